@@ -1,0 +1,29 @@
+# Two entry points: `make run` and `make test`. Both install what is missing,
+# configure and build; see README.md.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+
+.PHONY: run test deps configure build test-asan bench format
+
+run: build
+	./$(BUILD_DIR)/src/app/vantrel
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+		ctest --output-on-failure -j $(JOBS) --timeout 900
+
+deps:
+	@./scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test-asan:
+	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Asan
+
+format:
+	@find src tools tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i

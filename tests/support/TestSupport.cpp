@@ -1,0 +1,106 @@
+#include "support/TestSupport.h"
+
+#include <array>
+#include <cstdio>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    std::mt19937_64 gen(rd());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate =
+            fs::temp_directory_path() / ("vantrel-test-" + std::to_string(gen() % 100000000));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Restore permissions that a test may have taken away, then remove.
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+CommandResult RunCommand(const std::string& commandLine) {
+    CommandResult result;
+    std::string full = commandLine + " 2>&1";
+    FILE* pipe = popen(full.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer{};
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+bool RunFfmpeg(const std::string& args) {
+    CommandResult r = RunCommand("ffmpeg -nostdin -hide_banner -loglevel error -y " + args);
+    if (r.exitCode != 0) std::cerr << "ffmpeg " << args << " failed:\n" << r.output << "\n";
+    return r.exitCode == 0;
+}
+
+bool MakeMedia(const std::string& file, const std::string& inputs) {
+    return RunFfmpeg(inputs + " " + ShellQuote(file));
+}
+
+std::vector<std::string> ProbeValues(const std::string& file, const std::string& entries,
+                                     const std::string& select) {
+    std::string cmd = "ffprobe -v error ";
+    if (!select.empty()) cmd += "-select_streams " + select + " ";
+    cmd += "-show_entries " + entries + " -of default=noprint_wrappers=1:nokey=1 " +
+           ShellQuote(file);
+    CommandResult r = RunCommand(cmd);
+    std::vector<std::string> lines;
+    if (r.exitCode != 0) return lines;
+    std::istringstream in(r.output);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ProbeValue(const std::string& file, const std::string& entries,
+                       const std::string& select) {
+    auto lines = ProbeValues(file, entries, select);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+fs::path ExecutableFolder() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::current_path() : exe.parent_path();
+}
+
+} // namespace testsupport

@@ -1,0 +1,61 @@
+// Helpers shared by the test programs: temporary folders, running the
+// command-line oracles (ffmpeg, ffprobe) and reading their answers.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Result of a command run through the shell.
+struct CommandResult {
+    int exitCode = -1;
+    std::string output; // standard output and standard error together
+};
+
+// Runs a shell command line and collects what it prints.
+CommandResult RunCommand(const std::string& commandLine);
+
+// Quotes a text for the shell.
+std::string ShellQuote(const std::string& text);
+
+// Runs `ffmpeg -hide_banner -loglevel error -y <args>`; true on exit status 0.
+bool RunFfmpeg(const std::string& args);
+
+// Makes a small test file with lavfi sources: `inputs` are the lavfi inputs
+// and codec options, for example
+//   "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v mpeg4".
+// Returns false (and prints the command's output) when ffmpeg fails.
+bool MakeMedia(const std::string& file, const std::string& inputs);
+
+// One value from ffprobe: `entries` as in -show_entries, for example
+// "stream=codec_name" with `select` "v:0". Empty when ffprobe fails.
+std::string ProbeValue(const std::string& file, const std::string& entries,
+                       const std::string& select = "");
+
+// Several values, one per line of ffprobe's answer.
+std::vector<std::string> ProbeValues(const std::string& file, const std::string& entries,
+                                     const std::string& select = "");
+
+// Where the tests find the running program's build folder (for example to
+// place a "LibAV" folder beside a test executable).
+std::filesystem::path ExecutableFolder();
+
+} // namespace testsupport
