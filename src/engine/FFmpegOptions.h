@@ -1,0 +1,190 @@
+// The option state of one task engine and the helpers of option parsing
+// that need no media library: splitting of option text, number reading,
+// tags, aspect ratios, stream maps and quantizer matrices.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct AVBitStreamFilter;
+
+// The engine's file limits.
+constexpr int MAX_FILES = 20;
+constexpr int MAX_STREAMS = 20;
+constexpr int MAX_STREAM_MAPS = 400;
+constexpr int MAX_META_DATA_MAPS = 20;
+
+// One "map" entry: input file and stream, and the stream it syncs to.
+struct TStreamMap {
+    int FileIndex = 0;
+    int StreamIndex = 0;
+    int SyncFileIndex = 0;
+    int SyncStreamIndex = 0;
+};
+
+// One "map_meta_data" entry.
+struct TMetaDataMap {
+    int OutFile = 0;
+    int InFile = 0;
+};
+
+// A bitstream filter of a chain, with the text after its name ("name=args").
+struct TBitstreamFilterEntry {
+    const AVBitStreamFilter* Filter = nullptr;
+    std::string Args;
+};
+
+// One frame-hook module request: the module file, then its arguments.
+using THookModuleWords = std::vector<std::string>;
+
+// Media kinds of the option state, in the libraries' order.
+enum TMediaKind { mkVideo = 0, mkAudio = 1, mkSubtitle = 2 };
+
+// Encoder-private options kept for the next stream of one kind.
+using TPrivateOptions = std::vector<std::pair<std::string, std::string>>;
+
+// The option state of one task; every field has its reset value. Owned and
+// used by the task's caller thread while the task is idle, then read by the
+// conversion on the task's own thread (never both at once).
+struct TOptionState {
+    std::string FormatName;              // "f"; cleared when a file used it
+    int FrameWidth = 0, FrameHeight = 0; // "s"
+    float FrameAspectRatio = 0.0f;       // "aspect"
+    int FramePixFmt = -1;                // "pix_fmt"
+    int AudioSampleFmt = -1;             // "sample_fmt"
+    int FrameTopBand = 0, FrameBottomBand = 0, FrameLeftBand = 0, FrameRightBand = 0;
+    std::array<int, 4> MaxFrames = {2147483647, 2147483647, 2147483647, 2147483647};
+    int FrameRateNum = 0, FrameRateDen = 0; // "r"
+    float VideoQScale = 0.0f;
+    std::unique_ptr<std::array<uint16_t, 64>> IntraMatrix; // none until used
+    std::unique_ptr<std::array<uint16_t, 64>> InterMatrix;
+    bool HasRcOverride = false;
+    std::string RcOverride;
+    bool VideoDisable = false;
+    int VideoDiscard = 0;
+    bool HasVideoCodecName = false;
+    std::string VideoCodecName;
+    uint32_t VideoCodecTag = 0;
+    std::string VideoLanguage;
+    bool SameQuality = false;
+    bool DoDeinterlace = false;
+    int TopFieldFirst = -1;
+    int MeThreshold = 0;
+    int IntraDcPrecision = 8;
+    bool LoopInput = false;
+    int LoopOutput = -1;
+    bool QpHist = false;
+    std::string VFilters;
+    bool IntraOnly = false;
+    int AudioSampleRate = 44100;
+    int64_t AudioChannelLayout = 0;
+    float AudioQScale = -99999.0f;
+    bool AudioDisable = false;
+    int AudioChannels = 2;
+    bool HasAudioCodecName = false;
+    std::string AudioCodecName;
+    uint32_t AudioCodecTag = 0;
+    std::string AudioLanguage;
+    bool SubtitleDisable = false;
+    bool HasSubtitleCodecName = false;
+    std::string SubtitleCodecName;
+    std::string SubtitleLanguage;
+    uint32_t SubtitleCodecTag = 0;
+    float MuxPreload = 0.5f;
+    float MuxMaxDelay = 0.7f;
+    int64_t RecordingTime = std::numeric_limits<int64_t>::max();
+    int64_t StartTime = 0;
+    int64_t RecordingTimestamp = 0; // seconds
+    int64_t InputTsOffset = 0;
+    std::vector<std::pair<std::string, std::string>> Metadata;
+    bool DoHexDump = false, DoPktDump = false, DoPsnr = false;
+    int DoPass = 0;
+    std::string PassLogFileName;
+    bool AudioStreamCopy = false, VideoStreamCopy = false, SubtitleStreamCopy = false;
+    int VideoSyncMethod = -1;
+    int AudioSyncMethod = 0;
+    float AudioDriftThreshold = 0.1f;
+    bool CopyTs = false;
+    bool OptShortest = false;
+    int VideoGlobalHeader = 0;
+    bool HasVStatsFileName = false;
+    std::string VStatsFileName;
+    int OptProgramID = 0;
+    int CopyInitialNonkeyframes = 0;
+    bool RateEmu = false;
+    int VideoChannel = 0;
+    bool HasVideoStandard = false;
+    std::string VideoStandard;
+    int AudioVolume = 256;
+    bool ExitOnError = false;
+    int Verbose = 1;
+    int ThreadCount = 1;
+    int64_t LimitFileSize = 0;
+    bool ForceFps = false;
+    bool InputSync = false;
+    bool UsingPgmyuv = false; // grey-map input
+    float DtsDeltaThreshold = 10.0f;
+    int SwsFlags = 4; // bicubic
+    std::vector<TStreamMap> StreamMaps;
+    std::vector<TMetaDataMap> MetaDataMaps;
+    std::array<int, MAX_STREAMS> StreamIdMap{};
+    std::array<double, MAX_STREAMS> NextInputTsScale{};                 // for the input opened next
+    std::array<std::vector<TBitstreamFilterEntry>, 3> BitstreamFilters; // by TMediaKind
+    std::vector<THookModuleWords> HookModules;
+    bool UsingVhook = false;
+    std::array<TPrivateOptions, 3> PrivateOptions; // by TMediaKind
+};
+
+// Splits an option text into (name, value) pairs: the whole text is trimmed,
+// CR LF / CR / LF and the literal "<CRLF>" separate lines, each line is cut
+// at its first "=", the name lower-cased; nothing is trimmed further.
+std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::string& text);
+
+// True for names an input's ExtOptions never applies ("newvideo", presets, filters...).
+bool IsInputSkippedOption(const std::string& name);
+// True for names an output's ExtOptions leaves to the component.
+bool IsOutputSkippedOption(const std::string& name);
+
+// Trims blanks and control characters from both ends.
+std::string TrimText(const std::string& text);
+std::string LowerText(const std::string& text);
+
+// The runtime's number conversions: the whole (trimmed) text must be a
+// number, otherwise FFmpegException "'%s' is not a valid integer value"
+// (respectively "floating point value").
+int ParseIntValue(const std::string& text);
+int64_t ParseInt64Value(const std::string& text);
+double ParseFloatValue(const std::string& text);
+
+// A "Boolean" option value: True unless the value is exactly "0".
+inline bool ParseBoolValue(const std::string& text) {
+    return text != "0";
+}
+
+// The four bytes of a tag as a little-endian number; the caller checks the length.
+uint32_t TagFromText(const std::string& text);
+
+// "x:y" or a number; 0 when it cannot be read.
+double AspectFromText(const std::string& text);
+
+// The C library's strtol/strtod walks of "map", "map_meta_data" and "itsscale".
+TStreamMap ParseStreamMap(const std::string& text);
+TMetaDataMap ParseMetaDataMap(const std::string& text);
+std::pair<long, double> ParseTsScale(const std::string& text);
+
+// 64 comma-separated numbers; FFmpegException "Syntax error in matrix ..." otherwise.
+std::array<uint16_t, 64> ParseMatrix(const std::string& text);
+
+// "vhook" words: split at "|" when present, else at blanks; at most 63 words.
+THookModuleWords SplitHookWords(const std::string& text);
+
+// Rounds to the nearest integer, halves to the even neighbour.
+int64_t RoundHalfEven(double value);
+
+// The printf-style formatting used for the engine's messages.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
