@@ -1,0 +1,40 @@
+// Entry points of the format library (libavformat), bound by name by FFmpegLoader.
+// Call them through the table: ff::avformat.<name>(...). One name per line;
+// add the names your code calls (every name is mandatory).
+#pragma once
+
+// clang-format off
+#define VANTREL_AVFORMAT_ENTRY_POINTS(X) \
+    X(avformat_version) \
+    X(avformat_alloc_context) \
+    X(avformat_free_context) \
+    X(avformat_open_input) \
+    X(avformat_close_input) \
+    X(avformat_find_stream_info) \
+    X(avformat_get_class) \
+    X(av_find_input_format) \
+    X(av_read_frame) \
+    X(avio_size)
+
+// clang-format on
+
+#ifndef VANTREL_ENTRY_LIST_ONLY
+
+#include "media/EntryTable.h"
+#include "media/FFmpegHeaders.h"
+
+namespace ff {
+
+struct AVFormatTable {
+    VANTREL_AVFORMAT_ENTRY_POINTS(VANTREL_ENTRY_SLOT)
+
+    // Binds every slot; throws ELoadError naming the first missing entry.
+    void Bind(const std::string& libraryFile, void* module);
+};
+
+// Written only by the loader (main thread); other threads only read it.
+extern AVFormatTable avformat;
+
+} // namespace ff
+
+#endif

@@ -1,0 +1,104 @@
+// Shared media helpers: texts for media values, the option contexts of the
+// engine, the picture-to-bitmap conversion and general file, text and time
+// helpers. The main-thread hand-over (RunInMainThread, QueueInMainThread,
+// ProcessPendingMessages) lives in MainThread.h and is included here.
+#pragma once
+
+#include "media/Bitmap24.h"
+#include "media/FFHandles.h"
+#include "media/FFmpegHeaders.h"
+#include "media/MainThread.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// ---- Texts for media values ----
+
+// "N/A" for AV_NOPTS_VALUE, else "%.2d:%.2d:%.2d.%.3d" (hours may grow).
+std::string DurationToText(std::int64_t microseconds);
+// prefix + ": " + the sentence for the library error code.
+std::string MediaErrorText(const std::string& prefix, int code);
+// "Video", "Audio", "Data", "Subtitle", "Attachment" or "Unknown".
+std::string MediaTypeName(int type);
+// The codec's name and long name, else a text made from the codec tag.
+std::string CodecDescription(const AVCodecContext* context, bool encoder);
+// The value of `key` in `metadata`, else `defaultValue`.
+std::string MetadataValue(const AVDictionary* metadata, const std::string& key,
+                          const std::string& defaultValue);
+// "%.2f GB" / "%.2f MB" / "%.2f KB" / "%d Byte".
+std::string SizeToText(std::int64_t bytes);
+
+// ---- Option contexts ----
+
+// The contexts free-form options are parsed into before they are copied onto
+// a task's real contexts. One per engine instance, used by one thread.
+struct TOptionContexts {
+    // Names of the recorded options, held by the libraries' option tables.
+    std::vector<const char*> OptionNames;
+    int OptionNameCount = 0; // == OptionNames.size()
+    // One per media type: 0 video, 1 audio, 2 data, 3 subtitle, 4 attachment.
+    AVCodecContext* CodecOptions[5] = {};
+    AVFormatContext* FormatOptions = nullptr;
+    SwsContext* ScalerOptions = nullptr;
+
+    TOptionContexts() = default;
+    ~TOptionContexts();
+    TOptionContexts(const TOptionContexts&) = delete;
+    TOptionContexts& operator=(const TOptionContexts&) = delete;
+};
+
+void InitOptionContexts(TOptionContexts& contexts);
+// Allocates the codec contexts (codec_type = i), the format context and a
+// 16x16 scaler context with `scalerFlags`. False when one cannot be had.
+bool AllocOptionContexts(TOptionContexts& contexts, int scalerFlags);
+void FreeOptionContexts(TOptionContexts& contexts);
+// Parses one option into the contexts; true when found and accepted.
+bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* value);
+// Copies every recorded option that `source` knows onto `target` when the
+// option's flags hold every bit of `flags`. Failures are ignored.
+void ApplyRecordedOptions(TOptionContexts& contexts, void* target, void* source, int flags);
+
+// ---- Picture to bitmap ----
+
+// One per owner (engine, probe, player), used by one thread at a time.
+struct TToRGBContext {
+    AVPixelFormat DstPixFmt = AV_PIX_FMT_BGR24;
+    int BitmapFormat = 24; // bits per pixel
+    std::unique_ptr<Bitmap24> Bitmap;
+    ff::AvBuffer Buffer;
+    int BufferSize = 0;
+    std::uint8_t* PictureData[4] = {};
+    int PictureLinesize[4] = {};
+    const std::uint8_t* SourceData = nullptr; // first plane copied last
+    int SourceLinesize = 0;
+    ff::SwsContextPtr ScaleContext;
+    ff::SwsContextPtr ReverseScaleContext;
+};
+
+void ResetToRGBContext(TToRGBContext& context);
+// Fills context.Bitmap with the picture; false when no scaler can be had.
+bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], const int linesize[4],
+                   AVPixelFormat sourceFormat, int width, int height);
+bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame);
+
+// ---- General helpers ----
+
+// 0 on success (buffer from av_malloc, freed by the caller with av_free;
+// size counts the terminating zero byte), -1 when the file cannot be
+// opened, -12 when the buffer cannot be allocated.
+int ReadWholeFile(const std::string& fileName, std::uint8_t*& buffer, int& size);
+// The part of `text` before `delimiter` (all of it when absent); with
+// `remove` the text keeps only the part after the delimiter.
+std::string FetchToken(std::string& text, const std::string& delimiter, bool remove);
+// True when the path exists and is not a directory.
+bool IsExistingFile(const std::string& path);
+// Size of an existing file, -1 for a directory or a missing file.
+std::int64_t GetFileSize64(const std::string& path);
+// The local zone's standard offset from UTC in days.
+double LocalTimeZoneOffset();
+// Days since 1899-12-30, local standard time.
+double UnixTimeToLocalDateTime(std::int64_t seconds);
+// Formats a day count with yyyy, yy, mm, m, dd, d, hh, h, nn, n, ss, s, zzz.
+std::string DateTimeToText(const std::string& pattern, double dateTime);

@@ -1,0 +1,43 @@
+// Hand-over of calls to the main thread.
+//
+// The thread that calls SetMainThread() is the main thread. Worker threads
+// hand calls to it in two forms:
+//   RunInMainThread(call)   posts the call and waits until it has run;
+//   QueueInMainThread(call) posts the call and returns at once.
+// Calls run in posting order when the main thread services them: in
+// ProcessPendingMessages (which also runs the GUI's message pump hook), or in
+// ServiceMainThread (a loop of a headless host). On the main thread, and
+// while no main thread is set, both forms call directly. A thread the media
+// libraries own (codec worker threads, SDL's audio thread) must only queue.
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+using TMainThreadCall = std::function<void()>;
+
+// Makes the calling thread the main thread.
+void SetMainThread();
+// Forgets the main thread: waiting hand-overs run on their own threads from
+// then on, queued calls still pending are run by the next ServiceMainThread
+// or dropped with the queue at exit.
+void ClearMainThread();
+bool IsMainThread();
+bool HasMainThread();
+
+// Posts `call` to the main thread and waits until it has run. An exception
+// thrown by the call is raised again in the waiting thread.
+void RunInMainThread(TMainThreadCall call);
+// Posts `call` to the main thread and returns at once.
+void QueueInMainThread(TMainThreadCall call);
+
+// The GUI's message pump (QCoreApplication::processEvents); called by
+// ProcessPendingMessages before the posted calls are run.
+void SetMessagePumpHook(std::function<void()> hook);
+
+// Main thread only: runs the message pump hook, then every posted call.
+void ProcessPendingMessages();
+
+// Main thread only: waits up to `timeout` for a posted call, then runs every
+// posted call. Returns the number of calls run.
+int ServiceMainThread(std::chrono::milliseconds timeout);
