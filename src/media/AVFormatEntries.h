@@ -14,6 +14,15 @@
     X(avformat_get_class) \
     X(av_find_input_format) \
     X(av_read_frame) \
+    X(av_guess_format) \
+    X(av_guess_codec) \
+    X(avformat_alloc_output_context2) \
+    X(avformat_new_stream) \
+    X(avio_open) \
+    X(avio_closep) \
+    X(av_seek_frame) \
+    X(av_dump_format) \
+    X(av_filename_number_test) \
     X(avio_size)
 
 // clang-format on

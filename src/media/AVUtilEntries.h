@@ -37,6 +37,12 @@
     X(av_rescale_q) \
     X(av_compare_ts) \
     X(av_parse_time) \
+    X(av_parse_video_rate) \
+    X(av_parse_video_size) \
+    X(av_get_sample_fmt) \
+    X(av_find_nearest_q_idx) \
+    X(av_channel_layout_default) \
+    X(av_channel_layout_from_mask) \
     X(av_get_pix_fmt) \
     X(av_get_pix_fmt_name) \
     X(av_pix_fmt_desc_get) \
