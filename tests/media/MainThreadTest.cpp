@@ -1,0 +1,109 @@
+// Hand-over of calls to the main thread.
+#include "media/MainThread.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class MainThread : public ::testing::Test {
+protected:
+    void SetUp() override { SetMainThread(); }
+    void TearDown() override {
+        ProcessPendingMessages();
+        SetMessagePumpHook(nullptr);
+        ClearMainThread();
+    }
+};
+
+TEST_F(MainThread, RunInMainThreadWaitsForTheMainThread) {
+    std::thread::id ranOn;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        RunInMainThread([&] { ranOn = std::this_thread::get_id(); });
+        returned = true;
+    });
+    while (!returned)
+        ServiceMainThread(std::chrono::milliseconds(20));
+    worker.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST_F(MainThread, ExceptionOfAHandedOverCallReachesTheWaitingThread) {
+    std::string caught;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        try {
+            RunInMainThread([] { throw std::runtime_error("boom"); });
+        } catch (const std::runtime_error& e) {
+            caught = e.what();
+        }
+        returned = true;
+    });
+    while (!returned)
+        ServiceMainThread(std::chrono::milliseconds(20));
+    worker.join();
+    EXPECT_EQ(caught, "boom");
+}
+
+TEST_F(MainThread, QueuedCallsRunInPostingOrderOnTheMainThread) {
+    std::vector<int> order;
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i)
+            QueueInMainThread([&order, i] { order.push_back(i); });
+    });
+    worker.join();
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(ServiceMainThread(std::chrono::milliseconds(0)), 100);
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(order[i], i);
+}
+
+TEST_F(MainThread, OnTheMainThreadCallsRunDirectly) {
+    int runs = 0;
+    RunInMainThread([&] { ++runs; });
+    QueueInMainThread([&] { ++runs; });
+    EXPECT_EQ(runs, 2);
+    EXPECT_TRUE(IsMainThread());
+}
+
+TEST_F(MainThread, ProcessPendingMessagesRunsThePumpHook) {
+    int pumped = 0;
+    SetMessagePumpHook([&] { ++pumped; });
+    ProcessPendingMessages();
+    ProcessPendingMessages();
+    EXPECT_EQ(pumped, 2);
+}
+
+TEST_F(MainThread, WaitingCallRunsOnItsOwnThreadOnceTheMainThreadIsGone) {
+    std::thread::id ranOn;
+    std::thread::id workerId;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        RunInMainThread([&] { ranOn = std::this_thread::get_id(); });
+    });
+    ClearMainThread();
+    worker.join();
+    EXPECT_EQ(ranOn, workerId);
+    // The queued wrapper finds the call taken and does nothing.
+    SetMainThread();
+    ProcessPendingMessages();
+}
+
+TEST(MainThreadUnset, WithoutAMainThreadCallsRunOnTheCaller) {
+    ClearMainThread();
+    int runs = 0;
+    std::thread worker([&] {
+        RunInMainThread([&] { ++runs; });
+        QueueInMainThread([&] { ++runs; });
+    });
+    worker.join();
+    EXPECT_EQ(runs, 2);
+    EXPECT_FALSE(HasMainThread());
+}
+
+} // namespace
