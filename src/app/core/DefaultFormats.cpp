@@ -1,0 +1,526 @@
+#include "app/core/DefaultFormats.h"
+
+#include "app/core/FormatCatalogue.h"
+
+#include <array>
+#include <filesystem>
+
+namespace {
+
+// A choice list of the settings dialog and the preset's item in it. A list
+// "null" means the format has no such option; its item is then the value
+// the preset uses.
+struct TChoice {
+    const char* List;
+    const char* Item;
+};
+
+// Extra settings that the settings dialog copies when the user confirms the
+// H.264 encoder.
+struct TH264Extras {
+    const char* MaxBitrate;
+    const char* BufferSize;
+    const char* Level;
+    const char* Gop;
+    const char* Coder;
+};
+
+struct TPreset {
+    int Code;
+    const char* Format;
+    const char* FileExt;
+    TChoice VideoSize, VideoBitRate, FrameRate, VideoEncoder;
+    const char* VideoEncoderName; // converter name of VideoEncoder.Item
+    TChoice SampleRate, AudioBitRate, AudioEncoder, Channel;
+    const char* AudioEncoderName; // converter name of AudioEncoder.Item
+    const TH264Extras* H264;
+};
+
+constexpr char kNull[] = "null";
+constexpr TChoice kNoChoice = {kNull, ""};
+constexpr TChoice kVolume = {"25%,50%,75%,100%,125%,150%,175%,200%,250%,300%,350%,400%", "100%"};
+constexpr char kUnchangedVolume[] = "256";
+constexpr char kStereo[] = "2";
+constexpr char kZoom[] = "lbox";
+
+// Channel lists; "as source" only where the encoder takes any layout.
+constexpr TChoice kAnyChannels = {"as source,mono 1 channel,stereo 2 channels",
+                                  "stereo 2 channels"};
+constexpr TChoice kMonoStereo = {"mono 1 channel,stereo 2 channels", "stereo 2 channels"};
+constexpr TChoice kStereoOnly = {"stereo 2 channels", "stereo 2 channels"};
+
+// Sample rates.
+constexpr char kAnyRates[] = "as source,8000,11025,16000,22050,32000,44100,48000";
+constexpr char kMpegAudioRates[] = "32000,44100,48000";
+constexpr char kWmaRates[] = "as source,22050,32000,44100,48000";
+constexpr char kDeviceRates[] = "22050,32000,44100,48000";
+
+// Audio bit rates, ascending.
+constexpr char kAacBitRates[] = "as source,64,96,128,160,192,256,320";
+constexpr char kMp3BitRates[] = "as source,32,64,96,128,160,192,256,320";
+constexpr char kMp2BitRates[] = "64,96,128,160,192,224,256,320,384";
+constexpr char kWmaBitRates[] = "as source,48,64,96,128,160,192";
+constexpr char kVorbisBitRates[] = "as source,64,96,128,160,192,256";
+constexpr char kAc3BitRates[] = "96,128,160,192,224,256,320,384,448";
+
+// Video bit rates, ascending.
+constexpr char kDeviceVideoBitRates[] = "as source,256,384,512,768,1000,1500";
+constexpr char kVideoBitRates[] =
+    "as source,256,384,512,768,1000,1200,1500,2000,2500,3000,4000,5000,6000,8000";
+constexpr char kMpeg1BitRates[] = "as source,384,512,768,1000,1150,1500,2000";
+constexpr char kMpeg2BitRates[] = "as source,1000,2000,3000,4000,5000,6000,8000";
+
+// Frame sizes and rates.
+constexpr char kDeviceSizes[] = "320x240,480x272";
+constexpr char kVideoSizes[] = "as source,176x144,320x240,352x288,480x272,640x360,640x480,"
+                               "720x480,720x576,1280x720,1920x1080";
+constexpr char kMpeg1Sizes[] = "as source,320x240,352x240,352x288,640x480";
+constexpr char kMpeg2Sizes[] =
+    "as source,352x480,480x480,640x480,704x480,720x480,720x576,1280x720,1920x1080";
+constexpr char kFrameRates[] = "as source,15,23.976,24,25,29.97,30";
+// MPEG-1 and MPEG-2 know only the standard rates.
+constexpr char kMpegFrameRates[] = "as source,23.976,24,25,29.97,30";
+
+constexpr TH264Extras kDeviceH264 = {"1500", "2000", "30", "250", "0"};
+constexpr TH264Extras kGeneralH264 = {"2500", "4000", "41", "250", "1"};
+
+// Video encoder lists.
+constexpr char kMp4Encoders[] = "mpeg-4,xvid,h264";
+constexpr char kDeviceMp4Encoders[] = "mpeg-4,h264";
+constexpr char kWmvEncoders[] = "wmv1,wmv2";
+constexpr char kAviEncoders[] = "mpeg-4,xvid,msmpeg4v2";
+
+const TChoice kAac = {"aac", "aac"};
+const TChoice kWma = {"wma1,wma2", "wma2"};
+const TChoice kAviAudio = {"mp3,ac-3,mp2", "mp3"};
+
+const std::array<TPreset, 20> kPresets = {{
+    {0,
+     "ipod",
+     "mp4",
+     {kDeviceSizes, "320x240"},
+     {kDeviceVideoBitRates, "768"},
+     {kFrameRates, "29.97"},
+     {kDeviceMp4Encoders, "mpeg-4"},
+     "mpeg4",
+     {kDeviceRates, "44100"},
+     {kAacBitRates, "128"},
+     kAac,
+     kMonoStereo,
+     "aac",
+     &kDeviceH264},
+    {1,
+     "ipod",
+     "mp4",
+     {kDeviceSizes, "320x240"},
+     {kDeviceVideoBitRates, "768"},
+     {kFrameRates, "29.97"},
+     {kDeviceMp4Encoders, "h264"},
+     "libx264",
+     {kDeviceRates, "44100"},
+     {kAacBitRates, "128"},
+     kAac,
+     kMonoStereo,
+     "aac",
+     &kDeviceH264},
+    {2,
+     "asf",
+     "wmv",
+     {kDeviceSizes, "320x240"},
+     {kDeviceVideoBitRates, "768"},
+     {kFrameRates, "29.97"},
+     {kWmvEncoders, "wmv2"},
+     "wmv2",
+     {kWmaRates, "44100"},
+     {kWmaBitRates, "128"},
+     kWma,
+     kMonoStereo,
+     "wmav2",
+     nullptr},
+    {100,
+     "mpeg",
+     "mpg",
+     {kMpeg1Sizes, "352x240"},
+     {kMpeg1BitRates, "1150"},
+     {kMpegFrameRates, "29.97"},
+     {"mpeg1video", "mpeg1video"},
+     "mpeg1video",
+     {kMpegAudioRates, "44100"},
+     {kMp2BitRates, "224"},
+     {"mp2,mp3", "mp2"},
+     kMonoStereo,
+     "mp2",
+     nullptr},
+    {101,
+     "vob",
+     "mpg",
+     {kMpeg2Sizes, "720x480"},
+     {kMpeg2BitRates, "4000"},
+     {kMpegFrameRates, "29.97"},
+     {"mpeg2video", "mpeg2video"},
+     "mpeg2video",
+     {kMpegAudioRates, "48000"},
+     {kMp2BitRates, "192"},
+     {"mp2,ac-3", "mp2"},
+     kMonoStereo,
+     "mp2",
+     nullptr},
+    {102,
+     "mp4",
+     "mp4",
+     {kVideoSizes, "640x480"},
+     {kVideoBitRates, "1200"},
+     {kFrameRates, "29.97"},
+     {kMp4Encoders, "mpeg-4"},
+     "mpeg4",
+     {kAnyRates, "44100"},
+     {kAacBitRates, "128"},
+     {"aac,mp3", "aac"},
+     kAnyChannels,
+     "aac",
+     &kGeneralH264},
+    {103,
+     "mp4",
+     "mp4",
+     {kVideoSizes, "640x480"},
+     {kVideoBitRates, "1200"},
+     {kFrameRates, "29.97"},
+     {kMp4Encoders, "h264"},
+     "libx264",
+     {kAnyRates, "44100"},
+     {kAacBitRates, "128"},
+     {"aac,mp3", "aac"},
+     kAnyChannels,
+     "aac",
+     &kGeneralH264},
+    {104,
+     "avi",
+     "avi",
+     {kVideoSizes, "640x480"},
+     {kVideoBitRates, "1200"},
+     {kFrameRates, "29.97"},
+     {kAviEncoders, "mpeg-4"},
+     "mpeg4",
+     {kAnyRates, "44100"},
+     {kMp3BitRates, "128"},
+     kAviAudio,
+     kMonoStereo,
+     "libmp3lame",
+     nullptr},
+    {105,
+     "asf",
+     "wmv",
+     {kVideoSizes, "640x480"},
+     {kVideoBitRates, "1200"},
+     {kFrameRates, "29.97"},
+     {kWmvEncoders, "wmv2"},
+     "wmv2",
+     {kWmaRates, "44100"},
+     {kWmaBitRates, "128"},
+     kWma,
+     kMonoStereo,
+     "wmav2",
+     nullptr},
+    {106,
+     "avi",
+     "avi",
+     {kVideoSizes, "640x480"},
+     {kVideoBitRates, "1200"},
+     {kFrameRates, "29.97"},
+     {"mpeg-4", "mpeg-4"},
+     "mpeg4",
+     {kAnyRates, "44100"},
+     {kMp3BitRates, "128"},
+     kAviAudio,
+     kMonoStereo,
+     "libmp3lame",
+     nullptr},
+    {107,
+     "avi",
+     "avi",
+     {kVideoSizes, "640x480"},
+     {kVideoBitRates, "1200"},
+     {kFrameRates, "29.97"},
+     {"xvid", "xvid"},
+     "libxvid",
+     {kAnyRates, "44100"},
+     {kMp3BitRates, "128"},
+     kAviAudio,
+     kMonoStereo,
+     "libmp3lame",
+     nullptr},
+    // DV has a fixed picture rate and size per norm and carries 16-bit PCM.
+    {108,
+     "dv",
+     "dv",
+     {"720x480", "720x480"},
+     {kNull, "25000"},
+     {"29.97", "29.97"},
+     {"dvvideo", "dvvideo"},
+     "dvvideo",
+     {"48000", "48000"},
+     {kNull, "1536"},
+     {"pcm_s16", "pcm_s16"},
+     kStereoOnly,
+     "pcm_s16le",
+     nullptr},
+    {109,
+     "dv",
+     "dv",
+     {"720x576", "720x576"},
+     {kNull, "25000"},
+     {"25", "25"},
+     {"dvvideo", "dvvideo"},
+     "dvvideo",
+     {"48000", "48000"},
+     {kNull, "1536"},
+     {"pcm_s16", "pcm_s16"},
+     kStereoOnly,
+     "pcm_s16le",
+     nullptr},
+    {200,
+     "mp3",
+     "mp3",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kAnyRates, "44100"},
+     {kMp3BitRates, "128"},
+     {"mp3", "mp3"},
+     kMonoStereo,
+     "libmp3lame",
+     nullptr},
+    {201,
+     "adts",
+     "aac",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kAnyRates, "44100"},
+     {kAacBitRates, "128"},
+     kAac,
+     kAnyChannels,
+     "aac",
+     nullptr},
+    {202,
+     "ipod",
+     "m4a",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kAnyRates, "44100"},
+     {kAacBitRates, "128"},
+     kAac,
+     kAnyChannels,
+     "aac",
+     nullptr},
+    {203,
+     "asf",
+     "wma",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kWmaRates, "44100"},
+     {kWmaBitRates, "128"},
+     kWma,
+     kMonoStereo,
+     "wmav2",
+     nullptr},
+    // PCM takes its bit rate from the sample rate and channels.
+    {204,
+     "wav",
+     "wav",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kAnyRates, "44100"},
+     {kNull, "1411"},
+     {"pcm_s16,ccitt a-law(8-bit),ccitt mu-law(8-bit),adpcm_ms,adpcm_ima_wav", "pcm_s16"},
+     kAnyChannels,
+     "pcm_s16le",
+     nullptr},
+    {205,
+     "ogg",
+     "ogg",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kAnyRates, "44100"},
+     {kVorbisBitRates, "128"},
+     {"ogg", "ogg"},
+     kAnyChannels,
+     "libvorbis",
+     nullptr},
+    {206,
+     "ac3",
+     "ac3",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kMpegAudioRates, "48000"},
+     {kAc3BitRates, "192"},
+     {"ac-3", "ac-3"},
+     kAnyChannels,
+     "ac3",
+     nullptr},
+}};
+
+const TPreset* FindPreset(int code) {
+    for (const TPreset& preset : kPresets)
+        if (preset.Code == code) return &preset;
+    return nullptr;
+}
+
+bool HasList(const TChoice& choice) {
+    return std::string(choice.List) != kNull;
+}
+
+bool IsVideo(const TPreset& preset) {
+    return *preset.VideoEncoderName != '\0';
+}
+
+// Position of the item in the comma-separated list.
+int IndexOf(const TChoice& choice) {
+    const std::string list = choice.List;
+    const std::string item = choice.Item;
+    int index = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = list.find(',', start);
+        if (list.substr(start, comma - start) == item) return index;
+        if (comma == std::string::npos) return -1;
+        start = comma + 1;
+        ++index;
+    }
+}
+
+// Appends key=index for a choice that has a list.
+void AddIndex(TIniFile::TKeyValues& values, const std::string& key, const TChoice& choice) {
+    if (HasList(choice)) values.emplace_back(key, std::to_string(IndexOf(choice)));
+}
+
+void AddH264Extras(TIniFile::TKeyValues& values, const TH264Extras* extras) {
+    if (!extras) return;
+    values.insert(values.end(), {{"paraMaxBitrate", extras->MaxBitrate},
+                                 {"paraBufferSize", extras->BufferSize},
+                                 {"paraLevel", extras->Level},
+                                 {"paraGop", extras->Gop},
+                                 {"paraCoder", extras->Coder}});
+}
+
+void AddFormatLists(TIniFile::TKeyValues& values, const TPreset& p) {
+    values.insert(values.end(), {{"VideoSize", p.VideoSize.List},
+                                 {"VideoBitRate", p.VideoBitRate.List},
+                                 {"FrameRate", p.FrameRate.List},
+                                 {"VideoEncoder", p.VideoEncoder.List},
+                                 {"AudioBitRate", p.AudioBitRate.List},
+                                 {"SampleRate", p.SampleRate.List},
+                                 {"AudioEncoder", p.AudioEncoder.List},
+                                 {"Channel", p.Channel.List},
+                                 {"Volume", kVolume.List}});
+}
+
+void AddIndexes(TIniFile::TKeyValues& values, const TPreset& p) {
+    AddIndex(values, "iVideoSize", p.VideoSize);
+    AddIndex(values, "iVideoBitRate", p.VideoBitRate);
+    AddIndex(values, "iFrameRate", p.FrameRate);
+    AddIndex(values, "iVideoEncoder", p.VideoEncoder);
+    AddIndex(values, "iSampleRate", p.SampleRate);
+    AddIndex(values, "iAudioBitRate", p.AudioBitRate);
+    AddIndex(values, "iChannel", p.Channel);
+    AddIndex(values, "iVolume", kVolume);
+    AddIndex(values, "iAudioEncoder", p.AudioEncoder);
+}
+
+void AddVideoParameters(TIniFile::TKeyValues& values, const TPreset& p) {
+    if (!IsVideo(p)) {
+        values.emplace_back("paraVideoEncoder", "");
+        return;
+    }
+    values.insert(values.end(), {{"paraVideoSize", p.VideoSize.Item},
+                                 {"paraVideoBitRate", p.VideoBitRate.Item},
+                                 {"paraFrameRate", p.FrameRate.Item},
+                                 {"paraZoom", kZoom},
+                                 {"paraVideoEncoder", p.VideoEncoderName}});
+}
+
+void AddAudioParameters(TIniFile::TKeyValues& values, const TPreset& p) {
+    values.insert(values.end(), {{"paraSampleRate", p.SampleRate.Item},
+                                 {"paraAudioBitRate", p.AudioBitRate.Item},
+                                 {"paraChannel", kStereo},
+                                 {"paraVolume", kUnchangedVolume},
+                                 {"paraAudioEncoder", p.AudioEncoderName}});
+}
+
+std::string RenderSection(int code) {
+    std::string text = "[" + FormatSectionName(code) + "]\n";
+    for (const auto& [key, value] : BuiltInFormatSection(code))
+        text += key + "=" + value + "\n";
+    return text;
+}
+
+bool FileMissing(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() ==
+           std::filesystem::file_type::not_found;
+}
+
+} // namespace
+
+TIniFile::TKeyValues BuiltInFormatSection(int code) {
+    TIniFile::TKeyValues values;
+    const TPreset* p = FindPreset(code);
+    if (!p) return values;
+    values.insert(values.end(), {{"Format", p->Format}, {"FileExt", p->FileExt}});
+    AddFormatLists(values, *p);
+    AddIndexes(values, *p);
+    values.insert(values.end(), {{"paraSampleRate", p->SampleRate.Item},
+                                 {"paraAudioBitRate", p->AudioBitRate.Item}});
+    if (IsVideo(*p)) values.emplace_back("paraVideoBitRate", p->VideoBitRate.Item);
+    AddH264Extras(values, p->H264);
+    return values;
+}
+
+TIniFile::TKeyValues BuiltInSettingsSection(int code) {
+    TIniFile::TKeyValues values;
+    const TPreset* p = FindPreset(code);
+    if (!p) return values;
+    values.emplace_back("Description", FormatCaptionOf(code));
+    AddIndexes(values, *p);
+    AddVideoParameters(values, *p);
+    AddAudioParameters(values, *p);
+    if (std::string(p->VideoEncoderName) == "libx264") AddH264Extras(values, p->H264);
+    return values;
+}
+
+std::string BuiltInFormatFileText() {
+    std::string text;
+    for (int code : FormatCodes())
+        text += (text.empty() ? "" : "\n") + RenderSection(code);
+    return text;
+}
+
+void EnsureDefaultFormatFiles(const TGlobalObject& g) {
+    if (FileMissing(g.FormatFile()))
+        WriteTextFileAtomically(g.FormatFile(), BuiltInFormatFileText());
+    TIniFile settings = g.Settings();
+    for (int code : FormatCodes()) {
+        const std::string section = FormatSectionName(code);
+        if (!settings.SectionExists(section))
+            settings.WriteSectionValues(section, BuiltInSettingsSection(code));
+    }
+}

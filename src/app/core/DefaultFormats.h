@@ -1,0 +1,27 @@
+// The presets the program carries for its twenty output formats: the whole
+// format file "vantrelformat.ini" and the initial per-format sections of the
+// settings file "vantrel.ini". Every preset uses only encoders and muxers of
+// the FFmpeg build the program runs on (Debian's FFmpeg 5.1) with frame
+// sizes, rates and bit rates they accept.
+#pragma once
+
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
+
+#include <string>
+
+// Keys and values of the format file's section "formatInfo" + code, in
+// file order; empty for a code outside the catalogue.
+TIniFile::TKeyValues BuiltInFormatSection(int code);
+
+// Keys and values of the settings file's section "formatInfo" + code: the
+// user's parameters before the user has changed anything.
+TIniFile::TKeyValues BuiltInSettingsSection(int code);
+
+// The complete format file.
+std::string BuiltInFormatFileText();
+
+// At start: writes the format file when it does not exist, and adds every
+// "formatInfo" section the settings file lacks. Existing files, sections and
+// keys are left as they are.
+void EnsureDefaultFormatFiles(const TGlobalObject& g);

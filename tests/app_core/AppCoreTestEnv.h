@@ -1,0 +1,66 @@
+// Test helpers of the application core: a private home and configuration
+// folder for each test, and a message handler that records and answers.
+#pragma once
+
+#include "app/core/GlobalUnit.h"
+#include "app/core/MessageSeam.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace appcoretest {
+
+// Sets an environment variable for its lifetime.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const std::string& value) : FName(name) {
+        if (const char* old = std::getenv(name)) FOld = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TScopedEnv() {
+        if (FOld)
+            ::setenv(FName, FOld->c_str(), 1);
+        else
+            ::unsetenv(FName);
+    }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
+};
+
+struct TRecordedMessage {
+    std::string Caption;
+    std::string Text;
+    TMsgIcon Icon;
+    TMsgButtons Buttons;
+};
+
+// HOME and XDG_CONFIG_HOME inside a temporary folder, a filled global
+// object and a recording message handler.
+class TAppCoreTest : public ::testing::Test {
+protected:
+    testsupport::TempDir Temp;
+    TScopedEnv Home{"HOME", Temp.file("home")};
+    TScopedEnv Config{"XDG_CONFIG_HOME", Temp.file("config")};
+    std::vector<TRecordedMessage> Messages;
+    TScopedMessageHandler Handler{[this](const std::string& caption, const std::string& text,
+                                         TMsgIcon icon, TMsgButtons buttons) {
+        Messages.push_back({caption, text, icon, buttons});
+        return buttons == TMsgButtons::YesNo ? TMsgResult::Yes : TMsgResult::Ok;
+    }};
+    TGlobalObject Global;
+
+    void SetUp() override { InitGlobalObject(Global); }
+
+    std::string HomeDir() const { return Temp.file("home"); }
+};
+
+} // namespace appcoretest
