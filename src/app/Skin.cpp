@@ -1,0 +1,120 @@
+#include "app/Skin.h"
+
+#include <QFont>
+#include <QHash>
+#include <QPainter>
+#include <QSvgRenderer>
+
+// The resources live in a static library: register them before first use.
+static void InitSkinResources() {
+    static const bool done = [] {
+        Q_INIT_RESOURCE(vantrel);
+        return true;
+    }();
+    (void)done;
+}
+
+namespace skin {
+
+QPixmap Pixmap(const QString& name, int width, int height) {
+    InitSkinResources();
+    static QHash<QString, QPixmap> cache;
+    const QString key = name + QString::number(width) + "x" + QString::number(height);
+    auto it = cache.find(key);
+    if (it != cache.end()) return *it;
+    QPixmap pixmap(width, height);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(":/icons/" + name + ".svg");
+    if (renderer.isValid()) {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+    }
+    cache.insert(key, pixmap);
+    return pixmap;
+}
+
+QPixmap Pixmap(const QString& name, int size) {
+    return Pixmap(name, size, size);
+}
+
+QIcon Icon(const QString& name, int size) {
+    QIcon icon(Pixmap(name, size));
+    // A dimmed copy for disabled buttons.
+    QPixmap dim(size, size);
+    dim.fill(Qt::transparent);
+    QPainter painter(&dim);
+    painter.setOpacity(0.35);
+    painter.drawPixmap(0, 0, Pixmap(name, size));
+    painter.end();
+    icon.addPixmap(dim, QIcon::Disabled);
+    return icon;
+}
+
+QFont TitleFont(int pointSize) {
+    QFont font("Arial", pointSize, QFont::Bold);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QString StyleSheet() {
+    return R"(
+        QToolButton#skinImageButton, QToolButton[skin="image"] {
+            color: white; border: 1px solid transparent; border-radius: 4px;
+            background: transparent; padding: 2px;
+        }
+        QToolButton[skin="image"]:hover { background: rgba(255,255,255,28);
+            border-color: rgba(255,255,255,60); }
+        QToolButton[skin="image"]:pressed { background: rgba(0,0,0,50); }
+        QToolButton[skin="image"]:disabled { color: rgba(255,255,255,90); }
+        QToolButton[skin="menu"] { color: white; border: none; background: transparent;
+            padding: 2px 10px; font-size: 10pt; }
+        QToolButton[skin="menu"]:hover { background: rgba(255,255,255,30); border-radius: 3px; }
+        QPushButton { color: white; background: #2f5d94; border: 1px solid #5d86b8;
+            border-radius: 3px; padding: 3px 12px; }
+        QPushButton:hover { background: #3a6ea9; }
+        QPushButton:pressed { background: #234a78; }
+        QPushButton:disabled { color: #8aa0bb; background: #2a4a70; }
+        QLabel { color: white; }
+        QLineEdit { background: rgb(246,247,248); color: black; border: 1px solid #7a8ea8;
+            border-radius: 2px; }
+        QMenu { background: #f6f7f8; color: black; border: 1px solid #5d7898; }
+        QMenu::item { padding: 4px 24px 4px 20px; }
+        QMenu::item:selected { background: rgb(185,204,236); color: black; }
+        QMenu::item:disabled { color: #9aa4b0; }
+        QMenu::separator { height: 1px; background: #c6ced8; margin: 3px 6px; }
+        QCheckBox { color: white; }
+        QMessageBox, QDialog { background: rgb(24,52,91); }
+        QMessageBox QLabel { color: white; }
+    )";
+}
+
+TImageButton::TImageButton(const QString& objectName, const QString& caption,
+                           const QString& iconName, int width, int height, int iconSize,
+                           QWidget* parent)
+    : QToolButton(parent) {
+    setObjectName(objectName);
+    setProperty("skin", "image");
+    setFixedSize(width, height);
+    setIcon(Icon(iconName, iconSize));
+    setIconSize(QSize(iconSize, iconSize));
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+    if (caption.isEmpty()) {
+        setToolButtonStyle(Qt::ToolButtonIconOnly);
+    } else {
+        setText(caption);
+        setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    }
+}
+
+TMenuRowButton::TMenuRowButton(const QString& objectName, const QString& caption, QWidget* parent)
+    : QToolButton(parent) {
+    setObjectName(objectName);
+    setProperty("skin", "menu");
+    setText(caption);
+    setFocusPolicy(Qt::NoFocus);
+    setCursor(Qt::PointingHandCursor);
+}
+
+} // namespace skin

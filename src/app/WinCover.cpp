@@ -1,0 +1,78 @@
+#include "app/WinCover.h"
+
+#include "app/JpegIO.h"
+#include "app/Skin.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QScreen>
+
+TfrmCover::TfrmCover(QWidget* mainWindow)
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::SplashScreen), mainWindow_(mainWindow) {
+    setObjectName("frmCover");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    FormCreate();
+}
+
+QImage TfrmCover::BuiltInPicture() {
+    QImage image(399, 239, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient gradient(0, 0, 0, image.height());
+    gradient.setColorAt(0, QColor(44, 86, 140));
+    gradient.setColorAt(1, skin::Background());
+    painter.fillRect(image.rect(), gradient);
+    painter.drawPixmap(28, 62, skin::Pixmap("app", 84));
+    painter.setPen(Qt::white);
+    painter.setFont(skin::TitleFont(30));
+    painter.drawText(QRect(130, 64, 260, 50), Qt::AlignLeft | Qt::AlignVCenter, "Vantrel");
+    QFont small("Arial", 11);
+    painter.setFont(small);
+    painter.setPen(QColor(210, 222, 238));
+    painter.drawText(QRect(132, 112, 260, 24), Qt::AlignLeft | Qt::AlignVCenter,
+                     "Video and audio batch converter");
+    painter.setPen(QColor(150, 172, 200));
+    painter.setFont(QFont("Arial", 9));
+    painter.drawText(QRect(0, 205, 385, 20), Qt::AlignRight | Qt::AlignVCenter, "Starting...");
+    painter.setPen(skin::Accent());
+    painter.drawLine(28, 160, 371, 160);
+    return image;
+}
+
+void TfrmCover::FormCreate() {
+    resize(399, 239);
+    picture_ = BuiltInPicture();
+    const QString file =
+        QDir(QCoreApplication::applicationDirPath()).filePath("skin/vantrelcover.jpg");
+    QImage fromFile = ReadJpegFile(file.toStdString());
+    if (!fromFile.isNull()) picture_ = fromFile;
+    tmr1_.setInterval(2000);
+    connect(&tmr1_, &QTimer::timeout, this, &TfrmCover::tmr1Timer);
+}
+
+void TfrmCover::FormShow() {
+    resize(picture_.size());
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+    tmr1_.start();
+}
+
+void TfrmCover::tmr1Timer() {
+    if (mainWindow_ && mainWindow_->isVisible()) {
+        tmr1_.stop();
+        hide();
+    }
+}
+
+void TfrmCover::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+void TfrmCover::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, picture_);
+}

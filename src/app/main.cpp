@@ -1,0 +1,20 @@
+// Program entry: the application object, the main window and the cover.
+#include "app/ErrorReporter.h"
+#include "app/WinCover.h"
+#include "app/winMain.h"
+
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    QApplication::setApplicationName("Vantrel");
+    InstallGuiMessageHandler();
+
+    TfrmMain frmMain;
+    // The crop, trim and watermark dialogs are created here with their windows.
+
+    TfrmCover frmCover(&frmMain);
+    frmCover.show();
+    frmCover.repaint();
+
+    frmMain.show();
+    return application.exec();
+}

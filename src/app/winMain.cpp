@@ -1,0 +1,666 @@
+#include "app/winMain.h"
+
+#include "app/Shell.h"
+#include "app/WebLinks.h"
+#include "app/WinAbout.h"
+#include "app/core/DefaultFormats.h"
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
+#include "app/core/MessageSeam.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTreeWidget>
+#include <QWindow>
+
+namespace {
+
+constexpr int kWidth = 914;
+constexpr int kHeight = 566;
+constexpr int kTitleHeight = 32;
+const char* const kSettings = "settings";
+const char* const kDefaultFormatName = "Apple iPod Video MPEG-4 Movie (*.mp4)";
+
+// Captions of the never-shown format combo.
+const char* const kOutputFormatItems[] = {"ZUNE - MPEG-4 Video ( *.mp4)",
+                                          "ZUNE - MPEG-4 AVC Video ( *.mp4)",
+                                          "ZUNE WMV -Windows Media Video (*.wmv)",
+                                          "MOV - QuickTime (*.mov)",
+                                          "WAV - Waveform Audio (*.wav)",
+                                          "WMA - Windows Meida Audio (*.wma)",
+                                          "M4A MPEG-4 Audio (*.m4a)",
+                                          "MP3 MPEG Layer-3 Audio (*.mp3)",
+                                          "AAC Advenced Audio Codec (*.aac)",
+                                          "OGG Vorbis Audio Codec (*.ogg)"};
+
+// Volume as the player takes it: 0..128, anything else 64.
+int StoredVolume(const TIniFile& settings) {
+    const int volume = settings.ReadInteger(kSettings, "volume", 0);
+    return (volume >= 0 && volume <= 128) ? volume : 64;
+}
+
+bool IsNamed(const QObject* object, const char* name) {
+    return object->objectName().compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+// Whether the widget or one of its parents is one of the chooser's controls.
+bool IsChooserControl(const QWidget* widget) {
+    for (const QObject* o = widget; o; o = o->parent()) {
+        if (IsNamed(o, "lst1") || IsNamed(o, "imgbtn1") || IsNamed(o, "edt1")) return true;
+        if (o->isWidgetType() && static_cast<const QWidget*>(o)->isWindow()) break;
+    }
+    return false;
+}
+
+QPushButton* TextButton(const QString& name, const QString& caption, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+QLabel* TextLabel(const QString& caption, QWidget* parent, int x, int y, int w, int h) {
+    auto* label = new QLabel(caption, parent);
+    label->setGeometry(x, y, w, h);
+    return label;
+}
+
+} // namespace
+
+TPopupMenu::TPopupMenu(const QString& objectName, QWidget* parent) : QMenu(parent) {
+    setObjectName(objectName);
+}
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName("frmMain");
+    setFixedSize(kWidth, kHeight);
+    setStyleSheet(skin::StyleSheet());
+    CreateTitleRow();
+    CreateMenuRow();
+    CreateToolRow();
+    CreateShareButtons();
+    CreateListAndPreview();
+    CreatePlayerButtons();
+    CreateBottomRows();
+    CreateHiddenControls();
+    CreateMenus();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    if (qApp) qApp->removeEventFilter(this);
+}
+
+void TfrmMain::CreateTitleRow() {
+    imgIcon = new QLabel(this);
+    imgIcon->setObjectName("imgIcon");
+    imgIcon->setPixmap(skin::Pixmap("app", 22));
+    imgIcon->setGeometry(9, 5, 22, 22);
+    lbl_appname = new QLabel(this);
+    lbl_appname->setObjectName("lbl_appname");
+    lbl_appname->setFont(skin::TitleFont(11));
+    lbl_appname->setGeometry(38, 4, 400, 24);
+    btnSmall = new skin::TImageButton("btnSmall", "", "minimize", 24, 24, 18, this);
+    btnSmall->move(kWidth - 58, 4);
+    btnSmall->setToolTip("Minimize");
+    btnClose = new skin::TImageButton("btnClose", "", "close", 24, 24, 18, this);
+    btnClose->move(kWidth - 30, 4);
+    btnClose->setToolTip("Close");
+}
+
+void TfrmMain::CreateMenuRow() {
+    struct Item {
+        skin::TMenuRowButton** button;
+        const char* name;
+        const char* caption;
+    };
+    const Item items[] = {{&menubtnFile, "menubtnFile", "File"},
+                          {&menubtnEdit, "menubtnEdit", "Edit"},
+                          {&menubtnPreference, "menubtnPreference", "Preference"},
+                          {&menubtnHelp, "menubtnHelp", "Help"},
+                          {&menubtnWebsite, "menubtnWebsite", "Website"}};
+    int x = 14;
+    for (const Item& item : items) {
+        *item.button = new skin::TMenuRowButton(item.name, item.caption, this);
+        (*item.button)->adjustSize();
+        const int w = std::max(54, (*item.button)->sizeHint().width());
+        (*item.button)->setGeometry(x, 33, w, 28);
+        x += w + 4;
+    }
+}
+
+void TfrmMain::CreateToolRow() {
+    struct Item {
+        skin::TImageButton** button;
+        const char* name;
+        const char* caption;
+        const char* icon;
+    };
+    const Item items[] = {{&btnAdd, "btnAdd", "Add", "add"},
+                          {&btnRemove, "btnRemove", "Remove", "remove"},
+                          {&btnClear, "btnClear", "Clear", "clear"},
+                          {&btnSettings, "btnSettings", "Settings", "settings"},
+                          {&btnEdit, "btnEdit", "Edit", "edit"},
+                          {&btnStart, "btnStart", "Start", "start"}};
+    int x = 21;
+    for (const Item& item : items) {
+        *item.button = new skin::TImageButton(item.name, item.caption, item.icon, 96, 53, 26, this);
+        (*item.button)->move(x, 67);
+        x += 96;
+    }
+}
+
+void TfrmMain::CreateShareButtons() {
+    struct Item {
+        skin::TImageButton** button;
+        const char* name;
+        const char* hint;
+        const char* icon;
+    };
+    const Item items[] = {
+        {&imgbtnfc, "imgbtnfc", "Facebook", "share_facebook"},
+        {&imgbtngoogle, "imgbtngoogle", "Google", "share_google"},
+        {&imgbtntw, "imgbtntw", "Twitter", "share_twitter"},
+        {&imgbtndelicious, "imgbtndelicious", "Delicious", "share_delicious"},
+        {&imgbtndigg, "imgbtndigg", "Digg", "share_digg"},
+        {&imgbtnstumbleupon, "imgbtnstumbleupon", "Stumbleupon", "share_stumbleupon"},
+        {&imgbtnreddit, "imgbtnreddit", "Reddit", "share_reddit"}};
+    int x = kWidth - 28 - 7 * 36 + 4;
+    for (const Item& item : items) {
+        *item.button = new skin::TImageButton(item.name, "", item.icon, 32, 32, 26, this);
+        (*item.button)->setToolTip(item.hint);
+        (*item.button)->move(x, 78);
+        x += 36;
+    }
+}
+
+void TfrmMain::CreateListAndPreview() {
+    lvFIles = new QTreeWidget(this);
+    lvFIles->setObjectName("lvFIles");
+    lvFIles->setGeometry(21, 127, 479, 329);
+    lvFIles->setRootIsDecorated(false);
+    lvFIles->setHeaderHidden(true);
+    lvFIles->setColumnCount(0);
+    lvFIles->setContextMenuPolicy(Qt::CustomContextMenu);
+    lvFIles->setStyleSheet("QTreeWidget#lvFIles { background: white; color: black;"
+                           " border: 1px solid #5d7898; }");
+    pan1 = new QFrame(this);
+    pan1->setObjectName("pan1");
+    pan1->setGeometry(516, 134, 370, 240);
+    pan1->setStyleSheet("QFrame#pan1 { background: black; border: 1px solid #5d7898; }");
+    PlayerSurface = pan1;
+    lblTime = TextLabel("00:00:00 / ", this, 516, 380, 80, 18);
+    lblTime->setObjectName("lblTime");
+    lblPTS = TextLabel("00:00:00", this, 590, 380, 80, 18);
+    lblPTS->setObjectName("lblPTS");
+    trcPreview = new QSlider(Qt::Horizontal, this);
+    trcPreview->setObjectName("trcPreview");
+    trcPreview->setGeometry(516, 400, 370, 18);
+    trcPreview->setFocusPolicy(Qt::NoFocus);
+}
+
+void TfrmMain::CreatePlayerButtons() {
+    struct Item {
+        skin::TImageButton** button;
+        const char* name;
+        const char* hint;
+        const char* icon;
+    };
+    const Item items[] = {{&imgbtnPre, "imgbtnPre", "Previous", "previous"},
+                          {&imgbtnPlay, "imgbtnPlay", "Play", "play"},
+                          {&imgbtnPause, "imgbtnPause", "Pause", "pause"},
+                          {&imgbtnStop, "imgbtnStop", "Stop", "stop"},
+                          {&imgbtnNext, "imgbtnNext", "Next", "next"},
+                          {&imgbtnSnap, "imgbtnSnap", "Snapshot", "snapshot"}};
+    int x = 516;
+    for (const Item& item : items) {
+        *item.button = new skin::TImageButton(item.name, "", item.icon, 30, 30, 20, this);
+        (*item.button)->setToolTip(item.hint);
+        (*item.button)->move(x, 422);
+        x += 34;
+    }
+    imglistVolumeMute[0] = skin::Pixmap("sound", 20);
+    imglistVolumeMute[1] = skin::Pixmap("muted", 20);
+    imgbtnMute = new skin::TImageButton("imgbtnMute", "", "sound", 30, 30, 20, this);
+    imgbtnMute->setToolTip("Mute");
+    imgbtnMute->move(760, 422);
+    trcVolume = new QSlider(Qt::Horizontal, this);
+    trcVolume->setObjectName("trcVolume");
+    trcVolume->setGeometry(794, 428, 92, 18);
+    trcVolume->setFocusPolicy(Qt::NoFocus);
+}
+
+void TfrmMain::CreateBottomRows() {
+    TextLabel("Output Format:", this, 21, 474, 110, 22);
+    edt1 = new TFormatEdit(this);
+    edt1->setGeometry(132, 472, 334, 26);
+    imgbtn1 = new skin::TImageButton("imgbtn1", "", "arrow", 26, 26, 18, this);
+    imgbtn1->move(466, 472);
+    imgbtn1->setStyleSheet("QToolButton { background: rgb(246,247,248); border: 1px solid #7a8ea8;"
+                           " border-radius: 2px; }");
+    btnOptions = TextButton("btnOptions", "Settings", this);
+    btnOptions->setGeometry(500, 472, 86, 26);
+    TextLabel("Output Directory:", this, 21, 510, 110, 22);
+    edDirectory = new QLineEdit(this);
+    edDirectory->setObjectName("edDirectory");
+    edDirectory->setReadOnly(true);
+    edDirectory->setGeometry(132, 508, 360, 26);
+    edDirectory->setTextMargins(4, 0, 0, 0);
+    btnBrows = TextButton("btnBrows", "Browse", this);
+    btnBrows->setGeometry(500, 508, 86, 26);
+    btnOpen = TextButton("btnOpen", "Open", this);
+    btnOpen->setGeometry(592, 508, 70, 26);
+    btnStartBelow = new skin::TImageButton("btnStartBelow", "Start", "start", 150, 64, 34, this);
+    btnStartBelow->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    btnStartBelow->setFont(skin::TitleFont(14));
+    btnStartBelow->move(736, 470);
+    btnStartBelow->setStyleSheet(
+        "QToolButton { color: white; border: 1px solid #f5a66b; border-radius: 6px;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f39a55, stop:1 #d9702b); }"
+        "QToolButton:hover { background: #f5a66b; }"
+        "QToolButton:pressed { background: #c8621f; }");
+    lst1 = new TFormatList(this);
+}
+
+void TfrmMain::CreateHiddenControls() {
+    cbOutputFormat = new QComboBox(this);
+    cbOutputFormat->setObjectName("cbOutputFormat");
+    cbOutputFormat->hide();
+    mmoLog = new QPlainTextEdit(this);
+    mmoLog->setObjectName("mmoLog");
+    mmoLog->setReadOnly(true);
+    mmoLog->hide();
+    btnExit = TextButton("btnExit", "Exit", this);
+    btnStop = TextButton("btnStop", "Stop", this);
+    btnPause = TextButton("btnPause", "Pause", this);
+    btnResume = TextButton("btnResume", "Resume", this);
+    for (QPushButton* b : {btnExit, btnStop, btnPause, btnResume})
+        b->hide();
+    imgPreview = new QLabel(pan1);
+    imgPreview->setObjectName("imgPreview");
+    imgPreview->hide();
+    imgPreviewTrack = new QLabel(this);
+    imgPreviewTrack->setObjectName("imgPreviewTrack");
+    imgPreviewTrack->hide();
+    imgVolumeTrack = new QLabel(this);
+    imgVolumeTrack->setObjectName("imgVolumeTrack");
+    imgVolumeTrack->hide();
+}
+
+void TfrmMain::CreateMenus() {
+    suiPopupMenuFile = new TPopupMenu("suiPopupMenuFile", this);
+    suiPopupMenuFile->addAction("&Add", this, [this] { btnAdd->click(); });
+    suiPopupMenuFile->addAction("&Remove", this, [this] { btnRemove->click(); });
+    suiPopupMenuFile->addAction("&Clear", this, [this] { btnClear->click(); });
+    suiPopupMenuFile->addAction("&Start", this, [this] { btnStart->click(); });
+    suiPopupMenuFile->addSeparator();
+    suiPopupMenuFile->addAction("Se&ttings", this, &TfrmMain::btnSettingsClick);
+    suiPopupMenuFile->addAction("&Exit", this, &TfrmMain::btnExitClick);
+
+    suiPopupMenuEdit = new TPopupMenu("suiPopupMenuEdit", this);
+    QAction* crop = suiPopupMenuEdit->addAction("&Crop", this, &TfrmMain::Crop2Click);
+    QAction* trim = suiPopupMenuEdit->addAction("&Trim", this, &TfrmMain::Trim1Click);
+    QAction* mark = suiPopupMenuEdit->addAction("&Video Effect && Water Mark", this,
+                                                &TfrmMain::WaterMark1Click);
+    suiPopupMenuEdit->addSeparator();
+    suiPopupMenuEdit->addAction("&Add", this, [this] { btnAdd->click(); });
+    QAction* remove = suiPopupMenuEdit->addAction("&Remove", this, [this] { btnRemove->click(); });
+    QAction* clear = suiPopupMenuEdit->addAction("&Clear", this, [this] { btnClear->click(); });
+    QAction* start = suiPopupMenuEdit->addAction("&Start", this, [this] { btnStart->click(); });
+    suiPopupMenuEdit->addSeparator();
+    QAction* info =
+        suiPopupMenuEdit->addAction("Video &Information", this, &TfrmMain::Infomation1Click);
+    editRowActions_ = {crop, trim, mark, remove, clear, start, info};
+
+    suiPopupMenuHelp = new TPopupMenu("suiPopupMenuHelp", this);
+    suiPopupMenuHelp->addAction("&Help", this, &TfrmMain::Help1Click);
+    suiPopupMenuHelp->addSeparator();
+    suiPopupMenuHelp->addAction("&Support and Contact", this, &TfrmMain::SupportandContact1Click);
+    suiPopupMenuHelp->addAction("&About", this, &TfrmMain::About1Click);
+}
+
+void TfrmMain::ConnectHandlers() {
+    connect(btnSmall, &QToolButton::clicked, this, &TfrmMain::btnSmallClick);
+    connect(btnClose, &QToolButton::clicked, this, &TfrmMain::btnCloseClick);
+    connect(btnExit, &QPushButton::clicked, this, &TfrmMain::btnExitClick);
+    connect(menubtnFile, &QToolButton::clicked, this, &TfrmMain::menubtnFileClick);
+    connect(menubtnEdit, &QToolButton::clicked, this, &TfrmMain::menubtnEditClick);
+    connect(menubtnHelp, &QToolButton::clicked, this, &TfrmMain::menubtnHelpClick);
+    connect(menubtnPreference, &QToolButton::clicked, this, &TfrmMain::menubtnPreferenceClick);
+    connect(menubtnWebsite, &QToolButton::clicked, this, &TfrmMain::menubtnWebsiteClick);
+    connect(btnEdit, &QToolButton::clicked, this, &TfrmMain::btnEditClick);
+    connect(btnSettings, &QToolButton::clicked, this, &TfrmMain::btnSettingsClick);
+    connect(btnOptions, &QPushButton::clicked, this, &TfrmMain::btnOptionsClick);
+    connect(btnBrows, &QPushButton::clicked, this, &TfrmMain::btnBrowsClick);
+    connect(btnOpen, &QPushButton::clicked, this, &TfrmMain::btnOpenClick);
+    connect(suiPopupMenuEdit, &QMenu::aboutToShow, this, &TfrmMain::suiPopupMenuEditPopup);
+    connect(imgbtnfc, &QToolButton::clicked, this, &TfrmMain::imgbtnfcClick);
+    connect(imgbtngoogle, &QToolButton::clicked, this, &TfrmMain::imgbtngoogleClick);
+    connect(imgbtntw, &QToolButton::clicked, this, &TfrmMain::imgbtntwClick);
+    connect(imgbtndelicious, &QToolButton::clicked, this, &TfrmMain::imgbtndeliciousClick);
+    connect(imgbtndigg, &QToolButton::clicked, this, &TfrmMain::imgbtndiggClick);
+    connect(imgbtnstumbleupon, &QToolButton::clicked, this, &TfrmMain::imgbtnstumbleuponClick);
+    connect(imgbtnreddit, &QToolButton::clicked, this, &TfrmMain::imgbtnredditClick);
+    connect(lvFIles, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint&) { suiPopupMenuEdit->exec(QCursor::pos()); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state != Qt::ApplicationActive) ApplicationEvents1Deactivate();
+            });
+}
+
+// ---------------------------------------------------------------------------
+// Life of the window
+
+void TfrmMain::FormCreate() {
+    GlobalObject = std::make_unique<TGlobalObject>();
+    InitGlobalObject(*GlobalObject);
+    QApplication::setApplicationName(QString::fromStdString(GlobalObject->ProductName()));
+    setWindowTitle(QString::fromStdString(GlobalObject->ProductName()));
+    setWindowIcon(skin::Icon("app", 32));
+    EnsureDefaultFormatFiles(*GlobalObject);
+    qApp->installEventFilter(this);
+    chooser_ = new TFormatChooser(
+        edt1, imgbtn1, lst1, TFormatChooser::TPlacement{false, 422},
+        [this] { return StoredFormatName(); },
+        [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
+    // The media libraries are loaded here once the media runtime is built in.
+}
+
+void TfrmMain::FormShow() {
+    imgbtnPlay->setEnabled(true);
+    for (QWidget* w : {static_cast<QWidget*>(imgbtnPause), static_cast<QWidget*>(imgbtnStop),
+                       static_cast<QWidget*>(imgbtnSnap), static_cast<QWidget*>(imgbtnPre),
+                       static_cast<QWidget*>(imgbtnNext), static_cast<QWidget*>(trcPreview)})
+        w->setEnabled(false);
+    PlayAfterAdd = false;
+    Paused = false;
+    imgPreview->setGeometry(pan1->rect());
+    imgPreview->hide();
+    PreviewBitmap = QImage();
+    FillOutputFormatCombo();
+    CheckFolderAtStart(*GlobalObject, "OutPutDir");
+    CheckFolderAtStart(*GlobalObject, "SnapOutPutDir");
+    TIniFile settings(GlobalObject->SettingsFile());
+    edDirectory->setText(
+        QString::fromStdString(settings.ReadString(kSettings, "OutPutDir", DefaultOutputFolder())));
+    edt1->setTextMargins(4, 2, 0, 0);
+    ShowVolumeAndMute();
+    GlobalObject->SetVersionText(GlobalObject->GetVersionText());
+    lbl_appname->setText(
+        QString::fromStdString(GlobalObject->ProductName() + GlobalObject->VersionText()));
+    chooser_->BuildFormatChooser(settings, StoredFormatName());
+}
+
+void TfrmMain::FillOutputFormatCombo() {
+    cbOutputFormat->clear();
+    for (const char* caption : kOutputFormatItems)
+        cbOutputFormat->addItem(caption);
+    cbOutputFormat->setMaxVisibleItems(std::min(cbOutputFormat->count(), 20));
+    TIniFile settings(GlobalObject->SettingsFile());
+    cbOutputFormat->setCurrentIndex(settings.ReadInteger(kSettings, "OutPutFormat", 0));
+}
+
+void TfrmMain::ShowVolumeAndMute() {
+    TIniFile settings(GlobalObject->SettingsFile());
+    trcVolume->setRange(0, 128);
+    trcVolume->setValue(StoredVolume(settings));
+    Muted = settings.ReadInteger(kSettings, "mute", 0) == 1;
+    imgbtnMute->setIcon(QIcon(imglistVolumeMute[Muted ? 1 : 0]));
+    trcVolume->update();
+}
+
+std::string TfrmMain::StoredFormatName() const {
+    TIniFile settings(GlobalObject->SettingsFile());
+    return settings.ReadString(kSettings, "FormatName", kDefaultFormatName);
+}
+
+void TfrmMain::PickFormat(const std::string& caption, int code) {
+    TIniFile settings(GlobalObject->SettingsFile());
+    settings.WriteString(kSettings, "FormatName", caption);
+    settings.WriteString(kSettings, "FormatCode", std::to_string(code));
+}
+
+bool TfrmMain::FormCloseQuery() {
+    if (ShowMessageBox("Warning", "Do you really want to exit?", TMsgIcon::Question,
+                       TMsgButtons::YesNo) != TMsgResult::Yes)
+        return false;
+    TIniFile settings(GlobalObject->SettingsFile());
+    chooser_->SaveChooserState(settings);
+    // The converter's tasks are stopped and the player's file closed here once
+    // those components are built in.
+    PreviewBitmap = QImage();
+    TaskItems.clear();
+    return true;
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (closeConfirmed_ || FormCloseQuery()) {
+        closeConfirmed_ = true;
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TfrmMain::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), skin::Background());
+    QLinearGradient title(0, 0, 0, kTitleHeight);
+    title.setColorAt(0, QColor(52, 96, 152));
+    title.setColorAt(1, skin::Band());
+    painter.fillRect(QRect(0, 0, kWidth, kTitleHeight), title);
+    painter.fillRect(QRect(0, 64, kWidth, 60), QColor(30, 62, 106));
+    painter.setPen(QColor(60, 98, 146));
+    painter.drawLine(0, kTitleHeight, kWidth, kTitleHeight);
+    painter.drawLine(0, 64, kWidth, 64);
+    painter.drawLine(0, 123, kWidth, 123);
+    painter.drawLine(0, 462, kWidth, 462);
+    painter.setPen(skin::HotFrame());
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void TfrmMain::mousePressEvent(QMouseEvent* event) {
+    // The title row moves the window.
+    if (event->button() == Qt::LeftButton && event->position().y() < kTitleHeight && windowHandle())
+        windowHandle()->startSystemMove();
+    QWidget::mousePressEvent(event);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    ApplicationEvents1Message(watched, event);
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TfrmMain::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress || !receiver->isWidgetType()) return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton) return false;
+    auto* widget = static_cast<QWidget*>(receiver);
+    if (widget->window() != this) return false;
+    if (!IsChooserControl(widget) && lst1->isVisible()) chooser_->HideList();
+    return false;
+}
+
+void TfrmMain::ApplicationEvents1Deactivate() {
+    chooser_->HideList();
+}
+
+// ---------------------------------------------------------------------------
+// Title row and menus
+
+void TfrmMain::btnSmallClick() {
+    showMinimized();
+}
+
+void TfrmMain::btnCloseClick() {
+    close();
+}
+
+void TfrmMain::btnExitClick() {
+    close();
+}
+
+bool TfrmMain::TakeOpeningClick(TPopupMenu* menu) {
+    if (menu->Tag == 1) {
+        menu->Tag = 0;
+        return false;
+    }
+    return true;
+}
+
+void TfrmMain::MenuClosed(TPopupMenu* menu, bool dismissedByItsButton) {
+    // Only a press on the menu's own button reaches the button again after
+    // the menu has closed; an item or Escape leaves the next click alone.
+    menu->Tag = dismissedByItsButton ? 1 : 0;
+}
+
+void TfrmMain::PopupFromButton(TPopupMenu* menu, QWidget* button, const QPoint& pos) {
+    if (!TakeOpeningClick(menu)) return;
+    menu->setStyleSheet(skin::StyleSheet());
+    menu->exec(pos);
+    const bool pressedOnButton = (QGuiApplication::mouseButtons() & Qt::LeftButton) &&
+                                 button->rect().contains(button->mapFromGlobal(QCursor::pos()));
+    MenuClosed(menu, pressedOnButton);
+}
+
+void TfrmMain::menubtnFileClick() {
+    PopupFromButton(suiPopupMenuFile, menubtnFile,
+                    menubtnFile->mapToGlobal(QPoint(0, menubtnFile->height())));
+}
+
+void TfrmMain::menubtnEditClick() {
+    PopupFromButton(suiPopupMenuEdit, menubtnEdit,
+                    menubtnEdit->mapToGlobal(QPoint(0, menubtnEdit->height())));
+}
+
+void TfrmMain::menubtnHelpClick() {
+    PopupFromButton(suiPopupMenuHelp, menubtnHelp,
+                    menubtnHelp->mapToGlobal(QPoint(0, menubtnHelp->height())));
+}
+
+void TfrmMain::btnEditClick() {
+    PopupFromButton(suiPopupMenuEdit, btnEdit,
+                    mapToGlobal(QPoint(btnEdit->x() + 4, btnEdit->y() + btnEdit->height() - 5)));
+}
+
+void TfrmMain::suiPopupMenuEditPopup() {
+    const bool rowSelected = lvFIles->topLevelItemCount() > 0 && lvFIles->currentItem() &&
+                             lvFIles->currentItem()->isSelected();
+    SetEditItemsEnabled(rowSelected);
+}
+
+void TfrmMain::SetEditItemsEnabled(bool enabled) {
+    for (QAction* action : editRowActions_)
+        action->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------
+// Web links and dialogs
+
+void TfrmMain::Help1Click() {
+    OpenInDesktop(GlobalObject->HelpPage());
+}
+
+void TfrmMain::SupportandContact1Click() {
+    OpenInDesktop(kVantrelSupportPage);
+}
+
+void TfrmMain::menubtnWebsiteClick() {
+    OpenInDesktop(GlobalObject->ProductPage());
+}
+
+void TfrmMain::imgbtnfcClick() {
+    OpenInDesktop(weblinks::FacebookShare(GlobalObject->ProductPage()));
+}
+
+void TfrmMain::imgbtngoogleClick() {
+    OpenInDesktop(weblinks::GoogleShare(GlobalObject->ProductPage()));
+}
+
+void TfrmMain::imgbtntwClick() {
+    OpenInDesktop(weblinks::TwitterShare());
+}
+
+void TfrmMain::imgbtndeliciousClick() {
+    OpenInDesktop(weblinks::DeliciousShare(GlobalObject->ProductPage()));
+}
+
+void TfrmMain::imgbtndiggClick() {
+    OpenInDesktop(weblinks::DiggShare(GlobalObject->ProductPage()));
+}
+
+void TfrmMain::imgbtnstumbleuponClick() {
+    OpenInDesktop(weblinks::StumbleUponShare(GlobalObject->ProductPage()));
+}
+
+void TfrmMain::imgbtnredditClick() {
+    OpenInDesktop(weblinks::RedditShare(GlobalObject->ProductPage()));
+}
+
+void TfrmMain::About1Click() {
+    if (!frmAbout_)
+        frmAbout_ = new TfrmAbout(this, QString::fromStdString(GlobalObject->ProductName()),
+                                  QString::fromStdString(GlobalObject->VersionText()),
+                                  QString::fromStdString(GlobalObject->ProductPage()));
+    frmAbout_->exec();
+}
+
+// The edit dialogs, the information dialog, the format settings dialog and
+// the preferences are added with their own windows.
+void TfrmMain::Crop2Click() {}
+void TfrmMain::Trim1Click() {}
+void TfrmMain::WaterMark1Click() {}
+void TfrmMain::Infomation1Click() {}
+void TfrmMain::btnSettingsClick() {}
+void TfrmMain::menubtnPreferenceClick() {}
+
+void TfrmMain::btnOptionsClick() {
+    TIniFile settings(GlobalObject->SettingsFile());
+    chooser_->SaveChooserState(settings);
+    btnSettingsClick();
+}
+
+void TfrmMain::btnBrowsClick() {
+    const std::string shown = edDirectory->text().toStdString();
+    std::string chosen;
+    if (folderChooser_) {
+        chosen = folderChooser_(shown);
+    } else {
+        chosen = QFileDialog::getExistingDirectory(this, "Output Directory",
+                                                   QString::fromStdString(shown))
+                     .toStdString();
+    }
+    edDirectory->setText(
+        QString::fromStdString(AcceptChosenFolder(*GlobalObject, "OutPutDir", chosen, shown)));
+}
+
+void TfrmMain::btnOpenClick() {
+    TIniFile settings(GlobalObject->SettingsFile());
+    const std::string folder = settings.ReadString(kSettings, "OutPutDir", DefaultOutputFolder());
+    if (edDirectory->text().size() > 2) OpenInDesktop(folder);
+}

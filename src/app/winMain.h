@@ -1,0 +1,201 @@
+// The main window: title row, menu row, tool row, conversion list, preview
+// panel, format chooser and output folder.
+#pragma once
+
+#include "app/FormatChooser.h"
+#include "app/Skin.h"
+
+#include <QImage>
+#include <QMenu>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QTreeWidget;
+class TGlobalObject;
+class TfrmAbout;
+
+// A pop-up menu of the menu row. `Tag` is 1 after the menu was dismissed by
+// a click on its own button: that click must not open it again.
+class TPopupMenu : public QMenu {
+    Q_OBJECT
+public:
+    TPopupMenu(const QString& objectName, QWidget* parent);
+    int Tag = 0;
+};
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Lets tests and other callers choose the output folder without a dialog.
+    using TFolderChooser = std::function<std::string(const std::string& startFolder)>;
+    void SetFolderChooser(TFolderChooser chooser) { folderChooser_ = std::move(chooser); }
+
+    TGlobalObject& Global() { return *GlobalObject; }
+    TFormatChooser& Chooser() { return *chooser_; }
+
+    // Event handlers.
+    void FormCreate();
+    void FormShow();
+    bool FormCloseQuery();
+    bool ApplicationEvents1Message(QObject* receiver, QEvent* event);
+    void ApplicationEvents1Deactivate();
+    void btnSmallClick();
+    void btnCloseClick();
+    void btnExitClick();
+    void menubtnFileClick();
+    void menubtnEditClick();
+    void menubtnHelpClick();
+    void btnEditClick();
+    void suiPopupMenuEditPopup();
+    void Help1Click();
+    void SupportandContact1Click();
+    void About1Click();
+    void menubtnWebsiteClick();
+    void imgbtnfcClick();
+    void imgbtngoogleClick();
+    void imgbtntwClick();
+    void imgbtndeliciousClick();
+    void imgbtndiggClick();
+    void imgbtnstumbleuponClick();
+    void imgbtnredditClick();
+    void Crop2Click();
+    void Trim1Click();
+    void WaterMark1Click();
+    void Infomation1Click();
+    void btnSettingsClick();
+    void btnOptionsClick();
+    void menubtnPreferenceClick();
+    void btnBrowsClick();
+    void btnOpenClick();
+
+    // Opens `menu` at `pos` (screen coordinates) unless its tag says the click
+    // only dismissed it; afterwards records whether `button` dismissed it.
+    void PopupFromButton(TPopupMenu* menu, QWidget* button, const QPoint& pos);
+    // The tag rule on its own: false (and the tag reset) when the click only
+    // dismissed the menu.
+    static bool TakeOpeningClick(TPopupMenu* menu);
+    // Called when a menu opened from a button has closed.
+    static void MenuClosed(TPopupMenu* menu, bool dismissedByItsButton);
+
+    // Title row
+    QLabel* imgIcon = nullptr;
+    QLabel* lbl_appname = nullptr;
+    skin::TImageButton* btnSmall = nullptr;
+    skin::TImageButton* btnClose = nullptr;
+    // Menu row
+    skin::TMenuRowButton* menubtnFile = nullptr;
+    skin::TMenuRowButton* menubtnEdit = nullptr;
+    skin::TMenuRowButton* menubtnPreference = nullptr;
+    skin::TMenuRowButton* menubtnHelp = nullptr;
+    skin::TMenuRowButton* menubtnWebsite = nullptr;
+    // Tool row
+    skin::TImageButton* btnAdd = nullptr;
+    skin::TImageButton* btnRemove = nullptr;
+    skin::TImageButton* btnClear = nullptr;
+    skin::TImageButton* btnSettings = nullptr;
+    skin::TImageButton* btnEdit = nullptr;
+    skin::TImageButton* btnStart = nullptr;
+    skin::TImageButton* imgbtnfc = nullptr;
+    skin::TImageButton* imgbtngoogle = nullptr;
+    skin::TImageButton* imgbtntw = nullptr;
+    skin::TImageButton* imgbtndelicious = nullptr;
+    skin::TImageButton* imgbtndigg = nullptr;
+    skin::TImageButton* imgbtnstumbleupon = nullptr;
+    skin::TImageButton* imgbtnreddit = nullptr;
+    // Conversion list
+    QTreeWidget* lvFIles = nullptr;
+    // Preview
+    QFrame* pan1 = nullptr;
+    QLabel* lblTime = nullptr;
+    QLabel* lblPTS = nullptr;
+    QSlider* trcPreview = nullptr;
+    skin::TImageButton* imgbtnPre = nullptr;
+    skin::TImageButton* imgbtnPlay = nullptr;
+    skin::TImageButton* imgbtnPause = nullptr;
+    skin::TImageButton* imgbtnStop = nullptr;
+    skin::TImageButton* imgbtnNext = nullptr;
+    skin::TImageButton* imgbtnSnap = nullptr;
+    skin::TImageButton* imgbtnMute = nullptr;
+    QSlider* trcVolume = nullptr;
+    // Bottom rows
+    TFormatEdit* edt1 = nullptr;
+    skin::TImageButton* imgbtn1 = nullptr;
+    QPushButton* btnOptions = nullptr;
+    QLineEdit* edDirectory = nullptr;
+    QPushButton* btnBrows = nullptr;
+    QPushButton* btnOpen = nullptr;
+    skin::TImageButton* btnStartBelow = nullptr;
+    TFormatList* lst1 = nullptr;
+    // Never shown
+    QComboBox* cbOutputFormat = nullptr;
+    QPlainTextEdit* mmoLog = nullptr;
+    QPushButton* btnExit = nullptr;
+    QPushButton* btnStop = nullptr;
+    QPushButton* btnPause = nullptr;
+    QPushButton* btnResume = nullptr;
+    QLabel* imgPreview = nullptr;
+    QLabel* imgPreviewTrack = nullptr;
+    QLabel* imgVolumeTrack = nullptr;
+    // Menus
+    TPopupMenu* suiPopupMenuFile = nullptr;
+    TPopupMenu* suiPopupMenuEdit = nullptr;
+    TPopupMenu* suiPopupMenuHelp = nullptr;
+
+    // Window state
+    QImage PreviewBitmap;
+    std::vector<int32_t> TaskItems;
+    bool Paused = false;
+    bool PlayAfterAdd = false;
+    bool SeekDragging = false;
+    bool Muted = false;
+    int64_t PlayDuration = 0;
+    QFrame* PlayerSurface = nullptr;
+    int PreviewThumbX = 0, PreviewThumbY = 0, VolumeThumbX = 0, VolumeThumbY = 0;
+    // Pictures of the mute button: sound on, muted.
+    QPixmap imglistVolumeMute[2];
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateTitleRow();
+    void CreateMenuRow();
+    void CreateToolRow();
+    void CreateShareButtons();
+    void CreateListAndPreview();
+    void CreatePlayerButtons();
+    void CreateBottomRows();
+    void CreateHiddenControls();
+    void CreateMenus();
+    void ConnectHandlers();
+    void FillOutputFormatCombo();
+    void ShowVolumeAndMute();
+    void SetEditItemsEnabled(bool enabled);
+    std::string StoredFormatName() const;
+    void PickFormat(const std::string& caption, int code);
+
+    std::unique_ptr<TGlobalObject> GlobalObject;
+    TFormatChooser* chooser_ = nullptr;
+    TfrmAbout* frmAbout_ = nullptr;
+    TFolderChooser folderChooser_;
+    bool closeConfirmed_ = false;
+    // Items of the Edit menu that need a selected row.
+    std::vector<QAction*> editRowActions_;
+};

@@ -1,0 +1,313 @@
+// The main window driven offscreen: format chooser, menus, closing, error
+// reporter and a picture of the whole window.
+#include "app/ErrorReporter.h"
+#include "app/JpegIO.h"
+#include "app/Shell.h"
+#include "app/WinCover.h"
+#include "app/winMain.h"
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
+#include "app/core/MessageSeam.h"
+#include "engine/FFmpegRecords.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+namespace {
+
+struct TShownMessage {
+    std::string caption, text;
+    TMsgIcon icon;
+    TMsgButtons buttons;
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> home_;
+    std::vector<TShownMessage> messages_;
+    TMsgResult answer_ = TMsgResult::Yes;
+    std::vector<std::string> opened_;
+
+    std::unique_ptr<TfrmMain> NewWindow() {
+        auto window = std::make_unique<TfrmMain>();
+        window->show();
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    // Closes the window for good, answering the exit question with Yes.
+    static void Dispose(std::unique_ptr<TfrmMain>& window, TestMainWindow* self) {
+        self->answer_ = TMsgResult::Yes;
+        window->close();
+        window.reset();
+    }
+
+    TIniFile Settings() const {
+        return TIniFile(QDir(home_->path()).filePath("config/vantrel/vantrel.ini").toStdString());
+    }
+
+    // Presses the left button on a list row at horizontal position x.
+    static void PressRow(TFormatList* list, int row, int x) {
+        const QRect r = list->visualItemRect(list->item(row));
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, QPoint(x, r.center().y()));
+    }
+
+private slots:
+    void initTestCase() {
+        home_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(home_->isValid());
+        qputenv("HOME", home_->path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", QDir(home_->path()).filePath("config").toUtf8());
+        SetMessageHandler([this](const std::string& caption, const std::string& text, TMsgIcon icon,
+                                 TMsgButtons buttons) {
+            messages_.push_back({caption, text, icon, buttons});
+            return buttons == TMsgButtons::YesNo ? answer_ : TMsgResult::Ok;
+        });
+        SetUrlOpener([this](const std::string& url) { opened_.push_back(url); });
+    }
+
+    void cleanupTestCase() {
+        SetMessageHandler(nullptr);
+        SetUrlOpener(nullptr);
+    }
+
+    void init() { messages_.clear(); }
+
+    void chooserModelRowsAndHeights() {
+        TIniFile settings = Settings();
+        TFormatChooserModel model;
+        model.Build(settings);
+        QCOMPARE(int(model.Rows.size()), 3);
+        for (const TChooserRow& row : model.Rows)
+            QVERIFY(row.Info.IsCategory && row.Info.Collapsed);
+        QCOMPARE(QString::fromStdString(model.Rows[1].Text), QString("General Video formates"));
+
+        model.ExpandCategory(1);
+        QCOMPARE(int(model.Rows.size()), 13);
+        for (int i = 0; i < 10; ++i) {
+            QVERIFY(model.Rows[2 + i].Info.IsEntry);
+            QCOMPARE(model.Rows[2 + i].Info.Code, 100 + i);
+        }
+        QCOMPARE(model.FindRow("  mpeg-2 video (*.mpg) "), 3);
+        model.CollapseCategory(1);
+        QCOMPARE(int(model.Rows.size()), 3);
+        QVERIFY(model.Rows[1].Info.Collapsed);
+
+        QCOMPARE(TFormatChooserModel::ListHeight(30, 422), 422);
+        QCOMPARE(TFormatChooserModel::ListHeight(5, 422), 120);
+        QCOMPARE(TFormatChooserModel::ListHeight(22, 422), 422);
+        QCOMPARE(TFormatChooserModel::ListHeight(21, 422), 440);
+        QCOMPARE(TFormatChooserModel::ListHeight(20, 422), 420);
+    }
+
+    void chooserStartsWithDefaultCaption() {
+        auto window = NewWindow();
+        QCOMPARE(window->edt1->text(), QString("Apple iPod Video MPEG-4 Movie (*.mp4)"));
+        QCOMPARE(window->lst1->currentRow(), -1);
+        QVERIFY(!window->lst1->isVisible());
+        QVERIFY(window->lbl_appname->text().startsWith("Vantrel "));
+        QCOMPARE(window->lbl_appname->text(),
+                 QString::fromStdString("Vantrel" + TGlobalObject::GetVersionText()));
+        QVERIFY(!window->edDirectory->text().isEmpty());
+        Dispose(window, this);
+    }
+
+    void chooserPicksFormatAndKeepsItOverRestart() {
+        auto window = NewWindow();
+        TFormatList* list = window->lst1;
+        window->imgbtn1->click();
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->height(), 80);
+        QCOMPARE(list->geometry().bottom() + 1, window->edt1->y());
+
+        // Beside the glyph nothing happens.
+        PressRow(list, 2, 25);
+        QCOMPARE(list->count(), 3);
+        QVERIFY(list->isVisible());
+
+        // On the glyph the audio category opens.
+        PressRow(list, 2, 5);
+        QCOMPARE(list->count(), 10);
+        QCOMPARE(list->height(), 220);
+        int wav = -1;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text() == "WAV - Waveform Audio (*.wav)") wav = i;
+        QVERIFY(wav > 2);
+        PressRow(list, wav, 60);
+        QVERIFY(!list->isVisible());
+        QCOMPARE(window->edt1->text(), QString("WAV - Waveform Audio (*.wav)"));
+        TIniFile settings = Settings();
+        QCOMPARE(settings.ReadString("settings", "FormatCode", ""), std::string("204"));
+        QCOMPARE(settings.ReadString("settings", "FormatName", ""),
+                 std::string("WAV - Waveform Audio (*.wav)"));
+        Dispose(window, this); // saves the expanded audio category
+
+        window = NewWindow();
+        QCOMPARE(window->edt1->text(), QString("WAV - Waveform Audio (*.wav)"));
+        QCOMPARE(window->lst1->count(), 10);
+        QCOMPARE(window->lst1->currentItem()->text(), QString("WAV - Waveform Audio (*.wav)"));
+        Dispose(window, this);
+    }
+
+    void collapsedStateNeedsConfirmedClose() {
+        auto window = NewWindow();
+        const int before = window->lst1->count();
+        window->imgbtn1->click();
+        PressRow(window->lst1, 1, 5); // expand the video category
+        QCOMPARE(window->lst1->count(), before + 10);
+
+        answer_ = TMsgResult::No;
+        window->close();
+        QVERIFY(window->isVisible());
+        QCOMPARE(int(messages_.size()), 1);
+        QCOMPARE(QString::fromStdString(messages_[0].text), QString("Do you really want to exit?"));
+        QCOMPARE(QString::fromStdString(messages_[0].caption), QString("Warning"));
+        QVERIFY(messages_[0].buttons == TMsgButtons::YesNo);
+        QVERIFY(messages_[0].icon == TMsgIcon::Question);
+        QVERIFY(Settings().ReadBool("lstformat", "1", true));
+
+        Dispose(window, this);
+        QVERIFY(!Settings().ReadBool("lstformat", "1", true));
+        window = NewWindow();
+        QCOMPARE(window->lst1->count(), before + 10);
+        // Put the category back for the other cases.
+        window->imgbtn1->click();
+        PressRow(window->lst1, 1, 5);
+        Dispose(window, this);
+    }
+
+    void clickElsewhereHidesList() {
+        auto window = NewWindow();
+        window->imgbtn1->click();
+        QVERIFY(window->lst1->isVisible());
+        QTest::mouseClick(window->lvFIles->viewport(), Qt::LeftButton);
+        QVERIFY(!window->lst1->isVisible());
+        // A click on the box opens the list, the next one closes it.
+        QTest::mouseClick(window->edt1, Qt::LeftButton);
+        QVERIFY(window->lst1->isVisible());
+        QTest::mouseClick(window->edt1, Qt::LeftButton);
+        QVERIFY(!window->lst1->isVisible());
+        Dispose(window, this);
+    }
+
+    void menuTagSwallowsOnlyTheDismissingClick() {
+        TPopupMenu menu("suiPopupMenuFile", nullptr);
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu));
+        TfrmMain::MenuClosed(&menu, true);
+        QVERIFY(!TfrmMain::TakeOpeningClick(&menu));
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu));
+        TfrmMain::MenuClosed(&menu, false);
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu));
+    }
+
+    void editMenuNeedsSelectedRow() {
+        auto window = NewWindow();
+        window->suiPopupMenuEditPopup();
+        int enabled = 0;
+        for (QAction* a : window->suiPopupMenuEdit->actions())
+            if (!a->isSeparator() && a->isEnabled()) {
+                ++enabled;
+                QCOMPARE(a->text(), QString("&Add"));
+            }
+        QCOMPARE(enabled, 1);
+        Dispose(window, this);
+    }
+
+    void webLinksCarryTheProductPage() {
+        auto window = NewWindow();
+        opened_.clear();
+        window->imgbtnfc->click();
+        window->imgbtnreddit->click();
+        window->menubtnWebsite->click();
+        QCOMPARE(int(opened_.size()), 3);
+        QVERIFY(QString::fromStdString(opened_[0]).contains("u=https%3A%2F%2Fvantrel.org%2F"));
+        QVERIFY(
+            QString::fromStdString(opened_[1]).contains("url=https%3A%2F%2Fvantrel.org%2F&title="));
+        QCOMPARE(opened_[2], window->Global().ProductPage());
+        Dispose(window, this);
+    }
+
+    void errorReporterFullStopAndIcons() {
+        QCOMPARE(ErrorReportText("File not found"), std::string("File not found."));
+        QCOMPARE(ErrorReportText("Done."), std::string("Done."));
+        QCOMPARE(ErrorReportText("Stop!"), std::string("Stop!"));
+        QCOMPARE(ErrorReportText("trailing "), std::string("trailing "));
+        QCOMPARE(ErrorReportText("code 7"), std::string("code 7."));
+        QCOMPARE(ErrorReportText(""), std::string(""));
+
+        ReportException(FFmpegException("Cannot open"));
+        ReportException(std::runtime_error("Bad value"));
+        QCOMPARE(int(messages_.size()), 2);
+        QVERIFY(messages_[0].icon == TMsgIcon::Warning);
+        QCOMPARE(messages_[0].text, std::string("Cannot open."));
+        QVERIFY(messages_[1].icon == TMsgIcon::Error);
+        QCOMPARE(messages_[1].caption, QCoreApplication::applicationName().toStdString());
+    }
+
+    void browseRefusesRootAndAcceptsWritableFolder() {
+        auto window = NewWindow();
+        const QString before = window->edDirectory->text();
+        window->SetFolderChooser([](const std::string&) { return std::string("/ab"); });
+        window->btnBrowsClick();
+        QCOMPARE(window->edDirectory->text(), before);
+        QCOMPARE(int(messages_.size()), 1);
+        QCOMPARE(messages_[0].text, std::string("The path /ab is not a valid directory."));
+
+        const std::string target = QDir(home_->path()).filePath("out").toStdString();
+        QVERIFY(QDir().mkpath(QString::fromStdString(target)));
+        window->SetFolderChooser([target](const std::string&) { return target; });
+        window->btnBrowsClick();
+        QCOMPARE(window->edDirectory->text().toStdString(), target);
+        QCOMPARE(Settings().ReadString("settings", "OutPutDir", ""), target);
+        opened_.clear();
+        window->btnOpenClick();
+        QCOMPARE(int(opened_.size()), 1);
+        QCOMPARE(opened_[0], target);
+        Dispose(window, this);
+    }
+
+    void coverPicture() {
+        TfrmCover cover(nullptr);
+        QCOMPARE(cover.Picture().size(), QSize(399, 239));
+
+        const QString skinDir = QDir(QCoreApplication::applicationDirPath()).filePath("skin");
+        QVERIFY(QDir().mkpath(skinDir));
+        QImage picture(200, 100, QImage::Format_RGB32);
+        picture.fill(QColor(200, 30, 30));
+        const std::string file = QDir(skinDir).filePath("vantrelcover.jpg").toStdString();
+        QVERIFY(WriteJpegFile(file, picture, 90));
+        TfrmCover fromFile(nullptr);
+        QDir(skinDir).removeRecursively();
+        QCOMPARE(fromFile.Picture().size(), QSize(200, 100));
+        const QColor centre = fromFile.Picture().pixelColor(100, 50);
+        QVERIFY(qAbs(centre.red() - 200) < 8 && qAbs(centre.green() - 30) < 8);
+        QVERIFY(ReadJpegFile(QDir(home_->path()).filePath("missing.jpg").toStdString()).isNull());
+    }
+
+    void windowPicture() {
+        auto window = NewWindow();
+        QCOMPARE(window->size(), QSize(914, 566));
+        const QImage image = window->grab().toImage();
+        QCOMPARE(image.size(), QSize(914, 566));
+        // Background between the preview and the bottom rows.
+        QCOMPARE(image.pixelColor(700, 458), QColor(24, 52, 91));
+        // The preview panel is black inside.
+        QCOMPARE(image.pixelColor(700, 250), QColor(0, 0, 0));
+        const QString shot = qEnvironmentVariable("VANTREL_SCREENSHOT");
+        if (!shot.isEmpty()) image.save(shot);
+        Dispose(window, this);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
