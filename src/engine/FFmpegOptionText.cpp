@@ -213,7 +213,7 @@ std::array<uint16_t, 64> ParseMatrix(const std::string& text) {
         p = std::strchr(p, ',');
         if (!p)
             throw FFmpegException(
-                FormatText("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i));
+                TextFormat("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i));
         ++p;
     }
     return matrix;
@@ -239,7 +239,7 @@ int64_t RoundHalfEven(double value) {
     return static_cast<int64_t>(std::nearbyint(value));
 }
 
-std::string FormatText(const char* format, ...) {
+std::string TextFormat(const char* format, ...) {
     va_list args;
     va_start(args, format);
     va_list copy;

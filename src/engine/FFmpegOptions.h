@@ -138,6 +138,7 @@ struct TOptionState {
     std::vector<THookModuleWords> HookModules;
     bool UsingVhook = false;
     std::array<TPrivateOptions, 3> PrivateOptions; // by TMediaKind
+    TPrivateOptions FormatPrivateOptions;          // private options of the requested output format
 };
 
 // Splits an option text into (name, value) pairs: the whole text is trimmed,
@@ -187,4 +188,4 @@ THookModuleWords SplitHookWords(const std::string& text);
 int64_t RoundHalfEven(double value);
 
 // The printf-style formatting used for the engine's messages.
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string TextFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,0 +1,255 @@
+// The task engine: one conversion task with its option state, its input and
+// output files and the streams prepared for them. The unit is split by
+// stage: FFmpegOptions.cpp (option parsing, presets, targets), FFmpegSetup.cpp
+// (opening inputs and outputs, creating streams); the conversion itself
+// (FFmpegLoop.cpp) and the worker thread (FFmpegThread.cpp) build on the
+// state declared here.
+#pragma once
+
+#include "engine/FFmpegOptions.h"
+#include "engine/FFmpegRecords.h"
+#include "media/FFHandles.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegHeaders.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TAVProbe;
+class TCustomFFmpeg;
+
+// Frees a probe (defined where the probe is complete).
+struct TProbeDeleter {
+    void operator()(TAVProbe* probe) const;
+};
+using TProbePtr = std::unique_ptr<TAVProbe, TProbeDeleter>;
+
+// One opened input file.
+struct TInputFileSlot {
+    ff::InputContextPtr Context;
+    int64_t TsOffset = 0;                      // microseconds
+    std::array<double, MAX_STREAMS> TsScale{}; // 0 = no scaling
+    std::vector<const AVCodec*> Decoders;      // one per stream, chosen by name or none
+};
+
+// One output file (shared by every slot of a joined output). Closing it
+// closes its byte stream and removes a file that was left empty.
+class TOutputFile {
+public:
+    explicit TOutputFile(AVFormatContext* context) : Context(context) {}
+    ~TOutputFile();
+    TOutputFile(const TOutputFile&) = delete;
+    TOutputFile& operator=(const TOutputFile&) = delete;
+
+    AVFormatContext* Context = nullptr; // owned
+    std::string FileName;
+};
+
+// One stream created on an output file, with what it needs for encoding.
+struct TOutputStreamSetup {
+    int FileIndex = 0;
+    AVStream* Stream = nullptr; // owned by the output's format context
+    int MediaType = -1;         // AVMEDIA_TYPE_*
+    bool StreamCopy = false;
+    const AVCodec* Encoder = nullptr; // chosen by name, guessed, or none (copy)
+    bool EncoderByName = false;
+    ff::CodecContextPtr EncoderContext; // prepared, not opened
+    TPrivateOptions PrivateOptions;     // encoder-private options for avcodec_open2
+    std::vector<TBitstreamFilterEntry> BitstreamFilters;
+};
+
+// Callbacks the component connects to a task (see TCustomFFmpegVCL).
+using TEnginePreviewCallback =
+    std::function<void(TCustomFFmpeg* engine, Bitmap24* bitmap, int64_t pts, int frameNumber)>;
+using TEngineProgressCallback = std::function<void(
+    TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps, float quality, float bitRate,
+    int64_t currentSize, int64_t currentDuration, int64_t totalDuration)>;
+using TEngineTerminateCallback = std::function<void(TCustomFFmpeg* engine)>;
+using TEngineHookCallback =
+    std::function<void(TCustomFFmpeg* engine, Bitmap24* bitmap, bool& stopHook, bool& update,
+                       int64_t pts, int frameNumber)>;
+
+// The engine of one task. Everything here is used by the caller's thread
+// while the task is idle; the conversion (next stage) takes it over on the
+// task's worker thread and the caller does not touch it meanwhile.
+class TCustomFFmpeg {
+public:
+    TCustomFFmpeg();
+    virtual ~TCustomFFmpeg();
+    TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+    TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+    // Option state back to its reset values with fresh option contexts
+    // (the contexts only when the media libraries are loaded).
+    void ResetOptions();
+
+    // Options (FFmpegOptions.cpp). Errors raise FFmpegException.
+    void ParseOption(const std::string& name, const std::string& value);
+    void ParseOptionLines(const std::string& text, bool inputSide);
+    void LoadPreset(const std::string& kind, const std::string& value);
+    void SetTarget(const std::string& type, const std::string& norm, const std::string& fallback);
+    // A number handed straight to the option contexts (record fields).
+    void SetNumberOption(const std::string& name, int64_t value);
+    // Times given as numbers by the option records (microseconds; seconds).
+    void SetStartTime(int64_t time) { FOptions.StartTime = time; }
+    void SetRecordingTime(int64_t time) {
+        FOptions.RecordingTime = time;
+        FTotalDuration = time;
+    }
+    void SetRecordingTimestamp(int64_t seconds) { FOptions.RecordingTimestamp = seconds; }
+
+    // Files (FFmpegSetup.cpp).
+    bool FindCodec(const std::string& name, int mediaType, bool encoder, int strictness,
+                   const AVCodec** codec);
+    bool OpenInputFile(const std::string& fileName);
+    int OpenOutputFile(const std::string& fileName, bool join);
+    void NewVideoStream(int outputFile);
+    void NewAudioStream(int outputFile);
+    void NewSubtitleStream(int outputFile);
+
+    const std::string& ErrorText() const { return FErrorText; }
+    const TOptionState& OptionState() const { return FOptions; }
+    TOptionContexts& OptionContexts() { return FOptionContexts; }
+    int64_t TotalDuration() const { return FTotalDuration; }
+    bool Joined() const { return FJoined; }
+
+    int InputFileCount() const { return static_cast<int>(FInputFiles.size()); }
+    AVFormatContext* InputContext(int index) const;
+    const TInputFileSlot& InputFile(int index) const { return FInputFiles.at(index); }
+    int OutputFileCount() const { return static_cast<int>(FOutputFiles.size()); }
+    AVFormatContext* OutputContext(int index) const;
+    const std::vector<TOutputStreamSetup>& OutputStreams() const { return FOutputStreams; }
+
+    // Task-wide settings and callbacks set by the component.
+    int PreviewFlags() const { return FPreviewFlags; }
+    void SetPreviewFlags(int flags) { FPreviewFlags = flags; }
+    void SetVerbose(int verbose) { FOptions.Verbose = verbose; }
+    int64_t ProgressInterval = 500000; // microseconds
+    TEnginePreviewCallback OnPreview;
+    TEngineProgressCallback OnProgressCallback;
+    TEngineTerminateCallback OnTerminateCallback;
+    TEngineHookCallback OnHookCallback;
+
+protected:
+    // Adds one frame-hook module; false when it cannot be loaded. The
+    // module mechanism comes with the frame-hook stage.
+    virtual bool AddHookModule(const THookModuleWords& words);
+
+private:
+    using TOptionHandler = void (TCustomFFmpeg::*)(const std::string& name,
+                                                   const std::string& value);
+    static const std::vector<std::pair<const char*, TOptionHandler>>& OptionTable();
+
+    // Option handlers (one per group of the option table).
+    void OptDoNothing(const std::string& name, const std::string& value);
+    void OptLogLevel(const std::string& name, const std::string& value);
+    void OptFormat(const std::string& name, const std::string& value);
+    void OptMap(const std::string& name, const std::string& value);
+    void OptMapMetaData(const std::string& name, const std::string& value);
+    void OptTime(const std::string& name, const std::string& value);
+    void OptFileSize(const std::string& name, const std::string& value);
+    void OptTsScale(const std::string& name, const std::string& value);
+    void OptMetadata(const std::string& name, const std::string& value);
+    void OptFrames(const std::string& name, const std::string& value);
+    void OptTimeLimit(const std::string& name, const std::string& value);
+    void OptBoolean(const std::string& name, const std::string& value);
+    void OptInteger(const std::string& name, const std::string& value);
+    void OptFloat(const std::string& name, const std::string& value);
+    void OptText(const std::string& name, const std::string& value);
+    void OptTarget(const std::string& name, const std::string& value);
+    void OptThreads(const std::string& name, const std::string& value);
+    void OptSetTrue(const std::string& name, const std::string& value);
+    void OptBitrate(const std::string& name, const std::string& value);
+    void OptFrameRate(const std::string& name, const std::string& value);
+    void OptFrameSize(const std::string& name, const std::string& value);
+    void OptAspect(const std::string& name, const std::string& value);
+    void OptPixFmt(const std::string& name, const std::string& value);
+    void OptSampleFmt(const std::string& name, const std::string& value);
+    void OptCrop(const std::string& name, const std::string& value);
+    void OptPad(const std::string& name, const std::string& value);
+    void OptQScale(const std::string& name, const std::string& value);
+    void OptCodec(const std::string& name, const std::string& value);
+    void OptPass(const std::string& name, const std::string& value);
+    void OptVStats(const std::string& name, const std::string& value);
+    void OptVHook(const std::string& name, const std::string& value);
+    void OptVFilters(const std::string& name, const std::string& value);
+    void OptMatrix(const std::string& name, const std::string& value);
+    void OptTag(const std::string& name, const std::string& value);
+    void OptNewStream(const std::string& name, const std::string& value);
+    void OptStreamId(const std::string& name, const std::string& value);
+    void OptSampleRate(const std::string& name, const std::string& value);
+    void OptChannels(const std::string& name, const std::string& value);
+    void OptBitstreamFilter(const std::string& name, const std::string& value);
+    void OptPreset(const std::string& name, const std::string& value);
+
+    // Unknown names: the generic option contexts, then the private options
+    // of the kind's current encoder. True when one of them took the option.
+    bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value, int kindHint);
+    bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+    void SetCodecName(int kind, const std::string& value);
+    void ApplyPresetText(const std::string& value, const std::string& text, int kind, bool builtin);
+    void ApplyPresetLine(const std::string& value, const std::string& line, const std::string& key,
+                         const std::string& val, int kind, bool builtin);
+    int GuessTargetNorm(const std::string& fallback);
+    int CodecStrictness(int mediaType) const;
+    void Log(int level, const std::string& text) const;
+
+    // Setup steps (FFmpegSetup.cpp).
+    void ClearCodecNames();
+    AVDictionary* InputParameters() const;
+    bool OpenInputSteps(const std::string& fileName, ff::InputContextPtr& context,
+                        std::vector<const AVCodec*>& decoders);
+    bool SelectProgram(AVFormatContext* context);
+    void SeekToStart(AVFormatContext* context, const std::string& fileName);
+    void CopyInputStreams(AVFormatContext* context, std::vector<const AVCodec*>& decoders,
+                          const std::array<const AVCodec*, 3>& chosen);
+    void CopyInputVideo(AVStream* stream);
+    void CopyInputAudio(AVStream* stream);
+    const AVOutputFormat* GuessOutputFormat(const std::string& fileName);
+    bool OpenOutputSteps(const std::string& fileName, bool join);
+    void DropOutputsFrom(std::size_t files, std::size_t streams);
+    void AddDefaultStreams(AVFormatContext* context, int outputFile, bool join);
+    void MoveMetadata(AVFormatContext* context);
+    void OpenOutputIo(AVFormatContext* context, const std::string& fileName);
+    void ApplyMuxerSettings(AVFormatContext* context);
+    void RunJoin();
+    TOutputStreamSetup& NewStream(int outputFile, int mediaType);
+    void ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* context, bool hasName,
+                       const std::string& name);
+    void SetGlobalHeader(AVCodecContext* encoder, AVFormatContext* context, bool video);
+    void SetupVideoEncoder(TOutputStreamSetup& setup, AVFormatContext* context);
+    AVRational ChooseFrameRate(const AVCodec* codec) const;
+    int ChoosePixelFormat(const AVCodec* codec, int strictness) const;
+    uint16_t* CopyMatrix(const std::array<uint16_t, 64>* matrix) const;
+    void SetRcOverride(AVCodecContext* encoder) const;
+    void SetupAudioEncoder(TOutputStreamSetup& setup);
+    int ChooseSampleRate(const AVCodec* codec) const;
+
+    TOptionState FOptions;
+    TOptionContexts FOptionContexts{};
+    std::string FErrorText;
+    int64_t FTotalDuration = -1;
+    bool FJoined = false;
+    int FPreviewFlags = 0;
+    std::vector<TInputFileSlot> FInputFiles;
+    std::vector<std::shared_ptr<TOutputFile>> FOutputFiles; // joined slots share one file
+    std::vector<TOutputStreamSetup> FOutputStreams;
+};
+
+// A task of the converter component: the engine plus one probe per input.
+class TFFmpeg : public TCustomFFmpeg {
+public:
+    TFFmpeg();
+    ~TFFmpeg() override;
+
+    // The probe of input slot `index` (0..19), created on first use;
+    // nullptr for another index or when the program has no probe.
+    TAVProbe* Probe(int index);
+
+private:
+    std::array<TProbePtr, MAX_FILES> FProbes;
+};

@@ -1,0 +1,819 @@
+// Option parsing of the task engine: the option table, presets and targets.
+#include "engine/FFmpeg.h"
+
+#include "engine/FFmpegPresets.h"
+#include "media/FFmpegHeaders.h"
+#include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+
+namespace {
+
+// Option names whose value is a Boolean, an integer, a float or a text
+// stored in one field of the option state.
+const std::map<std::string, bool TOptionState::*>& BoolFields() {
+    static const std::map<std::string, bool TOptionState::*> fields = {
+        {"dump", &TOptionState::DoPktDump},
+        {"hex", &TOptionState::DoHexDump},
+        {"re", &TOptionState::RateEmu},
+        {"loop_input", &TOptionState::LoopInput},
+        {"shortest", &TOptionState::OptShortest},
+        {"intra", &TOptionState::IntraOnly},
+        {"vn", &TOptionState::VideoDisable},
+        {"sameq", &TOptionState::SameQuality},
+        {"deinterlace", &TOptionState::DoDeinterlace},
+        {"psnr", &TOptionState::DoPsnr},
+        {"qphist", &TOptionState::QpHist},
+        {"force_fps", &TOptionState::ForceFps},
+        {"an", &TOptionState::AudioDisable},
+        {"sn", &TOptionState::SubtitleDisable},
+        {"isync", &TOptionState::InputSync},
+    };
+    return fields;
+}
+
+const std::map<std::string, int TOptionState::*>& IntFields() {
+    static const std::map<std::string, int TOptionState::*> fields = {
+        {"loop_output", &TOptionState::LoopOutput},
+        {"v", &TOptionState::Verbose},
+        {"vsync", &TOptionState::VideoSyncMethod},
+        {"async", &TOptionState::AudioSyncMethod},
+        {"vglobal", &TOptionState::VideoGlobalHeader},
+        {"programid", &TOptionState::OptProgramID},
+        {"copyinkf", &TOptionState::CopyInitialNonkeyframes},
+        {"vdt", &TOptionState::VideoDiscard},
+        {"me_threshold", &TOptionState::MeThreshold},
+        {"top", &TOptionState::TopFieldFirst},
+        {"dc", &TOptionState::IntraDcPrecision},
+        {"vol", &TOptionState::AudioVolume},
+        {"vc", &TOptionState::VideoChannel},
+    };
+    return fields;
+}
+
+const std::map<std::string, float TOptionState::*>& FloatFields() {
+    static const std::map<std::string, float TOptionState::*> fields = {
+        {"adrift_threshold", &TOptionState::AudioDriftThreshold},
+        {"dts_delta_threshold", &TOptionState::DtsDeltaThreshold},
+        {"aq", &TOptionState::AudioQScale},
+        {"muxdelay", &TOptionState::MuxMaxDelay},
+        {"muxpreload", &TOptionState::MuxPreload},
+    };
+    return fields;
+}
+
+// Text options; the second member is the "is set" flag of texts that can be "none".
+const std::map<std::string, std::pair<std::string TOptionState::*, bool TOptionState::*>>&
+TextFields() {
+    static const std::map<std::string, std::pair<std::string TOptionState::*, bool TOptionState::*>>
+        fields = {
+            {"rc_override", {&TOptionState::RcOverride, &TOptionState::HasRcOverride}},
+            {"passlogfile", {&TOptionState::PassLogFileName, nullptr}},
+            {"vstats_file", {&TOptionState::VStatsFileName, &TOptionState::HasVStatsFileName}},
+            {"vlang", {&TOptionState::VideoLanguage, nullptr}},
+            {"alang", {&TOptionState::AudioLanguage, nullptr}},
+            {"slang", {&TOptionState::SubtitleLanguage, nullptr}},
+            {"tvstd", {&TOptionState::VideoStandard, &TOptionState::HasVideoStandard}},
+        };
+    return fields;
+}
+
+// The kind an option name prefix selects: v video, a audio, anything else subtitle.
+int KindOfName(const std::string& name) {
+    if (!name.empty() && name[0] == 'v') return mkVideo;
+    if (!name.empty() && name[0] == 'a') return mkAudio;
+    return mkSubtitle;
+}
+
+enum TNorm { nmPal, nmNtsc, nmFilm };
+
+const char* NormFrameRate(int norm) {
+    return norm == nmPal ? "25" : (norm == nmNtsc ? "30000/1001" : "24000/1001");
+}
+
+// The norm that a frame rate of round(rate x 1000) stands for, or -1.
+int NormOfRate(int64_t rate1000) {
+    if (rate1000 == 25000) return nmPal;
+    if (rate1000 == 29970 || rate1000 == 23976) return nmNtsc;
+    return -1;
+}
+
+} // namespace
+
+const std::vector<std::pair<const char*, TCustomFFmpeg::TOptionHandler>>&
+TCustomFFmpeg::OptionTable() {
+    using T = TCustomFFmpeg;
+    static const std::vector<std::pair<const char*, TOptionHandler>> table = {
+        {"L", &T::OptDoNothing},
+        {"h", &T::OptDoNothing},
+        {"version", &T::OptDoNothing},
+        {"formats", &T::OptDoNothing},
+        {"codecs", &T::OptDoNothing},
+        {"bsfs", &T::OptDoNothing},
+        {"protocols", &T::OptDoNothing},
+        {"filters", &T::OptDoNothing},
+        {"i", &T::OptDoNothing},
+        {"y", &T::OptDoNothing},
+        {"benchmark", &T::OptDoNothing},
+        {"loglevel", &T::OptLogLevel},
+        {"f", &T::OptFormat},
+        {"map", &T::OptMap},
+        {"map_meta_data", &T::OptMapMetaData},
+        {"t", &T::OptTime},
+        {"fs", &T::OptFileSize},
+        {"ss", &T::OptTime},
+        {"itsoffset", &T::OptTime},
+        {"itsscale", &T::OptTsScale},
+        {"timestamp", &T::OptTime},
+        {"metadata", &T::OptMetadata},
+        {"dframes", &T::OptFrames},
+        {"timelimit", &T::OptTimeLimit},
+        {"dump", &T::OptBoolean},
+        {"hex", &T::OptBoolean},
+        {"re", &T::OptBoolean},
+        {"loop_input", &T::OptBoolean},
+        {"loop_output", &T::OptInteger},
+        {"v", &T::OptInteger},
+        {"target", &T::OptTarget},
+        {"threads", &T::OptThreads},
+        {"vsync", &T::OptInteger},
+        {"async", &T::OptInteger},
+        {"adrift_threshold", &T::OptFloat},
+        {"vglobal", &T::OptInteger},
+        {"copyts", &T::OptSetTrue},
+        {"shortest", &T::OptBoolean},
+        {"dts_delta_threshold", &T::OptFloat},
+        {"programid", &T::OptInteger},
+        {"xerror", &T::OptSetTrue},
+        {"copyinkf", &T::OptInteger},
+        {"b", &T::OptBitrate},
+        {"vb", &T::OptBitrate},
+        {"ab", &T::OptBitrate},
+        {"vframes", &T::OptFrames},
+        {"r", &T::OptFrameRate},
+        {"s", &T::OptFrameSize},
+        {"aspect", &T::OptAspect},
+        {"pix_fmt", &T::OptPixFmt},
+        {"croptop", &T::OptCrop},
+        {"cropbottom", &T::OptCrop},
+        {"cropleft", &T::OptCrop},
+        {"cropright", &T::OptCrop},
+        {"padtop", &T::OptPad},
+        {"padbottom", &T::OptPad},
+        {"padleft", &T::OptPad},
+        {"padright", &T::OptPad},
+        {"padcolor", &T::OptPad},
+        {"intra", &T::OptBoolean},
+        {"vn", &T::OptBoolean},
+        {"vdt", &T::OptInteger},
+        {"qscale", &T::OptQScale},
+        {"rc_override", &T::OptText},
+        {"vcodec", &T::OptCodec},
+        {"me_threshold", &T::OptInteger},
+        {"sameq", &T::OptBoolean},
+        {"pass", &T::OptPass},
+        {"passlogfile", &T::OptText},
+        {"deinterlace", &T::OptBoolean},
+        {"psnr", &T::OptBoolean},
+        {"vstats", &T::OptVStats},
+        {"vstats_file", &T::OptText},
+        {"vhook", &T::OptVHook},
+        {"vfilters", &T::OptVFilters},
+        {"vf", &T::OptVFilters},
+        {"intra_matrix", &T::OptMatrix},
+        {"inter_matrix", &T::OptMatrix},
+        {"top", &T::OptInteger},
+        {"dc", &T::OptInteger},
+        {"vtag", &T::OptTag},
+        {"newvideo", &T::OptNewStream},
+        {"vlang", &T::OptText},
+        {"qphist", &T::OptBoolean},
+        {"force_fps", &T::OptBoolean},
+        {"streamid", &T::OptStreamId},
+        {"aframes", &T::OptFrames},
+        {"aq", &T::OptFloat},
+        {"ar", &T::OptSampleRate},
+        {"ac", &T::OptChannels},
+        {"an", &T::OptBoolean},
+        {"acodec", &T::OptCodec},
+        {"atag", &T::OptTag},
+        {"vol", &T::OptInteger},
+        {"newaudio", &T::OptNewStream},
+        {"alang", &T::OptText},
+        {"sample_fmt", &T::OptSampleFmt},
+        {"sn", &T::OptBoolean},
+        {"scodec", &T::OptCodec},
+        {"newsubtitle", &T::OptNewStream},
+        {"slang", &T::OptText},
+        {"stag", &T::OptTag},
+        {"vc", &T::OptInteger},
+        {"tvstd", &T::OptText},
+        {"isync", &T::OptBoolean},
+        {"muxdelay", &T::OptFloat},
+        {"muxpreload", &T::OptFloat},
+        {"absf", &T::OptBitstreamFilter},
+        {"vbsf", &T::OptBitstreamFilter},
+        {"sbsf", &T::OptBitstreamFilter},
+        {"apre", &T::OptPreset},
+        {"vpre", &T::OptPreset},
+        {"spre", &T::OptPreset},
+        {"fpre", &T::OptPreset},
+    };
+    return table;
+}
+
+void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
+    for (const auto& [optionName, handler] : OptionTable()) {
+        if (name == optionName) {
+            (this->*handler)(name, value);
+            return;
+        }
+    }
+    SetDefaultOrPrivateOption(name, value, -1);
+}
+
+void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
+    for (const auto& [name, value] : SplitOptionLines(text)) {
+        if (inputSide ? IsInputSkippedOption(name) : IsOutputSkippedOption(name)) continue;
+        ParseOption(name, value);
+    }
+}
+
+void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
+    SetDefaultOption(FOptionContexts, name.c_str(), std::to_string(value).c_str());
+}
+
+void TCustomFFmpeg::Log(int level, const std::string& text) const {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
+// ---- generic and private option contexts ----
+
+bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
+                                              int kindHint) {
+    if (TrimText(name).empty() || TrimText(value).empty()) return false;
+    if (SetDefaultOption(FOptionContexts, name.c_str(), value.c_str())) return true;
+    if (kindHint >= 0) return SetPrivateOption(kindHint, name, value);
+    for (int kind : {mkVideo, mkAudio, mkSubtitle})
+        if (SetPrivateOption(kind, name, value)) return true;
+    return false;
+}
+
+// Checks the option against the private class of the kind's current encoder
+// (a context of that encoder takes the value) and keeps it for the kind's
+// next stream.
+bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const std::string& value) {
+    const bool has[3] = {FOptions.HasVideoCodecName, FOptions.HasAudioCodecName,
+                         FOptions.HasSubtitleCodecName};
+    const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
+                                   &FOptions.SubtitleCodecName};
+    if (!has[kind] || !FFmpegLoader().IsLoaded(libAVCodec)) return false;
+    const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[kind]->c_str());
+    if (!codec || !codec->priv_class) return false;
+    const AVOption* option =
+        ff::avutil.av_opt_find(const_cast<AVClass**>(&codec->priv_class), name.c_str(), nullptr, 0,
+                               AV_OPT_SEARCH_FAKE_OBJ);
+    if (!option) return false;
+    ff::CodecContextPtr probe(ff::avcodec.avcodec_alloc_context3(codec));
+    if (!probe || !probe->priv_data ||
+        ff::avutil.av_opt_set(probe->priv_data, name.c_str(), value.c_str(), 0) < 0) {
+        Log(llError,
+            TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+        return false;
+    }
+    TPrivateOptions& options = FOptions.PrivateOptions[kind];
+    auto it = std::find_if(options.begin(), options.end(),
+                           [&](const auto& entry) { return entry.first == name; });
+    if (it != options.end())
+        it->second = value;
+    else
+        options.emplace_back(name, value);
+    return true;
+}
+
+// ---- the option table's handlers ----
+
+void TCustomFFmpeg::OptDoNothing(const std::string& name, const std::string&) {
+    Log(llInfo, "Do nothing: option - " + name);
+}
+
+void TCustomFFmpeg::OptLogLevel(const std::string&, const std::string& value) {
+    GetLogger().SetLogLevelText(value);
+}
+
+void TCustomFFmpeg::OptFormat(const std::string&, const std::string& value) {
+    FOptions.FormatName = value;
+    if (value == "pgmyuv") {
+        FOptions.FormatName = "image2";
+        FOptions.UsingPgmyuv = true;
+        Log(llInfo, "pgmyuv format is deprecated, use image2");
+    }
+}
+
+void TCustomFFmpeg::OptMap(const std::string&, const std::string& value) {
+    if (FOptions.StreamMaps.size() >= MAX_STREAM_MAPS)
+        throw FFmpegException(TextFormat("Too many stream maps (at most %d)", MAX_STREAM_MAPS));
+    FOptions.StreamMaps.push_back(ParseStreamMap(value));
+}
+
+void TCustomFFmpeg::OptMapMetaData(const std::string&, const std::string& value) {
+    if (FOptions.MetaDataMaps.size() >= MAX_META_DATA_MAPS)
+        throw FFmpegException(
+            TextFormat("Too many metadata maps (at most %d)", MAX_META_DATA_MAPS));
+    FOptions.MetaDataMaps.push_back(ParseMetaDataMap(value));
+}
+
+void TCustomFFmpeg::OptTime(const std::string& name, const std::string& value) {
+    const bool isDate = name == "timestamp";
+    int64_t time = AV_NOPTS_VALUE;
+    if (ff::avutil.av_parse_time(&time, value.c_str(), isDate ? 0 : 1) < 0) time = AV_NOPTS_VALUE;
+    if (time == AV_NOPTS_VALUE)
+        throw FFmpegException(TextFormat("Invalid %s specification for %s: %s",
+                                         isDate ? "date" : "duration", name.c_str(),
+                                         value.c_str()));
+    if (name == "t") {
+        FOptions.RecordingTime = time;
+        FTotalDuration = time;
+    } else if (name == "ss") {
+        FOptions.StartTime = time;
+    } else if (name == "itsoffset") {
+        FOptions.InputTsOffset = time;
+    } else {
+        FOptions.RecordingTimestamp = RoundHalfEven(static_cast<double>(time) / 1000000.0);
+    }
+}
+
+void TCustomFFmpeg::OptFileSize(const std::string&, const std::string& value) {
+    FOptions.LimitFileSize = ParseInt64Value(value);
+}
+
+void TCustomFFmpeg::OptTsScale(const std::string&, const std::string& value) {
+    const auto [stream, scale] = ParseTsScale(value);
+    if (stream < 0 || stream >= MAX_STREAMS)
+        throw FFmpegException(TextFormat("stream index over MAX_STREAMS(%d)", MAX_STREAMS));
+    FOptions.NextInputTsScale[stream] = scale;
+}
+
+void TCustomFFmpeg::OptMetadata(const std::string&, const std::string& value) {
+    const std::size_t eq = value.find('=');
+    if (eq == std::string::npos) throw FFmpegException("Missing =");
+    FOptions.Metadata.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+}
+
+void TCustomFFmpeg::OptFrames(const std::string& name, const std::string& value) {
+    const int index = name == "vframes" ? 0 : (name == "aframes" ? 1 : 2);
+    FOptions.MaxFrames[index] = ParseIntValue(value);
+}
+
+void TCustomFFmpeg::OptTimeLimit(const std::string&, const std::string&) {
+    Log(llWarning, "Warning: -timelimit not implemented on Windows");
+}
+
+void TCustomFFmpeg::OptBoolean(const std::string& name, const std::string& value) {
+    FOptions.*BoolFields().at(name) = ParseBoolValue(value);
+}
+
+void TCustomFFmpeg::OptInteger(const std::string& name, const std::string& value) {
+    FOptions.*IntFields().at(name) = ParseIntValue(value);
+}
+
+void TCustomFFmpeg::OptFloat(const std::string& name, const std::string& value) {
+    FOptions.*FloatFields().at(name) = static_cast<float>(ParseFloatValue(value));
+}
+
+void TCustomFFmpeg::OptText(const std::string& name, const std::string& value) {
+    const auto& [text, isSet] = TextFields().at(name);
+    FOptions.*text = value;
+    if (isSet) FOptions.*isSet = true;
+}
+
+void TCustomFFmpeg::OptSetTrue(const std::string& name, const std::string&) {
+    (name == "copyts" ? FOptions.CopyTs : FOptions.ExitOnError) = true;
+}
+
+void TCustomFFmpeg::OptTarget(const std::string&, const std::string& value) {
+    std::string type = TrimText(value);
+    std::string norm = "auto";
+    for (const char* prefix : {"pal-", "ntsc-", "film-"}) {
+        if (type.rfind(prefix, 0) == 0) {
+            norm = std::string(prefix, std::strlen(prefix) - 1);
+            type = type.substr(std::strlen(prefix));
+            break;
+        }
+    }
+    SetTarget(type, norm, "ntsc");
+}
+
+void TCustomFFmpeg::OptThreads(const std::string& name, const std::string&) {
+    throw FFmpegException("TODO: option - " + name);
+}
+
+void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value) {
+    if (name.empty() || value.empty()) return;
+    if (!SetDefaultOption(FOptionContexts, name.c_str(), value.c_str())) return;
+    AVCodecContext* context = FOptionContexts.CodecOptions[name[0] == 'a' ? 1 : 0];
+    int64_t bitRate = 0;
+    if (context && ff::avutil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate < 1000)
+        Log(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s as "
+                       "argument, not kbits/s");
+}
+
+void TCustomFFmpeg::OptFrameRate(const std::string&, const std::string& value) {
+    AVRational rate{0, 0};
+    if (ff::avutil.av_parse_video_rate(&rate, value.c_str()) < 0)
+        throw FFmpegException("Incorrect frame rate");
+    FOptions.FrameRateNum = rate.num;
+    FOptions.FrameRateDen = rate.den;
+}
+
+void TCustomFFmpeg::OptFrameSize(const std::string&, const std::string& value) {
+    int width = 0, height = 0;
+    if (ff::avutil.av_parse_video_size(&width, &height, value.c_str()) < 0)
+        throw FFmpegException("Incorrect frame size");
+    FOptions.FrameWidth = width;
+    FOptions.FrameHeight = height;
+}
+
+void TCustomFFmpeg::OptAspect(const std::string&, const std::string& value) {
+    if (value.empty()) return;
+    const double aspect = AspectFromText(value);
+    if (aspect == 0.0) throw FFmpegException("Incorrect aspect ratio specification.");
+    FOptions.FrameAspectRatio = static_cast<float>(aspect);
+}
+
+void TCustomFFmpeg::OptPixFmt(const std::string&, const std::string& value) {
+    if (value == "list") {
+        for (int fmt = 0; fmt < AV_PIX_FMT_NB; ++fmt)
+            if (const char* fmtName =
+                    ff::avutil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(fmt)))
+                Log(llInfo, fmtName);
+        return;
+    }
+    const AVPixelFormat fmt = ff::avutil.av_get_pix_fmt(value.c_str());
+    if (fmt == AV_PIX_FMT_NONE)
+        throw FFmpegException(TextFormat("Unknown pixel format requested: %s", value.c_str()));
+    FOptions.FramePixFmt = fmt;
+}
+
+void TCustomFFmpeg::OptSampleFmt(const std::string&, const std::string& value) {
+    if (value == "list") {
+        for (int fmt = 0; fmt < AV_SAMPLE_FMT_NB; ++fmt)
+            if (const char* fmtName =
+                    ff::avutil.av_get_sample_fmt_name(static_cast<AVSampleFormat>(fmt)))
+                Log(llInfo, fmtName);
+        return;
+    }
+    FOptions.AudioSampleFmt = ff::avutil.av_get_sample_fmt(value.c_str());
+}
+
+void TCustomFFmpeg::OptCrop(const std::string& name, const std::string& value) {
+    const int v = ParseIntValue(value);
+    if (v <= 0) return;
+    const bool vertical = name == "croptop" || name == "cropbottom";
+    int& size = vertical ? FOptions.FrameHeight : FOptions.FrameWidth;
+    if (v >= size)
+        throw FFmpegException(std::string(vertical ? "Vertical" : "Horizontal") +
+                              " crop dimensions are outside the range of the original "
+                              "image.\nRemember to crop first and scale second.");
+    Log(llWarning, "CropXXX is deprecated in favor of the crop avfilter");
+    if (name == "croptop")
+        FOptions.FrameTopBand = v;
+    else if (name == "cropbottom")
+        FOptions.FrameBottomBand = v;
+    else if (name == "cropleft")
+        FOptions.FrameLeftBand = v;
+    else
+        FOptions.FrameRightBand = v;
+    size -= v;
+}
+
+void TCustomFFmpeg::OptPad(const std::string&, const std::string&) {
+    throw FFmpegException("Please use vfilters=pad");
+}
+
+void TCustomFFmpeg::OptQScale(const std::string&, const std::string& value) {
+    const double q = ParseFloatValue(value);
+    if (q <= 0.0 || q > 255.0) throw FFmpegException("qscale must be > 0.0 and <= 255");
+    FOptions.VideoQScale = static_cast<float>(q);
+}
+
+void TCustomFFmpeg::OptCodec(const std::string& name, const std::string& value) {
+    SetCodecName(KindOfName(name), value);
+}
+
+void TCustomFFmpeg::SetCodecName(int kind, const std::string& value) {
+    if (value.empty()) return;
+    bool* has[3] = {&FOptions.HasVideoCodecName, &FOptions.HasAudioCodecName,
+                    &FOptions.HasSubtitleCodecName};
+    std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
+                             &FOptions.SubtitleCodecName};
+    bool* copy[3] = {&FOptions.VideoStreamCopy, &FOptions.AudioStreamCopy,
+                     &FOptions.SubtitleStreamCopy};
+    *has[kind] = false;
+    names[kind]->clear();
+    if (value == "copy") {
+        *copy[kind] = true;
+    } else {
+        *has[kind] = true;
+        *names[kind] = value;
+    }
+}
+
+void TCustomFFmpeg::OptPass(const std::string&, const std::string& value) {
+    const int pass = ParseIntValue(value);
+    if (pass != 1 && pass != 2) throw FFmpegException("pass number can be only 1 or 2");
+    FOptions.DoPass = pass;
+}
+
+void TCustomFFmpeg::OptVStats(const std::string&, const std::string&) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H%M%S", &local);
+    FOptions.VStatsFileName =
+        TextFormat("%svstats_%s.log", (ExecutableFolder() + "/").c_str(), clock);
+    FOptions.HasVStatsFileName = true;
+}
+
+void TCustomFFmpeg::OptVHook(const std::string&, const std::string& value) {
+    const THookModuleWords words = SplitHookWords(value);
+    if (words.empty() || !AddHookModule(words))
+        throw FFmpegException("Failed to add video hook function: " + value);
+    FOptions.HookModules.push_back(words);
+    FOptions.UsingVhook = true;
+}
+
+bool TCustomFFmpeg::AddHookModule(const THookModuleWords&) {
+    return false;
+}
+
+void TCustomFFmpeg::OptVFilters(const std::string&, const std::string& value) {
+    if (!value.empty()) FOptions.VFilters = value;
+}
+
+void TCustomFFmpeg::OptMatrix(const std::string& name, const std::string& value) {
+    auto& matrix = name == "intra_matrix" ? FOptions.IntraMatrix : FOptions.InterMatrix;
+    const auto parsed = ParseMatrix(value); // validated before the old matrix is touched
+    if (!matrix) matrix = std::make_unique<std::array<uint16_t, 64>>();
+    *matrix = parsed;
+}
+
+void TCustomFFmpeg::OptTag(const std::string& name, const std::string& value) {
+    if (value.empty()) return;
+    const char* kind = name == "vtag" ? "video" : (name == "atag" ? "audio" : "subtitle");
+    if (value.size() != 4)
+        throw FFmpegException(TextFormat("%s tag parameter must be 4 chars", kind));
+    uint32_t& tag = name == "vtag"   ? FOptions.VideoCodecTag
+                    : name == "atag" ? FOptions.AudioCodecTag
+                                     : FOptions.SubtitleCodecTag;
+    tag = TagFromText(value);
+}
+
+void TCustomFFmpeg::OptNewStream(const std::string& name, const std::string&) {
+    if (FOutputFiles.empty()) throw FFmpegException("At least one output file must be specified");
+    const int last = OutputFileCount() - 1;
+    if (name == "newvideo")
+        NewVideoStream(last);
+    else if (name == "newaudio")
+        NewAudioStream(last);
+    else
+        NewSubtitleStream(last);
+}
+
+void TCustomFFmpeg::OptStreamId(const std::string& name, const std::string& value) {
+    const std::size_t colon = value.find(':');
+    const std::string index = colon == std::string::npos ? value : value.substr(0, colon);
+    const std::string id = colon == std::string::npos ? std::string() : value.substr(colon + 1);
+    if (index.empty() || id.empty())
+        throw FFmpegException(
+            TextFormat("Invalid value \"%s\" for option \"%s\", required syntax is \"index:value\"",
+                       value.c_str(), name.c_str()));
+    const int streamIndex = ParseIntValue(index);
+    const int streamId = ParseIntValue(id);
+    if (streamIndex < 0 || streamIndex >= MAX_STREAMS)
+        throw FFmpegException(TextFormat("Invalid stream index %d for option \"%s\" (0..%d)",
+                                         streamIndex, name.c_str(), MAX_STREAMS - 1));
+    FOptions.StreamIdMap[streamIndex] = streamId;
+}
+
+void TCustomFFmpeg::OptSampleRate(const std::string&, const std::string& value) {
+    const int rate = ParseIntValue(value);
+    if (rate > 0) FOptions.AudioSampleRate = rate;
+}
+
+void TCustomFFmpeg::OptChannels(const std::string&, const std::string& value) {
+    const int channels = ParseIntValue(value);
+    if (channels > 0) FOptions.AudioChannels = channels;
+}
+
+void TCustomFFmpeg::OptBitstreamFilter(const std::string& name, const std::string& value) {
+    if (value.empty() || value[0] == '=') return;
+    const std::size_t eq = value.find('=');
+    const std::string filterName = eq == std::string::npos ? value : value.substr(0, eq);
+    const AVBitStreamFilter* filter = ff::avcodec.av_bsf_get_by_name(filterName.c_str());
+    if (!filter)
+        throw FFmpegException(TextFormat("Unknown bitstream filter %s", TrimText(value).c_str()));
+    const std::string args = eq == std::string::npos ? std::string() : value.substr(eq + 1);
+    FOptions.BitstreamFilters[KindOfName(name)].push_back({filter, args});
+}
+
+void TCustomFFmpeg::OptPreset(const std::string& name, const std::string& value) {
+    LoadPreset(name, value);
+}
+
+// ---- presets ----
+
+void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value) {
+    if (kind.empty() || value.empty()) return;
+    const int mediaKind = kind[0] == 'f' ? -1 : KindOfName(kind);
+    const TOptionsPreset* preset = nullptr;
+    if (kind[0] != 'f') {
+        preset = FindBuiltinPreset(value);
+        std::string codec;
+        if (kind[0] == 'v' && FOptions.HasVideoCodecName)
+            codec = FOptions.VideoCodecName;
+        else if (kind[0] == 'a' && FOptions.HasAudioCodecName)
+            codec = FOptions.AudioCodecName;
+        else if (FOptions.HasSubtitleCodecName)
+            codec = FOptions.SubtitleCodecName;
+        if (!preset && !codec.empty()) preset = FindBuiltinPreset(codec + "-" + value);
+    }
+    if (preset) {
+        ApplyPresetText(value, preset->Text, mediaKind, true);
+        return;
+    }
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(value, error))
+        throw FFmpegException(TextFormat("Preset \"%s\" not found", value.c_str()));
+    std::uint8_t* buffer = nullptr;
+    int size = 0;
+    if (ReadWholeFile(value, buffer, size) != 0)
+        throw FFmpegException(TextFormat("Preset \"%s\" not found", value.c_str()));
+    const ff::AvBuffer owned(buffer);
+    const std::string text(reinterpret_cast<const char*>(buffer), size > 0 ? size - 1 : 0);
+    ApplyPresetText(value, text, mediaKind, false);
+}
+
+void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string& text, int kind,
+                                    bool builtin) {
+    std::string unified = TrimText(text);
+    for (std::size_t pos = 0; (pos = unified.find('\r', pos)) != std::string::npos;) {
+        const bool crlf = pos + 1 < unified.size() && unified[pos + 1] == '\n';
+        unified.replace(pos, crlf ? 2 : 1, "\n");
+    }
+    std::size_t start = 0;
+    while (start <= unified.size()) {
+        std::size_t lf = unified.find('\n', start);
+        if (lf == std::string::npos) lf = unified.size();
+        const std::string line = TrimText(unified.substr(start, lf - start));
+        start = lf + 1;
+        if (line.empty()) continue;
+        const std::size_t eq = line.find('=');
+        const std::string key = eq == std::string::npos ? line : line.substr(0, eq);
+        const std::string val = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+        if (key.empty() || val.empty())
+            throw FFmpegException(
+                TextFormat("%s: Invalid syntax: \"%s\"", value.c_str(), line.c_str()));
+        ApplyPresetLine(value, line, key, val, kind, builtin);
+    }
+}
+
+void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string& line,
+                                    const std::string& key, const std::string& val, int kind,
+                                    bool builtin) {
+    const std::string lower = LowerText(key);
+    if (lower == "acodec" || lower == "vcodec" || lower == "scodec") {
+        SetCodecName(KindOfName(lower), val);
+        return;
+    }
+    auto refuse = [&](const std::string& k, const std::string& v) {
+        throw FFmpegException(
+            TextFormat("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
+                       value.c_str(), line.c_str(), k.c_str(), v.c_str()));
+    };
+    if (!builtin) {
+        if (!SetDefaultOrPrivateOption(key, val, kind)) refuse(key, val);
+        return;
+    }
+    const TMappedPresetLine mapped = MapLegacyPresetLine(key, val);
+    for (const std::string& dropped : mapped.Dropped)
+        Log(llWarning, TextFormat("%s: option \"%s\" of \"%s\" has no equivalent in the "
+                                  "current encoder; skipped",
+                                  value.c_str(), dropped.c_str(), line.c_str()));
+    for (const auto& [k, v] : mapped.Options)
+        if (!SetDefaultOrPrivateOption(k, v, kind)) refuse(k, v);
+}
+
+// ---- targets ----
+
+int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
+    if (FOptions.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
+    int norm = NormOfRate(RoundHalfEven(FOptions.FrameRateNum * 1000.0 / FOptions.FrameRateDen));
+    for (std::size_t i = 0; norm < 0 && i < FInputFiles.size(); ++i) {
+        AVFormatContext* context = FInputFiles[i].Context.get();
+        for (unsigned s = 0; norm < 0 && s < context->nb_streams; ++s) {
+            const AVStream* stream = context->streams[s];
+            const AVRational rate = stream->r_frame_rate;
+            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.den > 0)
+                norm = NormOfRate(RoundHalfEven(rate.num * 1000.0 / rate.den));
+        }
+    }
+    if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);
+    if (FOptions.Verbose > 0)
+        Log(llVerbose, TextFormat("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
+    return norm;
+}
+
+void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
+                              const std::string& fallback) {
+    int n;
+    if (norm == "pal")
+        n = nmPal;
+    else if (norm == "ntsc")
+        n = nmNtsc;
+    else if (norm == "film")
+        n = nmFilm;
+    else
+        n = GuessTargetNorm(fallback);
+    const bool pal = n == nmPal;
+    auto option = [this](const char* name, const char* value) {
+        SetDefaultOption(FOptionContexts, name, value);
+    };
+    auto defaultAspect = [this](const char* aspect) {
+        if (FOptions.FrameAspectRatio == 0.0f) {
+            Log(llInfo, TextFormat("Assuming %s for aspect ratio", aspect));
+            OptAspect("aspect", aspect);
+        }
+    };
+    if (type == "vcd") {
+        SetCodecName(mkVideo, "mpeg1video");
+        SetCodecName(mkAudio, "mp2");
+        FOptions.FormatName = "vcd";
+        OptFrameSize("s", pal ? "352x288" : "352x240");
+        OptFrameRate("r", NormFrameRate(n));
+        option("g", pal ? "15" : "18");
+        option("b", "1150000");
+        option("maxrate", "1150000");
+        option("minrate", "1150000");
+        option("bufsize", "327680");
+        option("ab", "224000");
+        FOptions.AudioSampleRate = 44100;
+        FOptions.AudioChannels = 2;
+        option("packetsize", "2324");
+        option("muxrate", "1411200");
+        FOptions.MuxPreload = 0.44f;
+        defaultAspect("4:3");
+    } else if (type == "svcd") {
+        SetCodecName(mkVideo, "mpeg2video");
+        SetCodecName(mkAudio, "mp2");
+        FOptions.FormatName = "svcd";
+        OptFrameSize("s", pal ? "480x576" : "480x480");
+        OptFrameRate("r", NormFrameRate(n));
+        option("g", pal ? "15" : "18");
+        option("b", "2040000");
+        option("maxrate", "2516000");
+        option("minrate", "0");
+        option("bufsize", "1835008");
+        // The scan-offset flag is a private option of the MPEG-2 encoder now.
+        SetPrivateOption(mkVideo, "scan_offset", "1");
+        option("ab", "224000");
+        FOptions.AudioSampleRate = 44100;
+        option("packetsize", "2324");
+        if (FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
+        defaultAspect("4:3");
+    } else if (type == "dvd") {
+        SetCodecName(mkVideo, "mpeg2video");
+        SetCodecName(mkAudio, "ac3");
+        FOptions.FormatName = "dvd";
+        OptFrameSize("s", pal ? "720x576" : "720x480");
+        OptFrameRate("r", NormFrameRate(n));
+        option("g", pal ? "15" : "18");
+        option("b", "6000000");
+        option("maxrate", "9000000");
+        option("minrate", "0");
+        option("bufsize", "1835008");
+        option("packetsize", "2048");
+        option("muxrate", "10080000");
+        option("ab", "448000");
+        FOptions.AudioSampleRate = 48000;
+        if (FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
+        defaultAspect("16:9");
+    } else if (type == "dv" || type == "dv50") {
+        FOptions.FormatName = "dv";
+        OptFrameSize("s", pal ? "720x576" : "720x480");
+        OptPixFmt("pix_fmt", type == "dv50" ? "yuv422p" : (pal ? "yuv420p" : "yuv411p"));
+        OptFrameRate("r", NormFrameRate(n));
+        FOptions.AudioSampleRate = 48000;
+        FOptions.AudioChannels = 2;
+    } else {
+        throw FFmpegException("Unknown target type");
+    }
+}

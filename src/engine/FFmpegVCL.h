@@ -1,0 +1,154 @@
+// The converter component: an ordered list of conversion tasks, their
+// options and files, and the four events that report a batch's frames,
+// previews, progress and terminations to the host.
+#pragma once
+
+#include "engine/FFmpeg.h"
+#include "engine/FFmpegRecords.h"
+#include "media/FFBaseComponent.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TAVProbe;
+class TCustomFFmpegVCL;
+
+using TCustomHookEvent = std::function<void(TCustomFFmpegVCL* Sender, THookInfo* AHookInfo)>;
+using TPreviewBitmapEvent =
+    std::function<void(TCustomFFmpegVCL* Sender, const TPreviewInfo& APreviewInfo)>;
+using TProgressEvent = std::function<void(TCustomFFmpegVCL* Sender, TProgressInfo* AProgressInfo)>;
+using TTerminateEvent =
+    std::function<void(TCustomFFmpegVCL* Sender, const TTerminateInfo& ATerminateInfo)>;
+
+// The task list; it owns its tasks.
+class TFFmpegList {
+public:
+    int Add(std::unique_ptr<TFFmpeg> task); // returns the index
+    void Delete(int index);
+    void Clear();
+    TFFmpeg* Items(int index) const;
+    int IndexOf(const TCustomFFmpeg* task) const;
+    int Count() const { return static_cast<int>(FItems.size()); }
+    // Sets the preview flags of every task.
+    void SetPreviewFlags(int flags);
+    // Runs `action` on every task in list order (the batch broadcasts).
+    void ForEach(const std::function<void(TFFmpeg&)>& action);
+
+private:
+    std::vector<std::unique_ptr<TFFmpeg>> FItems;
+};
+
+// Everything of the converter; TFFmpegVCL only publishes it.
+//
+// Threads: every operation runs on the caller's thread (normally the main
+// thread). The Do* dispatchers run on a task's worker thread; each fills its
+// record and calls its handler under its own lock (hook, preview, progress,
+// terminate), so records are never shared between two calls. The batch
+// counters are changed by the caller's thread before a batch starts and by
+// the terminate dispatcher under the terminate lock; the flags read across
+// threads are atomic.
+class TCustomFFmpegVCL : public TFFBaseComponent {
+public:
+    explicit TCustomFFmpegVCL(TFFBaseComponent* owner = nullptr);
+    ~TCustomFFmpegVCL() override;
+
+    // Loads the media libraries from `folder`; true when they are loaded.
+    bool LoadAVLib(const std::string& folder);
+    // The component's own probe, free for the caller's use.
+    TAVProbe* AVProbe() const { return FAVProbe.get(); }
+
+    void ClearTasks();
+    int AddTask(const std::string& FileName, const TInputOptions* Options = nullptr);
+    // Opens one more input (up to 20) for an existing task, with the same
+    // option rules as AddTask.
+    bool AddInput(int TaskIndex, const std::string& FileName,
+                  const TInputOptions* Options = nullptr);
+    TAVProbe* InputProbe(int TaskIndex, int FileIndex);
+    bool SetOutputFile(int TaskIndex, const std::string& FileName,
+                       const TOutputOptions* Options = nullptr);
+    void RemoveTask(int TaskIndex);
+    int TaskCount() const { return FTasks.Count(); }
+    // The task at `TaskIndex`, or nullptr.
+    TFFmpeg* Task(int TaskIndex) const { return FTasks.Items(TaskIndex); }
+
+    std::string LastErrMsg;
+
+    bool GetPreview() const { return FPreview; }
+    void SetPreview(bool value);
+    bool GetPreviewBitmap() const { return FPreviewBitmap; }
+    void SetPreviewBitmap(bool value);
+    int GetProgressInterval() const { return FProgressInterval; }
+    void SetProgressInterval(int value) { FProgressInterval = value < 100 ? 100 : value; }
+    TThreadPriority GetThreadPriority() const { return FThreadPriority; }
+    void SetThreadPriority(TThreadPriority value) { FThreadPriority = value; }
+    bool GetTriggerEventInMainThread() const { return FTriggerEventInMainThread; }
+    void SetTriggerEventInMainThread(bool value) { FTriggerEventInMainThread = value; }
+    std::string Version() const { return "3.3"; }
+
+    TCustomHookEvent OnCustomHook;
+    TPreviewBitmapEvent OnPreviewBitmap;
+    TProgressEvent OnProgress;
+    TTerminateEvent OnTerminate;
+
+protected:
+    // Called by the engine on the thread that runs it.
+    virtual void DoCustomHook(TCustomFFmpeg* engine, Bitmap24* bitmap, bool& stopHook, bool& update,
+                              int64_t pts, int frameNumber);
+    virtual void DoPreviewBitmap(TCustomFFmpeg* engine, Bitmap24* bitmap, int64_t pts,
+                                 int frameNumber);
+    virtual void DoProgress(TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps,
+                            float quality, float bitRate, int64_t currentSize,
+                            int64_t currentDuration, int64_t totalDuration);
+
+    // Raises "Cannot %s while working." while a batch is on.
+    void CheckWorking(const char* operation) const;
+    int PreviewFlags() const { return (FPreview ? 1 : 0) | (FPreviewBitmap ? 2 : 0); }
+
+    bool FPreview = false;
+    bool FPreviewBitmap = false;
+    int FProgressInterval = 500;
+    TThreadPriority FThreadPriority = tpNormal;
+    bool FTriggerEventInMainThread = true;
+    int FVerbose = 1;
+
+    THookInfo FHookInfo;           // hook lock
+    TProgressInfo FProgressInfo;   // progress lock
+    TTerminateInfo FTerminateInfo; // terminate lock
+    TPreviewInfo FPreviewInfo;     // preview lock
+    std::mutex FHookLock, FPreviewLock, FProgressLock, FTerminateLock;
+
+    TProbePtr FAVProbe;
+    TFFmpegList FTasks;
+
+    // Batch state (see the class comment).
+    int FFinishedCount = 0;
+    int FNextTaskIndex = -1;
+    int FRemainingCount = 0;
+    std::atomic<bool> FAllTerminated{false};
+    std::atomic<bool> FThreaded{false};
+    std::atomic<bool> FWorking{false};
+
+private:
+    void ApplyInputOptions(TFFmpeg& task, const std::string& fileName, const TInputOptions* options,
+                           std::string& openName);
+    bool OpenTaskInput(TFFmpeg& task, const std::string& fileName);
+    void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options,
+                            class TDefaultsList& defaults);
+    void ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& options);
+    void ApplyNewStreamLines(TFFmpeg& task, const std::string& extOptions, TDefaultsList& defaults);
+    bool Fail(const std::string& message);
+    template <class Record, class Handler> void Dispatch(Handler& handler, Record& record);
+};
+
+// The published component.
+class TFFmpegVCL : public TCustomFFmpegVCL {
+public:
+    using TCustomFFmpegVCL::TCustomFFmpegVCL;
+};
+
+// Whole seconds since 1970-01-01 UTC of a local day count since 1899-12-30.
+int64_t TimestampToUnixSeconds(double timestamp);
