@@ -11,7 +11,8 @@
 #include <QScreen>
 
 TfrmCover::TfrmCover(QWidget* mainWindow)
-    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::SplashScreen), mainWindow_(mainWindow) {
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::SplashScreen | Qt::WindowStaysOnTopHint),
+      mainWindow_(mainWindow) {
     setObjectName("frmCover");
     setAttribute(Qt::WA_DeleteOnClose, false);
     FormCreate();
@@ -57,6 +58,7 @@ void TfrmCover::FormShow() {
     resize(picture_.size());
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
+    raise();
     tmr1_.start();
 }
 

@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
     frmCover.repaint();
 
     frmMain.show();
+    frmCover.raise();
     return application.exec();
 }

@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTreeWidget>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -91,7 +92,9 @@ TPopupMenu::TPopupMenu(const QString& objectName, QWidget* parent) : QMenu(paren
 
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName("frmMain");
+    clock_.start();
     setFixedSize(kWidth, kHeight);
+    CentreOnDesktop();
     setStyleSheet(skin::StyleSheet());
     CreateTitleRow();
     CreateMenuRow();
@@ -458,6 +461,11 @@ void TfrmMain::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) FormShow();
 }
 
+void TfrmMain::CentreOnDesktop() {
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
     if (closeConfirmed_ || FormCloseQuery()) {
         closeConfirmed_ = true;
@@ -502,6 +510,9 @@ bool TfrmMain::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
     if (mouse->button() != Qt::LeftButton) return false;
     auto* widget = static_cast<QWidget*>(receiver);
     if (widget->window() != this) return false;
+    if (widget == menubtnFile || widget == menubtnEdit || widget == menubtnHelp ||
+        widget == btnEdit)
+        lastMenuButtonPress_[widget] = clock_.elapsed();
     if (!IsChooserControl(widget) && lst1->isVisible()) chooser_->HideList();
     return false;
 }
@@ -525,26 +536,36 @@ void TfrmMain::btnExitClick() {
     close();
 }
 
-bool TfrmMain::TakeOpeningClick(TPopupMenu* menu) {
+bool TfrmMain::TakeOpeningClick(TPopupMenu* menu, bool pressClosedTheMenu) {
     if (menu->Tag == 1) {
         menu->Tag = 0;
-        return false;
+        if (pressClosedTheMenu) return false;
     }
     return true;
 }
 
 void TfrmMain::MenuClosed(TPopupMenu* menu, bool dismissedByItsButton) {
-    // Only a press on the menu's own button reaches the button again after
-    // the menu has closed; an item or Escape leaves the next click alone.
     menu->Tag = dismissedByItsButton ? 1 : 0;
 }
 
 void TfrmMain::PopupFromButton(TPopupMenu* menu, QWidget* button, const QPoint& pos) {
-    if (!TakeOpeningClick(menu)) return;
+    // Whether the press of this click is the one that closed the menu: the
+    // platform may hand that press on to the button once the menu is gone.
+    constexpr qint64 kSlackMs = 100;
+    const auto press = lastMenuButtonPress_.find(button);
+    const bool pressClosedTheMenu =
+        press != lastMenuButtonPress_.end() && press->second <= menu->ClosedAt + kSlackMs;
+    if (!TakeOpeningClick(menu, pressClosedTheMenu)) return;
     menu->setStyleSheet(skin::StyleSheet());
+    // The button finishes its own click before the menu runs modally.
+    QTimer::singleShot(0, this, [this, menu, button, pos] { RunMenu(menu, button, pos); });
+}
+
+void TfrmMain::RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos) {
     menu->exec(pos);
     const bool pressedOnButton = (QGuiApplication::mouseButtons() & Qt::LeftButton) &&
                                  button->rect().contains(button->mapFromGlobal(QCursor::pos()));
+    menu->ClosedAt = clock_.elapsed();
     MenuClosed(menu, pressedOnButton);
 }
 

@@ -5,10 +5,12 @@
 #include "app/FormatChooser.h"
 #include "app/Skin.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +33,8 @@ class TPopupMenu : public QMenu {
 public:
     TPopupMenu(const QString& objectName, QWidget* parent);
     int Tag = 0;
+    // When the menu last closed, on the main window's clock (ms).
+    qint64 ClosedAt = -1000000;
 };
 
 class TfrmMain : public QWidget {
@@ -85,8 +89,8 @@ public:
     // only dismissed it; afterwards records whether `button` dismissed it.
     void PopupFromButton(TPopupMenu* menu, QWidget* button, const QPoint& pos);
     // The tag rule on its own: false (and the tag reset) when the click only
-    // dismissed the menu.
-    static bool TakeOpeningClick(TPopupMenu* menu);
+    // dismissed the menu, that is when its press is the one that closed it.
+    static bool TakeOpeningClick(TPopupMenu* menu, bool pressClosedTheMenu);
     // Called when a menu opened from a button has closed.
     static void MenuClosed(TPopupMenu* menu, bool dismissedByItsButton);
 
@@ -175,6 +179,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void CentreOnDesktop();
+    void RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos);
     void CreateTitleRow();
     void CreateMenuRow();
     void CreateToolRow();
@@ -198,4 +204,7 @@ private:
     bool closeConfirmed_ = false;
     // Items of the Edit menu that need a selected row.
     std::vector<QAction*> editRowActions_;
+    // Last left press on each menu button, on `clock_` (ms).
+    QElapsedTimer clock_;
+    std::map<QWidget*, qint64> lastMenuButtonPress_;
 };

@@ -202,12 +202,19 @@ private slots:
 
     void menuTagSwallowsOnlyTheDismissingClick() {
         TPopupMenu menu("suiPopupMenuFile", nullptr);
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu));
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu, false));
+        // Closed by a press on its button: that click opens nothing, the next
+        // one opens the menu again.
         TfrmMain::MenuClosed(&menu, true);
-        QVERIFY(!TfrmMain::TakeOpeningClick(&menu));
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu));
+        QVERIFY(!TfrmMain::TakeOpeningClick(&menu, true));
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu, true));
+        // A later click of its own, or a menu closed by an item or Escape,
+        // opens at once.
+        TfrmMain::MenuClosed(&menu, true);
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu, false));
+        QCOMPARE(menu.Tag, 0);
         TfrmMain::MenuClosed(&menu, false);
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu));
+        QVERIFY(TfrmMain::TakeOpeningClick(&menu, true));
     }
 
     void editMenuNeedsSelectedRow() {

@@ -1,0 +1,675 @@
+#include "app/core/OptionBuilder.h"
+
+#include "app/core/FormatCatalogue.h"
+#include "app/core/MessageSeam.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <limits>
+#include <stdexcept>
+
+namespace {
+
+constexpr char kAsSource[] = "as source";
+
+// ---- Text helpers -----------------------------------------------------------
+
+std::string Trim(const std::string& text) {
+    const auto blank = [](unsigned char c) { return c <= ' '; };
+    auto first = std::find_if_not(text.begin(), text.end(), blank);
+    auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool SameText(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+
+bool OneOf(const std::string& text, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return text == n; });
+}
+
+bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
+    if (from >= to)
+        return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    return true;
+}
+
+std::size_t SignLength(const std::string& text) {
+    return !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+}
+
+bool ParseInteger(const std::string& text, int32_t& value) {
+    if (!AllDigits(text, SignLength(text), text.size()))
+        return false;
+    errno = 0;
+    const long long n = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || n < std::numeric_limits<int32_t>::min() ||
+        n > std::numeric_limits<int32_t>::max())
+        return false;
+    value = static_cast<int32_t>(n);
+    return true;
+}
+
+// Digits with at most one "." among them, then an optional exponent.
+bool NumberShape(const std::string& text) {
+    std::size_t i = SignLength(text);
+    std::size_t digits = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (std::isdigit(c))
+            ++digits;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            break;
+    }
+    if (digits == 0)
+        return false;
+    if (i == text.size())
+        return true;
+    if (text[i] != 'e' && text[i] != 'E')
+        return false;
+    const std::size_t exponent = i + 1;
+    const std::size_t sign = exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-');
+    return AllDigits(text, exponent + sign, text.size());
+}
+
+long double NumberValue(const std::string& text) { return std::strtold(text.c_str(), nullptr); }
+
+// ---- Reading the two INI files ----------------------------------------------
+
+// Where a value came from, for error texts.
+std::string Origin(const TIniFile& ini, const std::string& section, const std::string& key) {
+    return "\"" + key + "\" in section " + section + " of " + ini.FileName();
+}
+
+// A plain integer conversion: anything but an integer is an error.
+int32_t StrToInt(const std::string& text, const std::string& origin) {
+    int32_t value = 0;
+    if (!ParseInteger(Trim(text), value))
+        throw std::invalid_argument("'" + text + "' is not a valid integer value (" + origin + ")");
+    return value;
+}
+
+// A plain number conversion: anything but a number is an error.
+long double StrToFloat(const std::string& text, const std::string& origin) {
+    const std::string t = Trim(text);
+    if (!NumberShape(t))
+        throw std::invalid_argument("'" + text + "' is not a valid floating point value (" +
+                                    origin + ")");
+    return NumberValue(t);
+}
+
+// Kilo-units to units, truncated; out of the range of int32 is an error.
+int32_t Thousandfold(long double value, const std::string& origin) {
+    const long double units = std::trunc(value * 1000.0L);
+    if (!(units >= std::numeric_limits<int32_t>::min() &&
+          units <= std::numeric_limits<int32_t>::max()))
+        throw std::out_of_range("value out of range (" + origin + ")");
+    return static_cast<int32_t>(units);
+}
+
+// The inputs of one build.
+struct TBuild {
+    const TGlobalObject& Global;
+    int FormatCode;
+    std::string Section;
+    TIniFile Settings;
+    TIniFile Formats;
+    const TlvFilesRecord& Row;
+    const TProbedSource& Probe;
+
+    std::string User(const std::string& key, const std::string& def) const {
+        return Settings.ReadString(Section, key, def);
+    }
+    std::string Preset(const std::string& key, const std::string& def) const {
+        return Formats.ReadString(Section, key, def);
+    }
+    std::string UserOrigin(const std::string& key) const { return Origin(Settings, Section, key); }
+    std::string PresetOrigin(const std::string& key) const { return Origin(Formats, Section, key); }
+    std::string PresetFormat() const { return Preset("Format", "null"); }
+    bool InRange(const char* kind, int64_t value) const {
+        return InPresetRange(Global, FormatCode, kind, value);
+    }
+};
+
+// ---- Target -----------------------------------------------------------------
+
+struct TTargetRow {
+    const char* Format;
+    int32_t Type;
+    int32_t Norm;
+    const char* WideSize; // frame size that makes the aspect 16:9, or null
+};
+
+constexpr TTargetRow kTargets[] = {
+    {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"},  {"ntsc-vcd", 1, 2, nullptr},
+    {"pal-vcd", 1, 1, nullptr},    {"ntsc-svcd", 2, 2, nullptr}, {"pal-svcd", 2, 1, nullptr},
+};
+
+void ApplyTarget(const TBuild& b, TOutputOptions& out) {
+    const std::string format = b.PresetFormat();
+    for (const TTargetRow& row : kTargets) {
+        if (!SameText(format, row.Format))
+            continue;
+        out.TargetType = row.Type;
+        out.TargetNorm = row.Norm;
+        const bool wide = row.WideSize && b.User("paraVideoSize", "null") == row.WideSize;
+        out.FrameAspectRatio = wide ? "16:9" : "4:3";
+    }
+}
+
+// ---- Audio settings shared by both paths ------------------------------------
+
+// Encoders the libraries of this platform do not have under the stored name:
+// the native AAC encoder replaces libfaac, libvorbis the experimental native
+// Vorbis encoder.
+std::string UsableAudioEncoder(const std::string& name) {
+    if (name == "libfaac")
+        return "aac";
+    if (name == "vorbis")
+        return "libvorbis";
+    return name;
+}
+
+void SetAudioEncoder(TOutputOptions& out, const std::string& name) {
+    if (!Trim(name).empty())
+        out.AudioCodec = UsableAudioEncoder(name);
+}
+
+void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
+    const std::string text = b.User("paraChannel", "2");
+    int32_t n = 0;
+    if (text != kAsSource && ParseInteger(text, n) && (n > 0 || !positiveOnly))
+        out.AudioChannels = n;
+}
+
+void SetVolume(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User("paraVolume", "3");
+    if (text != "256")
+        out.AudioVolume = StrToInt(text, b.UserOrigin("paraVolume"));
+}
+
+void SetSampleRate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User("paraSampleRate", "44100");
+    int32_t n = 0;
+    if (text != kAsSource && ParseInteger(text, n)) {
+        if (n > 0)
+            out.AudioSampleRate = n;
+        return;
+    }
+    if (b.InRange(kRangeAudioSampleRate, b.Probe.AudioSampleRate)) {
+        out.AudioSampleRate = b.Probe.AudioSampleRate;
+        return;
+    }
+    const std::string preset = b.Preset("paraSampleRate", "44100");
+    if (SameText(preset, kAsSource))
+        return;
+    n = StrToInt(preset, b.PresetOrigin("paraSampleRate"));
+    if (n > 0)
+        out.AudioSampleRate = n;
+}
+
+void SetAudioBitrate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User("paraAudioBitRate", "128");
+    if (text != kAsSource && IsNumber(text)) {
+        const int32_t rate = Thousandfold(NumberValue(text), b.UserOrigin("paraAudioBitRate"));
+        if (rate > 0)
+            out.AudioBitrate = rate;
+        return;
+    }
+    if (b.InRange(kRangeAudioBitRate, b.Probe.AudioBitRate)) {
+        out.AudioBitrate = b.Probe.AudioBitRate;
+        return;
+    }
+    const std::string preset = b.Preset("paraAudioBitRate", "128");
+    if (SameText(preset, kAsSource) || Trim(preset).empty())
+        return;
+    const std::string origin = b.PresetOrigin("paraAudioBitRate");
+    const long double kbits = StrToFloat(preset, origin);
+    if (kbits > 0)
+        out.AudioBitrate = Thousandfold(kbits, origin);
+}
+
+// ---- Audio path -------------------------------------------------------------
+
+void SetAudioContainer(const TBuild& b, TOutputOptions& out) {
+    const std::string format = Lower(b.PresetFormat());
+    if (OneOf(format, {"amr", "ac3", "asf", "aiff", "au", "voc", "flac", "flv", "avi", "matroska",
+                       "mmf"}))
+        out.ForceFormat = format;
+}
+
+void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
+    SetAudioEncoder(out, b.User("paraAudioEncoder", "libfaac"));
+    SetAudioContainer(b, out);
+    SetChannels(b, out, true);
+    SetSampleRate(b, out);
+    SetAudioBitrate(b, out);
+    SetVolume(b, out);
+    in.ExtOptions = "vn=1";
+    out.DisableVideo = true;
+    out.DisableSubtitle = true;
+}
+
+// ---- Video path: encoder, rates, container ----------------------------------
+
+void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    if (!OneOf(encoder, {"mpeg4", "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
+                         "msmpeg4v2", "huffyuv", "dvvideo", "rawvideo", "h263p", "h263", "rv10",
+                         "rv20", "ljpeg", "mjpeg", "svq1", "zlib", "wmv1", "wmv2", "libx264"}))
+        return;
+    out.VideoCodec = encoder;
+    if (encoder == "mpeg2video")
+        out.TargetType = 3;
+    if (encoder != "libx264")
+        return;
+    const std::string format = Lower(b.PresetFormat());
+    out.VideoPreset = OneOf(format, {"psp", "ipod", "ps3"}) ? "libx264-" + format : "libx264-mp4";
+}
+
+void SetVideoBitrate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User("paraVideoBitRate", "512");
+    int32_t n = 0;
+    if (text != kAsSource && ParseInteger(text, n)) {
+        if (n > 0)
+            out.VideoBitrate = Thousandfold(n, b.UserOrigin("paraVideoBitRate"));
+        return;
+    }
+    if (b.InRange(kRangeVideoBitRate, b.Probe.VideoBitRate)) {
+        out.VideoBitrate = b.Probe.VideoBitRate;
+        return;
+    }
+    const std::string preset = b.Preset("paraVideoBitRate", "256");
+    if (SameText(preset, kAsSource))
+        return;
+    const std::string origin = b.PresetOrigin("paraVideoBitRate");
+    n = StrToInt(preset, origin);
+    if (n > 0)
+        out.VideoBitrate = Thousandfold(n, origin);
+}
+
+void SetFrameRate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User("paraFrameRate", "29.97");
+    if (text != kAsSource && IsNumber(text) && NumberValue(text) > 0)
+        out.FrameRate = text;
+}
+
+void SetVideoContainer(const TBuild& b, TOutputOptions& out) {
+    const std::string format = b.PresetFormat();
+    if (OneOf(Lower(format), {"ipod", "3gp", "3g2", "avi", "psp", "mov", "vcd", "flv", "mpegts",
+                              "vob", "asf", "dv"}))
+        out.ForceFormat = format;
+}
+
+// ---- Video path: frame size -------------------------------------------------
+
+struct TGeometry {
+    int32_t W = 0, H = 0;   // target frame
+    int32_t SW = 0, SH = 0; // source picture
+};
+
+bool AskDefaultSize() {
+    return ShowMessageBox("Warning", "Error output Video Size.Use the default size 320x240?",
+                          TMsgIcon::Question, TMsgButtons::YesNo) == TMsgResult::Yes;
+}
+
+// The h263 encoder takes only its own sizes.
+void FitH263Size(const std::string& sizeText, TGeometry& g) {
+    if (std::string("704x576,352x288,176x144,160x120,128x96").find(sizeText) != std::string::npos)
+        return;
+    if (g.W > 176 && g.W <= 352)
+        g.W = 352, g.H = 288;
+    if (g.W > 352 && g.W <= 704)
+        g.W = 704, g.H = 576;
+    if (g.W > 704)
+        g.W = 704, g.H = 576;
+}
+
+// "as source", width "x" height, or anything else: then the user chooses
+// between 320x240 and the source size.
+void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) {
+    const std::string text = b.User("paraVideoSize", "null");
+    const std::size_t x = text.find('x');
+    const bool sized = x != std::string::npos && x > 0 && x + 1 < text.size();
+    if (text != kAsSource && sized) {
+        int32_t n = 0;
+        g.W = ParseInteger(text.substr(0, x), n) ? n : g.SW;
+        g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SH;
+        if (SameText(encoder, "h263"))
+            FitH263Size(text, g);
+    } else if (text != kAsSource && AskDefaultSize()) {
+        g.W = 320, g.H = 240;
+    } else {
+        g.W = g.SW, g.H = g.SH;
+    }
+}
+
+// ---- Video path: zoom -------------------------------------------------------
+
+std::string SizeText(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
+std::string AspectText(int32_t w, int32_t h) {
+    return std::to_string(w) + ":" + std::to_string(h);
+}
+
+void RequireUsableGeometry(const TGeometry& g) {
+    if (g.W <= 0 || g.H <= 0 || g.SW <= 0 || g.SH <= 0)
+        throw std::invalid_argument("Cannot fit a " + SizeText(g.SW, g.SH) +
+                                    " picture into a frame of " + SizeText(g.W, g.H));
+}
+
+struct TPads {
+    int32_t T = 0, B = 0, L = 0, R = 0;
+};
+
+// The fitting arithmetic: ratios are stored as doubles and divided at the
+// precision of long double, the division results truncated.
+struct TFit {
+    const TGeometry& G;
+    double R1, R2;
+
+    explicit TFit(const TGeometry& g)
+        : G(g), R1(static_cast<double>(static_cast<long double>(g.SW) / g.W)),
+          R2(static_cast<double>(static_cast<long double>(g.SH) / g.H)) {}
+
+    static int32_t Fit(int32_t size, double r) {
+        return 2 * (static_cast<int32_t>(std::trunc(size / static_cast<long double>(r))) / 2);
+    }
+    int32_t PadV(double r) const { return 2 * ((G.H - Fit(G.SH, r)) / 4); }
+    int32_t PadH(double r) const { return 2 * ((G.W - Fit(G.SW, r)) / 4); }
+
+    bool Narrower() const { return G.W <= G.SW && G.H >= G.SH; }
+    bool Wider() const { return G.W >= G.SW && G.H <= G.SH; }
+    bool Larger() const { return G.W >= G.SW && G.H >= G.SH; }
+    bool Smaller() const { return G.W <= G.SW && G.H <= G.SH; }
+    bool Same() const { return G.W == G.SW && G.H == G.SH; }
+};
+
+TPads LetterboxPads(const TFit& f) {
+    TPads p;
+    if (f.Narrower())
+        p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
+    if (f.Wider())
+        p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
+    if (f.Larger() || f.Smaller()) {
+        if (f.R1 > f.R2)
+            p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
+        else if (f.R1 < f.R2)
+            p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
+        else
+            p = {f.PadV(f.R1), f.PadV(f.R1), f.PadH(f.R2), f.PadH(f.R2)};
+    }
+    if (f.Same())
+        p = {};
+    return p;
+}
+
+// The row's crop, which the output options carry unless the filter crops.
+struct TCrop {
+    int32_t T, B, L, R;
+    bool Any() const { return T > 0 || B > 0 || L > 0 || R > 0; }
+};
+
+std::string ZoomFull(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
+    if (c.Any()) {
+        out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
+    }
+    out.FrameSize = SizeText(g.W, g.H);
+    out.FrameAspectRatio = AspectText(g.W, g.H);
+    return {};
+}
+
+std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
+    RequireUsableGeometry(g);
+    const TPads p = LetterboxPads(TFit(g));
+    const int32_t w = g.W - p.L - p.R, h = g.H - p.T - p.B;
+    out.FrameAspectRatio = AspectText(w, h);
+    const std::string pad = "pad=" + std::to_string(g.W) + ":" + std::to_string(g.H) + ":" +
+                            std::to_string(p.L) + ":" + std::to_string(p.T);
+    if (!c.Any()) {
+        out.FrameSize = SizeText(w, h);
+        return pad;
+    }
+    // The filter crops the picture itself, so the engine must not crop first.
+    out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
+    return "crop=" + std::to_string(c.L) + ":" + std::to_string(c.T) + ":" +
+           std::to_string(g.SW - c.L - c.R) + ":" + std::to_string(g.SH - c.T - c.B) +
+           ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," + pad;
+}
+
+int32_t EvenTowardZero(int64_t value) { return static_cast<int32_t>(value / 2 * 2); }
+
+std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
+    const int32_t cw = g.SW - c.L - c.R, ch = g.SH - c.T - c.B;
+    if (cw <= 0 || ch <= 0)
+        throw std::invalid_argument("Cannot pan and scan a cropped picture of " +
+                                    SizeText(cw, ch));
+    out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
+    const long double aspect = static_cast<long double>(cw) / ch, standard = 4.0L / 3.0L;
+    if (aspect > standard) {
+        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * cw)) / 2;
+        out.CropLeft = out.CropRight = EvenTowardZero(std::llabs(k) + c.L);
+    } else if (aspect < standard) {
+        const long double tall = static_cast<long double>(ch) / cw;
+        const int64_t k = static_cast<int64_t>(std::trunc((tall - standard) * ch)) / 2;
+        out.CropTop = out.CropBottom = EvenTowardZero(std::llabs(k) + c.T);
+    }
+    out.FrameSize = SizeText(g.W, g.H);
+    out.FrameAspectRatio = AspectText(g.W, g.H);
+    return {};
+}
+
+std::string CenterPad(int32_t a, int32_t b, int32_t c, int32_t d) {
+    return "pad=" + std::to_string(a) + ":" + std::to_string(b) + ":" + std::to_string(c) + ":" +
+           std::to_string(d) + ":black";
+}
+
+// One case of the center mode: its frame size and pad filter.
+struct TCenterCase {
+    std::string Size, Filter;
+};
+
+TCenterCase CenterTall(const TGeometry& g, TPads& p, const TFit& f) {
+    p.T = p.B = f.PadV(f.R1);
+    return {SizeText(g.W, g.H - 2 * p.R), CenterPad(g.SW, g.SH + p.T + p.B, 0, p.T)};
+}
+
+TCenterCase CenterWide(const TGeometry& g, TPads& p, const TFit& f) {
+    p.L = p.R = f.PadH(f.R2);
+    return {SizeText(g.W - p.L - p.R, g.H), CenterPad(g.SW + p.L + p.R, g.SH, p.L, 0)};
+}
+
+TCenterCase CenterBoth(const TGeometry& g, TPads& p, const TFit& f) {
+    p.T = p.B = f.PadV(f.R1);
+    p.L = p.R = f.PadH(f.R2);
+    return {SizeText(g.W - p.L - p.R, g.H - 2 * p.R),
+            CenterPad(g.SW + p.L + p.R, g.SH + p.T + p.B, p.L, p.T)};
+}
+
+TCenterCase CenterSmallTall(const TGeometry& g, TPads& p, const TFit& f) {
+    p.T = f.PadV(f.R1);
+    return {SizeText(g.W, g.H - 2 * p.R), CenterPad(g.W, g.H, 0, p.T)};
+}
+
+// The cases are tested in order; the pads carry over from one to the next.
+TCenterCase CenterCases(const TGeometry& g, const TFit& f) {
+    TPads p;
+    TCenterCase last;
+    if (f.Narrower())
+        last = CenterTall(g, p, f);
+    if (f.Wider())
+        last = CenterWide(g, p, f);
+    if (f.Larger())
+        last = f.R1 > f.R2 ? CenterTall(g, p, f)
+                           : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
+    if (f.Smaller())
+        last = f.R1 > f.R2 ? CenterSmallTall(g, p, f)
+                           : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
+    return last;
+}
+
+std::string ZoomCenter(const TGeometry& g, TOutputOptions& out) {
+    RequireUsableGeometry(g);
+    const TFit fit(g);
+    const TCenterCase chosen = CenterCases(g, fit);
+    out.FrameSize = fit.Same() ? SizeText(g.W, g.H) : chosen.Size;
+    out.FrameAspectRatio = AspectText(g.W, g.H);
+    return chosen.Filter;
+}
+
+std::string ApplyZoom(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
+    const TCrop crop{b.Row.CropTop, b.Row.CropBottom, b.Row.CropLeft, b.Row.CropRight};
+    const std::string& mode = b.Row.ZoomMode;
+    if (mode == "full")
+        return ZoomFull(g, crop, out);
+    if (mode == "lbox")
+        return ZoomLetterbox(g, crop, out);
+    if (mode == "pan")
+        return ZoomPanScan(g, crop, out);
+    if (mode == "center")
+        return ZoomCenter(g, out);
+    return {};
+}
+
+void ClearUnsetCrop(TOutputOptions& out) {
+    for (int32_t* crop : {&out.CropTop, &out.CropBottom, &out.CropLeft, &out.CropRight})
+        if (*crop == -1)
+            *crop = 0;
+}
+
+// The DV profile (pixel format, rates) comes with the DV target of the
+// option table; its norm follows the frame height.
+void SetDvTarget(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
+    if (!SameText(b.PresetFormat(), "dv"))
+        return;
+    const char* target = g.H == 576 ? "target=pal-dv" : (g.H == 480 ? "target=ntsc-dv" : nullptr);
+    if (!target)
+        return;
+    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
+    out.ExtOptions += target;
+}
+
+// Steps for a source with a video stream; returns the zoom's filter text.
+std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    SetVideoBitrate(b, out);
+    SetFrameRate(b, out);
+    SetVideoContainer(b, out);
+    TGeometry g;
+    g.SW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
+    ChooseFrameSize(b, encoder, g);
+    ClearUnsetCrop(out);
+    SetDvTarget(b, g, out);
+    return ApplyZoom(b, g, out);
+}
+
+void AppendFilter(TOutputOptions& out, const std::string& filter) {
+    if (filter.empty())
+        return;
+    out.VideoFilters += out.VideoFilters.empty() ? filter : "," + filter;
+}
+
+void SetVideoPathAudioEncoder(const TBuild& b, TOutputOptions& out) {
+    std::string name = b.User("paraAudioEncoder", "");
+    if (name == "libamr_nb")
+        name = "libopencore_amrnb";
+    SetAudioEncoder(out, name);
+    if (Trim(name).empty())
+        out.DisableAudio = true;
+}
+
+void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    SetVideoEncoder(b, encoder, out);
+    const bool hasVideo = b.Probe.VideoStreamCount > 0 && b.Probe.VideoStreamIndex >= 0;
+    if (!hasVideo)
+        out.DisableVideo = true;
+    AppendFilter(out, hasVideo ? BuildPicture(b, encoder, out) : std::string());
+    SetVideoPathAudioEncoder(b, out);
+    SetChannels(b, out, false);
+    SetVolume(b, out);
+    SetSampleRate(b, out);
+    SetAudioBitrate(b, out);
+}
+
+// ---- InPresetRange ----------------------------------------------------------
+
+const char* RangeListKey(const std::string& kind) {
+    if (kind == kRangeAudioSampleRate)
+        return "SampleRate";
+    if (kind == kRangeAudioBitRate)
+        return "AudioBitRate";
+    if (kind == kRangeVideoBitRate)
+        return "VideoBitRate";
+    throw std::invalid_argument("Unknown preset range kind '" + kind + "'");
+}
+
+} // namespace
+
+bool IsInteger(const std::string& text) {
+    int32_t value = 0;
+    return ParseInteger(text, value);
+}
+
+bool IsNumber(const std::string& text) { return NumberShape(text); }
+
+bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& kind,
+                   int64_t value) {
+    const char* key = RangeListKey(kind);
+    const TIniFile formats = g.Formats();
+    const std::string section = FormatSectionName(formatCode);
+    const std::string list = formats.ReadString(section, key, "null");
+    const long double probed = kind == kRangeAudioSampleRate ? static_cast<long double>(value)
+                                                              : value / 1000.0L;
+    const std::size_t p = list.find(','), q = list.rfind(',');
+    if (p == std::string::npos || p == 0)
+        return false;
+    std::string low = list.substr(0, p);
+    if (SameText(low, kAsSource) && p + 1 < list.size()) {
+        const std::size_t second = list.find(',', p + 1);
+        low = list.substr(p + 1, second == std::string::npos ? std::string::npos : second - p - 1);
+    }
+    const std::string high = p < q ? list.substr(q + 1) : low;
+    const std::string origin = Origin(formats, section, key);
+    return StrToFloat(low, origin) <= probed && probed <= StrToFloat(high, origin);
+}
+
+void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, int formatCode,
+                            TOutputOptions& out, const TProbedSource& probe,
+                            TInputOptions& in) {
+    const TBuild b{g, formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(), row,
+                   probe};
+    ApplyTarget(b, out);
+    const std::string encoder = b.User("paraVideoEncoder", "");
+    if (Trim(encoder).empty())
+        BuildAudioPath(b, out, in);
+    else
+        BuildVideoPath(b, encoder, out);
+}
+
+std::string FormatZoomMode(const TGlobalObject& g, int formatCode) {
+    return g.Settings().ReadString(FormatSectionName(formatCode), "parazoom", "lbox");
+}
+
+void HandOverRowEdits(const TlvFilesRecord& row, TInputOptions& in, TOutputOptions& out) {
+    if (HandsOverTrimStart(row))
+        in.StartTime = row.TrimStart;
+    if (HandsOverTrimLength(row))
+        out.RecordingTime = row.TrimLength;
+    if (HasCrop(row)) {
+        out.CropTop = row.CropTop;
+        out.CropBottom = row.CropBottom;
+        out.CropLeft = row.CropLeft;
+        out.CropRight = row.CropRight;
+    }
+}
