@@ -1,5 +1,6 @@
 #include "app/winMain.h"
 
+#include "app/MainThreadPump.h"
 #include "app/Shell.h"
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
@@ -7,10 +8,13 @@
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
+#include "media/FFmpegLoader.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
@@ -386,7 +390,17 @@ void TfrmMain::FormCreate() {
         edt1, imgbtn1, lst1, TFormatChooser::TPlacement{false, 422},
         [this] { return StoredFormatName(); },
         [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
-    // The media libraries are loaded here once the media runtime is built in.
+    InstallMainThreadPump();
+    LoadMediaLibraries();
+}
+
+void TfrmMain::LoadMediaLibraries() {
+    TFFmpegLoader& loader = FFmpegLoader();
+    if (loader.AreLoaded(PlayerLibraries)) return;
+    loader.SetLibraryFolder(
+        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString());
+    if (!loader.LoadLibraries(PlayerLibraries))
+        mmoLog->appendPlainText(QString::fromStdString(loader.GetLastError()));
 }
 
 void TfrmMain::FormShow() {

@@ -180,6 +180,7 @@ protected:
 
 private:
     void CentreOnDesktop();
+    void LoadMediaLibraries();
     void RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos);
     void CreateTitleRow();
     void CreateMenuRow();

@@ -9,11 +9,13 @@
 #include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
 #include "engine/FFmpegRecords.h"
+#include "media/FFmpegLoader.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -118,6 +120,9 @@ private slots:
         QCOMPARE(window->lbl_appname->text(),
                  QString::fromStdString("Vantrel" + TGlobalObject::GetVersionText()));
         QVERIFY(!window->edDirectory->text().isEmpty());
+        // The media libraries came from the system: nothing was logged.
+        QVERIFY(FFmpegLoader().AreLoaded(PlayerLibraries));
+        QCOMPARE(window->mmoLog->toPlainText(), QString());
         Dispose(window, this);
     }
 
