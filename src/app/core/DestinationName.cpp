@@ -9,8 +9,7 @@ std::string OutputFolder(const TGlobalObject& g) {
     const std::string stored =
         g.Settings().ReadString(kSettingsSection, "OutPutDir", DefaultOutputFolder());
     std::string folder = EnsureFolder(g, "OutPutDir", stored);
-    if (TGlobalObject::RightChars(folder, 1) != "/")
-        folder += "/";
+    if (TGlobalObject::RightChars(folder, 1) != "/") folder += "/";
     return folder;
 }
 

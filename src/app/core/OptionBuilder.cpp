@@ -30,18 +30,18 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool SameText(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+bool SameText(const std::string& a, const std::string& b) {
+    return Lower(a) == Lower(b);
+}
 
 bool OneOf(const std::string& text, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(), [&](const char* n) { return text == n; });
 }
 
 bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
-    if (from >= to)
-        return false;
+    if (from >= to) return false;
     for (std::size_t i = from; i < to; ++i)
-        if (!std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
     return true;
 }
 
@@ -50,8 +50,7 @@ std::size_t SignLength(const std::string& text) {
 }
 
 bool ParseInteger(const std::string& text, int32_t& value) {
-    if (!AllDigits(text, SignLength(text), text.size()))
-        return false;
+    if (!AllDigits(text, SignLength(text), text.size())) return false;
     errno = 0;
     const long long n = std::strtoll(text.c_str(), nullptr, 10);
     if (errno == ERANGE || n < std::numeric_limits<int32_t>::min() ||
@@ -75,18 +74,18 @@ bool NumberShape(const std::string& text) {
         else
             break;
     }
-    if (digits == 0)
-        return false;
-    if (i == text.size())
-        return true;
-    if (text[i] != 'e' && text[i] != 'E')
-        return false;
+    if (digits == 0) return false;
+    if (i == text.size()) return true;
+    if (text[i] != 'e' && text[i] != 'E') return false;
     const std::size_t exponent = i + 1;
-    const std::size_t sign = exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-');
+    const std::size_t sign =
+        exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-');
     return AllDigits(text, exponent + sign, text.size());
 }
 
-long double NumberValue(const std::string& text) { return std::strtold(text.c_str(), nullptr); }
+long double NumberValue(const std::string& text) {
+    return std::strtold(text.c_str(), nullptr);
+}
 
 // ---- Reading the two INI files ----------------------------------------------
 
@@ -155,15 +154,14 @@ struct TTargetRow {
 };
 
 constexpr TTargetRow kTargets[] = {
-    {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"},  {"ntsc-vcd", 1, 2, nullptr},
+    {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"}, {"ntsc-vcd", 1, 2, nullptr},
     {"pal-vcd", 1, 1, nullptr},    {"ntsc-svcd", 2, 2, nullptr}, {"pal-svcd", 2, 1, nullptr},
 };
 
 void ApplyTarget(const TBuild& b, TOutputOptions& out) {
     const std::string format = b.PresetFormat();
     for (const TTargetRow& row : kTargets) {
-        if (!SameText(format, row.Format))
-            continue;
+        if (!SameText(format, row.Format)) continue;
         out.TargetType = row.Type;
         out.TargetNorm = row.Norm;
         const bool wide = row.WideSize && b.User("paraVideoSize", "null") == row.WideSize;
@@ -177,16 +175,13 @@ void ApplyTarget(const TBuild& b, TOutputOptions& out) {
 // the native AAC encoder replaces libfaac, libvorbis the experimental native
 // Vorbis encoder.
 std::string UsableAudioEncoder(const std::string& name) {
-    if (name == "libfaac")
-        return "aac";
-    if (name == "vorbis")
-        return "libvorbis";
+    if (name == "libfaac") return "aac";
+    if (name == "vorbis") return "libvorbis";
     return name;
 }
 
 void SetAudioEncoder(TOutputOptions& out, const std::string& name) {
-    if (!Trim(name).empty())
-        out.AudioCodec = UsableAudioEncoder(name);
+    if (!Trim(name).empty()) out.AudioCodec = UsableAudioEncoder(name);
 }
 
 void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
@@ -198,16 +193,14 @@ void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
 
 void SetVolume(const TBuild& b, TOutputOptions& out) {
     const std::string text = b.User("paraVolume", "3");
-    if (text != "256")
-        out.AudioVolume = StrToInt(text, b.UserOrigin("paraVolume"));
+    if (text != "256") out.AudioVolume = StrToInt(text, b.UserOrigin("paraVolume"));
 }
 
 void SetSampleRate(const TBuild& b, TOutputOptions& out) {
     const std::string text = b.User("paraSampleRate", "44100");
     int32_t n = 0;
     if (text != kAsSource && ParseInteger(text, n)) {
-        if (n > 0)
-            out.AudioSampleRate = n;
+        if (n > 0) out.AudioSampleRate = n;
         return;
     }
     if (b.InRange(kRangeAudioSampleRate, b.Probe.AudioSampleRate)) {
@@ -215,19 +208,16 @@ void SetSampleRate(const TBuild& b, TOutputOptions& out) {
         return;
     }
     const std::string preset = b.Preset("paraSampleRate", "44100");
-    if (SameText(preset, kAsSource))
-        return;
+    if (SameText(preset, kAsSource)) return;
     n = StrToInt(preset, b.PresetOrigin("paraSampleRate"));
-    if (n > 0)
-        out.AudioSampleRate = n;
+    if (n > 0) out.AudioSampleRate = n;
 }
 
 void SetAudioBitrate(const TBuild& b, TOutputOptions& out) {
     const std::string text = b.User("paraAudioBitRate", "128");
     if (text != kAsSource && IsNumber(text)) {
         const int32_t rate = Thousandfold(NumberValue(text), b.UserOrigin("paraAudioBitRate"));
-        if (rate > 0)
-            out.AudioBitrate = rate;
+        if (rate > 0) out.AudioBitrate = rate;
         return;
     }
     if (b.InRange(kRangeAudioBitRate, b.Probe.AudioBitRate)) {
@@ -235,20 +225,18 @@ void SetAudioBitrate(const TBuild& b, TOutputOptions& out) {
         return;
     }
     const std::string preset = b.Preset("paraAudioBitRate", "128");
-    if (SameText(preset, kAsSource) || Trim(preset).empty())
-        return;
+    if (SameText(preset, kAsSource) || Trim(preset).empty()) return;
     const std::string origin = b.PresetOrigin("paraAudioBitRate");
     const long double kbits = StrToFloat(preset, origin);
-    if (kbits > 0)
-        out.AudioBitrate = Thousandfold(kbits, origin);
+    if (kbits > 0) out.AudioBitrate = Thousandfold(kbits, origin);
 }
 
 // ---- Audio path -------------------------------------------------------------
 
 void SetAudioContainer(const TBuild& b, TOutputOptions& out) {
     const std::string format = Lower(b.PresetFormat());
-    if (OneOf(format, {"amr", "ac3", "asf", "aiff", "au", "voc", "flac", "flv", "avi", "matroska",
-                       "mmf"}))
+    if (OneOf(format,
+              {"amr", "ac3", "asf", "aiff", "au", "voc", "flac", "flv", "avi", "matroska", "mmf"}))
         out.ForceFormat = format;
 }
 
@@ -267,15 +255,14 @@ void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
 // ---- Video path: encoder, rates, container ----------------------------------
 
 void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
-    if (!OneOf(encoder, {"mpeg4", "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
-                         "msmpeg4v2", "huffyuv", "dvvideo", "rawvideo", "h263p", "h263", "rv10",
-                         "rv20", "ljpeg", "mjpeg", "svq1", "zlib", "wmv1", "wmv2", "libx264"}))
+    if (!OneOf(encoder, {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
+                         "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",   "h263",
+                         "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",    "zlib",
+                         "wmv1",      "wmv2",    "libx264"}))
         return;
     out.VideoCodec = encoder;
-    if (encoder == "mpeg2video")
-        out.TargetType = 3;
-    if (encoder != "libx264")
-        return;
+    if (encoder == "mpeg2video") out.TargetType = 3;
+    if (encoder != "libx264") return;
     const std::string format = Lower(b.PresetFormat());
     out.VideoPreset = OneOf(format, {"psp", "ipod", "ps3"}) ? "libx264-" + format : "libx264-mp4";
 }
@@ -284,8 +271,7 @@ void SetVideoBitrate(const TBuild& b, TOutputOptions& out) {
     const std::string text = b.User("paraVideoBitRate", "512");
     int32_t n = 0;
     if (text != kAsSource && ParseInteger(text, n)) {
-        if (n > 0)
-            out.VideoBitrate = Thousandfold(n, b.UserOrigin("paraVideoBitRate"));
+        if (n > 0) out.VideoBitrate = Thousandfold(n, b.UserOrigin("paraVideoBitRate"));
         return;
     }
     if (b.InRange(kRangeVideoBitRate, b.Probe.VideoBitRate)) {
@@ -293,18 +279,15 @@ void SetVideoBitrate(const TBuild& b, TOutputOptions& out) {
         return;
     }
     const std::string preset = b.Preset("paraVideoBitRate", "256");
-    if (SameText(preset, kAsSource))
-        return;
+    if (SameText(preset, kAsSource)) return;
     const std::string origin = b.PresetOrigin("paraVideoBitRate");
     n = StrToInt(preset, origin);
-    if (n > 0)
-        out.VideoBitrate = Thousandfold(n, origin);
+    if (n > 0) out.VideoBitrate = Thousandfold(n, origin);
 }
 
 void SetFrameRate(const TBuild& b, TOutputOptions& out) {
     const std::string text = b.User("paraFrameRate", "29.97");
-    if (text != kAsSource && IsNumber(text) && NumberValue(text) > 0)
-        out.FrameRate = text;
+    if (text != kAsSource && IsNumber(text) && NumberValue(text) > 0) out.FrameRate = text;
 }
 
 void SetVideoContainer(const TBuild& b, TOutputOptions& out) {
@@ -330,12 +313,9 @@ bool AskDefaultSize() {
 void FitH263Size(const std::string& sizeText, TGeometry& g) {
     if (std::string("704x576,352x288,176x144,160x120,128x96").find(sizeText) != std::string::npos)
         return;
-    if (g.W > 176 && g.W <= 352)
-        g.W = 352, g.H = 288;
-    if (g.W > 352 && g.W <= 704)
-        g.W = 704, g.H = 576;
-    if (g.W > 704)
-        g.W = 704, g.H = 576;
+    if (g.W > 176 && g.W <= 352) g.W = 352, g.H = 288;
+    if (g.W > 352 && g.W <= 704) g.W = 704, g.H = 576;
+    if (g.W > 704) g.W = 704, g.H = 576;
 }
 
 // "as source", width "x" height, or anything else: then the user chooses
@@ -348,8 +328,7 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
         int32_t n = 0;
         g.W = ParseInteger(text.substr(0, x), n) ? n : g.SW;
         g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SH;
-        if (SameText(encoder, "h263"))
-            FitH263Size(text, g);
+        if (SameText(encoder, "h263")) FitH263Size(text, g);
     } else if (text != kAsSource && AskDefaultSize()) {
         g.W = 320, g.H = 240;
     } else {
@@ -359,7 +338,9 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
 
 // ---- Video path: zoom -------------------------------------------------------
 
-std::string SizeText(int32_t w, int32_t h) { return std::to_string(w) + "x" + std::to_string(h); }
+std::string SizeText(int32_t w, int32_t h) {
+    return std::to_string(w) + "x" + std::to_string(h);
+}
 std::string AspectText(int32_t w, int32_t h) {
     return std::to_string(w) + ":" + std::to_string(h);
 }
@@ -399,10 +380,8 @@ struct TFit {
 
 TPads LetterboxPads(const TFit& f) {
     TPads p;
-    if (f.Narrower())
-        p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
-    if (f.Wider())
-        p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
+    if (f.Narrower()) p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
+    if (f.Wider()) p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
     if (f.Larger() || f.Smaller()) {
         if (f.R1 > f.R2)
             p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
@@ -411,8 +390,7 @@ TPads LetterboxPads(const TFit& f) {
         else
             p = {f.PadV(f.R1), f.PadV(f.R1), f.PadH(f.R2), f.PadH(f.R2)};
     }
-    if (f.Same())
-        p = {};
+    if (f.Same()) p = {};
     return p;
 }
 
@@ -449,13 +427,14 @@ std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, TOutputOptions& ou
            ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," + pad;
 }
 
-int32_t EvenTowardZero(int64_t value) { return static_cast<int32_t>(value / 2 * 2); }
+int32_t EvenTowardZero(int64_t value) {
+    return static_cast<int32_t>(value / 2 * 2);
+}
 
 std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
     const int32_t cw = g.SW - c.L - c.R, ch = g.SH - c.T - c.B;
     if (cw <= 0 || ch <= 0)
-        throw std::invalid_argument("Cannot pan and scan a cropped picture of " +
-                                    SizeText(cw, ch));
+        throw std::invalid_argument("Cannot pan and scan a cropped picture of " + SizeText(cw, ch));
     out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
     const long double aspect = static_cast<long double>(cw) / ch, standard = 4.0L / 3.0L;
     if (aspect > standard) {
@@ -507,10 +486,8 @@ TCenterCase CenterSmallTall(const TGeometry& g, TPads& p, const TFit& f) {
 TCenterCase CenterCases(const TGeometry& g, const TFit& f) {
     TPads p;
     TCenterCase last;
-    if (f.Narrower())
-        last = CenterTall(g, p, f);
-    if (f.Wider())
-        last = CenterWide(g, p, f);
+    if (f.Narrower()) last = CenterTall(g, p, f);
+    if (f.Wider()) last = CenterWide(g, p, f);
     if (f.Larger())
         last = f.R1 > f.R2 ? CenterTall(g, p, f)
                            : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
@@ -532,31 +509,24 @@ std::string ZoomCenter(const TGeometry& g, TOutputOptions& out) {
 std::string ApplyZoom(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
     const TCrop crop{b.Row.CropTop, b.Row.CropBottom, b.Row.CropLeft, b.Row.CropRight};
     const std::string& mode = b.Row.ZoomMode;
-    if (mode == "full")
-        return ZoomFull(g, crop, out);
-    if (mode == "lbox")
-        return ZoomLetterbox(g, crop, out);
-    if (mode == "pan")
-        return ZoomPanScan(g, crop, out);
-    if (mode == "center")
-        return ZoomCenter(g, out);
+    if (mode == "full") return ZoomFull(g, crop, out);
+    if (mode == "lbox") return ZoomLetterbox(g, crop, out);
+    if (mode == "pan") return ZoomPanScan(g, crop, out);
+    if (mode == "center") return ZoomCenter(g, out);
     return {};
 }
 
 void ClearUnsetCrop(TOutputOptions& out) {
     for (int32_t* crop : {&out.CropTop, &out.CropBottom, &out.CropLeft, &out.CropRight})
-        if (*crop == -1)
-            *crop = 0;
+        if (*crop == -1) *crop = 0;
 }
 
 // The DV profile (pixel format, rates) comes with the DV target of the
 // option table; its norm follows the frame height.
 void SetDvTarget(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
-    if (!SameText(b.PresetFormat(), "dv"))
-        return;
+    if (!SameText(b.PresetFormat(), "dv")) return;
     const char* target = g.H == 576 ? "target=pal-dv" : (g.H == 480 ? "target=ntsc-dv" : nullptr);
-    if (!target)
-        return;
+    if (!target) return;
     out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
     out.ExtOptions += target;
 }
@@ -575,25 +545,21 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
 }
 
 void AppendFilter(TOutputOptions& out, const std::string& filter) {
-    if (filter.empty())
-        return;
+    if (filter.empty()) return;
     out.VideoFilters += out.VideoFilters.empty() ? filter : "," + filter;
 }
 
 void SetVideoPathAudioEncoder(const TBuild& b, TOutputOptions& out) {
     std::string name = b.User("paraAudioEncoder", "");
-    if (name == "libamr_nb")
-        name = "libopencore_amrnb";
+    if (name == "libamr_nb") name = "libopencore_amrnb";
     SetAudioEncoder(out, name);
-    if (Trim(name).empty())
-        out.DisableAudio = true;
+    if (Trim(name).empty()) out.DisableAudio = true;
 }
 
 void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
     SetVideoEncoder(b, encoder, out);
     const bool hasVideo = b.Probe.VideoStreamCount > 0 && b.Probe.VideoStreamIndex >= 0;
-    if (!hasVideo)
-        out.DisableVideo = true;
+    if (!hasVideo) out.DisableVideo = true;
     AppendFilter(out, hasVideo ? BuildPicture(b, encoder, out) : std::string());
     SetVideoPathAudioEncoder(b, out);
     SetChannels(b, out, false);
@@ -605,12 +571,9 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
 // ---- InPresetRange ----------------------------------------------------------
 
 const char* RangeListKey(const std::string& kind) {
-    if (kind == kRangeAudioSampleRate)
-        return "SampleRate";
-    if (kind == kRangeAudioBitRate)
-        return "AudioBitRate";
-    if (kind == kRangeVideoBitRate)
-        return "VideoBitRate";
+    if (kind == kRangeAudioSampleRate) return "SampleRate";
+    if (kind == kRangeAudioBitRate) return "AudioBitRate";
+    if (kind == kRangeVideoBitRate) return "VideoBitRate";
     throw std::invalid_argument("Unknown preset range kind '" + kind + "'");
 }
 
@@ -621,19 +584,19 @@ bool IsInteger(const std::string& text) {
     return ParseInteger(text, value);
 }
 
-bool IsNumber(const std::string& text) { return NumberShape(text); }
+bool IsNumber(const std::string& text) {
+    return NumberShape(text);
+}
 
-bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& kind,
-                   int64_t value) {
+bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& kind, int64_t value) {
     const char* key = RangeListKey(kind);
     const TIniFile formats = g.Formats();
     const std::string section = FormatSectionName(formatCode);
     const std::string list = formats.ReadString(section, key, "null");
-    const long double probed = kind == kRangeAudioSampleRate ? static_cast<long double>(value)
-                                                              : value / 1000.0L;
+    const long double probed =
+        kind == kRangeAudioSampleRate ? static_cast<long double>(value) : value / 1000.0L;
     const std::size_t p = list.find(','), q = list.rfind(',');
-    if (p == std::string::npos || p == 0)
-        return false;
+    if (p == std::string::npos || p == 0) return false;
     std::string low = list.substr(0, p);
     if (SameText(low, kAsSource) && p + 1 < list.size()) {
         const std::size_t second = list.find(',', p + 1);
@@ -645,10 +608,9 @@ bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& ki
 }
 
 void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, int formatCode,
-                            TOutputOptions& out, const TProbedSource& probe,
-                            TInputOptions& in) {
-    const TBuild b{g, formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(), row,
-                   probe};
+                            TOutputOptions& out, const TProbedSource& probe, TInputOptions& in) {
+    const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
+                   row, probe};
     ApplyTarget(b, out);
     const std::string encoder = b.User("paraVideoEncoder", "");
     if (Trim(encoder).empty())
@@ -662,10 +624,8 @@ std::string FormatZoomMode(const TGlobalObject& g, int formatCode) {
 }
 
 void HandOverRowEdits(const TlvFilesRecord& row, TInputOptions& in, TOutputOptions& out) {
-    if (HandsOverTrimStart(row))
-        in.StartTime = row.TrimStart;
-    if (HandsOverTrimLength(row))
-        out.RecordingTime = row.TrimLength;
+    if (HandsOverTrimStart(row)) in.StartTime = row.TrimStart;
+    if (HandsOverTrimLength(row)) out.RecordingTime = row.TrimLength;
     if (HasCrop(row)) {
         out.CropTop = row.CropTop;
         out.CropBottom = row.CropBottom;

@@ -1,0 +1,76 @@
+#include "app/core/DestinationName.h"
+
+#include "BuilderTestEnv.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DestinationName : public buildertest::TBuilderTest {
+protected:
+    std::string Out;
+
+    void SetUp() override {
+        TBuilderTest::SetUp();
+        Out = Temp.file("out");
+        fs::create_directories(Out);
+        ASSERT_TRUE(Global.Settings().WriteString(kSettingsSection, "OutPutDir", Out));
+    }
+
+    void Touch(const std::string& name) { std::ofstream(Out + "/" + name) << "x"; }
+};
+
+TEST_F(DestinationName, FirstFreeName) {
+    EXPECT_EQ(MakeDestinationName(Global, "/media/clip.avi", "_ipod.mp4"),
+              Out + "/clip_(new)_ipod.mp4");
+
+    Touch("clip_(new)_ipod.mp4");
+    Touch("clip_(new_1)_ipod.mp4");
+    EXPECT_EQ(MakeDestinationName(Global, "/media/clip.avi", "_ipod.mp4"),
+              Out + "/clip_(new_2)_ipod.mp4");
+
+    // the batch start's suffix names other files
+    EXPECT_EQ(MakeDestinationName(Global, "/media/clip.avi", ".mp4"), Out + "/clip_(new).mp4");
+    EXPECT_TRUE(Questions.empty());
+}
+
+TEST_F(DestinationName, FolderOfTheSameNameIsTaken) {
+    fs::create_directories(Out + "/clip_(new).mp4");
+    EXPECT_EQ(MakeDestinationName(Global, "clip.avi", ".mp4"), Out + "/clip_(new_1).mp4");
+}
+
+TEST_F(DestinationName, OnlyTheLastExtensionGoes) {
+    EXPECT_EQ(MakeDestinationName(Global, "/m/holiday.part1.mpeg", ".avi"),
+              Out + "/holiday.part1_(new).avi");
+    EXPECT_EQ(MakeDestinationName(Global, "/m/noext", ".avi"), Out + "/noext_(new).avi");
+}
+
+TEST_F(DestinationName, TrailingSeparatorIsNotDoubled) {
+    ASSERT_TRUE(Global.Settings().WriteString(kSettingsSection, "OutPutDir", Out + "/"));
+    EXPECT_EQ(MakeDestinationName(Global, "a.wav", ".mp3"), Out + "/a_(new).mp3");
+}
+
+TEST_F(DestinationName, MissingFolderIsCreated) {
+    const std::string deeper = Out + "/new/sub";
+    ASSERT_TRUE(Global.Settings().WriteString(kSettingsSection, "OutPutDir", deeper));
+    EXPECT_EQ(MakeDestinationName(Global, "a.wav", ".mp3"), deeper + "/a_(new).mp3");
+    EXPECT_TRUE(fs::is_directory(deeper));
+}
+
+TEST_F(DestinationName, UnusableFolderFallsBackToTheDefault) {
+    Touch("plainfile");
+    const std::string home = Temp.file("home");
+    const buildertest::TScopedEnv homeEnv("HOME", home);
+    ASSERT_TRUE(
+        Global.Settings().WriteString(kSettingsSection, "OutPutDir", Out + "/plainfile/sub"));
+
+    EXPECT_EQ(MakeDestinationName(Global, "a.wav", ".mp3"), home + "/Videos/tollivane/a_(new).mp3");
+    ASSERT_EQ(Questions.size(), 1u);
+    EXPECT_EQ(Questions[0].Caption, "Warning");
+    EXPECT_NE(Questions[0].Text.find("Cannot create output directory:"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,393 @@
+#include "app/core/OptionBuilder.h"
+
+#include "BuilderTestEnv.h"
+
+namespace {
+
+using buildertest::AudioSource;
+using buildertest::VideoSource;
+
+class Builder : public buildertest::TBuilderTest {
+protected:
+    TlvFilesRecord Row;
+    void SetUp() override {
+        TBuilderTest::SetUp();
+        Row.ZoomMode = "full";
+    }
+};
+
+// ---- Audio path -------------------------------------------------------------
+
+TEST_F(Builder, WithoutVideoEncoderTheFormatIsAudioOnly) {
+    Preset({{"Format", "mp3"}});
+    User({{"paraAudioEncoder", "libmp3lame"},
+          {"paraSampleRate", "48000"},
+          {"paraAudioBitRate", "192"},
+          {"paraChannel", "1"},
+          {"paraVolume", "512"}});
+    const auto b = Build(Row, VideoSource(640, 480));
+    EXPECT_EQ(b.In.ExtOptions, "vn=1");
+    EXPECT_TRUE(b.Out.DisableVideo);
+    EXPECT_TRUE(b.Out.DisableSubtitle);
+    EXPECT_FALSE(b.Out.DisableAudio);
+    EXPECT_EQ(b.Out.AudioCodec, "libmp3lame");
+    EXPECT_EQ(b.Out.ForceFormat, ""); // taken from the file's extension
+    EXPECT_EQ(b.Out.AudioSampleRate, 48000);
+    EXPECT_EQ(b.Out.AudioBitrate, 192000);
+    EXPECT_EQ(b.Out.AudioChannels, 1);
+    EXPECT_EQ(b.Out.AudioVolume, 512);
+    EXPECT_EQ(b.Out.VideoCodec, "");
+    EXPECT_EQ(b.Out.FrameSize, "");
+}
+
+TEST_F(Builder, BlankVideoEncoderCountsAsNone) {
+    User({{"paraVideoEncoder", "   "}});
+    EXPECT_EQ(Build(Row, VideoSource(640, 480)).In.ExtOptions, "vn=1");
+}
+
+TEST_F(Builder, AudioPathDefaults) {
+    Preset({{"Format", "AC3"}});
+    const auto b = Build(Row, AudioSource());
+    EXPECT_EQ(b.Out.AudioCodec, "aac"); // the default libfaac is not available
+    EXPECT_EQ(b.Out.ForceFormat, "ac3");
+    EXPECT_EQ(b.Out.AudioChannels, 2);
+    EXPECT_EQ(b.Out.AudioSampleRate, 44100);
+    EXPECT_EQ(b.Out.AudioBitrate, 128000);
+    EXPECT_EQ(b.Out.AudioVolume, 3);
+}
+
+TEST_F(Builder, AudioContainers) {
+    for (const char* format :
+         {"amr", "asf", "aiff", "au", "voc", "flac", "flv", "avi", "Matroska", "mmf"}) {
+        Preset({{"Format", format}});
+        TlvFilesRecord row;
+        std::string lower = format;
+        for (char& ch : lower)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        EXPECT_EQ(Build(row, AudioSource()).Out.ForceFormat, lower) << format;
+    }
+    for (const char* format : {"mp3", "wav", "ogg", "ipod", "null"}) {
+        Preset({{"Format", format}});
+        TlvFilesRecord row;
+        EXPECT_EQ(Build(row, AudioSource()).Out.ForceFormat, "") << format;
+    }
+}
+
+struct TEncoderCase {
+    const char* Stored;
+    const char* VideoPath; // encoder the video path hands on
+    const char* AudioPath; // encoder the audio path hands on
+};
+
+class AudioEncoders : public buildertest::TBuilderTest,
+                      public ::testing::WithParamInterface<TEncoderCase> {};
+
+TEST_P(AudioEncoders, NamesTheLibrariesKnow) {
+    const TEncoderCase& c = GetParam();
+    TlvFilesRecord row;
+    row.ZoomMode = "full";
+    User({{"paraAudioEncoder", c.Stored}, {"paraVideoSize", "320x240"}});
+    EXPECT_EQ(Build(row, AudioSource()).Out.AudioCodec, c.AudioPath);
+    User({{"paraVideoEncoder", "mpeg4"}});
+    EXPECT_EQ(Build(row, VideoSource(320, 240)).Out.AudioCodec, c.VideoPath);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builder, AudioEncoders,
+                         ::testing::Values(TEncoderCase{"libamr_nb", "libopencore_amrnb",
+                                                        "libamr_nb"},
+                                           TEncoderCase{"libfaac", "aac", "aac"},
+                                           TEncoderCase{"vorbis", "libvorbis", "libvorbis"},
+                                           TEncoderCase{"libmp3lame", "libmp3lame", "libmp3lame"},
+                                           TEncoderCase{"ac3", "ac3", "ac3"}));
+
+TEST_F(Builder, VideoPathWithoutAudioEncoderDropsAudio) {
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"}});
+    const auto b = Build(Row, VideoSource(320, 240));
+    EXPECT_TRUE(b.Out.DisableAudio);
+    EXPECT_EQ(b.Out.AudioCodec, "");
+    EXPECT_EQ(b.In.ExtOptions, "");
+}
+
+TEST_F(Builder, ChannelsDifferByPath) {
+    User({{"paraChannel", "0"}});
+    EXPECT_EQ(Build(Row, AudioSource()).Out.AudioChannels, -1);
+    User({{"paraChannel", "as source"}});
+    EXPECT_EQ(Build(Row, AudioSource()).Out.AudioChannels, -1);
+
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"}, {"paraChannel", "0"}});
+    EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.AudioChannels, 0);
+    User({{"paraChannel", "stereo"}});
+    EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.AudioChannels, -1);
+}
+
+// ---- Rates: the user's value, else the source in range, else the preset ------
+
+struct TRateCase {
+    const char* Name;
+    const char* UserValue;   // nullptr: not stored
+    const char* PresetList;  // the format's choice list
+    const char* PresetValue; // the format's own value; nullptr: not stored
+    int32_t Probed;
+    int32_t Expected;
+};
+
+class SampleRates : public buildertest::TBuilderTest,
+                    public ::testing::WithParamInterface<TRateCase> {};
+
+TEST_P(SampleRates, Choice) {
+    const TRateCase& c = GetParam();
+    TIniFile::TKeyValues preset = {{"SampleRate", c.PresetList}};
+    if (c.PresetValue) preset.push_back({"paraSampleRate", c.PresetValue});
+    Preset(preset);
+    if (c.UserValue) User({{"paraSampleRate", c.UserValue}});
+    TlvFilesRecord row;
+    EXPECT_EQ(Build(row, AudioSource(c.Probed)).Out.AudioSampleRate, c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, SampleRates,
+    ::testing::Values(
+        TRateCase{"user", "22050", "as source,8000,48000", "32000", 44100, 22050},
+        TRateCase{"user_zero", "0", "as source,8000,48000", "32000", 44100, -1},
+        TRateCase{"default", nullptr, "null", nullptr, 8000, 44100},
+        TRateCase{"source_in_range", "as source", "as source,8000,48000", "32000", 44100, 44100},
+        TRateCase{"source_out_of_range", "as source", "as source,8000,48000", "32000", 96000,
+                  32000},
+        TRateCase{"no_audio_stream", "as source", "as source,8000,48000", "32000", -1, 32000},
+        TRateCase{"not_a_number", "fast", "as source,8000,48000", "32000", 44100, 44100},
+        TRateCase{"preset_default", "as source", "null", nullptr, 96000, 44100},
+        TRateCase{"preset_as_source", "as source", "null", "AS SOURCE", 96000, -1},
+        TRateCase{"preset_zero", "as source", "null", "0", 96000, -1}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+class AudioBitRates : public buildertest::TBuilderTest,
+                      public ::testing::WithParamInterface<TRateCase> {};
+
+TEST_P(AudioBitRates, Choice) {
+    const TRateCase& c = GetParam();
+    TIniFile::TKeyValues preset = {{"AudioBitRate", c.PresetList}};
+    if (c.PresetValue) preset.push_back({"paraAudioBitRate", c.PresetValue});
+    Preset(preset);
+    if (c.UserValue) User({{"paraAudioBitRate", c.UserValue}});
+    TlvFilesRecord row;
+    EXPECT_EQ(Build(row, AudioSource(44100, c.Probed)).Out.AudioBitrate, c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, AudioBitRates,
+    ::testing::Values(TRateCase{"user", "96", "null", nullptr, 0, 96000},
+                      TRateCase{"user_decimal", "128.5", "null", nullptr, 0, 128500},
+                      TRateCase{"user_decimal_truncated", "0.0625", "null", nullptr, 0, 62},
+                      TRateCase{"default", nullptr, "null", nullptr, 0, 128000},
+                      TRateCase{"source_above_range", "as source", "as source,64,96,128,160", "96",
+                                192000, 96000},
+                      TRateCase{"source_in_range", "as source", "as source,64,96,128,160", "96",
+                                128000, 128000},
+                      TRateCase{"preset_decimal", "as source", "null", "112.5", 0, 112500},
+                      TRateCase{"preset_blank", "as source", "null", "  ", 0, -1}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+class VideoBitRates : public buildertest::TBuilderTest,
+                      public ::testing::WithParamInterface<TRateCase> {};
+
+TEST_P(VideoBitRates, Choice) {
+    const TRateCase& c = GetParam();
+    TIniFile::TKeyValues preset = {{"VideoBitRate", c.PresetList}};
+    if (c.PresetValue) preset.push_back({"paraVideoBitRate", c.PresetValue});
+    Preset(preset);
+    TIniFile::TKeyValues user = {{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"}};
+    if (c.UserValue) user.push_back({"paraVideoBitRate", c.UserValue});
+    User(user);
+    TlvFilesRecord row;
+    row.ZoomMode = "full";
+    EXPECT_EQ(Build(row, VideoSource(320, 240, c.Probed)).Out.VideoBitrate, c.Expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, VideoBitRates,
+    ::testing::Values(
+        TRateCase{"user", "768", "null", nullptr, 0, 768000},
+        TRateCase{"user_negative", "-5", "null", nullptr, 0, -1},
+        TRateCase{"default", nullptr, "null", nullptr, 0, 512000},
+        TRateCase{"source_in_range", "as source", "as source,256,1500", "384", 1000000, 1000000},
+        TRateCase{"source_above_range", "as source", "as source,256,1500", "384", 2000000, 384000},
+        TRateCase{"decimal_is_no_integer", "768.5", "as source,256,1500", "384", 2000000, 384000},
+        TRateCase{"preset_default", "as source", "null", nullptr, 2000000, 256000}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(Builder, FrameRateIsCopiedAsText) {
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"}});
+    EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.FrameRate, "29.97");
+    const std::pair<const char*, const char*> cases[] = {
+        {"25", "25"}, {"23.976", "23.976"}, {"as source", ""}, {"0", ""}, {"fast", ""}};
+    for (const auto& [stored, expected] : cases) {
+        User({{"paraFrameRate", stored}});
+        EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.FrameRate, expected) << stored;
+    }
+}
+
+TEST_F(Builder, VolumeUnchangedAt256) {
+    User({{"paraVolume", "256"}});
+    EXPECT_EQ(Build(Row, AudioSource()).Out.AudioVolume, -1);
+    User({{"paraVolume", "300"}});
+    EXPECT_EQ(Build(Row, AudioSource()).Out.AudioVolume, 300);
+}
+
+// ---- Values that must be numbers ---------------------------------------------
+
+void ExpectErrorNaming(const std::function<void()>& build, const std::string& value,
+                       const std::string& key) {
+    try {
+        build();
+        ADD_FAILURE() << "no error for " << key << " = " << value;
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("'" + value + "'"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(key), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(Builder, NonNumbersThatArePlainConversionsAreErrors) {
+    User({{"paraVolume", "loud"}});
+    ExpectErrorNaming([&] { Build(Row, AudioSource()); }, "loud", "paraVolume");
+
+    User({{"paraVolume", "256"}, {"paraSampleRate", "as source"}});
+    Preset({{"SampleRate", "null"}, {"paraSampleRate", "high"}});
+    ExpectErrorNaming([&] { Build(Row, AudioSource()); }, "high", "paraSampleRate");
+
+    User({{"paraSampleRate", "44100"}, {"paraAudioBitRate", "as source"}});
+    Preset({{"paraAudioBitRate", "12k"}});
+    ExpectErrorNaming([&] { Build(Row, AudioSource()); }, "12k", "paraAudioBitRate");
+
+    User({{"paraAudioBitRate", "128"},
+          {"paraVideoEncoder", "mpeg4"},
+          {"paraVideoSize", "320x240"},
+          {"paraVideoBitRate", "as source"}});
+    Preset({{"paraVideoBitRate", "fast"}});
+    ExpectErrorNaming([&] { Build(Row, VideoSource(320, 240)); }, "fast", "paraVideoBitRate");
+}
+
+TEST_F(Builder, BitRateBeyondRangeIsAnError) {
+    User({{"paraAudioBitRate", "9999999"}});
+    EXPECT_THROW(Build(Row, AudioSource()), std::out_of_range);
+}
+
+// ---- Target, encoder and container --------------------------------------------
+
+struct TTargetCase {
+    const char* Format;
+    const char* Size;
+    int32_t Type, Norm;
+    const char* Aspect;
+};
+
+class Targets : public buildertest::TBuilderTest,
+                public ::testing::WithParamInterface<TTargetCase> {};
+
+TEST_P(Targets, FromTheFormat) {
+    const TTargetCase& c = GetParam();
+    Preset({{"Format", c.Format}});
+    User({{"paraVideoSize", c.Size}});
+    TlvFilesRecord row;
+    const auto b = Build(row, AudioSource());
+    EXPECT_EQ(b.Out.TargetType, c.Type);
+    EXPECT_EQ(b.Out.TargetNorm, c.Norm);
+    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builder, Targets,
+                         ::testing::Values(TTargetCase{"pal-dvd", "720x576", 3, 1, "16:9"},
+                                           TTargetCase{"pal-dvd", "720x480", 3, 1, "4:3"},
+                                           TTargetCase{"PAL-DVD", "720x576", 3, 1, "16:9"},
+                                           TTargetCase{"ntsc-dvd", "720x480", 3, 2, "16:9"},
+                                           TTargetCase{"ntsc-dvd", "720x576", 3, 2, "4:3"},
+                                           TTargetCase{"ntsc-vcd", "352x240", 1, 2, "4:3"},
+                                           TTargetCase{"pal-vcd", "352x288", 1, 1, "4:3"},
+                                           TTargetCase{"ntsc-svcd", "480x480", 2, 2, "4:3"},
+                                           TTargetCase{"pal-svcd", "480x576", 2, 1, "4:3"},
+                                           TTargetCase{"mpeg", "720x576", 0, 0, ""}));
+
+TEST_F(Builder, VideoEncoderList) {
+    Preset({{"Format", "avi"}});
+    for (const char* known : {"mpeg4", "libxvid", "mpeg1video", "msmpeg4v2", "h263p", "wmv1",
+                              "wmv2", "dvvideo", "mjpeg"}) {
+        User({{"paraVideoEncoder", known}, {"paraVideoSize", "352x288"}});
+        const auto b = Build(Row, VideoSource(352, 288));
+        EXPECT_EQ(b.Out.VideoCodec, known);
+        EXPECT_EQ(b.Out.TargetType, 0) << known;
+        EXPECT_EQ(b.Out.VideoPreset, "") << known;
+    }
+    for (const char* other : {"wmv3", "flv", "mov", "MPEG4"}) {
+        User({{"paraVideoEncoder", other}});
+        const auto b = Build(Row, VideoSource(352, 288));
+        EXPECT_EQ(b.Out.VideoCodec, "") << other;
+        EXPECT_EQ(b.In.ExtOptions, "") << other; // still the video path
+    }
+    User({{"paraVideoEncoder", "mpeg2video"}});
+    EXPECT_EQ(Build(Row, VideoSource(352, 288)).Out.TargetType, 3);
+}
+
+TEST_F(Builder, X264PresetFollowsTheFormat) {
+    User({{"paraVideoEncoder", "libx264"}, {"paraVideoSize", "320x240"}});
+    const std::pair<const char*, const char*> cases[] = {{"ipod", "libx264-ipod"},
+                                                         {"PSP", "libx264-psp"},
+                                                         {"ps3", "libx264-ps3"},
+                                                         {"mp4", "libx264-mp4"},
+                                                         {"mpegts", "libx264-mp4"}};
+    for (const auto& [format, preset] : cases) {
+        Preset({{"Format", format}});
+        const auto b = Build(Row, VideoSource(320, 240));
+        EXPECT_EQ(b.Out.VideoCodec, "libx264");
+        EXPECT_EQ(b.Out.VideoPreset, preset) << format;
+    }
+}
+
+TEST_F(Builder, VideoContainerKeepsTheStoredSpelling) {
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"}});
+    for (const char* format :
+         {"ipod", "3gp", "3g2", "AVI", "psp", "mov", "vcd", "flv", "mpegts", "vob", "asf"}) {
+        Preset({{"Format", format}});
+        EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.ForceFormat, format);
+    }
+    for (const char* format : {"mp4", "matroska", "ac3", "null"}) {
+        Preset({{"Format", format}});
+        EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.ForceFormat, "") << format;
+    }
+}
+
+TEST_F(Builder, SourceWithoutVideoStream) {
+    Preset({{"Format", "avi"}});
+    User({{"paraVideoEncoder", "mpeg4"},
+          {"paraVideoSize", "320x240"},
+          {"paraAudioEncoder", "libmp3lame"}});
+    const auto b = Build(Row, AudioSource());
+    EXPECT_TRUE(b.Out.DisableVideo);
+    EXPECT_EQ(b.Out.VideoCodec, "mpeg4");
+    EXPECT_EQ(b.Out.VideoBitrate, -1);
+    EXPECT_EQ(b.Out.FrameRate, "");
+    EXPECT_EQ(b.Out.ForceFormat, "");
+    EXPECT_EQ(b.Out.FrameSize, "");
+    EXPECT_EQ(b.Out.VideoFilters, "");
+    EXPECT_EQ(b.Out.AudioCodec, "libmp3lame");
+    EXPECT_EQ(b.In.ExtOptions, "");
+    EXPECT_TRUE(Questions.empty());
+}
+
+TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {
+    Preset({{"Format", "dv"}});
+    User({{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}});
+    auto b = Build(Row, VideoSource(320, 240));
+    EXPECT_EQ(b.Out.ForceFormat, "dv");
+    EXPECT_EQ(b.Out.ExtOptions, "target=pal-dv");
+    EXPECT_EQ(b.Out.TargetType, 0);
+
+    User({{"paraVideoSize", "720x480"}});
+    b.Out.Reset();
+    b.Out.ExtOptions = "g=12";
+    BuildConversionOptions(Global, Row, kCode, b.Out, VideoSource(320, 240), b.In);
+    EXPECT_EQ(b.Out.ExtOptions, "g=12\ntarget=ntsc-dv");
+
+    Preset({{"Format", "avi"}});
+    EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.ExtOptions, "");
+}
+
+} // namespace

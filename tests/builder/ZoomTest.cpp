@@ -1,0 +1,231 @@
+// The frame size and the four zoom modes: the sizes, pads, crops and filter
+// texts the arithmetic gives for sources of many shapes.
+#include "app/core/OptionBuilder.h"
+
+#include "BuilderTestEnv.h"
+
+namespace {
+
+using buildertest::VideoSource;
+
+constexpr char kSizeQuestion[] = "Error output Video Size.Use the default size 320x240?";
+
+// ---- Frame size text ----------------------------------------------------------
+
+struct TSizeCase {
+    const char* Name;
+    const char* Encoder;
+    const char* Size; // nullptr: not stored
+    TMsgResult Answer;
+    bool Asked;
+    const char* Expected;
+};
+
+class FrameSizeText : public buildertest::TBuilderTest,
+                      public ::testing::WithParamInterface<TSizeCase> {};
+
+TEST_P(FrameSizeText, Choice) {
+    const TSizeCase& c = GetParam();
+    TIniFile::TKeyValues user = {{"paraVideoEncoder", c.Encoder}};
+    if (c.Size) user.push_back({"paraVideoSize", c.Size});
+    User(user);
+    Answer = c.Answer;
+    TlvFilesRecord row;
+    row.ZoomMode = "full";
+    const auto b = Build(row, VideoSource(640, 480));
+    EXPECT_EQ(b.Out.FrameSize, c.Expected);
+    ASSERT_EQ(Questions.size(), c.Asked ? 1u : 0u);
+    if (c.Asked) {
+        EXPECT_EQ(Questions[0].Caption, "Warning");
+        EXPECT_EQ(Questions[0].Text, kSizeQuestion);
+        EXPECT_EQ(Questions[0].Icon, TMsgIcon::Question);
+        EXPECT_EQ(Questions[0].Buttons, TMsgButtons::YesNo);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, FrameSizeText,
+    ::testing::Values(
+        TSizeCase{"given", "mpeg4", "320x240", TMsgResult::Yes, false, "320x240"},
+        TSizeCase{"as_source", "mpeg4", "as source", TMsgResult::Yes, false, "640x480"},
+        TSizeCase{"height_no_integer", "mpeg4", "320x2a0", TMsgResult::Yes, false, "320x480"},
+        TSizeCase{"width_no_integer", "mpeg4", "wx200", TMsgResult::Yes, false, "640x200"},
+        TSizeCase{"x_first_yes", "mpeg4", "x240", TMsgResult::Yes, true, "320x240"},
+        TSizeCase{"x_first_no", "mpeg4", "x240", TMsgResult::No, true, "640x480"},
+        TSizeCase{"x_last", "mpeg4", "320x", TMsgResult::No, true, "640x480"},
+        TSizeCase{"no_x", "mpeg4", "320*240", TMsgResult::Yes, true, "320x240"},
+        TSizeCase{"missing", "mpeg4", nullptr, TMsgResult::No, true, "640x480"},
+        TSizeCase{"capital_x", "mpeg4", "320X240", TMsgResult::No, true, "640x480"},
+        TSizeCase{"h263_enlarged", "h263", "400x300", TMsgResult::Yes, false, "704x576"},
+        TSizeCase{"h263_cif", "h263", "200x150", TMsgResult::Yes, false, "352x288"},
+        TSizeCase{"h263_too_wide", "h263", "800x600", TMsgResult::Yes, false, "704x576"},
+        TSizeCase{"h263_small_kept", "h263", "170x100", TMsgResult::Yes, false, "170x100"},
+        TSizeCase{"h263_listed_kept", "h263", "352x288", TMsgResult::Yes, false, "352x288"},
+        TSizeCase{"h263_listed_part", "h263", "76x144", TMsgResult::Yes, false, "76x144"},
+        TSizeCase{"h263_any_case", "H263", "400x300", TMsgResult::Yes, false, "704x576"},
+        TSizeCase{"h263_source_size", "h263", "as source", TMsgResult::Yes, false, "640x480"},
+        TSizeCase{"h263_default_answer", "h263", "x", TMsgResult::Yes, true, "320x240"},
+        TSizeCase{"h263p_not_fitted", "h263p", "400x300", TMsgResult::Yes, false, "400x300"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// ---- Zoom modes ---------------------------------------------------------------
+
+struct TZoomCase {
+    const char* Name;
+    const char* Mode;
+    int32_t SW, SH;
+    const char* Size;
+    int32_t CropTop, CropLeft, CropBottom, CropRight; // the row's crop
+    const char* FrameSize;
+    const char* Aspect;
+    const char* Filters;
+    int32_t OutTop, OutBottom, OutLeft, OutRight; // crop options afterwards
+};
+
+class Zoom : public buildertest::TBuilderTest, public ::testing::WithParamInterface<TZoomCase> {};
+
+TEST_P(Zoom, Arithmetic) {
+    const TZoomCase& c = GetParam();
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", c.Size}});
+    TlvFilesRecord row;
+    row.ZoomMode = c.Mode;
+    row.CropTop = c.CropTop, row.CropLeft = c.CropLeft;
+    row.CropBottom = c.CropBottom, row.CropRight = c.CropRight;
+    const auto b = Build(row, VideoSource(c.SW, c.SH));
+    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
+    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
+    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+    EXPECT_EQ(b.Out.CropTop, c.OutTop);
+    EXPECT_EQ(b.Out.CropBottom, c.OutBottom);
+    EXPECT_EQ(b.Out.CropLeft, c.OutLeft);
+    EXPECT_EQ(b.Out.CropRight, c.OutRight);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Letterbox, Zoom,
+    ::testing::Values(
+        // same ratio: no pads
+        TZoomCase{"half_size", "lbox", 1280, 720, "640x360", 0, 0, 0, 0, "640x360", "640:360",
+                  "pad=640:360:0:0", 0, 0, 0, 0},
+        // 720 / 2.4 = 300 wide, 10 pixels each side
+        TZoomCase{"pal_into_qvga", "lbox", 720, 576, "320x240", 0, 0, 0, 0, "300x240", "300:240",
+                  "pad=320:240:10:0", 0, 0, 0, 0},
+        // wide source into 4:3: bars above and below
+        TZoomCase{"wide_into_qvga", "lbox", 640, 360, "320x240", 0, 0, 0, 0, "320x180", "320:180",
+                  "pad=320:240:0:30", 0, 0, 0, 0},
+        TZoomCase{"narrower_taller", "lbox", 640, 200, "320x240", 0, 0, 0, 0, "320x100", "320:100",
+                  "pad=320:240:0:70", 0, 0, 0, 0},
+        TZoomCase{"wider_shorter", "lbox", 200, 480, "320x240", 0, 0, 0, 0, "100x240", "100:240",
+                  "pad=320:240:110:0", 0, 0, 0, 0},
+        // enlarged: 160 / (120 / 360) = 480 wide
+        TZoomCase{"enlarged", "lbox", 160, 120, "640x360", 0, 0, 0, 0, "480x360", "480:360",
+                  "pad=640:360:80:0", 0, 0, 0, 0},
+        TZoomCase{"same_size", "lbox", 320, 240, "320x240", 0, 0, 0, 0, "320x240", "320:240",
+                  "pad=320:240:0:0", 0, 0, 0, 0},
+        // the filter crops, so the crop options are cleared and no size is set
+        TZoomCase{"crop_left", "lbox", 640, 480, "320x240", 0, 8, 0, 0, "", "320:240",
+                  "crop=8:0:632:480,scale=320:240,pad=320:240:0:0", 0, 0, 0, 0},
+        TZoomCase{"crop_all_sides", "lbox", 720, 576, "320x240", 4, 6, 2, 8, "", "300:240",
+                  "crop=6:4:706:570,scale=300:240,pad=320:240:10:0", 0, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+INSTANTIATE_TEST_SUITE_P(Full, Zoom,
+                         ::testing::Values(TZoomCase{"stretch", "full", 1280, 720, "320x240", 0, 0,
+                                                     0, 0, "320x240", "320:240", "", 0, 0, 0, 0},
+                                           TZoomCase{"with_crop", "full", 640, 480, "320x240", 2, 4,
+                                                     6, 8, "320x240", "320:240", "", 2, 6, 4, 8}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    PanScan, Zoom,
+    ::testing::Values(
+        // (1280 / 720 - 4 / 3) x 1280 = 568.9 -> 568 div 2 = 284 each side
+        TZoomCase{"wide", "pan", 1280, 720, "320x240", 0, 0, 0, 0, "320x240", "320:240", "", 0, 0,
+                  284, 284},
+        // 1270 / 720: 546.8 -> 546 div 2 = 273, + 10 = 283, even 282
+        TZoomCase{"wide_with_crop", "pan", 1280, 720, "320x240", 0, 10, 0, 0, "320x240", "320:240",
+                  "", 0, 0, 282, 282},
+        // (520 / 640 - 4 / 3) x 520 = -270.8 -> -270 div 2 = -135, |k| = 135, even 134
+        TZoomCase{"tall", "pan", 640, 520, "320x240", 0, 0, 0, 0, "320x240", "320:240", "", 134,
+                  134, 0, 0},
+        TZoomCase{"tall_with_crop", "pan", 640, 520, "320x240", 4, 0, 0, 0, "320x240", "320:240",
+                  "", 138, 138, 0, 0},
+        TZoomCase{"four_by_three", "pan", 640, 480, "320x240", 0, 0, 0, 0, "320x240", "320:240", "",
+                  0, 0, 0, 0},
+        TZoomCase{"cropped_to_four_by_three", "pan", 660, 480, "320x240", 0, 10, 0, 10, "320x240",
+                  "320:240", "", 0, 0, 10, 10}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Center, Zoom,
+    ::testing::Values(
+        // W <= SW and H >= SH
+        TZoomCase{"narrower_taller", "center", 640, 200, "320x240", 0, 0, 0, 0, "320x240",
+                  "320:240", "pad=640:340:0:70:black", 0, 0, 0, 0},
+        // W >= SW and H <= SH
+        TZoomCase{"wider_shorter", "center", 200, 480, "320x240", 0, 0, 0, 0, "100x240", "320:240",
+                  "pad=420:480:110:0:black", 0, 0, 0, 0},
+        // larger, r1 > r2
+        TZoomCase{"larger_taller_ratio", "center", 160, 100, "320x240", 0, 0, 0, 0, "320x240",
+                  "320:240", "pad=160:140:0:20:black", 0, 0, 0, 0},
+        // larger, r1 < r2
+        TZoomCase{"larger_wider_ratio", "center", 160, 120, "640x360", 0, 0, 0, 0, "480x360",
+                  "640:360", "pad=320:120:80:0:black", 0, 0, 0, 0},
+        // larger, r1 = r2
+        TZoomCase{"larger_same_ratio", "center", 160, 120, "320x240", 0, 0, 0, 0, "320x240",
+                  "320:240", "pad=160:120:0:0:black", 0, 0, 0, 0},
+        // smaller, r1 > r2: only the top pad
+        TZoomCase{"smaller_taller_ratio", "center", 1280, 720, "320x240", 0, 0, 0, 0, "320x240",
+                  "320:240", "pad=320:240:0:30:black", 0, 0, 0, 0},
+        // smaller, r1 < r2
+        TZoomCase{"smaller_wider_ratio", "center", 720, 576, "320x240", 0, 0, 0, 0, "300x240",
+                  "320:240", "pad=740:576:10:0:black", 0, 0, 0, 0},
+        // smaller, r1 = r2
+        TZoomCase{"smaller_same_ratio", "center", 1280, 720, "640x360", 0, 0, 0, 0, "640x360",
+                  "640:360", "pad=1280:720:0:0:black", 0, 0, 0, 0},
+        TZoomCase{"same_size", "center", 320, 240, "320x240", 0, 0, 0, 0, "320x240", "320:240",
+                  "pad=320:240:0:0:black", 0, 0, 0, 0},
+        // the crop stays with the crop options
+        TZoomCase{"keeps_crop", "center", 1280, 720, "640x360", 2, 0, 0, 0, "640x360", "640:360",
+                  "pad=1280:720:0:0:black", 2, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+INSTANTIATE_TEST_SUITE_P(Other, Zoom,
+                         ::testing::Values(TZoomCase{"unknown_mode", "Full", 640, 480, "320x240", 0,
+                                                     0, 0, 0, "", "", "", 0, 0, 0, 0}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+class ZoomErrors : public buildertest::TBuilderTest {};
+
+TEST_F(ZoomErrors, EmptyFrameIsAnError) {
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "0x240"}});
+    TlvFilesRecord row;
+    for (const char* mode : {"lbox", "center"}) {
+        row.ZoomMode = mode;
+        EXPECT_THROW(Build(row, VideoSource(640, 480)), std::invalid_argument) << mode;
+    }
+    row.ZoomMode = "pan";
+    row.CropLeft = 320, row.CropRight = 320;
+    User({{"paraVideoSize", "320x240"}});
+    EXPECT_THROW(Build(row, VideoSource(640, 480)), std::invalid_argument);
+    row.ZoomMode = "full";
+    EXPECT_EQ(Build(row, VideoSource(640, 480)).Out.FrameSize, "320x240");
+}
+
+TEST_F(ZoomErrors, FilterTextIsAppended) {
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "640x360"}});
+    TlvFilesRecord row;
+    buildertest::TBuilt b;
+    b.Out.VideoFilters = "hflip";
+    BuildConversionOptions(Global, row, kCode, b.Out, VideoSource(1280, 720), b.In);
+    EXPECT_EQ(b.Out.VideoFilters, "hflip,pad=640:360:0:0");
+
+    // a mode without a filter leaves the chain as it is
+    row.ZoomMode = "full";
+    b.Out.Reset();
+    b.Out.VideoFilters = "hflip";
+    BuildConversionOptions(Global, row, kCode, b.Out, VideoSource(1280, 720), b.In);
+    EXPECT_EQ(b.Out.VideoFilters, "hflip");
+}
+
+} // namespace
