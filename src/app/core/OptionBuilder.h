@@ -25,26 +25,7 @@ struct TProbedSource {
     int32_t AudioBitRate = -1;    // bit/s
 };
 
-// Fills the view from any probe with the members of TAVProbe (the first
-// audio and video stream, the video stream count and the stream records).
-template <class TProbe> TProbedSource ProbedSourceOf(TProbe& probe) {
-    TProbedSource src;
-    src.AudioStreamIndex = probe.FirstAudioStreamIndex;
-    src.VideoStreamIndex = probe.FirstVideoStreamIndex;
-    src.VideoStreamCount = probe.VideoStreamCount;
-    if (src.VideoStreamIndex >= 0) {
-        const auto video = probe.GetVideoStreamInfo(src.VideoStreamIndex);
-        src.VideoWidth = video.Width;
-        src.VideoHeight = video.Height;
-        src.VideoBitRate = video.BitRate;
-    }
-    if (src.AudioStreamIndex >= 0) {
-        const auto audio = probe.GetAudioStreamInfo(src.AudioStreamIndex);
-        src.AudioSampleRate = audio.SampleRate;
-        src.AudioBitRate = audio.BitRate;
-    }
-    return src;
-}
+// ProbedSourceOf (app/core/ProbedSource.h) fills it from a TAVProbe.
 
 // The whole text is a signed decimal integer within the range of int32.
 bool IsInteger(const std::string& text);
