@@ -42,6 +42,41 @@ const std::map<std::string, std::string> kCodecOfEncoder = {{"mpeg4", "mpeg4"},
                                                             {"mp2", "mp2"},
                                                             {"pcm_s16le", "pcm_s16le"}};
 
+// Converter names of the encoder items the presets list. "aac" and "ogg"
+// name the encoders this FFmpeg build has (native AAC, libvorbis).
+const std::map<std::string, std::string> kEncoderOfItem = {{"mpeg-4", "mpeg4"},
+                                                           {"xvid", "libxvid"},
+                                                           {"h264", "libx264"},
+                                                           {"wmv1", "wmv1"},
+                                                           {"wmv2", "wmv2"},
+                                                           {"msmpeg4v2", "msmpeg4v2"},
+                                                           {"mpeg1video", "mpeg1video"},
+                                                           {"mpeg2video", "mpeg2video"},
+                                                           {"dvvideo", "dvvideo"},
+                                                           {"aac", "aac"},
+                                                           {"mp3", "libmp3lame"},
+                                                           {"mp2", "mp2"},
+                                                           {"ac-3", "ac3"},
+                                                           {"wma1", "wmav1"},
+                                                           {"wma2", "wmav2"},
+                                                           {"ogg", "libvorbis"},
+                                                           {"pcm_s16", "pcm_s16le"},
+                                                           {"ccitt a-law(8-bit)", "pcm_alaw"},
+                                                           {"ccitt mu-law(8-bit)", "pcm_mulaw"},
+                                                           {"adpcm_ms", "adpcm_ms"},
+                                                           {"adpcm_ima_wav", "adpcm_ima_wav"}};
+
+std::vector<std::string> ListItems(const std::string& list) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = list.find(',', start);
+        items.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) return items;
+        start = comma + 1;
+    }
+}
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -147,6 +182,30 @@ TEST_P(FormatOracleTest, PresetConvertsWithItsOwnParameters) {
     const std::string duration = ProbeValue(out, "format=duration");
     ASSERT_FALSE(duration.empty());
     EXPECT_GT(std::stod(duration), 0.8);
+}
+
+// Every other encoder the settings dialog offers for the format converts
+// with the preset's remaining parameters.
+TEST_P(FormatOracleTest, EveryListedEncoderConverts) {
+    ASSERT_TRUE(SourceMade);
+    EnsureDefaultFormatFiles(Global);
+    const int code = GetParam();
+    const TFormatParameters preset = ReadParameters(Global, code);
+    const TIniFile formats = Global.Formats();
+    const std::string section = FormatSectionName(code);
+    for (const std::string kind : {"VideoEncoder", "AudioEncoder"}) {
+        const std::string list = formats.ReadString(section, kind, "null");
+        if (list == "null") continue;
+        for (const std::string& item : ListItems(list)) {
+            ASSERT_TRUE(kEncoderOfItem.count(item)) << item;
+            TFormatParameters p = preset;
+            (kind == "VideoEncoder" ? p.VideoEncoder : p.AudioEncoder) = kEncoderOfItem.at(item);
+            const std::string out = Temp.file("alt." + p.FileExt);
+            EXPECT_TRUE(
+                testsupport::RunFfmpeg(ConversionArguments(p, Media->file("source.mp4"), out)))
+                << FormatCaptionOf(code) << ": " << item;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, FormatOracleTest, ::testing::ValuesIn(FormatCodes()));
