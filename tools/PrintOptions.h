@@ -1,0 +1,24 @@
+// "--format CODE --print-options FILE": the options a new row of FILE gets
+// at batch start for the format CODE, one name=value line each.
+#pragma once
+
+#include "engine/FFmpegRecords.h"
+
+#include <iosfwd>
+#include <string>
+
+// The set fields of the input record, as option lines: "f", "ss",
+// "programid", then the extra option lines as they are.
+std::string InputOptionLines(const TInputOptions& in);
+
+// The set fields of the output record, named by the engine's options, in
+// the order of the record's table, then the extra option lines.
+std::string OutputOptionLines(const TOutputOptions& out);
+
+// Probes the file (the media libraries must be loaded), builds the options
+// from the settings store with its built-in defaults and prints "[input]",
+// the input lines, "[output]" and the output lines to `out`. The size
+// question is answered No and said on `err`. Returns the exit status: 0, or
+// 1 with the probe's or the builder's error text on `err`.
+int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,
+                           std::ostream& err);

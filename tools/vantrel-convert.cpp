@@ -1,0 +1,50 @@
+// vantrel-convert: the command-line client of the media core.
+//
+//   vantrel-convert --info FILE   describe FILE (exit status 0), or print the
+//                                 loader's or the probe's error (exit 1)
+#include "media/FFmpegLoader.h"
+#include "media/MainThread.h"
+#include "probe/AVProbe.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+namespace {
+
+void PrintUsage() {
+    std::fprintf(stderr, "usage: vantrel-convert --info FILE\n");
+}
+
+bool LoadMediaLibraries() {
+    if (FFmpegLoader().LoadLibraries(ConverterLibraries)) return true;
+    std::fprintf(stderr, "%s\n", FFmpegLoader().GetLastError().c_str());
+    return false;
+}
+
+int ShowInfo(const std::string& fileName) {
+    if (!LoadMediaLibraries()) return 1;
+    TAVProbe probe;
+    if (!probe.LoadFile(fileName)) {
+        std::fprintf(stderr, "%s\n", probe.LastErrMsg().c_str());
+        return 1;
+    }
+    std::fputs(probe.GetFormatInfoText().c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SetMainThread();
+    if (argc != 3 || std::string(argv[1]) != "--info") {
+        PrintUsage();
+        return 2;
+    }
+    try {
+        return ShowInfo(argv[2]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
