@@ -2,6 +2,8 @@
 //
 //   vantrel-convert --info FILE   describe FILE (exit status 0), or print the
 //                                 loader's or the probe's error (exit 1)
+//   vantrel-convert [options] -i INPUT ... [options] OUTPUT   (ConvertCommand.h)
+#include "ConvertCommand.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +40,14 @@ int ShowInfo(const std::string& fileName) {
 
 int main(int argc, char** argv) {
     SetMainThread();
+    if (argc >= 2 && std::string(argv[1]) != "--info") {
+        try {
+            return RunConvertCommand(std::vector<std::string>(argv + 1, argv + argc));
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
     if (argc != 3 || std::string(argv[1]) != "--info") {
         PrintUsage();
         return 2;

@@ -1,0 +1,143 @@
+// The classic command-line form of vantrel-convert.
+#include "ConvertCommand.h"
+
+#include "engine/FFmpegVCL.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
+
+#include <cstdio>
+
+bool OptionTakesNoValue(const std::string& name) {
+    static const char* const names[] = {
+        "an",     "vn",        "sn",          "y",          "copyts",   "xerror",    "shortest",
+        "intra",  "sameq",     "deinterlace", "psnr",       "qphist",   "force_fps", "isync",
+        "dump",   "hex",       "re",          "loop_input", "newvideo", "newaudio",  "newsubtitle",
+        "vstats", "benchmark", "L",           "h",          "version",  "formats",   "codecs",
+        "bsfs",   "protocols", "filters"};
+    for (const char* n : names)
+        if (name == n) return true;
+    return false;
+}
+
+TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {
+    TConvertCommand command;
+    std::string pending;
+    bool join = false;
+    auto addLine = [&pending](const std::string& name, const std::string& value) {
+        pending += name + "=" + value + "\n";
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            command.Outputs.push_back({arg, pending, join});
+            pending.clear();
+            join = false;
+            continue;
+        }
+        const std::string name = arg.substr(1);
+        if (name == "join") {
+            join = true;
+            continue;
+        }
+        if (OptionTakesNoValue(name)) {
+            addLine(name, "");
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            command.Error = "Missing argument for option '" + name + "'";
+            return command;
+        }
+        const std::string& value = args[++i];
+        if (name == "i") {
+            if (!command.Outputs.empty()) {
+                command.Error = "Input file '" + value + "' given after an output file";
+                return command;
+            }
+            command.Inputs.push_back({value, pending, false});
+            pending.clear();
+        } else {
+            addLine(name, value);
+        }
+    }
+    if (command.Inputs.empty())
+        command.Error = "At least one input file must be specified";
+    else if (command.Outputs.empty())
+        command.Error = "At least one output file must be specified";
+    return command;
+}
+
+namespace {
+
+std::string StreamText(const TOutputStreamSetup& s) {
+    std::string text = MediaTypeName(s.MediaType) + ": ";
+    text += s.StreamCopy ? "copy" : (s.Encoder ? s.Encoder->name : "none");
+    const AVCodecContext* c = s.EncoderContext.get();
+    if (c && s.MediaType == AVMEDIA_TYPE_VIDEO) {
+        const char* fmt = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
+        text += TextFormat(", %s, %dx%d, %d/%d fps", fmt ? fmt : "none", c->width, c->height,
+                           c->framerate.num, c->framerate.den);
+    } else if (c && s.MediaType == AVMEDIA_TYPE_AUDIO) {
+        const char* fmt = ff::avutil.av_get_sample_fmt_name(c->sample_fmt);
+        text += TextFormat(", %d Hz, %d channels, %s", c->sample_rate, c->ch_layout.nb_channels,
+                           fmt ? fmt : "none");
+    }
+    if (c && c->bit_rate > 0) text += TextFormat(", %lld b/s", static_cast<long long>(c->bit_rate));
+    return text;
+}
+
+void PrintOutputs(TFFmpeg& task) {
+    const auto& streams = task.OutputStreams();
+    for (int f = 0; f < task.OutputFileCount(); ++f) {
+        if (f > 0 && task.OutputContext(f) == task.OutputContext(f - 1))
+            continue; // joined slots share the file
+        AVFormatContext* context = task.OutputContext(f);
+        std::printf("Output #%d, %s, to '%s':\n", f, context->oformat->name, context->url);
+        int index = 0;
+        for (const TOutputStreamSetup& s : streams)
+            if (s.FileIndex == f)
+                std::printf("  Stream #%d.%d: %s\n", f, index++, StreamText(s).c_str());
+    }
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 1;
+}
+
+} // namespace
+
+int RunConvertCommand(const std::vector<std::string>& args) {
+    const TConvertCommand command = ParseConvertCommand(args);
+    if (!command.Error.empty()) return Fail(command.Error);
+    TFFmpegVCL CCAVC;
+    // Warnings and library errors go to stderr; the component's own failure
+    // texts are printed once, by Fail.
+    GetLogger().TriggerEventInMainThread = false;
+    GetLogger().SetOnLog([&CCAVC](TFFBaseComponent* sender, std::uint32_t, TLogLevel level,
+                                  const std::string& text) {
+        if (level <= llWarning && sender != &CCAVC) std::fprintf(stderr, "%s\n", text.c_str());
+    });
+    struct THandlerReset {
+        ~THandlerReset() { GetLogger().SetOnLog(nullptr); }
+    } handlerReset; // the handler refers to CCAVC: gone before it
+    if (!CCAVC.LoadAVLib(ExecutableFolder() + "/LibAV")) return Fail(CCAVC.LastErrMsg);
+    int task = -1;
+    for (const TConvertCommand::TFile& input : command.Inputs) {
+        TInputOptions options;
+        options.ExtOptions = input.Options;
+        if (task < 0)
+            task = CCAVC.AddTask(input.FileName, &options);
+        else if (!CCAVC.AddInput(task, input.FileName, &options))
+            return Fail(CCAVC.LastErrMsg);
+        if (task < 0) return Fail(CCAVC.LastErrMsg);
+    }
+    for (const TConvertCommand::TFile& output : command.Outputs) {
+        TOutputOptions options;
+        options.ExtOptions = output.Options;
+        options.Join = output.Join;
+        if (!CCAVC.SetOutputFile(task, output.FileName, &options)) return Fail(CCAVC.LastErrMsg);
+    }
+    PrintOutputs(*CCAVC.Task(task));
+    return 0;
+}

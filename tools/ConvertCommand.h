@@ -1,0 +1,29 @@
+// The classic command-line form of vantrel-convert:
+//   vantrel-convert [input options] -i INPUT [[input options] -i INPUT ...]
+//                   [output options] OUTPUT [[output options] OUTPUT ...]
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// One parsed command line: the inputs with their option lines, the outputs
+// with theirs. Options are "-name value" in the engine's vocabulary; names
+// of options that take no value are listed in OptionTakesNoValue.
+struct TConvertCommand {
+    struct TFile {
+        std::string FileName;
+        std::string Options; // name=value lines
+        bool Join = false;   // outputs: "-join"
+    };
+    std::vector<TFile> Inputs;
+    std::vector<TFile> Outputs;
+    std::string Error; // empty when the line parsed
+};
+
+bool OptionTakesNoValue(const std::string& name);
+TConvertCommand ParseConvertCommand(const std::vector<std::string>& args);
+
+// Opens the inputs and outputs through the converter component and prints
+// the output streams; 0 on success, 1 with the error text on stderr.
+int RunConvertCommand(const std::vector<std::string>& args);
