@@ -125,6 +125,17 @@ std::string RatesText(const AVStream* stream, const AVCodecContext* context) {
     return text;
 }
 
+// Current demuxers name a program's provider and name "service_provider"
+// and "service_name"; older ones "provider_name" and "name".
+std::string ProgramProvider(const AVDictionary* metadata) {
+    return MetadataValue(metadata, "service_provider",
+                         MetadataValue(metadata, "provider_name", "N/A"));
+}
+
+std::string ProgramName(const AVDictionary* metadata) {
+    return MetadataValue(metadata, "service_name", MetadataValue(metadata, "name", "N/A"));
+}
+
 } // namespace
 
 std::string TranslateMetadataKey(const std::string& key) {
@@ -476,8 +487,8 @@ std::string TCustomAVProbe::GetFormatInfoText() {
     std::vector<bool> shown(FFormatContext->nb_streams, false);
     for (unsigned p = 0; p < FFormatContext->nb_programs; ++p) {
         const AVProgram* program = FFormatContext->programs[p];
-        std::string name = MetadataValue(program->metadata, "provider_name", "N/A") + "@" +
-                           MetadataValue(program->metadata, "name", "N/A");
+        std::string name =
+            ProgramProvider(program->metadata) + "@" + ProgramName(program->metadata);
         AddLine(text, FormatText("Program %d %s", program->id, name.c_str()));
         AppendMetadata(text, program->metadata, "  ");
         AppendStreamsOf(text, program, shown);
