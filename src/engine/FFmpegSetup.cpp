@@ -531,7 +531,10 @@ TOutputStreamSetup& TCustomFFmpeg::NewStream(int outputFile, int mediaType) {
     if (index < MAX_STREAMS) stream->id = FOptions.StreamIdMap[index];
     stream->codecpar->codec_type = static_cast<AVMediaType>(mediaType);
     TOutputStreamSetup setup;
+    // A joined file fills several slots; its streams belong to its first one.
     setup.FileIndex = outputFile;
+    while (setup.FileIndex > 0 && FOutputFiles[setup.FileIndex - 1] == FOutputFiles[outputFile])
+        --setup.FileIndex;
     setup.Stream = stream;
     setup.MediaType = mediaType;
     const int kind = mediaType == AVMEDIA_TYPE_VIDEO   ? mkVideo
