@@ -12,7 +12,10 @@
 #include "media/SwResampleEntries.h"
 #include "media/SwScaleEntries.h"
 
+#if defined(__x86_64__) || defined(__i386__)
 #include <fpu_control.h>
+#define VANTREL_X87_CONTROL_WORD 1
+#endif
 #include <libpostproc/version.h>
 
 namespace {
@@ -71,6 +74,7 @@ const int LoadOrder[LibraryCount] = {libCRuntime, libAVUtil,   libSwResample,
 
 const char* const PostprocFileName = "libpostproc.so." AV_STRINGIFY(LIBPOSTPROC_VERSION_MAJOR);
 
+#ifdef VANTREL_X87_CONTROL_WORD
 // The floating-point control word while the media code runs: all exceptions
 // masked, 64-bit precision, rounding to nearest.
 class TFloatingPointSetting {
@@ -87,6 +91,7 @@ private:
 };
 
 TFloatingPointSetting FloatingPointSetting;
+#endif
 
 bool ValidIndex(int index) {
     return index >= 0 && index < LibraryCount;

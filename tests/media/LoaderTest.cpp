@@ -167,3 +167,18 @@ TEST_F(LoaderTest, MissingFunctionAndVariableTexts) {
 }
 
 } // namespace
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <fpu_control.h>
+
+namespace {
+
+TEST(LoaderUnit, FloatingPointControlWordIsSetForTheMediaCode) {
+    FFmpegLoader();
+    fpu_control_t word = 0;
+    _FPU_GETCW(word);
+    EXPECT_EQ(word & 0x1F3F, 0x133F);
+}
+
+} // namespace
+#endif

@@ -1,7 +1,10 @@
 // vantrel-convert --info on real and on bad files.
 #include "ProbeMedia.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include "media/FFmpegHeaders.h"
+#include <unistd.h>
 
 using testsupport::RunCommand;
 using testsupport::ShellQuote;
@@ -42,6 +45,29 @@ TEST(ConvertInfo, WrongArgumentsShowTheUsage) {
         EXPECT_EQ(result.exitCode, 2) << args;
         EXPECT_NE(result.output.find("usage: vantrel-convert --info FILE"), std::string::npos);
     }
+}
+
+} // namespace
+
+namespace {
+
+// A file the user may not read. Root reads everything, so as root the tool
+// runs as "nobody" (through setpriv) when it can.
+TEST(ConvertInfo, FileWithoutPermissionGivesTheErrorText) {
+    testsupport::TempDir dir;
+    std::string file = dir.file("locked.wav");
+    ASSERT_TRUE(testsupport::MakeMedia(file, "-f lavfi -i sine -t 0.5"));
+    std::filesystem::permissions(file, std::filesystem::perms::none);
+    std::string command = std::string(VANTREL_CONVERT) + " --info " + ShellQuote(file);
+    if (geteuid() == 0) {
+        if (RunCommand("command -v setpriv").exitCode != 0) GTEST_SKIP() << "no setpriv";
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+        command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
+    }
+    testsupport::CommandResult result = RunCommand(command);
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_EQ(result.output,
+              file + ": Error number " + std::to_string(AVERROR(EACCES)) + " occurred\n");
 }
 
 } // namespace
