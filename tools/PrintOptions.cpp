@@ -1,13 +1,16 @@
 #include "PrintOptions.h"
 
 #include "app/core/DefaultFormats.h"
+#include "app/core/FormatCatalogue.h"
 #include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
 #include "app/core/OptionBuilder.h"
 #include "app/core/ProbedSource.h"
 #include "editing/core/EditSettings.h"
 #include "probe/AVProbe.h"
 
+#include <iostream>
 #include <ostream>
 #include <sstream>
 
@@ -129,4 +132,13 @@ int PrintConversionOptions(int formatCode, const std::string& file, std::ostream
         err << e.what() << '\n';
         return 1;
     }
+}
+
+int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file) {
+    int code = 0;
+    if (!ParseIniInteger(formatCode, code) || FormatCaptionOf(code).empty()) {
+        std::cerr << "Unknown format code: " << formatCode << '\n';
+        return 1;
+    }
+    return PrintConversionOptions(code, file, std::cout, std::cerr);
 }

@@ -22,3 +22,7 @@ std::string OutputOptionLines(const TOutputOptions& out);
 // 1 with the probe's or the builder's error text on `err`.
 int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,
                            std::ostream& err);
+
+// The command's entry: the code as given on the command line, printing to
+// the standard streams. A code that is not an integer is an error (1).
+int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file);

@@ -4,6 +4,7 @@
 //                                 loader's or the probe's error (exit 1)
 //   vantrel-convert [options] -i INPUT ... [options] OUTPUT   (ConvertCommand.h)
 #include "ConvertCommand.h"
+#include "PrintOptions.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
@@ -40,6 +41,9 @@ int ShowInfo(const std::string& fileName) {
 
 int main(int argc, char** argv) {
     SetMainThread();
+    if (argc == 5 && std::string(argv[1]) == "--format" &&
+        std::string(argv[3]) == "--print-options")
+        return LoadMediaLibraries() ? PrintConversionOptionsCommand(argv[2], argv[4]) : 1;
     if (argc >= 2 && std::string(argv[1]) != "--info") {
         try {
             return RunConvertCommand(std::vector<std::string>(argv + 1, argv + argc));
