@@ -13,8 +13,8 @@ class MainThread : public ::testing::Test {
 protected:
     void SetUp() override { SetMainThread(); }
     void TearDown() override {
-        ProcessPendingMessages();
         SetMessagePumpHook(nullptr);
+        ProcessPendingMessages();
         ClearMainThread();
     }
 };
