@@ -87,6 +87,11 @@ public:
     // (the contexts only when the media libraries are loaded).
     void ResetOptions();
 
+    // Raises FFmpegException ("LibAVCodec not loaded." ...) unless the
+    // converter's media libraries are loaded; then makes sure the option
+    // contexts exist (a task created before the libraries were loaded has none).
+    void CheckLibraries();
+
     // Options (FFmpegOptions.cpp). Errors raise FFmpegException.
     void ParseOption(const std::string& name, const std::string& value);
     void ParseOptionLines(const std::string& text, bool inputSide);

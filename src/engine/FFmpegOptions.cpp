@@ -230,6 +230,7 @@ TCustomFFmpeg::OptionTable() {
 }
 
 void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
+    CheckLibraries();
     for (const auto& [optionName, handler] : OptionTable()) {
         if (name == optionName) {
             (this->*handler)(name, value);
@@ -247,6 +248,7 @@ void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
 }
 
 void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
+    CheckLibraries();
     SetDefaultOption(FOptionContexts, name.c_str(), std::to_string(value).c_str());
 }
 
@@ -633,6 +635,7 @@ void TCustomFFmpeg::OptPreset(const std::string& name, const std::string& value)
 
 void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value) {
     if (kind.empty() || value.empty()) return;
+    CheckLibraries();
     const int mediaKind = kind[0] == 'f' ? -1 : KindOfName(kind);
     const TOptionsPreset* preset = nullptr;
     if (kind[0] != 'f') {
@@ -734,6 +737,7 @@ int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
 
 void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
                               const std::string& fallback) {
+    CheckLibraries();
     int n;
     if (norm == "pal")
         n = nmPal;

@@ -79,6 +79,19 @@ void TCustomFFmpeg::ResetOptions() {
         AllocOptionContexts(FOptionContexts, FOptions.SwsFlags);
 }
 
+void TCustomFFmpeg::CheckLibraries() {
+    static const std::pair<int, const char*> libraries[] = {
+        {libAVCodec, "LibAVCodec not loaded."},   {libAVFormat, "LibAVFormat not loaded."},
+        {libAVUtil, "LibAVUtil not loaded."},     {libSwScale, "LibSwScale not loaded."},
+        {libAVFilter, "LibAVFilter not loaded."}, {libSwResample, "LibSwResample not loaded."},
+    };
+    for (const auto& [index, text] : libraries)
+        if (!FFmpegLoader().IsLoaded(index)) throw FFmpegException(text);
+    if (!FOptionContexts.CodecOptions[0] &&
+        !AllocOptionContexts(FOptionContexts, FOptions.SwsFlags))
+        throw FFmpegException("Cannot allocate the option contexts");
+}
+
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
     return index >= 0 && index < InputFileCount() ? FInputFiles[index].Context.get() : nullptr;
 }
@@ -128,6 +141,7 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, int mediaType, bool encod
 // ---- OpenInputFile ----
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+    CheckLibraries();
     ff::InputContextPtr context;
     std::vector<const AVCodec*> decoders;
     bool ok = false;
@@ -364,6 +378,7 @@ void TCustomFFmpeg::CopyInputAudio(AVStream* stream) {
 // ---- OpenOutputFile ----
 
 int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
+    CheckLibraries();
     if (FJoined) {
         FErrorText = "Cannot join more than one output file.";
         return -1;

@@ -1,4 +1,6 @@
-// Option text splitting, number and value readers, and the built-in presets.
+// Option text splitting, number and value readers, the built-in presets, and
+// the engine refusing work while the media libraries are not loaded.
+#include "engine/FFmpeg.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegPresets.h"
 #include "engine/FFmpegRecords.h"
@@ -170,4 +172,15 @@ TEST(LegacyPresetLines, ReplacedOptionsMapOntoCurrentOnes) {
     EXPECT_EQ(MapLegacyPresetLine("flags", "-loop").Options,
               (Pairs{{"x264-params", "no-deblock=1"}}));
     EXPECT_EQ(MapLegacyPresetLine("subq", "7").Options, (Pairs{{"subq", "7"}}));
+}
+
+// This program never loads the media libraries: the engine refuses instead
+// of calling into them.
+TEST(EngineWithoutLibraries, OptionsAndFilesAreRefused) {
+    TFFmpeg task;
+    EXPECT_THROW(task.ParseOption("ar", "22050"), FFmpegException);
+    EXPECT_THROW(task.OpenInputFile("/nonexistent.avi"), FFmpegException);
+    EXPECT_THROW(task.OpenOutputFile("/tmp/x.avi", false), FFmpegException);
+    EXPECT_THROW(task.SetTarget("vcd", "pal", "pal"), FFmpegException);
+    EXPECT_EQ(task.OptionState().AudioSampleRate, 44100);
 }
