@@ -195,6 +195,7 @@ private:
     // of the kind's current encoder. True when one of them took the option.
     bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value, int kindHint);
     bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+    bool SetFormatPrivateOption(const std::string& name, const std::string& value);
     void SetCodecName(int kind, const std::string& value);
     void ApplyPresetText(const std::string& value, const std::string& text, int kind, bool builtin);
     void ApplyPresetLine(const std::string& value, const std::string& line, const std::string& key,
@@ -207,9 +208,9 @@ private:
     void ClearCodecNames();
     AVDictionary* InputParameters() const;
     bool OpenInputSteps(const std::string& fileName, ff::InputContextPtr& context,
-                        std::vector<const AVCodec*>& decoders);
+                        std::vector<const AVCodec*>& decoders, int64_t& timestamp);
     bool SelectProgram(AVFormatContext* context);
-    void SeekToStart(AVFormatContext* context, const std::string& fileName);
+    int64_t SeekToStart(AVFormatContext* context, const std::string& fileName);
     void CopyInputStreams(AVFormatContext* context, std::vector<const AVCodec*>& decoders,
                           const std::array<const AVCodec*, 3>& chosen);
     void CopyInputVideo(AVStream* stream);

@@ -249,7 +249,7 @@ void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
 
 void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
     CheckLibraries();
-    SetDefaultOption(FOptionContexts, name.c_str(), std::to_string(value).c_str());
+    SetDefaultOrPrivateOption(name, std::to_string(value), -1);
 }
 
 void TCustomFFmpeg::Log(int level, const std::string& text) const {
@@ -265,7 +265,27 @@ bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std
     if (kindHint >= 0) return SetPrivateOption(kindHint, name, value);
     for (int kind : {mkVideo, mkAudio, mkSubtitle})
         if (SetPrivateOption(kind, name, value)) return true;
-    return false;
+    return SetFormatPrivateOption(name, value);
+}
+
+// An option private to the requested output format's muxer ("muxrate" of
+// the MPEG muxers, ...): kept for the next output, which sets it.
+bool TCustomFFmpeg::SetFormatPrivateOption(const std::string& name, const std::string& value) {
+    if (FOptions.FormatName.empty()) return false;
+    const AVOutputFormat* format =
+        ff::avformat.av_guess_format(FOptions.FormatName.c_str(), nullptr, nullptr);
+    if (!format || !format->priv_class) return false;
+    if (!ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), name.c_str(), nullptr,
+                                0, AV_OPT_SEARCH_FAKE_OBJ))
+        return false;
+    TPrivateOptions& options = FOptions.FormatPrivateOptions;
+    auto it = std::find_if(options.begin(), options.end(),
+                           [&](const auto& entry) { return entry.first == name; });
+    if (it != options.end())
+        it->second = value;
+    else
+        options.emplace_back(name, value);
+    return true;
 }
 
 // Checks the option against the private class of the kind's current encoder
@@ -749,7 +769,7 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         n = GuessTargetNorm(fallback);
     const bool pal = n == nmPal;
     auto option = [this](const char* name, const char* value) {
-        SetDefaultOption(FOptionContexts, name, value);
+        SetDefaultOrPrivateOption(name, value, -1);
     };
     auto defaultAspect = [this](const char* aspect) {
         if (FOptions.FrameAspectRatio == 0.0f) {

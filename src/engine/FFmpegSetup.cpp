@@ -144,9 +144,10 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     CheckLibraries();
     ff::InputContextPtr context;
     std::vector<const AVCodec*> decoders;
+    int64_t timestamp = 0; // the start time plus the file's own start time
     bool ok = false;
     try {
-        ok = OpenInputSteps(fileName, context, decoders);
+        ok = OpenInputSteps(fileName, context, decoders, timestamp);
     } catch (...) {
         FOptions.VideoChannel = 0;
         ClearCodecNames();
@@ -160,8 +161,6 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     slot.Decoders = std::move(decoders);
     slot.TsScale = FOptions.NextInputTsScale;
     FOptions.NextInputTsScale.fill(0.0);
-    const int64_t timestamp =
-        slot.Context->start_time == AV_NOPTS_VALUE ? 0 : slot.Context->start_time;
     slot.TsOffset = FOptions.InputTsOffset - (FOptions.CopyTs ? 0 : timestamp);
     if (FOptions.Verbose >= 0)
         ff::avformat.av_dump_format(slot.Context.get(), InputFileCount(), fileName.c_str(), 0);
@@ -202,7 +201,7 @@ AVDictionary* TCustomFFmpeg::InputParameters() const {
 }
 
 bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContextPtr& result,
-                                   std::vector<const AVCodec*>& decoders) {
+                                   std::vector<const AVCodec*>& decoders, int64_t& timestamp) {
     const AVInputFormat* format = nullptr;
     if (!FOptions.FormatName.empty()) {
         format = ff::avformat.av_find_input_format(FOptions.FormatName.c_str());
@@ -261,7 +260,7 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
         Log(llVerbose, FErrorText);
         return false;
     }
-    SeekToStart(context, fileName);
+    timestamp = SeekToStart(context, fileName);
     CopyInputStreams(context, decoders, chosen);
     if (context->duration != AV_NOPTS_VALUE && context->duration > FTotalDuration)
         FTotalDuration = context->duration;
@@ -290,15 +289,16 @@ bool TCustomFFmpeg::SelectProgram(AVFormatContext* context) {
     return found;
 }
 
-void TCustomFFmpeg::SeekToStart(AVFormatContext* context, const std::string& fileName) {
-    if (FOptions.StartTime == 0) return;
+int64_t TCustomFFmpeg::SeekToStart(AVFormatContext* context, const std::string& fileName) {
     int64_t timestamp = FOptions.StartTime;
     if (context->start_time != AV_NOPTS_VALUE) timestamp += context->start_time;
+    if (FOptions.StartTime == 0) return timestamp;
     const int code = ff::avformat.av_seek_frame(context, -1, timestamp, AVSEEK_FLAG_BACKWARD);
     if (code < 0 && FOptions.Verbose > 0)
         Log(llVerbose, TextFormat("%s: could not seek to position %0.3f", fileName.c_str(),
                                   static_cast<double>(timestamp) / AV_TIME_BASE));
     FOptions.StartTime = 0;
+    return timestamp;
 }
 
 void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
@@ -520,7 +520,10 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
     ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
                          AV_OPT_FLAG_ENCODING_PARAM);
     for (const auto& [name, value] : FOptions.FormatPrivateOptions)
-        ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN);
+        if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0)
+            Log(llWarning,
+                TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+    FOptions.FormatPrivateOptions.clear();
     FOptions.StreamIdMap.fill(0);
 }
 

@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 
 #include "engine/FFmpegVCL.h"
+#include "probe/AVProbe.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -78,6 +79,15 @@ TEST_F(Converter, TaskListAndProbes) {
     ASSERT_EQ(CCAVC.TaskCount(), 1);
     EXPECT_EQ(std::string(CCAVC.Task(0)->InputContext(0)->url), Media->VideoOnly);
     EXPECT_EQ(CCAVC.InputProbe(5, 0), nullptr);
+    ASSERT_TRUE(CCAVC.AddInput(0, Media->AudioVideo)) << CCAVC.LastErrMsg;
+    TAVProbe* first = CCAVC.InputProbe(0, 0);
+    TAVProbe* second = CCAVC.InputProbe(0, 1);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->VideoStreamCount(), 1);
+    EXPECT_EQ(first->AudioStreamCount(), 0);
+    EXPECT_EQ(second->AudioStreamCount(), 1);
+    EXPECT_FALSE(CCAVC.AddInput(0, Out.file("missing.avi")));
+    EXPECT_EQ(CCAVC.Task(0)->InputFileCount(), 2);
     EXPECT_FALSE(CCAVC.SetOutputFile(3, Out.file("a.avi")));
     EXPECT_FALSE(CCAVC.LastErrMsg.empty());
 }
