@@ -9,7 +9,7 @@
 
 namespace {
 
-class EngineOptions : public ::testing::Test {
+class EngineOptions : public ::testing::Test, protected LibrariesFirst {
 protected:
     void SetUp() override { RequireLibraries(); }
     const TOptionState& S() const { return Task.OptionState(); }

@@ -51,6 +51,12 @@ inline void RequireLibraries() {
     ASSERT_TRUE(loaded) << FFmpegLoader().GetLastError();
 }
 
+// A fixture base that loads the libraries before the fixture's members are
+// built: a task made before loading has no option contexts yet.
+struct LibrariesFirst {
+    LibrariesFirst() { FFmpegLoader().LoadLibraries(ConverterLibraries); }
+};
+
 // Test media made on first use in one folder for the whole program.
 struct EngineMedia {
     testsupport::TempDir Dir;
