@@ -1,0 +1,133 @@
+#include "editing/core/FrameEffects.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+// The contrast factor's constant for contrast at or below 0.
+constexpr double kContrastStep = 0.015708;
+// The contrast curve turns around this level.
+constexpr int kContrastPivot = 170;
+
+uint8_t ClampByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)); }
+
+double ContrastFactor(int32_t contrast) {
+    if (contrast == 100) contrast = 99;
+    if (contrast > 0) return 1.0 / std::cos(contrast * std::numbers::pi / 200.0);
+    return std::cos(contrast * kContrastStep);
+}
+
+// Brightness gain followed by the contrast curve, as one table.
+std::array<uint8_t, 256> ToneTable(int32_t brightness, int32_t contrast) {
+    const double k = ContrastFactor(contrast);
+    std::array<uint8_t, 256> t1{};
+    for (int i = 0; i < 256; ++i)
+        t1[i] = ClampByte(static_cast<int64_t>(
+            RoundHalfEven((i - kContrastPivot) * k + kContrastPivot)));
+    std::array<uint8_t, 256> t2{};
+    for (int j = 0; j < 256; ++j) {
+        const int32_t x = (256 - brightness + brightness * j) / 256;
+        t2[j] = t1[ClampByte(x)];
+    }
+    return t2;
+}
+
+// Applies a per-byte table to every pixel byte of the frame.
+void MapBytes(Bitmap24& bitmap, const std::array<uint8_t, 256>& table) {
+    const int rowBytes = bitmap.Width * 3;
+    for (int y = 0; y < bitmap.Height; ++y) {
+        uint8_t* p = bitmap.Row(y);
+        for (int i = 0; i < rowBytes; ++i) p[i] = table[p[i]];
+    }
+}
+
+} // namespace
+
+double RoundHalfEven(double value) {
+    const double lower = std::floor(value);
+    const double diff = value - lower;
+    if (diff > 0.5) return lower + 1.0;
+    if (diff < 0.5) return lower;
+    return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+}
+
+void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation) {
+    const std::array<uint8_t, 256> t2 = ToneTable(brightness, contrast);
+    std::array<uint16_t, 256> w{};
+    for (int i = 0; i < 256; ++i)
+        w[i] = static_cast<uint16_t>((static_cast<uint32_t>(std::max(saturation, 0)) * (i + 1)) >> 8);
+    std::array<int32_t, 768> d{};
+    for (int s = 0; s < 768; ++s) d[s] = s / 3 - w[s / 3];
+    const auto shade = [&](uint8_t v, int32_t grey) { return t2[ClampByte(grey + w[v])]; };
+    for (int y = 0; y < bitmap.Height; ++y) {
+        uint8_t* p = bitmap.Row(y);
+        for (int x = 0; x < bitmap.Width; ++x, p += 3) {
+            const int32_t grey = d[p[0] + p[1] + p[2]];
+            p[0] = shade(p[0], grey);
+            p[1] = shade(p[1], grey);
+            p[2] = shade(p[2], grey);
+        }
+    }
+}
+
+void AdjustExposure(Bitmap24& bitmap, float exposure) {
+    std::array<uint8_t, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        const double e = std::exp(-(i / 128.0) * (static_cast<double>(exposure) / 128.0));
+        const auto v = static_cast<int64_t>(RoundHalfEven((1.0 - e) * 256.0));
+        const int64_t rest = 255 - i;
+        const int64_t level = exposure >= 0 ? i + ((v * rest) >> 8) : i - ((-v * rest) >> 8);
+        table[i] = ClampByte(level);
+    }
+    MapBytes(bitmap, table);
+}
+
+namespace {
+
+// Overlap of a source span placed at `at` on a destination span: the count
+// of elements, the first source and the first destination index.
+struct TSpan {
+    int64_t Count, Src, Dst;
+};
+
+TSpan Overlap(int64_t at, int64_t srcLen, int64_t dstLen) {
+    const int64_t count = at < 0 ? std::min(srcLen + at, dstLen) : std::min(srcLen, dstLen - at);
+    return {count, std::max<int64_t>(0, -at), std::max<int64_t>(0, at)};
+}
+
+} // namespace
+
+void BlendBitmap(Bitmap24& dst, const Bitmap24& src, int x, int y, int alpha) {
+    const TSpan rows = Overlap(y, src.Height, dst.Height);
+    const TSpan cols = Overlap(x, src.Width, dst.Width);
+    if (rows.Count <= 0 || cols.Count <= 0) return;
+    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+    const uint32_t keep = 256 - a;
+    const int64_t bytes = cols.Count * 3;
+    for (int64_t r = 0; r < rows.Count; ++r) {
+        const uint8_t* s = src.Row(static_cast<int>(rows.Src + r)) + cols.Src * 3;
+        uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
+        for (int64_t i = 0; i < bytes; ++i) d[i] = static_cast<uint8_t>((keep * d[i] + a * s[i]) >> 8);
+    }
+}
+
+TFitRect FitRect(const TFitRect& srcRect, const TFitRect& dstRect) {
+    const int64_t sw = srcRect.Width(), sh = srcRect.Height();
+    const int64_t dw = dstRect.Width(), dh = dstRect.Height();
+    int64_t w = 0, h = 0;
+    if (sw > 0 && sh > 0 && dw > 0 && dh > 0) {
+        if (sw * dh > sh * dw) {
+            w = dw;
+            h = static_cast<int64_t>(RoundHalfEven(static_cast<double>(sh * dw) / sw));
+        } else {
+            h = dh;
+            w = static_cast<int64_t>(RoundHalfEven(static_cast<double>(sw * dh) / sh));
+        }
+    }
+    const int left = dstRect.Left + static_cast<int>((dw - w) / 2);
+    const int top = dstRect.Top + static_cast<int>((dh - h) / 2);
+    return {left, top, left + static_cast<int>(w), top + static_cast<int>(h)};
+}

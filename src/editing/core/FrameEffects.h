@@ -1,0 +1,41 @@
+// Pixel arithmetic of the frame hook on 24-bit frames: the picture
+// adjustments (brightness, contrast, saturation; exposure), blending one
+// bitmap over another, and fitting a rectangle into another.
+//
+// Each adjustment builds its small tables on the stack and then makes one
+// lookup pass over the pixels; nothing is allocated or kept between frames.
+#pragma once
+
+#include "media/Bitmap24.h"
+
+#include <cstdint>
+
+// Brightness 0..512 (256 keeps), contrast -100..100 (0 keeps), saturation
+// 0..512 (256 keeps), as stored in the row's record.
+void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation);
+
+// Exposure as the stored integer converted; 0 keeps the picture.
+void AdjustExposure(Bitmap24& bitmap, float exposure);
+
+// Draws src over dst with its top-left corner at (x, y) of dst, opacity
+// alpha 0..255 (values outside are clamped); x and y may be negative, the
+// part outside dst is clipped.
+void BlendBitmap(Bitmap24& dst, const Bitmap24& src, int x, int y, int alpha);
+
+// A rectangle by its edges; Right and Bottom lie just outside it.
+struct TFitRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+    bool operator==(const TFitRect&) const = default;
+};
+
+// The largest rectangle of srcRect's proportions centred in dstRect. An
+// empty source gives an empty rectangle at dstRect's centre.
+TFitRect FitRect(const TFitRect& srcRect, const TFitRect& dstRect);
+
+// Nearest integer, halves to the even neighbour.
+double RoundHalfEven(double value);

@@ -1,0 +1,207 @@
+// The picture adjustments, blending and fitting on small frames.
+#include "editing/core/FrameEffects.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <tuple>
+
+namespace {
+
+using Bgr = std::array<int, 3>; // blue, green, red
+
+Bitmap24 Filled(int w, int h, Bgr c) {
+    Bitmap24 b;
+    b.SetSize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int k = 0; k < 3; ++k) b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
+    return b;
+}
+
+Bgr At(const Bitmap24& b, int x, int y) {
+    const uint8_t* p = b.Row(y) + x * 3;
+    return {p[0], p[1], p[2]};
+}
+
+// A frame holding every byte value 0..255 in some channel, odd width so the
+// rows carry padding.
+Bitmap24 Ramp() {
+    Bitmap24 b;
+    b.SetSize(7, 37);
+    for (int y = 0; y < b.Height; ++y)
+        for (int i = 0; i < b.Width * 3; ++i) b.Row(y)[i] = static_cast<uint8_t>((y * 21 + i * 11) & 255);
+    return b;
+}
+
+struct ColorCase {
+    int brightness, contrast, saturation;
+    Bgr in, out;
+};
+
+TEST(AdjustColors, KnownPixels) {
+    const ColorCase cases[] = {
+        {255, 0, 255, {255, 255, 255}, {254, 254, 254}},
+        {255, 0, 255, {50, 100, 200}, {49, 99, 199}},
+        {255, 0, 255, {128, 128, 128}, {127, 127, 127}},
+        {256, -100, 256, {50, 100, 200}, {170, 170, 170}},
+        {256, -100, 256, {0, 0, 0}, {170, 170, 170}},
+        {0, 0, 256, {50, 100, 200}, {1, 1, 1}},
+        {0, 0, 256, {255, 255, 255}, {1, 1, 1}},
+        {256, 0, 0, {50, 100, 200}, {116, 116, 116}},
+        // Saturation above 256 pushes the channels away from their grey.
+        {256, 0, 512, {50, 100, 200}, {0, 84, 255}},
+    };
+    for (const ColorCase& c : cases) {
+        Bitmap24 b = Filled(3, 2, c.in);
+        AdjustColors(b, c.brightness, c.contrast, c.saturation);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_EQ(At(b, x, y), c.out) << c.brightness << "/" << c.contrast << "/" << c.saturation;
+    }
+}
+
+TEST(AdjustColors, NeutralValuesKeepEveryPixelAndThePadding) {
+    Bitmap24 b = Ramp();
+    const Bitmap24 before = b;
+    AdjustColors(b, 256, 0, 256);
+    EXPECT_EQ(b.Data, before.Data);
+}
+
+TEST(AdjustColors, ContrastHundredIsNinetyNine) {
+    Bitmap24 a = Ramp(), b = Ramp();
+    AdjustColors(a, 256, 100, 256);
+    AdjustColors(b, 256, 99, 256);
+    EXPECT_EQ(a.Data, b.Data);
+    // Strong contrast spreads the levels around the pivot 170.
+    Bitmap24 c = Filled(1, 1, {160, 170, 180});
+    AdjustColors(c, 256, 99, 256);
+    EXPECT_LT(At(c, 0, 0)[0], 160);
+    EXPECT_EQ(At(c, 0, 0)[1], 170);
+    EXPECT_GT(At(c, 0, 0)[2], 180);
+}
+
+TEST(AdjustColors, PositiveContrastRoundsHalvesToEven) {
+    // Contrast 0 < C: k = 1 / cos(C pi / 200). For C = 50, k = sqrt(2).
+    Bitmap24 b = Filled(1, 1, {160, 180, 169});
+    AdjustColors(b, 256, 50, 256);
+    EXPECT_EQ(At(b, 0, 0), (Bgr{156, 184, 169}));
+}
+
+TEST(AdjustExposure, KnownLevels) {
+    const std::tuple<float, int, int> cases[] = {
+        {100.0f, 64, 125}, {100.0f, 128, 196}, {100.0f, 192, 235}, {100.0f, 0, 0},
+        {100.0f, 255, 255}, {-100.0f, 192, 52}, {-100.0f, 255, 255}, {-100.0f, 0, 0},
+        {512.0f, 1, 8}, {-255.0f, 128, 0},
+    };
+    for (const auto& [x, in, out] : cases) {
+        Bitmap24 b = Filled(2, 2, {in, in, in});
+        AdjustExposure(b, x);
+        EXPECT_EQ(At(b, 1, 1), (Bgr{out, out, out})) << x << " " << in;
+    }
+}
+
+TEST(AdjustExposure, ZeroKeepsEveryByte) {
+    Bitmap24 b = Ramp();
+    const Bitmap24 before = b;
+    AdjustExposure(b, 0.0f);
+    EXPECT_EQ(b.Data, before.Data);
+}
+
+TEST(AdjustExposure, LevelsStayInOrder) {
+    for (float x : {-255.0f, -40.0f, 40.0f, 512.0f}) {
+        Bitmap24 b;
+        b.SetSize(256, 1);
+        for (int i = 0; i < 256; ++i) b.Row(0)[i * 3] = static_cast<uint8_t>(i);
+        AdjustExposure(b, x);
+        for (int i = 1; i < 256; ++i) EXPECT_LE(b.Row(0)[(i - 1) * 3], b.Row(0)[i * 3]) << x << " " << i;
+    }
+}
+
+TEST(BlendBitmap, AlphaEnds) {
+    Bitmap24 dst = Filled(4, 4, {10, 200, 100});
+    const Bitmap24 src = Filled(2, 2, {250, 0, 60});
+    BlendBitmap(dst, src, 1, 1, 0);
+    EXPECT_EQ(At(dst, 1, 1), (Bgr{10, 200, 100}));
+    BlendBitmap(dst, src, 1, 1, 255);
+    // (dst + 255 src) >> 8: 1/256 of the frame remains.
+    EXPECT_EQ(At(dst, 1, 1), (Bgr{(10 + 255 * 250) >> 8, 200 >> 8, (100 + 255 * 60) >> 8}));
+    EXPECT_EQ(At(dst, 0, 0), (Bgr{10, 200, 100}));
+    EXPECT_EQ(At(dst, 3, 3), (Bgr{10, 200, 100}));
+    BlendBitmap(dst, src, 0, 0, 128);
+    EXPECT_EQ(At(dst, 0, 0), (Bgr{(128 * 10 + 128 * 250) >> 8, 100, (128 * 100 + 128 * 60) >> 8}));
+}
+
+// Source pixel values encode their own position, so a blend at alpha 256
+// (clamped to 255) shows which source pixel landed where.
+Bitmap24 Positions(int w, int h) {
+    Bitmap24 b;
+    b.SetSize(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            b.Row(y)[x * 3] = static_cast<uint8_t>(x * 10);
+            b.Row(y)[x * 3 + 1] = static_cast<uint8_t>(y * 10);
+            b.Row(y)[x * 3 + 2] = 200;
+        }
+    return b;
+}
+
+TEST(BlendBitmap, PlacementAndClipping) {
+    struct Case {
+        int x, y;
+        int dx, dy; // a destination pixel inside the overlap
+        int sx, sy; // the source pixel expected there
+    };
+    const Case cases[] = {
+        {-10, -5, 0, 0, 10, 5}, {-10, -5, 4, 9, 14, 14}, {0, 0, 0, 0, 0, 0},
+        {12, 8, 19, 14, 7, 6},  {-3, 10, 0, 10, 3, 0},
+    };
+    for (const Case& c : cases) {
+        Bitmap24 dst = Filled(20, 15, {0, 0, 0});
+        const Bitmap24 src = Positions(16, 16);
+        BlendBitmap(dst, src, c.x, c.y, 255);
+        const Bgr s = At(src, c.sx, c.sy);
+        EXPECT_EQ(At(dst, c.dx, c.dy), (Bgr{s[0] * 255 >> 8, s[1] * 255 >> 8, s[2] * 255 >> 8}))
+            << c.x << "," << c.y;
+    }
+    // Outside the overlap nothing changes.
+    Bitmap24 dst = Filled(20, 15, {0, 0, 0});
+    BlendBitmap(dst, Positions(16, 16), -10, -5, 255);
+    EXPECT_EQ(At(dst, 6, 0), (Bgr{0, 0, 0}));
+    EXPECT_EQ(At(dst, 0, 11), (Bgr{0, 0, 0}));
+}
+
+TEST(BlendBitmap, WhollyOutsideOrEmptyDrawsNothing) {
+    const Bitmap24 src = Filled(5, 5, {255, 255, 255});
+    Bitmap24 empty;
+    for (auto [x, y] : {std::pair{20, 0}, {0, 15}, {-5, 0}, {0, -5}, {-2147483647, 3}, {2147483647, 3}}) {
+        Bitmap24 dst = Filled(20, 15, {1, 2, 3});
+        const Bitmap24 before = dst;
+        BlendBitmap(dst, src, x, y, 255);
+        BlendBitmap(dst, empty, 0, 0, 255);
+        EXPECT_EQ(dst.Data, before.Data) << x << "," << y;
+    }
+    BlendBitmap(empty, src, 0, 0, 255);
+    EXPECT_TRUE(empty.Data.empty());
+}
+
+TEST(FitRect, KeepsProportionsAndCentres) {
+    const std::tuple<TFitRect, TFitRect, TFitRect> cases[] = {
+        {{0, 0, 320, 240}, {0, 0, 370, 240}, {25, 0, 345, 240}},
+        {{0, 0, 1280, 720}, {10, 20, 330, 260}, {10, 50, 330, 230}},
+        {{0, 0, 100, 100}, {0, 0, 50, 80}, {0, 15, 50, 65}},
+        {{5, 5, 5, 9}, {0, 0, 40, 30}, {20, 15, 20, 15}},
+    };
+    for (const auto& [src, dst, want] : cases) EXPECT_EQ(FitRect(src, dst), want);
+}
+
+TEST(RoundHalfEven, Halves) {
+    EXPECT_EQ(RoundHalfEven(2.5), 2.0);
+    EXPECT_EQ(RoundHalfEven(3.5), 4.0);
+    EXPECT_EQ(RoundHalfEven(-2.5), -2.0);
+    EXPECT_EQ(RoundHalfEven(-3.5), -4.0);
+    EXPECT_EQ(RoundHalfEven(2.4999), 2.0);
+    EXPECT_EQ(RoundHalfEven(-0.6), -1.0);
+}
+
+} // namespace
