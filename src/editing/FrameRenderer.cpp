@@ -1,0 +1,209 @@
+#include "editing/FrameRenderer.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPalette>
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+// Font sizes are points at the desktop's 96 pixels per inch.
+constexpr double kPixelsPerPoint = 96.0 / 72.0;
+constexpr uint32_t kSystemColorBit = 0x80000000u;
+
+// System colour indexes of the stored colours and the palette roles that
+// stand for them here.
+QPalette::ColorRole SystemColorRole(uint32_t index) {
+    switch (index) {
+    case 5: return QPalette::Base;
+    case 6: case 16: return QPalette::Dark;
+    case 7: return QPalette::WindowText;
+    case 8: return QPalette::Text;
+    case 13: return QPalette::Highlight;
+    case 14: return QPalette::HighlightedText;
+    case 15: return QPalette::Button;
+    case 17: return QPalette::PlaceholderText;
+    case 18: return QPalette::ButtonText;
+    case 20: return QPalette::Light;
+    case 21: return QPalette::Shadow;
+    case 22: return QPalette::Midlight;
+    case 23: return QPalette::ToolTipText;
+    case 24: return QPalette::ToolTipBase;
+    default: return QPalette::Window;
+    }
+}
+
+bool SameFont(const std::optional<TWmFont>& a, const std::optional<TWmFont>& b) {
+    if (a.has_value() != b.has_value()) return false;
+    return !a || (a->Name == b->Name && a->Size == b->Size && a->Style == b->Style &&
+                  a->Color == b->Color);
+}
+
+// The layer fields a rendered text box depends on.
+bool SameTextBox(const TWmRec& a, const TWmRec& b) {
+    return a.Text == b.Text && SameFont(a.Font, b.Font) && a.TextLeft == b.TextLeft &&
+           a.TextTop == b.TextTop && a.TextWidth == b.TextWidth && a.TextHeight == b.TextHeight &&
+           a.UseBackColor == b.UseBackColor && a.BackColor == b.BackColor;
+}
+
+// The part of the layer's box that lies inside the frame, frame coordinates.
+QRect BoxPart(const TWmRec& layer, const Bitmap24& frame) {
+    const int64_t left = std::max<int64_t>(layer.TextLeft, 0);
+    const int64_t top = std::max<int64_t>(layer.TextTop, 0);
+    const int64_t right = std::min<int64_t>(int64_t{layer.TextLeft} + layer.TextWidth, frame.Width);
+    const int64_t bottom = std::min<int64_t>(int64_t{layer.TextTop} + layer.TextHeight, frame.Height);
+    if (right <= left || bottom <= top) return {};
+    return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
+                 static_cast<int>(bottom - top));
+}
+
+void CopyRows(const Bitmap24& from, int x, int y, Bitmap24& to) {
+    const std::size_t bytes = static_cast<std::size_t>(to.Width) * 3;
+    for (int r = 0; r < to.Height; ++r) std::memcpy(to.Row(r), from.Row(y + r) + x * 3, bytes);
+}
+
+Bitmap24 ReadImage(const std::string& file) {
+    const QImage image = QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_BGR888);
+    if (image.isNull()) throw std::runtime_error("Cannot read the image file \"" + file + "\"");
+    Bitmap24 bitmap;
+    bitmap.SetSize(image.width(), image.height());
+    const std::size_t bytes = static_cast<std::size_t>(bitmap.Width) * 3;
+    for (int y = 0; y < bitmap.Height; ++y) std::memcpy(bitmap.Row(y), image.constScanLine(y), bytes);
+    return bitmap;
+}
+
+} // namespace
+
+// One text layer's box, clipped to the frame, with what it is drawn with.
+struct TLayerImageCache::TTextBox {
+    TWmRec Layer; // the layer as this box was made for
+    int FrameWidth = 0;
+    int FrameHeight = 0;
+    QRect Part; // inside the frame
+    QString Text;
+    QFont Font;
+    QColor Pen;
+    QColor Back;
+    Bitmap24 Pixels; // the part's pixels
+    QImage Image;    // over Pixels
+    bool Ready = false; // an opaque box is rendered once
+
+    TTextBox(const TWmRec& layer, const Bitmap24& frame)
+        : Layer(layer), FrameWidth(frame.Width), FrameHeight(frame.Height),
+          Part(BoxPart(layer, frame)), Text(QString::fromStdString(layer.Text)),
+          Font(LayerFont(layer.Font.value_or(TWmFont{}))),
+          Pen(ResolveColor(layer.Font.value_or(TWmFont{}).Color)), Back(ResolveColor(layer.BackColor)) {
+        Pixels.SetSize(Part.width(), Part.height());
+        if (!Part.isEmpty()) Image = WrapBitmap(Pixels);
+    }
+
+    bool Fits(const TWmRec& layer, const Bitmap24& frame) const {
+        return FrameWidth == frame.Width && FrameHeight == frame.Height && SameTextBox(Layer, layer);
+    }
+
+    // Draws the text at the box's (0, 0), over what the pixels hold (or over
+    // the background colour), clipped to the box.
+    void Render() {
+        QPainter p(&Image);
+        if (Layer.UseBackColor) p.fillRect(Image.rect(), Back);
+        p.translate(Layer.TextLeft - Part.x(), Layer.TextTop - Part.y());
+        const QRect box(0, 0, Layer.TextWidth, Layer.TextHeight);
+        p.setClipRect(box);
+        p.setFont(Font);
+        p.setPen(Pen);
+        p.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, Text);
+    }
+};
+
+TLayerImageCache::TLayerImageCache() = default;
+TLayerImageCache::~TLayerImageCache() = default;
+
+const Bitmap24& TLayerImageCache::Image(const std::string& file) {
+    if (const auto it = FImages.find(file); it != FImages.end()) return it->second;
+    if (const auto it = FImageErrors.find(file); it != FImageErrors.end())
+        throw std::runtime_error(it->second);
+    try {
+        return FImages.emplace(file, ReadImage(file)).first->second;
+    } catch (const std::runtime_error& e) {
+        FImageErrors.emplace(file, e.what());
+        throw;
+    }
+}
+
+void TLayerImageCache::DrawText(Bitmap24& frame, const TWmRec& layer) {
+    std::unique_ptr<TTextBox>& slot = FTextBoxes[&layer];
+    if (!slot || !slot->Fits(layer, frame)) slot = std::make_unique<TTextBox>(layer, frame);
+    TTextBox& box = *slot;
+    if (box.Part.isEmpty()) return;
+    if (!layer.UseBackColor) {
+        CopyRows(frame, box.Part.x(), box.Part.y(), box.Pixels);
+        box.Render();
+    } else if (!box.Ready) {
+        box.Render();
+        box.Ready = true;
+    }
+    BlendBitmap(frame, box.Pixels, box.Part.x(), box.Part.y(), layer.TextAlpha);
+}
+
+void TLayerImageCache::Clear() {
+    FImages.clear();
+    FImageErrors.clear();
+    FTextBoxes.clear();
+}
+
+void DrawLayer(Bitmap24& frame, const TWmRec& layer, TLayerImageCache& cache) {
+    if (layer.Kind == kWmTextLayer && !layer.Text.empty()) {
+        cache.DrawText(frame, layer);
+    } else if (layer.Kind == kWmImageLayer && !layer.ImageFile.empty()) {
+        BlendBitmap(frame, cache.Image(layer.ImageFile), layer.ImageLeft, layer.ImageTop,
+                    layer.ImageAlpha);
+    }
+}
+
+void RenderRowFrame(const TlvFilesRecord& row, Bitmap24& frame, int64_t ptsUS,
+                    TLayerImageCache& cache) {
+    if (frame.Width <= 0 || frame.Height <= 0) return;
+    if (HasColorAdjust(row)) AdjustColors(frame, row.Brightness, row.Contrast, row.Saturation);
+    if (HasExposure(row)) AdjustExposure(frame, static_cast<float>(row.Exposure));
+    for (const TWmRec& layer : row.Watermarks)
+        if (IsLayerVisible(layer, ptsUS)) DrawLayer(frame, layer, cache);
+}
+
+QFont LayerFont(const TWmFont& font) {
+    QFont f;
+    if (!font.Name.empty()) f.setFamily(QString::fromStdString(font.Name));
+    f.setPixelSize(std::max(1, static_cast<int>(RoundHalfEven(font.Size * kPixelsPerPoint))));
+    f.setBold((font.Style & fsBold) != 0);
+    f.setItalic((font.Style & fsItalic) != 0);
+    f.setUnderline((font.Style & fsUnderline) != 0);
+    f.setStrikeOut((font.Style & fsStrikeOut) != 0);
+    return f;
+}
+
+QColor ResolveColor(uint32_t color) {
+    if (color & kSystemColorBit) {
+        const QPalette palette = qGuiApp ? QGuiApplication::palette() : QPalette();
+        return palette.color(QPalette::Active, SystemColorRole(color & 0xFFu));
+    }
+    return QColor(static_cast<int>(color & 0xFFu), static_cast<int>((color >> 8) & 0xFFu),
+                  static_cast<int>((color >> 16) & 0xFFu));
+}
+
+QImage WrapBitmap(Bitmap24& bitmap) {
+    return QImage(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
+                  QImage::Format_BGR888);
+}
+
+std::optional<QRect> DrawFitted(QImage& canvas, const Bitmap24& bitmap) {
+    if (int64_t{bitmap.Width} * bitmap.Height == 0) return std::nullopt;
+    const TFitRect r = FitRect({0, 0, bitmap.Width, bitmap.Height}, {0, 0, canvas.width(), canvas.height()});
+    const QRect target(r.Left, r.Top, r.Width(), r.Height());
+    const QImage source(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
+                        QImage::Format_BGR888);
+    QPainter p(&canvas);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(target, source);
+    return target.adjusted(1, 1, -1, -1);
+}
