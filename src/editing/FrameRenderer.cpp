@@ -165,8 +165,13 @@ void DrawLayer(Bitmap24& frame, const TWmRec& layer, TLayerImageCache& cache) {
 void RenderRowFrame(const TlvFilesRecord& row, Bitmap24& frame, int64_t ptsUS,
                     TLayerImageCache& cache) {
     if (frame.Width <= 0 || frame.Height <= 0) return;
-    if (HasColorAdjust(row)) AdjustColors(frame, row.Brightness, row.Contrast, row.Saturation);
-    if (HasExposure(row)) AdjustExposure(frame, static_cast<float>(row.Exposure));
+    const auto exposure = static_cast<float>(row.Exposure);
+    if (HasColorAdjust(row) && HasExposure(row))
+        AdjustColorsAndExposure(frame, row.Brightness, row.Contrast, row.Saturation, exposure);
+    else if (HasColorAdjust(row))
+        AdjustColors(frame, row.Brightness, row.Contrast, row.Saturation);
+    else if (HasExposure(row))
+        AdjustExposure(frame, exposure);
     for (const TWmRec& layer : row.Watermarks)
         if (IsLayerVisible(layer, ptsUS)) DrawLayer(frame, layer, cache);
 }

@@ -205,3 +205,19 @@ TEST(RoundHalfEven, Halves) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(AdjustColorsAndExposure, SameAsOneAfterTheOther) {
+    const std::tuple<int, int, int, float> cases[] = {
+        {255, 0, 255, 100.0f}, {300, 40, 180, -60.0f}, {0, -100, 512, 512.0f}, {512, 100, 0, -255.0f}};
+    for (const auto& [b, c, s, x] : cases) {
+        Bitmap24 fused = Ramp(), apart = Ramp();
+        AdjustColorsAndExposure(fused, b, c, s, x);
+        AdjustColors(apart, b, c, s);
+        AdjustExposure(apart, x);
+        EXPECT_EQ(fused.Data, apart.Data) << b << "/" << c << "/" << s << "/" << x;
+    }
+}
+
+} // namespace

@@ -54,13 +54,16 @@ double RoundHalfEven(double value) {
     return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
 }
 
-void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation) {
-    const std::array<uint8_t, 256> t2 = ToneTable(brightness, contrast);
+namespace {
+
+// One pass of the colour arithmetic with the tone table t2 (which may have
+// the exposure folded in).
+void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
     std::array<uint16_t, 256> w{};
-    for (int i = 0; i < 256; ++i)
-        w[i] = static_cast<uint16_t>((static_cast<uint32_t>(std::max(saturation, 0)) * (i + 1)) >> 8);
+    const auto s = static_cast<uint32_t>(std::max(saturation, 0));
+    for (int i = 0; i < 256; ++i) w[i] = static_cast<uint16_t>((s * (i + 1)) >> 8);
     std::array<int32_t, 768> d{};
-    for (int s = 0; s < 768; ++s) d[s] = s / 3 - w[s / 3];
+    for (int i = 0; i < 768; ++i) d[i] = i / 3 - w[i / 3];
     const auto shade = [&](uint8_t v, int32_t grey) { return t2[ClampByte(grey + w[v])]; };
     for (int y = 0; y < bitmap.Height; ++y) {
         uint8_t* p = bitmap.Row(y);
@@ -73,7 +76,7 @@ void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_
     }
 }
 
-void AdjustExposure(Bitmap24& bitmap, float exposure) {
+std::array<uint8_t, 256> ExposureTable(float exposure) {
     std::array<uint8_t, 256> table{};
     for (int i = 0; i < 256; ++i) {
         const double e = std::exp(-(i / 128.0) * (static_cast<double>(exposure) / 128.0));
@@ -82,7 +85,25 @@ void AdjustExposure(Bitmap24& bitmap, float exposure) {
         const int64_t level = exposure >= 0 ? i + ((v * rest) >> 8) : i - ((-v * rest) >> 8);
         table[i] = ClampByte(level);
     }
-    MapBytes(bitmap, table);
+    return table;
+}
+
+} // namespace
+
+void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation) {
+    ColorPass(bitmap, ToneTable(brightness, contrast), saturation);
+}
+
+void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contrast,
+                             int32_t saturation, float exposure) {
+    std::array<uint8_t, 256> tone = ToneTable(brightness, contrast);
+    const std::array<uint8_t, 256> light = ExposureTable(exposure);
+    for (uint8_t& v : tone) v = light[v];
+    ColorPass(bitmap, tone, saturation);
+}
+
+void AdjustExposure(Bitmap24& bitmap, float exposure) {
+    MapBytes(bitmap, ExposureTable(exposure));
 }
 
 namespace {

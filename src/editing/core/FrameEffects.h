@@ -17,6 +17,10 @@ void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_
 // Exposure as the stored integer converted; 0 keeps the picture.
 void AdjustExposure(Bitmap24& bitmap, float exposure);
 
+// AdjustColors followed by AdjustExposure, the same pixels in one pass.
+void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contrast,
+                             int32_t saturation, float exposure);
+
 // Draws src over dst with its top-left corner at (x, y) of dst, opacity
 // alpha 0..255 (values outside are clamped); x and y may be negative, the
 // part outside dst is clipped.
