@@ -17,21 +17,37 @@ constexpr uint32_t kSystemColorBit = 0x80000000u;
 // stand for them here.
 QPalette::ColorRole SystemColorRole(uint32_t index) {
     switch (index) {
-    case 5: return QPalette::Base;
-    case 6: case 16: return QPalette::Dark;
-    case 7: return QPalette::WindowText;
-    case 8: return QPalette::Text;
-    case 13: return QPalette::Highlight;
-    case 14: return QPalette::HighlightedText;
-    case 15: return QPalette::Button;
-    case 17: return QPalette::PlaceholderText;
-    case 18: return QPalette::ButtonText;
-    case 20: return QPalette::Light;
-    case 21: return QPalette::Shadow;
-    case 22: return QPalette::Midlight;
-    case 23: return QPalette::ToolTipText;
-    case 24: return QPalette::ToolTipBase;
-    default: return QPalette::Window;
+    case 5:
+        return QPalette::Base;
+    case 6:
+    case 16:
+        return QPalette::Dark;
+    case 7:
+        return QPalette::WindowText;
+    case 8:
+        return QPalette::Text;
+    case 13:
+        return QPalette::Highlight;
+    case 14:
+        return QPalette::HighlightedText;
+    case 15:
+        return QPalette::Button;
+    case 17:
+        return QPalette::PlaceholderText;
+    case 18:
+        return QPalette::ButtonText;
+    case 20:
+        return QPalette::Light;
+    case 21:
+        return QPalette::Shadow;
+    case 22:
+        return QPalette::Midlight;
+    case 23:
+        return QPalette::ToolTipText;
+    case 24:
+        return QPalette::ToolTipBase;
+    default:
+        return QPalette::Window;
     }
 }
 
@@ -53,7 +69,8 @@ QRect BoxPart(const TWmRec& layer, const Bitmap24& frame) {
     const int64_t left = std::max<int64_t>(layer.TextLeft, 0);
     const int64_t top = std::max<int64_t>(layer.TextTop, 0);
     const int64_t right = std::min<int64_t>(int64_t{layer.TextLeft} + layer.TextWidth, frame.Width);
-    const int64_t bottom = std::min<int64_t>(int64_t{layer.TextTop} + layer.TextHeight, frame.Height);
+    const int64_t bottom =
+        std::min<int64_t>(int64_t{layer.TextTop} + layer.TextHeight, frame.Height);
     if (right <= left || bottom <= top) return {};
     return QRect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(right - left),
                  static_cast<int>(bottom - top));
@@ -61,16 +78,19 @@ QRect BoxPart(const TWmRec& layer, const Bitmap24& frame) {
 
 void CopyRows(const Bitmap24& from, int x, int y, Bitmap24& to) {
     const std::size_t bytes = static_cast<std::size_t>(to.Width) * 3;
-    for (int r = 0; r < to.Height; ++r) std::memcpy(to.Row(r), from.Row(y + r) + x * 3, bytes);
+    for (int r = 0; r < to.Height; ++r)
+        std::memcpy(to.Row(r), from.Row(y + r) + x * 3, bytes);
 }
 
 Bitmap24 ReadImage(const std::string& file) {
-    const QImage image = QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_BGR888);
+    const QImage image =
+        QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_BGR888);
     if (image.isNull()) throw std::runtime_error("Cannot read the image file \"" + file + "\"");
     Bitmap24 bitmap;
     bitmap.SetSize(image.width(), image.height());
     const std::size_t bytes = static_cast<std::size_t>(bitmap.Width) * 3;
-    for (int y = 0; y < bitmap.Height; ++y) std::memcpy(bitmap.Row(y), image.constScanLine(y), bytes);
+    for (int y = 0; y < bitmap.Height; ++y)
+        std::memcpy(bitmap.Row(y), image.constScanLine(y), bytes);
     return bitmap;
 }
 
@@ -86,21 +106,23 @@ struct TLayerImageCache::TTextBox {
     QFont Font;
     QColor Pen;
     QColor Back;
-    Bitmap24 Pixels; // the part's pixels
-    QImage Image;    // over Pixels
+    Bitmap24 Pixels;    // the part's pixels
+    QImage Image;       // over Pixels
     bool Ready = false; // an opaque box is rendered once
 
     TTextBox(const TWmRec& layer, const Bitmap24& frame)
         : Layer(layer), FrameWidth(frame.Width), FrameHeight(frame.Height),
           Part(BoxPart(layer, frame)), Text(QString::fromStdString(layer.Text)),
           Font(LayerFont(layer.Font.value_or(TWmFont{}))),
-          Pen(ResolveColor(layer.Font.value_or(TWmFont{}).Color)), Back(ResolveColor(layer.BackColor)) {
+          Pen(ResolveColor(layer.Font.value_or(TWmFont{}).Color)),
+          Back(ResolveColor(layer.BackColor)) {
         Pixels.SetSize(Part.width(), Part.height());
         if (!Part.isEmpty()) Image = WrapBitmap(Pixels);
     }
 
     bool Fits(const TWmRec& layer, const Bitmap24& frame) const {
-        return FrameWidth == frame.Width && FrameHeight == frame.Height && SameTextBox(Layer, layer);
+        return FrameWidth == frame.Width && FrameHeight == frame.Height &&
+               SameTextBox(Layer, layer);
     }
 
     // Draws the text at the box's (0, 0), over what the pixels hold (or over
@@ -203,7 +225,8 @@ QImage WrapBitmap(Bitmap24& bitmap) {
 
 std::optional<QRect> DrawFitted(QImage& canvas, const Bitmap24& bitmap) {
     if (int64_t{bitmap.Width} * bitmap.Height == 0) return std::nullopt;
-    const TFitRect r = FitRect({0, 0, bitmap.Width, bitmap.Height}, {0, 0, canvas.width(), canvas.height()});
+    const TFitRect r =
+        FitRect({0, 0, bitmap.Width, bitmap.Height}, {0, 0, canvas.width(), canvas.height()});
     const QRect target(r.Left, r.Top, r.Width(), r.Height());
     const QImage source(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
                         QImage::Format_BGR888);

@@ -15,7 +15,8 @@ Bitmap24 Filled(int w, int h, Bgr c) {
     b.SetSize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            for (int k = 0; k < 3; ++k) b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
+            for (int k = 0; k < 3; ++k)
+                b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
     return b;
 }
 
@@ -30,7 +31,8 @@ Bitmap24 Ramp() {
     Bitmap24 b;
     b.SetSize(7, 37);
     for (int y = 0; y < b.Height; ++y)
-        for (int i = 0; i < b.Width * 3; ++i) b.Row(y)[i] = static_cast<uint8_t>((y * 21 + i * 11) & 255);
+        for (int i = 0; i < b.Width * 3; ++i)
+            b.Row(y)[i] = static_cast<uint8_t>((y * 21 + i * 11) & 255);
     return b;
 }
 
@@ -57,7 +59,8 @@ TEST(AdjustColors, KnownPixels) {
         AdjustColors(b, c.brightness, c.contrast, c.saturation);
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 3; ++x)
-                EXPECT_EQ(At(b, x, y), c.out) << c.brightness << "/" << c.contrast << "/" << c.saturation;
+                EXPECT_EQ(At(b, x, y), c.out)
+                    << c.brightness << "/" << c.contrast << "/" << c.saturation;
     }
 }
 
@@ -90,9 +93,9 @@ TEST(AdjustColors, PositiveContrastRoundsHalvesToEven) {
 
 TEST(AdjustExposure, KnownLevels) {
     const std::tuple<float, int, int> cases[] = {
-        {100.0f, 64, 125}, {100.0f, 128, 196}, {100.0f, 192, 235}, {100.0f, 0, 0},
+        {100.0f, 64, 125},  {100.0f, 128, 196}, {100.0f, 192, 235},  {100.0f, 0, 0},
         {100.0f, 255, 255}, {-100.0f, 192, 52}, {-100.0f, 255, 255}, {-100.0f, 0, 0},
-        {512.0f, 1, 8}, {-255.0f, 128, 0},
+        {512.0f, 1, 8},     {-255.0f, 128, 0},
     };
     for (const auto& [x, in, out] : cases) {
         Bitmap24 b = Filled(2, 2, {in, in, in});
@@ -112,9 +115,11 @@ TEST(AdjustExposure, LevelsStayInOrder) {
     for (float x : {-255.0f, -40.0f, 40.0f, 512.0f}) {
         Bitmap24 b;
         b.SetSize(256, 1);
-        for (int i = 0; i < 256; ++i) b.Row(0)[i * 3] = static_cast<uint8_t>(i);
+        for (int i = 0; i < 256; ++i)
+            b.Row(0)[i * 3] = static_cast<uint8_t>(i);
         AdjustExposure(b, x);
-        for (int i = 1; i < 256; ++i) EXPECT_LE(b.Row(0)[(i - 1) * 3], b.Row(0)[i * 3]) << x << " " << i;
+        for (int i = 1; i < 256; ++i)
+            EXPECT_LE(b.Row(0)[(i - 1) * 3], b.Row(0)[i * 3]) << x << " " << i;
     }
 }
 
@@ -174,7 +179,8 @@ TEST(BlendBitmap, PlacementAndClipping) {
 TEST(BlendBitmap, WhollyOutsideOrEmptyDrawsNothing) {
     const Bitmap24 src = Filled(5, 5, {255, 255, 255});
     Bitmap24 empty;
-    for (auto [x, y] : {std::pair{20, 0}, {0, 15}, {-5, 0}, {0, -5}, {-2147483647, 3}, {2147483647, 3}}) {
+    for (auto [x, y] :
+         {std::pair{20, 0}, {0, 15}, {-5, 0}, {0, -5}, {-2147483647, 3}, {2147483647, 3}}) {
         Bitmap24 dst = Filled(20, 15, {1, 2, 3});
         const Bitmap24 before = dst;
         BlendBitmap(dst, src, x, y, 255);
@@ -192,7 +198,8 @@ TEST(FitRect, KeepsProportionsAndCentres) {
         {{0, 0, 100, 100}, {0, 0, 50, 80}, {0, 15, 50, 65}},
         {{5, 5, 5, 9}, {0, 0, 40, 30}, {20, 15, 20, 15}},
     };
-    for (const auto& [src, dst, want] : cases) EXPECT_EQ(FitRect(src, dst), want);
+    for (const auto& [src, dst, want] : cases)
+        EXPECT_EQ(FitRect(src, dst), want);
 }
 
 TEST(RoundHalfEven, Halves) {
@@ -209,8 +216,10 @@ TEST(RoundHalfEven, Halves) {
 namespace {
 
 TEST(AdjustColorsAndExposure, SameAsOneAfterTheOther) {
-    const std::tuple<int, int, int, float> cases[] = {
-        {255, 0, 255, 100.0f}, {300, 40, 180, -60.0f}, {0, -100, 512, 512.0f}, {512, 100, 0, -255.0f}};
+    const std::tuple<int, int, int, float> cases[] = {{255, 0, 255, 100.0f},
+                                                      {300, 40, 180, -60.0f},
+                                                      {0, -100, 512, 512.0f},
+                                                      {512, 100, 0, -255.0f}};
     for (const auto& [b, c, s, x] : cases) {
         Bitmap24 fused = Ramp(), apart = Ramp();
         AdjustColorsAndExposure(fused, b, c, s, x);

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -36,7 +37,8 @@ Bitmap24 Filled(int w, int h, Bgr c) {
     b.SetSize(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            for (int k = 0; k < 3; ++k) b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
+            for (int k = 0; k < 3; ++k)
+                b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
     return b;
 }
 
@@ -45,10 +47,13 @@ Bgr At(const Bitmap24& b, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-int Blend(int dst, int src, int alpha) { return ((256 - alpha) * dst + alpha * src) >> 8; }
+int Blend(int dst, int src, int alpha) {
+    return ((256 - alpha) * dst + alpha * src) >> 8;
+}
 
 // Writes a w x h ".bmp" of one colour.
-std::string WriteBmp(const testsupport::TempDir& dir, const std::string& name, int w, int h, Bgr c) {
+std::string WriteBmp(const testsupport::TempDir& dir, const std::string& name, int w, int h,
+                     Bgr c) {
     QImage image(w, h, QImage::Format_RGB888);
     image.fill(QColor(c[2], c[1], c[0]));
     const std::string file = dir.file(name);
@@ -89,7 +94,8 @@ TEST(RenderRowFrame, EffectsComeBeforeTheLayers) {
     testsupport::TempDir dir;
     TlvFilesRecord row;
     row.Contrast = -100; // every pixel grey 170 (with brightness and saturation 255)
-    row.Watermarks.push_back(ImageLayer(WriteBmp(dir, "a.bmp", 4, 3, {0, 0, 250}), 2, 1, 200, 0, 10));
+    row.Watermarks.push_back(
+        ImageLayer(WriteBmp(dir, "a.bmp", 4, 3, {0, 0, 250}), 2, 1, 200, 0, 10));
     Bitmap24 frame = Filled(10, 8, {10, 90, 30});
     TLayerImageCache cache;
     RenderRowFrame(row, frame, 0, cache);
@@ -122,7 +128,7 @@ TEST(RenderRowFrame, LayersOnlyWithinTheirSeconds) {
         bool drawn;
     };
     const Case cases[] = {
-        {3, 3, 2999999, false}, {3, 3, 3000000, true}, {3, 3, 3999999, true},
+        {3, 3, 2999999, false}, {3, 3, 3000000, true},  {3, 3, 3999999, true},
         {3, 3, 4000000, false}, {5, 8, 4999999, false}, {5, 8, 5000000, true},
         {5, 8, 8999999, true},  {5, 8, 9000000, false},
     };
@@ -132,7 +138,8 @@ TEST(RenderRowFrame, LayersOnlyWithinTheirSeconds) {
         Bitmap24 frame = Filled(4, 4, {0, 0, 0});
         TLayerImageCache cache;
         RenderRowFrame(row, frame, c.pts, cache);
-        EXPECT_EQ(At(frame, 1, 1)[0], c.drawn ? 254 : 0) << c.start << ".." << c.end << " @" << c.pts;
+        EXPECT_EQ(At(frame, 1, 1)[0], c.drawn ? 254 : 0)
+            << c.start << ".." << c.end << " @" << c.pts;
     }
 }
 
@@ -141,7 +148,8 @@ TEST(RenderRowFrame, LaterLayersOverEarlierAndEmptyLayersDrawNothing) {
     TlvFilesRecord row;
     TWmRec emptyText = TextLayer("", 0, 0, true, 0x00FF00u);
     TWmRec emptyImage = ImageLayer("", 0, 0, 255, 0, 10);
-    TWmRec textKindWithImage = ImageLayer(WriteBmp(dir, "x.bmp", 8, 8, {9, 9, 9}), 0, 0, 255, 0, 10);
+    TWmRec textKindWithImage =
+        ImageLayer(WriteBmp(dir, "x.bmp", 8, 8, {9, 9, 9}), 0, 0, 255, 0, 10);
     textKindWithImage.Kind = kWmTextLayer; // a text layer uses only its text fields
     row.Watermarks = {emptyText, emptyImage, textKindWithImage,
                       ImageLayer(WriteBmp(dir, "a.bmp", 3, 3, {0, 0, 200}), 0, 0, 255, 0, 10),
@@ -186,7 +194,8 @@ TEST(TextLayer, OpaqueBoxCoversItsRectangleOnly) {
     EXPECT_EQ(At(frame, 19, 10), (Bgr{40, 40, 40}));
     int reddish = 0;
     for (int y = 10; y < 40; ++y)
-        for (int x = 20; x < 80; ++x) reddish += At(frame, x, y)[2] > 128;
+        for (int x = 20; x < 80; ++x)
+            reddish += At(frame, x, y)[2] > 128;
     EXPECT_GT(reddish, 10);
 }
 
@@ -194,7 +203,8 @@ TEST(TextLayer, TransparentBoxChangesOnlyGlyphs) {
     Bitmap24 frame;
     frame.SetSize(100, 60);
     for (int y = 0; y < 60; ++y)
-        for (int i = 0; i < 300; ++i) frame.Row(y)[i] = static_cast<uint8_t>((y * 7 + i) % 90);
+        for (int i = 0; i < 300; ++i)
+            frame.Row(y)[i] = static_cast<uint8_t>((y * 7 + i) % 90);
     const Bitmap24 before = frame;
     TLayerImageCache cache;
     DrawLayer(frame, TextLayer("Wm", 20, 10, false, 0x00FF00u), cache);
@@ -260,6 +270,29 @@ TEST(ResolveColor, RedInTheLowestByte) {
     EXPECT_EQ(ResolveColor(0x0000FFu), QColor(255, 0, 0));
     EXPECT_EQ(ResolveColor(0x804020u), QColor(0x20, 0x40, 0x80));
     EXPECT_EQ(ResolveColor(0x80000005u), QGuiApplication::palette().color(QPalette::Base));
+}
+
+} // namespace
+
+namespace {
+
+// The converter calls the hook on its worker thread: the same layers drawn
+// there give the same pixels as on this thread.
+TEST(RenderRowFrame, SamePixelsOnAWorkerThread) {
+    testsupport::TempDir dir;
+    TlvFilesRecord row;
+    row.Saturation = 300;
+    row.Exposure = -30;
+    row.Watermarks = {TextLayer("Wm", 5, 5, false, 0), TextLayer("Op", 30, 20, true, 0x00FFFFu),
+                      ImageLayer(WriteBmp(dir, "w.bmp", 9, 7, {20, 220, 120}), 60, 40, 90, 0, 10)};
+    const Bitmap24 source = Filled(96, 64, {80, 120, 160});
+    Bitmap24 here = source, there = source;
+    TLayerImageCache hereCache, thereCache;
+    RenderRowFrame(row, here, 2000000, hereCache);
+    std::thread worker([&] { RenderRowFrame(row, there, 2000000, thereCache); });
+    worker.join();
+    EXPECT_EQ(here.Data, there.Data);
+    EXPECT_NE(here.Data, source.Data);
 }
 
 } // namespace

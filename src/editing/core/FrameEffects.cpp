@@ -12,7 +12,9 @@ constexpr double kContrastStep = 0.015708;
 // The contrast curve turns around this level.
 constexpr int kContrastPivot = 170;
 
-uint8_t ClampByte(int64_t v) { return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255)); }
+uint8_t ClampByte(int64_t v) {
+    return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255));
+}
 
 double ContrastFactor(int32_t contrast) {
     if (contrast == 100) contrast = 99;
@@ -25,8 +27,8 @@ std::array<uint8_t, 256> ToneTable(int32_t brightness, int32_t contrast) {
     const double k = ContrastFactor(contrast);
     std::array<uint8_t, 256> t1{};
     for (int i = 0; i < 256; ++i)
-        t1[i] = ClampByte(static_cast<int64_t>(
-            RoundHalfEven((i - kContrastPivot) * k + kContrastPivot)));
+        t1[i] = ClampByte(
+            static_cast<int64_t>(RoundHalfEven((i - kContrastPivot) * k + kContrastPivot)));
     std::array<uint8_t, 256> t2{};
     for (int j = 0; j < 256; ++j) {
         const int32_t x = (256 - brightness + brightness * j) / 256;
@@ -40,7 +42,8 @@ void MapBytes(Bitmap24& bitmap, const std::array<uint8_t, 256>& table) {
     const int rowBytes = bitmap.Width * 3;
     for (int y = 0; y < bitmap.Height; ++y) {
         uint8_t* p = bitmap.Row(y);
-        for (int i = 0; i < rowBytes; ++i) p[i] = table[p[i]];
+        for (int i = 0; i < rowBytes; ++i)
+            p[i] = table[p[i]];
     }
 }
 
@@ -61,9 +64,11 @@ namespace {
 void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
     std::array<uint16_t, 256> w{};
     const auto s = static_cast<uint32_t>(std::max(saturation, 0));
-    for (int i = 0; i < 256; ++i) w[i] = static_cast<uint16_t>((s * (i + 1)) >> 8);
+    for (int i = 0; i < 256; ++i)
+        w[i] = static_cast<uint16_t>((s * (i + 1)) >> 8);
     std::array<int32_t, 768> d{};
-    for (int i = 0; i < 768; ++i) d[i] = i / 3 - w[i / 3];
+    for (int i = 0; i < 768; ++i)
+        d[i] = i / 3 - w[i / 3];
     const auto shade = [&](uint8_t v, int32_t grey) { return t2[ClampByte(grey + w[v])]; };
     for (int y = 0; y < bitmap.Height; ++y) {
         uint8_t* p = bitmap.Row(y);
@@ -98,7 +103,8 @@ void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contr
                              int32_t saturation, float exposure) {
     std::array<uint8_t, 256> tone = ToneTable(brightness, contrast);
     const std::array<uint8_t, 256> light = ExposureTable(exposure);
-    for (uint8_t& v : tone) v = light[v];
+    for (uint8_t& v : tone)
+        v = light[v];
     ColorPass(bitmap, tone, saturation);
 }
 
@@ -131,7 +137,8 @@ void BlendBitmap(Bitmap24& dst, const Bitmap24& src, int x, int y, int alpha) {
     for (int64_t r = 0; r < rows.Count; ++r) {
         const uint8_t* s = src.Row(static_cast<int>(rows.Src + r)) + cols.Src * 3;
         uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
-        for (int64_t i = 0; i < bytes; ++i) d[i] = static_cast<uint8_t>((keep * d[i] + a * s[i]) >> 8);
+        for (int64_t i = 0; i < bytes; ++i)
+            d[i] = static_cast<uint8_t>((keep * d[i] + a * s[i]) >> 8);
     }
 }
 
