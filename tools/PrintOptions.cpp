@@ -1,4 +1,5 @@
 #include "PrintOptions.h"
+#include "RowEdits.h"
 
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
@@ -60,10 +61,12 @@ TMsgResult AnswerNo(const std::string& text, TMsgButtons buttons, std::ostream& 
 
 // The options of a new row of the file at batch start.
 void BuildRowOptions(const TGlobalObject& g, int code, TAVProbe& probe, const std::string& file,
-                     TInputOptions& in, TOutputOptions& out) {
+                     const std::vector<std::string>& edits, TInputOptions& in,
+                     TOutputOptions& out) {
     TFileStreamInfo info;
     probe.GetFileStreamInfo(info);
     TlvFilesRecord row = NewFilesRecord(file, "", info.Duration, FormatZoomMode(g, code));
+    ApplyRowEdits(edits, row);
     in.FileName = file;
     in.ForceFormat = probe.GetFormatName();
     HandOverRowEdits(row, in, out);
@@ -109,7 +112,7 @@ std::string OutputOptionLines(const TOutputOptions& out) {
 }
 
 int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,
-                           std::ostream& err) {
+                           std::ostream& err, const std::vector<std::string>& edits) {
     const TScopedMessageHandler answer(
         [&err](const std::string&, const std::string& text, TMsgIcon, TMsgButtons buttons) {
             return AnswerNo(text, buttons, err);
@@ -125,7 +128,7 @@ int PrintConversionOptions(int formatCode, const std::string& file, std::ostream
         }
         TInputOptions in;
         TOutputOptions options;
-        BuildRowOptions(g, formatCode, probe, file, in, options);
+        BuildRowOptions(g, formatCode, probe, file, edits, in, options);
         out << "[input]\n" << InputOptionLines(in) << "[output]\n" << OutputOptionLines(options);
         return 0;
     } catch (const std::exception& e) {
@@ -134,11 +137,12 @@ int PrintConversionOptions(int formatCode, const std::string& file, std::ostream
     }
 }
 
-int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file) {
+int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file,
+                                  const std::vector<std::string>& edits) {
     int code = 0;
     if (!ParseIniInteger(formatCode, code) || FormatCaptionOf(code).empty()) {
         std::cerr << "Unknown format code: " << formatCode << '\n';
         return 1;
     }
-    return PrintConversionOptions(code, file, std::cout, std::cerr);
+    return PrintConversionOptions(code, file, std::cout, std::cerr, edits);
 }

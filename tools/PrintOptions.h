@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 // The set fields of the input record, as option lines: "f", "ss",
 // "programid", then the extra option lines as they are.
@@ -20,9 +21,11 @@ std::string OutputOptionLines(const TOutputOptions& out);
 // the input lines, "[output]" and the output lines to `out`. The size
 // question is answered No and said on `err`. Returns the exit status: 0, or
 // 1 with the probe's or the builder's error text on `err`.
+// `edits` are the per-file edits of RowEdits.h, applied to the new row.
 int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,
-                           std::ostream& err);
+                           std::ostream& err, const std::vector<std::string>& edits = {});
 
 // The command's entry: the code as given on the command line, printing to
 // the standard streams. A code that is not an integer is an error (1).
-int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file);
+int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file,
+                                  const std::vector<std::string>& edits = {});

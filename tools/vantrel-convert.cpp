@@ -41,9 +41,11 @@ int ShowInfo(const std::string& fileName) {
 
 int main(int argc, char** argv) {
     SetMainThread();
-    if (argc == 5 && std::string(argv[1]) == "--format" &&
+    if (argc >= 5 && std::string(argv[1]) == "--format" &&
         std::string(argv[3]) == "--print-options")
-        return LoadMediaLibraries() ? PrintConversionOptionsCommand(argv[2], argv[4]) : 1;
+        return LoadMediaLibraries() ? PrintConversionOptionsCommand(
+                                          argv[2], argv[4], std::vector<std::string>(argv + 5, argv + argc))
+                                    : 1;
     if (argc >= 2 && std::string(argv[1]) != "--info") {
         try {
             return RunConvertCommand(std::vector<std::string>(argv + 1, argv + argc));
