@@ -187,6 +187,12 @@ void DrawLayer(Bitmap24& frame, const TWmRec& layer, TLayerImageCache& cache) {
 void RenderRowFrame(const TlvFilesRecord& row, Bitmap24& frame, int64_t ptsUS,
                     TLayerImageCache& cache) {
     if (frame.Width <= 0 || frame.Height <= 0) return;
+    // Every picture is read before the first pixel changes, so that an
+    // unreadable file leaves the frame as it was even where the caller draws
+    // straight into the decoded picture.
+    for (const TWmRec& layer : row.Watermarks)
+        if (layer.Kind == kWmImageLayer && !layer.ImageFile.empty() && IsLayerVisible(layer, ptsUS))
+            cache.Image(layer.ImageFile);
     const auto exposure = static_cast<float>(row.Exposure);
     if (HasColorAdjust(row) && HasExposure(row))
         AdjustColorsAndExposure(frame, row.Brightness, row.Contrast, row.Saturation, exposure);

@@ -50,8 +50,8 @@ private:
 };
 
 // Draws the row's effects and visible layers on the frame in place. An
-// image layer whose file cannot be read throws std::runtime_error; the
-// caller's frame must then be dropped as a whole.
+// image layer whose file cannot be read throws std::runtime_error before
+// any pixel is changed.
 void RenderRowFrame(const TlvFilesRecord& row, Bitmap24& frame, int64_t ptsUS,
                     TLayerImageCache& cache);
 

@@ -166,19 +166,23 @@ TEST(RenderRowFrame, LaterLayersOverEarlierAndEmptyLayersDrawNothing) {
 TEST(RenderRowFrame, UnreadableImageThrowsEveryTime) {
     testsupport::TempDir dir;
     TlvFilesRecord row;
+    row.Contrast = 50;
+    row.Watermarks.push_back(TextLayer("T", 0, 0, true, 0xFFFFFFu));
     row.Watermarks.push_back(ImageLayer(dir.file("missing.bmp"), 0, 0, 255, 0, 10));
     TLayerImageCache cache;
     for (int i = 0; i < 2; ++i) {
         Bitmap24 frame = Filled(4, 4, {1, 2, 3});
+        const Bitmap24 before = frame;
         try {
             RenderRowFrame(row, frame, 0, cache);
             ADD_FAILURE() << "no error for a missing layer file";
         } catch (const std::runtime_error& e) {
             EXPECT_NE(std::string(e.what()).find("missing.bmp"), std::string::npos) << e.what();
         }
+        EXPECT_EQ(frame.Data, before.Data) << "pixels changed before the error";
     }
     // A layer out of its time range reads nothing and raises nothing.
-    row.Watermarks[0].StartTime = 5;
+    row.Watermarks[1].StartTime = 5;
     Bitmap24 frame = Filled(4, 4, {1, 2, 3});
     EXPECT_NO_THROW(RenderRowFrame(row, frame, 0, cache));
 }
