@@ -124,9 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "pad=320:240:0:0", 0, 0, 0, 0},
         // the filter crops, so the crop options are cleared and no size is set
         TZoomCase{"crop_left", "lbox", 640, 480, "320x240", 0, 8, 0, 0, "", "320:240",
-                  "crop=8:0:632:480,scale=320:240,pad=320:240:0:0", 0, 0, 0, 0},
+                  "crop=632:480:8:0,scale=320:240,pad=320:240:0:0", 0, 0, 0, 0},
         TZoomCase{"crop_all_sides", "lbox", 720, 576, "320x240", 4, 6, 2, 8, "", "300:240",
-                  "crop=6:4:706:570,scale=300:240,pad=320:240:10:0", 0, 0, 0, 0}),
+                  "crop=706:570:6:4,scale=300:240,pad=320:240:10:0", 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 INSTANTIATE_TEST_SUITE_P(Full, Zoom,

@@ -422,9 +422,9 @@ std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, TOutputOptions& ou
     }
     // The filter crops the picture itself, so the engine must not crop first.
     out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
-    return "crop=" + std::to_string(c.L) + ":" + std::to_string(c.T) + ":" +
-           std::to_string(g.SW - c.L - c.R) + ":" + std::to_string(g.SH - c.T - c.B) +
-           ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," + pad;
+    // The crop filter of the libraries takes width:height:x:y.
+    return "crop=" + std::to_string(g.SW - c.L - c.R) + ":" + std::to_string(g.SH - c.T - c.B) +
+           ":" + std::to_string(c.L) + ":" + std::to_string(c.T) + ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," + pad;
 }
 
 int32_t EvenTowardZero(int64_t value) {
