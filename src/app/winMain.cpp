@@ -4,6 +4,8 @@
 #include "app/Shell.h"
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
+#include "engine/FFmpegVCL.h"
+#include "probe/AVProbe.h"
 #include "app/core/DefaultFormats.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
@@ -201,15 +203,8 @@ void TfrmMain::CreateShareButtons() {
 }
 
 void TfrmMain::CreateListAndPreview() {
-    lvFIles = new QTreeWidget(this);
-    lvFIles->setObjectName("lvFIles");
+    lvFIles = new TFilesList(this);
     lvFIles->setGeometry(21, 127, 479, 329);
-    lvFIles->setRootIsDecorated(false);
-    lvFIles->setHeaderHidden(true);
-    lvFIles->setColumnCount(0);
-    lvFIles->setContextMenuPolicy(Qt::CustomContextMenu);
-    lvFIles->setStyleSheet("QTreeWidget#lvFIles { background: white; color: black;"
-                           " border: 1px solid #5d7898; }");
     pan1 = new QFrame(this);
     pan1->setObjectName("pan1");
     pan1->setGeometry(516, 134, 370, 240);
@@ -369,6 +364,14 @@ void TfrmMain::ConnectHandlers() {
     connect(imgbtnreddit, &QToolButton::clicked, this, &TfrmMain::imgbtnredditClick);
     connect(lvFIles, &QWidget::customContextMenuRequested, this,
             [this](const QPoint&) { suiPopupMenuEdit->exec(QCursor::pos()); });
+    connect(btnAdd, &QToolButton::clicked, this, &TfrmMain::btnAddClick);
+    connect(btnRemove, &QToolButton::clicked, this, &TfrmMain::btnRemoveClick);
+    connect(btnClear, &QToolButton::clicked, this, &TfrmMain::btnClearClick);
+    connect(lvFIles, &QTreeWidget::itemClicked, this, &TfrmMain::lvFIlesClick);
+    connect(lvFIles, &QTreeWidget::itemDoubleClicked, this, &TfrmMain::lvFIlesDblClick);
+    lvFIles->OnFilesDropped = [this](const std::vector<std::string>& files) {
+        if (ConverterReady()) AddFiles(files);
+    };
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive) ApplicationEvents1Deactivate();
@@ -392,6 +395,7 @@ void TfrmMain::FormCreate() {
         [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
     InstallMainThreadPump();
     LoadMediaLibraries();
+    ConnectConverter();
 }
 
 void TfrmMain::LoadMediaLibraries() {
@@ -463,8 +467,7 @@ bool TfrmMain::FormCloseQuery() {
         return false;
     TIniFile settings(GlobalObject->SettingsFile());
     chooser_->SaveChooserState(settings);
-    // The converter's tasks are stopped and the player's file closed here once
-    // those components are built in.
+    // The player's file is closed here once the player is built in.
     PreviewBitmap = QImage();
     TaskItems.clear();
     return true;
@@ -604,8 +607,7 @@ void TfrmMain::btnEditClick() {
 }
 
 void TfrmMain::suiPopupMenuEditPopup() {
-    const bool rowSelected = lvFIles->topLevelItemCount() > 0 && lvFIles->currentItem() &&
-                             lvFIles->currentItem()->isSelected();
+    const bool rowSelected = lvFIles->RowCount() > 0 && lvFIles->SelectedRow() >= 0;
     SetEditItemsEnabled(rowSelected);
 }
 

@@ -2,6 +2,7 @@
 // panel, format chooser and output folder.
 #pragma once
 
+#include "app/ConversionList.h"
 #include "app/FormatChooser.h"
 #include "app/Skin.h"
 
@@ -25,6 +26,13 @@ class QSlider;
 class QTreeWidget;
 class TGlobalObject;
 class TfrmAbout;
+class TFFmpegVCL;
+class TCustomFFmpegVCL;
+class TAVProbe;
+struct TProgressInfo;
+struct TPreviewInfo;
+struct TTerminateInfo;
+struct THookInfo;
 
 // A pop-up menu of the menu row. `Tag` is 1 after the menu was dismissed by
 // a click on its own button: that click must not open it again.
@@ -46,6 +54,9 @@ public:
     // Lets tests and other callers choose the output folder without a dialog.
     using TFolderChooser = std::function<std::string(const std::string& startFolder)>;
     void SetFolderChooser(TFolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    // Lets tests choose the files to add without the file dialog.
+    using TFilesChooser = std::function<std::vector<std::string>()>;
+    void SetFilesChooser(TFilesChooser chooser) { filesChooser_ = std::move(chooser); }
 
     TGlobalObject& Global() { return *GlobalObject; }
     TFormatChooser& Chooser() { return *chooser_; }
@@ -84,6 +95,14 @@ public:
     void menubtnPreferenceClick();
     void btnBrowsClick();
     void btnOpenClick();
+    // Conversion list
+    void btnAddClick();
+    void btnRemoveClick();
+    void btnClearClick();
+    void lvFIlesClick();
+    void lvFIlesDblClick();
+    // Adds files as the file dialog or a drop gives them.
+    void AddFiles(const std::vector<std::string>& files);
 
     // Opens `menu` at `pos` (screen coordinates) unless its tag says the click
     // only dismissed it; afterwards records whether `button` dismissed it.
@@ -120,7 +139,7 @@ public:
     skin::TImageButton* imgbtnstumbleupon = nullptr;
     skin::TImageButton* imgbtnreddit = nullptr;
     // Conversion list
-    QTreeWidget* lvFIles = nullptr;
+    TFilesList* lvFIles = nullptr;
     // Preview
     QFrame* pan1 = nullptr;
     QLabel* lblTime = nullptr;
@@ -158,6 +177,10 @@ public:
     TPopupMenu* suiPopupMenuEdit = nullptr;
     TPopupMenu* suiPopupMenuHelp = nullptr;
 
+    // Components
+    std::unique_ptr<TFFmpegVCL> CCAVC;
+    TAVProbe* CurrentProbe = nullptr;
+
     // Window state
     QImage PreviewBitmap;
     std::vector<int32_t> TaskItems;
@@ -181,6 +204,11 @@ protected:
 private:
     void CentreOnDesktop();
     void LoadMediaLibraries();
+    bool ConverterReady();
+    std::vector<std::string> ChooseFiles();
+    void ListBecameEmpty();
+    void ConnectConverter();
+
     void RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos);
     void CreateTitleRow();
     void CreateMenuRow();
@@ -202,6 +230,7 @@ private:
     TFormatChooser* chooser_ = nullptr;
     TfrmAbout* frmAbout_ = nullptr;
     TFolderChooser folderChooser_;
+    TFilesChooser filesChooser_;
     bool closeConfirmed_ = false;
     // Items of the Edit menu that need a selected row.
     std::vector<QAction*> editRowActions_;

@@ -1,0 +1,241 @@
+#include "app/ConversionList.h"
+
+#include "app/Skin.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+
+namespace {
+
+constexpr int kCheckBoxWidth = 16;
+
+QColor RowBackground(int row, bool selected, bool focused) {
+    if (selected) return focused ? QColor(185, 204, 236) : QColor(229, 236, 248);
+    return (row % 2) ? QColor(226, 230, 246) : QColor(Qt::white);
+}
+
+QColor SelectionFrame(bool focused) {
+    return focused ? QColor(122, 160, 218) : QColor(152, 181, 226);
+}
+
+} // namespace
+
+TFilesItem::TFilesItem(TlvFilesRecord record) : Record(std::move(record)) {
+    setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+}
+
+TFilesList::TFilesList(QWidget* parent) : QTreeWidget(parent) {
+    setObjectName("lvFIles");
+    setRootIsDecorated(false);
+    setUniformRowHeights(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setFrameShape(QFrame::NoFrame);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setAcceptDrops(true);
+    setItemDelegate(new TFilesRowDelegate(this));
+    setStyleSheet("QTreeWidget#lvFIles { background: white; color: black; }"
+                  "QHeaderView::section { background: #e9edf3; color: #183450; border: none;"
+                  " border-right: 1px solid #c6ced8; border-bottom: 1px solid #c6ced8;"
+                  " padding: 3px 4px; }");
+    RemoveColumns();
+    const QString file = QDir(QCoreApplication::applicationDirPath()).filePath("skin/lvBack.bmp");
+    emptyPicture_ = QImage(file);
+    if (emptyPicture_.isNull()) emptyPicture_ = BuiltInEmptyPicture(QSize(479, 329));
+}
+
+QImage TFilesList::BuiltInEmptyPicture(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRect box(size.width() / 2 - 150, size.height() / 2 - 80, 300, 160);
+    painter.setPen(QPen(QColor(176, 190, 210), 2, Qt::DashLine));
+    painter.drawRoundedRect(box, 10, 10);
+    painter.drawPixmap(box.center().x() - 24, box.top() + 22, skin::Pixmap("cat_video", 48));
+    painter.setPen(QColor(60, 80, 110));
+    QFont font("Arial", 11, QFont::Bold);
+    painter.setFont(font);
+    painter.drawText(QRect(box.left(), box.top() + 80, box.width(), 24), Qt::AlignCenter,
+                     "Add video and audio files");
+    painter.setFont(QFont("Arial", 9));
+    painter.setPen(QColor(110, 126, 150));
+    painter.drawText(QRect(box.left(), box.top() + 106, box.width(), 40),
+                     Qt::AlignCenter | Qt::TextWordWrap,
+                     "Click Add, or drop files here from your file manager");
+    return image;
+}
+
+TFilesItem* TFilesList::Row(int index) const {
+    return static_cast<TFilesItem*>(topLevelItem(index));
+}
+
+int TFilesList::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.first());
+}
+
+void TFilesList::SelectRow(int index) {
+    clearSelection();
+    if (index < 0 || index >= RowCount()) return;
+    setCurrentItem(topLevelItem(index));
+    topLevelItem(index)->setSelected(true);
+    setFocus();
+}
+
+bool TFilesList::IsChecked(int index) const {
+    return Row(index)->checkState(colSource) == Qt::Checked;
+}
+
+void TFilesList::SetChecked(int index, bool checked) {
+    Row(index)->setCheckState(colSource, checked ? Qt::Checked : Qt::Unchecked);
+}
+
+int TFilesList::CheckedCount() const {
+    int count = 0;
+    for (int i = 0; i < RowCount(); ++i)
+        count += IsChecked(i) ? 1 : 0;
+    return count;
+}
+
+int TFilesList::FindCaption(const std::string& path) const {
+    for (int i = 0; i < RowCount(); ++i)
+        if (Row(i)->Record.SourceFile == path) return i;
+    return -1;
+}
+
+TFilesItem* TFilesList::AppendRow(TlvFilesRecord record) {
+    auto* item = new TFilesItem(std::move(record));
+    const TlvFilesRecord& r = item->Record;
+    item->setText(colSource, QString::fromStdString(r.SourceFile));
+    item->setText(colLength, QString::number(r.Duration));
+    item->setText(colTrimmed, QString::number(r.Duration));
+    item->setText(colDestination, QFileInfo(QString::fromStdString(r.DestinationFile)).fileName());
+    item->setText(colProgress, QString());
+    item->setCheckState(colSource, Qt::Checked);
+    addTopLevelItem(item);
+    if (RowCount() == 1) CreateColumns();
+    return item;
+}
+
+void TFilesList::RemoveRow(int index) {
+    delete takeTopLevelItem(index);
+    if (RowCount() == 0) RemoveColumns();
+}
+
+void TFilesList::RemoveAllRows() {
+    clear();
+    RemoveColumns();
+}
+
+void TFilesList::SetProgressText(int index, const QString& text) {
+    if (index >= 0 && index < RowCount()) Row(index)->setText(colProgress, text);
+}
+
+void TFilesList::CreateColumns() {
+    setColumnCount(colCount);
+    setHeaderLabels({"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
+    const int widths[colCount] = {140, 65, 90, 120, 60};
+    for (int c = 0; c < colCount; ++c)
+        setColumnWidth(c, widths[c]);
+    header()->setStretchLastSection(true);
+    setHeaderHidden(false);
+}
+
+void TFilesList::RemoveColumns() {
+    setHeaderHidden(true);
+    setColumnCount(1);
+}
+
+void TFilesList::paintEvent(QPaintEvent* event) {
+    if (RowCount() == 0) {
+        QPainter painter(viewport());
+        painter.fillRect(viewport()->rect(), Qt::white);
+        painter.drawImage(0, 0, emptyPicture_);
+        return;
+    }
+    QTreeWidget::paintEvent(event);
+}
+
+void TFilesList::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFilesList::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFilesList::dropEvent(QDropEvent* event) {
+    std::vector<std::string> files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    event->acceptProposedAction();
+    if (!files.empty() && OnFilesDropped) OnFilesDropped(files);
+}
+
+// ---------------------------------------------------------------------------
+// Row drawing
+
+void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const bool focused = list_->hasFocus();
+    QRect rect = option.rect;
+    painter->save();
+    painter->fillRect(rect, RowBackground(index.row(), selected, focused));
+    QRect label = rect;
+    if (index.column() == colSource) {
+        const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(Qt::black, 2));
+        painter->drawRect(QRect(QPoint(rect.left() + 2, rect.top() + 2),
+                                QPoint(rect.left() + 14, rect.bottom() - 2)));
+        if (checked) {
+            const QPoint tick[] = {QPoint(rect.left() + 4, rect.top() + 6),
+                                   QPoint(rect.left() + 6, rect.top() + 11),
+                                   QPoint(rect.left() + 11, rect.top() + 5)};
+            painter->drawPolyline(tick, 3);
+        }
+        label.setLeft(rect.left() + kCheckBoxWidth + 3);
+    }
+    label.adjust(3, 0, -3, 0);
+    painter->setPen(Qt::black);
+    const QString text =
+        painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, label.width());
+    painter->drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    if (selected) {
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(SelectionFrame(focused));
+        painter->drawLine(rect.topLeft(), rect.topRight());
+        painter->drawLine(rect.bottomLeft(), rect.bottomRight());
+        if (index.column() == colSource) painter->drawLine(rect.topLeft(), rect.bottomLeft());
+        if (index.column() == list_->columnCount() - 1)
+            painter->drawLine(rect.topRight(), rect.bottomRight());
+    }
+    painter->restore();
+}
+
+bool TFilesRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
+                                    const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::MouseButtonRelease || index.column() != colSource) return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton ||
+        mouse->position().x() >= option.rect.left() + kCheckBoxWidth)
+        return false;
+    const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    model->setData(index, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    return true;
+}
+
+QSize TFilesRowDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) const {
+    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 18);
+}

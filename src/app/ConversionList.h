@@ -1,0 +1,79 @@
+// The conversion list `lvFIles`: one row per source file, each with its
+// check box and the item record it owns, drawn entirely by the program.
+#pragma once
+
+#include "editing/core/EditSettings.h"
+
+#include <QImage>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Column indexes.
+enum TFilesColumn { colSource = 0, colLength, colTrimmed, colDestination, colProgress, colCount };
+
+// A row: its texts live in the item, its settings in `Record`.
+class TFilesItem : public QTreeWidgetItem {
+public:
+    explicit TFilesItem(TlvFilesRecord record);
+    TlvFilesRecord Record;
+};
+
+class TFilesList : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit TFilesList(QWidget* parent);
+
+    int RowCount() const { return topLevelItemCount(); }
+    TFilesItem* Row(int index) const;
+    // Index of the selected row, -1 when none.
+    int SelectedRow() const;
+    void SelectRow(int index);
+    bool IsChecked(int index) const;
+    void SetChecked(int index, bool checked);
+    int CheckedCount() const;
+    // The row whose caption equals the path exactly, -1 if none.
+    int FindCaption(const std::string& path) const;
+
+    // Appends a checked row; creates the columns with the first row.
+    TFilesItem* AppendRow(TlvFilesRecord record);
+    void RemoveRow(int index);
+    void RemoveAllRows();
+    void SetProgressText(int index, const QString& text);
+
+    // Drawn while the list is empty: "skin/lvBack.bmp" beside the program,
+    // else the built-in picture.
+    const QImage& EmptyPicture() const { return emptyPicture_; }
+    static QImage BuiltInEmptyPicture(const QSize& size);
+
+    // Files dropped from the file manager.
+    std::function<void(const std::vector<std::string>&)> OnFilesDropped;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateColumns();
+    void RemoveColumns();
+
+    QImage emptyPicture_;
+};
+
+// Draws a row: alternating background, selection colours, the check box.
+class TFilesRowDelegate : public QStyledItemDelegate {
+public:
+    explicit TFilesRowDelegate(TFilesList* list) : QStyledItemDelegate(list), list_(list) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    TFilesList* list_;
+};

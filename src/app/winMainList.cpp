@@ -1,0 +1,169 @@
+// The main window's conversion list: adding, removing and clearing rows.
+#include "app/winMain.h"
+
+#include "app/core/DestinationName.h"
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
+#include "app/core/OptionBuilder.h"
+#include "engine/FFmpegVCL.h"
+#include "probe/AVProbe.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStringList>
+#include <filesystem>
+
+namespace {
+
+const char* const kSettings = "settings";
+
+// Filter of the open dialog: description, patterns.
+const char* const kOpenFilter[][2] = {
+    {"All Supported Video Formats",
+     "*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.3G2;*.M4V;*.MP4;*.MPG;*.MPEG;*.DAT;"
+     "*.OGM;*.VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.SWF;"},
+    {"All Supported Audio Formats",
+     "*.MP3;*.AAC;*.WAV;*.WMA;*.OGG;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;"
+     "*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;"},
+    {"AVI files (*.avi)", "*.avi"},
+    {"MPEG4 files (*.mp4)", "*.mp4"},
+    {"MPEG files (*.mpg,*.mpeg)", "*.mpg;*.mpeg"},
+    {"3GP files (*.3gp,*.3g2)", "*.3gp;*.3g2"},
+    {"Itunes Video files (*.m4v)", "*.m4v"},
+    {"Windows Media files (*.wmv,*.asf)", "*.wmv;*.asf"},
+    {"Real Media files (*.rm,*.rmvb)", "*.rm;*.rmvb"},
+    {"Video CD files (*.dat)", "*.dat"},
+    {"Quick Time files (*.mov)", "*.mov"},
+    {"Flash Video files (*.flv)", "*.flv"},
+    {"Matroska Video files (*.mkv)", "*.mkv"},
+    {"MJPEG Video files (*.mjpg,*.mjpeg)", "*.mjpg;*.mjpeg"},
+    {"Animated GIF files (*.gif)", "*.gif"},
+    {"H.264/MPEG4 AVC Video files (*.mts,*.m2ts)", "*.mts;*.m2ts"},
+    {"DVD video object files (*.vob)", "*.vob"},
+    {"MPEG-1 Video files (*.mpv)", "*.mpv"},
+    {"Video Transport Stream files (*.ts)", "*.ts"},
+    {"TP Video files (*.tp)", "*.tp"},
+    {"Maceomeida Flash files (*.swf)", "*.swf"},
+    {"MP3 Audio files (*.mp3)", "*.mp3"},
+    {"Advanced Audio Coding files (*.aac)", "*.aac"},
+    {"Monkey's Audio files (*.ape)", "*.ape"},
+    {"Ogg Vorbis Audio files (*.ogg)", "*.ogg"},
+    {"Windows Media Audio files (*.wma)", "*.wma"},
+    {"MusePack Audio files (*.mpc)", "*.mpc"},
+    {"MPEG Audio files (*.mpa)", "*.mpa"},
+    {"MPEG-4 Audio files (*.m4a)", "*.m4a"},
+    {"Matroska Audio files (*.mka)", "*.mka"},
+    {"DTS Audio files (*.dts)", "*.dts"},
+    {"Audio Codec 3 files (*.ac3)", "*.ac3"},
+    {"Speex Audio files (*.spx)", "*.spx"},
+    {"Real Audio files (*.ra,*.ram)", "*.ra;*.ram"},
+    {"MPEG Layer II Compressed Audio files (*.mp2)", "*.mp2"},
+    {"All files (*.*)", "*.*"}};
+
+// The filter as Qt's file dialog takes it. Patterns are matched without
+// regard to case on this platform too, so "*.AVI" also finds "clip.avi".
+QString OpenDialogFilter() {
+    QStringList entries;
+    for (const auto& entry : kOpenFilter) {
+        QStringList patterns;
+        for (const QString& p : QString(entry[1]).split(';', Qt::SkipEmptyParts)) {
+            patterns << p.toLower();
+            if (p != p.toLower()) patterns << p;
+        }
+        entries << QString("%1 (%2)").arg(entry[0], patterns.join(' '));
+    }
+    return entries.join(";;");
+}
+
+} // namespace
+
+void TfrmMain::ConnectConverter() {
+    CCAVC = std::make_unique<TFFmpegVCL>();
+}
+
+bool TfrmMain::ConverterReady() {
+    const std::string folder =
+        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString();
+    return CCAVC->LoadAVLib(folder);
+}
+
+std::vector<std::string> TfrmMain::ChooseFiles() {
+    if (filesChooser_) return filesChooser_();
+    QFileDialog dialog(this, "Open", QString(), OpenDialogFilter());
+    dialog.setObjectName("OpenDialog1");
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setSizeGripEnabled(true);
+    std::vector<std::string> files;
+    if (dialog.exec() == QDialog::Accepted)
+        for (const QString& f : dialog.selectedFiles())
+            files.push_back(f.toStdString());
+    return files;
+}
+
+void TfrmMain::btnAddClick() {
+    if (!ConverterReady()) return;
+    const std::vector<std::string> files = ChooseFiles();
+    if (files.empty()) return;
+    AddFiles(files);
+}
+
+void TfrmMain::AddFiles(const std::vector<std::string>& files) {
+    CCAVC->ClearTasks();
+    TIniFile settings(GlobalObject->SettingsFile());
+    TIniFile formats(GlobalObject->FormatFile());
+    const int code = settings.ReadInteger(kSettings, "FormatCode", 1);
+    const std::string section = FormatSectionName(code);
+    const std::string suffix = "_ipod." + formats.ReadString(section, "FileExt", "mp4");
+    const std::string zoom = settings.ReadString(section, "parazoom", "lbox");
+    for (const std::string& file : files) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(file, ec)) continue;
+        if (lvFIles->FindCaption(file) >= 0) continue;
+        const std::string destination = MakeDestinationName(*GlobalObject, file, suffix);
+        const int task = CCAVC->AddTask(file);
+        if (task < 0) continue;
+        TFileStreamInfo info;
+        TAVProbe* probe = CCAVC->InputProbe(task, 0);
+        if (!probe || !probe->GetFileStreamInfo(info)) info.Duration = 0;
+        btnStart->setEnabled(true);
+        lvFIles->AppendRow(
+            NewFilesRecord(file, destination, info.Duration < 0 ? 0 : info.Duration, zoom));
+        btnClear->setEnabled(true);
+        btnRemove->setEnabled(true);
+        CCAVC->RemoveTask(task);
+        CCAVC->ClearTasks();
+        lvFIles->SelectRow(0);
+        lvFIles->viewport()->update();
+    }
+    // Playing after the add arrives with the preview player.
+    PlayAfterAdd = false;
+}
+
+void TfrmMain::btnRemoveClick() {
+    const int removed = lvFIles->SelectedRow();
+    if (removed < 0) return;
+    lvFIles->RemoveRow(removed);
+    const int remaining = lvFIles->RowCount();
+    if (remaining > 0) lvFIles->SelectRow(removed < remaining ? removed : remaining - 1);
+    if (remaining == 0) ListBecameEmpty();
+    lvFIles->viewport()->update();
+}
+
+void TfrmMain::btnClearClick() {
+    if (lvFIles->RowCount() == 0) return;
+    CCAVC->ClearTasks();
+    lvFIles->RemoveAllRows();
+    ListBecameEmpty();
+}
+
+void TfrmMain::ListBecameEmpty() {
+    // The preview player is stopped here once it is built in.
+    lvFIles->viewport()->update();
+}
+
+// The Previous and Next buttons and playing a row arrive with the preview
+// player.
+void TfrmMain::lvFIlesClick() {}
+void TfrmMain::lvFIlesDblClick() {}

@@ -1,0 +1,159 @@
+// The conversion list on real files: adding, removing and clearing rows,
+// destination names.
+#include "app/Shell.h"
+#include "app/winMain.h"
+#include "app/core/IniFile.h"
+#include "app/core/MessageSeam.h"
+#include "engine/FFmpegVCL.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QHeaderView>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+class TestConversionList : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<testsupport::TempDir> home_;
+    std::vector<std::string> messages_;
+    std::vector<std::string> opened_;
+    std::string clip_, tone_, longTone_;
+
+    std::string Home(const std::string& name) const { return home_->file(name); }
+
+    TIniFile Settings() const { return TIniFile(Home("config/vantrel/vantrel.ini")); }
+
+    std::unique_ptr<TfrmMain> NewWindow() {
+        auto window = std::make_unique<TfrmMain>();
+        window->show();
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    static void Dispose(std::unique_ptr<TfrmMain>& window) {
+        window->close();
+        window.reset();
+    }
+
+    void AddFiles(TfrmMain& window, std::vector<std::string> files) {
+        window.SetFilesChooser([files] { return files; });
+        window.btnAddClick();
+    }
+
+private slots:
+    void initTestCase() {
+        home_ = std::make_unique<testsupport::TempDir>();
+        qputenv("HOME", QByteArray::fromStdString(home_->path().string()));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Home("config")));
+        SetMessageHandler(
+            [this](const std::string&, const std::string& text, TMsgIcon, TMsgButtons buttons) {
+                messages_.push_back(text);
+                return buttons == TMsgButtons::YesNo ? TMsgResult::Yes : TMsgResult::Ok;
+            });
+        SetUrlOpener([this](const std::string& url) { opened_.push_back(url); });
+        fs::create_directories(Home("media"));
+        clip_ = Home("media/clip.avi");
+        tone_ = Home("media/tone.wav");
+        longTone_ = Home("media/long.wav");
+        QVERIFY(testsupport::MakeMedia(
+            clip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 -t 2 "
+                   "-c:v mpeg4 -c:a mp2 -shortest"));
+        QVERIFY(testsupport::MakeMedia(tone_, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le"));
+        QVERIFY(testsupport::MakeMedia(longTone_,
+                                       "-f lavfi -i sine=f=220 -t 59.9 -ar 8000 -c:a pcm_s16le"));
+        // Output folder of its own.
+        fs::create_directories(Home("out"));
+        QVERIFY(Settings().WriteString("settings", "OutPutDir", Home("out")));
+    }
+
+    void cleanupTestCase() {
+        SetMessageHandler(nullptr);
+        SetUrlOpener(nullptr);
+    }
+
+    void init() { messages_.clear(); }
+
+    void addingFilesMakesRowsOnce() {
+        auto window = NewWindow();
+        TFilesList* list = window->lvFIles;
+        QVERIFY(list->isHeaderHidden());
+        const std::string upper = Home("media/CLIP.avi");
+        fs::copy_file(clip_, upper, fs::copy_options::overwrite_existing);
+        const std::string junk = Home("media/junk.avi");
+        {
+            std::FILE* f = std::fopen(junk.c_str(), "wb");
+            std::fputs("not media at all", f);
+            std::fclose(f);
+        }
+        AddFiles(*window, {clip_, clip_, Home("media"), upper, junk, longTone_});
+        QCOMPARE(list->RowCount(), 3);
+        QVERIFY(!list->isHeaderHidden());
+        QCOMPARE(list->columnCount(), 5);
+        QCOMPARE(list->headerItem()->text(3), QString("Destination File"));
+        QCOMPARE(list->Row(0)->text(colDestination), QString("clip_(new)_ipod.mp4"));
+        QCOMPARE(list->Row(1)->text(colDestination), QString("CLIP_(new)_ipod.mp4"));
+        QCOMPARE(list->Row(0)->text(colLength), QString("2"));
+        QCOMPARE(list->Row(2)->text(colLength), QString("59"));
+        QCOMPARE(list->Row(2)->text(colTrimmed), QString("59"));
+        QVERIFY(list->IsChecked(0) && list->IsChecked(2));
+        QCOMPARE(list->SelectedRow(), 0);
+        QCOMPARE(list->Row(0)->Record.ZoomMode,
+                 Settings().ReadString("formatInfo1", "parazoom", "lbox"));
+        // Adding the same file again changes nothing.
+        AddFiles(*window, {clip_});
+        QCOMPARE(list->RowCount(), 3);
+        QCOMPARE(window->CCAVC->TaskCount(), 0);
+        Dispose(window);
+    }
+
+    void destinationNamesSkipExistingFiles() {
+        {
+            std::FILE* f = std::fopen(Home("out/tone_(new)_ipod.mp4").c_str(), "wb");
+            std::fclose(f);
+        }
+        {
+            std::FILE* f = std::fopen(Home("out/tone_(new_1)_ipod.mp4").c_str(), "wb");
+            std::fclose(f);
+        }
+        auto window = NewWindow();
+        AddFiles(*window, {tone_});
+        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("tone_(new_2)_ipod.mp4"));
+        fs::remove(Home("out/tone_(new)_ipod.mp4"));
+        fs::remove(Home("out/tone_(new_1)_ipod.mp4"));
+        Dispose(window);
+    }
+
+    void removingKeepsASelection() {
+        auto window = NewWindow();
+        TFilesList* list = window->lvFIles;
+        AddFiles(*window, {clip_, tone_, longTone_});
+        QCOMPARE(list->RowCount(), 3);
+        list->SelectRow(2);
+        window->btnRemoveClick();
+        QCOMPARE(list->RowCount(), 2);
+        QCOMPARE(list->SelectedRow(), 1);
+        list->SelectRow(0);
+        window->btnRemoveClick();
+        QCOMPARE(list->SelectedRow(), 0);
+        QCOMPARE(list->Row(0)->Record.SourceFile, tone_);
+        window->btnRemoveClick();
+        QCOMPARE(list->RowCount(), 0);
+        QVERIFY(list->isHeaderHidden());
+        window->btnRemoveClick(); // nothing selected, nothing happens
+        AddFiles(*window, {clip_, tone_});
+        window->btnClearClick();
+        QCOMPARE(list->RowCount(), 0);
+        QVERIFY(list->isHeaderHidden());
+        Dispose(window);
+    }
+};
+
+QTEST_MAIN(TestConversionList)
+#include "tst_conversionlist.moc"
