@@ -2,6 +2,7 @@
 #include "engine/FFmpegOptions.h"
 
 #include "engine/FFmpegRecords.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cctype>
@@ -242,12 +243,7 @@ int64_t RoundHalfEven(double value) {
 std::string TextFormat(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int size = std::vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string out(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0) std::vsnprintf(out.data(), out.size() + 1, format, args);
+    std::string out = FormatTextV(format, args);
     va_end(args);
     return out;
 }

@@ -139,16 +139,7 @@ void TFFLogger::Log(TFFBaseComponent* sender, TLogLevel level, const std::string
 void TFFLogger::LogFmt(TFFBaseComponent* sender, TLogLevel level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        vsnprintf(buffer.data(), buffer.size(), format, args);
-        text.assign(buffer.data(), static_cast<size_t>(length));
-    }
+    const std::string text = FormatTextV(format, args);
     va_end(args);
     Log(sender, level, text);
 }

@@ -11,19 +11,20 @@ void Assert(bool condition, const std::string& message) {
     if (!condition) throw EAssertionFailed(message);
 }
 
+std::string FormatTextV(const char* format, va_list args) {
+    va_list copy;
+    va_copy(copy, args);
+    const int length = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) vsnprintf(text.data(), text.size() + 1, format, args);
+    return text;
+}
+
 std::string FormatText(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int length = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text;
-    if (length > 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        vsnprintf(buffer.data(), buffer.size(), format, args);
-        text.assign(buffer.data(), static_cast<size_t>(length));
-    }
+    std::string text = FormatTextV(format, args);
     va_end(args);
     return text;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stdexcept>
+#include <cstdarg>
 #include <string>
 
 // Raised when a caller breaks a precondition ("Assertion failure").
@@ -25,6 +26,8 @@ void Assert(bool condition, const std::string& message = "Assertion failure");
 
 // printf-style formatting into a std::string.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for an argument list the caller has started (and ends).
+std::string FormatTextV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // The folder that holds the running executable (no trailing "/").
 std::string ExecutableFolder();

@@ -47,26 +47,7 @@ struct TBuilt {
     TOutputOptions Out;
 };
 
-// Sets an environment variable for its lifetime.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, const std::string& value) : FName(name) {
-        if (const char* old = std::getenv(name)) FOld = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~TScopedEnv() {
-        if (FOld)
-            ::setenv(FName, FOld->c_str(), 1);
-        else
-            ::unsetenv(FName);
-    }
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-private:
-    const char* FName;
-    std::optional<std::string> FOld;
-};
+using testsupport::TScopedEnv;
 
 struct TAskedQuestion {
     std::string Caption;

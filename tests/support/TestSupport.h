@@ -2,7 +2,9 @@
 // command-line oracles (ffmpeg, ffprobe) and reading their answers.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,27 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Sets an environment variable for its lifetime.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const std::string& value) : FName(name) {
+        if (const char* old = std::getenv(name)) FOld = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TScopedEnv() {
+        if (FOld)
+            ::setenv(FName, FOld->c_str(), 1);
+        else
+            ::unsetenv(FName);
+    }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::optional<std::string> FOld;
 };
 
 // Result of a command run through the shell.
