@@ -13,14 +13,20 @@
 #include "media/FFmpegHeaders.h"
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class TAVProbe;
 class TCustomFFmpeg;
+class TTranscoder;
+class TPreviewer;
 
 // Frees a probe (defined where the probe is complete).
 struct TProbeDeleter {
@@ -129,9 +135,43 @@ public:
     AVFormatContext* OutputContext(int index) const;
     const std::vector<TOutputStreamSetup>& OutputStreams() const { return FOutputStreams; }
 
+    // ---- Running the conversion (FFmpegThread.cpp) ----
+    //
+    // Threads: the caller's thread starts, pauses, resumes and stops; the
+    // conversion runs on the task's worker (or in the caller's thread when
+    // not threaded). The run-state flags are atomic; FRunLock with FRunWake
+    // guards the pause gate and the done flags.
+
+    // Starts the conversion. Threaded: creates the worker paused and returns
+    // true; ResumeTask lets it run. Not threaded: converts now and returns
+    // false. A task runs once: a second start returns false and does nothing.
+    bool StartConvert(bool threaded, TThreadPriority priority);
+    // Requests a stop; with `wait`, waits until the conversion has ended (on
+    // the main thread servicing the waiting hand-overs every 20 ms).
+    void StopConvert(bool wait);
+    // The component's stop for one task: stops a running conversion, or
+    // reports the end of a task that never ran.
+    void BreakTask(bool wait);
+    // Pause at the next safe point (between packets, before a repeated frame).
+    void PauseTask();
+    void ResumeTask();
+
+    bool Working() const { return FWorking; }
+    bool Terminated() const { return FTerminated; }
+    bool Finished() const { return FFinished; }
+    bool ErrorRaised() const { return FError; }
+    std::string ErrorMessage() const;
+    bool Paused() const { return FPaused; }
+    bool BreakRequested() const { return FBreakRequested; }
+
+    // Waits at a pause point while paused (returns at once on a stop request).
+    void WaitWhilePaused();
+
     // Task-wide settings and callbacks set by the component.
     int PreviewFlags() const { return FPreviewFlags; }
-    void SetPreviewFlags(int flags) { FPreviewFlags = flags; }
+    // Takes the process-wide preview-flag lock; clearing bit 0 closes the
+    // engine's preview window.
+    void SetPreviewFlags(int flags);
     void SetVerbose(int verbose) { FOptions.Verbose = verbose; }
     int64_t ProgressInterval = 500000; // microseconds
     TEnginePreviewCallback OnPreview;
@@ -139,7 +179,12 @@ public:
     TEngineTerminateCallback OnTerminateCallback;
     TEngineHookCallback OnHookCallback;
 
+    // Index in the component's list, for log prefixes (set by the component).
+    int TaskIndex = -1;
+
 protected:
+    friend class TTranscoder;
+
     // Adds one frame-hook module; false when it cannot be loaded. The
     // module mechanism comes with the frame-hook stage.
     virtual bool AddHookModule(const THookModuleWords& words);
@@ -235,15 +280,41 @@ private:
     void SetupAudioEncoder(TOutputStreamSetup& setup);
     int ChooseSampleRate(const AVCodec* codec) const;
 
+    // Run steps (FFmpegThread.cpp).
+    void ConversionBody();
+    void RunConversion();
+    void CloseAndReset();
+    void Fail(const std::string& message);
+    void DoTerminate();
+    void MarkDone(bool& flag);
+    void WaitDone(const bool& flag, bool serviceMainThread);
+
     TOptionState FOptions;
     TOptionContexts FOptionContexts{};
     std::string FErrorText;
     int64_t FTotalDuration = -1;
     bool FJoined = false;
-    int FPreviewFlags = 0;
+    std::atomic<int> FPreviewFlags{0};
+    std::unique_ptr<TPreviewer> FPreviewer; // preview-flag lock
     std::vector<TInputFileSlot> FInputFiles;
     std::vector<std::shared_ptr<TOutputFile>> FOutputFiles; // joined slots share one file
     std::vector<TOutputStreamSetup> FOutputStreams;
+
+    // Run state (see "Running the conversion").
+    std::atomic<bool> FWorking{false};
+    std::atomic<bool> FBreakRequested{false};
+    std::atomic<bool> FFinished{false};
+    std::atomic<bool> FTerminated{false};
+    std::atomic<bool> FError{false};
+    std::atomic<bool> FPaused{false};
+    std::string FErrorMessage; // FRunLock
+    std::mutex FRunLock;
+    std::condition_variable FRunWake;
+    bool FConvertDone = true;   // FRunLock: the worker body is not running
+    bool FTerminateDone = true; // FRunLock: no engine-side terminate thread runs
+    std::thread FWorker;        // joined when the task is destroyed
+    std::thread FTerminateThread;
+    std::unique_ptr<TTranscoder> FTranscoder; // the conversion in progress (worker)
 };
 
 // A task of the converter component: the engine plus one probe per input.

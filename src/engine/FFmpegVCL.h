@@ -71,6 +71,18 @@ public:
     bool SetOutputFile(int TaskIndex, const std::string& FileName,
                        const TOutputOptions* Options = nullptr);
     void RemoveTask(int TaskIndex);
+
+    // Starts the batch: MaxConcurrent tasks at a time on worker threads, or
+    // with 0 every task one after another in the caller's thread (returning
+    // after the batch-end OnTerminate).
+    void StartTask(int MaxConcurrent = 1);
+    void Pause();
+    void Resume();
+    // Stops the batch: tasks not started end at once, running ones are
+    // stopped; with WaitForStop every task has ended when Stop returns.
+    void Stop(bool WaitForStop);
+    bool Working() const { return FWorking; }
+    bool AllTerminated() const { return FAllTerminated; }
     int TaskCount() const { return FTasks.Count(); }
     // The task at `TaskIndex`, or nullptr.
     TFFmpeg* Task(int TaskIndex) const { return FTasks.Items(TaskIndex); }
@@ -103,6 +115,7 @@ protected:
     virtual void DoProgress(TCustomFFmpeg* engine, int fileIndex, int frameNumber, int fps,
                             float quality, float bitRate, int64_t currentSize,
                             int64_t currentDuration, int64_t totalDuration);
+    virtual void DoTerminate(TCustomFFmpeg* engine);
 
     // Raises "Cannot %s while working." while a batch is on.
     void CheckWorking(const char* operation) const;
@@ -119,12 +132,14 @@ protected:
     TProgressInfo FProgressInfo;   // progress lock
     TTerminateInfo FTerminateInfo; // terminate lock
     TPreviewInfo FPreviewInfo;     // preview lock
-    std::mutex FHookLock, FPreviewLock, FProgressLock, FTerminateLock;
+    std::mutex FHookLock, FPreviewLock, FProgressLock;
+    std::recursive_mutex FTerminateLock; // a task may end inside StartNextTask
 
     TProbePtr FAVProbe;
     TFFmpegList FTasks;
 
-    // Batch state (see the class comment).
+    // Batch state (see the class comment); FTerminateLock guards the three
+    // counters once a batch runs.
     int FFinishedCount = 0;
     int FNextTaskIndex = -1;
     int FRemainingCount = 0;
@@ -141,6 +156,8 @@ private:
     void ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& options);
     void ApplyNewStreamLines(TFFmpeg& task, const std::string& extOptions, TDefaultsList& defaults);
     bool Fail(const std::string& message);
+    void StartNextTask();
+    void RaiseTerminate(const TTerminateInfo& info);
     template <class Record, class Handler> void Dispatch(Handler& handler, Record& record);
 };
 

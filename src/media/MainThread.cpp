@@ -20,14 +20,21 @@ struct TWaitingCall {
     std::exception_ptr Error;
 };
 
+// One posted call; Waiting marks the hand-over of RunInMainThread.
+struct TPosted {
+    TMainThreadCall Call;
+    bool Waiting = false;
+};
+
 // Posted calls in order. Lock guards Queue, Pump and MainId; Posted wakes
 // the main thread, Finished wakes posters waiting for their calls.
 struct THandOver {
     std::mutex Lock;
     std::condition_variable Posted;
     std::condition_variable Finished;
-    std::deque<TMainThreadCall> Queue;
+    std::deque<TPosted> Queue;
     std::function<void()> Pump;
+    int Holds = 0; // > 0: queued calls wait, waiting hand-overs still run
     std::thread::id MainId;
     std::atomic<bool> HasMain{false};
 };
@@ -37,11 +44,11 @@ THandOver& HandOver() {
     return handOver;
 }
 
-void Post(TMainThreadCall call) {
+void Post(TMainThreadCall call, bool waiting) {
     THandOver& h = HandOver();
     {
         std::lock_guard lock(h.Lock);
-        h.Queue.push_back(std::move(call));
+        h.Queue.push_back(TPosted{std::move(call), waiting});
     }
     h.Posted.notify_one();
 }
@@ -70,19 +77,33 @@ void RunTaken(const std::shared_ptr<TWaitingCall>& waiting, TMainThreadCall& cal
     HandOver().Finished.notify_all();
 }
 
-bool TakeNext(TMainThreadCall& call) {
+// The next call to run: the first one, or while queued calls are held (or
+// only waiting ones are wanted) the first waiting hand-over.
+bool TakeNext(TMainThreadCall& call, bool waitingOnly) {
     THandOver& h = HandOver();
     std::lock_guard lock(h.Lock);
-    if (h.Queue.empty()) return false;
-    call = std::move(h.Queue.front());
-    h.Queue.pop_front();
-    return true;
+    const bool skipQueued = waitingOnly || h.Holds > 0;
+    for (auto it = h.Queue.begin(); it != h.Queue.end(); ++it) {
+        if (skipQueued && !it->Waiting) continue;
+        call = std::move(it->Call);
+        h.Queue.erase(it);
+        return true;
+    }
+    return false;
 }
 
-int RunPosted() {
+bool HasRunnable() {
+    THandOver& h = HandOver();
+    if (h.Holds == 0) return !h.Queue.empty();
+    for (const TPosted& posted : h.Queue)
+        if (posted.Waiting) return true;
+    return false;
+}
+
+int RunPosted(bool waitingOnly = false) {
     int count = 0;
     TMainThreadCall call;
-    while (TakeNext(call)) {
+    while (TakeNext(call, waitingOnly)) {
         ++count;
         call();
     }
@@ -133,7 +154,7 @@ void RunInMainThread(TMainThreadCall call) {
             mine = TakeWaiting(*waiting, taken);
         }
         if (mine) RunTaken(waiting, taken);
-    });
+    }, true);
     THandOver& h = HandOver();
     std::unique_lock lock(h.Lock);
     while (!waiting->Done) {
@@ -153,7 +174,7 @@ void QueueInMainThread(TMainThreadCall call) {
         call();
         return;
     }
-    Post(std::move(call));
+    Post(std::move(call), false);
 }
 
 void SetMessagePumpHook(std::function<void()> hook) {
@@ -176,7 +197,24 @@ int ServiceMainThread(std::chrono::milliseconds timeout) {
     THandOver& h = HandOver();
     {
         std::unique_lock lock(h.Lock);
-        h.Posted.wait_for(lock, timeout, [&h] { return !h.Queue.empty(); });
+        h.Posted.wait_for(lock, timeout, [] { return HasRunnable(); });
     }
     return RunPosted();
+}
+
+int RunWaitingHandOvers() {
+    return RunPosted(true);
+}
+
+TQueuedCallsHold::TQueuedCallsHold() {
+    std::lock_guard lock(HandOver().Lock);
+    ++HandOver().Holds;
+}
+
+TQueuedCallsHold::~TQueuedCallsHold() {
+    {
+        std::lock_guard lock(HandOver().Lock);
+        --HandOver().Holds;
+    }
+    HandOver().Posted.notify_one();
 }

@@ -41,3 +41,18 @@ void ProcessPendingMessages();
 // Main thread only: waits up to `timeout` for a posted call, then runs every
 // posted call. Returns the number of calls run.
 int ServiceMainThread(std::chrono::milliseconds timeout);
+
+// Main thread only: runs the waiting hand-overs (RunInMainThread) posted so
+// far and leaves the queued calls for later. Returns the number run.
+int RunWaitingHandOvers();
+
+// While one exists, queued calls stay in the queue (in order) and only
+// waiting hand-overs run. A main thread that waits for a worker holds them,
+// so a termination report never runs in the middle of the wait.
+class TQueuedCallsHold {
+public:
+    TQueuedCallsHold();
+    ~TQueuedCallsHold();
+    TQueuedCallsHold(const TQueuedCallsHold&) = delete;
+    TQueuedCallsHold& operator=(const TQueuedCallsHold&) = delete;
+};

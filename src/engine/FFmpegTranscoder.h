@@ -1,0 +1,238 @@
+// The conversion of one task in progress: the stream tables built at its
+// start, the transcoding loop and its end. Internal to the engine; the task
+// (TCustomFFmpeg) creates one per conversion on the thread that runs it, and
+// everything here belongs to that thread.
+//
+// The unit is split by stage: FFmpegPrepare.cpp (stream tables, mapping,
+// codec parameters, filters, headers), FFmpegLoop.cpp (the loop, the packet
+// step, copying and writing, the end), FFmpegVideo.cpp (pre-processing, the
+// frame hook, video output, the preview), FFmpegAudio.cpp (audio and
+// subtitle output) and FFmpegProgress.cpp (the progress report).
+#pragma once
+
+#include "engine/FFmpeg.h"
+#include "media/FFHandles.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegHeaders.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ff {
+struct FilterGraphDeleter {
+    void operator()(AVFilterGraph* p) const;
+};
+struct SwrDeleter {
+    void operator()(SwrContext* p) const;
+};
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* p) const;
+};
+struct BsfDeleter {
+    void operator()(AVBSFContext* p) const;
+};
+using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+using BsfPtr = std::unique_ptr<AVBSFContext, BsfDeleter>;
+} // namespace ff
+
+// One input file of the conversion.
+struct TInputFileRun {
+    int FirstStream = 0;
+    int StreamCount = 0;
+    bool Eof = false;
+};
+
+// One stream of an input file.
+struct TInputStream {
+    int FileIndex = 0;
+    int StreamIndex = 0;
+    AVStream* Stream = nullptr;
+    bool Discard = true; // until some output stream uses it
+    bool DecodingNeeded = false;
+    int64_t Start = 0;                  // wall clock with "re"
+    int64_t NextPts = AV_NOPTS_VALUE;   // microseconds
+    int64_t Pts = 0;                    // microseconds: the stream's current time
+    bool IsStart = true;                // at start and after a discontinuity
+    bool PastRecordingTime = false;
+    bool Drained = false;
+    bool ReportedMultipleFrames = false;
+    int Quality = 0; // of the last decoded picture
+    const AVCodec* Decoder = nullptr;
+    ff::CodecContextPtr DecoderContext;
+    bool DecoderOpen = false;
+    ff::FramePtr Frame; // decoded frame, reused
+};
+
+// One stream of an output file.
+struct TOutputStream {
+    int FileIndex = 0;
+    int StreamIndex = 0;
+    int SourceIndex = 0; // TInputStream
+    int SyncIndex = 0;   // TInputStream the stream syncs to
+    AVStream* Stream = nullptr;
+    AVFormatContext* Output = nullptr;
+    TOutputStreamSetup* Setup = nullptr;
+    AVCodecContext* Encoder = nullptr; // Setup's context, opened here
+    bool EncoderOpen = false;
+    bool EncodingNeeded = false;
+    bool Copy = false;
+    int MediaType = -1;
+    int64_t FrameNumber = 0;
+    int64_t SyncOpts = 0; // encoder time-base units
+    bool Active = false;
+    int Segment = 0; // join mode: the input this stream reads now
+
+    // Video.
+    bool Crop = false;
+    int TopBand = 0, BottomBand = 0, LeftBand = 0, RightBand = 0;
+    int FirstTopBand = 0, FirstBottomBand = 0, FirstLeftBand = 0, FirstRightBand = 0;
+    int FirstWidth = 0, FirstHeight = 0;
+    int LastWidth = 0, LastHeight = 0, LastFormat = -1;
+    ff::SwsContextPtr Scaler;
+    ff::FramePtr Temp; // scaled picture (encoder size and format)
+    ff::FramePtr EncodeFrame;
+    ff::FilterGraphPtr Graph;
+    AVFilterContext* FilterSource = nullptr;
+    AVFilterContext* FilterSink = nullptr;
+    ff::FramePtr Filtered;
+    float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
+
+    // Audio.
+    ff::SwrPtr Resampler;
+    int ResampleInFormat = -1, ResampleInRate = 0, ResampleInChannels = 0;
+    uint64_t ResampleInMask = 0;
+    bool Resample = false;
+    ff::AudioFifoPtr Fifo;
+    ff::FramePtr AudioFrame;
+    std::vector<uint8_t*> Converted; // plane pointers into ConvertedBuffer
+    ff::AvBuffer ConvertedBuffer;
+    unsigned ConvertedSize = 0;
+
+    // Writing.
+    std::vector<ff::BsfPtr> Filters;
+    ff::PacketPtr Packet;
+    FILE* PassLog = nullptr;
+    uint8_t* StatsIn = nullptr; // owned by the encoder context once opened
+};
+
+class TTranscoder {
+public:
+    explicit TTranscoder(TCustomFFmpeg& engine);
+    ~TTranscoder();
+    TTranscoder(const TTranscoder&) = delete;
+    TTranscoder& operator=(const TTranscoder&) = delete;
+
+    // PrepareConversion, the loop and its end; raises FFmpegException.
+    void Run();
+    // Closes whatever codecs are still open (after an error).
+    void CloseCodecs();
+
+private:
+    // FFmpegPrepare.cpp
+    void PrepareConversion();
+    void BuildInputTables();
+    void CheckOutputsAndMaps();
+    void MapStreams();
+    int FindSource(int file, int stream, int mediaType) const;
+    void SetStreamParameters();
+    void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
+    void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);
+    void SetupPassLog(TOutputStream& ost, int index);
+    void OpenEncoders();
+    void OpenDecoders();
+    void SetStartTimes();
+    void CopyMetadataMaps();
+    void CopyChapters();
+    void WriteHeaders();
+    void LogStreamMapping();
+    void SetupBitstreamFilters(TOutputStream& ost);
+    int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
+    int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
+    AVFilterContext* AddFilter(const char* name, const char* instance, const std::string& args);
+
+    // FFmpegLoop.cpp
+    void Loop();
+    int ChooseInput(bool& limitReached);
+    bool ReadPacket(int fileIndex);
+    void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
+    int PacketStep(TInputStream& ist, AVPacket* packet);
+    int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
+    int ReceiveFrames(TInputStream& ist);
+    void DistributeFrame(TInputStream& ist, AVFrame* frame);
+    void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
+    void DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
+    void EndOfInput(int fileIndex);
+    void NextSegment(int fileIndex);
+    void DrainDecoder(TInputStream& ist);
+    void FlushEncoders();
+    void FlushEncoder(TOutputStream& ost);
+    void FinishConversion();
+    void WritePacket(TOutputStream& ost, AVPacket* packet);
+    void WriteFiltered(TOutputStream& ost, AVPacket* packet);
+    void ReceivePackets(TOutputStream& ost);
+    bool Interrupted() const;
+
+    // FFmpegVideo.cpp
+    AVFrame* PreProcessFrame(TInputStream& ist, AVFrame* picture);
+    bool Deinterlace(AVFrame* source, AVFrame* target);
+    void CallCustomHook(AVFrame* picture);
+    void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
+    int FramesToWrite(TOutputStream& ost, double syncTime);
+    AVFrame* FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
+    void WriteVideoStats(TOutputStream& ost, int frameSize);
+
+    // FFmpegAudio.cpp
+    void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples);
+    void ApplyVolume(AVFrame* samples, const AVCodecContext* decoder);
+    void EnsureResampler(TOutputStream& ost, const AVFrame* samples);
+    bool SyncAudio(TOutputStream& ost, TInputStream& ist, int& skip, int& silence);
+    void PushSamples(TOutputStream& ost, uint8_t** data, int count);
+    void EncodeAudioFrames(TOutputStream& ost, bool flush);
+    void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle,
+                        int64_t packetTime);
+
+    // FFmpegProgress.cpp
+    void MaybeReport(int fileIndex);
+    void ProgressReport(bool final, int fileIndex);
+    std::string ReportLine(bool final, TOutputStream* video, double t1, double bitRate,
+                           int64_t size, int frameNumber);
+
+    void Log(int level, const std::string& text) const;
+
+    TCustomFFmpeg& E;
+    TOptionState& O;
+    std::vector<TInputFileRun> FInputFiles;
+    std::vector<TInputStream> FInputStreams;
+    std::vector<TOutputStream> FOutputStreams;
+    std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
+    bool FJoined = false;
+    int FSegment = 0;      // join: the input being read
+    int FFrameCounter = 0; // decoded video frames that entered pre-processing
+    int FDupFrames = 0, FDropFrames = 0;
+    bool FChanged = false;
+    int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
+    int64_t FStartTime = 0;  // wall clock when the loop began
+    int64_t FLastReport = 0; // wall clock of the last progress report
+    int64_t FLastPreview = 0;
+    bool FHeadersWritten = false;
+    std::vector<bool> FNoPacket;
+    ff::PacketPtr FPacket;
+    ff::PacketPtr FCopyPacket;
+    ff::FramePtr FHookFrame; // pre-processing buffer
+    TToRGBContext FHookContext;
+    TToRGBContext FPreviewContext;
+    ff::SwsContextPtr FFromRGB;
+    ff::FilterGraphPtr FDeinterlaceGraph;
+    AVFilterContext* FDeinterlaceSource = nullptr;
+    AVFilterContext* FDeinterlaceSink = nullptr;
+    int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;
+    FILE* FVStats = nullptr;
+    bool FLoggedMultipleFrames = false;
+};
