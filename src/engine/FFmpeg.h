@@ -185,6 +185,12 @@ public:
 protected:
     friend class TTranscoder;
 
+    // Stops a running conversion and waits for the task's threads (called
+    // first by the destructors).
+    void StopAndJoin();
+    // The inputs are about to be closed (the task's probes forget them).
+    virtual void InputsClosing() {}
+
     // Adds one frame-hook module; false when it cannot be loaded. The
     // module mechanism comes with the frame-hook stage.
     virtual bool AddHookModule(const THookModuleWords& words);
@@ -326,6 +332,9 @@ public:
     // The probe of input slot `index` (0..19), created on first use;
     // nullptr for another index or when the program has no probe.
     TAVProbe* Probe(int index);
+
+protected:
+    void InputsClosing() override;
 
 private:
     std::array<TProbePtr, MAX_FILES> FProbes;

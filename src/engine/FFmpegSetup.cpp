@@ -1,6 +1,8 @@
 // Opening a task's input and output files and creating the output streams.
 #include "engine/FFmpeg.h"
 
+#include "engine/FFmpegPreview.h"
+#include "engine/FFmpegTranscoder.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/UnicodeProtocol.h"
@@ -67,6 +69,8 @@ TCustomFFmpeg::TCustomFFmpeg() {
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
+    StopAndJoin();
+    FTranscoder.reset();
     FOutputStreams.clear();
     FOutputFiles.clear();
     FInputFiles.clear();
@@ -826,7 +830,10 @@ void TCustomFFmpeg::NewSubtitleStream(int outputFile) {
 // ---- TFFmpeg ----
 
 TFFmpeg::TFFmpeg() = default;
-TFFmpeg::~TFFmpeg() = default;
+
+TFFmpeg::~TFFmpeg() {
+    StopAndJoin(); // before the probes go
+}
 
 #ifdef VANTREL_HAVE_PROBE
 void TProbeDeleter::operator()(TAVProbe* probe) const {
@@ -838,7 +845,14 @@ TAVProbe* TFFmpeg::Probe(int index) {
     if (!FProbes[index]) FProbes[index].reset(new TAVProbe());
     return FProbes[index].get();
 }
+
+void TFFmpeg::InputsClosing() {
+    for (TProbePtr& probe : FProbes)
+        if (probe) probe->CloseFile();
+}
 #else
+void TFFmpeg::InputsClosing() {}
+
 void TProbeDeleter::operator()(TAVProbe*) const {}
 
 TAVProbe* TFFmpeg::Probe(int) {

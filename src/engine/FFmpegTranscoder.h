@@ -11,7 +11,9 @@
 #pragma once
 
 #include "engine/FFmpeg.h"
+#include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
+#include "media/SwResampleEntries.h"
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 
@@ -54,10 +56,12 @@ struct TInputStream {
     AVStream* Stream = nullptr;
     bool Discard = true; // until some output stream uses it
     bool DecodingNeeded = false;
-    int64_t Start = 0;                  // wall clock with "re"
-    int64_t NextPts = AV_NOPTS_VALUE;   // microseconds
-    int64_t Pts = 0;                    // microseconds: the stream's current time
-    bool IsStart = true;                // at start and after a discontinuity
+    int64_t Start = 0;                // wall clock with "re"
+    int64_t NextPts = AV_NOPTS_VALUE; // microseconds
+    int64_t Pts = 0;                  // microseconds: the stream's current time (packets)
+    int64_t FramePts = 0;             // microseconds: time of the last decoded frame
+    int64_t FrameNextPts = AV_NOPTS_VALUE;
+    bool IsStart = true; // at start and after a discontinuity
     bool PastRecordingTime = false;
     bool Drained = false;
     bool ReportedMultipleFrames = false;
@@ -85,7 +89,8 @@ struct TOutputStream {
     int64_t FrameNumber = 0;
     int64_t SyncOpts = 0; // encoder time-base units
     bool Active = false;
-    int Segment = 0; // join mode: the input this stream reads now
+    double OutTime = 0.0;                       // seconds: end of the last packet written
+    AVRational PacketTimeBase{1, AV_TIME_BASE}; // of the packets handed to WritePacket
 
     // Video.
     bool Crop = false;
@@ -94,7 +99,8 @@ struct TOutputStream {
     int FirstWidth = 0, FirstHeight = 0;
     int LastWidth = 0, LastHeight = 0, LastFormat = -1;
     ff::SwsContextPtr Scaler;
-    ff::FramePtr Temp; // scaled picture (encoder size and format)
+    ff::FramePtr Temp;    // scaled picture (encoder size and format)
+    ff::FramePtr Cropped; // view of the decoded picture inside the bands
     ff::FramePtr EncodeFrame;
     ff::FilterGraphPtr Graph;
     AVFilterContext* FilterSource = nullptr;
@@ -109,6 +115,8 @@ struct TOutputStream {
     bool Resample = false;
     ff::AudioFifoPtr Fifo;
     ff::FramePtr AudioFrame;
+    int AudioFrameCapacity = 0;      // samples AudioFrame's buffer holds
+    int64_t AudioEncodedEnd = 0;     // time of the sample after the last one encoded
     std::vector<uint8_t*> Converted; // plane pointers into ConvertedBuffer
     ff::AvBuffer ConvertedBuffer;
     unsigned ConvertedSize = 0;
@@ -153,7 +161,6 @@ private:
     void SetupBitstreamFilters(TOutputStream& ost);
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
-    AVFilterContext* AddFilter(const char* name, const char* instance, const std::string& args);
 
     // FFmpegLoop.cpp
     void Loop();
@@ -180,7 +187,7 @@ private:
     // FFmpegVideo.cpp
     AVFrame* PreProcessFrame(TInputStream& ist, AVFrame* picture);
     bool Deinterlace(AVFrame* source, AVFrame* target);
-    void CallCustomHook(AVFrame* picture);
+    void CallCustomHook(AVFrame* picture, int64_t pts);
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
     AVFrame* FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
@@ -192,7 +199,9 @@ private:
     void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples);
     void ApplyVolume(AVFrame* samples, const AVCodecContext* decoder);
     void EnsureResampler(TOutputStream& ost, const AVFrame* samples);
-    bool SyncAudio(TOutputStream& ost, TInputStream& ist, int& skip, int& silence);
+    bool SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame* samples, int& skip,
+                   int& silence);
+    uint8_t** ConvertedPlanes(TOutputStream& ost, int count);
     void PushSamples(TOutputStream& ost, uint8_t** data, int count);
     void EncodeAudioFrames(TOutputStream& ost, bool flush);
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle,
@@ -202,7 +211,7 @@ private:
     void MaybeReport(int fileIndex);
     void ProgressReport(bool final, int fileIndex);
     std::string ReportLine(bool final, TOutputStream* video, double t1, double bitRate,
-                           int64_t size, int frameNumber);
+                           int64_t size, int frameNumber, int fps, float quality);
 
     void Log(int level, const std::string& text) const;
 
@@ -222,6 +231,7 @@ private:
     int64_t FLastReport = 0; // wall clock of the last progress report
     int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
+    bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
     std::vector<bool> FNoPacket;
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;
@@ -230,6 +240,8 @@ private:
     TToRGBContext FPreviewContext;
     ff::SwsContextPtr FFromRGB;
     ff::FilterGraphPtr FDeinterlaceGraph;
+    ff::FramePtr FDeinterlaced;
+    ff::AvBuffer FSubtitleBuffer;
     AVFilterContext* FDeinterlaceSource = nullptr;
     AVFilterContext* FDeinterlaceSink = nullptr;
     int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;

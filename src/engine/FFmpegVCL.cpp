@@ -110,11 +110,14 @@ TCustomFFmpegVCL::TCustomFFmpegVCL(TFFBaseComponent* owner) : TFFBaseComponent(o
 }
 
 TCustomFFmpegVCL::~TCustomFFmpegVCL() {
+    // Running tasks are stopped; no queued report reaches a handler later.
+    FAlive.reset();
+    Stop(true);
     // Enter and leave every lock once, so that no event is half-way.
     { std::lock_guard<std::mutex> lock(FHookLock); }
     { std::lock_guard<std::mutex> lock(FPreviewLock); }
     { std::lock_guard<std::mutex> lock(FProgressLock); }
-    { std::lock_guard<std::mutex> lock(FTerminateLock); }
+    { std::lock_guard<std::recursive_mutex> lock(FTerminateLock); }
     FTasks.Clear();
     FAVProbe.reset();
 }
@@ -200,7 +203,7 @@ int TCustomFFmpegVCL::AddTask(const std::string& FileName, const TInputOptions* 
                                           int64_t total) {
             DoProgress(e, fileIndex, frame, fps, q, rate, size, duration, total);
         };
-        // The termination callback is connected by the batch stage (DoTerminate).
+        task->OnTerminateCallback = [this](TCustomFFmpeg* e) { DoTerminate(e); };
         return FTasks.Add(std::move(task));
     } catch (const std::exception& e) {
         Fail(e.what());
@@ -425,4 +428,102 @@ void TCustomFFmpegVCL::DoProgress(TCustomFFmpeg* engine, int fileIndex, int fram
     FProgressInfo.TotalDuration = totalDuration;
     TProgressInfo* info = &FProgressInfo;
     Dispatch(OnProgress, info);
+}
+
+// ---- the batch ----
+
+void TCustomFFmpegVCL::StartTask(int MaxConcurrent) {
+    CheckWorking("StartTask");
+    {
+        std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+        FFinishedCount = 0;
+        FNextTaskIndex = 0;
+        FRemainingCount = TaskCount();
+        FAllTerminated = false;
+        FThreaded = MaxConcurrent > 0;
+        FWorking = true;
+        FBatchEndPending = false;
+    }
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+            if (FRemainingCount <= 0) break;
+        }
+        StartNextTask();
+        if (FThreaded && --MaxConcurrent == 0) break;
+    }
+    // In the caller's thread the batch end is reported once the last task
+    // has returned, so a handler may clear the tasks.
+    if (!FThreaded && FBatchEndPending.exchange(false))
+        RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+}
+
+void TCustomFFmpegVCL::StartNextTask() {
+    TFFmpeg* task = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+        if (FRemainingCount <= 0) return;
+        --FRemainingCount;
+        task = FTasks.Items(FNextTaskIndex);
+        ++FNextTaskIndex;
+    }
+    if (!task) return;
+    task->ProgressInterval = static_cast<int64_t>(FProgressInterval) * 1000;
+    if (task->StartConvert(FThreaded, FThreadPriority)) task->ResumeTask();
+}
+
+void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg* engine) {
+    std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+    if (OnTerminate) {
+        TTerminateInfo info;
+        info.TaskIndex = FTasks.IndexOf(engine);
+        info.Finished = engine->Finished();
+        info.ExceptionRaised = engine->ErrorRaised();
+        info.ExceptionMsg = engine->ErrorMessage();
+        FTerminateInfo = info;
+        RaiseTerminate(info);
+    }
+    ++FFinishedCount;
+    if (FRemainingCount >= 1) {
+        if (FThreaded) StartNextTask();
+        return;
+    }
+    if (FFinishedCount < TaskCount()) return;
+    FAllTerminated = true;
+    if (FThreaded)
+        RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+    else
+        FBatchEndPending = true;
+}
+
+// Terminations of a threaded batch are queued for the main thread in order;
+// in the caller's thread they run at once.
+void TCustomFFmpegVCL::RaiseTerminate(const TTerminateInfo& info) {
+    if (!OnTerminate) return;
+    if (!FThreaded) {
+        OnTerminate(this, info);
+        return;
+    }
+    std::weak_ptr<int> alive = FAlive;
+    QueueInMainThread([this, alive, info] {
+        if (alive.expired() || !OnTerminate) return;
+        OnTerminate(this, info);
+    });
+}
+
+void TCustomFFmpegVCL::Pause() {
+    FTasks.ForEach([](TFFmpeg& task) { task.PauseTask(); });
+}
+
+void TCustomFFmpegVCL::Resume() {
+    FTasks.ForEach([](TFFmpeg& task) { task.ResumeTask(); });
+}
+
+void TCustomFFmpegVCL::Stop(bool WaitForStop) {
+    if (!FWorking) return;
+    {
+        std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+        FRemainingCount = 0;
+    }
+    FTasks.ForEach([WaitForStop](TFFmpeg& task) { task.BreakTask(WaitForStop); });
 }

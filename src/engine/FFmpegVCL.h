@@ -146,6 +146,8 @@ protected:
     std::atomic<bool> FAllTerminated{false};
     std::atomic<bool> FThreaded{false};
     std::atomic<bool> FWorking{false};
+    std::atomic<bool> FBatchEndPending{false}; // caller's-thread batch: end still to report
+    std::shared_ptr<int> FAlive = std::make_shared<int>(0); // queued reports check it
 
 private:
     void ApplyInputOptions(TFFmpeg& task, const std::string& fileName, const TInputOptions* options,

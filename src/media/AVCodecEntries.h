@@ -22,7 +22,25 @@
     X(avcodec_descriptor_get) \
     X(av_packet_alloc) \
     X(av_packet_free) \
-    X(av_packet_unref)
+    X(av_packet_unref) \
+    X(av_bsf_alloc) \
+    X(av_bsf_free) \
+    X(av_bsf_init) \
+    X(av_bsf_receive_packet) \
+    X(av_bsf_send_packet) \
+    X(av_new_packet) \
+    X(av_packet_get_side_data) \
+    X(av_packet_ref) \
+    X(av_packet_rescale_ts) \
+    X(avcodec_decode_subtitle2) \
+    X(avcodec_encode_subtitle) \
+    X(avcodec_flush_buffers) \
+    X(avcodec_parameters_copy) \
+    X(avcodec_receive_frame) \
+    X(avcodec_receive_packet) \
+    X(avcodec_send_frame) \
+    X(avcodec_send_packet) \
+    X(avsubtitle_free)
 
 // clang-format on
 

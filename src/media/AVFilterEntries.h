@@ -8,7 +8,17 @@
     X(avfilter_version) \
     X(avfilter_get_by_name) \
     X(avfilter_graph_alloc) \
-    X(avfilter_graph_free)
+    X(avfilter_graph_free) \
+    X(av_buffersink_get_frame) \
+    X(av_buffersink_get_h) \
+    X(av_buffersink_get_w) \
+    X(av_buffersrc_add_frame_flags) \
+    X(avfilter_graph_config) \
+    X(avfilter_graph_create_filter) \
+    X(avfilter_graph_parse_ptr) \
+    X(avfilter_inout_alloc) \
+    X(avfilter_inout_free) \
+    X(avfilter_link)
 
 // clang-format on
 

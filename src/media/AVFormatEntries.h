@@ -23,7 +23,16 @@
     X(av_seek_frame) \
     X(av_dump_format) \
     X(av_filename_number_test) \
-    X(avio_size)
+    X(avio_size) \
+    X(av_codec_get_id) \
+    X(av_codec_get_tag) \
+    X(av_interleaved_write_frame) \
+    X(av_pkt_dump_log2) \
+    X(av_sdp_create) \
+    X(av_write_trailer) \
+    X(avformat_write_header) \
+    X(avio_seek) \
+    X(av_find_best_stream)
 
 // clang-format on
 

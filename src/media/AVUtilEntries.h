@@ -54,7 +54,29 @@
     X(av_frame_alloc) \
     X(av_frame_free) \
     X(av_frame_unref) \
-    X(av_gettime)
+    X(av_gettime) \
+    X(av_audio_fifo_alloc) \
+    X(av_audio_fifo_free) \
+    X(av_audio_fifo_read) \
+    X(av_audio_fifo_size) \
+    X(av_audio_fifo_write) \
+    X(av_channel_layout_compare) \
+    X(av_channel_layout_copy) \
+    X(av_frame_apply_cropping) \
+    X(av_frame_copy) \
+    X(av_frame_copy_props) \
+    X(av_frame_get_buffer) \
+    X(av_frame_make_writable) \
+    X(av_frame_ref) \
+    X(av_get_bytes_per_sample) \
+    X(av_get_packed_sample_fmt) \
+    X(av_opt_set_double) \
+    X(av_opt_set_from_string) \
+    X(av_sample_fmt_is_planar) \
+    X(av_samples_fill_arrays) \
+    X(av_samples_get_buffer_size) \
+    X(av_samples_set_silence) \
+    X(av_usleep)
 
 // clang-format on
 

@@ -146,15 +146,17 @@ void RunInMainThread(TMainThreadCall call) {
     }
     auto waiting = std::make_shared<TWaitingCall>();
     waiting->Call = std::move(call);
-    Post([waiting] {
-        TMainThreadCall taken;
-        bool mine;
-        {
-            std::lock_guard lock(HandOver().Lock);
-            mine = TakeWaiting(*waiting, taken);
-        }
-        if (mine) RunTaken(waiting, taken);
-    }, true);
+    Post(
+        [waiting] {
+            TMainThreadCall taken;
+            bool mine;
+            {
+                std::lock_guard lock(HandOver().Lock);
+                mine = TakeWaiting(*waiting, taken);
+            }
+            if (mine) RunTaken(waiting, taken);
+        },
+        true);
     THandOver& h = HandOver();
     std::unique_lock lock(h.Lock);
     while (!waiting->Done) {

@@ -9,7 +9,10 @@
     X(swr_alloc_set_opts2) \
     X(swr_init) \
     X(swr_free) \
-    X(swr_convert)
+    X(swr_convert) \
+    X(swr_get_delay) \
+    X(swr_get_out_samples) \
+    X(swr_set_compensation)
 
 // clang-format on
 

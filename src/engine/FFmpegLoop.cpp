@@ -1,0 +1,500 @@
+// The transcoding loop: choosing the input, reading and correcting packets,
+// decoding and handing frames to the output streams, copying packets,
+// writing, the joins of several inputs and the end of the conversion.
+#include "engine/FFmpegTranscoder.h"
+
+#include "media/FFmpegLogger.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+
+const char* TypeText(int type) {
+    switch (type) {
+    case AVMEDIA_TYPE_VIDEO:
+        return "Video";
+    case AVMEDIA_TYPE_AUDIO:
+        return "Audio";
+    case AVMEDIA_TYPE_SUBTITLE:
+        return "Subtitle";
+    case AVMEDIA_TYPE_DATA:
+        return "Data";
+    default:
+        return "Unknown";
+    }
+}
+
+int64_t ToMicroseconds(int64_t value, AVRational base) {
+    return ff::avutil.av_rescale_q(value, base, kMicroseconds);
+}
+
+// Time of the next unit an output stream will write, in seconds.
+double NextOutputTime(const TOutputStream& ost) {
+    if (ost.EncodingNeeded && ost.Encoder && ost.MediaType != AVMEDIA_TYPE_SUBTITLE)
+        return static_cast<double>(ost.SyncOpts) * av_q2d(ost.Encoder->time_base);
+    return ost.OutTime;
+}
+
+} // namespace
+
+bool TTranscoder::Interrupted() const {
+    return E.FBreakRequested;
+}
+
+// ---- the loop ----
+
+void TTranscoder::Loop() {
+    FStartTime = FLastReport = ff::avutil.av_gettime();
+    for (;;) {
+        E.WaitWhilePaused();
+        if (Interrupted()) break;
+        bool limitReached = false;
+        const int file = ChooseInput(limitReached);
+        if (limitReached) break;
+        if (file < 0) {
+            if (FJoined ||
+                std::none_of(FNoPacket.begin(), FNoPacket.end(), [](bool b) { return b; }))
+                break;
+            std::fill(FNoPacket.begin(), FNoPacket.end(), false);
+            ff::avutil.av_usleep(10000);
+            continue;
+        }
+        if (O.LimitFileSize > 0 && !FOutputs.empty() && FOutputs[0]->pb &&
+            ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > O.LimitFileSize)
+            break;
+        if (ReadPacket(file)) MaybeReport(file);
+        if (FLoopEnd) break;
+    }
+}
+
+int TTranscoder::ChooseInput(bool& limitReached) {
+    limitReached = false;
+    double smallestIn = std::numeric_limits<double>::max();
+    double smallestOut = std::numeric_limits<double>::max();
+    int chosen = -1;
+    for (const TOutputStream& ost : FOutputStreams) {
+        if (ost.SourceIndex < 0) continue;
+        const TInputStream& ist = FInputStreams[ost.SourceIndex];
+        if (FJoined && ist.FileIndex != FSegment) continue;
+        if (ost.MediaType >= 0 && ost.MediaType < 4 &&
+            ost.FrameNumber >= O.MaxFrames[ost.MediaType]) {
+            limitReached = true;
+            return -1;
+        }
+        if (FJoined) continue;
+        if (ist.PastRecordingTime || FNoPacket[ist.FileIndex]) continue;
+        if (FInputFiles[ist.FileIndex].Eof) continue;
+        const double inTime = static_cast<double>(ist.Pts);
+        const double outTime = NextOutputTime(ost);
+        if (inTime < smallestIn) {
+            smallestIn = inTime;
+            if (O.InputSync) chosen = ist.FileIndex;
+        }
+        if (outTime < smallestOut) {
+            smallestOut = outTime;
+            if (!O.InputSync) chosen = ist.FileIndex;
+        }
+    }
+    if (FJoined) {
+        if (FInputFiles[FSegment].Eof || FNoPacket[FSegment]) return -1;
+        return FSegment;
+    }
+    return chosen;
+}
+
+// Reads and handles one packet of `fileIndex`; true when a packet was read
+// and handled (the progress check follows), false for no data, the end of
+// the input or a decoding error.
+bool TTranscoder::ReadPacket(int fileIndex) {
+    AVFormatContext* context = E.InputContext(fileIndex);
+    AVPacket* packet = FPacket.get();
+    const int code = ff::avformat.av_read_frame(context, packet);
+    if (code == AVERROR(EAGAIN)) {
+        FNoPacket[fileIndex] = true;
+        return false;
+    }
+    if (code < 0) {
+        EndOfInput(fileIndex);
+        return false;
+    }
+    std::fill(FNoPacket.begin(), FNoPacket.end(), false);
+    if (O.DoPktDump || O.DoHexDump)
+        ff::avformat.av_pkt_dump_log2(nullptr, AV_LOG_INFO, packet, O.DoHexDump,
+                                      context->streams[packet->stream_index]);
+    const TInputFileRun& file = FInputFiles[fileIndex];
+    if (packet->stream_index >= file.StreamCount ||
+        FInputStreams[file.FirstStream + packet->stream_index].Discard) {
+        ff::avcodec.av_packet_unref(packet);
+        return true;
+    }
+    TInputStream& ist = FInputStreams[file.FirstStream + packet->stream_index];
+    AdjustTimes(ist, packet, fileIndex);
+    if (O.RecordingTime != std::numeric_limits<int64_t>::max() && packet->pts != AV_NOPTS_VALUE &&
+        ff::avutil.av_compare_ts(packet->pts, ist.Stream->time_base, O.StartTime + O.RecordingTime,
+                                 kMicroseconds) >= 0) {
+        ist.PastRecordingTime = true;
+        ff::avcodec.av_packet_unref(packet);
+        return true;
+    }
+    const bool ok = PacketStep(ist, packet) >= 0;
+    ff::avcodec.av_packet_unref(packet);
+    if (ok) return true;
+    const std::string text =
+        TextFormat("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
+                   TypeText(ist.Stream->codecpar->codec_type));
+    if (O.ExitOnError) throw FFmpegException(text);
+    if (O.Verbose >= 0) Log(llVerbose, text);
+    return false;
+}
+
+void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex) {
+    TInputFileSlot& slot = E.FInputFiles[fileIndex];
+    const AVRational base = ist.Stream->time_base;
+    const int64_t offset = ff::avutil.av_rescale_q(slot.TsOffset, kMicroseconds, base);
+    if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
+    if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
+    const double scale = ist.StreamIndex < MAX_STREAMS ? slot.TsScale[ist.StreamIndex] : 0.0;
+    if (scale != 0.0) {
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts = RoundHalfEven(packet->dts * scale);
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts = RoundHalfEven(packet->pts * scale);
+    }
+    if (packet->dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || O.CopyTs) return;
+    if (!(E.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT)) return;
+    const int64_t dts = ToMicroseconds(packet->dts, base);
+    const int64_t delta = dts - ist.NextPts;
+    if (std::llabs(delta) <= static_cast<int64_t>(O.DtsDeltaThreshold * AV_TIME_BASE) &&
+        dts + 1 >= ist.Pts)
+        return;
+    slot.TsOffset -= delta;
+    if (O.Verbose > 2)
+        Log(llVerbose, TextFormat("timestamp discontinuity %d, new offset= %d",
+                                  static_cast<int>(delta), static_cast<int>(slot.TsOffset)));
+    const int64_t shift = ff::avutil.av_rescale_q(delta, kMicroseconds, base);
+    packet->dts -= shift;
+    if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
+}
+
+// ---- the packet step ----
+
+int TTranscoder::PacketStep(TInputStream& ist, AVPacket* packet) {
+    const AVRational base = ist.Stream->time_base;
+    if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+    if (packet && packet->dts != AV_NOPTS_VALUE)
+        ist.Pts = ist.NextPts = ToMicroseconds(packet->dts, base);
+    if (ist.DecodingNeeded && DecodeAndDistribute(ist, packet) < 0) return -1;
+    if (!packet) return 0;
+    const AVCodecParameters* par = ist.Stream->codecpar;
+    int64_t duration = packet->duration > 0 ? ToMicroseconds(packet->duration, base) : 0;
+    if (duration == 0 && par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0)
+        duration = static_cast<int64_t>(AV_TIME_BASE) * par->frame_size / par->sample_rate;
+    if (duration == 0 && par->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational rate =
+            ist.Stream->avg_frame_rate.num ? ist.Stream->avg_frame_rate : ist.Stream->r_frame_rate;
+        if (rate.num > 0 && rate.den > 0) duration = AV_TIME_BASE * int64_t(rate.den) / rate.num;
+    }
+    ist.NextPts = ist.Pts + duration;
+    if (O.RateEmu) {
+        const int64_t ahead = ist.Pts - (ff::avutil.av_gettime() - ist.Start);
+        if (ahead > 1000) ff::avutil.av_usleep(static_cast<unsigned>(ahead / 1000 * 1000));
+    }
+    if (O.StartTime != 0 && ist.Pts < O.StartTime) return 0;
+    const int index = static_cast<int>(&ist - FInputStreams.data());
+    for (TOutputStream& ost : FOutputStreams)
+        if (ost.Copy && ost.SourceIndex == index) CopyPacket(ost, ist, packet);
+    return 0;
+}
+
+int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) {
+    AVCodecContext* decoder = ist.DecoderContext.get();
+    if (!decoder) return 0;
+    if (decoder->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+        if (packet) DistributeSubtitle(ist, packet);
+        return 0;
+    }
+    int code = ff::avcodec.avcodec_send_packet(decoder, packet);
+    if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
+        if (ReceiveFrames(ist) < 0) return -1;
+        code = ff::avcodec.avcodec_send_packet(decoder, packet);
+    }
+    const int received = ReceiveFrames(ist);
+    if (code < 0 && code != AVERROR_EOF) return -1;
+    return received < 0 ? -1 : 0;
+}
+
+// Takes every frame the decoder has ready; -1 on a decoding error.
+int TTranscoder::ReceiveFrames(TInputStream& ist) {
+    AVCodecContext* decoder = ist.DecoderContext.get();
+    AVFrame* frame = ist.Frame.get();
+    int count = 0;
+    for (;;) {
+        const int code = ff::avcodec.avcodec_receive_frame(decoder, frame);
+        if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
+        if (code < 0) return -1;
+        if (++count == 2 && ((O.Verbose > 0 && !ist.ReportedMultipleFrames) || O.Verbose > 1)) {
+            ist.ReportedMultipleFrames = true;
+            Log(llError, TextFormat("Multiple frames in a packet from stream %d", ist.StreamIndex));
+        }
+        DistributeFrame(ist, frame);
+        ff::avutil.av_frame_unref(frame);
+        if (Interrupted() && decoder->codec_type == AVMEDIA_TYPE_VIDEO && count > 64) return 0;
+    }
+}
+
+void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
+    const AVRational base = ist.Stream->time_base;
+    const int64_t best = frame->best_effort_timestamp;
+    if (best != AV_NOPTS_VALUE)
+        ist.FramePts = ToMicroseconds(best, base);
+    else
+        ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : ist.Pts;
+    const int index = static_cast<int>(&ist - FInputStreams.data());
+    if (ist.DecoderContext->codec_type == AVMEDIA_TYPE_VIDEO) {
+        int64_t duration = frame->pkt_duration > 0 ? ToMicroseconds(frame->pkt_duration, base) : 0;
+        if (duration == 0) {
+            const AVRational rate = ist.Stream->avg_frame_rate.num ? ist.Stream->avg_frame_rate
+                                                                   : ist.Stream->r_frame_rate;
+            if (rate.num > 0 && rate.den > 0)
+                duration = AV_TIME_BASE * int64_t(rate.den) / rate.num;
+        }
+        ist.FrameNextPts = ist.FramePts + duration;
+        ist.Quality = frame->quality;
+        AVFrame* picture = PreProcessFrame(ist, frame);
+        if (O.StartTime != 0 && ist.FramePts < O.StartTime) return;
+        for (TOutputStream& ost : FOutputStreams) {
+            if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;
+            if (!ost.Graph) {
+                VideoOutput(ost, ist, picture, picture->sample_aspect_ratio);
+                continue;
+            }
+            picture->pts = ist.FramePts;
+            if (ff::avfilter.av_buffersrc_add_frame_flags(ost.FilterSource, picture,
+                                                          AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
+                continue;
+            while (ff::avfilter.av_buffersink_get_frame(ost.FilterSink, ost.Filtered.get()) >= 0) {
+                VideoOutput(ost, ist, ost.Filtered.get(), ost.Filtered->sample_aspect_ratio);
+                ff::avutil.av_frame_unref(ost.Filtered.get());
+            }
+        }
+        return;
+    }
+    if (frame->sample_rate > 0)
+        ist.FrameNextPts =
+            ist.FramePts + int64_t(AV_TIME_BASE) * frame->nb_samples / frame->sample_rate;
+    if (O.AudioVolume != 256) ApplyVolume(frame, ist.DecoderContext.get());
+    if (O.StartTime != 0 && ist.FramePts < O.StartTime) return;
+    for (TOutputStream& ost : FOutputStreams)
+        if (ost.SourceIndex == index && ost.EncodingNeeded) AudioOutput(ost, ist, frame);
+}
+
+void TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
+    AVSubtitle subtitle{};
+    int got = 0;
+    const int code = ff::avcodec.avcodec_decode_subtitle2(ist.DecoderContext.get(), &subtitle, &got,
+                                                          const_cast<AVPacket*>(packet));
+    if (code < 0 || !got) return;
+    const int index = static_cast<int>(&ist - FInputStreams.data());
+    const int64_t time = packet->pts != AV_NOPTS_VALUE
+                             ? ToMicroseconds(packet->pts, ist.Stream->time_base)
+                             : AV_NOPTS_VALUE;
+    try {
+        if (O.StartTime == 0 || ist.Pts >= O.StartTime)
+            for (TOutputStream& ost : FOutputStreams)
+                if (ost.SourceIndex == index && ost.EncodingNeeded)
+                    SubtitleOutput(ost, ist, subtitle, time);
+    } catch (...) {
+        ff::avcodec.avsubtitle_free(&subtitle);
+        throw;
+    }
+    ff::avcodec.avsubtitle_free(&subtitle);
+}
+
+// ---- stream copy ----
+
+void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet) {
+    if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !O.CopyInitialNonkeyframes)
+        return;
+    if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
+        FVideoBytes += packet->size;
+        ++ost.SyncOpts;
+    } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+        FAudioBytes += packet->size;
+    }
+    AVPacket* copy = FCopyPacket.get();
+    if (ff::avcodec.av_packet_ref(copy, packet) < 0) throw FFmpegException("av_mallocz fail");
+    const AVRational base = ist.Stream->time_base;
+    const int64_t start = ff::avutil.av_rescale_q(O.StartTime, kMicroseconds, base);
+    if (copy->pts != AV_NOPTS_VALUE) copy->pts -= start;
+    if (copy->dts == AV_NOPTS_VALUE)
+        copy->dts = ff::avutil.av_rescale_q(ist.Pts, kMicroseconds, base);
+    copy->dts -= start;
+    ost.PacketTimeBase = base;
+    WritePacket(ost, copy);
+    ++ost.FrameNumber;
+}
+
+// ---- writing ----
+
+void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
+    packet->stream_index = ost.Stream->index;
+    ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Stream->time_base);
+    if (ost.Filters.empty()) {
+        WriteFiltered(ost, packet);
+        return;
+    }
+    // Through the chain in order; a filter may hold packets back or make several.
+    std::vector<AVPacket*> stage{packet};
+    for (std::size_t f = 0; f < ost.Filters.size(); ++f) {
+        AVBSFContext* filter = ost.Filters[f].get();
+        std::vector<AVPacket*> next;
+        for (AVPacket* in : stage) {
+            int code = ff::avcodec.av_bsf_send_packet(filter, in);
+            if (code < 0) {
+                const std::string text = MediaErrorText(
+                    TextFormat("%s failed for stream %d, codec %s", filter->filter->name,
+                               ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
+                    code);
+                if (O.ExitOnError) throw FFmpegException(text);
+                Log(llError, text);
+                next.push_back(in); // goes on unchanged
+                continue;
+            }
+            if (in != packet) ff::avcodec.av_packet_free(&in);
+            for (;;) {
+                AVPacket* out = ff::avcodec.av_packet_alloc();
+                if (!out) throw FFmpegException("av_mallocz fail");
+                code = ff::avcodec.av_bsf_receive_packet(filter, out);
+                if (code < 0) {
+                    ff::avcodec.av_packet_free(&out);
+                    break;
+                }
+                next.push_back(out);
+            }
+        }
+        stage = std::move(next);
+    }
+    for (AVPacket* out : stage) {
+        WriteFiltered(ost, out);
+        if (out != packet) ff::avcodec.av_packet_free(&out);
+    }
+}
+
+void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
+    const int64_t end = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (end != AV_NOPTS_VALUE) {
+        const double time =
+            static_cast<double>(end + packet->duration) * av_q2d(ost.Stream->time_base);
+        ost.OutTime = std::max(ost.OutTime, time);
+    }
+    const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
+    if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
+}
+
+// Takes every packet the encoder has ready and writes it.
+void TTranscoder::ReceivePackets(TOutputStream& ost) {
+    AVPacket* packet = ost.Packet.get();
+    const bool video = ost.MediaType == AVMEDIA_TYPE_VIDEO;
+    for (;;) {
+        const int code = ff::avcodec.avcodec_receive_packet(ost.Encoder, packet);
+        if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return;
+        if (code < 0)
+            throw FFmpegException(video ? "Video encoding failed" : "Audio encoding failed");
+        const int size = packet->size;
+        if (video) {
+            FVideoBytes += size;
+            size_t sideSize = 0;
+            if (const uint8_t* stats = ff::avcodec.av_packet_get_side_data(
+                    packet, AV_PKT_DATA_QUALITY_STATS, &sideSize);
+                stats && sideSize >= 4)
+                ost.Quality =
+                    static_cast<float>(stats[0] | stats[1] << 8 | stats[2] << 16 | stats[3] << 24) /
+                    FF_QP2LAMBDA;
+            if (ost.PassLog && ost.Encoder->stats_out)
+                std::fputs(ost.Encoder->stats_out, ost.PassLog);
+        } else {
+            FAudioBytes += size;
+        }
+        ost.PacketTimeBase = ost.Encoder->time_base;
+        WritePacket(ost, packet);
+        if (video && O.HasVStatsFileName) WriteVideoStats(ost, size);
+    }
+}
+
+// ---- ends of inputs ----
+
+void TTranscoder::EndOfInput(int fileIndex) {
+    FInputFiles[fileIndex].Eof = true;
+    if (!FJoined) {
+        if (O.OptShortest) FLoopEnd = true;
+        return;
+    }
+    if (fileIndex == FSegment) NextSegment(fileIndex);
+}
+
+// Join: drains the segment that ended and lets the next input continue
+// where it stopped. The encoders run on, so the output stays one stream.
+void TTranscoder::NextSegment(int fileIndex) {
+    const TInputFileRun& file = FInputFiles[fileIndex];
+    for (int i = file.FirstStream; i < file.FirstStream + file.StreamCount; ++i) {
+        TInputStream& ist = FInputStreams[i];
+        if (!ist.DecodingNeeded || ist.Drained) continue;
+        DrainDecoder(ist);
+    }
+    double end = 0.0;
+    for (const TOutputStream& ost : FOutputStreams) {
+        double time = NextOutputTime(ost);
+        if (ost.Fifo && ost.Encoder->sample_rate > 0)
+            time += static_cast<double>(ff::avutil.av_audio_fifo_size(ost.Fifo.get())) /
+                    ost.Encoder->sample_rate;
+        end = std::max(end, time);
+    }
+    if (fileIndex + 1 >= static_cast<int>(FInputFiles.size())) {
+        FLoopEnd = true;
+        return;
+    }
+    E.FInputFiles[fileIndex + 1].TsOffset += std::llround(end * AV_TIME_BASE);
+    FSegment = fileIndex + 1;
+    for (TOutputStream& ost : FOutputStreams) {
+        ost.SourceIndex = FindSource(FSegment, ost.StreamIndex, ost.MediaType);
+        ost.SyncIndex = ost.SourceIndex;
+    }
+}
+
+void TTranscoder::DrainDecoder(TInputStream& ist) {
+    PacketStep(ist, nullptr);
+    if (ist.DecoderContext) ff::avcodec.avcodec_flush_buffers(ist.DecoderContext.get());
+    ist.Drained = true;
+}
+
+void TTranscoder::FlushEncoder(TOutputStream& ost) {
+    if (!ost.EncodingNeeded || !ost.EncoderOpen) return;
+    if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+        EncodeAudioFrames(ost, true);
+    } else if (ost.MediaType != AVMEDIA_TYPE_VIDEO) {
+        return;
+    }
+    if (ff::avcodec.avcodec_send_frame(ost.Encoder, nullptr) < 0) return;
+    ReceivePackets(ost);
+}
+
+void TTranscoder::FlushEncoders() {
+    for (TOutputStream& ost : FOutputStreams)
+        FlushEncoder(ost);
+}
+
+void TTranscoder::FinishConversion() {
+    for (TInputStream& ist : FInputStreams)
+        if (ist.DecodingNeeded && !ist.Drained) DrainDecoder(ist);
+    FlushEncoders();
+    for (AVFormatContext* output : FOutputs) {
+        const int code = ff::avformat.av_write_trailer(output);
+        if (code < 0) throw FFmpegException(MediaErrorText("av_write_trailer()", code));
+    }
+    FHeadersWritten = false;
+    ProgressReport(true, -1);
+    CloseCodecs();
+    E.FFinished = !E.FBreakRequested;
+}

@@ -1,0 +1,671 @@
+// The start of a conversion: stream tables, mapping, codec parameters for
+// copying or encoding, the video filter graph, opening the codecs and
+// writing the headers.
+#include "engine/FFmpegTranscoder.h"
+
+#include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace ff {
+void FilterGraphDeleter::operator()(AVFilterGraph* p) const {
+    if (p && avfilter.avfilter_graph_free) avfilter.avfilter_graph_free(&p);
+}
+void SwrDeleter::operator()(SwrContext* p) const {
+    if (p && swresample.swr_free) swresample.swr_free(&p);
+}
+void AudioFifoDeleter::operator()(AVAudioFifo* p) const {
+    if (p && avutil.av_audio_fifo_free) avutil.av_audio_fifo_free(p);
+}
+void BsfDeleter::operator()(AVBSFContext* p) const {
+    if (p && avcodec.av_bsf_free) avcodec.av_bsf_free(&p);
+}
+} // namespace ff
+
+namespace {
+
+const char* TypeName(int type) {
+    static std::string names[5];
+    if (type < 0 || type > 4) return "unknown";
+    if (names[type].empty()) names[type] = MediaTypeName(type);
+    return names[type].c_str();
+}
+
+} // namespace
+
+TTranscoder::TTranscoder(TCustomFFmpeg& engine) : E(engine), O(engine.FOptions) {}
+
+TTranscoder::~TTranscoder() {
+    CloseCodecs();
+    for (TOutputStream& ost : FOutputStreams)
+        if (ost.PassLog) std::fclose(ost.PassLog);
+    if (FVStats) std::fclose(FVStats);
+}
+
+void TTranscoder::Log(int level, const std::string& text) const {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
+void TTranscoder::Run() {
+    PrepareConversion();
+    Loop();
+    FinishConversion();
+}
+
+// ---- PrepareConversion ----
+
+void TTranscoder::PrepareConversion() {
+    FJoined = E.FJoined;
+    BuildInputTables();
+    CheckOutputsAndMaps();
+    MapStreams();
+    SetStreamParameters();
+    OpenEncoders();
+    OpenDecoders();
+    SetStartTimes();
+    CopyMetadataMaps();
+    CopyChapters();
+    for (TOutputStream& ost : FOutputStreams)
+        SetupBitstreamFilters(ost);
+    WriteHeaders();
+    LogStreamMapping();
+    FPacket.reset(ff::avcodec.av_packet_alloc());
+    FCopyPacket.reset(ff::avcodec.av_packet_alloc());
+    if (!FPacket || !FCopyPacket) throw FFmpegException("av_mallocz fail");
+}
+
+void TTranscoder::BuildInputTables() {
+    for (int i = 0; i < E.InputFileCount(); ++i) {
+        AVFormatContext* context = E.InputContext(i);
+        TInputFileRun file;
+        file.FirstStream = static_cast<int>(FInputStreams.size());
+        file.StreamCount = static_cast<int>(context->nb_streams);
+        FInputFiles.push_back(file);
+        for (unsigned k = 0; k < context->nb_streams; ++k) {
+            TInputStream ist;
+            ist.FileIndex = i;
+            ist.StreamIndex = static_cast<int>(k);
+            ist.Stream = context->streams[k];
+            const auto& decoders = E.InputFile(i).Decoders;
+            ist.Decoder = k < decoders.size() ? decoders[k] : nullptr;
+            if (O.RateEmu) ist.Start = ff::avutil.av_gettime();
+            FInputStreams.push_back(std::move(ist));
+        }
+    }
+    FNoPacket.assign(FInputFiles.size(), false);
+    for (AVFormatContext* context = nullptr; const auto& file : E.FOutputFiles)
+        if (file->Context != context) {
+            context = file->Context;
+            if (std::find(FOutputs.begin(), FOutputs.end(), context) == FOutputs.end())
+                FOutputs.push_back(context);
+        }
+}
+
+void TTranscoder::CheckOutputsAndMaps() {
+    for (std::size_t i = 0; i < FOutputs.size(); ++i)
+        if (FOutputs[i]->nb_streams == 0) {
+            ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
+            throw FFmpegException(
+                TextFormat("Output file #%d does not contain any stream", static_cast<int>(i)));
+        }
+    const auto& maps = O.StreamMaps;
+    if (maps.empty()) return;
+    if (maps.size() != E.FOutputStreams.size())
+        throw FFmpegException("Number of stream maps must match number of output streams");
+    const int files = static_cast<int>(FInputFiles.size());
+    for (const TStreamMap& map : maps) {
+        if (map.FileIndex < 0 || map.FileIndex >= files || map.StreamIndex < 0 ||
+            map.StreamIndex >= FInputFiles[map.FileIndex].StreamCount)
+            throw FFmpegException(
+                TextFormat("Could not find input stream #%d.%d", map.FileIndex, map.StreamIndex));
+        if (map.SyncFileIndex < 0 || map.SyncFileIndex >= files || map.SyncStreamIndex < 0 ||
+            map.SyncStreamIndex >= FInputFiles[map.SyncFileIndex].StreamCount)
+            throw FFmpegException(TextFormat("Could not find sync stream #%d.%d", map.SyncFileIndex,
+                                             map.SyncStreamIndex));
+    }
+}
+
+// The input stream of `mediaType` an output stream of file `file` reads
+// from without a map (-1: none); in join mode only input `file` qualifies.
+int TTranscoder::FindSource(int file, int, int mediaType) const {
+    // The libraries' own choice of a file's best stream stands for the one
+    // with the most frames seen while probing.
+    int best = -1;
+    int bestScore = -1;
+    for (int i = 0; i < static_cast<int>(FInputStreams.size()); ++i) {
+        const TInputStream& ist = FInputStreams[i];
+        if (ist.Stream->codecpar->codec_type != mediaType) continue;
+        if (ist.Stream->discard == AVDISCARD_ALL) continue;
+        if (FJoined && ist.FileIndex != file) continue;
+        const int chosen = ff::avformat.av_find_best_stream(
+            E.InputContext(ist.FileIndex), static_cast<AVMediaType>(mediaType), -1, -1, nullptr, 0);
+        const int frames = chosen == ist.StreamIndex ? 1 : 0;
+        if (frames > bestScore) {
+            best = i;
+            bestScore = frames;
+        }
+    }
+    return best;
+}
+
+void TTranscoder::MapStreams() {
+    auto& setups = E.FOutputStreams;
+    for (std::size_t k = 0; k < setups.size(); ++k) {
+        TOutputStreamSetup& setup = setups[k];
+        TOutputStream ost;
+        ost.Setup = &setup;
+        ost.Stream = setup.Stream;
+        ost.Output = E.OutputContext(setup.FileIndex);
+        ost.FileIndex = static_cast<int>(std::find(FOutputs.begin(), FOutputs.end(), ost.Output) -
+                                         FOutputs.begin());
+        ost.StreamIndex = setup.Stream->index;
+        ost.MediaType = setup.MediaType;
+        ost.Copy = setup.StreamCopy;
+        if (!O.StreamMaps.empty()) {
+            const TStreamMap& map = O.StreamMaps[k];
+            ost.SourceIndex = FInputFiles[map.FileIndex].FirstStream + map.StreamIndex;
+            ost.SyncIndex = FInputFiles[map.SyncFileIndex].FirstStream + map.SyncStreamIndex;
+            const int type = FInputStreams[ost.SourceIndex].Stream->codecpar->codec_type;
+            if (type != ost.MediaType) {
+                ff::avformat.av_dump_format(ost.Output, ost.FileIndex, ost.Output->url, 1);
+                throw FFmpegException(
+                    TextFormat("Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)",
+                               map.FileIndex, map.StreamIndex, TypeName(type), ost.FileIndex,
+                               ost.StreamIndex, TypeName(ost.MediaType)));
+            }
+        } else {
+            ost.SourceIndex = FindSource(0, ost.StreamIndex, ost.MediaType);
+            if (ost.SourceIndex < 0)
+                throw FFmpegException(
+                    TextFormat("Could not find input stream matching output stream #%d.%d (%s)",
+                               ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)));
+            ost.SyncIndex = ost.SourceIndex;
+        }
+        FInputStreams[ost.SourceIndex].Discard = false;
+        if (FJoined) // every segment's source is read in its turn
+            for (int j = 1; j < static_cast<int>(FInputFiles.size()); ++j) {
+                const int source = FindSource(j, ost.StreamIndex, ost.MediaType);
+                if (source >= 0) FInputStreams[source].Discard = false;
+            }
+        ost.Active = true;
+        FOutputStreams.push_back(std::move(ost));
+    }
+}
+
+void TTranscoder::SetStreamParameters() {
+    for (TOutputStream& ost : FOutputStreams) {
+        TInputStream& ist = FInputStreams[ost.SourceIndex];
+        ff::avutil.av_dict_copy(&ost.Stream->metadata, ist.Stream->metadata,
+                                AV_DICT_DONT_OVERWRITE);
+        ost.Stream->disposition = ist.Stream->disposition;
+        ost.Packet.reset(ff::avcodec.av_packet_alloc());
+        if (!ost.Packet) throw FFmpegException("av_mallocz fail");
+        if (ost.Copy)
+            SetCopyParameters(ost, ist);
+        else
+            SetEncodeParameters(ost, ist);
+    }
+    for (std::size_t i = 0; i < FOutputStreams.size(); ++i)
+        if (FOutputStreams[i].EncodingNeeded) SetupPassLog(FOutputStreams[i], static_cast<int>(i));
+}
+
+void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
+    const AVCodecParameters* in = ist.Stream->codecpar;
+    if (in->extradata_size > INT32_MAX - 8 - AV_INPUT_BUFFER_PADDING_SIZE)
+        throw FFmpegException("icodec.extradata_size is invalid (too large)");
+    if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
+        if (E.OnHookCallback)
+            throw FFmpegException(
+                "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+        if (O.UsingVhook)
+            throw FFmpegException(
+                "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+        if (E.PreviewFlags() != 0)
+            throw FFmpegException(
+                "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+        if (O.AudioVolume != 256)
+            throw FFmpegException(
+                "-acodec copy and -vol are incompatible (frames are not decoded)");
+    } else if (ost.MediaType != AVMEDIA_TYPE_SUBTITLE) {
+        throw FFmpegException("invalid codec_type of output stream");
+    }
+    AVCodecParameters* out = ost.Stream->codecpar;
+    const uint32_t wantedTag = out->codec_tag;
+    const AVRational sar = ost.Stream->sample_aspect_ratio;
+    if (ff::avcodec.avcodec_parameters_copy(out, in) < 0) throw FFmpegException("av_mallocz fail");
+    out->codec_tag = wantedTag;
+    if (wantedTag == 0) {
+        const AVCodecTag* const* tags = ost.Output->oformat->codec_tag;
+        if (!tags || ff::avformat.av_codec_get_id(tags, in->codec_tag) == in->codec_id ||
+            ff::avformat.av_codec_get_tag(tags, in->codec_id) == 0)
+            out->codec_tag = in->codec_tag;
+        else
+            out->codec_tag = 0;
+    }
+    ost.Stream->time_base = ist.Stream->time_base;
+    if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
+        if (sar.num > 0 && ist.Stream->sample_aspect_ratio.num == 0) out->sample_aspect_ratio = sar;
+        ost.Stream->sample_aspect_ratio = out->sample_aspect_ratio.num
+                                              ? out->sample_aspect_ratio
+                                              : ist.Stream->sample_aspect_ratio;
+        ost.Stream->avg_frame_rate = ist.Stream->avg_frame_rate;
+        ost.Stream->r_frame_rate = ist.Stream->r_frame_rate;
+    } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+        if ((out->block_align == 1 && out->codec_id == AV_CODEC_ID_MP3) ||
+            out->codec_id == AV_CODEC_ID_AC3)
+            out->block_align = 0;
+    }
+}
+
+void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
+    AVCodecContext* encoder = ost.Setup->EncoderContext.get();
+    if (!encoder) {
+        const char* kind = ost.MediaType == AVMEDIA_TYPE_SUBTITLE ? "Subtitle" : "Stream";
+        throw FFmpegException(TextFormat("%s encoder not found for output stream #%d.%d (%s)", kind,
+                                         ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)));
+    }
+    ost.Encoder = encoder;
+    const AVCodecParameters* in = ist.Stream->codecpar;
+    switch (ost.MediaType) {
+    case AVMEDIA_TYPE_VIDEO: {
+        if (encoder->pix_fmt == AV_PIX_FMT_NONE)
+            throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
+        ost.TopBand = ost.FirstTopBand = O.FrameTopBand;
+        ost.BottomBand = ost.FirstBottomBand = O.FrameBottomBand;
+        ost.LeftBand = ost.FirstLeftBand = O.FrameLeftBand;
+        ost.RightBand = ost.FirstRightBand = O.FrameRightBand;
+        ost.Crop = ost.TopBand || ost.BottomBand || ost.LeftBand || ost.RightBand;
+        ost.FirstWidth = in->width;
+        ost.FirstHeight = in->height;
+        ost.LastWidth = in->width - ost.LeftBand - ost.RightBand;
+        ost.LastHeight = in->height - ost.TopBand - ost.BottomBand;
+        ost.LastFormat = in->format;
+        if (SwsContext* scaler = E.FOptionContexts.ScalerOptions) {
+            int64_t flags = 0;
+            if (ff::avutil.av_opt_get_int(scaler, "sws_flags", 0, &flags) >= 0)
+                O.SwsFlags = static_cast<int>(flags);
+        }
+        encoder->bits_per_raw_sample = 0;
+        if (!O.VFilters.empty() && ConfigureFilters(ist, ost) < 0) {
+            const std::string& error = E.FErrorText;
+            throw FFmpegException(error.empty() ? std::string("Error opening filters!")
+                                                : "Error opening filters: " + error);
+        }
+        ost.Temp.reset(ff::avutil.av_frame_alloc());
+        ost.EncodeFrame.reset(ff::avutil.av_frame_alloc());
+        ost.Filtered.reset(ff::avutil.av_frame_alloc());
+        if (!ost.Temp || !ost.EncodeFrame || !ost.Filtered)
+            throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+        break;
+    }
+    case AVMEDIA_TYPE_AUDIO:
+        ost.AudioFrame.reset(ff::avutil.av_frame_alloc());
+        if (!ost.AudioFrame) throw FFmpegException("av_fifo_alloc fail");
+        break;
+    case AVMEDIA_TYPE_SUBTITLE:
+        break;
+    default:
+        throw FFmpegException("invalid codec_type of output stream");
+    }
+    ost.EncodingNeeded = true;
+    ist.DecodingNeeded = true;
+    if (FJoined) // the later segments' sources are decoded too
+        for (int j = 1; j < static_cast<int>(FInputFiles.size()); ++j) {
+            const int source = FindSource(j, ost.StreamIndex, ost.MediaType);
+            if (source >= 0) FInputStreams[source].DecodingNeeded = true;
+        }
+}
+
+void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
+    AVCodecContext* encoder = ost.Encoder;
+    if (!(encoder->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
+    std::string name =
+        (O.PassLogFileName.empty() ? std::string("ffmpeg2pass") : O.PassLogFileName) + "-" +
+        std::to_string(index) + ".log";
+    if (name.size() > 1023) name.resize(1023);
+    if (encoder->flags & AV_CODEC_FLAG_PASS1) {
+        ost.PassLog = std::fopen(name.c_str(), "wb");
+        if (!ost.PassLog)
+            throw FFmpegException(
+                TextFormat("Cannot write log file %s for pass-1 encoding", name.c_str()));
+        return;
+    }
+    uint8_t* buffer = nullptr;
+    int size = 0;
+    const int code = ReadWholeFile(name, buffer, size);
+    if (code == -12)
+        throw FFmpegException(TextFormat(
+            "Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding",
+            name.c_str()));
+    if (code < 0)
+        throw FFmpegException(TextFormat(
+            "Cannot read file: Error reading log file \"%s\" for pass-2 encoding", name.c_str()));
+    encoder->stats_in = reinterpret_cast<char*>(buffer); // freed with the context
+}
+
+// ---- codecs ----
+
+void TTranscoder::OpenEncoders() {
+    for (TOutputStream& ost : FOutputStreams) {
+        if (!ost.EncodingNeeded) continue;
+        const AVCodec* codec = ost.Setup->Encoder;
+        if (!codec) codec = ff::avcodec.avcodec_find_encoder(ost.Encoder->codec_id);
+        if (!codec) {
+            const std::string text =
+                TextFormat("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
+                           static_cast<int>(ost.Encoder->codec_id), ost.FileIndex, ost.StreamIndex,
+                           TypeName(ost.MediaType));
+            LogStreamMapping();
+            Log(llError, text);
+            throw FFmpegException(text);
+        }
+        AVDictionary* options = nullptr;
+        for (const auto& [name, value] : ost.Setup->PrivateOptions)
+            ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);
+        ff::DictionaryPtr owned;
+        int code;
+        {
+            std::lock_guard<std::recursive_mutex> lock(CodecLock());
+            code = ff::avcodec.avcodec_open2(ost.Encoder, codec, &options);
+        }
+        owned.reset(options);
+        if (code < 0) {
+            const std::string text = TextFormat(
+                "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
+                "parameters such as bit_rate, rate, width or height. Please check error log "
+                "message to find out more detail information.",
+                ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
+            LogStreamMapping();
+            Log(llError, text);
+            throw FFmpegException(text);
+        }
+        ost.EncoderOpen = true;
+        for (const AVDictionaryEntry* e = nullptr;
+             (e = ff::avutil.av_dict_get(options, "", e, AV_DICT_IGNORE_SUFFIX));)
+            Log(llWarning, TextFormat("Option %s not found for encoder %s", e->key, codec->name));
+        ff::avcodec.avcodec_parameters_from_context(ost.Stream->codecpar, ost.Encoder);
+        ost.Stream->time_base = ost.Encoder->time_base;
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
+            ost.Stream->avg_frame_rate = ost.Encoder->framerate;
+            ost.Stream->sample_aspect_ratio = ost.Encoder->sample_aspect_ratio;
+        }
+        if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+            ost.Fifo.reset(ff::avutil.av_audio_fifo_alloc(
+                ost.Encoder->sample_fmt, ost.Encoder->ch_layout.nb_channels, 1024));
+            if (!ost.Fifo) throw FFmpegException("av_fifo_alloc fail");
+        }
+        FHeaderBytes += ost.Encoder->extradata_size;
+    }
+}
+
+void TTranscoder::OpenDecoders() {
+    for (TInputStream& ist : FInputStreams) {
+        if (!ist.DecodingNeeded) continue;
+        const AVCodecParameters* par = ist.Stream->codecpar;
+        const AVCodec* codec =
+            ist.Decoder ? ist.Decoder : ff::avcodec.avcodec_find_decoder(par->codec_id);
+        const char* type = TypeName(par->codec_type);
+        if (!codec)
+            throw FFmpegException(
+                TextFormat("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
+                           static_cast<int>(par->codec_id), ist.FileIndex, ist.StreamIndex, type));
+        ist.DecoderContext.reset(ff::avcodec.avcodec_alloc_context3(codec));
+        AVCodecContext* decoder = ist.DecoderContext.get();
+        if (!decoder || ff::avcodec.avcodec_parameters_to_context(decoder, par) < 0)
+            throw FFmpegException("avcodec_alloc_context failed");
+        decoder->pkt_timebase = ist.Stream->time_base;
+        decoder->thread_count = O.ThreadCount > 1 ? O.ThreadCount : 0;
+        const int mediaType = par->codec_type;
+        if (mediaType >= 0 && mediaType < 5)
+            ApplyRecordedOptions(E.FOptionContexts, decoder,
+                                 E.FOptionContexts.CodecOptions[mediaType],
+                                 AV_OPT_FLAG_DECODING_PARAM);
+        int code;
+        {
+            std::lock_guard<std::recursive_mutex> lock(CodecLock());
+            code = ff::avcodec.avcodec_open2(decoder, codec, nullptr);
+        }
+        if (code < 0)
+            throw FFmpegException(
+                TextFormat("Error while opening decoder for input stream #%d.%d (%s)",
+                           ist.FileIndex, ist.StreamIndex, type));
+        ist.DecoderOpen = true;
+        ist.Frame.reset(ff::avutil.av_frame_alloc());
+        if (!ist.Frame) throw FFmpegException("av_mallocz fail");
+    }
+}
+
+void TTranscoder::CloseCodecs() {
+    std::lock_guard<std::recursive_mutex> lock(CodecLock());
+    for (TOutputStream& ost : FOutputStreams)
+        if (ost.EncoderOpen) {
+            ost.EncoderOpen = false;
+            ost.Setup->EncoderContext.reset(); // closes the encoder and frees its stats input
+            ost.Encoder = nullptr;
+        }
+    for (TInputStream& ist : FInputStreams)
+        if (ist.DecoderOpen) {
+            ist.DecoderOpen = false;
+            ist.DecoderContext.reset();
+        }
+}
+
+void TTranscoder::SetStartTimes() {
+    for (TInputStream& ist : FInputStreams) {
+        const AVRational rate = ist.Stream->avg_frame_rate;
+        const int delay = ist.DecoderContext ? ist.DecoderContext->has_b_frames : 0;
+        ist.Pts = rate.num && rate.den
+                      ? -RoundHalfEven(static_cast<double>(delay) * AV_TIME_BASE / av_q2d(rate))
+                      : 0;
+        ist.NextPts = AV_NOPTS_VALUE;
+        ist.IsStart = true;
+    }
+}
+
+void TTranscoder::CopyMetadataMaps() {
+    for (const TMetaDataMap& map : O.MetaDataMaps) {
+        if (map.OutFile < 0 || map.OutFile >= static_cast<int>(FOutputs.size()))
+            throw FFmpegException(TextFormat("Invalid output file index %d map_meta_data(%d,%d)",
+                                             map.OutFile, map.OutFile, map.InFile));
+        if (map.InFile < 0 || map.InFile >= E.InputFileCount())
+            throw FFmpegException(TextFormat("Invalid input file index %d map_meta_data(%d,%d)",
+                                             map.InFile, map.OutFile, map.InFile));
+        ff::avutil.av_dict_copy(&FOutputs[map.OutFile]->metadata,
+                                E.InputContext(map.InFile)->metadata, AV_DICT_DONT_OVERWRITE);
+    }
+}
+
+void TTranscoder::CopyChapters() {
+    for (int i = 0; i < E.InputFileCount(); ++i) {
+        AVFormatContext* input = E.InputContext(i);
+        if (input->nb_chapters == 0) continue;
+        const int64_t offset = E.InputFile(i).TsOffset;
+        for (AVFormatContext* output : FOutputs) {
+            const int64_t start = O.StartTime - offset;
+            const bool limited = O.RecordingTime != INT64_MAX;
+            for (unsigned c = 0; c < input->nb_chapters; ++c) {
+                const AVChapter* chapter = input->chapters[c];
+                const AVRational base{1, AV_TIME_BASE};
+                const int64_t shift = ff::avutil.av_rescale_q(start, base, chapter->time_base);
+                const int64_t limit =
+                    limited ? ff::avutil.av_rescale_q(O.RecordingTime, base, chapter->time_base)
+                            : INT64_MAX;
+                if (chapter->end < shift) continue;
+                if (limited && chapter->start > shift + limit) continue;
+                auto* copy = static_cast<AVChapter*>(ff::avutil.av_mallocz(sizeof(AVChapter)));
+                if (!copy) throw FFmpegException("av_mallocz fail");
+                copy->id = chapter->id;
+                copy->time_base = chapter->time_base;
+                copy->start = std::max<int64_t>(0, chapter->start - shift);
+                copy->end = std::min(chapter->end - shift, limit);
+                ff::avutil.av_dict_copy(&copy->metadata, chapter->metadata, 0);
+                auto* list = static_cast<AVChapter**>(ff::avutil.av_realloc(
+                    output->chapters, sizeof(AVChapter*) * (output->nb_chapters + 1)));
+                if (!list) {
+                    ff::avutil.av_dict_free(&copy->metadata);
+                    ff::avutil.av_free(copy);
+                    throw FFmpegException("av_realloc fail");
+                }
+                output->chapters = list;
+                output->chapters[output->nb_chapters++] = copy;
+            }
+        }
+    }
+}
+
+void TTranscoder::SetupBitstreamFilters(TOutputStream& ost) {
+    for (const TBitstreamFilterEntry& entry : ost.Setup->BitstreamFilters) {
+        AVBSFContext* context = nullptr;
+        if (ff::avcodec.av_bsf_alloc(entry.Filter, &context) < 0)
+            throw FFmpegException("av_mallocz fail");
+        ff::BsfPtr filter(context);
+        const AVCodecParameters* in =
+            ost.Filters.empty() ? ost.Stream->codecpar : ost.Filters.back()->par_out;
+        ff::avcodec.avcodec_parameters_copy(context->par_in, in);
+        context->time_base_in =
+            ost.Filters.empty() ? ost.Stream->time_base : ost.Filters.back()->time_base_out;
+        if (!entry.Args.empty())
+            ff::avutil.av_opt_set_from_string(context->priv_data, entry.Args.c_str(), nullptr, "=",
+                                              ":");
+        const int code = ff::avcodec.av_bsf_init(context);
+        if (code < 0)
+            throw FFmpegException(MediaErrorText(
+                TextFormat("%s failed for stream %d", entry.Filter->name, ost.StreamIndex), code));
+        ost.Filters.push_back(std::move(filter));
+    }
+    if (!ost.Filters.empty())
+        ff::avcodec.avcodec_parameters_copy(ost.Stream->codecpar, ost.Filters.back()->par_out);
+}
+
+void TTranscoder::WriteHeaders() {
+    for (std::size_t i = 0; i < FOutputs.size(); ++i) {
+        // The encoders' time bases were what the packets are made in; the
+        // muxer may choose its own in the header.
+        const int code = ff::avformat.avformat_write_header(FOutputs[i], nullptr);
+        if (code < 0) {
+            const std::string text = TextFormat(
+                "Could not write header for output file #%d (incorrect codec parameters ?)",
+                static_cast<int>(i));
+            Log(llError, MediaErrorText(text, code));
+            throw FFmpegException(text);
+        }
+    }
+    FHeadersWritten = true;
+    bool allRtp = !FOutputs.empty();
+    for (AVFormatContext* output : FOutputs)
+        allRtp &= std::string(output->oformat->name) == "rtp";
+    if (allRtp) {
+        char sdp[2048] = {};
+        ff::avformat.av_sdp_create(FOutputs.data(), static_cast<int>(FOutputs.size()), sdp,
+                                   sizeof(sdp));
+        Log(llInfo, std::string("SDP:\r\n") + sdp);
+    }
+}
+
+void TTranscoder::LogStreamMapping() {
+    for (std::size_t i = 0; i < FOutputs.size(); ++i)
+        ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
+    if (O.Verbose < 0) return;
+    Log(llVerbose, "Stream mapping:");
+    for (const TOutputStream& ost : FOutputStreams) {
+        const TInputStream& source = FInputStreams[ost.SourceIndex];
+        std::string line =
+            TextFormat("  Stream #%d.%d -> #%d.%d (%s)", FJoined ? 0 : source.FileIndex,
+                       source.StreamIndex, ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
+        if (ost.SyncIndex != ost.SourceIndex) {
+            const TInputStream& sync = FInputStreams[ost.SyncIndex];
+            line += TextFormat(" [sync #%d.%d (%s)]", sync.FileIndex, sync.StreamIndex,
+                               TypeName(ost.MediaType));
+        }
+        Log(llVerbose, line);
+    }
+}
+
+// ---- the video filter graph ----
+
+int TTranscoder::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
+    ost.Graph.reset(ff::avfilter.avfilter_graph_alloc());
+    if (!ost.Graph) return -1;
+    AVFilterContext* last = nullptr;
+    if (ConfigureFiltersSteps(ist, ost, last) < 0) {
+        ost.Graph.reset();
+        ost.FilterSource = ost.FilterSink = nullptr;
+        return -1;
+    }
+    return 0;
+}
+
+int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
+                                       AVFilterContext*& last) {
+    AVFilterGraph* graph = ost.Graph.get();
+    const AVCodecParameters* in = ist.Stream->codecpar;
+    AVCodecContext* encoder = ost.Encoder;
+    const AVRational sar = in->sample_aspect_ratio.num ? in->sample_aspect_ratio : AVRational{0, 1};
+    const std::string sourceArgs =
+        TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", in->width,
+                   in->height, in->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
+    auto create = [&](const char* filter, const char* name, const std::string& args,
+                      AVFilterContext** context) {
+        const AVFilter* f = ff::avfilter.avfilter_get_by_name(filter);
+        if (!f) return -1;
+        return ff::avfilter.avfilter_graph_create_filter(
+            context, f, name, args.empty() ? nullptr : args.c_str(), nullptr, graph);
+    };
+    if (create("buffer", "src", sourceArgs, &ost.FilterSource) < 0) return -1;
+    if (create("buffersink", "out", "", &ost.FilterSink) < 0) return -1;
+    const AVPixelFormat formats[] = {encoder->pix_fmt};
+    if (ff::avutil.av_opt_set_bin(ost.FilterSink, "pix_fmts",
+                                  reinterpret_cast<const uint8_t*>(formats), sizeof(formats),
+                                  AV_OPT_SEARCH_CHILDREN) < 0)
+        return -1;
+    last = ost.FilterSource;
+    auto link = [&](const char* filter, const char* name, const std::string& args) {
+        AVFilterContext* next = nullptr;
+        if (create(filter, name, args, &next) < 0) return -1;
+        if (ff::avfilter.avfilter_link(last, 0, next, 0) < 0) return -1;
+        last = next;
+        return 0;
+    };
+    const int width = in->width - ost.LeftBand - ost.RightBand;
+    const int height = in->height - ost.TopBand - ost.BottomBand;
+    if (ost.Crop && link("crop", "crop",
+                         TextFormat("%d:%d:%d:%d", width, height, ost.LeftBand, ost.TopBand)) < 0)
+        return -1;
+    if ((width != encoder->width || height != encoder->height) &&
+        link("scale", "scale",
+             TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, O.SwsFlags)) < 0)
+        return -1;
+    const std::string scaleOptions = TextFormat("flags=0x%X", O.SwsFlags);
+    ff::avutil.av_opt_set(graph, "scale_sws_opts", scaleOptions.c_str(), 0);
+    if (!O.VFilters.empty()) {
+        AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
+        AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
+        if (!outputs || !inputs) {
+            ff::avfilter.avfilter_inout_free(&outputs);
+            ff::avfilter.avfilter_inout_free(&inputs);
+            return -1;
+        }
+        outputs->name = ff::avutil.av_strdup("in");
+        outputs->filter_ctx = last;
+        inputs->name = ff::avutil.av_strdup("out");
+        inputs->filter_ctx = ost.FilterSink;
+        const int code = ff::avfilter.avfilter_graph_parse_ptr(graph, O.VFilters.c_str(), &inputs,
+                                                               &outputs, nullptr);
+        ff::avfilter.avfilter_inout_free(&outputs);
+        ff::avfilter.avfilter_inout_free(&inputs);
+        if (code < 0) {
+            E.FErrorText = MediaErrorText(O.VFilters, code);
+            return -1;
+        }
+    } else if (ff::avfilter.avfilter_link(last, 0, ost.FilterSink, 0) < 0) {
+        return -1;
+    }
+    if (ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) return -1;
+    encoder->width = ff::avfilter.av_buffersink_get_w(ost.FilterSink);
+    encoder->height = ff::avfilter.av_buffersink_get_h(ost.FilterSink);
+    return 0;
+}

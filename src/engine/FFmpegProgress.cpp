@@ -1,0 +1,80 @@
+// The progress report of a conversion: the text line of the classic
+// transcoder and the values handed to the progress callback.
+#include "engine/FFmpegTranscoder.h"
+
+#include "media/FFmpegLogger.h"
+
+#include <cmath>
+
+void TTranscoder::MaybeReport(int fileIndex) {
+    const int64_t now = ff::avutil.av_gettime();
+    if (now - FLastReport <= E.ProgressInterval) return;
+    FLastReport = now;
+    ProgressReport(false, fileIndex);
+}
+
+void TTranscoder::ProgressReport(bool final, int fileIndex) {
+    const bool callback = static_cast<bool>(E.OnProgressCallback);
+    if (!callback && O.Verbose <= 0 && !final) return;
+    int64_t size = 0;
+    if (AVIOContext* pb = FOutputs.empty() ? nullptr : FOutputs[0]->pb) {
+        size = ff::avformat.avio_size(pb);
+        if (size < 0) size = ff::avformat.avio_seek(pb, 0, SEEK_CUR);
+        if (size < 0) size = 0;
+    }
+    TOutputStream* video = nullptr;
+    for (TOutputStream& ost : FOutputStreams)
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO && ost.Active) {
+            video = &ost;
+            break;
+        }
+    int frameNumber = -1, fps = -1;
+    float quality = -1.0f;
+    if (video) {
+        frameNumber = static_cast<int>(video->FrameNumber);
+        if (frameNumber < 1) return;
+        const double t = static_cast<double>(ff::avutil.av_gettime() - FStartTime) / 1000000.0;
+        fps = t > 1 ? static_cast<int>(frameNumber / t + 0.5) : 0;
+        quality = video->Copy ? -1.0f : video->Quality;
+    }
+    double t1 = 10000000000.0;
+    for (const TOutputStream& ost : FOutputStreams)
+        if (ost.OutTime > 0 && ost.OutTime < t1) t1 = ost.OutTime;
+    if (t1 == 10000000000.0 || t1 < 0.01) t1 = 0.01;
+    const double bitRate = static_cast<double>(size) * 8 / t1 / 1000;
+    const std::string line = ReportLine(final, video, t1, bitRate, size, frameNumber, fps, quality);
+    if (FChanged && O.Verbose >= 0 && callback) {
+        FChanged = false;
+        Log(llVerbose, line);
+    }
+    if (callback)
+        E.OnProgressCallback(&E, fileIndex, frameNumber, fps, quality, static_cast<float>(bitRate),
+                             size, static_cast<int64_t>(t1 * 1000000), E.FTotalDuration);
+    else if (O.Verbose >= 0)
+        Log(llVerbose, line);
+    if (final && O.Verbose >= 0) {
+        const int64_t sum = FVideoBytes + FAudioBytes + FHeaderBytes;
+        Log(llVerbose,
+            TextFormat(
+                "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %f%%\r\n",
+                FVideoBytes / 1024.0, FAudioBytes / 1024.0, FHeaderBytes / 1024.0,
+                sum ? static_cast<double>(size - sum) * 100 / sum : 0.0));
+    }
+}
+
+std::string TTranscoder::ReportLine(bool final, TOutputStream* video, double t1, double bitRate,
+                                    int64_t size, int frameNumber, int fps, float quality) {
+    std::string line;
+    if (video) {
+        line = TextFormat("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps,
+                          static_cast<double>(quality));
+        if (final) line += "L";
+        for (const TOutputStream& ost : FOutputStreams)
+            if (&ost != video && ost.MediaType == AVMEDIA_TYPE_VIDEO)
+                line += TextFormat("q=%2.1f ", static_cast<double>(ost.Quality));
+    }
+    line += TextFormat("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", size / 1024.0, t1, bitRate);
+    if (FDupFrames || FDropFrames) line += TextFormat(" dup=%d drop=%d", FDupFrames, FDropFrames);
+    if (line.size() > 1023) line.resize(1023);
+    return line;
+}

@@ -1,0 +1,329 @@
+// Video frames between the decoder and the encoder: pre-processing
+// (deinterlacing, the frame hook), the output synchronisation that drops or
+// repeats frames, cropping and scaling, encoding and the preview.
+#include "engine/FFmpegPreview.h"
+#include "engine/FFmpegTranscoder.h"
+
+#include "media/FFmpegLogger.h"
+
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+constexpr int64_t kPreviewInterval = 100000; // microseconds
+
+// Makes `frame` a writable picture of the given size and format, keeping
+// its buffer when it already is one.
+bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
+    if (frame->data[0] && frame->width == width && frame->height == height &&
+        frame->format == format)
+        return ff::avutil.av_frame_make_writable(frame) >= 0;
+    ff::avutil.av_frame_unref(frame);
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    return ff::avutil.av_frame_get_buffer(frame, 0) >= 0;
+}
+
+} // namespace
+
+// ---- pre-processing and the hook ----
+
+AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
+    ++FFrameCounter;
+    const bool hook = static_cast<bool>(E.OnHookCallback);
+    if (!O.DoDeinterlace && !hook && !O.UsingVhook) return picture;
+    if (!FHookFrame) FHookFrame.reset(ff::avutil.av_frame_alloc());
+    AVFrame* buffer = FHookFrame.get();
+    if (!buffer || !EnsurePicture(buffer, picture->width, picture->height, picture->format)) {
+        Log(llError, "hook buf malloc error.");
+        return picture;
+    }
+    if (!O.DoDeinterlace || !Deinterlace(picture, buffer)) {
+        if (O.DoDeinterlace) Log(llError, "Deinterlacing failed.");
+        ff::avutil.av_frame_copy(buffer, picture);
+    }
+    ff::avutil.av_frame_copy_props(buffer, picture);
+    if (hook) CallCustomHook(buffer, ist.FramePts);
+    return buffer;
+}
+
+// Deinterlaces with a filter that works inside one frame (no frame is held
+// back), into `target`.
+bool TTranscoder::Deinterlace(AVFrame* source, AVFrame* target) {
+    if (!FDeinterlaceGraph || FDeinterlaceW != source->width || FDeinterlaceH != source->height ||
+        FDeinterlaceFormat != source->format) {
+        FDeinterlaceGraph.reset(ff::avfilter.avfilter_graph_alloc());
+        FDeinterlaceSource = FDeinterlaceSink = nullptr;
+        FDeinterlaceW = source->width;
+        FDeinterlaceH = source->height;
+        FDeinterlaceFormat = source->format;
+        AVFilterGraph* graph = FDeinterlaceGraph.get();
+        AVFilterContext* filter = nullptr;
+        const std::string args =
+            TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d", source->width, source->height,
+                       source->format, AV_TIME_BASE);
+        const AVFilter* buffer = ff::avfilter.avfilter_get_by_name("buffer");
+        const AVFilter* pp = ff::avfilter.avfilter_get_by_name("pp");
+        const AVFilter* sink = ff::avfilter.avfilter_get_by_name("buffersink");
+        if (!graph || !buffer || !pp || !sink ||
+            ff::avfilter.avfilter_graph_create_filter(&FDeinterlaceSource, buffer, "src",
+                                                      args.c_str(), nullptr, graph) < 0 ||
+            ff::avfilter.avfilter_graph_create_filter(&filter, pp, "deinterlace", "lb", nullptr,
+                                                      graph) < 0 ||
+            ff::avfilter.avfilter_graph_create_filter(&FDeinterlaceSink, sink, "out", nullptr,
+                                                      nullptr, graph) < 0 ||
+            ff::avfilter.avfilter_link(FDeinterlaceSource, 0, filter, 0) < 0 ||
+            ff::avfilter.avfilter_link(filter, 0, FDeinterlaceSink, 0) < 0 ||
+            ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) {
+            FDeinterlaceGraph.reset();
+            return false;
+        }
+    }
+    if (!FDeinterlaced) FDeinterlaced.reset(ff::avutil.av_frame_alloc());
+    if (!FDeinterlaced || ff::avfilter.av_buffersrc_add_frame_flags(FDeinterlaceSource, source,
+                                                                    AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
+        return false;
+    if (ff::avfilter.av_buffersink_get_frame(FDeinterlaceSink, FDeinterlaced.get()) < 0)
+        return false;
+    const bool same = FDeinterlaced->width == target->width &&
+                      FDeinterlaced->height == target->height &&
+                      FDeinterlaced->format == target->format;
+    if (same) ff::avutil.av_frame_copy(target, FDeinterlaced.get());
+    ff::avutil.av_frame_unref(FDeinterlaced.get());
+    return same;
+}
+
+void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
+    bool stop = false;
+    if (!FrameToBitmap(FHookContext, picture)) {
+        Log(llError, "Cannot initialize the toRGB conversion context");
+        stop = true;
+    } else {
+        bool update = true;
+        Bitmap24* bitmap = FHookContext.Bitmap.get();
+        try {
+            E.OnHookCallback(&E, bitmap, stop, update, pts, FFrameCounter);
+        } catch (const std::exception& e) {
+            Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
+            update = false;
+        }
+        if (update) {
+            // Back into the picture the bitmap was filled from, then into the frame.
+            auto* target = const_cast<uint8_t*>(FHookContext.SourceData);
+            const int linesize = FHookContext.SourceLinesize;
+            const std::size_t count = static_cast<std::size_t>(std::min(linesize, bitmap->Stride));
+            for (int y = 0; y < bitmap->Height; ++y)
+                std::memcpy(target + static_cast<std::ptrdiff_t>(y) * linesize, bitmap->Row(y),
+                            count);
+            if (target != picture->data[0]) {
+                FFromRGB.reset(ff::swscale.sws_getCachedContext(
+                    FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24,
+                    picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
+                    SWS_BICUBIC, nullptr, nullptr, nullptr));
+                if (!FFromRGB) {
+                    Log(llError, "Cannot initialize the fromRGB conversion context");
+                    stop = true;
+                } else {
+                    ff::swscale.sws_scale(FFromRGB.get(), FHookContext.PictureData,
+                                          FHookContext.PictureLinesize, 0, picture->height,
+                                          picture->data, picture->linesize);
+                }
+            }
+        }
+    }
+    if (stop) {
+        E.OnHookCallback = nullptr;
+        O.UsingVhook = false;
+    }
+}
+
+// ---- video output ----
+
+int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
+    if (O.VideoSyncMethod == 0) {
+        ost.SyncOpts = std::llround(syncTime);
+        return 1;
+    }
+    int n = 1;
+    const double delta = syncTime - static_cast<double>(ost.SyncOpts);
+    const bool variable =
+        O.VideoSyncMethod == 2 ||
+        (O.VideoSyncMethod == -1 && (ost.Output->oformat->flags & AVFMT_VARIABLE_FPS));
+    if (delta < -1.1) {
+        n = 0;
+    } else if (variable) {
+        if (delta <= -0.6)
+            n = 0;
+        else if (delta > 0.6)
+            ost.SyncOpts = std::llround(syncTime);
+    } else if (delta > 1.1) {
+        n = static_cast<int>(std::llround(delta));
+    }
+    if (n == 0) {
+        ++FDropFrames;
+        FChanged = true;
+        if (O.Verbose > 2) Log(llVerbose, "*** drop!");
+    } else if (n > 1) {
+        FDupFrames += n - 1;
+        FChanged = true;
+        if (O.Verbose > 2) Log(llVerbose, TextFormat("*** %d dup!", n - 1));
+    }
+    return n;
+}
+
+void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational) {
+    AVCodecContext* encoder = ost.Encoder;
+    const TInputStream& sync = FInputStreams[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
+    const double syncTime = static_cast<double>(sync.FramePts - O.StartTime) / AV_TIME_BASE /
+                            av_q2d(encoder->time_base);
+    int n = FramesToWrite(ost, syncTime);
+    const int64_t left = O.MaxFrames[0] - ost.FrameNumber;
+    if (n > left) n = static_cast<int>(left);
+    if (n <= 0) return;
+    AVFrame* final = FitPicture(ost, ist, picture);
+    if (!final) return;
+    for (int i = 0; i < n; ++i) {
+        if (i > 0) {
+            E.WaitWhilePaused();
+            if (Interrupted()) break;
+        }
+        EncodeVideo(ost, ist, final);
+    }
+}
+
+// The picture in the encoder's size and format: cropped by the bands and
+// scaled when needed. A picture whose size changes on the way is followed.
+AVFrame* TTranscoder::FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+    if (ost.Graph) return picture;
+    AVCodecContext* encoder = ost.Encoder;
+    if (ost.Crop && (picture->width != ost.FirstWidth || picture->height != ost.FirstHeight) &&
+        ost.FirstWidth > 0 && ost.FirstHeight > 0) {
+        ost.TopBand = picture->height * ost.FirstTopBand / ost.FirstHeight & ~1;
+        ost.BottomBand = picture->height * ost.FirstBottomBand / ost.FirstHeight & ~1;
+        ost.LeftBand = picture->width * ost.FirstLeftBand / ost.FirstWidth & ~1;
+        ost.RightBand = picture->width * ost.FirstRightBand / ost.FirstWidth & ~1;
+    }
+    const int width = picture->width - ost.LeftBand - ost.RightBand;
+    const int height = picture->height - ost.TopBand - ost.BottomBand;
+    if (width <= 0 || height <= 0)
+        throw FFmpegException("Assertion failure: crop bands outside the picture");
+    if (width != ost.LastWidth || height != ost.LastHeight || picture->format != ost.LastFormat) {
+        const char* name =
+            ff::avutil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(picture->format));
+        Log(llQuiet,
+            TextFormat("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.FileIndex,
+                       ist.StreamIndex, width, height, name ? name : "none"));
+        ost.LastWidth = width;
+        ost.LastHeight = height;
+        ost.LastFormat = picture->format;
+    }
+    AVFrame* cropped = picture;
+    if (ost.Crop) {
+        if (!ost.Cropped) ost.Cropped.reset(ff::avutil.av_frame_alloc());
+        cropped = ost.Cropped.get();
+        ff::avutil.av_frame_unref(cropped);
+        if (!cropped || ff::avutil.av_frame_ref(cropped, picture) < 0)
+            throw FFmpegException("error cropping picture");
+        cropped->crop_top = ost.TopBand;
+        cropped->crop_bottom = ost.BottomBand;
+        cropped->crop_left = ost.LeftBand;
+        cropped->crop_right = ost.RightBand;
+        if (ff::avutil.av_frame_apply_cropping(cropped, AV_FRAME_CROP_UNALIGNED) < 0) {
+            if (O.ExitOnError) throw FFmpegException("error cropping picture");
+            Log(llError, "error cropping picture");
+            return nullptr;
+        }
+    }
+    if (width == encoder->width && height == encoder->height && picture->format == encoder->pix_fmt)
+        return cropped;
+    ost.Scaler.reset(ff::swscale.sws_getCachedContext(
+        ost.Scaler.release(), width, height, static_cast<AVPixelFormat>(picture->format),
+        encoder->width, encoder->height, encoder->pix_fmt, O.SwsFlags, nullptr, nullptr, nullptr));
+    if (!ost.Scaler) throw FFmpegException("Cannot get resampling context");
+    AVFrame* temp = ost.Temp.get();
+    if (!EnsurePicture(temp, encoder->width, encoder->height, encoder->pix_fmt))
+        throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+    ff::swscale.sws_scale(ost.Scaler.get(), cropped->data, cropped->linesize, 0, height, temp->data,
+                          temp->linesize);
+    temp->interlaced_frame = picture->interlaced_frame;
+    temp->top_field_first = picture->top_field_first;
+    return temp;
+}
+
+void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+    AVCodecContext* encoder = ost.Encoder;
+    AVFrame* frame = ost.EncodeFrame.get();
+    ff::avutil.av_frame_unref(frame);
+    if (ff::avutil.av_frame_ref(frame, picture) < 0) throw FFmpegException("Video encoding failed");
+    frame->pts = ost.SyncOpts;
+    frame->pkt_dts = AV_NOPTS_VALUE;
+    frame->pkt_duration = 0;
+    frame->sample_aspect_ratio = encoder->sample_aspect_ratio;
+    if (encoder->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
+        frame->top_field_first = O.TopFieldFirst == -1 ? picture->top_field_first : O.TopFieldFirst;
+    frame->quality = O.SameQuality ? ist.Quality : encoder->global_quality;
+    if (!O.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
+    if (E.FPreviewFlags != 0) DoPreview(frame, encoder);
+    if (ff::avcodec.avcodec_send_frame(encoder, frame) < 0)
+        throw FFmpegException("Video encoding failed");
+    ff::avutil.av_frame_unref(frame);
+    ReceivePackets(ost);
+    ++ost.SyncOpts;
+    ++ost.FrameNumber;
+}
+
+// ---- the preview ----
+
+void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encoder) {
+    std::lock_guard<std::mutex> lock(PreviewFlagLock());
+    int flags = E.FPreviewFlags;
+    const int64_t now = ff::avutil.av_gettime();
+    if (now - FLastPreview <= kPreviewInterval) return;
+    const int64_t pts = ff::avutil.av_rescale_q(picture->pts, encoder->time_base, kMicroseconds);
+    if ((flags & 2) && E.OnPreview) {
+        if (FrameToBitmap(FPreviewContext, picture)) {
+            E.OnPreview(&E, FPreviewContext.Bitmap.get(), pts, FFrameCounter);
+        } else {
+            Log(llError, "Cannot initialize the toRGB conversion context");
+            flags &= ~2;
+        }
+        FLastPreview = now;
+    } else if (flags & 1) {
+        if (FrameToBitmap(FPreviewContext, picture)) {
+            if (!E.FPreviewer) E.FPreviewer = std::make_unique<TPreviewer>();
+            if (!E.FPreviewer->Show(*FPreviewContext.Bitmap, FFrameCounter, pts)) flags &= ~1;
+        } else {
+            Log(llError, "Cannot initialize the toRGB conversion context");
+            flags &= ~1;
+        }
+        FLastPreview = now;
+    }
+    if (flags == E.FPreviewFlags) return;
+    if ((E.FPreviewFlags & 1) && !(flags & 1)) E.FPreviewer.reset();
+    E.FPreviewFlags = flags;
+}
+
+// ---- statistics file ----
+
+void TTranscoder::WriteVideoStats(TOutputStream& ost, int frameSize) {
+    if (!FVStats) {
+        FVStats = std::fopen(O.VStatsFileName.c_str(), "w");
+        if (!FVStats) throw FFmpegException("fopen fail: " + O.VStatsFileName);
+    }
+    const AVCodecContext* encoder = ost.Encoder;
+    const double base = av_q2d(encoder->time_base);
+    std::fprintf(FVStats, "frame= %5d q= %2.1f ", static_cast<int>(ost.FrameNumber),
+                 static_cast<double>(ost.Quality));
+    double time = static_cast<double>(ost.SyncOpts) * base;
+    if (time < 0.01) time = 0.01;
+    const double rate = frameSize * 8 / base / 1000.0;
+    const double average = static_cast<double>(FVideoBytes) * 8 / time / 1000.0;
+    std::fprintf(FVStats, "f_size= %6d ", frameSize);
+    std::fprintf(FVStats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+                 static_cast<double>(FVideoBytes) / 1024, time, rate, average);
+    std::fprintf(FVStats, "type= %c\n", 'I');
+}
