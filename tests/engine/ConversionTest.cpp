@@ -42,3 +42,152 @@ TEST_F(Conversion, VideoWithAudioGetsTheRequestedCodecsSizeAndDuration) {
 }
 
 } // namespace
+
+namespace {
+
+// The kinds of files users bring, made small; each converts to a correct file.
+class RealFiles : public Conversion {
+protected:
+    // Converts `input` with `lines`; returns the termination.
+    TTerminateInfo Convert(const std::string& input, const std::string& output,
+                           const std::string& lines) {
+        RecordingConverter c;
+        if (c.Add(input, output, lines) < 0) return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg};
+        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end"};
+        return c.TaskEnd(0);
+    }
+    std::string Make(const std::string& name, const std::string& args) {
+        const std::string file = Out.file(name);
+        EXPECT_TRUE(testsupport::MakeMedia(file, args)) << name;
+        return file;
+    }
+};
+
+const char* const kMp4 = "vcodec=mpeg4\ns=320x240\nb=768000\nacodec=aac\nab=128000";
+
+TEST_F(RealFiles, VariableFrameRatePhoneVideoKeepsSync) {
+    const std::string in =
+        Make("vfr.mp4", "-f lavfi -i testsrc2=size=160x120:rate=30 -f lavfi -i sine=sample_rate=48000 "
+                        "-t 3 -vf setpts='PTS+if(gt(N\\,40)\\,0.3/TB\\,0)' -c:v libx264 -c:a aac");
+    const std::string out = Out.file("vfr-out.avi");
+    const TTerminateInfo end = Convert(in, out, kMp4);
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(out, "v:0"), ProbeDuration(out, "a:0"), 0.4);
+}
+
+TEST_F(RealFiles, TransportStreamWithATimeStampJumpHasNoGap) {
+    const std::string a = Make("a.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                       "sine=sample_rate=48000 -t 2 -c:v mpeg2video -c:a mp2 -f mpegts");
+    const std::string b = Make("b.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                       "sine=sample_rate=48000 -t 2 -c:v mpeg2video -c:a mp2 "
+                                       "-output_ts_offset 30 -f mpegts");
+    const std::string joined = Out.file("jump.ts");
+    ASSERT_EQ(testsupport::RunCommand("cat " + testsupport::ShellQuote(a) + " " +
+                                      testsupport::ShellQuote(b) + " > " +
+                                      testsupport::ShellQuote(joined))
+                  .exitCode,
+              0);
+    const std::string out = Out.file("jump.mp4");
+    const TTerminateInfo end = Convert(joined, out, kMp4);
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(out, "v:0"), 4.0, 0.2);
+    EXPECT_NEAR(ProbeDuration(out, "a:0"), 4.0, 0.2);
+}
+
+TEST_F(RealFiles, InterlacedDvMultiTrackTenBitOddSizeAndMultichannel) {
+    struct Case {
+        const char* Name;
+        const char* Args;
+        const char* Lines;
+        const char* Output;
+        int Width, Height;
+    };
+    const Case cases[] = {
+        {"dv.dv", "-f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=sample_rate=48000 -t 1 -target pal-dv",
+         kMp4, "dv.mp4", 320, 240},
+        {"multi.webm", "-f lavfi -i testsrc2=size=160x120:rate=24 -f lavfi -i sine=f=200 -f lavfi -i "
+                       "sine=f=500:sample_rate=48000 -t 1 -map 0 -map 1 -map 2 -c:v libvpx -c:a libvorbis",
+         kMp4, "multi.mp4", 320, 240},
+        {"ten.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine -t 1 -c:v libx264 "
+                    "-pix_fmt yuv420p10le -c:a ac3 -ac 6",
+         "vcodec=libx264\ns=320x240\nacodec=libmp3lame\nac=2", "ten.mp4", 320, 240},
+        {"odd.avi", "-f lavfi -i testsrc2=size=214x120:rate=25 -t 1 -vf scale=213:119 -c:v ffv1 -pix_fmt yuv444p",
+         "vcodec=mpeg4\nb=500000", "odd-out.avi", 213, 119},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.Name);
+        const std::string in = Make(k.Name, k.Args);
+        const std::string out = Out.file(k.Output);
+        const TTerminateInfo end = Convert(in, out, k.Lines);
+        ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+        EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), std::to_string(k.Width));
+        EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), std::to_string(k.Height));
+        EXPECT_NEAR(ProbeDuration(out, "v:0"), 1.0, 0.1);
+    }
+}
+
+TEST_F(RealFiles, AudioOfAllShapes) {
+    const std::string mono = Make("mono8k.wav", "-f lavfi -i sine=sample_rate=8000 -t 2 -ac 1");
+    const std::string cover =
+        Make("cover.mp3", "-f lavfi -i sine -f lavfi -i testsrc2=size=64x64 -t 2 -map 0 -map 1 "
+                          "-frames:v 1 -c:v mjpeg -disposition:v attached_pic -c:a libmp3lame");
+    const std::string surround = Make("six.ac3", "-f lavfi -i sine -t 2 -ac 6 -c:a ac3");
+    for (const std::string& in : {mono, cover, surround}) {
+        SCOPED_TRACE(in);
+        const std::string out = in + ".mp3";
+        const TTerminateInfo end =
+            Convert(in, out, "vn=1\nacodec=libmp3lame\nar=44100\nac=2\nab=128000");
+        ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+        EXPECT_EQ(ProbeValue(out, "stream=sample_rate", "a:0"), "44100");
+        EXPECT_EQ(ProbeValue(out, "stream=channels", "a:0"), "2");
+        EXPECT_NEAR(ProbeDuration(out), 2.0, 0.1);
+    }
+}
+
+TEST_F(RealFiles, NonAsciiNamesOnBothSides) {
+    const std::string in = Out.file("vidéo été 東京.avi");
+    std::filesystem::copy_file(Media->AudioVideo, in);
+    const std::string out = Out.file("résultat 東京.mp4");
+    const TTerminateInfo end = Convert(in, out, kMp4);
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(out, "v:0"), 2.0, 0.05);
+}
+
+TEST_F(RealFiles, BrokenFilesFailCleanlyAndLeaveTheSourceAlone) {
+    // Truncated: what is there converts.
+    const std::string truncated = Out.file("truncated.avi");
+    std::filesystem::copy_file(Media->AudioVideo, truncated);
+    std::filesystem::resize_file(truncated, std::filesystem::file_size(truncated) / 2);
+    const auto size = std::filesystem::file_size(truncated);
+    const std::string out = Out.file("truncated.mp4");
+    const TTerminateInfo end = Convert(truncated, out, kMp4);
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_GT(ProbeDuration(out, "v:0"), 0.3);
+    EXPECT_EQ(std::filesystem::file_size(truncated), size);
+    // Not media at all, empty: the task is not added.
+    const std::string text = Out.file("notes.avi");
+    testsupport::RunCommand("head -c 5000 /dev/urandom > " + testsupport::ShellQuote(text));
+    const std::string empty = Out.file("empty.mp4");
+    testsupport::RunCommand(": > " + testsupport::ShellQuote(empty));
+    for (const std::string& in : {text, empty}) {
+        const TTerminateInfo bad = Convert(in, Out.file("never.mp4"), kMp4);
+        EXPECT_TRUE(bad.ExceptionRaised);
+        EXPECT_EQ(bad.ExceptionMsg.rfind(in + ": ", 0), 0u) << bad.ExceptionMsg;
+        EXPECT_FALSE(std::filesystem::exists(Out.file("never.mp4")));
+    }
+}
+
+TEST_F(RealFiles, AnEncoderThatRefusesTheParametersFailsTheTaskAndLeavesNoFile) {
+    const std::string in = Make("odd2.avi", "-f lavfi -i testsrc2=size=214x120:rate=25 -t 1 "
+                                            "-vf scale=213:119 -c:v ffv1 -pix_fmt yuv444p");
+    const std::string out = Out.file("odd.mp4");
+    const TTerminateInfo end = Convert(in, out, "vcodec=libx264\npix_fmt=yuv420p");
+    EXPECT_FALSE(end.Finished);
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_NE(end.ExceptionMsg.find("Error while opening encoder for output stream #0.0 (Video)"),
+              std::string::npos)
+        << end.ExceptionMsg;
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+} // namespace
