@@ -71,11 +71,13 @@ void TTranscoder::ApplyVolume(AVFrame* samples, const AVCodecContext*) {
         ScaleSamples(samples->extended_data[p], count, packed, O.AudioVolume);
 }
 
-void TTranscoder::AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples) {
+void TTranscoder::AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut) {
     if (!ost.EncoderOpen || samples->nb_samples <= 0 || samples->sample_rate <= 0) return;
     EnsureResampler(ost, samples);
     int skip = 0, silence = 0;
     if (!SyncAudio(ost, ist, samples, skip, silence)) return;
+    skip = std::min(skip + cut, samples->nb_samples);
+    if (skip >= samples->nb_samples) return;
     AVCodecContext* encoder = ost.Encoder;
     if (silence > 0) {
         uint8_t** planes = ConvertedPlanes(ost, silence);

@@ -252,6 +252,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
     else
         ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : ist.Pts;
     const int index = static_cast<int>(&ist - FInputStreams.data());
+    const bool sought = E.FInputFiles[ist.FileIndex].Sought;
     if (ist.DecoderContext->codec_type == AVMEDIA_TYPE_VIDEO) {
         int64_t duration = frame->pkt_duration > 0 ? ToMicroseconds(frame->pkt_duration, base) : 0;
         if (duration == 0) {
@@ -263,7 +264,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
         AVFrame* picture = PreProcessFrame(ist, frame);
-        if (O.StartTime != 0 && ist.FramePts < O.StartTime) return;
+        if (ist.FramePts < O.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
             if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;
             if (!ost.Graph) {
@@ -285,9 +286,16 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         ist.FrameNextPts =
             ist.FramePts + int64_t(AV_TIME_BASE) * frame->nb_samples / frame->sample_rate;
     if (O.AudioVolume != 256) ApplyVolume(frame, ist.DecoderContext.get());
-    if (O.StartTime != 0 && ist.FramePts < O.StartTime) return;
+    // After a seek the samples before the start point are cut off.
+    int cut = 0;
+    if (sought && ist.FramePts < 0 && frame->sample_rate > 0) {
+        cut = static_cast<int>(-ist.FramePts * frame->sample_rate / AV_TIME_BASE);
+        if (cut >= frame->nb_samples) return;
+        ist.FramePts = 0;
+    }
+    if (ist.FramePts < O.StartTime) return;
     for (TOutputStream& ost : FOutputStreams)
-        if (ost.SourceIndex == index && ost.EncodingNeeded) AudioOutput(ost, ist, frame);
+        if (ost.SourceIndex == index && ost.EncodingNeeded) AudioOutput(ost, ist, frame, cut);
 }
 
 void TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {

@@ -439,7 +439,13 @@ void TCustomFFmpeg::OptThreads(const std::string& name, const std::string&) {
 
 void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value) {
     if (name.empty() || value.empty()) return;
-    if (!SetDefaultOption(FOptionContexts, name.c_str(), value.c_str())) return;
+    // "b" is the video bit rate; the libraries' option of that name also
+    // reaches audio, whose own rate ("ab") stays as it was.
+    AVCodecContext* audio = FOptionContexts.CodecOptions[AVMEDIA_TYPE_AUDIO];
+    const int64_t audioRate = audio ? audio->bit_rate : 0;
+    const bool set = SetDefaultOption(FOptionContexts, name.c_str(), value.c_str());
+    if (audio && name[0] != 'a') audio->bit_rate = audioRate;
+    if (!set) return;
     AVCodecContext* context = FOptionContexts.CodecOptions[name[0] == 'a' ? 1 : 0];
     int64_t bitRate = 0;
     if (context && ff::avutil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate < 1000)

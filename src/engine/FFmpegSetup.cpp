@@ -150,6 +150,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     std::vector<const AVCodec*> decoders;
     int64_t timestamp = 0; // the start time plus the file's own start time
     bool ok = false;
+    const bool sought = FOptions.StartTime != 0;
     try {
         ok = OpenInputSteps(fileName, context, decoders, timestamp);
     } catch (...) {
@@ -163,6 +164,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     TInputFileSlot slot;
     slot.Context = std::move(context);
     slot.Decoders = std::move(decoders);
+    slot.Sought = sought;
     slot.TsScale = FOptions.NextInputTsScale;
     FOptions.NextInputTsScale.fill(0.0);
     slot.TsOffset = FOptions.InputTsOffset - (FOptions.CopyTs ? 0 : timestamp);

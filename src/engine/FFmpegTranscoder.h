@@ -196,7 +196,8 @@ private:
     void WriteVideoStats(TOutputStream& ost, int frameSize);
 
     // FFmpegAudio.cpp
-    void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples);
+    // `cut`: samples at the front that lie before the start point.
+    void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
     void ApplyVolume(AVFrame* samples, const AVCodecContext* decoder);
     void EnsureResampler(TOutputStream& ost, const AVFrame* samples);
     bool SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame* samples, int& skip,

@@ -52,7 +52,8 @@ protected:
     TTerminateInfo Convert(const std::string& input, const std::string& output,
                            const std::string& lines) {
         RecordingConverter c;
-        if (c.Add(input, output, lines) < 0) return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg};
+        if (c.Add(input, output, lines) < 0)
+            return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg};
         if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end"};
         return c.TaskEnd(0);
     }
@@ -66,9 +67,9 @@ protected:
 const char* const kMp4 = "vcodec=mpeg4\ns=320x240\nb=768000\nacodec=aac\nab=128000";
 
 TEST_F(RealFiles, VariableFrameRatePhoneVideoKeepsSync) {
-    const std::string in =
-        Make("vfr.mp4", "-f lavfi -i testsrc2=size=160x120:rate=30 -f lavfi -i sine=sample_rate=48000 "
-                        "-t 3 -vf setpts='PTS+if(gt(N\\,40)\\,0.3/TB\\,0)' -c:v libx264 -c:a aac");
+    const std::string in = Make(
+        "vfr.mp4", "-f lavfi -i testsrc2=size=160x120:rate=30 -f lavfi -i sine=sample_rate=48000 "
+                   "-t 3 -vf setpts='PTS+if(gt(N\\,40)\\,0.3/TB\\,0)' -c:v libx264 -c:a aac");
     const std::string out = Out.file("vfr-out.avi");
     const TTerminateInfo end = Convert(in, out, kMp4);
     ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
@@ -76,8 +77,9 @@ TEST_F(RealFiles, VariableFrameRatePhoneVideoKeepsSync) {
 }
 
 TEST_F(RealFiles, TransportStreamWithATimeStampJumpHasNoGap) {
-    const std::string a = Make("a.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
-                                       "sine=sample_rate=48000 -t 2 -c:v mpeg2video -c:a mp2 -f mpegts");
+    const std::string a =
+        Make("a.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                     "sine=sample_rate=48000 -t 2 -c:v mpeg2video -c:a mp2 -f mpegts");
     const std::string b = Make("b.ts", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
                                        "sine=sample_rate=48000 -t 2 -c:v mpeg2video -c:a mp2 "
                                        "-output_ts_offset 30 -f mpegts");
@@ -103,15 +105,21 @@ TEST_F(RealFiles, InterlacedDvMultiTrackTenBitOddSizeAndMultichannel) {
         int Width, Height;
     };
     const Case cases[] = {
-        {"dv.dv", "-f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=sample_rate=48000 -t 1 -target pal-dv",
+        {"dv.dv",
+         "-f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=sample_rate=48000 -t 1 "
+         "-target pal-dv",
          kMp4, "dv.mp4", 320, 240},
-        {"multi.webm", "-f lavfi -i testsrc2=size=160x120:rate=24 -f lavfi -i sine=f=200 -f lavfi -i "
-                       "sine=f=500:sample_rate=48000 -t 1 -map 0 -map 1 -map 2 -c:v libvpx -c:a libvorbis",
+        {"multi.webm",
+         "-f lavfi -i testsrc2=size=160x120:rate=24 -f lavfi -i sine=f=200 -f lavfi -i "
+         "sine=f=500:sample_rate=48000 -t 1 -map 0 -map 1 -map 2 -c:v libvpx -c:a libvorbis",
          kMp4, "multi.mp4", 320, 240},
-        {"ten.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine -t 1 -c:v libx264 "
-                    "-pix_fmt yuv420p10le -c:a ac3 -ac 6",
+        {"ten.mkv",
+         "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine -t 1 -c:v libx264 "
+         "-pix_fmt yuv420p10le -c:a ac3 -ac 6",
          "vcodec=libx264\ns=320x240\nacodec=libmp3lame\nac=2", "ten.mp4", 320, 240},
-        {"odd.avi", "-f lavfi -i testsrc2=size=214x120:rate=25 -t 1 -vf scale=213:119 -c:v ffv1 -pix_fmt yuv444p",
+        {"odd.avi",
+         "-f lavfi -i testsrc2=size=214x120:rate=25 -t 1 -vf scale=213:119 -c:v ffv1 -pix_fmt "
+         "yuv444p",
          "vcodec=mpeg4\nb=500000", "odd-out.avi", 213, 119},
     };
     for (const Case& k : cases) {
@@ -188,6 +196,162 @@ TEST_F(RealFiles, AnEncoderThatRefusesTheParametersFailsTheTaskAndLeavesNoFile) 
               std::string::npos)
         << end.ExceptionMsg;
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Conversion, AudioOnlyVideoOnlyAndStreamCopy) {
+    RecordingConverter c;
+    const std::string mp3 = Out.file("audio.mp3");
+    const std::string video = Out.file("video.mp4");
+    const std::string copy = Out.file("copy.mkv");
+    ASSERT_EQ(c.Add(Media->AudioVideo, mp3, "vn=1\nacodec=libmp3lame\nab=128000"), 0);
+    ASSERT_EQ(c.Add(Media->VideoOnly, video, "vcodec=mpeg4\nacodec=aac"), 1);
+    ASSERT_EQ(c.Add(Media->AudioVideo, copy, "vcodec=copy\nacodec=copy"), 2);
+    ASSERT_TRUE(c.Run());
+    for (int task = 0; task < 3; ++task)
+        EXPECT_TRUE(c.TaskEnd(task).Finished) << task << c.TaskEnd(task).ExceptionMsg;
+    EXPECT_EQ(ProbeValues(mp3, "stream=codec_type"), std::vector<std::string>{"audio"});
+    EXPECT_NEAR(ProbeDuration(mp3), 2.0, 0.1);
+    EXPECT_EQ(ProbeValues(video, "stream=codec_type"), std::vector<std::string>{"video"});
+    EXPECT_EQ(ProbeValue(copy, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(copy, "stream=codec_name", "a:0"), "mp2");
+    EXPECT_EQ(ProbeValue(copy, "stream=nb_read_packets", "v:0").empty(), false);
+    EXPECT_EQ(testsupport::RunCommand("ffprobe -v error -count_packets -select_streams v:0 "
+                                      "-show_entries stream=nb_read_packets -of csv=p=0 " +
+                                      testsupport::ShellQuote(copy))
+                  .output,
+              "50\n");
+}
+
+TEST_F(Conversion, CopyIsRefusedWhenFramesAreNeeded) {
+    {
+        RecordingConverter c;
+        c.Converter.SetPreviewBitmap(true);
+        ASSERT_EQ(c.Add(Media->AudioVideo, Out.file("a.mkv"), "vcodec=copy"), 0);
+        ASSERT_TRUE(c.Run());
+        EXPECT_EQ(c.TaskEnd(0).ExceptionMsg,
+                  "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    }
+    {
+        RecordingConverter c;
+        ASSERT_EQ(c.Add(Media->AudioVideo, Out.file("b.mkv"), "vn=1\nacodec=copy\nvol=512"), 0);
+        ASSERT_TRUE(c.Run());
+        EXPECT_EQ(c.TaskEnd(0).ExceptionMsg,
+                  "-acodec copy and -vol are incompatible (frames are not decoded)");
+    }
+}
+
+TEST_F(Conversion, TwoOutputsOfOneTaskAndAJoinOfTwoInputs) {
+    RecordingConverter c;
+    const std::string first = Out.file("first.avi");
+    const std::string second = Out.file("second.mp3");
+    ASSERT_EQ(c.Add(Media->AudioVideo, first, "vcodec=mpeg4\nacodec=mp2"), 0);
+    TOutputOptions audio;
+    audio.ExtOptions = "vn=1\nacodec=libmp3lame";
+    ASSERT_TRUE(c.Converter.SetOutputFile(0, second, &audio)) << c.Converter.LastErrMsg;
+    const std::string joined = Out.file("joined.avi");
+    ASSERT_EQ(c.Converter.AddTask(Media->OneSecond), 1);
+    ASSERT_TRUE(c.Converter.AddInput(1, Media->TwoSeconds));
+    TOutputOptions join;
+    join.Join = true;
+    join.ExtOptions = "vcodec=mpeg4\nacodec=mp2";
+    ASSERT_TRUE(c.Converter.SetOutputFile(1, joined, &join)) << c.Converter.LastErrMsg;
+    EXPECT_NEAR(static_cast<double>(c.Converter.Task(1)->TotalDuration()), 3e6, 1e5);
+    ASSERT_TRUE(c.Run());
+    EXPECT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+    EXPECT_TRUE(c.TaskEnd(1).Finished) << c.TaskEnd(1).ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(first, "v:0"), 2.0, 0.05);
+    EXPECT_NEAR(ProbeDuration(second), 2.0, 0.1);
+    EXPECT_EQ(ProbeValue(joined, "stream=nb_frames", "v:0"), "75");
+    EXPECT_NEAR(ProbeDuration(joined, "a:0"), 3.0, 0.1);
+}
+
+TEST_F(Conversion, TrimStartAndLengthAndFileSizeLimit) {
+    RecordingConverter c;
+    TInputOptions in;
+    in.StartTime = 500000;
+    ASSERT_EQ(c.Converter.AddTask(Media->AudioVideo, &in), 0);
+    TOutputOptions out;
+    out.RecordingTime = 1000000;
+    out.ExtOptions = "vcodec=mpeg4\nacodec=mp2";
+    const std::string trimmed = Out.file("trimmed.avi");
+    ASSERT_TRUE(c.Converter.SetOutputFile(0, trimmed, &out));
+    const std::string limited = Out.file("limited.avi");
+    ASSERT_EQ(c.Add(Media->AudioVideo, limited, "vcodec=mpeg4\nb=2000000\nacodec=mp2\nfs=60000"),
+              1);
+    ASSERT_TRUE(c.Run());
+    EXPECT_TRUE(c.TaskEnd(0).Finished);
+    EXPECT_EQ(ProbeValue(trimmed, "stream=nb_frames", "v:0"), "25");
+    EXPECT_NEAR(ProbeDuration(trimmed, "a:0"), 1.0, 0.1);
+    EXPECT_TRUE(c.TaskEnd(1).Finished) << c.TaskEnd(1).ExceptionMsg;
+    const auto size = std::filesystem::file_size(limited);
+    EXPECT_GT(size, 60000u);
+    EXPECT_LT(size, 140000u);
+    EXPECT_LT(ProbeDuration(limited, "v:0"), 1.9);
+}
+
+TEST_F(Conversion, VideoSyncDuplicatesIntoConstantRateFormatsOnly) {
+    RecordingConverter c;
+    const std::string avi = Out.file("thirty.avi");
+    const std::string mkv = Out.file("thirty.mkv");
+    ASSERT_EQ(c.Add(Media->VideoOnly, avi, "vcodec=mpeg4\nr=30"), 0);
+    ASSERT_EQ(c.Add(Media->VideoOnly, mkv, "vcodec=mpeg4\nr=30"), 1);
+    ASSERT_TRUE(c.Run());
+    // 25 frames over 0.96 s reach frame 28.8 of the 30 fps output.
+    EXPECT_EQ(ProbeValue(avi, "stream=nb_frames", "v:0"), "29");
+    EXPECT_EQ(testsupport::RunCommand("ffprobe -v error -count_packets -select_streams v:0 "
+                                      "-show_entries stream=nb_read_packets -of csv=p=0 " +
+                                      testsupport::ShellQuote(mkv))
+                  .output,
+              "25\n");
+}
+
+TEST_F(Conversion, AudioSyncAddsSilenceForALateStart) {
+    const std::string late = Out.file("late.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        late, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=sample_rate=44100 -t 2 "
+              "-af adelay=500:all=1,asetpts=PTS+0.5/TB -c:v mpeg4 -c:a pcm_s16le -ac 2"));
+    RecordingConverter c;
+    TInputOptions in;
+    const int task = c.Converter.AddTask(late, &in);
+    ASSERT_EQ(task, 0) << c.Converter.LastErrMsg;
+    c.Converter.Task(0)->SetVerbose(3);
+    TOutputOptions out;
+    out.AudioSyncMethod = 1;
+    out.ExtOptions = "vcodec=mpeg4\nacodec=pcm_s16le\nar=44100\nac=2";
+    ASSERT_TRUE(c.Converter.SetOutputFile(0, Out.file("synced.avi"), &out));
+    ASSERT_TRUE(c.Run());
+    EXPECT_TRUE(c.TaskEnd(0).Finished);
+    EXPECT_TRUE(Log.Contains("adding 22050 audio samples of silence") ||
+                Log.Contains("adding 22049 audio samples of silence"));
+}
+
+// The largest absolute sample of a file's first audio stream, as s16.
+int PeakSample(const std::string& file) {
+    const auto result = testsupport::RunCommand(
+        "ffmpeg -v error -i " + testsupport::ShellQuote(file) +
+        " -f s16le -ac 1 - | od -An -td2 -v | tr -s ' ' '\\n' | sed '/^$/d' | "
+        "awk '{v=$1<0?-$1:$1; if (v>m) m=v} END {print m+0}'");
+    return std::stoi(result.output);
+}
+
+TEST_F(Conversion, VolumeScalesAndClipsSamples) {
+    const std::string loud = Out.file("loud.wav");
+    ASSERT_TRUE(testsupport::MakeMedia(loud, "-f lavfi -i sine=sample_rate=44100:frequency=440 "
+                                             "-t 1 -af volume=15dB -ac 1 -c:a pcm_s16le"));
+    RecordingConverter c;
+    ASSERT_EQ(c.Add(loud, Out.file("same.wav"), "acodec=pcm_s16le\nac=1\nvol=256"), 0);
+    ASSERT_EQ(c.Add(loud, Out.file("double.wav"), "acodec=pcm_s16le\nac=1\nvol=512"), 1);
+    ASSERT_EQ(c.Add(loud, Out.file("half.wav"), "acodec=pcm_s16le\nac=1\nvol=128"), 2);
+    ASSERT_TRUE(c.Run());
+    const int peak = PeakSample(loud);
+    ASSERT_GT(peak, 16384);
+    EXPECT_EQ(PeakSample(Out.file("same.wav")), peak);
+    EXPECT_GE(PeakSample(Out.file("double.wav")), 32767); // clipped at full scale
+    EXPECT_NEAR(PeakSample(Out.file("half.wav")), peak / 2, 1);
 }
 
 } // namespace
