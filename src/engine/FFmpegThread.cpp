@@ -184,6 +184,7 @@ void TCustomFFmpeg::BreakTask(bool wait) {
     }
     FTerminateThread = std::thread([this] {
         try {
+            CloseAndReset(); // an output that never got data is removed
             DoTerminate();
         } catch (const std::exception& e) {
             Log(llError, e.what());

@@ -32,6 +32,13 @@ public:
             if (line.second.find(text) != std::string::npos) return true;
         return false;
     }
+    int Count(const std::string& text) {
+        std::lock_guard<std::mutex> lock(Lock);
+        int count = 0;
+        for (const auto& line : Lines)
+            count += line.second.find(text) != std::string::npos ? 1 : 0;
+        return count;
+    }
     int CountAtOrBelow(TLogLevel level) {
         std::lock_guard<std::mutex> lock(Lock);
         int count = 0;
