@@ -159,8 +159,8 @@ void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex
     if (packet->pts != AV_NOPTS_VALUE) packet->pts += offset;
     const double scale = ist.StreamIndex < MAX_STREAMS ? slot.TsScale[ist.StreamIndex] : 0.0;
     if (scale != 0.0) {
-        if (packet->dts != AV_NOPTS_VALUE) packet->dts = RoundHalfEven(packet->dts * scale);
-        if (packet->pts != AV_NOPTS_VALUE) packet->pts = RoundHalfEven(packet->pts * scale);
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts = RoundHalfEvenInt(packet->dts * scale);
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts = RoundHalfEvenInt(packet->pts * scale);
     }
     if (packet->dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || O.CopyTs) return;
     if (!(E.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT)) return;

@@ -236,7 +236,7 @@ THookModuleWords SplitHookWords(const std::string& text) {
     return words;
 }
 
-int64_t RoundHalfEven(double value) {
+int64_t RoundHalfEvenInt(double value) {
     return static_cast<int64_t>(std::nearbyint(value));
 }
 

@@ -368,7 +368,7 @@ void TCustomFFmpeg::OptTime(const std::string& name, const std::string& value) {
     } else if (name == "itsoffset") {
         FOptions.InputTsOffset = time;
     } else {
-        FOptions.RecordingTimestamp = RoundHalfEven(static_cast<double>(time) / 1000000.0);
+        FOptions.RecordingTimestamp = RoundHalfEvenInt(static_cast<double>(time) / 1000000.0);
     }
 }
 
@@ -745,14 +745,14 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string&
 
 int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
     if (FOptions.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
-    int norm = NormOfRate(RoundHalfEven(FOptions.FrameRateNum * 1000.0 / FOptions.FrameRateDen));
+    int norm = NormOfRate(RoundHalfEvenInt(FOptions.FrameRateNum * 1000.0 / FOptions.FrameRateDen));
     for (std::size_t i = 0; norm < 0 && i < FInputFiles.size(); ++i) {
         AVFormatContext* context = FInputFiles[i].Context.get();
         for (unsigned s = 0; norm < 0 && s < context->nb_streams; ++s) {
             const AVStream* stream = context->streams[s];
             const AVRational rate = stream->r_frame_rate;
             if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.den > 0)
-                norm = NormOfRate(RoundHalfEven(rate.num * 1000.0 / rate.den));
+                norm = NormOfRate(RoundHalfEvenInt(rate.num * 1000.0 / rate.den));
         }
     }
     if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);

@@ -185,7 +185,7 @@ std::array<uint16_t, 64> ParseMatrix(const std::string& text);
 THookModuleWords SplitHookWords(const std::string& text);
 
 // Rounds to the nearest integer, halves to the even neighbour.
-int64_t RoundHalfEven(double value);
+int64_t RoundHalfEvenInt(double value);
 
 // The printf-style formatting used for the engine's messages.
 std::string TextFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -459,7 +459,7 @@ void TTranscoder::SetStartTimes() {
         const AVRational rate = ist.Stream->avg_frame_rate;
         const int delay = ist.DecoderContext ? ist.DecoderContext->has_b_frames : 0;
         ist.Pts = rate.num && rate.den
-                      ? -RoundHalfEven(static_cast<double>(delay) * AV_TIME_BASE / av_q2d(rate))
+                      ? -RoundHalfEvenInt(static_cast<double>(delay) * AV_TIME_BASE / av_q2d(rate))
                       : 0;
         ist.NextPts = AV_NOPTS_VALUE;
         ist.IsStart = true;

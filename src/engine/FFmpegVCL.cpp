@@ -63,7 +63,7 @@ std::string FloatText(float value) {
 } // namespace
 
 int64_t TimestampToUnixSeconds(double timestamp) {
-    return RoundHalfEven((timestamp - 25569.0 - LocalTimeZoneOffset()) * 86400.0);
+    return RoundHalfEvenInt((timestamp - 25569.0 - LocalTimeZoneOffset()) * 86400.0);
 }
 
 // ---- TFFmpegList ----

@@ -124,10 +124,10 @@ TEST(OptionValues, HookWordsSplitAtBarsOrBlanks) {
 }
 
 TEST(OptionValues, RoundingHalvesToEven) {
-    EXPECT_EQ(RoundHalfEven(2.5), 2);
-    EXPECT_EQ(RoundHalfEven(3.5), 4);
-    EXPECT_EQ(RoundHalfEven(-2.5), -2);
-    EXPECT_EQ(RoundHalfEven(29970.03), 29970);
+    EXPECT_EQ(RoundHalfEvenInt(2.5), 2);
+    EXPECT_EQ(RoundHalfEvenInt(3.5), 4);
+    EXPECT_EQ(RoundHalfEvenInt(-2.5), -2);
+    EXPECT_EQ(RoundHalfEvenInt(29970.03), 29970);
 }
 
 TEST(BuiltinPresets, FortyUniqueNamesFoundWithoutCase) {
