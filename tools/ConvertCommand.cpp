@@ -1,11 +1,15 @@
 // The classic command-line form of vantrel-convert.
 #include "ConvertCommand.h"
+#include "BatchRun.h"
 
 #include "engine/FFmpegVCL.h"
+#include "media/Bitmap24.h"
 #include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
+#include <cstdint>
 #include <cstdio>
 
 bool OptionTakesNoValue(const std::string& name) {
@@ -105,22 +109,34 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// The hidden "--invert-hook" flag: every output gets the frame hook, and
+// the hook inverts every pixel (a measure of the hook path's cost).
+constexpr char kInvertHookFlag[] = "--invert-hook";
+
+void InvertFrame(THookInfo* info) {
+    if (!info || !info->Bitmap) return;
+    for (std::uint8_t& byte : info->Bitmap->Data)
+        byte = static_cast<std::uint8_t>(255 - byte);
+}
+
 } // namespace
 
-int RunConvertCommand(const std::vector<std::string>& args) {
+int RunConvertCommand(const std::vector<std::string>& givenArgs) {
+    std::vector<std::string> args;
+    bool invertHook = false;
+    for (const std::string& arg : givenArgs) {
+        if (arg == kInvertHookFlag)
+            invertHook = true;
+        else
+            args.push_back(arg);
+    }
     const TConvertCommand command = ParseConvertCommand(args);
     if (!command.Error.empty()) return Fail(command.Error);
     TFFmpegVCL CCAVC;
+    TConsole console;
     // Warnings and library errors go to stderr; the component's own failure
-    // texts are printed once, by Fail.
-    GetLogger().TriggerEventInMainThread = false;
-    GetLogger().SetOnLog([&CCAVC](TFFBaseComponent* sender, std::uint32_t, TLogLevel level,
-                                  const std::string& text) {
-        if (level <= llWarning && sender != &CCAVC) std::fprintf(stderr, "%s\n", text.c_str());
-    });
-    struct THandlerReset {
-        ~THandlerReset() { GetLogger().SetOnLog(nullptr); }
-    } handlerReset; // the handler refers to CCAVC: gone before it
+    // texts are printed once, by Fail or as the task's result.
+    const TLogToConsole log(console, {&CCAVC});
     if (!CCAVC.LoadAVLib(ExecutableFolder() + "/LibAV")) return Fail(CCAVC.LastErrMsg);
     int task = -1;
     for (const TConvertCommand::TFile& input : command.Inputs) {
@@ -136,8 +152,14 @@ int RunConvertCommand(const std::vector<std::string>& args) {
         TOutputOptions options;
         options.ExtOptions = output.Options;
         options.Join = output.Join;
+        options.CustomHook = invertHook;
         if (!CCAVC.SetOutputFile(task, output.FileName, &options)) return Fail(CCAVC.LastErrMsg);
     }
     PrintOutputs(*CCAVC.Task(task));
-    return 0;
+    std::fflush(stdout);
+    if (invertHook)
+        CCAVC.OnCustomHook = [](TCustomFFmpegVCL*, THookInfo* info) { InvertFrame(info); };
+    TBatchRun run(CCAVC, console);
+    const std::vector<TTerminateInfo> results = run.Run(1);
+    return static_cast<std::size_t>(task) < results.size() && results[task].Finished ? 0 : 1;
 }

@@ -24,6 +24,9 @@ struct TConvertCommand {
 bool OptionTakesNoValue(const std::string& name);
 TConvertCommand ParseConvertCommand(const std::vector<std::string>& args);
 
-// Opens the inputs and outputs through the converter component and prints
-// the output streams; 0 on success, 1 with the error text on stderr.
+// Opens the inputs and outputs through the converter component, prints the
+// output streams and converts on a worker thread, with progress lines and
+// the result on stderr. Returns 0 when the conversion finished; 1 when it
+// failed (the error text on stderr) or was stopped by Ctrl-C. The hidden
+// argument "--invert-hook" inverts every decoded picture in the frame hook.
 int RunConvertCommand(const std::vector<std::string>& args);

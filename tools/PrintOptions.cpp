@@ -1,14 +1,6 @@
 #include "PrintOptions.h"
-#include "RowEdits.h"
+#include "FormatRow.h"
 
-#include "app/core/DefaultFormats.h"
-#include "app/core/FormatCatalogue.h"
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
-#include "app/core/OptionBuilder.h"
-#include "app/core/ProbedSource.h"
-#include "editing/core/EditSettings.h"
 #include "probe/AVProbe.h"
 
 #include <iostream>
@@ -48,29 +40,6 @@ std::string TargetText(const TOutputOptions& out) {
     if (out.TargetType < 1 || out.TargetType > 3) return {};
     const char* norm = out.TargetNorm == 1 ? "pal-" : (out.TargetNorm == 2 ? "ntsc-" : "");
     return norm + std::string(types[out.TargetType - 1]);
-}
-
-TMsgResult AnswerNo(const std::string& text, TMsgButtons buttons, std::ostream& err) {
-    if (buttons != TMsgButtons::YesNo) {
-        err << text << '\n';
-        return TMsgResult::Ok;
-    }
-    err << text << " No\n";
-    return TMsgResult::No;
-}
-
-// The options of a new row of the file at batch start.
-void BuildRowOptions(const TGlobalObject& g, int code, TAVProbe& probe, const std::string& file,
-                     const std::vector<std::string>& edits, TInputOptions& in,
-                     TOutputOptions& out) {
-    TFileStreamInfo info;
-    probe.GetFileStreamInfo(info);
-    TlvFilesRecord row = NewFilesRecord(file, "", info.Duration, FormatZoomMode(g, code));
-    ApplyRowEdits(edits, row);
-    in.FileName = file;
-    in.ForceFormat = probe.GetFormatName();
-    HandOverRowEdits(row, in, out);
-    BuildConversionOptions(g, row, code, out, ProbedSourceOf(probe), in);
 }
 
 } // namespace
@@ -113,23 +82,19 @@ std::string OutputOptionLines(const TOutputOptions& out) {
 
 int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,
                            std::ostream& err, const std::vector<std::string>& edits) {
-    const TScopedMessageHandler answer(
-        [&err](const std::string&, const std::string& text, TMsgIcon, TMsgButtons buttons) {
-            return AnswerNo(text, buttons, err);
-        });
+    const TScopedMessageHandler answer(AnswerNoOn(err));
     try {
         TGlobalObject g;
-        InitGlobalObject(g);
-        EnsureDefaultFormatFiles(g);
+        InitSettingsStore(g);
         TAVProbe probe;
         if (!probe.LoadFile(file)) {
             err << probe.LastErrMsg() << '\n';
             return 1;
         }
-        TInputOptions in;
-        TOutputOptions options;
-        BuildRowOptions(g, formatCode, probe, file, edits, in, options);
-        out << "[input]\n" << InputOptionLines(in) << "[output]\n" << OutputOptionLines(options);
+        const TFormatRow row = BuildFormatRow(g, formatCode, probe, file, edits, {}, false);
+        out << "[input]\n"
+            << InputOptionLines(row.In) << "[output]\n"
+            << OutputOptionLines(row.Out);
         return 0;
     } catch (const std::exception& e) {
         err << e.what() << '\n';
@@ -140,8 +105,10 @@ int PrintConversionOptions(int formatCode, const std::string& file, std::ostream
 int PrintConversionOptionsCommand(const std::string& formatCode, const std::string& file,
                                   const std::vector<std::string>& edits) {
     int code = 0;
-    if (!ParseIniInteger(formatCode, code) || FormatCaptionOf(code).empty()) {
-        std::cerr << "Unknown format code: " << formatCode << '\n';
+    try {
+        code = ParseFormatCode(formatCode);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << e.what() << '\n';
         return 1;
     }
     return PrintConversionOptions(code, file, std::cout, std::cerr, edits);

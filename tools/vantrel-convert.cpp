@@ -2,9 +2,10 @@
 //
 //   vantrel-convert --info FILE   describe FILE (exit status 0), or print the
 //                                 loader's or the probe's error (exit 1)
+//   vantrel-convert --format CODE ...                        (FormatCommand.h)
 //   vantrel-convert [options] -i INPUT ... [options] OUTPUT   (ConvertCommand.h)
 #include "ConvertCommand.h"
-#include "PrintOptions.h"
+#include "FormatCommand.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
@@ -17,7 +18,12 @@
 namespace {
 
 void PrintUsage() {
-    std::fprintf(stderr, "usage: vantrel-convert --info FILE\n");
+    std::fprintf(stderr,
+                 "usage: vantrel-convert --info FILE\n"
+                 "       vantrel-convert --format CODE --print-options FILE [edits]\n"
+                 "       vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [edits] "
+                 "FILE...\n"
+                 "       vantrel-convert [options] -i INPUT ... [options] OUTPUT\n");
 }
 
 bool LoadMediaLibraries() {
@@ -41,11 +47,8 @@ int ShowInfo(const std::string& fileName) {
 
 int main(int argc, char** argv) {
     SetMainThread();
-    if (argc >= 5 && std::string(argv[1]) == "--format" &&
-        std::string(argv[3]) == "--print-options")
-        return LoadMediaLibraries() ? PrintConversionOptionsCommand(
-                                          argv[2], argv[4], std::vector<std::string>(argv + 5, argv + argc))
-                                    : 1;
+    if (argc >= 2 && std::string(argv[1]) == "--format")
+        return RunFormatCommand(std::vector<std::string>(argv + 2, argv + argc));
     if (argc >= 2 && std::string(argv[1]) != "--info") {
         try {
             return RunConvertCommand(std::vector<std::string>(argv + 1, argv + argc));

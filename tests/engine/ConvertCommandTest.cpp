@@ -1,10 +1,19 @@
-// vantrel-convert's classic form, run as a program: every container and
-// encoder of the built-in format file opens, errors give the engine's text.
+// vantrel-convert run as a program. The classic form: every container and
+// encoder of the built-in format file opens, errors give the engine's text,
+// files convert (alone, joined, through the frame hook) and Ctrl-C stops
+// cleanly. The format form: files convert as the window's batch converts
+// them, with the destination names, the format's codecs and the row edits.
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +30,14 @@ protected:
     testsupport::CommandResult Run(const std::string& args) {
         return testsupport::RunCommand(testsupport::ShellQuote(VANTREL_CONVERT) + " " + args);
     }
+    // The format form in a home and settings folder of its own.
+    testsupport::CommandResult RunFormat(const testsupport::TempDir& home,
+                                         const std::string& args) {
+        return testsupport::RunCommand("HOME=" + Q(home.file("home")) +
+                                       " XDG_CONFIG_HOME=" + Q(home.file("cfg")) + " " +
+                                       Q(VANTREL_CONVERT) + " --format " + args);
+    }
+    static std::string Q(const std::string& text) { return testsupport::ShellQuote(text); }
     static testsupport::TempDir* Dir;
     static std::string Input;
 };
@@ -99,4 +116,264 @@ TEST_F(ConvertCommand, ErrorsGiveTheEngineText) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.output,
               "Unable to find a suitable output format for '" + Dir->file("a.xyz") + "'\n");
+}
+
+namespace {
+
+using testsupport::ProbeValue;
+using testsupport::ShellQuote;
+
+double Seconds(const std::string& file) {
+    const std::string text = ProbeValue(file, "format=duration");
+    return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);
+}
+
+// The red, green and blue of the pixel at (x, y) (x, y even) of the first frame, as
+// decoded by ffmpeg.
+std::vector<int> PixelAt(const std::string& file, int x, int y, const testsupport::TempDir& dir) {
+    const std::string raw = dir.file("pixel.rgb");
+    if (!testsupport::RunFfmpeg(
+            "-i " + ShellQuote(file) + " -frames:v 1 -vf crop=2:2:" + std::to_string(x) + ":" +
+            std::to_string(y) + " -f rawvideo -pix_fmt rgb24 " + ShellQuote(raw)))
+        return {};
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<int> rgb;
+    for (char c; rgb.size() < 3 && in.get(c);)
+        rgb.push_back(static_cast<unsigned char>(c));
+    return rgb;
+}
+
+// "name=value" lines of --print-options' output section.
+std::string PrintedOutputValue(const std::string& printed, const std::string& name) {
+    std::istringstream lines(printed.substr(printed.find("[output]")));
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(name + "=", 0) == 0) return line.substr(name.size() + 1);
+    return {};
+}
+
+} // namespace
+
+TEST_F(ConvertCommand, ConvertsWithProgressAndResult) {
+    const std::string out = Dir->file("c.mp4");
+    const auto r =
+        Run("-i " + Q(Input) + " -vcodec mpeg4 -s 96x72 -acodec aac -ar 22050 " + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("frame="), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" bitrate="), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Conversion finished\n"), std::string::npos) << r.output;
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "96");
+    EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "72");
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), "aac");
+    EXPECT_EQ(ProbeValue(out, "stream=sample_rate", "a:0"), "22050");
+    EXPECT_NEAR(Seconds(out), 1.0, 0.1);
+}
+
+TEST_F(ConvertCommand, FailuresExitWithTheirMessage) {
+    const std::string broken = Dir->file("broken.avi");
+    std::ofstream(broken) << "this is not a media file\n";
+    auto r = Run("-i " + Q(broken) + " " + Q(Dir->file("b.mp4")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find(broken + ": Invalid data found when processing input"),
+              std::string::npos)
+        << r.output;
+    r = Run("-i " + Q(Input) + " -vcodec nosuchcodec " + Q(Dir->file("u.mp4")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("Unknown encoder 'nosuchcodec'"), std::string::npos) << r.output;
+    // Accepted by the options, refused by the encoder once the task runs.
+    r = Run("-i " + Q(Input) + " -vcodec libx264 -s 97x73 " + Q(Dir->file("odd.mp4")));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("Conversion failed: Error while opening encoder for output stream"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
+}
+
+TEST_F(ConvertCommand, JoinedInputsGiveTheSummedLength) {
+    const std::string second = Dir->file("second.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(second, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
+                                               "-i sine=sample_rate=44100 -ac 2 -t 2 -c:v mpeg4 "
+                                               "-c:a mp2"));
+    const std::string out = Dir->file("joined.avi");
+    const auto r =
+        Run("-i " + Q(Input) + " -i " + Q(second) + " -join -vcodec mpeg4 -acodec mp2 " + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NEAR(Seconds(out), 3.0, 0.15);
+    EXPECT_EQ(ProbeValue(out, "stream=nb_frames", "v:0"), "75");
+}
+
+TEST_F(ConvertCommand, InvertHookInvertsEveryPixel) {
+    const std::string plain = Dir->file("plain.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(plain, "-f lavfi -i color=c=0x3070C0:size=64x48:rate=25 "
+                                              "-t 0.4 -c:v ffv1"));
+    const std::string out = Dir->file("inverted.mkv");
+    const auto r = Run("--invert-hook -i " + Q(plain) + " -vcodec ffv1 " + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::vector<int> before = PixelAt(plain, 30, 20, *Dir);
+    const std::vector<int> after = PixelAt(out, 30, 20, *Dir);
+    ASSERT_EQ(before.size(), 3u);
+    ASSERT_EQ(after.size(), 3u);
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(after[c], 255 - before[c], 6) << "channel " << c;
+}
+
+// Ctrl-C while the task converts (the input read at its own rate, so it
+// lasts): the task stops, the file is finished and can be read.
+TEST_F(ConvertCommand, InterruptStopsAndFinishesTheOutput) {
+    const std::string source = Dir->file("ten.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
+                                               "-c:v mpeg4"));
+    const std::string out = Dir->file("interrupted.mkv");
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        ::execl(VANTREL_CONVERT, VANTREL_CONVERT, "-re", "-i", source.c_str(), "-vcodec", "mpeg4",
+                out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string output;
+    bool signalled = false;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, static_cast<std::size_t>(n));
+        if (!signalled && output.find("frame=") != std::string::npos) {
+            ::kill(child, SIGINT);
+            signalled = true;
+        }
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(signalled) << output;
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+    EXPECT_NE(output.find("Conversion stopped\n"), std::string::npos) << output;
+    const double seconds = Seconds(out);
+    EXPECT_GT(seconds, 0.0) << output;
+    EXPECT_LT(seconds, 9.0) << output;
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+}
+
+// The format form: names from the destination naming in the given folder
+// (not stored), the codecs and frame size the builder chose for the format.
+TEST_F(ConvertCommand, FormatConvertsEachFileIntoTheOutputFolder) {
+    testsupport::TempDir home;
+    const std::string second = Dir->file("second ü.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(second, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
+                                               "-i sine=sample_rate=22050 -t 1 -c:v mpeg4 "
+                                               "-c:a aac"));
+    const std::string folder = home.file("out dir");
+    const auto printed = RunFormat(home, "104 --print-options " + Q(Input));
+    ASSERT_EQ(printed.exitCode, 0) << printed.output;
+    const std::string size = PrintedOutputValue(printed.output, "s");
+    ASSERT_NE(size.find('x'), std::string::npos) << printed.output;
+
+    const auto r = RunFormat(home, "104 --output-dir " + Q(folder) + " " + Q(Input) + " " +
+                                       Q(second) + " " + Q(Input));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("3 of 3 files converted"), std::string::npos) << r.output;
+    const std::string outputs[] = {folder + "/in ü_(new).avi", folder + "/second ü_(new).avi",
+                                   folder + "/in ü_(new_1).avi"};
+    for (const std::string& out : outputs) {
+        SCOPED_TRACE(out);
+        EXPECT_NE(r.output.find(" -> " + out + "\n"), std::string::npos) << r.output;
+        EXPECT_EQ(ProbeValue(out, "format=format_name"), "avi");
+        EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"),
+                  PrintedOutputValue(printed.output, "vcodec"));
+        EXPECT_EQ(ProbeValue(out, "stream=width", "v:0") + "x" +
+                      ProbeValue(out, "stream=height", "v:0"),
+                  size);
+        EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), "mp3");
+        EXPECT_NEAR(Seconds(out), 1.0, 0.15);
+    }
+    std::ifstream settings(home.file("cfg") + "/vantrel/vantrel.ini");
+    const std::string stored(std::istreambuf_iterator<char>(settings), {});
+    EXPECT_EQ(stored.find("out dir"), std::string::npos) << stored;
+}
+
+// The stored output folder: "OutPutDir" of the settings the run used.
+std::string StoredOutputFolder(const testsupport::TempDir& home) {
+    std::ifstream settings(home.file("cfg") + "/vantrel/vantrel.ini");
+    for (std::string line; std::getline(settings, line);)
+        if (line.rfind("OutPutDir=", 0) == 0) return line.substr(10);
+    return {};
+}
+
+TEST_F(ConvertCommand, FormatRunsSeveralTasksAtATime) {
+    testsupport::TempDir home;
+    const auto r = RunFormat(home, "200 --jobs 2 " + Q(Input) + " " + Q(Input));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("[1/2] Conversion finished"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("[2/2] Conversion finished"), std::string::npos) << r.output;
+    const std::string folder = StoredOutputFolder(home);
+    ASSERT_FALSE(folder.empty());
+    for (const char* name : {"/in ü_(new).mp3", "/in ü_(new_1).mp3"}) {
+        const std::string out = folder + name;
+        SCOPED_TRACE(out);
+        EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), "mp3");
+        EXPECT_EQ(ProbeValue(out, "stream=codec_type"), "audio");
+        EXPECT_NEAR(Seconds(out), 1.0, 0.15);
+    }
+}
+
+TEST_F(ConvertCommand, FormatGoesOnAfterAFailingFile) {
+    testsupport::TempDir home;
+    const std::string broken = Dir->file("broken.mp4");
+    std::ofstream(broken) << "not media";
+    const std::string folder = home.file("o");
+    const auto r =
+        RunFormat(home, "200 --output-dir " + Q(folder) + " " + Q(Input) + " " + Q(broken) + " " +
+                            Q(Dir->file("missing.avi")) + " " + Q(Input));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(broken + ": Invalid data found when processing input"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find(Dir->file("missing.avi") + ": No such file or directory"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("2 of 4 files converted (2 failed, 0 stopped)"), std::string::npos)
+        << r.output;
+    EXPECT_NEAR(Seconds(folder + "/in ü_(new).mp3"), 1.0, 0.15);
+    EXPECT_NEAR(Seconds(folder + "/in ü_(new_1).mp3"), 1.0, 0.15);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+
+    for (const std::string& bad :
+         {std::string("999 "), std::string("200 --jobs 0 "), std::string("200 --sharpen 3 ")}) {
+        const auto refused = RunFormat(home, bad + Q(Input));
+        EXPECT_EQ(refused.exitCode, 1) << bad;
+        EXPECT_EQ(refused.output.find("Conversion"), std::string::npos) << refused.output;
+    }
+    EXPECT_NE(RunFormat(home, "999 " + Q(Input)).output.find("Unknown format code: 999"),
+              std::string::npos);
+    EXPECT_NE(RunFormat(home, "200 --jobs 0 " + Q(Input)).output.find("--jobs: 0"),
+              std::string::npos);
+}
+
+// Edits reach the frame hook: an opaque image layer over the whole frame is
+// what the output shows; a text layer goes through the font machinery.
+TEST_F(ConvertCommand, FormatDrawsTheRowEdits) {
+    testsupport::TempDir home;
+    const std::string layer = home.file("layer.bmp");
+    ASSERT_TRUE(testsupport::RunFfmpeg("-f lavfi -i color=c=0xC83228:size=160x120 -frames:v 1 "
+                                       "-pix_fmt bgr24 " +
+                                       Q(layer)));
+    const std::string folder = home.file("o");
+    const auto r =
+        RunFormat(home, "104 --output-dir " + Q(folder) + " --image " + Q(layer + "@0,0,255") +
+                            " --text " + Q("Vantrel@4,4") + " " + Q(Input));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = folder + "/in ü_(new).avi";
+    const int width = std::atoi(ProbeValue(out, "stream=width", "v:0").c_str());
+    const int height = std::atoi(ProbeValue(out, "stream=height", "v:0").c_str());
+    const std::vector<int> centre = PixelAt(out, width / 2, height * 3 / 4, home);
+    ASSERT_EQ(centre.size(), 3u) << r.output;
+    EXPECT_NEAR(centre[0], 200, 12);
+    EXPECT_NEAR(centre[1], 50, 12);
+    EXPECT_NEAR(centre[2], 40, 12);
 }

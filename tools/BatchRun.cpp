@@ -1,0 +1,187 @@
+#include "BatchRun.h"
+
+#include "engine/FFmpegVCL.h"
+#include "media/FFmpegLogger.h"
+#include "media/MainThread.h"
+#include "media/MyUtils.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <pthread.h>
+
+namespace {
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets an atomic flag");
+std::atomic<bool> gInterruptCaught{false};
+
+extern "C" void CatchInterrupt(int) {
+    gInterruptCaught = true;
+}
+
+// Catches SIGINT on the main thread for its lifetime. The first one only
+// sets the flag; the handler then falls back to the default, so a second
+// one ends the program.
+class TInterruptCatcher {
+public:
+    TInterruptCatcher() {
+        gInterruptCaught = false;
+        struct sigaction action {};
+        action.sa_handler = CatchInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        sigaction(SIGINT, &action, &FOld);
+    }
+    ~TInterruptCatcher() { sigaction(SIGINT, &FOld, nullptr); }
+    TInterruptCatcher(const TInterruptCatcher&) = delete;
+    TInterruptCatcher& operator=(const TInterruptCatcher&) = delete;
+
+    bool Caught() const { return gInterruptCaught; }
+
+private:
+    struct sigaction FOld {};
+};
+
+// Blocks SIGINT on the calling thread for its lifetime: threads started
+// meanwhile (the workers, and every thread they start) inherit the blocked
+// signal, so it is always the main thread that takes it.
+class TInterruptBlock {
+public:
+    TInterruptBlock() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &set, &FOld);
+    }
+    ~TInterruptBlock() { pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
+    TInterruptBlock(const TInterruptBlock&) = delete;
+    TInterruptBlock& operator=(const TInterruptBlock&) = delete;
+
+private:
+    sigset_t FOld;
+};
+
+} // namespace
+
+std::string ProgressText(const TProgressInfo& info) {
+    std::string text;
+    if (info.FrameNumber >= 0)
+        text = FormatText("frame=%5d fps=%3d q=%3.1f ", info.FrameNumber, info.FPS,
+                          static_cast<double>(info.Quality));
+    return text + FormatText("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
+                             static_cast<double>(info.CurrentSize) / 1024.0,
+                             static_cast<double>(info.CurrentDuration) / 1e6,
+                             static_cast<double>(info.BitRate));
+}
+
+std::string TerminationText(const TTerminateInfo& info) {
+    if (info.ExceptionRaised) return "failed: " + info.ExceptionMsg;
+    return info.Finished ? "finished" : "stopped";
+}
+
+TConsole::~TConsole() {
+    if (FProgressShown) std::fputc('\n', FOut);
+}
+
+void TConsole::Progress(const std::string& text) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    // The spaces cover the end of a longer line shown before.
+    std::fprintf(FOut, "\r%s   ", text.c_str());
+    std::fflush(FOut);
+    FProgressShown = true;
+}
+
+void TConsole::Line(const std::string& text) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    if (FProgressShown) std::fputc('\n', FOut);
+    FProgressShown = false;
+    std::fprintf(FOut, "%s\n", text.c_str());
+    std::fflush(FOut);
+}
+
+TLogToConsole::TLogToConsole(TConsole& console, std::vector<const TFFBaseComponent*> quiet)
+    : FOldTrigger(GetLogger().TriggerEventInMainThread) {
+    // Lines are printed on the thread that logs them: the main thread may
+    // be busy in a long wait.
+    GetLogger().TriggerEventInMainThread = false;
+    GetLogger().SetOnLog([&console, quiet = std::move(quiet)](TFFBaseComponent* sender,
+                                                              std::uint32_t, TLogLevel level,
+                                                              const std::string& text) {
+        // llQuiet lines are the tasks' failures, printed as their results.
+        if (level == llQuiet || level > llWarning ||
+            std::find(quiet.begin(), quiet.end(), sender) != quiet.end())
+            return;
+        std::string line = text;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (!line.empty()) console.Line(line);
+    });
+}
+
+TLogToConsole::~TLogToConsole() {
+    GetLogger().SetOnLog(nullptr);
+    GetLogger().TriggerEventInMainThread = FOldTrigger;
+}
+
+TBatchRun::TBatchRun(TCustomFFmpegVCL& converter, TConsole& console)
+    : FConverter(converter), FConsole(console) {
+    FConverter.OnProgress = [this](TCustomFFmpegVCL*, TProgressInfo* info) {
+        if (info) FConsole.Progress(Label(info->TaskIndex) + ProgressText(*info));
+    };
+    FConverter.OnTerminate = [this](TCustomFFmpegVCL*, const TTerminateInfo& info) {
+        Terminated(info);
+    };
+}
+
+TBatchRun::~TBatchRun() {
+    FConverter.OnProgress = nullptr;
+    FConverter.OnTerminate = nullptr;
+}
+
+void TBatchRun::SetTaskLabel(int task, const std::string& label) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    FLabels[task] = label;
+}
+
+std::string TBatchRun::Label(int task) {
+    const std::lock_guard<std::mutex> lock(FLock);
+    const auto it = FLabels.find(task);
+    return it == FLabels.end() ? std::string() : it->second;
+}
+
+void TBatchRun::Terminated(const TTerminateInfo& info) {
+    if (info.TaskIndex < 0) {
+        FBatchEnded = true;
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        if (info.TaskIndex < static_cast<int>(FResults.size())) FResults[info.TaskIndex] = info;
+    }
+    FConsole.Line(Label(info.TaskIndex) + "Conversion " + TerminationText(info));
+}
+
+std::vector<TTerminateInfo> TBatchRun::Run(int maxConcurrent) {
+    {
+        const std::lock_guard<std::mutex> lock(FLock);
+        FResults.assign(static_cast<std::size_t>(FConverter.TaskCount()), TTerminateInfo());
+    }
+    if (FConverter.TaskCount() == 0) return {};
+    FBatchEnded = false;
+    FInterrupted = false;
+    const TInterruptCatcher interrupt;
+    {
+        const TInterruptBlock block;
+        FConverter.StartTask(maxConcurrent < 1 ? 1 : maxConcurrent);
+    }
+    while (!FBatchEnded) {
+        ServiceMainThread(std::chrono::milliseconds(50));
+        if (!FInterrupted && interrupt.Caught()) {
+            FInterrupted = true;
+            FConsole.Line("Stopping...");
+            FConverter.Stop(true);
+        }
+    }
+    const std::lock_guard<std::mutex> lock(FLock);
+    return FResults;
+}

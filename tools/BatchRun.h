@@ -1,0 +1,96 @@
+// Running a converter batch from the tool's main thread: the console that
+// shows progress and results, the library log on that console, and the run
+// itself (start on worker threads, service the main thread until the
+// batch-end report, Ctrl-C stopping the batch cleanly).
+#pragma once
+
+#include "engine/FFmpegRecords.h"
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TCustomFFmpegVCL;
+class TFFBaseComponent;
+
+// "frame=... fps=... q=... " (when the task writes video), then
+// "size=...kB time=... bitrate=...kbits/s".
+std::string ProgressText(const TProgressInfo& info);
+// "finished", "stopped", or "failed: " and the error text.
+std::string TerminationText(const TTerminateInfo& info);
+
+// The standard error stream as the tool's console: a progress line is
+// rewritten in place (carriage return) until another line is printed.
+// Lines may come from any thread.
+class TConsole {
+public:
+    explicit TConsole(std::FILE* out = stderr) : FOut(out) {}
+    ~TConsole();
+    TConsole(const TConsole&) = delete;
+    TConsole& operator=(const TConsole&) = delete;
+
+    void Progress(const std::string& text);
+    void Line(const std::string& text);
+
+private:
+    std::mutex FLock;
+    std::FILE* FOut;
+    bool FProgressShown = false; // a progress line waits for its line end
+};
+
+// While it exists, warnings and errors of the logger go to the console,
+// except those of `quiet` (components whose failures the tool prints).
+class TLogToConsole {
+public:
+    TLogToConsole(TConsole& console, std::vector<const TFFBaseComponent*> quiet);
+    ~TLogToConsole();
+    TLogToConsole(const TLogToConsole&) = delete;
+    TLogToConsole& operator=(const TLogToConsole&) = delete;
+
+private:
+    bool FOldTrigger;
+};
+
+// One batch of the converter's tasks. Binds the converter's OnProgress and
+// OnTerminate for its lifetime.
+//
+// Threads: progress reports come on the main thread (the converter hands
+// them over); termination reports may come on any thread, so the results
+// are kept under a lock and the batch end is an atomic flag.
+class TBatchRun {
+public:
+    TBatchRun(TCustomFFmpegVCL& converter, TConsole& console);
+    ~TBatchRun();
+    TBatchRun(const TBatchRun&) = delete;
+    TBatchRun& operator=(const TBatchRun&) = delete;
+
+    // Text put before the task's progress lines and its result line
+    // ("Conversion " and TerminationText).
+    void SetTaskLabel(int task, const std::string& label);
+
+    // Starts the batch, `maxConcurrent` tasks at a time on worker threads,
+    // and services the main thread until the batch-end report. Ctrl-C
+    // (SIGINT) stops the batch and waits for every task, so outputs are
+    // finished properly; a second Ctrl-C ends the program at once. Returns
+    // each task's termination report in task order (a task that never
+    // reported has Finished and ExceptionRaised false).
+    std::vector<TTerminateInfo> Run(int maxConcurrent);
+
+    // Ctrl-C stopped the batch.
+    bool Interrupted() const { return FInterrupted; }
+
+private:
+    std::string Label(int task);
+    void Terminated(const TTerminateInfo& info);
+
+    TCustomFFmpegVCL& FConverter;
+    TConsole& FConsole;
+    std::mutex FLock; // FLabels, FResults
+    std::map<int, std::string> FLabels;
+    std::vector<TTerminateInfo> FResults;
+    std::atomic<bool> FBatchEnded{false};
+    bool FInterrupted = false;
+};

@@ -1,0 +1,222 @@
+#include "FormatCommand.h"
+#include "BatchRun.h"
+#include "FormatRow.h"
+#include "PrintOptions.h"
+#include "RowPictures.h"
+
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h" // ParseIniInteger
+#include "engine/FFmpegVCL.h"
+#include "media/FFmpegLoader.h"
+#include "media/MyUtils.h"
+#include "probe/AVProbe.h"
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The output folder of one run: the settings are read from a scratch copy
+// whose "OutPutDir" is the given folder, so the stored settings never see
+// it. Removed with the object.
+class TRunOutputFolder {
+public:
+    TRunOutputFolder(TGlobalObject& g, const std::string& folder) {
+        if (folder.empty()) return;
+        std::string pattern =
+            TGlobalObject::GetSpecialFolder(TSpecialFolder::Temp) + "vantrel-convert-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("Cannot create a folder for the run's settings in " + pattern);
+        FDir = pattern;
+        const fs::path copy = FDir / kSettingsFileName;
+        std::error_code ec;
+        if (fs::exists(g.SettingsFile(), ec)) fs::copy_file(g.SettingsFile(), copy);
+        g.SetSettingsFile(copy.string());
+        if (!g.Settings().WriteString(kSettingsSection, "OutPutDir", fs::absolute(folder).string()))
+            throw std::runtime_error("Cannot write " + copy.string());
+    }
+    ~TRunOutputFolder() {
+        std::error_code ec;
+        if (!FDir.empty()) fs::remove_all(FDir, ec);
+    }
+    TRunOutputFolder(const TRunOutputFolder&) = delete;
+    TRunOutputFolder& operator=(const TRunOutputFolder&) = delete;
+
+private:
+    fs::path FDir;
+};
+
+// Adds the row's task with its output; returns the task index. Throws the
+// converter's error; a task whose output failed is removed again.
+int AddRowTask(TFFmpegVCL& converter, TFormatRow& row) {
+    const int task = converter.AddTask(row.In.FileName, &row.In);
+    if (task < 0) throw std::runtime_error(converter.LastErrMsg);
+    if (!converter.SetOutputFile(task, row.Out.FileName, &row.Out)) {
+        const std::string error = converter.LastErrMsg;
+        converter.RemoveTask(task);
+        throw std::runtime_error(error);
+    }
+    return task;
+}
+
+class TFormatBatch {
+public:
+    TFormatBatch(const TFormatCommand& command, int code)
+        : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}) {}
+
+    int Run() {
+        if (!FConverter.LoadAVLib(ExecutableFolder() + "/LibAV"))
+            throw std::runtime_error(FConverter.LastErrMsg);
+        TRowPictures pictures(EditsNeedPictures(FCommand.Edits));
+        TGlobalObject g;
+        InitSettingsStore(g);
+        CheckFolderAtStart(g, "OutPutDir");
+        const TRunOutputFolder folder(g, FCommand.OutputDir);
+        {
+            const TScopedMessageHandler answer(AnswerNoOn(std::cerr));
+            for (const std::string& file : FCommand.Files)
+                AddFile(g, file, pictures.Measure());
+        }
+        return Convert(pictures);
+    }
+
+private:
+    void AddFile(const TGlobalObject& g, const std::string& file, const TTextMeasure& measure) {
+        TAVProbe& probe = *FConverter.AVProbe();
+        try {
+            if (!probe.LoadFile(file)) throw std::runtime_error(probe.LastErrMsg());
+            FRows.push_back(BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true));
+            try {
+                const int task = AddRowTask(FConverter, FRows.back());
+                FTaskRows.resize(static_cast<std::size_t>(task) + 1, -1);
+                FTaskRows[task] = static_cast<int>(FRows.size()) - 1;
+            } catch (...) {
+                FRows.pop_back();
+                throw;
+            }
+        } catch (const std::exception& e) {
+            const std::string reason = e.what();
+            FConsole.Line(reason.rfind(file + ":", 0) == 0 ? reason : file + ": " + reason);
+            ++FFailed;
+        }
+        probe.CloseFile();
+    }
+
+    // Runs on a worker thread, one call at a time under the converter's hook
+    // lock; the rows do not change while the batch runs.
+    void DrawRow(TRowPictures& pictures, THookInfo* info) {
+        if (!info || !info->Bitmap) return;
+        const int task = info->TaskIndex;
+        if (task < 0 || task >= static_cast<int>(FTaskRows.size()) || FTaskRows[task] < 0) return;
+        pictures.Draw(FRows[FTaskRows[task]].Record, *info->Bitmap, info->PTS);
+    }
+
+    int Convert(TRowPictures& pictures) {
+        const int tasks = FConverter.TaskCount();
+        TBatchRun run(FConverter, FConsole);
+        for (int k = 0; k < tasks; ++k) {
+            const TFormatRow& row = FRows[FTaskRows[k]];
+            const std::string label =
+                "[" + std::to_string(k + 1) + "/" + std::to_string(tasks) + "] ";
+            FConsole.Line(label + row.Record.SourceFile + " -> " + row.Out.FileName);
+            run.SetTaskLabel(k, label);
+        }
+        FConverter.OnCustomHook = [this, &pictures](TCustomFFmpegVCL*, THookInfo* info) {
+            DrawRow(pictures, info);
+        };
+        int finished = 0, stopped = 0;
+        for (const TTerminateInfo& result : run.Run(FCommand.Jobs)) {
+            if (result.Finished && !result.ExceptionRaised)
+                ++finished;
+            else if (result.ExceptionRaised)
+                ++FFailed;
+            else
+                ++stopped;
+        }
+        FConverter.OnCustomHook = nullptr;
+        FConsole.Line(FormatText("%d of %zu files converted (%d failed, %d stopped)", finished,
+                                 FCommand.Files.size(), FFailed, stopped));
+        return finished == static_cast<int>(FCommand.Files.size()) ? 0 : 1;
+    }
+
+    const TFormatCommand& FCommand;
+    const int FCode;
+    TConsole FConsole;
+    TFFmpegVCL FConverter;
+    TLogToConsole FLog;           // after the converter and the console it refers to
+    std::deque<TFormatRow> FRows; // the hook keeps pointers into the rows
+    std::vector<int> FTaskRows;   // task index -> index in FRows
+    int FFailed = 0;
+};
+
+bool ParseJobs(const std::string& text, int& jobs) {
+    int value = 0;
+    if (!ParseIniInteger(text, value) || value < 1) return false;
+    jobs = value;
+    return true;
+}
+
+} // namespace
+
+TFormatCommand ParseFormatCommand(const std::vector<std::string>& args) {
+    TFormatCommand command;
+    if (args.empty()) {
+        command.Error = "Missing format code";
+        return command;
+    }
+    command.Code = args[0];
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            command.Files.push_back(arg);
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            command.Error = "Missing value for " + arg;
+            return command;
+        }
+        const std::string& value = args[++i];
+        if (arg == "--output-dir") {
+            command.OutputDir = value;
+        } else if (arg == "--jobs") {
+            if (!ParseJobs(value, command.Jobs)) {
+                command.Error = "Invalid value for --jobs: " + value;
+                return command;
+            }
+        } else if (arg == "--print-options") {
+            command.PrintOptions = true;
+            command.Files.push_back(value);
+        } else {
+            command.Edits.push_back(arg);
+            command.Edits.push_back(value);
+        }
+    }
+    if (command.Files.empty())
+        command.Error = "At least one input file must be specified";
+    else if (command.PrintOptions && command.Files.size() > 1)
+        command.Error = "--print-options takes one file";
+    return command;
+}
+
+int RunFormatCommand(const std::vector<std::string>& args) {
+    const TFormatCommand command = ParseFormatCommand(args);
+    try {
+        if (!command.Error.empty()) throw std::invalid_argument(command.Error);
+        if (command.PrintOptions) {
+            if (!FFmpegLoader().LoadLibraries(ConverterLibraries))
+                throw std::runtime_error(FFmpegLoader().GetLastError());
+            return PrintConversionOptionsCommand(command.Code, command.Files[0], command.Edits);
+        }
+        TFormatBatch batch(command, ParseFormatCode(command.Code));
+        return batch.Run();
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return 1;
+    }
+}
