@@ -271,6 +271,7 @@ private:
     bool OpenOutputSteps(const std::string& fileName, bool join);
     void DropOutputsFrom(std::size_t files, std::size_t streams);
     void AddDefaultStreams(AVFormatContext* context, int outputFile, bool join);
+    bool CanEncodeSubtitles(const AVFormatContext* input, int codecId) const;
     void MoveMetadata(AVFormatContext* context);
     void OpenOutputIo(AVFormatContext* context, const std::string& fileName);
     void ApplyMuxerSettings(AVFormatContext* context);

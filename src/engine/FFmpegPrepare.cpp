@@ -63,8 +63,9 @@ void TTranscoder::PrepareConversion() {
     CheckOutputsAndMaps();
     MapStreams();
     SetStreamParameters();
-    OpenEncoders();
+    OpenEncoders(false);
     OpenDecoders();
+    OpenEncoders(true); // subtitle encoders take the decoder's header
     SetStartTimes();
     CopyMetadataMaps();
     CopyChapters();
@@ -349,9 +350,10 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
 
 // ---- codecs ----
 
-void TTranscoder::OpenEncoders() {
+void TTranscoder::OpenEncoders(bool subtitles) {
     for (TOutputStream& ost : FOutputStreams) {
-        if (!ost.EncodingNeeded) continue;
+        if (!ost.EncodingNeeded || (ost.MediaType == AVMEDIA_TYPE_SUBTITLE) != subtitles) continue;
+        if (subtitles) CopySubtitleHeader(ost);
         const AVCodec* codec = ost.Setup->Encoder;
         if (!codec) codec = ff::avcodec.avcodec_find_encoder(ost.Encoder->codec_id);
         if (!codec) {
@@ -400,6 +402,19 @@ void TTranscoder::OpenEncoders() {
         }
         FHeaderBytes += ost.Encoder->extradata_size;
     }
+}
+
+void TTranscoder::CopySubtitleHeader(TOutputStream& ost) {
+    AVCodecContext* encoder = ost.Encoder;
+    encoder->time_base = AVRational{1, 1000};
+    const AVCodecContext* decoder = FInputStreams[ost.SourceIndex].DecoderContext.get();
+    if (!decoder || !decoder->subtitle_header || encoder->subtitle_header) return;
+    encoder->subtitle_header = static_cast<uint8_t*>(
+        ff::avutil.av_mallocz(static_cast<std::size_t>(decoder->subtitle_header_size) + 1));
+    if (!encoder->subtitle_header) throw FFmpegException("av_mallocz fail");
+    std::copy(decoder->subtitle_header, decoder->subtitle_header + decoder->subtitle_header_size,
+              encoder->subtitle_header);
+    encoder->subtitle_header_size = decoder->subtitle_header_size;
 }
 
 void TTranscoder::OpenDecoders() {

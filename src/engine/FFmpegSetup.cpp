@@ -471,6 +471,10 @@ void TCustomFFmpeg::AddDefaultStreams(AVFormatContext* context, int outputFile, 
         useVideo = useVideo && hasVideo;
         useAudio = useAudio && hasAudio;
         useSubtitle = useSubtitle && hasSubtitle;
+        // The format's own subtitle codec only when it can take the input's
+        // subtitles (text stays text, pictures stay pictures).
+        if (useSubtitle && !FOptions.SubtitleStreamCopy && !FOptions.HasSubtitleCodecName)
+            useSubtitle = CanEncodeSubtitles(FInputFiles[0].Context.get(), format->subtitle_codec);
     }
     useVideo = useVideo && !FOptions.VideoDisable;
     useAudio = useAudio && !FOptions.AudioDisable;
@@ -486,6 +490,21 @@ void TCustomFFmpeg::AddDefaultStreams(AVFormatContext* context, int outputFile, 
     create(useVideo, "video", &TCustomFFmpeg::NewVideoStream);
     create(useAudio, "audio", &TCustomFFmpeg::NewAudioStream);
     create(useSubtitle, "subtitle", &TCustomFFmpeg::NewSubtitleStream);
+}
+
+bool TCustomFFmpeg::CanEncodeSubtitles(const AVFormatContext* input, int codecId) const {
+    if (!ff::avcodec.avcodec_find_encoder(static_cast<AVCodecID>(codecId))) return false;
+    const AVCodecDescriptor* target =
+        ff::avcodec.avcodec_descriptor_get(static_cast<AVCodecID>(codecId));
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVCodecParameters* par = input->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+        const AVCodecDescriptor* source = ff::avcodec.avcodec_descriptor_get(par->codec_id);
+        if (!source || !target) return false;
+        const int kinds = AV_CODEC_PROP_TEXT_SUB | AV_CODEC_PROP_BITMAP_SUB;
+        return (source->props & kinds) == (target->props & kinds);
+    }
+    return false;
 }
 
 // Metadata pairs go in from the last to the first, so for a repeated key
@@ -815,8 +834,9 @@ void TCustomFFmpeg::NewSubtitleStream(int outputFile) {
         if (!FindCodec(FOptions.HasSubtitleCodecName ? FOptions.SubtitleCodecName : "",
                        AVMEDIA_TYPE_SUBTITLE, true, CodecStrictness(3), &codec))
             throw FFmpegException(FErrorText);
-        if (codec) {
-            ChooseEncoder(setup, OutputContext(outputFile), true, FOptions.SubtitleCodecName);
+        if (codec || !FOptions.HasSubtitleCodecName) {
+            ChooseEncoder(setup, OutputContext(outputFile), FOptions.HasSubtitleCodecName,
+                          FOptions.SubtitleCodecName);
             setup.EncoderContext->codec_tag = FOptions.SubtitleCodecTag;
             ff::avcodec.avcodec_parameters_from_context(stream->codecpar,
                                                         setup.EncoderContext.get());

@@ -151,7 +151,8 @@ private:
     void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
     void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);
     void SetupPassLog(TOutputStream& ost, int index);
-    void OpenEncoders();
+    void OpenEncoders(bool subtitles);
+    void CopySubtitleHeader(TOutputStream& ost);
     void OpenDecoders();
     void SetStartTimes();
     void CopyMetadataMaps();

@@ -355,3 +355,28 @@ TEST_F(Conversion, VolumeScalesAndClipsSamples) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RealFiles, TextSubtitlesFollowWhereTheFormatTakesThem) {
+    const std::string srt = Out.file("s.srt");
+    testsupport::RunCommand("printf '1\\n00:00:00,500 --> 00:00:01,500\\nHello\\n' > " +
+                            testsupport::ShellQuote(srt));
+    const std::string in =
+        Make("subs.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                         "sine -i " +
+                             testsupport::ShellQuote(srt) +
+                             " -t 2 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a mp2 -c:s srt");
+    const std::string mkv = Out.file("subs-out.mkv");
+    const std::string avi = Out.file("subs-out.avi");
+    ASSERT_TRUE(Convert(in, mkv, "vcodec=mpeg4\nacodec=mp2").Finished);
+    const TTerminateInfo end = Convert(in, avi, "vcodec=mpeg4\nacodec=mp2");
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_EQ(ProbeValue(mkv, "stream=codec_name", "s:0"), "ass");
+    const auto text = testsupport::RunCommand("ffmpeg -v error -i " + testsupport::ShellQuote(mkv) +
+                                              " -map 0:s -f srt -");
+    EXPECT_NE(text.output.find("Hello"), std::string::npos);
+    EXPECT_EQ(ProbeValues(avi, "stream=codec_type"), (std::vector<std::string>{"video", "audio"}));
+}
+
+} // namespace
