@@ -416,10 +416,12 @@ void TTranscoder::ReceivePackets(TOutputStream& ost) {
             size_t sideSize = 0;
             if (const uint8_t* stats = ff::avcodec.av_packet_get_side_data(
                     packet, AV_PKT_DATA_QUALITY_STATS, &sideSize);
-                stats && sideSize >= 4)
+                stats && sideSize >= 5) {
                 ost.Quality =
                     static_cast<float>(stats[0] | stats[1] << 8 | stats[2] << 16 | stats[3] << 24) /
                     FF_QP2LAMBDA;
+                ost.PictureType = stats[4];
+            }
             if (ost.PassLog && ost.Encoder->stats_out)
                 std::fputs(ost.Encoder->stats_out, ost.PassLog);
         } else {

@@ -107,6 +107,7 @@ struct TOutputStream {
     AVFilterContext* FilterSink = nullptr;
     ff::FramePtr Filtered;
     float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
+    int PictureType = 0;   // of the last coded frame (AVPictureType)
 
     // Audio.
     ff::SwrPtr Resampler;

@@ -325,5 +325,6 @@ void TTranscoder::WriteVideoStats(TOutputStream& ost, int frameSize) {
     std::fprintf(FVStats, "f_size= %6d ", frameSize);
     std::fprintf(FVStats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
                  static_cast<double>(FVideoBytes) / 1024, time, rate, average);
-    std::fprintf(FVStats, "type= %c\n", 'I');
+    std::fprintf(FVStats, "type= %c\n",
+                 ff::avutil.av_get_picture_type_char(static_cast<AVPictureType>(ost.PictureType)));
 }

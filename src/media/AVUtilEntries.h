@@ -76,7 +76,8 @@
     X(av_samples_fill_arrays) \
     X(av_samples_get_buffer_size) \
     X(av_samples_set_silence) \
-    X(av_usleep)
+    X(av_usleep) \
+    X(av_get_picture_type_char)
 
 // clang-format on
 

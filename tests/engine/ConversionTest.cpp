@@ -380,3 +380,32 @@ TEST_F(RealFiles, TextSubtitlesFollowWhereTheFormatTakesThem) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Conversion, TwoPassEncodingAndTheStatisticsFile) {
+    const std::string log = Out.file("pass");
+    const std::string stats = Out.file("vstats.txt");
+    for (int pass = 1; pass <= 2; ++pass) {
+        RecordingConverter c;
+        const std::string out = Out.file("pass" + std::to_string(pass) + ".avi");
+        ASSERT_EQ(c.Add(Media->VideoOnly, out,
+                        "vcodec=mpeg4\nb=300000\npass=" + std::to_string(pass) +
+                            "\npasslogfile=" + log + (pass == 2 ? "\nvstats_file=" + stats : "")),
+                  0)
+            << c.Converter.LastErrMsg;
+        ASSERT_TRUE(c.Run());
+        ASSERT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+        if (pass == 1) {
+            EXPECT_GT(std::filesystem::file_size(log + "-0.log"), 0u);
+        }
+    }
+    const auto lines =
+        testsupport::RunCommand("grep -c '^frame=' " + testsupport::ShellQuote(stats));
+    EXPECT_EQ(lines.output, "25\n");
+    EXPECT_EQ(testsupport::RunCommand("grep -c 'type= I' " + testsupport::ShellQuote(stats))
+                  .output.empty(),
+              false);
+}
+
+} // namespace
