@@ -217,16 +217,16 @@ int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) 
     }
     int code = ff::avcodec.avcodec_send_packet(decoder, packet);
     if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
-        if (ReceiveFrames(ist) < 0) return -1;
+        if (ReceiveFrames(ist, false) < 0) return -1;
         code = ff::avcodec.avcodec_send_packet(decoder, packet);
     }
-    const int received = ReceiveFrames(ist);
+    const int received = ReceiveFrames(ist, packet == nullptr);
     if (code < 0 && code != AVERROR_EOF) return -1;
     return received < 0 ? -1 : 0;
 }
 
 // Takes every frame the decoder has ready; -1 on a decoding error.
-int TTranscoder::ReceiveFrames(TInputStream& ist) {
+int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
     AVCodecContext* decoder = ist.DecoderContext.get();
     AVFrame* frame = ist.Frame.get();
     int count = 0;
@@ -234,7 +234,8 @@ int TTranscoder::ReceiveFrames(TInputStream& ist) {
         const int code = ff::avcodec.avcodec_receive_frame(decoder, frame);
         if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
         if (code < 0) return -1;
-        if (++count == 2 && ((O.Verbose > 0 && !ist.ReportedMultipleFrames) || O.Verbose > 1)) {
+        if (++count == 2 && !draining &&
+            ((O.Verbose > 0 && !ist.ReportedMultipleFrames) || O.Verbose > 1)) {
             ist.ReportedMultipleFrames = true;
             Log(llError, TextFormat("Multiple frames in a packet from stream %d", ist.StreamIndex));
         }

@@ -171,7 +171,7 @@ private:
     void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
-    int ReceiveFrames(TInputStream& ist);
+    int ReceiveFrames(TInputStream& ist, bool draining);
     void DistributeFrame(TInputStream& ist, AVFrame* frame);
     void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
     void DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
