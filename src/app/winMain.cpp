@@ -1,6 +1,7 @@
 #include "app/winMain.h"
 
 #include "app/MainThreadPump.h"
+#include "app/PreviewWindow.h"
 #include "app/Shell.h"
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
@@ -116,6 +117,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
 }
 
 TfrmMain::~TfrmMain() {
+    DetachConverter();
     if (qApp) qApp->removeEventFilter(this);
 }
 
@@ -367,6 +369,8 @@ void TfrmMain::ConnectHandlers() {
     connect(btnAdd, &QToolButton::clicked, this, &TfrmMain::btnAddClick);
     connect(btnRemove, &QToolButton::clicked, this, &TfrmMain::btnRemoveClick);
     connect(btnClear, &QToolButton::clicked, this, &TfrmMain::btnClearClick);
+    connect(btnStart, &QToolButton::clicked, this, &TfrmMain::btnStartClick);
+    connect(btnStartBelow, &QToolButton::clicked, this, &TfrmMain::btnStartClick);
     connect(lvFIles, &QTreeWidget::itemClicked, this, &TfrmMain::lvFIlesClick);
     connect(lvFIles, &QTreeWidget::itemDoubleClicked, this, &TfrmMain::lvFIlesDblClick);
     lvFIles->OnFilesDropped = [this](const std::vector<std::string>& files) {
@@ -394,6 +398,7 @@ void TfrmMain::FormCreate() {
         [this] { return StoredFormatName(); },
         [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
     InstallMainThreadPump();
+    InstallPreviewWindows();
     LoadMediaLibraries();
     ConnectConverter();
 }
@@ -467,6 +472,7 @@ bool TfrmMain::FormCloseQuery() {
         return false;
     TIniFile settings(GlobalObject->SettingsFile());
     chooser_->SaveChooserState(settings);
+    DetachConverter();
     // The player's file is closed here once the player is built in.
     PreviewBitmap = QImage();
     TaskItems.clear();

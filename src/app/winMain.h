@@ -5,6 +5,7 @@
 #include "app/ConversionList.h"
 #include "app/FormatChooser.h"
 #include "app/Skin.h"
+#include "app/core/OptionBuilder.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -29,10 +30,17 @@ class TfrmAbout;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
+class TfrmProgress;
+class TLayerImageCache;
 struct TProgressInfo;
 struct TPreviewInfo;
 struct TTerminateInfo;
 struct THookInfo;
+
+// Frees the frame hook's layer cache where its type is complete.
+struct TLayerImageCacheDeleter {
+    void operator()(TLayerImageCache* cache) const;
+};
 
 // A pop-up menu of the menu row. `Tag` is 1 after the menu was dismissed by
 // a click on its own button: that click must not open it again.
@@ -101,6 +109,22 @@ public:
     void btnClearClick();
     void lvFIlesClick();
     void lvFIlesDblClick();
+    // Batch
+    void btnStartClick();
+    void CCAVCProgress(TCustomFFmpegVCL* Sender, TProgressInfo* AProgressInfo);
+    void CCAVCPreviewBitmap(TCustomFFmpegVCL* Sender, const TPreviewInfo& APreviewInfo);
+    void CCAVCTerminate(TCustomFFmpegVCL* Sender, const TTerminateInfo& ATerminateInfo);
+    // Worker thread: draws the row's effects and layers into the frame.
+    void CCAVCCustomHook(TCustomFFmpegVCL* Sender, THookInfo* AHookInfo);
+
+    // Percentage of a task: current * 100 div total, 0 without a total.
+    static int ProgressPercent(int64_t current, int64_t total);
+    // A source path as the progress window shows it: at most 50 characters
+    // as it is, else its first 44, "..", and its extension.
+    static QString ShortFileCaption(const QString& path);
+    // Replaces the power-off request of "Shut down computer after
+    // conversion" (tests must never power anything off).
+    static void SetPowerOffCommand(std::function<void()> command);
     // Adds files as the file dialog or a drop gives them.
     void AddFiles(const std::vector<std::string>& files);
 
@@ -180,6 +204,8 @@ public:
     // Components
     std::unique_ptr<TFFmpegVCL> CCAVC;
     TAVProbe* CurrentProbe = nullptr;
+    // Created on the first batch, reused afterwards.
+    TfrmProgress* frmProgress = nullptr;
 
     // Window state
     QImage PreviewBitmap;
@@ -208,6 +234,15 @@ private:
     std::vector<std::string> ChooseFiles();
     void ListBecameEmpty();
     void ConnectConverter();
+    void DetachConverter();
+    void AddBatchTasks(int formatCode);
+    void AddBatchTask(int row, int formatCode);
+    void EndOfBatch();
+    void TaskFinished(int taskIndex);
+    void ShowTaskProgress(const TProgressInfo& info);
+    void SetListButtonsEnabled(bool enabled);
+    // Makes the layer cache, or empties it for a new batch.
+    void ResetHookCache();
 
     void RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos);
     void CreateTitleRow();
@@ -237,4 +272,17 @@ private:
     // Last left press on each menu button, on `clock_` (ms).
     QElapsedTimer clock_;
     std::map<QWidget*, qint64> lastMenuButtonPress_;
+    // Layer pictures of the running batch; used by the hook on the worker.
+    std::unique_ptr<TLayerImageCache, TLayerImageCacheDeleter> hookCache_;
+    // The record of every row, by row index, as the batch started.
+    std::vector<const TlvFilesRecord*> rowRecords_;
+    // What the last source the probe could open said of itself: a source it
+    // cannot open is named and built from these.
+    struct TLastProbed {
+        std::string FileName;
+        std::string FormatName;
+        TProbedSource Source;
+    } lastProbed_;
+    // Expires with the window: queued reports check it before they run.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

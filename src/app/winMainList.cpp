@@ -79,10 +79,6 @@ QString OpenDialogFilter() {
 
 } // namespace
 
-void TfrmMain::ConnectConverter() {
-    CCAVC = std::make_unique<TFFmpegVCL>();
-}
-
 bool TfrmMain::ConverterReady() {
     const std::string folder =
         QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString();

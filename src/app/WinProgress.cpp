@@ -1,0 +1,238 @@
+#include "app/WinProgress.h"
+
+#include "app/Skin.h"
+#include "engine/FFmpegVCL.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <cmath>
+
+namespace {
+
+const QColor kPreviewBackground(166, 202, 240);
+
+QLabel* Caption(const QString& text, QWidget* parent, int x, int y) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(x, y, 90, 20);
+    return label;
+}
+
+QLabel* Value(const char* name, QWidget* parent, int x, int y, int w) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(x, y, w, 20);
+    return label;
+}
+
+// Rounds to the nearest integer, halves to the even neighbour.
+int RoundEven(double value) {
+    return static_cast<int>(std::nearbyint(value));
+}
+
+} // namespace
+
+QRect FitPreviewRect(const QSize& pictureSize, const QSize& imageSize) {
+    const double a = double(pictureSize.width()) / imageSize.width();
+    const double b = double(pictureSize.height()) / imageSize.height();
+    if (a >= b) {
+        const int c = RoundEven((imageSize.height() - pictureSize.height() / a) / 2);
+        return QRect(0, c, imageSize.width(), imageSize.height() - 2 * c);
+    }
+    const int c = RoundEven((imageSize.width() - pictureSize.width() / b) / 2);
+    return QRect(c, 0, imageSize.width() - 2 * c, imageSize.height());
+}
+
+QString ClockText(qint64 seconds) {
+    if (seconds < 0) seconds = 0;
+    return QString("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QChar('0'))
+        .arg((seconds / 60) % 60, 2, 10, QChar('0'))
+        .arg(seconds % 60, 2, 10, QChar('0'));
+}
+
+TfrmProgress::TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter,
+                           const QImage* previewBitmap, QPushButton* mainPause,
+                           QPushButton* mainResume)
+    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowCloseButtonHint),
+      converter_(converter), previewBitmap_(previewBitmap), mainPause_(mainPause),
+      mainResume_(mainResume) {
+    setObjectName("frmProgress");
+    setWindowTitle("Progress");
+    setModal(true);
+    CreateControls();
+    Timer1.setInterval(100);
+    connect(&Timer1, &QTimer::timeout, this, &TfrmProgress::Timer1Timer);
+}
+
+void TfrmProgress::CreateControls() {
+    setFixedSize(420, 460);
+    auto* heading = new QLabel("Converting", this);
+    heading->setFont(skin::TitleFont(11));
+    heading->setGeometry(18, 8, 300, 24);
+    auto* frame = new QFrame(this);
+    frame->setGeometry(17, 36, 374, 212);
+    frame->setStyleSheet("border: 1px solid #5d7898;");
+    imgPreview = new QLabel(this);
+    imgPreview->setObjectName("imgPreview");
+    imgPreview->setGeometry(18, 37, 372, 210);
+    CreateLabels(256);
+    progbarFile = new QProgressBar(this);
+    progbarFile->setObjectName("progbarFile");
+    progbarFile->setGeometry(18, 350, 384, 20);
+    progbarFile->setTextVisible(true);
+    progbarFile->setStyleSheet(
+        "QProgressBar { border: 1px solid #5d7898; background: #f6f7f8; color: black;"
+        " text-align: center; } QProgressBar::chunk { background: #f0883e; }");
+    ckShutDown = new QCheckBox("Shut down computer after conversion", this);
+    ckShutDown->setObjectName("ckShutDown");
+    ckShutDown->setGeometry(18, 380, 300, 20);
+    ckOpen = new QCheckBox("Open the output folder after conversion", this);
+    ckOpen->setObjectName("ckOpen");
+    ckOpen->setGeometry(18, 402, 300, 20);
+    CreateButtons(428);
+}
+
+void TfrmProgress::CreateLabels(int y) {
+    Caption("Current Time:", this, 18, y);
+    lblTime = Value("lblTime", this, 110, y, 100);
+    Caption("Length:", this, 218, y);
+    lblLength = Value("lblLength", this, 290, y, 110);
+    y += 22;
+    Caption("File Size:", this, 18, y);
+    lblSize = Value("lblSize", this, 110, y, 100);
+    Caption("Progress:", this, 218, y);
+    lblProgress = Value("lblProgress", this, 290, y, 110);
+    y += 22;
+    Caption("Speed:", this, 18, y);
+    lblSpeed = Value("lblSpeed", this, 110, y, 100);
+    Caption("Time Left:", this, 218, y);
+    lblRemaining = Value("lblRemaining", this, 290, y, 110);
+    y += 22;
+    Caption("File:", this, 18, y);
+    lblOutput = Value("lblOutput", this, 110, y, 283);
+}
+
+void TfrmProgress::CreateButtons(int y) {
+    imgbtnSnap = new skin::TImageButton("imgbtnSnap", "", "snapshot", 30, 28, 20, this);
+    imgbtnSnap->setToolTip("Save snapshot picture");
+    imgbtnSnap->move(18, y);
+    btnPause = new QPushButton("Pause", this);
+    btnPause->setObjectName("btnPause");
+    btnPause->setGeometry(150, y, 80, 28);
+    btnResume = new QPushButton("Resume", this);
+    btnResume->setObjectName("btnResume");
+    btnResume->setGeometry(236, y, 80, 28);
+    btnCancel = new QPushButton("Cancel", this);
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setGeometry(322, y, 80, 28);
+    connect(btnPause, &QPushButton::clicked, this, &TfrmProgress::btnPauseClick);
+    connect(btnResume, &QPushButton::clicked, this, &TfrmProgress::btnResumeClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmProgress::btnCancelClick);
+    connect(imgbtnSnap, &QToolButton::clicked, this, &TfrmProgress::imgbtnSnapClick);
+}
+
+void TfrmProgress::FormShow() {
+    setFixedSize(420, 460);
+    setStyleSheet(skin::StyleSheet() + "QDialog#frmProgress { background: rgb(24,52,91); }");
+    if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
+    for (QLabel* l : {lblTime, lblSize, lblLength, lblProgress, lblOutput, lblSpeed, lblRemaining})
+        l->clear();
+    ckOpen->setChecked(true);
+    btnPause->setEnabled(true);
+    btnResume->setEnabled(false);
+    ClearPreview();
+    Timer1.start();
+    progbarFile->setRange(0, 100);
+    progbarFile->setValue(0);
+    RestartEstimate(-1);
+    converter_->StartTask(1);
+}
+
+void TfrmProgress::ClearPreview() {
+    picture_ = QImage(imgPreview->size(), QImage::Format_RGB32);
+    picture_.fill(kPreviewBackground);
+    imgPreview->setPixmap(QPixmap::fromImage(picture_));
+}
+
+void TfrmProgress::Timer1Timer() {
+    if (!previewBitmap_ || previewBitmap_->width() < 1 || previewBitmap_->height() < 1) return;
+    picture_.fill(kPreviewBackground);
+    QPainter painter(&picture_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(FitPreviewRect(previewBitmap_->size(), picture_.size()), *previewBitmap_);
+    painter.end();
+    imgPreview->setPixmap(QPixmap::fromImage(picture_));
+}
+
+void TfrmProgress::RestartEstimate(int taskIndex) {
+    estimatedTask_ = taskIndex;
+    taskClock_.start();
+    pausedMs_ = 0;
+    if (pauseClock_.isValid()) pauseClock_.start();
+}
+
+void TfrmProgress::ShowRate(int taskIndex, int percent, int framesPerSecond) {
+    if (taskIndex != estimatedTask_) RestartEstimate(taskIndex);
+    lblSpeed->setText(framesPerSecond >= 0 ? QString("%1 fps").arg(framesPerSecond) : QString());
+    if (percent <= 0 || percent >= 100) {
+        lblRemaining->setText(percent >= 100 ? ClockText(0) : QString());
+        return;
+    }
+    const qint64 spent = taskClock_.elapsed() - pausedMs_;
+    const qint64 leftMs = spent * (100 - percent) / percent;
+    lblRemaining->setText(ClockText((leftMs + 999) / 1000));
+}
+
+void TfrmProgress::btnPauseClick() {
+    converter_->Pause();
+    pauseClock_.start();
+    btnPause->setEnabled(false);
+    mainPause_->setEnabled(false);
+    btnResume->setEnabled(true);
+    mainResume_->setEnabled(true);
+}
+
+void TfrmProgress::btnResumeClick() {
+    converter_->Resume();
+    if (pauseClock_.isValid()) pausedMs_ += pauseClock_.elapsed();
+    pauseClock_.invalidate();
+    btnPause->setEnabled(true);
+    mainPause_->setEnabled(true);
+    btnResume->setEnabled(false);
+    mainResume_->setEnabled(false);
+}
+
+void TfrmProgress::btnCancelClick() {
+    close();
+}
+
+// Snapshots of the preview arrive with the snapshot feature.
+void TfrmProgress::imgbtnSnapClick() {}
+
+bool TfrmProgress::FormCloseQuery() {
+    converter_->Stop(true);
+    Timer1.stop();
+    return true;
+}
+
+void TfrmProgress::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+// Every way of closing (Cancel, Escape, the title bar, the end of the batch)
+// ends here. The wait for the converter keeps the window's messages going,
+// so a second close request meanwhile only waits for the first.
+void TfrmProgress::done(int result) {
+    if (closing_) return;
+    closing_ = true;
+    const bool close = FormCloseQuery();
+    closing_ = false;
+    if (close) QDialog::done(result);
+}

@@ -1,0 +1,88 @@
+// The progress window shown for the whole of a batch: its showing starts
+// the converter, its closing stops it.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTimer>
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class TCustomFFmpegVCL;
+namespace skin {
+class TImageButton;
+}
+
+// The rectangle of an image of `imageSize` into which a picture of
+// `pictureSize` is stretched keeping its shape.
+QRect FitPreviewRect(const QSize& pictureSize, const QSize& imageSize);
+
+// "NN:NN:NN" for a number of seconds, for the time-left estimate.
+QString ClockText(qint64 seconds);
+
+class TfrmProgress : public QDialog {
+    Q_OBJECT
+public:
+    // `previewBitmap` is the main window's last preview frame; `mainPause`
+    // and `mainResume` are its hidden buttons kept in step with ours.
+    TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter, const QImage* previewBitmap,
+                 QPushButton* mainPause, QPushButton* mainResume);
+
+    void FormShow();
+    bool FormCloseQuery();
+    void Timer1Timer();
+    void btnPauseClick();
+    void btnResumeClick();
+    void btnCancelClick();
+    void imgbtnSnapClick();
+
+    // Called by the batch driver with each progress report: the task, its
+    // percentage and its frames per second (-1 without video); updates the
+    // speed and the time left, which is estimated again for every task.
+    void ShowRate(int taskIndex, int percent, int framesPerSecond);
+
+    QLabel* imgPreview = nullptr;
+    QLabel* lblTime = nullptr;
+    QLabel* lblLength = nullptr;
+    QLabel* lblSize = nullptr;
+    QLabel* lblProgress = nullptr;
+    QLabel* lblOutput = nullptr;
+    QLabel* lblSpeed = nullptr;
+    QLabel* lblRemaining = nullptr;
+    QProgressBar* progbarFile = nullptr;
+    QCheckBox* ckShutDown = nullptr;
+    QCheckBox* ckOpen = nullptr;
+    skin::TImageButton* imgbtnSnap = nullptr;
+    QPushButton* btnPause = nullptr;
+    QPushButton* btnResume = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QTimer Timer1;
+
+    // The picture shown in `imgPreview`.
+    const QImage& PreviewPicture() const { return picture_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    void CreateControls();
+    void CreateLabels(int top);
+    void CreateButtons(int top);
+    void ClearPreview();
+    void RestartEstimate(int taskIndex);
+
+    TCustomFFmpegVCL* converter_;
+    const QImage* previewBitmap_;
+    QPushButton* mainPause_;
+    QPushButton* mainResume_;
+    QImage picture_;
+    bool closing_ = false; // a close is waiting for the converter
+    int estimatedTask_ = -1;
+    QElapsedTimer taskClock_;
+    qint64 pausedMs_ = 0;
+    QElapsedTimer pauseClock_;
+};

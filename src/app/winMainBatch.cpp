@@ -1,0 +1,240 @@
+// The main window's batch driver: building one converter task per checked
+// row, and the converter's progress, preview and termination reports.
+#include "app/winMain.h"
+
+#include "app/WinProgress.h"
+#include "app/core/DestinationName.h"
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
+#include "app/core/MessageSeam.h"
+#include "app/core/OptionBuilder.h"
+#include "app/core/ProbedSource.h"
+#include "engine/FFmpegVCL.h"
+#include "media/MainThread.h"
+#include "probe/AVProbe.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+const char* const kSettings = "settings";
+
+std::function<void()>& PowerOffCommand() {
+    static std::function<void()> command = [] {
+        QProcess::startDetached("systemctl", {"poweroff"});
+    };
+    return command;
+}
+
+// The "priority" setting as the converter's thread priority; false for a
+// value that has no meaning.
+bool PriorityOf(int setting, TThreadPriority& priority) {
+    switch (setting) {
+    case 0:
+        priority = tpIdle;
+        return true;
+    case 1:
+        priority = tpNormal;
+        return true;
+    case 2:
+        priority = tpLower;
+        return true;
+    case 3:
+        priority = tpLowest;
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+void TfrmMain::SetPowerOffCommand(std::function<void()> command) {
+    PowerOffCommand() = std::move(command);
+}
+
+int TfrmMain::ProgressPercent(int64_t current, int64_t total) {
+    if (total <= 0) return 0;
+    return static_cast<int>(current * 100 / total);
+}
+
+QString TfrmMain::ShortFileCaption(const QString& path) {
+    if (path.size() <= 50) return path;
+    const int dot = path.lastIndexOf('.');
+    return path.left(44) + ".." + (dot >= 0 ? path.mid(dot) : QString());
+}
+
+void TfrmMain::ConnectConverter() {
+    ResetHookCache();
+    CCAVC = std::make_unique<TFFmpegVCL>();
+    CCAVC->SetPreviewBitmap(true);
+    CCAVC->OnProgress = [this](TCustomFFmpegVCL* s, TProgressInfo* i) { CCAVCProgress(s, i); };
+    CCAVC->OnPreviewBitmap = [this](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
+        CCAVCPreviewBitmap(s, i);
+    };
+    // Reports that arrive on another thread are carried out on this one, in
+    // the order they were raised; the token drops those still queued when
+    // the window has gone.
+    std::weak_ptr<char> alive = alive_;
+    CCAVC->OnTerminate = [this, alive](TCustomFFmpegVCL* s, const TTerminateInfo& i) {
+        if (IsMainThread()) return CCAVCTerminate(s, i);
+        QueueInMainThread([this, alive, s, i] {
+            if (alive.lock()) CCAVCTerminate(s, i);
+        });
+    };
+    CCAVC->OnCustomHook = [this](TCustomFFmpegVCL* s, THookInfo* i) { CCAVCCustomHook(s, i); };
+}
+
+// Waits for every task to end, then lets go of the handlers: no worker can
+// be inside one of them afterwards.
+void TfrmMain::DetachConverter() {
+    if (!CCAVC) return;
+    CCAVC->Stop(true);
+    CCAVC->OnCustomHook = nullptr;
+    CCAVC->OnProgress = nullptr;
+    CCAVC->OnPreviewBitmap = nullptr;
+    CCAVC->OnTerminate = nullptr;
+}
+
+void TfrmMain::btnStartClick() {
+    TIniFile settings(GlobalObject->SettingsFile());
+    TThreadPriority priority;
+    if (PriorityOf(settings.ReadInteger(kSettings, "priority", 1), priority))
+        CCAVC->SetThreadPriority(priority);
+    const int checked = lvFIles->CheckedCount();
+    if (checked == 0) {
+        ShowMessageBox("Warning", "Please select a file by clicking the check box!",
+                       TMsgIcon::Warning, TMsgButtons::Ok);
+        return;
+    }
+    TaskItems.assign(checked, 0);
+    ResetHookCache();
+    // The preview player is stopped here once it is built in.
+    CCAVC->ClearTasks();
+    CCAVC->SetPreview(true);
+    AddBatchTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
+    if (!frmProgress)
+        frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume);
+    SetListButtonsEnabled(false);
+    frmProgress->exec();
+}
+
+namespace {
+
+// Closes the converter's probe however the task's set-up ends.
+struct TProbeCloser {
+    TAVProbe* Probe;
+    ~TProbeCloser() { Probe->CloseFile(); }
+};
+
+} // namespace
+
+// One task per checked row, in list order; entry n of TaskItems is the row
+// of task n.
+void TfrmMain::AddBatchTasks(int formatCode) {
+    rowRecords_.clear();
+    for (int row = 0; row < lvFIles->RowCount(); ++row)
+        rowRecords_.push_back(&lvFIles->Row(row)->Record);
+    int task = 0;
+    for (int row = 0; row < lvFIles->RowCount(); ++row) {
+        if (!lvFIles->IsChecked(row)) continue;
+        TaskItems[task++] = row;
+        AddBatchTask(row, formatCode);
+    }
+}
+
+void TfrmMain::AddBatchTask(int row, int formatCode) {
+    TlvFilesRecord& record = lvFIles->Row(row)->Record;
+    TInputOptions in;
+    in.Reset();
+    in.FileName = record.SourceFile;
+    TAVProbe* probe = CCAVC->AVProbe();
+    const TProbeCloser closer{probe};
+    if (probe->LoadFile(record.SourceFile)) {
+        CurrentProbe = probe;
+        lastProbed_ = {probe->GetFileName(), probe->GetFormatName(), ProbedSourceOf(*probe)};
+    }
+    in.ForceFormat = lastProbed_.FormatName;
+    TIniFile formats(GlobalObject->FormatFile());
+    const std::string ext = formats.ReadString(FormatSectionName(formatCode), "FileExt", "mp4");
+    TOutputOptions out;
+    out.Reset();
+    out.FileName = MakeDestinationName(*GlobalObject, lastProbed_.FileName, "." + ext);
+    record.ZoomMode = FormatZoomMode(*GlobalObject, formatCode);
+    HandOverRowEdits(record, in, out);
+    BuildConversionOptions(*GlobalObject, record, formatCode, out, lastProbed_.Source, in);
+    const int task = CCAVC->AddTask(in.FileName, &in);
+    // A task that could not be added makes the output fail below; the
+    // reason worth showing is why the source did not open.
+    const std::string addError = CCAVC->LastErrMsg;
+    out.CustomHook = NeedsFrameHook(record);
+    if (!CCAVC->SetOutputFile(task, out.FileName, &out))
+        throw FFmpegException(task < 0 ? addError : CCAVC->LastErrMsg);
+}
+
+void TfrmMain::SetListButtonsEnabled(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnRemove),
+                       static_cast<QWidget*>(btnClear), static_cast<QWidget*>(btnStart)})
+        w->setEnabled(enabled);
+    btnStop->setEnabled(!enabled);
+    btnPause->setEnabled(!enabled);
+    btnResume->setEnabled(false);
+}
+
+void TfrmMain::CCAVCProgress(TCustomFFmpegVCL*, TProgressInfo* AProgressInfo) {
+    if (AProgressInfo) ShowTaskProgress(*AProgressInfo);
+}
+
+void TfrmMain::ShowTaskProgress(const TProgressInfo& info) {
+    const int k = info.TaskIndex;
+    if (k < 0 || k >= static_cast<int>(TaskItems.size())) return;
+    const int row = TaskItems[k];
+    const int percent = ProgressPercent(info.CurrentDuration, info.TotalDuration);
+    lvFIles->SetProgressText(row, QString::number(percent) + "%");
+    if (!frmProgress) return;
+    frmProgress->progbarFile->setValue(percent);
+    frmProgress->lblTime->setText(QString::number(info.CurrentDuration / 1000000) + " Second");
+    frmProgress->lblLength->setText(QString::number(info.TotalDuration / 1000000) + " Second");
+    frmProgress->lblSize->setText(QString::number(info.CurrentSize / 1000) + " kb");
+    frmProgress->lblProgress->setText(QString("[%1/%2]").arg(k + 1).arg(CCAVC->TaskCount()));
+    if (row >= 0 && row < lvFIles->RowCount())
+        frmProgress->lblOutput->setText(
+            ShortFileCaption(QString::fromStdString(lvFIles->Row(row)->Record.SourceFile)));
+    frmProgress->ShowRate(k, percent, info.FPS);
+}
+
+void TfrmMain::CCAVCPreviewBitmap(TCustomFFmpegVCL*, const TPreviewInfo& APreviewInfo) {
+    const Bitmap24* bitmap = APreviewInfo.Bitmap;
+    if (!bitmap || bitmap->Width < 1 || bitmap->Height < 1) return;
+    PreviewBitmap = QImage(bitmap->Data.data(), bitmap->Width, bitmap->Height, bitmap->Stride,
+                           QImage::Format_BGR888)
+                        .copy();
+}
+
+void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminateInfo) {
+    if (ATerminateInfo.TaskIndex < 0) {
+        EndOfBatch();
+        return;
+    }
+    if (ATerminateInfo.Finished) TaskFinished(ATerminateInfo.TaskIndex);
+}
+
+void TfrmMain::EndOfBatch() {
+    SetListButtonsEnabled(true);
+    CCAVC->ClearTasks();
+    if (frmProgress && frmProgress->isVisible()) frmProgress->close();
+}
+
+void TfrmMain::TaskFinished(int taskIndex) {
+    if (taskIndex < static_cast<int>(TaskItems.size()))
+        lvFIles->SetProgressText(TaskItems[taskIndex], "100%");
+    if (frmProgress) frmProgress->progbarFile->setValue(100);
+    if (taskIndex + 1 != lvFIles->CheckedCount() || !frmProgress) return;
+    if (frmProgress->ckOpen->isChecked()) btnOpenClick();
+    if (frmProgress->ckShutDown->isChecked() && PowerOffCommand()) PowerOffCommand()();
+}

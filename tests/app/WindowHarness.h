@@ -1,0 +1,105 @@
+// What the window tests share: a home folder of their own with the settings
+// and an output folder, recorded message boxes, opened folders and power-off
+// requests, a main window shown offscreen, rows added through the file
+// dialog's seam and the batch started with a click on Start.
+#pragma once
+
+#include "app/Shell.h"
+#include "app/winMain.h"
+#include "app/core/IniFile.h"
+#include "app/core/MessageSeam.h"
+#include "media/MainThread.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct TShownMessage {
+    std::string Caption, Text;
+    TMsgIcon Icon;
+};
+
+class TWindowHarness {
+public:
+    TWindowHarness() {
+        qputenv("HOME", QByteArray::fromStdString(home_.path().string()));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Home("config")));
+        SetMessageHandler([this](const std::string& caption, const std::string& text, TMsgIcon icon,
+                                 TMsgButtons buttons) {
+            Messages.push_back({caption, text, icon});
+            return buttons == TMsgButtons::YesNo ? TMsgResult::Yes : TMsgResult::Ok;
+        });
+        SetUrlOpener([this](const std::string& url) { Opened.push_back(url); });
+        TfrmMain::SetPowerOffCommand([this] { ++PowerOffs; });
+        std::filesystem::create_directories(Home("media"));
+        std::filesystem::create_directories(OutputFolder());
+        Settings().WriteString("settings", "OutPutDir", OutputFolder());
+    }
+    ~TWindowHarness() {
+        SetMessageHandler(nullptr);
+        SetUrlOpener(nullptr);
+        TfrmMain::SetPowerOffCommand(nullptr);
+    }
+    TWindowHarness(const TWindowHarness&) = delete;
+    TWindowHarness& operator=(const TWindowHarness&) = delete;
+
+    std::string Home(const std::string& name) const { return home_.file(name); }
+    std::string Media(const std::string& name) const { return Home("media/" + name); }
+    std::string OutputFolder() const { return Home("out"); }
+    std::string Output(const std::string& name) const { return Home("out/" + name); }
+    TIniFile Settings() const { return TIniFile(Home("config/vantrel/vantrel.ini")); }
+    void ChooseFormat(int code) const {
+        Settings().WriteString("settings", "FormatCode", std::to_string(code));
+    }
+
+    std::unique_ptr<TfrmMain> NewWindow() const {
+        auto window = std::make_unique<TfrmMain>();
+        window->show();
+        QCoreApplication::processEvents();
+        return window;
+    }
+
+    // Closes the window for good (the exit question is answered Yes).
+    static void Dispose(std::unique_ptr<TfrmMain>& window) {
+        window->close();
+        window.reset();
+    }
+
+    // Adds files as if they were picked in the open dialog.
+    static void AddFiles(TfrmMain& window, const std::vector<std::string>& files) {
+        window.SetFilesChooser([files] { return files; });
+        QTest::mouseClick(window.btnAdd, Qt::LeftButton);
+    }
+
+    // Presses Start; returns when the modal progress window has closed (or
+    // the start failed and the error reporter has shown why).
+    static void PressStart(TfrmMain& window) {
+        QTest::mouseClick(window.btnStartBelow, Qt::LeftButton);
+        WaitForBatchEnd(window);
+    }
+
+    // Runs the reports still queued until the batch-end report has given
+    // the list its buttons back.
+    static void WaitForBatchEnd(TfrmMain& window) {
+        while (!window.btnAdd->isEnabled()) {
+            ServiceMainThread(std::chrono::milliseconds(20));
+            QCoreApplication::processEvents();
+        }
+    }
+
+    // The first message shown, for failure reports.
+    const char* FirstMessage() const {
+        return Messages.empty() ? "" : Messages.front().Text.c_str();
+    }
+
+    std::vector<TShownMessage> Messages;
+    std::vector<std::string> Opened;
+    int PowerOffs = 0;
+
+private:
+    testsupport::TempDir home_;
+};

@@ -1,0 +1,218 @@
+// The batch driver and the progress window on real conversions: which rows
+// become tasks, what the reports do to the rows and the progress window,
+// the end actions, pause, resume and cancel.
+#include "WindowHarness.h"
+#include "app/WinProgress.h"
+#include "engine/FFmpegVCL.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QColor kPreviewBackground(166, 202, 240);
+
+} // namespace
+
+class TestBatch : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TWindowHarness> h_;
+    std::string clip_, tone_, longClip_;
+
+private slots:
+    void initTestCase() {
+        h_ = std::make_unique<TWindowHarness>();
+        clip_ = h_->Media("clip.avi");
+        tone_ = h_->Media("tone.wav");
+        longClip_ = h_->Media("long.avi");
+        QVERIFY(testsupport::MakeMedia(
+            clip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 -t 2 "
+                   "-c:v mpeg4 -c:a mp2 -shortest"));
+        QVERIFY(testsupport::MakeMedia(tone_, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le"));
+        QVERIFY(testsupport::MakeMedia(
+            longClip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 30 -c:v mpeg4 -q:v 10"));
+    }
+
+    void cleanupTestCase() { h_.reset(); }
+
+    void init() { h_->Messages.clear(); }
+
+    void captionsPercentAndPreviewFit() {
+        const QString longPath = QString(55, 'a') + ".mpeg"; // 60 characters
+        QCOMPARE(TfrmMain::ShortFileCaption(longPath), QString(44, 'a') + "...mpeg");
+        const QString fifty = QString(46, 'b') + ".avi";
+        QCOMPARE(TfrmMain::ShortFileCaption(fifty), fifty);
+        QCOMPARE(TfrmMain::ShortFileCaption(QString(51, 'c')), QString(44, 'c') + "..");
+        QCOMPARE(TfrmMain::ProgressPercent(50, 200), 25);
+        QCOMPARE(TfrmMain::ProgressPercent(199, 200), 99);
+        QCOMPARE(TfrmMain::ProgressPercent(10, 0), 0);
+        QCOMPARE(TfrmMain::ProgressPercent(10, -1), 0);
+        // Beyond 32 bits: a 10-hour file.
+        QCOMPARE(TfrmMain::ProgressPercent(18'000'000'000LL, 36'000'000'000LL), 50);
+        QCOMPARE(FitPreviewRect(QSize(640, 360), QSize(372, 210)), QRect(0, 0, 372, 210));
+        // 100 x 200 fills the height; 133.5 rounds to the even 134.
+        QCOMPARE(FitPreviewRect(QSize(100, 200), QSize(372, 210)), QRect(134, 0, 104, 210));
+        // 400 x 100 fills the width: (210 - 93) / 2 = 58.5 rounds to 58.
+        QCOMPARE(FitPreviewRect(QSize(400, 100), QSize(372, 210)), QRect(0, 58, 372, 94));
+        QCOMPARE(ClockText(3725), QString("01:02:05"));
+        QCOMPARE(ClockText(-4), QString("00:00:00"));
+    }
+
+    void priorityAndNoCheckedRow() {
+        auto window = h_->NewWindow();
+        TWindowHarness::AddFiles(*window, {tone_});
+        window->lvFIles->SetChecked(0, false);
+        h_->Settings().WriteString("settings", "priority", "3");
+        window->btnStartClick();
+        QCOMPARE(window->CCAVC->GetThreadPriority(), tpLowest);
+        h_->Settings().WriteString("settings", "priority", "0");
+        window->btnStartClick();
+        QCOMPARE(window->CCAVC->GetThreadPriority(), tpIdle);
+        // A value without meaning keeps the priority.
+        h_->Settings().WriteString("settings", "priority", "7");
+        window->btnStartClick();
+        QCOMPARE(window->CCAVC->GetThreadPriority(), tpIdle);
+        h_->Settings().WriteString("settings", "priority", "1");
+        QCOMPARE(int(h_->Messages.size()), 3);
+        QCOMPARE(h_->Messages[0].Caption, std::string("Warning"));
+        QCOMPARE(h_->Messages[0].Text,
+                 std::string("Please select a file by clicking the check box!"));
+        QCOMPARE(window->CCAVC->TaskCount(), 0);
+        QVERIFY(window->TaskItems.empty());
+        QVERIFY(!window->frmProgress);
+        TWindowHarness::Dispose(window);
+    }
+
+    void batchConvertsCheckedRowsOnly() {
+        h_->ChooseFormat(102); // MPEG-4 Video (*.mp4)
+        auto window = h_->NewWindow();
+        const std::string copy = h_->Media("clip.avi.copy.avi");
+        fs::copy_file(clip_, copy, fs::copy_options::overwrite_existing);
+        TWindowHarness::AddFiles(*window, {clip_, tone_, copy});
+        window->lvFIles->SetChecked(1, false);
+        h_->Opened.clear();
+        h_->PowerOffs = 0;
+        int shownTasks = -1;
+        QTimer::singleShot(0, window.get(), [&] {
+            shownTasks = window->CCAVC->TaskCount();
+            window->frmProgress->ckShutDown->setChecked(true);
+        });
+        TWindowHarness::PressStart(*window);
+        QCOMPARE(shownTasks, 2);
+        QCOMPARE(window->TaskItems, (std::vector<int32_t>{0, 2}));
+        TfrmProgress* progress = window->frmProgress;
+        QVERIFY(!progress->isVisible());
+        QCOMPARE(window->lvFIles->Row(0)->text(colProgress), QString("100%"));
+        QCOMPARE(window->lvFIles->Row(1)->text(colProgress), QString());
+        QCOMPARE(window->lvFIles->Row(2)->text(colProgress), QString("100%"));
+        QCOMPARE(progress->progbarFile->value(), 100);
+        // The labels of the last task's reports.
+        QCOMPARE(progress->lblProgress->text(), QString("[2/2]"));
+        const double seconds = std::stod(testsupport::ProbeValue(copy, "format=duration"));
+        QCOMPARE(progress->lblLength->text(),
+                 QString::number(static_cast<int64_t>(seconds * 1e6) / 1000000) + " Second");
+        QCOMPARE(progress->lblOutput->text(),
+                 TfrmMain::ShortFileCaption(QString::fromStdString(copy)));
+        QVERIFY(progress->lblSize->text().endsWith(" kb"));
+        QVERIFY(progress->lblSpeed->text().endsWith(" fps"));
+        QVERIFY(window->btnAdd->isEnabled() && window->btnStart->isEnabled());
+        QVERIFY(!window->btnStop->isEnabled() && !window->btnPause->isEnabled());
+        QCOMPARE(window->CCAVC->TaskCount(), 0);
+        // The end actions ran once, after the last task.
+        QCOMPARE(h_->Opened, std::vector<std::string>{h_->OutputFolder()});
+        QCOMPARE(h_->PowerOffs, 1);
+        // The list keeps its "_ipod" names; the files have the plain suffix.
+        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("clip_(new)_ipod.mp4"));
+        const std::string out = h_->Output("clip_(new).mp4");
+        QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "v:0"), std::string("mpeg4"));
+        QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "a:0"), std::string("aac"));
+        QVERIFY(fs::exists(h_->Output("clip.avi.copy_(new).mp4")));
+        QVERIFY(!fs::exists(h_->Output("tone_(new).mp4")));
+
+        // A report of task 1 belongs to row 2.
+        TProgressInfo info;
+        info.TaskIndex = 1;
+        info.CurrentDuration = 500000;
+        info.TotalDuration = 2000000;
+        window->CCAVCProgress(window->CCAVC.get(), &info);
+        QCOMPARE(window->lvFIles->Row(2)->text(colProgress), QString("25%"));
+        QCOMPARE(window->lvFIles->Row(0)->text(colProgress), QString("100%"));
+
+        // The next batch: "Open" is checked again, "Shut down" kept; both
+        // outputs get new names beside the old ones.
+        progress->ckOpen->setChecked(false);
+        bool openChecked = false, shutDownChecked = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            openChecked = progress->ckOpen->isChecked();
+            shutDownChecked = progress->ckShutDown->isChecked();
+            progress->ckShutDown->setChecked(false);
+        });
+        TWindowHarness::PressStart(*window);
+        QVERIFY(openChecked && shutDownChecked);
+        QCOMPARE(h_->PowerOffs, 1);
+        QCOMPARE(int(h_->Opened.size()), 2);
+        QVERIFY(fs::exists(h_->Output("clip_(new_1).mp4")));
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        TWindowHarness::Dispose(window);
+    }
+
+    // Pausing from the first preview, so that the task is surely still
+    // converting when Cancel is pressed.
+    void pauseResumeAndCancel() {
+        h_->ChooseFormat(102);
+        auto window = h_->NewWindow();
+        std::vector<std::string> copies;
+        for (const char* name : {"first.avi", "second.avi", "third.avi"}) {
+            copies.push_back(h_->Media(name));
+            fs::copy_file(longClip_, copies.back(), fs::copy_options::overwrite_existing);
+        }
+        TWindowHarness::AddFiles(*window, copies);
+        h_->Opened.clear();
+        TfrmMain* w = window.get();
+        const TPreviewBitmapEvent shown = w->CCAVC->OnPreviewBitmap;
+        bool paused = false, resumed = false, previewDrawn = false;
+        w->CCAVC->OnPreviewBitmap = [&](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
+            shown(s, i);
+            if (w->frmProgress->btnResume->isEnabled()) return;
+            w->frmProgress->btnPauseClick();
+            QTimer::singleShot(0, w, [&] {
+                TfrmProgress* p = w->frmProgress;
+                paused = !p->btnPause->isEnabled() && p->btnResume->isEnabled() &&
+                         !w->btnPause->isEnabled() && w->btnResume->isEnabled();
+                p->Timer1Timer();
+                const QImage& picture = p->PreviewPicture();
+                previewDrawn = picture.pixelColor(picture.rect().center()) != kPreviewBackground;
+                p->btnResumeClick();
+                resumed = p->btnPause->isEnabled() && !p->btnResume->isEnabled() &&
+                          w->btnPause->isEnabled() && !w->btnResume->isEnabled();
+                p->btnPauseClick();
+                QTest::mouseClick(p->btnCancel, Qt::LeftButton);
+            });
+        };
+        TWindowHarness::PressStart(*window);
+        QVERIFY(paused && resumed && previewDrawn);
+        QVERIFY(!w->frmProgress->isVisible());
+        QVERIFY(w->lvFIles->Row(0)->text(colProgress) != "100%");
+        QCOMPARE(w->lvFIles->Row(1)->text(colProgress), QString());
+        QCOMPARE(w->lvFIles->Row(2)->text(colProgress), QString());
+        QVERIFY(!w->btnStop->isEnabled() && !w->btnPause->isEnabled() &&
+                !w->btnResume->isEnabled());
+        QVERIFY(w->btnAdd->isEnabled() && w->btnStart->isEnabled());
+        QCOMPARE(w->CCAVC->TaskCount(), 0);
+        QVERIFY(h_->Opened.empty());
+        for (const std::string& source : copies)
+            QCOMPARE(fs::file_size(source), fs::file_size(longClip_));
+        w->CCAVC->OnPreviewBitmap = shown;
+        TWindowHarness::Dispose(window);
+    }
+};
+
+QTEST_MAIN(TestBatch)
+#include "tst_batch.moc"
