@@ -1,0 +1,161 @@
+#!/usr/bin/env python3
+"""Times vantrel-convert against the ffmpeg command line on the same
+conversions of a generated 720p source, alternating the two, and prints the
+median wall time and peak memory of each side and their ratios.
+
+    bench/run.py [BUILD_DIR]      (default: build)
+    PAIRS=5 bench/run.py          (alternating pairs per case, default 3)
+"""
+
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PAIRS = int(os.environ.get("PAIRS", "3"))
+TIME = "/usr/bin/time"
+
+
+def find_tool(build_dir):
+    tool = os.path.join(build_dir, "tools", "vantrel-convert")
+    if not os.access(tool, os.X_OK):
+        sys.exit("vantrel-convert not found in %s (build it first)" % build_dir)
+    return tool
+
+
+def ffmpeg(*args):
+    return ["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y"] + list(args)
+
+
+def make_source(work):
+    """720p, 20 s, H.264 + AAC, and the picture of the image layer."""
+    source = os.path.join(work, "source.mp4")
+    subprocess.run(ffmpeg("-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25",
+                          "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000",
+                          "-t", "20", "-ac", "2", "-pix_fmt", "yuv420p",
+                          "-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac", source),
+                   check=True)
+    layer = os.path.join(work, "layer.bmp")
+    subprocess.run(ffmpeg("-f", "lavfi", "-i", "testsrc=size=240x120", "-frames:v", "1",
+                          "-pix_fmt", "bgr24", layer), check=True)
+    return source, layer
+
+
+class Measured:
+    """Runs one command line under /usr/bin/time (or, without it, with the
+    children's resource usage) and gives wall seconds and peak RSS in kB."""
+
+    def __init__(self, work):
+        self.report = os.path.join(work, "time.txt")
+        self.have_time = os.access(TIME, os.X_OK)
+
+    def run(self, command, env=None):
+        if self.have_time:
+            full = [TIME, "-f", "%e %M", "-o", self.report] + command
+            done = subprocess.run(full, env=env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE)
+            if done.returncode != 0:
+                sys.exit("failed (%d): %s\n%s" % (done.returncode, " ".join(command),
+                                                  done.stderr.decode(errors="replace")[-2000:]))
+            with open(self.report) as f:
+                wall, rss = f.read().split()[-2:]
+            return float(wall), int(rss)
+        return self.run_with_rusage(command, env)
+
+    @staticmethod
+    def run_with_rusage(command, env):
+        # wait4 gives the resource usage of that one child.
+        start = time.monotonic()
+        child = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = os.waitstatus_to_exitcode(status)
+        if child.returncode != 0:
+            sys.exit("failed (%d): %s" % (child.returncode, " ".join(command)))
+        return time.monotonic() - start, usage.ru_maxrss
+
+
+def cases(tool, source, layer, out):
+    """(name, vantrel command, baseline command, baseline label)."""
+    def v(*args):
+        return [tool] + list(args)
+    mpeg4 = ["-vcodec", "mpeg4", "-s", "320x240", "-b", "768000",
+             "-acodec", "aac", "-ab", "128000"]
+    f_mpeg4 = ["-c:v", "mpeg4", "-s", "320x240", "-b:v", "768k", "-c:a", "aac", "-b:a", "128k"]
+    hook = v("--invert-hook", "-i", source, *mpeg4, out("e.mp4"))
+    edits = ["--brightness", "300", "--contrast", "20", "--saturation", "300",
+             "--exposure", "20", "--text", "Vantrel benchmark@40,40,200",
+             "--image", layer + "@600,300,180"]
+    fmt_dir = out("format")
+    return [
+        ("a mpeg4 320x240 + aac", v("-i", source, *mpeg4, out("a.mp4")),
+         ffmpeg("-i", source, *f_mpeg4, out("a_ff.mp4")), "ffmpeg"),
+        ("b libx264 640x360 + aac",
+         v("-i", source, "-vcodec", "libx264", "-s", "640x360", "-b", "1000000",
+           "-acodec", "aac", "-ab", "128000", out("b.mp4")),
+         ffmpeg("-i", source, "-c:v", "libx264", "-s", "640x360", "-b:v", "1M",
+                "-c:a", "aac", "-b:a", "128k", out("b_ff.mp4")), "ffmpeg"),
+        ("c mpeg2 + mp2", v("-i", source, "-vcodec", "mpeg2video", "-acodec", "mp2",
+                            out("c.mpg")),
+         ffmpeg("-i", source, "-c:v", "mpeg2video", "-c:a", "mp2", out("c_ff.mpg")), "ffmpeg"),
+        ("d audio only mp3", v("-i", source, "-vn", "-acodec", "libmp3lame", "-ab", "128000",
+                               out("d.mp3")),
+         ffmpeg("-i", source, "-vn", "-c:a", "libmp3lame", "-b:a", "128k", out("d_ff.mp3")),
+         "ffmpeg"),
+        ("e (a) + inverting hook", hook,
+         ffmpeg("-i", source, "-vf", "format=bgr24,negate,format=yuv420p,scale=320:240",
+                "-c:v", "mpeg4", "-b:v", "768k", "-c:a", "aac", "-b:a", "128k", out("e_ff.mp4")),
+         "ffmpeg"),
+        ("f --format 0 effects+text+image", v("--format", "0", "--output-dir", fmt_dir, *edits,
+                                              source),
+         hook, "(e) vantrel"),
+        ("f' --format 0 effects+text+image", v("--format", "0", "--output-dir", fmt_dir, *edits,
+                                               source),
+         v("--format", "0", "--output-dir", fmt_dir, source), "--format 0 alone"),
+    ]
+
+
+def main():
+    build_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    tool = find_tool(build_dir)
+    work = tempfile.mkdtemp(prefix="vantrel-bench-")
+    try:
+        env = dict(os.environ, HOME=os.path.join(work, "home"),
+                   XDG_CONFIG_HOME=os.path.join(work, "cfg"))
+        print("making the source ...", flush=True)
+        source, layer = make_source(work)
+        measured = Measured(work)
+        outputs = os.path.join(work, "out")
+        os.makedirs(outputs)
+
+        def out(name):
+            return os.path.join(outputs, name)
+
+        print("%-34s %9s %9s %7s %9s %9s %7s  (%d pairs, median)"
+              % ("case", "wall s", "base s", "ratio", "RSS MB", "base MB", "ratio", PAIRS))
+        for name, ours, base, base_name in cases(tool, source, layer, out):
+            walls, rsss, base_walls, base_rsss = [], [], [], []
+            for pair in range(PAIRS):
+                order = [(ours, walls, rsss), (base, base_walls, base_rsss)]
+                if pair % 2:
+                    order.reverse()
+                for command, w, r in order:
+                    shutil.rmtree(os.path.join(outputs, "format"), ignore_errors=True)
+                    wall, rss = measured.run(command, env)
+                    w.append(wall)
+                    r.append(rss)
+            wall, base_wall = statistics.median(walls), statistics.median(base_walls)
+            rss, base_rss = statistics.median(rsss), statistics.median(base_rsss)
+            print("%-34s %9.2f %9.2f %7.3f %9.1f %9.1f %7.3f  vs %s"
+                  % (name, wall, base_wall, wall / base_wall, rss / 1024.0, base_rss / 1024.0,
+                     rss / base_rss, base_name), flush=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
