@@ -150,7 +150,10 @@ void TfrmProgress::FormShow() {
     Timer1.start();
     progbarFile->setRange(0, 100);
     progbarFile->setValue(0);
-    RestartEstimate(-1);
+    clock_.start();
+    pausedMs_ = 0;
+    pauseClock_.invalidate();
+    estimate_.Begin(0, 0, 0);
     converter_->StartTask(1);
 }
 
@@ -170,28 +173,37 @@ void TfrmProgress::Timer1Timer() {
     imgPreview->setPixmap(QPixmap::fromImage(picture_));
 }
 
-void TfrmProgress::RestartEstimate(int taskIndex) {
-    estimatedTask_ = taskIndex;
-    taskClock_.start();
-    pausedMs_ = 0;
-    if (pauseClock_.isValid()) pauseClock_.start();
+void TTimeLeftEstimate::Begin(int taskIndex, int percent, qint64 ms) {
+    task_ = taskIndex;
+    percent_ = percent;
+    ms_ = ms;
+}
+
+qint64 TTimeLeftEstimate::Report(int taskIndex, int percent, qint64 ms) {
+    if (taskIndex != task_) {
+        Begin(taskIndex, percent, ms);
+        return -1;
+    }
+    if (percent >= 100) return 0;
+    if (percent <= percent_) return -1;
+    const qint64 leftMs = (ms - ms_) * (100 - percent) / (percent - percent_);
+    return (leftMs + 999) / 1000;
+}
+
+qint64 TfrmProgress::WorkingMs() const {
+    const qint64 paused = pausedMs_ + (pauseClock_.isValid() ? pauseClock_.elapsed() : 0);
+    return clock_.elapsed() - paused;
 }
 
 void TfrmProgress::ShowRate(int taskIndex, int percent, int framesPerSecond) {
-    if (taskIndex != estimatedTask_) RestartEstimate(taskIndex);
     lblSpeed->setText(framesPerSecond >= 0 ? QString("%1 fps").arg(framesPerSecond) : QString());
-    if (percent <= 0 || percent >= 100) {
-        lblRemaining->setText(percent >= 100 ? ClockText(0) : QString());
-        return;
-    }
-    const qint64 spent = taskClock_.elapsed() - pausedMs_;
-    const qint64 leftMs = spent * (100 - percent) / percent;
-    lblRemaining->setText(ClockText((leftMs + 999) / 1000));
+    const qint64 left = estimate_.Report(taskIndex, percent, WorkingMs());
+    lblRemaining->setText(left >= 0 ? ClockText(left) : QString());
 }
 
 void TfrmProgress::btnPauseClick() {
     converter_->Pause();
-    pauseClock_.start();
+    if (!pauseClock_.isValid()) pauseClock_.start();
     btnPause->setEnabled(false);
     mainPause_->setEnabled(false);
     btnResume->setEnabled(true);

@@ -23,6 +23,21 @@ QRect FitPreviewRect(const QSize& pictureSize, const QSize& imageSize);
 // "NN:NN:NN" for a number of seconds, for the time-left estimate.
 QString ClockText(qint64 seconds);
 
+// The time left of a task, from the rate its percentage has grown at since
+// its first report (the first task: since the batch started), carried on to
+// 100%. Times are milliseconds of converting, pauses left out.
+class TTimeLeftEstimate {
+public:
+    void Begin(int taskIndex, int percent, qint64 ms);
+    // Whole seconds left, rounded up; -1 while there is nothing to go on.
+    qint64 Report(int taskIndex, int percent, qint64 ms);
+
+private:
+    int task_ = -1;
+    int percent_ = 0;
+    qint64 ms_ = 0;
+};
+
 class TfrmProgress : public QDialog {
     Q_OBJECT
 public:
@@ -73,7 +88,8 @@ private:
     void CreateLabels(int top);
     void CreateButtons(int top);
     void ClearPreview();
-    void RestartEstimate(int taskIndex);
+    // Milliseconds since the window was shown, pauses left out.
+    qint64 WorkingMs() const;
 
     TCustomFFmpegVCL* converter_;
     const QImage* previewBitmap_;
@@ -81,8 +97,8 @@ private:
     QPushButton* mainResume_;
     QImage picture_;
     bool closing_ = false; // a close is waiting for the converter
-    int estimatedTask_ = -1;
-    QElapsedTimer taskClock_;
+    TTimeLeftEstimate estimate_;
+    QElapsedTimer clock_;
     qint64 pausedMs_ = 0;
-    QElapsedTimer pauseClock_;
+    QElapsedTimer pauseClock_; // running while paused
 };

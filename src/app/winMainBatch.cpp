@@ -177,9 +177,13 @@ void TfrmMain::AddBatchTask(int row, int formatCode) {
         throw FFmpegException(task < 0 ? addError : CCAVC->LastErrMsg);
 }
 
+// The list's buttons and both Start buttons are off from the start of a
+// batch until its end report: a cancelled batch's report arrives after the
+// progress window has closed.
 void TfrmMain::SetListButtonsEnabled(bool enabled) {
     for (QWidget* w : {static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnRemove),
-                       static_cast<QWidget*>(btnClear), static_cast<QWidget*>(btnStart)})
+                       static_cast<QWidget*>(btnClear), static_cast<QWidget*>(btnStart),
+                       static_cast<QWidget*>(btnStartBelow)})
         w->setEnabled(enabled);
     btnStop->setEnabled(!enabled);
     btnPause->setEnabled(!enabled);

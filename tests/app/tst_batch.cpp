@@ -65,6 +65,20 @@ private slots:
         QCOMPARE(ClockText(-4), QString("00:00:00"));
     }
 
+    void timeLeftFollowsEachTask() {
+        TTimeLeftEstimate estimate;
+        estimate.Begin(0, 0, 0);
+        QCOMPARE(estimate.Report(0, 25, 1000), 3);
+        QCOMPARE(estimate.Report(0, 25, 1500), 5); // 4.5 s rounded up
+        // The next task starts its own estimate from its first report.
+        QCOMPARE(estimate.Report(1, 10, 5000), -1);
+        QCOMPARE(estimate.Report(1, 10, 5400), -1);
+        QCOMPARE(estimate.Report(1, 40, 6000), 2);
+        QCOMPARE(estimate.Report(1, 100, 6500), 0);
+        QCOMPARE(estimate.Report(2, 0, 7000), -1);
+        QCOMPARE(estimate.Report(2, 0, 9000), -1);
+    }
+
     void priorityAndNoCheckedRow() {
         auto window = h_->NewWindow();
         TWindowHarness::AddFiles(*window, {tone_});
@@ -204,7 +218,8 @@ private slots:
         QCOMPARE(w->lvFIles->Row(2)->text(colProgress), QString());
         QVERIFY(!w->btnStop->isEnabled() && !w->btnPause->isEnabled() &&
                 !w->btnResume->isEnabled());
-        QVERIFY(w->btnAdd->isEnabled() && w->btnStart->isEnabled());
+        QVERIFY(w->btnAdd->isEnabled() && w->btnStart->isEnabled() &&
+                w->btnStartBelow->isEnabled());
         QCOMPARE(w->CCAVC->TaskCount(), 0);
         QVERIFY(h_->Opened.empty());
         for (const std::string& source : copies)
