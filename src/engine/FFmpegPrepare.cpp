@@ -345,7 +345,7 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
     if (code < 0)
         throw FFmpegException(TextFormat(
             "Cannot read file: Error reading log file \"%s\" for pass-2 encoding", name.c_str()));
-    encoder->stats_in = reinterpret_cast<char*>(buffer); // freed with the context
+    encoder->stats_in = reinterpret_cast<char*>(buffer); // freed when the encoder closes
 }
 
 // ---- codecs ----
@@ -456,12 +456,14 @@ void TTranscoder::OpenDecoders() {
 
 void TTranscoder::CloseCodecs() {
     std::lock_guard<std::recursive_mutex> lock(CodecLock());
-    for (TOutputStream& ost : FOutputStreams)
+    for (TOutputStream& ost : FOutputStreams) {
+        if (ost.Encoder) ff::avutil.av_freep(&ost.Encoder->stats_in); // two-pass statistics
         if (ost.EncoderOpen) {
             ost.EncoderOpen = false;
-            ost.Setup->EncoderContext.reset(); // closes the encoder and frees its stats input
+            ost.Setup->EncoderContext.reset();
             ost.Encoder = nullptr;
         }
+    }
     for (TInputStream& ist : FInputStreams)
         if (ist.DecoderOpen) {
             ist.DecoderOpen = false;
