@@ -3,6 +3,7 @@
 // the progress reports.
 #include "ConversionTestSupport.h"
 
+#include "engine/FFmpegPreview.h"
 #include "media/MainThread.h"
 
 #include <atomic>
@@ -289,6 +290,44 @@ TEST_F(Batch, ProgressReportsValuesAndAFinalReport) {
     EXPECT_EQ(audio.back().FrameNumber, -1);
     EXPECT_EQ(audio.back().FPS, -1);
     EXPECT_EQ(audio.back().Quality, -1.0f);
+}
+
+} // namespace
+
+namespace {
+
+// A preview window that records what it shows and reports itself closed
+// after `Limit` pictures.
+struct FakePreviewWindow : IPreviewWindow {
+    explicit FakePreviewWindow(std::vector<std::pair<int, int64_t>>* shown, int limit)
+        : Shown(shown), Limit(limit) {}
+    bool Show(const Bitmap24& bitmap, int frameNumber, int64_t pts) override {
+        EXPECT_EQ(bitmap.Width, 160);
+        Shown->emplace_back(frameNumber, pts);
+        return static_cast<int>(Shown->size()) < Limit;
+    }
+    std::vector<std::pair<int, int64_t>>* Shown;
+    int Limit;
+};
+
+TEST_F(Batch, TheEnginesOwnWindowShowsTheFirstFrameUntilTheUserClosesIt) {
+    std::vector<std::pair<int, int64_t>> shown;
+    int windows = 0;
+    SetPreviewWindowFactory([&]() -> std::unique_ptr<IPreviewWindow> {
+        ++windows;
+        return std::make_unique<FakePreviewWindow>(&shown, 2);
+    });
+    RecordingConverter c;
+    c.Converter.SetPreview(true);
+    c.RecordHook([](THookInfo*) { std::this_thread::sleep_for(10ms); });
+    AddTasks(c, 1);
+    ASSERT_TRUE(c.Run());
+    SetPreviewWindowFactory(nullptr);
+    EXPECT_EQ(windows, 1);
+    ASSERT_EQ(shown.size(), 2u); // closed after the second picture
+    EXPECT_EQ(shown[0], (std::pair<int, int64_t>{1, 0}));
+    EXPECT_GT(shown[1].first, 1);
+    EXPECT_TRUE(c.TaskEnd(0).Finished);
 }
 
 } // namespace
