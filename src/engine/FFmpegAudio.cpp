@@ -237,6 +237,21 @@ uint8_t** TTranscoder::ConvertedPlanes(TOutputStream& ost, int count) {
     return ost.Converted.data();
 }
 
+// The samples the resampler still holds, into the FIFO.
+void TTranscoder::DrainResampler(TOutputStream& ost) {
+    if (!ost.Resampler) return;
+    for (;;) {
+        const int capacity =
+            std::max(ff::swresample.swr_get_out_samples(ost.Resampler.get(), 0), 0);
+        if (capacity == 0) return;
+        uint8_t** planes = ConvertedPlanes(ost, capacity);
+        const int count =
+            ff::swresample.swr_convert(ost.Resampler.get(), planes, capacity, nullptr, 0);
+        if (count <= 0) return;
+        PushSamples(ost, planes, count);
+    }
+}
+
 void TTranscoder::PushSamples(TOutputStream& ost, uint8_t** data, int count) {
     if (count <= 0) return;
     if (ff::avutil.av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(data), count) <

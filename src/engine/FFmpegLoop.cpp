@@ -483,6 +483,7 @@ void TTranscoder::DrainDecoder(TInputStream& ist) {
 void TTranscoder::FlushEncoder(TOutputStream& ost) {
     if (!ost.EncodingNeeded || !ost.EncoderOpen) return;
     if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+        DrainResampler(ost);
         EncodeAudioFrames(ost, true);
     } else if (ost.MediaType != AVMEDIA_TYPE_VIDEO) {
         return;

@@ -206,6 +206,7 @@ private:
                    int& silence);
     uint8_t** ConvertedPlanes(TOutputStream& ost, int count);
     void PushSamples(TOutputStream& ost, uint8_t** data, int count);
+    void DrainResampler(TOutputStream& ost);
     void EncodeAudioFrames(TOutputStream& ost, bool flush);
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle,
                         int64_t packetTime);

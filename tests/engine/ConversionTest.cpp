@@ -409,3 +409,19 @@ TEST_F(Conversion, TwoPassEncodingAndTheStatisticsFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Conversion, ResampledAudioKeepsItsLastSamples) {
+    const std::string clip = Out.file("clip.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        clip, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+              "sine=sample_rate=44100 -t 1 -ac 2 -c:v mpeg4 -c:a pcm_s16le"));
+    RecordingConverter c;
+    const std::string wav = Out.file("48k.wav");
+    ASSERT_EQ(c.Add(clip, wav, "vn=1\nacodec=pcm_s16le\nar=48000"), 0);
+    ASSERT_TRUE(c.Run());
+    EXPECT_EQ(ProbeValue(wav, "stream=duration_ts", "a:0"), "48000");
+}
+
+} // namespace
