@@ -5,6 +5,7 @@
 #include "app/Shell.h"
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
+#include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
 #include "app/core/DefaultFormats.h"

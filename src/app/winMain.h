@@ -37,11 +37,6 @@ struct TPreviewInfo;
 struct TTerminateInfo;
 struct THookInfo;
 
-// Frees the frame hook's layer cache where its type is complete.
-struct TLayerImageCacheDeleter {
-    void operator()(TLayerImageCache* cache) const;
-};
-
 // A pop-up menu of the menu row. `Tag` is 1 after the menu was dismissed by
 // a click on its own button: that click must not open it again.
 class TPopupMenu : public QMenu {
@@ -273,7 +268,7 @@ private:
     QElapsedTimer clock_;
     std::map<QWidget*, qint64> lastMenuButtonPress_;
     // Layer pictures of the running batch; used by the hook on the worker.
-    std::unique_ptr<TLayerImageCache, TLayerImageCacheDeleter> hookCache_;
+    std::unique_ptr<TLayerImageCache> hookCache_;
     // The record of every row, by row index, as the batch started.
     std::vector<const TlvFilesRecord*> rowRecords_;
     // What the last source the probe could open said of itself: a source it

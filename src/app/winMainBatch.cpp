@@ -9,6 +9,7 @@
 #include "app/core/MessageSeam.h"
 #include "app/core/OptionBuilder.h"
 #include "app/core/ProbedSource.h"
+#include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
@@ -241,4 +242,27 @@ void TfrmMain::TaskFinished(int taskIndex) {
     if (taskIndex + 1 != lvFIles->CheckedCount() || !frmProgress) return;
     if (frmProgress->ckOpen->isChecked()) btnOpenClick();
     if (frmProgress->ckShutDown->isChecked() && PowerOffCommand()) PowerOffCommand()();
+}
+
+// Makes the layer cache, or empties it for a new batch.
+void TfrmMain::ResetHookCache() {
+    if (hookCache_)
+        hookCache_->Clear();
+    else
+        hookCache_ = std::make_unique<TLayerImageCache>();
+}
+
+// Runs on the converter's worker thread, one call at a time under the
+// converter's hook lock. It reaches the rows through the records noted at
+// the start, never through the list's widgets, and reads them without a
+// lock: the modal progress window keeps every dialog from changing them
+// during the batch. A layer file that cannot be read raises its error to
+// the converter, which logs it.
+void TfrmMain::CCAVCCustomHook(TCustomFFmpegVCL*, THookInfo* AHookInfo) {
+    if (!AHookInfo || !AHookInfo->Bitmap) return;
+    const int k = AHookInfo->TaskIndex;
+    if (k < 0 || k >= static_cast<int>(TaskItems.size())) return;
+    const int row = TaskItems[k];
+    if (row < 0 || row >= static_cast<int>(rowRecords_.size())) return;
+    RenderRowFrame(*rowRecords_[row], *AHookInfo->Bitmap, AHookInfo->PTS, *hookCache_);
 }
