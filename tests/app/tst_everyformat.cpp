@@ -258,6 +258,28 @@ private slots:
         QVERIFY(window_->btnAdd->isEnabled() && window_->btnStart->isEnabled());
     }
 
+    // An encoder the installed libraries lack is refused when the task's
+    // output is set: the error reporter names it and nothing is converted.
+    void missingEncoderStopsTheStart() {
+        const std::string section = FormatSectionName(104);
+        const std::string encoder = User(104, "paraVideoEncoder");
+        h_->Settings().WriteString(section, "paraVideoEncoder", "msmpeg4v1");
+        const std::string folder = h_->Output("noencoder");
+        fs::create_directories(folder);
+        h_->Settings().WriteString("settings", "OutPutDir", folder);
+        h_->ChooseFormat(104);
+        window_->btnClearClick();
+        TWindowHarness::AddFiles(*window_, {video_});
+        h_->Messages.clear();
+        TWindowHarness::PressStart(*window_);
+        h_->Settings().WriteString(section, "paraVideoEncoder", encoder);
+        QCOMPARE(int(h_->Messages.size()), 1);
+        QCOMPARE(h_->Messages[0].Icon, TMsgIcon::Warning);
+        QVERIFY2(h_->Messages[0].Text.find("msmpeg4v1") != std::string::npos, h_->FirstMessage());
+        QCOMPARE(window_->lvFIles->Row(0)->text(colProgress), QString());
+        QVERIFY(FilesIn(folder).empty());
+    }
+
     // The folder rule: a warning, then the default folder takes the files.
     void outputFolderThatCannotBeCreated() {
         h_->ChooseFormat(204);
