@@ -234,7 +234,10 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         const int code = ff::avcodec.avcodec_receive_frame(decoder, frame);
         if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
         if (code < 0) return -1;
-        if (++count == 2 && !draining &&
+        // With frame threads a decoder hands out frames as its threads
+        // finish, so only a decoder without them says something here.
+        const bool frameThreads = decoder->active_thread_type & FF_THREAD_FRAME;
+        if (++count == 2 && !draining && !frameThreads &&
             ((O.Verbose > 0 && !ist.ReportedMultipleFrames) || O.Verbose > 1)) {
             ist.ReportedMultipleFrames = true;
             Log(llError, TextFormat("Multiple frames in a packet from stream %d", ist.StreamIndex));
