@@ -110,9 +110,11 @@ def cases(tool, source, layer, out):
          ffmpeg("-i", source, "-vf", "format=bgr24,negate,format=yuv420p,scale=320:240",
                 "-c:v", "mpeg4", "-b:v", "768k", "-c:a", "aac", "-b:a", "128k", out("e_ff.mp4")),
          "ffmpeg"),
+        # The same conversion with the bare inverting hook: what the drawing adds.
         ("f --format 0 effects+text+image", v("--format", "0", "--output-dir", fmt_dir, *edits,
                                               source),
-         hook, "(e) vantrel"),
+         v("--format", "0", "--output-dir", fmt_dir, "--invert-hook", source),
+         "--format 0 + bare hook"),
         ("f' --format 0 effects+text+image", v("--format", "0", "--output-dir", fmt_dir, *edits,
                                                source),
          v("--format", "0", "--output-dir", fmt_dir, source), "--format 0 alone"),

@@ -1,5 +1,9 @@
 #include "BatchRun.h"
 
+#include <cstring>
+
+#include "media/Bitmap24.h"
+
 #include "engine/FFmpegVCL.h"
 #include "media/FFmpegLogger.h"
 #include "media/MainThread.h"
@@ -184,4 +188,20 @@ std::vector<TTerminateInfo> TBatchRun::Run(int maxConcurrent) {
     }
     const std::lock_guard<std::mutex> lock(FLock);
     return FResults;
+}
+
+void InvertFrame(THookInfo* info) {
+    if (!info || !info->Bitmap) return;
+    // Eight bytes at a time: inverting a byte is flipping its bits.
+    std::uint8_t* p = info->Bitmap->Data.data();
+    std::size_t left = info->Bitmap->Data.size();
+    for (; left >= sizeof(std::uint64_t);
+         p += sizeof(std::uint64_t), left -= sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        word = ~word;
+        std::memcpy(p, &word, sizeof word);
+    }
+    for (; left > 0; ++p, --left)
+        *p = static_cast<std::uint8_t>(~*p);
 }

@@ -94,3 +94,7 @@ private:
     std::atomic<bool> FBatchEnded{false};
     bool FInterrupted = false;
 };
+
+// The hook of the hidden "--invert-hook" flag: inverts every pixel (a
+// measure of the frame hook path's own cost).
+void InvertFrame(THookInfo* info);

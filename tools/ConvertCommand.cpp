@@ -114,22 +114,6 @@ int Fail(const std::string& message) {
 // the hook inverts every pixel (a measure of the hook path's cost).
 constexpr char kInvertHookFlag[] = "--invert-hook";
 
-void InvertFrame(THookInfo* info) {
-    if (!info || !info->Bitmap) return;
-    // Eight bytes at a time: inverting a byte is flipping its bits.
-    std::uint8_t* p = info->Bitmap->Data.data();
-    std::size_t left = info->Bitmap->Data.size();
-    for (; left >= sizeof(std::uint64_t);
-         p += sizeof(std::uint64_t), left -= sizeof(std::uint64_t)) {
-        std::uint64_t word;
-        std::memcpy(&word, p, sizeof word);
-        word = ~word;
-        std::memcpy(p, &word, sizeof word);
-    }
-    for (; left > 0; ++p, --left)
-        *p = static_cast<std::uint8_t>(~*p);
-}
-
 } // namespace
 
 int RunConvertCommand(const std::vector<std::string>& givenArgs) {

@@ -92,6 +92,7 @@ private:
         try {
             if (!probe.LoadFile(file)) throw std::runtime_error(probe.LastErrMsg());
             FRows.push_back(BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true));
+            if (FCommand.InvertHook) FRows.back().Out.CustomHook = true;
             try {
                 const int task = AddRowTask(FConverter, FRows.back());
                 FTaskRows.resize(static_cast<std::size_t>(task) + 1, -1);
@@ -128,7 +129,10 @@ private:
             run.SetTaskLabel(k, label);
         }
         FConverter.OnCustomHook = [this, &pictures](TCustomFFmpegVCL*, THookInfo* info) {
-            DrawRow(pictures, info);
+            if (FCommand.InvertHook)
+                InvertFrame(info);
+            else
+                DrawRow(pictures, info);
         };
         int finished = 0, stopped = 0;
         for (const TTerminateInfo& result : run.Run(FCommand.Jobs)) {
@@ -175,6 +179,10 @@ TFormatCommand ParseFormatCommand(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
             command.Files.push_back(arg);
+            continue;
+        }
+        if (arg == "--invert-hook") {
+            command.InvertHook = true;
             continue;
         }
         if (i + 1 >= args.size()) {

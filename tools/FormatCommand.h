@@ -15,6 +15,7 @@ struct TFormatCommand {
     bool PrintOptions = false;
     std::string OutputDir;          // empty: the stored output folder
     int Jobs = 1;                   // tasks at a time
+    bool InvertHook = false;        // hidden "--invert-hook": the hook inverts instead of drawing
     std::vector<std::string> Edits; // name, value, name, value, ...
     std::vector<std::string> Files;
     std::string Error; // empty when the line parsed

@@ -108,7 +108,8 @@ struct TLayerImageCache::TTextBox {
     QColor Back;
     Bitmap24 Pixels;    // the part's pixels
     QImage Image;       // over Pixels
-    bool Ready = false; // an opaque box is rendered once
+    QImage Glyphs;      // transparent text: the text alone, drawn once
+    bool Ready = false; // an opaque box (or the glyphs) is rendered once
 
     TTextBox(const TWmRec& layer, const Bitmap24& frame)
         : Layer(layer), FrameWidth(frame.Width), FrameHeight(frame.Height),
@@ -125,11 +126,42 @@ struct TLayerImageCache::TTextBox {
                SameTextBox(Layer, layer);
     }
 
+    // Transparent text over the frame's own pixels: the glyphs are drawn
+    // once onto a transparent picture and laid over the pixels per frame.
+    void RenderGlyphs() {
+        Glyphs = QImage(Image.size(), QImage::Format_ARGB32_Premultiplied);
+        Glyphs.fill(Qt::transparent);
+        Draw(Glyphs);
+    }
+
+    void LayGlyphs() {
+        for (int y = 0; y < Pixels.Height; ++y) {
+            const auto* g = reinterpret_cast<const QRgb*>(Glyphs.constScanLine(y));
+            uint8_t* p = Pixels.Row(y);
+            for (int x = 0; x < Pixels.Width; ++x, p += 3) {
+                const QRgb c = g[x];
+                const uint32_t a = qAlpha(c);
+                if (a == 0) continue;
+                const uint32_t keep = 255 - a;
+                p[0] = static_cast<uint8_t>(qBlue(c) + (p[0] * keep + 127) / 255);
+                p[1] = static_cast<uint8_t>(qGreen(c) + (p[1] * keep + 127) / 255);
+                p[2] = static_cast<uint8_t>(qRed(c) + (p[2] * keep + 127) / 255);
+            }
+        }
+    }
+
     // Draws the text at the box's (0, 0), over what the pixels hold (or over
     // the background colour), clipped to the box.
     void Render() {
-        QPainter p(&Image);
-        if (Layer.UseBackColor) p.fillRect(Image.rect(), Back);
+        if (Layer.UseBackColor) {
+            QPainter p(&Image);
+            p.fillRect(Image.rect(), Back);
+        }
+        Draw(Image);
+    }
+
+    void Draw(QImage& target) {
+        QPainter p(&target);
         p.translate(Layer.TextLeft - Part.x(), Layer.TextTop - Part.y());
         const QRect box(0, 0, Layer.TextWidth, Layer.TextHeight);
         p.setClipRect(box);
@@ -160,8 +192,12 @@ void TLayerImageCache::DrawText(Bitmap24& frame, const TWmRec& layer) {
     TTextBox& box = *slot;
     if (box.Part.isEmpty()) return;
     if (!layer.UseBackColor) {
+        if (!box.Ready) {
+            box.RenderGlyphs();
+            box.Ready = true;
+        }
         CopyRows(frame, box.Part.x(), box.Part.y(), box.Pixels);
-        box.Render();
+        box.LayGlyphs();
     } else if (!box.Ready) {
         box.Render();
         box.Ready = true;

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -37,14 +39,31 @@ std::array<uint8_t, 256> ToneTable(int32_t brightness, int32_t contrast) {
     return t2;
 }
 
+// Runs `pass` over the rows of a large picture in two bands at once (the
+// second on a helper thread), over a small one in one go.
+template <class Pass> void ForRowBands(Bitmap24& bitmap, const Pass& pass) {
+    constexpr int kBandPixels = 256 * 1024;
+    if (static_cast<int64_t>(bitmap.Width) * bitmap.Height < 2 * kBandPixels ||
+        std::thread::hardware_concurrency() < 2) {
+        pass(0, bitmap.Height);
+        return;
+    }
+    const int middle = bitmap.Height / 2;
+    std::thread lower([&pass, middle, &bitmap] { pass(middle, bitmap.Height); });
+    pass(0, middle);
+    lower.join();
+}
+
 // Applies a per-byte table to every pixel byte of the frame.
 void MapBytes(Bitmap24& bitmap, const std::array<uint8_t, 256>& table) {
     const int rowBytes = bitmap.Width * 3;
-    for (int y = 0; y < bitmap.Height; ++y) {
-        uint8_t* p = bitmap.Row(y);
-        for (int i = 0; i < rowBytes; ++i)
-            p[i] = table[p[i]];
-    }
+    ForRowBands(bitmap, [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            uint8_t* p = bitmap.Row(y);
+            for (int i = 0; i < rowBytes; ++i)
+                p[i] = table[p[i]];
+        }
+    });
 }
 
 } // namespace
@@ -60,25 +79,46 @@ double RoundHalfEven(double value) {
 namespace {
 
 // One pass of the colour arithmetic with the tone table t2 (which may have
-// the exposure folded in).
+// the exposure folded in): each byte v of a pixel becomes
+// t2[clamp(grey + w[v])] with grey = d[sum of the three bytes]. The clamp is
+// folded into a table over every value grey + w[v] can take, so the pixel
+// loop is table look-ups only.
 void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
-    std::array<uint16_t, 256> w{};
+    std::array<int32_t, 256> w{};
     const auto s = static_cast<uint32_t>(std::max(saturation, 0));
     for (int i = 0; i < 256; ++i)
-        w[i] = static_cast<uint16_t>((s * (i + 1)) >> 8);
+        w[i] = static_cast<int32_t>(static_cast<uint16_t>((s * (i + 1)) >> 8));
     std::array<int32_t, 768> d{};
     for (int i = 0; i < 768; ++i)
         d[i] = i / 3 - w[i / 3];
-    const auto shade = [&](uint8_t v, int32_t grey) { return t2[ClampByte(grey + w[v])]; };
-    for (int y = 0; y < bitmap.Height; ++y) {
-        uint8_t* p = bitmap.Row(y);
-        for (int x = 0; x < bitmap.Width; ++x, p += 3) {
-            const int32_t grey = d[p[0] + p[1] + p[2]];
-            p[0] = shade(p[0], grey);
-            p[1] = shade(p[1], grey);
-            p[2] = shade(p[2], grey);
+    const int32_t low = *std::min_element(d.begin(), d.end()) + w[0];
+    const int32_t high = *std::max_element(d.begin(), d.end()) + w[255];
+    std::vector<uint8_t> shade(static_cast<std::size_t>(high - low + 1));
+    for (int32_t k = low; k <= high; ++k)
+        shade[static_cast<std::size_t>(k - low)] = t2[ClampByte(k)];
+    for (int32_t& v : d)
+        v -= low; // d[sum] + w[v] indexes `shade` directly
+    ForRowBands(bitmap, [&bitmap, &d, &w, &shade](int first, int last) {
+        // Local pointers and values: the stores through the byte pointer
+        // would otherwise make the compiler reload the tables each time.
+        const int32_t* const dd = d.data();
+        const int32_t* const ww = w.data();
+        const uint8_t* const table = shade.data();
+        const int width = bitmap.Width;
+        for (int y = first; y < last; ++y) {
+            uint8_t* p = bitmap.Row(y);
+            for (int x = 0; x < width; ++x, p += 3) {
+                const uint32_t b = p[0], g = p[1], r = p[2];
+                const int32_t grey = dd[b + g + r];
+                const uint8_t nb = table[grey + ww[b]];
+                const uint8_t ng = table[grey + ww[g]];
+                const uint8_t nr = table[grey + ww[r]];
+                p[0] = nb;
+                p[1] = ng;
+                p[2] = nr;
+            }
         }
-    }
+    });
 }
 
 std::array<uint8_t, 256> ExposureTable(float exposure) {
