@@ -244,7 +244,6 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         }
         DistributeFrame(ist, frame);
         ff::avutil.av_frame_unref(frame);
-        if (Interrupted() && decoder->codec_type == AVMEDIA_TYPE_VIDEO && count > 64) return 0;
     }
 }
 
@@ -472,7 +471,7 @@ void TTranscoder::NextSegment(int fileIndex) {
     E.FInputFiles[fileIndex + 1].TsOffset += std::llround(end * AV_TIME_BASE);
     FSegment = fileIndex + 1;
     for (TOutputStream& ost : FOutputStreams) {
-        ost.SourceIndex = FindSource(FSegment, ost.StreamIndex, ost.MediaType);
+        ost.SourceIndex = FindSource(FSegment, ost.MediaType);
         ost.SyncIndex = ost.SourceIndex;
     }
 }

@@ -131,7 +131,7 @@ void TTranscoder::CheckOutputsAndMaps() {
 
 // The input stream of `mediaType` an output stream of file `file` reads
 // from without a map (-1: none); in join mode only input `file` qualifies.
-int TTranscoder::FindSource(int file, int, int mediaType) const {
+int TTranscoder::FindSource(int file, int mediaType) const {
     // The libraries' own choice of a file's best stream stands for the one
     // with the most frames seen while probing.
     int best = -1;
@@ -178,7 +178,7 @@ void TTranscoder::MapStreams() {
                                ost.StreamIndex, TypeName(ost.MediaType)));
             }
         } else {
-            ost.SourceIndex = FindSource(0, ost.StreamIndex, ost.MediaType);
+            ost.SourceIndex = FindSource(0, ost.MediaType);
             if (ost.SourceIndex < 0)
                 throw FFmpegException(
                     TextFormat("Could not find input stream matching output stream #%d.%d (%s)",
@@ -188,7 +188,7 @@ void TTranscoder::MapStreams() {
         FInputStreams[ost.SourceIndex].Discard = false;
         if (FJoined) // every segment's source is read in its turn
             for (int j = 1; j < static_cast<int>(FInputFiles.size()); ++j) {
-                const int source = FindSource(j, ost.StreamIndex, ost.MediaType);
+                const int source = FindSource(j, ost.MediaType);
                 if (source >= 0) FInputStreams[source].Discard = false;
             }
         ost.Active = true;
@@ -316,7 +316,7 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
     ist.DecodingNeeded = true;
     if (FJoined) // the later segments' sources are decoded too
         for (int j = 1; j < static_cast<int>(FInputFiles.size()); ++j) {
-            const int source = FindSource(j, ost.StreamIndex, ost.MediaType);
+            const int source = FindSource(j, ost.MediaType);
             if (source >= 0) FInputStreams[source].DecodingNeeded = true;
         }
 }

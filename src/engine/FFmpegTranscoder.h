@@ -147,7 +147,7 @@ private:
     void BuildInputTables();
     void CheckOutputsAndMaps();
     void MapStreams();
-    int FindSource(int file, int stream, int mediaType) const;
+    int FindSource(int file, int mediaType) const;
     void SetStreamParameters();
     void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
     void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);

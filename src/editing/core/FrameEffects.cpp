@@ -78,41 +78,49 @@ double RoundHalfEven(double value) {
 
 namespace {
 
-// One pass of the colour arithmetic with the tone table t2 (which may have
-// the exposure folded in): each byte v of a pixel becomes
-// t2[clamp(grey + w[v])] with grey = d[sum of the three bytes]. The clamp is
-// folded into a table over every value grey + w[v] can take, so the pixel
-// loop is table look-ups only.
+// The colour arithmetic with the tone table t2 (which may have the
+// exposure folded in): each byte v of a pixel becomes t2[clamp(grey + w[v])]
+// with grey = d[sum of the pixel's three bytes]. Everything but the pixel
+// comes from (sum, v), so one table over both gives each byte with a single
+// look-up; the table is kept while the parameters stay the same (a task's
+// frames all use the same ones).
+struct TColorTable {
+    std::array<uint8_t, 256> Tone{};
+    int32_t Saturation = -1;
+    std::vector<uint8_t> Values; // [sum * 256 + v]
+
+    void Build(const std::array<uint8_t, 256>& t2, int32_t saturation) {
+        Tone = t2;
+        Saturation = saturation;
+        std::array<int32_t, 256> w{};
+        const auto s = static_cast<uint32_t>(std::max(saturation, 0));
+        for (int i = 0; i < 256; ++i)
+            w[i] = static_cast<int32_t>(static_cast<uint16_t>((s * (i + 1)) >> 8));
+        Values.resize(768 * 256);
+        for (int sum = 0; sum < 768; ++sum) {
+            const int32_t grey = sum / 3 - w[sum / 3];
+            uint8_t* row = Values.data() + static_cast<std::size_t>(sum) * 256;
+            for (int v = 0; v < 256; ++v)
+                row[v] = t2[ClampByte(grey + w[v])];
+        }
+    }
+    const uint8_t* For(const std::array<uint8_t, 256>& t2, int32_t saturation) {
+        if (saturation != Saturation || t2 != Tone || Values.empty()) Build(t2, saturation);
+        return Values.data();
+    }
+};
+
 void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
-    std::array<int32_t, 256> w{};
-    const auto s = static_cast<uint32_t>(std::max(saturation, 0));
-    for (int i = 0; i < 256; ++i)
-        w[i] = static_cast<int32_t>(static_cast<uint16_t>((s * (i + 1)) >> 8));
-    std::array<int32_t, 768> d{};
-    for (int i = 0; i < 768; ++i)
-        d[i] = i / 3 - w[i / 3];
-    const int32_t low = *std::min_element(d.begin(), d.end()) + w[0];
-    const int32_t high = *std::max_element(d.begin(), d.end()) + w[255];
-    std::vector<uint8_t> shade(static_cast<std::size_t>(high - low + 1));
-    for (int32_t k = low; k <= high; ++k)
-        shade[static_cast<std::size_t>(k - low)] = t2[ClampByte(k)];
-    for (int32_t& v : d)
-        v -= low; // d[sum] + w[v] indexes `shade` directly
-    ForRowBands(bitmap, [&bitmap, &d, &w, &shade](int first, int last) {
-        // Local pointers and values: the stores through the byte pointer
-        // would otherwise make the compiler reload the tables each time.
-        const int32_t* const dd = d.data();
-        const int32_t* const ww = w.data();
-        const uint8_t* const table = shade.data();
+    thread_local TColorTable cache;
+    const uint8_t* const table = cache.For(t2, saturation);
+    ForRowBands(bitmap, [&bitmap, table](int first, int last) {
         const int width = bitmap.Width;
         for (int y = first; y < last; ++y) {
             uint8_t* p = bitmap.Row(y);
             for (int x = 0; x < width; ++x, p += 3) {
                 const uint32_t b = p[0], g = p[1], r = p[2];
-                const int32_t grey = dd[b + g + r];
-                const uint8_t nb = table[grey + ww[b]];
-                const uint8_t ng = table[grey + ww[g]];
-                const uint8_t nr = table[grey + ww[r]];
+                const uint8_t* const row = table + (b + g + r) * 256;
+                const uint8_t nb = row[b], ng = row[g], nr = row[r];
                 p[0] = nb;
                 p[1] = ng;
                 p[2] = nr;
