@@ -26,5 +26,8 @@ build: configure
 test-asan:
 	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Asan
 
+bench: build
+	./bench/run.sh $(BUILD_DIR)
+
 format:
 	@find src tools tests bench -name '*.h' -o -name '*.cpp' | xargs clang-format -i
