@@ -93,3 +93,11 @@ inline double ProbeDuration(const std::string& file, const std::string& select =
                                  : testsupport::ProbeValue(file, "stream=duration", select);
     return text.empty() || text == "N/A" ? -1.0 : std::stod(text);
 }
+
+// Packets of a file's first video stream, counted by ffprobe.
+inline std::string CountedVideoPackets(const std::string& file) {
+    return testsupport::RunCommand("ffprobe -v error -count_packets -select_streams v:0 "
+                                   "-show_entries stream=nb_read_packets -of csv=p=0 " +
+                                   testsupport::ShellQuote(file))
+        .output;
+}
