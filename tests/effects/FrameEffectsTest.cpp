@@ -230,3 +230,51 @@ TEST(AdjustColorsAndExposure, SameAsOneAfterTheOther) {
 }
 
 } // namespace
+
+namespace {
+
+// Pixel k of a sequence that meets every blue/green pair and a spread of
+// sums, laid out row by row in a frame of the given width.
+Bitmap24 Sequence(int width) {
+    constexpr int kPixels = 65536;
+    Bitmap24 b;
+    b.SetSize(width, (kPixels + width - 1) / width);
+    for (int k = 0; k < b.Width * b.Height; ++k) {
+        uint8_t* p = b.Row(k / width) + (k % width) * 3;
+        p[0] = static_cast<uint8_t>(k);
+        p[1] = static_cast<uint8_t>(k >> 8);
+        p[2] = static_cast<uint8_t>(k * 7 + (k >> 8) * 13);
+    }
+    return b;
+}
+
+Bgr Pixel(const Bitmap24& b, int k) {
+    return At(b, k % b.Width, k / b.Width);
+}
+
+// Rows long enough for whole runs of 64 pixels may take a faster pass; it has
+// to give every pixel exactly what a row too short for one run gives.
+TEST(AdjustColors, LongRowsGiveWhatShortRowsGive) {
+    const std::tuple<int, int, int, float> cases[] = {
+        {255, 0, 255, 0.0f},     {300, 20, 300, 20.0f}, {0, -100, 512, 0.0f},
+        {512, 100, 0, -255.0f},  {256, 0, 256, -90.0f}, {256, 0, 16383, 0.0f},
+        {200, -40, 20000, 0.0f}, {256, 0, 256, 90.0f}};
+    for (const auto& [b, c, s, x] : cases) {
+        Bitmap24 wide = Sequence(1000), narrow = Sequence(63);
+        for (Bitmap24* f : {&wide, &narrow}) {
+            if (b == 256 && c == 0 && s == 256)
+                AdjustExposure(*f, x);
+            else if (x != 0.0f)
+                AdjustColorsAndExposure(*f, b, c, s, x);
+            else
+                AdjustColors(*f, b, c, s);
+        }
+        int differing = 0;
+        for (int k = 0; k < 65536; ++k)
+            if (Pixel(wide, k) != Pixel(narrow, k) && ++differing <= 3)
+                ADD_FAILURE() << b << "/" << c << "/" << s << "/" << x << " pixel " << k;
+        EXPECT_EQ(differing, 0);
+    }
+}
+
+} // namespace

@@ -1,5 +1,7 @@
 #include "editing/core/FrameEffects.h"
 
+#include "editing/core/FrameEffectsWide.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -40,10 +42,11 @@ std::array<uint8_t, 256> ToneTable(int32_t brightness, int32_t contrast) {
 }
 
 // Runs `pass` over the rows of a large picture in two bands at once (the
-// second on a helper thread), over a small one in one go.
-template <class Pass> void ForRowBands(Bitmap24& bitmap, const Pass& pass) {
+// second on a helper thread), over a small one in one go. The wide passes
+// take less time than starting the thread: they always run in one go.
+template <class Pass> void ForRowBands(Bitmap24& bitmap, bool wide, const Pass& pass) {
     constexpr int kBandPixels = 256 * 1024;
-    if (static_cast<int64_t>(bitmap.Width) * bitmap.Height < 2 * kBandPixels ||
+    if (wide || static_cast<int64_t>(bitmap.Width) * bitmap.Height < 2 * kBandPixels ||
         std::thread::hardware_concurrency() < 2) {
         pass(0, bitmap.Height);
         return;
@@ -57,10 +60,11 @@ template <class Pass> void ForRowBands(Bitmap24& bitmap, const Pass& pass) {
 // Applies a per-byte table to every pixel byte of the frame.
 void MapBytes(Bitmap24& bitmap, const std::array<uint8_t, 256>& table) {
     const int rowBytes = bitmap.Width * 3;
-    ForRowBands(bitmap, [&](int first, int last) {
+    const bool useWide = wide::Available();
+    ForRowBands(bitmap, useWide, [&](int first, int last) {
         for (int y = first; y < last; ++y) {
             uint8_t* p = bitmap.Row(y);
-            for (int i = 0; i < rowBytes; ++i)
+            for (int i = useWide ? wide::MapRow(p, rowBytes, table.data()) : 0; i < rowBytes; ++i)
                 p[i] = table[p[i]];
         }
     });
@@ -113,11 +117,15 @@ struct TColorTable {
 void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
     thread_local TColorTable cache;
     const uint8_t* const table = cache.For(t2, saturation);
-    ForRowBands(bitmap, [&bitmap, table](int first, int last) {
+    const auto s = static_cast<uint32_t>(std::max(saturation, 0));
+    const bool useWide = wide::Available() && s <= wide::kMaxSaturation;
+    ForRowBands(bitmap, useWide, [&bitmap, table, &t2, s, useWide](int first, int last) {
         const int width = bitmap.Width;
         for (int y = first; y < last; ++y) {
-            uint8_t* p = bitmap.Row(y);
-            for (int x = 0; x < width; ++x, p += 3) {
+            uint8_t* const line = bitmap.Row(y);
+            const int done = useWide ? wide::ColorRow(line, width, t2.data(), s) : 0;
+            uint8_t* p = line + done * 3;
+            for (int x = done; x < width; ++x, p += 3) {
                 const uint32_t b = p[0], g = p[1], r = p[2];
                 const uint8_t* const row = table + (b + g + r) * 256;
                 const uint8_t nb = row[b], ng = row[g], nr = row[r];

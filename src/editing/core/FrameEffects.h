@@ -2,8 +2,9 @@
 // adjustments (brightness, contrast, saturation; exposure), blending one
 // bitmap over another, and fitting a rectangle into another.
 //
-// Each adjustment builds its small tables on the stack and then makes one
-// lookup pass over the pixels; nothing is allocated or kept between frames.
+// Each adjustment makes one pass over the pixels through tables built from
+// its parameters; the colour table is kept per thread while the parameters
+// stay, and processors with AVX-512 byte permutes take 64 pixels at a time.
 #pragma once
 
 #include "media/Bitmap24.h"
