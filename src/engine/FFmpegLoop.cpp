@@ -404,6 +404,35 @@ void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
     if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
 }
 
+namespace {
+
+uint64_t LittleEndian(const uint8_t* p, int bytes) {
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+} // namespace
+
+// The encoder's report on a coded picture: quality (u32), picture type
+// (u8), count of error values (u8), two bytes reserved, then the squared
+// error of each plane (u64 each).
+void TTranscoder::ReadEncoderStats(TOutputStream& ost, const AVPacket* packet) {
+    size_t size = 0;
+    const uint8_t* stats =
+        ff::avcodec.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
+    if (!stats || size < 5) return;
+    ost.Quality = static_cast<float>(static_cast<int32_t>(LittleEndian(stats, 4))) / FF_QP2LAMBDA;
+    ost.PictureType = stats[4];
+    if (size < 6) return;
+    const std::size_t count = std::min<std::size_t>(stats[5], ost.Error.size());
+    for (std::size_t i = 0; i < count && 8 + 8 * (i + 1) <= size; ++i) {
+        ost.Error[i] = static_cast<int64_t>(LittleEndian(stats + 8 + 8 * i, 8));
+        ost.ErrorSum[i] += ost.Error[i];
+    }
+}
+
 // Takes every packet the encoder has ready and writes it.
 void TTranscoder::ReceivePackets(TOutputStream& ost) {
     AVPacket* packet = ost.Packet.get();
@@ -416,15 +445,7 @@ void TTranscoder::ReceivePackets(TOutputStream& ost) {
         const int size = packet->size;
         if (video) {
             FVideoBytes += size;
-            size_t sideSize = 0;
-            if (const uint8_t* stats = ff::avcodec.av_packet_get_side_data(
-                    packet, AV_PKT_DATA_QUALITY_STATS, &sideSize);
-                stats && sideSize >= 5) {
-                ost.Quality =
-                    static_cast<float>(stats[0] | stats[1] << 8 | stats[2] << 16 | stats[3] << 24) /
-                    FF_QP2LAMBDA;
-                ost.PictureType = stats[4];
-            }
+            ReadEncoderStats(ost, packet);
             if (ost.PassLog && ost.Encoder->stats_out)
                 std::fputs(ost.Encoder->stats_out, ost.PassLog);
         } else {

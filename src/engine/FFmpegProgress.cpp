@@ -62,6 +62,43 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
     }
 }
 
+namespace {
+
+double Psnr(double meanSquaredError) {
+    return -10.0 * std::log10(meanSquaredError);
+}
+
+// "PSNR=" with Y, U, V and all planes together: of the last picture, or of
+// all of them in the final report.
+std::string PsnrText(const TOutputStream& ost, bool final, int frameNumber) {
+    const AVCodecContext* encoder = ost.Encoder;
+    std::string text = "PSNR=";
+    double errorSum = 0, scaleSum = 0;
+    for (int plane = 0; plane < 3; ++plane) {
+        const auto error = static_cast<double>(final ? ost.ErrorSum[plane] : ost.Error[plane]);
+        double scale = static_cast<double>(encoder->width) * encoder->height * 255.0 * 255.0;
+        if (final) scale *= frameNumber;
+        if (plane > 0) scale /= 4;
+        errorSum += error;
+        scaleSum += scale;
+        text += TextFormat("%c:%2.2f ", "YUV"[plane], Psnr(error / scale));
+    }
+    return text + TextFormat("*:%2.2f ", Psnr(errorSum / scaleSum));
+}
+
+} // namespace
+
+// Counts this report's quantizer and gives the histogram's first 32 bins as
+// one hexadecimal digit each (the rounded log2 of count + 1).
+std::string TTranscoder::QpHistogramText(float quality) {
+    const long qp = std::lrint(quality);
+    if (qp >= 0 && qp < static_cast<long>(FQpHistogram.size())) ++FQpHistogram[qp];
+    std::string text;
+    for (int bin = 0; bin < 32; ++bin)
+        text += TextFormat("%X", static_cast<int>(std::lrint(std::log2(FQpHistogram[bin] + 1.0))));
+    return text;
+}
+
 std::string TTranscoder::ReportLine(bool final, TOutputStream* video, double t1, double bitRate,
                                     int64_t size, int frameNumber, int fps, float quality) {
     std::string line;
@@ -69,6 +106,9 @@ std::string TTranscoder::ReportLine(bool final, TOutputStream* video, double t1,
         line = TextFormat("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps,
                           static_cast<double>(quality));
         if (final) line += "L";
+        if (O.QpHist) line += QpHistogramText(quality);
+        if (video->Encoder && (video->Encoder->flags & AV_CODEC_FLAG_PSNR))
+            line += PsnrText(*video, final, frameNumber);
         for (const TOutputStream& ost : FOutputStreams)
             if (&ost != video && ost.MediaType == AVMEDIA_TYPE_VIDEO)
                 line += TextFormat("q=%2.1f ", static_cast<double>(ost.Quality));

@@ -17,6 +17,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -108,6 +109,10 @@ struct TOutputStream {
     ff::FramePtr Filtered;
     float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
     int PictureType = 0;   // of the last coded frame (AVPictureType)
+    // Squared error per plane (Y, U, V, alpha) of the last coded frame and
+    // summed over all of them, when the encoder reports it (PSNR flag).
+    std::array<int64_t, 4> Error{};
+    std::array<int64_t, 4> ErrorSum{};
 
     // Audio.
     ff::SwrPtr Resampler;
@@ -196,6 +201,7 @@ private:
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
     void WriteVideoStats(TOutputStream& ost, int frameSize);
+    void ReadEncoderStats(TOutputStream& ost, const AVPacket* packet);
 
     // FFmpegAudio.cpp
     // `cut`: samples at the front that lie before the start point.
@@ -216,6 +222,7 @@ private:
     void ProgressReport(bool final, int fileIndex);
     std::string ReportLine(bool final, TOutputStream* video, double t1, double bitRate,
                            int64_t size, int frameNumber, int fps, float quality);
+    std::string QpHistogramText(float quality);
 
     void Log(int level, const std::string& text) const;
 
@@ -229,6 +236,7 @@ private:
     int FSegment = 0;      // join: the input being read
     int FFrameCounter = 0; // decoded video frames that entered pre-processing
     int FDupFrames = 0, FDropFrames = 0;
+    std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
     bool FChanged = false;
     int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
     int64_t FStartTime = 0;  // wall clock when the loop began

@@ -318,6 +318,11 @@ void TTranscoder::WriteVideoStats(TOutputStream& ost, int frameSize) {
     const double base = av_q2d(encoder->time_base);
     std::fprintf(FVStats, "frame= %5d q= %2.1f ", static_cast<int>(ost.FrameNumber),
                  static_cast<double>(ost.Quality));
+    if (encoder->flags & AV_CODEC_FLAG_PSNR)
+        std::fprintf(FVStats, "PSNR= %6.2f ",
+                     -10.0 * std::log10(static_cast<double>(ost.Error[0]) /
+                                        (static_cast<double>(encoder->width) * encoder->height *
+                                         255.0 * 255.0)));
     double time = static_cast<double>(ost.SyncOpts) * base;
     if (time < 0.01) time = 0.01;
     const double rate = frameSize * 8 / base / 1000.0;

@@ -374,6 +374,56 @@ TEST_F(RealFiles, TextSubtitlesFollowWhereTheFormatTakesThem) {
 
 namespace {
 
+// The number after `key` in `text`, NaN when it is not there.
+double NumberAfter(const std::string& text, const std::string& key) {
+    const std::size_t at = text.find(key);
+    return at == std::string::npos ? std::nan("") : std::atof(text.c_str() + at + key.size());
+}
+
+// The encoder's picture error in the final report and the statistics file
+// against ffmpeg's own measure of the output against the source.
+TEST_F(Conversion, PsnrAndQuantizerHistogramInTheReports) {
+    RecordingConverter c;
+    const TLogLevel level = GetLogger().GetLogLevel();
+    GetLogger().SetLogLevel(llVerbose);
+    struct TRestore {
+        TLogLevel Level;
+        ~TRestore() { GetLogger().SetLogLevel(Level); }
+    } restore{level};
+    const std::string out = Out.file("psnr.avi");
+    const std::string stats = Out.file("psnr-vstats.txt");
+    ASSERT_EQ(c.Add(Media->VideoOnly, out,
+                    "vcodec=mpeg4\nb=200000\npsnr=1\nqphist=1\nvstats_file=" + stats),
+              0)
+        << c.Converter.LastErrMsg;
+    c.Converter.Task(0)->OnProgressCallback = nullptr; // the report line then goes to the log
+    ASSERT_TRUE(c.Run());
+    ASSERT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+    const std::string final = Log.Find("fps=");
+    const std::size_t last = final.find(" L");
+    ASSERT_NE(last, std::string::npos) << final;
+    // 32 hexadecimal digits, then the error of each plane.
+    const std::string histogram = final.substr(last + 2, 32);
+    EXPECT_EQ(histogram.find_first_not_of("0123456789ABCDEF"), std::string::npos) << final;
+    const long qp = std::lrint(NumberAfter(final, " q="));
+    ASSERT_TRUE(qp >= 0 && qp < 32) << final;
+    EXPECT_NE(histogram[static_cast<std::size_t>(qp)], '0') << final; // this report's own
+    EXPECT_EQ(final.compare(last + 34, 7, "PSNR=Y:"), 0) << final;
+    const auto measured = testsupport::RunCommand(
+        "ffmpeg -nostdin -hide_banner -i " + testsupport::ShellQuote(out) + " -i " +
+        testsupport::ShellQuote(Media->VideoOnly) + " -lavfi psnr -f null - 2>&1");
+    EXPECT_NEAR(NumberAfter(final, "PSNR=Y:"), NumberAfter(measured.output, "PSNR y:"), 0.02)
+        << final << "\n"
+        << measured.output;
+    EXPECT_NEAR(NumberAfter(final, " U:"), NumberAfter(measured.output, " u:"), 0.02);
+    EXPECT_NEAR(NumberAfter(final, " *:"), NumberAfter(measured.output, " average:"), 0.02);
+    // A picture coded without loss has an infinite ratio.
+    EXPECT_EQ(testsupport::RunCommand("grep -cE 'q= .* PSNR= +(inf|[0-9.]+) f_size=' " +
+                                      testsupport::ShellQuote(stats))
+                  .output,
+              "25\n");
+}
+
 TEST_F(Conversion, TwoPassEncodingAndTheStatisticsFile) {
     const std::string log = Out.file("pass");
     const std::string stats = Out.file("vstats.txt");

@@ -32,6 +32,13 @@ public:
             if (line.second.find(text) != std::string::npos) return true;
         return false;
     }
+    // The last line holding `text`, empty when none does.
+    std::string Find(const std::string& text) {
+        std::lock_guard<std::mutex> lock(Lock);
+        for (auto line = Lines.rbegin(); line != Lines.rend(); ++line)
+            if (line->second.find(text) != std::string::npos) return line->second;
+        return {};
+    }
     int Count(const std::string& text) {
         std::lock_guard<std::mutex> lock(Lock);
         int count = 0;
