@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps configure build test-asan bench format
+.PHONY: run test deps configure build test-asan test-tsan bench format
 
 run: build
 	./$(BUILD_DIR)/src/app/vantrel
@@ -25,6 +25,10 @@ build: configure
 
 test-asan:
 	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Asan
+
+test-tsan:
+	TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp \
+		$(MAKE) test BUILD_DIR=build-tsan BUILD_TYPE=Tsan
 
 bench: build
 	./bench/run.sh $(BUILD_DIR)

@@ -1,18 +1,9 @@
 // The conversion list on real files: adding, removing and clearing rows,
 // destination names.
-#include "app/Shell.h"
-#include "app/winMain.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
+#include "WindowHarness.h"
 #include "engine/FFmpegVCL.h"
-#include "support/TestSupport.h"
 
-#include <QCheckBox>
-#include <QCoreApplication>
-#include <QDir>
 #include <QHeaderView>
-#include <QTest>
-#include <QTimer>
 #include <filesystem>
 #include <memory>
 
@@ -21,64 +12,32 @@ namespace fs = std::filesystem;
 class TestConversionList : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<testsupport::TempDir> home_;
-    std::vector<std::string> messages_;
-    std::vector<std::string> opened_;
+    std::unique_ptr<TWindowHarness> harness_;
     std::string clip_, tone_, longTone_;
 
-    std::string Home(const std::string& name) const { return home_->file(name); }
-
-    TIniFile Settings() const { return TIniFile(Home("config/vantrel/vantrel.ini")); }
-
-    std::unique_ptr<TfrmMain> NewWindow() {
-        auto window = std::make_unique<TfrmMain>();
-        window->show();
-        QCoreApplication::processEvents();
-        return window;
-    }
-
-    static void Dispose(std::unique_ptr<TfrmMain>& window) {
-        window->close();
-        window.reset();
-    }
-
-    void AddFiles(TfrmMain& window, std::vector<std::string> files) {
-        window.SetFilesChooser([files] { return files; });
-        window.btnAddClick();
+    std::string Home(const std::string& name) const { return harness_->Home(name); }
+    TIniFile Settings() const { return harness_->Settings(); }
+    std::unique_ptr<TfrmMain> NewWindow() const { return harness_->NewWindow(); }
+    static void Dispose(std::unique_ptr<TfrmMain>& window) { TWindowHarness::Dispose(window); }
+    static void AddFiles(TfrmMain& window, const std::vector<std::string>& files) {
+        TWindowHarness::AddFiles(window, files);
     }
 
 private slots:
     void initTestCase() {
-        home_ = std::make_unique<testsupport::TempDir>();
-        qputenv("HOME", QByteArray::fromStdString(home_->path().string()));
-        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(Home("config")));
-        SetMessageHandler(
-            [this](const std::string&, const std::string& text, TMsgIcon, TMsgButtons buttons) {
-                messages_.push_back(text);
-                return buttons == TMsgButtons::YesNo ? TMsgResult::Yes : TMsgResult::Ok;
-            });
-        SetUrlOpener([this](const std::string& url) { opened_.push_back(url); });
-        fs::create_directories(Home("media"));
-        clip_ = Home("media/clip.avi");
-        tone_ = Home("media/tone.wav");
-        longTone_ = Home("media/long.wav");
+        harness_ = std::make_unique<TWindowHarness>();
+        clip_ = harness_->Media("clip.avi");
+        tone_ = harness_->Media("tone.wav");
+        longTone_ = harness_->Media("long.wav");
         QVERIFY(testsupport::MakeMedia(
             clip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 -t 2 "
                    "-c:v mpeg4 -c:a mp2 -shortest"));
         QVERIFY(testsupport::MakeMedia(tone_, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le"));
         QVERIFY(testsupport::MakeMedia(longTone_,
                                        "-f lavfi -i sine=f=220 -t 59.9 -ar 8000 -c:a pcm_s16le"));
-        // Output folder of its own.
-        fs::create_directories(Home("out"));
-        QVERIFY(Settings().WriteString("settings", "OutPutDir", Home("out")));
     }
 
-    void cleanupTestCase() {
-        SetMessageHandler(nullptr);
-        SetUrlOpener(nullptr);
-    }
-
-    void init() { messages_.clear(); }
+    void cleanupTestCase() { harness_.reset(); }
 
     void addingFilesMakesRowsOnce() {
         auto window = NewWindow();
