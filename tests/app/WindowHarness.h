@@ -56,6 +56,16 @@ public:
         Settings().WriteString("settings", "FormatCode", std::to_string(code));
     }
 
+    // The two sources most window tests add, made in the media folder: a
+    // 2 s 160x120 MPEG-4 + MP2 clip and a 1 s tone; empty when ffmpeg fails.
+    std::string MakeClip(const std::string& name) const {
+        return MadeMedia(name, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 "
+                               "-t 2 -c:v mpeg4 -c:a mp2 -shortest");
+    }
+    std::string MakeTone(const std::string& name) const {
+        return MadeMedia(name, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le");
+    }
+
     std::unique_ptr<TfrmMain> NewWindow() const {
         auto window = std::make_unique<TfrmMain>();
         window->show();
@@ -101,5 +111,10 @@ public:
     int PowerOffs = 0;
 
 private:
+    std::string MadeMedia(const std::string& name, const std::string& arguments) const {
+        const std::string path = Media(name);
+        return testsupport::MakeMedia(path, arguments) ? path : std::string();
+    }
+
     testsupport::TempDir home_;
 };

@@ -29,13 +29,10 @@ class TestBatch : public QObject {
 private slots:
     void initTestCase() {
         h_ = std::make_unique<TWindowHarness>();
-        clip_ = h_->Media("clip.avi");
-        tone_ = h_->Media("tone.wav");
+        clip_ = h_->MakeClip("clip.avi");
+        tone_ = h_->MakeTone("tone.wav");
+        QVERIFY(!clip_.empty() && !tone_.empty());
         longClip_ = h_->Media("long.avi");
-        QVERIFY(testsupport::MakeMedia(
-            clip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 -t 2 "
-                   "-c:v mpeg4 -c:a mp2 -shortest"));
-        QVERIFY(testsupport::MakeMedia(tone_, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le"));
         QVERIFY(testsupport::MakeMedia(
             longClip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 30 -c:v mpeg4 -q:v 10"));
     }

@@ -26,13 +26,10 @@ class TestConversionList : public QObject {
 private slots:
     void initTestCase() {
         harness_ = std::make_unique<TWindowHarness>();
-        clip_ = harness_->Media("clip.avi");
-        tone_ = harness_->Media("tone.wav");
+        clip_ = harness_->MakeClip("clip.avi");
+        tone_ = harness_->MakeTone("tone.wav");
+        QVERIFY(!clip_.empty() && !tone_.empty());
         longTone_ = harness_->Media("long.wav");
-        QVERIFY(testsupport::MakeMedia(
-            clip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 -t 2 "
-                   "-c:v mpeg4 -c:a mp2 -shortest"));
-        QVERIFY(testsupport::MakeMedia(tone_, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le"));
         QVERIFY(testsupport::MakeMedia(longTone_,
                                        "-f lavfi -i sine=f=220 -t 59.9 -ar 8000 -c:a pcm_s16le"));
     }
