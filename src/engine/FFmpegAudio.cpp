@@ -182,9 +182,17 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
     if (ost.Resampler)
         pending += ff::swresample.swr_get_delay(ost.Resampler.get(), encoder->sample_rate);
     if (O.AudioSyncMethod == 0) {
-        // Never before what was encoded already (an input whose time goes back).
-        ost.SyncOpts =
-            std::max<int64_t>(std::llround(syncTime * outRate) - pending, ost.AudioEncodedEnd);
+        // The samples follow one another: the input's time is taken for the
+        // first ones and where it moves away from the samples by more than
+        // the drift threshold (a cut, a gap), so that container time stamps
+        // rounded to milliseconds leave no holes between packets (muxers
+        // such as DV refuse those). Never before what was encoded already.
+        const int64_t target = std::llround(syncTime * outRate) - pending;
+        if (!ost.AudioTimed ||
+            std::llabs(target - ost.SyncOpts) > std::llround(O.AudioDriftThreshold * outRate))
+            ost.SyncOpts = target;
+        ost.AudioTimed = true;
+        ost.SyncOpts = std::max(ost.SyncOpts, ost.AudioEncodedEnd);
         return true;
     }
     const double delta = syncTime * outRate - static_cast<double>(ost.SyncOpts) - pending;

@@ -202,6 +202,9 @@ void TTranscoder::SetStreamParameters() {
         ff::avutil.av_dict_copy(&ost.Stream->metadata, ist.Stream->metadata,
                                 AV_DICT_DONT_OVERWRITE);
         ost.Stream->disposition = ist.Stream->disposition;
+        // An encoded cover picture is an ordinary video stream of the output
+        // (muxers take attached pictures only in their own picture formats).
+        if (!ost.Copy) ost.Stream->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
         ost.Packet.reset(ff::avcodec.av_packet_alloc());
         if (!ost.Packet) throw FFmpegException("av_mallocz fail");
         if (ost.Copy)

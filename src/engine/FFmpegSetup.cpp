@@ -359,8 +359,11 @@ void TCustomFFmpeg::CopyInputVideo(AVStream* stream) {
     FOptions.FrameWidth = width;
     FOptions.FrameHeight = height;
     FOptions.FramePixFmt = par->format < 0 ? 0 : par->format;
-    const AVRational rate = stream->r_frame_rate;
-    const AVRational average = stream->avg_frame_rate;
+    // A cover picture has no rate of its own (its stream reports the
+    // container's clock, 90000 for an MP3): it gets the default one.
+    const bool cover = (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+    const AVRational rate = cover ? AVRational{25, 1} : stream->r_frame_rate;
+    const AVRational average = cover ? rate : stream->avg_frame_rate;
     if (average.num && average.den && rate.num && rate.den && av_cmp_q(average, rate) != 0 &&
         FOptions.Verbose >= 0)
         Log(llInfo, TextFormat("Seems stream %d codec frame rate differs from container frame "

@@ -123,6 +123,7 @@ struct TOutputStream {
     ff::FramePtr AudioFrame;
     int AudioFrameCapacity = 0;      // samples AudioFrame's buffer holds
     int64_t AudioEncodedEnd = 0;     // time of the sample after the last one encoded
+    bool AudioTimed = false;         // SyncOpts was set from an input time
     std::vector<uint8_t*> Converted; // plane pointers into ConvertedBuffer
     ff::AvBuffer ConvertedBuffer;
     unsigned ConvertedSize = 0;
