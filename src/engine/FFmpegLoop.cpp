@@ -39,6 +39,15 @@ double NextOutputTime(const TOutputStream& ost) {
     return ost.OutTime;
 }
 
+// Where an output stream ends once what waits in its FIFO is encoded.
+double EndOfWaiting(const TOutputStream& ost) {
+    double time = NextOutputTime(ost);
+    if (ost.Fifo && ost.Encoder->sample_rate > 0)
+        time += static_cast<double>(ff::avutil.av_audio_fifo_size(ost.Fifo.get())) /
+                ost.Encoder->sample_rate;
+    return time;
+}
+
 } // namespace
 
 bool TTranscoder::Interrupted() const {
@@ -478,13 +487,8 @@ void TTranscoder::NextSegment(int fileIndex) {
         DrainDecoder(ist);
     }
     double end = 0.0;
-    for (const TOutputStream& ost : FOutputStreams) {
-        double time = NextOutputTime(ost);
-        if (ost.Fifo && ost.Encoder->sample_rate > 0)
-            time += static_cast<double>(ff::avutil.av_audio_fifo_size(ost.Fifo.get())) /
-                    ost.Encoder->sample_rate;
-        end = std::max(end, time);
-    }
+    for (const TOutputStream& ost : FOutputStreams)
+        end = std::max(end, EndOfWaiting(ost));
     if (fileIndex + 1 >= static_cast<int>(FInputFiles.size())) {
         FLoopEnd = true;
         return;
@@ -520,9 +524,31 @@ void TTranscoder::FlushEncoders() {
         FlushEncoder(ost);
 }
 
+// A cover picture (a music file's) is shown for as long as the rest of its
+// output file lasts; it was decoded once, at the start.
+void TTranscoder::HoldCoverPictures() {
+    for (TOutputStream& ost : FOutputStreams) {
+        if (!ost.Cover || !ost.EncoderOpen) continue;
+        double end = 0.0;
+        for (const TOutputStream& other : FOutputStreams)
+            if (&other != &ost && other.Output == ost.Output)
+                end = std::max(end, EndOfWaiting(other));
+        const int64_t target = std::llround(end / av_q2d(ost.Encoder->time_base));
+        TInputStream& ist = FInputStreams[ost.SourceIndex];
+        AVFrame* final = ost.SyncOpts < target ? FitPicture(ost, ist, ost.Cover.get()) : nullptr;
+        while (final && ost.SyncOpts < target && ost.FrameNumber < O.MaxFrames[0] &&
+               !Interrupted()) {
+            E.WaitWhilePaused();
+            EncodeVideo(ost, ist, final);
+        }
+        ost.Cover.reset();
+    }
+}
+
 void TTranscoder::FinishConversion() {
     for (TInputStream& ist : FInputStreams)
         if (ist.DecodingNeeded && !ist.Drained) DrainDecoder(ist);
+    HoldCoverPictures();
     FlushEncoders();
     for (AVFormatContext* output : FOutputs) {
         const int code = ff::avformat.av_write_trailer(output);

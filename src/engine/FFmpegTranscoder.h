@@ -107,6 +107,7 @@ struct TOutputStream {
     AVFilterContext* FilterSource = nullptr;
     AVFilterContext* FilterSink = nullptr;
     ff::FramePtr Filtered;
+    ff::FramePtr Cover;    // the source's cover picture, until the end
     float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
     int PictureType = 0;   // of the last coded frame (AVPictureType)
     // Squared error per plane (Y, U, V, alpha) of the last coded frame and
@@ -202,6 +203,8 @@ private:
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
     void WriteVideoStats(TOutputStream& ost, int frameSize);
+    void KeepCover(TOutputStream& ost, const AVFrame* picture);
+    void HoldCoverPictures();
     void ReadEncoderStats(TOutputStream& ost, const AVPacket* packet);
 
     // FFmpegAudio.cpp

@@ -175,11 +175,21 @@ int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
     return n;
 }
 
+// A reference to (or, for a picture in a buffer of ours, a copy of) the
+// cover picture, shown again at the end.
+void TTranscoder::KeepCover(TOutputStream& ost, const AVFrame* picture) {
+    if (!ost.Cover) ost.Cover.reset(ff::avutil.av_frame_alloc());
+    if (!ost.Cover) return;
+    ff::avutil.av_frame_unref(ost.Cover.get());
+    if (ff::avutil.av_frame_ref(ost.Cover.get(), picture) < 0) ost.Cover.reset();
+}
+
 void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational) {
     AVCodecContext* encoder = ost.Encoder;
     const TInputStream& sync = FInputStreams[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
     const double syncTime = static_cast<double>(sync.FramePts - O.StartTime) / AV_TIME_BASE /
                             av_q2d(encoder->time_base);
+    if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) KeepCover(ost, picture);
     int n = FramesToWrite(ost, syncTime);
     const int64_t left = O.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);

@@ -152,18 +152,27 @@ TEST_F(RealFiles, AudioOfAllShapes) {
     }
 }
 
-// An MP3's cover picture, encoded, is one ordinary video frame of the output
-// (an MP4 takes attached pictures only as JPEG or PNG).
-TEST_F(RealFiles, Mp3CoverIntoAVideoFormat) {
+const char* const kPalDv =
+    "f=dv\nvcodec=dvvideo\ns=720x576\nr=25\npix_fmt=yuv420p\nacodec=pcm_s16le\nar=48000\nac=2";
+
+// An MP3's cover picture, encoded, is an ordinary video stream showing the
+// picture for the length of the music (an MP4 takes attached pictures only
+// as JPEG or PNG; DV writes sound only beside pictures).
+TEST_F(RealFiles, Mp3CoverIntoVideoFormats) {
     const std::string cover =
         Make("cover-v.mp3", "-f lavfi -i sine -f lavfi -i testsrc2=size=64x64 -t 2 -map 0 -map 1 "
                             "-frames:v 1 -c:v mjpeg -disposition:v attached_pic -c:a libmp3lame");
-    const std::string out = Out.file("cover.mp4");
-    const TTerminateInfo end = Convert(cover, out, kMp4);
+    const std::string mp4 = Out.file("cover.mp4");
+    TTerminateInfo end = Convert(cover, mp4, kMp4);
     ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
-    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
-    EXPECT_EQ(ProbeValue(out, "stream_disposition=attached_pic", "v:0"), "0");
-    EXPECT_NEAR(ProbeDuration(out, "a:0"), 2.0, 0.1);
+    EXPECT_EQ(ProbeValue(mp4, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(mp4, "stream_disposition=attached_pic", "v:0"), "0");
+    EXPECT_NEAR(ProbeDuration(mp4, "a:0"), 2.0, 0.1);
+    EXPECT_NEAR(ProbeDuration(mp4, "v:0"), 2.0, 0.1);
+    const std::string dv = Out.file("cover.dv");
+    end = Convert(cover, dv, kPalDv);
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(dv, "a:0"), 2.0, 0.1);
 }
 
 // Flash audio carries times rounded to milliseconds; DV needs every video
@@ -173,10 +182,7 @@ TEST_F(RealFiles, FlashVideoWithRoundedAudioTimesIntoDv) {
         Make("nelly.flv", "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
                           "sine=sample_rate=22050 -t 2 -c:v flv1 -c:a nellymoser");
     const std::string out = Out.file("nelly.dv");
-    const TTerminateInfo end =
-        Convert(in, out,
-                "f=dv\nvcodec=dvvideo\ns=720x576\nr=25\npix_fmt=yuv420p\nacodec=pcm_s16le\n"
-                "ar=48000\nac=2");
+    const TTerminateInfo end = Convert(in, out, kPalDv);
     ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
     EXPECT_NEAR(ProbeDuration(out, "a:0"), 2.0, 0.1);
     EXPECT_NEAR(ProbeDuration(out, "v:0"), 2.0, 0.1);
