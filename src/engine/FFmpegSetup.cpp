@@ -310,6 +310,13 @@ int64_t TCustomFFmpeg::SeekToStart(AVFormatContext* context, const std::string& 
 void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
                                      std::vector<const AVCodec*>& decoders,
                                      const std::array<const AVCodec*, 3>& chosen) {
+    // The frame and sample parameters come from the streams the default
+    // mapping converts (the libraries' best ones); were they taken from every
+    // stream in turn, a second, smaller picture would set the output size.
+    const int video =
+        ff::avformat.av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int audio =
+        ff::avformat.av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         AVStream* stream = context->streams[i];
         const int type = stream->codecpar->codec_type;
@@ -317,7 +324,7 @@ void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
             throw FFmpegException("invalid codec_type");
         switch (type) {
         case AVMEDIA_TYPE_VIDEO:
-            CopyInputVideo(stream);
+            if (video < 0 || static_cast<int>(i) == video) CopyInputVideo(stream);
             decoders.push_back(chosen[mkVideo]);
             if (FOptions.VideoDisable)
                 stream->discard = AVDISCARD_ALL;
@@ -325,7 +332,7 @@ void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
                 stream->discard = static_cast<AVDiscard>(FOptions.VideoDiscard);
             break;
         case AVMEDIA_TYPE_AUDIO:
-            CopyInputAudio(stream);
+            if (audio < 0 || static_cast<int>(i) == audio) CopyInputAudio(stream);
             decoders.push_back(chosen[mkAudio]);
             if (FOptions.AudioDisable) stream->discard = AVDISCARD_ALL;
             break;

@@ -175,6 +175,19 @@ TEST_F(RealFiles, Mp3CoverIntoVideoFormats) {
     EXPECT_NEAR(ProbeDuration(dv, "a:0"), 2.0, 0.1);
 }
 
+// A second, smaller picture stream (a preview track) changes nothing: the
+// output takes the size of the picture it converts.
+TEST_F(RealFiles, SecondVideoStreamLeavesTheSizeAlone) {
+    const std::string in =
+        Make("two-video.mkv", "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i "
+                              "testsrc=size=160x120:rate=25 -t 1 -map 0 -map 1 -c:v mpeg4");
+    const std::string out = Out.file("two-video.avi");
+    const TTerminateInfo end = Convert(in, out, "vcodec=mpeg4");
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "320");
+    EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "240");
+}
+
 // Flash audio carries times rounded to milliseconds; DV needs every video
 // frame's share of samples in time, so the samples must follow one another.
 TEST_F(RealFiles, FlashVideoWithRoundedAudioTimesIntoDv) {
