@@ -467,6 +467,7 @@ void TCustomFFmpeg::OptFrameSize(const std::string&, const std::string& value) {
         throw FFmpegException("Incorrect frame size");
     FOptions.FrameWidth = width;
     FOptions.FrameHeight = height;
+    FOptions.FrameSizeOfTarget = false;
 }
 
 void TCustomFFmpeg::OptAspect(const std::string&, const std::string& value) {
@@ -788,6 +789,7 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         SetCodecName(mkAudio, "mp2");
         FOptions.FormatName = "vcd";
         OptFrameSize("s", pal ? "352x288" : "352x240");
+        FOptions.FrameSizeOfTarget = true;
         OptFrameRate("r", NormFrameRate(n));
         option("g", pal ? "15" : "18");
         option("b", "1150000");
@@ -806,6 +808,7 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         SetCodecName(mkAudio, "mp2");
         FOptions.FormatName = "svcd";
         OptFrameSize("s", pal ? "480x576" : "480x480");
+        FOptions.FrameSizeOfTarget = true;
         OptFrameRate("r", NormFrameRate(n));
         option("g", pal ? "15" : "18");
         option("b", "2040000");
@@ -824,6 +827,7 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         SetCodecName(mkAudio, "ac3");
         FOptions.FormatName = "dvd";
         OptFrameSize("s", pal ? "720x576" : "720x480");
+        FOptions.FrameSizeOfTarget = true;
         OptFrameRate("r", NormFrameRate(n));
         option("g", pal ? "15" : "18");
         option("b", "6000000");
@@ -839,6 +843,7 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
     } else if (type == "dv" || type == "dv50") {
         FOptions.FormatName = "dv";
         OptFrameSize("s", pal ? "720x576" : "720x480");
+        FOptions.FrameSizeOfTarget = true;
         OptPixFmt("pix_fmt", type == "dv50" ? "yuv422p" : (pal ? "yuv420p" : "yuv411p"));
         OptFrameRate("r", NormFrameRate(n));
         FOptions.AudioSampleRate = 48000;

@@ -54,6 +54,7 @@ using TPrivateOptions = std::vector<std::pair<std::string, std::string>>;
 struct TOptionState {
     std::string FormatName;              // "f"; cleared when a file used it
     int FrameWidth = 0, FrameHeight = 0; // "s"
+    bool FrameSizeOfTarget = false;      // the size is the one a "target" gave
     float FrameAspectRatio = 0.0f;       // "aspect"
     int FramePixFmt = -1;                // "pix_fmt"
     int AudioSampleFmt = -1;             // "sample_fmt"

@@ -655,9 +655,18 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     if (ost.Crop && link("crop", "crop",
                          TextFormat("%d:%d:%d:%d", width, height, ost.LeftBand, ost.TopBand)) < 0)
         return -1;
-    if ((width != encoder->width || height != encoder->height) &&
-        link("scale", "scale",
-             TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, O.SwsFlags)) < 0)
+    // The output size is made before the given filters, except a target's:
+    // filters that crop and letterbox by themselves (counting in the decoded
+    // picture's pixels) come first, and their result is brought to the
+    // target's size.
+    const bool resize = width != encoder->width || height != encoder->height;
+    const bool resizeLast = resize && O.FrameSizeOfTarget && !O.VFilters.empty();
+    const std::string resizeArgs =
+        TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, O.SwsFlags);
+    if (resize && !resizeLast && link("scale", "scale", resizeArgs) < 0) return -1;
+    AVFilterContext* tail = ost.FilterSink;
+    if (resizeLast && (create("scale", "scale", resizeArgs, &tail) < 0 ||
+                       ff::avfilter.avfilter_link(tail, 0, ost.FilterSink, 0) < 0))
         return -1;
     const std::string scaleOptions = TextFormat("flags=0x%X", O.SwsFlags);
     ff::avutil.av_opt_set(graph, "scale_sws_opts", scaleOptions.c_str(), 0);
@@ -672,7 +681,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
         outputs->name = ff::avutil.av_strdup("in");
         outputs->filter_ctx = last;
         inputs->name = ff::avutil.av_strdup("out");
-        inputs->filter_ctx = ost.FilterSink;
+        inputs->filter_ctx = tail;
         const int code = ff::avfilter.avfilter_graph_parse_ptr(graph, O.VFilters.c_str(), &inputs,
                                                                &outputs, nullptr);
         ff::avfilter.avfilter_inout_free(&outputs);

@@ -365,6 +365,7 @@ void TCustomFFmpeg::CopyInputVideo(AVStream* stream) {
     }
     FOptions.FrameWidth = width;
     FOptions.FrameHeight = height;
+    FOptions.FrameSizeOfTarget = false;
     FOptions.FramePixFmt = par->format < 0 ? 0 : par->format;
     // A cover picture has no rate of its own (its stream reports the
     // container's clock, 90000 for an MP3): it gets the default one.

@@ -337,6 +337,25 @@ TEST_F(Conversion, TrimStartAndLengthAndFileSizeLimit) {
     EXPECT_LT(ProbeDuration(limited, "v:0"), 1.9);
 }
 
+// Filters that crop and letterbox by themselves count in the decoded
+// picture's pixels also when a target gives the output a size of its own
+// (here smaller than the source); a size given with "s" is made first.
+TEST_F(RealFiles, TargetSizeComesAfterSelfContainedFilters) {
+    const std::string wide = Make("wide.mkv", "-f lavfi -i testsrc2=size=1280x720:rate=25 -f lavfi "
+                                              "-i sine=sample_rate=48000 -t 1 -c:v mpeg4 -c:a mp2");
+    const std::string dv = Out.file("wide.dv");
+    TTerminateInfo end = Convert(
+        wide, dv, "target=pal-dv\nvfilters=crop=1260:700:10:10,scale=720:404,pad=720:576:0:86");
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_EQ(ProbeValue(dv, "stream=width", "v:0"), "720");
+    EXPECT_EQ(ProbeValue(dv, "stream=height", "v:0"), "576");
+    const std::string small = Out.file("small.avi");
+    end = Convert(Media->VideoOnly, small, "vcodec=mpeg4\ns=320x240\nvfilters=pad=352:288:16:24");
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_EQ(ProbeValue(small, "stream=width", "v:0"), "352");
+    EXPECT_EQ(ProbeValue(small, "stream=height", "v:0"), "288");
+}
+
 TEST_F(Conversion, VideoSyncDuplicatesIntoConstantRateFormatsOnly) {
     RecordingConverter c;
     const std::string avi = Out.file("thirty.avi");
