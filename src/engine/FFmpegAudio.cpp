@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -188,9 +189,18 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
         // rounded to milliseconds leave no holes between packets (muxers
         // such as DV refuse those). Never before what was encoded already.
         const int64_t target = std::llround(syncTime * outRate) - pending;
-        if (!ost.AudioTimed ||
-            std::llabs(target - ost.SyncOpts) > std::llround(O.AudioDriftThreshold * outRate))
-            ost.SyncOpts = target;
+        const int64_t gap = target - ost.SyncOpts;
+        const bool moved = std::llabs(gap) > std::llround(O.AudioDriftThreshold * outRate);
+        if (!ost.AudioTimed || moved) {
+            // DV lays each picture's sound beside it: a late start or a jump
+            // ahead is filled with silence there (up to a minute), as its
+            // muxer takes no picture whose sound has not come.
+            if (gap > 0 && gap <= 60 * std::llround(outRate) &&
+                std::strcmp(ost.Output->oformat->name, "dv") == 0)
+                silence = static_cast<int>(gap);
+            else
+                ost.SyncOpts = target;
+        }
         ost.AudioTimed = true;
         ost.SyncOpts = std::max(ost.SyncOpts, ost.AudioEncodedEnd);
         return true;

@@ -175,6 +175,31 @@ TEST_F(RealFiles, Mp3CoverIntoVideoFormats) {
     EXPECT_NEAR(ProbeDuration(dv, "a:0"), 2.0, 0.1);
 }
 
+// The loudest level of `seconds` of a file's sound from `start`, in dB.
+double MaxVolume(const std::string& file, double start, double seconds) {
+    const auto r = testsupport::RunCommand(
+        "ffmpeg -nostdin -hide_banner -ss " + std::to_string(start) + " -t " +
+        std::to_string(seconds) + " -i " + testsupport::ShellQuote(file) +
+        " -vn -af volumedetect -f null - 2>&1");
+    const std::size_t at = r.output.find("max_volume:");
+    return at == std::string::npos ? std::nan("") : std::atof(r.output.c_str() + at + 11);
+}
+
+// DV takes no picture whose sound has not come: sound that starts a second
+// after the picture is preceded by a second of silence there.
+TEST_F(RealFiles, LateSoundIntoDvStartsWithSilence) {
+    const std::string in =
+        Make("late.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25 -itsoffset 1 "
+                         "-f lavfi -i sine=sample_rate=48000 -map 0:v -map 1:a "
+                         "-t 3 -c:v mpeg4 -c:a pcm_s16le");
+    const std::string out = Out.file("late.dv");
+    const TTerminateInfo end = Convert(in, out, kPalDv);
+    ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(out, "a:0"), 3.0, 0.1);
+    EXPECT_LT(MaxVolume(out, 0.0, 0.9), -80.0);
+    EXPECT_GT(MaxVolume(out, 1.1, 1.0), -40.0);
+}
+
 // A second, smaller picture stream (a preview track) changes nothing: the
 // output takes the size of the picture it converts.
 TEST_F(RealFiles, SecondVideoStreamLeavesTheSizeAlone) {
