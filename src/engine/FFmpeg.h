@@ -54,6 +54,7 @@ public:
 
     AVFormatContext* Context = nullptr; // owned
     std::string FileName;
+    bool Discard = false; // the file holds nothing: removed when closed, whatever its size
 };
 
 // One stream created on an output file, with what it needs for encoding.

@@ -266,6 +266,9 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
     const int index = static_cast<int>(&ist - FInputStreams.data());
     const bool sought = E.FInputFiles[ist.FileIndex].Sought;
     if (ist.DecoderContext->codec_type == AVMEDIA_TYPE_VIDEO) {
+        // A cover picture stands for the whole length, also after a start point.
+        if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            ist.FramePts = std::max(ist.FramePts, O.StartTime);
         int64_t duration = frame->pkt_duration > 0 ? ToMicroseconds(frame->pkt_duration, base) : 0;
         if (duration == 0) {
             const AVRational rate = ist.Stream->avg_frame_rate.num ? ist.Stream->avg_frame_rate
@@ -411,6 +414,7 @@ void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
     }
     const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
     if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
+    ++FPacketsWritten;
 }
 
 namespace {
@@ -555,6 +559,13 @@ void TTranscoder::FinishConversion() {
         if (code < 0) throw FFmpegException(MediaErrorText("av_write_trailer()", code));
     }
     FHeadersWritten = false;
+    // A start point past the end, say: a file with nothing in it is no result
+    // (and is not left behind).
+    if (FPacketsWritten == 0 && !E.FBreakRequested) {
+        for (const auto& file : E.FOutputFiles)
+            file->Discard = true;
+        throw FFmpegException("Output file is empty, nothing was encoded");
+    }
     ProgressReport(true, -1);
     CloseCodecs();
     E.FFinished = !E.FBreakRequested;

@@ -60,7 +60,7 @@ TOutputFile::~TOutputFile() {
     ff::avformat.avformat_free_context(Context);
     std::error_code error;
     if (ownsFile && !FileName.empty() && std::filesystem::is_regular_file(FileName, error) &&
-        std::filesystem::file_size(FileName, error) == 0)
+        (Discard || std::filesystem::file_size(FileName, error) == 0))
         std::filesystem::remove(FileName, error);
 }
 

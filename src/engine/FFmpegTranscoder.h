@@ -243,8 +243,9 @@ private:
     std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
     bool FChanged = false;
     int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
-    int64_t FStartTime = 0;  // wall clock when the loop began
-    int64_t FLastReport = 0; // wall clock of the last progress report
+    int64_t FPacketsWritten = 0; // to every output
+    int64_t FStartTime = 0;      // wall clock when the loop began
+    int64_t FLastReport = 0;     // wall clock of the last progress report
     int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)

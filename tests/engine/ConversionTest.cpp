@@ -173,6 +173,14 @@ TEST_F(RealFiles, Mp3CoverIntoVideoFormats) {
     end = Convert(cover, dv, kPalDv);
     ASSERT_TRUE(end.Finished) << end.ExceptionMsg;
     EXPECT_NEAR(ProbeDuration(dv, "a:0"), 2.0, 0.1);
+    // From a start point on, the picture still covers the rest.
+    RecordingConverter trimmed;
+    const std::string tail = Out.file("cover-tail.dv");
+    ASSERT_EQ(trimmed.Add(cover, tail, kPalDv, false, "ss=1"), 0) << trimmed.Converter.LastErrMsg;
+    ASSERT_TRUE(trimmed.Run());
+    ASSERT_TRUE(trimmed.TaskEnd(0).Finished) << trimmed.TaskEnd(0).ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(tail, "a:0"), 1.0, 0.1);
+    EXPECT_NEAR(ProbeDuration(tail, "v:0"), 1.0, 0.1);
 }
 
 // The loudest level of `seconds` of a file's sound from `start`, in dB.
@@ -360,6 +368,25 @@ TEST_F(Conversion, TrimStartAndLengthAndFileSizeLimit) {
     EXPECT_GT(size, 60000u);
     EXPECT_LT(size, 140000u);
     EXPECT_LT(ProbeDuration(limited, "v:0"), 1.9);
+}
+
+// A start point past the end gives nothing to write: that is a failure, and
+// the empty output is not left behind.
+TEST_F(Conversion, StartPastTheEndFailsAndLeavesNoFile) {
+    RecordingConverter c;
+    TInputOptions in;
+    in.StartTime = 10 * 1000000;
+    ASSERT_EQ(c.Converter.AddTask(Media->AudioVideo, &in), 0);
+    TOutputOptions out;
+    out.ExtOptions = "vcodec=mpeg4\nacodec=aac";
+    const std::string mp4 = Out.file("nothing.mp4");
+    ASSERT_TRUE(c.Converter.SetOutputFile(0, mp4, &out));
+    ASSERT_TRUE(c.Run());
+    const TTerminateInfo end = c.TaskEnd(0);
+    EXPECT_FALSE(end.Finished);
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_EQ(end.ExceptionMsg, "Output file is empty, nothing was encoded");
+    EXPECT_FALSE(std::filesystem::exists(mp4));
 }
 
 // Filters that crop and letterbox by themselves count in the decoded
