@@ -25,7 +25,8 @@ TCustomRectTracker::TCustomRectTracker(QWidget* parent) : QWidget(parent) {
     FMoveArea = {2, 2, width() - 2, height() - 2};
 }
 
-TCustomRectTracker::~TCustomRectTracker() { FAcControl = nullptr; }
+// The carried control is let go of, not destroyed.
+TCustomRectTracker::~TCustomRectTracker() = default;
 
 uint8_t TCustomRectTracker::HitCode(int x, int y, int w, int h, const TTrackRect& moveArea) {
     const int mw = HandleStart(w), mh = HandleStart(h);
@@ -81,7 +82,7 @@ void TCustomRectTracker::paintEvent(QPaintEvent*) {
     canvas.drawRect(2, 2, w - 5, h - 5); // the outline covers x 2 .. w - 3
     const int mw = HandleStart(w), mh = HandleStart(h);
     const int right = w - kHandle, bottom = h - kHandle;
-    const QPoint handles[] = {{0, 0},     {0, mh},     {0, bottom},     {mw, 0},
+    const QPoint handles[] = {{0, 0},       {0, mh},    {0, bottom}, {mw, 0},
                               {mw, bottom}, {right, 0}, {right, mh}, {right, bottom}};
     for (const QPoint& corner : handles)
         canvas.fillRect(corner.x(), corner.y(), kHandle, kHandle, Qt::black);

@@ -61,8 +61,8 @@ QImage PointerImage(TThumbStyle style, bool vertical, bool bottomRight, const QC
     {
         QPainter p(&up);
         const int w = size.Width - 1, h = size.Height - 1, mid = w / 2;
-        const QPolygon shape({QPoint(mid, 0), QPoint(w, mid), QPoint(w, h), QPoint(0, h),
-                              QPoint(0, mid)});
+        const QPolygon shape(
+            {QPoint(mid, 0), QPoint(w, mid), QPoint(w, h), QPoint(0, h), QPoint(0, mid)});
         p.setPen(Qt::black);
         p.setBrush(color);
         p.drawPolygon(shape);
@@ -101,7 +101,8 @@ public:
     explicit TTrackBar2Accessible(TTrackBar2* bar) : QAccessibleWidget(bar, QAccessible::Slider) {}
 
     void* interface_cast(QAccessible::InterfaceType type) override {
-        if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
         return QAccessibleWidget::interface_cast(type);
     }
     QString text(QAccessible::Text kind) const override {
@@ -453,8 +454,8 @@ void TTrackBar2::PrepareThumbImage() {
     const bool vertical = Orientation() == toVertical;
     if (IsPointer(FThumbStyle)) {
         FThumbSize = PointerSize(FThumbStyle).Width;
-        FThumbImage = PointerImage(FThumbStyle, vertical, FTickOrientation == toBottomRight,
-                                   FThumbColor);
+        FThumbImage =
+            PointerImage(FThumbStyle, vertical, FTickOrientation == toBottomRight, FThumbColor);
         return;
     }
     if (FThumbStyle == tsUserDrawn) {

@@ -147,8 +147,7 @@ protected:
 
 private:
     void ThumbGeometryChanged();
-    void PressThumb(bool upper, int x, int y, Qt::KeyboardModifiers shift,
-                    const TBarRect& rect);
+    void PressThumb(bool upper, int x, int y, Qt::KeyboardModifiers shift, const TBarRect& rect);
     void StepPosition(bool upper, int delta);
     void DrawTickAt(QPainter& canvas, int x, int y);
     QImage ComposedThumb(int left, int top) const;
