@@ -314,7 +314,7 @@ TBarGeometry TTrackBar2::Geometry() const {
     const int a = o, b = L + o;
     const int t = (along - (b - a)) / 2 - o;
     g.TrackOffset = t;
-    const int64_t range = std::max(FMax - FMin, 1);
+    const int64_t range = std::max<int64_t>(int64_t(FMax) - FMin, 1);
     auto scaled = [&](int64_t n) { return static_cast<int>(n * L / range); };
     if (vertical) {
         g.Track = {w / 2 - FTrackSize / 2, a + t, w / 2 + FTrackSize / 2, b + t};
@@ -339,7 +339,7 @@ TBarGeometry TTrackBar2::Geometry() const {
 
 int TTrackBar2::ValueAt(int x, int y) const {
     const TBarGeometry g = Geometry();
-    const int64_t range = std::max(FMax - FMin, 1);
+    const int64_t range = std::max<int64_t>(int64_t(FMax) - FMin, 1);
     const int64_t L = std::max(g.TrackLength, 1);
     if (Orientation() == toVertical)
         return static_cast<int>(FMax - (int64_t(y) + g.ThumbOffset) * range / L);
@@ -414,11 +414,13 @@ void TTrackBar2::DrawTicks(QPainter& canvas, const TBarGeometry& g) {
     const bool nearSide = FTickOrientation == toTopLeft || FTickOrientation == toBoth;
     const bool farSide = FTickOrientation == toBottomRight || FTickOrientation == toBoth;
     const int farEdge = (vertical ? width() : height()) - FTickSize - 2;
-    const int64_t range = std::max(FMax - FMin, 1);
+    const int64_t range = std::max<int64_t>(int64_t(FMax) - FMin, 1);
     const int L = g.TrackLength, shift = g.ThumbOffset + g.TrackOffset;
-    for (int64_t v = FMin; v <= FMax; v += FTickInterval) {
+    auto place = [&](int64_t v) {
         const int64_t steps = vertical ? FMax - v : v - FMin;
-        const int p = static_cast<int>(steps * L / range) + shift;
+        return static_cast<int>(steps * L / range) + shift;
+    };
+    auto tick = [&](int p, int64_t v) {
         for (int side = 0; side < 2; ++side) {
             if (!(side == 0 ? nearSide : farSide)) continue;
             const int across = side == 0 ? 2 : farEdge;
@@ -428,7 +430,19 @@ void TTrackBar2::DrawTicks(QPainter& canvas, const TBarGeometry& g) {
             else
                 DrawTickAt(canvas, x, y);
         }
+    };
+    const int64_t last = FMin + (int64_t(FMax) - FMin) / FTickInterval * FTickInterval;
+    if (FTickStyle != tiUserDrawn && L > 0 && int64_t(FTickInterval) * L <= range) {
+        // Ticks at most a pixel apart cover every pixel of their span: draw
+        // each pixel once instead of once per value.
+        const int from = std::min(place(FMin), place(last)),
+                  to = std::max(place(FMin), place(last));
+        for (int p = from; p <= to; ++p)
+            tick(p, 0);
+        return;
     }
+    for (int64_t v = FMin; v <= last; v += FTickInterval)
+        tick(place(v), v);
 }
 
 void TTrackBar2::DrawTickAt(QPainter& canvas, int x, int y) {

@@ -199,6 +199,21 @@ private slots:
         QVERIFY(shot.pixel(40, 3) != kWhite); // background above the track
     }
 
+    void ticksOfAHugeRangeCoverTheTrack() {
+        TBarOnHost on;
+        QVERIFY(on.Bar);
+        on.Bar->SetTickStyle(tiLine);
+        on.Bar->SetMax(2'000'000'000);
+        on.Bar->SetThumbStyle(tsUserDrawn); // nothing over the ticks
+        const QImage shot = Shot(on.Bar, "trackbar-dense-ticks");
+        for (int x = 10; x <= 190; ++x) {
+            QCOMPARE(shot.pixel(x, 3), kBlack);
+            QCOMPARE(shot.pixel(x, 16), kBlack);
+        }
+        QVERIFY(shot.pixel(9, 3) != kBlack);
+        QVERIFY(shot.pixel(191, 16) != kBlack);
+    }
+
     void drawsTheRangeLineBetweenTwoThumbs() {
         TBarOnHost on;
         QVERIFY(on.Bar);
