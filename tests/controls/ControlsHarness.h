@@ -1,4 +1,4 @@
-// What the control tests share: a host window shown offscreen and pictures
+// What the control tests share: a host window shown and active and pictures
 // of the controls, kept in $VANTREL_CONTROLS_SHOTS when it names a folder.
 #pragma once
 
@@ -13,7 +13,8 @@ inline std::unique_ptr<QWidget> ShownHost(const QSize& size = QSize(400, 300)) {
     auto host = std::make_unique<QWidget>();
     host->resize(size);
     host->show();
-    if (!QTest::qWaitForWindowExposed(host.get())) return nullptr;
+    host->activateWindow();
+    if (!QTest::qWaitForWindowActive(host.get())) return nullptr;
     return host;
 }
 
