@@ -59,6 +59,10 @@ public:
     // replaces the target; returns the error text when writing or replacing
     // failed (the target then stays as it was), else an empty text.
     std::string Close(bool keep);
+    // Muxers that read their own output back to finish it (moving the index
+    // to the front) open it by the context's name: from now on that name is
+    // the file being written.
+    void NameTheWrittenFile();
 
     AVFormatContext* Context = nullptr; // owned
     std::string FileName;               // the target as given; empty for formats that write no file

@@ -78,6 +78,15 @@ std::string TOutputFile::Close(bool keep) {
     return error;
 }
 
+void TOutputFile::NameTheWrittenFile() {
+    if (!Context || !Target.Replaces() || Target.WriteName() == (Context->url ? Context->url : ""))
+        return;
+    char* name = ff::avutil.av_strdup(Target.WriteName().c_str());
+    if (!name) return;
+    ff::avutil.av_free(Context->url);
+    Context->url = name;
+}
+
 void TCustomFFmpeg::CloseOutputFiles(bool keep) {
     std::string error;
     for (const std::shared_ptr<TOutputFile>& file : FOutputFiles) {
@@ -609,9 +618,11 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
     ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
                          AV_OPT_FLAG_ENCODING_PARAM);
     for (const auto& [name, value] : FOptions.FormatPrivateOptions)
-        if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0)
-            Log(llWarning,
-                TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+        if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) <
+            0) {
+            if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
+            Log(llWarning, InvalidValueText(name, value));
+        }
     FOptions.FormatPrivateOptions.clear();
     FOptions.StreamIdMap.fill(0);
 }

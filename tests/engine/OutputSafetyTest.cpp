@@ -154,6 +154,22 @@ TEST_F(OutputSafety, AKeptResultReplacesTheTargetInPlace) {
               std::vector<std::string>{});
 }
 
+// A muxer that reads its output back to move the index to the front reads
+// the file being written, not the file it replaces.
+TEST_F(OutputSafety, AnIndexMovedToTheFrontComesFromTheWrittenFile) {
+    const std::string target = Out.file("existing.mp4");
+    std::ofstream(target) << "old";
+    const TTerminateInfo end =
+        Convert(target, "f=mp4\nmovflags=+faststart\nvcodec=mpeg4\nacodec=aac\nt=1");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    const std::string bytes = Contents(target);
+    const std::size_t moov = bytes.find("moov"), mdat = bytes.find("mdat");
+    ASSERT_NE(moov, std::string::npos);
+    ASSERT_NE(mdat, std::string::npos);
+    EXPECT_LT(moov, mdat);
+    EXPECT_EQ(testsupport::ProbeValue(target, "stream=nb_frames", "v:0"), "25");
+}
+
 // A device and a named pipe are written directly, and stay what they are.
 TEST_F(OutputSafety, DevicesAndNamedPipesAreWrittenDirectly) {
     TTerminateInfo end = Convert("/dev/null", "f=matroska\nvcodec=mpeg4\nacodec=mp2\nt=0.5");
