@@ -82,7 +82,8 @@ class Measured:
 def cases(tool, source, layer, out):
     """(name, vantrel command, baseline command, baseline label)."""
     def v(*args):
-        return [tool] + list(args)
+        # The classic form replaces the output of the previous pair only with -y.
+        return [tool] + ([] if args[0] == "--format" else ["-y"]) + list(args)
     mpeg4 = ["-vcodec", "mpeg4", "-s", "320x240", "-b", "768000",
              "-acodec", "aac", "-ab", "128000"]
     f_mpeg4 = ["-c:v", "mpeg4", "-s", "320x240", "-b:v", "768k", "-c:a", "aac", "-b:a", "128k"]

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <csignal>
 #include <pthread.h>
 
@@ -19,13 +20,21 @@ namespace {
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets an atomic flag");
 std::atomic<bool> gInterruptCaught{false};
 
-extern "C" void CatchInterrupt(int) {
-    gInterruptCaught = true;
+// Ctrl-C, and the stop requests of the system and of a closed terminal.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The first signal only sets the flag; a second one (of any of them) ends
+// the program at once, as the default action of that signal does.
+extern "C" void CatchInterrupt(int signal) {
+    if (!gInterruptCaught.exchange(true)) return;
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    raise(signal);
 }
 
-// Catches SIGINT on the main thread for its lifetime. The first one only
-// sets the flag; the handler then falls back to the default, so a second
-// one ends the program.
+// Catches the stop signals on the main thread for its lifetime.
 class TInterruptCatcher {
 public:
     TInterruptCatcher() {
@@ -33,28 +42,33 @@ public:
         struct sigaction action {};
         action.sa_handler = CatchInterrupt;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND | SA_RESTART;
-        sigaction(SIGINT, &action, &FOld);
+        action.sa_flags = SA_RESTART;
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+            sigaction(kStopSignals[i], &action, &FOld[i]);
     }
-    ~TInterruptCatcher() { sigaction(SIGINT, &FOld, nullptr); }
+    ~TInterruptCatcher() {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+            sigaction(kStopSignals[i], &FOld[i], nullptr);
+    }
     TInterruptCatcher(const TInterruptCatcher&) = delete;
     TInterruptCatcher& operator=(const TInterruptCatcher&) = delete;
 
     bool Caught() const { return gInterruptCaught; }
 
 private:
-    struct sigaction FOld {};
+    struct sigaction FOld[std::size(kStopSignals)]{};
 };
 
-// Blocks SIGINT on the calling thread for its lifetime: threads started
-// meanwhile (the workers, and every thread they start) inherit the blocked
-// signal, so it is always the main thread that takes it.
+// Blocks the stop signals on the calling thread for its lifetime: threads
+// started meanwhile (the workers, and every thread they start) inherit the
+// blocked signals, so it is always the main thread that takes them.
 class TInterruptBlock {
 public:
     TInterruptBlock() {
         sigset_t set;
         sigemptyset(&set);
-        sigaddset(&set, SIGINT);
+        for (int signal : kStopSignals)
+            sigaddset(&set, signal);
         pthread_sigmask(SIG_BLOCK, &set, &FOld);
     }
     ~TInterruptBlock() { pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }

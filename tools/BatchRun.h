@@ -73,13 +73,14 @@ public:
 
     // Starts the batch, `maxConcurrent` tasks at a time on worker threads,
     // and services the main thread until the batch-end report. Ctrl-C
-    // (SIGINT) stops the batch and waits for every task, so outputs are
-    // finished properly; a second Ctrl-C ends the program at once. Returns
+    // (SIGINT), SIGTERM and SIGHUP stop the batch and wait for every task,
+    // so outputs are finished properly; a second signal ends the program at
+    // once. Returns
     // each task's termination report in task order (a task that never
     // reported has Finished and ExceptionRaised false).
     std::vector<TTerminateInfo> Run(int maxConcurrent);
 
-    // Ctrl-C stopped the batch.
+    // A stop signal stopped the batch.
     bool Interrupted() const { return FInterrupted; }
 
 private:

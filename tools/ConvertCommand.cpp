@@ -2,16 +2,27 @@
 #include "ConvertCommand.h"
 #include "BatchRun.h"
 
+#include "engine/FFmpegOutputTarget.h"
 #include "engine/FFmpegVCL.h"
 #include "media/Bitmap24.h"
 #include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/UnicodeProtocol.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+constexpr char kStandardOutput[] = "pipe:";
+
+} // namespace
 
 bool OptionTakesNoValue(const std::string& name) {
     static const char* const names[] = {
@@ -35,7 +46,7 @@ TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() < 2 || arg[0] != '-') {
-            command.Outputs.push_back({arg, pending, join});
+            command.Outputs.push_back({arg == "-" ? kStandardOutput : arg, pending, join});
             pending.clear();
             join = false;
             continue;
@@ -46,6 +57,7 @@ TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {
             continue;
         }
         if (OptionTakesNoValue(name)) {
+            if (name == "y") command.Overwrite = true;
             addLine(name, "");
             continue;
         }
@@ -91,18 +103,40 @@ std::string StreamText(const TOutputStreamSetup& s) {
     return text;
 }
 
-void PrintOutputs(TFFmpeg& task) {
+// On standard output, unless a file is written there.
+void PrintOutputs(TFFmpeg& task, std::FILE* out) {
     const auto& streams = task.OutputStreams();
     for (int f = 0; f < task.OutputFileCount(); ++f) {
         if (f > 0 && task.OutputContext(f) == task.OutputContext(f - 1))
             continue; // joined slots share the file
         AVFormatContext* context = task.OutputContext(f);
-        std::printf("Output #%d, %s, to '%s':\n", f, context->oformat->name, context->url);
+        std::fprintf(out, "Output #%d, %s, to '%s':\n", f, context->oformat->name, context->url);
         int index = 0;
         for (const TOutputStreamSetup& s : streams)
             if (s.FileIndex == f)
-                std::printf("  Stream #%d.%d: %s\n", f, index++, StreamText(s).c_str());
+                std::fprintf(out, "  Stream #%d.%d: %s\n", f, index++, StreamText(s).c_str());
     }
+    std::fflush(out);
+}
+
+bool WritesStandardOutput(const TConvertCommand& command) {
+    for (const TConvertCommand::TFile& output : command.Outputs) {
+        const std::string& name = output.FileName;
+        if (name == kStandardOutput || name == "pipe:1" || name == "/dev/stdout") return true;
+    }
+    return false;
+}
+
+// An existing regular file is replaced only when "-y" was given (devices
+// and named pipes are written, never replaced). The same file as an input
+// is refused in either case, naming both.
+void CheckOutputName(const TConvertCommand& command, TFFmpeg& task, const std::string& name) {
+    task.CheckNotAnInput(name);
+    if (command.Overwrite) return;
+    const std::string path = LocalPathOf(ToLibraryName(name));
+    std::error_code ec;
+    if (!path.empty() && std::filesystem::is_regular_file(path, ec))
+        throw std::runtime_error("File '" + name + "' already exists. Use -y to overwrite.");
 }
 
 int Fail(const std::string& message) {
@@ -128,6 +162,7 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
     const TConvertCommand command = ParseConvertCommand(args);
     if (!command.Error.empty()) return Fail(command.Error);
     TFFmpegVCL CCAVC;
+    CCAVC.StrictOptions = true;
     TConsole console;
     // Warnings and library errors go to stderr; the component's own failure
     // texts are printed once, by Fail or as the task's result.
@@ -148,10 +183,10 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
         options.ExtOptions = output.Options;
         options.Join = output.Join;
         options.CustomHook = invertHook;
+        CheckOutputName(command, *CCAVC.Task(task), output.FileName);
         if (!CCAVC.SetOutputFile(task, output.FileName, &options)) return Fail(CCAVC.LastErrMsg);
     }
-    PrintOutputs(*CCAVC.Task(task));
-    std::fflush(stdout);
+    PrintOutputs(*CCAVC.Task(task), WritesStandardOutput(command) ? stderr : stdout);
     if (invertHook)
         CCAVC.OnCustomHook = [](TCustomFFmpegVCL*, THookInfo* info) { InvertFrame(info); };
     TBatchRun run(CCAVC, console);

@@ -17,8 +17,9 @@ struct TConvertCommand {
         bool Join = false;   // outputs: "-join"
     };
     std::vector<TFile> Inputs;
-    std::vector<TFile> Outputs;
-    std::string Error; // empty when the line parsed
+    std::vector<TFile> Outputs; // "-" is standard output ("pipe:")
+    bool Overwrite = false;     // "-y": existing output files are replaced
+    std::string Error;          // empty when the line parsed
 };
 
 bool OptionTakesNoValue(const std::string& name);
@@ -26,7 +27,9 @@ TConvertCommand ParseConvertCommand(const std::vector<std::string>& args);
 
 // Opens the inputs and outputs through the converter component, prints the
 // output streams and converts on a worker thread, with progress lines and
-// the result on stderr. Returns 0 when the conversion finished; 1 when it
-// failed (the error text on stderr) or was stopped by Ctrl-C. The hidden
+// the result on stderr. Options no library knows, refused values and an
+// existing output file without "-y" fail before anything is written.
+// Returns 0 when the conversion finished; 1 when it failed (the error text
+// on stderr) or was stopped by Ctrl-C, SIGTERM or SIGHUP. The hidden
 // argument "--invert-hook" inverts every decoded picture in the frame hook.
 int RunConvertCommand(const std::vector<std::string>& args);

@@ -52,6 +52,14 @@ private:
     fs::path FDir;
 };
 
+// A given output folder that is something else (a file) is an error; one
+// that does not exist yet is made by the settings' folder rules.
+void CheckOutputFolder(const std::string& folder) {
+    std::error_code ec;
+    if (!folder.empty() && fs::exists(folder, ec) && !fs::is_directory(folder, ec))
+        throw std::runtime_error("--output-dir: " + folder + ": Not a directory");
+}
+
 // Adds the row's task with its output; returns the task index. Throws the
 // converter's error; a task whose output failed is removed again.
 int AddRowTask(TFFmpegVCL& converter, TFormatRow& row) {
@@ -71,6 +79,7 @@ public:
         : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}) {}
 
     int Run() {
+        CheckOutputFolder(FCommand.OutputDir);
         if (!FConverter.LoadAVLib(ExecutableFolder() + "/LibAV"))
             throw std::runtime_error(FConverter.LastErrMsg);
         TRowPictures pictures(EditsNeedPictures(FCommand.Edits));

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -116,6 +117,11 @@ void AddImage(const std::string& value, TlvFilesRecord& row) {
     TWmRec layer = NewImageLayer(row, "");
     layer.ImageFile =
         LayerPlace("--image", value, layer.ImageLeft, layer.ImageTop, layer.ImageAlpha, layer);
+    // A picture that cannot be read fails the edits once, not every frame.
+    errno = 0;
+    if (!std::ifstream(layer.ImageFile, std::ios::binary))
+        throw std::invalid_argument("--image: " + layer.ImageFile + ": " +
+                                    std::strerror(errno ? errno : ENOENT));
     BmpSize(layer.ImageFile, layer.ImageWidth, layer.ImageHeight);
     row.Watermarks.push_back(std::move(layer));
 }

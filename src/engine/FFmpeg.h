@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/FFmpegOptions.h"
+#include "engine/FFmpegOutputTarget.h"
 #include "engine/FFmpegRecords.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
@@ -43,8 +44,10 @@ struct TInputFileSlot {
     bool Sought = false; // opened at a start time: what decodes before it is not converted
 };
 
-// One output file (shared by every slot of a joined output). Closing it
-// closes its byte stream and removes a file that was left empty.
+// One output file (shared by every slot of a joined output). Owned by the
+// task; opened on the caller's thread, written and closed on the worker.
+// Its bytes go to Target's write name; closing it without keeping the
+// result (a failure, a task removed) leaves the target as it was.
 class TOutputFile {
 public:
     explicit TOutputFile(AVFormatContext* context) : Context(context) {}
@@ -52,9 +55,20 @@ public:
     TOutputFile(const TOutputFile&) = delete;
     TOutputFile& operator=(const TOutputFile&) = delete;
 
+    // Closes the byte stream. With `keep`, a file that holds something
+    // replaces the target; returns the error text when writing or replacing
+    // failed (the target then stays as it was), else an empty text.
+    std::string Close(bool keep);
+    // Muxers that read their own output back to finish it (moving the index
+    // to the front) open it by the context's name: from now on that name is
+    // the file being written.
+    void NameTheWrittenFile();
+
     AVFormatContext* Context = nullptr; // owned
-    std::string FileName;
-    bool Discard = false; // the file holds nothing: removed when closed, whatever its size
+    std::string FileName;               // the target as given; empty for formats that write no file
+    TFileIdentity Identity;             // of the target, to refuse an input that is this file
+    TOutputTarget Target;
+    bool Discard = false; // the file holds nothing: never kept, whatever its size
 };
 
 // One stream created on an output file, with what it needs for encoding.
@@ -120,6 +134,9 @@ public:
                    const AVCodec** codec);
     bool OpenInputFile(const std::string& fileName);
     int OpenOutputFile(const std::string& fileName, bool join);
+    // Throws FFmpegException, naming both, when `outputName` is the same file
+    // as one of the inputs (device and inode, else the resolved path).
+    void CheckNotAnInput(const std::string& outputName) const;
     void NewVideoStream(int outputFile);
     void NewAudioStream(int outputFile);
     void NewSubtitleStream(int outputFile);
@@ -183,6 +200,10 @@ public:
 
     // Index in the component's list, for log prefixes (set by the component).
     int TaskIndex = -1;
+    // Options that no context knows fail ("Unrecognized option 'x'."), and
+    // so do values a context refuses; otherwise both are passed over.
+    // Set by the component before the first option is parsed.
+    bool StrictOptions = false;
 
 protected:
     friend class TTranscoder;
@@ -249,6 +270,10 @@ private:
     bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value, int kindHint);
     bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
     bool SetFormatPrivateOption(const std::string& name, const std::string& value);
+    // With StrictOptions, an option no context took fails (FFmpegOptionCheck.cpp).
+    void RefuseOption(const std::string& name, const std::string& value) const;
+    bool HasSettableOption(const std::string& name) const;
+    static std::string InvalidValueText(const std::string& name, const std::string& value);
     void SetCodecName(int kind, const std::string& value);
     void ApplyPresetText(const std::string& value, const std::string& text, int kind, bool builtin);
     void ApplyPresetLine(const std::string& value, const std::string& line, const std::string& key,
@@ -274,7 +299,11 @@ private:
     void AddDefaultStreams(AVFormatContext* context, int outputFile, bool join);
     bool CanEncodeSubtitles(const AVFormatContext* input, int codecId) const;
     void MoveMetadata(AVFormatContext* context);
-    void OpenOutputIo(AVFormatContext* context, const std::string& fileName);
+    void OpenOutputIo(TOutputFile& file, const std::string& fileName);
+    void CheckNotAnOutput(const std::string& inputName) const;
+    // Closes the outputs; with `keep`, each puts its result in place. A file
+    // that cannot be finished fails the task.
+    void CloseOutputFiles(bool keep);
     void ApplyMuxerSettings(AVFormatContext* context);
     void RunJoin();
     TOutputStreamSetup& NewStream(int outputFile, int mediaType);

@@ -554,6 +554,8 @@ void TTranscoder::FinishConversion() {
         if (ist.DecodingNeeded && !ist.Drained) DrainDecoder(ist);
     HoldCoverPictures();
     FlushEncoders();
+    for (const auto& file : E.FOutputFiles)
+        file->NameTheWrittenFile();
     for (AVFormatContext* output : FOutputs) {
         const int code = ff::avformat.av_write_trailer(output);
         if (code < 0) throw FFmpegException(MediaErrorText("av_write_trailer()", code));

@@ -8,9 +8,11 @@
 #include "media/MyUtils.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <filesystem>
 #include <map>
 
@@ -237,7 +239,7 @@ void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& valu
             return;
         }
     }
-    SetDefaultOrPrivateOption(name, value, -1);
+    if (!SetDefaultOrPrivateOption(name, value, -1)) RefuseOption(name, value);
 }
 
 void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
@@ -433,8 +435,20 @@ void TCustomFFmpeg::OptTarget(const std::string&, const std::string& value) {
     SetTarget(type, norm, "ntsc");
 }
 
-void TCustomFFmpeg::OptThreads(const std::string& name, const std::string&) {
-    throw FFmpegException("TODO: option - " + name);
+// The codecs' thread count: a number, 0 or "auto" for the codec's choice.
+void TCustomFFmpeg::OptThreads(const std::string& name, const std::string& value) {
+    constexpr int kMaxThreadCount = 1024;
+    const std::string text = TrimText(value);
+    if (text == "auto") {
+        FOptions.ThreadCount = 0;
+        return;
+    }
+    int count = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || count < 0 ||
+        count > kMaxThreadCount)
+        throw FFmpegException(InvalidValueText(name, value));
+    FOptions.ThreadCount = count;
 }
 
 void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value) {
@@ -445,7 +459,10 @@ void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value
     const int64_t audioRate = audio ? audio->bit_rate : 0;
     const bool set = SetDefaultOption(FOptionContexts, name.c_str(), value.c_str());
     if (audio && name[0] != 'a') audio->bit_rate = audioRate;
-    if (!set) return;
+    if (!set) {
+        if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
+        return;
+    }
     AVCodecContext* context = FOptionContexts.CodecOptions[name[0] == 'a' ? 1 : 0];
     int64_t bitRate = 0;
     if (context && ff::avutil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate < 1000)
@@ -465,6 +482,11 @@ void TCustomFFmpeg::OptFrameSize(const std::string&, const std::string& value) {
     int width = 0, height = 0;
     if (ff::avutil.av_parse_video_size(&width, &height, value.c_str()) < 0)
         throw FFmpegException("Incorrect frame size");
+    // The libraries' own bound: the pixel count of a padded picture, times
+    // eight, fits an int (so no later size arithmetic overflows).
+    if ((static_cast<int64_t>(width) + 128) * (static_cast<int64_t>(height) + 128) >=
+        std::numeric_limits<int>::max() / 8)
+        throw FFmpegException(TextFormat("Frame size %dx%d is too large", width, height));
     FOptions.FrameWidth = width;
     FOptions.FrameHeight = height;
     FOptions.FrameSizeOfTarget = false;

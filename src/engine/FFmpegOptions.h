@@ -124,7 +124,7 @@ struct TOptionState {
     int AudioVolume = 256;
     bool ExitOnError = false;
     int Verbose = 1;
-    int ThreadCount = 1;
+    int ThreadCount = 0; // of every codec; 0: the codec's choice
     int64_t LimitFileSize = 0;
     bool ForceFps = false;
     bool InputSync = false;

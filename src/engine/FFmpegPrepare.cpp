@@ -436,7 +436,7 @@ void TTranscoder::OpenDecoders() {
         if (!decoder || ff::avcodec.avcodec_parameters_to_context(decoder, par) < 0)
             throw FFmpegException("avcodec_alloc_context failed");
         decoder->pkt_timebase = ist.Stream->time_base;
-        decoder->thread_count = O.ThreadCount > 1 ? O.ThreadCount : 0;
+        decoder->thread_count = O.ThreadCount;
         const int mediaType = par->codec_type;
         if (mediaType >= 0 && mediaType < 5)
             ApplyRecordedOptions(E.FOptionContexts, decoder,

@@ -28,8 +28,8 @@ AVRational InverseRate(int num, int den) {
 
 // Sample aspect ratio for a display aspect on a picture of width x height.
 AVRational SampleAspect(float aspect, int width, int height) {
-    const double value =
-        width * height == 0 ? aspect * 3.0 / 4.0 : static_cast<double>(aspect) * height / width;
+    const double value = width == 0 || height == 0 ? aspect * 3.0 / 4.0
+                                                   : static_cast<double>(aspect) * height / width;
     int num = 0, den = 1;
     ff::avutil.av_reduce(&num, &den, static_cast<int64_t>(std::llround(value * 255 * 255 * 8)),
                          255 * 255 * 8, 255);
@@ -54,14 +54,68 @@ bool HasStreamOfType(const AVFormatContext* context, AVMediaType type) {
 // ---- construction ----
 
 TOutputFile::~TOutputFile() {
-    if (!Context) return;
+    Close(false);
+}
+
+std::string TOutputFile::Close(bool keep) {
+    if (!Context) return {};
+    std::string error;
     const bool ownsFile = Context->oformat && !(Context->oformat->flags & AVFMT_NOFILE);
-    if (ownsFile && Context->pb) ff::avformat.avio_closep(&Context->pb);
+    if (ownsFile && Context->pb) {
+        // A write that failed late (a full disk) shows in the stream's error.
+        ff::avformat.avio_flush(Context->pb);
+        const int written = Context->pb->error;
+        const int closed = ff::avformat.avio_closep(&Context->pb);
+        const int code = written < 0 ? written : closed;
+        if (keep && code < 0) error = MediaErrorText(FileName, code);
+    }
     ff::avformat.avformat_free_context(Context);
-    std::error_code error;
-    if (ownsFile && !FileName.empty() && std::filesystem::is_regular_file(FileName, error) &&
-        (Discard || std::filesystem::file_size(FileName, error) == 0))
-        std::filesystem::remove(FileName, error);
+    Context = nullptr;
+    // A file that holds nothing never replaces the target.
+    if (keep && error.empty() && !Discard && (!Target.Replaces() || Target.WrittenSize() > 0))
+        error = Target.Commit();
+    Target.Discard();
+    return error;
+}
+
+void TOutputFile::NameTheWrittenFile() {
+    if (!Context || !Target.Replaces() || Target.WriteName() == (Context->url ? Context->url : ""))
+        return;
+    char* name = ff::avutil.av_strdup(Target.WriteName().c_str());
+    if (!name) return;
+    ff::avutil.av_free(Context->url);
+    Context->url = name;
+}
+
+void TCustomFFmpeg::CloseOutputFiles(bool keep) {
+    std::string error;
+    for (const std::shared_ptr<TOutputFile>& file : FOutputFiles) {
+        const std::string text = file->Close(keep); // a joined file closes once
+        if (error.empty()) error = text;
+    }
+    if (error.empty()) return;
+    FFinished = false;
+    Fail(error);
+}
+
+// Refuses an input that is one of the task's outputs, or the reverse,
+// before anything is opened for writing.
+void TCustomFFmpeg::CheckNotAnInput(const std::string& outputName) const {
+    const TFileIdentity output = IdentifyFile(ToLibraryName(outputName));
+    for (const TInputFileSlot& input : FInputFiles) {
+        const char* url = input.Context ? input.Context->url : nullptr;
+        if (url && IsSameFile(output, IdentifyFile(url)))
+            throw FFmpegException(TextFormat("Output file '%s' is the same file as input file '%s'",
+                                             outputName.c_str(), FromLibraryName(url).c_str()));
+    }
+}
+
+void TCustomFFmpeg::CheckNotAnOutput(const std::string& inputName) const {
+    const TFileIdentity input = IdentifyFile(ToLibraryName(inputName));
+    for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
+        if (!output->FileName.empty() && IsSameFile(input, output->Identity))
+            throw FFmpegException(TextFormat("Input file '%s' is the same file as output file '%s'",
+                                             inputName.c_str(), output->FileName.c_str()));
 }
 
 TCustomFFmpeg::TCustomFFmpeg() {
@@ -146,6 +200,7 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, int mediaType, bool encod
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     CheckLibraries();
+    CheckNotAnOutput(fileName);
     ff::InputContextPtr context;
     std::vector<const AVCodec*> decoders;
     int64_t timestamp = 0; // the start time plus the file's own start time
@@ -439,6 +494,7 @@ const AVOutputFormat* TCustomFFmpeg::GuessOutputFormat(const std::string& fileNa
 }
 
 bool TCustomFFmpeg::OpenOutputSteps(const std::string& fileName, bool join) {
+    CheckNotAnInput(fileName);
     const AVOutputFormat* format = GuessOutputFormat(fileName);
     if (!format) return false;
     AVFormatContext* context = nullptr;
@@ -452,8 +508,7 @@ bool TCustomFFmpeg::OpenOutputSteps(const std::string& fileName, bool join) {
     const int outputIndex = OutputFileCount() - 1;
     AddDefaultStreams(context, outputIndex, join);
     MoveMetadata(context);
-    OpenOutputIo(context, fileName);
-    file->FileName = (format->flags & AVFMT_NOFILE) ? std::string() : fileName;
+    OpenOutputIo(*file, fileName);
     ApplyMuxerSettings(context);
     if (join && InputFileCount() > 1) {
         FJoined = true;
@@ -534,14 +589,21 @@ void TCustomFFmpeg::MoveMetadata(AVFormatContext* context) {
     FOptions.Metadata.clear();
 }
 
-void TCustomFFmpeg::OpenOutputIo(AVFormatContext* context, const std::string& fileName) {
+// A file is written to its target's write name (see TOutputTarget); the
+// context keeps the target's name for the muxer and for messages.
+void TCustomFFmpeg::OpenOutputIo(TOutputFile& file, const std::string& fileName) {
+    AVFormatContext* context = file.Context;
     const AVOutputFormat* format = context->oformat;
     const std::string libraryName = ToLibraryName(fileName);
     if ((format->flags & AVFMT_NEEDNUMBER) &&
         !ff::avformat.av_filename_number_test(libraryName.c_str()))
         throw FFmpegException(MediaErrorText(fileName, AVERROR(EDOM)));
     if (format->flags & AVFMT_NOFILE) return;
-    const int code = ff::avformat.avio_open(&context->pb, libraryName.c_str(), AVIO_FLAG_WRITE);
+    file.FileName = fileName;
+    file.Target.Prepare(libraryName);
+    file.Identity = IdentifyFile(libraryName);
+    const int code =
+        ff::avformat.avio_open(&context->pb, file.Target.WriteName().c_str(), AVIO_FLAG_WRITE);
     if (code < 0) throw FFmpegException(MediaErrorText(fileName, code));
 }
 
@@ -556,9 +618,11 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
     ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
                          AV_OPT_FLAG_ENCODING_PARAM);
     for (const auto& [name, value] : FOptions.FormatPrivateOptions)
-        if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) < 0)
-            Log(llWarning,
-                TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+        if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) <
+            0) {
+            if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
+            Log(llWarning, InvalidValueText(name, value));
+        }
     FOptions.FormatPrivateOptions.clear();
     FOptions.StreamIdMap.fill(0);
 }
@@ -621,7 +685,7 @@ void TCustomFFmpeg::ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* co
     AVCodecContext* encoder = setup.EncoderContext.get();
     encoder->codec_type = type;
     encoder->codec_id = id;
-    encoder->thread_count = 0; // automatic
+    encoder->thread_count = FOptions.ThreadCount; // 0: automatic
     const int flags =
         AV_OPT_FLAG_ENCODING_PARAM | (type == AVMEDIA_TYPE_VIDEO   ? AV_OPT_FLAG_VIDEO_PARAM
                                       : type == AVMEDIA_TYPE_AUDIO ? AV_OPT_FLAG_AUDIO_PARAM

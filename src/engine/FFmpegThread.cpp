@@ -93,6 +93,9 @@ void TCustomFFmpeg::ConversionBody() {
     } catch (const std::exception& e) {
         Fail(e.what());
     }
+    // A finished or stopped task keeps its files; a failed one leaves the
+    // targets as they were.
+    CloseOutputFiles(!FError);
     try {
         CloseAndReset();
     } catch (const std::exception& e) {

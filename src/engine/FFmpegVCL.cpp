@@ -190,6 +190,7 @@ int TCustomFFmpegVCL::AddTask(const std::string& FileName, const TInputOptions* 
     CheckWorking("AddTask");
     try {
         auto task = std::make_unique<TFFmpeg>();
+        task->StrictOptions = StrictOptions;
         task->SetVerbose(FVerbose);
         task->SetPreviewFlags(PreviewFlags());
         task->OnPreview = [this](TCustomFFmpeg* e, Bitmap24* b, int64_t pts, int frame) {

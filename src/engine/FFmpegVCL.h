@@ -88,6 +88,9 @@ public:
     TFFmpeg* Task(int TaskIndex) const { return FTasks.Items(TaskIndex); }
 
     std::string LastErrMsg;
+    // Tasks added from now on refuse options no library knows and values a
+    // library refuses, instead of passing over them (a command line's rule).
+    bool StrictOptions = false;
 
     bool GetPreview() const { return FPreview; }
     void SetPreview(bool value);

@@ -14,6 +14,7 @@
     X(avcodec_find_decoder_by_name) \
     X(avcodec_find_encoder) \
     X(avcodec_find_encoder_by_name) \
+    X(av_codec_iterate) \
     X(av_bsf_get_by_name) \
     X(avcodec_get_class) \
     X(avcodec_string) \

@@ -15,11 +15,17 @@
     X(av_find_input_format) \
     X(av_read_frame) \
     X(av_guess_format) \
+    X(av_muxer_iterate) \
+    X(av_demuxer_iterate) \
+    X(avio_enum_protocols) \
+    X(avio_protocol_get_class) \
     X(av_guess_codec) \
     X(avformat_alloc_output_context2) \
     X(avformat_new_stream) \
     X(avio_open) \
     X(avio_closep) \
+    X(avio_flush) \
+    X(avio_find_protocol_name) \
     X(av_seek_frame) \
     X(av_dump_format) \
     X(av_filename_number_test) \

@@ -4,6 +4,7 @@
 #include "media/AVFormatEntries.h"
 #include "media/AVUtilEntries.h"
 #include "media/CRuntimeEntries.h"
+#include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "media/SwScaleEntries.h"
@@ -66,12 +67,26 @@ std::string TagText(unsigned tag) {
     return FormatText("0x%04x", tag);
 }
 
+// The libraries' text for their own codes, else the system's for an
+// AVERROR(errno); empty when neither knows the code.
+std::string SystemErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (FFmpegLoader().IsLoaded(libAVUtil) && ff::avutil.av_strerror(code, text, sizeof text) == 0)
+        return text;
+    if (code >= 0 || code < -4095) return {};
+    char buffer[256] = {};
+    const char* message = strerror_r(-code, buffer, sizeof buffer); // the GNU form
+    if (!message || std::strncmp(message, "Unknown error", 13) == 0) return {};
+    return message;
+}
+
 } // namespace
 
 std::string MediaErrorText(const std::string& prefix, int code) {
     for (const TErrorSentence& entry : ErrorSentences)
         if (entry.Code == code) return prefix + ": " + entry.Sentence;
-    return prefix + ": " + FormatText("Error number %d occurred", code);
+    const std::string system = SystemErrorText(code);
+    return prefix + ": " + (system.empty() ? FormatText("Error number %d occurred", code) : system);
 }
 
 std::string MediaTypeName(int type) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -75,7 +77,7 @@ TEST_F(ConvertCommand, BuiltinFormatsOpenWithTheirEncoders) {
         const std::string out = Dir->file(std::string("out.") + c.Ext);
         std::string video = *c.Video ? std::string("-vcodec ") + c.Video : "-vn";
         if (std::string(c.Video) == "dvvideo") video += " -s 720x576";
-        const auto r = Run("-i " + testsupport::ShellQuote(Input) + " -f " + c.Format + " " +
+        const auto r = Run("-y -i " + testsupport::ShellQuote(Input) + " -f " + c.Format + " " +
                            video + " -acodec " + c.Audio + " " + testsupport::ShellQuote(out));
         EXPECT_EQ(r.exitCode, 0) << r.output;
         if (*c.Video)
@@ -104,10 +106,10 @@ TEST_F(ConvertCommand, ErrorsGiveTheEngineText) {
     auto r = Run("-i " + testsupport::ShellQuote(Dir->file("none.avi")) + " x.avi");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.output, Dir->file("none.avi") + ": No such file or directory\n");
-    r = Run("-i " + testsupport::ShellQuote(Input) + " -threads 2 " +
+    r = Run("-i " + testsupport::ShellQuote(Input) + " -threads two " +
             testsupport::ShellQuote(Dir->file("t.avi")));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.output, "TODO: option - threads\n");
+    EXPECT_EQ(r.output, "Invalid value \"two\" for option \"threads\"\n");
     r = Run("-i " + testsupport::ShellQuote(Input));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.output, "At least one output file must be specified\n");
@@ -376,4 +378,256 @@ TEST_F(ConvertCommand, FormatDrawsTheRowEdits) {
     EXPECT_NEAR(centre[0], 200, 12);
     EXPECT_NEAR(centre[1], 50, 12);
     EXPECT_NEAR(centre[2], 40, 12);
+}
+
+// ---- what the tool does with the user's files ----
+
+namespace {
+
+std::string Contents(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Names in `dir` other than `keep`.
+std::vector<std::string> OtherNames(const std::string& dir, const std::vector<std::string>& keep) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (std::find(keep.begin(), keep.end(), name) == keep.end()) names.push_back(name);
+    }
+    return names;
+}
+
+struct SignalledRun {
+    std::string Output;
+    int Status = 0;
+    bool Signalled = false;
+};
+
+// Runs the tool with `args` and sends it `signals` (one after the other)
+// once it shows its first progress line; waits for it to end.
+SignalledRun RunAndSignal(const std::vector<std::string>& args, const std::vector<int>& signals,
+                          const std::vector<std::string>& environment = {}) {
+    SignalledRun run;
+    int fds[2];
+    if (::pipe(fds) != 0) return run;
+    const pid_t child = ::fork();
+    if (child < 0) return run;
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        for (const std::string& variable : environment)
+            ::putenv(const_cast<char*>(variable.c_str()));
+        std::vector<char*> argv{const_cast<char*>(VANTREL_CONVERT)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VANTREL_CONVERT, argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+        run.Output.append(buffer, static_cast<std::size_t>(n));
+        if (!run.Signalled && run.Output.find("frame=") != std::string::npos) {
+            for (int signal : signals)
+                ::kill(child, signal);
+            run.Signalled = true;
+        }
+    }
+    ::close(fds[0]);
+    ::waitpid(child, &run.Status, 0);
+    return run;
+}
+
+} // namespace
+
+// By its own name, "./", a hard link, a symbolic link and as a join
+// target: the source is never opened for writing, and both are named.
+TEST_F(ConvertCommand, AnOutputThatIsAnInputIsRefused) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("source.avi");
+    std::filesystem::copy_file(Input, source);
+    const std::string original = Contents(source);
+    std::filesystem::create_hard_link(source, dir.file("hard.avi"));
+    std::filesystem::create_symlink(source, dir.file("link.avi"));
+    for (const std::string& name :
+         {source, dir.file("./source.avi"), dir.file("hard.avi"), dir.file("link.avi")}) {
+        const auto r = Run("-y -i " + Q(source) + " -vcodec mpeg4 " + Q(name));
+        EXPECT_EQ(r.exitCode, 1) << r.output;
+        EXPECT_EQ(r.output,
+                  "Output file '" + name + "' is the same file as input file '" + source + "'\n");
+    }
+    const auto joined =
+        Run("-i " + Q(Input) + " -i " + Q(source) + " -join -vcodec mpeg4 " + Q(source));
+    EXPECT_EQ(joined.exitCode, 1) << joined.output;
+    EXPECT_NE(joined.output.find("is the same file as input file '" + source + "'"),
+              std::string::npos)
+        << joined.output;
+    EXPECT_EQ(Contents(source), original);
+    EXPECT_EQ(OtherNames(dir.path().string(), {"source.avi", "hard.avi", "link.avi"}),
+              std::vector<std::string>{});
+}
+
+// An existing file is refused without -y; with -y a conversion that fails
+// leaves it as it was and one that finishes replaces it.
+TEST_F(ConvertCommand, AnExistingOutputNeedsYesAndSurvivesFailures) {
+    testsupport::TempDir dir;
+    const std::string target = dir.file("existing.mp4");
+    std::ofstream(target) << "the user's file";
+    auto r = Run("-i " + Q(Input) + " -vcodec mpeg4 " + Q(target));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.output, "File '" + target + "' already exists. Use -y to overwrite.\n");
+    for (const std::string& failing : {std::string("-ss 99999"), std::string("-map 0:7"),
+                                       std::string("-s 99999x99999"), std::string("-vn -an")}) {
+        r = Run("-y -i " + Q(Input) + " " + failing + " " + Q(target));
+        EXPECT_EQ(r.exitCode, 1) << failing << "\n" << r.output;
+        EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
+        EXPECT_EQ(Contents(target), "the user's file") << failing;
+    }
+    r = Run("-y -i " + Q(Input) + " -vcodec mpeg4 -acodec aac " + Q(target));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValue(target, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(OtherNames(dir.path().string(), {"existing.mp4"}), std::vector<std::string>{});
+}
+
+TEST_F(ConvertCommand, UnknownOptionsAndBadValuesFail) {
+    testsupport::TempDir dir;
+    const std::string out = dir.file("o.mp4");
+    struct Case {
+        const char* Args;
+        const char* Message;
+    };
+    const Case cases[] = {
+        {"-bogus 1", "Unrecognized option 'bogus'."},
+        {"-b -1", "Invalid value \"-1\" for option \"b\""},
+        {"-b 1e99", "Invalid value \"1e99\" for option \"b\""},
+        {"-s 99999x99999", "Frame size 99999x99999 is too large"},
+    };
+    for (const Case& c : cases) {
+        const auto r = Run("-i " + Q(Input) + " " + c.Args + " " + Q(out));
+        EXPECT_EQ(r.exitCode, 1) << c.Args;
+        EXPECT_NE(r.output.find(c.Message), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("Conversion"), std::string::npos) << r.output;
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.Args;
+    }
+    const auto r = Run("-i " + Q(Input) + " -threads 2 -vcodec mpeg4 -acodec aac " + Q(out));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output.find("TODO"), std::string::npos) << r.output;
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+}
+
+// "-" is standard output; the stream list then goes to stderr.
+TEST_F(ConvertCommand, DashWritesToStandardOutput) {
+    testsupport::TempDir dir;
+    const std::string piped = dir.file("piped.mkv");
+    const auto r = testsupport::RunCommand(
+        "(cd " + Q(dir.path().string()) + " && " + Q(VANTREL_CONVERT) + " -i " + Q(Input) +
+        " -f matroska -vcodec mpeg4 -acodec mp2 - >" + Q(piped) + " 2>/dev/null)");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("-")));
+    EXPECT_EQ(ProbeValue(piped, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(piped, "stream=codec_name", "a:0"), "mp2");
+}
+
+// Writes that fail for lack of room (a small tmpfs where mounting is
+// allowed; a file-size limit everywhere) fail the conversion with the
+// system's text and leave the target and the folder as they were.
+TEST_F(ConvertCommand, AFullDiskFailsAndLeavesNothing) {
+    testsupport::TempDir dir;
+    const std::string limited = dir.file("limited");
+    std::filesystem::create_directory(limited);
+    const std::string target = limited + "/existing.mkv";
+    std::ofstream(target) << "the user's file";
+    const auto r =
+        testsupport::RunCommand("trap '' XFSZ; ulimit -f 100; " + Q(VANTREL_CONVERT) + " -y -i " +
+                                Q(Input) + " -vcodec ffv1 -acodec pcm_s16le " + Q(target));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("File too large"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
+    EXPECT_EQ(Contents(target), "the user's file");
+    EXPECT_EQ(OtherNames(limited, {"existing.mkv"}), std::vector<std::string>{});
+
+    const std::string small = dir.file("small");
+    std::filesystem::create_directory(small);
+    if (testsupport::RunCommand("mount -t tmpfs -o size=64k tmpfs " + Q(small)).exitCode != 0)
+        GTEST_SKIP() << "no tmpfs mount here";
+    const auto full =
+        Run("-i " + Q(Input) + " -vcodec ffv1 -acodec pcm_s16le " + Q(small + "/new.mkv"));
+    const std::vector<std::string> left = OtherNames(small, {});
+    testsupport::RunCommand("umount " + Q(small));
+    EXPECT_EQ(full.exitCode, 1) << full.output;
+    EXPECT_NE(full.output.find("No space left on device"), std::string::npos) << full.output;
+    EXPECT_EQ(left, std::vector<std::string>{});
+}
+
+// SIGTERM and SIGHUP stop the conversion as Ctrl-C does: the file is
+// finished and plays. A second signal (of another kind here, as two of one
+// kind sent together arrive as one) ends the tool at once.
+TEST_F(ConvertCommand, StopSignalsFinishTheOutput) {
+    const std::string source = Dir->file("long.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
+                                               "-c:v mpeg4"));
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const std::string out = Dir->file("signalled" + std::to_string(signal) + ".mkv");
+        const SignalledRun run =
+            RunAndSignal({"-re", "-i", source, "-vcodec", "mpeg4", out}, {signal});
+        ASSERT_TRUE(run.Signalled) << run.Output;
+        ASSERT_TRUE(WIFEXITED(run.Status)) << run.Output;
+        EXPECT_EQ(WEXITSTATUS(run.Status), 1) << run.Output;
+        EXPECT_NE(run.Output.find("Conversion stopped\n"), std::string::npos) << run.Output;
+        const double seconds = Seconds(out);
+        EXPECT_GT(seconds, 0.0) << run.Output;
+        EXPECT_LT(seconds, 9.0) << run.Output;
+    }
+    const SignalledRun twice = RunAndSignal(
+        {"-re", "-i", source, "-vcodec", "mpeg4", Dir->file("twice.mkv")}, {SIGTERM, SIGHUP});
+    ASSERT_TRUE(twice.Signalled) << twice.Output;
+    ASSERT_TRUE(WIFSIGNALED(twice.Status)) << twice.Output;
+    EXPECT_TRUE(WTERMSIG(twice.Status) == SIGTERM || WTERMSIG(twice.Status) == SIGHUP);
+}
+
+// The format form stopped by SIGTERM removes the scratch folder of its run
+// and keeps the stopped file.
+TEST_F(ConvertCommand, FormatStoppedBySigtermRemovesItsScratchFolder) {
+    testsupport::TempDir home;
+    const std::string source = home.file("long.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=320x240:rate=25 -t 60 "
+                                               "-c:v mpeg4 -q:v 2"));
+    const std::string scratch = home.file("tmp");
+    std::filesystem::create_directory(scratch);
+    const std::string folder = home.file("o");
+    const SignalledRun run = RunAndSignal(
+        {"--format", "104", "--output-dir", folder, source}, {SIGTERM},
+        {"HOME=" + home.file("home"), "XDG_CONFIG_HOME=" + home.file("cfg"), "TMPDIR=" + scratch});
+    ASSERT_TRUE(run.Signalled) << run.Output;
+    ASSERT_TRUE(WIFEXITED(run.Status)) << run.Output;
+    EXPECT_EQ(WEXITSTATUS(run.Status), 1) << run.Output;
+    EXPECT_NE(run.Output.find("(0 failed, 1 stopped)"), std::string::npos) << run.Output;
+    EXPECT_EQ(OtherNames(scratch, {}), std::vector<std::string>{});
+    EXPECT_GT(Seconds(folder + "/long_(new).avi"), 0.0) << run.Output;
+}
+
+// Problems with the run's own files are found before anything converts.
+TEST_F(ConvertCommand, FormatChecksTheOutputFolderAndLayerPicturesFirst) {
+    testsupport::TempDir home;
+    const std::string file = home.file("a-file");
+    std::ofstream(file) << "x";
+    auto r = RunFormat(home, "200 --output-dir " + Q(file) + " " + Q(Input));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(file + ": Not a directory"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Conversion"), std::string::npos) << r.output;
+
+    const std::string folder = home.file("o");
+    const std::string missing = home.file("missing.bmp");
+    r = RunFormat(home, "104 --output-dir " + Q(folder) + " --image " + Q(missing + "@0,0") + " " +
+                            Q(Input));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.output, "--image: " + missing + ": No such file or directory\n");
+    EXPECT_FALSE(std::filesystem::exists(folder + "/in ü_(new).avi"));
 }

@@ -108,9 +108,9 @@ TEST_F(Converter, OutputFailuresKeepEarlierOutputs) {
     TOutputOptions o;
     o.ExtOptions = "foo=1";
     EXPECT_TRUE(CCAVC.SetOutputFile(0, Out.file("second.avi"), &o)) << CCAVC.LastErrMsg;
-    o.ExtOptions = "threads=2";
+    o.ExtOptions = "threads=two";
     EXPECT_FALSE(CCAVC.SetOutputFile(0, Out.file("third.avi"), &o));
-    EXPECT_EQ(CCAVC.LastErrMsg, "TODO: option - threads");
+    EXPECT_EQ(CCAVC.LastErrMsg, "Invalid value \"two\" for option \"threads\"");
     o.Reset();
     o.VideoTag = "XVI";
     EXPECT_FALSE(CCAVC.SetOutputFile(0, Out.file("fourth.avi"), &o));

@@ -121,7 +121,37 @@ TEST_F(EngineOptions, RangeChecksAndNumberConversion) {
     EXPECT_EQ(Error("vframes", "ten"), "'ten' is not a valid integer value");
     Task.ParseOption("fs", "5000000000");
     EXPECT_EQ(S().LimitFileSize, 5000000000LL);
-    EXPECT_EQ(Error("threads", "2"), "TODO: option - threads");
+    Task.ParseOption("threads", "2");
+    EXPECT_EQ(S().ThreadCount, 2);
+    Task.ParseOption("threads", "auto");
+    EXPECT_EQ(S().ThreadCount, 0);
+    EXPECT_EQ(Error("threads", "1.5"), "Invalid value \"1.5\" for option \"threads\"");
+    EXPECT_EQ(Error("threads", "99999999999"),
+              "Invalid value \"99999999999\" for option \"threads\"");
+    EXPECT_EQ(S().ThreadCount, 0);
+    // A pixel count that does not fit is refused before any size arithmetic.
+    EXPECT_EQ(Error("s", "99999x99999"), "Frame size 99999x99999 is too large");
+    EXPECT_EQ(Error("s", "65536x65536"), "Frame size 65536x65536 is too large");
+    Task.ParseOption("s", "7680x4320");
+    EXPECT_EQ(S().FrameWidth, 7680);
+}
+
+// With StrictOptions (the command line's rule) a name no library knows and
+// a value a context refuses fail; options of other muxers or codecs pass.
+TEST_F(EngineOptions, StrictOptionsRefuseUnknownNamesAndBadValues) {
+    Task.ParseOption("bogus", "1"); // passed over by default
+    Task.ParseOption("b", "-1");
+    Task.StrictOptions = true;
+    EXPECT_EQ(Error("bogus", "1"), "Unrecognized option 'bogus'.");
+    EXPECT_EQ(Error("b", "-1"), "Invalid value \"-1\" for option \"b\"");
+    EXPECT_EQ(Error("b", "1e99"), "Invalid value \"1e99\" for option \"b\"");
+    EXPECT_EQ(Error("g", "abc"), "Invalid value \"abc\" for option \"g\"");
+    EXPECT_EQ(Error("bf", "x"), "Invalid value \"x\" for option \"bf\"");
+    EXPECT_EQ(Error("movflags", "+faststart"), ""); // the mp4 muxer's, output not open yet
+    EXPECT_EQ(Error("crf", "23"), "");              // libx264's, encoder not chosen yet
+    Task.ParseOption("vcodec", "libx264");
+    EXPECT_EQ(Error("crf", "abc"), "Invalid value \"abc\" for option \"crf\"");
+    EXPECT_EQ(Error("g", "25"), "");
 }
 
 TEST_F(EngineOptions, MetadataAndMaps) {

@@ -27,7 +27,9 @@ TEST_F(MediaUtils, DurationToText) {
 
 TEST_F(MediaUtils, MediaErrorTextUsesTheLibrarysErrorConstants) {
     EXPECT_EQ(MediaErrorText("in.avi", -2), "in.avi: No such file or directory");
-    EXPECT_EQ(MediaErrorText("in.avi", -99), "in.avi: Error number -99 occurred");
+    // Codes neither the table nor the system knows.
+    EXPECT_EQ(MediaErrorText("in.avi", -99999), "in.avi: Error number -99999 occurred");
+    EXPECT_EQ(MediaErrorText("in.avi", 5), "in.avi: Error number 5 occurred");
     EXPECT_EQ(MediaErrorText("f", AVERROR(EIO)), "f: I/O error");
     EXPECT_EQ(MediaErrorText("f", AVERROR(ENOMEM)), "f: Not enough memory");
     EXPECT_EQ(MediaErrorText("f", AVERROR_INVALIDDATA),
@@ -38,8 +40,15 @@ TEST_F(MediaUtils, MediaErrorTextUsesTheLibrarysErrorConstants) {
     EXPECT_EQ(MediaErrorText("f", AVERROR_PROTOCOL_NOT_FOUND), "f: Unsupported network protocol");
     EXPECT_EQ(MediaErrorText("av_interleaved_write_frame()", AVERROR_PATCHWELCOME),
               "av_interleaved_write_frame(): Not yet implemented in FFmpeg");
-    EXPECT_EQ(MediaErrorText("f", AVERROR(EACCES)),
-              "f: Error number " + std::to_string(AVERROR(EACCES)) + " occurred");
+}
+
+// Codes the table does not list get the system's (or the libraries') text.
+TEST_F(MediaUtils, MediaErrorTextFallsBackToTheSystemText) {
+    EXPECT_EQ(MediaErrorText("f", AVERROR(EACCES)), "f: Permission denied");
+    EXPECT_EQ(MediaErrorText("f", AVERROR(EISDIR)), "f: Is a directory");
+    EXPECT_EQ(MediaErrorText("f", AVERROR(EINVAL)), "f: Invalid argument");
+    EXPECT_EQ(MediaErrorText("f", AVERROR(ENOSPC)), "f: No space left on device");
+    EXPECT_EQ(MediaErrorText("f", AVERROR_ENCODER_NOT_FOUND), "f: Encoder not found");
 }
 
 TEST_F(MediaUtils, SizeToTextSteps) {

@@ -1,0 +1,78 @@
+// Checking an option that no context took, for callers that want unknown
+// names and refused values to fail (StrictOptions).
+#include "engine/FFmpeg.h"
+
+#include "media/FFmpegLoader.h"
+
+namespace {
+
+bool ClassHasOption(const AVClass* const* avClass, const char* name) {
+    return avClass && *avClass &&
+           ff::avutil.av_opt_find(const_cast<const AVClass**>(avClass), name, nullptr, 0,
+                                  AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+}
+
+bool ContextHasOption(void* context, const char* name) {
+    return context && ff::avutil.av_opt_find(context, name, nullptr, 0, 0) != nullptr;
+}
+
+// Some muxer, demuxer, codec or protocol of the libraries has an option of
+// that name (it may apply to a file or stream other than this one).
+bool IsLibraryOptionName(const char* name) {
+    void* state = nullptr;
+    while (const AVOutputFormat* format = ff::avformat.av_muxer_iterate(&state))
+        if (ClassHasOption(&format->priv_class, name)) return true;
+    state = nullptr;
+    while (const AVInputFormat* format = ff::avformat.av_demuxer_iterate(&state))
+        if (ClassHasOption(&format->priv_class, name)) return true;
+    state = nullptr;
+    while (const AVCodec* codec = ff::avcodec.av_codec_iterate(&state))
+        if (ClassHasOption(&codec->priv_class, name)) return true;
+    for (int output = 0; output < 2; ++output) {
+        state = nullptr;
+        while (const char* protocol = ff::avformat.avio_enum_protocols(&state, output)) {
+            const AVClass* avClass = ff::avformat.avio_protocol_get_class(protocol);
+            if (ClassHasOption(&avClass, name)) return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// A context of this task has the option, so it refused the value.
+bool TCustomFFmpeg::HasSettableOption(const std::string& name) const {
+    const char* n = name.c_str();
+    for (AVCodecContext* context : FOptionContexts.CodecOptions)
+        if (ContextHasOption(context, n)) return true;
+    if (ContextHasOption(FOptionContexts.FormatOptions, n) ||
+        ContextHasOption(FOptionContexts.ScalerOptions, n))
+        return true;
+    const int prefixed = name[0] == 'v'   ? AVMEDIA_TYPE_VIDEO
+                         : name[0] == 'a' ? AVMEDIA_TYPE_AUDIO
+                         : name[0] == 's' ? AVMEDIA_TYPE_SUBTITLE
+                                          : -1;
+    if (prefixed >= 0 && ContextHasOption(FOptionContexts.CodecOptions[prefixed], n + 1))
+        return true;
+    const bool has[3] = {FOptions.HasVideoCodecName, FOptions.HasAudioCodecName,
+                         FOptions.HasSubtitleCodecName};
+    const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
+                                   &FOptions.SubtitleCodecName};
+    for (int kind : {mkVideo, mkAudio, mkSubtitle}) {
+        if (!has[kind]) continue;
+        const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[kind]->c_str());
+        if (codec && ClassHasOption(&codec->priv_class, n)) return true;
+    }
+    return false;
+}
+
+void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& value) const {
+    if (!StrictOptions) return;
+    if (HasSettableOption(name)) throw FFmpegException(InvalidValueText(name, value));
+    if (!IsLibraryOptionName(name.c_str()))
+        throw FFmpegException(TextFormat("Unrecognized option '%s'.", name.c_str()));
+}
+
+std::string TCustomFFmpeg::InvalidValueText(const std::string& name, const std::string& value) {
+    return TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
+}

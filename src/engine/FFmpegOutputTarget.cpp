@@ -1,0 +1,154 @@
+#include "engine/FFmpegOutputTarget.h"
+
+#include "engine/FFmpegRecords.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegHeaders.h"
+#include "media/FFmpegLoader.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kFilePrefix[] = "file:";
+
+std::string ResolvedPath(const std::string& path) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    fs::path resolved = fs::weakly_canonical(absolute, ec);
+    return ec ? absolute.lexically_normal().string() : resolved.string();
+}
+
+[[noreturn]] void ThrowSystemError(const std::string& path, int error) {
+    throw FFmpegException(MediaErrorText(path, AVERROR(error)));
+}
+
+// A name no other file has: ".NAME.<random>.part" beside the target.
+std::string TempNameFor(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    thread_local std::mt19937 random{std::random_device{}()};
+    const fs::path path(target);
+    const unsigned tag = random() ^ (counter.fetch_add(1) * 2654435761u);
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", tag);
+    return (path.parent_path() / ("." + path.filename().string() + "." + suffix + ".part"))
+        .string();
+}
+
+// Creates the temporary file; it gets the mode of the file it replaces.
+std::string CreateTempFile(const std::string& target, const std::string& shownName, bool replaces,
+                           mode_t mode) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = TempNameFor(target);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            ThrowSystemError(shownName, errno);
+        }
+        if (replaces) ::fchmod(fd, mode & 07777);
+        ::close(fd);
+        return name;
+    }
+    ThrowSystemError(shownName, EEXIST);
+}
+
+} // namespace
+
+std::string LocalPathOf(const std::string& libraryName) {
+    if (libraryName.empty()) return {};
+    if (libraryName.rfind(kFilePrefix, 0) == 0) return libraryName.substr(sizeof kFilePrefix - 1);
+    const char* protocol = FFmpegLoader().IsLoaded(libAVFormat)
+                               ? ff::avformat.avio_find_protocol_name(libraryName.c_str())
+                               : "file";
+    if (!protocol || std::strcmp(protocol, "file") != 0) return {};
+    return libraryName;
+}
+
+TFileIdentity IdentifyFile(const std::string& libraryName) {
+    TFileIdentity identity;
+    const std::string path = LocalPathOf(libraryName);
+    if (path.empty()) return identity;
+    identity.Local = true;
+    identity.Resolved = ResolvedPath(path);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        identity.Exists = true;
+        identity.Device = status.st_dev;
+        identity.Inode = status.st_ino;
+    }
+    return identity;
+}
+
+bool IsSameFile(const TFileIdentity& a, const TFileIdentity& b) {
+    if (!a.Local || !b.Local) return false;
+    if (a.Exists && b.Exists) return a.Device == b.Device && a.Inode == b.Inode;
+    return a.Resolved == b.Resolved;
+}
+
+void TOutputTarget::Prepare(const std::string& libraryName) {
+    Discard();
+    FWriteName = libraryName;
+    const std::string path = LocalPathOf(libraryName);
+    if (path.empty()) return; // pipe:, a network stream...
+    struct stat status {};
+    const bool exists = ::stat(path.c_str(), &status) == 0;
+    if (exists && S_ISDIR(status.st_mode)) ThrowSystemError(path, EISDIR);
+    if (exists && !S_ISREG(status.st_mode)) return; // a device, a named pipe: written directly
+    if (exists && ::access(path.c_str(), W_OK) != 0) ThrowSystemError(path, errno);
+    FTarget = ResolvedPath(path);
+    if (!exists) {
+        const int fd = ::open(FTarget.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) ThrowSystemError(path, errno);
+        if (fd >= 0) {
+            ::close(fd);
+            FReserved = true;
+        }
+    }
+    try {
+        FTemp = CreateTempFile(FTarget, path, exists, status.st_mode);
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    FWriteName = FTemp;
+}
+
+long long TOutputTarget::WrittenSize() const {
+    struct stat status {};
+    if (FTemp.empty() || ::stat(FTemp.c_str(), &status) != 0) return 0;
+    return static_cast<long long>(status.st_size);
+}
+
+std::string TOutputTarget::Commit() {
+    if (FTemp.empty()) return {};
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
+        const std::string error = MediaErrorText(FTarget, AVERROR(errno));
+        Discard();
+        return error;
+    }
+    FTemp.clear();
+    FReserved = false;
+    return {};
+}
+
+void TOutputTarget::Discard() {
+    if (!FTemp.empty()) ::unlink(FTemp.c_str());
+    FTemp.clear();
+    // The reservation goes only while it is still the empty file made here.
+    struct stat status {};
+    if (FReserved && ::stat(FTarget.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        status.st_size == 0)
+        ::unlink(FTarget.c_str());
+    FReserved = false;
+}

@@ -1,0 +1,60 @@
+// Where an output file's bytes go, and how a file is told apart from the
+// task's other files.
+//
+// A regular file is written to a temporary file beside it and only put in
+// place (renamed over the target) when the task keeps its result; a task
+// that fails leaves an existing file as it was. Devices, named pipes and
+// names of other protocols (pipe:, network streams) are written directly.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+// A file as the system sees it, for "is this the same file" questions.
+struct TFileIdentity {
+    bool Local = false;  // a name of the file protocol (a path)
+    bool Exists = false; // Device and Inode are valid
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    std::string Resolved; // absolute, with links and dots resolved as far as the path exists
+};
+
+// The path of a library name of the file protocol ("file:" dropped), or an
+// empty text for names of other protocols.
+std::string LocalPathOf(const std::string& libraryName);
+TFileIdentity IdentifyFile(const std::string& libraryName);
+// Same device and inode; for names that do not exist, the same resolved path.
+bool IsSameFile(const TFileIdentity& a, const TFileIdentity& b);
+
+// One output's target. Not thread-safe: owned by its output file, used by
+// the thread that opens or closes that file.
+class TOutputTarget {
+public:
+    TOutputTarget() = default;
+    ~TOutputTarget() { Discard(); }
+    TOutputTarget(const TOutputTarget&) = delete;
+    TOutputTarget& operator=(const TOutputTarget&) = delete;
+
+    // Decides how `libraryName` is written; for a regular file, creates the
+    // temporary file (and reserves a new target's name with an empty file,
+    // so later names made for the batch avoid it). Throws FFmpegException
+    // with the system's reason when the target cannot be written.
+    void Prepare(const std::string& libraryName);
+    // The name to open for writing: the temporary file or the target.
+    const std::string& WriteName() const { return FWriteName; }
+    // The written file replaces the target on Commit.
+    bool Replaces() const { return !FTemp.empty(); }
+    // Size of the temporary file (0 when there is none).
+    long long WrittenSize() const;
+    // Renames the temporary file onto the target. Returns the error text, or
+    // an empty text.
+    std::string Commit();
+    // Removes the temporary file, and the name reservation made by Prepare.
+    void Discard();
+
+private:
+    std::string FTarget;    // path of the target (links resolved)
+    std::string FTemp;      // the temporary file; empty: written directly or done
+    std::string FWriteName; // what the libraries open
+    bool FReserved = false; // Prepare created the (empty) target
+};

@@ -1,0 +1,247 @@
+// What the component does with the files it writes: an output that is one
+// of the task's inputs is refused, an existing file changes only when the
+// task keeps its result, devices and pipes are written directly, and a full
+// disk fails without leaving anything behind.
+#include "ConversionTestSupport.h"
+
+#include "engine/FFmpeg.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Contents(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Names in `dir` other than `keep` (temporary files left behind, say).
+std::vector<std::string> OtherNames(const fs::path& dir, const std::vector<std::string>& keep) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (std::find(keep.begin(), keep.end(), name) == keep.end()) names.push_back(name);
+    }
+    return names;
+}
+
+class OutputSafety : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RequireLibraries();
+        Media = &EngineMedia::Get();
+        Source = Out.file("source.avi");
+        fs::copy_file(Media->AudioVideo, Source);
+        Original = Contents(Source);
+    }
+    // Converts into `target`; the task's end report.
+    TTerminateInfo Convert(const std::string& target, const std::string& lines,
+                           const std::string& inputLines = "") {
+        RecordingConverter c;
+        if (c.Add(Source, target, lines, false, inputLines) < 0) {
+            ADD_FAILURE() << c.Converter.LastErrMsg;
+            return {};
+        }
+        EXPECT_TRUE(c.Run());
+        return c.TaskEnd(0);
+    }
+    EngineMedia* Media = nullptr;
+    testsupport::TempDir Out;
+    std::string Source;
+    std::string Original;
+};
+
+} // namespace
+
+TEST_F(OutputSafety, AnOutputThatIsAnInputIsRefusedBeforeItOpens) {
+    const fs::path dir = Out.path();
+    fs::create_hard_link(Source, dir / "hard.avi");
+    fs::create_symlink(Source, dir / "link.avi");
+    const std::string relative =
+        "./" + fs::relative(Source, fs::current_path()).lexically_normal().string();
+    for (const std::string& name :
+         {Source, relative, (dir / "hard.avi").string(), (dir / "link.avi").string(),
+          (dir / "." / "source.avi").string()}) {
+        SCOPED_TRACE(name);
+        TFFmpegVCL c;
+        ASSERT_EQ(c.AddTask(Source), 0) << c.LastErrMsg;
+        EXPECT_FALSE(c.SetOutputFile(0, name));
+        EXPECT_EQ(c.LastErrMsg,
+                  "Output file '" + name + "' is the same file as input file '" + Source + "'");
+        EXPECT_EQ(c.Task(0)->OutputFileCount(), 0);
+    }
+    // A join into its second input, and an input added after the output.
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Media->AudioVideo), 0);
+    ASSERT_TRUE(c.AddInput(0, Source));
+    TOutputOptions join;
+    join.Join = true;
+    EXPECT_FALSE(c.SetOutputFile(0, dir / "link.avi", &join));
+    EXPECT_NE(c.LastErrMsg.find("is the same file as input file '" + Source + "'"),
+              std::string::npos)
+        << c.LastErrMsg;
+    const std::string fresh = Out.file("fresh.avi");
+    TFFmpegVCL d;
+    ASSERT_EQ(d.AddTask(Media->AudioVideo), 0);
+    ASSERT_TRUE(d.SetOutputFile(0, fresh));
+    EXPECT_FALSE(d.AddInput(0, fresh));
+    EXPECT_EQ(d.LastErrMsg,
+              "Input file '" + fresh + "' is the same file as output file '" + fresh + "'");
+    d.ClearTasks();
+    EXPECT_EQ(Contents(Source), Original);
+    EXPECT_EQ(OtherNames(dir, {"source.avi", "hard.avi", "link.avi"}), std::vector<std::string>{});
+}
+
+// Failures in the run, and a task removed before it ran: the existing file
+// keeps its bytes and no temporary file stays.
+TEST_F(OutputSafety, AnExistingFileStaysWhenTheTaskFailsOrNeverRuns) {
+    const std::string target = Out.file("existing.mp4");
+    std::ofstream(target) << "the user's file";
+    TTerminateInfo end = Convert(target, "vcodec=mpeg4\nacodec=aac", "ss=99999");
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_EQ(Contents(target), "the user's file");
+    end = Convert(target, "map=0:7\nvcodec=mpeg4");
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_EQ(Contents(target), "the user's file");
+    {
+        TFFmpegVCL c;
+        ASSERT_EQ(c.AddTask(Source), 0);
+        ASSERT_TRUE(c.SetOutputFile(0, target));
+        EXPECT_EQ(Contents(target), "the user's file"); // open, nothing written yet
+    }
+    EXPECT_EQ(Contents(target), "the user's file");
+    EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "existing.mp4"}), std::vector<std::string>{});
+}
+
+// The result replaces the file (its mode stays); through a link the linked
+// file gets it and the link stays a link. A new name is reserved while the
+// task is set up, so names made meanwhile avoid it.
+TEST_F(OutputSafety, AKeptResultReplacesTheTargetInPlace) {
+    const std::string target = Out.file("existing.mp4");
+    std::ofstream(target) << "old";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    TTerminateInfo end = Convert(target, "vcodec=mpeg4\nacodec=aac\nt=0.5");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_EQ(testsupport::ProbeValue(target, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string link = Out.file("link.mp4");
+    fs::create_symlink(target, link);
+    end = Convert(link, "vcodec=mpeg4\nacodec=aac\nt=0.5\ns=96x72");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(testsupport::ProbeValue(target, "stream=width", "v:0"), "96");
+
+    const std::string fresh = Out.file("fresh.mp4");
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Source), 0);
+    ASSERT_TRUE(c.SetOutputFile(0, fresh));
+    EXPECT_TRUE(fs::exists(fresh));
+    c.ClearTasks();
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "existing.mp4", "link.mp4"}),
+              std::vector<std::string>{});
+}
+
+// A muxer that reads its output back to move the index to the front reads
+// the file being written, not the file it replaces.
+TEST_F(OutputSafety, AnIndexMovedToTheFrontComesFromTheWrittenFile) {
+    const std::string target = Out.file("existing.mp4");
+    std::ofstream(target) << "old";
+    const TTerminateInfo end =
+        Convert(target, "f=mp4\nmovflags=+faststart\nvcodec=mpeg4\nacodec=aac\nt=1");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    const std::string bytes = Contents(target);
+    const std::size_t moov = bytes.find("moov"), mdat = bytes.find("mdat");
+    ASSERT_NE(moov, std::string::npos);
+    ASSERT_NE(mdat, std::string::npos);
+    EXPECT_LT(moov, mdat);
+    EXPECT_EQ(testsupport::ProbeValue(target, "stream=nb_frames", "v:0"), "25");
+}
+
+// A device and a named pipe are written directly, and stay what they are.
+TEST_F(OutputSafety, DevicesAndNamedPipesAreWrittenDirectly) {
+    TTerminateInfo end = Convert("/dev/null", "f=matroska\nvcodec=mpeg4\nacodec=mp2\nt=0.5");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    struct stat status {};
+    ASSERT_EQ(::stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
+
+    const std::string fifo = Out.file("pipe.mkv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string received = Out.file("received.mkv");
+    std::thread reader([&] {
+        const int in = ::open(fifo.c_str(), O_RDONLY);
+        std::ofstream copy(received, std::ios::binary);
+        char buffer[4096];
+        for (ssize_t n; in >= 0 && (n = ::read(in, buffer, sizeof buffer)) > 0;)
+            copy.write(buffer, n);
+        if (in >= 0) ::close(in);
+    });
+    end = Convert(fifo, "f=matroska\nvcodec=mpeg4\nacodec=mp2\nt=0.5");
+    reader.join();
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    EXPECT_EQ(testsupport::ProbeValue(received, "stream=codec_name", "v:0"), "mpeg4");
+}
+
+// A folder, and a folder without write permission, fail at once with the
+// system's text.
+TEST_F(OutputSafety, TargetsThatCannotBeWrittenFailWithTheSystemText) {
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Source), 0);
+    const std::string folder = Out.file("folder.avi");
+    fs::create_directory(folder);
+    EXPECT_FALSE(c.SetOutputFile(0, folder));
+    EXPECT_EQ(c.LastErrMsg, folder + ": Is a directory");
+    EXPECT_FALSE(c.SetOutputFile(0, Out.file("none/x.avi")));
+    EXPECT_EQ(c.LastErrMsg, Out.file("none/x.avi") + ": No such file or directory");
+}
+
+// A small file system that fills up: the task fails with the system's text
+// and leaves neither a partial file nor a changed target behind.
+TEST_F(OutputSafety, AFullDiskFailsAndLeavesNothing) {
+    const std::string small = Out.file("small");
+    fs::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no tmpfs mount here; the command test covers a file-size limit";
+    const std::string target = small + "/existing.mkv";
+    std::ofstream(target) << "the user's file";
+    const TTerminateInfo end = Convert(small + "/existing.mkv", "vcodec=ffv1\nacodec=pcm_s16le");
+    const std::string after = Contents(target);
+    const std::vector<std::string> left = OtherNames(small, {"existing.mkv"});
+    ::umount(small.c_str());
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_FALSE(end.Finished);
+    EXPECT_NE(end.ExceptionMsg.find("No space left on device"), std::string::npos)
+        << end.ExceptionMsg;
+    EXPECT_EQ(after, "the user's file");
+    EXPECT_EQ(left, std::vector<std::string>{});
+}
+
+// The codecs' thread count comes from "threads"; bad counts fail.
+TEST_F(OutputSafety, ThreadsSetTheEncoderThreadCount) {
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Source), 0);
+    TOutputOptions o;
+    o.ExtOptions = "vcodec=mpeg4\nthreads=3";
+    ASSERT_TRUE(c.SetOutputFile(0, Out.file("threads.avi"), &o)) << c.LastErrMsg;
+    const auto& streams = c.Task(0)->OutputStreams();
+    ASSERT_FALSE(streams.empty());
+    EXPECT_EQ(streams[0].EncoderContext->thread_count, 3);
+    o.ExtOptions = "threads=many";
+    EXPECT_FALSE(c.SetOutputFile(0, Out.file("threads2.avi"), &o));
+    EXPECT_EQ(c.LastErrMsg, "Invalid value \"many\" for option \"threads\"");
+}
