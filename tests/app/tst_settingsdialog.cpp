@@ -3,11 +3,13 @@
 // Default, OK writing the format's keys (read back from the file on disk),
 // Cancel writing nothing, and a conversion with parameters edited here.
 #include "WindowHarness.h"
+#include "app/ErrorReporter.h"
 #include "app/WinSettings.h"
 #include "app/core/FormatCatalogue.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -392,7 +394,77 @@ private slots:
             QCOMPARE(image.pixelColor(240, 322), QColor(24, 52, 91));
             const QString shot = qEnvironmentVariable("VANTREL_SETTINGS_SCREENSHOT");
             if (!shot.isEmpty()) image.save(shot);
+
+            // The chooser's list opens below the box, at most 247 high.
+            QTest::mouseClick(d.imgbtn1, Qt::LeftButton);
+            QVERIFY(d.lst1->isVisible());
+            QCOMPARE(d.lst1->y(), d.edt1->geometry().bottom());
+            const int rows = d.lst1->count();
+            QCOMPARE(d.lst1->height(), rows * 20 > 247 ? 247 : rows * 20 + 20);
+            if (!shot.isEmpty()) d.grab().save(QString(shot).replace(".png", "_list.png"));
+            // A click elsewhere in the dialog closes it.
+            QTest::mouseClick(d.grpAudio, Qt::LeftButton, {}, QPoint(300, 100));
+            QVERIFY(!d.lst1->isVisible());
+
+            // The drop-down rows: the current one light blue in a blue frame,
+            // the others white.
+            d.cmbVolume->setCurrentIndex(3);
+            d.cmbVolume->showPopup();
+            QAbstractItemView* view = d.cmbVolume->view();
+            QTRY_VERIFY(view->isVisible());
+            const QImage rowsImage = view->grab().toImage();
+            const QRect current = view->visualRect(view->model()->index(3, 0));
+            const QRect other = view->visualRect(view->model()->index(5, 0));
+            QCOMPARE(current.height(), 20);
+            QCOMPARE(rowsImage.pixelColor(current.right() - 5, current.top() + 4),
+                     QColor(185, 204, 236));
+            QCOMPARE(rowsImage.pixelColor(current.right() - 5, current.top() + 1),
+                     QColor(122, 160, 218));
+            QCOMPARE(rowsImage.pixelColor(other.right() - 5, other.top() + 4), QColor(Qt::white));
+            if (!shot.isEmpty()) rowsImage.save(QString(shot).replace(".png", "_rows.png"));
+            d.cmbVolume->hidePopup();
         }));
+    }
+
+    // Items whose encoder these libraries lack stay in the lists; a batch
+    // with one fails at Start and names the encoder.
+    void missingEncodersFailLoudly() {
+        const std::string clip = h_->MakeClip("short.avi");
+        QVERIFY(!clip.empty());
+        TIniFile formats = Formats();
+        const std::string section = FormatSectionName(102);
+        QVERIFY(formats.WriteString(section, "VideoEncoder", "mpeg-4,xvid,h264,wmv3"));
+        QVERIFY(formats.WriteString(section, "AudioEncoder", "aac,mp3,libamr_nb"));
+        const std::pair<const char*, const char*> cases[] = {{"wmv3", "aac"},
+                                                             {"mpeg-4", "libamr_nb"}};
+        for (const auto& [video, audio] : cases) {
+            const QString v = video, a = audio;
+            QVERIFY(WhileOpen([&](TfrmSettings& d) {
+                Choose(d.cmbVideoEncoder, v);
+                Choose(d.cmbAudioEncoder, a);
+                QTest::mouseClick(d.btnOk, Qt::LeftButton);
+            }));
+            h_->Messages.clear();
+            window_->btnClearClick();
+            TWindowHarness::AddFiles(*window_, {clip});
+            TWindowHarness::PressStart(*window_);
+            std::string all;
+            for (const TShownMessage& m : h_->Messages)
+                all += m.Text + "\n";
+            for (int row = 0; row < window_->lvFIles->RowCount(); ++row)
+                for (int col = 0; col < window_->lvFIles->columnCount(); ++col)
+                    all += window_->lvFIles->Row(row)->text(col).toStdString() + "\n";
+            const std::string named = std::string(video) == "wmv3" ? "wmv3" : "amrnb";
+            QVERIFY2(all.find(named) != std::string::npos, all.c_str());
+        }
+        QVERIFY(formats.WriteString(section, "VideoEncoder", "mpeg-4,xvid,h264"));
+        QVERIFY(formats.WriteString(section, "AudioEncoder", "aac,mp3"));
+        QVERIFY(WhileOpen([&](TfrmSettings& d) {
+            Choose(d.cmbVideoEncoder, "mpeg-4");
+            Choose(d.cmbAudioEncoder, "aac");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        window_->btnClearClick();
     }
 
     void conversionUsesTheEditedParameters() {
@@ -427,5 +499,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestSettingsDialog)
+// The application object with the error reporter, as the program runs: an
+// exception that escapes a handler becomes a message box.
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    TestSettingsDialog test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_settingsdialog.moc"
