@@ -344,7 +344,9 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
 }
 
 void TfrmSettings::edt1Change() {
-    if (!showing_) LoadFormatLists();
+    // A value typed earlier for the newly picked format comes back into its
+    // box too, so that OK does not replace it by an empty text.
+    if (!showing_) LoadFormatLists(true);
 }
 
 void TfrmSettings::PickFormat(const std::string& caption, int code) {

@@ -321,6 +321,12 @@ private slots:
             QCOMPARE(d.cmbVideoBitRate->currentText(), QString("700"));
             QCOMPARE(d.cmbAudioEncoder->currentText(), QString("gsm"));
             QCOMPARE(d.cmbZoom->currentIndex(), 2);
+            // Also after picking another format and this one again.
+            PickInChooser(d, 103);
+            QCOMPARE(d.cmbVideoSize->currentText(), QString("640x480"));
+            PickInChooser(d, 102);
+            QCOMPARE(d.cmbVideoSize->currentText(), QString("500x400"));
+            QCOMPARE(d.cmbVideoBitRate->currentText(), QString("700"));
         }));
         QVERIFY(formats.WriteString(section, "AudioEncoder", "aac,mp3"));
     }
