@@ -234,9 +234,10 @@ void TfrmSettings::CreateControls() {
         button->setObjectName(buttons[i].second.first);
         button->setAccessibleName(QString(buttons[i].second.second).remove('&'));
         button->setGeometry(xs[i], 330, i == 0 ? 90 : 86, 28);
+        // Enter in a box must neither confirm nor reset the dialog.
+        button->setAutoDefault(false);
         *buttons[i].first = button;
     }
-    btnOk->setDefault(true);
 
     // Created last, so that the open list lies over the groups.
     lst1 = new TFormatList(this);

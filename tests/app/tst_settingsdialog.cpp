@@ -225,6 +225,10 @@ private slots:
             QCOMPARE(h_->Messages[0].Caption, std::string("Vantrel"));
             LeaveBox(d.cmbFrameRate);
             QCOMPARE(h_->Messages.size(), size_t(1)); // 90 is a valid bit rate
+            // Enter in a box neither confirms nor resets the dialog.
+            QTest::keyClick(d.cmbVideoBitRate, Qt::Key_Return);
+            QVERIFY(d.isVisible());
+            QCOMPARE(d.cmbVideoBitRate->currentText(), QString("90"));
 
             h_->Messages.clear();
             TypeInto(d.cmbSamplerate, "4x");
