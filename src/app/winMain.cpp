@@ -5,6 +5,7 @@
 #include "app/Shell.h"
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
+#include "app/WinSettings.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
@@ -674,14 +675,21 @@ void TfrmMain::About1Click() {
     frmAbout_->exec();
 }
 
-// The edit dialogs, the information dialog, the format settings dialog and
-// the preferences are added with their own windows.
+// The edit dialogs, the information dialog and the preferences are added
+// with their own windows.
 void TfrmMain::Crop2Click() {}
 void TfrmMain::Trim1Click() {}
 void TfrmMain::WaterMark1Click() {}
 void TfrmMain::Infomation1Click() {}
-void TfrmMain::btnSettingsClick() {}
 void TfrmMain::menubtnPreferenceClick() {}
+
+void TfrmMain::btnSettingsClick() {
+    if (!frmSettings) frmSettings = new TfrmSettings(this, *GlobalObject);
+    if (frmSettings->exec() != QDialog::Accepted) return;
+    cbOutputFormat->setCurrentIndex(frmSettings->cbOutputFormat->currentIndex());
+    TIniFile settings(GlobalObject->SettingsFile());
+    chooser_->BuildFormatChooser(settings, StoredFormatName());
+}
 
 void TfrmMain::btnOptionsClick() {
     TIniFile settings(GlobalObject->SettingsFile());

@@ -27,6 +27,7 @@ class QSlider;
 class QTreeWidget;
 class TGlobalObject;
 class TfrmAbout;
+class TfrmSettings;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
@@ -201,6 +202,8 @@ public:
     TAVProbe* CurrentProbe = nullptr;
     // Created on the first batch, reused afterwards.
     TfrmProgress* frmProgress = nullptr;
+    // Created on first use, reused afterwards.
+    TfrmSettings* frmSettings = nullptr;
 
     // Window state
     QImage PreviewBitmap;

@@ -316,7 +316,11 @@ TEST_F(Builder, VideoEncoderList) {
         EXPECT_EQ(b.Out.TargetType, 0) << known;
         EXPECT_EQ(b.Out.VideoPreset, "") << known;
     }
-    for (const char* other : {"wmv3", "flv", "mov", "MPEG4"}) {
+    // "wmv3" has no encoder here: it is asked for by name so that the task
+    // fails naming it rather than using the container's default encoder.
+    User({{"paraVideoEncoder", "wmv3"}});
+    EXPECT_EQ(Build(Row, VideoSource(352, 288)).Out.VideoCodec, "wmv3");
+    for (const char* other : {"flv", "mov", "MPEG4"}) {
         User({{"paraVideoEncoder", other}});
         const auto b = Build(Row, VideoSource(352, 288));
         EXPECT_EQ(b.Out.VideoCodec, "") << other;

@@ -255,6 +255,13 @@ void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
 // ---- Video path: encoder, rates, container ----------------------------------
 
 void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    // "wmv3" is offered by the settings dialog but these libraries cannot
+    // encode it: it is asked for by name, so that the batch fails at Start
+    // naming it instead of silently using the container's default encoder.
+    if (encoder == "wmv3") {
+        out.VideoCodec = encoder;
+        return;
+    }
     if (!OneOf(encoder, {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
                          "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",   "h263",
                          "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",    "zlib",

@@ -1,0 +1,541 @@
+#include "app/WinSettings.h"
+
+#include "app/Skin.h"
+#include "app/core/FormatParameters.h"
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
+#include "app/core/MessageSeam.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolButton>
+#include <algorithm>
+
+namespace {
+
+constexpr int kWidth = 475;
+constexpr int kHeight = 370;
+constexpr int kTitleHeight = 26;
+constexpr int kListHeightLimit = 247;
+constexpr int kComboRowHeight = 20;
+const char* const kSettings = "settings";
+// "FormatName" as the chooser shows it when none is stored, and as the
+// dialog's own format name when none is stored.
+const char* const kChooserDefaultName = "Apple iPod Video MPEG-4 Movie (*.mp4)";
+const char* const kDialogDefaultName = "iPod Video MPEG-4";
+const char* const kDialogDefaultCode = "1";
+const char* const kZoomItems[] = {"Full screen", "Letterbox", "Pan and Scan"};
+
+bool IsChooserControl(const QWidget* widget) {
+    for (const QObject* o = widget; o; o = o->parent()) {
+        const QString name = o->objectName();
+        if (name == "lst1" || name == "imgbtn1" || name == "edt1") return true;
+        if (o->isWidgetType() && static_cast<const QWidget*>(o)->isWindow()) break;
+    }
+    return false;
+}
+
+// The item a box shows: for a box that takes typed text, the item equal to
+// the text (-1 for none); else the selected item.
+int ShownIndex(const QComboBox* combo) {
+    if (combo->isEditable())
+        return combo->findText(combo->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return combo->currentIndex();
+}
+
+std::string ShownText(const QComboBox* combo) {
+    return combo->currentText().toStdString();
+}
+
+// Selects the item, or none for an index outside the list.
+void SelectIndex(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+    if (index < 0 || index >= combo->count()) {
+        if (combo->isEditable()) combo->setEditText(QString());
+    }
+}
+
+void ShowStoredText(QComboBox* combo, const std::string& text) {
+    const QString shown = QString::fromStdString(text);
+    if (combo->isEditable())
+        combo->setEditText(shown);
+    else
+        combo->setCurrentIndex(combo->findText(shown));
+}
+
+// The character a key press types, '\b' for backspace, 0 for a key that
+// types nothing printable (those are left to the box).
+char TypedCharacter(const QKeyEvent* event) {
+    if (event->key() == Qt::Key_Backspace) return '\b';
+    const QString text = event->text();
+    if (text.isEmpty()) return 0;
+    const char16_t first = text.at(0).unicode();
+    if (first < 0x20 || first == 0x7f) return 0;
+    // Anything beyond one ASCII character is refused like any other letter.
+    return (text.size() == 1 && first < 0x80) ? static_cast<char>(first) : '\x01';
+}
+
+// Watches the mouse over the whole application while the dialog is shown.
+class TApplicationWatcher : public QObject {
+public:
+    explicit TApplicationWatcher(TfrmSettings* dialog) : QObject(dialog), dialog_(dialog) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        dialog_->ApplicationEvents1Message(watched, event);
+        return false;
+    }
+
+private:
+    TfrmSettings* dialog_;
+};
+
+} // namespace
+
+namespace {
+
+// One of the nine combos filled from the format file.
+struct TListCombo {
+    QComboBox* TfrmSettings::*Combo;
+    const char* List;  // key of the format file's list
+    const char* Index; // key of the stored index
+    const char* Value; // key of the stored text
+    const char* Default;
+    bool KeepsText; // a stored index below 0 shows the stored text
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Row drawing
+
+void TSettingsRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
+    QRect rect = option.rect;
+    painter->save();
+    if (option.state & QStyle::State_Selected) {
+        painter->fillRect(rect.adjusted(2, 2, -2, -2), skin::HotFill());
+        painter->setPen(skin::HotFrame());
+        painter->drawRect(rect.adjusted(1, 1, -2, -2));
+    } else {
+        painter->fillRect(rect, Qt::white);
+    }
+    rect.adjust(3, 0, -3, 0);
+    const QString text = index.data(Qt::DisplayRole).toString();
+    painter->setFont(option.font);
+    painter->setPen(Qt::black);
+    painter->drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      option.fontMetrics.elidedText(text, Qt::ElideRight, rect.width()));
+    painter->restore();
+}
+
+QSize TSettingsRowDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                     const QModelIndex& index) const {
+    return QSize(QStyledItemDelegate::sizeHint(option, index).width(), kComboRowHeight);
+}
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TfrmSettings::TfrmSettings(QWidget* mainWindow, const TGlobalObject& global)
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow),
+      settingsFile_(global.SettingsFile()), formatFile_(global.FormatFile()),
+      title_(global.ProductName()) {
+    setObjectName("frmSettings");
+    setWindowTitle("Settings");
+    setFixedSize(kWidth, kHeight);
+    setModal(true);
+    CreateControls();
+    chooser_ = new TFormatChooser(
+        edt1, imgbtn1, lst1, TFormatChooser::TPlacement{true, kListHeightLimit},
+        [this] { return formatName_; },
+        [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
+    ConnectHandlers();
+}
+
+QComboBox* TfrmSettings::NewCombo(const char* name, const char* caption, bool editable,
+                                  QGroupBox* group, int x, int y) {
+    auto* label = new QLabel(caption, group);
+    label->setGeometry(x, y, 110, 24);
+    auto* combo = new QComboBox(group);
+    combo->setObjectName(name);
+    combo->setEditable(editable);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setGeometry(x + 112, y, 100, 24);
+    combo->setItemDelegate(new TSettingsRowDelegate(combo));
+    combo->view()->setMinimumWidth(150);
+    label->setBuddy(combo);
+    QString accessible = QString(caption).remove(':');
+    combo->setAccessibleName(accessible);
+    combo->setAccessibleDescription(group->title());
+    if (editable) {
+        combo->lineEdit()->setAccessibleName(accessible);
+        // The box is the focus widget (its edit line is only a proxy), so
+        // its keys and its loss of focus are watched on the box itself.
+        combo->installEventFilter(this);
+        // Typed text is never completed from the items.
+        combo->setCompleter(nullptr);
+    }
+    return combo;
+}
+
+void TfrmSettings::CreateControls() {
+    auto* formatLabel = new QLabel("Output Format:", this);
+    formatLabel->setGeometry(16, 38, 100, 22);
+    edt1 = new TFormatEdit(this);
+    edt1->setGeometry(118, 37, 310, 24);
+    edt1->setAccessibleName("Output Format");
+    formatLabel->setBuddy(edt1);
+    imgbtn1 = new skin::TImageButton("imgbtn1", "", "arrow", 24, 24, 16, this);
+    imgbtn1->move(428, 37);
+    imgbtn1->setToolTip("Choose the output format");
+    imgbtn1->setStyleSheet("QToolButton { background: rgb(246,247,248); border: 1px solid #7a8ea8;"
+                           " border-radius: 2px; }");
+
+    grpVideo = new QGroupBox("Video Options", this);
+    grpVideo->setObjectName("grpVideo");
+    grpVideo->setGeometry(12, 72, 451, 118);
+    cmbVideoSize = NewCombo("cmbVideoSize", "Frame Size:", true, grpVideo, 10, 22);
+    cmbVideoBitRate = NewCombo("cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 22);
+    cmbFrameRate = NewCombo("cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 52);
+    cmbVideoEncoder = NewCombo("cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 52);
+    cmbZoom = NewCombo("cmbZoom", "Zoom:", false, grpVideo, 10, 82);
+    for (const char* item : kZoomItems)
+        cmbZoom->addItem(item);
+
+    grpAudio = new QGroupBox("Audio Options", this);
+    grpAudio->setObjectName("grpAudio");
+    grpAudio->setGeometry(12, 198, 451, 118);
+    cmbSamplerate = NewCombo("cmbSamplerate", "SampleRate (Hz):", true, grpAudio, 10, 22);
+    cmbAudioEncoder = NewCombo("cmbAudioEncoder", "Encoder:", false, grpAudio, 230, 22);
+    cmbChannel = NewCombo("cmbChannel", "Channel:", false, grpAudio, 10, 52);
+    cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
+    cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
+
+    cbOutputFormat = new QComboBox(this);
+    cbOutputFormat->setObjectName("cbOutputFormat");
+    cbOutputFormat->setAccessibleName("cbOutputFormat");
+    cbOutputFormat->hide();
+
+    const std::pair<QPushButton**, std::pair<const char*, const char*>> buttons[] = {
+        {&btnDefault, {"btnDefault", "&Default"}},
+        {&btnOk, {"btnOk", "&Ok"}},
+        {&btnCancel, {"btnCancel", "&Cancel"}}};
+    const int xs[] = {12, 283, 377};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QPushButton(buttons[i].second.second, this);
+        button->setObjectName(buttons[i].second.first);
+        button->setAccessibleName(QString(buttons[i].second.second).remove('&'));
+        button->setGeometry(xs[i], 330, i == 0 ? 90 : 86, 28);
+        // Enter in a box must neither confirm nor reset the dialog.
+        button->setAutoDefault(false);
+        *buttons[i].first = button;
+    }
+
+    // Created last, so that the open list lies over the groups.
+    lst1 = new TFormatList(this);
+    lst1->setAccessibleName("Output formats");
+}
+
+void TfrmSettings::ConnectHandlers() {
+    connect(btnOk, &QPushButton::clicked, this, &TfrmSettings::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmSettings::btnCancelClick);
+    connect(btnDefault, &QPushButton::clicked, this, &TfrmSettings::btnDefaultClick);
+    connect(edt1, &QLineEdit::textChanged, this, &TfrmSettings::edt1Change);
+    qApp->installEventFilter(new TApplicationWatcher(this));
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state != Qt::ApplicationActive) ApplicationEvents1Deactivate();
+            });
+}
+
+// ---------------------------------------------------------------------------
+// Showing and the lists
+
+void TfrmSettings::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QDialog::showEvent(event);
+}
+
+void TfrmSettings::hideEvent(QHideEvent* event) {
+    chooser_->HideList();
+    QDialog::hideEvent(event);
+}
+
+void TfrmSettings::FormShow() {
+    setStyleSheet(skin::StyleSheet() + R"(
+        QGroupBox { color: white; border: 1px solid #5d86b8; border-radius: 3px;
+            margin-top: 8px; }
+        QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 3px; }
+        QComboBox { background: white; color: black; border: 1px solid #7a8ea8;
+            border-radius: 2px; padding-left: 3px; }
+        QComboBox:disabled { color: gray; background: rgb(214,220,228); }
+        QComboBox QLineEdit { border: none; background: white; }
+        QComboBox QLineEdit:disabled { color: gray; background: rgb(214,220,228); }
+        QComboBox QAbstractItemView { background: white; color: black; }
+    )");
+    showing_ = true;
+    TIniFile settings(settingsFile_);
+    chooser_->BuildFormatChooser(settings,
+                                 settings.ReadString(kSettings, "FormatName", kChooserDefaultName));
+    formatCode_ = settings.ReadString(kSettings, "FormatCode", kDialogDefaultCode);
+    formatName_ = settings.ReadString(kSettings, "FormatName", kDialogDefaultName);
+    LoadFormatLists(true);
+    showing_ = false;
+    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+}
+
+std::string TfrmSettings::Section() const {
+    return "formatInfo" + formatCode_;
+}
+
+void TfrmSettings::LoadFormatLists(bool storedTexts) {
+    static const TListCombo kLists[] = {
+        {&TfrmSettings::cmbVideoSize, "VideoSize", "iVideoSize", "paraVideoSize", "320x240", true},
+        {&TfrmSettings::cmbVideoBitRate, "VideoBitRate", "iVideoBitRate", "paraVideoBitRate", "800",
+         true},
+        {&TfrmSettings::cmbFrameRate, "FrameRate", "iFrameRate", "paraFrameRate", "25", true},
+        {&TfrmSettings::cmbVideoEncoder, "VideoEncoder", "iVideoEncoder", "", "", false},
+        {&TfrmSettings::cmbSamplerate, "SampleRate", "iSampleRate", "paraSampleRate", "44100",
+         true},
+        {&TfrmSettings::cmbAudioEncoder, "AudioEncoder", "iAudioEncoder", "", "", false},
+        {&TfrmSettings::cmbChannel, "Channel", "iChannel", "", "", false},
+        {&TfrmSettings::cmbAudioBitRate, "AudioBitRate", "iAudioBitRate", "paraAudioBitRate", "96",
+         true},
+        {&TfrmSettings::cmbVolume, "Volume", "iVolume", "", "", false}};
+    const std::string section = Section();
+    const TIniFile formats(formatFile_);
+    const TIniFile settings(settingsFile_);
+    for (const auto& [member, list, indexKey, valueKey, def, keepsText] : kLists) {
+        QComboBox* combo = this->*member;
+        const std::string text = formats.ReadString(section, list, "null");
+        combo->clear();
+        const bool present = FormatListPresent(list, text);
+        if (present) {
+            for (const std::string& item : SplitFormatList(text))
+                combo->addItem(QString::fromStdString(item));
+        }
+        combo->setEnabled(present);
+        combo->setMaxVisibleItems(std::max(1, combo->count()));
+        const int index = settings.ReadInteger(section, indexKey, 0);
+        SelectIndex(combo, index);
+        if (storedTexts && keepsText && index < 0)
+            ShowStoredText(combo, settings.ReadString(section, valueKey, def));
+    }
+    cmbZoom->setCurrentIndex(ZoomIndex(settings.ReadString(section, "paraZoom", "full")));
+    SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
+    SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
+    if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
+}
+
+void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
+    QComboBox* const videoCombos[] = {cmbVideoSize, cmbVideoBitRate, cmbFrameRate, cmbVideoEncoder,
+                                      cmbZoom};
+    QComboBox* const audioCombos[] = {cmbSamplerate, cmbAudioEncoder, cmbChannel, cmbAudioBitRate,
+                                      cmbVolume};
+    for (QComboBox* combo : video ? videoCombos : audioCombos)
+        combo->setEnabled(enabled);
+}
+
+void TfrmSettings::edt1Change() {
+    // A value typed earlier for the newly picked format comes back into its
+    // box too, so that OK does not replace it by an empty text.
+    if (!showing_) LoadFormatLists(true);
+}
+
+void TfrmSettings::PickFormat(const std::string& caption, int code) {
+    formatName_ = caption;
+    formatCode_ = std::to_string(code);
+}
+
+// ---------------------------------------------------------------------------
+// Buttons
+
+void TfrmSettings::btnDefaultClick() {
+    const std::pair<QComboBox*, const char*> indexes[] = {{cmbVideoSize, "iVideoSize"},
+                                                          {cmbFrameRate, "iFrameRate"},
+                                                          {cmbVideoBitRate, "iVideoBitRate"},
+                                                          {cmbVideoEncoder, "iVideoEncoder"},
+                                                          {cmbAudioBitRate, "iAudioBitRate"},
+                                                          {cmbChannel, "iChannel"},
+                                                          {cmbVolume, "iVolume"},
+                                                          {cmbSamplerate, "iSampleRate"},
+                                                          {cmbAudioEncoder, "iAudioEncoder"}};
+    const TIniFile formats(formatFile_);
+    const std::string section = Section();
+    for (const auto& [combo, key] : indexes)
+        SelectIndex(combo, formats.ReadInteger(section, key, 0));
+    cmbZoom->setCurrentIndex(0);
+}
+
+void TfrmSettings::btnOkClick() {
+    TFormatChoices c;
+    c.Description = formatName_;
+    c.iVideoSize = ShownIndex(cmbVideoSize);
+    c.iVideoBitRate = ShownIndex(cmbVideoBitRate);
+    c.iFrameRate = ShownIndex(cmbFrameRate);
+    c.iVideoEncoder = ShownIndex(cmbVideoEncoder);
+    c.iSampleRate = ShownIndex(cmbSamplerate);
+    c.iAudioEncoder = ShownIndex(cmbAudioEncoder);
+    c.iChannel = ShownIndex(cmbChannel);
+    c.iAudioBitRate = ShownIndex(cmbAudioBitRate);
+    c.iVolume = ShownIndex(cmbVolume);
+    c.VideoSize = ShownText(cmbVideoSize);
+    c.VideoBitRate = ShownText(cmbVideoBitRate);
+    c.FrameRate = ShownText(cmbFrameRate);
+    c.Zoom = cmbZoom->currentIndex();
+    c.VideoEncoder = ShownText(cmbVideoEncoder);
+    c.SampleRate = ShownText(cmbSamplerate);
+    c.AudioBitRate = ShownText(cmbAudioBitRate);
+    c.Channel = ShownText(cmbChannel);
+    c.Volume = ShownText(cmbVolume);
+    c.AudioEncoder = ShownText(cmbAudioEncoder);
+
+    TIniFile settings(settingsFile_);
+    std::string error;
+    if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error)) {
+        ShowMessageBox(
+            title_, error.empty() ? "Cannot write the settings file " + settingsFile_ + "." : error,
+            TMsgIcon::Warning, TMsgButtons::Ok);
+        return;
+    }
+    chooser_->SaveChooserState(settings);
+    settings.WriteString(kSettings, "FormatName", formatName_);
+    settings.WriteString(kSettings, "FormatCode", formatCode_);
+    accept();
+}
+
+void TfrmSettings::btnCancelClick() {
+    reject();
+}
+
+// ---------------------------------------------------------------------------
+// Key filters and exit checks
+
+void TfrmSettings::ShowPlainMessage(const std::string& text) {
+    ShowMessageBox(title_, text, TMsgIcon::None, TMsgButtons::Ok);
+}
+
+void TfrmSettings::RefuseValue(QComboBox* combo, const char* message) {
+    ShowPlainMessage(message);
+    if (combo->count() > 1) combo->setCurrentIndex(1);
+}
+
+bool TfrmSettings::cmbVideoSizeKeyPress(char key) {
+    if (AcceptFrameSizeKey(ShownText(cmbVideoSize), key)) return false;
+    QApplication::beep();
+    return true;
+}
+
+bool TfrmSettings::cmbVideoBitRateKeyPress(char key) {
+    if (AcceptNumericKey(key)) return false;
+    ShowPlainMessage(kMsgEnterNumerical);
+    QApplication::beep();
+    return true;
+}
+
+bool TfrmSettings::cmbSamplerateKeyPress(char key) {
+    return cmbVideoBitRateKeyPress(key);
+}
+
+bool TfrmSettings::cmbAudioBitRateKeyPress(char key) {
+    return cmbVideoBitRateKeyPress(key);
+}
+
+void TfrmSettings::cmbVideoSizeExit() {
+    std::string corrected;
+    switch (CheckFrameSize(ShownText(cmbVideoSize), corrected)) {
+    case TFrameSizeCheck::Accepted:
+        return;
+    case TFrameSizeCheck::Invalid:
+        RefuseValue(cmbVideoSize, kMsgFrameSizeInvalid);
+        return;
+    case TFrameSizeCheck::Corrected:
+        ShowMessageBox(kInputErrorCaption, FrameSizeCorrectionText(corrected), TMsgIcon::Error,
+                       TMsgButtons::Ok);
+        cmbVideoSize->setEditText(QString::fromStdString(corrected));
+        return;
+    }
+}
+
+void TfrmSettings::cmbVideoBitRateExit() {
+    const std::string text = ShownText(cmbVideoBitRate);
+    if (!IsIntegerText(text) && !IsAsSourceText(text))
+        RefuseValue(cmbVideoBitRate, kMsgVideoBitRateInvalid);
+}
+
+void TfrmSettings::cmbAudioBitRateExit() {
+    const std::string text = ShownText(cmbAudioBitRate);
+    if (!IsIntegerText(text) && !IsDecimalText(text) && !IsAsSourceText(text))
+        RefuseValue(cmbAudioBitRate, kMsgAudioBitRateInvalid);
+}
+
+void TfrmSettings::cmbSamplerateExit() {
+    const std::string text = ShownText(cmbSamplerate);
+    if (!IsIntegerText(text) && !IsAsSourceText(text))
+        RefuseValue(cmbSamplerate, kMsgSampleRateInvalid);
+}
+
+bool TfrmSettings::FilterKey(QComboBox* combo, QKeyEvent* event) {
+    const char key = TypedCharacter(event);
+    if (key == 0) return false;
+    if (combo == cmbVideoSize) return cmbVideoSizeKeyPress(key);
+    if (combo == cmbVideoBitRate) return cmbVideoBitRateKeyPress(key);
+    if (combo == cmbSamplerate) return cmbSamplerateKeyPress(key);
+    if (combo == cmbAudioBitRate) return cmbAudioBitRateKeyPress(key);
+    return false;
+}
+
+void TfrmSettings::CheckOnExit(QComboBox* combo) {
+    if (combo == cmbVideoSize) cmbVideoSizeExit();
+    if (combo == cmbVideoBitRate) cmbVideoBitRateExit();
+    if (combo == cmbSamplerate) cmbSamplerateExit();
+    if (combo == cmbAudioBitRate) cmbAudioBitRateExit();
+}
+
+bool TfrmSettings::eventFilter(QObject* watched, QEvent* event) {
+    auto* combo = qobject_cast<QComboBox*>(watched);
+    if (!combo || !combo->isEditable()) return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) return FilterKey(combo, static_cast<QKeyEvent*>(event));
+    if (event->type() == QEvent::FocusOut) {
+        // Leaving the box for another control of the dialog; not its own
+        // drop-down, not another window.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && isVisible())
+            CheckOnExit(combo);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Mouse over the whole application
+
+bool TfrmSettings::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress || !receiver->isWidgetType()) return false;
+    if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+    auto* widget = static_cast<QWidget*>(receiver);
+    if (widget->window() != this) return false;
+    if (!IsChooserControl(widget) && lst1->isVisible()) chooser_->HideList();
+    return false;
+}
+
+void TfrmSettings::ApplicationEvents1Deactivate() {
+    chooser_->HideList();
+}
+
+void TfrmSettings::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), skin::Background());
+    painter.fillRect(QRect(0, 0, width(), kTitleHeight), skin::Band());
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(10, 0, width() - 20, kTitleHeight), Qt::AlignVCenter, windowTitle());
+    painter.setPen(skin::HotFrame());
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}

@@ -1,0 +1,116 @@
+// The format settings dialog: a format chooser of its own and the video and
+// audio parameters of the chosen format. Every showing reloads everything
+// from the two INI files; OK writes the format's section of the settings
+// file and the chosen format, Cancel writes nothing.
+#pragma once
+
+#include "app/FormatChooser.h"
+
+#include <QDialog>
+#include <QStyledItemDelegate>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class TGlobalObject;
+
+// Draws the rows of the dialog's drop-down lists: the row under the pointer
+// light blue with a blue frame, the others white.
+class TSettingsRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
+class TfrmSettings : public QDialog {
+    Q_OBJECT
+public:
+    // The dialog takes the files and the title from the main window's
+    // global object, once, at its creation.
+    TfrmSettings(QWidget* mainWindow, const TGlobalObject& global);
+
+    // Handlers.
+    void FormShow();
+    void btnOkClick();
+    void btnCancelClick();
+    void btnDefaultClick();
+    void edt1Change();
+    bool ApplicationEvents1Message(QObject* receiver, QEvent* event);
+    void ApplicationEvents1Deactivate();
+    // Key filters: true when the key is dropped.
+    bool cmbVideoSizeKeyPress(char key);
+    bool cmbVideoBitRateKeyPress(char key);
+    bool cmbSamplerateKeyPress(char key);
+    bool cmbAudioBitRateKeyPress(char key);
+    // Exit checks.
+    void cmbVideoSizeExit();
+    void cmbVideoBitRateExit();
+    void cmbAudioBitRateExit();
+    void cmbSamplerateExit();
+
+    // Fills the ten combos for the dialog's format code. With
+    // `storedTexts`, a stored index below 0 puts the stored text into the
+    // boxes that can hold a typed value.
+    void LoadFormatLists(bool storedTexts = false);
+
+    // The dialog's own choice, not yet written.
+    const std::string& FormatName() const { return formatName_; }
+    const std::string& FormatCode() const { return formatCode_; }
+    TFormatChooser& Chooser() { return *chooser_; }
+
+    TFormatEdit* edt1 = nullptr;
+    QToolButton* imgbtn1 = nullptr;
+    TFormatList* lst1 = nullptr;
+    QGroupBox* grpVideo = nullptr;
+    QGroupBox* grpAudio = nullptr;
+    QComboBox* cmbVideoSize = nullptr;
+    QComboBox* cmbVideoBitRate = nullptr;
+    QComboBox* cmbFrameRate = nullptr;
+    QComboBox* cmbVideoEncoder = nullptr;
+    QComboBox* cmbZoom = nullptr;
+    QComboBox* cmbSamplerate = nullptr;
+    QComboBox* cmbAudioEncoder = nullptr;
+    QComboBox* cmbChannel = nullptr;
+    QComboBox* cmbAudioBitRate = nullptr;
+    QComboBox* cmbVolume = nullptr;
+    // Never shown; its selection goes to the main window's combo on OK.
+    QComboBox* cbOutputFormat = nullptr;
+    QPushButton* btnDefault = nullptr;
+    QPushButton* btnOk = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    QComboBox* NewCombo(const char* name, const char* caption, bool editable, QGroupBox* group,
+                        int x, int y);
+    void ConnectHandlers();
+    void PickFormat(const std::string& caption, int code);
+    void SetGroupEnabled(bool video, bool enabled);
+    void ShowPlainMessage(const std::string& text);
+    // Shows the message and selects the box's second item when it has one.
+    void RefuseValue(QComboBox* combo, const char* message);
+    bool FilterKey(QComboBox* combo, QKeyEvent* event);
+    void CheckOnExit(QComboBox* combo);
+    std::string Section() const;
+
+    QWidget* mainWindow_;
+    std::string settingsFile_, formatFile_, title_;
+    TFormatChooser* chooser_ = nullptr;
+    // The dialog's format, loaded from "settings" when shown and changed by
+    // its chooser.
+    std::string formatName_, formatCode_;
+    // Set while FormShow fills the controls: the chooser's new caption must
+    // not reload the lists before the format code is known.
+    bool showing_ = false;
+};
