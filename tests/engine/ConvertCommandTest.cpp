@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -376,4 +377,19 @@ TEST_F(ConvertCommand, FormatDrawsTheRowEdits) {
     EXPECT_NEAR(centre[0], 200, 12);
     EXPECT_NEAR(centre[1], 50, 12);
     EXPECT_NEAR(centre[2], 40, 12);
+}
+
+// Muxer and encoder options of a format and an encoder guessed from the
+// output's name take effect: the MP4 index comes first, libx264 gets crf 30.
+TEST_F(ConvertCommand, GuessedFormatAndEncoderTakeTheirOwnOptions) {
+    const std::string out = Dir->file("guessed.mp4");
+    const auto r = Run("-i " + Q(Input) + " -movflags +faststart -crf 30 " + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::ifstream in(out, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t moov = bytes.find("moov"), mdat = bytes.find("mdat");
+    ASSERT_NE(moov, std::string::npos);
+    EXPECT_LT(moov, mdat);
+    if (ProbeValue(out, "stream=codec_name", "v:0") == "h264")
+        EXPECT_NE(bytes.find("crf=30.0"), std::string::npos);
 }
