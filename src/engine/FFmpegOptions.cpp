@@ -383,14 +383,23 @@ void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, int kin
 }
 
 // The waiting options of any kind that the output's muxer knows are set on
-// it; whatever is left is refused or reported.
+// it; whatever is left is refused or reported. Those given for one kind
+// wait on for that kind's next stream (this output has none).
 void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
-    auto pending = std::move(FOptions.PendingOptions);
-    FOptions.PendingOptions.clear();
+    std::vector<TPendingOption> pending;
+    auto& waiting = FOptions.PendingOptions;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (it->Kind != -1) {
+            ++it;
+            continue;
+        }
+        pending.push_back(*it);
+        it = waiting.erase(it);
+    }
     const AVOutputFormat* format = context->oformat;
     for (const TPendingOption& option : pending) {
         const bool known =
-            option.Kind == -1 && format->priv_class &&
+            format->priv_class &&
             ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), option.Name.c_str(),
                                    nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
         if (known && ff::avutil.av_opt_set(context, option.Name.c_str(), option.Value.c_str(),

@@ -390,6 +390,7 @@ TEST_F(ConvertCommand, GuessedFormatAndEncoderTakeTheirOwnOptions) {
     const std::size_t moov = bytes.find("moov"), mdat = bytes.find("mdat");
     ASSERT_NE(moov, std::string::npos);
     EXPECT_LT(moov, mdat);
-    if (ProbeValue(out, "stream=codec_name", "v:0") == "h264")
+    if (ProbeValue(out, "stream=codec_name", "v:0") == "h264") {
         EXPECT_NE(bytes.find("crf=30.0"), std::string::npos);
+    }
 }

@@ -113,6 +113,11 @@ TEST_F(OptionEffect, EncoderOptionsOfAGuessedEncoder) {
     EXPECT_NE(bytes.find("crf=30.0"), std::string::npos);
     EXPECT_NE(bytes.find("cabac=1"), std::string::npos);
     EXPECT_FALSE(Log.Contains("Unrecognized option 'crf'"));
+    // Without a picture the video preset's private lines wait unused.
+    const std::string tone = Out.file("tone.wav");
+    ASSERT_TRUE(testsupport::MakeMedia(tone, "-f lavfi -i sine -t 1"));
+    RecordingConverter a;
+    EXPECT_EQ(a.Add(tone, Out.file("tone.mp4"), "vpre=libx264-mp4"), 0) << a.Converter.LastErrMsg;
     // A name nobody knows is reported, not dropped silently.
     RecordingConverter u;
     ASSERT_EQ(u.Add(Media->AudioVideo, Out.file("u.mp4"), "nosuchoption=1"), 0);
