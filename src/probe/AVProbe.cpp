@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,9 +106,14 @@ std::string AspectText(const AVStream* stream, const AVCodecParameters* codec) {
     AVRational sar = stream->sample_aspect_ratio;
     AVRational codecSar = codec->sample_aspect_ratio;
     if (sar.num == 0 || sar.num * codecSar.den == codecSar.num * sar.den) return {};
+    int width = codec->width, height = codec->height;
+    if (IsQuarterTurn(StreamRotation(stream))) { // as the picture is shown
+        std::swap(width, height);
+        sar = AVRational{sar.den, sar.num};
+    }
     int darNum = 0, darDen = 0;
-    ff::avutil.av_reduce(&darNum, &darDen, static_cast<std::int64_t>(codec->width) * sar.num,
-                         static_cast<std::int64_t>(codec->height) * sar.den, 1024 * 1024);
+    ff::avutil.av_reduce(&darNum, &darDen, static_cast<std::int64_t>(width) * sar.num,
+                         static_cast<std::int64_t>(height) * sar.den, 1024 * 1024);
     return FormatText(", PAR %d:%d DAR %d:%d", sar.num, sar.den, darNum, darDen);
 }
 
