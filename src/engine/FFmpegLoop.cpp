@@ -365,12 +365,15 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
 
 void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
     packet->stream_index = ost.Stream->index;
-    ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Stream->time_base);
     if (ost.Filters.empty()) {
+        ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Stream->time_base);
         WriteFiltered(ost, packet);
         return;
     }
-    // Through the chain in order; a filter may hold packets back or make several.
+    // Through the chain in order; a filter may hold packets back or make
+    // several. The chain counts in the time base it was made with (the
+    // muxer may have chosen another one for the stream since).
+    ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Filters.front()->time_base_in);
     std::vector<ff::PacketPtr> stage;
     stage.emplace_back(ff::avcodec.av_packet_alloc());
     if (!stage.back() || ff::avcodec.av_packet_ref(stage.back().get(), packet) < 0)
@@ -379,7 +382,14 @@ void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
     for (std::size_t f = 0; f < ost.Filters.size(); ++f)
         stage = FilterStage(ost, f, std::move(stage), false);
     for (ff::PacketPtr& out : stage)
-        WriteFiltered(ost, out.get());
+        WriteFromChain(ost, out.get());
+}
+
+void TTranscoder::WriteFromChain(TOutputStream& ost, AVPacket* packet) {
+    packet->stream_index = ost.Stream->index;
+    ff::avcodec.av_packet_rescale_ts(packet, ost.Filters.back()->time_base_out,
+                                     ost.Stream->time_base);
+    WriteFiltered(ost, packet);
 }
 
 // At the end: each filter of the chain gives up what it holds back, which
@@ -389,10 +399,8 @@ void TTranscoder::DrainBitstreamFilters(TOutputStream& ost) {
     std::vector<ff::PacketPtr> stage;
     for (std::size_t f = 0; f < ost.Filters.size(); ++f)
         stage = FilterStage(ost, f, std::move(stage), true);
-    for (ff::PacketPtr& out : stage) {
-        out->stream_index = ost.Stream->index;
-        WriteFiltered(ost, out.get());
-    }
+    for (ff::PacketPtr& out : stage)
+        WriteFromChain(ost, out.get());
 }
 
 // The packets that filter `f` makes of `in` (and, with `end`, of what it

@@ -203,6 +203,7 @@ private:
     std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
                                            std::vector<ff::PacketPtr> in, bool end);
     void DrainBitstreamFilters(TOutputStream& ost);
+    void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
     bool Interrupted() const;
 

@@ -232,3 +232,28 @@ TEST_F(OptionEffect, ProgressTimeNeverGoesBack) {
 }
 
 } // namespace
+
+namespace {
+
+// A filter that holds packets back (sound cut into fixed chunks) gives up
+// the last, short chunk at the end: no sound is lost.
+TEST_F(OptionEffect, BitstreamFiltersAreDrainedAtTheEnd) {
+    const std::string tone = Out.file("tone1.wav");
+    ASSERT_TRUE(testsupport::MakeMedia(tone, "-f lavfi -i sine=sample_rate=44100 -t 1"));
+    RecordingConverter c;
+    const std::string out = Out.file("chunks.wav");
+    ASSERT_EQ(
+        c.Add(tone, out, "acodec=pcm_s16le\nac=1\nabsf=pcm_rechunk=nb_out_samples=10000:pad=0"), 0)
+        << c.Converter.LastErrMsg;
+    ASSERT_TRUE(Convert(c).Finished) << c.TaskEnd(0).ExceptionMsg;
+    EXPECT_NEAR(ProbeDuration(out), 1.0, 0.01);
+    // Into a muxer that counts in its own time base (1/1000 for Matroska).
+    RecordingConverter m;
+    const std::string mka = Out.file("chunks.mka");
+    ASSERT_EQ(m.Add(tone, mka, "acodec=pcm_s16le\nac=1\nabsf=pcm_rechunk=nb_out_samples=10000"), 0)
+        << m.Converter.LastErrMsg;
+    ASSERT_TRUE(Convert(m).Finished) << m.TaskEnd(0).ExceptionMsg;
+    EXPECT_EQ(testsupport::ProbeValues(mka, "packet=size", "a:0").size(), 5u);
+}
+
+} // namespace
