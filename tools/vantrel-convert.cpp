@@ -10,6 +10,7 @@
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
 
+#include <clocale>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -46,6 +47,7 @@ int ShowInfo(const std::string& fileName) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setlocale(LC_NUMERIC, "C"); // numbers with a "." whatever the user's locale
     SetMainThread();
     if (argc >= 2 && std::string(argv[1]) == "--format")
         return RunFormatCommand(std::vector<std::string>(argv + 2, argv + argc));

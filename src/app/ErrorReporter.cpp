@@ -4,6 +4,7 @@
 #include "engine/FFmpegRecords.h"
 
 #include <QMessageBox>
+#include <clocale>
 #include <QWidget>
 
 std::string ErrorReportText(const std::string& message) {
@@ -17,7 +18,11 @@ void ReportException(const std::exception& error) {
                    engineError ? TMsgIcon::Warning : TMsgIcon::Error, TMsgButtons::Ok);
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+// The toolkit adopts the user's whole locale when it starts; the numbers go
+// back to the "C" rules (its own locale-aware texts keep the user's locale).
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    std::setlocale(LC_NUMERIC, "C");
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -3,7 +3,12 @@
 #include "app/WinCover.h"
 #include "app/winMain.h"
 
+#include <clocale>
+
 int main(int argc, char** argv) {
+    // Numbers are read and written with a "." everywhere: the media libraries
+    // parse option values with the C library's locale-dependent reader.
+    std::setlocale(LC_NUMERIC, "C");
     TApplication application(argc, argv);
     QApplication::setApplicationName("Vantrel");
     InstallGuiMessageHandler();

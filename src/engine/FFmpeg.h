@@ -140,6 +140,9 @@ public:
     void NewVideoStream(int outputFile);
     void NewAudioStream(int outputFile);
     void NewSubtitleStream(int outputFile);
+    // Forgets the output files from slot `files` on, with their streams (an
+    // output whose set-up failed half-way).
+    void DropOutputFiles(int files);
 
     const std::string& ErrorText() const { return FErrorText; }
     const TOptionState& OptionState() const { return FOptions; }
@@ -267,12 +270,23 @@ private:
 
     // Unknown names: the generic option contexts, then the private options
     // of the kind's current encoder. True when one of them took the option.
-    bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value, int kindHint);
+    // Names no one knows yet wait for the next output (TPendingOption).
+    bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value, int kindHint,
+                                   const std::string& refusal = std::string());
+    bool SetCodecOption(const std::string& name, const std::string& value, int kindHint);
+    bool IsGenericOptionName(const std::string& name) const;
+    bool HasCodecName(int kind) const;
+    void DeferOption(const std::string& name, const std::string& value, int kind,
+                     const std::string& refusal);
+    bool RecordedOptionFor(const char* name, int kind) const;
+    void TakePendingEncoderOptions(TOutputStreamSetup& setup, int kind);
+    void TakePendingMuxerOptions(AVFormatContext* context);
     bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
     bool SetFormatPrivateOption(const std::string& name, const std::string& value);
     // With StrictOptions, an option no context took fails (FFmpegOptionCheck.cpp).
     void RefuseOption(const std::string& name, const std::string& value) const;
     bool HasSettableOption(const std::string& name) const;
+    void RefuseUnknownName(const std::string& name) const;
     static std::string InvalidValueText(const std::string& name, const std::string& value);
     void SetCodecName(int kind, const std::string& value);
     void ApplyPresetText(const std::string& value, const std::string& text, int kind, bool builtin);

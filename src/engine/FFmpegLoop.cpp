@@ -221,8 +221,7 @@ int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) 
     AVCodecContext* decoder = ist.DecoderContext.get();
     if (!decoder) return 0;
     if (decoder->codec_type == AVMEDIA_TYPE_SUBTITLE) {
-        if (packet) DistributeSubtitle(ist, packet);
-        return 0;
+        return packet ? DistributeSubtitle(ist, packet) : 0;
     }
     int code = ff::avcodec.avcodec_send_packet(decoder, packet);
     if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
@@ -278,7 +277,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
-        AVFrame* picture = PreProcessFrame(ist, frame);
+        AVFrame* picture = PreProcessFrame(ist, TurnUpright(ist, frame));
         if (ist.FramePts < O.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
             if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;
@@ -313,12 +312,14 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         if (ost.SourceIndex == index && ost.EncodingNeeded) AudioOutput(ost, ist, frame, cut);
 }
 
-void TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
+// -1 on a decoding error, which is reported as the other kinds' are.
+int TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
     AVSubtitle subtitle{};
     int got = 0;
     const int code = ff::avcodec.avcodec_decode_subtitle2(ist.DecoderContext.get(), &subtitle, &got,
                                                           const_cast<AVPacket*>(packet));
-    if (code < 0 || !got) return;
+    if (code < 0) return -1;
+    if (!got) return 0;
     const int index = static_cast<int>(&ist - FInputStreams.data());
     const int64_t time = packet->pts != AV_NOPTS_VALUE
                              ? ToMicroseconds(packet->pts, ist.Stream->time_base)
@@ -333,6 +334,7 @@ void TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) 
         throw;
     }
     ff::avcodec.avsubtitle_free(&subtitle);
+    return 0;
 }
 
 // ---- stream copy ----
@@ -363,46 +365,74 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
 
 void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
     packet->stream_index = ost.Stream->index;
-    ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Stream->time_base);
     if (ost.Filters.empty()) {
+        ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Stream->time_base);
         WriteFiltered(ost, packet);
         return;
     }
-    // Through the chain in order; a filter may hold packets back or make several.
-    std::vector<AVPacket*> stage{packet};
-    for (std::size_t f = 0; f < ost.Filters.size(); ++f) {
-        AVBSFContext* filter = ost.Filters[f].get();
-        std::vector<AVPacket*> next;
-        for (AVPacket* in : stage) {
-            int code = ff::avcodec.av_bsf_send_packet(filter, in);
-            if (code < 0) {
-                const std::string text = MediaErrorText(
-                    TextFormat("%s failed for stream %d, codec %s", filter->filter->name,
-                               ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
-                    code);
-                if (O.ExitOnError) throw FFmpegException(text);
-                Log(llError, text);
-                next.push_back(in); // goes on unchanged
-                continue;
-            }
-            if (in != packet) ff::avcodec.av_packet_free(&in);
-            for (;;) {
-                AVPacket* out = ff::avcodec.av_packet_alloc();
-                if (!out) throw FFmpegException("av_mallocz fail");
-                code = ff::avcodec.av_bsf_receive_packet(filter, out);
-                if (code < 0) {
-                    ff::avcodec.av_packet_free(&out);
-                    break;
-                }
-                next.push_back(out);
-            }
+    // Through the chain in order; a filter may hold packets back or make
+    // several. The chain counts in the time base it was made with (the
+    // muxer may have chosen another one for the stream since).
+    ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Filters.front()->time_base_in);
+    std::vector<ff::PacketPtr> stage;
+    stage.emplace_back(ff::avcodec.av_packet_alloc());
+    if (!stage.back() || ff::avcodec.av_packet_ref(stage.back().get(), packet) < 0)
+        throw FFmpegException("av_mallocz fail");
+    ff::avcodec.av_packet_unref(packet);
+    for (std::size_t f = 0; f < ost.Filters.size(); ++f)
+        stage = FilterStage(ost, f, std::move(stage), false);
+    for (ff::PacketPtr& out : stage)
+        WriteFromChain(ost, out.get());
+}
+
+void TTranscoder::WriteFromChain(TOutputStream& ost, AVPacket* packet) {
+    packet->stream_index = ost.Stream->index;
+    ff::avcodec.av_packet_rescale_ts(packet, ost.Filters.back()->time_base_out,
+                                     ost.Stream->time_base);
+    WriteFiltered(ost, packet);
+}
+
+// At the end: each filter of the chain gives up what it holds back, which
+// the filters after it still see.
+void TTranscoder::DrainBitstreamFilters(TOutputStream& ost) {
+    if (ost.Filters.empty()) return;
+    std::vector<ff::PacketPtr> stage;
+    for (std::size_t f = 0; f < ost.Filters.size(); ++f)
+        stage = FilterStage(ost, f, std::move(stage), true);
+    for (ff::PacketPtr& out : stage)
+        WriteFromChain(ost, out.get());
+}
+
+// The packets that filter `f` makes of `in` (and, with `end`, of what it
+// still holds). A packet the filter refuses goes on unchanged.
+std::vector<ff::PacketPtr> TTranscoder::FilterStage(TOutputStream& ost, std::size_t f,
+                                                    std::vector<ff::PacketPtr> in, bool end) {
+    AVBSFContext* filter = ost.Filters[f].get();
+    std::vector<ff::PacketPtr> out;
+    auto receive = [&] {
+        for (;;) {
+            ff::PacketPtr next(ff::avcodec.av_packet_alloc());
+            if (!next) throw FFmpegException("av_mallocz fail");
+            if (ff::avcodec.av_bsf_receive_packet(filter, next.get()) < 0) return;
+            out.push_back(std::move(next));
         }
-        stage = std::move(next);
+    };
+    for (ff::PacketPtr& packet : in) {
+        const int code = ff::avcodec.av_bsf_send_packet(filter, packet.get());
+        if (code < 0) {
+            const std::string text = MediaErrorText(
+                TextFormat("%s failed for stream %d, codec %s", filter->filter->name,
+                           ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
+                code);
+            if (O.ExitOnError) throw FFmpegException(text);
+            Log(llError, text);
+            out.push_back(std::move(packet));
+            continue;
+        }
+        receive();
     }
-    for (AVPacket* out : stage) {
-        WriteFiltered(ost, out);
-        if (out != packet) ff::avcodec.av_packet_free(&out);
-    }
+    if (end && ff::avcodec.av_bsf_send_packet(filter, nullptr) >= 0) receive();
+    return out;
 }
 
 void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
@@ -538,7 +568,13 @@ void TTranscoder::HoldCoverPictures() {
             if (&other != &ost && other.Output == ost.Output)
                 end = std::max(end, EndOfWaiting(other));
         const int64_t target = std::llround(end / av_q2d(ost.Encoder->time_base));
-        TInputStream& ist = FInputStreams[ost.SourceIndex];
+        // A later joined segment may have no picture stream of its own.
+        const int source = ost.CoverSource >= 0 ? ost.CoverSource : ost.SourceIndex;
+        if (source < 0) {
+            ost.Cover.reset();
+            continue;
+        }
+        TInputStream& ist = FInputStreams[source];
         AVFrame* final = ost.SyncOpts < target ? FitPicture(ost, ist, ost.Cover.get()) : nullptr;
         while (final && ost.SyncOpts < target && ost.FrameNumber < O.MaxFrames[0] &&
                !Interrupted()) {
@@ -554,6 +590,8 @@ void TTranscoder::FinishConversion() {
         if (ist.DecodingNeeded && !ist.Drained) DrainDecoder(ist);
     HoldCoverPictures();
     FlushEncoders();
+    for (TOutputStream& ost : FOutputStreams)
+        DrainBitstreamFilters(ost);
     for (const auto& file : E.FOutputFiles)
         file->NameTheWrittenFile();
     for (AVFormatContext* output : FOutputs) {

@@ -73,6 +73,16 @@ void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& val
         throw FFmpegException(TextFormat("Unrecognized option '%s'.", name.c_str()));
 }
 
+// A name that neither a context of this task nor any muxer, demuxer, codec
+// or protocol of the libraries knows is a typing mistake: refused at once
+// instead of waiting for an output that would only report it.
+void TCustomFFmpeg::RefuseUnknownName(const std::string& name) const {
+    if (!StrictOptions || name.empty()) return;
+    if (IsGenericOptionName(name) || HasSettableOption(name) || IsLibraryOptionName(name.c_str()))
+        return;
+    throw FFmpegException(TextFormat("Unrecognized option '%s'.", name.c_str()));
+}
+
 std::string TCustomFFmpeg::InvalidValueText(const std::string& name, const std::string& value) {
     return TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
 }

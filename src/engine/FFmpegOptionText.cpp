@@ -5,6 +5,7 @@
 #include "media/MyUtils.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -40,6 +41,19 @@ std::string UnifyLineBreaks(const std::string& text) {
         }
     }
     return out;
+}
+
+// A decimal number at `p` with "." as its separator whatever the locale
+// (after blanks and a "+"); moves `p` past it. False when there is none.
+bool ReadDouble(const char*& p, const char* end, double& value) {
+    const char* q = p;
+    while (q < end && (*q == ' ' || *q == '\t'))
+        ++q;
+    if (q < end && *q == '+' && q + 1 < end && q[1] != '-') ++q;
+    const auto [stop, error] = std::from_chars(q, end, value, std::chars_format::general);
+    if (error != std::errc() || !std::isfinite(value)) return false;
+    p = stop;
+    return true;
 }
 
 bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) {
@@ -85,6 +99,10 @@ std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::str
     return lines;
 }
 
+bool IsSharedCodecOption(const std::string& name) {
+    return IsOneOf(name, {"b", "maxrate", "minrate", "bufsize", "trellis", "level", "flags"});
+}
+
 bool IsInputSkippedOption(const std::string& name) {
     return IsOneOf(
         name, {"newvideo", "newaudio", "newsubtitle", "apre", "vpre", "spre", "vfilters", "vf"});
@@ -113,9 +131,10 @@ int ParseIntValue(const std::string& text) {
 
 double ParseFloatValue(const std::string& text) {
     const std::string t = TrimText(text);
-    char* end = nullptr;
-    const double v = t.empty() ? 0.0 : std::strtod(t.c_str(), &end);
-    if (t.empty() || *end != '\0' || !std::isfinite(v))
+    const char* p = t.data();
+    const char* end = t.data() + t.size();
+    double v = 0.0;
+    if (t.empty() || !ReadDouble(p, end, v) || p != end)
         throw FFmpegException("'" + text + "' is not a valid floating point value");
     return v;
 }
@@ -148,9 +167,9 @@ double AspectFromText(const std::string& text) {
         return y > 0 ? static_cast<double>(x) / y : 0.0;
     }
     const std::string t = TrimText(text);
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (end == t.c_str() || *end != '\0' || !std::isfinite(v)) return 0.0;
+    const char* p = t.data();
+    double v = 0.0;
+    if (!ReadDouble(p, t.data() + t.size(), v) || p != t.data() + t.size()) return 0.0;
     return v;
 }
 
@@ -201,7 +220,8 @@ std::pair<long, double> ParseTsScale(const std::string& text) {
     const long stream = std::strtol(p, &end, 0);
     p = end;
     SkipOne(p);
-    const double scale = std::strtod(p, nullptr);
+    double scale = 0.0;
+    if (!ReadDouble(p, text.c_str() + text.size(), scale)) scale = 0.0;
     return {stream, scale};
 }
 

@@ -94,6 +94,16 @@ int KindOfName(const std::string& name) {
     return mkSubtitle;
 }
 
+// Sets `name` in a private option list, replacing an earlier value.
+void SetPrivateEntry(TPrivateOptions& options, const std::string& name, const std::string& value) {
+    auto it = std::find_if(options.begin(), options.end(),
+                           [&](const auto& entry) { return entry.first == name; });
+    if (it != options.end())
+        it->second = value;
+    else
+        options.emplace_back(name, value);
+}
+
 enum TNorm { nmPal, nmNtsc, nmFilm };
 
 const char* NormFrameRate(int norm) {
@@ -239,6 +249,7 @@ void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& valu
             return;
         }
     }
+    RefuseUnknownName(name); // before it could wait for an output
     if (!SetDefaultOrPrivateOption(name, value, -1)) RefuseOption(name, value);
 }
 
@@ -261,13 +272,147 @@ void TCustomFFmpeg::Log(int level, const std::string& text) const {
 // ---- generic and private option contexts ----
 
 bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
-                                              int kindHint) {
+                                              int kindHint, const std::string& refusal) {
     if (TrimText(name).empty() || TrimText(value).empty()) return false;
-    if (SetDefaultOption(FOptionContexts, name.c_str(), value.c_str())) return true;
-    if (kindHint >= 0) return SetPrivateOption(kindHint, name, value);
+    if (SetCodecOption(name, value, kindHint)) return true;
+    if (IsGenericOptionName(name)) return false; // known, but the value was refused
+    if (kindHint >= 0) {
+        if (HasCodecName(kindHint)) return SetPrivateOption(kindHint, name, value);
+        DeferOption(name, value, kindHint, refusal);
+        return true;
+    }
     for (int kind : {mkVideo, mkAudio, mkSubtitle})
         if (SetPrivateOption(kind, name, value)) return true;
-    return SetFormatPrivateOption(name, value);
+    if (SetFormatPrivateOption(name, value)) return true;
+    DeferOption(name, value, -1, refusal);
+    return true;
+}
+
+// The generic option contexts; a name the libraries share between kinds
+// goes only to the context of the kind it was given for (unprefixed: the
+// hint's, else video) and is remembered for that kind.
+bool TCustomFFmpeg::SetCodecOption(const std::string& name, const std::string& value,
+                                   int kindHint) {
+    std::string target = name;
+    int kind = -1;
+    if (IsSharedCodecOption(name)) {
+        kind = kindHint >= 0 ? kindHint : mkVideo;
+        target = std::string(1, "vas"[kind]) + name;
+    } else if (name.size() > 1 && (name[0] == 'v' || name[0] == 'a') &&
+               IsSharedCodecOption(name.substr(1))) {
+        kind = name[0] == 'v' ? mkVideo : mkAudio;
+    }
+    if (!SetDefaultOption(FOptionContexts, target.c_str(), value.c_str())) return false;
+    if (kind >= 0) FOptions.SharedOptionKinds[target.substr(1)] |= 1 << kind;
+    return true;
+}
+
+// Whether the generic option contexts know the name (a refused value then
+// is the value's fault, not the name's).
+bool TCustomFFmpeg::IsGenericOptionName(const std::string& name) const {
+    auto known = [](void* context, const std::string& n) {
+        return context && ff::avutil.av_opt_find(context, n.c_str(), nullptr, 0, 0);
+    };
+    if (known(FOptionContexts.CodecOptions[0], name) ||
+        known(FOptionContexts.FormatOptions, name) || known(FOptionContexts.ScalerOptions, name))
+        return true;
+    const bool prefixed = name.size() > 1 && (name[0] == 'v' || name[0] == 'a' || name[0] == 's');
+    return prefixed && known(FOptionContexts.CodecOptions[0], name.substr(1));
+}
+
+bool TCustomFFmpeg::HasCodecName(int kind) const {
+    return kind == mkVideo   ? FOptions.HasVideoCodecName
+           : kind == mkAudio ? FOptions.HasAudioCodecName
+                             : FOptions.HasSubtitleCodecName;
+}
+
+void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& value, int kind,
+                                const std::string& refusal) {
+    auto& pending = FOptions.PendingOptions;
+    auto it = std::find_if(pending.begin(), pending.end(), [&](const TPendingOption& p) {
+        return p.Name == name && p.Kind == kind;
+    });
+    if (it != pending.end())
+        *it = TPendingOption{name, value, kind, refusal};
+    else
+        pending.push_back(TPendingOption{name, value, kind, refusal});
+}
+
+// A recorded option reaches an encoder of `kind` unless it is one the
+// libraries share and it was given for other kinds only.
+bool TCustomFFmpeg::RecordedOptionFor(const char* name, int kind) const {
+    const auto it = FOptions.SharedOptionKinds.find(name);
+    return it == FOptions.SharedOptionKinds.end() || (it->second & (1 << kind)) != 0;
+}
+
+// The waiting options that the private class of the stream's encoder knows
+// become the stream's private options; those given for this kind that it
+// does not know are refused.
+void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, int kind) {
+    auto& pending = FOptions.PendingOptions;
+    const AVCodec* codec = setup.Encoder;
+    for (auto it = pending.begin(); it != pending.end();) {
+        if (it->Kind != kind && it->Kind != -1) {
+            ++it;
+            continue;
+        }
+        const bool known =
+            codec && codec->priv_class &&
+            ff::avutil.av_opt_find(const_cast<AVClass**>(&codec->priv_class), it->Name.c_str(),
+                                   nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+        if (!known && it->Kind == -1) {
+            ++it;
+            continue;
+        }
+        const TPendingOption option = *it;
+        it = pending.erase(it);
+        bool valid = false;
+        if (known) {
+            ff::CodecContextPtr probe(ff::avcodec.avcodec_alloc_context3(codec));
+            valid = probe && probe->priv_data &&
+                    ff::avutil.av_opt_set(probe->priv_data, option.Name.c_str(),
+                                          option.Value.c_str(), 0) >= 0;
+        }
+        if (valid) {
+            SetPrivateEntry(setup.PrivateOptions, option.Name, option.Value);
+            continue;
+        }
+        if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
+        Log(llWarning, known ? TextFormat("Invalid value \"%s\" for option \"%s\"",
+                                          option.Value.c_str(), option.Name.c_str())
+                             : TextFormat("Option %s not found for encoder %s", option.Name.c_str(),
+                                          codec ? codec->name : "none"));
+    }
+}
+
+// The waiting options of any kind that the output's muxer knows are set on
+// it; whatever is left is refused or reported. Those given for one kind
+// wait on for that kind's next stream (this output has none).
+void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
+    std::vector<TPendingOption> pending;
+    auto& waiting = FOptions.PendingOptions;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (it->Kind != -1) {
+            ++it;
+            continue;
+        }
+        pending.push_back(*it);
+        it = waiting.erase(it);
+    }
+    const AVOutputFormat* format = context->oformat;
+    for (const TPendingOption& option : pending) {
+        const bool known =
+            format->priv_class &&
+            ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), option.Name.c_str(),
+                                   nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+        if (known && ff::avutil.av_opt_set(context, option.Name.c_str(), option.Value.c_str(),
+                                           AV_OPT_SEARCH_CHILDREN) >= 0)
+            continue;
+        if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
+        Log(llWarning, known ? TextFormat("Invalid value \"%s\" for option \"%s\"",
+                                          option.Value.c_str(), option.Name.c_str())
+                             : TextFormat("Unrecognized option '%s'", option.Name.c_str()));
+    }
 }
 
 // An option private to the requested output format's muxer ("muxrate" of
@@ -280,13 +425,7 @@ bool TCustomFFmpeg::SetFormatPrivateOption(const std::string& name, const std::s
     if (!ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), name.c_str(), nullptr,
                                 0, AV_OPT_SEARCH_FAKE_OBJ))
         return false;
-    TPrivateOptions& options = FOptions.FormatPrivateOptions;
-    auto it = std::find_if(options.begin(), options.end(),
-                           [&](const auto& entry) { return entry.first == name; });
-    if (it != options.end())
-        it->second = value;
-    else
-        options.emplace_back(name, value);
+    SetPrivateEntry(FOptions.FormatPrivateOptions, name, value);
     return true;
 }
 
@@ -312,13 +451,7 @@ bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const st
             TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
         return false;
     }
-    TPrivateOptions& options = FOptions.PrivateOptions[kind];
-    auto it = std::find_if(options.begin(), options.end(),
-                           [&](const auto& entry) { return entry.first == name; });
-    if (it != options.end())
-        it->second = value;
-    else
-        options.emplace_back(name, value);
+    SetPrivateEntry(FOptions.PrivateOptions[kind], name, value);
     return true;
 }
 
@@ -453,13 +586,9 @@ void TCustomFFmpeg::OptThreads(const std::string& name, const std::string& value
 
 void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value) {
     if (name.empty() || value.empty()) return;
-    // "b" is the video bit rate; the libraries' option of that name also
+    // "b" is the video bit rate: the libraries' option of that name also
     // reaches audio, whose own rate ("ab") stays as it was.
-    AVCodecContext* audio = FOptionContexts.CodecOptions[AVMEDIA_TYPE_AUDIO];
-    const int64_t audioRate = audio ? audio->bit_rate : 0;
-    const bool set = SetDefaultOption(FOptionContexts, name.c_str(), value.c_str());
-    if (audio && name[0] != 'a') audio->bit_rate = audioRate;
-    if (!set) {
+    if (!SetCodecOption(name, value, -1)) {
         if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
         return;
     }
@@ -746,13 +875,15 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string&
         SetCodecName(KindOfName(lower), val);
         return;
     }
+    auto refusal = [&](const std::string& k, const std::string& v) {
+        return TextFormat("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
+                          value.c_str(), line.c_str(), k.c_str(), v.c_str());
+    };
     auto refuse = [&](const std::string& k, const std::string& v) {
-        throw FFmpegException(
-            TextFormat("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
-                       value.c_str(), line.c_str(), k.c_str(), v.c_str()));
+        throw FFmpegException(refusal(k, v));
     };
     if (!builtin) {
-        if (!SetDefaultOrPrivateOption(key, val, kind)) refuse(key, val);
+        if (!SetDefaultOrPrivateOption(key, val, kind, refusal(key, val))) refuse(key, val);
         return;
     }
     const TMappedPresetLine mapped = MapLegacyPresetLine(key, val);
@@ -761,7 +892,7 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string&
                                   "current encoder; skipped",
                                   value.c_str(), dropped.c_str(), line.c_str()));
     for (const auto& [k, v] : mapped.Options)
-        if (!SetDefaultOrPrivateOption(k, v, kind)) refuse(k, v);
+        if (!SetDefaultOrPrivateOption(k, v, kind, refusal(k, v))) refuse(k, v);
 }
 
 // ---- targets ----

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,6 +48,16 @@ enum TMediaKind { mkVideo = 0, mkAudio = 1, mkSubtitle = 2 };
 
 // Encoder-private options kept for the next stream of one kind.
 using TPrivateOptions = std::vector<std::pair<std::string, std::string>>;
+
+// An option that neither the generic option contexts nor a known encoder or
+// muxer took: it waits for the next output, whose muxer and encoders are
+// known once it opens. `Kind` is the media kind it was given for (-1: any);
+// `Refusal` is raised when nothing takes it (empty: a warning is logged).
+struct TPendingOption {
+    std::string Name, Value;
+    int Kind = -1;
+    std::string Refusal;
+};
 
 // The option state of one task; every field has its reset value. Owned and
 // used by the task's caller thread while the task is idle, then read by the
@@ -140,7 +151,15 @@ struct TOptionState {
     bool UsingVhook = false;
     std::array<TPrivateOptions, 3> PrivateOptions; // by TMediaKind
     TPrivateOptions FormatPrivateOptions;          // private options of the requested output format
+    std::vector<TPendingOption> PendingOptions;    // for the next output's muxer and encoders
+    // Options the libraries share between kinds ("b", "maxrate", ...): the
+    // kinds (bits of TMediaKind) each was given for; only those get it.
+    std::map<std::string, int> SharedOptionKinds;
 };
+
+// True for the codec options current libraries share between audio and
+// video, which a task gives only to the kind they were meant for.
+bool IsSharedCodecOption(const std::string& name);
 
 // Splits an option text into (name, value) pairs: the whole text is trimmed,
 // CR LF / CR / LF and the literal "<CRLF>" separate lines, each line is cut

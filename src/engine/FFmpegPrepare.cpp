@@ -92,6 +92,9 @@ void TTranscoder::BuildInputTables() {
             ist.Stream = context->streams[k];
             const auto& decoders = E.InputFile(i).Decoders;
             ist.Decoder = k < decoders.size() ? decoders[k] : nullptr;
+            if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                ist.Rotation = StreamRotation(ist.Stream);
             if (O.RateEmu) ist.Start = ff::avutil.av_gettime();
             FInputStreams.push_back(std::move(ist));
         }
@@ -211,9 +214,26 @@ void TTranscoder::SetStreamParameters() {
             SetCopyParameters(ost, ist);
         else
             SetEncodeParameters(ost, ist);
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO) KeepOrDropRotation(ost, ist);
     }
     for (std::size_t i = 0; i < FOutputStreams.size(); ++i)
         if (FOutputStreams[i].EncodingNeeded) SetupPassLog(FOutputStreams[i], static_cast<int>(i));
+}
+
+// A copied picture keeps its rotation; an encoded one was turned upright,
+// so a rotation left on it would turn it once more.
+void TTranscoder::KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist) {
+    if (!ost.Copy) {
+        ff::avutil.av_dict_set(&ost.Stream->metadata, "rotate", nullptr, 0);
+        return;
+    }
+    for (int i = 0; i < ist.Stream->nb_side_data; ++i) {
+        const AVPacketSideData& data = ist.Stream->side_data[i];
+        if (data.type != AV_PKT_DATA_DISPLAYMATRIX) continue;
+        uint8_t* copy = ff::avformat.av_stream_new_side_data(ost.Stream, data.type, data.size);
+        if (!copy) throw FFmpegException("av_mallocz fail");
+        std::copy(data.data, data.data + data.size, copy);
+    }
 }
 
 void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
@@ -283,10 +303,11 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
         ost.LeftBand = ost.FirstLeftBand = O.FrameLeftBand;
         ost.RightBand = ost.FirstRightBand = O.FrameRightBand;
         ost.Crop = ost.TopBand || ost.BottomBand || ost.LeftBand || ost.RightBand;
-        ost.FirstWidth = in->width;
-        ost.FirstHeight = in->height;
-        ost.LastWidth = in->width - ost.LeftBand - ost.RightBand;
-        ost.LastHeight = in->height - ost.TopBand - ost.BottomBand;
+        const bool turned = IsQuarterTurn(ist.Rotation); // bands count in the upright picture
+        ost.FirstWidth = turned ? in->height : in->width;
+        ost.FirstHeight = turned ? in->width : in->height;
+        ost.LastWidth = ost.FirstWidth - ost.LeftBand - ost.RightBand;
+        ost.LastHeight = ost.FirstHeight - ost.TopBand - ost.BottomBand;
         ost.LastFormat = in->format;
         if (SwsContext* scaler = E.FOptionContexts.ScalerOptions) {
             int64_t flags = 0;
@@ -624,10 +645,15 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     AVFilterGraph* graph = ost.Graph.get();
     const AVCodecParameters* in = ist.Stream->codecpar;
     AVCodecContext* encoder = ost.Encoder;
-    const AVRational sar = in->sample_aspect_ratio.num ? in->sample_aspect_ratio : AVRational{0, 1};
+    // The graph gets the upright picture.
+    const bool turned = IsQuarterTurn(ist.Rotation);
+    const int inWidth = turned ? in->height : in->width;
+    const int inHeight = turned ? in->width : in->height;
+    AVRational sar = in->sample_aspect_ratio.num ? in->sample_aspect_ratio : AVRational{0, 1};
+    if (turned && sar.num) sar = AVRational{sar.den, sar.num};
     const std::string sourceArgs =
-        TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", in->width,
-                   in->height, in->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
+        TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", inWidth,
+                   inHeight, in->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
     auto create = [&](const char* filter, const char* name, const std::string& args,
                       AVFilterContext** context) {
         const AVFilter* f = ff::avfilter.avfilter_get_by_name(filter);
@@ -650,8 +676,8 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
         last = next;
         return 0;
     };
-    const int width = in->width - ost.LeftBand - ost.RightBand;
-    const int height = in->height - ost.TopBand - ost.BottomBand;
+    const int width = inWidth - ost.LeftBand - ost.RightBand;
+    const int height = inHeight - ost.TopBand - ost.BottomBand;
     if (ost.Crop && link("crop", "crop",
                          TextFormat("%d:%d:%d:%d", width, height, ost.LeftBand, ost.TopBand)) < 0)
         return -1;

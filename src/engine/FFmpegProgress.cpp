@@ -4,6 +4,7 @@
 
 #include "media/FFmpegLogger.h"
 
+#include <algorithm>
 #include <cmath>
 
 void TTranscoder::MaybeReport(int fileIndex) {
@@ -41,6 +42,10 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
     for (const TOutputStream& ost : FOutputStreams)
         if (ost.OutTime > 0 && ost.OutTime < t1) t1 = ost.OutTime;
     if (t1 == 10000000000.0 || t1 < 0.01) t1 = 0.01;
+    // A stream that writes its first packet late (an encoder's look-ahead)
+    // would pull the time back.
+    t1 = std::max(t1, FReportedTime);
+    FReportedTime = t1;
     const double bitRate = static_cast<double>(size) * 8 / t1 / 1000;
     const std::string line = ReportLine(final, video, t1, bitRate, size, frameNumber, fps, quality);
     if (FChanged && O.Verbose >= 0 && callback) {

@@ -301,10 +301,25 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
 
     ff::DictionaryPtr parameters(InputParameters());
     AVDictionary* rawParameters = parameters.release();
+    // Options no one knew yet may be the demuxer's own.
+    std::vector<TPendingOption> unknown;
+    auto& waiting = FOptions.PendingOptions;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (it->Kind != -1) {
+            ++it;
+            continue;
+        }
+        ff::avutil.av_dict_set(&rawParameters, it->Name.c_str(), it->Value.c_str(), 0);
+        unknown.push_back(*it);
+        it = waiting.erase(it);
+    }
     pending.release(); // avformat_open_input frees the context on failure
     const int code = ff::avformat.avformat_open_input(&context, ToLibraryName(fileName).c_str(),
                                                       format, &rawParameters);
     parameters.reset(rawParameters);
+    for (const TPendingOption& option : unknown)
+        if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))
+            Log(llWarning, TextFormat("Unrecognized option '%s'", option.Name.c_str()));
     if (code < 0) {
         FErrorText = MediaErrorText(fileName, code);
         return false;
@@ -418,6 +433,13 @@ void TCustomFFmpeg::CopyInputVideo(AVStream* stream) {
         width >>= decodeOptions->lowres;
         height >>= decodeOptions->lowres;
     }
+    // The conversion turns a phone's picture upright first: sizes and the
+    // aspect ratio are those of the picture as it is shown.
+    if (IsQuarterTurn(StreamRotation(stream))) {
+        std::swap(width, height);
+        if (FOptions.FrameAspectRatio > 0.0f)
+            FOptions.FrameAspectRatio = 1.0f / FOptions.FrameAspectRatio;
+    }
     FOptions.FrameWidth = width;
     FOptions.FrameHeight = height;
     FOptions.FrameSizeOfTarget = false;
@@ -468,6 +490,15 @@ int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
         return -1;
     }
     return OutputFileCount();
+}
+
+void TCustomFFmpeg::DropOutputFiles(int files) {
+    if (files < 0 || files >= OutputFileCount()) return;
+    std::size_t streams = 0;
+    while (streams < FOutputStreams.size() && FOutputStreams[streams].FileIndex < files)
+        ++streams;
+    FJoined = false; // a joined output fills every slot up to the last
+    DropOutputsFrom(static_cast<std::size_t>(files), streams);
 }
 
 void TCustomFFmpeg::DropOutputsFrom(std::size_t files, std::size_t streams) {
@@ -624,6 +655,7 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
             Log(llWarning, InvalidValueText(name, value));
         }
     FOptions.FormatPrivateOptions.clear();
+    TakePendingMuxerOptions(context); // now that the muxer is known
     FOptions.StreamIdMap.fill(0);
 }
 
@@ -690,12 +722,15 @@ void TCustomFFmpeg::ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* co
         AV_OPT_FLAG_ENCODING_PARAM | (type == AVMEDIA_TYPE_VIDEO   ? AV_OPT_FLAG_VIDEO_PARAM
                                       : type == AVMEDIA_TYPE_AUDIO ? AV_OPT_FLAG_AUDIO_PARAM
                                                                    : AV_OPT_FLAG_SUBTITLE_PARAM);
-    ApplyRecordedOptions(FOptionContexts, encoder, FOptionContexts.CodecOptions[type], flags);
     const int kind = type == AVMEDIA_TYPE_VIDEO   ? mkVideo
                      : type == AVMEDIA_TYPE_AUDIO ? mkAudio
                                                   : mkSubtitle;
+    ApplyRecordedOptions(
+        FOptionContexts, encoder, FOptionContexts.CodecOptions[type], flags,
+        [this, kind](const char* option) { return RecordedOptionFor(option, kind); });
     setup.PrivateOptions = std::move(FOptions.PrivateOptions[kind]);
     FOptions.PrivateOptions[kind].clear();
+    TakePendingEncoderOptions(setup, kind); // now that the encoder is known
 }
 
 void TCustomFFmpeg::SetGlobalHeader(AVCodecContext* encoder, AVFormatContext* context, bool video) {

@@ -71,6 +71,14 @@ struct TInputStream {
     ff::CodecContextPtr DecoderContext;
     bool DecoderOpen = false;
     ff::FramePtr Frame; // decoded frame, reused
+
+    // Turning decoded pictures upright (Rotation degrees clockwise).
+    int Rotation = 0;
+    ff::FilterGraphPtr RotateGraph;
+    AVFilterContext* RotateSource = nullptr;
+    AVFilterContext* RotateSink = nullptr;
+    int RotateWidth = 0, RotateHeight = 0, RotateFormat = -1;
+    ff::FramePtr Upright;
 };
 
 // One stream of an output file.
@@ -108,6 +116,7 @@ struct TOutputStream {
     AVFilterContext* FilterSink = nullptr;
     ff::FramePtr Filtered;
     ff::FramePtr Cover;    // the source's cover picture, until the end
+    int CoverSource = -1;  // TInputStream the cover picture came from
     float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
     int PictureType = 0;   // of the last coded frame (AVPictureType)
     // Squared error per plane (Y, U, V, alpha) of the last coded frame and
@@ -170,6 +179,7 @@ private:
     void SetupBitstreamFilters(TOutputStream& ost);
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
+    void KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist);
 
     // FFmpegLoop.cpp
     void Loop();
@@ -181,7 +191,7 @@ private:
     int ReceiveFrames(TInputStream& ist, bool draining);
     void DistributeFrame(TInputStream& ist, AVFrame* frame);
     void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
-    void DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
+    int DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
     void EndOfInput(int fileIndex);
     void NextSegment(int fileIndex);
     void DrainDecoder(TInputStream& ist);
@@ -190,10 +200,16 @@ private:
     void FinishConversion();
     void WritePacket(TOutputStream& ost, AVPacket* packet);
     void WriteFiltered(TOutputStream& ost, AVPacket* packet);
+    std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
+                                           std::vector<ff::PacketPtr> in, bool end);
+    void DrainBitstreamFilters(TOutputStream& ost);
+    void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
     bool Interrupted() const;
 
     // FFmpegVideo.cpp
+    AVFrame* TurnUpright(TInputStream& ist, AVFrame* picture);
+    bool BuildRotateGraph(TInputStream& ist, const AVFrame* picture);
     AVFrame* PreProcessFrame(TInputStream& ist, AVFrame* picture);
     bool Deinterlace(AVFrame* source, AVFrame* target);
     void CallCustomHook(AVFrame* picture, int64_t pts);
@@ -247,6 +263,7 @@ private:
     int64_t FStartTime = 0;      // wall clock when the loop began
     int64_t FLastReport = 0;     // wall clock of the last progress report
     int64_t FLastPreview = 0;
+    double FReportedTime = 0.0; // seconds: the progress time never goes back
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
     std::vector<bool> FNoPacket;

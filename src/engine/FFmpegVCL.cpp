@@ -252,19 +252,36 @@ bool TCustomFFmpegVCL::SetOutputFile(int TaskIndex, const std::string& FileName,
             if (task->OpenOutputFile(FileName, false) < 0) return Fail(task->ErrorText());
             return true;
         }
-        const std::string openName = Options->FileName.empty() ? FileName : Options->FileName;
-        TDefaultsList defaults;
-        ApplyOutputOptions(*task, *Options, defaults);
-        if (Options->CustomHook)
-            task->OnHookCallback = [this](TCustomFFmpeg* e, Bitmap24* b, bool& stop, bool& update,
-                                          int64_t pts, int frame) {
-                DoCustomHook(e, b, stop, update, pts, frame);
-            };
-        if (task->OpenOutputFile(openName, Options->Join) < 0) return Fail(task->ErrorText());
-        ApplyNewStreamLines(*task, Options->ExtOptions, defaults);
-        return true;
+        return SetOutputWithOptions(*task, FileName, *Options);
     } catch (const std::exception& e) {
         return Fail(e.what());
+    }
+}
+
+// A failure on the way leaves the task as it was: no output, no hook.
+bool TCustomFFmpegVCL::SetOutputWithOptions(TFFmpeg& task, const std::string& FileName,
+                                            const TOutputOptions& Options) {
+    const std::string openName = Options.FileName.empty() ? FileName : Options.FileName;
+    const int filesBefore = task.OutputFileCount();
+    const TEngineHookCallback hookBefore = task.OnHookCallback;
+    try {
+        TDefaultsList defaults;
+        ApplyOutputOptions(task, Options, defaults);
+        if (Options.CustomHook)
+            task.OnHookCallback = [this](TCustomFFmpeg* e, Bitmap24* b, bool& stop, bool& update,
+                                         int64_t pts, int frame) {
+                DoCustomHook(e, b, stop, update, pts, frame);
+            };
+        if (task.OpenOutputFile(openName, Options.Join) < 0) {
+            task.OnHookCallback = hookBefore;
+            return Fail(task.ErrorText());
+        }
+        ApplyNewStreamLines(task, Options.ExtOptions, defaults);
+        return true;
+    } catch (...) {
+        task.DropOutputFiles(filesBefore);
+        task.OnHookCallback = hookBefore;
+        throw;
     }
 }
 
@@ -371,8 +388,9 @@ void TCustomFFmpegVCL::ApplyNewStreamLines(TFFmpeg& task, const std::string& ext
             pending = {"scodec", "spre"};
         else
             continue;
-        for (const char* option : pending)
-            task.ParseOption(option, defaults.TakePending(option));
+        for (const char* option : pending) // a stream without its own size keeps the last one
+            if (const std::string given = defaults.TakePending(option); !given.empty())
+                task.ParseOption(option, given);
         task.ParseOption(name, value);
     }
 }

@@ -156,6 +156,8 @@ private:
     void ApplyInputOptions(TFFmpeg& task, const std::string& fileName, const TInputOptions* options,
                            std::string& openName);
     bool OpenTaskInput(TFFmpeg& task, const std::string& fileName);
+    bool SetOutputWithOptions(TFFmpeg& task, const std::string& FileName,
+                              const TOutputOptions& Options);
     void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options,
                             class TDefaultsList& defaults);
     void ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& options);

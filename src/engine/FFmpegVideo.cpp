@@ -30,6 +30,73 @@ bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
 
 } // namespace
 
+// ---- turning pictures upright ----
+
+// The picture as it is shown: a stream with a rotation is turned by a
+// filter that holds no frame back. Without a rotation, or when the filter
+// fails (logged once), the picture itself.
+AVFrame* TTranscoder::TurnUpright(TInputStream& ist, AVFrame* picture) {
+    if (ist.Rotation == 0) return picture;
+    if ((!ist.RotateGraph || ist.RotateWidth != picture->width ||
+         ist.RotateHeight != picture->height || ist.RotateFormat != picture->format) &&
+        !BuildRotateGraph(ist, picture)) {
+        Log(llError, TextFormat("Cannot turn the pictures of stream #%d.%d upright", ist.FileIndex,
+                                ist.StreamIndex));
+        ist.Rotation = 0;
+        return picture;
+    }
+    AVFrame* upright = ist.Upright.get();
+    ff::avutil.av_frame_unref(upright);
+    if (ff::avfilter.av_buffersrc_add_frame_flags(ist.RotateSource, picture,
+                                                  AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
+        ff::avfilter.av_buffersink_get_frame(ist.RotateSink, upright) < 0)
+        throw FFmpegException("Error while turning a picture upright");
+    return upright;
+}
+
+bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
+    ist.RotateGraph.reset(ff::avfilter.avfilter_graph_alloc());
+    ist.RotateSource = ist.RotateSink = nullptr;
+    ist.RotateWidth = picture->width;
+    ist.RotateHeight = picture->height;
+    ist.RotateFormat = picture->format;
+    if (!ist.Upright) ist.Upright.reset(ff::avutil.av_frame_alloc());
+    AVFilterGraph* graph = ist.RotateGraph.get();
+    const AVFilter* buffer = ff::avfilter.avfilter_get_by_name("buffer");
+    const AVFilter* sink = ff::avfilter.avfilter_get_by_name("buffersink");
+    const AVRational sar =
+        picture->sample_aspect_ratio.num ? picture->sample_aspect_ratio : AVRational{0, 1};
+    const std::string args =
+        TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", picture->width,
+                   picture->height, picture->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
+    const char* turn = ist.Rotation == 90    ? "transpose=dir=clock"
+                       : ist.Rotation == 270 ? "transpose=dir=cclock"
+                                             : "hflip,vflip";
+    if (!graph || !buffer || !sink || !ist.Upright ||
+        ff::avfilter.avfilter_graph_create_filter(&ist.RotateSource, buffer, "src", args.c_str(),
+                                                  nullptr, graph) < 0 ||
+        ff::avfilter.avfilter_graph_create_filter(&ist.RotateSink, sink, "out", nullptr, nullptr,
+                                                  graph) < 0)
+        return false;
+    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
+    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
+    int code = -1;
+    if (outputs && inputs) {
+        outputs->name = ff::avutil.av_strdup("in");
+        outputs->filter_ctx = ist.RotateSource;
+        inputs->name = ff::avutil.av_strdup("out");
+        inputs->filter_ctx = ist.RotateSink;
+        code = ff::avfilter.avfilter_graph_parse_ptr(graph, turn, &inputs, &outputs, nullptr);
+    }
+    ff::avfilter.avfilter_inout_free(&outputs);
+    ff::avfilter.avfilter_inout_free(&inputs);
+    if (code < 0 || ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) {
+        ist.RotateGraph.reset();
+        return false;
+    }
+    return true;
+}
+
 // ---- pre-processing and the hook ----
 
 AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
@@ -189,7 +256,10 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     const TInputStream& sync = FInputStreams[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
     const double syncTime = static_cast<double>(sync.FramePts - O.StartTime) / AV_TIME_BASE /
                             av_q2d(encoder->time_base);
-    if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) KeepCover(ost, picture);
+    if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) {
+        KeepCover(ost, picture);
+        ost.CoverSource = static_cast<int>(&ist - FInputStreams.data());
+    }
     int n = FramesToWrite(ost, syncTime);
     const int64_t left = O.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);

@@ -33,6 +33,7 @@
     X(av_codec_get_id) \
     X(av_codec_get_tag) \
     X(av_interleaved_write_frame) \
+    X(av_stream_new_side_data) \
     X(av_pkt_dump_log2) \
     X(av_sdp_create) \
     X(av_write_trailer) \

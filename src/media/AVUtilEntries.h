@@ -77,7 +77,8 @@
     X(av_samples_get_buffer_size) \
     X(av_samples_set_silence) \
     X(av_usleep) \
-    X(av_get_picture_type_char)
+    X(av_get_picture_type_char) \
+    X(av_display_rotation_get)
 
 // clang-format on
 

@@ -11,6 +11,7 @@
 #include "media/UnicodeProtocol.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <chrono>
 #include <cmath>
@@ -118,6 +119,40 @@ std::string SizeToText(std::int64_t bytes) {
     if (bytes > 1048576) return FormatText("%.2f MB", bytes / 1048576.0);
     if (bytes > 1024) return FormatText("%.2f KB", bytes / 1024.0);
     return FormatText("%lld Byte", static_cast<long long>(bytes));
+}
+
+namespace {
+
+// Degrees clockwise from the display matrix side data; false without one.
+bool MatrixRotation(const AVStream* stream, double& degrees) {
+    for (int i = 0; i < stream->nb_side_data; ++i) {
+        const AVPacketSideData& data = stream->side_data[i];
+        if (data.type != AV_PKT_DATA_DISPLAYMATRIX || data.size < 9 * sizeof(int32_t)) continue;
+        // The matrix gives the counter-clockwise angle.
+        degrees = -ff::avutil.av_display_rotation_get(reinterpret_cast<const int32_t*>(data.data));
+        return !std::isnan(degrees);
+    }
+    return false;
+}
+
+bool TagRotation(const AVStream* stream, double& degrees) {
+    const AVDictionaryEntry* tag = ff::avutil.av_dict_get(stream->metadata, "rotate", nullptr, 0);
+    if (!tag || !tag->value) return false;
+    const char* end = tag->value + std::strlen(tag->value);
+    long value = 0;
+    const auto [stop, error] = std::from_chars(tag->value, end, value);
+    if (error != std::errc() || stop != end) return false;
+    degrees = static_cast<double>(value);
+    return true;
+}
+
+} // namespace
+
+int StreamRotation(const AVStream* stream) {
+    double degrees = 0.0;
+    if (!stream || (!MatrixRotation(stream, degrees) && !TagRotation(stream, degrees))) return 0;
+    const long quarters = std::lround(degrees / 90.0) % 4;
+    return static_cast<int>((quarters + 4) % 4 * 90);
 }
 
 // ---- Option contexts ----
@@ -238,9 +273,11 @@ bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* v
     return true;
 }
 
-void ApplyRecordedOptions(TOptionContexts& contexts, void* target, void* source, int flags) {
+void ApplyRecordedOptions(TOptionContexts& contexts, void* target, void* source, int flags,
+                          const std::function<bool(const char* name)>& accept) {
     if (!target || !source) return;
     for (const char* name : contexts.OptionNames) {
+        if (accept && !accept(name)) continue;
         const AVOption* option = ff::avutil.av_opt_find(source, name, nullptr, 0, 0);
         if (!option || (option->flags & flags) != flags) continue;
         std::uint8_t* value = nullptr;

@@ -9,6 +9,7 @@
 #include "media/FFmpegHeaders.h"
 #include "media/MainThread.h"
 
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +30,14 @@ std::string MetadataValue(const AVDictionary* metadata, const std::string& key,
                           const std::string& defaultValue);
 // "%.2f GB" / "%.2f MB" / "%.2f KB" / "%d Byte".
 std::string SizeToText(std::int64_t bytes);
+
+// How far a stream's pictures turn clockwise to stand upright (0, 90, 180
+// or 270 degrees): from its display matrix, else from the older "rotate" tag.
+int StreamRotation(const AVStream* stream);
+// Whether the upright picture has the stored one's width and height swapped.
+inline bool IsQuarterTurn(int rotation) {
+    return rotation == 90 || rotation == 270;
+}
 
 // ---- Option contexts ----
 
@@ -57,8 +66,10 @@ void FreeOptionContexts(TOptionContexts& contexts);
 // Parses one option into the contexts; true when found and accepted.
 bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* value);
 // Copies every recorded option that `source` knows onto `target` when the
-// option's flags hold every bit of `flags`. Failures are ignored.
-void ApplyRecordedOptions(TOptionContexts& contexts, void* target, void* source, int flags);
+// option's flags hold every bit of `flags` (and `accept`, when given, takes
+// the name). Failures are ignored.
+void ApplyRecordedOptions(TOptionContexts& contexts, void* target, void* source, int flags,
+                          const std::function<bool(const char* name)>& accept = nullptr);
 
 // ---- Picture to bitmap ----
 

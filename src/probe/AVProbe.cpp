@@ -3,6 +3,7 @@
 #include "media/AVCodecEntries.h"
 #include "media/AVFormatEntries.h"
 #include "media/AVUtilEntries.h"
+#include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
 #include "media/UnicodeProtocol.h"
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -104,9 +106,14 @@ std::string AspectText(const AVStream* stream, const AVCodecParameters* codec) {
     AVRational sar = stream->sample_aspect_ratio;
     AVRational codecSar = codec->sample_aspect_ratio;
     if (sar.num == 0 || sar.num * codecSar.den == codecSar.num * sar.den) return {};
+    int width = codec->width, height = codec->height;
+    if (IsQuarterTurn(StreamRotation(stream))) { // as the picture is shown
+        std::swap(width, height);
+        sar = AVRational{sar.den, sar.num};
+    }
     int darNum = 0, darDen = 0;
-    ff::avutil.av_reduce(&darNum, &darDen, static_cast<std::int64_t>(codec->width) * sar.num,
-                         static_cast<std::int64_t>(codec->height) * sar.den, 1024 * 1024);
+    ff::avutil.av_reduce(&darNum, &darDen, static_cast<std::int64_t>(width) * sar.num,
+                         static_cast<std::int64_t>(height) * sar.den, 1024 * 1024);
     return FormatText(", PAR %d:%d DAR %d:%d", sar.num, sar.den, darNum, darDen);
 }
 
@@ -370,13 +377,16 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
     info.StartTimeUS = ToMicroseconds(stream->start_time, stream->time_base);
     info.DurationUS = ToMicroseconds(stream->duration, stream->time_base);
     info.BitRate = static_cast<std::int32_t>(codec->bit_rate);
-    info.Height = codec->height;
-    info.Width = codec->width;
+    // A phone's picture is described as it is shown, turned upright.
+    const bool turned = IsQuarterTurn(StreamRotation(stream));
+    info.Height = turned ? codec->width : codec->height;
+    info.Width = turned ? codec->height : codec->width;
     AVRational sar = codec->sample_aspect_ratio;
+    if (turned) sar = AVRational{sar.den, sar.num};
     info.DisplayAspect = 0.0f;
-    if (sar.num != 0 && sar.den != 0 && codec->height != 0)
+    if (sar.num != 0 && sar.den != 0 && info.Height != 0)
         info.DisplayAspect = static_cast<float>(sar.num) / static_cast<float>(sar.den) *
-                             static_cast<float>(codec->width) / static_cast<float>(codec->height);
+                             static_cast<float>(info.Width) / static_cast<float>(info.Height);
     info.PixelFormat = codec->format;
     info.FrameRateNum = stream->r_frame_rate.num;
     info.FrameRateDen = stream->r_frame_rate.den;
@@ -435,6 +445,11 @@ std::string TCustomAVProbe::StreamLine(int streamIndex) {
     line += FormatText(", %d/%d", stream->time_base.num / gcd, stream->time_base.den / gcd);
     ff::CodecContextPtr context = StreamCodecContext(stream);
     char codecText[256] = {};
+    if (context && IsQuarterTurn(StreamRotation(stream))) { // the size as it is shown
+        std::swap(context->width, context->height);
+        context->sample_aspect_ratio =
+            AVRational{context->sample_aspect_ratio.den, context->sample_aspect_ratio.num};
+    }
     if (context) ff::avcodec.avcodec_string(codecText, sizeof codecText, context.get(), 0);
     line += std::string(": ") + codecText;
     line += AspectText(stream, stream->codecpar);

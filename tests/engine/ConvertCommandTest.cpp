@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -630,4 +631,20 @@ TEST_F(ConvertCommand, FormatChecksTheOutputFolderAndLayerPicturesFirst) {
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_EQ(r.output, "--image: " + missing + ": No such file or directory\n");
     EXPECT_FALSE(std::filesystem::exists(folder + "/in ü_(new).avi"));
+}
+
+// Muxer and encoder options of a format and an encoder guessed from the
+// output's name take effect: the MP4 index comes first, libx264 gets crf 30.
+TEST_F(ConvertCommand, GuessedFormatAndEncoderTakeTheirOwnOptions) {
+    const std::string out = Dir->file("guessed.mp4");
+    const auto r = Run("-i " + Q(Input) + " -movflags +faststart -crf 30 " + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    std::ifstream in(out, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::size_t moov = bytes.find("moov"), mdat = bytes.find("mdat");
+    ASSERT_NE(moov, std::string::npos);
+    EXPECT_LT(moov, mdat);
+    if (ProbeValue(out, "stream=codec_name", "v:0") == "h264") {
+        EXPECT_NE(bytes.find("crf=30.0"), std::string::npos);
+    }
 }

@@ -252,3 +252,36 @@ TEST_F(Probe, MissingLibrariesRaiseTheLibraryTexts) {
 }
 
 } // namespace
+
+namespace {
+
+// A phone clip is described as it is shown: turned upright, 120 x 160.
+TEST_F(Probe, RotatedClipsGiveTheUprightSize) {
+    testsupport::TempDir dir;
+    const std::string plain = dir.file("plain.mp4");
+    ASSERT_TRUE(
+        testsupport::MakeMedia(plain, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 -c:v mpeg4"));
+    const std::string matrix = dir.file("matrix.mp4");
+    ASSERT_TRUE(testsupport::RunFfmpeg("-i " + testsupport::ShellQuote(plain) +
+                                       " -c copy -metadata:s:v:0 rotate=90 " +
+                                       testsupport::ShellQuote(matrix)));
+    const std::string tag = dir.file("tag.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(tag, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 1 "
+                                            "-c:v mpeg4 -metadata:s:v:0 ROTATE=270"));
+    for (const std::string& file : {matrix, tag}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(Prober.LoadFile(file)) << Prober.LastErrMsg();
+        TVideoStreamInfo video;
+        ASSERT_TRUE(Prober.GetVideoStreamInfo(-1, video));
+        EXPECT_EQ(video.Width, 120);
+        EXPECT_EQ(video.Height, 160);
+        EXPECT_NE(Prober.GetFormatInfoText().find("120x160"), std::string::npos)
+            << Prober.GetFormatInfoText();
+    }
+    ASSERT_TRUE(Prober.LoadFile(plain));
+    TVideoStreamInfo video;
+    ASSERT_TRUE(Prober.GetVideoStreamInfo(-1, video));
+    EXPECT_EQ(video.Width, 160);
+}
+
+} // namespace

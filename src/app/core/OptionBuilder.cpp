@@ -3,6 +3,7 @@
 #include "app/core/FormatCatalogue.h"
 #include "app/core/MessageSeam.h"
 
+#include <charconv>
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -83,8 +84,13 @@ bool NumberShape(const std::string& text) {
     return AllDigits(text, exponent + sign, text.size());
 }
 
+// The text has the shape NumberShape checked: digits, one ".", an exponent.
 long double NumberValue(const std::string& text) {
-    return std::strtold(text.c_str(), nullptr);
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    long double value = 0;
+    const auto [end, error] =
+        std::from_chars(begin, text.data() + text.size(), value, std::chars_format::general);
+    return error == std::errc() ? value : 0;
 }
 
 // ---- Reading the two INI files ----------------------------------------------
@@ -431,7 +437,8 @@ std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, TOutputOptions& ou
     out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
     // The crop filter of the libraries takes width:height:x:y.
     return "crop=" + std::to_string(g.SW - c.L - c.R) + ":" + std::to_string(g.SH - c.T - c.B) +
-           ":" + std::to_string(c.L) + ":" + std::to_string(c.T) + ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," + pad;
+           ":" + std::to_string(c.L) + ":" + std::to_string(c.T) + ",scale=" + std::to_string(w) +
+           ":" + std::to_string(h) + "," + pad;
 }
 
 int32_t EvenTowardZero(int64_t value) {
