@@ -71,6 +71,11 @@ std::string TagText(unsigned tag) {
 std::string MediaErrorText(const std::string& prefix, int code) {
     for (const TErrorSentence& entry : ErrorSentences)
         if (entry.Code == code) return prefix + ": " + entry.Sentence;
+    // Codes the table does not list read as the libraries' own text for them
+    // (for system errors the system's text, "Permission denied").
+    char text[256] = {};
+    if (ff::avutil.av_strerror && ff::avutil.av_strerror(code, text, sizeof text) == 0 && text[0])
+        return prefix + ": " + text;
     return prefix + ": " + FormatText("Error number %d occurred", code);
 }
 
