@@ -57,7 +57,8 @@ private:
 int AddRowTask(TFFmpegVCL& converter, TFormatRow& row) {
     const int task = converter.AddTask(row.In.FileName, &row.In);
     if (task < 0) throw std::runtime_error(converter.LastErrMsg);
-    if (!converter.SetOutputFile(task, row.Out.FileName, &row.Out)) {
+    if ((row.HasPicture && !converter.AddInput(task, row.Picture.FileName, &row.Picture)) ||
+        !converter.SetOutputFile(task, row.Out.FileName, &row.Out)) {
         const std::string error = converter.LastErrMsg;
         converter.RemoveTask(task);
         throw std::runtime_error(error);

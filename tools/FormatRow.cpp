@@ -53,7 +53,9 @@ TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& prob
     }
     row.Record.ZoomMode = FormatZoomMode(g, formatCode);
     HandOverRowEdits(row.Record, row.In, row.Out);
-    BuildConversionOptions(g, row.Record, formatCode, row.Out, ProbedSourceOf(probe), row.In);
+    const TProbedSource source = ProbedSourceOf(probe);
+    BuildConversionOptions(g, row.Record, formatCode, row.Out, source, row.In);
+    row.HasPicture = BlackPictureInput(g, formatCode, source, row.Picture);
     row.Out.CustomHook = NeedsFrameHook(row.Record);
     return row;
 }

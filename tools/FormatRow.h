@@ -35,6 +35,8 @@ struct TFormatRow {
     TlvFilesRecord Record;
     TInputOptions In;
     TOutputOptions Out;
+    bool HasPicture = false; // a black picture input follows the source
+    TInputOptions Picture;
 };
 
 // The row of a newly added `file` (open in `probe`) with the per-file
