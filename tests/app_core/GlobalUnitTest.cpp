@@ -137,7 +137,9 @@ TEST_F(FolderRuleTest, MissingDefaultFolderIsCreatedAtStart) {
 }
 
 TEST_F(FolderRuleTest, DefaultFolderThatCannotBeMadeFallsBackAtStart) {
+    fs::create_directories(HomeDir());
     std::ofstream(HomeDir() + "/Videos") << "a file where the folder would be";
+    ASSERT_TRUE(fs::is_regular_file(HomeDir() + "/Videos"));
     CheckFolderAtStart(Global, "OutPutDir");
     EXPECT_EQ(Setting(Global, "OutPutDir"), HomeDir() + "/tollivane");
     EXPECT_TRUE(Messages.empty());
