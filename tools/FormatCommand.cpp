@@ -92,7 +92,11 @@ private:
         TAVProbe& probe = *FConverter.AVProbe();
         try {
             if (!probe.LoadFile(file)) throw std::runtime_error(probe.LastErrMsg());
-            FRows.push_back(BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true));
+            std::set<std::string> taken;
+            for (const TFormatRow& row : FRows)
+                taken.insert(row.Out.FileName);
+            FRows.push_back(
+                BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true, taken));
             if (FCommand.InvertHook) FRows.back().Out.CustomHook = true;
             try {
                 const int task = AddRowTask(FConverter, FRows.back());

@@ -103,10 +103,11 @@ class TestEveryFormat : public QObject {
             .ReadString(FormatSectionName(code), "FileExt", "");
     }
 
-    // Converts the given sources with one format into a folder of its own;
-    // returns that folder.
-    std::string ConvertWith(int code, const std::vector<std::string>& sources) {
-        const std::string folder = h_->Output(std::to_string(code));
+    // Converts the given sources with one format into a folder of its own
+    // (named by the prefix and the code); returns that folder.
+    std::string ConvertWith(int code, const std::vector<std::string>& sources,
+                            const std::string& prefix = "") {
+        const std::string folder = h_->Output(prefix + std::to_string(code));
         fs::create_directories(folder);
         h_->Settings().WriteString("settings", "OutPutDir", folder);
         h_->ChooseFormat(code);
@@ -250,7 +251,7 @@ private slots:
         const bool targeted = code == 101 || FileExt(code) == "dv";
         std::vector<std::string> sources = {song_};
         if (targeted) sources.push_back(tune_);
-        const std::string folder = ConvertWith(code, sources);
+        const std::string folder = ConvertWith(code, sources, "sound");
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
         CheckRowsFinished();
         for (const std::string& source : sources) {
