@@ -65,7 +65,8 @@ void CheckOutputFolder(const std::string& folder) {
 int AddRowTask(TFFmpegVCL& converter, TFormatRow& row) {
     const int task = converter.AddTask(row.In.FileName, &row.In);
     if (task < 0) throw std::runtime_error(converter.LastErrMsg);
-    if (!converter.SetOutputFile(task, row.Out.FileName, &row.Out)) {
+    if ((row.HasPicture && !converter.AddInput(task, row.Picture.FileName, &row.Picture)) ||
+        !converter.SetOutputFile(task, row.Out.FileName, &row.Out)) {
         const std::string error = converter.LastErrMsg;
         converter.RemoveTask(task);
         throw std::runtime_error(error);
@@ -100,7 +101,11 @@ private:
         TAVProbe& probe = *FConverter.AVProbe();
         try {
             if (!probe.LoadFile(file)) throw std::runtime_error(probe.LastErrMsg());
-            FRows.push_back(BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true));
+            std::set<std::string> taken;
+            for (const TFormatRow& row : FRows)
+                taken.insert(row.Out.FileName);
+            FRows.push_back(
+                BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true, taken));
             if (FCommand.InvertHook) FRows.back().Out.CustomHook = true;
             try {
                 const int task = AddRowTask(FConverter, FRows.back());

@@ -36,7 +36,8 @@ TMessageHandler AnswerNoOn(std::ostream& err) {
 
 TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& probe,
                           const std::string& file, const std::vector<std::string>& edits,
-                          const TTextMeasure& measure, bool nameOutput) {
+                          const TTextMeasure& measure, bool nameOutput,
+                          const std::set<std::string>& taken) {
     TFileStreamInfo info;
     probe.GetFileStreamInfo(info);
     TFormatRow row;
@@ -49,11 +50,13 @@ TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& prob
     if (nameOutput) {
         const std::string ext =
             g.Formats().ReadString(FormatSectionName(formatCode), "FileExt", "mp4");
-        row.Out.FileName = MakeDestinationName(g, probe.GetFileName(), "." + ext);
+        row.Out.FileName = MakeDestinationName(g, probe.GetFileName(), "." + ext, taken);
     }
     row.Record.ZoomMode = FormatZoomMode(g, formatCode);
     HandOverRowEdits(row.Record, row.In, row.Out);
-    BuildConversionOptions(g, row.Record, formatCode, row.Out, ProbedSourceOf(probe), row.In);
+    const TProbedSource source = ProbedSourceOf(probe);
+    BuildConversionOptions(g, row.Record, formatCode, row.Out, source, row.In);
+    row.HasPicture = BlackPictureInput(g, formatCode, source, row.Picture);
     row.Out.CustomHook = NeedsFrameHook(row.Record);
     return row;
 }

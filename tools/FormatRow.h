@@ -12,6 +12,7 @@
 #include "engine/FFmpegRecords.h"
 
 #include <iosfwd>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ struct TFormatRow {
     TlvFilesRecord Record;
     TInputOptions In;
     TOutputOptions Out;
+    bool HasPicture = false; // a black picture input follows the source
+    TInputOptions Picture;
 };
 
 // The row of a newly added `file` (open in `probe`) with the per-file
@@ -42,7 +45,9 @@ struct TFormatRow {
 // options for the format: trim start, the output file name when
 // `nameOutput` (MakeDestinationName with "." + the format's "FileExt"),
 // the zoom mode read again, crop, recording length, BuildConversionOptions
-// and the frame hook switch. Throws what the edits and the builder throw.
+// and the frame hook switch. Names in `taken` (other rows' outputs) are not
+// given again. Throws what the edits and the builder throw.
 TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& probe,
                           const std::string& file, const std::vector<std::string>& edits,
-                          const TTextMeasure& measure, bool nameOutput);
+                          const TTextMeasure& measure, bool nameOutput,
+                          const std::set<std::string>& taken = {});

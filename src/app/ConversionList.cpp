@@ -140,6 +140,12 @@ void TFilesList::SetProgressText(int index, const QString& text) {
     if (index >= 0 && index < RowCount()) Row(index)->setText(colProgress, text);
 }
 
+void TFilesList::SetDestination(int index, const std::string& path) {
+    if (index < 0 || index >= RowCount()) return;
+    Row(index)->Record.DestinationFile = path;
+    Row(index)->setText(colDestination, QFileInfo(QString::fromStdString(path)).fileName());
+}
+
 void TFilesList::CreateColumns() {
     setColumnCount(colCount);
     setHeaderLabels({"Source", "Length", "Trimmed Length", "Destination File", "Progress"});

@@ -42,6 +42,8 @@ public:
     void RemoveRow(int index);
     void RemoveAllRows();
     void SetProgressText(int index, const QString& text);
+    // The row's output file: its record and its "Destination File" text.
+    void SetDestination(int index, const std::string& path);
 
     // Drawn while the list is empty: "skin/lvBack.bmp" beside the program,
     // else the built-in picture.

@@ -1,9 +1,12 @@
 #include "app/WinProgress.h"
 
 #include "app/Skin.h"
+#include "app/core/MessageSeam.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -15,6 +18,8 @@
 namespace {
 
 const QColor kPreviewBackground(166, 202, 240);
+const char* const kConverting = "Converting";
+const char* const kPaused = "Paused";
 
 QLabel* Caption(const QString& text, QWidget* parent, int x, int y) {
     auto* label = new QLabel(text, parent);
@@ -72,9 +77,10 @@ TfrmProgress::TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter,
 
 void TfrmProgress::CreateControls() {
     setFixedSize(420, 460);
-    auto* heading = new QLabel("Converting", this);
-    heading->setFont(skin::TitleFont(11));
-    heading->setGeometry(18, 8, 300, 24);
+    lblHeading = new QLabel(kConverting, this);
+    lblHeading->setObjectName("lblHeading");
+    lblHeading->setFont(skin::TitleFont(11));
+    lblHeading->setGeometry(18, 8, 300, 24);
     auto* frame = new QFrame(this);
     frame->setGeometry(17, 36, 374, 212);
     frame->setStyleSheet("border: 1px solid #5d7898;");
@@ -144,6 +150,7 @@ void TfrmProgress::FormShow() {
     for (QLabel* l : {lblTime, lblSize, lblLength, lblProgress, lblOutput, lblSpeed, lblRemaining})
         l->clear();
     ckOpen->setChecked(true);
+    lblHeading->setText(kConverting);
     btnPause->setEnabled(true);
     btnResume->setEnabled(false);
     ClearPreview();
@@ -204,6 +211,7 @@ void TfrmProgress::ShowRate(int taskIndex, int percent, int framesPerSecond) {
 void TfrmProgress::btnPauseClick() {
     converter_->Pause();
     if (!pauseClock_.isValid()) pauseClock_.start();
+    lblHeading->setText(kPaused);
     btnPause->setEnabled(false);
     mainPause_->setEnabled(false);
     btnResume->setEnabled(true);
@@ -214,6 +222,7 @@ void TfrmProgress::btnResumeClick() {
     converter_->Resume();
     if (pauseClock_.isValid()) pausedMs_ += pauseClock_.elapsed();
     pauseClock_.invalidate();
+    lblHeading->setText(kConverting);
     btnPause->setEnabled(true);
     mainPause_->setEnabled(true);
     btnResume->setEnabled(false);
@@ -221,7 +230,7 @@ void TfrmProgress::btnResumeClick() {
 }
 
 void TfrmProgress::btnCancelClick() {
-    close();
+    CloseWithoutAsking();
 }
 
 // Snapshots of the preview arrive with the snapshot feature.
@@ -231,6 +240,32 @@ bool TfrmProgress::FormCloseQuery() {
     converter_->Stop(true);
     Timer1.stop();
     return true;
+}
+
+bool TfrmProgress::ConfirmCancel() const {
+    return ShowMessageBox("Warning", "Do you really want to cancel the conversion?",
+                          TMsgIcon::Question, TMsgButtons::YesNo) == TMsgResult::Yes;
+}
+
+void TfrmProgress::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier)
+        return QDialog::keyPressEvent(event);
+    event->accept();
+    if (!closing_ && ConfirmCancel()) reject();
+}
+
+void TfrmProgress::closeEvent(QCloseEvent* event) {
+    if (askOnClose_ && !closing_ && isVisible() && !ConfirmCancel()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmProgress::CloseWithoutAsking() {
+    askOnClose_ = false;
+    close();
+    askOnClose_ = true;
 }
 
 void TfrmProgress::showEvent(QShowEvent* event) {

@@ -53,12 +53,16 @@ public:
     void btnResumeClick();
     void btnCancelClick();
     void imgbtnSnapClick();
+    // Closes the window without the question of Escape and the title bar:
+    // for Cancel and for the end of the batch.
+    void CloseWithoutAsking();
 
     // Called by the batch driver with each progress report: the task, its
     // percentage and its frames per second (-1 without video); updates the
     // speed and the time left, which is estimated again for every task.
     void ShowRate(int taskIndex, int percent, int framesPerSecond);
 
+    QLabel* lblHeading = nullptr; // "Converting", "Paused" while paused
     QLabel* imgPreview = nullptr;
     QLabel* lblTime = nullptr;
     QLabel* lblLength = nullptr;
@@ -82,12 +86,16 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
+    // Escape and the title bar's close ask before they cancel the batch.
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateControls();
     void CreateLabels(int top);
     void CreateButtons(int top);
     void ClearPreview();
+    bool ConfirmCancel() const;
     // Milliseconds since the window was shown, pauses left out.
     qint64 WorkingMs() const;
 
@@ -96,7 +104,8 @@ private:
     QPushButton* mainPause_;
     QPushButton* mainResume_;
     QImage picture_;
-    bool closing_ = false; // a close is waiting for the converter
+    bool closing_ = false;   // a close is waiting for the converter
+    bool askOnClose_ = true; // false while Cancel or the batch's end closes
     TTimeLeftEstimate estimate_;
     QElapsedTimer clock_;
     qint64 pausedMs_ = 0;

@@ -10,6 +10,7 @@
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
 #include "app/core/DefaultFormats.h"
+#include "app/core/FormatCatalogue.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
@@ -457,15 +458,21 @@ void TfrmMain::ShowVolumeAndMute() {
     trcVolume->update();
 }
 
+// Before a format was ever picked the caption shown is that of the format
+// in use ("FormatCode", default 1), not a caption the list does not have.
 std::string TfrmMain::StoredFormatName() const {
     TIniFile settings(GlobalObject->SettingsFile());
-    return settings.ReadString(kSettings, "FormatName", kDefaultFormatName);
+    const std::string stored = settings.ReadString(kSettings, "FormatName", "");
+    if (!stored.empty()) return stored;
+    const std::string inUse = FormatCaptionOf(settings.ReadInteger(kSettings, "FormatCode", 1));
+    return inUse.empty() ? kDefaultFormatName : inUse;
 }
 
 void TfrmMain::PickFormat(const std::string& caption, int code) {
     TIniFile settings(GlobalObject->SettingsFile());
     settings.WriteString(kSettings, "FormatName", caption);
     settings.WriteString(kSettings, "FormatCode", std::to_string(code));
+    ShowDestinationNames();
 }
 
 bool TfrmMain::FormCloseQuery() {

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,8 @@ public:
     // Replaces the power-off request of "Shut down computer after
     // conversion" (tests must never power anything off).
     static void SetPowerOffCommand(std::function<void()> command);
+    // "file: reason", unless the reason names the file already.
+    static std::string FileReasonText(const std::string& file, const std::string& reason);
     // Adds files as the file dialog or a drop gives them.
     void AddFiles(const std::vector<std::string>& files);
 
@@ -231,10 +234,17 @@ private:
     bool ConverterReady();
     std::vector<std::string> ChooseFiles();
     void ListBecameEmpty();
+    void ReportSkippedFiles(const std::vector<std::string>& lines);
+    std::string OutputSuffix(int formatCode) const;
+    std::set<std::string> DestinationNames() const;
+    // Every row's "Destination File" for the format in use.
+    void ShowDestinationNames();
     void ConnectConverter();
     void DetachConverter();
     void AddBatchTasks(int formatCode);
-    void AddBatchTask(int row, int formatCode);
+    void AddBatchTask(int row, int formatCode, std::set<std::string>& taken);
+    std::string RowFailureText(int row, const std::string& reason) const;
+    void ClearCheckedProgress();
     void EndOfBatch();
     void TaskFinished(int taskIndex);
     void ShowTaskProgress(const TProgressInfo& info);

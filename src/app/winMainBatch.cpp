@@ -20,6 +20,8 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <set>
+#include <stdexcept>
 
 namespace {
 
@@ -114,11 +116,19 @@ void TfrmMain::btnStartClick() {
         return;
     }
     TaskItems.assign(checked, 0);
+    ClearCheckedProgress();
     ResetHookCache();
     // The preview player is stopped here once it is built in.
     CCAVC->ClearTasks();
     CCAVC->SetPreview(true);
-    AddBatchTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
+    try {
+        AddBatchTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
+    } catch (...) {
+        // A start that stops leaves nothing behind: the tasks set up so far
+        // go, and with them the output files they had opened.
+        CCAVC->ClearTasks();
+        throw;
+    }
     if (!frmProgress)
         frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume);
     SetListButtonsEnabled(false);
@@ -142,14 +152,31 @@ void TfrmMain::AddBatchTasks(int formatCode) {
     for (int row = 0; row < lvFIles->RowCount(); ++row)
         rowRecords_.push_back(&lvFIles->Row(row)->Record);
     int task = 0;
+    std::set<std::string> taken;
     for (int row = 0; row < lvFIles->RowCount(); ++row) {
         if (!lvFIles->IsChecked(row)) continue;
         TaskItems[task++] = row;
-        AddBatchTask(row, formatCode);
+        try {
+            AddBatchTask(row, formatCode, taken);
+        } catch (const FFmpegException& e) {
+            throw FFmpegException(RowFailureText(row, e.what()));
+        } catch (const std::exception& e) {
+            throw std::runtime_error(RowFailureText(row, e.what()));
+        }
     }
 }
 
-void TfrmMain::AddBatchTask(int row, int formatCode) {
+// Why the start stopped on a row, naming the row's file.
+std::string TfrmMain::RowFailureText(int row, const std::string& reason) const {
+    return "Cannot convert " + FileReasonText(lvFIles->Row(row)->Record.SourceFile, reason);
+}
+
+void TfrmMain::ClearCheckedProgress() {
+    for (int row = 0; row < lvFIles->RowCount(); ++row)
+        if (lvFIles->IsChecked(row)) lvFIles->SetProgressText(row, QString());
+}
+
+void TfrmMain::AddBatchTask(int row, int formatCode, std::set<std::string>& taken) {
     TlvFilesRecord& record = lvFIles->Row(row)->Record;
     TInputOptions in;
     in.Reset();
@@ -165,7 +192,9 @@ void TfrmMain::AddBatchTask(int row, int formatCode) {
     const std::string ext = formats.ReadString(FormatSectionName(formatCode), "FileExt", "mp4");
     TOutputOptions out;
     out.Reset();
-    out.FileName = MakeDestinationName(*GlobalObject, lastProbed_.FileName, "." + ext);
+    out.FileName = MakeDestinationName(*GlobalObject, lastProbed_.FileName, "." + ext, taken);
+    taken.insert(out.FileName);
+    lvFIles->SetDestination(row, out.FileName);
     record.ZoomMode = FormatZoomMode(*GlobalObject, formatCode);
     HandOverRowEdits(record, in, out);
     BuildConversionOptions(*GlobalObject, record, formatCode, out, lastProbed_.Source, in);
@@ -173,6 +202,10 @@ void TfrmMain::AddBatchTask(int row, int formatCode) {
     // A task that could not be added makes the output fail below; the
     // reason worth showing is why the source did not open.
     const std::string addError = CCAVC->LastErrMsg;
+    TInputOptions picture;
+    if (task >= 0 && BlackPictureInput(*GlobalObject, formatCode, lastProbed_.Source, picture) &&
+        !CCAVC->AddInput(task, picture.FileName, &picture))
+        throw FFmpegException(CCAVC->LastErrMsg);
     out.CustomHook = NeedsFrameHook(record);
     if (!CCAVC->SetOutputFile(task, out.FileName, &out))
         throw FFmpegException(task < 0 ? addError : CCAVC->LastErrMsg);
@@ -232,7 +265,7 @@ void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminat
 void TfrmMain::EndOfBatch() {
     SetListButtonsEnabled(true);
     CCAVC->ClearTasks();
-    if (frmProgress && frmProgress->isVisible()) frmProgress->close();
+    if (frmProgress && frmProgress->isVisible()) frmProgress->CloseWithoutAsking();
 }
 
 void TfrmMain::TaskFinished(int taskIndex) {

@@ -139,8 +139,9 @@ private slots:
         // The end actions ran once, after the last task.
         QCOMPARE(h_->Opened, std::vector<std::string>{h_->OutputFolder()});
         QCOMPARE(h_->PowerOffs, 1);
-        // The list keeps its "_ipod" names; the files have the plain suffix.
-        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("clip_(new)_ipod.mp4"));
+        // The list shows the names the tasks wrote.
+        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("clip_(new).mp4"));
+        QCOMPARE(window->lvFIles->Row(2)->text(colDestination), QString("clip.avi.copy_(new).mp4"));
         const std::string out = h_->Output("clip_(new).mp4");
         QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "v:0"), std::string("mpeg4"));
         QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "a:0"), std::string("aac"));
@@ -170,6 +171,7 @@ private slots:
         QCOMPARE(h_->PowerOffs, 1);
         QCOMPARE(int(h_->Opened.size()), 2);
         QVERIFY(fs::exists(h_->Output("clip_(new_1).mp4")));
+        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("clip_(new_1).mp4"));
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
         TWindowHarness::Dispose(window);
     }

@@ -48,13 +48,19 @@ private slots:
             std::fputs("not media at all", f);
             std::fclose(f);
         }
+        harness_->Messages.clear();
         AddFiles(*window, {clip_, clip_, Home("media"), upper, junk, longTone_});
         QCOMPARE(list->RowCount(), 3);
+        // One message names the file that could not be added, and why.
+        QCOMPARE(int(harness_->Messages.size()), 1);
+        QCOMPARE(harness_->Messages[0].Caption, std::string("Warning"));
+        QCOMPARE(harness_->Messages[0].Text, "This file could not be added:\n" + junk +
+                                                 ": Invalid data found when processing input");
         QVERIFY(!list->isHeaderHidden());
         QCOMPARE(list->columnCount(), 5);
         QCOMPARE(list->headerItem()->text(3), QString("Destination File"));
-        QCOMPARE(list->Row(0)->text(colDestination), QString("clip_(new)_ipod.mp4"));
-        QCOMPARE(list->Row(1)->text(colDestination), QString("CLIP_(new)_ipod.mp4"));
+        QCOMPARE(list->Row(0)->text(colDestination), QString("clip_(new).mp4"));
+        QCOMPARE(list->Row(1)->text(colDestination), QString("CLIP_(new).mp4"));
         QCOMPARE(list->Row(0)->text(colLength), QString("2"));
         QCOMPARE(list->Row(2)->text(colLength), QString("59"));
         QCOMPARE(list->Row(2)->text(colTrimmed), QString("59"));
@@ -65,24 +71,25 @@ private slots:
         // Adding the same file again changes nothing.
         AddFiles(*window, {clip_});
         QCOMPARE(list->RowCount(), 3);
+        QCOMPARE(int(harness_->Messages.size()), 1);
         QCOMPARE(window->CCAVC->TaskCount(), 0);
         Dispose(window);
     }
 
     void destinationNamesSkipExistingFiles() {
         {
-            std::FILE* f = std::fopen(Home("out/tone_(new)_ipod.mp4").c_str(), "wb");
+            std::FILE* f = std::fopen(Home("out/tone_(new).mp4").c_str(), "wb");
             std::fclose(f);
         }
         {
-            std::FILE* f = std::fopen(Home("out/tone_(new_1)_ipod.mp4").c_str(), "wb");
+            std::FILE* f = std::fopen(Home("out/tone_(new_1).mp4").c_str(), "wb");
             std::fclose(f);
         }
         auto window = NewWindow();
         AddFiles(*window, {tone_});
-        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("tone_(new_2)_ipod.mp4"));
-        fs::remove(Home("out/tone_(new)_ipod.mp4"));
-        fs::remove(Home("out/tone_(new_1)_ipod.mp4"));
+        QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("tone_(new_2).mp4"));
+        fs::remove(Home("out/tone_(new).mp4"));
+        fs::remove(Home("out/tone_(new_1).mp4"));
         Dispose(window);
     }
 

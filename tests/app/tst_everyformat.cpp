@@ -92,6 +92,7 @@ class TestEveryFormat : public QObject {
     std::unique_ptr<TWindowHarness> h_;
     std::unique_ptr<TfrmMain> window_;
     std::string video_, audio_;
+    std::string song_, tune_;   // sound only: MP3 and M4A
     const double length_ = 1.0; // seconds of both sources
 
     std::string User(int code, const char* key) const {
@@ -102,10 +103,11 @@ class TestEveryFormat : public QObject {
             .ReadString(FormatSectionName(code), "FileExt", "");
     }
 
-    // Converts the given sources with one format into a folder of its own;
-    // returns that folder.
-    std::string ConvertWith(int code, const std::vector<std::string>& sources) {
-        const std::string folder = h_->Output(std::to_string(code));
+    // Converts the given sources with one format into a folder of its own
+    // (named by the prefix and the code); returns that folder.
+    std::string ConvertWith(int code, const std::vector<std::string>& sources,
+                            const std::string& prefix = "") {
+        const std::string folder = h_->Output(prefix + std::to_string(code));
         fs::create_directories(folder);
         h_->Settings().WriteString("settings", "OutPutDir", folder);
         h_->ChooseFormat(code);
@@ -169,6 +171,12 @@ private slots:
                     "sine=f=440:sample_rate=44100 -t 1 -ac 2 -c:v mpeg4 -q:v 3 -c:a pcm_s16le"));
         QVERIFY(testsupport::MakeMedia(
             audio_, "-f lavfi -i sine=f=330:sample_rate=44100 -t 1 -ac 2 -c:a pcm_s16le"));
+        song_ = h_->Media("song.mp3");
+        tune_ = h_->Media("tune.m4a");
+        QVERIFY(testsupport::MakeMedia(
+            song_, "-f lavfi -i sine=f=550:sample_rate=44100 -t 1 -ac 2 -c:a libmp3lame"));
+        QVERIFY(testsupport::MakeMedia(
+            tune_, "-f lavfi -i sine=f=660:sample_rate=44100 -t 1 -ac 2 -c:a aac"));
         window_ = h_->NewWindow();
     }
 
@@ -225,6 +233,53 @@ private slots:
             CheckAudioLength(out, 2048.0 / 44100);
         }
         QCOMPARE(FilesIn(folder).size(), std::size_t(2));
+    }
+
+    // Sources without a picture convert into every format: the sound alone
+    // where the container holds it, and in DV, which needs a picture in
+    // every frame, a black one of the format's frame.
+    void soundOnlySourceConverts_data() {
+        QTest::addColumn<int>("code");
+        for (int code : FormatCodes())
+            QTest::newRow(FormatCaptionOf(code).c_str()) << code;
+    }
+
+    void soundOnlySourceConverts() {
+        QFETCH(int, code);
+        // The formats with a TV target or a picture of their own also take
+        // an M4A; every format an MP3.
+        const bool targeted = code == 101 || FileExt(code) == "dv";
+        std::vector<std::string> sources = {song_};
+        if (targeted) sources.push_back(tune_);
+        const std::string folder = ConvertWith(code, sources, "sound");
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        CheckRowsFinished();
+        for (const std::string& source : sources) {
+            const std::string out =
+                folder + "/" + fs::path(source).stem().string() + "_(new)." + FileExt(code);
+            CheckContainer(out, FileExt(code));
+            CheckAudioStream(out, code);
+            CheckAudioLength(out, 2048.0 / 44100);
+            const std::string video = testsupport::ProbeValue(out, "stream=codec_name", "v");
+            if (FileExt(code) != "dv") {
+                QCOMPARE(video, std::string());
+                continue;
+            }
+            QCOMPARE(video, std::string("dvvideo"));
+            const std::string size = testsupport::ProbeValue(out, "stream=width", "v:0") + "x" +
+                                     testsupport::ProbeValue(out, "stream=height", "v:0");
+            QCOMPARE(size, User(code, "paraVideoSize"));
+            const std::string luma =
+                testsupport::RunCommand(
+                    "ffmpeg -v error -i " + testsupport::ShellQuote(out) +
+                    " -frames:v 1 -vf signalstats,metadata=print:key=lavfi.signalstats.YMAX:file=- "
+                    "-f null -")
+                    .output;
+            const std::size_t at = luma.find("YMAX=");
+            QVERIFY2(at != std::string::npos, luma.c_str());
+            QVERIFY2(Seconds(luma.substr(at + 5)) <= 20, luma.c_str()); // black
+        }
+        QCOMPARE(FilesIn(folder).size(), sources.size());
     }
 
     // The converter's error reaches the error reporter and names the file;

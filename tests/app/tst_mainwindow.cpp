@@ -111,10 +111,17 @@ private slots:
         QCOMPARE(TFormatChooserModel::ListHeight(20, 422), 420);
     }
 
+    // A fresh machine: the caption of the format in use (code 1) and the
+    // default output folder, made where it was missing.
     void chooserStartsWithDefaultCaption() {
+        const QString folder = QDir(home_->path()).filePath("Videos/tollivane");
+        QVERIFY(!QDir(folder).exists());
         auto window = NewWindow();
-        QCOMPARE(window->edt1->text(), QString("Apple iPod Video MPEG-4 Movie (*.mp4)"));
+        QCOMPARE(window->edt1->text(), QString("ZUNE - MPEG-4 AVC Video (*.mp4)"));
         QCOMPARE(window->lst1->currentRow(), -1);
+        QVERIFY(QDir(folder).exists());
+        QCOMPARE(window->edDirectory->text(), folder);
+        QCOMPARE(Settings().ReadString("settings", "OutPutDir", "<unset>"), std::string("<unset>"));
         QVERIFY(!window->lst1->isVisible());
         QVERIFY(window->lbl_appname->text().startsWith("Vantrel "));
         QCOMPARE(window->lbl_appname->text(),

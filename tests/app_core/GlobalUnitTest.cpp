@@ -128,9 +128,20 @@ TEST_F(FolderRuleTest, WritableFolderIsKeptAtStart) {
     EXPECT_EQ(Setting(Global, "SnapOutPutDir"), Temp.path().string());
 }
 
-TEST_F(FolderRuleTest, MissingDefaultFolderFallsBackAtStart) {
+TEST_F(FolderRuleTest, MissingDefaultFolderIsCreatedAtStart) {
     CheckFolderAtStart(Global, "SnapOutPutDir");
-    EXPECT_EQ(Setting(Global, "SnapOutPutDir"), HomeDir() + "/tollivane");
+    EXPECT_TRUE(fs::is_directory(HomeDir() + "/Videos/tollivane"));
+    EXPECT_EQ(Setting(Global, "SnapOutPutDir"), "<unset>");
+    EXPECT_FALSE(fs::exists(HomeDir() + "/tollivane"));
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(FolderRuleTest, DefaultFolderThatCannotBeMadeFallsBackAtStart) {
+    fs::create_directories(HomeDir());
+    std::ofstream(HomeDir() + "/Videos") << "a file where the folder would be";
+    ASSERT_TRUE(fs::is_regular_file(HomeDir() + "/Videos"));
+    CheckFolderAtStart(Global, "OutPutDir");
+    EXPECT_EQ(Setting(Global, "OutPutDir"), HomeDir() + "/tollivane");
     EXPECT_TRUE(Messages.empty());
 }
 

@@ -37,6 +37,15 @@ TEST_F(DestinationName, FirstFreeName) {
     EXPECT_TRUE(Questions.empty());
 }
 
+TEST_F(DestinationName, NamesGivenToOtherRowsAreTaken) {
+    const std::set<std::string> reserved = {Out + "/clip_(new).mp4", Out + "/clip_(new_2).mp4"};
+    EXPECT_EQ(MakeDestinationName(Global, "/a/clip.avi", ".mp4", reserved),
+              Out + "/clip_(new_1).mp4");
+    Touch("clip_(new_1).mp4");
+    EXPECT_EQ(MakeDestinationName(Global, "/b/clip.mkv", ".mp4", reserved),
+              Out + "/clip_(new_3).mp4");
+}
+
 TEST_F(DestinationName, FolderOfTheSameNameIsTaken) {
     fs::create_directories(Out + "/clip_(new).mp4");
     EXPECT_EQ(MakeDestinationName(Global, "clip.avi", ".mp4"), Out + "/clip_(new_1).mp4");

@@ -129,6 +129,64 @@ INSTANTIATE_TEST_SUITE_P(
                   "crop=706:570:6:4,scale=300:240,pad=320:240:10:0", 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// ---- TV frames of the MPEG formats --------------------------------------------
+
+// The letterbox is worked out on the 4:3 picture the TV shows, and the
+// aspect makes the pixels of the TV's shape (8:9 and 16:15 for 720 wide
+// NTSC and PAL frames, 10:11 and 59:54 for 352 wide ones).
+struct TTvCase {
+    const char* Name;
+    const char* Encoder;
+    const char* Size;
+    const char* Mode;
+    int32_t SW, SH;
+    const char* FrameSize;
+    const char* Aspect;
+    const char* Filters;
+};
+
+class TvFrame : public buildertest::TBuilderTest, public ::testing::WithParamInterface<TTvCase> {};
+
+TEST_P(TvFrame, FourByThreeGeometry) {
+    const TTvCase& c = GetParam();
+    User({{"paraVideoEncoder", c.Encoder}, {"paraVideoSize", c.Size}});
+    TlvFilesRecord row;
+    row.ZoomMode = c.Mode;
+    const auto b = Build(row, VideoSource(c.SW, c.SH));
+    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
+    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
+    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builder, TvFrame,
+                         ::testing::Values(
+                             // 16:9 takes three quarters of the lines: 360 of 480, 432 of 576
+                             TTvCase{"dvd_ntsc_wide", "mpeg2video", "720x480", "lbox", 1280, 720,
+                                     "720x360", "5760:3240", "pad=720:480:0:60"},
+                             TTvCase{"dvd_pal_wide", "mpeg2video", "720x576", "lbox", 1280, 720,
+                                     "720x432", "11520:6480", "pad=720:576:0:72"},
+                             TTvCase{"vcd_ntsc_wide", "mpeg1video", "352x240", "lbox", 320, 180,
+                                     "352x180", "3520:1980", "pad=352:240:0:30"},
+                             // shown 385 wide: 720 / (1280 / 385) = 216 lines
+                             TTvCase{"vcd_pal_wide", "mpeg1video", "352x288", "lbox", 1280, 720,
+                                     "352x216", "20768:11664", "pad=352:288:0:36"},
+                             // a 4:3 source fills the 4:3 picture
+                             TTvCase{"dvd_ntsc_standard", "mpeg2video", "720x480", "lbox", 640, 480,
+                                     "720x480", "5760:4320", "pad=720:480:0:0"},
+                             // side bars: 270 of 640 shown pixels, 304 of 720 stored ones
+                             TTvCase{"dvd_ntsc_upright", "mpeg2video", "720x480", "lbox", 720, 1280,
+                                     "304x480", "2432:4320", "pad=720:480:208:0"},
+                             TTvCase{"svcd_ntsc_wide", "mpeg2video", "480x480", "lbox", 1280, 720,
+                                     "480x360", "1920:1080", "pad=480:480:0:60"},
+                             TTvCase{"dvd_full", "mpeg2video", "720x480", "full", 1280, 720,
+                                     "720x480", "5760:4320", ""},
+                             // other sizes keep square pixels
+                             TTvCase{"mpeg2_vga", "mpeg2video", "640x480", "lbox", 1280, 720,
+                                     "640x360", "640:360", "pad=640:480:0:60"},
+                             TTvCase{"mpeg4_dvd_size", "mpeg4", "720x480", "lbox", 1280, 720,
+                                     "720x404", "720:404", "pad=720:480:0:38"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
 INSTANTIATE_TEST_SUITE_P(Full, Zoom,
                          ::testing::Values(TZoomCase{"stretch", "full", 1280, 720, "320x240", 0, 0,
                                                      0, 0, "320x240", "320:240", "", 0, 0, 0, 0},

@@ -301,11 +301,12 @@ TEST_F(ConvertCommand, FormatConvertsEachFileIntoTheOutputFolder) {
 }
 
 // The stored output folder: "OutPutDir" of the settings the run used.
+// The stored output folder, else the default one (made on first use).
 std::string StoredOutputFolder(const testsupport::TempDir& home) {
     std::ifstream settings(home.file("cfg") + "/vantrel/vantrel.ini");
     for (std::string line; std::getline(settings, line);)
         if (line.rfind("OutPutDir=", 0) == 0) return line.substr(10);
-    return {};
+    return home.file("home") + "/Videos/tollivane";
 }
 
 TEST_F(ConvertCommand, FormatRunsSeveralTasksAtATime) {

@@ -29,10 +29,10 @@ bool Taken(const std::string& path) {
 } // namespace
 
 std::string MakeDestinationName(const TGlobalObject& g, const std::string& sourceFile,
-                                const std::string& suffix) {
+                                const std::string& suffix, const std::set<std::string>& reserved) {
     const std::string stem = OutputFolder(g) + BaseName(sourceFile);
     std::string candidate = stem + "_(new)" + suffix;
-    for (long n = 1; Taken(candidate); ++n)
+    for (long n = 1; Taken(candidate) || reserved.count(candidate) > 0; ++n)
         candidate = stem + "_(new_" + std::to_string(n) + ")" + suffix;
     return candidate;
 }

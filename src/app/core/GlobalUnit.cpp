@@ -190,6 +190,10 @@ std::string FallbackFolder() {
 void CheckFolderAtStart(const TGlobalObject& g, const std::string& key) {
     TIniFile settings = g.Settings();
     const std::string folder = settings.ReadString(kSettingsSection, key, DefaultOutputFolder());
+    // The default folder is made on a fresh machine instead of being given
+    // up for the fall-back.
+    std::error_code ec;
+    if (folder == DefaultOutputFolder() && !fs::exists(folder, ec)) CreateFolder(folder);
     if (!TGlobalObject::CanWriteToFolder(folder))
         settings.WriteString(kSettingsSection, key, FallbackFolder());
 }

@@ -8,11 +8,17 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr char kAsSource[] = "as source";
 
@@ -422,11 +428,44 @@ std::string ZoomFull(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
     return {};
 }
 
-std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
+// The sample aspect of a TV frame size of the MPEG formats (DVD, SVCD,
+// VCD): pixels that make the frame a 4:3 picture; 0 for any other size.
+struct TTvAspect {
+    int32_t Num = 0, Den = 1;
+    explicit operator bool() const { return Num > 0; }
+};
+
+TTvAspect TvSampleAspect(int32_t w, int32_t h) {
+    const bool full = (w == 720 || w == 704 || w == 480 || w == 352) && (h == 480 || h == 576);
+    const bool half = w == 352 && (h == 240 || h == 288);
+    if (!full && !half) return {};
+    if (w == 352 && h == 288) return {59, 54};
+    int32_t num = 4 * h, den = 3 * w;
+    for (int32_t a = num, b = den; b != 0;) {
+        const int32_t r = a % b;
+        a = b, b = r;
+        if (b == 0) num /= a, den /= a;
+    }
+    return {num, den};
+}
+
+// The letterbox of a TV frame is worked out on the picture as the TV shows
+// it (its width scaled by the sample aspect), then the side bars are taken
+// back to stored pixels.
+TPads TvLetterboxPads(const TGeometry& g, const TTvAspect& sar) {
+    TGeometry shown = g;
+    shown.W = static_cast<int32_t>(std::lround(static_cast<double>(g.W) * sar.Num / sar.Den));
+    TPads p = LetterboxPads(TFit(shown));
+    p.L = p.R = 2 * static_cast<int32_t>(std::lround(static_cast<double>(p.L) * g.W / shown.W / 2));
+    return p;
+}
+
+std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& tv,
+                          TOutputOptions& out) {
     RequireUsableGeometry(g);
-    const TPads p = LetterboxPads(TFit(g));
+    const TPads p = tv ? TvLetterboxPads(g, tv) : LetterboxPads(TFit(g));
     const int32_t w = g.W - p.L - p.R, h = g.H - p.T - p.B;
-    out.FrameAspectRatio = AspectText(w, h);
+    out.FrameAspectRatio = tv ? AspectText(tv.Num * w, tv.Den * h) : AspectText(w, h);
     const std::string pad = "pad=" + std::to_string(g.W) + ":" + std::to_string(g.H) + ":" +
                             std::to_string(p.L) + ":" + std::to_string(p.T);
     if (!c.Any()) {
@@ -520,14 +559,32 @@ std::string ZoomCenter(const TGeometry& g, TOutputOptions& out) {
     return chosen.Filter;
 }
 
-std::string ApplyZoom(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
+std::string ApplyZoom(const TBuild& b, const TGeometry& g, const TTvAspect& tv,
+                      TOutputOptions& out) {
     const TCrop crop{b.Row.CropTop, b.Row.CropBottom, b.Row.CropLeft, b.Row.CropRight};
     const std::string& mode = b.Row.ZoomMode;
     if (mode == "full") return ZoomFull(g, crop, out);
-    if (mode == "lbox") return ZoomLetterbox(g, crop, out);
+    if (mode == "lbox") return ZoomLetterbox(g, crop, tv, out);
     if (mode == "pan") return ZoomPanScan(g, crop, out);
     if (mode == "center") return ZoomCenter(g, out);
     return {};
+}
+
+// The MPEG formats' TV frames are marked as 4:3 pictures: the aspect of the
+// scaled picture is the one its pixels of the TV's shape give it.
+TTvAspect TvAspectOf(const TGeometry& g, const std::string& encoder, const TOutputOptions& out) {
+    const bool mpeg = encoder == "mpeg1video" || encoder == "mpeg2video" ||
+                      (out.TargetType >= 1 && out.TargetType <= 3);
+    return mpeg ? TvSampleAspect(g.W, g.H) : TTvAspect{};
+}
+
+void MarkTvAspect(const TTvAspect& tv, TOutputOptions& out) {
+    const std::size_t x = out.FrameSize.find('x');
+    int32_t w = 0, h = 0;
+    if (!tv || x == std::string::npos || !ParseInteger(out.FrameSize.substr(0, x), w) ||
+        !ParseInteger(out.FrameSize.substr(x + 1), h) || w <= 0 || h <= 0)
+        return;
+    out.FrameAspectRatio = AspectText(tv.Num * w, tv.Den * h);
 }
 
 void ClearUnsetCrop(TOutputOptions& out) {
@@ -555,7 +612,10 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
     ChooseFrameSize(b, encoder, g);
     ClearUnsetCrop(out);
     SetDvTarget(b, g, out);
-    return ApplyZoom(b, g, out);
+    const TTvAspect tv = TvAspectOf(g, encoder, out);
+    std::string filter = ApplyZoom(b, g, tv, out);
+    MarkTvAspect(tv, out);
+    return filter;
 }
 
 void AppendFilter(TOutputOptions& out, const std::string& filter) {
@@ -570,16 +630,117 @@ void SetVideoPathAudioEncoder(const TBuild& b, TOutputOptions& out) {
     if (Trim(name).empty()) out.DisableAudio = true;
 }
 
+bool HasPicture(const TProbedSource& probe) {
+    return probe.VideoStreamCount > 0 && probe.VideoStreamIndex >= 0;
+}
+
+// The frame height the user's size of the format asks for, 0 without one.
+int32_t ChosenFrameHeight(const TBuild& b) {
+    const std::string text = b.User("paraVideoSize", "null");
+    const std::size_t x = text.find('x');
+    int32_t h = 0;
+    return x != std::string::npos && ParseInteger(text.substr(x + 1), h) ? h : 0;
+}
+
+bool PalFrame(const TBuild& b) {
+    const int32_t h = ChosenFrameHeight(b);
+    return h == 576 || h == 288 || Trim(b.User("paraFrameRate", "")) == "25";
+}
+
+// Without a picture there is no frame rate to tell the TV norm of a DVD,
+// SVCD or VCD target: the format's own frame says it.
+void SetPicturelessTarget(const TBuild& b, TOutputOptions& out) {
+    if (out.TargetType < 1 || out.TargetType > 3 || out.TargetNorm == 1 || out.TargetNorm == 2)
+        return;
+    out.TargetNorm = PalFrame(b) ? 1 : 2;
+}
+
 void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
     SetVideoEncoder(b, encoder, out);
-    const bool hasVideo = b.Probe.VideoStreamCount > 0 && b.Probe.VideoStreamIndex >= 0;
+    const bool hasVideo = HasPicture(b.Probe);
     if (!hasVideo) out.DisableVideo = true;
+    if (!hasVideo) SetPicturelessTarget(b, out);
     AppendFilter(out, hasVideo ? BuildPicture(b, encoder, out) : std::string());
     SetVideoPathAudioEncoder(b, out);
     SetChannels(b, out, false);
     SetVolume(b, out);
     SetSampleRate(b, out);
     SetAudioBitrate(b, out);
+}
+
+// ---- A black picture for formats that need one ------------------------------
+
+// DV carries a picture in every frame, so a source without one gets a black
+// picture of the format's frame.
+bool NeedsBlackPicture(const TBuild& b) {
+    return SameText(b.PresetFormat(), "dv") && !HasPicture(b.Probe) &&
+           !Trim(b.User("paraVideoEncoder", "")).empty();
+}
+
+struct TBlackFrame {
+    int32_t W, H;
+    const char* Rate;
+};
+
+TBlackFrame BlackFrameOf(const TBuild& b) {
+    if (ChosenFrameHeight(b) == 576) return {720, 576, "25"};
+    return {720, 480, "30000/1001"};
+}
+
+// The pictures live in a folder of this process, removed when it ends.
+class TBlackPictureFolder {
+public:
+    ~TBlackPictureFolder() {
+        std::error_code ec;
+        if (!folder_.empty()) fs::remove_all(folder_, ec);
+    }
+    // The picture of that size, written on first use.
+    std::string File(int32_t w, int32_t h) {
+        std::lock_guard<std::mutex> lock(lock_);
+        std::error_code ec;
+        if (folder_.empty()) {
+            folder_ = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
+            fs::create_directories(folder_, ec);
+        }
+        const fs::path file = folder_ / ("black-" + SizeText(w, h) + ".ppm");
+        if (fs::exists(file, ec)) return file.string();
+        std::ofstream picture(file, std::ios::binary);
+        picture << "P6\n" << w << " " << h << "\n255\n";
+        const std::string row(static_cast<std::size_t>(w) * 3, '\0');
+        for (int32_t y = 0; y < h && picture; ++y)
+            picture.write(row.data(), static_cast<std::streamsize>(row.size()));
+        if (!picture.flush()) {
+            picture.close();
+            fs::remove(file, ec);
+            throw std::runtime_error("Cannot write the black picture " + file.string());
+        }
+        return file.string();
+    }
+
+private:
+    std::mutex lock_;
+    fs::path folder_;
+};
+
+TBlackPictureFolder& BlackPictures() {
+    static TBlackPictureFolder folder;
+    return folder;
+}
+
+void BuildBlackPicturePath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    const TBlackFrame frame = BlackFrameOf(b);
+    TProbedSource pictured = b.Probe;
+    pictured.VideoStreamCount = 1;
+    pictured.VideoStreamIndex = 0;
+    pictured.VideoWidth = frame.W;
+    pictured.VideoHeight = frame.H;
+    pictured.VideoBitRate = -1;
+    const TBuild withPicture{b.Global,  b.FormatCode, b.Section, b.Settings,
+                             b.Formats, b.Row,        pictured};
+    BuildVideoPath(withPicture, encoder, out);
+    // The picture repeats for ever; the sound decides the length.
+    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
+    out.ExtOptions += "shortest=1";
 }
 
 // ---- InPresetRange ----------------------------------------------------------
@@ -629,8 +790,24 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
     const std::string encoder = b.User("paraVideoEncoder", "");
     if (Trim(encoder).empty())
         BuildAudioPath(b, out, in);
+    else if (NeedsBlackPicture(b))
+        BuildBlackPicturePath(b, encoder, out);
     else
         BuildVideoPath(b, encoder, out);
+}
+
+bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,
+                       TInputOptions& picture) {
+    const TlvFilesRecord row;
+    const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
+                   row, probe};
+    if (!NeedsBlackPicture(b)) return false;
+    const TBlackFrame frame = BlackFrameOf(b);
+    picture.Reset();
+    picture.FileName = BlackPictures().File(frame.W, frame.H);
+    picture.ForceFormat = "image2";
+    picture.ExtOptions = std::string("loop_input=1\nr=") + frame.Rate;
+    return true;
 }
 
 std::string FormatZoomMode(const TGlobalObject& g, int formatCode) {

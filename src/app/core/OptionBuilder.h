@@ -53,6 +53,15 @@ bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& ki
 void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, int formatCode,
                             TOutputOptions& out, const TProbedSource& probe, TInputOptions& in);
 
+// A source without a picture converted into a format whose files need one
+// in every frame (DV) gets a still black picture of the format's frame,
+// repeated for as long as the sound lasts: fills `picture` with the input
+// to add to the task after the source (a file of this process's temporary
+// folder, looped) and returns true; false when the row needs none. Throws
+// std::runtime_error when the picture cannot be written.
+bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,
+                       TInputOptions& picture);
+
 // The zoom mode of a format: "parazoom" of its settings section, default
 // "lbox".
 std::string FormatZoomMode(const TGlobalObject& g, int formatCode);
