@@ -246,8 +246,15 @@ TEST_F(Batch, StopOnTheMainThreadWhileTheWorkerWaitsForAHandOver) {
 // Stop(true) from inside each handler that a task waits for: the stop is
 // requested without waiting, the batch ends as after any stop.
 TEST_F(Batch, StopFromInsideAHandlerDoesNotWaitForItself) {
-    enum Where { Hook, ProgressOnWorker, ProgressOnMainThread, PreviewOnMainThread };
-    for (const Where where : {Hook, ProgressOnWorker, ProgressOnMainThread, PreviewOnMainThread}) {
+    enum Where {
+        Hook,
+        HookInTheCallersThread,
+        ProgressOnWorker,
+        ProgressOnMainThread,
+        PreviewOnMainThread
+    };
+    for (const Where where : {Hook, HookInTheCallersThread, ProgressOnWorker, ProgressOnMainThread,
+                              PreviewOnMainThread}) {
         SCOPED_TRACE(where);
         const bool mainThread = where == ProgressOnMainThread || where == PreviewOnMainThread;
         if (mainThread) SetMainThread();
@@ -261,13 +268,12 @@ TEST_F(Batch, StopFromInsideAHandlerDoesNotWaitForItself) {
         };
         c.Converter.SetTriggerEventInMainThread(mainThread);
         c.Converter.SetProgressInterval(100);
-        if (where == Hook)
+        if (where == Hook || where == HookInTheCallersThread)
             c.RecordHook([&](THookInfo* info) {
                 if (info->FrameNumber == 3) stopOnce();
             });
-        else
-            c.RecordHook(
-                [](THookInfo*) { std::this_thread::sleep_for(5ms); }); // 2 s clip >= 250 ms
+        else // the 2 s clip takes at least 250 ms: progress comes
+            c.RecordHook([](THookInfo*) { std::this_thread::sleep_for(5ms); });
         if (where == ProgressOnWorker || where == ProgressOnMainThread)
             c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo*) { stopOnce(); };
         if (where == PreviewOnMainThread) {
@@ -277,7 +283,10 @@ TEST_F(Batch, StopFromInsideAHandlerDoesNotWaitForItself) {
             };
         }
         AddTasks(c, 2);
-        c.Converter.StartTask(1);
+        // In the caller's thread the rest of the batch ends on terminate
+        // threads, and StartTask returns after the batch end.
+        c.Converter.StartTask(where == HookInTheCallersThread ? 0 : 1);
+        if (where == HookInTheCallersThread) EXPECT_EQ(TerminationOrder(c).size(), 3u);
         if (mainThread) {
             EXPECT_TRUE(ServiceUntil([&] { return TerminationOrder(c).size() >= 3; }, 60s));
         }
