@@ -286,7 +286,9 @@ TEST_F(Batch, StopFromInsideAHandlerDoesNotWaitForItself) {
         // In the caller's thread the rest of the batch ends on terminate
         // threads, and StartTask returns after the batch end.
         c.Converter.StartTask(where == HookInTheCallersThread ? 0 : 1);
-        if (where == HookInTheCallersThread) EXPECT_EQ(TerminationOrder(c).size(), 3u);
+        if (where == HookInTheCallersThread) {
+            EXPECT_EQ(TerminationOrder(c).size(), 3u);
+        }
         if (mainThread) {
             EXPECT_TRUE(ServiceUntil([&] { return TerminationOrder(c).size() >= 3; }, 60s));
         }
