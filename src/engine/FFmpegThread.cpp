@@ -195,13 +195,15 @@ void TCustomFFmpeg::StopConvert(bool wait) {
     if (waitForWorker) WaitDone(FConvertDone, true);
 }
 
+// A task claimed before is stopped (and with `wait` waited for, also when
+// its worker has only just cleared its working flag); a fresh one ends on a
+// terminate thread of its own.
 void TCustomFFmpeg::BreakTask(bool wait) {
-    bool working = false;
+    bool claimed = false, waitForTerminate = false;
     {
         std::lock_guard lock(FRunLock);
-        if (FClaimed) {
-            working = FWorking;
-        } else {
+        claimed = FClaimed;
+        if (!claimed) {
             FClaimed = true;
             ReleaseInputs();
             FTerminateDone = false;
@@ -216,11 +218,11 @@ void TCustomFFmpeg::BreakTask(bool wait) {
                 MarkDone(FTerminateDone);
             });
         }
+        waitForTerminate = wait && FTerminateThread.joinable() &&
+                           FTerminateThread.get_id() != std::this_thread::get_id();
     }
-    if (working)
-        StopConvert(wait);
-    else if (wait)
-        WaitDone(FTerminateDone, false);
+    if (claimed) StopConvert(wait);
+    if (waitForTerminate) WaitDone(FTerminateDone, false);
 }
 
 void TCustomFFmpeg::PauseTask() {
