@@ -213,34 +213,35 @@ TEST_F(Batch, PauseHoldsTheTaskAndStopWhilePausedReturns) {
 TEST_F(Batch, StopOnTheMainThreadWhileTheWorkerWaitsForAHandOver) {
     SetMainThread();
     RecordingConverter c;
-    TestSignal firstPicture;
-    std::atomic<int> previews{0};
+    TestSignal secondPicture;
+    std::atomic<int> reports{0};
     std::thread::id handlerThread;
-    c.Converter.SetPreviewBitmap(true);
-    c.Converter.OnPreviewBitmap = [&](TCustomFFmpegVCL*, const TPreviewInfo&) {
+    // No report falls due while converting: the only one is the final
+    // report, which a stopped conversion hands over to the main thread and
+    // waits for while the main thread waits in Stop.
+    c.Converter.SetProgressInterval(3600 * 1000);
+    c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo* info) {
         handlerThread = std::this_thread::get_id();
-        ++previews;
+        EXPECT_EQ(info->FileIndex, -1);
+        ++reports;
     };
-    // Right after its first picture's hook the worker hands that picture
-    // over to the main thread and waits for it; the main thread has run
-    // nothing yet and stops the batch.
     c.RecordHook([&](THookInfo* info) {
-        if (info->FrameNumber == 1) firstPicture.Set();
+        if (info->FrameNumber == 2) secondPicture.Set(); // the first one is encoded
     });
     AddTasks(c, 1);
     c.Converter.StartTask(1);
-    ASSERT_TRUE(firstPicture.WaitFor(30s));
-    EXPECT_EQ(previews, 0);
+    ASSERT_TRUE(secondPicture.WaitFor(30s));
     {
         Watchdog watchdog(60s, "Stop(true) on the main thread");
         c.Converter.Stop(true);
     }
     EXPECT_TRUE(c.Converter.Task(0)->Terminated());
-    EXPECT_GE(previews, 1); // run during the wait
+    EXPECT_EQ(reports, 1); // run during the wait
     EXPECT_TRUE(ServiceUntil([&] { return TerminationOrder(c).size() >= 2; }, 30s));
     ClearMainThread();
     EXPECT_EQ(handlerThread, std::this_thread::get_id());
     EXPECT_EQ(TerminationOrder(c), (std::vector<int>{0, -1}));
+    EXPECT_FALSE(c.TaskEnd(0).Finished);
 }
 
 // Stop(true) from inside each handler that a task waits for: the stop is
