@@ -159,21 +159,33 @@ public:
 
     // ---- Running the conversion (FFmpegThread.cpp) ----
     //
-    // Threads: the caller's thread starts, pauses, resumes and stops; the
-    // conversion runs on the task's worker (or in the caller's thread when
-    // not threaded). The run-state flags are atomic; FRunLock with FRunWake
-    // guards the pause gate and the done flags.
+    // Threads: any thread may start, pause, resume and stop a task (the
+    // caller's thread, or in a batch the worker of the task that ended
+    // before). The conversion runs on the task's worker (or in the starting
+    // thread when not threaded); a task that never ran ends on a terminate
+    // thread of its own. The run-state flags are atomic. FRunLock guards the
+    // claim, both thread handles, the done flags, the error text and the
+    // writes of the paused flag; it is only held for short steps and never
+    // while anything outside the task is called. Whoever claims the task
+    // (a start or a stop before the start) first makes the task's probes
+    // forget its inputs, so the probes stay with the claiming thread.
 
     // Starts the conversion. Threaded: creates the worker paused and returns
     // true; ResumeTask lets it run. Not threaded: converts now and returns
-    // false. A task runs once: a second start returns false and does nothing.
+    // false. A task runs once: a second start, or a start after BreakTask,
+    // returns false and does nothing.
     bool StartConvert(bool threaded, TThreadPriority priority);
     // Requests a stop; with `wait`, waits until the conversion has ended (on
-    // the main thread servicing the waiting hand-overs every 20 ms).
+    // the main thread servicing the waiting hand-overs every 20 ms). The
+    // worker itself never waits for its own end: there it only requests.
     void StopConvert(bool wait);
     // The component's stop for one task: stops a running conversion, or
-    // reports the end of a task that never ran.
+    // reports the end of a task that never ran. A start and a stop racing
+    // for a fresh task end it exactly once.
     void BreakTask(bool wait);
+    // Makes the task's probes forget its inputs (once); the component does
+    // it on the caller's thread for every task when a batch starts.
+    void ReleaseInputs();
     // Pause at the next safe point (between packets, before a repeated frame).
     void PauseTask();
     void ResumeTask();
@@ -214,7 +226,9 @@ protected:
     // Stops a running conversion and waits for the task's threads (called
     // first by the destructors).
     void StopAndJoin();
-    // The inputs are about to be closed (the task's probes forget them).
+    // The inputs go to the conversion (the task's probes forget them); run
+    // once, by the thread that claims the task, before it is converted or
+    // ended.
     virtual void InputsClosing() {}
 
     // Adds one frame-hook module; false when it cannot be loaded. The
@@ -338,6 +352,7 @@ private:
     void CloseAndReset();
     void Fail(const std::string& message);
     void DoTerminate();
+    void ReportEnd();
     void MarkDone(bool& flag);
     void WaitDone(const bool& flag, bool serviceMainThread);
 
@@ -358,14 +373,16 @@ private:
     std::atomic<bool> FFinished{false};
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FError{false};
-    std::atomic<bool> FPaused{false};
-    std::string FErrorMessage; // FRunLock
-    std::mutex FRunLock;
+    std::atomic<bool> FPaused{false};         // written under FRunLock, read anywhere
+    std::atomic<bool> FInputsReleased{false}; // InputsClosing has run
+    std::string FErrorMessage;                // FRunLock
+    mutable std::mutex FRunLock;
     std::condition_variable FRunWake;
-    bool FConvertDone = true;   // FRunLock: the worker body is not running
-    bool FTerminateDone = true; // FRunLock: no engine-side terminate thread runs
-    std::thread FWorker;        // joined when the task is destroyed
-    std::thread FTerminateThread;
+    bool FClaimed = false;        // FRunLock: started, or ended by BreakTask before a start
+    bool FConvertDone = true;     // FRunLock: the worker body is not running
+    bool FTerminateDone = true;   // FRunLock: no engine-side terminate thread runs
+    std::thread FWorker;          // FRunLock; joined when the task is destroyed
+    std::thread FTerminateThread; // FRunLock
     std::unique_ptr<TTranscoder> FTranscoder; // the conversion in progress (worker)
 };
 

@@ -27,10 +27,12 @@ void BsfDeleter::operator()(AVBSFContext* p) const {
 
 namespace {
 
+// Made once by whichever worker comes first (a static's start is thread-safe);
+// filled lazily per entry, two workers would write one string at once.
 const char* TypeName(int type) {
-    static std::string names[5];
+    static const std::string names[5] = {MediaTypeName(0), MediaTypeName(1), MediaTypeName(2),
+                                         MediaTypeName(3), MediaTypeName(4)};
     if (type < 0 || type > 4) return "unknown";
-    if (names[type].empty()) names[type] = MediaTypeName(type);
     return names[type].c_str();
 }
 

@@ -37,7 +37,7 @@ int InterruptCallback(void* opaque) {
 } // namespace
 
 std::string TCustomFFmpeg::ErrorMessage() const {
-    std::lock_guard lock(const_cast<std::mutex&>(FRunLock));
+    std::lock_guard lock(FRunLock);
     return FErrorMessage;
 }
 
@@ -47,36 +47,48 @@ void TCustomFFmpeg::SetPreviewFlags(int flags) {
     FPreviewFlags = flags;
 }
 
+void TCustomFFmpeg::ReleaseInputs() {
+    if (!FInputsReleased.exchange(true)) InputsClosing();
+}
+
+// The claim, the run flags and the worker are set in one step under the run
+// lock, so a BreakTask on another thread either ends the fresh task itself
+// or finds it working with its worker (and then stops it and waits).
 bool TCustomFFmpeg::StartConvert(bool threaded, TThreadPriority priority) {
-    if (FWorking || FTerminated) return false;
-    if (OutputFileCount() == 0 || InputFileCount() == 0) {
-        const bool noOutput = OutputFileCount() == 0;
-        if (noOutput) CloseAndReset();
-        Fail(noOutput ? "At least one output file must be specified"
-                      : "At least one input file must be specified");
-        DoTerminate();
-        return false;
-    }
-    FWorking = true;
-    FBreakRequested = false;
-    FFinished = false;
-    FTerminated = false;
-    if (!threaded) {
-        ConversionBody();
-        return false;
-    }
+    bool missingOutput = false, missingInput = false;
     {
         std::lock_guard lock(FRunLock);
-        FConvertDone = false;
+        if (FClaimed) return false;
+        FClaimed = true;
+        ReleaseInputs();
+        missingOutput = OutputFileCount() == 0;
+        missingInput = InputFileCount() == 0;
+        if (!missingOutput && !missingInput) {
+            FFinished = false;
+            FTerminated = false;
+            FWorking = true;
+            if (threaded) {
+                FConvertDone = false;
+                FPaused = true; // the caller resumes the new worker
+                FWorker = std::thread([this, priority] {
+                    ApplyPriority(priority);
+                    WaitWhilePaused();
+                    ConversionBody();
+                    MarkDone(FConvertDone);
+                });
+            }
+        }
     }
-    FPaused = true; // the caller resumes the new worker
-    FWorker = std::thread([this, priority] {
-        ApplyPriority(priority);
-        WaitWhilePaused();
-        ConversionBody();
-        MarkDone(FConvertDone);
-    });
-    return true;
+    if (missingOutput || missingInput) {
+        if (missingOutput) CloseAndReset();
+        Fail(missingOutput ? "At least one output file must be specified"
+                           : "At least one input file must be specified");
+        ReportEnd();
+        return false;
+    }
+    if (threaded) return true;
+    ConversionBody();
+    return false;
 }
 
 void TCustomFFmpeg::ConversionBody() {
@@ -101,6 +113,12 @@ void TCustomFFmpeg::ConversionBody() {
     } catch (const std::exception& e) {
         Fail(e.what());
     }
+    ReportEnd();
+}
+
+// The termination report; what its handler raises is logged, never passed on
+// to the thread that ends the task.
+void TCustomFFmpeg::ReportEnd() {
     try {
         DoTerminate();
     } catch (const std::exception& e) {
@@ -121,7 +139,6 @@ void TCustomFFmpeg::RunConversion() {
 
 void TCustomFFmpeg::CloseAndReset() {
     FTranscoder.reset();
-    InputsClosing();
     FOutputStreams.clear();
     FOutputFiles.clear(); // closes the files; an empty one is removed
     FInputFiles.clear();
@@ -170,35 +187,49 @@ void TCustomFFmpeg::WaitDone(const bool& flag, bool serviceMainThread) {
 
 void TCustomFFmpeg::StopConvert(bool wait) {
     FBreakRequested = true;
-    if (!FWorker.joinable()) return;
-    ResumeTask();
-    if (wait) WaitDone(FConvertDone, true);
-}
-
-void TCustomFFmpeg::BreakTask(bool wait) {
-    if (FWorking) {
-        StopConvert(wait);
-        return;
-    }
-    if (FTerminated || FTerminateThread.joinable()) return;
+    bool waitForWorker = false;
     {
         std::lock_guard lock(FRunLock);
-        FTerminateDone = false;
+        if (!FWorker.joinable()) return;
+        waitForWorker = wait && FWorker.get_id() != std::this_thread::get_id();
+        FPaused = false; // a paused task stops too
     }
-    FTerminateThread = std::thread([this] {
-        try {
-            CloseAndReset(); // an output that never got data is removed
-            DoTerminate();
-        } catch (const std::exception& e) {
-            Log(llError, e.what());
-        } catch (...) {
+    FRunWake.notify_all();
+    if (waitForWorker) WaitDone(FConvertDone, true);
+}
+
+// A task claimed before is stopped (and with `wait` waited for, also when
+// its worker has only just cleared its working flag); a fresh one ends on a
+// terminate thread of its own.
+void TCustomFFmpeg::BreakTask(bool wait) {
+    bool claimed = false, waitForTerminate = false;
+    {
+        std::lock_guard lock(FRunLock);
+        claimed = FClaimed;
+        if (!claimed) {
+            FClaimed = true;
+            ReleaseInputs();
+            FTerminateDone = false;
+            FTerminateThread = std::thread([this] {
+                try {
+                    CloseAndReset(); // an output that never got data is removed
+                } catch (const std::exception& e) {
+                    Log(llError, e.what());
+                } catch (...) {
+                }
+                ReportEnd();
+                MarkDone(FTerminateDone);
+            });
         }
-        MarkDone(FTerminateDone);
-    });
-    if (wait) WaitDone(FTerminateDone, false);
+        waitForTerminate = wait && FTerminateThread.joinable() &&
+                           FTerminateThread.get_id() != std::this_thread::get_id();
+    }
+    if (claimed) StopConvert(wait);
+    if (waitForTerminate) WaitDone(FTerminateDone, false);
 }
 
 void TCustomFFmpeg::PauseTask() {
+    std::lock_guard lock(FRunLock);
     if (FWorker.joinable() && FWorking) FPaused = true;
 }
 
@@ -217,23 +248,30 @@ void TCustomFFmpeg::WaitWhilePaused() {
         FRunWake.wait_for(lock, std::chrono::milliseconds(100));
 }
 
+namespace {
+
+// A thread freed by a handler on itself is let run out.
+void JoinUnlessSelf(std::thread& thread) {
+    if (!thread.joinable()) return;
+    if (thread.get_id() == std::this_thread::get_id())
+        thread.detach();
+    else
+        thread.join();
+}
+
+} // namespace
+
 // Stops a running conversion and waits for the task's threads.
 void TCustomFFmpeg::StopAndJoin() {
-    if (FWorking && FWorker.joinable()) StopConvert(true);
-    // A task freed by a handler on its own thread lets that thread run out.
-    const auto self = std::this_thread::get_id();
-    if (FWorker.joinable()) {
-        FBreakRequested = true;
-        ResumeTask();
-        if (FWorker.get_id() == self)
-            FWorker.detach();
-        else
-            FWorker.join();
+    if (FWorking) StopConvert(true);
+    FBreakRequested = true;
+    ResumeTask();
+    std::thread worker, terminator;
+    {
+        std::lock_guard lock(FRunLock);
+        worker = std::move(FWorker);
+        terminator = std::move(FTerminateThread);
     }
-    if (FTerminateThread.joinable()) {
-        if (FTerminateThread.get_id() == self)
-            FTerminateThread.detach();
-        else
-            FTerminateThread.join();
-    }
+    JoinUnlessSelf(worker);
+    JoinUnlessSelf(terminator);
 }

@@ -1,4 +1,25 @@
 // The converter component: tasks, their options and files, event dispatch.
+//
+// Lock order. A thread holding one of these locks takes only locks further
+// down the list, never one above it:
+//   1. the process-wide preview-flag lock: a worker holds it for a whole
+//      preview (the picture and its hand-over to the main thread), so the
+//      main thread changes the preview flags only while no batch runs;
+//   2. a component's hook, preview and progress locks: each held while its
+//      record is filled and its handler runs (a handler marshalled to the
+//      main thread runs there while the worker waits with the lock held);
+//      never two of them at once; the handler may stop, pause and resume;
+//   3. a component's terminate lock: held while a termination is counted and
+//      its OnTerminate raised; never while a task is started or waited for;
+//   4. a task's run lock (FFmpegThread.cpp): short steps only, no call out
+//      of the task except its probes forgetting their inputs;
+//   5. the codec lock;
+//   6. the logger's locks and the main-thread hand-over lock: innermost,
+//      held for no call out.
+// Nothing waits for another thread while holding a lock of 3 to 6; the
+// waits under a lock of 1 or 2 are the hand-overs to the main thread, which
+// the main thread keeps running while it waits itself. Stop called from
+// inside a handler does not wait at all (see Stop).
 #include "engine/FFmpegVCL.h"
 
 #include "media/FFUtils.h"
@@ -9,8 +30,10 @@
 #include "probe/AVProbe.h"
 #endif
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
+#include <exception>
 #include <map>
 #include <stdexcept>
 
@@ -59,6 +82,16 @@ bool IsStreamDefaultName(const std::string& name) {
 std::string FloatText(float value) {
     return TextFormat("%g", static_cast<double>(value));
 }
+
+// How many converter event handlers the calling thread is inside of.
+thread_local int HandlerDepth = 0;
+
+struct THandlerScope {
+    THandlerScope() { ++HandlerDepth; }
+    ~THandlerScope() { --HandlerDepth; }
+    THandlerScope(const THandlerScope&) = delete;
+    THandlerScope& operator=(const THandlerScope&) = delete;
+};
 
 } // namespace
 
@@ -117,7 +150,7 @@ TCustomFFmpegVCL::~TCustomFFmpegVCL() {
     { std::lock_guard<std::mutex> lock(FHookLock); }
     { std::lock_guard<std::mutex> lock(FPreviewLock); }
     { std::lock_guard<std::mutex> lock(FProgressLock); }
-    { std::lock_guard<std::recursive_mutex> lock(FTerminateLock); }
+    { std::lock_guard<std::mutex> lock(FTerminateLock); }
     FTasks.Clear();
     FAVProbe.reset();
 }
@@ -399,10 +432,14 @@ void TCustomFFmpegVCL::ApplyNewStreamLines(TFFmpeg& task, const std::string& ext
 
 template <class Record, class Handler>
 void TCustomFFmpegVCL::Dispatch(Handler& handler, Record& record) {
-    if (FTriggerEventInMainThread)
-        RunInMainThread([&] { handler(this, record); });
-    else
+    auto call = [&] {
+        THandlerScope scope;
         handler(this, record);
+    };
+    if (FTriggerEventInMainThread)
+        RunInMainThread(call);
+    else
+        call();
 }
 
 void TCustomFFmpegVCL::DoCustomHook(TCustomFFmpeg* engine, Bitmap24* bitmap, bool& stopHook,
@@ -415,7 +452,10 @@ void TCustomFFmpegVCL::DoCustomHook(TCustomFFmpeg* engine, Bitmap24* bitmap, boo
     FHookInfo.PTS = pts;
     FHookInfo.Update = update;
     FHookInfo.StopHook = stopHook;
-    OnCustomHook(this, &FHookInfo);
+    {
+        THandlerScope scope;
+        OnCustomHook(this, &FHookInfo);
+    }
     update = FHookInfo.Update;
     stopHook = FHookInfo.StopHook;
 }
@@ -453,34 +493,55 @@ void TCustomFFmpegVCL::DoProgress(TCustomFFmpeg* engine, int fileIndex, int fram
 
 void TCustomFFmpegVCL::StartTask(int MaxConcurrent) {
     CheckWorking("StartTask");
+    // The inputs go to the conversions here, on the caller's thread: no
+    // worker ever touches a probe the caller may be reading.
+    FTasks.ForEach([](TFFmpeg& task) { task.ReleaseInputs(); });
     {
-        std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+        std::lock_guard<std::mutex> lock(FTerminateLock);
         FFinishedCount = 0;
         FNextTaskIndex = 0;
         FRemainingCount = TaskCount();
         FAllTerminated = false;
         FThreaded = MaxConcurrent > 0;
         FWorking = true;
+        FStopping = false;
         FBatchEndPending = false;
     }
     for (;;) {
         {
-            std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+            std::lock_guard<std::mutex> lock(FTerminateLock);
             if (FRemainingCount <= 0) break;
         }
         StartNextTask();
         if (FThreaded && --MaxConcurrent == 0) break;
     }
-    // In the caller's thread the batch end is reported once the last task
-    // has returned, so a handler may clear the tasks.
-    if (!FThreaded && FBatchEndPending.exchange(false))
-        RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+    if (FThreaded || TaskCount() == 0) return;
+    // In the caller's thread the batch end is reported once every task has
+    // ended (the rest of a stopped batch ends on terminate threads), so a
+    // handler may clear the tasks.
+    WaitForAllTerminated();
+    if (FBatchEndPending.exchange(false)) RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+}
+
+void TCustomFFmpegVCL::WaitForAllTerminated() {
+    const bool mainThread = IsMainThread();
+    std::unique_lock<std::mutex> lock(FTerminateLock);
+    while (!FAllTerminated) {
+        if (FTerminateWake.wait_for(lock, std::chrono::milliseconds(20),
+                                    [this] { return FAllTerminated.load(); }))
+            break;
+        if (!mainThread) continue;
+        lock.unlock();
+        RunWaitingHandOvers();
+        lock.lock();
+    }
 }
 
 void TCustomFFmpegVCL::StartNextTask() {
     TFFmpeg* task = nullptr;
     {
-        std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
+        std::lock_guard<std::mutex> lock(FTerminateLock);
+        if (FStopping) FRemainingCount = 0;
         if (FRemainingCount <= 0) return;
         --FRemainingCount;
         task = FTasks.Items(FNextTaskIndex);
@@ -491,42 +552,70 @@ void TCustomFFmpegVCL::StartNextTask() {
     if (task->StartConvert(FThreaded, FThreadPriority)) task->ResumeTask();
 }
 
+// Counts the task's end before anything a handler raised goes on, so the
+// batch end always comes. The next task starts after the terminate lock is
+// left: its start may end it at once, which comes back here.
 void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg* engine) {
-    std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
-    if (OnTerminate) {
-        TTerminateInfo info;
-        info.TaskIndex = FTasks.IndexOf(engine);
-        info.Finished = engine->Finished();
-        info.ExceptionRaised = engine->ErrorRaised();
-        info.ExceptionMsg = engine->ErrorMessage();
-        FTerminateInfo = info;
-        RaiseTerminate(info);
+    std::exception_ptr handlerError;
+    bool startNext = false;
+    {
+        std::lock_guard<std::mutex> lock(FTerminateLock);
+        if (OnTerminate) {
+            TTerminateInfo info;
+            info.TaskIndex = FTasks.IndexOf(engine);
+            info.Finished = engine->Finished();
+            info.ExceptionRaised = engine->ErrorRaised();
+            info.ExceptionMsg = engine->ErrorMessage();
+            FTerminateInfo = info;
+            try {
+                RaiseTerminate(info);
+            } catch (...) {
+                handlerError = std::current_exception();
+            }
+        }
+        ++FFinishedCount;
+        if (FStopping) FRemainingCount = 0;
+        if (FRemainingCount >= 1) {
+            startNext = FThreaded;
+        } else if (FFinishedCount >= TaskCount()) {
+            FAllTerminated = true; // before the report: its handler may clear the tasks
+            if (FThreaded) {
+                try {
+                    RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+                } catch (...) {
+                    if (!handlerError) handlerError = std::current_exception();
+                }
+            } else {
+                FBatchEndPending = true;
+            }
+        }
     }
-    ++FFinishedCount;
-    if (FRemainingCount >= 1) {
-        if (FThreaded) StartNextTask();
-        return;
-    }
-    if (FFinishedCount < TaskCount()) return;
-    FAllTerminated = true;
-    if (FThreaded)
-        RaiseTerminate(TTerminateInfo{-1, true, false, ""});
-    else
-        FBatchEndPending = true;
+    FTerminateWake.notify_all();
+    if (startNext) StartNextTask();
+    if (handlerError) std::rethrow_exception(handlerError);
 }
 
 // Terminations of a threaded batch are queued for the main thread in order;
-// in the caller's thread they run at once.
+// in the caller's thread they run at once. A queued handler's exception is
+// logged there: it must not reach the host's event loop.
 void TCustomFFmpegVCL::RaiseTerminate(const TTerminateInfo& info) {
     if (!OnTerminate) return;
     if (!FThreaded) {
+        THandlerScope scope;
         OnTerminate(this, info);
         return;
     }
     std::weak_ptr<int> alive = FAlive;
     QueueInMainThread([this, alive, info] {
         if (alive.expired() || !OnTerminate) return;
-        OnTerminate(this, info);
+        THandlerScope scope;
+        try {
+            OnTerminate(this, info);
+        } catch (const std::exception& e) {
+            GetLogger().Log(this, llError, std::string("Error occurs OnTerminate: ") + e.what());
+        } catch (...) {
+            GetLogger().Log(this, llError, "Error occurs OnTerminate");
+        }
     });
 }
 
@@ -538,11 +627,12 @@ void TCustomFFmpegVCL::Resume() {
     FTasks.ForEach([](TFFmpeg& task) { task.ResumeTask(); });
 }
 
+// No lock is taken here: a handler that stops the batch may hold the
+// terminate lock already. The stopping flag keeps every further task from
+// starting; the tasks that did not start end on their own threads.
 void TCustomFFmpegVCL::Stop(bool WaitForStop) {
     if (!FWorking) return;
-    {
-        std::lock_guard<std::recursive_mutex> lock(FTerminateLock);
-        FRemainingCount = 0;
-    }
-    FTasks.ForEach([WaitForStop](TFFmpeg& task) { task.BreakTask(WaitForStop); });
+    FStopping = true;
+    const bool wait = WaitForStop && HandlerDepth == 0;
+    FTasks.ForEach([wait](TFFmpeg& task) { task.BreakTask(wait); });
 }

@@ -8,6 +8,7 @@
 #include "media/FFBaseComponent.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -45,12 +46,12 @@ private:
 // Everything of the converter; TFFmpegVCL only publishes it.
 //
 // Threads: every operation runs on the caller's thread (normally the main
-// thread). The Do* dispatchers run on a task's worker thread; each fills its
-// record and calls its handler under its own lock (hook, preview, progress,
-// terminate), so records are never shared between two calls. The batch
-// counters are changed by the caller's thread before a batch starts and by
-// the terminate dispatcher under the terminate lock; the flags read across
-// threads are atomic.
+// thread). The Do* dispatchers run on a task's worker thread (DoTerminate
+// also on a task's terminate thread); each fills its record and calls its
+// handler under its own lock (hook, preview, progress, terminate), so
+// records are never shared between two calls. The batch counters are
+// changed under the terminate lock; the flags read across threads are
+// atomic. The lock order is written at the top of FFmpegVCL.cpp.
 class TCustomFFmpegVCL : public TFFBaseComponent {
 public:
     explicit TCustomFFmpegVCL(TFFBaseComponent* owner = nullptr);
@@ -67,6 +68,9 @@ public:
     // option rules as AddTask.
     bool AddInput(int TaskIndex, const std::string& FileName,
                   const TInputOptions* Options = nullptr);
+    // The probe of input `FileIndex` of a task. It describes the opened
+    // input until the batch starts; from StartTask on the conversion owns
+    // the inputs and the probe describes nothing.
     TAVProbe* InputProbe(int TaskIndex, int FileIndex);
     bool SetOutputFile(int TaskIndex, const std::string& FileName,
                        const TOutputOptions* Options = nullptr);
@@ -74,12 +78,17 @@ public:
 
     // Starts the batch: MaxConcurrent tasks at a time on worker threads, or
     // with 0 every task one after another in the caller's thread (returning
-    // after the batch-end OnTerminate).
+    // after the batch-end OnTerminate, whose exception it passes on).
     void StartTask(int MaxConcurrent = 1);
     void Pause();
     void Resume();
     // Stops the batch: tasks not started end at once, running ones are
     // stopped; with WaitForStop every task has ended when Stop returns.
+    // Called from inside an event handler (OnCustomHook, OnPreviewBitmap,
+    // OnProgress or OnTerminate, on whatever thread it runs) Stop never
+    // waits, whatever WaitForStop says: the task that waits for that handler
+    // could never end. The stop is then only requested; the terminations
+    // and the batch end follow as usual.
     void Stop(bool WaitForStop);
     bool Working() const { return FWorking; }
     bool AllTerminated() const { return FAllTerminated; }
@@ -126,29 +135,30 @@ protected:
 
     bool FPreview = false;
     bool FPreviewBitmap = false;
-    int FProgressInterval = 500;
-    TThreadPriority FThreadPriority = tpNormal;
-    bool FTriggerEventInMainThread = true;
+    std::atomic<int> FProgressInterval{500};                // read by the workers
+    std::atomic<TThreadPriority> FThreadPriority{tpNormal}; // read by the workers
+    std::atomic<bool> FTriggerEventInMainThread{true};      // read by the workers
     int FVerbose = 1;
 
     THookInfo FHookInfo;           // hook lock
     TProgressInfo FProgressInfo;   // progress lock
     TTerminateInfo FTerminateInfo; // terminate lock
     TPreviewInfo FPreviewInfo;     // preview lock
-    std::mutex FHookLock, FPreviewLock, FProgressLock;
-    std::recursive_mutex FTerminateLock; // a task may end inside StartNextTask
+    std::mutex FHookLock, FPreviewLock, FProgressLock, FTerminateLock;
+    std::condition_variable FTerminateWake; // with FTerminateLock: a task has ended
 
     TProbePtr FAVProbe;
-    TFFmpegList FTasks;
+    TFFmpegList FTasks; // changed by the caller's thread only while idle
 
     // Batch state (see the class comment); FTerminateLock guards the three
-    // counters once a batch runs.
+    // counters.
     int FFinishedCount = 0;
     int FNextTaskIndex = -1;
     int FRemainingCount = 0;
     std::atomic<bool> FAllTerminated{false};
     std::atomic<bool> FThreaded{false};
     std::atomic<bool> FWorking{false};
+    std::atomic<bool> FStopping{false};        // Stop was called: no task starts any more
     std::atomic<bool> FBatchEndPending{false}; // caller's-thread batch: end still to report
     std::shared_ptr<int> FAlive = std::make_shared<int>(0); // queued reports check it
 
@@ -164,6 +174,7 @@ private:
     void ApplyNewStreamLines(TFFmpeg& task, const std::string& extOptions, TDefaultsList& defaults);
     bool Fail(const std::string& message);
     void StartNextTask();
+    void WaitForAllTerminated();
     void RaiseTerminate(const TTerminateInfo& info);
     template <class Record, class Handler> void Dispatch(Handler& handler, Record& record);
 };

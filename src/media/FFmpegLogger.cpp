@@ -20,10 +20,13 @@ namespace {
 // the libraries log from.
 std::atomic<int> FilterLevel{AV_LOG_INFO};
 
-// The single logger. InstanceLock guards creating and clearing it.
-std::atomic<TFFLogger*> Instance{nullptr};
-std::recursive_mutex InstanceLock;
-std::unique_ptr<TFFLogger> OwnedInstance; // the logger GetLogger made itself
+// The single logger. InstanceLock guards Instance: setting, clearing and
+// reading it. The logger GetLogger makes itself is never freed, so threads
+// that still log while the process ends (codec and audio threads) never
+// reach a freed logger; a logger the host makes lives as long as the host
+// keeps it.
+TFFLogger* Instance = nullptr;
+std::mutex InstanceLock;
 
 struct TLevelWord {
     const char* Word;
@@ -100,6 +103,14 @@ std::uint32_t CurrentThreadId() {
 
 TFFLogger::TFFLogger(TFFBaseComponent* owner) : TFFBaseComponent(owner) {
     std::lock_guard lock(InstanceLock);
+    Register();
+}
+
+TFFLogger::TFFLogger(TInstanceLockHeld) : TFFBaseComponent(nullptr) {
+    Register();
+}
+
+void TFFLogger::Register() {
     if (Instance) throw EAssertionFailed("Allow creating only one instance of TFFLogger.");
     LogLevel = LibraryToLogLevel(FilterLevel);
     Instance = this;
@@ -160,17 +171,21 @@ void TFFLogger::Fire(TFFBaseComponent* sender, std::uint32_t threadId, TLogLevel
     }
     if (!handler) return;
     if (TriggerEventInMainThread)
-        QueueInMainThread(
-            [handler, sender, threadId, level, text] { handler(sender, threadId, level, text); });
+        QueueInMainThread([handler, sender, threadId, level, text] {
+            // A failing handler cannot report through itself; the line is
+            // dropped rather than the exception let into the host's loop.
+            try {
+                handler(sender, threadId, level, text);
+            } catch (...) {
+            }
+        });
     else
         handler(sender, threadId, level, text);
 }
 
 TFFLogger& GetLogger() {
-    TFFLogger* logger = Instance;
-    if (logger) return *logger;
     std::lock_guard lock(InstanceLock);
-    if (!Instance) OwnedInstance = std::make_unique<TFFLogger>();
+    if (!Instance) new TFFLogger(TFFLogger::TInstanceLockHeld{}); // kept in Instance for good
     return *Instance;
 }
 

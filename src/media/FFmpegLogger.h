@@ -74,6 +74,12 @@ public:
     void DeliverLibraryLine(std::uint32_t threadId, int libraryLevel, const std::string& line);
 
 private:
+    friend TFFLogger& GetLogger();
+    struct TInstanceLockHeld {};
+    // The logger GetLogger makes, with the instance lock already held.
+    explicit TFFLogger(TInstanceLockHeld);
+    // Becomes the single logger (instance lock held).
+    void Register();
     void Fire(TFFBaseComponent* sender, std::uint32_t threadId, TLogLevel level,
               const std::string& text);
 
@@ -82,7 +88,9 @@ private:
     TLogEvent OnLog;
 };
 
-// The single logger; creates one without an owner when none exists.
+// The single logger; creates one without an owner when none exists (that
+// one lives until the process ends). A logger made by the host must outlive
+// every thread that may still log through it.
 TFFLogger& GetLogger();
 
 // Installs LibraryLogCallback in the libraries and applies the level;

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -86,19 +87,28 @@ public:
     }
 
     // Presses Start; returns when the modal progress window has closed (or
-    // the start failed and the error reporter has shown why).
-    static void PressStart(TfrmMain& window) {
+    // the start failed and the error reporter has shown why); false when the
+    // batch did not end by the deadline (the test has failed then).
+    static bool PressStart(TfrmMain& window) {
         QTest::mouseClick(window.btnStartBelow, Qt::LeftButton);
-        WaitForBatchEnd(window);
+        return WaitForBatchEnd(window);
     }
 
     // Runs the reports still queued until the batch-end report has given
-    // the list its buttons back.
-    static void WaitForBatchEnd(TfrmMain& window) {
+    // the list its buttons back. A batch that has not ended by the deadline
+    // fails the test (false) instead of hanging it.
+    static bool WaitForBatchEnd(TfrmMain& window,
+                                std::chrono::seconds limit = std::chrono::seconds(120)) {
+        const auto until = std::chrono::steady_clock::now() + limit;
         while (!window.btnAdd->isEnabled()) {
+            if (std::chrono::steady_clock::now() >= until) {
+                QTest::qFail("The batch did not end in time", __FILE__, __LINE__);
+                return false;
+            }
             ServiceMainThread(std::chrono::milliseconds(20));
             QCoreApplication::processEvents();
         }
+        return true;
     }
 
     // The first message shown, for failure reports.

@@ -5,7 +5,9 @@
 
 #include "engine/FFmpegPreview.h"
 #include "media/MainThread.h"
+#include "probe/AVProbe.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -55,6 +57,17 @@ protected:
     EngineLog Log;
 };
 
+// Runs the main thread's queued calls until `done` holds; false on the
+// deadline.
+template <class Predicate> bool ServiceUntil(Predicate done, std::chrono::seconds limit) {
+    const auto until = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() >= until) return false;
+        ServiceMainThread(10ms);
+    }
+    return true;
+}
+
 // Records for each task when its hook ran first and last.
 struct HookTimes {
     std::mutex Lock;
@@ -89,15 +102,11 @@ TEST_F(Batch, TwoAtATimeStartTheThirdWhenOneEnds) {
     std::atomic<bool> asked{false}, sideBySide{false};
     c.RecordHook([&](THookInfo* info) {
         times.Note(info->TaskIndex);
-        // Task 0 holds its first picture until task 1 is working (however
-        // slow the machine): the two run side by side or the wait runs out.
-        if (info->TaskIndex == 0 && !asked.exchange(true)) {
-            const auto until = Clock::now() + 10s;
-            while (!c.Converter.Task(1)->Working() && Clock::now() < until)
-                std::this_thread::sleep_for(1ms);
-            sideBySide = c.Converter.Task(1)->Working();
-        }
-        std::this_thread::sleep_for(4ms);
+        // Task 0 holds its first picture until task 1 is working (its own
+        // hook waits for this one: hooks never overlap): the two run side
+        // by side, or the wait runs out.
+        if (info->TaskIndex == 0 && !asked.exchange(true))
+            sideBySide = WaitUntil([&c] { return c.Converter.Task(1)->Working(); }, 30s);
     });
     AddTasks(c, 3);
     ASSERT_TRUE(c.Run(2));
@@ -139,48 +148,63 @@ TEST_F(Batch, EmptyBatchAndTasksWithoutOutput) {
 
 TEST_F(Batch, StopWhileConvertingEndsEveryTaskOnce) {
     RecordingConverter c;
-    std::atomic<int> frames{0};
-    c.RecordHook([&frames](THookInfo*) {
-        ++frames;
-        std::this_thread::sleep_for(5ms);
+    TestSignal fifth;
+    std::atomic<bool> stopSeen{false};
+    c.RecordHook([&](THookInfo* info) {
+        if (info->FrameNumber != 5) return;
+        // The fifth picture waits until the stop has been asked for.
+        fifth.Set();
+        stopSeen = WaitUntil([&c] { return c.Converter.Task(0)->BreakRequested(); }, 30s);
     });
     AddTasks(c, 3);
     c.Converter.StartTask(1);
-    while (frames < 5)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(fifth.WaitFor(30s));
     c.Converter.Stop(true);
+    // Every task has ended when Stop returns.
+    for (int task = 0; task < 3; ++task)
+        EXPECT_TRUE(c.Converter.Task(task)->Terminated()) << task;
     ASSERT_TRUE(c.WaitForEnd());
+    EXPECT_TRUE(stopSeen);
     EXPECT_EQ(TerminationOrder(c), (std::vector<int>{0, 1, 2, -1}));
     for (int task = 0; task < 3; ++task) {
         EXPECT_FALSE(c.TaskEnd(task).Finished);
         EXPECT_FALSE(c.TaskEnd(task).ExceptionRaised) << c.TaskEnd(task).ExceptionMsg;
     }
-    // What was converted is a playable file.
+    // What was converted up to the stop is a playable file.
     const std::string first = Out.file("out0.avi");
-    EXPECT_GT(std::stoi(ProbeValue(first, "stream=nb_frames", "v:0")), 3);
-    EXPECT_LT(std::stoi(ProbeValue(first, "stream=nb_frames", "v:0")), 50);
+    EXPECT_GE(std::stoi(ProbeValue(first, "stream=nb_frames", "v:0")), 4);
+    EXPECT_LT(std::stoi(ProbeValue(first, "stream=nb_frames", "v:0")), 20);
     EXPECT_FALSE(std::filesystem::exists(Out.file("out1.avi")));
 }
 
 TEST_F(Batch, PauseHoldsTheTaskAndStopWhilePausedReturns) {
     RecordingConverter c;
+    TestSignal third, paused;
     std::atomic<int> frames{0};
-    c.RecordHook([&frames](THookInfo*) { ++frames; });
+    c.RecordHook([&](THookInfo* info) {
+        ++frames;
+        if (info->TaskIndex != 0 || info->FrameNumber != 3) return;
+        // The third picture is held until the batch is paused; the task
+        // then stops at its next pause point.
+        third.Set();
+        paused.WaitFor(30s);
+    });
     AddTasks(c, 2);
     c.Converter.StartTask(1);
-    while (frames < 1)
-        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(third.WaitFor(30s));
     c.Converter.Pause();
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(c.Converter.Task(0)->Paused());
+    paused.Set();
+    // Whatever the machine's speed, no picture passes a paused task: watch
+    // it for a while that would convert many pictures otherwise.
     const int held = frames;
-    std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(frames, held);
-    EXPECT_LT(held, 50);
+    EXPECT_LE(held, 4);
+    EXPECT_FALSE(WaitUntil([&] { return frames > held; }, 300ms));
     c.Converter.Resume();
-    while (frames < held + 3)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(WaitUntil([&] { return frames >= held + 3; }, 30s));
     c.Converter.Pause();
     c.Converter.Stop(true);
+    EXPECT_TRUE(c.Converter.Task(0)->Terminated());
     ASSERT_TRUE(c.WaitForEnd());
     EXPECT_FALSE(c.TaskEnd(0).Finished);
     EXPECT_FALSE(c.TaskEnd(1).Finished);
@@ -189,26 +213,186 @@ TEST_F(Batch, PauseHoldsTheTaskAndStopWhilePausedReturns) {
 TEST_F(Batch, StopOnTheMainThreadWhileTheWorkerWaitsForAHandOver) {
     SetMainThread();
     RecordingConverter c;
-    std::atomic<int> progress{0};
+    TestSignal secondPicture;
+    std::atomic<int> reports{0};
     std::thread::id handlerThread;
-    c.Converter.SetProgressInterval(100);
-    c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo*) {
+    // No report falls due while converting: the only one is the final
+    // report, which a stopped conversion hands over to the main thread and
+    // waits for while the main thread waits in Stop.
+    c.Converter.SetProgressInterval(3600 * 1000);
+    c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo* info) {
         handlerThread = std::this_thread::get_id();
-        ++progress;
+        EXPECT_EQ(info->FileIndex, -1);
+        ++reports;
     };
-    c.RecordHook([](THookInfo*) { std::this_thread::sleep_for(5ms); });
+    c.RecordHook([&](THookInfo* info) {
+        if (info->FrameNumber == 2) secondPicture.Set(); // the first one is encoded
+    });
     AddTasks(c, 1);
     c.Converter.StartTask(1);
-    while (progress == 0)
-        ServiceMainThread(10ms);
-    // The worker is now about to wait for the next hand-over again.
-    std::this_thread::sleep_for(150ms);
-    c.Converter.Stop(true);
-    for (int i = 0; i < 500 && TerminationOrder(c).size() < 2; ++i)
-        ServiceMainThread(10ms);
+    ASSERT_TRUE(secondPicture.WaitFor(30s));
+    {
+        Watchdog watchdog(60s, "Stop(true) on the main thread");
+        c.Converter.Stop(true);
+    }
+    EXPECT_TRUE(c.Converter.Task(0)->Terminated());
+    EXPECT_EQ(reports, 1); // run during the wait
+    EXPECT_TRUE(ServiceUntil([&] { return TerminationOrder(c).size() >= 2; }, 30s));
     ClearMainThread();
     EXPECT_EQ(handlerThread, std::this_thread::get_id());
     EXPECT_EQ(TerminationOrder(c), (std::vector<int>{0, -1}));
+    EXPECT_FALSE(c.TaskEnd(0).Finished);
+}
+
+// Stop(true) from inside each handler that a task waits for: the stop is
+// requested without waiting, the batch ends as after any stop.
+TEST_F(Batch, StopFromInsideAHandlerDoesNotWaitForItself) {
+    enum Where {
+        Hook,
+        HookInTheCallersThread,
+        ProgressOnWorker,
+        ProgressOnMainThread,
+        PreviewOnMainThread
+    };
+    for (const Where where : {Hook, HookInTheCallersThread, ProgressOnWorker, ProgressOnMainThread,
+                              PreviewOnMainThread}) {
+        SCOPED_TRACE(where);
+        const bool mainThread = where == ProgressOnMainThread || where == PreviewOnMainThread;
+        if (mainThread) SetMainThread();
+        // Covers the converter's end as well: a stop that waits for itself
+        // hangs there too.
+        Watchdog watchdog(180s, "a batch stopped from inside a handler");
+        RecordingConverter c;
+        std::atomic<bool> stopped{false};
+        auto stopOnce = [&c, &stopped] {
+            if (!stopped.exchange(true)) c.Converter.Stop(true);
+        };
+        c.Converter.SetTriggerEventInMainThread(mainThread);
+        c.Converter.SetProgressInterval(100);
+        if (where == Hook || where == HookInTheCallersThread)
+            c.RecordHook([&](THookInfo* info) {
+                if (info->FrameNumber == 3) stopOnce();
+            });
+        else // the 2 s clip takes at least 250 ms: progress comes
+            c.RecordHook([](THookInfo*) { std::this_thread::sleep_for(5ms); });
+        if (where == ProgressOnWorker || where == ProgressOnMainThread)
+            c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo*) { stopOnce(); };
+        if (where == PreviewOnMainThread) {
+            c.Converter.SetPreviewBitmap(true);
+            c.Converter.OnPreviewBitmap = [&](TCustomFFmpegVCL*, const TPreviewInfo&) {
+                stopOnce();
+            };
+        }
+        AddTasks(c, 2);
+        // In the caller's thread the rest of the batch ends on terminate
+        // threads, and StartTask returns after the batch end.
+        c.Converter.StartTask(where == HookInTheCallersThread ? 0 : 1);
+        if (where == HookInTheCallersThread) {
+            EXPECT_EQ(TerminationOrder(c).size(), 3u);
+        }
+        if (mainThread) {
+            EXPECT_TRUE(ServiceUntil([&] { return TerminationOrder(c).size() >= 3; }, 60s));
+        }
+        ASSERT_TRUE(c.WaitForEnd());
+        if (mainThread) ClearMainThread();
+        EXPECT_TRUE(stopped);
+        // Without the wait, task 1 may report its end before task 0 does;
+        // the batch end comes last.
+        std::vector<int> order = TerminationOrder(c);
+        ASSERT_EQ(order.size(), 3u);
+        EXPECT_EQ(order.back(), -1);
+        std::sort(order.begin(), order.end() - 1);
+        EXPECT_EQ(order, (std::vector<int>{0, 1, -1}));
+        EXPECT_FALSE(c.TaskEnd(0).Finished);
+        EXPECT_FALSE(c.TaskEnd(0).ExceptionRaised) << c.TaskEnd(0).ExceptionMsg;
+        EXPECT_FALSE(c.TaskEnd(1).Finished);
+    }
+}
+
+TEST_F(Batch, AThrowingTerminateHandlerInTheCallersThreadStillEndsTheBatch) {
+    RecordingConverter c;
+    c.Converter.OnTerminate = [&c](TCustomFFmpegVCL*, const TTerminateInfo& info) {
+        {
+            std::lock_guard lock(c.Lock);
+            c.Terminations.push_back(info);
+        }
+        if (info.TaskIndex == 0) throw std::runtime_error("report failed");
+    };
+    AddTasks(c, 2);
+    c.Converter.StartTask(0);
+    EXPECT_EQ(TerminationOrder(c), (std::vector<int>{0, 1, -1}));
+    EXPECT_TRUE(c.Converter.AllTerminated());
+    EXPECT_TRUE(c.TaskEnd(1).Finished);
+    EXPECT_TRUE(Log.Contains("report failed"));
+    EXPECT_NO_THROW(c.Converter.ClearTasks());
+}
+
+TEST_F(Batch, AThrowingQueuedTerminateHandlerIsLoggedOnTheMainThread) {
+    SetMainThread();
+    RecordingConverter c;
+    c.Converter.OnTerminate = [&c](TCustomFFmpegVCL*, const TTerminateInfo& info) {
+        {
+            std::lock_guard lock(c.Lock);
+            c.Terminations.push_back(info);
+        }
+        throw std::runtime_error("window gone");
+    };
+    AddTasks(c, 1);
+    c.Converter.StartTask(1);
+    bool ended = false;
+    EXPECT_NO_THROW(ended = ServiceUntil([&] { return TerminationOrder(c).size() >= 2; }, 60s));
+    ClearMainThread();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(TerminationOrder(c), (std::vector<int>{0, -1}));
+    EXPECT_EQ(Log.Count("Error occurs OnTerminate: window gone"), 2);
+}
+
+TEST_F(Batch, TheProbesLetGoOfTheInputsWhenTheBatchStarts) {
+    RecordingConverter c;
+    TestSignal checked;
+    c.RecordHook([&](THookInfo* info) {
+        if (info->FrameNumber == 1) checked.WaitFor(30s);
+    });
+    AddTasks(c, 2);
+    TFileStreamInfo info;
+    TAVProbe* probe = c.Converter.InputProbe(1, 0);
+    ASSERT_NE(probe, nullptr);
+    ASSERT_TRUE(probe->GetFileStreamInfo(info));
+    EXPECT_NEAR(static_cast<double>(info.Duration), 2e6, 1e5);
+    c.Converter.StartTask(1);
+    // Task 0 holds its first picture: nothing has ended or closed yet, and
+    // still no probe describes an input a worker owns now.
+    for (int task = 0; task < 2; ++task) {
+        EXPECT_EQ(c.Converter.InputProbe(task, 0)->FormatContext(), nullptr) << task;
+        EXPECT_FALSE(c.Converter.InputProbe(task, 0)->GetFileStreamInfo(info)) << task;
+    }
+    checked.Set();
+    ASSERT_TRUE(c.WaitForEnd());
+    EXPECT_TRUE(c.TaskEnd(1).Finished);
+}
+
+// Pause and Resume from another thread while the tasks hand over to each
+// other on their workers: every task still converts to its end (the thread
+// checker watches the worker handles).
+TEST_F(Batch, PauseAndResumeWhileTasksHandOver) {
+    RecordingConverter c;
+    AddTasks(c, 3);
+    std::atomic<bool> ended{false};
+    c.Converter.StartTask(1);
+    std::thread toggler([&] {
+        while (!ended) {
+            c.Converter.Pause();
+            std::this_thread::sleep_for(1ms);
+            c.Converter.Resume();
+        }
+    });
+    const bool batchEnded = c.WaitForEnd();
+    ended = true;
+    toggler.join();
+    ASSERT_TRUE(batchEnded);
+    EXPECT_EQ(TerminationOrder(c), (std::vector<int>{0, 1, 2, -1}));
+    for (int task = 0; task < 3; ++task)
+        EXPECT_TRUE(c.TaskEnd(task).Finished) << c.TaskEnd(task).ExceptionMsg;
 }
 
 TEST_F(Batch, HookDrawsOnTheFrameOrLeavesIt) {

@@ -6,9 +6,73 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+// A one-shot event between threads: Set once, waited for with a deadline.
+class TestSignal {
+public:
+    void Set() {
+        {
+            std::lock_guard lock(Lock);
+            Done = true;
+        }
+        Wake.notify_all();
+    }
+    bool IsSet() {
+        std::lock_guard lock(Lock);
+        return Done;
+    }
+    // False when the deadline passed first.
+    bool WaitFor(std::chrono::milliseconds limit) {
+        std::unique_lock lock(Lock);
+        return Wake.wait_for(lock, limit, [this] { return Done; });
+    }
+
+private:
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool Done = false;
+};
+
+// Ends the test program with a message when the code under test has not
+// come back by the deadline, so a deadlock fails the test instead of
+// hanging it.
+class Watchdog {
+public:
+    Watchdog(std::chrono::seconds limit, std::string what)
+        : Thread([this, limit, what = std::move(what)] {
+              if (Finished.WaitFor(limit)) return;
+              std::fprintf(stderr, "Deadlock: %s did not end within %lld s\n", what.c_str(),
+                           static_cast<long long>(limit.count()));
+              std::fflush(stderr);
+              std::_Exit(3);
+          }) {}
+    ~Watchdog() {
+        Finished.Set();
+        Thread.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+private:
+    TestSignal Finished;
+    std::thread Thread;
+};
+
+// Polls `done` until it holds or `limit` has passed; false on the deadline.
+template <class Predicate> bool WaitUntil(Predicate done, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 // A component whose four events are recorded (they run on the worker
 // threads: the tests set no main thread).
@@ -21,6 +85,12 @@ struct RecordingConverter {
     std::vector<TPreviewInfo> Previews;
     int HookCalls = 0;
     std::function<void(THookInfo*)> Hook;
+
+    // A batch a failed test left running ends before the records go.
+    ~RecordingConverter() {
+        Converter.Stop(true);
+        Converter.OnCustomHook = nullptr;
+    }
 
     RecordingConverter() {
         Converter.OnTerminate = [this](TCustomFFmpegVCL*, const TTerminateInfo& info) {

@@ -9,6 +9,7 @@
 #include "media/MyUtils.h"
 
 #include <cstdarg>
+#include <stdexcept>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -212,6 +213,29 @@ TEST_F(Logger, MainThreadDeliveryQueuesAndTheLoggingThreadGoesOn) {
     GetLogger().Log(&sender, llError, "main");
     EXPECT_EQ(Texts(log.Take()), (std::vector<std::string>{"main"}));
     ClearMainThread();
+}
+
+// A handler that fails on the main thread loses its line; the exception
+// stays out of the host's loop and the lines after it still arrive.
+TEST_F(Logger, AQueuedHandlerThatThrowsStaysOutOfTheMainLoop) {
+    SetMainThread();
+    GetLogger().TriggerEventInMainThread = true;
+    std::vector<std::string> texts;
+    GetLogger().SetOnLog(
+        [&texts](TFFBaseComponent*, std::uint32_t, TLogLevel, const std::string& text) {
+            if (text == "bad") throw std::runtime_error("handler failed");
+            texts.push_back(text);
+        });
+    std::thread worker([] {
+        GetLogger().Log(nullptr, llError, "bad");
+        GetLogger().Log(nullptr, llError, "good");
+    });
+    worker.join();
+    EXPECT_NO_THROW(ProcessPendingMessages());
+    EXPECT_NO_THROW(ProcessPendingMessages());
+    GetLogger().SetOnLog(nullptr);
+    ClearMainThread();
+    EXPECT_EQ(texts, (std::vector<std::string>{"good"}));
 }
 
 TEST_F(Logger, WithoutMainThreadDeliveryTheHandlerRunsOnTheLoggingThread) {
