@@ -1,8 +1,8 @@
 // Fuzzes the settings store and what reads it: the fuzzed bytes become the
 // settings file and the format file (split at the first NUL byte), the
-// store reads, rewrites and repairs them, and the option builder turns one
-// format of them into task options. Files live in a private folder of the
-// run, left behind when it ends. The builder may refuse a setting with std::invalid_argument or
+// store reads and rewrites them, the option builder turns one format of
+// them into task options, and the start-up repair restores them. Files live in a private folder of
+// the run, left behind when it ends. The builder may refuse a setting with std::invalid_argument or
 // std::out_of_range; nothing else is expected.
 #include "FuzzSupport.h"
 
@@ -27,13 +27,10 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-// Reads every key of every section the file names, then writes one back.
+// Reads every key of the "settings" section, then writes one back.
 void ExerciseStore(TIniFile& ini, const std::string& text) {
-    for (int code : FormatCodes()) {
-        const std::string section = FormatSectionName(code);
-        for (const std::string& key : ini.ReadSectionKeys(section))
-            ini.ReadInteger(section, key, 0);
-    }
+    for (const std::string& key : ini.ReadSectionKeys("settings"))
+        ini.ReadInteger("settings", key, 0);
     const std::string firstLine = text.substr(0, text.find('\n'));
     ini.WriteString("settings", firstLine, firstLine);
     ini.ValueExists("settings", firstLine);
@@ -71,6 +68,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string pattern = (base / "vantrel-fuzz-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) std::abort();
     g_Folder = pattern;
+    std::atexit([] {
+        std::error_code ec;
+        fs::remove_all(g_Folder, ec);
+    });
     SetMessageHandler([](const std::string&, const std::string&, TMsgIcon, TMsgButtons) {
         return TMsgResult::No;
     });
@@ -96,7 +97,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ExerciseStore(settings, settingsText);
     BuildOptions(g, code);
     EnsureDefaultFormatFiles(g);
-    BuildOptions(g, code);
     FormatFileExt(g, code);
     return 0;
 }
