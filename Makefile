@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 
-.PHONY: run test deps configure build test-asan test-tsan bench format
+.PHONY: run test deps configure build test-asan test-tsan fuzz bench format
 
 run: build
 	./$(BUILD_DIR)/src/app/vantrel
@@ -34,6 +34,15 @@ test-tsan:
 	cd build-tsan && TSAN_OPTIONS=suppressions=$(CURDIR)/tests/tsan.supp \
 		QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
 		ctest --output-on-failure -j $(JOBS) --timeout 1800 -E '^gui[.]'
+
+# libFuzzer targets built with clang, each run for FUZZ_SECONDS on its seed
+# corpus in fuzz/corpus; a crash or hang fails.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = fuzz_option_text fuzz_settings fuzz_probe
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Fuzz >/dev/null
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	./scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 bench: build
 	./bench/run.sh $(BUILD_DIR)

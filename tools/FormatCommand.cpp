@@ -34,21 +34,33 @@ public:
         if (!::mkdtemp(pattern.data()))
             throw std::runtime_error("Cannot create a folder for the run's settings in " + pattern);
         FDir = pattern;
-        const fs::path copy = FDir / kSettingsFileName;
-        std::error_code ec;
-        if (fs::exists(g.SettingsFile(), ec)) fs::copy_file(g.SettingsFile(), copy);
-        g.SetSettingsFile(copy.string());
-        if (!g.Settings().WriteString(kSettingsSection, "OutPutDir", fs::absolute(folder).string()))
-            throw std::runtime_error("Cannot write " + copy.string());
+        try {
+            UseSettingsCopy(g, folder);
+        } catch (...) {
+            RemoveFolder();
+            throw;
+        }
     }
-    ~TRunOutputFolder() {
-        std::error_code ec;
-        if (!FDir.empty()) fs::remove_all(FDir, ec);
-    }
+    ~TRunOutputFolder() { RemoveFolder(); }
     TRunOutputFolder(const TRunOutputFolder&) = delete;
     TRunOutputFolder& operator=(const TRunOutputFolder&) = delete;
 
 private:
+    void UseSettingsCopy(TGlobalObject& g, const std::string& folder) {
+        const fs::path copy = FDir / kSettingsFileName;
+        std::error_code ec;
+        if (fs::exists(g.SettingsFile(), ec) && !fs::copy_file(g.SettingsFile(), copy, ec))
+            throw std::runtime_error("Cannot copy the settings file '" + g.SettingsFile() +
+                                     "': " + ec.message());
+        g.SetSettingsFile(copy.string());
+        if (!g.Settings().WriteString(kSettingsSection, "OutPutDir", fs::absolute(folder).string()))
+            throw std::runtime_error("Cannot write " + copy.string());
+    }
+    void RemoveFolder() {
+        std::error_code ec;
+        if (!FDir.empty()) fs::remove_all(FDir, ec);
+    }
+
     fs::path FDir;
 };
 

@@ -20,7 +20,8 @@ int ParseFormatCode(const std::string& text) {
 
 void InitSettingsStore(TGlobalObject& g) {
     InitGlobalObject(g);
-    EnsureDefaultFormatFiles(g);
+    const std::string problem = EnsureDefaultFormatFiles(g);
+    if (!problem.empty()) throw std::runtime_error(problem);
 }
 
 TMessageHandler AnswerNoOn(std::ostream& err) {
@@ -48,8 +49,7 @@ TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& prob
     row.In.ForceFormat = probe.GetFormatName();
     row.Out.Reset();
     if (nameOutput) {
-        const std::string ext =
-            g.Formats().ReadString(FormatSectionName(formatCode), "FileExt", "mp4");
+        const std::string ext = FormatFileExt(g, formatCode);
         row.Out.FileName = MakeDestinationName(g, probe.GetFileName(), "." + ext, taken);
     }
     row.Record.ZoomMode = FormatZoomMode(g, formatCode);

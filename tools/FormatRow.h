@@ -24,7 +24,9 @@ class TAVProbe;
 int ParseFormatCode(const std::string& text);
 
 // Fills the global object as the main window does at creation and writes
-// the format file and the settings' format sections that are missing.
+// (or repairs) the format file and the settings' format sections that are
+// missing. Throws std::runtime_error naming the file when either file
+// cannot be used.
 void InitSettingsStore(TGlobalObject& g);
 
 // The builder's handler of messages: texts go to `err`; the question about

@@ -394,7 +394,9 @@ void TfrmMain::FormCreate() {
     QApplication::setApplicationName(QString::fromStdString(GlobalObject->ProductName()));
     setWindowTitle(QString::fromStdString(GlobalObject->ProductName()));
     setWindowIcon(skin::Icon("app", 32));
-    EnsureDefaultFormatFiles(*GlobalObject);
+    const std::string settingsProblem = EnsureDefaultFormatFiles(*GlobalObject);
+    if (!settingsProblem.empty())
+        ShowMessageBox("Warning", settingsProblem, TMsgIcon::Warning, TMsgButtons::Ok);
     qApp->installEventFilter(this);
     chooser_ = new TFormatChooser(
         edt1, imgbtn1, lst1, TFormatChooser::TPlacement{false, 422},

@@ -3,6 +3,7 @@
 #include "app/winMain.h"
 
 #include "app/WinProgress.h"
+#include "app/core/DefaultFormats.h"
 #include "app/core/DestinationName.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
@@ -188,8 +189,7 @@ void TfrmMain::AddBatchTask(int row, int formatCode, std::set<std::string>& take
         lastProbed_ = {probe->GetFileName(), probe->GetFormatName(), ProbedSourceOf(*probe)};
     }
     in.ForceFormat = lastProbed_.FormatName;
-    TIniFile formats(GlobalObject->FormatFile());
-    const std::string ext = formats.ReadString(FormatSectionName(formatCode), "FileExt", "mp4");
+    const std::string ext = FormatFileExt(*GlobalObject, formatCode);
     TOutputOptions out;
     out.Reset();
     out.FileName = MakeDestinationName(*GlobalObject, lastProbed_.FileName, "." + ext, taken);

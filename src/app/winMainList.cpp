@@ -1,6 +1,7 @@
 // The main window's conversion list: adding, removing and clearing rows.
 #include "app/winMain.h"
 
+#include "app/core/DefaultFormats.h"
 #include "app/core/DestinationName.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
@@ -161,8 +162,7 @@ std::string TfrmMain::FileReasonText(const std::string& file, const std::string&
 
 // The suffix of the files the chosen format writes.
 std::string TfrmMain::OutputSuffix(int formatCode) const {
-    TIniFile formats(GlobalObject->FormatFile());
-    return "." + formats.ReadString(FormatSectionName(formatCode), "FileExt", "mp4");
+    return "." + FormatFileExt(*GlobalObject, formatCode);
 }
 
 std::set<std::string> TfrmMain::DestinationNames() const {

@@ -102,10 +102,13 @@ TEST_F(DefaultFormatFilesTest, ExistingFilesSectionsAndKeysAreNeverOverwritten) 
     const std::string myFormats = "[formatInfo0]\nFormat=mine\n";
     std::ofstream(Global.FormatFile()) << myFormats;
 
-    EnsureDefaultFormatFiles(Global);
-    EnsureDefaultFormatFiles(Global);
+    EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");
+    const std::string repaired = ReadFile(Global.FormatFile());
+    EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");
 
-    EXPECT_EQ(ReadFile(Global.FormatFile()), myFormats);
+    EXPECT_EQ(ReadFile(Global.FormatFile()), repaired) << "a complete file is left as it is";
+    EXPECT_EQ(repaired.rfind(myFormats, 0), 0u) << "the user's lines come first, unchanged";
+    EXPECT_EQ(Global.Formats().ReadString("formatInfo0", "Format", ""), "mine");
     EXPECT_EQ(settings.ReadString("settings", "FormatCode", ""), "204");
     EXPECT_EQ(settings.ReadString("formatInfo0", "paraVolume", ""), "128");
     EXPECT_EQ(settings.ReadSectionKeys("formatInfo0"), std::vector<std::string>{"paraVolume"})
@@ -132,9 +135,79 @@ TEST_F(DefaultFormatFilesTest, RemovedSectionComesBackAtTheNextStart) {
 
 TEST_F(DefaultFormatFilesTest, UnreadableSettingsFileIsLeftAlone) {
     fs::create_directories(Global.SettingsFile());
-    EnsureDefaultFormatFiles(Global);
+    const std::string problem = EnsureDefaultFormatFiles(Global);
+    EXPECT_NE(problem.find(Global.SettingsFile() + "': Is a directory"), std::string::npos)
+        << problem;
     EXPECT_TRUE(fs::is_directory(Global.SettingsFile()));
     EXPECT_TRUE(fs::is_regular_file(Global.FormatFile()));
+}
+
+// Every built-in key of every section reads back from the format file,
+// unless the user's file has its own value.
+void ExpectCompleteFormatFile(const TGlobalObject& g) {
+    const TIniFile formats = g.Formats();
+    for (int code : FormatCodes())
+        for (const auto& [key, value] : BuiltInFormatSection(code))
+            EXPECT_TRUE(formats.ValueExists(FormatSectionName(code), key))
+                << FormatSectionName(code) << " " << key;
+}
+
+TEST_F(DefaultFormatFilesTest, BrokenFormatFileIsRestoredFromTheBuiltInCopy) {
+    fs::create_directories(fs::path(Global.FormatFile()).parent_path());
+    for (const std::string& broken : {std::string(),
+                                     std::string("\x7f"
+                                                 "ELF\x01\x01\0\0garbage ==\n[[[\n\xff\xfe",
+                                                 17),
+                                     std::string("just some words\nno sections = here\n")}) {
+        SCOPED_TRACE(testing::PrintToString(broken));
+        std::ofstream(Global.FormatFile(), std::ios::binary) << broken;
+        EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");
+        ExpectCompleteFormatFile(Global);
+        EXPECT_EQ(Global.Formats().ReadString("formatInfo200", "FileExt", ""), "mp3");
+        EXPECT_EQ(Global.Formats().ReadString("formatInfo101", "Format", ""), "vob");
+        EXPECT_EQ(ReadFile(Global.FormatFile()).rfind(broken, 0), 0u) << "garbage stays";
+    }
+}
+
+TEST_F(DefaultFormatFilesTest, MissingSectionsAndKeysComeBackUsersKeysStay) {
+    std::string text = BuiltInFormatFileText();
+    const auto start = text.find("[formatInfo200]");
+    text.erase(start, text.find("[formatInfo201]") - start);
+    const auto ext = text.find("FileExt=mpg");
+    ASSERT_NE(ext, std::string::npos);
+    text.erase(ext, std::string("FileExt=mpg\n").size());
+    fs::create_directories(fs::path(Global.FormatFile()).parent_path());
+    std::ofstream(Global.FormatFile()) << text << "[formatInfo102]\nMyKey=mine\n";
+    ASSERT_TRUE(Global.Formats().WriteString("formatInfo0", "Format", "mp4"));
+
+    EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");
+    ExpectCompleteFormatFile(Global);
+    const TIniFile formats = Global.Formats();
+    EXPECT_EQ(formats.ReadString("formatInfo200", "Format", ""), "mp3");
+    EXPECT_EQ(formats.ReadString("formatInfo100", "FileExt", ""), "mpg");
+    EXPECT_EQ(formats.ReadString("formatInfo0", "Format", ""), "mp4");
+    EXPECT_EQ(formats.ReadString("formatInfo102", "MyKey", ""), "mine");
+}
+
+TEST_F(DefaultFormatFilesTest, FormatFileThatIsAFolderIsReported) {
+    fs::create_directories(Global.FormatFile());
+    const std::string problem = EnsureDefaultFormatFiles(Global);
+    EXPECT_NE(problem.find(Global.FormatFile() + "': Is a directory"), std::string::npos)
+        << problem;
+    EXPECT_TRUE(fs::is_directory(Global.FormatFile()));
+    // The extension still comes from the built-in copy.
+    EXPECT_EQ(FormatFileExt(Global, 101), "mpg");
+    EXPECT_EQ(FormatFileExt(Global, 200), "mp3");
+}
+
+TEST_F(DefaultFormatFilesTest, FileExtensionFallsBackToTheBuiltInCopy) {
+    fs::create_directories(fs::path(Global.FormatFile()).parent_path());
+    std::ofstream(Global.FormatFile())
+        << "[formatInfo206]\nFileExt=\n[formatInfo204]\nFileExt=wave\n";
+    EXPECT_EQ(FormatFileExt(Global, 206), "ac3");
+    EXPECT_EQ(FormatFileExt(Global, 204), "wave");
+    EXPECT_EQ(FormatFileExt(Global, 200), "mp3");
+    EXPECT_EQ(FormatFileExt(Global, 150), "mp4");
 }
 
 TEST_F(DefaultFormatFilesTest, FormatFileReadsBackAsBuilt) {

@@ -5,6 +5,7 @@
 namespace {
 
 using buildertest::AudioSource;
+using buildertest::TBuilt;
 using buildertest::VideoSource;
 
 class Builder : public buildertest::TBuilderTest {
@@ -13,6 +14,8 @@ protected:
     void SetUp() override {
         TBuilderTest::SetUp();
         Row.ZoomMode = "full";
+        // The audio path unless a test names a video encoder.
+        User({{"paraVideoEncoder", ""}});
     }
 };
 
@@ -53,7 +56,7 @@ TEST_F(Builder, AudioPathDefaults) {
     EXPECT_EQ(b.Out.AudioChannels, 2);
     EXPECT_EQ(b.Out.AudioSampleRate, 44100);
     EXPECT_EQ(b.Out.AudioBitrate, 128000);
-    EXPECT_EQ(b.Out.AudioVolume, 3);
+    EXPECT_EQ(b.Out.AudioVolume, -1); // no volume stored: unchanged
 }
 
 TEST_F(Builder, AudioContainers) {
@@ -86,7 +89,7 @@ TEST_P(AudioEncoders, NamesTheLibrariesKnow) {
     const TEncoderCase& c = GetParam();
     TlvFilesRecord row;
     row.ZoomMode = "full";
-    User({{"paraAudioEncoder", c.Stored}, {"paraVideoSize", "320x240"}});
+    User({{"paraVideoEncoder", ""}, {"paraAudioEncoder", c.Stored}, {"paraVideoSize", "320x240"}});
     EXPECT_EQ(Build(row, AudioSource()).Out.AudioCodec, c.AudioPath);
     User({{"paraVideoEncoder", "mpeg4"}});
     EXPECT_EQ(Build(row, VideoSource(320, 240)).Out.AudioCodec, c.VideoPath);
@@ -320,11 +323,15 @@ TEST_F(Builder, VideoEncoderList) {
     // fails naming it rather than using the container's default encoder.
     User({{"paraVideoEncoder", "wmv3"}});
     EXPECT_EQ(Build(Row, VideoSource(352, 288)).Out.VideoCodec, "wmv3");
-    for (const char* other : {"flv", "mov", "MPEG4"}) {
-        User({{"paraVideoEncoder", other}});
+    // A known name in other letter case is that encoder.
+    User({{"paraVideoEncoder", "MPEG4"}});
+    EXPECT_EQ(Build(Row, VideoSource(352, 288)).Out.VideoCodec, "mpeg4");
+    // Other names are not the converter's: the built-in preset's encoder.
+    for (const char* other : {"flv", "mov", "mpeg-4"}) {
+        User({{"paraVideoEncoder", other}, {"paraVideoSize", "352x288"}});
         const auto b = Build(Row, VideoSource(352, 288));
-        EXPECT_EQ(b.Out.VideoCodec, "") << other;
-        EXPECT_EQ(b.In.ExtOptions, "") << other; // still the video path
+        EXPECT_EQ(b.Out.VideoCodec, "libx264") << other;
+        EXPECT_EQ(b.In.ExtOptions, "") << other;
     }
     User({{"paraVideoEncoder", "mpeg2video"}});
     EXPECT_EQ(Build(Row, VideoSource(352, 288)).Out.TargetType, 3);
@@ -392,6 +399,64 @@ TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {
 
     Preset({{"Format", "avi"}});
     EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.ExtOptions, "");
+}
+
+// ---- Keys missing from the user's section ----------------------------------
+
+// A settings section written by hand, without the fixture's keys.
+class BuilderMissingKeys : public Builder {
+protected:
+    void OnlyUser(int code, const std::string& lines) {
+        ASSERT_TRUE(WriteTextFileAtomically(Global.SettingsFile(),
+                                            "[formatInfo" + std::to_string(code) + "]\n" + lines));
+    }
+    TBuilt BuildCode(int code, const TProbedSource& src) {
+        TBuilt b;
+        b.Out.FileName = Temp.file("out.mp4");
+        BuildConversionOptions(Global, Row, code, b.Out, src, b.In);
+        return b;
+    }
+};
+
+TEST_F(BuilderMissingKeys, VideoFormatWithoutEncoderTakesTheBuiltInOne) {
+    OnlyUser(kCode, "paraVideoSize=320x240\n");
+    auto b = BuildCode(kCode, VideoSource(320, 240));
+    EXPECT_EQ(b.Out.VideoCodec, "libx264");
+    EXPECT_FALSE(b.Out.DisableVideo);
+    EXPECT_EQ(b.In.ExtOptions, "");
+
+    OnlyUser(105, "paraVideoSize=320x240\nparaVideoEncoder=wmv9\n");
+    b = BuildCode(105, VideoSource(320, 240));
+    EXPECT_EQ(b.Out.VideoCodec, "wmv2");
+    EXPECT_FALSE(b.Out.DisableVideo);
+}
+
+TEST_F(BuilderMissingKeys, AudioFormatWithoutEncoderKeyStaysAudio) {
+    OnlyUser(200, "paraAudioEncoder=libmp3lame\n");
+    const auto b = BuildCode(200, VideoSource(320, 240));
+    EXPECT_TRUE(b.Out.DisableVideo);
+    EXPECT_EQ(b.In.ExtOptions, "vn=1");
+    EXPECT_EQ(b.Out.AudioCodec, "libmp3lame");
+}
+
+TEST_F(BuilderMissingKeys, NoBuiltInEncoderIsAnErrorNamingTheKey) {
+    OnlyUser(150, "paraVideoSize=320x240\n");
+    try {
+        BuildCode(150, VideoSource(320, 240));
+        ADD_FAILURE() << "no error without a video encoder";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("\"paraVideoEncoder\""), std::string::npos)
+            << e.what();
+    }
+    OnlyUser(150, "paraVideoEncoder=nothing\n");
+    EXPECT_THROW(BuildCode(150, VideoSource(320, 240)), std::invalid_argument);
+}
+
+TEST_F(BuilderMissingKeys, MissingVolumeLeavesTheVolumeUnchanged) {
+    OnlyUser(200, "paraVideoEncoder=\nparaAudioEncoder=libmp3lame\n");
+    EXPECT_EQ(BuildCode(200, AudioSource()).Out.AudioVolume, -1);
+    OnlyUser(kCode, "paraVideoEncoder=libx264\nparaVideoSize=320x240\n");
+    EXPECT_EQ(BuildCode(kCode, VideoSource(320, 240)).Out.AudioVolume, -1);
 }
 
 } // namespace

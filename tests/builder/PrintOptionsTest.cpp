@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 namespace {
 
+namespace fs = std::filesystem;
 using testsupport::ShellQuote;
 
 struct TPrinted {
@@ -176,6 +178,45 @@ TEST_F(PrintOptions, ErrorsExitWithTheirText) {
     EXPECT_EQ(loud.ExitCode, 1);
     EXPECT_NE(loud.Errors.find("'loud'"), std::string::npos) << loud.Errors;
     EXPECT_TRUE(loud.Output.empty());
+}
+
+// A settings file that is a folder: a clear error naming it, from both
+// forms, and nothing left behind in the temporary folder.
+TEST_F(PrintOptions, SettingsFileThatIsAFolderFailsCleanly) {
+    const std::string cfg = Dir->file("cfg-folder");
+    const std::string tmp = Dir->file("tmp-folder");
+    fs::create_directories(cfg + "/vantrel/vantrel.ini");
+    fs::create_directories(tmp);
+    const std::string env = "XDG_CONFIG_HOME=" + ShellQuote(cfg) +
+                            " HOME=" + ShellQuote(Dir->file("home")) +
+                            " TMPDIR=" + ShellQuote(tmp) + " ";
+    const std::string src = ShellQuote(Dir->file("src.mp4"));
+    for (const std::string& form :
+         {" --print-options " + src,
+          " --output-dir " + ShellQuote(Dir->file("out-folder")) + " " + src}) {
+        SCOPED_TRACE(form);
+        const auto result =
+            testsupport::RunCommand(env + ShellQuote(VANTREL_CONVERT) + " --format 200" + form);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE(result.output.find("vantrel.ini': Is a directory"), std::string::npos)
+            << result.output;
+        EXPECT_EQ(result.output.find("filesystem error"), std::string::npos) << result.output;
+        EXPECT_TRUE(fs::is_empty(tmp)) << "left behind in " << tmp;
+        EXPECT_TRUE(fs::is_directory(cfg + "/vantrel/vantrel.ini"));
+    }
+}
+
+// A format file that lost its keys gets them back before the options are
+// built: the container of an MPEG-2 file and the sound of an MP3 file.
+TEST_F(PrintOptions, EmptyFormatFileIsRestored) {
+    const std::string formats = Dir->file("cfg") + "/vantrel/vantrelformat.ini";
+    ASSERT_EQ(Print("101", Dir->file("src.mp4")).ExitCode, 0);
+    const TPrinted before = Print("101", Dir->file("src.mp4"));
+    std::ofstream(formats, std::ios::trunc).flush();
+    const TPrinted after = Print("101", Dir->file("src.mp4"));
+    EXPECT_EQ(after.ExitCode, 0) << after.Errors;
+    EXPECT_EQ(after.Output, before.Output);
+    EXPECT_NE(TIniFile(formats).ReadString("formatInfo101", "FileExt", ""), "");
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 
 #include "app/core/FormatCatalogue.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <filesystem>
 
 namespace {
@@ -479,6 +481,73 @@ bool FileMissing(const std::string& path) {
            std::filesystem::file_type::not_found;
 }
 
+// Why the INI file at the path cannot be used as one: empty when it is a
+// regular file or does not exist yet.
+std::string UnusableFileReason(const std::string& what, const std::string& path) {
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found ||
+        type == std::filesystem::file_type::regular)
+        return {};
+    const char* reason =
+        type == std::filesystem::file_type::directory ? "Is a directory" : "Not a regular file";
+    return "Cannot use the " + what + " '" + path + "': " + reason;
+}
+
+bool HasKey(const std::vector<std::string>& keys, const std::string& key) {
+    const auto same = [&key](const std::string& k) {
+        return k.size() == key.size() &&
+               std::equal(k.begin(), k.end(), key.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    return std::any_of(keys.begin(), keys.end(), same);
+}
+
+// Adds to the format file the built-in keys its sections lack; false when
+// a needed rewrite failed.
+bool RestoreFormatKeys(TIniFile& formats) {
+    bool ok = true;
+    for (int code : FormatCodes()) {
+        const std::string section = FormatSectionName(code);
+        const std::vector<std::string> present = formats.ReadSectionKeys(section);
+        TIniFile::TKeyValues missing;
+        for (const auto& entry : BuiltInFormatSection(code))
+            if (!HasKey(present, entry.first)) missing.push_back(entry);
+        if (!missing.empty()) ok = formats.WriteSectionValues(section, missing) && ok;
+    }
+    return ok;
+}
+
+std::string EnsureFormatFile(const TGlobalObject& g) {
+    const std::string& path = g.FormatFile();
+    std::string problem = UnusableFileReason("format file", path);
+    if (!problem.empty()) return problem;
+    if (FileMissing(path)) {
+        if (!WriteTextFileAtomically(path, BuiltInFormatFileText()))
+            return "Cannot write the format file '" + path + "'";
+        return {};
+    }
+    TIniFile formats = g.Formats();
+    if (!RestoreFormatKeys(formats)) return "Cannot repair the format file '" + path + "'";
+    return {};
+}
+
+std::string EnsureSettingsSections(const TGlobalObject& g) {
+    const std::string& path = g.SettingsFile();
+    std::string problem = UnusableFileReason("settings file", path);
+    if (!problem.empty()) return problem;
+    TIniFile settings = g.Settings();
+    for (int code : FormatCodes()) {
+        const std::string section = FormatSectionName(code);
+        if (!settings.SectionExists(section) &&
+            !settings.WriteSectionValues(section, BuiltInSettingsSection(code)))
+            return "Cannot write the settings file '" + path + "'";
+    }
+    return {};
+}
+
 } // namespace
 
 TIniFile::TKeyValues BuiltInFormatSection(int code) {
@@ -514,13 +583,17 @@ std::string BuiltInFormatFileText() {
     return text;
 }
 
-void EnsureDefaultFormatFiles(const TGlobalObject& g) {
-    if (FileMissing(g.FormatFile()))
-        WriteTextFileAtomically(g.FormatFile(), BuiltInFormatFileText());
-    TIniFile settings = g.Settings();
-    for (int code : FormatCodes()) {
-        const std::string section = FormatSectionName(code);
-        if (!settings.SectionExists(section))
-            settings.WriteSectionValues(section, BuiltInSettingsSection(code));
-    }
+std::string EnsureDefaultFormatFiles(const TGlobalObject& g) {
+    const std::string formatProblem = EnsureFormatFile(g);
+    const std::string settingsProblem = EnsureSettingsSections(g);
+    if (formatProblem.empty() || settingsProblem.empty()) return formatProblem + settingsProblem;
+    return formatProblem + "\n" + settingsProblem;
+}
+
+std::string FormatFileExt(const TGlobalObject& g, int code) {
+    const std::string ext = g.Formats().ReadString(FormatSectionName(code), "FileExt", "");
+    if (!ext.empty()) return ext;
+    for (const auto& [key, value] : BuiltInFormatSection(code))
+        if (key == "FileExt") return value;
+    return "mp4";
 }

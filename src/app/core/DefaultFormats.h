@@ -21,7 +21,15 @@ TIniFile::TKeyValues BuiltInSettingsSection(int code);
 // The complete format file.
 std::string BuiltInFormatFileText();
 
-// At start: writes the format file when it does not exist, and adds every
-// "formatInfo" section the settings file lacks. Existing files, sections and
-// keys are left as they are.
-void EnsureDefaultFormatFiles(const TGlobalObject& g);
+// At start: writes the format file when it does not exist; a format file
+// that lacks sections or keys of the built-in copy (empty, garbage, an old
+// or edited copy) gets them added, the keys it has keep their values. Adds
+// every "formatInfo" section the settings file lacks. Returns an error text
+// naming the file when either file is not a regular file (a folder, say) or
+// could not be repaired; empty when both are usable.
+std::string EnsureDefaultFormatFiles(const TGlobalObject& g);
+
+// The file name extension of a format: "FileExt" of the format file, or the
+// built-in copy's when the file has none (or an empty one); "mp4" for a
+// code outside the catalogue.
+std::string FormatFileExt(const TGlobalObject& g, int code);

@@ -1,5 +1,6 @@
 #include "app/core/OptionBuilder.h"
 
+#include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
 #include "app/core/MessageSeam.h"
 
@@ -204,7 +205,8 @@ void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
 }
 
 void SetVolume(const TBuild& b, TOutputOptions& out) {
-    const std::string text = b.User("paraVolume", "3");
+    // A section without a volume converts at the unchanged volume.
+    const std::string text = b.User("paraVolume", "256");
     if (text != "256") out.AudioVolume = StrToInt(text, b.UserOrigin("paraVolume"));
 }
 
@@ -266,19 +268,20 @@ void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
 
 // ---- Video path: encoder, rates, container ----------------------------------
 
+// "wmv3" is offered by the settings dialog but these libraries cannot
+// encode it: it is asked for by name, so that the batch fails at Start
+// naming it instead of silently using the container's default encoder.
+bool KnownVideoEncoder(const std::string& encoder) {
+    return encoder == "wmv3" ||
+           OneOf(encoder,
+                 {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
+                  "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",   "h263",
+                  "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",    "zlib",
+                  "wmv1",      "wmv2",    "libx264"});
+}
+
 void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
-    // "wmv3" is offered by the settings dialog but these libraries cannot
-    // encode it: it is asked for by name, so that the batch fails at Start
-    // naming it instead of silently using the container's default encoder.
-    if (encoder == "wmv3") {
-        out.VideoCodec = encoder;
-        return;
-    }
-    if (!OneOf(encoder, {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
-                         "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",   "h263",
-                         "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",    "zlib",
-                         "wmv1",      "wmv2",    "libx264"}))
-        return;
+    if (!KnownVideoEncoder(encoder)) return;
     out.VideoCodec = encoder;
     if (encoder == "mpeg2video") out.TargetType = 3;
     if (encoder != "libx264") return;
@@ -743,6 +746,22 @@ void BuildBlackPicturePath(const TBuild& b, const std::string& encoder, TOutputO
     out.ExtOptions += "shortest=1";
 }
 
+// The video encoder of the build, empty for the audio path: the user's
+// (an empty one included, which audio formats store; a known name in any
+// letter case), or the built-in preset's when the section lacks the key or
+// names no known encoder.
+std::string ChosenVideoEncoder(const TBuild& b) {
+    const char* key = "paraVideoEncoder";
+    const bool stored = b.Settings.ValueExists(b.Section, key);
+    const std::string encoder = Trim(b.User(key, ""));
+    if (stored && (encoder.empty() || KnownVideoEncoder(Lower(encoder)))) return Lower(encoder);
+    for (const auto& [name, value] : BuiltInSettingsSection(b.FormatCode))
+        if (name == key) return value;
+    throw std::invalid_argument(
+        (stored ? "'" + encoder + "' is not a known video encoder (" : "Missing value (") +
+        b.UserOrigin(key) + ")");
+}
+
 // ---- InPresetRange ----------------------------------------------------------
 
 const char* RangeListKey(const std::string& kind) {
@@ -787,7 +806,7 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
     const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
                    row, probe};
     ApplyTarget(b, out);
-    const std::string encoder = b.User("paraVideoEncoder", "");
+    const std::string encoder = ChosenVideoEncoder(b);
     if (Trim(encoder).empty())
         BuildAudioPath(b, out, in);
     else if (NeedsBlackPicture(b))

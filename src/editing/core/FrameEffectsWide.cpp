@@ -81,12 +81,17 @@ constexpr uint64_t kJoinMask[3] = {JoinMask(0), JoinMask(1), JoinMask(2)};
 } // namespace
 
 // Everything below runs only after Available() said yes.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi"))),             \
+                             apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,avx512vbmi")
 // GCC 12 takes the intrinsics' deliberately undefined register contents for
 // uninitialised variables once they are inlined here.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace {
 
@@ -188,7 +193,11 @@ int MapRow(uint8_t* bytes, int count, const uint8_t* table) {
     return done;
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
+#endif
 
 } // namespace wide
