@@ -27,6 +27,9 @@ class QSlider;
 class QTreeWidget;
 class TGlobalObject;
 class TfrmAbout;
+class TfmDirectory;
+class TfrmFileInfo;
+class TfrmPreference;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
@@ -201,6 +204,11 @@ public:
     TAVProbe* CurrentProbe = nullptr;
     // Created on the first batch, reused afterwards.
     TfrmProgress* frmProgress = nullptr;
+    // Created on first use, reused afterwards; one folder chooser serves
+    // both Browse buttons.
+    TfmDirectory* fmDirectory = nullptr;
+    TfrmPreference* frmPreference = nullptr;
+    TfrmFileInfo* frmFileInfo = nullptr;
 
     // Window state
     QImage PreviewBitmap;
@@ -224,6 +232,8 @@ protected:
 
 private:
     void CentreOnDesktop();
+    // The folder the user picks for a Browse button, empty when none.
+    std::string ChooseFolder(const std::string& shown);
     void LoadMediaLibraries();
     bool ConverterReady();
     std::vector<std::string> ChooseFiles();
