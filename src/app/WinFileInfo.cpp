@@ -112,13 +112,16 @@ QString TfrmFileInfo::DurationText(int64_t duration) {
            " Second";
 }
 
+// The word ends at the comma, or before the codec tag in brackets that the
+// libraries put after it ("mp2 (P[0][0][0] / 0x0050)").
 QString TfrmFileInfo::AudioFormatWord(const std::string& infoText) {
     const std::size_t p = infoText.find("Audio:");
     if (p == std::string::npos) return QString();
-    const std::size_t q = infoText.find(',', p);
     const std::size_t start = p + 7;
+    const std::size_t q = infoText.find(',', p);
     if (q == std::string::npos || q < start) return QString();
-    return QString::fromStdString(infoText.substr(start, q - start));
+    const std::string word = infoText.substr(start, q - start);
+    return QString::fromStdString(word.substr(0, word.find(" (")));
 }
 
 // Every step that finds nothing stops and leaves the boxes as the previous

@@ -3,12 +3,14 @@
 #include "WindowHarness.h"
 #include "WindowShot.h"
 #include "app/WinFileInfo.h"
+#include "engine/FFmpegVCL.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cmath>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -27,7 +29,7 @@ QString Text(const std::string& value) {
 
 QString DurationOf(const std::string& file) {
     const double seconds = std::stod(testsupport::ProbeValue(file, "format=duration"));
-    const int64_t us = static_cast<int64_t>(seconds * 1e6);
+    const int64_t us = std::llround(seconds * 1e6);
     return QString::asprintf("%d.%.3d Second", int(us / 1000000), int((us / 1000) % 1000));
 }
 
@@ -110,7 +112,7 @@ private slots:
     }
 
     void shortNamesAndDurations() {
-        const QString whole = "/" + QString(39, 'a') + ".avi"; // 44 + 1
+        const QString whole = "/" + QString(40, 'a') + ".avi";
         QCOMPARE(whole.size(), 45);
         QCOMPARE(TfrmFileInfo::ShortSourceName(whole), whole);
         const QString longer = "/" + QString(40, 'b') + ".mpeg"; // 46
@@ -122,6 +124,10 @@ private slots:
                  QString("mp3"));
         QCOMPARE(TfrmFileInfo::AudioFormatWord("Video: h264, yuv420p"), QString());
         QCOMPARE(TfrmFileInfo::AudioFormatWord("Audio: flac"), QString());
+        // The codec tag that follows the word is left out.
+        QCOMPARE(TfrmFileInfo::AudioFormatWord("Stream #0, 1/44100: Audio: mp2 (P[0][0][0] / "
+                                               "0x0050), 44100 Hz, mono, s16p, 64 kb/s"),
+                 QString("mp2"));
     }
 
     void clipShowsWhatFfprobeSays() {
