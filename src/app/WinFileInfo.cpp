@@ -65,7 +65,7 @@ TfrmFileInfo::TfrmFileInfo(QWidget* mainWindow)
     btn1 = new QPushButton("&Ok", this);
     btn1->setObjectName("btn1");
     btn1->setAccessibleName("Ok");
-    btn1->setGeometry(163, 412, 80, 28);
+    btn1->setGeometry(163, 426, 80, 28);
     connect(btn1, &QPushButton::clicked, this, &TfrmFileInfo::btn1Click);
 }
 
@@ -87,7 +87,7 @@ void TfrmFileInfo::CreateAudioGroup() {
     grpbx2 = new QGroupBox("Audio", this);
     grpbx2->setObjectName("grpbx2");
     grpbx2->setAccessibleName("Audio");
-    grpbx2->setGeometry(12, 266, 383, 136);
+    grpbx2->setGeometry(12, 264, 383, 156);
     edtAudioForamt = NewField("lbl9", "Format:", "edtAudioForamt", 0, grpbx2);
     edtAudioBitRate = NewField("lbl12", "Bit Rate:", "edtAudioBitRate", 1, grpbx2);
     edtSampleRate = NewField("lbl10", "Sample Rate:", "edtSampleRate", 2, grpbx2);

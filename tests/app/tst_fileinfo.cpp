@@ -20,6 +20,7 @@ namespace {
 struct TShownInfo {
     bool Shown = false;
     QString Caption, Name, Length;
+    QStringList Unnamed;
     QStringList Video, Audio; // format, resolution, bit rate, rate num, rate den; audio four
 };
 
@@ -57,6 +58,7 @@ class TestFileInfo : public QObject {
             shown.Shown = true;
             shown.Caption = d->windowTitle();
             SaveShot(*d, "fileinfo-" + std::to_string(++shots_));
+            shown.Unnamed = UnnamedControls(*d);
             shown.Name = d->lblSourceName->text();
             shown.Length = d->lblFileLength->text();
             for (QLineEdit* e :
@@ -134,6 +136,7 @@ private slots:
         const TShownInfo shown = ShowInfo(0);
         QVERIFY(shown.Shown);
         QCOMPARE(shown.Caption, QString("File information"));
+        QCOMPARE(shown.Unnamed, QStringList());
         QCOMPARE(shown.Name, TfrmFileInfo::ShortSourceName(Text(clip_)));
         QCOMPARE(shown.Length, DurationOf(clip_));
         QCOMPARE(shown.Video, ProbedVideo(clip_));

@@ -128,6 +128,7 @@ private slots:
             QCOMPARE(d.windowTitle(), QString("Preference"));
             QCOMPARE(d.size(), QSize(480, 390));
             SaveShot(d, "preference");
+            QCOMPARE(UnnamedControls(d), QStringList());
             QVERIFY(d.ckBmp->isChecked() && d.ckJpg->isChecked());
             QVERIFY(d.ckFullSize->isChecked() && d.ckSmallSize->isChecked());
             QCOMPARE(d.spedCmp->value(), 30);
@@ -264,6 +265,7 @@ private slots:
                 QCOMPARE(names, QStringList({"inner", "other"}));
                 QVERIFY(!model->index(0, 0, index).data(Qt::DecorationRole).isNull());
                 SaveShot(c, "directory");
+                QCOMPARE(UnnamedControls(c), QStringList());
                 c.btnOk->click();
                 QVERIFY(!c.isVisible());
             });
