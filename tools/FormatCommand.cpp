@@ -6,6 +6,7 @@
 
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h" // ParseIniInteger
+#include "app/core/WorkPriority.h"
 #include "engine/FFmpegVCL.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
@@ -99,6 +100,8 @@ public:
         TGlobalObject g;
         InitSettingsStore(g);
         CheckFolderAtStart(g, "OutPutDir");
+        TThreadPriority priority;
+        if (StoredWorkPriority(g.Settings(), priority)) FConverter.SetThreadPriority(priority);
         const TRunOutputFolder folder(g, FCommand.OutputDir);
         {
             const TScopedMessageHandler answer(AnswerNoOn(std::cerr));

@@ -5,7 +5,10 @@
 #include "app/Shell.h"
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
+#include "app/WinFileInfo.h"
+#include "app/WinPreference.h"
 #include "app/WinSettings.h"
+#include "app/directory.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
@@ -21,7 +24,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -684,13 +686,29 @@ void TfrmMain::About1Click() {
     frmAbout_->exec();
 }
 
-// The edit dialogs, the information dialog and the preferences are added
-// with their own windows.
+// The edit dialogs are added with their own windows.
 void TfrmMain::Crop2Click() {}
 void TfrmMain::Trim1Click() {}
 void TfrmMain::WaterMark1Click() {}
-void TfrmMain::Infomation1Click() {}
-void TfrmMain::menubtnPreferenceClick() {}
+
+void TfrmMain::Infomation1Click() {
+    if (!frmFileInfo) frmFileInfo = new TfrmFileInfo(this);
+    const int row = lvFIles->SelectedRow();
+    frmFileInfo->Execute(row >= 0 ? lvFIles->Row(row)->Record.SourceFile : std::string());
+}
+
+void TfrmMain::menubtnPreferenceClick() {
+    if (!frmPreference)
+        frmPreference = new TfrmPreference(
+            this, *GlobalObject, [this](const std::string& shown) { return ChooseFolder(shown); });
+    frmPreference->exec();
+}
+
+std::string TfrmMain::ChooseFolder(const std::string& shown) {
+    if (folderChooser_) return folderChooser_(shown);
+    if (!fmDirectory) fmDirectory = new TfmDirectory(this);
+    return fmDirectory->Execute();
+}
 
 void TfrmMain::btnSettingsClick() {
     if (!frmSettings) frmSettings = new TfrmSettings(this, *GlobalObject);
@@ -708,14 +726,7 @@ void TfrmMain::btnOptionsClick() {
 
 void TfrmMain::btnBrowsClick() {
     const std::string shown = edDirectory->text().toStdString();
-    std::string chosen;
-    if (folderChooser_) {
-        chosen = folderChooser_(shown);
-    } else {
-        chosen = QFileDialog::getExistingDirectory(this, "Output Directory",
-                                                   QString::fromStdString(shown))
-                     .toStdString();
-    }
+    const std::string chosen = ChooseFolder(shown);
     edDirectory->setText(
         QString::fromStdString(AcceptChosenFolder(*GlobalObject, "OutPutDir", chosen, shown)));
 }

@@ -29,6 +29,9 @@ class QTreeWidget;
 class TGlobalObject;
 class TfrmAbout;
 class TfrmSettings;
+class TfmDirectory;
+class TfrmFileInfo;
+class TfrmPreference;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
@@ -207,6 +210,11 @@ public:
     TfrmProgress* frmProgress = nullptr;
     // Created on first use, reused afterwards.
     TfrmSettings* frmSettings = nullptr;
+    // Created on first use, reused afterwards; one folder chooser serves
+    // both Browse buttons.
+    TfmDirectory* fmDirectory = nullptr;
+    TfrmPreference* frmPreference = nullptr;
+    TfrmFileInfo* frmFileInfo = nullptr;
 
     // Window state
     QImage PreviewBitmap;
@@ -230,6 +238,8 @@ protected:
 
 private:
     void CentreOnDesktop();
+    // The folder the user picks for a Browse button, empty when none.
+    std::string ChooseFolder(const std::string& shown);
     void LoadMediaLibraries();
     bool ConverterReady();
     std::vector<std::string> ChooseFiles();

@@ -10,6 +10,7 @@
 #include "app/core/MessageSeam.h"
 #include "app/core/OptionBuilder.h"
 #include "app/core/ProbedSource.h"
+#include "app/core/WorkPriority.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "media/MainThread.h"
@@ -33,27 +34,6 @@ std::function<void()>& PowerOffCommand() {
         QProcess::startDetached("systemctl", {"poweroff"});
     };
     return command;
-}
-
-// The "priority" setting as the converter's thread priority; false for a
-// value that has no meaning.
-bool PriorityOf(int setting, TThreadPriority& priority) {
-    switch (setting) {
-    case 0:
-        priority = tpIdle;
-        return true;
-    case 1:
-        priority = tpNormal;
-        return true;
-    case 2:
-        priority = tpLower;
-        return true;
-    case 3:
-        priority = tpLowest;
-        return true;
-    default:
-        return false;
-    }
 }
 
 } // namespace
@@ -108,8 +88,7 @@ void TfrmMain::DetachConverter() {
 void TfrmMain::btnStartClick() {
     TIniFile settings(GlobalObject->SettingsFile());
     TThreadPriority priority;
-    if (PriorityOf(settings.ReadInteger(kSettings, "priority", 1), priority))
-        CCAVC->SetThreadPriority(priority);
+    if (StoredWorkPriority(settings, priority)) CCAVC->SetThreadPriority(priority);
     const int checked = lvFIles->CheckedCount();
     if (checked == 0) {
         ShowMessageBox("Warning", "Please select a file by clicking the check box!",
