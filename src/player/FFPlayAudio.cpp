@@ -30,10 +30,11 @@ void TCustomPlayer::AudioCallback(void* userdata, std::uint8_t* stream, int len)
 
 void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len) {
     std::int64_t callbackTime = ff::avutil.av_gettime();
-    bool played = false;
+    bool played = false; // sound (not silence) went out in this call
+    bool silent = false;
     while (len > 0) {
-        bool silent = false;
         if (is->AudioBufIndex >= is->AudioBufSize) {
+            silent = false;
             int size = DecodeAudio(is);
             if (is->AudioQueue.Aborted()) {
                 std::memset(stream, 0, static_cast<std::size_t>(len));
@@ -45,7 +46,6 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
                 silent = true;
             } else {
                 is->AudioBufSize = size;
-                played = true;
                 if (is->ShowAudio) {
                     std::lock_guard lock(is->SampleLock);
                     auto* samples = reinterpret_cast<const std::int16_t*>(is->AudioBuffer.data());
@@ -58,6 +58,7 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
             is->AudioBufIndex = 0;
         }
         int count = std::min(len, is->AudioBufSize - is->AudioBufIndex);
+        played = played || !silent;
         std::memset(stream, 0, static_cast<std::size_t>(count));
         if (!Mute && !silent)
             ff::sdl.SDL_MixAudioFormat(stream, is->AudioBuffer.data() + is->AudioBufIndex,
@@ -67,12 +68,13 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
         is->AudioBufIndex += count;
         if (silent) is->AudioBufIndex = is->AudioBufSize;
     }
+    // The clock moves on from the last sound played; silence does not move it.
     if (played || is->AudioCallbackTime == 0) {
         double bytesPerSecond = 2.0 * is->AudioChannels * is->AudioRate;
-        is->AudioClockBase =
-            is->AudioClock - (is->AudioBufSize - is->AudioBufIndex) / bytesPerSecond;
+        int unplayed = silent ? 0 : is->AudioBufSize - is->AudioBufIndex;
+        is->AudioClockBase = is->AudioClock - unplayed / bytesPerSecond;
+        is->AudioCallbackTime = callbackTime;
     }
-    is->AudioCallbackTime = callbackTime;
 }
 
 // The next decoded and converted piece in AudioBuffer: its size in bytes, or

@@ -403,7 +403,6 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
     is->EndOfInput = false;
     is->EndReported = false;
     is->SeekRequest = false;
-    is->JustSeeked = true;
     FSeekDone.Set();
     if (!is->VideoSt) FSeeking = false;
 }

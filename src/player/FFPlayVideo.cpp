@@ -239,7 +239,9 @@ void TCustomPlayer::FlushVideo(TPlaybackState* is) {
 }
 
 int TCustomPlayer::OutputPicture(TPlaybackState* is, AVFrame* picture, double pts) {
-    if (pts != 0)
+    // A picture without a time stamp takes the video clock; one at 0 (the
+    // first picture after a rewind) keeps its own.
+    if (picture->pts != AV_NOPTS_VALUE)
         is->VideoClock = pts;
     else
         pts = is->VideoClock;
