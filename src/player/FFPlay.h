@@ -103,7 +103,7 @@ public:
     bool Seeking() const { return FSeeking.load(); }
 
 private:
-    friend struct TPlayerPipelineAccess;
+    friend struct TPlayerPipelineAccess; // tests look at the pipeline
     // ---- component (FFPlay.cpp) ----
     void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
