@@ -392,10 +392,12 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
                 is->FlushPending = true;
             }
             is->PictureChanged.notify_all();
-            is->VideoQueue.Flush();
-            is->VideoQueue.PutFlush();
+            // Both are set again by the video thread once it has met the
+            // flush marker, so they are cleared before it is queued.
             is->FlushedAfterSeek = false;
             FFrameQueued.Reset();
+            is->VideoQueue.Flush();
+            is->VideoQueue.PutFlush();
         }
     }
     is->EndOfFileLogged = false;

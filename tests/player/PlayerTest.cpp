@@ -285,7 +285,9 @@ TEST_F(PlayerTest, SeekBeyondTheEndShowsTheLastPictureAndRewindShowsTheFirst) {
             return seen.Has(psEnd) && player.ShownPictures > shown && !seen.Positions.empty() &&
                    seen.Positions.back() == 2000000;
         },
-        10));
+        10))
+        << seen.Has(psEnd) << " " << player.ShownPictures << "/" << shown << " "
+        << (seen.Positions.empty() ? -1 : seen.Positions.back());
     EXPECT_EQ(ShownPts(player), 1960000);
 
     // The host rewinds at the end with "any frame" to 0.
