@@ -66,7 +66,7 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
         len -= count;
         stream += count;
         is->AudioBufIndex += count;
-        if (silent) is->AudioBufIndex = is->AudioBufSize;
+        if (silent) is->AudioBufIndex = is->AudioBufSize.load();
     }
     // The clock moves on from the last sound played; silence does not move it.
     if (played || is->AudioCallbackTime == 0) {

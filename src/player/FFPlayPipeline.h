@@ -161,8 +161,8 @@ struct TPlaybackState {
     SDL_AudioDeviceID AudioDevice = 0;
     int AudioRate = 0, AudioChannels = 0;
     int AudioHwBufSize = 0;
-    std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved
-    int AudioBufSize = 0, AudioBufIndex = 0;
+    std::vector<std::uint8_t> AudioBuffer;              // signed 16-bit interleaved
+    std::atomic<int> AudioBufSize{0}, AudioBufIndex{0}; // also read by the waveform
     std::atomic<double> AudioClock{0};
     std::atomic<double> AudioClockBase{0};          // play position at the last callback
     std::atomic<std::int64_t> AudioCallbackTime{0}; // av_gettime of the last callback

@@ -241,11 +241,14 @@ void TCustomPlayer::FlushVideo(TPlaybackState* is) {
 int TCustomPlayer::OutputPicture(TPlaybackState* is, AVFrame* picture, double pts) {
     // A picture without a time stamp takes the video clock; one at 0 (the
     // first picture after a rewind) keeps its own.
-    if (picture->pts != AV_NOPTS_VALUE)
-        is->VideoClock = pts;
-    else
-        pts = is->VideoClock;
-    is->VideoClock += FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict);
+    {
+        std::lock_guard lock(is->PictureLock);
+        if (picture->pts != AV_NOPTS_VALUE)
+            is->VideoClock = pts;
+        else
+            pts = is->VideoClock;
+        is->VideoClock += FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict);
+    }
     return QueuePicture(is, picture, pts, picture->pkt_pos);
 }
 
