@@ -30,6 +30,15 @@ const char* AudioDriverName(TAudioDriver driver) {
     }
 }
 
+// Tries to take `lock` for up to `ms` milliseconds.
+bool TryLockFor(std::unique_lock<std::recursive_timed_mutex>& lock, int ms) {
+    for (int waited = 0;; waited += 5) {
+        if (lock.try_lock()) return true;
+        if (waited >= ms) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+}
+
 } // namespace
 
 TCustomPlayer::TCustomPlayer(TFFBaseComponent* owner)
@@ -178,7 +187,7 @@ void TCustomPlayer::WaitForPlayThread() {
         ServiceWait();
         if (!FFileOpen) return;
         std::unique_lock lock(FPlayerLock, std::defer_lock);
-        if (!lock.try_lock_for(100ms)) continue;
+        if (!TryLockFor(lock, 100)) continue;
         ++tries;
         if (!FFileOpen) return;
         TPlaybackState* is = FStream.load();
@@ -295,7 +304,7 @@ Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
     if (!FFrameContext.Bitmap) FFrameContext.Bitmap = std::make_unique<Bitmap24>();
     Bitmap24& bitmap = *FFrameContext.Bitmap;
     std::unique_lock playerLock(FPlayerLock, std::defer_lock);
-    playerLock.try_lock_for(200ms); // keeps the pipeline from going away meanwhile
+    TryLockFor(playerLock, 200); // keeps the pipeline from going away meanwhile
     TPlaybackState* is = FFileOpen ? FStream.load() : nullptr;
     if (!is || !is->VideoSt || !playerLock.owns_lock()) {
         bitmap.SetSize(0, 0);

@@ -151,6 +151,7 @@ private:
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is);
+    void ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect);
     void DrawWaveform(TPlaybackState* is);
     bool MakeSurface(TPlaybackState* is, bool force);
     TSurfaceRect PictureRect(TPlaybackState* is, const TPictureSlot& slot);

@@ -662,8 +662,10 @@ void TCustomPlayer::EventLoop() {
 }
 
 void TCustomPlayer::RefreshThreadRun(TPlaybackState* is) {
+    // Decided once: the streams are closed while this thread still runs.
+    const int period = is->AudioSt && is->ShowAudio ? 20 : 5;
     while (!is->AbortRequest) {
         if (!is->Refresh.exchange(true)) FLoopEvents.Push(TLoopEvent{TLoopEventKind::Refresh});
-        SleepMs(is->AudioSt && is->ShowAudio ? 20 : 5);
+        SleepMs(period);
     }
 }

@@ -439,11 +439,14 @@ void TCustomPlayer::DrawVideo(TPlaybackState* is) {
             is->LastShownPTS = slot.PTS;
         }
     }
-    ++ShownPictures;
     if (OnPictureShown) OnPictureShown(slot.PTS, AudioClockNow(is), is->AudioSt != nullptr);
-    if (!FSurface) return;
     TSurfaceRect rect = PictureRect(is, slot);
-    if (rect.Width <= 0 || rect.Height <= 0) return;
+    if (FSurface && rect.Width > 0 && rect.Height > 0) ScalePicture(is, picture, rect);
+    ++ShownPictures;
+}
+
+// Converts `picture` to the rectangle's size and hands it to the surface.
+void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect) {
     SwsContext* scaler = ff::swscale.sws_getCachedContext(
         is->DisplayScaler.release(), picture->width, picture->height,
         static_cast<AVPixelFormat>(picture->format), rect.Width, rect.Height, AV_PIX_FMT_BGRA,
