@@ -1,6 +1,8 @@
 #include "app/WinProgress.h"
 
 #include "app/Skin.h"
+#include "app/Snapshots.h"
+#include "app/winMain.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
@@ -224,8 +226,16 @@ void TfrmProgress::btnCancelClick() {
     close();
 }
 
-// Snapshots of the preview arrive with the snapshot feature.
-void TfrmProgress::imgbtnSnapClick() {}
+// The last preview frame and the picture shown; the folder is not opened
+// while the batch runs.
+void TfrmProgress::imgbtnSnapClick() {
+    if (!previewBitmap_ || previewBitmap_->isNull()) return;
+    auto* main = qobject_cast<TfrmMain*>(parentWidget());
+    if (!main) return;
+    // Before the window has drawn its first picture, what the box shows.
+    const QImage small = picture_.isNull() ? imgPreview->grab().toImage() : picture_.copy();
+    SaveSnapshots(main->Global(), previewBitmap_->copy(), small, false);
+}
 
 bool TfrmProgress::FormCloseQuery() {
     converter_->Stop(true);

@@ -115,7 +115,7 @@ void TfrmMain::btnStartClick() {
     }
     TaskItems.assign(checked, 0);
     ResetHookCache();
-    // The preview player is stopped here once it is built in.
+    imgbtnStopClick();
     CCAVC->ClearTasks();
     CCAVC->SetPreview(true);
     AddBatchTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
