@@ -2,6 +2,8 @@
 
 #include "app/Skin.h"
 #include "app/core/MessageSeam.h"
+#include "app/Snapshots.h"
+#include "app/winMain.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
@@ -233,8 +235,16 @@ void TfrmProgress::btnCancelClick() {
     CloseWithoutAsking();
 }
 
-// Snapshots of the preview arrive with the snapshot feature.
-void TfrmProgress::imgbtnSnapClick() {}
+// The last preview frame and the picture shown; the folder is not opened
+// while the batch runs.
+void TfrmProgress::imgbtnSnapClick() {
+    if (!previewBitmap_ || previewBitmap_->isNull()) return;
+    auto* main = qobject_cast<TfrmMain*>(parentWidget());
+    if (!main) return;
+    // Before the window has drawn its first picture, what the box shows.
+    const QImage small = picture_.isNull() ? imgPreview->grab().toImage() : picture_.copy();
+    SaveSnapshots(main->Global(), previewBitmap_->copy(), small, false);
+}
 
 bool TfrmProgress::FormCloseQuery() {
     converter_->Stop(true);

@@ -1,6 +1,7 @@
 #include "app/winMain.h"
 
 #include "app/MainThreadPump.h"
+#include "app/PlayerSurface.h"
 #include "app/PreviewWindow.h"
 #include "app/Shell.h"
 #include "app/WebLinks.h"
@@ -11,6 +12,8 @@
 #include "app/directory.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
+#include "player/FFPlay.h"
+#include "controls/Tracker2.h"
 #include "probe/AVProbe.h"
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
@@ -35,7 +38,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSlider>
 #include <QTreeWidget>
 #include <QTimer>
 #include <QWindow>
@@ -60,9 +62,10 @@ const char* const kOutputFormatItems[] = {"ZUNE - MPEG-4 Video ( *.mp4)",
                                           "AAC Advenced Audio Codec (*.aac)",
                                           "OGG Vorbis Audio Codec (*.ogg)"};
 
-// Volume as the player takes it: 0..128, anything else 64.
+// Volume as the player takes it: 0..128, anything else 64. Without a stored
+// value it is 64 too: a fresh installation would otherwise play silently.
 int StoredVolume(const TIniFile& settings) {
-    const int volume = settings.ReadInteger(kSettings, "volume", 0);
+    const int volume = settings.ReadInteger(kSettings, "volume", 64);
     return (volume >= 0 && volume <= 128) ? volume : 64;
 }
 
@@ -123,6 +126,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
 
 TfrmMain::~TfrmMain() {
     DetachConverter();
+    if (FFPlayer) FFPlayer->Close(true);
     if (qApp) qApp->removeEventFilter(this);
 }
 
@@ -212,50 +216,7 @@ void TfrmMain::CreateShareButtons() {
 void TfrmMain::CreateListAndPreview() {
     lvFIles = new TFilesList(this);
     lvFIles->setGeometry(21, 127, 479, 329);
-    pan1 = new QFrame(this);
-    pan1->setObjectName("pan1");
-    pan1->setGeometry(516, 134, 370, 240);
-    pan1->setStyleSheet("QFrame#pan1 { background: black; border: 1px solid #5d7898; }");
-    PlayerSurface = pan1;
-    lblTime = TextLabel("00:00:00 / ", this, 516, 380, 80, 18);
-    lblTime->setObjectName("lblTime");
-    lblPTS = TextLabel("00:00:00", this, 590, 380, 80, 18);
-    lblPTS->setObjectName("lblPTS");
-    trcPreview = new QSlider(Qt::Horizontal, this);
-    trcPreview->setObjectName("trcPreview");
-    trcPreview->setGeometry(516, 400, 370, 18);
-    trcPreview->setFocusPolicy(Qt::NoFocus);
-}
-
-void TfrmMain::CreatePlayerButtons() {
-    struct Item {
-        skin::TImageButton** button;
-        const char* name;
-        const char* hint;
-        const char* icon;
-    };
-    const Item items[] = {{&imgbtnPre, "imgbtnPre", "Previous", "previous"},
-                          {&imgbtnPlay, "imgbtnPlay", "Play", "play"},
-                          {&imgbtnPause, "imgbtnPause", "Pause", "pause"},
-                          {&imgbtnStop, "imgbtnStop", "Stop", "stop"},
-                          {&imgbtnNext, "imgbtnNext", "Next", "next"},
-                          {&imgbtnSnap, "imgbtnSnap", "Snapshot", "snapshot"}};
-    int x = 516;
-    for (const Item& item : items) {
-        *item.button = new skin::TImageButton(item.name, "", item.icon, 30, 30, 20, this);
-        (*item.button)->setToolTip(item.hint);
-        (*item.button)->move(x, 422);
-        x += 34;
-    }
-    imglistVolumeMute[0] = skin::Pixmap("sound", 20);
-    imglistVolumeMute[1] = skin::Pixmap("muted", 20);
-    imgbtnMute = new skin::TImageButton("imgbtnMute", "", "sound", 30, 30, 20, this);
-    imgbtnMute->setToolTip("Mute");
-    imgbtnMute->move(760, 422);
-    trcVolume = new QSlider(Qt::Horizontal, this);
-    trcVolume->setObjectName("trcVolume");
-    trcVolume->setGeometry(794, 428, 92, 18);
-    trcVolume->setFocusPolicy(Qt::NoFocus);
+    CreatePreviewPanel();
 }
 
 void TfrmMain::CreateBottomRows() {
@@ -307,12 +268,6 @@ void TfrmMain::CreateHiddenControls() {
     imgPreview = new QLabel(pan1);
     imgPreview->setObjectName("imgPreview");
     imgPreview->hide();
-    imgPreviewTrack = new QLabel(this);
-    imgPreviewTrack->setObjectName("imgPreviewTrack");
-    imgPreviewTrack->hide();
-    imgVolumeTrack = new QLabel(this);
-    imgVolumeTrack->setObjectName("imgVolumeTrack");
-    imgVolumeTrack->hide();
 }
 
 void TfrmMain::CreateMenus() {
@@ -378,6 +333,7 @@ void TfrmMain::ConnectHandlers() {
     connect(btnStartBelow, &QToolButton::clicked, this, &TfrmMain::btnStartClick);
     connect(lvFIles, &QTreeWidget::itemClicked, this, &TfrmMain::lvFIlesClick);
     connect(lvFIles, &QTreeWidget::itemDoubleClicked, this, &TfrmMain::lvFIlesDblClick);
+    ConnectPreview();
     lvFIles->OnFilesDropped = [this](const std::vector<std::string>& files) {
         if (ConverterReady()) AddFiles(files);
     };
@@ -455,8 +411,9 @@ void TfrmMain::FillOutputFormatCombo() {
 
 void TfrmMain::ShowVolumeAndMute() {
     TIniFile settings(GlobalObject->SettingsFile());
-    trcVolume->setRange(0, 128);
-    trcVolume->setValue(StoredVolume(settings));
+    trcVolume->SetMin(0);
+    trcVolume->SetMax(128);
+    trcVolume->SetPositionL(StoredVolume(settings));
     Muted = settings.ReadInteger(kSettings, "mute", 0) == 1;
     imgbtnMute->setIcon(QIcon(imglistVolumeMute[Muted ? 1 : 0]));
     trcVolume->update();
@@ -486,7 +443,7 @@ bool TfrmMain::FormCloseQuery() {
     TIniFile settings(GlobalObject->SettingsFile());
     chooser_->SaveChooserState(settings);
     DetachConverter();
-    // The player's file is closed here once the player is built in.
+    FFPlayer->Close(true);
     PreviewBitmap = QImage();
     TaskItems.clear();
     return true;
@@ -536,16 +493,18 @@ void TfrmMain::mousePressEvent(QMouseEvent* event) {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-    ApplicationEvents1Message(watched, event);
+    if (ApplicationEvents1Message(watched, event)) return true;
     return QWidget::eventFilter(watched, event);
 }
 
 bool TfrmMain::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
-    if (event->type() != QEvent::MouseButtonPress || !receiver->isWidgetType()) return false;
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    if (mouse->button() != Qt::LeftButton) return false;
+    if (!receiver->isWidgetType()) return false;
     auto* widget = static_cast<QWidget*>(receiver);
     if (widget->window() != this) return false;
+    if (PreviewMessage(widget, event)) return true;
+    if (event->type() != QEvent::MouseButtonPress) return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() != Qt::LeftButton) return false;
     if (widget == menubtnFile || widget == menubtnEdit || widget == menubtnHelp ||
         widget == btnEdit)
         lastMenuButtonPress_[widget] = clock_.elapsed();

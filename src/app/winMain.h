@@ -22,11 +22,15 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPainter;
 class QPlainTextEdit;
 class QPushButton;
-class QSlider;
 class QTreeWidget;
 class TGlobalObject;
+class TCustomPlayer;
+class TFFPlayer;
+class TPlayerSurface;
+class TTrackBar2;
 class TfrmAbout;
 class TfrmSettings;
 class TfmDirectory;
@@ -109,6 +113,25 @@ public:
     void btnClearClick();
     void lvFIlesClick();
     void lvFIlesDblClick();
+    // Preview player
+    void imgbtnPlayClick();
+    void imgbtnPauseClick();
+    void imgbtnStopClick();
+    void imgbtnPreClick();
+    void imgbtnNextClick();
+    void imgbtnSnapClick();
+    void imgbtnMuteMouseDown();
+    void FFPlayerFileOpen(TCustomPlayer* Sender, int64_t ADuration, int AFrameWidth,
+                          int AFrameHeight, int& AScreenWidth, int& AScreenHeight);
+    void FFPlayerPosition(TCustomPlayer* Sender, int64_t APTS);
+    void FFPlayerState(TCustomPlayer* Sender, int AState);
+    void trcPreviewDrawTrack(TTrackBar2* Sender, QPainter& Canvas);
+    void trcPreviewDrawThumb(TTrackBar2* Sender, QPainter& Canvas, int X, int Y);
+    void trcPreviewMouseMove(TTrackBar2* Sender, Qt::MouseButtons Buttons, int X, int Y);
+    void trcVolumeDrawTrack(TTrackBar2* Sender, QPainter& Canvas);
+    void trcVolumeDrawThumb(TTrackBar2* Sender, QPainter& Canvas, int X, int Y);
+    void trcVolumeMouseMove(TTrackBar2* Sender, Qt::MouseButtons Buttons, int X, int Y);
+    void trcVolumeChange(TTrackBar2* Sender);
     // Batch
     void btnStartClick();
     void CCAVCProgress(TCustomFFmpegVCL* Sender, TProgressInfo* AProgressInfo);
@@ -167,10 +190,10 @@ public:
     // Conversion list
     TFilesList* lvFIles = nullptr;
     // Preview
-    QFrame* pan1 = nullptr;
+    TPlayerSurface* pan1 = nullptr;
     QLabel* lblTime = nullptr;
     QLabel* lblPTS = nullptr;
-    QSlider* trcPreview = nullptr;
+    TTrackBar2* trcPreview = nullptr;
     skin::TImageButton* imgbtnPre = nullptr;
     skin::TImageButton* imgbtnPlay = nullptr;
     skin::TImageButton* imgbtnPause = nullptr;
@@ -178,7 +201,7 @@ public:
     skin::TImageButton* imgbtnNext = nullptr;
     skin::TImageButton* imgbtnSnap = nullptr;
     skin::TImageButton* imgbtnMute = nullptr;
-    QSlider* trcVolume = nullptr;
+    TTrackBar2* trcVolume = nullptr;
     // Bottom rows
     TFormatEdit* edt1 = nullptr;
     skin::TImageButton* imgbtn1 = nullptr;
@@ -205,6 +228,7 @@ public:
 
     // Components
     std::unique_ptr<TFFmpegVCL> CCAVC;
+    std::unique_ptr<TFFPlayer> FFPlayer;
     TAVProbe* CurrentProbe = nullptr;
     // Created on the first batch, reused afterwards.
     TfrmProgress* frmProgress = nullptr;
@@ -224,10 +248,14 @@ public:
     bool SeekDragging = false;
     bool Muted = false;
     int64_t PlayDuration = 0;
-    QFrame* PlayerSurface = nullptr;
+    TPlayerSurface* PlayerSurface = nullptr;
     int PreviewThumbX = 0, PreviewThumbY = 0, VolumeThumbX = 0, VolumeThumbY = 0;
+    // Seeks asked of the player by dragging the position bar.
+    int SeekCount = 0;
     // Pictures of the mute button: sound on, muted.
     QPixmap imglistVolumeMute[2];
+    // The thumb of the position bar.
+    QPixmap imglistpreViewTrack[1];
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -268,7 +296,21 @@ private:
     void CreateToolRow();
     void CreateShareButtons();
     void CreateListAndPreview();
+    // The preview panel (winMainPreview.cpp).
+    void CreatePreviewPanel();
     void CreatePlayerButtons();
+    void CreatePreviewPictures();
+    void ConnectPreview();
+    // Handles the preview's part of the application's mouse and key events;
+    // true when the event is used up.
+    bool PreviewMessage(QWidget* widget, QEvent* event);
+    void UpdatePreNextEnabling();
+    // Opens the selected row in the player (step 6 of Play).
+    void PlaySelectedRow();
+    void PlayRow(int row);
+    void ShowPlayerStopped();
+    void SeekBy(int64_t microseconds);
+    void FinishSeekDrag();
     void CreateBottomRows();
     void CreateHiddenControls();
     void CreateMenus();
@@ -285,6 +327,10 @@ private:
     TFolderChooser folderChooser_;
     TFilesChooser filesChooser_;
     bool closeConfirmed_ = false;
+    // Counts presses on the position bar, so that the end of an old drag's
+    // settling time leaves a new drag alone; set while it settles.
+    int seekDrag_ = 0;
+    bool seekSettling_ = false;
     // Items of the Edit menu that need a selected row.
     std::vector<QAction*> editRowActions_;
     // Last left press on each menu button, on `clock_` (ms).

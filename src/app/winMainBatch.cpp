@@ -98,7 +98,7 @@ void TfrmMain::btnStartClick() {
     TaskItems.assign(checked, 0);
     ClearCheckedProgress();
     ResetHookCache();
-    // The preview player is stopped here once it is built in.
+    imgbtnStopClick();
     CCAVC->ClearTasks();
     CCAVC->SetPreview(true);
     try {

@@ -140,9 +140,11 @@ void TfrmMain::AddFiles(const std::vector<std::string>& files) {
         lvFIles->SelectRow(0);
         lvFIles->viewport()->update();
     }
-    // Playing after the add arrives with the preview player.
-    PlayAfterAdd = false;
     ReportSkippedFiles(skipped);
+    if (PlayAfterAdd && lvFIles->RowCount() > 0) {
+        PlayAfterAdd = false;
+        imgbtnPlayClick();
+    }
 }
 
 // One message for all the files of an add that the converter could not open.
@@ -190,6 +192,8 @@ void TfrmMain::ShowDestinationNames() {
 void TfrmMain::btnRemoveClick() {
     const int removed = lvFIles->SelectedRow();
     if (removed < 0) return;
+    // The player may be playing the row's source.
+    imgbtnStopClick();
     lvFIles->RemoveRow(removed);
     const int remaining = lvFIles->RowCount();
     if (remaining > 0) lvFIles->SelectRow(removed < remaining ? removed : remaining - 1);
@@ -205,11 +209,6 @@ void TfrmMain::btnClearClick() {
 }
 
 void TfrmMain::ListBecameEmpty() {
-    // The preview player is stopped here once it is built in.
+    imgbtnStopClick();
     lvFIles->viewport()->update();
 }
-
-// The Previous and Next buttons and playing a row arrive with the preview
-// player.
-void TfrmMain::lvFIlesClick() {}
-void TfrmMain::lvFIlesDblClick() {}
