@@ -8,6 +8,7 @@
 #include "app/WinSettings.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
+#include "editing/WinCrop.h"
 #include "probe/AVProbe.h"
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
@@ -684,7 +685,14 @@ void TfrmMain::About1Click() {
 
 // The edit dialogs, the information dialog and the preferences are added
 // with their own windows.
-void TfrmMain::Crop2Click() {}
+// This tree's preview panel has no player yet, so there is none to stop.
+void TfrmMain::Crop2Click() {
+    if (lvFIles->RowCount() == 0) return;
+    delete frmCrop;
+    frmCrop = new TfrmCrop(this, lvFIles, GlobalObject->SettingsFile());
+    frmCrop->exec();
+    ShowVolumeAndMute();
+}
 void TfrmMain::Trim1Click() {}
 void TfrmMain::WaterMark1Click() {}
 void TfrmMain::Infomation1Click() {}

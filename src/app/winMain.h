@@ -34,6 +34,7 @@ class TCustomFFmpegVCL;
 class TAVProbe;
 class TfrmProgress;
 class TLayerImageCache;
+class TfrmCrop;
 struct TProgressInfo;
 struct TPreviewInfo;
 struct TTerminateInfo;
@@ -203,6 +204,8 @@ public:
     // Components
     std::unique_ptr<TFFmpegVCL> CCAVC;
     TAVProbe* CurrentProbe = nullptr;
+    // A fresh one for every opening; the last one lives until the next.
+    TfrmCrop* frmCrop = nullptr;
     // Created on the first batch, reused afterwards.
     TfrmProgress* frmProgress = nullptr;
     // Created on first use, reused afterwards.
