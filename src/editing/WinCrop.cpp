@@ -140,6 +140,8 @@ void TfrmCrop::CreateControls() {
     pageEdit->setObjectName("pageEdit");
     pageEdit->setAccessibleName("pageEdit");
     pageEdit->setGeometry(kPreviewLeft, 410, 680, 140);
+    // The pages are light: their captions are dark.
+    pageEdit->setStyleSheet("QLabel { color: black; }");
     CreateCropPage();
     CreateEffectPage();
     pageEdit->setCurrentWidget(tabEffect);
@@ -463,11 +465,14 @@ bool TfrmCrop::WaitForFirstPicture() {
 void TfrmCrop::PlaceTracker(const TlvFilesRecord& record) {
     std::optional<QRect> fitted;
     if (WaitForFirstPicture()) {
-        Bitmap24 picture = FFPlayer->CurrentFrame();
-        if (picture.Width == 0) {
+        // The hook's copy is the whole decoded frame; the player's current
+        // picture only stands in while the hook has delivered none.
+        Bitmap24 picture;
+        {
             std::lock_guard lock(FFrameLock);
-            picture = FFrameBuffer;
+            if (FHasFrame) picture = FFrameBuffer;
         }
+        if (picture.Width == 0) picture = FFPlayer->CurrentFrame();
         fitted = DrawFitted(FPreviewImage, picture);
         imgPreview->setPixmap(QPixmap::fromImage(FPreviewImage));
     }

@@ -99,7 +99,7 @@ private slots:
         // row differs, so a shifted crop shows.
         QVERIFY(testsupport::MakeMedia(
             source_, "-f lavfi -i nullsrc=s=640x480:r=25:d=2,format=gbrp,"
-                     "geq=r='20+X/3':g='30+Y/2':b='200-X/4' -f lavfi -i sine=f=440:d=2 "
+                     "geq=r='20+X/3':g='30+Y/3':b='200-X/4' -f lavfi -i sine=f=440:d=2 "
                      "-c:v ffv1 -pix_fmt yuv444p -c:a pcm_s16le"));
         QVERIFY(!tone_.empty());
         window_ = h_->NewWindow();
@@ -166,6 +166,9 @@ private slots:
         mouse.Drag({247, 339}, {247, 400}); // bottom handle past the bottom
         QCOMPARE(dialog->RectTracker->geometry(), QRect(71, 141, 352, 201));
         QCOMPARE(dialog->spedDown->value(), 0);
+        // Its inside reaching the bottom edge exactly snaps it back too.
+        mouse.Drag({247, 339}, {247, 341});
+        QCOMPARE(dialog->RectTracker->geometry(), QRect(71, 141, 352, 201));
         QCOMPARE(dialog->CropLeft(), 80); // 50 * 640 / 402 = 79.6
         QCOMPARE(dialog->CropRight(), 0);
         // "&Default" puts the tracker back on the whole picture.
@@ -252,6 +255,22 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dialog->OutputBitmap().size(), QSize(640, 480 - 16), 5000);
         const int drawn = dialog->OutputsDrawn();
         QTRY_VERIFY_WITH_TIMEOUT(dialog->OutputsDrawn() > drawn, 5000);
+        // The picture is r = 20 + x / 3, g = 30 + y / 3, b = 200 - x / 4
+        // (the player's colour conversion adds a little loss).
+        const QImage out = dialog->OutputBitmap();
+        for (const QPoint p : {QPoint(0, 0), QPoint(300, 100), QPoint(600, 400)}) {
+            const QColor c = out.pixelColor(p);
+            const int y = p.y() + 16;
+            const QString text = QString("%1,%2: %3 %4 %5")
+                                     .arg(p.x())
+                                     .arg(p.y())
+                                     .arg(c.red())
+                                     .arg(c.green())
+                                     .arg(c.blue());
+            QVERIFY2(std::abs(c.red() - (20 + p.x() / 3)) <= 6, qPrintable(text));
+            QVERIFY2(std::abs(c.green() - (30 + y / 3)) <= 6, qPrintable(text));
+            QVERIFY2(std::abs(c.blue() - (200 - p.x() / 4)) <= 6, qPrintable(text));
+        }
         QTest::mouseClick(dialog->imgbtnpause, Qt::LeftButton);
         QVERIFY(dialog->imgbtnPlay->isEnabled());
         QVERIFY(!dialog->imgbtnpause->isEnabled());
@@ -289,6 +308,7 @@ private slots:
 
     void everyControlHasAName() {
         auto dialog = OpenDialog();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->OutputsDrawn() > 0, 5000);
         for (QWidget* w : dialog->findChildren<QWidget*>()) {
             if (qobject_cast<QSpinBox*>(w) || qobject_cast<QSlider*>(w) ||
                 qobject_cast<QAbstractButton*>(w) || qobject_cast<TTrackBar2*>(w) ||
