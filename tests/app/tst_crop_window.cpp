@@ -274,6 +274,16 @@ private slots:
         QTest::mouseClick(dialog->imgbtnpause, Qt::LeftButton);
         QVERIFY(dialog->imgbtnPlay->isEnabled());
         QVERIFY(!dialog->imgbtnpause->isEnabled());
+        // Volume and mute go to the settings at once.
+        dialog->trcVolume->SetPositionL(90);
+        QCOMPARE(h_->Settings().ReadInteger("settings", "volume", 0), 90);
+        QCOMPARE(dialog->FFPlayer->AudioVolume.load(), 90);
+        const int muted = h_->Settings().ReadInteger("settings", "mute", 0);
+        QTest::mouseClick(dialog->imgbtnMute, Qt::LeftButton);
+        QCOMPARE(h_->Settings().ReadInteger("settings", "mute", 0), 1 - muted);
+        QCOMPARE(dialog->FFPlayer->Mute.load(), muted == 0);
+        QTest::mouseClick(dialog->imgbtnMute, Qt::LeftButton);
+        QCOMPARE(h_->Settings().ReadInteger("settings", "mute", 0), muted);
         QTest::mouseClick(dialog->imgbtnStop, Qt::LeftButton);
         QCOMPARE(dialog->lblTime->text(), QString("00:00:00"));
         QVERIFY(!dialog->imgbtnStop->isEnabled());
