@@ -287,6 +287,11 @@ private slots:
         QTest::mouseClick(dialog->imgbtnStop, Qt::LeftButton);
         QCOMPARE(dialog->lblTime->text(), QString("00:00:00"));
         QVERIFY(!dialog->imgbtnStop->isEnabled());
+        // Play after Stop opens the source again and the views go on.
+        QVERIFY(!dialog->FFPlayer->FileOpen());
+        QTest::mouseClick(dialog->imgbtnPlay, Qt::LeftButton);
+        QVERIFY(dialog->imgbtnpause->isEnabled());
+        QVERIFY(dialog->FFPlayer->FileOpen());
     }
 
     // A source the player cannot open: nothing to crop, and OK keeps the
