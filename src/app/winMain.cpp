@@ -14,6 +14,7 @@
 #include "engine/FFmpegVCL.h"
 #include "player/FFPlay.h"
 #include "controls/Tracker2.h"
+#include "editing/WinCrop.h"
 #include "probe/AVProbe.h"
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
@@ -646,7 +647,14 @@ void TfrmMain::About1Click() {
 }
 
 // The edit dialogs are added with their own windows.
-void TfrmMain::Crop2Click() {}
+void TfrmMain::Crop2Click() {
+    if (lvFIles->RowCount() == 0) return;
+    imgbtnStopClick(); // the dialog plays the source in its own player
+    delete frmCrop;
+    frmCrop = new TfrmCrop(this, lvFIles, GlobalObject->SettingsFile());
+    frmCrop->exec();
+    ShowVolumeAndMute();
+}
 void TfrmMain::Trim1Click() {}
 void TfrmMain::WaterMark1Click() {}
 

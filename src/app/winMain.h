@@ -41,6 +41,7 @@ class TCustomFFmpegVCL;
 class TAVProbe;
 class TfrmProgress;
 class TLayerImageCache;
+class TfrmCrop;
 struct TProgressInfo;
 struct TPreviewInfo;
 struct TTerminateInfo;
@@ -230,6 +231,8 @@ public:
     std::unique_ptr<TFFmpegVCL> CCAVC;
     std::unique_ptr<TFFPlayer> FFPlayer;
     TAVProbe* CurrentProbe = nullptr;
+    // A fresh one for every opening; the last one lives until the next.
+    TfrmCrop* frmCrop = nullptr;
     // Created on the first batch, reused afterwards.
     TfrmProgress* frmProgress = nullptr;
     // Created on first use, reused afterwards.
