@@ -283,6 +283,7 @@ bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std
     }
     for (int kind : {mkVideo, mkAudio, mkSubtitle})
         if (SetPrivateOption(kind, name, value)) return true;
+    if (HasSettableOption(name)) return false; // a named encoder's own, refusing the value
     if (SetFormatPrivateOption(name, value)) return true;
     DeferOption(name, value, -1, refusal);
     return true;
