@@ -11,6 +11,7 @@
 #include "engine/FFmpegRecords.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
+#include "media/FrameHook.h"
 #include "media/FFmpegHeaders.h"
 
 #include <array>
@@ -217,8 +218,8 @@ protected:
     // The inputs are about to be closed (the task's probes forget them).
     virtual void InputsClosing() {}
 
-    // Adds one frame-hook module; false when it cannot be loaded. The
-    // module mechanism comes with the frame-hook stage.
+    // Adds one frame-hook module to the task's list; false when it cannot
+    // be loaded or configured (the reason is in the library log).
     virtual bool AddHookModule(const THookModuleWords& words);
 
 private:
@@ -348,6 +349,9 @@ private:
     bool FJoined = false;
     std::atomic<int> FPreviewFlags{0};
     std::unique_ptr<TPreviewer> FPreviewer; // preview-flag lock
+    // Frame-hook modules ("vhook"): filled while options are parsed, run and
+    // released by the thread that runs the task.
+    TFrameHookList FFrameHooks;
     std::vector<TInputFileSlot> FInputFiles;
     std::vector<std::shared_ptr<TOutputFile>> FOutputFiles; // joined slots share one file
     std::vector<TOutputStreamSetup> FOutputStreams;
