@@ -10,6 +10,7 @@
  */
 #include "media/FrameHookModule.h"
 
+#include <stddef.h>
 #include <stdlib.h>
 
 /* AVPixelFormat values this module knows. */
