@@ -3,6 +3,7 @@
 // that cannot be added refuse the task with the option's value.
 #include "ConversionTestSupport.h"
 
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,36 @@ protected:
 
 TEST_F(FrameHookConversion, ExampleModuleInvertsTheRectangleItIsGiven) {
     ExpectInvertedRectangle(std::string(INVERT_HOOK) + " 8 4 16 12", 8, 4, 16, 12);
+}
+
+// The test module records its calls: both entries see every picture, in
+// the order they were added, with its input time; the end of the task
+// releases them.
+TEST_F(FrameHookConversion, EveryPictureGoesThroughTheModulesInOrderThenTheyAreReleased) {
+    RecordingConverter c;
+    const std::string hook = HOOK_FULL;
+    ASSERT_EQ(c.Add(Input, Dir.file("out.avi"),
+                    "vcodec=ffv1\nvhook=" + hook + " first\nvhook=" + hook + " second"),
+              0)
+        << c.Converter.LastErrMsg;
+    void* module = dlopen(HOOK_FULL, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_TRUE(module);
+    char* trace = static_cast<char*>(dlsym(module, "HookTrace"));
+    const int second = *static_cast<int*>(dlsym(module, "HookContexts"));
+    dlclose(module);
+    ASSERT_TRUE(trace);
+    const std::string folder = std::filesystem::path(hook).parent_path().string();
+    EXPECT_EQ(std::string(trace), TextFormat("C%d:2:first,end@%s;C%d:2:second,end@%s;", second - 1,
+                                             folder.c_str(), second, folder.c_str()));
+    trace[0] = '\0';
+    ASSERT_TRUE(c.Run());
+    EXPECT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+    std::string expected;
+    for (int frame = 0; frame < Frames; ++frame)
+        for (int context : {second - 1, second})
+            expected += TextFormat("P%d/0/64x48/%d;", context, frame * 100000);
+    expected += TextFormat("R%d;R%d;", second - 1, second);
+    EXPECT_EQ(std::string(trace), expected);
 }
 
 TEST_F(FrameHookConversion, ModuleInFolderWithBlanksTakesBarSeparatedWords) {
