@@ -9,7 +9,8 @@
  *                         when the option passes arguments to the module;
  *   Release   (optional)  called once when the conversion task ends.
  *
- * Build a module with, for example:
+ * Include this header as "media/FrameHookModule.h" and build a module with,
+ * for example:
  *   cc -shared -fPIC -o mymodule.so mymodule.c -I<prefix>/include/vantrel
  * and use it with:
  *   vantrel-convert -i IN -vhook "/path/mymodule.so ARG1 ARG2" OUT
