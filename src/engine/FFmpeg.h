@@ -11,6 +11,7 @@
 #include "engine/FFmpegRecords.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
+#include "media/FrameHook.h"
 #include "media/FFmpegHeaders.h"
 
 #include <array>
@@ -231,8 +232,8 @@ protected:
     // ended.
     virtual void InputsClosing() {}
 
-    // Adds one frame-hook module; false when it cannot be loaded. The
-    // module mechanism comes with the frame-hook stage.
+    // Adds one frame-hook module to the task's list; false when it cannot
+    // be loaded or configured (the reason is in the library log).
     virtual bool AddHookModule(const THookModuleWords& words);
 
 private:
@@ -363,6 +364,9 @@ private:
     bool FJoined = false;
     std::atomic<int> FPreviewFlags{0};
     std::unique_ptr<TPreviewer> FPreviewer; // preview-flag lock
+    // Frame-hook modules ("vhook"): filled while options are parsed, run and
+    // released by the thread that runs the task.
+    TFrameHookList FFrameHooks;
     std::vector<TInputFileSlot> FInputFiles;
     std::vector<std::shared_ptr<TOutputFile>> FOutputFiles; // joined slots share one file
     std::vector<TOutputStreamSetup> FOutputStreams;

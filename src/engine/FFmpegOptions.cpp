@@ -732,8 +732,14 @@ void TCustomFFmpeg::OptVHook(const std::string&, const std::string& value) {
     FOptions.UsingVhook = true;
 }
 
-bool TCustomFFmpeg::AddHookModule(const THookModuleWords&) {
-    return false;
+bool TCustomFFmpeg::AddHookModule(const THookModuleWords& words) {
+    // 64 slots: the words (at most 63) and the end mark after them.
+    std::array<char*, 64> argv{};
+    const std::size_t count = std::min<std::size_t>(words.size(), argv.size() - 1);
+    std::vector<std::string> copies(words.begin(), words.begin() + count);
+    for (std::size_t i = 0; i < count; ++i)
+        argv[i] = copies[i].data();
+    return AddFrameHook(&FFrameHooks.Head, static_cast<int>(count), argv.data()) == 0;
 }
 
 void TCustomFFmpeg::OptVFilters(const std::string&, const std::string& value) {

@@ -132,6 +132,7 @@ TCustomFFmpeg::~TCustomFFmpeg() {
 
 void TCustomFFmpeg::ResetOptions() {
     FOptions = TOptionState();
+    ReleaseFrameHooks(&FFrameHooks.Head);
     FreeOptionContexts(FOptionContexts);
     if (FFmpegLoader().AreLoaded(ConverterLibraries))
         AllocOptionContexts(FOptionContexts, FOptions.SwsFlags);

@@ -143,6 +143,8 @@ void TCustomFFmpeg::CloseAndReset() {
     FOutputFiles.clear(); // closes the files; an empty one is removed
     FInputFiles.clear();
     FreeOptionContexts(FOptionContexts);
+    ReleaseFrameHooks(&FFrameHooks.Head);
+    FOptions.UsingVhook = false;
     std::lock_guard<std::mutex> lock(PreviewFlagLock());
     FPreviewer.reset();
 }

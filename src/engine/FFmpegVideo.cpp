@@ -114,7 +114,17 @@ AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
         ff::avutil.av_frame_copy(buffer, picture);
     }
     ff::avutil.av_frame_copy_props(buffer, picture);
-    if (hook) CallCustomHook(buffer, ist.FramePts);
+    if (hook) {
+        CallCustomHook(buffer, ist.FramePts);
+    } else if (O.UsingVhook) {
+        FrameHookPicture view{};
+        for (int plane = 0; plane < 4; ++plane) {
+            view.data[plane] = buffer->data[plane];
+            view.linesize[plane] = buffer->linesize[plane];
+        }
+        ProcessFrameHooks(E.FFrameHooks.Head, &view, buffer->format, buffer->width, buffer->height,
+                          ist.FramePts);
+    }
     return buffer;
 }
 

@@ -649,3 +649,20 @@ TEST_F(ConvertCommand, GuessedFormatAndEncoderTakeTheirOwnOptions) {
         EXPECT_NE(bytes.find("crf=30.0"), std::string::npos);
     }
 }
+
+TEST_F(ConvertCommand, VhookRunsTheExampleModuleOrRefusesTheConversion) {
+    const std::string out = Dir->file("hooked.avi");
+    const std::string value = std::string(INVERT_HOOK) + " 0 0 16 16";
+    auto r = Run("-i " + Q(Input) + " -an -vcodec mpeg4 -vhook " + Q(value) + " " + Q(out));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Conversion finished"), std::string::npos) << r.output;
+    EXPECT_EQ(testsupport::ProbeValue(out, "stream=nb_frames", "v:0"), "25");
+
+    const std::string refused = Dir->file("refused.avi");
+    const std::string missing = Dir->file("no module.so") + "|1";
+    r = Run("-i " + Q(Input) + " -vhook " + Q(missing) + " " + Q(refused));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Failed to add video hook function: " + missing), std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(refused));
+}
