@@ -41,7 +41,8 @@
     X(avcodec_receive_packet) \
     X(avcodec_send_frame) \
     X(avcodec_send_packet) \
-    X(avsubtitle_free)
+    X(avsubtitle_free) \
+    X(av_packet_move_ref)
 
 // clang-format on
 

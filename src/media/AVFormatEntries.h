@@ -39,7 +39,12 @@
     X(av_write_trailer) \
     X(avformat_write_header) \
     X(avio_seek) \
-    X(av_find_best_stream)
+    X(av_find_best_stream) \
+    X(avformat_seek_file) \
+    X(av_read_pause) \
+    X(av_read_play) \
+    X(av_stream_get_side_data) \
+    X(avio_feof)
 
 // clang-format on
 

@@ -78,7 +78,9 @@
     X(av_samples_set_silence) \
     X(av_usleep) \
     X(av_get_picture_type_char) \
-    X(av_display_rotation_get)
+    X(av_display_rotation_get) \
+    X(av_frame_move_ref) \
+    X(av_channel_layout_uninit)
 
 // clang-format on
 

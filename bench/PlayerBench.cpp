@@ -1,0 +1,117 @@
+// Plays a file to its end the way a preview panel does (pictures converted
+// to the panel's size, SDL's audio through whatever driver the environment
+// names) and reports the cost: CPU seconds per second of playback, pictures
+// shown and dropped, the largest distance between a shown picture's time
+// and the audio clock, and how long a seek with wait takes afterwards.
+//
+//   vantrel-play-bench FILE PANEL_WIDTH PANEL_HEIGHT SEEK_SECONDS
+#include "media/FFmpegLoader.h"
+#include "media/MainThread.h"
+#include "player/FFPlay.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace {
+
+class TCountingSurface : public IVideoSurface {
+public:
+    TCountingSurface(int width, int height) : FWidth(width), FHeight(height) {}
+    int ClientWidth() const override { return FWidth; }
+    int ClientHeight() const override { return FHeight; }
+    bool SetMode(int, int) override { return true; }
+    void Show(const Bitmap32&, const TSurfaceRect&) override {}
+    void Redraw() override {}
+
+private:
+    int FWidth, FHeight;
+};
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int Number(const char* text) {
+    int value = 0;
+    std::from_chars(text, text + std::char_traits<char>::length(text), value);
+    return value;
+}
+
+template <typename Done> bool WaitFor(Done done, int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        ServiceMainThread(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: vantrel-play-bench FILE PANEL_WIDTH PANEL_HEIGHT SEEK\n");
+        return 1;
+    }
+    SetMainThread();
+    TFFPlayer player;
+    if (!player.LoadLibraries("")) {
+        std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
+        return 1;
+    }
+    TCountingSurface surface(Number(argv[2]), Number(argv[3]));
+    std::mutex lock; // guards the two below (playback thread and main thread)
+    double largest = 0;
+    double firstShown = -1;
+    player.OnPictureShown = [&](double pts, double audioClock, bool hasAudio) {
+        std::lock_guard guard(lock);
+        if (firstShown < 0) firstShown = pts;
+        if (std::getenv("BENCH_TRACE")) std::fprintf(stderr, "%.3f %.3f\n", pts, pts - audioClock);
+        // The first second covers the start of the sound output.
+        if (hasAudio && pts - firstShown >= 1.0)
+            largest = std::max(largest, std::fabs(pts - audioClock));
+    };
+    std::int64_t duration = 0;
+    player.OnFileOpen = [&](TCustomPlayer*, const std::int64_t d, const int, const int, int&,
+                            int&) { duration = d; };
+    std::int64_t last = -1;
+    player.OnPosition = [&](TCustomPlayer*, const std::int64_t p) { last = p; };
+    double cpuStart = CpuSeconds();
+    auto wallStart = std::chrono::steady_clock::now();
+    if (!player.Open(argv[1], &surface, false)) {
+        std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
+        return 1;
+    }
+    if (!WaitFor([&] { return duration > 0 && last >= duration; }, 600)) {
+        std::fprintf(stderr, "did not reach the end\n");
+        return 1;
+    }
+    double cpu = CpuSeconds() - cpuStart;
+    double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    double played = duration / 1e6;
+
+    auto seekStart = std::chrono::steady_clock::now();
+    player.Seek(0, true, static_cast<std::int64_t>(std::atof(argv[4]) * 1e6));
+    double seekMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - seekStart)
+            .count();
+    player.Close(true);
+    std::lock_guard guard(lock);
+    std::printf("played=%.2f wall=%.2f cpu=%.2f cpu_per_second=%.3f shown=%d dropped=%d "
+                "max_av_ms=%.1f seek_ms=%.0f\n",
+                played, wall, cpu, cpu / played, player.ShownPictures.load(),
+                player.DroppedPictures.load(), largest * 1000, seekMs);
+    return 0;
+}

@@ -1,0 +1,534 @@
+// The player component: properties, host operations, the host event queue
+// with its thread, the playback thread, positions, the hook and the current
+// picture. The pipeline lives in FFPlayStream.cpp, FFPlayVideo.cpp,
+// FFPlayAudio.cpp and FFPlaySubtitle.cpp.
+#include "player/FFPlay.h"
+
+#include "media/FFmpegLoader.h"
+#include "media/MainThread.h"
+#include "media/MyUtils.h"
+#include "media/SDLEntries.h"
+#include "probe/AVProbe.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* AudioDriverName(TAudioDriver driver) {
+    switch (driver) {
+    case adDirectSound:
+        return "directsound";
+    case adWaveOut:
+        return "winmm";
+    default:
+        return "";
+    }
+}
+
+} // namespace
+
+TCustomPlayer::TCustomPlayer(TFFBaseComponent* owner)
+    : TFFBaseComponent(owner), FProbe(std::make_unique<TAVProbe>(this)) {
+    Name = "FFPlayer";
+    ResetPlayer();
+}
+
+TCustomPlayer::~TCustomPlayer() {
+    {
+        std::lock_guard lock(FHandlerLock);
+        OnPosition = nullptr;
+        OnState = nullptr;
+        OnHook = nullptr;
+    }
+    Close(true);
+    JoinFinishedThreads();
+    if (FPlayThread.joinable()) FPlayThread.join();
+    if (FEventThread.joinable()) FEventThread.join();
+}
+
+bool TCustomPlayer::LibrariesLoaded() const {
+    return FFmpegLoader().AreLoaded(PlayerLibraries);
+}
+
+bool TCustomPlayer::LoadLibraries(const std::string& folder) {
+    FFmpegLoader().SetLibraryFolder(folder);
+    if (FFmpegLoader().LoadLibraries(PlayerLibraries)) return true;
+    FLastErrMsg = FFmpegLoader().GetLastError();
+    return false;
+}
+
+void TCustomPlayer::ReportError(const std::string& text, bool store) {
+    if (store) FLastErrMsg = text;
+    GetLogger().Log(this, llError, text);
+}
+
+// ---- Open and close ----
+
+bool TCustomPlayer::Open(const std::string& fileName, IVideoSurface* window, bool startPaused) {
+    if (!LibrariesLoaded()) {
+        ReportError("libav or libsdl not loaded.", true);
+        return false;
+    }
+    Close(true);
+    JoinFinishedThreads();
+    FLastErrMsg.clear();
+    if (AudioDriver != adDefault) ::setenv("SDL_AUDIODRIVER", AudioDriverName(AudioDriver), 1);
+    if (ff::sdl.SDL_Init(0) != 0) {
+        ReportError(FormatText("Could not initialize SDL with ScreenHandle(%u): %s",
+                               window ? 1u : 0u, ff::sdl.SDL_GetError()),
+                    true);
+        return false;
+    }
+    if (DisableDisplay) DisableVideo = true;
+    FSurface = nullptr;
+    if (!DisableDisplay) {
+        if (!window) FOwnWindow = MakeOwnWindow("FFPlayer");
+        FSurface = window ? window : FOwnWindow.get();
+    }
+    ResetToRGBContext(FFrameContext);
+    ResetToRGBContext(FHookContext);
+    FLoopEvents.Clear();
+    if (!StreamOpen(fileName, startPaused)) {
+        FSurface = nullptr;
+        FOwnWindow.reset();
+        return false;
+    }
+    FFileName = fileName;
+    if (FSurface)
+        FSurface->SetResizeHandler([this](int width, int height) {
+            FLoopEvents.Push(TLoopEvent{TLoopEventKind::Resize, width, height});
+        });
+    try {
+        FProbe->AttachContext(FStream.load()->FormatContext);
+    } catch (const std::exception& e) {
+        GetLogger().Log(this, llWarning, e.what());
+    }
+    RaiseFileOpen(window);
+    FEventThreadDone = false;
+    FPlayThreadDone.Reset();
+    FEventThread = std::thread(&TCustomPlayer::EventThreadRun, this);
+    FPlayThread = std::thread(&TCustomPlayer::PlayThreadRun, this);
+    return true;
+}
+
+void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
+    TPlaybackState* is = FStream.load();
+    auto call = [this, is] {
+        TFileOpenEvent handler;
+        {
+            std::lock_guard lock(FHandlerLock);
+            handler = OnFileOpen;
+        }
+        if (!handler) return;
+        std::int64_t duration = is->IsImageSequence ? 0 : is->Duration;
+        int width = -1, height = -1;
+        if (is->VideoCodec && is->VideoCodec->width > 0) {
+            bool turned = is->Rotation == 90 || is->Rotation == 270;
+            width = turned ? is->VideoCodec->height : is->VideoCodec->width;
+            height = turned ? is->VideoCodec->width : is->VideoCodec->height;
+        }
+        int screenWidth = ScreenWidth, screenHeight = ScreenHeight;
+        handler(this, duration, width, height, screenWidth, screenHeight);
+        ScreenWidth = screenWidth;
+        ScreenHeight = screenHeight;
+    };
+    try {
+        if (TriggerEventInMainThread)
+            RunInMainThread(call);
+        else
+            call();
+    } catch (const std::exception& e) {
+        GetLogger().Log(this, llError, e.what());
+    }
+    if (window && (ScreenWidth == 0 || ScreenHeight == 0)) {
+        ScreenWidth = window->ClientWidth();
+        ScreenHeight = window->ClientHeight();
+    }
+}
+
+void TCustomPlayer::Close(bool wait) {
+    {
+        std::lock_guard lock(FPlayerLock);
+        TPlaybackState* is = FStream.load();
+        if (is && FFileOpen) {
+            if (is->Paused) TogglePause();
+            FStepping = false;
+            PostQuit();
+        }
+    }
+    if (wait) {
+        WaitForPlayThread();
+        JoinFinishedThreads();
+    }
+}
+
+void TCustomPlayer::ServiceWait() {
+    if (IsMainThread()) ProcessPendingMessages();
+}
+
+void TCustomPlayer::WaitForPlayThread() {
+    int tries = 1;
+    for (;;) {
+        if (FPlayThreadDone.WaitFor(100ms)) return;
+        ServiceWait();
+        if (!FFileOpen) return;
+        std::unique_lock lock(FPlayerLock, std::defer_lock);
+        if (!lock.try_lock_for(100ms)) continue;
+        ++tries;
+        if (!FFileOpen) return;
+        TPlaybackState* is = FStream.load();
+        if ((tries > 10 && is && is->Reading) || tries > 20) {
+            ShutDownPipeline();
+            return;
+        }
+        PostQuit();
+    }
+}
+
+void TCustomPlayer::JoinFinishedThreads() {
+    if (FPlayThread.joinable()) {
+        while (!FPlayThreadDone.WaitFor(20ms))
+            ServiceWait();
+        FPlayThread.join();
+    }
+    if (FEventThread.joinable()) {
+        // The event thread ends after it has delivered the stop state; the
+        // main thread keeps serving its hand-overs meanwhile.
+        while (!FEventThreadDone) {
+            ServiceWait();
+            std::unique_lock lock(FEventLock);
+            FEventPending.wait_for(lock, 20ms);
+        }
+        FEventThread.join();
+    }
+    if (!FFileOpen) {
+        FOwnWindow.reset();
+        FSurface = nullptr;
+    }
+}
+
+void TCustomPlayer::ShutDownPipeline() {
+    StreamClose();
+    ResetPlayer();
+}
+
+void TCustomPlayer::ResetPlayer() {
+    FFileOpen = false;
+    FLastReportedPosition = AV_NOPTS_VALUE;
+    FCurrentPosition = -1;
+    FStepping = false;
+    FSeeking = false;
+    FSeekDone.Set();
+}
+
+// ---- Host operations ----
+
+void TCustomPlayer::Pause() {
+    TPlaybackState* is = FStream.load();
+    if (!FFileOpen || !is || is->Paused) return;
+    TogglePause();
+    FStepping = false;
+    SetState(psPause);
+}
+
+void TCustomPlayer::Resume() {
+    TPlaybackState* is = FStream.load();
+    if (!FFileOpen || !is || !is->Paused) return;
+    TogglePause();
+    FStepping = false;
+    SetState(psResume);
+}
+
+void TCustomPlayer::StepFrame() {
+    TPlaybackState* is = FStream.load();
+    if (!FFileOpen || !is) return;
+    // A paused file stays paused: the video thread decodes one picture and
+    // the refresh shows exactly that one. A playing file pauses itself after
+    // its next queued picture.
+    if (is->Paused) is->PendingShows = 1;
+    bool wasStepping = FStepping.exchange(true);
+    if (!wasStepping) SetState(psStep);
+}
+
+bool TCustomPlayer::IsPaused() {
+    TPlaybackState* is = FStream.load();
+    return !FFileOpen || !is || is->Paused;
+}
+
+void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
+    TPlaybackState* is = FStream.load();
+    if (!FFileOpen || !is) return;
+    std::int64_t relative = 0;
+    if (!(flags & AVSEEK_FLAG_BYTE)) {
+        if (is->Duration > 0 && position > is->Duration) position = is->Duration;
+        relative = position <= 0 ? 1 : 0;
+        position += is->StartTime;
+    }
+    if (is->SeekRequest) return;
+    StreamSeek(flags, relative, position);
+    if (!wait) return;
+    while (FFileOpen && !FSeekDone.WaitFor(100ms))
+        ServiceWait();
+    if (!is->VideoSt) return;
+    while (FFileOpen && !FFrameQueued.WaitFor(100ms))
+        ServiceWait();
+}
+
+void TCustomPlayer::SetAspectRatio(float value) {
+    if (FAspectRatio.exchange(value) != value && FFileOpen) PostReopen();
+}
+
+// ---- Current picture ----
+
+Bitmap24& TCustomPlayer::CurrentFrame() {
+    std::int64_t pts = 0;
+    return CurrentFrame(pts);
+}
+
+Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
+    std::lock_guard frameLock(FFrameLock);
+    if (!FFrameContext.Bitmap) FFrameContext.Bitmap = std::make_unique<Bitmap24>();
+    Bitmap24& bitmap = *FFrameContext.Bitmap;
+    std::unique_lock playerLock(FPlayerLock, std::defer_lock);
+    playerLock.try_lock_for(200ms); // keeps the pipeline from going away meanwhile
+    TPlaybackState* is = FFileOpen ? FStream.load() : nullptr;
+    if (!is || !is->VideoSt || !playerLock.owns_lock()) {
+        bitmap.SetSize(0, 0);
+        pts = -1;
+        return bitmap;
+    }
+    bitmap.SetSize(is->VideoCodec->width, is->VideoCodec->height);
+    std::fill(bitmap.Data.begin(), bitmap.Data.end(), 0);
+    // The picture on the display; before the first one is shown, the one
+    // that will be shown first.
+    {
+        std::lock_guard shownLock(is->LastShownLock);
+        if (is->LastShown && is->LastShown->data[0]) {
+            pts = ToHostTime(is->LastShownPTS);
+            if (!FrameToBitmap(FFrameContext, is->LastShown.get())) bitmap.SetSize(0, 0);
+            return bitmap;
+        }
+    }
+    int index;
+    {
+        std::lock_guard lock(is->PictureLock);
+        index = is->ReadIndex;
+    }
+    TPictureSlot& slot = is->Pictures[index];
+    std::lock_guard overlayLock(slot.OverlayLock);
+    pts = ToHostTime(slot.PTS);
+    AVFrame* picture = slot.Overlay.get();
+    if (!picture || !picture->data[0] || !FrameToBitmap(FFrameContext, picture))
+        bitmap.SetSize(0, 0);
+    return bitmap;
+}
+
+std::int64_t TCustomPlayer::ToHostTime(double seconds) const {
+    TPlaybackState* is = FStream.load();
+    std::int64_t start = is ? is->StartTime : 0;
+    return std::llround(seconds * 1000000.0) - start;
+}
+
+// ---- States and host events ----
+
+void TCustomPlayer::SetState(TPlayState state) {
+    FState = state;
+    bool hasHandler;
+    {
+        std::lock_guard lock(FHandlerLock);
+        hasHandler = static_cast<bool>(OnState);
+    }
+    if (hasHandler)
+        PostEvent(2, state, 0);
+    else if (state == psStop)
+        PostEvent(3, state, 0);
+}
+
+void TCustomPlayer::PostEvent(int kind, TPlayState state, std::int64_t pts) {
+    {
+        std::lock_guard lock(FEventLock);
+        bool empty = FEventRead == FEventWrite;
+        int newest = (FEventWrite + 9) % 10;
+        if (empty || FEvents[newest].Kind != kind) {
+            FEventWrite = (FEventWrite + 1) % 10;
+            if (FEventWrite == FEventRead) FEventRead = (FEventRead + 1) % 10;
+            newest = (FEventWrite + 9) % 10;
+        }
+        FEvents[newest] = TEventSlot{kind, state, pts};
+        FEventSignal = true;
+    }
+    FEventPending.notify_all();
+}
+
+void TCustomPlayer::EventThreadRun() {
+    for (;;) {
+        TEventSlot entry;
+        bool have = false;
+        {
+            std::unique_lock lock(FEventLock);
+            if (FEventRead == FEventWrite)
+                FEventPending.wait_for(lock, 500ms, [this] { return FEventSignal; });
+            if (FEventRead != FEventWrite) {
+                entry = FEvents[FEventRead];
+                FEventRead = (FEventRead + 1) % 10;
+                have = true;
+            }
+            if (FEventRead == FEventWrite) FEventSignal = false;
+        }
+        if (!have) continue;
+        if (entry.Kind == 3) break;
+        auto call = [this, entry] {
+            std::unique_lock lock(FHandlerLock);
+            if (entry.Kind == 1 && OnPosition) {
+                TPositionEvent handler = OnPosition;
+                lock.unlock();
+                handler(this, entry.PTS);
+            } else if (entry.Kind == 2 && OnState) {
+                TPlayStateEvent handler = OnState;
+                lock.unlock();
+                handler(this, entry.State);
+            }
+        };
+        try {
+            if (TriggerEventInMainThread)
+                RunInMainThread(call);
+            else
+                call();
+        } catch (const std::exception& e) {
+            GetLogger().Log(this, llError, e.what());
+        }
+        if (entry.Kind == 2 && entry.State == psStop) break;
+    }
+    FEventThreadDone = true;
+    FEventPending.notify_all();
+}
+
+void TCustomPlayer::PlayThreadRun() {
+    SetState(psPlay);
+    try {
+        EventLoop();
+    } catch (const std::exception& e) {
+        GetLogger().Log(this, llFatal, std::string("PlayThread Exception: ") + e.what());
+        std::lock_guard lock(FPlayerLock);
+        ShutDownPipeline();
+    }
+    SetState(psStop);
+    FPlayThreadDone.Set();
+}
+
+// ---- Positions and end of file ----
+
+void TCustomPlayer::UpdatePosition() {
+    TPlaybackState* is = FStream.load();
+    if (!FFileOpen || !is || is->IsImageSequence) return;
+    std::int64_t position;
+    if (is->VideoSt) {
+        position = std::llround(VideoClockNow(is) * 1000000.0) - is->StartTime;
+    } else if (is->AudioSt) {
+        position = std::llround(AudioClockNow(is) * 1000000.0) - is->StartTime;
+        if (is->AudioDuration > 0 && position >= is->AudioDuration && is->Duration > position)
+            position = is->Duration;
+    } else {
+        return;
+    }
+    FCurrentPosition = position;
+    if (is->Duration > 0 && position >= is->Duration) {
+        position = is->Duration;
+        if (position != FLastReportedPosition) FLastReportedPosition = 0;
+    }
+    std::int64_t last = FLastReportedPosition;
+    if (last == AV_NOPTS_VALUE || std::llabs(position - last) > 10000) {
+        FLastReportedPosition = position;
+        bool hasHandler;
+        {
+            std::lock_guard lock(FHandlerLock);
+            hasHandler = static_cast<bool>(OnPosition);
+        }
+        if (hasHandler) PostEvent(1, psPlay, position);
+    }
+    if (!is->IsCapture && !is->EndReported && is->Drained) {
+        if (is->VideoSt) is->EndReported = true;
+        SetState(psEnd);
+    }
+}
+
+// ---- The hook ----
+
+namespace {
+
+// Converts `picture` into the context's 24-bit bitmap through the scaler.
+bool HookToBitmap(TToRGBContext& context, const AVFrame* picture) {
+    int width = picture->width, height = picture->height;
+    auto format = static_cast<AVPixelFormat>(picture->format);
+    SwsContext* scaler = ff::swscale.sws_getCachedContext(
+        context.ScaleContext.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
+        SWS_BICUBIC, nullptr, nullptr, nullptr);
+    context.ScaleContext.reset(scaler);
+    if (!scaler) return false;
+    int size = ff::avutil.av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, 1);
+    if (size > context.BufferSize) {
+        context.Buffer.reset(static_cast<std::uint8_t*>(ff::avutil.av_malloc(size)));
+        context.BufferSize = context.Buffer ? size : 0;
+        if (!context.Buffer) return false;
+    }
+    ff::avutil.av_image_fill_arrays(context.PictureData, context.PictureLinesize,
+                                    context.Buffer.get(), AV_PIX_FMT_BGR24, width, height, 1);
+    ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, height, context.PictureData,
+                          context.PictureLinesize);
+    if (!context.Bitmap) context.Bitmap = std::make_unique<Bitmap24>();
+    context.Bitmap->SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(context.Bitmap->Row(y), context.PictureData[0] + y * context.PictureLinesize[0],
+                    static_cast<std::size_t>(width) * 3);
+    return true;
+}
+
+// Copies the bitmap back and converts it into `picture`.
+bool BitmapToPicture(TToRGBContext& context, AVFrame* picture) {
+    int width = picture->width, height = picture->height;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(context.PictureData[0] + y * context.PictureLinesize[0], context.Bitmap->Row(y),
+                    static_cast<std::size_t>(width) * 3);
+    SwsContext* scaler = ff::swscale.sws_getCachedContext(
+        context.ReverseScaleContext.release(), width, height, AV_PIX_FMT_BGR24, width, height,
+        static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
+    context.ReverseScaleContext.reset(scaler);
+    if (!scaler) return false;
+    ff::swscale.sws_scale(scaler, context.PictureData, context.PictureLinesize, 0, height,
+                          picture->data, picture->linesize);
+    return true;
+}
+
+} // namespace
+
+void TCustomPlayer::HookPicture(AVFrame* picture, double pts) {
+    if (!Hook) return;
+    THookEvent handler;
+    {
+        std::lock_guard lock(FHandlerLock);
+        handler = OnHook;
+    }
+    if (!handler) return;
+    if (!HookToBitmap(FHookContext, picture)) {
+        GetLogger().Log(this, llError, "Cannot initialize the toRGB conversion context");
+        return;
+    }
+    try {
+        handler(this, *FHookContext.Bitmap, ToHostTime(pts));
+    } catch (const std::exception& e) {
+        GetLogger().Log(this, llError, std::string("Error occurs OnHook: ") + e.what());
+        return;
+    } catch (...) {
+        GetLogger().Log(this, llError, "Error occurs OnHook: unknown exception");
+        return;
+    }
+    Bitmap24& bitmap = *FHookContext.Bitmap;
+    if (bitmap.Width != picture->width || bitmap.Height != picture->height) return;
+    if (!BitmapToPicture(FHookContext, picture))
+        GetLogger().Log(this, llError, "Cannot initialize the fromRGB conversion context");
+}

@@ -1,0 +1,216 @@
+// The player component: plays one media file with sound into a host's
+// display surface (or an own window), reports the file, the position and the
+// play state through events, gives the current picture, and with the hook on
+// hands every picture to the host before it is shown.
+//
+//   TFFPlayer player;
+//   player.OnPosition = [](TCustomPlayer*, std::int64_t pts) { ... };
+//   if (!player.LibrariesLoaded()) player.LoadLibraries(folder);
+//   if (!player.Open(file, &surface, false)) show(player.LastErrMsg());
+//   player.Pause(); player.Seek(0, true, 5000000); player.Close(true);
+#pragma once
+
+#include "media/AVFilterEntries.h"
+#include "media/Bitmap24.h"
+#include "media/FFBaseComponent.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegLogger.h"
+#include "media/SwResampleEntries.h"
+#include "player/FFPlayPipeline.h"
+#include "player/PlayerSync.h"
+#include "player/VideoSurface.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class TAVProbe;
+class TCustomPlayer;
+
+enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
+enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
+enum TVideoDriver { vdDefault, vdDirectDraw, vdGDI };
+
+using TFileOpenEvent =
+    std::function<void(TCustomPlayer* Sender, const std::int64_t ADuration, const int AFrameWidth,
+                       const int AFrameHeight, int& AScreenWidth, int& AScreenHeight)>;
+using THookEvent =
+    std::function<void(TCustomPlayer* Sender, Bitmap24& ABitmap, const std::int64_t APTS)>;
+using TPositionEvent = std::function<void(TCustomPlayer* Sender, const std::int64_t APTS)>;
+using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, const TPlayState AState)>;
+
+class TCustomPlayer : public TFFBaseComponent {
+public:
+    explicit TCustomPlayer(TFFBaseComponent* owner = nullptr);
+    ~TCustomPlayer() override;
+
+    static const char* Version() { return "2.3"; }
+
+    bool LibrariesLoaded() const;
+    bool LoadLibraries(const std::string& folder);
+    // `window` is the host's display (nullptr: an own window when the GUI
+    // installed a factory, else no display).
+    bool Open(const std::string& fileName, IVideoSurface* window, bool startPaused);
+    void Close(bool wait);
+    void Pause();
+    void Resume();
+    void StepFrame();
+    bool IsPaused();
+    void Seek(std::uint8_t flags, bool wait, std::int64_t position);
+    // The picture in the read slot of the picture queue (0 x 0 without video).
+    Bitmap24& CurrentFrame();
+    Bitmap24& CurrentFrame(std::int64_t& pts);
+    const std::string& LastErrMsg() const { return FLastErrMsg; }
+    bool FileOpen() const { return FFileOpen.load(); }
+    TPlayState State() const { return FState.load(); }
+    std::int64_t CurrentPosition() const { return FCurrentPosition.load(); }
+    TAVProbe& Probe() { return *FProbe; }
+
+    float GetAspectRatio() const { return FAspectRatio.load(); }
+    void SetAspectRatio(float value);
+
+    // Properties (set before Open unless said otherwise).
+    TAudioDriver AudioDriver = adDefault;
+    TVideoDriver VideoDriver = vdDefault;
+    std::atomic<int> AudioVolume{128}; // 0..128, any time
+    bool DisableAudio = false;
+    bool DisableVideo = false;
+    bool DisableDisplay = false;
+    std::atomic<bool> Mute{false}; // any time
+    int FrameWidth = 0;
+    int FrameHeight = 0;
+    std::atomic<bool> Hook{false}; // any time
+    std::atomic<int> ScreenWidth{0}, ScreenHeight{0};
+    bool TriggerEventInMainThread = true;
+
+    // Events; assign while no file is open.
+    TFileOpenEvent OnFileOpen;
+    THookEvent OnHook;
+    TPositionEvent OnPosition;
+    TPlayStateEvent OnState;
+
+    // Statistics of the display, for benchmarks and tests: pictures shown and
+    // dropped since construction, and a call on the playback thread for each
+    // picture shown (its time, the audio clock then, whether there is audio).
+    std::atomic<int> ShownPictures{0};
+    std::atomic<int> DroppedPictures{0};
+    std::function<void(double APTS, double AAudioClock, bool AHasAudio)> OnPictureShown;
+    bool Stepping() const { return FStepping.load(); }
+    bool Seeking() const { return FSeeking.load(); }
+
+private:
+    friend struct TPlayerPipelineAccess; // tests look at the pipeline
+    // ---- component (FFPlay.cpp) ----
+    void ReportError(const std::string& text, bool store);
+    void SetState(TPlayState state);
+    void PostEvent(int kind, TPlayState state, std::int64_t pts);
+    void EventThreadRun();
+    void PlayThreadRun();
+    void RaiseFileOpen(IVideoSurface* window);
+    void WaitForPlayThread();
+    void JoinFinishedThreads();
+    void ShutDownPipeline();
+    void ResetPlayer();
+    void UpdatePosition();
+    void HookPicture(AVFrame* picture, double pts);
+    std::int64_t ToHostTime(double seconds) const;
+    void ServiceWait();
+    // ---- pipeline (FFPlayStream.cpp) ----
+    bool StreamOpen(const std::string& fileName, bool startPaused);
+    void StreamClose();
+    void StreamSeek(int flags, std::int64_t relative, std::int64_t position);
+    void TogglePause();
+    void EventLoop();
+    void PostQuit();
+    void PostReopen();
+    void ReadThreadRun(TPlaybackState* is);
+    int ReadOpenInput(TPlaybackState* is);
+    void ReadChooseStreams(TPlaybackState* is);
+    int ReadLoop(TPlaybackState* is);
+    void ReadSeek(TPlaybackState* is);
+    void ReadEnd(TPlaybackState* is, int result);
+    bool QueuesFull(TPlaybackState* is);
+    int ComponentOpen(TPlaybackState* is, int streamIndex);
+    bool OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec);
+    void ComponentClose(TPlaybackState* is, int streamIndex);
+    void RefreshThreadRun(TPlaybackState* is);
+    // ---- video (FFPlayVideo.cpp) ----
+    void VideoThreadRun(TPlaybackState* is);
+    int GetVideoFrame(TPlaybackState* is, AVFrame* frame, bool& gotPicture);
+    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* frame);
+    void FlushVideo(TPlaybackState* is);
+    int OutputPicture(TPlaybackState* is, AVFrame* picture, double pts);
+    int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
+    double ComputeTargetTime(TPlaybackState* is, double framePts);
+    void VideoRefresh(TPlaybackState* is, bool consume);
+    void ConsumePicture(TPlaybackState* is);
+    void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
+    void DisplayPicture(TPlaybackState* is);
+    void DrawVideo(TPlaybackState* is);
+    void DrawWaveform(TPlaybackState* is);
+    bool MakeSurface(TPlaybackState* is, bool force);
+    TSurfaceRect PictureRect(TPlaybackState* is, const TPictureSlot& slot);
+    double VideoClockNow(TPlaybackState* is);
+    double MasterClock(TPlaybackState* is);
+    // ---- audio (FFPlayAudio.cpp) ----
+    static void AudioCallback(void* userdata, std::uint8_t* stream, int len);
+    void FillAudio(TPlaybackState* is, std::uint8_t* stream, int len);
+    int DecodeAudio(TPlaybackState* is);
+    int ConvertAudio(TPlaybackState* is, AVFrame* frame);
+    double AudioClockNow(TPlaybackState* is);
+    // ---- subtitles (FFPlaySubtitle.cpp) ----
+    void SubtitleThreadRun(TPlaybackState* is);
+    void BlendSubtitle(TPlaybackState* is, TPictureSlot& slot);
+
+    std::string FLastErrMsg;
+    std::atomic<bool> FFileOpen{false};
+    std::string FFileName;
+    IVideoSurface* FSurface = nullptr; // host's or own window; playback thread draws
+    std::unique_ptr<IVideoSurface> FOwnWindow;
+    std::atomic<float> FAspectRatio{0};
+
+    std::atomic<bool> FStepping{false};
+    std::atomic<bool> FSeeking{false};
+    std::atomic<std::int64_t> FCurrentPosition{-1};
+    std::atomic<std::int64_t> FLastReportedPosition{AV_NOPTS_VALUE};
+    std::atomic<TPlayState> FState{psStop};
+
+    std::mutex FFrameLock; // CurrentFrame's context (host threads)
+    TToRGBContext FFrameContext;
+    TToRGBContext FHookContext; // video thread
+    std::unique_ptr<TAVProbe> FProbe;
+
+    // The player lock: held by the playback thread per event, and by Close.
+    std::recursive_timed_mutex FPlayerLock;
+    TManualEvent FSeekDone{true}, FFrameQueued{true}, FPlayThreadDone{true};
+
+    // The pipeline; created by StreamOpen, deleted by the playback thread.
+    std::atomic<TPlaybackState*> FStream{nullptr};
+    TLoopEventQueue FLoopEvents;
+    std::atomic<bool> FSdlStarted{false};
+
+    // Host events: a ring of ten slots. FEventLock guards the ring.
+    struct TEventSlot {
+        int Kind = 0; // 1 position, 2 state, 3 stop the event thread
+        TPlayState State = psPlay;
+        std::int64_t PTS = 0;
+    };
+    std::mutex FEventLock;
+    std::condition_variable FEventPending;
+    bool FEventSignal = false;
+    TEventSlot FEvents[10];
+    int FEventRead = 0, FEventWrite = 0;
+
+    std::mutex FHandlerLock; // guards the four handlers against destruction
+    std::thread FEventThread, FPlayThread;
+    std::atomic<bool> FEventThreadDone{true};
+};
+
+class TFFPlayer : public TCustomPlayer {
+public:
+    explicit TFFPlayer(TFFBaseComponent* owner = nullptr) : TCustomPlayer(owner) {}
+};

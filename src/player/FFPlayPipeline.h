@@ -1,0 +1,199 @@
+// The state of the player's pipeline while a file is open: packet queues,
+// the picture and subpicture queues, clocks and the audio buffers.
+#pragma once
+
+#include "media/FFHandles.h"
+#include "media/FFmpegHeaders.h"
+#include "media/SDLHeaders.h"
+#include "player/PlayerSync.h"
+#include "player/VideoSurface.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Every entry counts its packet's size plus this much towards ByteSize.
+inline constexpr int PacketEntrySize = 72;
+
+// A FIFO of packets between the read thread (producer) and one consumer
+// (video or subtitle thread blocking, the audio callback never blocking).
+// Lock guards every field except AbortRequest, which is also read without it.
+class TPacketQueue {
+public:
+    ~TPacketQueue() { Flush(); }
+    void Start();
+    // Takes over `packet` (moves its reference); the flush marker is queued as
+    // a marker. -1 when the packet cannot be held.
+    int Put(AVPacket* packet);
+    int PutFlush();
+    // Puts an empty packet of `streamIndex` (end of input).
+    int PutEmpty(int streamIndex);
+    // 1 with a packet (caller frees it), 0 when none (not blocking), -1 when
+    // aborted. `isFlush` tells the flush marker.
+    int Get(ff::PacketPtr& packet, bool& isFlush, bool block);
+    void Abort();
+    void Flush();
+    int PacketCount();
+    int ByteSize();
+    bool Aborted() const { return AbortRequest.load(); }
+
+private:
+    struct TEntry {
+        ff::PacketPtr Packet; // empty for the flush marker
+        bool Flush = false;
+    };
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::deque<TEntry> Entries;
+    int Count = 0;
+    int Bytes = 0;
+    std::atomic<bool> AbortRequest{false};
+};
+
+// One slot of the picture queue. The video thread writes the slot at
+// WriteIndex, the playback thread reads the slot at ReadIndex; OverlayLock is
+// held by whoever touches Overlay's pixels (writer, display, CurrentFrame).
+struct TPictureSlot {
+    double PTS = 0;         // seconds
+    double TargetClock = 0; // seconds on the av_gettime clock
+    std::int64_t Position = -1;
+    ff::FramePtr Overlay; // planar YUV 4:2:0, even width and height
+    int Width = 0;
+    int Height = 0;
+    AVPixelFormat PixelFormat = AV_PIX_FMT_YUV420P;
+    bool Allocated = false;
+    bool SubtitleBlended = false;
+    std::mutex OverlayLock;
+};
+
+// One decoded subtitle with the time it starts.
+struct TSubPicture {
+    double PTS = 0;
+    AVSubtitle Sub{};
+    bool Held = false;
+};
+
+// Ownership: the read thread owns the format context, the stream choice and
+// the queues' producer side; the video thread owns the decoder state of the
+// video stream and Filter*; the audio callback owns Audio* decoding fields;
+// the playback thread owns the display fields. Fields shared between threads
+// are atomics or are guarded by PictureLock / SubPictureLock as noted.
+class TCustomPlayer;
+
+struct TPlaybackState {
+    TCustomPlayer* Player = nullptr;
+    // Threads.
+    std::thread ReadThread, RefreshThread, VideoThread, SubtitleThread;
+
+    std::atomic<int> OpenStatus{0};           // 0 opening, 1 opened, -1 failed, -2 cleaned up
+    AVFormatContext* FormatContext = nullptr; // read thread; closed at its end
+    std::string FileName;
+
+    int AudioStream = -1, VideoStream = -1, SubtitleStream = -1;
+    AVStream* AudioSt = nullptr;
+    AVStream* VideoSt = nullptr;
+    AVStream* SubtitleSt = nullptr;
+    ff::CodecContextPtr AudioCodec, VideoCodec, SubtitleCodec;
+
+    // Control.
+    std::atomic<bool> AbortRequest{false};
+    std::atomic<bool> Paused{false};
+    bool LastPaused = false; // read thread
+    std::atomic<int> ReadPauseResult{0};
+    std::atomic<bool> SeekRequest{false};
+    std::int64_t SeekPosition = 0; // written before SeekRequest is set
+    std::int64_t SeekRelative = 0;
+    int SeekFlags = 0;
+    std::atomic<bool> Refresh{false};
+    std::atomic<int> PendingShows{0}; // pictures to show while paused (step, seek)
+
+    // Display (playback thread).
+    std::atomic<int> Width{0}, Height{0};
+    int XLeft = 0, YTop = 0;
+    std::atomic<int> ShowAudio{0};
+    Bitmap32 DisplayPicture;
+    ff::SwsContextPtr DisplayScaler;
+    bool SurfaceMade = false;
+    // The picture on the display (a reference to its buffer) and its time:
+    // written by the playback thread, read by CurrentFrame, under
+    // LastShownLock.
+    std::mutex LastShownLock;
+    ff::FramePtr LastShown;
+    double LastShownPTS = 0;
+
+    // Picture queue: PictureLock guards PictureCount, ReadIndex, WriteIndex,
+    // TargetClock and Allocated; PictureChanged wakes the video thread.
+    TPictureSlot Pictures[2];
+    int PictureCount = 0, ReadIndex = 0, WriteIndex = 0;
+    std::mutex PictureLock;
+    std::condition_variable PictureChanged;
+
+    // Subpicture queue: SubPictureLock guards everything in it.
+    TSubPicture SubPictures[4];
+    int SubPictureCount = 0, SubReadIndex = 0, SubWriteIndex = 0;
+    bool SubPictureFlush = false;
+    std::mutex SubPictureLock;
+    std::condition_variable SubPictureChanged;
+
+    TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
+
+    // Clocks (seconds). FrameTimer, FrameLast*, VideoClock: video thread and
+    // playback thread under PictureLock; VideoCurrent*: playback thread,
+    // read by others through the atomics.
+    double FrameTimer = 0;
+    double FrameLastPTS = 0;
+    double FrameLastDelay = 0.04;
+    double VideoClock = 0;
+    std::atomic<double> VideoCurrentPTS{0};
+    std::atomic<double> VideoCurrentPTSDrift{0};
+    std::atomic<std::int64_t> VideoCurrentPosition{-1};
+    std::atomic<float> SkipFrames{1};
+    float SkipFramesIndex = 0;
+    double SeekTarget = -1; // video thread: pictures before it are dropped
+    ff::FramePtr HeldFrame; // video thread: the last dropped picture
+
+    // Audio (audio callback, except where atomic).
+    SDL_AudioDeviceID AudioDevice = 0;
+    int AudioRate = 0, AudioChannels = 0;
+    int AudioHwBufSize = 0;
+    std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved
+    int AudioBufSize = 0, AudioBufIndex = 0;
+    std::atomic<double> AudioClock{0};
+    std::atomic<double> AudioClockBase{0};          // play position at the last callback
+    std::atomic<std::int64_t> AudioCallbackTime{0}; // av_gettime of the last callback
+    SwrContext* AudioConvert = nullptr;
+    int AudioSourceFormat = -1, AudioSourceRate = 0;
+    AVChannelLayout AudioSourceLayout{};
+    ff::FramePtr AudioFrame;
+    std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
+    std::atomic<double> PendingAudioTarget{-1};
+    std::atomic<double> PendingVideoTarget{-1};
+    std::mutex SampleLock;                 // guards SampleArray, SampleIndex
+    std::vector<std::int16_t> SampleArray; // waveform ring
+    int SampleIndex = 0;
+    int LastWaveStart = 0; // playback thread
+
+    // Player additions.
+    std::int64_t StartTime = 0; // microseconds
+    std::int64_t Duration = -1;
+    std::int64_t AudioDuration = -1;
+    bool IsImageSequence = false;
+    bool IsCapture = false;
+    std::atomic<bool> EndOfFileLogged{false};
+    std::atomic<bool> EndReported{false};
+    std::atomic<bool> Drained{false};
+    std::atomic<bool> Reading{false};
+    std::atomic<int> StartPausedFrames{0};
+    std::atomic<bool> PausedAtSeek{false};
+    std::atomic<bool> JustSeeked{false};
+    std::atomic<bool> FlushedAfterSeek{false};
+    std::atomic<bool> FlushPending{
+        false};              // a seek's flush marker is on its way to the video thread
+    bool EndOfInput = false; // read thread
+    int Rotation = 0;        // degrees clockwise of the display matrix
+};

@@ -1,0 +1,161 @@
+// The pipeline's subtitle side: the subtitle thread decodes into the
+// four-slot subpicture queue (bitmap palettes converted to YUVA), and the
+// display blends the subtitle that is due into the picture.
+#include "player/FFPlay.h"
+
+#include <algorithm>
+#include <cstring>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// RGBA palette entry (red in the lowest byte as the decoder gives it: the
+// entry is A, R, G, B from the high byte down) to A, Y, U, V from the high
+// byte down, in 10-bit fixed point at studio range.
+std::uint32_t PaletteToYuva(std::uint32_t argb) {
+    int a = static_cast<int>(argb >> 24) & 0xFF;
+    int r = static_cast<int>(argb >> 16) & 0xFF;
+    int g = static_cast<int>(argb >> 8) & 0xFF;
+    int b = static_cast<int>(argb) & 0xFF;
+    int y = (263 * r + 517 * g + 101 * b + 16896) >> 10;
+    int u = ((-152 * r - 298 * g + 450 * b + 511) >> 10) + 128;
+    int v = ((450 * r - 377 * g - 74 * b + 511) >> 10) + 128;
+    return static_cast<std::uint32_t>(a) << 24 | static_cast<std::uint32_t>(y & 0xFF) << 16 |
+           static_cast<std::uint32_t>(u & 0xFF) << 8 | static_cast<std::uint32_t>(v & 0xFF);
+}
+
+void FreeSubPicture(TSubPicture& sub) {
+    if (sub.Held) ff::avcodec.avsubtitle_free(&sub.Sub);
+    sub.Held = false;
+}
+
+std::uint8_t Mix(int under, int over, int alpha) {
+    return static_cast<std::uint8_t>((under * (255 - alpha) + over * alpha + 127) / 255);
+}
+
+// Blends one palette-indexed rectangle into a planar YUV 4:2:0 picture; the
+// chroma of each 2 x 2 block takes the average of its four pixels.
+void BlendRect(AVFrame* picture, const AVSubtitleRect* rect) {
+    const auto* palette = reinterpret_cast<const std::uint32_t*>(rect->data[1]);
+    int x0 = std::max(0, rect->x), y0 = std::max(0, rect->y);
+    int x1 = std::min(picture->width, rect->x + rect->w);
+    int y1 = std::min(picture->height, rect->y + rect->h);
+    auto entry = [&](int x, int y) {
+        return palette[rect->data[0][(y - rect->y) * rect->linesize[0] + (x - rect->x)]];
+    };
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) {
+            std::uint32_t c = entry(x, y);
+            std::uint8_t& luma = picture->data[0][y * picture->linesize[0] + x];
+            luma = Mix(luma, (c >> 16) & 0xFF, c >> 24);
+        }
+    for (int y = y0 & ~1; y < y1; y += 2)
+        for (int x = x0 & ~1; x < x1; x += 2) {
+            int a = 0, u = 0, v = 0, n = 0;
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx) {
+                    int px = x + dx, py = y + dy;
+                    if (px < x0 || py < y0 || px >= x1 || py >= y1) continue;
+                    std::uint32_t c = entry(px, py);
+                    a += c >> 24;
+                    u += (c >> 8) & 0xFF;
+                    v += c & 0xFF;
+                    ++n;
+                }
+            if (n == 0) continue;
+            std::uint8_t& cb = picture->data[1][(y / 2) * picture->linesize[1] + x / 2];
+            std::uint8_t& cr = picture->data[2][(y / 2) * picture->linesize[2] + x / 2];
+            int alpha = a / 4;
+            cb = Mix(cb, u / n, alpha);
+            cr = Mix(cr, v / n, alpha);
+        }
+}
+
+} // namespace
+
+void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
+    AVCodecContext* codec = is->SubtitleCodec.get();
+    for (;;) {
+        while (is->Paused && !is->SubtitleQueue.Aborted() && !is->PausedAtSeek)
+            std::this_thread::sleep_for(10ms);
+        ff::PacketPtr packet;
+        bool isFlush = false;
+        if (is->SubtitleQueue.Get(packet, isFlush, true) < 0) break;
+        if (isFlush) {
+            ff::avcodec.avcodec_flush_buffers(codec);
+            continue;
+        }
+        std::unique_lock lock(is->SubPictureLock);
+        while (is->SubPictureCount >= 4 && !is->SubtitleQueue.Aborted())
+            is->SubPictureChanged.wait_for(lock, 100ms);
+        if (is->SubtitleQueue.Aborted()) break;
+        TSubPicture& slot = is->SubPictures[is->SubWriteIndex];
+        lock.unlock();
+        FreeSubPicture(slot);
+        slot.PTS = packet->pts != AV_NOPTS_VALUE
+                       ? av_q2d(is->SubtitleSt->time_base) * static_cast<double>(packet->pts)
+                       : 0;
+        int got = 0;
+        if (ff::avcodec.avcodec_decode_subtitle2(codec, &slot.Sub, &got, packet.get()) < 0 || !got)
+            continue;
+        slot.Held = true;
+        if (slot.Sub.format != 0) continue; // only bitmap subtitles are drawn
+        for (unsigned i = 0; i < slot.Sub.num_rects; ++i) {
+            AVSubtitleRect* rect = slot.Sub.rects[i];
+            auto* palette = reinterpret_cast<std::uint32_t*>(rect->data[1]);
+            for (int j = 0; j < rect->nb_colors && palette; ++j)
+                palette[j] = PaletteToYuva(palette[j]);
+        }
+        lock.lock();
+        is->SubWriteIndex = (is->SubWriteIndex + 1) % 4;
+        ++is->SubPictureCount;
+    }
+    std::lock_guard lock(is->SubPictureLock);
+    for (TSubPicture& sub : is->SubPictures)
+        FreeSubPicture(sub);
+    is->SubPictureCount = 0;
+}
+
+// Playback thread: drops the subtitles whose time is over for `slot`.
+void TCustomPlayer::ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot) {
+    if (!is->SubtitleSt) return;
+    std::lock_guard lock(is->SubPictureLock);
+    if (is->SubPictureFlush) {
+        for (TSubPicture& sub : is->SubPictures)
+            FreeSubPicture(sub);
+        is->SubPictureCount = 0;
+        is->SubReadIndex = is->SubWriteIndex;
+        is->SubPictureFlush = false;
+        is->SubPictureChanged.notify_all();
+        return;
+    }
+    while (is->SubPictureCount > 0) {
+        TSubPicture& first = is->SubPictures[is->SubReadIndex];
+        bool over = slot.PTS > first.PTS + first.Sub.end_display_time / 1000.0;
+        if (!over && is->SubPictureCount > 1) {
+            TSubPicture& next = is->SubPictures[(is->SubReadIndex + 1) % 4];
+            over = slot.PTS > next.PTS + next.Sub.start_display_time / 1000.0;
+        }
+        if (!over) break;
+        FreeSubPicture(first);
+        is->SubReadIndex = (is->SubReadIndex + 1) % 4;
+        --is->SubPictureCount;
+        is->SubPictureChanged.notify_all();
+    }
+}
+
+// Playback thread, with the slot's overlay lock held.
+void TCustomPlayer::BlendSubtitle(TPlaybackState* is, TPictureSlot& slot) {
+    if (!is->SubtitleSt || slot.SubtitleBlended) return;
+    std::lock_guard lock(is->SubPictureLock);
+    if (is->SubPictureCount == 0) return;
+    TSubPicture& sub = is->SubPictures[is->SubReadIndex];
+    if (!sub.Held || sub.Sub.format != 0) return;
+    if (slot.PTS < sub.PTS + sub.Sub.start_display_time / 1000.0) return;
+    if (ff::avutil.av_frame_make_writable(slot.Overlay.get()) < 0) return;
+    for (unsigned i = 0; i < sub.Sub.num_rects; ++i)
+        if (sub.Sub.rects[i]->type == SUBTITLE_BITMAP)
+            BlendRect(slot.Overlay.get(), sub.Sub.rects[i]);
+    slot.SubtitleBlended = true;
+}

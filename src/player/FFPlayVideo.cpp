@@ -1,0 +1,469 @@
+// The pipeline's picture side: the video thread (decoding, the filter graph,
+// the exact seek, the two-slot picture queue), the display refresh with its
+// frame dropping, drawing through the surface and the clocks.
+#include "player/FFPlay.h"
+
+#include "media/MyUtils.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+double Now() {
+    return static_cast<double>(ff::avutil.av_gettime()) / 1000000.0;
+}
+
+// The video thread's filter graph: "buffer" source, rotation filters when the
+// stream asks for them, "buffersink" limited to planar YUV 4:2:0. Rebuilt
+// when the decoded pictures change size or format.
+struct TVideoFilter {
+    AVFilterGraph* Graph = nullptr;
+    AVFilterContext* Source = nullptr;
+    AVFilterContext* Sink = nullptr;
+    int Width = 0, Height = 0, Format = -1;
+
+    ~TVideoFilter() { Free(); }
+    void Free() {
+        if (Graph) ff::avfilter.avfilter_graph_free(&Graph);
+        Source = Sink = nullptr;
+    }
+    bool Matches(const AVFrame* frame) const {
+        return Graph && frame->width == Width && frame->height == Height && frame->format == Format;
+    }
+};
+
+const char* RotationFilters(int rotation) {
+    switch (rotation) {
+    case 90:
+        return "transpose=clock";
+    case 180:
+        return "hflip,vflip";
+    case 270:
+        return "transpose=cclock";
+    default:
+        return nullptr;
+    }
+}
+
+bool LinkThrough(TVideoFilter& filter, const char* text) {
+    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
+    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
+    bool ok = outputs && inputs;
+    if (ok) {
+        outputs->name = ff::avutil.av_strdup("in");
+        outputs->filter_ctx = filter.Source;
+        inputs->name = ff::avutil.av_strdup("out");
+        inputs->filter_ctx = filter.Sink;
+        ok = ff::avfilter.avfilter_graph_parse_ptr(filter.Graph, text, &inputs, &outputs,
+                                                   nullptr) >= 0;
+    }
+    ff::avfilter.avfilter_inout_free(&inputs);
+    ff::avfilter.avfilter_inout_free(&outputs);
+    return ok;
+}
+
+bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, int rotation) {
+    filter.Free();
+    filter.Graph = ff::avfilter.avfilter_graph_alloc();
+    if (!filter.Graph) return false;
+    filter.Graph->scale_sws_opts = ff::avutil.av_strdup("flags=4");
+    AVRational sar = frame->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
+    std::string args = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
+                                  frame->width, frame->height, frame->format, stream->time_base.num,
+                                  stream->time_base.den, sar.num, sar.den);
+    if (ff::avfilter.avfilter_graph_create_filter(&filter.Source,
+                                                  ff::avfilter.avfilter_get_by_name("buffer"),
+                                                  "src", args.c_str(), nullptr, filter.Graph) < 0)
+        return false;
+    if (ff::avfilter.avfilter_graph_create_filter(&filter.Sink,
+                                                  ff::avfilter.avfilter_get_by_name("buffersink"),
+                                                  "out", nullptr, nullptr, filter.Graph) < 0)
+        return false;
+    const AVPixelFormat formats[] = {AV_PIX_FMT_YUV420P};
+    if (ff::avutil.av_opt_set_bin(filter.Sink, "pix_fmts",
+                                  reinterpret_cast<const std::uint8_t*>(formats), sizeof(formats),
+                                  AV_OPT_SEARCH_CHILDREN) < 0)
+        return false;
+    const char* text = RotationFilters(rotation);
+    bool linked = text ? LinkThrough(filter, text)
+                       : ff::avfilter.avfilter_link(filter.Source, 0, filter.Sink, 0) >= 0;
+    if (!linked || ff::avfilter.avfilter_graph_config(filter.Graph, nullptr) < 0) return false;
+    filter.Width = frame->width;
+    filter.Height = frame->height;
+    filter.Format = frame->format;
+    return true;
+}
+
+double FrameDuration(AVStream* stream) {
+    AVRational rate =
+        stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0) return static_cast<double>(rate.den) / rate.num;
+    return 0.04;
+}
+
+} // namespace
+
+// ---- Video thread ----
+
+void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
+    ff::FramePtr frame(ff::avutil.av_frame_alloc());
+    ff::FramePtr filtered(ff::avutil.av_frame_alloc());
+    TVideoFilter filter;
+    bool drained = false;
+    if (!frame || !filtered) return;
+    for (;;) {
+        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek &&
+               is->StartPausedFrames == 0 && !FStepping)
+            std::this_thread::sleep_for(10ms);
+        ff::PacketPtr packet;
+        bool isFlush = false;
+        if (is->VideoQueue.Get(packet, isFlush, true) < 0) break;
+        if (isFlush) {
+            FlushVideo(is);
+            drained = false;
+            continue;
+        }
+        bool empty = !packet->data && packet->size == 0;
+        if (empty) {
+            if (!is->EndReported) UpdatePosition();
+            if (drained) continue;
+            drained = true;
+            ff::avcodec.avcodec_send_packet(is->VideoCodec.get(), nullptr);
+        } else if (ff::avcodec.avcodec_send_packet(is->VideoCodec.get(), packet.get()) < 0) {
+            continue;
+        }
+        int result = 0;
+        while (result >= 0 &&
+               ff::avcodec.avcodec_receive_frame(is->VideoCodec.get(), frame.get()) == 0) {
+            frame->pts = frame->best_effort_timestamp;
+            is->SkipFramesIndex += 1;
+            if (is->SkipFramesIndex < is->SkipFrames) {
+                ff::avutil.av_frame_unref(frame.get());
+                continue;
+            }
+            is->SkipFramesIndex -= std::max(1.0f, is->SkipFrames.load());
+            if (!filter.Matches(frame.get()) &&
+                !BuildFilter(filter, frame.get(), is->VideoSt, is->Rotation)) {
+                ReportError("Cannot build the video filter graph", false);
+                result = -1;
+                break;
+            }
+            if (ff::avfilter.av_buffersrc_add_frame_flags(filter.Source, frame.get(), 0) < 0)
+                continue;
+            while (result >= 0 &&
+                   ff::avfilter.av_buffersink_get_frame(filter.Sink, filtered.get()) >= 0)
+                result = DecodeVideoPacket(is, packet.get(), filtered.get());
+        }
+        if (result < 0) break;
+        if (empty && is->HeldFrame) {
+            // The seek asked for a time after the last picture: show the last.
+            ff::FramePtr held = std::move(is->HeldFrame);
+            is->SeekTarget = -1;
+            if (DecodeVideoPacket(is, packet.get(), held.get()) < 0) break;
+        }
+    }
+}
+
+// One filtered picture: dropped while it is before the seek target, else
+// handed on for display.
+int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* picture) {
+    if (is->FlushPending) {
+        // Decoded from before a seek: never shown.
+        ff::avutil.av_frame_unref(picture);
+        return 0;
+    }
+    AVRational base = is->VideoSt->time_base;
+    double pts =
+        picture->pts == AV_NOPTS_VALUE ? 0 : static_cast<double>(picture->pts) * av_q2d(base);
+    if (is->SeekTarget >= 0) {
+        if (pts + 0.0005 < is->SeekTarget) {
+            if (!is->HeldFrame) is->HeldFrame.reset(ff::avutil.av_frame_alloc());
+            ff::avutil.av_frame_unref(is->HeldFrame.get());
+            ff::avutil.av_frame_move_ref(is->HeldFrame.get(), picture);
+            return 0;
+        }
+        is->SeekTarget = -1;
+        is->HeldFrame.reset();
+    }
+    if (is->JustSeeked && is->FlushedAfterSeek) {
+        is->JustSeeked = false;
+        if (is->PausedAtSeek && is->Paused) is->PendingShows = 1;
+        is->PausedAtSeek = false;
+    }
+    int result = OutputPicture(is, picture, pts);
+    ff::avutil.av_frame_unref(picture);
+    (void)packet;
+    if (result != 0) return result < 0 ? -1 : 0;
+    FFrameQueued.Set();
+    is->EndReported = false;
+    if (!is->SeekRequest) FSeeking = false;
+    if (is->StartPausedFrames != 0) {
+        if (is->StartPausedFrames == 1) is->PendingShows = 1;
+        if (is->StartPausedFrames > 1) {
+            is->StartPausedFrames = 0;
+            SetState(psPause);
+        } else {
+            is->StartPausedFrames += 1;
+        }
+    }
+    if (FStepping.exchange(false) && !is->Paused) TogglePause();
+    return 0;
+}
+
+void TCustomPlayer::FlushVideo(TPlaybackState* is) {
+    ff::avcodec.avcodec_flush_buffers(is->VideoCodec.get());
+    {
+        std::lock_guard lock(is->PictureLock);
+        // Pictures from before the seek are never shown.
+        is->PictureCount = 0;
+        is->ReadIndex = is->WriteIndex;
+        is->Pictures[0].TargetClock = 0;
+        is->Pictures[1].TargetClock = 0;
+        is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
+        is->FrameLastDelay = 0;
+        is->FrameTimer = Now();
+        is->FlushPending = false;
+        is->PictureChanged.notify_all();
+    }
+    is->VideoCurrentPosition = -1;
+    is->SkipFrames = 1;
+    is->SkipFramesIndex = 0;
+    is->SeekTarget = is->PendingVideoTarget.exchange(-1);
+    is->HeldFrame.reset();
+    is->FlushedAfterSeek = true;
+}
+
+int TCustomPlayer::OutputPicture(TPlaybackState* is, AVFrame* picture, double pts) {
+    // A picture without a time stamp takes the video clock; one at 0 (the
+    // first picture after a rewind) keeps its own.
+    if (picture->pts != AV_NOPTS_VALUE)
+        is->VideoClock = pts;
+    else
+        pts = is->VideoClock;
+    is->VideoClock += FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict);
+    return QueuePicture(is, picture, pts, picture->pkt_pos);
+}
+
+int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts,
+                                std::int64_t pos) {
+    TPictureSlot* slot;
+    {
+        std::unique_lock lock(is->PictureLock);
+        if (is->PictureCount > 1 && !is->Refresh)
+            is->SkipFrames = std::max(0.95f, is->SkipFrames * 0.95f);
+        while (is->PictureCount >= 2 && !is->VideoQueue.Aborted() && !is->FlushPending)
+            is->PictureChanged.wait_for(lock, 100ms);
+        if (is->VideoQueue.Aborted()) return -1;
+        if (is->FlushPending) return 1; // dropped
+        slot = &is->Pictures[is->WriteIndex];
+    }
+    {
+        std::lock_guard overlay(slot->OverlayLock);
+        if (!slot->Overlay) slot->Overlay.reset(ff::avutil.av_frame_alloc());
+        ff::avutil.av_frame_unref(slot->Overlay.get());
+        ff::avutil.av_frame_move_ref(slot->Overlay.get(), picture);
+        slot->Width = slot->Overlay->width;
+        slot->Height = slot->Overlay->height;
+        slot->Allocated = true;
+        slot->SubtitleBlended = false;
+        if (Hook && ff::avutil.av_frame_make_writable(slot->Overlay.get()) >= 0)
+            HookPicture(slot->Overlay.get(), pts);
+        slot->PTS = pts;
+        slot->Position = pos;
+    }
+    std::lock_guard lock(is->PictureLock);
+    slot->TargetClock = ComputeTargetTime(is, pts);
+    is->WriteIndex = (is->WriteIndex + 1) % 2;
+    ++is->PictureCount;
+    return 0;
+}
+
+// Under PictureLock.
+double TCustomPlayer::ComputeTargetTime(TPlaybackState* is, double framePts) {
+    double delay = framePts - is->FrameLastPTS;
+    if (delay <= 0 || delay >= 10.0)
+        delay = is->FrameLastDelay;
+    else
+        is->FrameLastDelay = delay;
+    is->FrameLastPTS = framePts;
+    if (is->AudioSt) {
+        double diff = VideoClockNow(is) - MasterClock(is);
+        double threshold = std::max(0.01, delay);
+        if (std::fabs(diff) < 10.0) {
+            if (diff <= -threshold)
+                delay = 0;
+            else if (diff >= threshold)
+                delay = 2 * delay;
+        }
+    }
+    is->FrameTimer += delay;
+    return is->FrameTimer;
+}
+
+// ---- Display refresh (playback thread) ----
+
+void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
+    if (!is->VideoSt) {
+        if (is->AudioSt) {
+            DisplayPicture(is);
+            if (consume) UpdatePosition();
+        }
+        return;
+    }
+    if (!consume) {
+        DisplayPicture(is);
+        return;
+    }
+    bool dropped = false;
+    for (;;) {
+        std::unique_lock lock(is->PictureLock);
+        if (is->PictureCount == 0) break;
+        bool forced = is->Paused && is->PendingShows > 0;
+        if (is->Paused && !forced) return;
+        TPictureSlot& slot = is->Pictures[is->ReadIndex];
+        double now = Now();
+        if (!forced && now < slot.TargetClock) return;
+        is->VideoCurrentPTS = slot.PTS;
+        is->VideoCurrentPTSDrift = slot.PTS - now;
+        is->VideoCurrentPosition = slot.Position;
+        double next = is->PictureCount == 2 ? is->Pictures[(is->ReadIndex + 1) % 2].TargetClock
+                                            : slot.TargetClock + is->VideoClock - slot.PTS;
+        if (!forced && ((now > next && !is->IsCapture) || is->JustSeeked)) {
+            is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
+            if (is->PictureCount == 2 || now > next + 0.5 || is->JustSeeked) {
+                lock.unlock();
+                ConsumePicture(is);
+                dropped = true;
+                ++DroppedPictures;
+                continue;
+            }
+        }
+        lock.unlock();
+        ExpireSubtitles(is, slot);
+        DrawVideo(is);
+        ConsumePicture(is);
+        if (forced) --is->PendingShows;
+        break;
+    }
+    if (!dropped) UpdatePosition();
+}
+
+void TCustomPlayer::ConsumePicture(TPlaybackState* is) {
+    {
+        std::lock_guard lock(is->PictureLock);
+        is->ReadIndex = (is->ReadIndex + 1) % 2;
+        --is->PictureCount;
+    }
+    is->PictureChanged.notify_all();
+}
+
+void TCustomPlayer::DisplayPicture(TPlaybackState* is) {
+    if (!is->SurfaceMade && !MakeSurface(is, false)) return;
+    if (is->AudioSt && is->ShowAudio)
+        DrawWaveform(is);
+    else if (FSurface)
+        FSurface->Redraw();
+}
+
+bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
+    int width = 640, height = 480;
+    if (ScreenWidth > 0 && ScreenHeight > 0) {
+        width = ScreenWidth;
+        height = ScreenHeight;
+    } else if (is->VideoCodec && is->VideoCodec->width > 0) {
+        bool turned = is->Rotation == 90 || is->Rotation == 270;
+        width = (turned ? is->VideoCodec->height : is->VideoCodec->width) & ~1;
+        height = (turned ? is->VideoCodec->width : is->VideoCodec->height) & ~1;
+    }
+    if (!force && is->SurfaceMade && width == is->Width && height == is->Height) return true;
+    if (FSurface && !FSurface->SetMode(width, height)) {
+        ReportError("SDL: could not set video mode.", false);
+        return false;
+    }
+    is->Width = width;
+    is->Height = height;
+    is->SurfaceMade = true;
+    return true;
+}
+
+TSurfaceRect TCustomPlayer::PictureRect(TPlaybackState* is, const TPictureSlot& slot) {
+    double aspect;
+    float wanted = FAspectRatio;
+    if (wanted < 0 && is->Width > 0 && is->Height > 0) {
+        aspect = static_cast<double>(is->Width) / is->Height;
+    } else if (wanted > 0) {
+        aspect = wanted;
+    } else {
+        AVRational sar = slot.Overlay ? slot.Overlay->sample_aspect_ratio : AVRational{0, 1};
+        double ratio = sar.num > 0 && sar.den > 0 ? av_q2d(sar) : 1.0;
+        aspect = slot.Height > 0 ? ratio * slot.Width / slot.Height : 1.0;
+    }
+    if (aspect <= 0) aspect = 1.0;
+    TSurfaceRect rect;
+    rect.Height = is->Height;
+    rect.Width = static_cast<int>(std::lrint(rect.Height * aspect)) & ~1;
+    if (rect.Width > is->Width) {
+        rect.Width = is->Width;
+        rect.Height = static_cast<int>(std::lrint(rect.Width / aspect)) & ~1;
+    }
+    rect.X = (is->Width - rect.Width) / 2 + is->XLeft;
+    rect.Y = (is->Height - rect.Height) / 2 + is->YTop;
+    return rect;
+}
+
+void TCustomPlayer::DrawVideo(TPlaybackState* is) {
+    if (!is->SurfaceMade && !MakeSurface(is, false)) return;
+    if (is->AudioSt && is->ShowAudio) {
+        DrawWaveform(is);
+        return;
+    }
+    TPictureSlot& slot = is->Pictures[is->ReadIndex];
+    std::lock_guard overlay(slot.OverlayLock);
+    AVFrame* picture = slot.Overlay.get();
+    if (!picture || !picture->data[0]) return;
+    BlendSubtitle(is, slot);
+    {
+        std::lock_guard lock(is->LastShownLock);
+        if (!is->LastShown) is->LastShown.reset(ff::avutil.av_frame_alloc());
+        if (is->LastShown) {
+            ff::avutil.av_frame_unref(is->LastShown.get());
+            ff::avutil.av_frame_ref(is->LastShown.get(), picture);
+            is->LastShownPTS = slot.PTS;
+        }
+    }
+    ++ShownPictures;
+    if (OnPictureShown) OnPictureShown(slot.PTS, AudioClockNow(is), is->AudioSt != nullptr);
+    if (!FSurface) return;
+    TSurfaceRect rect = PictureRect(is, slot);
+    if (rect.Width <= 0 || rect.Height <= 0) return;
+    SwsContext* scaler = ff::swscale.sws_getCachedContext(
+        is->DisplayScaler.release(), picture->width, picture->height,
+        static_cast<AVPixelFormat>(picture->format), rect.Width, rect.Height, AV_PIX_FMT_BGRA,
+        SWS_BICUBIC, nullptr, nullptr, nullptr);
+    is->DisplayScaler.reset(scaler);
+    if (!scaler) return;
+    is->DisplayPicture.SetSize(rect.Width, rect.Height);
+    std::uint8_t* planes[4] = {is->DisplayPicture.Data.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {is->DisplayPicture.Stride, 0, 0, 0};
+    ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes,
+                          strides);
+    FSurface->Show(is->DisplayPicture, rect);
+}
+
+// ---- Clocks ----
+
+double TCustomPlayer::VideoClockNow(TPlaybackState* is) {
+    if (is->Paused) return is->VideoCurrentPTS;
+    double drift = is->VideoCurrentPTSDrift;
+    if (drift != 0) return drift + Now();
+    return static_cast<double>(is->StartTime) / 1000000.0;
+}
+
+double TCustomPlayer::MasterClock(TPlaybackState* is) {
+    return is->AudioSt ? AudioClockNow(is) : VideoClockNow(is);
+}

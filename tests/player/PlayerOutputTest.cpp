@@ -1,0 +1,170 @@
+// What the player hands on: the samples SDL plays (through its "disk"
+// driver), and a read that blocks on a stalled network input.
+#include "PlayerTestSupport.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+using testsupport::TScopedEnv;
+
+struct TPlayerPipelineAccess {
+    static TPlaybackState* State(TCustomPlayer& player) { return player.FStream.load(); }
+};
+
+namespace {
+
+std::vector<std::int16_t> ReadSamples(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
+                                               static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8);
+    return samples;
+}
+
+std::size_t FirstNonZero(const std::vector<std::int16_t>& samples) {
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (samples[i] != 0) return i;
+    return samples.size();
+}
+
+// Plays the tone to its end through the disk driver; the samples written.
+std::vector<std::int16_t> PlayToDisk(const std::string& tone, const std::string& out, int volume,
+                                     bool mute) {
+    TScopedEnv driver("SDL_AUDIODRIVER", "disk");
+    TScopedEnv file("SDL_DISKAUDIOFILE", out);
+    TFFPlayer player;
+    bool ended = false;
+    player.OnState = [&](TCustomPlayer*, const TPlayState s) { ended = ended || s == psEnd; };
+    player.DisableDisplay = true;
+    player.AudioVolume = volume;
+    player.Mute = mute;
+    EXPECT_TRUE(player.Open(tone, nullptr, false)) << player.LastErrMsg();
+    EXPECT_TRUE(WaitUntil([&] { return ended; }, 15));
+    // The end is reported once the queues are empty; the last buffers are
+    // still on their way out.
+    EXPECT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 1000000; }, 5));
+    player.Close(true);
+    return ReadSamples(out);
+}
+
+// The tone as ffmpeg decodes it.
+std::vector<std::int16_t> ToneSamples(const std::string& tone, const testsupport::TempDir& dir) {
+    std::string raw = dir.file("tone.raw");
+    EXPECT_TRUE(testsupport::RunFfmpeg("-i " + testsupport::ShellQuote(tone) + " -f s16le -ac 1 " +
+                                       testsupport::ShellQuote(raw)));
+    return ReadSamples(raw);
+}
+
+} // namespace
+
+TEST_F(PlayerTest, SamplesArePlayedAtTheMixingVolumeAndMutedAsSilence) {
+    testsupport::TempDir dir;
+    std::vector<std::int16_t> expected = ToneSamples(Media().Tone, dir);
+    ASSERT_EQ(expected.size(), 44100u);
+    std::size_t e0 = FirstNonZero(expected);
+
+    for (int volume : {128, 64}) {
+        SCOPED_TRACE(volume);
+        auto played = PlayToDisk(Media().Tone, dir.file("out" + std::to_string(volume) + ".raw"),
+                                 volume, false);
+        std::size_t p0 = FirstNonZero(played);
+        ASSERT_GE(played.size(), p0 + expected.size() - e0);
+        int mismatches = 0;
+        for (std::size_t i = 0; e0 + i < expected.size(); ++i)
+            mismatches += played[p0 + i] != expected[e0 + i] * volume / 128;
+        EXPECT_EQ(mismatches, 0);
+    }
+    auto muted = PlayToDisk(Media().Tone, dir.file("muted.raw"), 128, true);
+    EXPECT_GE(muted.size(), expected.size());
+    EXPECT_EQ(FirstNonZero(muted), muted.size());
+}
+
+namespace {
+
+// Serves `data` to the first client on a local port, then keeps the
+// connection open without sending more until stopped.
+class TStallingServer {
+public:
+    explicit TStallingServer(std::string data) : FData(std::move(data)) {
+        FListen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(FListen, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        socklen_t length = sizeof(address);
+        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length);
+        Port = ntohs(address.sin_port);
+        ::listen(FListen, 1);
+        FThread = std::thread([this] { Serve(); });
+    }
+    ~TStallingServer() {
+        FStop = true;
+        ::shutdown(FListen, SHUT_RDWR);
+        ::close(FListen);
+        FThread.join();
+    }
+    int Port = 0;
+
+private:
+    void Serve() {
+        int client = ::accept(FListen, nullptr, nullptr);
+        if (client < 0) return;
+        std::size_t sent = 0;
+        while (sent < FData.size()) {
+            ssize_t n = ::send(client, FData.data() + sent, FData.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            sent += static_cast<std::size_t>(n);
+        }
+        while (!FStop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::close(client);
+    }
+    std::string FData;
+    int FListen = -1;
+    std::atomic<bool> FStop{false};
+    std::thread FThread;
+};
+
+} // namespace
+
+TEST_F(PlayerTest, CloseReturnsWhileTheReadBlocksAndASecondSeekIsIgnored) {
+    testsupport::TempDir dir;
+    std::string ts = dir.file("stream.ts");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        ts, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 8 -c:v mpeg2video -g 10 -f mpegts"));
+    std::ifstream in(ts, std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TStallingServer server(data.substr(0, data.size() * 7 / 8 / 188 * 188));
+
+    TFFPlayer player;
+    player.DisableAudio = true;
+    TRecordingSurface surface(160, 120);
+    ASSERT_TRUE(player.Open("tcp://127.0.0.1:" + std::to_string(server.Port), &surface, false))
+        << player.LastErrMsg();
+    TPlaybackState* state = TPlayerPipelineAccess::State(player);
+    ASSERT_NE(state, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return state->Reading.load() && player.ShownPictures > 0; }, 15));
+
+    // The read thread sits in the library read: the first seek stays pending
+    // and the second is dropped.
+    player.Seek(0, false, 1000000);
+    std::int64_t pending = state->SeekPosition;
+    player.Seek(0, false, 3000000);
+    EXPECT_TRUE(state->SeekRequest.load());
+    EXPECT_EQ(state->SeekPosition, pending);
+    EXPECT_EQ(pending, 1000000 + state->StartTime);
+
+    auto started = std::chrono::steady_clock::now();
+    player.Close(true);
+    EXPECT_FALSE(player.FileOpen());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}

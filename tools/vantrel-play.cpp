@@ -1,0 +1,218 @@
+// vantrel-play: plays a media file in a window of its own, or writes one
+// picture of it as a BMP file without a window.
+//
+//   vantrel-play FILE
+//       space pauses and resumes, left and right seek 5 s, period steps one
+//       frame, m mutes, q or closing the window quits.
+//   vantrel-play --snapshot OUT.bmp [--seek SECONDS] FILE
+//       opens FILE without a window, seeks with wait, writes the current
+//       picture as a 24-bit BMP; exit status 0, or 1 with the reason.
+#include "app/MainThreadPump.h"
+#include "app/PlayerSurface.h"
+#include "media/FFmpegLoader.h"
+#include "media/MainThread.h"
+#include "player/FFPlay.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+
+#include <charconv>
+#include <chrono>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace {
+
+void PrintUsage() {
+    std::fprintf(stderr, "usage: vantrel-play FILE\n"
+                         "       vantrel-play --snapshot OUT.bmp [--seek SECONDS] FILE\n");
+}
+
+std::string LibraryFolder() {
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("LibAV") : (self.parent_path() / "LibAV").string();
+}
+
+bool LoadLibraries(TFFPlayer& player) {
+    if (player.LibrariesLoaded() || player.LoadLibraries(LibraryFolder())) return true;
+    std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
+    return false;
+}
+
+void PutLE(std::FILE* file, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        std::fputc(static_cast<int>((value >> (8 * i)) & 0xFF), file);
+}
+
+// A 24-bit bottom-up BMP of `bitmap`.
+bool WriteBmp(const std::string& path, const Bitmap24& bitmap) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    std::uint32_t imageSize = static_cast<std::uint32_t>(bitmap.Stride) * bitmap.Height;
+    std::fputs("BM", file);
+    PutLE(file, 54 + imageSize, 4);
+    PutLE(file, 0, 4);
+    PutLE(file, 54, 4);
+    PutLE(file, 40, 4);
+    PutLE(file, static_cast<std::uint32_t>(bitmap.Width), 4);
+    PutLE(file, static_cast<std::uint32_t>(bitmap.Height), 4);
+    PutLE(file, 1, 2);
+    PutLE(file, 24, 2);
+    PutLE(file, 0, 4);
+    PutLE(file, imageSize, 4);
+    PutLE(file, 2835, 4);
+    PutLE(file, 2835, 4);
+    PutLE(file, 0, 4);
+    PutLE(file, 0, 4);
+    for (int y = bitmap.Height - 1; y >= 0; --y)
+        std::fwrite(bitmap.Row(y), 1, static_cast<std::size_t>(bitmap.Stride), file);
+    return std::fclose(file) == 0;
+}
+
+// Waits, serving the main thread, until `done` or `seconds` have passed.
+template <typename Done> bool WaitFor(Done done, int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        ServiceMainThread(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+int Snapshot(const std::string& output, double seconds, const std::string& file) {
+    SetMainThread();
+    TFFPlayer player;
+    if (!LoadLibraries(player)) return 1;
+    player.DisableAudio = true;
+    if (!player.Open(file, nullptr, true)) {
+        std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
+        return 1;
+    }
+    if (!WaitFor([&] { return player.ShownPictures > 0 || !player.FileOpen(); }, 10)) {
+        std::fprintf(stderr, "%s: no picture to show\n", file.c_str());
+        return 1;
+    }
+    if (seconds > 0) {
+        int shown = player.ShownPictures;
+        player.Seek(0, true, static_cast<std::int64_t>(seconds * 1000000.0));
+        if (!WaitFor([&] { return player.ShownPictures > shown || !player.FileOpen(); }, 10)) {
+            std::fprintf(stderr, "%s: no picture at %g seconds\n", file.c_str(), seconds);
+            return 1;
+        }
+    }
+    const Bitmap24& bitmap = player.CurrentFrame();
+    if (bitmap.Width <= 0 || bitmap.Height <= 0) {
+        std::fprintf(stderr, "%s: no picture to write\n", file.c_str());
+        return 1;
+    }
+    if (!WriteBmp(output, bitmap)) {
+        std::fprintf(stderr, "%s: cannot write the picture\n", output.c_str());
+        return 1;
+    }
+    player.Close(true);
+    return 0;
+}
+
+// The window: the player's surface with the keys of the tool.
+class TPlayWindow : public TPlayerSurface {
+public:
+    explicit TPlayWindow(TFFPlayer& player) : FPlayer(player) {
+        setWindowTitle("vantrel-play");
+        setFocusPolicy(Qt::StrongFocus);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        std::int64_t position = FPlayer.CurrentPosition();
+        switch (event->key()) {
+        case Qt::Key_Space:
+            FPlayer.IsPaused() ? FPlayer.Resume() : FPlayer.Pause();
+            break;
+        case Qt::Key_Left:
+            FPlayer.Seek(0, false, position > 5000000 ? position - 5000000 : 0);
+            break;
+        case Qt::Key_Right:
+            FPlayer.Seek(0, false, position + 5000000);
+            break;
+        case Qt::Key_Period:
+            FPlayer.StepFrame();
+            break;
+        case Qt::Key_M:
+            FPlayer.Mute = !FPlayer.Mute;
+            break;
+        case Qt::Key_Q:
+            close();
+            break;
+        default:
+            TPlayerSurface::keyPressEvent(event);
+        }
+    }
+    void closeEvent(QCloseEvent* event) override {
+        FPlayer.Close(true);
+        event->accept();
+        QApplication::quit();
+    }
+
+private:
+    TFFPlayer& FPlayer;
+};
+
+int Play(int argc, char** argv, const std::string& file) {
+    QApplication application(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    InstallMainThreadPump();
+    TFFPlayer player;
+    if (!LoadLibraries(player)) return 1;
+    TPlayWindow window(player);
+    window.resize(640, 480);
+    window.show();
+    player.OnState = [&window](TCustomPlayer*, const TPlayState state) {
+        if (state == psStop) window.close();
+    };
+    if (!player.Open(file, &window, false)) {
+        std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
+        return 1;
+    }
+    int result = application.exec();
+    player.OnState = nullptr;
+    player.Close(true);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_NUMERIC, "C");
+    std::string output, file;
+    double seconds = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--snapshot" && i + 1 < argc) {
+            output = argv[++i];
+        } else if (arg == "--seek" && i + 1 < argc) {
+            std::string text = argv[++i];
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            if (error != std::errc() || end != text.data() + text.size() || seconds < 0) {
+                std::fprintf(stderr, "invalid seek time: %s\n", text.c_str());
+                return 1;
+            }
+        } else if (file.empty() && (arg.empty() || arg[0] != '-')) {
+            file = arg;
+        } else {
+            PrintUsage();
+            return 1;
+        }
+    }
+    if (file.empty()) {
+        PrintUsage();
+        return 1;
+    }
+    if (!output.empty()) return Snapshot(output, seconds, file);
+    return Play(argc, argv, file);
+}
