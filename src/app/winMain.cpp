@@ -6,6 +6,7 @@
 #include "app/WebLinks.h"
 #include "app/WinAbout.h"
 #include "app/WinSettings.h"
+#include "editing/WinTrim.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
@@ -116,6 +117,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     CreateMenus();
     ConnectHandlers();
     FormCreate();
+    // The trim dialog is made once with the window and shown again on every opening.
+    frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
 }
 
 TfrmMain::~TfrmMain() {
@@ -678,7 +681,11 @@ void TfrmMain::About1Click() {
 // The edit dialogs, the information dialog and the preferences are added
 // with their own windows.
 void TfrmMain::Crop2Click() {}
-void TfrmMain::Trim1Click() {}
+// The preview panel's player is stopped here once the main window has one.
+void TfrmMain::Trim1Click() {
+    if (lvFIles->RowCount() == 0) return;
+    frmTrim->exec();
+}
 void TfrmMain::WaterMark1Click() {}
 void TfrmMain::Infomation1Click() {}
 void TfrmMain::menubtnPreferenceClick() {}

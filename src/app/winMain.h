@@ -28,6 +28,7 @@ class QTreeWidget;
 class TGlobalObject;
 class TfrmAbout;
 class TfrmSettings;
+class TfrmTrim;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
@@ -204,6 +205,8 @@ public:
     TfrmProgress* frmProgress = nullptr;
     // Created on first use, reused afterwards.
     TfrmSettings* frmSettings = nullptr;
+    // Created with the window, shown again on every opening.
+    TfrmTrim* frmTrim = nullptr;
 
     // Window state
     QImage PreviewBitmap;
