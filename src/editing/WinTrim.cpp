@@ -281,6 +281,7 @@ void TfrmTrim::FormShow() {
         FRow = 0;
         OpenRow(FRow, true);
     }
+    ++FOpenings;
 }
 
 bool TfrmTrim::OpenRow(int row, bool centreMarkers) {

@@ -66,6 +66,8 @@ public:
     int UsableWidth() const { return FUsableWidth; }
     // The source of this opening plays (else OK writes nothing).
     bool SourceOpened() const { return FOpened; }
+    // How many openings have been completed.
+    int Openings() const { return FOpenings; }
 
     // Title row
     QLabel* lblTitle = nullptr;
@@ -125,5 +127,6 @@ private:
     int FPreviewThumbX = 0, FPreviewThumbY = 0;
     bool FStopped = true, FPaused = false;
     bool FOpened = false;
+    int FOpenings = 0;
     QPixmap FTrackImage, FThumbImage;
 };
