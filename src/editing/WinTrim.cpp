@@ -357,6 +357,8 @@ void TfrmTrim::FFPlayerPosition(std::int64_t APTS) {
 void TfrmTrim::FFPlayerState(TPlayState AState) {
     switch (AState) {
     case psPause:
+        // The report may come after a stop that followed the pause.
+        if (!FFPlayer->FileOpen() || !FFPlayer->IsPaused()) break;
         FPaused = true;
         imgbtnPlay->setEnabled(true);
         break;
@@ -481,12 +483,12 @@ void TfrmTrim::MouseReleased() {
 // Playback buttons
 
 void TfrmTrim::imgbtnPlayClick() {
-    if (FPaused) {
+    if (FPaused && FFPlayer->FileOpen()) {
         FFPlayer->Resume();
         FPaused = false;
         SetPlayerButtons(false, true, true);
         trcPreview->setEnabled(true);
-    } else if (FStopped) {
+    } else if (FStopped || !FFPlayer->FileOpen()) {
         if (OpenSource())
             SetPlayerButtons(false, true, true);
         else

@@ -138,6 +138,8 @@ private slots:
     // The release seeks the player to the start.
     void startMarkerAtTenSeconds() {
         OpenOn(0);
+        // The player reports its first position once it plays.
+        QTRY_VERIFY_WITH_TIMEOUT(!trim_->lblTime->text().isEmpty(), 10000);
         Click(trim_->trcPosition, 146);
         QCOMPARE(trim_->LeftMarkerX(), 140);
         QCOMPARE(trim_->Start(), 10);
@@ -225,6 +227,31 @@ private slots:
         QCOMPARE(Record(1).TrimStart, 28000000);
         QCOMPARE(Record(1).TrimLength, 0);
         QCOMPARE(Column(1), QString("32"));
+    }
+
+    // Pause, Stop and Play again: Play opens the source once more.
+    void playbackButtons() {
+        OpenOn(1);
+        trim_->imgbtnpause->click();
+        QVERIFY(trim_->FFPlayer->IsPaused());
+        QVERIFY(trim_->imgbtnPlay->isEnabled());
+        QVERIFY(!trim_->imgbtnpause->isEnabled());
+        trim_->imgbtnStop->click();
+        QVERIFY(!trim_->FFPlayer->FileOpen());
+        QVERIFY(!trim_->trcPreview->isEnabled());
+        QCOMPARE(trim_->trcPreview->PositionL(), 0);
+        QCOMPARE(trim_->lblTime->text(), QString("00:00:00"));
+        QCOMPARE(trim_->lblPTS->text(), QString("00:00:00"));
+        QVERIFY(!trim_->imgbtnStop->isEnabled());
+        const int shown = trim_->imgPreview->PicturesReceived();
+        trim_->imgbtnPlay->click();
+        QVERIFY(trim_->FFPlayer->FileOpen());
+        QVERIFY(trim_->trcPreview->isEnabled());
+        QCOMPARE(trim_->lblPTS->text(), QString("0:01:00"));
+        QTRY_VERIFY_WITH_TIMEOUT(trim_->imgPreview->PicturesReceived() > shown, 10000);
+        trim_->btnCancel->click();
+        // Closing stops the player (without waiting for it).
+        QTRY_VERIFY_WITH_TIMEOUT(!trim_->FFPlayer->FileOpen(), 10000);
     }
 
     void defaultShowsTheFullDuration() {
