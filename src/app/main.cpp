@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     InstallGuiMessageHandler();
 
     TfrmMain frmMain;
-    // The crop, trim and watermark dialogs are created here with their windows.
+    // The main window makes the trim dialog with itself; the crop and
+    // watermark dialogs are created here with their windows.
 
     TfrmCover frmCover(&frmMain);
     frmCover.show();

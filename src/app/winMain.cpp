@@ -10,6 +10,7 @@
 #include "app/WinPreference.h"
 #include "app/WinSettings.h"
 #include "app/directory.h"
+#include "editing/WinTrim.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
 #include "player/FFPlay.h"
@@ -123,6 +124,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     CreateMenus();
     ConnectHandlers();
     FormCreate();
+    // The trim dialog is made once with the window and shown again on every opening.
+    frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
 }
 
 TfrmMain::~TfrmMain() {
@@ -655,7 +658,11 @@ void TfrmMain::Crop2Click() {
     frmCrop->exec();
     ShowVolumeAndMute();
 }
-void TfrmMain::Trim1Click() {}
+void TfrmMain::Trim1Click() {
+    if (lvFIles->RowCount() == 0) return;
+    imgbtnStopClick(); // the dialog plays the source in its own player
+    frmTrim->exec();
+}
 void TfrmMain::WaterMark1Click() {}
 
 void TfrmMain::Infomation1Click() {

@@ -36,6 +36,7 @@ class TfrmSettings;
 class TfmDirectory;
 class TfrmFileInfo;
 class TfrmPreference;
+class TfrmTrim;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
@@ -242,6 +243,8 @@ public:
     TfmDirectory* fmDirectory = nullptr;
     TfrmPreference* frmPreference = nullptr;
     TfrmFileInfo* frmFileInfo = nullptr;
+    // Created with the window, shown again on every opening.
+    TfrmTrim* frmTrim = nullptr;
 
     // Window state
     QImage PreviewBitmap;

@@ -1,0 +1,576 @@
+#include "editing/WinTrim.h"
+
+#include "app/ConversionList.h"
+#include "app/PlayerSurface.h"
+#include "app/Skin.h"
+#include "app/core/FormatSeconds.h"
+#include "app/core/IniFile.h"
+#include "controls/Tracker2.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr int kWidth = 902;
+constexpr int kHeight = 560;
+constexpr int kTitleHeight = 30;
+// The range bar's place when the dialog is shown.
+constexpr int kRangeLeft = 32, kRangeTop = 473, kRangeWidth = 838, kRangeHeight = 20;
+constexpr int kPreviewBarWidth = 600;
+// After a release's seek, position events move the playback bar again only
+// once the player has had this long to get there.
+constexpr int kSeekSettleMs = 300;
+
+// Colours are written as 0x00BBGGRR numbers.
+QColor FromColorNumber(int value) {
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+const int kBarBack = 9128736;
+const int kRangeFill = 39423;
+const int kPlayedFill = 13277302;
+const int kRestFill = 8080164;
+
+// A Delphi-style rectangle fill: left, top inclusive; right, bottom exclusive.
+void FillBox(QPainter& canvas, int left, int top, int right, int bottom, int colour) {
+    if (right > left && bottom > top)
+        canvas.fillRect(left, top, right - left, bottom - top, FromColorNumber(colour));
+}
+
+std::int64_t RoundSeconds(std::int64_t microseconds) {
+    return std::llround(static_cast<double>(microseconds) / 1000000.0);
+}
+
+int HalfOf(int width) {
+    return static_cast<int>(std::lround(width / 2.0));
+}
+
+QString SecondsText(std::int64_t seconds) {
+    return QString::fromStdString(FormatSeconds(seconds));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TfrmTrim::TfrmTrim(QWidget* parent, TFilesList* list, std::string settingsFile)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), FList(list),
+      FSettingsFile(std::move(settingsFile)) {
+    setObjectName("frmTrim");
+    setWindowTitle("Trim");
+    setAccessibleName("Trim");
+    setFixedSize(kWidth, kHeight);
+    setModal(true);
+    setStyleSheet(skin::StyleSheet());
+    CreateMarkerImages();
+    CreateControls();
+    FFPlayer = std::make_unique<TFFPlayer>();
+    ConnectHandlers();
+}
+
+TfrmTrim::~TfrmTrim() {
+    if (!FFPlayer) return;
+    FFPlayer->Close(true);
+    FFPlayer.reset();
+}
+
+void TfrmTrim::CreateMarkerImages() {
+    // The start marker points right into the range, the end marker left.
+    auto marker = [](bool start) {
+        QPixmap picture(12, 16);
+        picture.fill(Qt::transparent);
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        if (start) {
+            path.moveTo(1, 0);
+            path.lineTo(11, 8);
+            path.lineTo(1, 16);
+        } else {
+            path.moveTo(11, 0);
+            path.lineTo(1, 8);
+            path.lineTo(11, 16);
+        }
+        path.closeSubpath();
+        p.fillPath(path, start ? QColor(120, 220, 120) : QColor(240, 96, 80));
+        p.setPen(QPen(Qt::white, 1));
+        p.drawPath(path);
+        return picture;
+    };
+    imglistPosLeft = marker(true);
+    imglistPosRight = marker(false);
+    FThumbImage = QPixmap(12, 16);
+    FThumbImage.fill(Qt::transparent);
+    {
+        QPainter p(&FThumbImage);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(skin::LightBox());
+        p.setPen(skin::HotFrame());
+        p.drawRoundedRect(QRectF(0.5, 0.5, 11, 15), 3, 3);
+    }
+    FTrackImage = QPixmap(kPreviewBarWidth - 2, 16);
+    FTrackImage.fill(Qt::transparent);
+    QPainter p(&FTrackImage);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(skin::Band());
+    p.setPen(skin::HotFrame());
+    p.drawRoundedRect(QRectF(0.5, 0.5, FTrackImage.width() - 1, 15), 7, 7);
+}
+
+void TfrmTrim::CreateControls() {
+    lblTitle = new QLabel("Trim", this);
+    lblTitle->setObjectName("lblTitle");
+    lblTitle->setGeometry(10, 0, 300, kTitleHeight);
+    lblTitle->setStyleSheet("color: white;");
+    lblTitle->setFont(skin::TitleFont(10));
+    btnClose = new skin::TImageButton("btnClose", "", "close", 24, 24, 18, this);
+    btnClose->move(kWidth - 30, 3);
+    btnClose->setToolTip("Close");
+    btnClose->setAccessibleName("Close");
+
+    imgPreview = new TPlayerSurface(this);
+    imgPreview->setObjectName("imgPreview");
+    imgPreview->setAccessibleName("imgPreview");
+    imgPreview->setGeometry(28, 38, 845, 387);
+    CreatePlayerRow();
+    CreateRangeRow();
+}
+
+void TfrmTrim::CreatePlayerRow() {
+    struct Item {
+        skin::TImageButton** button;
+        const char* name;
+        const char* hint;
+        const char* icon;
+    };
+    const Item items[] = {{&imgbtnPlay, "imgbtnPlay", "Play", "play"},
+                          {&imgbtnpause, "imgbtnpause", "Pause", "pause"},
+                          {&imgbtnStop, "imgbtnStop", "Stop", "stop"}};
+    int x = 28;
+    for (const Item& item : items) {
+        *item.button = new skin::TImageButton(item.name, "", item.icon, 30, 30, 20, this);
+        (*item.button)->move(x, 431);
+        (*item.button)->setToolTip(item.hint);
+        (*item.button)->setAccessibleName(item.hint);
+        x += 32;
+    }
+    trcPreview = new TTrackBar2(this);
+    trcPreview->setObjectName("trcPreview");
+    trcPreview->setAccessibleName("trcPreview");
+    trcPreview->setGeometry(130, 436, kPreviewBarWidth, 20);
+    trcPreview->SetTrackStyle(trUserDrawn);
+    trcPreview->SetTickStyle(tiUserDrawn);
+    trcPreview->SetThumbStyle(tsUserDrawn);
+    trcPreview->SetThumbSize(12);
+    trcPreview->setEnabled(false);
+    lblTime = new QLabel("00:00:00 / ", this);
+    lblTime->setObjectName("lblTime");
+    lblTime->setGeometry(740, 436, 66, 20);
+    lblTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblTime->setStyleSheet("color: white;");
+    lblPTS = new QLabel("00:00:00", this);
+    lblPTS->setObjectName("lblPTS");
+    lblPTS->setGeometry(806, 436, 66, 20);
+    lblPTS->setStyleSheet("color: white;");
+}
+
+void TfrmTrim::CreateRangeRow() {
+    trcPosition = new TTrackBar2(this);
+    trcPosition->setObjectName("trcPosition");
+    trcPosition->setAccessibleName("trcPosition");
+    trcPosition->setGeometry(kRangeLeft, kRangeTop, kRangeWidth, kRangeHeight);
+    trcPosition->SetSecondThumb(true);
+    trcPosition->SetTrackStyle(trUserDrawn);
+    trcPosition->SetTickStyle(tiUserDrawn);
+    trcPosition->SetThumbStyle(tsUserDrawn);
+    trcPosition->SetThumbSize(12);
+
+    auto field = [this](const char* caption, const char* name, int x) {
+        auto* label = new QLabel(caption, this);
+        label->setGeometry(x, 512, 70, 24);
+        label->setStyleSheet("color: white;");
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(name);
+        edit->setGeometry(x + 72, 512, 110, 24);
+        edit->setEnabled(false);
+        edit->setAccessibleName(QString(caption).remove(':').trimmed());
+        label->setBuddy(edit);
+        return edit;
+    };
+    edtStart = field("Trim Start: ", "edtStart", 32);
+    edtTrimLength = field("Trim End: ", "edtTrimLength", 240);
+
+    auto button = [this](const char* caption, const char* name, int x) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        b->setGeometry(x, 511, 90, 26);
+        b->setAutoDefault(false);
+        b->setAccessibleName(QString(caption).remove('&'));
+        return b;
+    };
+    btnDefault = button("&Default", "btnDefault", 580);
+    btnOk = button("Ok", "btnOk", 680);
+    btnCancel = button("Cancel", "btnCancel", 780);
+}
+
+void TfrmTrim::ConnectHandlers() {
+    connect(btnClose, &QToolButton::clicked, this, [this] { close(); });
+    connect(imgbtnPlay, &QToolButton::clicked, this, &TfrmTrim::imgbtnPlayClick);
+    connect(imgbtnpause, &QToolButton::clicked, this, &TfrmTrim::imgbtnpauseClick);
+    connect(imgbtnStop, &QToolButton::clicked, this, &TfrmTrim::imgbtnStopClick);
+    connect(btnDefault, &QPushButton::clicked, this, &TfrmTrim::btnDefaultClick);
+    connect(btnOk, &QPushButton::clicked, this, &TfrmTrim::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TfrmTrim::btnCancelClick);
+
+    trcPosition->OnMouseDown = [this](TTrackBar2*, Qt::MouseButton button, Qt::KeyboardModifiers,
+                                      int x, int) {
+        if (button == Qt::LeftButton) trcPositionMouseDown(x);
+    };
+    trcPosition->OnMouseMove = [this](TTrackBar2*, Qt::MouseButtons buttons, Qt::KeyboardModifiers,
+                                      int x, int) { trcPositionMouseMove(buttons, x); };
+    trcPosition->OnDrawThumb = [this](TTrackBar2*, QPainter& canvas, int, int y) {
+        trcPositionDrawThumb(canvas, y);
+    };
+    trcPosition->OnDrawTrack = [this](TTrackBar2* bar, QPainter& canvas) {
+        canvas.fillRect(bar->rect(), skin::Background());
+    };
+    trcPreview->OnDrawThumb = [this](TTrackBar2*, QPainter& canvas, int x, int y) {
+        trcPreviewDrawThumb(canvas, x, y);
+    };
+    trcPreview->OnMouseMove = [this](TTrackBar2*, Qt::MouseButtons buttons, Qt::KeyboardModifiers,
+                                     int x, int) { trcPreviewMouseMove(buttons, x); };
+    trcPreview->installEventFilter(this);
+    trcPosition->installEventFilter(this);
+
+    FFPlayer->OnFileOpen = [this](TCustomPlayer*, std::int64_t duration, int, int, int&, int&) {
+        FFPlayerFileOpen(duration);
+    };
+    FFPlayer->OnPosition = [this](TCustomPlayer*, std::int64_t pts) { FFPlayerPosition(pts); };
+    FFPlayer->OnState = [this](TCustomPlayer*, TPlayState state) { FFPlayerState(state); };
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void TfrmTrim::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TfrmTrim::FormShow() {
+    trcPosition->setGeometry(kRangeLeft, kRangeTop, kRangeWidth, kRangeHeight);
+    lblTime->clear();
+    lblPTS->clear();
+    FOpened = false;
+    FRow = FList ? FList->SelectedRow() : -1;
+    if (FRow >= 0) {
+        OpenRow(FRow, false);
+    } else if (FList && FList->RowCount() > 0) {
+        FList->SelectRow(0);
+        FRow = 0;
+        OpenRow(FRow, true);
+    }
+    ++FOpenings;
+}
+
+bool TfrmTrim::OpenRow(int row, bool centreMarkers) {
+    const std::string folder =
+        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString();
+    if (!FFPlayer->LibrariesLoaded() && !FFPlayer->LoadLibraries(folder)) return false;
+    if (!OpenSource()) return false;
+    const TlvFilesRecord& record = FList->Row(row)->Record;
+    if (record.TrimStart >= 0) FStart = record.TrimStart / 1000000;
+    FEnd = record.TrimLength <= 0 ? FDuration : (record.TrimStart + record.TrimLength) / 1000000;
+    const double scale = FDuration > 0 ? static_cast<double>(FUsableWidth) / FDuration : 0.0;
+    FLeftX = static_cast<int>(std::lround(FStart * scale));
+    FRightX = static_cast<int>(std::lround(FEnd * scale));
+    if (centreMarkers) {
+        FLeftX -= HalfOf(imglistPosLeft.width());
+        FRightX -= HalfOf(imglistPosRight.width());
+    }
+    SetPlayerButtons(false, true, true);
+    edtStart->setText(SecondsText(FStart));
+    edtTrimLength->setText(SecondsText(FEnd));
+    trcPosition->update();
+    return true;
+}
+
+// Opens the row's source in the player; the file-opened event sets the
+// duration and the bars.
+bool TfrmTrim::OpenSource() {
+    if (!FList || FRow < 0 || FRow >= FList->RowCount()) return false;
+    const std::string& file = FList->Row(FRow)->Record.SourceFile;
+    if (!FFPlayer->Open(file, imgPreview, false)) {
+        SetPlayerButtons(true, false, false);
+        return false;
+    }
+    FOpened = true;
+    FStopped = false;
+    FPaused = false;
+    return true;
+}
+
+void TfrmTrim::SetPlayerButtons(bool play, bool pause, bool stop) {
+    imgbtnPlay->setEnabled(play);
+    imgbtnpause->setEnabled(pause);
+    imgbtnStop->setEnabled(stop);
+}
+
+// ---------------------------------------------------------------------------
+// Player events
+
+void TfrmTrim::FFPlayerFileOpen(std::int64_t ADuration) {
+    FDurationUS = ADuration;
+    FDuration = RoundSeconds(ADuration);
+    lblPTS->setText(SecondsText(FDuration));
+    // A bar's maximum must lie above its minimum, also for a still picture.
+    const int maximum = static_cast<int>(std::max<std::int64_t>(FDuration, 1));
+    trcPreview->SetMax(maximum);
+    trcPosition->SetMax(maximum);
+    trcPosition->SetPositionU(maximum);
+    trcPosition->SetPositionL(0);
+    FUsableWidth = trcPosition->width() - imglistPosRight.width();
+    TIniFile settings(FSettingsFile);
+    FFPlayer->Mute = settings.ReadInteger("settings", "mute", 0) == 1;
+    trcPreview->setEnabled(true);
+    trcPreview->SetPositionL(0);
+}
+
+void TfrmTrim::FFPlayerPosition(std::int64_t APTS) {
+    lblTime->setText(SecondsText(RoundSeconds(APTS)) + " / ");
+    if (FDragging || FDurationUS <= 0) return;
+    trcPreview->SetPositionL(static_cast<int>(
+        std::llround(static_cast<double>(trcPreview->Max()) * APTS / FDurationUS)));
+}
+
+void TfrmTrim::FFPlayerState(TPlayState AState) {
+    switch (AState) {
+    case psPause:
+        // The report may come after a stop that followed the pause.
+        if (!FFPlayer->FileOpen() || !FFPlayer->IsPaused()) break;
+        FPaused = true;
+        imgbtnPlay->setEnabled(true);
+        break;
+    case psStop:
+        FStopped = true;
+        imgbtnPlay->setEnabled(true);
+        imgbtnpause->setEnabled(false);
+        imgbtnStop->setEnabled(false);
+        trcPreview->setEnabled(false);
+        break;
+    case psEnd:
+        imgbtnPlay->setEnabled(true);
+        imgbtnpause->setEnabled(false);
+        FStopped = true;
+        FFPlayer->Seek(0, false, 0);
+        FFPlayer->Pause();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The range bar
+
+bool TfrmTrim::MoveStartMarker(int x, int startLimit) {
+    const double mid = (FRightX - FLeftX) * 0.5 + FLeftX;
+    if (!(x <= mid && x > 0 && x <= startLimit)) return false;
+    const int hl = HalfOf(imglistPosLeft.width());
+    if (x < hl) {
+        FLeftX = 0;
+        FStart = 0;
+    } else {
+        FLeftX = x - hl;
+        FStart = static_cast<std::int64_t>(static_cast<double>(FLeftX) / trcPosition->width() *
+                                           FDuration);
+    }
+    trcPreview->SetPositionL(static_cast<int>(FStart));
+    edtStart->setText(SecondsText(FStart));
+    return true;
+}
+
+bool TfrmTrim::MoveEndMarker(int x, int endLimit) {
+    const double mid = (FRightX - FLeftX) * 0.5 + FLeftX;
+    if (!(x > mid && x <= endLimit) || FUsableWidth <= 0) return false;
+    FRightX = x - HalfOf(imglistPosRight.width());
+    FEnd = static_cast<std::int64_t>(static_cast<double>(FRightX) / FUsableWidth * FDuration);
+    trcPreview->SetPositionL(static_cast<int>(FEnd));
+    edtTrimLength->setText(SecondsText(FEnd));
+    return true;
+}
+
+void TfrmTrim::trcPositionMouseDown(int X) {
+    if (MoveStartMarker(X, FUsableWidth)) FDragging = true;
+    if (MoveEndMarker(X, FUsableWidth)) FDragging = true;
+    trcPosition->update();
+}
+
+void TfrmTrim::trcPositionMouseMove(Qt::MouseButtons Buttons, int X) {
+    if (!(Buttons & Qt::LeftButton) || FEnd - FStart < 2) return;
+    trcPosition->SetPositionL(
+        static_cast<int>(static_cast<double>(X) / trcPosition->width() * trcPosition->Max()));
+    MoveStartMarker(X, FUsableWidth + HalfOf(imglistPosLeft.width()));
+    MoveEndMarker(X, FUsableWidth + HalfOf(imglistPosRight.width()));
+    trcPosition->update();
+}
+
+void TfrmTrim::trcPositionDrawThumb(QPainter& Canvas, int Y) {
+    const int w = trcPosition->width();
+    FillBox(Canvas, 0, Y - 6, w, Y + 10, kBarBack);
+    FillBox(Canvas, FLeftX + 10, Y + 2, FRightX + 2, Y + 6, kRangeFill);
+    if (FRightX <= FUsableWidth) Canvas.drawPixmap(FRightX, Y - 4, imglistPosRight);
+    if (FLeftX >= 0) Canvas.drawPixmap(FLeftX, Y - 4, imglistPosLeft);
+}
+
+// ---------------------------------------------------------------------------
+// The playback bar
+
+void TfrmTrim::trcPreviewDrawThumb(QPainter& Canvas, int X, int Y) {
+    FPreviewThumbX = X;
+    FPreviewThumbY = Y;
+    FillBox(Canvas, 0, 0, FTrackImage.width() + 2, 20, kBarBack);
+    Canvas.drawPixmap(1, 2, FTrackImage);
+    FillBox(Canvas, 5, 6, X + 10, Y + 7, kPlayedFill);
+    FillBox(Canvas, X + 13, 5, trcPreview->width() - 6, Y + 8, kRestFill);
+    Canvas.drawPixmap(X + 2, Y - 4, FThumbImage);
+}
+
+void TfrmTrim::trcPreviewMouseMove(Qt::MouseButtons Buttons, int X) {
+    if (!(Buttons & Qt::LeftButton)) return;
+    const double span = trcPreview->width() - FThumbImage.width() / 2.0;
+    trcPreview->SetPositionL(static_cast<int>(X / span * trcPreview->Max()));
+}
+
+// A press on either bar holds the playback bar still; the release then
+// seeks the player to where the bar points, so that the picture shows the
+// time of the marker moved last.
+bool TfrmTrim::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == trcPreview || watched == trcPosition) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton)
+            FDragging = true;
+        else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
+                 FDragging)
+            MouseReleased();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfrmTrim::MouseReleased() {
+    if (FFPlayer->FileOpen() && trcPreview->Max() > 0) {
+        const double share = static_cast<double>(trcPreview->PositionL()) / trcPreview->Max();
+        FFPlayer->Seek(0, false, static_cast<std::int64_t>(share * FDurationUS));
+    }
+    const int release = ++FReleaseCount;
+    QTimer::singleShot(kSeekSettleMs, this, [this, release] {
+        if (release == FReleaseCount) FDragging = false;
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Playback buttons
+
+void TfrmTrim::imgbtnPlayClick() {
+    if (FPaused && FFPlayer->FileOpen()) {
+        FFPlayer->Resume();
+        FPaused = false;
+        SetPlayerButtons(false, true, true);
+        trcPreview->setEnabled(true);
+    } else if (FStopped || !FFPlayer->FileOpen()) {
+        if (OpenSource())
+            SetPlayerButtons(false, true, true);
+        else
+            SetPlayerButtons(true, false, false);
+    }
+}
+
+void TfrmTrim::imgbtnpauseClick() {
+    FFPlayer->Pause();
+    FPaused = true;
+    imgbtnPlay->setEnabled(true);
+    imgbtnpause->setEnabled(false);
+}
+
+void TfrmTrim::imgbtnStopClick() {
+    if (FPaused) FFPlayer->Resume();
+    FPaused = false;
+    FFPlayer->Close(true);
+    FStopped = true;
+    trcPreview->SetPositionL(0);
+    trcPreview->setEnabled(false);
+    SetPlayerButtons(true, false, false);
+    lblTime->setText("00:00:00");
+    lblPTS->setText("00:00:00");
+}
+
+// ---------------------------------------------------------------------------
+// Default, OK, Cancel, closing
+
+std::string TfrmTrim::DurationText(std::int64_t durationUS) {
+    const std::int64_t s = durationUS / 1000000;
+    const int milliseconds = static_cast<int>((durationUS % 1000000) * 1000 / 1000000);
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2d:%.2d:%.2d.%.3d", static_cast<int>(s / 3600),
+                  static_cast<int>((s / 60) % 60), static_cast<int>(s % 60), milliseconds);
+    return text;
+}
+
+void TfrmTrim::btnDefaultClick() {
+    FStart = 0;
+    FEnd = FDuration;
+    edtStart->setText("00:00:00");
+    edtTrimLength->setText(QString::fromStdString(DurationText(FDurationUS)));
+}
+
+void TfrmTrim::btnOkClick() {
+    // Without a source that opened, the times belong to another file.
+    if (!FOpened || !FList || FRow < 0 || FRow >= FList->RowCount()) {
+        accept();
+        return;
+    }
+    TFilesItem* item = FList->Row(FRow);
+    TlvFilesRecord& record = item->Record;
+    const bool ranged = FStart >= 0 && FEnd > 0 && FStart < FEnd && FEnd <= FDuration;
+    const std::int64_t length = ranged ? FEnd - FStart : FDuration;
+    if (length <= 0) {
+        record.TrimStart = record.TrimLength = 0;
+        accept();
+        return;
+    }
+    record.TrimStart = FStart > 0 ? FStart * 1000000 : 0;
+    record.TrimLength = length >= FDuration ? 0 : length * 1000000;
+    // Without a range, the conversion runs from the start to the end.
+    const std::int64_t converted = ranged ? length : FDuration - (FStart > 0 ? FStart : 0);
+    item->setText(colTrimmed, QString::number(converted));
+    accept();
+}
+
+void TfrmTrim::btnCancelClick() {
+    reject();
+}
+
+void TfrmTrim::done(int result) {
+    FFPlayer->Close(false);
+    QDialog::done(result);
+}
+
+void TfrmTrim::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), skin::Background());
+    painter.fillRect(QRect(0, 0, width(), kTitleHeight), skin::Band());
+    painter.fillRect(imgPreview->geometry().adjusted(-1, -1, 1, 1), Qt::black);
+    painter.setPen(skin::HotFrame());
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}

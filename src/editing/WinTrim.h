@@ -1,0 +1,132 @@
+// The trim dialog: a playing preview of the selected row's source, a range
+// bar with a start marker and an end marker, and the chosen times. OK stores
+// the range in the row as `TrimStart`/`TrimLength` and shows the trimmed
+// length in the row's "Trimmed Length" column. One dialog lives as long as
+// the main window and is shown again on every opening.
+//
+// Everything here runs on the user-interface thread; the player raises its
+// events there too (it hands them over to the main thread).
+#pragma once
+
+#include "player/FFPlay.h"
+
+#include <QDialog>
+#include <QPixmap>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QPushButton;
+class TFilesList;
+class TPlayerSurface;
+class TTrackBar2;
+namespace skin {
+class TImageButton;
+}
+
+class TfrmTrim : public QDialog {
+    Q_OBJECT
+public:
+    // `list` is the main window's conversion list; `settingsFile` the
+    // settings store that holds "mute".
+    TfrmTrim(QWidget* parent, TFilesList* list, std::string settingsFile);
+    ~TfrmTrim() override;
+
+    // Handlers.
+    void FormShow();
+    void FFPlayerFileOpen(std::int64_t ADuration);
+    void FFPlayerPosition(std::int64_t APTS);
+    void FFPlayerState(TPlayState AState);
+    void trcPositionMouseDown(int X);
+    void trcPositionMouseMove(Qt::MouseButtons Buttons, int X);
+    void trcPositionDrawThumb(QPainter& Canvas, int Y);
+    void trcPreviewDrawThumb(QPainter& Canvas, int X, int Y);
+    void trcPreviewMouseMove(Qt::MouseButtons Buttons, int X);
+    void imgbtnPlayClick();
+    void imgbtnpauseClick();
+    void imgbtnStopClick();
+    void btnDefaultClick();
+    void btnOkClick();
+    void btnCancelClick();
+
+    // The full duration in microseconds as the Default button writes it:
+    // "HH:MM:SS.mmm".
+    static std::string DurationText(std::int64_t durationUS);
+
+    // What the dialog holds, for its owner and the tests.
+    std::int64_t Start() const { return FStart; }
+    std::int64_t End() const { return FEnd; }
+    std::int64_t Duration() const { return FDuration; }
+    int LeftMarkerX() const { return FLeftX; }
+    int RightMarkerX() const { return FRightX; }
+    int UsableWidth() const { return FUsableWidth; }
+    // The source of this opening plays (else OK writes nothing).
+    bool SourceOpened() const { return FOpened; }
+    // How many openings have been completed.
+    int Openings() const { return FOpenings; }
+
+    // Title row
+    QLabel* lblTitle = nullptr;
+    skin::TImageButton* btnClose = nullptr;
+    // Preview
+    TPlayerSurface* imgPreview = nullptr;
+    skin::TImageButton* imgbtnPlay = nullptr;
+    skin::TImageButton* imgbtnpause = nullptr;
+    skin::TImageButton* imgbtnStop = nullptr;
+    TTrackBar2* trcPreview = nullptr;
+    QLabel* lblTime = nullptr;
+    QLabel* lblPTS = nullptr;
+    // Range
+    TTrackBar2* trcPosition = nullptr;
+    QPixmap imglistPosLeft, imglistPosRight;
+    QLineEdit* edtStart = nullptr;
+    QLineEdit* edtTrimLength = nullptr;
+    QPushButton* btnDefault = nullptr;
+    QPushButton* btnOk = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+    std::unique_ptr<TFFPlayer> FFPlayer;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreatePlayerRow();
+    void CreateRangeRow();
+    void CreateMarkerImages();
+    void ConnectHandlers();
+    bool OpenRow(int row, bool centreMarkers);
+    bool OpenSource();
+    void SetPlayerButtons(bool play, bool pause, bool stop);
+    // Press rules shared by a click and a drag: the start marker follows x
+    // while x <= mid and 0 < x <= `startLimit`, the end marker while
+    // x > mid and x <= `endLimit`.
+    bool MoveStartMarker(int x, int startLimit);
+    bool MoveEndMarker(int x, int endLimit);
+    void MouseReleased();
+
+    TFilesList* FList;
+    std::string FSettingsFile;
+    int FRow = -1; // the row of the present opening
+
+    std::int64_t FStart = 0, FEnd = 0; // whole seconds
+    std::int64_t FDuration = 0;        // whole seconds
+    std::int64_t FDurationUS = 0;
+    int FLeftX = 0, FRightX = 0; // marker places on `trcPosition`
+    int FUsableWidth = 0;
+    bool FDragging = false;
+    int FReleaseCount = 0; // ends the wait after a release's seek
+    int FPreviewThumbX = 0, FPreviewThumbY = 0;
+    bool FStopped = true, FPaused = false;
+    bool FOpened = false;
+    int FOpenings = 0;
+    QPixmap FTrackImage, FThumbImage;
+};

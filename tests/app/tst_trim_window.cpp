@@ -1,0 +1,356 @@
+// The trim dialog on real files: the markers moved with the mouse on the
+// range bar, the times in the two fields, Default, OK and Cancel, a source
+// the player cannot open, and a trimmed row converted from the main window.
+#include "WindowHarness.h"
+#include "app/PlayerSurface.h"
+#include "controls/Tracker2.h"
+#include "editing/WinTrim.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+// Presses and releases the left button on the range bar at x.
+void Click(TTrackBar2* bar, int x) {
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, QPoint(x, 10));
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, QPoint(x, 10));
+}
+
+// A move over the bar with the left button held.
+void DragTo(TTrackBar2* bar, int x) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(x, 10), bar->mapToGlobal(QPointF(x, 10)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &move);
+}
+
+// The mean grey level of a file's first picture (after `seek`), -1 when
+// ffmpeg cannot give it.
+double MeanGrey(const std::string& file, const std::string& seek, const std::string& raw) {
+    if (!testsupport::RunFfmpeg(seek + "-i " + testsupport::ShellQuote(file) +
+                                " -frames:v 1 -vf format=gray -f rawvideo " +
+                                testsupport::ShellQuote(raw)))
+        return -1;
+    std::ifstream in(raw, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    if (bytes.empty()) return -1;
+    double sum = 0;
+    for (char c : bytes)
+        sum += static_cast<unsigned char>(c);
+    return sum / bytes.size();
+}
+
+double Seconds(const std::string& text) {
+    return text.empty() ? -1 : std::stod(text);
+}
+
+} // namespace
+
+class TestTrimWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TWindowHarness> h_;
+    std::unique_ptr<TfrmMain> window_;
+    std::string clip_; // 60 s
+    TfrmTrim* trim_ = nullptr;
+
+    // Shows the dialog on the row as the Trim menu entry would, without
+    // blocking the test in a modal loop.
+    void OpenOn(int row) {
+        window_->lvFIles->SelectRow(row);
+        trim_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(trim_));
+    }
+    TlvFilesRecord& Record(int row) { return window_->lvFIles->Row(row)->Record; }
+    QString Column(int row) { return window_->lvFIles->Row(row)->text(colTrimmed); }
+
+private slots:
+    void initTestCase() {
+        h_ = std::make_unique<TWindowHarness>();
+        clip_ = h_->Media("minute.mkv");
+        // Every picture is one grey whose level grows with the time, so a
+        // picture tells which moment of the source it shows.
+        QVERIFY(testsupport::MakeMedia(
+            clip_, "-f lavfi -i " +
+                       testsupport::ShellQuote(
+                           "nullsrc=s=160x120:r=10,geq=lum='mod(T*20,256)':cb=128:cr=128") +
+                       " -f lavfi -i sine=f=440 -t 60 -c:v mpeg4 -q:v 2 -c:a mp2 -shortest"));
+        // The first window writes the formats' settings; then MPEG-4 at the
+        // source's size and rate.
+        window_ = h_->NewWindow();
+        TWindowHarness::Dispose(window_);
+        h_->Settings().WriteString("formatInfo102", "paraVideoSize", "as source");
+        h_->Settings().WriteString("formatInfo102", "paraFrameRate", "as source");
+        h_->ChooseFormat(102);
+        window_ = h_->NewWindow();
+        // The list takes a file once: the second row gets a copy.
+        const std::string copy = h_->Media("minute2.mkv");
+        std::filesystem::copy_file(clip_, copy);
+        TWindowHarness::AddFiles(*window_, {clip_, copy});
+        QCOMPARE(window_->lvFIles->RowCount(), 2);
+        trim_ = window_->frmTrim;
+        QVERIFY(trim_);
+    }
+
+    void cleanupTestCase() {
+        if (window_) TWindowHarness::Dispose(window_);
+        h_.reset();
+    }
+
+    // Rows a case added go again, also after a failed check.
+    void cleanup() {
+        if (trim_->isVisible()) trim_->btnCancel->click();
+        while (window_->lvFIles->RowCount() > 2)
+            window_->lvFIles->RemoveRow(window_->lvFIles->RowCount() - 1);
+    }
+
+    // Without a trim the markers lie at both ends; OK keeps the row whole.
+    void untrimmedSourceKeepsTheWholeLength() {
+        OpenOn(0);
+        QVERIFY(trim_->SourceOpened());
+        QCOMPARE(trim_->Duration(), 60);
+        QCOMPARE(trim_->trcPosition->geometry(), QRect(32, 473, 838, 20));
+        QCOMPARE(trim_->UsableWidth(), 838 - trim_->imglistPosRight.width());
+        QCOMPARE(trim_->LeftMarkerX(), 0);
+        QCOMPARE(trim_->RightMarkerX(), trim_->UsableWidth());
+        QCOMPARE(trim_->edtStart->text(), QString("0:00:00"));
+        QCOMPARE(trim_->edtTrimLength->text(), QString("0:01:00"));
+        QCOMPARE(trim_->lblPTS->text(), QString("0:01:00"));
+        QVERIFY(!trim_->imgbtnPlay->isEnabled());
+        QVERIFY(trim_->imgbtnpause->isEnabled());
+        // The preview plays into the panel.
+        QTRY_VERIFY_WITH_TIMEOUT(trim_->imgPreview->PicturesReceived() > 0, 10000);
+        trim_->btnOk->click();
+        QVERIFY(!trim_->isVisible());
+        QCOMPARE(Record(0).TrimStart, 0);
+        QCOMPARE(Record(0).TrimLength, 0);
+        QCOMPARE(Column(0), QString("60"));
+    }
+
+    // A click at 146 puts the start marker at 140: 140 / 838 x 60 = 10.02 s.
+    // The release seeks the player to the start.
+    void startMarkerAtTenSeconds() {
+        OpenOn(0);
+        // The player reports its first position once it plays.
+        QTRY_VERIFY_WITH_TIMEOUT(!trim_->lblTime->text().isEmpty(), 10000);
+        Click(trim_->trcPosition, 146);
+        QCOMPARE(trim_->LeftMarkerX(), 140);
+        QCOMPARE(trim_->Start(), 10);
+        QCOMPARE(trim_->edtStart->text(), QString("0:00:10"));
+        QCOMPARE(trim_->trcPreview->PositionL(), 10);
+        QTRY_VERIFY_WITH_TIMEOUT(trim_->FFPlayer->CurrentPosition() >= 10000000 &&
+                                     trim_->FFPlayer->CurrentPosition() < 13000000,
+                                 10000);
+        trim_->btnOk->click();
+        QCOMPARE(Record(0).TrimStart, 10000000);
+        QCOMPARE(Record(0).TrimLength, 50000000);
+        QCOMPARE(Column(0), QString("50"));
+    }
+
+    // The next opening starts from the row's values; a click below half the
+    // marker's width puts the start at 0, and the end is scaled by the
+    // usable width: 413 / 826 x 60 = 30 s.
+    void markersAtZeroAndThirtySeconds() {
+        OpenOn(0);
+        QCOMPARE(trim_->Start(), 10);
+        QCOMPARE(trim_->End(), 60);
+        QCOMPARE(trim_->LeftMarkerX(), 138); // 10 / 60 x 826
+        Click(trim_->trcPosition, 3);
+        QCOMPARE(trim_->LeftMarkerX(), 0);
+        QCOMPARE(trim_->Start(), 0);
+        Click(trim_->trcPosition, 419);
+        QCOMPARE(trim_->RightMarkerX(), 413);
+        QCOMPARE(trim_->End(), 30);
+        QCOMPARE(trim_->edtTrimLength->text(), QString("0:00:30"));
+        trim_->btnOk->click();
+        QCOMPARE(Record(0).TrimStart, 0);
+        QCOMPARE(Record(0).TrimLength, 30000000);
+        QCOMPARE(Column(0), QString("30"));
+    }
+
+    // Dragging moves a marker while the range is 2 s or more; below that
+    // only clicks move them. Cancel writes nothing.
+    void draggingStopsUnderTwoSeconds() {
+        OpenOn(1);
+        DragTo(trim_->trcPosition, 146);
+        QCOMPARE(trim_->Start(), 10);
+        DragTo(trim_->trcPosition, 832); // usable width + half the marker
+        QCOMPARE(trim_->RightMarkerX(), 826);
+        QCOMPARE(trim_->End(), 60);
+        Click(trim_->trcPosition, 3);   // start 0
+        Click(trim_->trcPosition, 419); // end 30
+        QCOMPARE(trim_->End(), 30);
+        for (int x : {200, 300, 350, 378, 392, 399})
+            Click(trim_->trcPosition, x);
+        QCOMPARE(trim_->LeftMarkerX(), 393);
+        QCOMPARE(trim_->Start(), 28);
+        Click(trim_->trcPosition, 406); // beyond the middle: the end marker
+        QCOMPARE(trim_->RightMarkerX(), 400);
+        QCOMPARE(trim_->End(), 29);
+        DragTo(trim_->trcPosition, 300);
+        DragTo(trim_->trcPosition, 600);
+        QCOMPARE(trim_->LeftMarkerX(), 393);
+        QCOMPARE(trim_->RightMarkerX(), 400);
+        QCOMPARE(trim_->Start(), 28);
+        QCOMPARE(trim_->End(), 29);
+        Click(trim_->trcPosition, 300);
+        QCOMPARE(trim_->LeftMarkerX(), 294);
+        QCOMPARE(trim_->Start(), 21);
+        QCOMPARE(trim_->edtStart->text(), QString("0:00:21"));
+        trim_->btnCancel->click();
+        QCOMPARE(Record(1).TrimStart, 0);
+        QCOMPARE(Record(1).TrimLength, 0);
+        QCOMPARE(Column(1), QString("60"));
+    }
+
+    // The end marker pulled to the left of the start marker: the row is
+    // converted from the start to the end of the source, and the column
+    // says how long that is.
+    void endBeforeStartConvertsToTheEnd() {
+        OpenOn(1);
+        Click(trim_->trcPosition, 419);
+        for (int x : {200, 300, 350, 378, 392, 399})
+            Click(trim_->trcPosition, x);
+        QCOMPARE(trim_->Start(), 28);
+        Click(trim_->trcPosition, 406);
+        QCOMPARE(trim_->End(), 29);
+        Click(trim_->trcPosition, 397); // end marker at 391, left of the start's 393
+        QCOMPARE(trim_->End(), 28);
+        trim_->btnOk->click();
+        QCOMPARE(Record(1).TrimStart, 28000000);
+        QCOMPARE(Record(1).TrimLength, 0);
+        QCOMPARE(Column(1), QString("32"));
+    }
+
+    // Pause, Stop and Play again: Play opens the source once more.
+    void playbackButtons() {
+        OpenOn(1);
+        trim_->imgbtnpause->click();
+        QVERIFY(trim_->FFPlayer->IsPaused());
+        QVERIFY(trim_->imgbtnPlay->isEnabled());
+        QVERIFY(!trim_->imgbtnpause->isEnabled());
+        trim_->imgbtnStop->click();
+        QVERIFY(!trim_->FFPlayer->FileOpen());
+        QVERIFY(!trim_->trcPreview->isEnabled());
+        QCOMPARE(trim_->trcPreview->PositionL(), 0);
+        QCOMPARE(trim_->lblTime->text(), QString("00:00:00"));
+        QCOMPARE(trim_->lblPTS->text(), QString("00:00:00"));
+        QVERIFY(!trim_->imgbtnStop->isEnabled());
+        const int shown = trim_->imgPreview->PicturesReceived();
+        trim_->imgbtnPlay->click();
+        QVERIFY(trim_->FFPlayer->FileOpen());
+        QVERIFY(trim_->trcPreview->isEnabled());
+        QCOMPARE(trim_->lblPTS->text(), QString("0:01:00"));
+        QTRY_VERIFY_WITH_TIMEOUT(trim_->imgPreview->PicturesReceived() > shown, 10000);
+        trim_->btnCancel->click();
+        // Closing stops the player (without waiting for it).
+        QTRY_VERIFY_WITH_TIMEOUT(!trim_->FFPlayer->FileOpen(), 10000);
+    }
+
+    void defaultShowsTheFullDuration() {
+        const std::string hour = h_->Media("hour.mkv");
+        QVERIFY(testsupport::MakeMedia(
+            hour, "-f lavfi -i color=c=gray:size=32x32:rate=2 -t 3725.5 -c:v mpeg4"));
+        TWindowHarness::AddFiles(*window_, {hour});
+        const int row = window_->lvFIles->RowCount() - 1;
+        OpenOn(row);
+        QCOMPARE(trim_->Duration(), 3726);
+        Click(trim_->trcPosition, 146);
+        QVERIFY(trim_->Start() > 0);
+        trim_->btnDefault->click();
+        QCOMPARE(trim_->edtStart->text(), QString("00:00:00"));
+        QCOMPARE(trim_->edtTrimLength->text(), QString("01:02:05.500"));
+        QCOMPARE(trim_->Start(), 0);
+        QCOMPARE(trim_->End(), 3726);
+        QCOMPARE(trim_->LeftMarkerX(), 140); // the markers stay
+        trim_->btnOk->click();
+        QCOMPARE(Record(row).TrimStart, 0);
+        QCOMPARE(Record(row).TrimLength, 0);
+    }
+
+    // A source that no longer opens: the dialog keeps the last opening's
+    // times, and OK must not write them into this row.
+    void unopenableSourceWritesNothing() {
+        const std::string broken = h_->Media("broken.mkv");
+        QVERIFY(testsupport::MakeMedia(broken, "-f lavfi -i testsrc2=size=160x120:rate=10 "
+                                               "-t 3 -c:v mpeg4"));
+        TWindowHarness::AddFiles(*window_, {broken});
+        const int row = window_->lvFIles->RowCount() - 1;
+        OpenOn(0);
+        Click(trim_->trcPosition, 146);
+        trim_->btnCancel->click();
+        std::ofstream(broken, std::ios::trunc) << "not a media file\n";
+        OpenOn(row);
+        QVERIFY(!trim_->SourceOpened());
+        QCOMPARE(trim_->Start(), 10);
+        trim_->btnOk->click();
+        QCOMPARE(Record(row).TrimStart, 0);
+        QCOMPARE(Record(row).TrimLength, 0);
+        QCOMPARE(Column(row), QString("3"));
+    }
+
+    // Through the main window: Trim on the row, markers at 10 s and 30 s,
+    // OK, Start. The file covers 20 s and begins with the source's picture
+    // at 10 s.
+    void trimmedRowConvertsThatRange() {
+        window_->lvFIles->SelectRow(1);
+        window_->lvFIles->SetChecked(0, false);
+        QCOMPARE(window_->lvFIles->RowCount(), 2);
+        // Acts once the modal dialog has opened the row; gives up after a deadline so that the test
+        // fails instead of waiting in the dialog for ever.
+        bool acted = false;
+        const int openings = trim_->Openings();
+        QElapsedTimer waited;
+        waited.start();
+        QTimer poll;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, trim_, [&] {
+            if (waited.elapsed() > 15000) {
+                poll.stop();
+                trim_->reject();
+                return;
+            }
+            if (QApplication::activeModalWidget() != trim_ || trim_->Openings() == openings) return;
+            poll.stop();
+            Click(trim_->trcPosition, 3);
+            Click(trim_->trcPosition, 419);
+            Click(trim_->trcPosition, 146);
+            acted = trim_->Start() == 10 && trim_->End() == 30;
+            trim_->btnOk->click();
+        });
+        poll.start();
+        window_->Trim1Click();
+        QVERIFY(acted);
+        QCOMPARE(Record(1).TrimStart, 10000000);
+        QCOMPARE(Record(1).TrimLength, 20000000);
+        QCOMPARE(Column(1), QString("20"));
+        h_->Messages.clear();
+        TWindowHarness::PressStart(*window_);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        // The one checked row gives the one file of the output folder.
+        std::vector<std::string> outputs;
+        for (const auto& entry : std::filesystem::directory_iterator(h_->OutputFolder()))
+            outputs.push_back(entry.path().string());
+        QCOMPARE(outputs.size(), std::size_t(1));
+        const std::string destination = outputs.front();
+        const double length = Seconds(testsupport::ProbeValue(destination, "format=duration"));
+        QVERIFY2(std::abs(length - 20.0) < 0.6, std::to_string(length).c_str());
+        // The first picture is the source's picture at 10 s: its grey lies
+        // within one frame's step of that picture's.
+        const double first = MeanGrey(destination, "", h_->Home("first.raw"));
+        const double atStart = MeanGrey(Record(1).SourceFile, "-ss 10 ", h_->Home("at10.raw"));
+        QVERIFY(first >= 0 && atStart >= 0);
+        QVERIFY2(std::abs(first - atStart) < 1.5,
+                 (std::to_string(first) + " / " + std::to_string(atStart)).c_str());
+    }
+};
+
+QTEST_MAIN(TestTrimWindow)
+#include "tst_trim_window.moc"
