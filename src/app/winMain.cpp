@@ -11,6 +11,7 @@
 #include "app/WinSettings.h"
 #include "app/directory.h"
 #include "editing/FrameRenderer.h"
+#include "editing/WinWaterMark.h"
 #include "engine/FFmpegVCL.h"
 #include "player/FFPlay.h"
 #include "controls/Tracker2.h"
@@ -648,7 +649,18 @@ void TfrmMain::About1Click() {
 // The edit dialogs are added with their own windows.
 void TfrmMain::Crop2Click() {}
 void TfrmMain::Trim1Click() {}
-void TfrmMain::WaterMark1Click() {}
+void TfrmMain::WaterMark1Click() {
+    imgbtnStopClick();
+    delete frmWaterMark;
+    if (lvFIles->RowCount() > 0 && lvFIles->SelectedRow() < 0) lvFIles->SelectRow(0);
+    const int row = lvFIles->SelectedRow();
+    const bool mute =
+        TIniFile(GlobalObject->SettingsFile()).ReadInteger("settings", "mute", 0) == 1;
+    frmWaterMark = new TfrmWaterMark(
+        row >= 0 ? &lvFIles->Row(row)->Record : nullptr, mute,
+        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString(), this);
+    frmWaterMark->exec();
+}
 
 void TfrmMain::Infomation1Click() {
     if (!frmFileInfo) frmFileInfo = new TfrmFileInfo(this);

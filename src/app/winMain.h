@@ -35,6 +35,7 @@ class TfrmAbout;
 class TfrmSettings;
 class TfmDirectory;
 class TfrmFileInfo;
+class TfrmWaterMark;
 class TfrmPreference;
 class TFFmpegVCL;
 class TCustomFFmpegVCL;
@@ -239,6 +240,7 @@ public:
     TfmDirectory* fmDirectory = nullptr;
     TfrmPreference* frmPreference = nullptr;
     TfrmFileInfo* frmFileInfo = nullptr;
+    TfrmWaterMark* frmWaterMark = nullptr; // a fresh editor on each opening
 
     // Window state
     QImage PreviewBitmap;
