@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QAbstractItemView>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -234,6 +235,9 @@ TfrmWaterMark::TfrmWaterMark(TlvFilesRecord* row, bool mute, std::string library
     btnCancel->setGeometry(800, 520, 90, 28);
     btnHelp = Named(new QPushButton("&Help", this), "btnHelp", "Help");
     btnHelp->setGeometry(900, 520, 90, 28);
+    // The drop-down lists of the boxes are named after their boxes.
+    for (QComboBox* box : findChildren<QComboBox*>())
+        box->view()->setAccessibleName(box->accessibleName());
     Connect();
     ConnectAttributes();
 }

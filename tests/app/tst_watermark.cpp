@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QToolButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTimer>
@@ -267,10 +269,15 @@ private slots:
         QCOMPARE(window->lvFIles->RowCount(), 1);
         bool driven = false;
         QImage editorText;
-        QTimer::singleShot(0, [&] {
+        // The editor is modal: it is driven from a timer once it is shown.
+        QTimer poll;
+        poll.setInterval(50);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
             TfrmWaterMark* editor = window->findChild<TfrmWaterMark*>();
-            if (!editor || !WaitFor([&] { return editor->FileOpened(); })) {
-                if (editor) editor->btnCancel->click();
+            if (!editor || !editor->isVisible()) return;
+            poll.stop();
+            if (!WaitFor([&] { return editor->FileOpened(); })) {
+                editor->btnCancel->click();
                 return;
             }
             editor->trcTextTran->setValue(255);
@@ -291,6 +298,7 @@ private slots:
             driven = true;
             editor->btnOk->click();
         });
+        poll.start();
         window->WaterMark1Click();
         QVERIFY(driven);
         const TlvFilesRecord& row = window->lvFIles->Row(0)->Record;
