@@ -358,11 +358,12 @@ void TfrmWaterMark::CreateFontControls() {
         {&suiChkItalic, "suiChkItalic", "Italic"},
         {&suiChkUnderline, "suiChkUnderline", "Underline"},
         {&suiChkStrikeOut, "suiChkStrikeOut", "Strikeout"}};
-    int x = 700;
+    const int widths[] = {60, 66, 92, 80};
+    int x = 700, i = 0;
     for (const auto& [box, name, caption] : boxes) {
         *box = Named(new QCheckBox(caption, this), name, caption);
-        (*box)->setGeometry(x, 390, 76, 22);
-        x += 74;
+        (*box)->setGeometry(x, 390, widths[i], 22);
+        x += widths[i++];
     }
     auto* group = new QGroupBox("Font background color", this);
     group->setObjectName("grpBackground");
@@ -852,6 +853,10 @@ void TfrmWaterMark::btnAddTextClick() {
     const QPointF topLeft(std::round(centre.x() - picture.width() / 2.0),
                           std::round(centre.y() - picture.height() / 2.0));
     item.Layer = NewLayer(kWmTextLayer, picture, topLeft, trcTextTran->value());
+    item.Rec.TextLeft = static_cast<int32_t>(topLeft.x());
+    item.Rec.TextTop = static_cast<int32_t>(topLeft.y());
+    item.Rec.TextWidth = picture.width();
+    item.Rec.TextHeight = picture.height();
     item.Rec.TextAlpha = trcTextTran->value();
     item.Rec.StartTime = 0;
     item.Rec.EndTime = static_cast<int32_t>(FDuration / 1000000);
@@ -895,6 +900,10 @@ void TfrmWaterMark::btnAddImageClick() {
     item.Layer = NewLayer(kWmImageLayer, picture, topLeft, trcTextTran->value());
     item.Rec.Kind = kWmImageLayer;
     item.Rec.ImageFile = file;
+    item.Rec.ImageLeft = static_cast<int32_t>(topLeft.x());
+    item.Rec.ImageTop = static_cast<int32_t>(topLeft.y());
+    item.Rec.ImageWidth = picture.width();
+    item.Rec.ImageHeight = picture.height();
     item.Rec.ImageAlpha = trcTextTran->value();
     item.Rec.StartTime = 0;
     item.Rec.EndTime = static_cast<int32_t>(FDuration / 1000000);

@@ -268,6 +268,7 @@ private slots:
         TWindowHarness::AddFiles(*window, {clip_});
         QCOMPARE(window->lvFIles->RowCount(), 1);
         bool driven = false;
+        QPointF movedFrom;
         QImage editorText;
         // The editor is modal: it is driven from a timer once it is shown.
         QTimer poll;
@@ -286,6 +287,7 @@ private slots:
             TWmLayerItem* text = editor->SelectedLayer();
             const QPointF centre = text->sceneBoundingRect().center();
             const QPointF topLeft = text->pos();
+            movedFrom = topLeft;
             Drag(editor->ImgView->viewport(), editor->FrameToView(centre),
                  editor->FrameToView(centre - topLeft));
             editor->trcRange->SetPositionU(1);
@@ -301,6 +303,7 @@ private slots:
         poll.start();
         window->WaterMark1Click();
         QVERIFY(driven);
+        QVERIFY(movedFrom.y() > 0); // the centred layer was dragged up
         const TlvFilesRecord& row = window->lvFIles->Row(0)->Record;
         QCOMPARE(row.Watermarks.size(), std::size_t{2});
         const TWmRec text = row.Watermarks[0];
