@@ -259,6 +259,22 @@ private slots:
         QCOMPARE(row.Watermarks[0].Text, std::string("kept"));
     }
 
+    // A source the player cannot open loads no layer; OK keeps the row's.
+    void okOnAnUnplayableSourceKeepsTheLayers() {
+        const std::string broken = h_->Media("broken.avi");
+        std::ofstream(broken) << "no media here";
+        TlvFilesRecord row = NewFilesRecord(broken, "", 0, "lbox");
+        row.Watermarks = {Text("kept", 0, 3)};
+        TfrmWaterMark editor(&row, true, LibraryFolder());
+        editor.show();
+        QCoreApplication::processEvents();
+        QVERIFY(!editor.FileOpened());
+        QCOMPARE(editor.lsbox->count(), 0);
+        editor.btnOk->click();
+        QCOMPARE(row.Watermarks.size(), std::size_t{1});
+        QCOMPARE(row.Watermarks[0].Text, std::string("kept"));
+    }
+
     // The editor opened from the main window: a text layer dragged to the
     // top-left corner and shown in the first two seconds, an image layer
     // placed with the sliders and shown from second 5; OK, then the row is
