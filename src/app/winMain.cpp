@@ -12,6 +12,7 @@
 #include "app/directory.h"
 #include "editing/WinTrim.h"
 #include "editing/FrameRenderer.h"
+#include "editing/WinWaterMark.h"
 #include "engine/FFmpegVCL.h"
 #include "player/FFPlay.h"
 #include "controls/Tracker2.h"
@@ -663,7 +664,18 @@ void TfrmMain::Trim1Click() {
     imgbtnStopClick(); // the dialog plays the source in its own player
     frmTrim->exec();
 }
-void TfrmMain::WaterMark1Click() {}
+void TfrmMain::WaterMark1Click() {
+    imgbtnStopClick();
+    delete frmWaterMark;
+    if (lvFIles->RowCount() > 0 && lvFIles->SelectedRow() < 0) lvFIles->SelectRow(0);
+    const int row = lvFIles->SelectedRow();
+    const bool mute =
+        TIniFile(GlobalObject->SettingsFile()).ReadInteger("settings", "mute", 0) == 1;
+    frmWaterMark = new TfrmWaterMark(
+        row >= 0 ? &lvFIles->Row(row)->Record : nullptr, mute,
+        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString(), this);
+    frmWaterMark->exec();
+}
 
 void TfrmMain::Infomation1Click() {
     if (!frmFileInfo) frmFileInfo = new TfrmFileInfo(this);

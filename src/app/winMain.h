@@ -35,6 +35,7 @@ class TfrmAbout;
 class TfrmSettings;
 class TfmDirectory;
 class TfrmFileInfo;
+class TfrmWaterMark;
 class TfrmPreference;
 class TfrmTrim;
 class TFFmpegVCL;
@@ -245,6 +246,7 @@ public:
     TfrmFileInfo* frmFileInfo = nullptr;
     // Created with the window, shown again on every opening.
     TfrmTrim* frmTrim = nullptr;
+    TfrmWaterMark* frmWaterMark = nullptr; // a fresh editor on each opening
 
     // Window state
     QImage PreviewBitmap;
