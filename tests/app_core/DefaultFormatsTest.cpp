@@ -155,10 +155,10 @@ void ExpectCompleteFormatFile(const TGlobalObject& g) {
 TEST_F(DefaultFormatFilesTest, BrokenFormatFileIsRestoredFromTheBuiltInCopy) {
     fs::create_directories(fs::path(Global.FormatFile()).parent_path());
     for (const std::string& broken : {std::string(),
-                                     std::string("\x7f"
-                                                 "ELF\x01\x01\0\0garbage ==\n[[[\n\xff\xfe",
-                                                 17),
-                                     std::string("just some words\nno sections = here\n")}) {
+                                      std::string("\x7f"
+                                                  "ELF\x01\x01\0\0garbage ==\n[[[\n\xff\xfe",
+                                                  17),
+                                      std::string("just some words\nno sections = here\n")}) {
         SCOPED_TRACE(testing::PrintToString(broken));
         std::ofstream(Global.FormatFile(), std::ios::binary) << broken;
         EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");

@@ -46,7 +46,8 @@ CommandResult RunCommand(const std::string& commandLine) {
     if (!pipe) return result;
     std::array<char, 4096> buffer{};
     size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.output.append(buffer.data(), n);
     int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -77,8 +78,8 @@ std::vector<std::string> ProbeValues(const std::string& file, const std::string&
                                      const std::string& select) {
     std::string cmd = "ffprobe -v error ";
     if (!select.empty()) cmd += "-select_streams " + select + " ";
-    cmd += "-show_entries " + entries + " -of default=noprint_wrappers=1:nokey=1 " +
-           ShellQuote(file);
+    cmd +=
+        "-show_entries " + entries + " -of default=noprint_wrappers=1:nokey=1 " + ShellQuote(file);
     CommandResult r = RunCommand(cmd);
     std::vector<std::string> lines;
     if (r.exitCode != 0) return lines;

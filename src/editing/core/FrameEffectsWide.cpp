@@ -82,7 +82,7 @@ constexpr uint64_t kJoinMask[3] = {JoinMask(0), JoinMask(1), JoinMask(2)};
 
 // Everything below runs only after Available() said yes.
 #if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi"))),             \
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi"))),               \
                              apply_to = function)
 #else
 #pragma GCC push_options
