@@ -3,6 +3,7 @@
 // margins and crop values it gives, the effect controls, resets, OK and
 // Cancel, the sources it cannot use, and a conversion of the cropped,
 // adjusted row checked frame by frame against ffmpeg's decoding.
+#include "DecodedFrame.h"
 #include "WindowHarness.h"
 #include "controls/RectTracker.h"
 #include "controls/Tracker2.h"
@@ -25,39 +26,12 @@
 
 namespace {
 
-Bitmap24 DecodeFrame(const std::string& file, int frameNumber, int width, int height,
-                     const std::string& rawFile) {
-    Bitmap24 bitmap;
-    const std::string select = "select=eq(n\\," + std::to_string(frameNumber) + ")";
-    const std::string args =
-        "-i " + testsupport::ShellQuote(file) + " -vf " + testsupport::ShellQuote(select) +
-        " -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgr24 " + testsupport::ShellQuote(rawFile);
-    if (!testsupport::RunFfmpeg(args)) return bitmap;
-    std::ifstream in(rawFile, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    if (bytes.size() != static_cast<std::size_t>(width) * height * 3) return bitmap;
-    bitmap.SetSize(width, height);
-    for (int y = 0; y < height; ++y)
-        std::copy_n(bytes.data() + static_cast<std::size_t>(y) * width * 3, width * 3,
-                    bitmap.Row(y));
-    return bitmap;
-}
-
 Bitmap24 CropOf(const Bitmap24& frame, int left, int top, int width, int height) {
     Bitmap24 out;
     out.SetSize(width, height);
     for (int y = 0; y < height; ++y)
         std::copy_n(frame.Row(y + top) + 3 * left, 3 * width, out.Row(y));
     return out;
-}
-
-double MeanDifference(const Bitmap24& a, const Bitmap24& b) {
-    if (a.Width != b.Width || a.Height != b.Height) return 1e9;
-    double sum = 0;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width * 3; ++x)
-            sum += std::abs(int(a.Row(y)[x]) - int(b.Row(y)[x]));
-    return sum / (a.Width * a.Height * 3.0);
 }
 
 // The mouse on the tracker, given in the dialog's coordinates and mapped

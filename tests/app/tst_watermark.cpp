@@ -2,6 +2,7 @@
 // listed, layers added, moved, reordered and deleted, their time range in
 // the playing view, OK and Cancel, and a conversion of the edited row whose
 // frames carry the layers where the editor placed them.
+#include "DecodedFrame.h"
 #include "WindowHarness.h"
 #include "WindowShot.h"
 #include "controls/Tracker2.h"
@@ -42,33 +43,6 @@ template <class F> bool WaitFor(F done, std::chrono::seconds limit = std::chrono
 
 std::string LibraryFolder() {
     return QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString();
-}
-
-// One frame of a file as 24-bit BGR, decoded by ffmpeg; empty on failure.
-Bitmap24 DecodeFrame(const std::string& file, int frameNumber, int width, int height,
-                     const std::string& rawFile) {
-    Bitmap24 bitmap;
-    const std::string select = "select=eq(n\\," + std::to_string(frameNumber) + ")";
-    const std::string args =
-        "-i " + testsupport::ShellQuote(file) + " -vf " + testsupport::ShellQuote(select) +
-        " -vsync 0 -frames:v 1 -f rawvideo -pix_fmt bgr24 " + testsupport::ShellQuote(rawFile);
-    if (!testsupport::RunFfmpeg(args)) return bitmap;
-    std::ifstream in(rawFile, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    if (bytes.size() != static_cast<std::size_t>(width) * height * 3) return bitmap;
-    bitmap.SetSize(width, height);
-    for (int y = 0; y < height; ++y)
-        std::copy_n(bytes.data() + static_cast<std::size_t>(y) * width * 3, width * 3,
-                    bitmap.Row(y));
-    return bitmap;
-}
-
-double MeanDifference(const Bitmap24& a, const Bitmap24& b, const QRect& area) {
-    double sum = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left() * 3; x < (area.right() + 1) * 3; ++x)
-            sum += std::abs(int(a.Row(y)[x]) - int(b.Row(y)[x]));
-    return sum / (area.width() * area.height() * 3.0);
 }
 
 // Drags with the left button held from one view point to another.
