@@ -1,9 +1,9 @@
 // The task engine: one conversion task with its option state, its input and
 // output files and the streams prepared for them. The unit is split by
-// stage: FFmpegOptions.cpp (option parsing, presets, targets), FFmpegSetup.cpp
-// (opening inputs and outputs, creating streams); the conversion itself
-// (FFmpegLoop.cpp) and the worker thread (FFmpegThread.cpp) build on the
-// state declared here.
+// concern: FFmpegOptions.cpp (option parsing, presets, targets),
+// FFmpegSetup.cpp (opening inputs and outputs, creating streams) and
+// FFmpegThread.cpp (the worker thread); the conversion itself is the
+// transcoder's (FFmpegTranscoder.h).
 #pragma once
 
 #include "engine/FFmpegOptions.h"
@@ -97,8 +97,8 @@ using TEngineHookCallback =
                        int64_t pts, int frameNumber)>;
 
 // The engine of one task. Everything here is used by the caller's thread
-// while the task is idle; the conversion (next stage) takes it over on the
-// task's worker thread and the caller does not touch it meanwhile.
+// while the task is idle; the conversion takes it over on the task's worker
+// thread and the caller does not touch it meanwhile.
 class TCustomFFmpeg {
 public:
     TCustomFFmpeg();
@@ -239,9 +239,10 @@ protected:
 private:
     using TOptionHandler = void (TCustomFFmpeg::*)(const std::string& name,
                                                    const std::string& value);
-    static const std::vector<std::pair<const char*, TOptionHandler>>& OptionTable();
+    struct TOptionRow;
+    static const std::vector<TOptionRow>& OptionTable();
 
-    // Option handlers (one per group of the option table).
+    // Option handlers of the table rows that need more than one field.
     void OptDoNothing(const std::string& name, const std::string& value);
     void OptLogLevel(const std::string& name, const std::string& value);
     void OptFormat(const std::string& name, const std::string& value);
@@ -253,13 +254,8 @@ private:
     void OptMetadata(const std::string& name, const std::string& value);
     void OptFrames(const std::string& name, const std::string& value);
     void OptTimeLimit(const std::string& name, const std::string& value);
-    void OptBoolean(const std::string& name, const std::string& value);
-    void OptInteger(const std::string& name, const std::string& value);
-    void OptFloat(const std::string& name, const std::string& value);
-    void OptText(const std::string& name, const std::string& value);
     void OptTarget(const std::string& name, const std::string& value);
     void OptThreads(const std::string& name, const std::string& value);
-    void OptSetTrue(const std::string& name, const std::string& value);
     void OptBitrate(const std::string& name, const std::string& value);
     void OptFrameRate(const std::string& name, const std::string& value);
     void OptFrameSize(const std::string& name, const std::string& value);
@@ -397,7 +393,7 @@ public:
     ~TFFmpeg() override;
 
     // The probe of input slot `index` (0..19), created on first use;
-    // nullptr for another index or when the program has no probe.
+    // nullptr for another index.
     TAVProbe* Probe(int index);
 
 protected:

@@ -8,84 +8,15 @@
 #include "media/MyUtils.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
 #include <limits>
 #include <filesystem>
-#include <map>
 
 namespace {
-
-// Option names whose value is a Boolean, an integer, a float or a text
-// stored in one field of the option state.
-const std::map<std::string, bool TOptionState::*>& BoolFields() {
-    static const std::map<std::string, bool TOptionState::*> fields = {
-        {"dump", &TOptionState::DoPktDump},
-        {"hex", &TOptionState::DoHexDump},
-        {"re", &TOptionState::RateEmu},
-        {"loop_input", &TOptionState::LoopInput},
-        {"shortest", &TOptionState::OptShortest},
-        {"intra", &TOptionState::IntraOnly},
-        {"vn", &TOptionState::VideoDisable},
-        {"sameq", &TOptionState::SameQuality},
-        {"deinterlace", &TOptionState::DoDeinterlace},
-        {"psnr", &TOptionState::DoPsnr},
-        {"qphist", &TOptionState::QpHist},
-        {"force_fps", &TOptionState::ForceFps},
-        {"an", &TOptionState::AudioDisable},
-        {"sn", &TOptionState::SubtitleDisable},
-        {"isync", &TOptionState::InputSync},
-    };
-    return fields;
-}
-
-const std::map<std::string, int TOptionState::*>& IntFields() {
-    static const std::map<std::string, int TOptionState::*> fields = {
-        {"loop_output", &TOptionState::LoopOutput},
-        {"v", &TOptionState::Verbose},
-        {"vsync", &TOptionState::VideoSyncMethod},
-        {"async", &TOptionState::AudioSyncMethod},
-        {"vglobal", &TOptionState::VideoGlobalHeader},
-        {"programid", &TOptionState::OptProgramID},
-        {"copyinkf", &TOptionState::CopyInitialNonkeyframes},
-        {"vdt", &TOptionState::VideoDiscard},
-        {"me_threshold", &TOptionState::MeThreshold},
-        {"top", &TOptionState::TopFieldFirst},
-        {"dc", &TOptionState::IntraDcPrecision},
-        {"vol", &TOptionState::AudioVolume},
-        {"vc", &TOptionState::VideoChannel},
-    };
-    return fields;
-}
-
-const std::map<std::string, float TOptionState::*>& FloatFields() {
-    static const std::map<std::string, float TOptionState::*> fields = {
-        {"adrift_threshold", &TOptionState::AudioDriftThreshold},
-        {"dts_delta_threshold", &TOptionState::DtsDeltaThreshold},
-        {"aq", &TOptionState::AudioQScale},
-        {"muxdelay", &TOptionState::MuxMaxDelay},
-        {"muxpreload", &TOptionState::MuxPreload},
-    };
-    return fields;
-}
-
-// Text options; the second member is the "is set" flag of texts that can be "none".
-const std::map<std::string, std::pair<std::string TOptionState::*, bool TOptionState::*>>&
-TextFields() {
-    static const std::map<std::string, std::pair<std::string TOptionState::*, bool TOptionState::*>>
-        fields = {
-            {"rc_override", {&TOptionState::RcOverride, &TOptionState::HasRcOverride}},
-            {"passlogfile", {&TOptionState::PassLogFileName, nullptr}},
-            {"vstats_file", {&TOptionState::VStatsFileName, &TOptionState::HasVStatsFileName}},
-            {"vlang", {&TOptionState::VideoLanguage, nullptr}},
-            {"alang", {&TOptionState::AudioLanguage, nullptr}},
-            {"slang", {&TOptionState::SubtitleLanguage, nullptr}},
-            {"tvstd", {&TOptionState::VideoStandard, &TOptionState::HasVideoStandard}},
-        };
-    return fields;
-}
 
 // The kind an option name prefix selects: v video, a audio, anything else subtitle.
 int KindOfName(const std::string& name) {
@@ -117,135 +48,334 @@ int NormOfRate(int64_t rate1000) {
     return -1;
 }
 
+// What a "target" sets. Two values per norm-dependent setting: PAL first,
+// then NTSC (and film).
+struct TTargetOption {
+    const char* Name;
+    std::array<const char*, 2> Value;
+};
+
+enum TTargetChannels {
+    tcStereo,       // two channels
+    tcMonoToStereo, // one channel becomes two, more stay
+};
+
+struct TTargetProfile {
+    const char* Type;
+    const char* Format;
+    const char* VideoCodec; // nullptr: the codec names stay
+    const char* AudioCodec;
+    std::array<const char*, 2> FrameSize;
+    std::array<const char*, 2> PixFmt;                             // nullptr: unchanged
+    std::vector<TTargetOption> Options;                            // the option contexts', in order
+    std::vector<std::pair<const char*, const char*>> VideoPrivate; // of the video encoder
+    int SampleRate;
+    TTargetChannels Channels;
+    float MuxPreload;          // seconds; 0: unchanged
+    const char* DefaultAspect; // when none was given; nullptr: none
+};
+
+const std::vector<TTargetProfile>& TargetProfiles() {
+    static const std::vector<TTargetProfile> profiles = {
+        {"vcd",
+         "vcd",
+         "mpeg1video",
+         "mp2",
+         {"352x288", "352x240"},
+         {nullptr, nullptr},
+         {{"g", {"15", "18"}},
+          {"b", {"1150000", "1150000"}},
+          {"maxrate", {"1150000", "1150000"}},
+          {"minrate", {"1150000", "1150000"}},
+          {"bufsize", {"327680", "327680"}},
+          {"ab", {"224000", "224000"}},
+          {"packetsize", {"2324", "2324"}},
+          {"muxrate", {"1411200", "1411200"}}},
+         {},
+         44100,
+         tcStereo,
+         0.44f,
+         "4:3"},
+        // The scan-offset flag is a private option of the MPEG-2 encoder now.
+        {"svcd",
+         "svcd",
+         "mpeg2video",
+         "mp2",
+         {"480x576", "480x480"},
+         {nullptr, nullptr},
+         {{"g", {"15", "18"}},
+          {"b", {"2040000", "2040000"}},
+          {"maxrate", {"2516000", "2516000"}},
+          {"minrate", {"0", "0"}},
+          {"bufsize", {"1835008", "1835008"}},
+          {"ab", {"224000", "224000"}},
+          {"packetsize", {"2324", "2324"}}},
+         {{"scan_offset", "1"}},
+         44100,
+         tcMonoToStereo,
+         0.0f,
+         "4:3"},
+        {"dvd",
+         "dvd",
+         "mpeg2video",
+         "ac3",
+         {"720x576", "720x480"},
+         {nullptr, nullptr},
+         {{"g", {"15", "18"}},
+          {"b", {"6000000", "6000000"}},
+          {"maxrate", {"9000000", "9000000"}},
+          {"minrate", {"0", "0"}},
+          {"bufsize", {"1835008", "1835008"}},
+          {"packetsize", {"2048", "2048"}},
+          {"muxrate", {"10080000", "10080000"}},
+          {"ab", {"448000", "448000"}}},
+         {},
+         48000,
+         tcMonoToStereo,
+         0.0f,
+         "16:9"},
+        {"dv",
+         "dv",
+         nullptr,
+         nullptr,
+         {"720x576", "720x480"},
+         {"yuv420p", "yuv411p"},
+         {},
+         {},
+         48000,
+         tcStereo,
+         0.0f,
+         nullptr},
+        {"dv50",
+         "dv",
+         nullptr,
+         nullptr,
+         {"720x576", "720x480"},
+         {"yuv422p", "yuv422p"},
+         {},
+         {},
+         48000,
+         tcStereo,
+         0.0f,
+         nullptr},
+    };
+    return profiles;
+}
+
+const TTargetProfile* FindTargetProfile(const std::string& type) {
+    for (const TTargetProfile& profile : TargetProfiles())
+        if (type == profile.Type) return &profile;
+    return nullptr;
+}
+
 } // namespace
 
-const std::vector<std::pair<const char*, TCustomFFmpeg::TOptionHandler>>&
-TCustomFFmpeg::OptionTable() {
+// One row of the option table: the option's name, the kind of value it
+// takes and what that value sets, a handler or one field of the option state.
+struct TCustomFFmpeg::TOptionRow {
+    enum TKind {
+        okHandler, // the handler reads the value
+        okBoolean, // True unless the value is "0"
+        okInteger,
+        okFloat,
+        okText,    // the text, and its "is set" flag when it has one
+        okSetTrue, // True whatever the value
+    };
+    const char* Name = nullptr;
+    TKind Kind = okHandler;
+    TOptionHandler Run = nullptr;                   // okHandler
+    bool TOptionState::*BoolField = nullptr;        // okBoolean, okSetTrue; okText: "is set"
+    int TOptionState::*IntField = nullptr;          // okInteger
+    float TOptionState::*FloatField = nullptr;      // okFloat
+    std::string TOptionState::*TextField = nullptr; // okText
+
+    static TOptionRow Handler(const char* name, TOptionHandler run) {
+        TOptionRow row{name, okHandler};
+        row.Run = run;
+        return row;
+    }
+    static TOptionRow Boolean(const char* name, bool TOptionState::*field) {
+        TOptionRow row{name, okBoolean};
+        row.BoolField = field;
+        return row;
+    }
+    static TOptionRow SetTrue(const char* name, bool TOptionState::*field) {
+        TOptionRow row{name, okSetTrue};
+        row.BoolField = field;
+        return row;
+    }
+    static TOptionRow Integer(const char* name, int TOptionState::*field) {
+        TOptionRow row{name, okInteger};
+        row.IntField = field;
+        return row;
+    }
+    static TOptionRow Float(const char* name, float TOptionState::*field) {
+        TOptionRow row{name, okFloat};
+        row.FloatField = field;
+        return row;
+    }
+    static TOptionRow Text(const char* name, std::string TOptionState::*field,
+                           bool TOptionState::*isSet = nullptr) {
+        TOptionRow row{name, okText};
+        row.TextField = field;
+        row.BoolField = isSet;
+        return row;
+    }
+
+    void Apply(TCustomFFmpeg& engine, const std::string& name, const std::string& value) const {
+        TOptionState& state = engine.FOptions;
+        switch (Kind) {
+        case okHandler:
+            (engine.*Run)(name, value);
+            break;
+        case okBoolean:
+            state.*BoolField = ParseBoolValue(value);
+            break;
+        case okInteger:
+            state.*IntField = ParseIntValue(value);
+            break;
+        case okFloat:
+            state.*FloatField = static_cast<float>(ParseFloatValue(value));
+            break;
+        case okText:
+            state.*TextField = value;
+            if (BoolField) state.*BoolField = true;
+            break;
+        case okSetTrue:
+            state.*BoolField = true;
+            break;
+        }
+    }
+};
+
+// The option table, searched in order; the first row whose name matches acts.
+const std::vector<TCustomFFmpeg::TOptionRow>& TCustomFFmpeg::OptionTable() {
     using T = TCustomFFmpeg;
-    static const std::vector<std::pair<const char*, TOptionHandler>> table = {
-        {"L", &T::OptDoNothing},
-        {"h", &T::OptDoNothing},
-        {"version", &T::OptDoNothing},
-        {"formats", &T::OptDoNothing},
-        {"codecs", &T::OptDoNothing},
-        {"bsfs", &T::OptDoNothing},
-        {"protocols", &T::OptDoNothing},
-        {"filters", &T::OptDoNothing},
-        {"i", &T::OptDoNothing},
-        {"y", &T::OptDoNothing},
-        {"benchmark", &T::OptDoNothing},
-        {"loglevel", &T::OptLogLevel},
-        {"f", &T::OptFormat},
-        {"map", &T::OptMap},
-        {"map_meta_data", &T::OptMapMetaData},
-        {"t", &T::OptTime},
-        {"fs", &T::OptFileSize},
-        {"ss", &T::OptTime},
-        {"itsoffset", &T::OptTime},
-        {"itsscale", &T::OptTsScale},
-        {"timestamp", &T::OptTime},
-        {"metadata", &T::OptMetadata},
-        {"dframes", &T::OptFrames},
-        {"timelimit", &T::OptTimeLimit},
-        {"dump", &T::OptBoolean},
-        {"hex", &T::OptBoolean},
-        {"re", &T::OptBoolean},
-        {"loop_input", &T::OptBoolean},
-        {"loop_output", &T::OptInteger},
-        {"v", &T::OptInteger},
-        {"target", &T::OptTarget},
-        {"threads", &T::OptThreads},
-        {"vsync", &T::OptInteger},
-        {"async", &T::OptInteger},
-        {"adrift_threshold", &T::OptFloat},
-        {"vglobal", &T::OptInteger},
-        {"copyts", &T::OptSetTrue},
-        {"shortest", &T::OptBoolean},
-        {"dts_delta_threshold", &T::OptFloat},
-        {"programid", &T::OptInteger},
-        {"xerror", &T::OptSetTrue},
-        {"copyinkf", &T::OptInteger},
-        {"b", &T::OptBitrate},
-        {"vb", &T::OptBitrate},
-        {"ab", &T::OptBitrate},
-        {"vframes", &T::OptFrames},
-        {"r", &T::OptFrameRate},
-        {"s", &T::OptFrameSize},
-        {"aspect", &T::OptAspect},
-        {"pix_fmt", &T::OptPixFmt},
-        {"croptop", &T::OptCrop},
-        {"cropbottom", &T::OptCrop},
-        {"cropleft", &T::OptCrop},
-        {"cropright", &T::OptCrop},
-        {"padtop", &T::OptPad},
-        {"padbottom", &T::OptPad},
-        {"padleft", &T::OptPad},
-        {"padright", &T::OptPad},
-        {"padcolor", &T::OptPad},
-        {"intra", &T::OptBoolean},
-        {"vn", &T::OptBoolean},
-        {"vdt", &T::OptInteger},
-        {"qscale", &T::OptQScale},
-        {"rc_override", &T::OptText},
-        {"vcodec", &T::OptCodec},
-        {"me_threshold", &T::OptInteger},
-        {"sameq", &T::OptBoolean},
-        {"pass", &T::OptPass},
-        {"passlogfile", &T::OptText},
-        {"deinterlace", &T::OptBoolean},
-        {"psnr", &T::OptBoolean},
-        {"vstats", &T::OptVStats},
-        {"vstats_file", &T::OptText},
-        {"vhook", &T::OptVHook},
-        {"vfilters", &T::OptVFilters},
-        {"vf", &T::OptVFilters},
-        {"intra_matrix", &T::OptMatrix},
-        {"inter_matrix", &T::OptMatrix},
-        {"top", &T::OptInteger},
-        {"dc", &T::OptInteger},
-        {"vtag", &T::OptTag},
-        {"newvideo", &T::OptNewStream},
-        {"vlang", &T::OptText},
-        {"qphist", &T::OptBoolean},
-        {"force_fps", &T::OptBoolean},
-        {"streamid", &T::OptStreamId},
-        {"aframes", &T::OptFrames},
-        {"aq", &T::OptFloat},
-        {"ar", &T::OptSampleRate},
-        {"ac", &T::OptChannels},
-        {"an", &T::OptBoolean},
-        {"acodec", &T::OptCodec},
-        {"atag", &T::OptTag},
-        {"vol", &T::OptInteger},
-        {"newaudio", &T::OptNewStream},
-        {"alang", &T::OptText},
-        {"sample_fmt", &T::OptSampleFmt},
-        {"sn", &T::OptBoolean},
-        {"scodec", &T::OptCodec},
-        {"newsubtitle", &T::OptNewStream},
-        {"slang", &T::OptText},
-        {"stag", &T::OptTag},
-        {"vc", &T::OptInteger},
-        {"tvstd", &T::OptText},
-        {"isync", &T::OptBoolean},
-        {"muxdelay", &T::OptFloat},
-        {"muxpreload", &T::OptFloat},
-        {"absf", &T::OptBitstreamFilter},
-        {"vbsf", &T::OptBitstreamFilter},
-        {"sbsf", &T::OptBitstreamFilter},
-        {"apre", &T::OptPreset},
-        {"vpre", &T::OptPreset},
-        {"spre", &T::OptPreset},
-        {"fpre", &T::OptPreset},
+    using S = TOptionState;
+    using R = TOptionRow;
+    static const std::vector<TOptionRow> table = {
+        R::Handler("L", &T::OptDoNothing),
+        R::Handler("h", &T::OptDoNothing),
+        R::Handler("version", &T::OptDoNothing),
+        R::Handler("formats", &T::OptDoNothing),
+        R::Handler("codecs", &T::OptDoNothing),
+        R::Handler("bsfs", &T::OptDoNothing),
+        R::Handler("protocols", &T::OptDoNothing),
+        R::Handler("filters", &T::OptDoNothing),
+        R::Handler("i", &T::OptDoNothing),
+        R::Handler("y", &T::OptDoNothing),
+        R::Handler("benchmark", &T::OptDoNothing),
+        R::Handler("loglevel", &T::OptLogLevel),
+        R::Handler("f", &T::OptFormat),
+        R::Handler("map", &T::OptMap),
+        R::Handler("map_meta_data", &T::OptMapMetaData),
+        R::Handler("t", &T::OptTime),
+        R::Handler("fs", &T::OptFileSize),
+        R::Handler("ss", &T::OptTime),
+        R::Handler("itsoffset", &T::OptTime),
+        R::Handler("itsscale", &T::OptTsScale),
+        R::Handler("timestamp", &T::OptTime),
+        R::Handler("metadata", &T::OptMetadata),
+        R::Handler("dframes", &T::OptFrames),
+        R::Handler("timelimit", &T::OptTimeLimit),
+        R::Boolean("dump", &S::DoPktDump),
+        R::Boolean("hex", &S::DoHexDump),
+        R::Boolean("re", &S::RateEmu),
+        R::Boolean("loop_input", &S::LoopInput),
+        R::Integer("loop_output", &S::LoopOutput),
+        R::Integer("v", &S::Verbose),
+        R::Handler("target", &T::OptTarget),
+        R::Handler("threads", &T::OptThreads),
+        R::Integer("vsync", &S::VideoSyncMethod),
+        R::Integer("async", &S::AudioSyncMethod),
+        R::Float("adrift_threshold", &S::AudioDriftThreshold),
+        R::Integer("vglobal", &S::VideoGlobalHeader),
+        R::SetTrue("copyts", &S::CopyTs),
+        R::Boolean("shortest", &S::OptShortest),
+        R::Float("dts_delta_threshold", &S::DtsDeltaThreshold),
+        R::Integer("programid", &S::OptProgramID),
+        R::SetTrue("xerror", &S::ExitOnError),
+        R::Integer("copyinkf", &S::CopyInitialNonkeyframes),
+        R::Handler("b", &T::OptBitrate),
+        R::Handler("vb", &T::OptBitrate),
+        R::Handler("ab", &T::OptBitrate),
+        R::Handler("vframes", &T::OptFrames),
+        R::Handler("r", &T::OptFrameRate),
+        R::Handler("s", &T::OptFrameSize),
+        R::Handler("aspect", &T::OptAspect),
+        R::Handler("pix_fmt", &T::OptPixFmt),
+        R::Handler("croptop", &T::OptCrop),
+        R::Handler("cropbottom", &T::OptCrop),
+        R::Handler("cropleft", &T::OptCrop),
+        R::Handler("cropright", &T::OptCrop),
+        R::Handler("padtop", &T::OptPad),
+        R::Handler("padbottom", &T::OptPad),
+        R::Handler("padleft", &T::OptPad),
+        R::Handler("padright", &T::OptPad),
+        R::Handler("padcolor", &T::OptPad),
+        R::Boolean("intra", &S::IntraOnly),
+        R::Boolean("vn", &S::VideoDisable),
+        R::Integer("vdt", &S::VideoDiscard),
+        R::Handler("qscale", &T::OptQScale),
+        R::Text("rc_override", &S::RcOverride, &S::HasRcOverride),
+        R::Handler("vcodec", &T::OptCodec),
+        R::Integer("me_threshold", &S::MeThreshold),
+        R::Boolean("sameq", &S::SameQuality),
+        R::Handler("pass", &T::OptPass),
+        R::Text("passlogfile", &S::PassLogFileName),
+        R::Boolean("deinterlace", &S::DoDeinterlace),
+        R::Boolean("psnr", &S::DoPsnr),
+        R::Handler("vstats", &T::OptVStats),
+        R::Text("vstats_file", &S::VStatsFileName, &S::HasVStatsFileName),
+        R::Handler("vhook", &T::OptVHook),
+        R::Handler("vfilters", &T::OptVFilters),
+        R::Handler("vf", &T::OptVFilters),
+        R::Handler("intra_matrix", &T::OptMatrix),
+        R::Handler("inter_matrix", &T::OptMatrix),
+        R::Integer("top", &S::TopFieldFirst),
+        R::Integer("dc", &S::IntraDcPrecision),
+        R::Handler("vtag", &T::OptTag),
+        R::Handler("newvideo", &T::OptNewStream),
+        R::Text("vlang", &S::VideoLanguage),
+        R::Boolean("qphist", &S::QpHist),
+        R::Boolean("force_fps", &S::ForceFps),
+        R::Handler("streamid", &T::OptStreamId),
+        R::Handler("aframes", &T::OptFrames),
+        R::Float("aq", &S::AudioQScale),
+        R::Handler("ar", &T::OptSampleRate),
+        R::Handler("ac", &T::OptChannels),
+        R::Boolean("an", &S::AudioDisable),
+        R::Handler("acodec", &T::OptCodec),
+        R::Handler("atag", &T::OptTag),
+        R::Integer("vol", &S::AudioVolume),
+        R::Handler("newaudio", &T::OptNewStream),
+        R::Text("alang", &S::AudioLanguage),
+        R::Handler("sample_fmt", &T::OptSampleFmt),
+        R::Boolean("sn", &S::SubtitleDisable),
+        R::Handler("scodec", &T::OptCodec),
+        R::Handler("newsubtitle", &T::OptNewStream),
+        R::Text("slang", &S::SubtitleLanguage),
+        R::Handler("stag", &T::OptTag),
+        R::Integer("vc", &S::VideoChannel),
+        R::Text("tvstd", &S::VideoStandard, &S::HasVideoStandard),
+        R::Boolean("isync", &S::InputSync),
+        R::Float("muxdelay", &S::MuxMaxDelay),
+        R::Float("muxpreload", &S::MuxPreload),
+        R::Handler("absf", &T::OptBitstreamFilter),
+        R::Handler("vbsf", &T::OptBitstreamFilter),
+        R::Handler("sbsf", &T::OptBitstreamFilter),
+        R::Handler("apre", &T::OptPreset),
+        R::Handler("vpre", &T::OptPreset),
+        R::Handler("spre", &T::OptPreset),
+        R::Handler("fpre", &T::OptPreset),
     };
     return table;
 }
-
 void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
     CheckLibraries();
-    for (const auto& [optionName, handler] : OptionTable()) {
-        if (name == optionName) {
-            (this->*handler)(name, value);
+    for (const TOptionRow& row : OptionTable()) {
+        if (name == row.Name) {
+            row.Apply(*this, name, value);
             return;
         }
     }
@@ -532,28 +662,6 @@ void TCustomFFmpeg::OptFrames(const std::string& name, const std::string& value)
 
 void TCustomFFmpeg::OptTimeLimit(const std::string&, const std::string&) {
     Log(llWarning, "Warning: -timelimit not implemented on Windows");
-}
-
-void TCustomFFmpeg::OptBoolean(const std::string& name, const std::string& value) {
-    FOptions.*BoolFields().at(name) = ParseBoolValue(value);
-}
-
-void TCustomFFmpeg::OptInteger(const std::string& name, const std::string& value) {
-    FOptions.*IntFields().at(name) = ParseIntValue(value);
-}
-
-void TCustomFFmpeg::OptFloat(const std::string& name, const std::string& value) {
-    FOptions.*FloatFields().at(name) = static_cast<float>(ParseFloatValue(value));
-}
-
-void TCustomFFmpeg::OptText(const std::string& name, const std::string& value) {
-    const auto& [text, isSet] = TextFields().at(name);
-    FOptions.*text = value;
-    if (isSet) FOptions.*isSet = true;
-}
-
-void TCustomFFmpeg::OptSetTrue(const std::string& name, const std::string&) {
-    (name == "copyts" ? FOptions.CopyTs : FOptions.ExitOnError) = true;
 }
 
 void TCustomFFmpeg::OptTarget(const std::string&, const std::string& value) {
@@ -925,6 +1033,7 @@ int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
 void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
                               const std::string& fallback) {
     CheckLibraries();
+    const TTargetProfile* profile = FindTargetProfile(type);
     int n;
     if (norm == "pal")
         n = nmPal;
@@ -934,81 +1043,24 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         n = nmFilm;
     else
         n = GuessTargetNorm(fallback);
-    const bool pal = n == nmPal;
-    auto option = [this](const char* name, const char* value) {
-        SetDefaultOrPrivateOption(name, value, -1);
-    };
-    auto defaultAspect = [this](const char* aspect) {
-        if (FOptions.FrameAspectRatio == 0.0f) {
-            Log(llInfo, TextFormat("Assuming %s for aspect ratio", aspect));
-            OptAspect("aspect", aspect);
-        }
-    };
-    if (type == "vcd") {
-        SetCodecName(mkVideo, "mpeg1video");
-        SetCodecName(mkAudio, "mp2");
-        FOptions.FormatName = "vcd";
-        OptFrameSize("s", pal ? "352x288" : "352x240");
-        FOptions.FrameSizeOfTarget = true;
-        OptFrameRate("r", NormFrameRate(n));
-        option("g", pal ? "15" : "18");
-        option("b", "1150000");
-        option("maxrate", "1150000");
-        option("minrate", "1150000");
-        option("bufsize", "327680");
-        option("ab", "224000");
-        FOptions.AudioSampleRate = 44100;
-        FOptions.AudioChannels = 2;
-        option("packetsize", "2324");
-        option("muxrate", "1411200");
-        FOptions.MuxPreload = 0.44f;
-        defaultAspect("4:3");
-    } else if (type == "svcd") {
-        SetCodecName(mkVideo, "mpeg2video");
-        SetCodecName(mkAudio, "mp2");
-        FOptions.FormatName = "svcd";
-        OptFrameSize("s", pal ? "480x576" : "480x480");
-        FOptions.FrameSizeOfTarget = true;
-        OptFrameRate("r", NormFrameRate(n));
-        option("g", pal ? "15" : "18");
-        option("b", "2040000");
-        option("maxrate", "2516000");
-        option("minrate", "0");
-        option("bufsize", "1835008");
-        // The scan-offset flag is a private option of the MPEG-2 encoder now.
-        SetPrivateOption(mkVideo, "scan_offset", "1");
-        option("ab", "224000");
-        FOptions.AudioSampleRate = 44100;
-        option("packetsize", "2324");
-        if (FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
-        defaultAspect("4:3");
-    } else if (type == "dvd") {
-        SetCodecName(mkVideo, "mpeg2video");
-        SetCodecName(mkAudio, "ac3");
-        FOptions.FormatName = "dvd";
-        OptFrameSize("s", pal ? "720x576" : "720x480");
-        FOptions.FrameSizeOfTarget = true;
-        OptFrameRate("r", NormFrameRate(n));
-        option("g", pal ? "15" : "18");
-        option("b", "6000000");
-        option("maxrate", "9000000");
-        option("minrate", "0");
-        option("bufsize", "1835008");
-        option("packetsize", "2048");
-        option("muxrate", "10080000");
-        option("ab", "448000");
-        FOptions.AudioSampleRate = 48000;
-        if (FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
-        defaultAspect("16:9");
-    } else if (type == "dv" || type == "dv50") {
-        FOptions.FormatName = "dv";
-        OptFrameSize("s", pal ? "720x576" : "720x480");
-        FOptions.FrameSizeOfTarget = true;
-        OptPixFmt("pix_fmt", type == "dv50" ? "yuv422p" : (pal ? "yuv420p" : "yuv411p"));
-        OptFrameRate("r", NormFrameRate(n));
-        FOptions.AudioSampleRate = 48000;
-        FOptions.AudioChannels = 2;
-    } else {
-        throw FFmpegException("Unknown target type");
+    if (!profile) throw FFmpegException("Unknown target type");
+    const int side = n == nmPal ? 0 : 1;
+    if (profile->VideoCodec) SetCodecName(mkVideo, profile->VideoCodec);
+    if (profile->AudioCodec) SetCodecName(mkAudio, profile->AudioCodec);
+    FOptions.FormatName = profile->Format;
+    OptFrameSize("s", profile->FrameSize[side]);
+    FOptions.FrameSizeOfTarget = true;
+    if (profile->PixFmt[side]) OptPixFmt("pix_fmt", profile->PixFmt[side]);
+    OptFrameRate("r", NormFrameRate(n));
+    for (const TTargetOption& option : profile->Options)
+        SetDefaultOrPrivateOption(option.Name, option.Value[side], -1);
+    for (const auto& [name, value] : profile->VideoPrivate)
+        SetPrivateOption(mkVideo, name, value);
+    FOptions.AudioSampleRate = profile->SampleRate;
+    if (profile->Channels == tcStereo || FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
+    if (profile->MuxPreload > 0.0f) FOptions.MuxPreload = profile->MuxPreload;
+    if (profile->DefaultAspect && FOptions.FrameAspectRatio == 0.0f) {
+        Log(llInfo, TextFormat("Assuming %s for aspect ratio", profile->DefaultAspect));
+        OptAspect("aspect", profile->DefaultAspect);
     }
 }

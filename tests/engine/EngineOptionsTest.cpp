@@ -4,7 +4,9 @@
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegPresets.h"
 #include "media/FFHandles.h"
+#include "media/FFmpegLogger.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace {
@@ -308,6 +310,231 @@ TEST_F(EngineOptions, TargetNormsAndErrors) {
     EXPECT_EQ(other.OptionState().FrameRateNum, 24000);
 }
 
+// Every name of the option table, with a value each row can take and with
+// values few can: what reaches the caller is the engine's own error, never
+// another exception.
+TEST_F(EngineOptions, EveryTableNameFailsOnlyWithTheEnginesError) {
+    static const char* const names[] = {
+        "L",
+        "h",
+        "version",
+        "formats",
+        "codecs",
+        "bsfs",
+        "protocols",
+        "filters",
+        "i",
+        "y",
+        "benchmark",
+        "loglevel",
+        "f",
+        "map",
+        "map_meta_data",
+        "t",
+        "fs",
+        "ss",
+        "itsoffset",
+        "itsscale",
+        "timestamp",
+        "metadata",
+        "dframes",
+        "timelimit",
+        "dump",
+        "hex",
+        "re",
+        "loop_input",
+        "loop_output",
+        "v",
+        "target",
+        "threads",
+        "vsync",
+        "async",
+        "adrift_threshold",
+        "vglobal",
+        "copyts",
+        "shortest",
+        "dts_delta_threshold",
+        "programid",
+        "xerror",
+        "copyinkf",
+        "b",
+        "vb",
+        "ab",
+        "vframes",
+        "r",
+        "s",
+        "aspect",
+        "pix_fmt",
+        "croptop",
+        "cropbottom",
+        "cropleft",
+        "cropright",
+        "padtop",
+        "padbottom",
+        "padleft",
+        "padright",
+        "padcolor",
+        "intra",
+        "vn",
+        "vdt",
+        "qscale",
+        "rc_override",
+        "vcodec",
+        "me_threshold",
+        "sameq",
+        "pass",
+        "passlogfile",
+        "deinterlace",
+        "psnr",
+        "vstats",
+        "vstats_file",
+        "vhook",
+        "vfilters",
+        "vf",
+        "intra_matrix",
+        "inter_matrix",
+        "top",
+        "dc",
+        "vtag",
+        "newvideo",
+        "vlang",
+        "qphist",
+        "force_fps",
+        "streamid",
+        "aframes",
+        "aq",
+        "ar",
+        "ac",
+        "an",
+        "acodec",
+        "atag",
+        "vol",
+        "newaudio",
+        "alang",
+        "sample_fmt",
+        "sn",
+        "scodec",
+        "newsubtitle",
+        "slang",
+        "stag",
+        "vc",
+        "tvstd",
+        "isync",
+        "muxdelay",
+        "muxpreload",
+        "absf",
+        "vbsf",
+        "sbsf",
+        "apre",
+        "vpre",
+        "spre",
+        "fpre",
+    };
+    const TLogLevel level = GetLogger().GetLogLevel();
+    EngineLog log;
+    for (const char* value : {"1", "", "x", "-5", "0.5"}) {
+        TFFmpeg task;
+        for (const char* name : names) {
+            if (std::string(name) == "loglevel") continue; // process-wide, below
+            try {
+                task.ParseOption(name, value);
+            } catch (const FFmpegException&) {
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << name << "=" << value << ": " << e.what();
+            }
+        }
+    }
+    EXPECT_NO_THROW(Task.ParseOption("loglevel", "verbose"));
+    GetLogger().SetLogLevel(level);
+}
+
+// The plain rows of the table each set their own field of the option state.
+TEST_F(EngineOptions, PlainRowsSetTheirFields) {
+    Task.ParseOption("vsync", "2");
+    Task.ParseOption("async", "3");
+    Task.ParseOption("vdt", "4");
+    Task.ParseOption("vol", "512");
+    Task.ParseOption("top", "0");
+    EXPECT_EQ(S().VideoSyncMethod, 2);
+    EXPECT_EQ(S().AudioSyncMethod, 3);
+    EXPECT_EQ(S().VideoDiscard, 4);
+    EXPECT_EQ(S().AudioVolume, 512);
+    EXPECT_EQ(S().TopFieldFirst, 0);
+    Task.ParseOption("muxdelay", "0.25");
+    Task.ParseOption("muxpreload", "0.125");
+    Task.ParseOption("aq", "3");
+    EXPECT_FLOAT_EQ(S().MuxMaxDelay, 0.25f);
+    EXPECT_FLOAT_EQ(S().MuxPreload, 0.125f);
+    EXPECT_FLOAT_EQ(S().AudioQScale, 3.0f);
+    Task.ParseOption("vlang", "deu");
+    Task.ParseOption("alang", "fra");
+    Task.ParseOption("tvstd", "pal");
+    EXPECT_EQ(S().VideoLanguage, "deu");
+    EXPECT_EQ(S().AudioLanguage, "fra");
+    EXPECT_TRUE(S().SubtitleLanguage.empty());
+    EXPECT_TRUE(S().HasVideoStandard);
+    EXPECT_EQ(S().VideoStandard, "pal");
+    EXPECT_FALSE(S().HasRcOverride);
+    Task.ParseOption("rc_override", "");
+    EXPECT_TRUE(S().HasRcOverride);
+    Task.ParseOption("xerror", "0");
+    EXPECT_TRUE(S().ExitOnError);
+    EXPECT_FALSE(S().CopyTs);
+    Task.ParseOption("vn", "1");
+    Task.ParseOption("an", "0");
+    EXPECT_TRUE(S().VideoDisable);
+    EXPECT_FALSE(S().AudioDisable);
+    EXPECT_FALSE(S().SubtitleDisable);
+}
+
+// The target profiles: what each sets for its norm, the channel rules and
+// the video encoder's private scan-offset flag of "svcd".
+TEST_F(EngineOptions, TargetProfilesPerTypeAndNorm) {
+    Task.ParseOption("ac", "1");
+    Task.ParseOption("target", "ntsc-svcd");
+    EXPECT_EQ(S().FormatName, "svcd");
+    EXPECT_EQ(S().FrameWidth, 480);
+    EXPECT_EQ(S().FrameHeight, 480);
+    EXPECT_TRUE(S().FrameSizeOfTarget);
+    EXPECT_EQ(S().FrameRateNum, 30000);
+    EXPECT_EQ(S().FrameRateDen, 1001);
+    EXPECT_EQ(S().AudioChannels, 2); // one channel becomes two
+    EXPECT_EQ(S().AudioSampleRate, 44100);
+    EXPECT_FLOAT_EQ(S().MuxPreload, 0.5f); // unchanged
+    EXPECT_EQ(Task.OptionContexts().CodecOptions[0]->rc_max_rate, 2516000);
+    const auto& priv = S().PrivateOptions[mkVideo];
+    EXPECT_NE(std::find(priv.begin(), priv.end(),
+                        std::make_pair(std::string("scan_offset"), std::string("1"))),
+              priv.end());
+
+    TFFmpeg dvd;
+    dvd.ParseOption("ac", "6");
+    dvd.ParseOption("aspect", "4:3");
+    dvd.ParseOption("target", "film-dvd");
+    EXPECT_EQ(dvd.OptionState().AudioChannels, 6); // more than one stay
+    EXPECT_EQ(dvd.OptionState().FrameHeight, 480);
+    EXPECT_EQ(dvd.OptionState().FrameRateNum, 24000);
+    EXPECT_NEAR(dvd.OptionState().FrameAspectRatio, 4.0f / 3.0f, 1e-6); // given first
+    EXPECT_EQ(dvd.OptionContexts().CodecOptions[0]->gop_size, 18);
+
+    TFFmpeg vcd;
+    vcd.ParseOption("ac", "6");
+    vcd.ParseOption("target", "pal-vcd");
+    EXPECT_EQ(vcd.OptionState().AudioChannels, 2); // always two
+    EXPECT_EQ(vcd.OptionState().VideoCodecName, "mpeg1video");
+    EXPECT_EQ(vcd.OptionContexts().CodecOptions[0]->gop_size, 15);
+    EXPECT_EQ(vcd.OptionContexts().CodecOptions[0]->rc_min_rate, 1150000);
+
+    TFFmpeg dv50;
+    dv50.ParseOption("vcodec", "mpeg4");
+    dv50.ParseOption("target", "ntsc-dv50");
+    EXPECT_EQ(dv50.OptionState().FormatName, "dv");
+    EXPECT_EQ(dv50.OptionState().FramePixFmt, AV_PIX_FMT_YUV422P);
+    EXPECT_EQ(dv50.OptionState().VideoCodecName, "mpeg4"); // the codecs stay
+    EXPECT_EQ(dv50.OptionState().AudioSampleRate, 48000);
+    EXPECT_EQ(dv50.OptionState().FrameAspectRatio, 0.0f);
+}
+
 // Every built-in preset, applied for libx264 as the engine does it, opens
 // the installed libx264 encoder and leaves no option unused.
 TEST_F(EngineOptions, EveryBuiltinPresetOpensLibx264) {
@@ -331,7 +558,7 @@ TEST_F(EngineOptions, EveryBuiltinPresetOpensLibx264) {
             ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);
         int code;
         {
-            std::lock_guard<std::recursive_mutex> lock(CodecLock());
+            std::lock_guard<std::mutex> lock(CodecLock());
             code = ff::avcodec.avcodec_open2(encoder.get(), x264, &options);
         }
         EXPECT_GE(code, 0);
