@@ -69,7 +69,7 @@ void TTranscoder::ApplyVolume(AVFrame* samples, const AVCodecContext*) {
     const int planes = planar ? channels : 1;
     const int count = planar ? samples->nb_samples : samples->nb_samples * channels;
     for (int p = 0; p < planes; ++p)
-        ScaleSamples(samples->extended_data[p], count, packed, O.AudioVolume);
+        ScaleSamples(samples->extended_data[p], count, packed, FOptions.AudioVolume);
 }
 
 void TTranscoder::AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut) {
@@ -97,13 +97,13 @@ void TTranscoder::AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* sa
         input[p] = samples->extended_data[p] +
                    static_cast<std::ptrdiff_t>(skip) * bytes * (planar ? 1 : channels);
     const int count = samples->nb_samples - skip;
-    if (ost.Resampler) {
-        const int capacity = ff::swresample.swr_get_out_samples(ost.Resampler.get(), count);
+    if (ost.Audio.Resampler) {
+        const int capacity = ff::swresample.swr_get_out_samples(ost.Audio.Resampler.get(), count);
         uint8_t** planes = ConvertedPlanes(ost, capacity);
-        const int converted = ff::swresample.swr_convert(ost.Resampler.get(), planes, capacity,
-                                                         const_cast<const uint8_t**>(input), count);
+        const int converted = ff::swresample.swr_convert(
+            ost.Audio.Resampler.get(), planes, capacity, const_cast<const uint8_t**>(input), count);
         if (converted < 0) {
-            if (O.ExitOnError) throw FFmpegException("av_audio_convert() failed");
+            if (FOptions.ExitOnError) throw FFmpegException("av_audio_convert() failed");
             Log(llError, "av_audio_convert() failed");
             return;
         }
@@ -121,21 +121,22 @@ void TTranscoder::EnsureResampler(TOutputStream& ost, const AVFrame* samples) {
     const int channels = samples->ch_layout.nb_channels;
     const uint64_t mask =
         samples->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? samples->ch_layout.u.mask : 0;
-    if (ost.ResampleInFormat == samples->format && ost.ResampleInRate == samples->sample_rate &&
-        ost.ResampleInChannels == channels && ost.ResampleInMask == mask)
+    if (ost.Audio.ResampleInFormat == samples->format &&
+        ost.Audio.ResampleInRate == samples->sample_rate &&
+        ost.Audio.ResampleInChannels == channels && ost.Audio.ResampleInMask == mask)
         return;
-    ost.ResampleInFormat = samples->format;
-    ost.ResampleInRate = samples->sample_rate;
-    ost.ResampleInChannels = channels;
-    ost.ResampleInMask = mask;
+    ost.Audio.ResampleInFormat = samples->format;
+    ost.Audio.ResampleInRate = samples->sample_rate;
+    ost.Audio.ResampleInChannels = channels;
+    ost.Audio.ResampleInMask = mask;
     const bool sameLayout =
         ff::avutil.av_channel_layout_compare(&samples->ch_layout, &encoder->ch_layout) == 0 ||
         (channels == encoder->ch_layout.nb_channels && mask == 0);
-    ost.Resample =
-        samples->sample_rate != encoder->sample_rate || !sameLayout || O.AudioSyncMethod > 1;
+    ost.Audio.Resample =
+        samples->sample_rate != encoder->sample_rate || !sameLayout || FOptions.AudioSyncMethod > 1;
     const bool convert = samples->format != encoder->sample_fmt;
-    if (!ost.Resample && !convert) {
-        ost.Resampler.reset();
+    if (!ost.Audio.Resample && !convert) {
+        ost.Audio.Resampler.reset();
         return;
     }
     AVChannelLayout in{};
@@ -148,8 +149,8 @@ void TTranscoder::EnsureResampler(TOutputStream& ost, const AVFrame* samples) {
         &context, const_cast<AVChannelLayout*>(&encoder->ch_layout), encoder->sample_fmt,
         encoder->sample_rate, &in, static_cast<AVSampleFormat>(samples->format),
         samples->sample_rate, 0, nullptr);
-    ost.Resampler.reset(context);
-    if (code >= 0 && ost.Resample) {
+    ost.Audio.Resampler.reset(context);
+    if (code >= 0 && ost.Audio.Resample) {
         ff::avutil.av_opt_set_int(context, "filter_size", 16, 0);
         ff::avutil.av_opt_set_int(context, "phase_shift", 10, 0);
         ff::avutil.av_opt_set_int(context, "linear_interp", 0, 0);
@@ -157,8 +158,8 @@ void TTranscoder::EnsureResampler(TOutputStream& ost, const AVFrame* samples) {
     }
     if (code >= 0) code = ff::swresample.swr_init(context);
     if (code < 0) {
-        ost.Resampler.reset();
-        if (ost.Resample)
+        ost.Audio.Resampler.reset();
+        if (ost.Audio.Resample)
             throw FFmpegException(TextFormat(
                 "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", channels,
                 samples->sample_rate, encoder->ch_layout.nb_channels, encoder->sample_rate));
@@ -176,13 +177,13 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
                             int& skip, int& silence) {
     const AVCodecContext* encoder = ost.Encoder;
     const TInputStream& sync = FInputStreams[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
-    const double syncTime = static_cast<double>(sync.FramePts - O.StartTime) / AV_TIME_BASE;
+    const double syncTime = static_cast<double>(sync.FramePts - FOptions.StartTime) / AV_TIME_BASE;
     const double outRate = encoder->sample_rate;
     const double inRate = samples->sample_rate;
-    int64_t pending = ff::avutil.av_audio_fifo_size(ost.Fifo.get());
-    if (ost.Resampler)
-        pending += ff::swresample.swr_get_delay(ost.Resampler.get(), encoder->sample_rate);
-    if (O.AudioSyncMethod == 0) {
+    int64_t pending = ff::avutil.av_audio_fifo_size(ost.Audio.Fifo.get());
+    if (ost.Audio.Resampler)
+        pending += ff::swresample.swr_get_delay(ost.Audio.Resampler.get(), encoder->sample_rate);
+    if (FOptions.AudioSyncMethod == 0) {
         // The samples follow one another: the input's time is taken for the
         // first ones and where it moves away from the samples by more than
         // the drift threshold (a cut, a gap), so that container time stamps
@@ -190,8 +191,8 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
         // such as DV refuse those). Never before what was encoded already.
         const int64_t target = std::llround(syncTime * outRate) - pending;
         const int64_t gap = target - ost.SyncOpts;
-        const bool moved = std::llabs(gap) > std::llround(O.AudioDriftThreshold * outRate);
-        if (!ost.AudioTimed || moved) {
+        const bool moved = std::llabs(gap) > std::llround(FOptions.AudioDriftThreshold * outRate);
+        if (!ost.Audio.AudioTimed || moved) {
             // DV lays each picture's sound beside it: a late start or a jump
             // ahead is filled with silence there (up to a minute), as its
             // muxer takes no picture whose sound has not come.
@@ -201,37 +202,38 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
             else
                 ost.SyncOpts = target;
         }
-        ost.AudioTimed = true;
-        ost.SyncOpts = std::max(ost.SyncOpts, ost.AudioEncodedEnd);
+        ost.Audio.AudioTimed = true;
+        ost.SyncOpts = std::max(ost.SyncOpts, ost.Audio.AudioEncodedEnd);
         return true;
     }
     const double delta = syncTime * outRate - static_cast<double>(ost.SyncOpts) - pending;
     if (std::fabs(delta) <= 50) return true;
     const double inDelta = delta * inRate / outRate;
-    if (ist.IsStart || std::fabs(delta) > O.AudioDriftThreshold * outRate) {
+    if (ist.IsStart || std::fabs(delta) > FOptions.AudioDriftThreshold * outRate) {
         if (inDelta < 0) {
             skip = static_cast<int>(std::min<double>(-inDelta, samples->nb_samples));
-            if (O.Verbose > 2)
+            if (FOptions.Verbose > 2)
                 Log(llVerbose, TextFormat("discarding %d audio samples", static_cast<int>(-delta)));
             if (skip >= samples->nb_samples) return false;
         } else {
             silence = static_cast<int>(delta);
-            if (O.Verbose > 2)
+            if (FOptions.Verbose > 2)
                 Log(llVerbose,
                     TextFormat("adding %d audio samples of silence", static_cast<int>(delta)));
         }
         ist.IsStart = false;
         return true;
     }
-    if (O.AudioSyncMethod > 1) {
-        const int comp = static_cast<int>(std::clamp(delta, static_cast<double>(-O.AudioSyncMethod),
-                                                     static_cast<double>(O.AudioSyncMethod)));
-        if (!ost.Resampler)
+    if (FOptions.AudioSyncMethod > 1) {
+        const int comp =
+            static_cast<int>(std::clamp(delta, static_cast<double>(-FOptions.AudioSyncMethod),
+                                        static_cast<double>(FOptions.AudioSyncMethod)));
+        if (!ost.Audio.Resampler)
             throw FFmpegException("Assertion failure: drift compensation without a resampler");
-        if (O.Verbose > 2)
+        if (FOptions.Verbose > 2)
             Log(llVerbose, TextFormat("compensating audio timestamp drift:%f compensation:%d in:%d",
                                       delta, comp, encoder->sample_rate));
-        ff::swresample.swr_set_compensation(ost.Resampler.get(), comp, encoder->sample_rate);
+        ff::swresample.swr_set_compensation(ost.Audio.Resampler.get(), comp, encoder->sample_rate);
     }
     return true;
 }
@@ -244,27 +246,28 @@ uint8_t** TTranscoder::ConvertedPlanes(TOutputStream& ost, int count) {
     const int size = ff::avutil.av_samples_get_buffer_size(nullptr, channels, std::max(count, 1),
                                                            encoder->sample_fmt, 0);
     if (size < 0) throw FFmpegException("Buffer sizes too large in do_audio_out");
-    if (!ost.ConvertedBuffer || ost.ConvertedSize < static_cast<unsigned>(size)) {
-        ost.ConvertedBuffer.reset(static_cast<uint8_t*>(ff::avutil.av_malloc(size)));
-        ost.ConvertedSize = ost.ConvertedBuffer ? static_cast<unsigned>(size) : 0;
-        if (!ost.ConvertedBuffer) throw FFmpegException("Out of memory in do_audio_out");
+    if (!ost.Audio.ConvertedBuffer || ost.Audio.ConvertedSize < static_cast<unsigned>(size)) {
+        ost.Audio.ConvertedBuffer.reset(static_cast<uint8_t*>(ff::avutil.av_malloc(size)));
+        ost.Audio.ConvertedSize = ost.Audio.ConvertedBuffer ? static_cast<unsigned>(size) : 0;
+        if (!ost.Audio.ConvertedBuffer) throw FFmpegException("Out of memory in do_audio_out");
     }
-    ost.Converted.assign(std::max(channels, 1), nullptr);
-    ff::avutil.av_samples_fill_arrays(ost.Converted.data(), nullptr, ost.ConvertedBuffer.get(),
-                                      channels, std::max(count, 1), encoder->sample_fmt, 0);
-    return ost.Converted.data();
+    ost.Audio.Converted.assign(std::max(channels, 1), nullptr);
+    ff::avutil.av_samples_fill_arrays(ost.Audio.Converted.data(), nullptr,
+                                      ost.Audio.ConvertedBuffer.get(), channels, std::max(count, 1),
+                                      encoder->sample_fmt, 0);
+    return ost.Audio.Converted.data();
 }
 
 // The samples the resampler still holds, into the FIFO.
 void TTranscoder::DrainResampler(TOutputStream& ost) {
-    if (!ost.Resampler) return;
+    if (!ost.Audio.Resampler) return;
     for (;;) {
         const int capacity =
-            std::max(ff::swresample.swr_get_out_samples(ost.Resampler.get(), 0), 0);
+            std::max(ff::swresample.swr_get_out_samples(ost.Audio.Resampler.get(), 0), 0);
         if (capacity == 0) return;
         uint8_t** planes = ConvertedPlanes(ost, capacity);
         const int count =
-            ff::swresample.swr_convert(ost.Resampler.get(), planes, capacity, nullptr, 0);
+            ff::swresample.swr_convert(ost.Audio.Resampler.get(), planes, capacity, nullptr, 0);
         if (count <= 0) return;
         PushSamples(ost, planes, count);
     }
@@ -272,8 +275,8 @@ void TTranscoder::DrainResampler(TOutputStream& ost) {
 
 void TTranscoder::PushSamples(TOutputStream& ost, uint8_t** data, int count) {
     if (count <= 0) return;
-    if (ff::avutil.av_audio_fifo_write(ost.Fifo.get(), reinterpret_cast<void**>(data), count) <
-        count)
+    if (ff::avutil.av_audio_fifo_write(ost.Audio.Fifo.get(), reinterpret_cast<void**>(data),
+                                       count) < count)
         throw FFmpegException("av_fifo_realloc2() failed");
 }
 
@@ -282,18 +285,18 @@ void TTranscoder::PushSamples(TOutputStream& ost, uint8_t** data, int count) {
 // whole frames).
 void TTranscoder::EncodeAudioFrames(TOutputStream& ost, bool flush) {
     AVCodecContext* encoder = ost.Encoder;
-    AVAudioFifo* fifo = ost.Fifo.get();
+    AVAudioFifo* fifo = ost.Audio.Fifo.get();
     const int frameSize = encoder->frame_size;
     const bool variable =
         frameSize <= 1 || (encoder->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
-    AVFrame* frame = ost.AudioFrame.get();
+    AVFrame* frame = ost.Audio.AudioFrame.get();
     for (;;) {
         const int available = ff::avutil.av_audio_fifo_size(fifo);
         if (available == 0) return;
         if (!variable && available < frameSize && !flush) return;
         const int take = variable ? std::min(available, 16384) : std::min(available, frameSize);
         const int capacity = std::max(take, variable ? take : frameSize);
-        if (!frame->buf[0] || ost.AudioFrameCapacity < capacity) {
+        if (!frame->buf[0] || ost.Audio.AudioFrameCapacity < capacity) {
             ff::avutil.av_frame_unref(frame);
             frame->format = encoder->sample_fmt;
             frame->sample_rate = encoder->sample_rate;
@@ -301,9 +304,9 @@ void TTranscoder::EncodeAudioFrames(TOutputStream& ost, bool flush) {
             frame->nb_samples = std::max(capacity, variable ? 16384 : frameSize);
             if (ff::avutil.av_frame_get_buffer(frame, 0) < 0)
                 throw FFmpegException("Out of memory in do_audio_out");
-            ost.AudioFrameCapacity = frame->nb_samples;
+            ost.Audio.AudioFrameCapacity = frame->nb_samples;
         }
-        frame->nb_samples = ost.AudioFrameCapacity;
+        frame->nb_samples = ost.Audio.AudioFrameCapacity;
         if (ff::avutil.av_frame_make_writable(frame) < 0)
             throw FFmpegException("Out of memory in do_audio_out");
         ff::avutil.av_audio_fifo_read(fifo, reinterpret_cast<void**>(frame->extended_data), take);
@@ -318,7 +321,7 @@ void TTranscoder::EncodeAudioFrames(TOutputStream& ost, bool flush) {
         if (ff::avcodec.avcodec_send_frame(encoder, frame) < 0)
             throw FFmpegException("Audio encoding failed");
         ost.SyncOpts += frame->nb_samples;
-        ost.AudioEncodedEnd = ost.SyncOpts;
+        ost.Audio.AudioEncodedEnd = ost.SyncOpts;
         ++ost.FrameNumber;
         ReceivePackets(ost);
     }
@@ -329,7 +332,7 @@ void TTranscoder::EncodeAudioFrames(TOutputStream& ost, bool flush) {
 void TTranscoder::SubtitleOutput(TOutputStream& ost, TInputStream&, AVSubtitle& subtitle,
                                  int64_t packetTime) {
     if (packetTime == AV_NOPTS_VALUE) {
-        if (O.ExitOnError) throw FFmpegException("Subtitle packets must have a pts");
+        if (FOptions.ExitOnError) throw FFmpegException("Subtitle packets must have a pts");
         Log(llError, "Subtitle packets must have a pts");
         return;
     }
@@ -339,7 +342,8 @@ void TTranscoder::SubtitleOutput(TOutputStream& ost, TInputStream&, AVSubtitle& 
         if (!FSubtitleBuffer) throw FFmpegException("Subtitle encoding failed");
     }
     const bool dvb = ost.Encoder->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
-    const int64_t time = packetTime - O.StartTime + int64_t(subtitle.start_display_time) * 1000;
+    const int64_t time =
+        packetTime - FOptions.StartTime + int64_t(subtitle.start_display_time) * 1000;
     subtitle.end_display_time -= subtitle.start_display_time;
     subtitle.start_display_time = 0;
     subtitle.pts = time;
@@ -350,14 +354,14 @@ void TTranscoder::SubtitleOutput(TOutputStream& ost, TInputStream&, AVSubtitle& 
                                                              kSubtitleBufferSize, &subtitle);
         subtitle.num_rects = rects;
         if (size < 0) throw FFmpegException("Subtitle encoding failed");
-        AVPacket* packet = ost.Packet.get();
+        AVPacket* packet = ost.Writing.Packet.get();
         ff::avcodec.av_packet_unref(packet);
         if (ff::avcodec.av_new_packet(packet, size) < 0)
             throw FFmpegException("Subtitle encoding failed");
         std::copy(FSubtitleBuffer.get(), FSubtitleBuffer.get() + size, packet->data);
         packet->pts = packet->dts = time + (i == 1 ? int64_t(subtitle.end_display_time) * 1000 : 0);
         packet->duration = i == 0 ? int64_t(subtitle.end_display_time) * 1000 : 0;
-        ost.PacketTimeBase = kMicroseconds;
+        ost.Writing.PacketTimeBase = kMicroseconds;
         WritePacket(ost, packet);
         ++ost.FrameNumber;
     }

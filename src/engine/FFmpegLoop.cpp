@@ -36,14 +36,14 @@ int64_t ToMicroseconds(int64_t value, AVRational base) {
 double NextOutputTime(const TOutputStream& ost) {
     if (ost.EncodingNeeded && ost.Encoder && ost.MediaType != AVMEDIA_TYPE_SUBTITLE)
         return static_cast<double>(ost.SyncOpts) * av_q2d(ost.Encoder->time_base);
-    return ost.OutTime;
+    return ost.Writing.OutTime;
 }
 
 // Where an output stream ends once what waits in its FIFO is encoded.
 double EndOfWaiting(const TOutputStream& ost) {
     double time = NextOutputTime(ost);
-    if (ost.Fifo && ost.Encoder->sample_rate > 0)
-        time += static_cast<double>(ff::avutil.av_audio_fifo_size(ost.Fifo.get())) /
+    if (ost.Audio.Fifo && ost.Encoder->sample_rate > 0)
+        time += static_cast<double>(ff::avutil.av_audio_fifo_size(ost.Audio.Fifo.get())) /
                 ost.Encoder->sample_rate;
     return time;
 }
@@ -51,7 +51,7 @@ double EndOfWaiting(const TOutputStream& ost) {
 } // namespace
 
 bool TTranscoder::Interrupted() const {
-    return E.FBreakRequested;
+    return FEngine.FBreakRequested;
 }
 
 // ---- the loop ----
@@ -59,7 +59,7 @@ bool TTranscoder::Interrupted() const {
 void TTranscoder::Loop() {
     FStartTime = FLastReport = ff::avutil.av_gettime();
     for (;;) {
-        E.WaitWhilePaused();
+        FEngine.WaitWhilePaused();
         if (Interrupted()) break;
         bool limitReached = false;
         const int file = ChooseInput(limitReached);
@@ -72,8 +72,8 @@ void TTranscoder::Loop() {
             ff::avutil.av_usleep(10000);
             continue;
         }
-        if (O.LimitFileSize > 0 && !FOutputs.empty() && FOutputs[0]->pb &&
-            ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > O.LimitFileSize)
+        if (FOptions.LimitFileSize > 0 && !FOutputs.empty() && FOutputs[0]->pb &&
+            ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > FOptions.LimitFileSize)
             break;
         if (ReadPacket(file)) MaybeReport(file);
         if (FLoopEnd) break;
@@ -90,7 +90,7 @@ int TTranscoder::ChooseInput(bool& limitReached) {
         const TInputStream& ist = FInputStreams[ost.SourceIndex];
         if (FJoined && ist.FileIndex != FSegment) continue;
         if (ost.MediaType >= 0 && ost.MediaType < 4 &&
-            ost.FrameNumber >= O.MaxFrames[ost.MediaType]) {
+            ost.FrameNumber >= FOptions.MaxFrames[ost.MediaType]) {
             limitReached = true;
             return -1;
         }
@@ -101,11 +101,11 @@ int TTranscoder::ChooseInput(bool& limitReached) {
         const double outTime = NextOutputTime(ost);
         if (inTime < smallestIn) {
             smallestIn = inTime;
-            if (O.InputSync) chosen = ist.FileIndex;
+            if (FOptions.InputSync) chosen = ist.FileIndex;
         }
         if (outTime < smallestOut) {
             smallestOut = outTime;
-            if (!O.InputSync) chosen = ist.FileIndex;
+            if (!FOptions.InputSync) chosen = ist.FileIndex;
         }
     }
     if (FJoined) {
@@ -119,7 +119,7 @@ int TTranscoder::ChooseInput(bool& limitReached) {
 // and handled (the progress check follows), false for no data, the end of
 // the input or a decoding error.
 bool TTranscoder::ReadPacket(int fileIndex) {
-    AVFormatContext* context = E.InputContext(fileIndex);
+    AVFormatContext* context = FEngine.InputContext(fileIndex);
     AVPacket* packet = FPacket.get();
     const int code = ff::avformat.av_read_frame(context, packet);
     if (code == AVERROR(EAGAIN)) {
@@ -131,8 +131,8 @@ bool TTranscoder::ReadPacket(int fileIndex) {
         return false;
     }
     std::fill(FNoPacket.begin(), FNoPacket.end(), false);
-    if (O.DoPktDump || O.DoHexDump)
-        ff::avformat.av_pkt_dump_log2(nullptr, AV_LOG_INFO, packet, O.DoHexDump,
+    if (FOptions.DoPktDump || FOptions.DoHexDump)
+        ff::avformat.av_pkt_dump_log2(nullptr, AV_LOG_INFO, packet, FOptions.DoHexDump,
                                       context->streams[packet->stream_index]);
     const TInputFileRun& file = FInputFiles[fileIndex];
     if (packet->stream_index >= file.StreamCount ||
@@ -142,9 +142,10 @@ bool TTranscoder::ReadPacket(int fileIndex) {
     }
     TInputStream& ist = FInputStreams[file.FirstStream + packet->stream_index];
     AdjustTimes(ist, packet, fileIndex);
-    if (O.RecordingTime != std::numeric_limits<int64_t>::max() && packet->pts != AV_NOPTS_VALUE &&
-        ff::avutil.av_compare_ts(packet->pts, ist.Stream->time_base, O.StartTime + O.RecordingTime,
-                                 kMicroseconds) >= 0) {
+    if (FOptions.RecordingTime != std::numeric_limits<int64_t>::max() &&
+        packet->pts != AV_NOPTS_VALUE &&
+        ff::avutil.av_compare_ts(packet->pts, ist.Stream->time_base,
+                                 FOptions.StartTime + FOptions.RecordingTime, kMicroseconds) >= 0) {
         ist.PastRecordingTime = true;
         ff::avcodec.av_packet_unref(packet);
         return true;
@@ -155,13 +156,13 @@ bool TTranscoder::ReadPacket(int fileIndex) {
     const std::string text =
         TextFormat("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
                    TypeText(ist.Stream->codecpar->codec_type));
-    if (O.ExitOnError) throw FFmpegException(text);
-    if (O.Verbose >= 0) Log(llVerbose, text);
+    if (FOptions.ExitOnError) throw FFmpegException(text);
+    if (FOptions.Verbose >= 0) Log(llVerbose, text);
     return false;
 }
 
 void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex) {
-    TInputFileSlot& slot = E.FInputFiles[fileIndex];
+    TInputFileSlot& slot = FEngine.FInputFiles[fileIndex];
     const AVRational base = ist.Stream->time_base;
     const int64_t offset = ff::avutil.av_rescale_q(slot.TsOffset, kMicroseconds, base);
     if (packet->dts != AV_NOPTS_VALUE) packet->dts += offset;
@@ -171,15 +172,15 @@ void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex
         if (packet->dts != AV_NOPTS_VALUE) packet->dts = RoundHalfEvenInt(packet->dts * scale);
         if (packet->pts != AV_NOPTS_VALUE) packet->pts = RoundHalfEvenInt(packet->pts * scale);
     }
-    if (packet->dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || O.CopyTs) return;
-    if (!(E.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT)) return;
+    if (packet->dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || FOptions.CopyTs) return;
+    if (!(FEngine.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT)) return;
     const int64_t dts = ToMicroseconds(packet->dts, base);
     const int64_t delta = dts - ist.NextPts;
-    if (std::llabs(delta) <= static_cast<int64_t>(O.DtsDeltaThreshold * AV_TIME_BASE) &&
+    if (std::llabs(delta) <= static_cast<int64_t>(FOptions.DtsDeltaThreshold * AV_TIME_BASE) &&
         dts + 1 >= ist.Pts)
         return;
     slot.TsOffset -= delta;
-    if (O.Verbose > 2)
+    if (FOptions.Verbose > 2)
         Log(llVerbose, TextFormat("timestamp discontinuity %d, new offset= %d",
                                   static_cast<int>(delta), static_cast<int>(slot.TsOffset)));
     const int64_t shift = ff::avutil.av_rescale_q(delta, kMicroseconds, base);
@@ -206,11 +207,11 @@ int TTranscoder::PacketStep(TInputStream& ist, AVPacket* packet) {
         if (rate.num > 0 && rate.den > 0) duration = AV_TIME_BASE * int64_t(rate.den) / rate.num;
     }
     ist.NextPts = ist.Pts + duration;
-    if (O.RateEmu) {
+    if (FOptions.RateEmu) {
         const int64_t ahead = ist.Pts - (ff::avutil.av_gettime() - ist.Start);
         if (ahead > 1000) ff::avutil.av_usleep(static_cast<unsigned>(ahead / 1000 * 1000));
     }
-    if (O.StartTime != 0 && ist.Pts < O.StartTime) return 0;
+    if (FOptions.StartTime != 0 && ist.Pts < FOptions.StartTime) return 0;
     const int index = static_cast<int>(&ist - FInputStreams.data());
     for (TOutputStream& ost : FOutputStreams)
         if (ost.Copy && ost.SourceIndex == index) CopyPacket(ost, ist, packet);
@@ -246,7 +247,7 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         // finish, so only a decoder without them says something here.
         const bool frameThreads = decoder->active_thread_type & FF_THREAD_FRAME;
         if (++count == 2 && !draining && !frameThreads &&
-            ((O.Verbose > 0 && !ist.ReportedMultipleFrames) || O.Verbose > 1)) {
+            ((FOptions.Verbose > 0 && !ist.ReportedMultipleFrames) || FOptions.Verbose > 1)) {
             ist.ReportedMultipleFrames = true;
             Log(llError, TextFormat("Multiple frames in a packet from stream %d", ist.StreamIndex));
         }
@@ -263,11 +264,11 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
     else
         ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : ist.Pts;
     const int index = static_cast<int>(&ist - FInputStreams.data());
-    const bool sought = E.FInputFiles[ist.FileIndex].Sought;
+    const bool sought = FEngine.FInputFiles[ist.FileIndex].Sought;
     if (ist.DecoderContext->codec_type == AVMEDIA_TYPE_VIDEO) {
         // A cover picture stands for the whole length, also after a start point.
         if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
-            ist.FramePts = std::max(ist.FramePts, O.StartTime);
+            ist.FramePts = std::max(ist.FramePts, FOptions.StartTime);
         int64_t duration = frame->pkt_duration > 0 ? ToMicroseconds(frame->pkt_duration, base) : 0;
         if (duration == 0) {
             const AVRational rate = ist.Stream->avg_frame_rate.num ? ist.Stream->avg_frame_rate
@@ -278,20 +279,22 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
         AVFrame* picture = PreProcessFrame(ist, TurnUpright(ist, frame));
-        if (ist.FramePts < O.StartTime || (sought && ist.FramePts < 0)) return;
+        if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
             if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;
-            if (!ost.Graph) {
+            if (!ost.Video.Graph) {
                 VideoOutput(ost, ist, picture, picture->sample_aspect_ratio);
                 continue;
             }
             picture->pts = ist.FramePts;
-            if (ff::avfilter.av_buffersrc_add_frame_flags(ost.FilterSource, picture,
+            if (ff::avfilter.av_buffersrc_add_frame_flags(ost.Video.FilterSource, picture,
                                                           AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
                 continue;
-            while (ff::avfilter.av_buffersink_get_frame(ost.FilterSink, ost.Filtered.get()) >= 0) {
-                VideoOutput(ost, ist, ost.Filtered.get(), ost.Filtered->sample_aspect_ratio);
-                ff::avutil.av_frame_unref(ost.Filtered.get());
+            while (ff::avfilter.av_buffersink_get_frame(ost.Video.FilterSink,
+                                                        ost.Video.Filtered.get()) >= 0) {
+                VideoOutput(ost, ist, ost.Video.Filtered.get(),
+                            ost.Video.Filtered->sample_aspect_ratio);
+                ff::avutil.av_frame_unref(ost.Video.Filtered.get());
             }
         }
         return;
@@ -299,7 +302,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
     if (frame->sample_rate > 0)
         ist.FrameNextPts =
             ist.FramePts + int64_t(AV_TIME_BASE) * frame->nb_samples / frame->sample_rate;
-    if (O.AudioVolume != 256) ApplyVolume(frame, ist.DecoderContext.get());
+    if (FOptions.AudioVolume != 256) ApplyVolume(frame, ist.DecoderContext.get());
     // After a seek the samples before the start point are cut off.
     int cut = 0;
     if (sought && ist.FramePts < 0 && frame->sample_rate > 0) {
@@ -307,7 +310,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         if (cut >= frame->nb_samples) return;
         ist.FramePts = 0;
     }
-    if (ist.FramePts < O.StartTime) return;
+    if (ist.FramePts < FOptions.StartTime) return;
     for (TOutputStream& ost : FOutputStreams)
         if (ost.SourceIndex == index && ost.EncodingNeeded) AudioOutput(ost, ist, frame, cut);
 }
@@ -325,7 +328,7 @@ int TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
                              ? ToMicroseconds(packet->pts, ist.Stream->time_base)
                              : AV_NOPTS_VALUE;
     try {
-        if (O.StartTime == 0 || ist.Pts >= O.StartTime)
+        if (FOptions.StartTime == 0 || ist.Pts >= FOptions.StartTime)
             for (TOutputStream& ost : FOutputStreams)
                 if (ost.SourceIndex == index && ost.EncodingNeeded)
                     SubtitleOutput(ost, ist, subtitle, time);
@@ -340,7 +343,8 @@ int TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
 // ---- stream copy ----
 
 void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet) {
-    if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !O.CopyInitialNonkeyframes)
+    if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) &&
+        !FOptions.CopyInitialNonkeyframes)
         return;
     if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
         FVideoBytes += packet->size;
@@ -351,12 +355,12 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
     AVPacket* copy = FCopyPacket.get();
     if (ff::avcodec.av_packet_ref(copy, packet) < 0) throw FFmpegException("av_mallocz fail");
     const AVRational base = ist.Stream->time_base;
-    const int64_t start = ff::avutil.av_rescale_q(O.StartTime, kMicroseconds, base);
+    const int64_t start = ff::avutil.av_rescale_q(FOptions.StartTime, kMicroseconds, base);
     if (copy->pts != AV_NOPTS_VALUE) copy->pts -= start;
     if (copy->dts == AV_NOPTS_VALUE)
         copy->dts = ff::avutil.av_rescale_q(ist.Pts, kMicroseconds, base);
     copy->dts -= start;
-    ost.PacketTimeBase = base;
+    ost.Writing.PacketTimeBase = base;
     WritePacket(ost, copy);
     ++ost.FrameNumber;
 }
@@ -365,21 +369,22 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
 
 void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
     packet->stream_index = ost.Stream->index;
-    if (ost.Filters.empty()) {
-        ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Stream->time_base);
+    if (ost.Writing.Filters.empty()) {
+        ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.PacketTimeBase, ost.Stream->time_base);
         WriteFiltered(ost, packet);
         return;
     }
     // Through the chain in order; a filter may hold packets back or make
     // several. The chain counts in the time base it was made with (the
     // muxer may have chosen another one for the stream since).
-    ff::avcodec.av_packet_rescale_ts(packet, ost.PacketTimeBase, ost.Filters.front()->time_base_in);
+    ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.PacketTimeBase,
+                                     ost.Writing.Filters.front()->time_base_in);
     std::vector<ff::PacketPtr> stage;
     stage.emplace_back(ff::avcodec.av_packet_alloc());
     if (!stage.back() || ff::avcodec.av_packet_ref(stage.back().get(), packet) < 0)
         throw FFmpegException("av_mallocz fail");
     ff::avcodec.av_packet_unref(packet);
-    for (std::size_t f = 0; f < ost.Filters.size(); ++f)
+    for (std::size_t f = 0; f < ost.Writing.Filters.size(); ++f)
         stage = FilterStage(ost, f, std::move(stage), false);
     for (ff::PacketPtr& out : stage)
         WriteFromChain(ost, out.get());
@@ -387,7 +392,7 @@ void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
 
 void TTranscoder::WriteFromChain(TOutputStream& ost, AVPacket* packet) {
     packet->stream_index = ost.Stream->index;
-    ff::avcodec.av_packet_rescale_ts(packet, ost.Filters.back()->time_base_out,
+    ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.Filters.back()->time_base_out,
                                      ost.Stream->time_base);
     WriteFiltered(ost, packet);
 }
@@ -395,9 +400,9 @@ void TTranscoder::WriteFromChain(TOutputStream& ost, AVPacket* packet) {
 // At the end: each filter of the chain gives up what it holds back, which
 // the filters after it still see.
 void TTranscoder::DrainBitstreamFilters(TOutputStream& ost) {
-    if (ost.Filters.empty()) return;
+    if (ost.Writing.Filters.empty()) return;
     std::vector<ff::PacketPtr> stage;
-    for (std::size_t f = 0; f < ost.Filters.size(); ++f)
+    for (std::size_t f = 0; f < ost.Writing.Filters.size(); ++f)
         stage = FilterStage(ost, f, std::move(stage), true);
     for (ff::PacketPtr& out : stage)
         WriteFromChain(ost, out.get());
@@ -407,7 +412,7 @@ void TTranscoder::DrainBitstreamFilters(TOutputStream& ost) {
 // still holds). A packet the filter refuses goes on unchanged.
 std::vector<ff::PacketPtr> TTranscoder::FilterStage(TOutputStream& ost, std::size_t f,
                                                     std::vector<ff::PacketPtr> in, bool end) {
-    AVBSFContext* filter = ost.Filters[f].get();
+    AVBSFContext* filter = ost.Writing.Filters[f].get();
     std::vector<ff::PacketPtr> out;
     auto receive = [&] {
         for (;;) {
@@ -424,7 +429,7 @@ std::vector<ff::PacketPtr> TTranscoder::FilterStage(TOutputStream& ost, std::siz
                 TextFormat("%s failed for stream %d, codec %s", filter->filter->name,
                            ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
                 code);
-            if (O.ExitOnError) throw FFmpegException(text);
+            if (FOptions.ExitOnError) throw FFmpegException(text);
             Log(llError, text);
             out.push_back(std::move(packet));
             continue;
@@ -440,7 +445,7 @@ void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
     if (end != AV_NOPTS_VALUE) {
         const double time =
             static_cast<double>(end + packet->duration) * av_q2d(ost.Stream->time_base);
-        ost.OutTime = std::max(ost.OutTime, time);
+        ost.Writing.OutTime = std::max(ost.Writing.OutTime, time);
     }
     const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
     if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
@@ -466,19 +471,20 @@ void TTranscoder::ReadEncoderStats(TOutputStream& ost, const AVPacket* packet) {
     const uint8_t* stats =
         ff::avcodec.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
     if (!stats || size < 5) return;
-    ost.Quality = static_cast<float>(static_cast<int32_t>(LittleEndian(stats, 4))) / FF_QP2LAMBDA;
-    ost.PictureType = stats[4];
+    ost.Video.Quality =
+        static_cast<float>(static_cast<int32_t>(LittleEndian(stats, 4))) / FF_QP2LAMBDA;
+    ost.Video.PictureType = stats[4];
     if (size < 6) return;
-    const std::size_t count = std::min<std::size_t>(stats[5], ost.Error.size());
+    const std::size_t count = std::min<std::size_t>(stats[5], ost.Video.Error.size());
     for (std::size_t i = 0; i < count && 8 + 8 * (i + 1) <= size; ++i) {
-        ost.Error[i] = static_cast<int64_t>(LittleEndian(stats + 8 + 8 * i, 8));
-        ost.ErrorSum[i] += ost.Error[i];
+        ost.Video.Error[i] = static_cast<int64_t>(LittleEndian(stats + 8 + 8 * i, 8));
+        ost.Video.ErrorSum[i] += ost.Video.Error[i];
     }
 }
 
 // Takes every packet the encoder has ready and writes it.
 void TTranscoder::ReceivePackets(TOutputStream& ost) {
-    AVPacket* packet = ost.Packet.get();
+    AVPacket* packet = ost.Writing.Packet.get();
     const bool video = ost.MediaType == AVMEDIA_TYPE_VIDEO;
     for (;;) {
         const int code = ff::avcodec.avcodec_receive_packet(ost.Encoder, packet);
@@ -489,14 +495,14 @@ void TTranscoder::ReceivePackets(TOutputStream& ost) {
         if (video) {
             FVideoBytes += size;
             ReadEncoderStats(ost, packet);
-            if (ost.PassLog && ost.Encoder->stats_out)
-                std::fputs(ost.Encoder->stats_out, ost.PassLog);
+            if (ost.Writing.PassLog && ost.Encoder->stats_out)
+                std::fputs(ost.Encoder->stats_out, ost.Writing.PassLog);
         } else {
             FAudioBytes += size;
         }
-        ost.PacketTimeBase = ost.Encoder->time_base;
+        ost.Writing.PacketTimeBase = ost.Encoder->time_base;
         WritePacket(ost, packet);
-        if (video && O.HasVStatsFileName) WriteVideoStats(ost, size);
+        if (video && FOptions.HasVStatsFileName) WriteVideoStats(ost, size);
     }
 }
 
@@ -505,7 +511,7 @@ void TTranscoder::ReceivePackets(TOutputStream& ost) {
 void TTranscoder::EndOfInput(int fileIndex) {
     FInputFiles[fileIndex].Eof = true;
     if (!FJoined) {
-        if (O.OptShortest) FLoopEnd = true;
+        if (FOptions.OptShortest) FLoopEnd = true;
         return;
     }
     if (fileIndex == FSegment) NextSegment(fileIndex);
@@ -527,7 +533,7 @@ void TTranscoder::NextSegment(int fileIndex) {
         FLoopEnd = true;
         return;
     }
-    E.FInputFiles[fileIndex + 1].TsOffset += std::llround(end * AV_TIME_BASE);
+    FEngine.FInputFiles[fileIndex + 1].TsOffset += std::llround(end * AV_TIME_BASE);
     FSegment = fileIndex + 1;
     for (TOutputStream& ost : FOutputStreams) {
         ost.SourceIndex = FindSource(FSegment, ost.MediaType);
@@ -562,26 +568,27 @@ void TTranscoder::FlushEncoders() {
 // output file lasts; it was decoded once, at the start.
 void TTranscoder::HoldCoverPictures() {
     for (TOutputStream& ost : FOutputStreams) {
-        if (!ost.Cover || !ost.EncoderOpen) continue;
+        if (!ost.Video.Cover || !ost.EncoderOpen) continue;
         double end = 0.0;
         for (const TOutputStream& other : FOutputStreams)
             if (&other != &ost && other.Output == ost.Output)
                 end = std::max(end, EndOfWaiting(other));
         const int64_t target = std::llround(end / av_q2d(ost.Encoder->time_base));
         // A later joined segment may have no picture stream of its own.
-        const int source = ost.CoverSource >= 0 ? ost.CoverSource : ost.SourceIndex;
+        const int source = ost.Video.CoverSource >= 0 ? ost.Video.CoverSource : ost.SourceIndex;
         if (source < 0) {
-            ost.Cover.reset();
+            ost.Video.Cover.reset();
             continue;
         }
         TInputStream& ist = FInputStreams[source];
-        AVFrame* final = ost.SyncOpts < target ? FitPicture(ost, ist, ost.Cover.get()) : nullptr;
-        while (final && ost.SyncOpts < target && ost.FrameNumber < O.MaxFrames[0] &&
+        AVFrame* final =
+            ost.SyncOpts < target ? FitPicture(ost, ist, ost.Video.Cover.get()) : nullptr;
+        while (final && ost.SyncOpts < target && ost.FrameNumber < FOptions.MaxFrames[0] &&
                !Interrupted()) {
-            E.WaitWhilePaused();
+            FEngine.WaitWhilePaused();
             EncodeVideo(ost, ist, final);
         }
-        ost.Cover.reset();
+        ost.Video.Cover.reset();
     }
 }
 
@@ -592,7 +599,7 @@ void TTranscoder::FinishConversion() {
     FlushEncoders();
     for (TOutputStream& ost : FOutputStreams)
         DrainBitstreamFilters(ost);
-    for (const auto& file : E.FOutputFiles)
+    for (const auto& file : FEngine.FOutputFiles)
         file->NameTheWrittenFile();
     for (AVFormatContext* output : FOutputs) {
         const int code = ff::avformat.av_write_trailer(output);
@@ -601,12 +608,12 @@ void TTranscoder::FinishConversion() {
     FHeadersWritten = false;
     // A start point past the end, say: a file with nothing in it is no result
     // (and is not left behind).
-    if (FPacketsWritten == 0 && !E.FBreakRequested) {
-        for (const auto& file : E.FOutputFiles)
+    if (FPacketsWritten == 0 && !FEngine.FBreakRequested) {
+        for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
         throw FFmpegException("Output file is empty, nothing was encoded");
     }
     ProgressReport(true, -1);
     CloseCodecs();
-    E.FFinished = !E.FBreakRequested;
+    FEngine.FFinished = !FEngine.FBreakRequested;
 }

@@ -38,12 +38,12 @@ const char* TypeName(int type) {
 
 } // namespace
 
-TTranscoder::TTranscoder(TCustomFFmpeg& engine) : E(engine), O(engine.FOptions) {}
+TTranscoder::TTranscoder(TCustomFFmpeg& engine) : FEngine(engine), FOptions(engine.FOptions) {}
 
 TTranscoder::~TTranscoder() {
     CloseCodecs();
     for (TOutputStream& ost : FOutputStreams)
-        if (ost.PassLog) std::fclose(ost.PassLog);
+        if (ost.Writing.PassLog) std::fclose(ost.Writing.PassLog);
     if (FVStats) std::fclose(FVStats);
 }
 
@@ -60,7 +60,7 @@ void TTranscoder::Run() {
 // ---- PrepareConversion ----
 
 void TTranscoder::PrepareConversion() {
-    FJoined = E.FJoined;
+    FJoined = FEngine.FJoined;
     BuildInputTables();
     CheckOutputsAndMaps();
     MapStreams();
@@ -81,8 +81,8 @@ void TTranscoder::PrepareConversion() {
 }
 
 void TTranscoder::BuildInputTables() {
-    for (int i = 0; i < E.InputFileCount(); ++i) {
-        AVFormatContext* context = E.InputContext(i);
+    for (int i = 0; i < FEngine.InputFileCount(); ++i) {
+        AVFormatContext* context = FEngine.InputContext(i);
         TInputFileRun file;
         file.FirstStream = static_cast<int>(FInputStreams.size());
         file.StreamCount = static_cast<int>(context->nb_streams);
@@ -92,17 +92,17 @@ void TTranscoder::BuildInputTables() {
             ist.FileIndex = i;
             ist.StreamIndex = static_cast<int>(k);
             ist.Stream = context->streams[k];
-            const auto& decoders = E.InputFile(i).Decoders;
+            const auto& decoders = FEngine.InputFile(i).Decoders;
             ist.Decoder = k < decoders.size() ? decoders[k] : nullptr;
             if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
                 !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
                 ist.Rotation = StreamRotation(ist.Stream);
-            if (O.RateEmu) ist.Start = ff::avutil.av_gettime();
+            if (FOptions.RateEmu) ist.Start = ff::avutil.av_gettime();
             FInputStreams.push_back(std::move(ist));
         }
     }
     FNoPacket.assign(FInputFiles.size(), false);
-    for (AVFormatContext* context = nullptr; const auto& file : E.FOutputFiles)
+    for (AVFormatContext* context = nullptr; const auto& file : FEngine.FOutputFiles)
         if (file->Context != context) {
             context = file->Context;
             if (std::find(FOutputs.begin(), FOutputs.end(), context) == FOutputs.end())
@@ -117,9 +117,9 @@ void TTranscoder::CheckOutputsAndMaps() {
             throw FFmpegException(
                 TextFormat("Output file #%d does not contain any stream", static_cast<int>(i)));
         }
-    const auto& maps = O.StreamMaps;
+    const auto& maps = FOptions.StreamMaps;
     if (maps.empty()) return;
-    if (maps.size() != E.FOutputStreams.size())
+    if (maps.size() != FEngine.FOutputStreams.size())
         throw FFmpegException("Number of stream maps must match number of output streams");
     const int files = static_cast<int>(FInputFiles.size());
     for (const TStreamMap& map : maps) {
@@ -146,8 +146,9 @@ int TTranscoder::FindSource(int file, int mediaType) const {
         if (ist.Stream->codecpar->codec_type != mediaType) continue;
         if (ist.Stream->discard == AVDISCARD_ALL) continue;
         if (FJoined && ist.FileIndex != file) continue;
-        const int chosen = ff::avformat.av_find_best_stream(
-            E.InputContext(ist.FileIndex), static_cast<AVMediaType>(mediaType), -1, -1, nullptr, 0);
+        const int chosen = ff::avformat.av_find_best_stream(FEngine.InputContext(ist.FileIndex),
+                                                            static_cast<AVMediaType>(mediaType), -1,
+                                                            -1, nullptr, 0);
         const int frames = chosen == ist.StreamIndex ? 1 : 0;
         if (frames > bestScore) {
             best = i;
@@ -158,20 +159,20 @@ int TTranscoder::FindSource(int file, int mediaType) const {
 }
 
 void TTranscoder::MapStreams() {
-    auto& setups = E.FOutputStreams;
+    auto& setups = FEngine.FOutputStreams;
     for (std::size_t k = 0; k < setups.size(); ++k) {
         TOutputStreamSetup& setup = setups[k];
         TOutputStream ost;
         ost.Setup = &setup;
         ost.Stream = setup.Stream;
-        ost.Output = E.OutputContext(setup.FileIndex);
+        ost.Output = FEngine.OutputContext(setup.FileIndex);
         ost.FileIndex = static_cast<int>(std::find(FOutputs.begin(), FOutputs.end(), ost.Output) -
                                          FOutputs.begin());
         ost.StreamIndex = setup.Stream->index;
         ost.MediaType = setup.MediaType;
         ost.Copy = setup.StreamCopy;
-        if (!O.StreamMaps.empty()) {
-            const TStreamMap& map = O.StreamMaps[k];
+        if (!FOptions.StreamMaps.empty()) {
+            const TStreamMap& map = FOptions.StreamMaps[k];
             ost.SourceIndex = FInputFiles[map.FileIndex].FirstStream + map.StreamIndex;
             ost.SyncIndex = FInputFiles[map.SyncFileIndex].FirstStream + map.SyncStreamIndex;
             const int type = FInputStreams[ost.SourceIndex].Stream->codecpar->codec_type;
@@ -210,8 +211,8 @@ void TTranscoder::SetStreamParameters() {
         // An encoded cover picture is an ordinary video stream of the output
         // (muxers take attached pictures only in their own picture formats).
         if (!ost.Copy) ost.Stream->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
-        ost.Packet.reset(ff::avcodec.av_packet_alloc());
-        if (!ost.Packet) throw FFmpegException("av_mallocz fail");
+        ost.Writing.Packet.reset(ff::avcodec.av_packet_alloc());
+        if (!ost.Writing.Packet) throw FFmpegException("av_mallocz fail");
         if (ost.Copy)
             SetCopyParameters(ost, ist);
         else
@@ -243,17 +244,17 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
     if (in->extradata_size > INT32_MAX - 8 - AV_INPUT_BUFFER_PADDING_SIZE)
         throw FFmpegException("icodec.extradata_size is invalid (too large)");
     if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
-        if (E.OnHookCallback)
+        if (FEngine.OnHookCallback)
             throw FFmpegException(
                 "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
-        if (O.UsingVhook)
+        if (FOptions.UsingVhook)
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
-        if (E.PreviewFlags() != 0)
+        if (FEngine.PreviewFlags() != 0)
             throw FFmpegException(
                 "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
     } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
-        if (O.AudioVolume != 256)
+        if (FOptions.AudioVolume != 256)
             throw FFmpegException(
                 "-acodec copy and -vol are incompatible (frames are not decoded)");
     } else if (ost.MediaType != AVMEDIA_TYPE_SUBTITLE) {
@@ -300,38 +301,39 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
     case AVMEDIA_TYPE_VIDEO: {
         if (encoder->pix_fmt == AV_PIX_FMT_NONE)
             throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
-        ost.TopBand = ost.FirstTopBand = O.FrameTopBand;
-        ost.BottomBand = ost.FirstBottomBand = O.FrameBottomBand;
-        ost.LeftBand = ost.FirstLeftBand = O.FrameLeftBand;
-        ost.RightBand = ost.FirstRightBand = O.FrameRightBand;
-        ost.Crop = ost.TopBand || ost.BottomBand || ost.LeftBand || ost.RightBand;
+        ost.Video.TopBand = ost.Video.FirstTopBand = FOptions.FrameTopBand;
+        ost.Video.BottomBand = ost.Video.FirstBottomBand = FOptions.FrameBottomBand;
+        ost.Video.LeftBand = ost.Video.FirstLeftBand = FOptions.FrameLeftBand;
+        ost.Video.RightBand = ost.Video.FirstRightBand = FOptions.FrameRightBand;
+        ost.Video.Crop =
+            ost.Video.TopBand || ost.Video.BottomBand || ost.Video.LeftBand || ost.Video.RightBand;
         const bool turned = IsQuarterTurn(ist.Rotation); // bands count in the upright picture
-        ost.FirstWidth = turned ? in->height : in->width;
-        ost.FirstHeight = turned ? in->width : in->height;
-        ost.LastWidth = ost.FirstWidth - ost.LeftBand - ost.RightBand;
-        ost.LastHeight = ost.FirstHeight - ost.TopBand - ost.BottomBand;
-        ost.LastFormat = in->format;
-        if (SwsContext* scaler = E.FOptionContexts.ScalerOptions) {
+        ost.Video.FirstWidth = turned ? in->height : in->width;
+        ost.Video.FirstHeight = turned ? in->width : in->height;
+        ost.Video.LastWidth = ost.Video.FirstWidth - ost.Video.LeftBand - ost.Video.RightBand;
+        ost.Video.LastHeight = ost.Video.FirstHeight - ost.Video.TopBand - ost.Video.BottomBand;
+        ost.Video.LastFormat = in->format;
+        if (SwsContext* scaler = FEngine.FOptionContexts.ScalerOptions) {
             int64_t flags = 0;
             if (ff::avutil.av_opt_get_int(scaler, "sws_flags", 0, &flags) >= 0)
-                O.SwsFlags = static_cast<int>(flags);
+                FOptions.SwsFlags = static_cast<int>(flags);
         }
         encoder->bits_per_raw_sample = 0;
-        if (!O.VFilters.empty() && ConfigureFilters(ist, ost) < 0) {
-            const std::string& error = E.FErrorText;
+        if (!FOptions.VFilters.empty() && ConfigureFilters(ist, ost) < 0) {
+            const std::string& error = FEngine.FErrorText;
             throw FFmpegException(error.empty() ? std::string("Error opening filters!")
                                                 : "Error opening filters: " + error);
         }
-        ost.Temp.reset(ff::avutil.av_frame_alloc());
-        ost.EncodeFrame.reset(ff::avutil.av_frame_alloc());
-        ost.Filtered.reset(ff::avutil.av_frame_alloc());
-        if (!ost.Temp || !ost.EncodeFrame || !ost.Filtered)
+        ost.Video.Temp.reset(ff::avutil.av_frame_alloc());
+        ost.Video.EncodeFrame.reset(ff::avutil.av_frame_alloc());
+        ost.Video.Filtered.reset(ff::avutil.av_frame_alloc());
+        if (!ost.Video.Temp || !ost.Video.EncodeFrame || !ost.Video.Filtered)
             throw FFmpegException("Cannot allocate temp picture, check pix fmt");
         break;
     }
     case AVMEDIA_TYPE_AUDIO:
-        ost.AudioFrame.reset(ff::avutil.av_frame_alloc());
-        if (!ost.AudioFrame) throw FFmpegException("av_fifo_alloc fail");
+        ost.Audio.AudioFrame.reset(ff::avutil.av_frame_alloc());
+        if (!ost.Audio.AudioFrame) throw FFmpegException("av_fifo_alloc fail");
         break;
     case AVMEDIA_TYPE_SUBTITLE:
         break;
@@ -351,12 +353,12 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
     AVCodecContext* encoder = ost.Encoder;
     if (!(encoder->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
     std::string name =
-        (O.PassLogFileName.empty() ? std::string("ffmpeg2pass") : O.PassLogFileName) + "-" +
-        std::to_string(index) + ".log";
+        (FOptions.PassLogFileName.empty() ? std::string("ffmpeg2pass") : FOptions.PassLogFileName) +
+        "-" + std::to_string(index) + ".log";
     if (name.size() > 1023) name.resize(1023);
     if (encoder->flags & AV_CODEC_FLAG_PASS1) {
-        ost.PassLog = std::fopen(name.c_str(), "wb");
-        if (!ost.PassLog)
+        ost.Writing.PassLog = std::fopen(name.c_str(), "wb");
+        if (!ost.Writing.PassLog)
             throw FFmpegException(
                 TextFormat("Cannot write log file %s for pass-1 encoding", name.c_str()));
         return;
@@ -397,7 +399,7 @@ void TTranscoder::OpenEncoders(bool subtitles) {
         ff::DictionaryPtr owned;
         int code;
         {
-            std::lock_guard<std::recursive_mutex> lock(CodecLock());
+            std::lock_guard<std::mutex> lock(CodecLock());
             code = ff::avcodec.avcodec_open2(ost.Encoder, codec, &options);
         }
         owned.reset(options);
@@ -422,9 +424,9 @@ void TTranscoder::OpenEncoders(bool subtitles) {
             ost.Stream->sample_aspect_ratio = ost.Encoder->sample_aspect_ratio;
         }
         if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
-            ost.Fifo.reset(ff::avutil.av_audio_fifo_alloc(
+            ost.Audio.Fifo.reset(ff::avutil.av_audio_fifo_alloc(
                 ost.Encoder->sample_fmt, ost.Encoder->ch_layout.nb_channels, 1024));
-            if (!ost.Fifo) throw FFmpegException("av_fifo_alloc fail");
+            if (!ost.Audio.Fifo) throw FFmpegException("av_fifo_alloc fail");
         }
         FHeaderBytes += ost.Encoder->extradata_size;
     }
@@ -459,15 +461,15 @@ void TTranscoder::OpenDecoders() {
         if (!decoder || ff::avcodec.avcodec_parameters_to_context(decoder, par) < 0)
             throw FFmpegException("avcodec_alloc_context failed");
         decoder->pkt_timebase = ist.Stream->time_base;
-        decoder->thread_count = O.ThreadCount;
+        decoder->thread_count = FOptions.ThreadCount;
         const int mediaType = par->codec_type;
         if (mediaType >= 0 && mediaType < 5)
-            ApplyRecordedOptions(E.FOptionContexts, decoder,
-                                 E.FOptionContexts.CodecOptions[mediaType],
+            ApplyRecordedOptions(FEngine.FOptionContexts, decoder,
+                                 FEngine.FOptionContexts.CodecOptions[mediaType],
                                  AV_OPT_FLAG_DECODING_PARAM);
         int code;
         {
-            std::lock_guard<std::recursive_mutex> lock(CodecLock());
+            std::lock_guard<std::mutex> lock(CodecLock());
             code = ff::avcodec.avcodec_open2(decoder, codec, nullptr);
         }
         if (code < 0)
@@ -481,7 +483,7 @@ void TTranscoder::OpenDecoders() {
 }
 
 void TTranscoder::CloseCodecs() {
-    std::lock_guard<std::recursive_mutex> lock(CodecLock());
+    std::lock_guard<std::mutex> lock(CodecLock());
     for (TOutputStream& ost : FOutputStreams) {
         if (ost.Encoder) ff::avutil.av_freep(&ost.Encoder->stats_in); // two-pass statistics
         if (ost.EncoderOpen) {
@@ -510,33 +512,33 @@ void TTranscoder::SetStartTimes() {
 }
 
 void TTranscoder::CopyMetadataMaps() {
-    for (const TMetaDataMap& map : O.MetaDataMaps) {
+    for (const TMetaDataMap& map : FOptions.MetaDataMaps) {
         if (map.OutFile < 0 || map.OutFile >= static_cast<int>(FOutputs.size()))
             throw FFmpegException(TextFormat("Invalid output file index %d map_meta_data(%d,%d)",
                                              map.OutFile, map.OutFile, map.InFile));
-        if (map.InFile < 0 || map.InFile >= E.InputFileCount())
+        if (map.InFile < 0 || map.InFile >= FEngine.InputFileCount())
             throw FFmpegException(TextFormat("Invalid input file index %d map_meta_data(%d,%d)",
                                              map.InFile, map.OutFile, map.InFile));
         ff::avutil.av_dict_copy(&FOutputs[map.OutFile]->metadata,
-                                E.InputContext(map.InFile)->metadata, AV_DICT_DONT_OVERWRITE);
+                                FEngine.InputContext(map.InFile)->metadata, AV_DICT_DONT_OVERWRITE);
     }
 }
 
 void TTranscoder::CopyChapters() {
-    for (int i = 0; i < E.InputFileCount(); ++i) {
-        AVFormatContext* input = E.InputContext(i);
+    for (int i = 0; i < FEngine.InputFileCount(); ++i) {
+        AVFormatContext* input = FEngine.InputContext(i);
         if (input->nb_chapters == 0) continue;
-        const int64_t offset = E.InputFile(i).TsOffset;
+        const int64_t offset = FEngine.InputFile(i).TsOffset;
         for (AVFormatContext* output : FOutputs) {
-            const int64_t start = O.StartTime - offset;
-            const bool limited = O.RecordingTime != INT64_MAX;
+            const int64_t start = FOptions.StartTime - offset;
+            const bool limited = FOptions.RecordingTime != INT64_MAX;
             for (unsigned c = 0; c < input->nb_chapters; ++c) {
                 const AVChapter* chapter = input->chapters[c];
                 const AVRational base{1, AV_TIME_BASE};
                 const int64_t shift = ff::avutil.av_rescale_q(start, base, chapter->time_base);
-                const int64_t limit =
-                    limited ? ff::avutil.av_rescale_q(O.RecordingTime, base, chapter->time_base)
-                            : INT64_MAX;
+                const int64_t limit = limited ? ff::avutil.av_rescale_q(FOptions.RecordingTime,
+                                                                        base, chapter->time_base)
+                                              : INT64_MAX;
                 if (chapter->end < shift) continue;
                 if (limited && chapter->start > shift + limit) continue;
                 auto* copy = static_cast<AVChapter*>(ff::avutil.av_mallocz(sizeof(AVChapter)));
@@ -566,11 +568,13 @@ void TTranscoder::SetupBitstreamFilters(TOutputStream& ost) {
         if (ff::avcodec.av_bsf_alloc(entry.Filter, &context) < 0)
             throw FFmpegException("av_mallocz fail");
         ff::BsfPtr filter(context);
-        const AVCodecParameters* in =
-            ost.Filters.empty() ? ost.Stream->codecpar : ost.Filters.back()->par_out;
+        const AVCodecParameters* in = ost.Writing.Filters.empty()
+                                          ? ost.Stream->codecpar
+                                          : ost.Writing.Filters.back()->par_out;
         ff::avcodec.avcodec_parameters_copy(context->par_in, in);
-        context->time_base_in =
-            ost.Filters.empty() ? ost.Stream->time_base : ost.Filters.back()->time_base_out;
+        context->time_base_in = ost.Writing.Filters.empty()
+                                    ? ost.Stream->time_base
+                                    : ost.Writing.Filters.back()->time_base_out;
         if (!entry.Args.empty())
             ff::avutil.av_opt_set_from_string(context->priv_data, entry.Args.c_str(), nullptr, "=",
                                               ":");
@@ -578,10 +582,11 @@ void TTranscoder::SetupBitstreamFilters(TOutputStream& ost) {
         if (code < 0)
             throw FFmpegException(MediaErrorText(
                 TextFormat("%s failed for stream %d", entry.Filter->name, ost.StreamIndex), code));
-        ost.Filters.push_back(std::move(filter));
+        ost.Writing.Filters.push_back(std::move(filter));
     }
-    if (!ost.Filters.empty())
-        ff::avcodec.avcodec_parameters_copy(ost.Stream->codecpar, ost.Filters.back()->par_out);
+    if (!ost.Writing.Filters.empty())
+        ff::avcodec.avcodec_parameters_copy(ost.Stream->codecpar,
+                                            ost.Writing.Filters.back()->par_out);
 }
 
 void TTranscoder::WriteHeaders() {
@@ -612,7 +617,7 @@ void TTranscoder::WriteHeaders() {
 void TTranscoder::LogStreamMapping() {
     for (std::size_t i = 0; i < FOutputs.size(); ++i)
         ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
-    if (O.Verbose < 0) return;
+    if (FOptions.Verbose < 0) return;
     Log(llVerbose, "Stream mapping:");
     for (const TOutputStream& ost : FOutputStreams) {
         const TInputStream& source = FInputStreams[ost.SourceIndex];
@@ -631,12 +636,12 @@ void TTranscoder::LogStreamMapping() {
 // ---- the video filter graph ----
 
 int TTranscoder::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
-    ost.Graph.reset(ff::avfilter.avfilter_graph_alloc());
-    if (!ost.Graph) return -1;
+    ost.Video.Graph.reset(ff::avfilter.avfilter_graph_alloc());
+    if (!ost.Video.Graph) return -1;
     AVFilterContext* last = nullptr;
     if (ConfigureFiltersSteps(ist, ost, last) < 0) {
-        ost.Graph.reset();
-        ost.FilterSource = ost.FilterSink = nullptr;
+        ost.Video.Graph.reset();
+        ost.Video.FilterSource = ost.Video.FilterSink = nullptr;
         return -1;
     }
     return 0;
@@ -644,7 +649,7 @@ int TTranscoder::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
 
 int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
                                        AVFilterContext*& last) {
-    AVFilterGraph* graph = ost.Graph.get();
+    AVFilterGraph* graph = ost.Video.Graph.get();
     const AVCodecParameters* in = ist.Stream->codecpar;
     AVCodecContext* encoder = ost.Encoder;
     // The graph gets the upright picture.
@@ -663,14 +668,14 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
         return ff::avfilter.avfilter_graph_create_filter(
             context, f, name, args.empty() ? nullptr : args.c_str(), nullptr, graph);
     };
-    if (create("buffer", "src", sourceArgs, &ost.FilterSource) < 0) return -1;
-    if (create("buffersink", "out", "", &ost.FilterSink) < 0) return -1;
+    if (create("buffer", "src", sourceArgs, &ost.Video.FilterSource) < 0) return -1;
+    if (create("buffersink", "out", "", &ost.Video.FilterSink) < 0) return -1;
     const AVPixelFormat formats[] = {encoder->pix_fmt};
-    if (ff::avutil.av_opt_set_bin(ost.FilterSink, "pix_fmts",
+    if (ff::avutil.av_opt_set_bin(ost.Video.FilterSink, "pix_fmts",
                                   reinterpret_cast<const uint8_t*>(formats), sizeof(formats),
                                   AV_OPT_SEARCH_CHILDREN) < 0)
         return -1;
-    last = ost.FilterSource;
+    last = ost.Video.FilterSource;
     auto link = [&](const char* filter, const char* name, const std::string& args) {
         AVFilterContext* next = nullptr;
         if (create(filter, name, args, &next) < 0) return -1;
@@ -678,27 +683,28 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
         last = next;
         return 0;
     };
-    const int width = inWidth - ost.LeftBand - ost.RightBand;
-    const int height = inHeight - ost.TopBand - ost.BottomBand;
-    if (ost.Crop && link("crop", "crop",
-                         TextFormat("%d:%d:%d:%d", width, height, ost.LeftBand, ost.TopBand)) < 0)
+    const int width = inWidth - ost.Video.LeftBand - ost.Video.RightBand;
+    const int height = inHeight - ost.Video.TopBand - ost.Video.BottomBand;
+    if (ost.Video.Crop &&
+        link("crop", "crop",
+             TextFormat("%d:%d:%d:%d", width, height, ost.Video.LeftBand, ost.Video.TopBand)) < 0)
         return -1;
     // The output size is made before the given filters, except a target's:
     // filters that crop and letterbox by themselves (counting in the decoded
     // picture's pixels) come first, and their result is brought to the
     // target's size.
     const bool resize = width != encoder->width || height != encoder->height;
-    const bool resizeLast = resize && O.FrameSizeOfTarget && !O.VFilters.empty();
+    const bool resizeLast = resize && FOptions.FrameSizeOfTarget && !FOptions.VFilters.empty();
     const std::string resizeArgs =
-        TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, O.SwsFlags);
+        TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, FOptions.SwsFlags);
     if (resize && !resizeLast && link("scale", "scale", resizeArgs) < 0) return -1;
-    AVFilterContext* tail = ost.FilterSink;
+    AVFilterContext* tail = ost.Video.FilterSink;
     if (resizeLast && (create("scale", "scale", resizeArgs, &tail) < 0 ||
-                       ff::avfilter.avfilter_link(tail, 0, ost.FilterSink, 0) < 0))
+                       ff::avfilter.avfilter_link(tail, 0, ost.Video.FilterSink, 0) < 0))
         return -1;
-    const std::string scaleOptions = TextFormat("flags=0x%X", O.SwsFlags);
+    const std::string scaleOptions = TextFormat("flags=0x%X", FOptions.SwsFlags);
     ff::avutil.av_opt_set(graph, "scale_sws_opts", scaleOptions.c_str(), 0);
-    if (!O.VFilters.empty()) {
+    if (!FOptions.VFilters.empty()) {
         AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
         AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
         if (!outputs || !inputs) {
@@ -710,19 +716,19 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
         outputs->filter_ctx = last;
         inputs->name = ff::avutil.av_strdup("out");
         inputs->filter_ctx = tail;
-        const int code = ff::avfilter.avfilter_graph_parse_ptr(graph, O.VFilters.c_str(), &inputs,
-                                                               &outputs, nullptr);
+        const int code = ff::avfilter.avfilter_graph_parse_ptr(graph, FOptions.VFilters.c_str(),
+                                                               &inputs, &outputs, nullptr);
         ff::avfilter.avfilter_inout_free(&outputs);
         ff::avfilter.avfilter_inout_free(&inputs);
         if (code < 0) {
-            E.FErrorText = MediaErrorText(O.VFilters, code);
+            FEngine.FErrorText = MediaErrorText(FOptions.VFilters, code);
             return -1;
         }
-    } else if (ff::avfilter.avfilter_link(last, 0, ost.FilterSink, 0) < 0) {
+    } else if (ff::avfilter.avfilter_link(last, 0, ost.Video.FilterSink, 0) < 0) {
         return -1;
     }
     if (ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) return -1;
-    encoder->width = ff::avfilter.av_buffersink_get_w(ost.FilterSink);
-    encoder->height = ff::avfilter.av_buffersink_get_h(ost.FilterSink);
+    encoder->width = ff::avfilter.av_buffersink_get_w(ost.Video.FilterSink);
+    encoder->height = ff::avfilter.av_buffersink_get_h(ost.Video.FilterSink);
     return 0;
 }

@@ -9,14 +9,14 @@
 
 void TTranscoder::MaybeReport(int fileIndex) {
     const int64_t now = ff::avutil.av_gettime();
-    if (now - FLastReport <= E.ProgressInterval) return;
+    if (now - FLastReport <= FEngine.ProgressInterval) return;
     FLastReport = now;
     ProgressReport(false, fileIndex);
 }
 
 void TTranscoder::ProgressReport(bool final, int fileIndex) {
-    const bool callback = static_cast<bool>(E.OnProgressCallback);
-    if (!callback && O.Verbose <= 0 && !final) return;
+    const bool callback = static_cast<bool>(FEngine.OnProgressCallback);
+    if (!callback && FOptions.Verbose <= 0 && !final) return;
     int64_t size = 0;
     if (AVIOContext* pb = FOutputs.empty() ? nullptr : FOutputs[0]->pb) {
         size = ff::avformat.avio_size(pb);
@@ -36,11 +36,11 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
         if (frameNumber < 1) return;
         const double t = static_cast<double>(ff::avutil.av_gettime() - FStartTime) / 1000000.0;
         fps = t > 1 ? static_cast<int>(frameNumber / t + 0.5) : 0;
-        quality = video->Copy ? -1.0f : video->Quality;
+        quality = video->Copy ? -1.0f : video->Video.Quality;
     }
     double t1 = 10000000000.0;
     for (const TOutputStream& ost : FOutputStreams)
-        if (ost.OutTime > 0 && ost.OutTime < t1) t1 = ost.OutTime;
+        if (ost.Writing.OutTime > 0 && ost.Writing.OutTime < t1) t1 = ost.Writing.OutTime;
     if (t1 == 10000000000.0 || t1 < 0.01) t1 = 0.01;
     // A stream that writes its first packet late (an encoder's look-ahead)
     // would pull the time back.
@@ -48,16 +48,17 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
     FReportedTime = t1;
     const double bitRate = static_cast<double>(size) * 8 / t1 / 1000;
     const std::string line = ReportLine(final, video, t1, bitRate, size, frameNumber, fps, quality);
-    if (FChanged && O.Verbose >= 0 && callback) {
+    if (FChanged && FOptions.Verbose >= 0 && callback) {
         FChanged = false;
         Log(llVerbose, line);
     }
     if (callback)
-        E.OnProgressCallback(&E, fileIndex, frameNumber, fps, quality, static_cast<float>(bitRate),
-                             size, static_cast<int64_t>(t1 * 1000000), E.FTotalDuration);
-    else if (O.Verbose >= 0)
+        FEngine.OnProgressCallback(&FEngine, fileIndex, frameNumber, fps, quality,
+                                   static_cast<float>(bitRate), size,
+                                   static_cast<int64_t>(t1 * 1000000), FEngine.FTotalDuration);
+    else if (FOptions.Verbose >= 0)
         Log(llVerbose, line);
-    if (final && O.Verbose >= 0) {
+    if (final && FOptions.Verbose >= 0) {
         const int64_t sum = FVideoBytes + FAudioBytes + FHeaderBytes;
         Log(llVerbose,
             TextFormat(
@@ -80,7 +81,8 @@ std::string PsnrText(const TOutputStream& ost, bool final, int frameNumber) {
     std::string text = "PSNR=";
     double errorSum = 0, scaleSum = 0;
     for (int plane = 0; plane < 3; ++plane) {
-        const auto error = static_cast<double>(final ? ost.ErrorSum[plane] : ost.Error[plane]);
+        const auto error =
+            static_cast<double>(final ? ost.Video.ErrorSum[plane] : ost.Video.Error[plane]);
         double scale = static_cast<double>(encoder->width) * encoder->height * 255.0 * 255.0;
         if (final) scale *= frameNumber;
         if (plane > 0) scale /= 4;
@@ -111,12 +113,12 @@ std::string TTranscoder::ReportLine(bool final, TOutputStream* video, double t1,
         line = TextFormat("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps,
                           static_cast<double>(quality));
         if (final) line += "L";
-        if (O.QpHist) line += QpHistogramText(quality);
+        if (FOptions.QpHist) line += QpHistogramText(quality);
         if (video->Encoder && (video->Encoder->flags & AV_CODEC_FLAG_PSNR))
             line += PsnrText(*video, final, frameNumber);
         for (const TOutputStream& ost : FOutputStreams)
             if (&ost != video && ost.MediaType == AVMEDIA_TYPE_VIDEO)
-                line += TextFormat("q=%2.1f ", static_cast<double>(ost.Quality));
+                line += TextFormat("q=%2.1f ", static_cast<double>(ost.Video.Quality));
     }
     line += TextFormat("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", size / 1024.0, t1, bitRate);
     if (FDupFrames || FDropFrames) line += TextFormat(" dup=%d drop=%d", FDupFrames, FDropFrames);

@@ -3,7 +3,7 @@
 // (TCustomFFmpeg) creates one per conversion on the thread that runs it, and
 // everything here belongs to that thread.
 //
-// The unit is split by stage: FFmpegPrepare.cpp (stream tables, mapping,
+// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream tables, mapping,
 // codec parameters, filters, headers), FFmpegLoop.cpp (the loop, the packet
 // step, copying and writing, the end), FFmpegVideo.cpp (pre-processing, the
 // frame hook, video output, the preview), FFmpegAudio.cpp (audio and
@@ -81,27 +81,10 @@ struct TInputStream {
     ff::FramePtr Upright;
 };
 
-// One stream of an output file.
-struct TOutputStream {
-    int FileIndex = 0;
-    int StreamIndex = 0;
-    int SourceIndex = 0; // TInputStream
-    int SyncIndex = 0;   // TInputStream the stream syncs to
-    AVStream* Stream = nullptr;
-    AVFormatContext* Output = nullptr;
-    TOutputStreamSetup* Setup = nullptr;
-    AVCodecContext* Encoder = nullptr; // Setup's context, opened here
-    bool EncoderOpen = false;
-    bool EncodingNeeded = false;
-    bool Copy = false;
-    int MediaType = -1;
-    int64_t FrameNumber = 0;
-    int64_t SyncOpts = 0; // encoder time-base units
-    bool Active = false;
-    double OutTime = 0.0;                       // seconds: end of the last packet written
-    AVRational PacketTimeBase{1, AV_TIME_BASE}; // of the packets handed to WritePacket
-
-    // Video.
+// The video encoding part of an output stream: cropping, scaling and
+// filtering to the encoder's picture, the cover picture, and what the
+// encoder reported of the last coded frame.
+struct TVideoEncoding {
     bool Crop = false;
     int TopBand = 0, BottomBand = 0, LeftBand = 0, RightBand = 0;
     int FirstTopBand = 0, FirstBottomBand = 0, FirstLeftBand = 0, FirstRightBand = 0;
@@ -123,8 +106,11 @@ struct TOutputStream {
     // summed over all of them, when the encoder reports it (PSNR flag).
     std::array<int64_t, 4> Error{};
     std::array<int64_t, 4> ErrorSum{};
+};
 
-    // Audio.
+// The audio encoding part of an output stream: resampling to the encoder's
+// format, the sample queue and the frames cut from it.
+struct TAudioEncoding {
     ff::SwrPtr Resampler;
     int ResampleInFormat = -1, ResampleInRate = 0, ResampleInChannels = 0;
     uint64_t ResampleInMask = 0;
@@ -137,12 +123,39 @@ struct TOutputStream {
     std::vector<uint8_t*> Converted; // plane pointers into ConvertedBuffer
     ff::AvBuffer ConvertedBuffer;
     unsigned ConvertedSize = 0;
+};
 
-    // Writing.
+// The writing part of an output stream: the packets' way through the
+// bitstream filters to the muxer, and the two-pass log.
+struct TStreamWriting {
+    double OutTime = 0.0;                       // seconds: end of the last packet written
+    AVRational PacketTimeBase{1, AV_TIME_BASE}; // of the packets handed to WritePacket
     std::vector<ff::BsfPtr> Filters;
-    ff::PacketPtr Packet;
+    ff::PacketPtr Packet; // receives the encoder's packets
     FILE* PassLog = nullptr;
-    uint8_t* StatsIn = nullptr; // owned by the encoder context once opened
+};
+
+// One stream of an output file.
+struct TOutputStream {
+    int FileIndex = 0;
+    int StreamIndex = 0;
+    int SourceIndex = 0; // TInputStream
+    int SyncIndex = 0;   // TInputStream the stream syncs to
+    AVStream* Stream = nullptr;
+    AVFormatContext* Output = nullptr;
+    TOutputStreamSetup* Setup = nullptr;
+    AVCodecContext* Encoder = nullptr; // Setup's context, opened here
+    bool EncoderOpen = false;
+    bool EncodingNeeded = false;
+    bool Copy = false;
+    int MediaType = -1;
+    int64_t FrameNumber = 0;
+    int64_t SyncOpts = 0; // encoder time-base units
+    bool Active = false;
+
+    TVideoEncoding Video;
+    TAudioEncoding Audio;
+    TStreamWriting Writing;
 };
 
 class TTranscoder {
@@ -246,8 +259,8 @@ private:
 
     void Log(int level, const std::string& text) const;
 
-    TCustomFFmpeg& E;
-    TOptionState& O;
+    TCustomFFmpeg& FEngine; // the task being converted
+    TOptionState& FOptions; // its option state
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;

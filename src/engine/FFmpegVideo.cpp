@@ -101,29 +101,29 @@ bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
 
 AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
     ++FFrameCounter;
-    const bool hook = static_cast<bool>(E.OnHookCallback);
-    if (!O.DoDeinterlace && !hook && !O.UsingVhook) return picture;
+    const bool hook = static_cast<bool>(FEngine.OnHookCallback);
+    if (!FOptions.DoDeinterlace && !hook && !FOptions.UsingVhook) return picture;
     if (!FHookFrame) FHookFrame.reset(ff::avutil.av_frame_alloc());
     AVFrame* buffer = FHookFrame.get();
     if (!buffer || !EnsurePicture(buffer, picture->width, picture->height, picture->format)) {
         Log(llError, "hook buf malloc error.");
         return picture;
     }
-    if (!O.DoDeinterlace || !Deinterlace(picture, buffer)) {
-        if (O.DoDeinterlace) Log(llError, "Deinterlacing failed.");
+    if (!FOptions.DoDeinterlace || !Deinterlace(picture, buffer)) {
+        if (FOptions.DoDeinterlace) Log(llError, "Deinterlacing failed.");
         ff::avutil.av_frame_copy(buffer, picture);
     }
     ff::avutil.av_frame_copy_props(buffer, picture);
     if (hook) {
         CallCustomHook(buffer, ist.FramePts);
-    } else if (O.UsingVhook) {
+    } else if (FOptions.UsingVhook) {
         FrameHookPicture view{};
         for (int plane = 0; plane < 4; ++plane) {
             view.data[plane] = buffer->data[plane];
             view.linesize[plane] = buffer->linesize[plane];
         }
-        ProcessFrameHooks(E.FFrameHooks.Head, &view, buffer->format, buffer->width, buffer->height,
-                          ist.FramePts);
+        ProcessFrameHooks(FEngine.FFrameHooks.Head, &view, buffer->format, buffer->width,
+                          buffer->height, ist.FramePts);
     }
     return buffer;
 }
@@ -183,7 +183,7 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
         bool update = true;
         Bitmap24* bitmap = FHookContext.Bitmap.get();
         try {
-            E.OnHookCallback(&E, bitmap, stop, update, pts, FFrameCounter);
+            FEngine.OnHookCallback(&FEngine, bitmap, stop, update, pts, FFrameCounter);
         } catch (const std::exception& e) {
             Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
@@ -213,23 +213,23 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
         }
     }
     if (stop) {
-        E.OnHookCallback = nullptr;
-        O.UsingVhook = false;
+        FEngine.OnHookCallback = nullptr;
+        FOptions.UsingVhook = false;
     }
 }
 
 // ---- video output ----
 
 int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
-    if (O.VideoSyncMethod == 0) {
+    if (FOptions.VideoSyncMethod == 0) {
         ost.SyncOpts = std::llround(syncTime);
         return 1;
     }
     int n = 1;
     const double delta = syncTime - static_cast<double>(ost.SyncOpts);
     const bool variable =
-        O.VideoSyncMethod == 2 ||
-        (O.VideoSyncMethod == -1 && (ost.Output->oformat->flags & AVFMT_VARIABLE_FPS));
+        FOptions.VideoSyncMethod == 2 ||
+        (FOptions.VideoSyncMethod == -1 && (ost.Output->oformat->flags & AVFMT_VARIABLE_FPS));
     if (delta < -1.1) {
         n = 0;
     } else if (variable) {
@@ -243,11 +243,11 @@ int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
     if (n == 0) {
         ++FDropFrames;
         FChanged = true;
-        if (O.Verbose > 2) Log(llVerbose, "*** drop!");
+        if (FOptions.Verbose > 2) Log(llVerbose, "*** drop!");
     } else if (n > 1) {
         FDupFrames += n - 1;
         FChanged = true;
-        if (O.Verbose > 2) Log(llVerbose, TextFormat("*** %d dup!", n - 1));
+        if (FOptions.Verbose > 2) Log(llVerbose, TextFormat("*** %d dup!", n - 1));
     }
     return n;
 }
@@ -255,30 +255,30 @@ int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
 // A reference to (or, for a picture in a buffer of ours, a copy of) the
 // cover picture, shown again at the end.
 void TTranscoder::KeepCover(TOutputStream& ost, const AVFrame* picture) {
-    if (!ost.Cover) ost.Cover.reset(ff::avutil.av_frame_alloc());
-    if (!ost.Cover) return;
-    ff::avutil.av_frame_unref(ost.Cover.get());
-    if (ff::avutil.av_frame_ref(ost.Cover.get(), picture) < 0) ost.Cover.reset();
+    if (!ost.Video.Cover) ost.Video.Cover.reset(ff::avutil.av_frame_alloc());
+    if (!ost.Video.Cover) return;
+    ff::avutil.av_frame_unref(ost.Video.Cover.get());
+    if (ff::avutil.av_frame_ref(ost.Video.Cover.get(), picture) < 0) ost.Video.Cover.reset();
 }
 
 void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational) {
     AVCodecContext* encoder = ost.Encoder;
     const TInputStream& sync = FInputStreams[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
-    const double syncTime = static_cast<double>(sync.FramePts - O.StartTime) / AV_TIME_BASE /
+    const double syncTime = static_cast<double>(sync.FramePts - FOptions.StartTime) / AV_TIME_BASE /
                             av_q2d(encoder->time_base);
     if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) {
         KeepCover(ost, picture);
-        ost.CoverSource = static_cast<int>(&ist - FInputStreams.data());
+        ost.Video.CoverSource = static_cast<int>(&ist - FInputStreams.data());
     }
     int n = FramesToWrite(ost, syncTime);
-    const int64_t left = O.MaxFrames[0] - ost.FrameNumber;
+    const int64_t left = FOptions.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);
     if (n <= 0) return;
     AVFrame* final = FitPicture(ost, ist, picture);
     if (!final) return;
     for (int i = 0; i < n; ++i) {
         if (i > 0) {
-            E.WaitWhilePaused();
+            FEngine.WaitWhilePaused();
             if (Interrupted()) break;
         }
         EncodeVideo(ost, ist, final);
@@ -288,57 +288,61 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
 // The picture in the encoder's size and format: cropped by the bands and
 // scaled when needed. A picture whose size changes on the way is followed.
 AVFrame* TTranscoder::FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
-    if (ost.Graph) return picture;
+    if (ost.Video.Graph) return picture;
     AVCodecContext* encoder = ost.Encoder;
-    if (ost.Crop && (picture->width != ost.FirstWidth || picture->height != ost.FirstHeight) &&
-        ost.FirstWidth > 0 && ost.FirstHeight > 0) {
-        ost.TopBand = picture->height * ost.FirstTopBand / ost.FirstHeight & ~1;
-        ost.BottomBand = picture->height * ost.FirstBottomBand / ost.FirstHeight & ~1;
-        ost.LeftBand = picture->width * ost.FirstLeftBand / ost.FirstWidth & ~1;
-        ost.RightBand = picture->width * ost.FirstRightBand / ost.FirstWidth & ~1;
+    if (ost.Video.Crop &&
+        (picture->width != ost.Video.FirstWidth || picture->height != ost.Video.FirstHeight) &&
+        ost.Video.FirstWidth > 0 && ost.Video.FirstHeight > 0) {
+        ost.Video.TopBand = picture->height * ost.Video.FirstTopBand / ost.Video.FirstHeight & ~1;
+        ost.Video.BottomBand =
+            picture->height * ost.Video.FirstBottomBand / ost.Video.FirstHeight & ~1;
+        ost.Video.LeftBand = picture->width * ost.Video.FirstLeftBand / ost.Video.FirstWidth & ~1;
+        ost.Video.RightBand = picture->width * ost.Video.FirstRightBand / ost.Video.FirstWidth & ~1;
     }
-    const int width = picture->width - ost.LeftBand - ost.RightBand;
-    const int height = picture->height - ost.TopBand - ost.BottomBand;
+    const int width = picture->width - ost.Video.LeftBand - ost.Video.RightBand;
+    const int height = picture->height - ost.Video.TopBand - ost.Video.BottomBand;
     if (width <= 0 || height <= 0)
         throw FFmpegException("Assertion failure: crop bands outside the picture");
-    if (width != ost.LastWidth || height != ost.LastHeight || picture->format != ost.LastFormat) {
+    if (width != ost.Video.LastWidth || height != ost.Video.LastHeight ||
+        picture->format != ost.Video.LastFormat) {
         const char* name =
             ff::avutil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(picture->format));
         Log(llQuiet,
             TextFormat("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.FileIndex,
                        ist.StreamIndex, width, height, name ? name : "none"));
-        ost.LastWidth = width;
-        ost.LastHeight = height;
-        ost.LastFormat = picture->format;
+        ost.Video.LastWidth = width;
+        ost.Video.LastHeight = height;
+        ost.Video.LastFormat = picture->format;
     }
     AVFrame* cropped = picture;
-    if (ost.Crop) {
-        if (!ost.Cropped) ost.Cropped.reset(ff::avutil.av_frame_alloc());
-        cropped = ost.Cropped.get();
+    if (ost.Video.Crop) {
+        if (!ost.Video.Cropped) ost.Video.Cropped.reset(ff::avutil.av_frame_alloc());
+        cropped = ost.Video.Cropped.get();
         ff::avutil.av_frame_unref(cropped);
         if (!cropped || ff::avutil.av_frame_ref(cropped, picture) < 0)
             throw FFmpegException("error cropping picture");
-        cropped->crop_top = ost.TopBand;
-        cropped->crop_bottom = ost.BottomBand;
-        cropped->crop_left = ost.LeftBand;
-        cropped->crop_right = ost.RightBand;
+        cropped->crop_top = ost.Video.TopBand;
+        cropped->crop_bottom = ost.Video.BottomBand;
+        cropped->crop_left = ost.Video.LeftBand;
+        cropped->crop_right = ost.Video.RightBand;
         if (ff::avutil.av_frame_apply_cropping(cropped, AV_FRAME_CROP_UNALIGNED) < 0) {
-            if (O.ExitOnError) throw FFmpegException("error cropping picture");
+            if (FOptions.ExitOnError) throw FFmpegException("error cropping picture");
             Log(llError, "error cropping picture");
             return nullptr;
         }
     }
     if (width == encoder->width && height == encoder->height && picture->format == encoder->pix_fmt)
         return cropped;
-    ost.Scaler.reset(ff::swscale.sws_getCachedContext(
-        ost.Scaler.release(), width, height, static_cast<AVPixelFormat>(picture->format),
-        encoder->width, encoder->height, encoder->pix_fmt, O.SwsFlags, nullptr, nullptr, nullptr));
-    if (!ost.Scaler) throw FFmpegException("Cannot get resampling context");
-    AVFrame* temp = ost.Temp.get();
+    ost.Video.Scaler.reset(ff::swscale.sws_getCachedContext(
+        ost.Video.Scaler.release(), width, height, static_cast<AVPixelFormat>(picture->format),
+        encoder->width, encoder->height, encoder->pix_fmt, FOptions.SwsFlags, nullptr, nullptr,
+        nullptr));
+    if (!ost.Video.Scaler) throw FFmpegException("Cannot get resampling context");
+    AVFrame* temp = ost.Video.Temp.get();
     if (!EnsurePicture(temp, encoder->width, encoder->height, encoder->pix_fmt))
         throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-    ff::swscale.sws_scale(ost.Scaler.get(), cropped->data, cropped->linesize, 0, height, temp->data,
-                          temp->linesize);
+    ff::swscale.sws_scale(ost.Video.Scaler.get(), cropped->data, cropped->linesize, 0, height,
+                          temp->data, temp->linesize);
     temp->interlaced_frame = picture->interlaced_frame;
     temp->top_field_first = picture->top_field_first;
     return temp;
@@ -346,7 +350,7 @@ AVFrame* TTranscoder::FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame*
 
 void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
     AVCodecContext* encoder = ost.Encoder;
-    AVFrame* frame = ost.EncodeFrame.get();
+    AVFrame* frame = ost.Video.EncodeFrame.get();
     ff::avutil.av_frame_unref(frame);
     if (ff::avutil.av_frame_ref(frame, picture) < 0) throw FFmpegException("Video encoding failed");
     frame->pts = ost.SyncOpts;
@@ -354,10 +358,11 @@ void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     frame->pkt_duration = 0;
     frame->sample_aspect_ratio = encoder->sample_aspect_ratio;
     if (encoder->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
-        frame->top_field_first = O.TopFieldFirst == -1 ? picture->top_field_first : O.TopFieldFirst;
-    frame->quality = O.SameQuality ? ist.Quality : encoder->global_quality;
-    if (!O.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
-    if (E.FPreviewFlags != 0) DoPreview(frame, encoder);
+        frame->top_field_first =
+            FOptions.TopFieldFirst == -1 ? picture->top_field_first : FOptions.TopFieldFirst;
+    frame->quality = FOptions.SameQuality ? ist.Quality : encoder->global_quality;
+    if (!FOptions.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
+    if (FEngine.FPreviewFlags != 0) DoPreview(frame, encoder);
     if (ff::avcodec.avcodec_send_frame(encoder, frame) < 0)
         throw FFmpegException("Video encoding failed");
     ff::avutil.av_frame_unref(frame);
@@ -370,13 +375,13 @@ void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* pi
 
 void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encoder) {
     std::lock_guard<std::mutex> lock(PreviewFlagLock());
-    int flags = E.FPreviewFlags;
+    int flags = FEngine.FPreviewFlags;
     const int64_t now = ff::avutil.av_gettime();
     if (now - FLastPreview <= kPreviewInterval) return;
     const int64_t pts = ff::avutil.av_rescale_q(picture->pts, encoder->time_base, kMicroseconds);
-    if ((flags & 2) && E.OnPreview) {
+    if ((flags & 2) && FEngine.OnPreview) {
         if (FrameToBitmap(FPreviewContext, picture)) {
-            E.OnPreview(&E, FPreviewContext.Bitmap.get(), pts, FFrameCounter);
+            FEngine.OnPreview(&FEngine, FPreviewContext.Bitmap.get(), pts, FFrameCounter);
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
             flags &= ~2;
@@ -384,33 +389,33 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
         FLastPreview = now;
     } else if (flags & 1) {
         if (FrameToBitmap(FPreviewContext, picture)) {
-            if (!E.FPreviewer) E.FPreviewer = std::make_unique<TPreviewer>();
-            if (!E.FPreviewer->Show(*FPreviewContext.Bitmap, FFrameCounter, pts)) flags &= ~1;
+            if (!FEngine.FPreviewer) FEngine.FPreviewer = std::make_unique<TPreviewer>();
+            if (!FEngine.FPreviewer->Show(*FPreviewContext.Bitmap, FFrameCounter, pts)) flags &= ~1;
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
             flags &= ~1;
         }
         FLastPreview = now;
     }
-    if (flags == E.FPreviewFlags) return;
-    if ((E.FPreviewFlags & 1) && !(flags & 1)) E.FPreviewer.reset();
-    E.FPreviewFlags = flags;
+    if (flags == FEngine.FPreviewFlags) return;
+    if ((FEngine.FPreviewFlags & 1) && !(flags & 1)) FEngine.FPreviewer.reset();
+    FEngine.FPreviewFlags = flags;
 }
 
 // ---- statistics file ----
 
 void TTranscoder::WriteVideoStats(TOutputStream& ost, int frameSize) {
     if (!FVStats) {
-        FVStats = std::fopen(O.VStatsFileName.c_str(), "w");
-        if (!FVStats) throw FFmpegException("fopen fail: " + O.VStatsFileName);
+        FVStats = std::fopen(FOptions.VStatsFileName.c_str(), "w");
+        if (!FVStats) throw FFmpegException("fopen fail: " + FOptions.VStatsFileName);
     }
     const AVCodecContext* encoder = ost.Encoder;
     const double base = av_q2d(encoder->time_base);
     std::fprintf(FVStats, "frame= %5d q= %2.1f ", static_cast<int>(ost.FrameNumber),
-                 static_cast<double>(ost.Quality));
+                 static_cast<double>(ost.Video.Quality));
     if (encoder->flags & AV_CODEC_FLAG_PSNR)
         std::fprintf(FVStats, "PSNR= %6.2f ",
-                     -10.0 * std::log10(static_cast<double>(ost.Error[0]) /
+                     -10.0 * std::log10(static_cast<double>(ost.Video.Error[0]) /
                                         (static_cast<double>(encoder->width) * encoder->height *
                                          255.0 * 255.0)));
     double time = static_cast<double>(ost.SyncOpts) * base;
@@ -420,6 +425,7 @@ void TTranscoder::WriteVideoStats(TOutputStream& ost, int frameSize) {
     std::fprintf(FVStats, "f_size= %6d ", frameSize);
     std::fprintf(FVStats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
                  static_cast<double>(FVideoBytes) / 1024, time, rate, average);
-    std::fprintf(FVStats, "type= %c\n",
-                 ff::avutil.av_get_picture_type_char(static_cast<AVPictureType>(ost.PictureType)));
+    std::fprintf(
+        FVStats, "type= %c\n",
+        ff::avutil.av_get_picture_type_char(static_cast<AVPictureType>(ost.Video.PictureType)));
 }
