@@ -6,9 +6,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/UnicodeProtocol.h"
-#ifdef VANTREL_HAVE_PROBE
 #include "probe/AVProbe.h"
-#endif
 
 #include <algorithm>
 #include <cmath>
@@ -329,7 +327,7 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     if (!SelectProgram(context)) return false;
     int infoResult;
     {
-        std::lock_guard<std::recursive_mutex> lock(CodecLock());
+        std::lock_guard<std::mutex> lock(CodecLock());
         infoResult = ff::avformat.avformat_find_stream_info(context, nullptr);
     }
     if (infoResult < 0 && FOptions.Verbose >= 0) {
@@ -968,7 +966,6 @@ TFFmpeg::~TFFmpeg() {
     StopAndJoin(); // before the probes go
 }
 
-#ifdef VANTREL_HAVE_PROBE
 void TProbeDeleter::operator()(TAVProbe* probe) const {
     delete probe;
 }
@@ -983,12 +980,3 @@ void TFFmpeg::InputsClosing() {
     for (TProbePtr& probe : FProbes)
         if (probe) probe->CloseFile();
 }
-#else
-void TFFmpeg::InputsClosing() {}
-
-void TProbeDeleter::operator()(TAVProbe*) const {}
-
-TAVProbe* TFFmpeg::Probe(int) {
-    return nullptr;
-}
-#endif

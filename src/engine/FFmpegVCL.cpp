@@ -26,9 +26,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MainThread.h"
-#ifdef VANTREL_HAVE_PROBE
 #include "probe/AVProbe.h"
-#endif
 
 #include <chrono>
 #include <cmath>
@@ -137,9 +135,7 @@ void TFFmpegList::ForEach(const std::function<void(TFFmpeg&)>& action) {
 // ---- construction ----
 
 TCustomFFmpegVCL::TCustomFFmpegVCL(TFFBaseComponent* owner) : TFFBaseComponent(owner) {
-#ifdef VANTREL_HAVE_PROBE
     FAVProbe.reset(new TAVProbe(this));
-#endif
 }
 
 TCustomFFmpegVCL::~TCustomFFmpegVCL() {
@@ -212,10 +208,8 @@ void TCustomFFmpegVCL::ApplyInputOptions(TFFmpeg& task, const std::string& fileN
 // Opens the next input of `task` and hands it to the task's probe of that slot.
 bool TCustomFFmpegVCL::OpenTaskInput(TFFmpeg& task, const std::string& fileName) {
     if (!task.OpenInputFile(fileName)) return Fail(task.ErrorText());
-#ifdef VANTREL_HAVE_PROBE
     const int slot = task.InputFileCount() - 1;
     if (TAVProbe* probe = task.Probe(slot)) probe->AttachContext(task.InputContext(slot));
-#endif
     return true;
 }
 

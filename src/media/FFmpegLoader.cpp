@@ -241,7 +241,7 @@ TFFmpegLoader& FFmpegLoader() {
     return loader;
 }
 
-std::recursive_mutex& CodecLock() {
-    static std::recursive_mutex lock;
+std::mutex& CodecLock() {
+    static std::mutex lock;
     return lock;
 }

@@ -109,5 +109,10 @@ private:
 TFFmpegLoader& FFmpegLoader();
 
 // The process-wide codec lock: every open and close of a decoder or encoder
-// and every stream-info probe (avformat_find_stream_info) holds it.
-std::recursive_mutex& CodecLock();
+// and every stream-info probe (avformat_find_stream_info) holds it. A plain
+// lock: nothing done while it is held takes it again. The library calls
+// made under it reach our code only through the interrupt callbacks (which
+// read one atomic flag), the file protocol's reads and the library log; a
+// log handler that runs in the logging thread (TriggerEventInMainThread
+// off) must therefore not open codecs or probe files itself.
+std::mutex& CodecLock();
