@@ -1,12 +1,14 @@
 // Shared media helpers: texts for media values, the option contexts of the
-// engine, the picture-to-bitmap conversion and general file, text and time
-// helpers. The main-thread hand-over (RunInMainThread, QueueInMainThread,
-// ProcessPendingMessages) lives in MainThread.h and is included here.
+// engine, the picture-to-bitmap conversion and reading a whole file. The
+// file, text and time helpers that need no media library (FileUtils.h) and
+// the main-thread hand-over (RunInMainThread, QueueInMainThread,
+// ProcessPendingMessages, MainThread.h) are included here.
 #pragma once
 
 #include "media/Bitmap24.h"
 #include "media/FFHandles.h"
 #include "media/FFmpegHeaders.h"
+#include "media/FileUtils.h"
 #include "media/MainThread.h"
 
 #include <functional>
@@ -100,16 +102,3 @@ bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame);
 // size counts the terminating zero byte), -1 when the file cannot be
 // opened, -12 when the buffer cannot be allocated.
 int ReadWholeFile(const std::string& fileName, std::uint8_t*& buffer, int& size);
-// The part of `text` before `delimiter` (all of it when absent); with
-// `remove` the text keeps only the part after the delimiter.
-std::string FetchToken(std::string& text, const std::string& delimiter, bool remove);
-// True when the path exists and is not a directory.
-bool IsExistingFile(const std::string& path);
-// Size of an existing file, -1 for a directory or a missing file.
-std::int64_t GetFileSize64(const std::string& path);
-// The local zone's standard offset from UTC in days.
-double LocalTimeZoneOffset();
-// Days since 1899-12-30, local standard time.
-double UnixTimeToLocalDateTime(std::int64_t seconds);
-// Formats a day count with yyyy, yy, mm, m, dd, d, hh, h, nn, n, ss, s, zzz.
-std::string DateTimeToText(const std::string& pattern, double dateTime);

@@ -1,6 +1,6 @@
 #include "media/MyUtils.h"
 
-#include "media/FFUtils.h"
+#include "media/FileUtils.h"
 
 #include <cstdarg>
 #include <dlfcn.h>
