@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTest>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -24,6 +25,34 @@ Bitmap24 Pattern(int width, int height) {
         }
     return bitmap;
 }
+
+constexpr auto kWaitLimit = std::chrono::seconds(20);
+
+// Services the main thread until `ready` holds; false at the deadline.
+template <class Predicate> bool ServiceUntil(Predicate ready) {
+    const auto until = std::chrono::steady_clock::now() + kWaitLimit;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        ServiceMainThread(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Tells a worker still waiting for the test to stop, services the main
+// thread while it finishes and joins it; a worker that does not finish in
+// time ends the test program instead of hanging it.
+struct TWorkerRelease {
+    std::thread& Worker;
+    std::atomic<int>& Step;
+    std::atomic<bool>& Done;
+    ~TWorkerRelease() {
+        int waiting = 1;
+        Step.compare_exchange_strong(waiting, -1);
+        if (!ServiceUntil([this] { return Done.load(); }))
+            qFatal("The preview worker did not finish in time");
+        Worker.join();
+    }
+};
 
 std::vector<TPreviewForm*> PreviewForms() {
     std::vector<TPreviewForm*> forms;
@@ -78,18 +107,26 @@ private slots:
         InstallPreviewWindows();
         auto previewer = std::make_unique<TPreviewer>();
         const Bitmap24 picture = Pattern(40, 30);
+        // 1: first picture shown; 2: window closed, show again; 3: shown
+        // again; -1: the test gave up, the worker stops.
         std::atomic<int> step{0};
+        std::atomic<bool> done{false};
         bool first = false, afterClose = true;
         std::thread worker([&] {
             first = previewer->Show(picture, 1, 1'000'000);
             step = 1;
-            while (step != 2)
+            const auto until = std::chrono::steady_clock::now() + kWaitLimit;
+            while (step == 1 && std::chrono::steady_clock::now() < until)
                 std::this_thread::yield();
-            afterClose = previewer->Show(picture, 2, 2'000'000);
-            step = 3;
+            if (step == 2) {
+                afterClose = previewer->Show(picture, 2, 2'000'000);
+                step = 3;
+            }
+            done = true;
         });
-        while (step != 1)
-            ServiceMainThread(std::chrono::milliseconds(10));
+        // Whatever the checks below find, the worker is let go and joined.
+        const TWorkerRelease release{worker, step, done};
+        QVERIFY(ServiceUntil([&] { return step != 0; }));
         QVERIFY(first);
         const std::vector<TPreviewForm*> forms = PreviewForms();
         QCOMPARE(int(forms.size()), 1);
@@ -97,9 +134,8 @@ private slots:
         QCOMPARE(forms[0]->windowTitle(), QString::fromStdString(DurationToText(1'000'000)));
         forms[0]->close();
         step = 2;
-        while (step != 3)
-            ServiceMainThread(std::chrono::milliseconds(10));
-        worker.join();
+        QVERIFY(ServiceUntil([&] { return done.load(); }));
+        QCOMPARE(step.load(), 3);
         QVERIFY(!afterClose);
         // Freeing the previewer frees its window on the main thread.
         previewer.reset();

@@ -2,12 +2,29 @@
 #include "media/MainThread.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// Services the main thread until the worker has returned. A worker that
+// has not returned within ten seconds still waits for its hand-over, so
+// joining it would hang: the test program ends with a message instead.
+void ServiceUntilReturned(const std::atomic<bool>& returned) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!returned) {
+        if (std::chrono::steady_clock::now() >= until) {
+            std::fprintf(stderr, "The worker's hand-over did not return in time\n");
+            std::abort();
+        }
+        ServiceMainThread(std::chrono::milliseconds(20));
+    }
+}
 
 class MainThread : public ::testing::Test {
 protected:
@@ -26,8 +43,7 @@ TEST_F(MainThread, RunInMainThreadWaitsForTheMainThread) {
         RunInMainThread([&] { ranOn = std::this_thread::get_id(); });
         returned = true;
     });
-    while (!returned)
-        ServiceMainThread(std::chrono::milliseconds(20));
+    ServiceUntilReturned(returned);
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
@@ -43,8 +59,7 @@ TEST_F(MainThread, ExceptionOfAHandedOverCallReachesTheWaitingThread) {
         }
         returned = true;
     });
-    while (!returned)
-        ServiceMainThread(std::chrono::milliseconds(20));
+    ServiceUntilReturned(returned);
     worker.join();
     EXPECT_EQ(caught, "boom");
 }
