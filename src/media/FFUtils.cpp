@@ -13,11 +13,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
-#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <ctime>
-#include <sys/stat.h>
 
 // ---- Texts for media values ----
 
