@@ -422,16 +422,14 @@ TEST_F(Scripting, GnuParallelSpreadsTheBatch) {
     std::string list;
     for (const std::string& source : sources)
         list += " " + Q(source);
-    const auto r = testsupport::RunCommand(
-        "cd " + Q(Home.path().string()) + " && " + Env() +
-        "parallel --will-cite --sshlogin 4/: --line-buffer " + Q(VANTREL_CONVERT) +
-        " --format 200 --json --output-dir " + Q(folder) + " {} :::" + list);
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-    // stdout and stderr are mixed here: the JSON lines start with "{".
-    std::string json;
-    std::istringstream in(r.output);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] == '{') json += line + "\n";
+    const std::string errFile = Home.file("stderr");
+    const auto r =
+        testsupport::RunCommand("( cd " + Q(Home.path().string()) + " && " + Env() +
+                                "parallel --will-cite --sshlogin 4/: --line-buffer " +
+                                Q(VANTREL_CONVERT) + " --format 200 --json --output-dir " +
+                                Q(folder) + " {} :::" + list + " 2>" + Q(errFile) + " )");
+    ASSERT_EQ(r.exitCode, 0) << r.output << ReadFile(errFile);
+    const std::string json = r.output; // the jobs' standard output only
     const std::vector<TJsonObject> lines = ParseLines(json);
     std::set<std::string> outputs;
     for (const std::string& source : sources) {
