@@ -355,6 +355,10 @@ private:
     // both, as with several tasks at a time the last task need not end last.
     std::size_t tasksEnded_ = 0;
     bool lastTaskFinished_ = false;
+    // With several tasks at a time, the task whose pictures the preview
+    // shows until it ends (-1: the next task that sends one), so that tasks
+    // running side by side do not take turns in it.
+    int previewTask_ = -1;
     // What the last source the probe could open said of itself: a source it
     // cannot open is named and built from these.
     struct TLastProbed {

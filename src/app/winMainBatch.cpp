@@ -98,6 +98,7 @@ void TfrmMain::btnStartClick() {
     TaskItems.assign(checked, 0);
     tasksEnded_ = 0;
     lastTaskFinished_ = false;
+    previewTask_ = -1;
     ClearCheckedProgress();
     ResetHookCache();
     imgbtnStopClick();
@@ -234,6 +235,10 @@ void TfrmMain::ShowTaskProgress(const TProgressInfo& info) {
 void TfrmMain::CCAVCPreviewBitmap(TCustomFFmpegVCL*, const TPreviewInfo& APreviewInfo) {
     const Bitmap24* bitmap = APreviewInfo.Bitmap;
     if (!bitmap || bitmap->Width < 1 || bitmap->Height < 1) return;
+    if (frmProgress && frmProgress->ConversionsAtATime() > 1) {
+        if (previewTask_ >= 0 && APreviewInfo.TaskIndex != previewTask_) return;
+        previewTask_ = APreviewInfo.TaskIndex;
+    }
     PreviewBitmap = QImage(bitmap->Data.data(), bitmap->Width, bitmap->Height, bitmap->Stride,
                            QImage::Format_BGR888)
                         .copy();
@@ -252,6 +257,7 @@ void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminat
 // task at a time: right after the last task's report, as that ends last).
 void TfrmMain::TaskEnded(const TTerminateInfo& info) {
     ++tasksEnded_;
+    if (info.TaskIndex == previewTask_) previewTask_ = -1;
     if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
     if (info.Finished) TaskFinished(info.TaskIndex);
     if (tasksEnded_ >= TaskItems.size() && lastTaskFinished_) {

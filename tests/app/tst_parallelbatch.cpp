@@ -134,9 +134,26 @@ private slots:
             bothPaused = w->CCAVC->Task(0)->Paused() && w->CCAVC->Task(1)->Paused();
             p->btnResumeClick();
         };
+        // The preview keeps to one task until it ends.
+        const TPreviewBitmapEvent preview = w->CCAVC->OnPreviewBitmap;
+        std::vector<int> previewed;
+        w->CCAVC->OnPreviewBitmap = [&](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
+            const qint64 before = w->PreviewBitmap.cacheKey();
+            preview(s, i);
+            if (w->PreviewBitmap.cacheKey() != before) previewed.push_back(i.TaskIndex);
+        };
         QSize size;
         QTimer::singleShot(0, w, [&] { size = w->frmProgress->size(); });
         QVERIFY(TWindowHarness::PressStart(*window));
+        w->CCAVC->OnPreviewBitmap = preview;
+        QVERIFY(!previewed.empty());
+        std::vector<int> runs{previewed.front()};
+        for (int task : previewed)
+            if (task != runs.back()) runs.push_back(task);
+        std::vector<int> distinct = runs;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        QCOMPARE(runs.size(), distinct.size()); // no task came back after another
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
         QVERIFY(size.height() > 460);
         QCOMPARE(mostLines, 2);
