@@ -37,14 +37,16 @@ class TestParallelBatch : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TWindowHarness> h_;
-    std::string clip_;
+    std::string clip_, shortClip_;
 
     // Copies of the clip under new names in the media folder.
-    std::vector<std::string> Copies(const std::vector<std::string>& names) {
+    std::vector<std::string> Copies(const std::vector<std::string>& names,
+                                    const std::string& from = {}) {
         std::vector<std::string> copies;
         for (const std::string& name : names) {
             copies.push_back(h_->Media(name));
-            fs::copy_file(clip_, copies.back(), fs::copy_options::overwrite_existing);
+            fs::copy_file(from.empty() ? clip_ : from, copies.back(),
+                          fs::copy_options::overwrite_existing);
         }
         return copies;
     }
@@ -56,6 +58,8 @@ private slots:
         QVERIFY(testsupport::MakeMedia(
             clip_, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=f=440 -t 10 "
                    "-c:v mpeg4 -q:v 10 -c:a mp2 -shortest"));
+        shortClip_ = h_->MakeClip("short.avi");
+        QVERIFY(!shortClip_.empty());
         h_->ChooseFormat(102); // MPEG-4 Video (*.mp4)
     }
 
@@ -176,6 +180,35 @@ private slots:
         QCOMPARE(h_->Opened, std::vector<std::string>{h_->OutputFolder()});
         QCOMPARE(PartFiles(h_->OutputFolder()), std::vector<std::string>{});
         w->CCAVC->OnProgress = shown;
+        TWindowHarness::Dispose(window);
+    }
+
+    // A long first file and two short ones: the last task ends while the
+    // first still converts. The folder opens (and the computer would shut
+    // down) only once the first has ended too.
+    void endActionsWaitForEveryTask() {
+        if (std::thread::hardware_concurrency() < 2) QSKIP("one processor core");
+        h_->Settings().WriteString("settings", "MaxConcurrent", "2");
+        auto window = h_->NewWindow();
+        std::vector<std::string> sources = Copies({"long1.avi"});
+        for (const std::string& copy : Copies({"short1.avi", "short2.avi"}, shortClip_))
+            sources.push_back(copy);
+        TWindowHarness::AddFiles(*window, sources);
+        QCOMPARE(window->lvFIles->RowCount(), 3);
+        TfrmMain* w = window.get();
+        std::vector<QString> firstRowWhenOpened;
+        SetUrlOpener([&](const std::string&) {
+            firstRowWhenOpened.push_back(w->lvFIles->Row(0)->text(colProgress));
+        });
+        h_->PowerOffs = 0;
+        QTimer::singleShot(0, w, [&] { w->frmProgress->ckShutDown->setChecked(true); });
+        QVERIFY(TWindowHarness::PressStart(*window));
+        SetUrlOpener([this](const std::string& url) { h_->Opened.push_back(url); });
+        QCOMPARE(firstRowWhenOpened, std::vector<QString>{"100%"});
+        QCOMPARE(h_->PowerOffs, 1);
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(w->lvFIles->Row(row)->text(colProgress), QString("100%"));
+        w->frmProgress->ckShutDown->setChecked(false);
         TWindowHarness::Dispose(window);
     }
 
