@@ -242,6 +242,32 @@ TEST_F(Batch, ATaskStartedWhileThePauseLastsIsHeldUntilResume) {
     }
 }
 
+// Stopped while it is held, a task has converted nothing and leaves no file
+// (not one with a header and no pictures).
+TEST_F(Batch, AHeldTaskThatIsStoppedLeavesNoFile) {
+    RecordingConverter c;
+    std::atomic<bool> paused{false};
+    c.Converter.SetTriggerEventInMainThread(false);
+    c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo* info) {
+        if (info->FileIndex == -1 && !paused.exchange(true)) c.Converter.Pause();
+    };
+    AddTasks(c, 2);
+    c.Converter.StartTask(1);
+    TFFmpeg* later = c.Converter.Task(1);
+    ASSERT_TRUE(WaitUntil([&] { return later->Working(); }, 60s));
+    c.Converter.Stop(true);
+    ASSERT_TRUE(c.WaitForEnd());
+    EXPECT_TRUE(c.TaskEnd(0).Finished);
+    EXPECT_FALSE(c.TaskEnd(1).Finished);
+    EXPECT_FALSE(c.TaskEnd(1).ExceptionRaised) << c.TaskEnd(1).ExceptionMsg;
+    EXPECT_TRUE(std::filesystem::exists(Out.file("out0.avi")));
+    EXPECT_FALSE(std::filesystem::exists(Out.file("out1.avi")));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(Out.path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"out0.avi"});
+}
+
 TEST_F(Batch, StopOnTheMainThreadWhileTheWorkerWaitsForAHandOver) {
     SetMainThread();
     RecordingConverter c;
