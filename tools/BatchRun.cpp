@@ -144,7 +144,9 @@ TLogToConsole::~TLogToConsole() {
 TBatchRun::TBatchRun(TCustomFFmpegVCL& converter, TConsole& console)
     : FConverter(converter), FConsole(console) {
     FConverter.OnProgress = [this](TCustomFFmpegVCL*, TProgressInfo* info) {
-        if (info) FConsole.Progress(Label(info->TaskIndex) + ProgressText(*info));
+        if (!info) return;
+        FConsole.Progress(Label(info->TaskIndex) + ProgressText(*info));
+        if (FObserver) FObserver->Progress(*info);
     };
     FConverter.OnTerminate = [this](TCustomFFmpegVCL*, const TTerminateInfo& info) {
         Terminated(info);
@@ -177,6 +179,7 @@ void TBatchRun::Terminated(const TTerminateInfo& info) {
         if (info.TaskIndex < static_cast<int>(FResults.size())) FResults[info.TaskIndex] = info;
     }
     FConsole.Line(Label(info.TaskIndex) + "Conversion " + TerminationText(info));
+    if (FObserver) FObserver->Ended(info);
 }
 
 std::vector<TTerminateInfo> TBatchRun::Run(int maxConcurrent) {

@@ -54,6 +54,16 @@ private:
     bool FOldTrigger;
 };
 
+// Told of every progress report and every task's end besides the console
+// (the --json lines). The calls may come from any thread, one at a time for
+// each kind.
+class TBatchObserver {
+public:
+    virtual ~TBatchObserver() = default;
+    virtual void Progress(const TProgressInfo& info) = 0;
+    virtual void Ended(const TTerminateInfo& info) = 0;
+};
+
 // One batch of the converter's tasks. Binds the converter's OnProgress and
 // OnTerminate for its lifetime.
 //
@@ -70,6 +80,8 @@ public:
     // Text put before the task's progress lines and its result line
     // ("Conversion " and TerminationText).
     void SetTaskLabel(int task, const std::string& label);
+    // Set before Run; null for none.
+    void SetObserver(TBatchObserver* observer) { FObserver = observer; }
 
     // Starts the batch, `maxConcurrent` tasks at a time on worker threads,
     // and services the main thread until the batch-end report. Ctrl-C
@@ -92,6 +104,7 @@ private:
     std::mutex FLock; // FLabels, FResults
     std::map<int, std::string> FLabels;
     std::vector<TTerminateInfo> FResults;
+    TBatchObserver* FObserver = nullptr; // set before the batch starts
     std::atomic<bool> FBatchEnded{false};
     bool FInterrupted = false;
 };

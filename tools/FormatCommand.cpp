@@ -1,6 +1,7 @@
 #include "FormatCommand.h"
 #include "BatchRun.h"
 #include "FormatRow.h"
+#include "JsonLines.h"
 #include "PrintOptions.h"
 #include "RowPictures.h"
 
@@ -8,6 +9,8 @@
 #include "app/core/IniFile.h" // ParseIniInteger
 #include "app/core/WorkPriority.h"
 #include "engine/FFmpegVCL.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
 #include "probe/AVProbe.h"
@@ -87,10 +90,22 @@ int AddRowTask(TFFmpegVCL& converter, TFormatRow& row) {
     return task;
 }
 
+// The output name was free when it was made, but another program (another
+// vantrel-convert of the same batch spread over several processes) created
+// it before the task opened it.
+bool NameTakenMeanwhile(const std::string& output, const std::string& error) {
+    return error == MediaErrorText(output, AVERROR(EEXIST));
+}
+
+// The most names tried for one file when others keep taking them.
+constexpr int kNameAttempts = 100;
+
 class TFormatBatch {
 public:
     TFormatBatch(const TFormatCommand& command, int code)
-        : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}) {}
+        : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}) {
+        FConverter.NewOutputsOnly = true;
+    }
 
     int Run() {
         CheckOutputFolder(FCommand.OutputDir);
@@ -102,6 +117,7 @@ public:
         CheckFolderAtStart(g, "OutPutDir");
         TThreadPriority priority;
         if (StoredWorkPriority(g.Settings(), priority)) FConverter.SetThreadPriority(priority);
+        FJobs = FCommand.Jobs > 0 ? FCommand.Jobs : StoredConversionsAtATime(g.Settings());
         const TRunOutputFolder folder(g, FCommand.OutputDir);
         {
             const TScopedMessageHandler answer(AnswerNoOn(std::cerr));
@@ -116,26 +132,38 @@ private:
         TAVProbe& probe = *FConverter.AVProbe();
         try {
             if (!probe.LoadFile(file)) throw std::runtime_error(probe.LastErrMsg());
-            std::set<std::string> taken;
-            for (const TFormatRow& row : FRows)
-                taken.insert(row.Out.FileName);
-            FRows.push_back(
-                BuildFormatRow(g, FCode, probe, file, FCommand.Edits, measure, true, taken));
+            AddFileTask(g, file, measure);
+        } catch (const std::exception& e) {
+            const std::string reason = e.what();
+            FConsole.Line(reason.rfind(file + ":", 0) == 0 ? reason : file + ": " + reason);
+            if (FCommand.Json) FJson.FileFailed(file, reason);
+            ++FFailed;
+        }
+        probe.CloseFile();
+    }
+
+    // The row and its task; a name taken by another program meanwhile is
+    // made again (the next free one).
+    void AddFileTask(const TGlobalObject& g, const std::string& file, const TTextMeasure& measure) {
+        std::set<std::string> taken;
+        for (const TFormatRow& row : FRows)
+            taken.insert(row.Out.FileName);
+        for (int attempt = 1;; ++attempt) {
+            FRows.push_back(BuildFormatRow(g, FCode, *FConverter.AVProbe(), file, FCommand.Edits,
+                                           measure, true, taken));
             if (FCommand.InvertHook) FRows.back().Out.CustomHook = true;
             try {
                 const int task = AddRowTask(FConverter, FRows.back());
                 FTaskRows.resize(static_cast<std::size_t>(task) + 1, -1);
                 FTaskRows[task] = static_cast<int>(FRows.size()) - 1;
-            } catch (...) {
+                return;
+            } catch (const std::exception& e) {
+                const std::string output = FRows.back().Out.FileName;
                 FRows.pop_back();
-                throw;
+                if (attempt >= kNameAttempts || !NameTakenMeanwhile(output, e.what())) throw;
+                taken.insert(output);
             }
-        } catch (const std::exception& e) {
-            const std::string reason = e.what();
-            FConsole.Line(reason.rfind(file + ":", 0) == 0 ? reason : file + ": " + reason);
-            ++FFailed;
         }
-        probe.CloseFile();
     }
 
     // Runs on a worker thread, one call at a time under the converter's hook
@@ -156,7 +184,9 @@ private:
                 "[" + std::to_string(k + 1) + "/" + std::to_string(tasks) + "] ";
             FConsole.Line(label + row.Record.SourceFile + " -> " + row.Out.FileName);
             run.SetTaskLabel(k, label);
+            if (FCommand.Json) FJson.AddTask(k, row.Record.SourceFile, row.Out.FileName);
         }
+        if (FCommand.Json) run.SetObserver(&FJson);
         FConverter.OnCustomHook = [this, &pictures](TCustomFFmpegVCL*, THookInfo* info) {
             if (FCommand.InvertHook)
                 InvertFrame(info);
@@ -164,7 +194,7 @@ private:
                 DrawRow(pictures, info);
         };
         int finished = 0, stopped = 0;
-        for (const TTerminateInfo& result : run.Run(FCommand.Jobs)) {
+        for (const TTerminateInfo& result : run.Run(FJobs)) {
             if (result.Finished && !result.ExceptionRaised)
                 ++finished;
             else if (result.ExceptionRaised)
@@ -182,7 +212,9 @@ private:
     const int FCode;
     TConsole FConsole;
     TFFmpegVCL FConverter;
-    TLogToConsole FLog;           // after the converter and the console it refers to
+    TLogToConsole FLog; // after the converter and the console it refers to
+    TJsonLines FJson;
+    int FJobs = 1;
     std::deque<TFormatRow> FRows; // the hook keeps pointers into the rows
     std::vector<int> FTaskRows;   // task index -> index in FRows
     int FFailed = 0;
@@ -212,6 +244,10 @@ TFormatCommand ParseFormatCommand(const std::vector<std::string>& args) {
         }
         if (arg == "--invert-hook") {
             command.InvertHook = true;
+            continue;
+        }
+        if (arg == "--json") {
+            command.Json = true;
             continue;
         }
         if (i + 1 >= args.size()) {

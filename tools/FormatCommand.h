@@ -1,6 +1,6 @@
 // The format forms of vantrel-convert:
 //   vantrel-convert --format CODE --print-options FILE [edits]
-//   vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [edits] FILE...
+//   vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [--json] [edits] FILE...
 // The second converts each FILE as the window's batch does: the settings
 // store with its built-in defaults, the destination naming, the option
 // builder on a new row of the file with the edits of RowEdits.h, one task
@@ -14,7 +14,8 @@ struct TFormatCommand {
     std::string Code;
     bool PrintOptions = false;
     std::string OutputDir;          // empty: the stored output folder
-    int Jobs = 1;                   // tasks at a time
+    int Jobs = 0;                   // tasks at a time; 0: the stored preference
+    bool Json = false;              // "--json": progress and results as JSON lines on stdout
     bool InvertHook = false;        // hidden "--invert-hook": the hook inverts instead of drawing
     std::vector<std::string> Edits; // name, value, name, value, ...
     std::vector<std::string> Files;
@@ -22,12 +23,14 @@ struct TFormatCommand {
 };
 
 // `args` are the arguments after "--format". Options other than
-// "--output-dir", "--jobs" and "--print-options" are taken as edits, each
-// with the argument after it; every other argument is a file.
+// "--output-dir", "--jobs", "--json" and "--print-options" are taken as
+// edits, each with the argument after it; every other argument is a file.
 TFormatCommand ParseFormatCommand(const std::vector<std::string>& args);
 
 // Runs either form. Converting prints each task's progress and result and
-// a summary on stderr; returns 0 only when every file was converted to the
+// a summary on stderr (with --json also the lines of JsonLines.h on stdout,
+// a file that got no task included); returns 0 only when every file was
+// converted to the
 // end, else 1 (files that could not be converted are named with the
 // reason, the others are converted all the same).
 int RunFormatCommand(const std::vector<std::string>& args);

@@ -22,8 +22,8 @@ void PrintUsage() {
     std::fprintf(stderr,
                  "usage: vantrel-convert --info FILE\n"
                  "       vantrel-convert --format CODE --print-options FILE [edits]\n"
-                 "       vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [edits] "
-                 "FILE...\n"
+                 "       vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [--json] "
+                 "[edits] FILE...\n"
                  "       vantrel-convert [options] -i INPUT ... [options] OUTPUT\n");
 }
 

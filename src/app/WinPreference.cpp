@@ -3,6 +3,7 @@
 #include "app/Shell.h"
 #include "app/Skin.h"
 #include "app/core/GlobalUnit.h"
+#include "app/core/WorkPriority.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -19,6 +20,7 @@ namespace {
 constexpr int kDefaultQuality = 30;  // "jpgCmp" when nothing is stored
 constexpr int kDefaultsQuality = 20; // what the Default button sets
 constexpr int kNormalPriority = 1;
+constexpr int kDialogHeight = 424; // with the "Conversions at a time" row
 
 const char* const kQualityHint =
     "Quality of the JPG snapshots, from 1 to 100.\n"
@@ -60,6 +62,7 @@ TfrmPreference::TfrmPreference(QWidget* mainWindow, const TGlobalObject& global,
     setModal(true);
     CreateSnapshotGroup();
     CreatePriorityGroup();
+    CreateConcurrentControls();
     CreateButtons();
     ConnectHandlers();
 }
@@ -121,10 +124,23 @@ void TfrmPreference::CreatePriorityGroup() {
     }
 }
 
+// Below the priority group; the dialog is taller than the snapshot and
+// priority controls alone need by this row.
+void TfrmPreference::CreateConcurrentControls() {
+    NewLabel("Conversions at a time:", QRect(20, 346, 160, 22), this);
+    spedConcurrent = new QSpinBox(this);
+    spedConcurrent->setObjectName("spedConcurrent");
+    spedConcurrent->setAccessibleName("Conversions at a time:");
+    spedConcurrent->setToolTip("How many files are converted side by side, at most one for each "
+                               "processor core.");
+    spedConcurrent->setRange(1, MaxConversionsAtATime());
+    spedConcurrent->setGeometry(180, 344, 64, 26);
+}
+
 void TfrmPreference::CreateButtons() {
-    btnDefault = NewButton("btnDefault", "&Default", QRect(10, 350, 84, 28), this);
-    btnOk = NewButton("btnOk", "&Ok", QRect(294, 350, 84, 28), this);
-    btnCancel = NewButton("btnCancel", "&Cancel", QRect(386, 350, 84, 28), this);
+    btnDefault = NewButton("btnDefault", "&Default", QRect(10, 384, 84, 28), this);
+    btnOk = NewButton("btnOk", "&Ok", QRect(294, 384, 84, 28), this);
+    btnCancel = NewButton("btnCancel", "&Cancel", QRect(386, 384, 84, 28), this);
 }
 
 void TfrmPreference::ConnectHandlers() {
@@ -144,7 +160,7 @@ void TfrmPreference::ConnectHandlers() {
 // The boxes show what the settings file holds each time; a pair stored with
 // both boxes off shows its first box on, as the pair rule allows no other.
 void TfrmPreference::FormShow() {
-    resize(480, 390);
+    resize(480, kDialogHeight);
     setStyleSheet(skin::StyleSheet());
     CheckFolderAtStart(global_, "SnapOutPutDir");
     const TIniFile settings = global_.Settings();
@@ -160,6 +176,7 @@ void TfrmPreference::FormShow() {
     spedCmp->setValue(settings.ReadInteger(kSettingsSection, "jpgCmp", kDefaultQuality));
     trcCmp->setValue(spedCmp->value());
     SetPriorityIndex(settings.ReadInteger(kSettingsSection, "priority", kNormalPriority));
+    spedConcurrent->setValue(StoredConversionsAtATime(settings));
     if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
 }
 
@@ -174,6 +191,7 @@ void TfrmPreference::btnOkClick() {
     settings.WriteBool(kSettingsSection, "snapSmallSize", ckSmallSize->isChecked());
     if (spedCmp->value() > 0) settings.WriteInteger(kSettingsSection, "jpgCmp", spedCmp->value());
     settings.WriteInteger(kSettingsSection, "priority", PriorityIndex());
+    settings.WriteInteger(kSettingsSection, "MaxConcurrent", spedConcurrent->value());
     accept();
 }
 
@@ -189,6 +207,7 @@ void TfrmPreference::btnDefaultClick() {
     ckSmallSize->setChecked(false);
     SetQualityEnabled(false);
     SetPriorityIndex(kNormalPriority);
+    spedConcurrent->setValue(1);
     spedCmp->setValue(kDefaultsQuality);
     trcCmp->setValue(kDefaultsQuality);
 }

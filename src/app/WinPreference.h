@@ -1,5 +1,6 @@
 // The preferences dialog: the snapshot folder, sizes, file types and JPEG
-// quality, and the converter's work priority.
+// quality, the converter's work priority and how many conversions run at a
+// time.
 #pragma once
 
 #include <QDialog>
@@ -53,6 +54,8 @@ public:
     QSlider* trcCmp = nullptr;
     QGroupBox* rdGrpPriority = nullptr;
     QRadioButton* rdPriority[4] = {};
+    // "Conversions at a time": 1 to the number of processor cores.
+    QSpinBox* spedConcurrent = nullptr;
     QPushButton* btnDefault = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -64,6 +67,7 @@ private:
     void CreateSnapshotGroup();
     void CreateQualityControls(QWidget* group);
     void CreatePriorityGroup();
+    void CreateConcurrentControls();
     void CreateButtons();
     void ConnectHandlers();
     void SetQualityEnabled(bool enabled);

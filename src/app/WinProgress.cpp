@@ -11,10 +11,12 @@
 #include <QKeyEvent>
 #include <QFrame>
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -22,6 +24,10 @@ namespace {
 const QColor kPreviewBackground(166, 202, 240);
 const char* const kConverting = "Converting";
 const char* const kPaused = "Paused";
+constexpr int kHeight = 460;           // one task at a time
+constexpr int kTaskLineHeight = 20;    // a line of the running tasks' list
+constexpr int kMostTaskLinesShown = 4; // more scroll
+constexpr int kTaskIndexRole = Qt::UserRole;
 
 QLabel* Caption(const QString& text, QWidget* parent, int x, int y) {
     auto* label = new QLabel(text, parent);
@@ -78,7 +84,7 @@ TfrmProgress::TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter,
 }
 
 void TfrmProgress::CreateControls() {
-    setFixedSize(420, 460);
+    setFixedSize(420, kHeight);
     lblHeading = new QLabel(kConverting, this);
     lblHeading->setObjectName("lblHeading");
     lblHeading->setFont(skin::TitleFont(11));
@@ -104,6 +110,36 @@ void TfrmProgress::CreateControls() {
     ckOpen->setObjectName("ckOpen");
     ckOpen->setGeometry(18, 402, 300, 20);
     CreateButtons(428);
+    CreateBatchControls();
+}
+
+// Below the buttons, shown only for several tasks at a time.
+void TfrmProgress::CreateBatchControls() {
+    lstTasks = new QListWidget(this);
+    lstTasks->setObjectName("lstTasks");
+    lstTasks->setAccessibleName("Running conversions");
+    lstTasks->setSelectionMode(QAbstractItemView::NoSelection);
+    lstTasks->setFocusPolicy(Qt::NoFocus);
+    lstTasks->hide();
+    progbarBatch = new QProgressBar(this);
+    progbarBatch->setObjectName("progbarBatch");
+    progbarBatch->setAccessibleName("Whole batch");
+    progbarBatch->setTextVisible(true);
+    progbarBatch->setStyleSheet(progbarFile->styleSheet());
+    progbarBatch->hide();
+}
+
+void TfrmProgress::SetConversionsAtATime(int count) {
+    atATime_ = count < 1 ? 1 : count;
+    const bool several = atATime_ > 1;
+    const int lines = std::min(atATime_, kMostTaskLinesShown);
+    const int listTop = kHeight + 2;
+    const int listHeight = lines * kTaskLineHeight + 4;
+    lstTasks->setGeometry(18, listTop, 384, listHeight);
+    progbarBatch->setGeometry(18, listTop + listHeight + 6, 384, 20);
+    lstTasks->setVisible(several);
+    progbarBatch->setVisible(several);
+    setFixedSize(420, several ? listTop + listHeight + 6 + 20 + 10 : kHeight);
 }
 
 void TfrmProgress::CreateLabels(int y) {
@@ -146,7 +182,7 @@ void TfrmProgress::CreateButtons(int y) {
 }
 
 void TfrmProgress::FormShow() {
-    setFixedSize(420, 460);
+    SetConversionsAtATime(atATime_);
     setStyleSheet(skin::StyleSheet() + "QDialog#frmProgress { background: rgb(24,52,91); }");
     if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
     for (QLabel* l : {lblTime, lblSize, lblLength, lblProgress, lblOutput, lblSpeed, lblRemaining})
@@ -163,7 +199,10 @@ void TfrmProgress::FormShow() {
     pausedMs_ = 0;
     pauseClock_.invalidate();
     estimate_.Begin(0, 0, 0);
-    converter_->StartTask(1);
+    lstTasks->clear();
+    batch_.Begin(converter_->TaskCount());
+    ShowBatch();
+    converter_->StartTask(atATime_);
 }
 
 void TfrmProgress::ClearPreview() {
@@ -206,8 +245,88 @@ qint64 TfrmProgress::WorkingMs() const {
 
 void TfrmProgress::ShowRate(int taskIndex, int percent, int framesPerSecond) {
     lblSpeed->setText(framesPerSecond >= 0 ? QString("%1 fps").arg(framesPerSecond) : QString());
+    if (atATime_ > 1) return; // the batch's time left, shown with the task lines
     const qint64 left = estimate_.Report(taskIndex, percent, WorkingMs());
     lblRemaining->setText(left >= 0 ? ClockText(left) : QString());
+}
+
+void TBatchProgress::Begin(int taskCount) {
+    percents_.assign(taskCount > 0 ? taskCount : 0, 0);
+}
+
+void TBatchProgress::Report(int taskIndex, int percent) {
+    if (taskIndex < 0 || taskIndex >= int(percents_.size()) || percents_[taskIndex] == 100) return;
+    percents_[taskIndex] = std::clamp(percent, 0, 99); // 100 only once it has ended
+}
+
+void TBatchProgress::Ended(int taskIndex) {
+    if (taskIndex >= 0 && taskIndex < int(percents_.size())) percents_[taskIndex] = 100;
+}
+
+int TBatchProgress::Percent() const {
+    if (percents_.empty()) return 0;
+    qint64 sum = 0;
+    for (int p : percents_)
+        sum += p;
+    return int(sum / qint64(percents_.size()));
+}
+
+qint64 TBatchProgress::SecondsLeft(qint64 ms) const {
+    qint64 sum = 0;
+    for (int p : percents_)
+        sum += p;
+    const qint64 all = qint64(percents_.size()) * 100;
+    if (sum <= 0 || all == 0) return -1;
+    const qint64 leftMs = ms * (all - sum) / sum;
+    return (leftMs + 999) / 1000;
+}
+
+void TfrmProgress::ShowTaskLine(int taskIndex, const QString& file, int percent) {
+    if (atATime_ <= 1) return;
+    const QString text = QString("[%1/%2] %3  %4%")
+                             .arg(taskIndex + 1)
+                             .arg(converter_->TaskCount())
+                             .arg(file)
+                             .arg(percent);
+    QListWidgetItem* line = nullptr;
+    int at = 0; // the lines stay in task order
+    for (; at < lstTasks->count(); ++at) {
+        QListWidgetItem* item = lstTasks->item(at);
+        const int task = item->data(kTaskIndexRole).toInt();
+        if (task == taskIndex) line = item;
+        if (task >= taskIndex) break;
+    }
+    if (!line) {
+        line = new QListWidgetItem;
+        line->setData(kTaskIndexRole, taskIndex);
+        lstTasks->insertItem(at, line);
+    }
+    line->setText(text);
+    batch_.Report(taskIndex, percent);
+    ShowBatch();
+}
+
+void TfrmProgress::TaskEnded(int taskIndex) {
+    if (atATime_ <= 1) return;
+    for (int at = 0; at < lstTasks->count(); ++at) {
+        if (lstTasks->item(at)->data(kTaskIndexRole).toInt() != taskIndex) continue;
+        delete lstTasks->takeItem(at);
+        break;
+    }
+    batch_.Ended(taskIndex);
+    ShowBatch();
+}
+
+// The batch bar with the whole batch's time left, also in "Time Left:".
+void TfrmProgress::ShowBatch() {
+    if (atATime_ <= 1) return;
+    progbarBatch->setRange(0, 100);
+    progbarBatch->setValue(batch_.Percent());
+    const qint64 left = batch_.SecondsLeft(WorkingMs());
+    const QString leftText = left >= 0 ? ClockText(left) : QString();
+    progbarBatch->setFormat(left >= 0 ? QString("Batch %p%, %1 left").arg(leftText)
+                                      : QString("Batch %p%"));
+    lblRemaining->setText(leftText);
 }
 
 void TfrmProgress::btnPauseClick() {

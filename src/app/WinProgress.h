@@ -6,9 +6,11 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class TCustomFFmpegVCL;
@@ -38,6 +40,24 @@ private:
     qint64 ms_ = 0;
 };
 
+// How far a batch of several tasks at a time has come: every task weighs the
+// same, a task that ended (whatever its end) counts as done. Times are
+// milliseconds of converting, pauses left out.
+class TBatchProgress {
+public:
+    void Begin(int taskCount);
+    void Report(int taskIndex, int percent);
+    void Ended(int taskIndex);
+    // 0..100, rounded down.
+    int Percent() const;
+    // Whole seconds left at `ms` since the start, rounded up; -1 while
+    // nothing has been converted.
+    qint64 SecondsLeft(qint64 ms) const;
+
+private:
+    std::vector<int> percents_; // per task, 100 once it has ended
+};
+
 class TfrmProgress : public QDialog {
     Q_OBJECT
 public:
@@ -62,6 +82,17 @@ public:
     // speed and the time left, which is estimated again for every task.
     void ShowRate(int taskIndex, int percent, int framesPerSecond);
 
+    // Tasks that run at a time in the next batch (set before the window is
+    // shown). With more than 1 the window also lists the running tasks
+    // (`lstTasks`) and shows the whole batch (`progbarBatch`), and the time
+    // left is the batch's.
+    void SetConversionsAtATime(int count);
+    int ConversionsAtATime() const { return atATime_; }
+    // The running task's line ("[k/N] file  P%"); several tasks only.
+    void ShowTaskLine(int taskIndex, const QString& file, int percent);
+    // The task has ended: its line goes, the batch bar moves on.
+    void TaskEnded(int taskIndex);
+
     QLabel* lblHeading = nullptr; // "Converting", "Paused" while paused
     QLabel* imgPreview = nullptr;
     QLabel* lblTime = nullptr;
@@ -78,6 +109,8 @@ public:
     QPushButton* btnPause = nullptr;
     QPushButton* btnResume = nullptr;
     QPushButton* btnCancel = nullptr;
+    QListWidget* lstTasks = nullptr;      // the running tasks; several at a time only
+    QProgressBar* progbarBatch = nullptr; // the whole batch; several at a time only
     QTimer Timer1;
 
     // The picture shown in `imgPreview`.
@@ -94,6 +127,8 @@ private:
     void CreateControls();
     void CreateLabels(int top);
     void CreateButtons(int top);
+    void CreateBatchControls();
+    void ShowBatch();
     void ClearPreview();
     bool ConfirmCancel() const;
     // Milliseconds since the window was shown, pauses left out.
@@ -107,6 +142,8 @@ private:
     bool closing_ = false;   // a close is waiting for the converter
     bool askOnClose_ = true; // false while Cancel or the batch's end closes
     TTimeLeftEstimate estimate_;
+    TBatchProgress batch_;
+    int atATime_ = 1;
     QElapsedTimer clock_;
     qint64 pausedMs_ = 0;
     QElapsedTimer pauseClock_; // running while paused

@@ -293,6 +293,8 @@ private:
     void ClearCheckedProgress();
     void EndOfBatch();
     void TaskFinished(int taskIndex);
+    void TaskEnded(const TTerminateInfo& info);
+    void RunEndActions();
     void ShowTaskProgress(const TProgressInfo& info);
     void SetListButtonsEnabled(bool enabled);
     // Makes the layer cache, or empties it for a new batch.
@@ -348,6 +350,15 @@ private:
     std::unique_ptr<TLayerImageCache> hookCache_;
     // The record of every row, by row index, as the batch started.
     std::vector<const TlvFilesRecord*> rowRecords_;
+    // Task reports of the running batch (main thread): how many tasks have
+    // ended, and whether the last task finished. The end actions wait for
+    // both, as with several tasks at a time the last task need not end last.
+    std::size_t tasksEnded_ = 0;
+    bool lastTaskFinished_ = false;
+    // With several tasks at a time, the task whose pictures the preview
+    // shows until it ends (-1: the next task that sends one), so that tasks
+    // running side by side do not take turns in it.
+    int previewTask_ = -1;
     // What the last source the probe could open said of itself: a source it
     // cannot open is named and built from these.
     struct TLastProbed {

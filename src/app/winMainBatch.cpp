@@ -96,6 +96,9 @@ void TfrmMain::btnStartClick() {
         return;
     }
     TaskItems.assign(checked, 0);
+    tasksEnded_ = 0;
+    lastTaskFinished_ = false;
+    previewTask_ = -1;
     ClearCheckedProgress();
     ResetHookCache();
     imgbtnStopClick();
@@ -111,6 +114,7 @@ void TfrmMain::btnStartClick() {
     }
     if (!frmProgress)
         frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume);
+    frmProgress->SetConversionsAtATime(StoredConversionsAtATime(settings));
     SetListButtonsEnabled(false);
     frmProgress->exec();
 }
@@ -219,15 +223,22 @@ void TfrmMain::ShowTaskProgress(const TProgressInfo& info) {
     frmProgress->lblLength->setText(QString::number(info.TotalDuration / 1000000) + " Second");
     frmProgress->lblSize->setText(QString::number(info.CurrentSize / 1000) + " kb");
     frmProgress->lblProgress->setText(QString("[%1/%2]").arg(k + 1).arg(CCAVC->TaskCount()));
-    if (row >= 0 && row < lvFIles->RowCount())
-        frmProgress->lblOutput->setText(
-            ShortFileCaption(QString::fromStdString(lvFIles->Row(row)->Record.SourceFile)));
+    const QString caption =
+        row >= 0 && row < lvFIles->RowCount()
+            ? ShortFileCaption(QString::fromStdString(lvFIles->Row(row)->Record.SourceFile))
+            : QString();
+    if (!caption.isEmpty()) frmProgress->lblOutput->setText(caption);
     frmProgress->ShowRate(k, percent, info.FPS);
+    frmProgress->ShowTaskLine(k, caption, percent);
 }
 
 void TfrmMain::CCAVCPreviewBitmap(TCustomFFmpegVCL*, const TPreviewInfo& APreviewInfo) {
     const Bitmap24* bitmap = APreviewInfo.Bitmap;
     if (!bitmap || bitmap->Width < 1 || bitmap->Height < 1) return;
+    if (frmProgress && frmProgress->ConversionsAtATime() > 1) {
+        if (previewTask_ >= 0 && APreviewInfo.TaskIndex != previewTask_) return;
+        previewTask_ = APreviewInfo.TaskIndex;
+    }
     PreviewBitmap = QImage(bitmap->Data.data(), bitmap->Width, bitmap->Height, bitmap->Stride,
                            QImage::Format_BGR888)
                         .copy();
@@ -238,7 +249,21 @@ void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminat
         EndOfBatch();
         return;
     }
-    if (ATerminateInfo.Finished) TaskFinished(ATerminateInfo.TaskIndex);
+    TaskEnded(ATerminateInfo);
+}
+
+// Every task's report: the progress window's task lines, and the end
+// actions once all tasks have ended when the last one finished (with one
+// task at a time: right after the last task's report, as that ends last).
+void TfrmMain::TaskEnded(const TTerminateInfo& info) {
+    ++tasksEnded_;
+    if (info.TaskIndex == previewTask_) previewTask_ = -1;
+    if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
+    if (info.Finished) TaskFinished(info.TaskIndex);
+    if (tasksEnded_ >= TaskItems.size() && lastTaskFinished_) {
+        lastTaskFinished_ = false;
+        RunEndActions();
+    }
 }
 
 void TfrmMain::EndOfBatch() {
@@ -251,7 +276,11 @@ void TfrmMain::TaskFinished(int taskIndex) {
     if (taskIndex < static_cast<int>(TaskItems.size()))
         lvFIles->SetProgressText(TaskItems[taskIndex], "100%");
     if (frmProgress) frmProgress->progbarFile->setValue(100);
-    if (taskIndex + 1 != lvFIles->CheckedCount() || !frmProgress) return;
+    if (taskIndex + 1 == lvFIles->CheckedCount()) lastTaskFinished_ = true;
+}
+
+void TfrmMain::RunEndActions() {
+    if (!frmProgress) return;
     if (frmProgress->ckOpen->isChecked()) btnOpenClick();
     if (frmProgress->ckShutDown->isChecked() && PowerOffCommand()) PowerOffCommand()();
 }

@@ -220,6 +220,9 @@ public:
     // so do values a context refuses; otherwise both are passed over.
     // Set by the component before the first option is parsed.
     bool StrictOptions = false;
+    // Output files must not exist when they are opened (another program
+    // may have taken the name since it was chosen); set by the component.
+    bool NewOutputsOnly = false;
 
 protected:
     friend class TTranscoder;

@@ -606,12 +606,13 @@ void TTranscoder::FinishConversion() {
         if (code < 0) throw FFmpegException(MediaErrorText("av_write_trailer()", code));
     }
     FHeadersWritten = false;
-    // A start point past the end, say: a file with nothing in it is no result
-    // (and is not left behind).
-    if (FPacketsWritten == 0 && !FEngine.FBreakRequested) {
+    // A start point past the end, say, or a stop before the first packet: a
+    // file with nothing in it is no result (and is not left behind). Only a
+    // conversion that ran to its end without any packet is a failure.
+    if (FPacketsWritten == 0) {
         for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
-        throw FFmpegException("Output file is empty, nothing was encoded");
+        if (!FEngine.FBreakRequested) throw FFmpegException("Output file is empty, nothing was encoded");
     }
     ProgressReport(true, -1);
     CloseCodecs();

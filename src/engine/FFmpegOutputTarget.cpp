@@ -96,7 +96,7 @@ bool IsSameFile(const TFileIdentity& a, const TFileIdentity& b) {
     return a.Resolved == b.Resolved;
 }
 
-void TOutputTarget::Prepare(const std::string& libraryName) {
+void TOutputTarget::Prepare(const std::string& libraryName, bool mustBeNew) {
     Discard();
     FWriteName = libraryName;
     const std::string path = LocalPathOf(libraryName);
@@ -105,11 +105,12 @@ void TOutputTarget::Prepare(const std::string& libraryName) {
     const bool exists = ::stat(path.c_str(), &status) == 0;
     if (exists && S_ISDIR(status.st_mode)) ThrowSystemError(path, EISDIR);
     if (exists && !S_ISREG(status.st_mode)) return; // a device, a named pipe: written directly
+    if (exists && mustBeNew) ThrowSystemError(path, EEXIST);
     if (exists && ::access(path.c_str(), W_OK) != 0) ThrowSystemError(path, errno);
     FTarget = ResolvedPath(path);
     if (!exists) {
         const int fd = ::open(FTarget.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) ThrowSystemError(path, errno);
+        if (fd < 0 && (errno != EEXIST || mustBeNew)) ThrowSystemError(path, errno);
         if (fd >= 0) {
             ::close(fd);
             FReserved = true;

@@ -38,8 +38,10 @@ public:
     // Decides how `libraryName` is written; for a regular file, creates the
     // temporary file (and reserves a new target's name with an empty file,
     // so later names made for the batch avoid it). Throws FFmpegException
-    // with the system's reason when the target cannot be written.
-    void Prepare(const std::string& libraryName);
+    // with the system's reason when the target cannot be written, and with
+    // `mustBeNew` when a file of that name exists (the test and the
+    // reservation are one step, so two programs never take one name).
+    void Prepare(const std::string& libraryName, bool mustBeNew = false);
     // The name to open for writing: the temporary file or the target.
     const std::string& WriteName() const { return FWriteName; }
     // The written file replaces the target on Commit.

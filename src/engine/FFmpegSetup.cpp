@@ -630,7 +630,7 @@ void TCustomFFmpeg::OpenOutputIo(TOutputFile& file, const std::string& fileName)
         throw FFmpegException(MediaErrorText(fileName, AVERROR(EDOM)));
     if (format->flags & AVFMT_NOFILE) return;
     file.FileName = fileName;
-    file.Target.Prepare(libraryName);
+    file.Target.Prepare(libraryName, NewOutputsOnly);
     file.Identity = IdentifyFile(libraryName);
     const int code =
         ff::avformat.avio_open(&context->pb, file.Target.WriteName().c_str(), AVIO_FLAG_WRITE);

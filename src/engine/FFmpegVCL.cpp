@@ -218,6 +218,7 @@ int TCustomFFmpegVCL::AddTask(const std::string& FileName, const TInputOptions* 
     try {
         auto task = std::make_unique<TFFmpeg>();
         task->StrictOptions = StrictOptions;
+        task->NewOutputsOnly = NewOutputsOnly;
         task->SetVerbose(FVerbose);
         task->SetPreviewFlags(PreviewFlags());
         task->OnPreview = [this](TCustomFFmpeg* e, Bitmap24* b, int64_t pts, int frame) {
@@ -500,6 +501,7 @@ void TCustomFFmpegVCL::StartTask(int MaxConcurrent) {
         FWorking = true;
         FStopping = false;
         FBatchEndPending = false;
+        FBatchPaused = false;
     }
     for (;;) {
         {
@@ -543,7 +545,10 @@ void TCustomFFmpegVCL::StartNextTask() {
     }
     if (!task) return;
     task->ProgressInterval = static_cast<int64_t>(FProgressInterval) * 1000;
-    if (task->StartConvert(FThreaded, FThreadPriority)) task->ResumeTask();
+    // A worker made while the batch is paused stays held: Resume lets it go.
+    // The flag is read after the worker exists, and Resume clears it before
+    // it resumes the tasks, so one of the two always lets the worker run.
+    if (task->StartConvert(FThreaded, FThreadPriority) && !FBatchPaused) task->ResumeTask();
 }
 
 // Counts the task's end before anything a handler raised goes on, so the
@@ -614,10 +619,12 @@ void TCustomFFmpegVCL::RaiseTerminate(const TTerminateInfo& info) {
 }
 
 void TCustomFFmpegVCL::Pause() {
+    if (FWorking && FThreaded) FBatchPaused = true;
     FTasks.ForEach([](TFFmpeg& task) { task.PauseTask(); });
 }
 
 void TCustomFFmpegVCL::Resume() {
+    FBatchPaused = false;
     FTasks.ForEach([](TFFmpeg& task) { task.ResumeTask(); });
 }
 

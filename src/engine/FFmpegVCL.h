@@ -80,6 +80,8 @@ public:
     // with 0 every task one after another in the caller's thread (returning
     // after the batch-end OnTerminate, whose exception it passes on).
     void StartTask(int MaxConcurrent = 1);
+    // Pause holds every running task and every task that starts until
+    // Resume (a task that ends meanwhile starts the next one held).
     void Pause();
     void Resume();
     // Stops the batch: tasks not started end at once, running ones are
@@ -100,6 +102,10 @@ public:
     // Tasks added from now on refuse options no library knows and values a
     // library refuses, instead of passing over them (a command line's rule).
     bool StrictOptions = false;
+    // Tasks added from now on refuse to open an output file that exists,
+    // with the system's "File exists" text: a name chosen as free may have
+    // been taken since by another program writing into the same folder.
+    bool NewOutputsOnly = false;
 
     bool GetPreview() const { return FPreview; }
     void SetPreview(bool value);
@@ -159,6 +165,7 @@ protected:
     std::atomic<bool> FThreaded{false};
     std::atomic<bool> FWorking{false};
     std::atomic<bool> FStopping{false};        // Stop was called: no task starts any more
+    std::atomic<bool> FBatchPaused{false};     // between Pause and Resume: new tasks start held
     std::atomic<bool> FBatchEndPending{false}; // caller's-thread batch: end still to report
     std::shared_ptr<int> FAlive = std::make_shared<int>(0); // queued reports check it
 

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -126,7 +127,7 @@ private slots:
     void pairRulesAndQualityInStep() {
         TfrmPreference* dialog = WithPreferences([](TfrmPreference& d) {
             QCOMPARE(d.windowTitle(), QString("Preference"));
-            QCOMPARE(d.size(), QSize(480, 390));
+            QCOMPARE(d.size(), QSize(480, 424));
             SaveShot(d, "preference");
             QCOMPARE(UnnamedControls(d), QStringList());
             QVERIFY(d.ckBmp->isChecked() && d.ckJpg->isChecked());
@@ -134,6 +135,10 @@ private slots:
             QCOMPARE(d.spedCmp->value(), 30);
             QCOMPARE(d.trcCmp->value(), 30);
             QCOMPARE(d.PriorityIndex(), 1);
+            QCOMPARE(d.spedConcurrent->value(), 1);
+            QCOMPARE(d.spedConcurrent->minimum(), 1);
+            QCOMPARE(d.spedConcurrent->maximum(),
+                     std::max(1, int(std::thread::hardware_concurrency())));
             d.ckJpg->click();
             QVERIFY(!d.ckJpg->isChecked());
             QVERIFY(!d.spedCmp->isEnabled() && !d.trcCmp->isEnabled());
@@ -169,12 +174,16 @@ private slots:
         h_->Settings().WriteString("settings", "jpgCmp", "0x2D");
         h_->Settings().WriteString("settings", "Priority", "3");
         h_->Settings().WriteString("settings", "snapBmp", "0");
+        h_->Settings().WriteString("settings", "MaxConcurrent", "99");
         const std::string before = FileText(SettingsPath());
         WithPreferences([](TfrmPreference& d) {
             QCOMPARE(d.spedCmp->value(), 45);
             QCOMPARE(d.PriorityIndex(), 3);
+            // More than the cores: as many as there are.
+            QCOMPARE(d.spedConcurrent->value(), d.spedConcurrent->maximum());
             QVERIFY(!d.ckBmp->isChecked() && d.ckJpg->isChecked());
             d.btnDefault->click();
+            QCOMPARE(d.spedConcurrent->value(), 1);
             QCOMPARE(d.spedCmp->value(), 20);
             QCOMPARE(d.trcCmp->value(), 20);
             QVERIFY(d.ckBmp->isChecked() && !d.ckJpg->isChecked() && !d.spedCmp->isEnabled());
@@ -215,6 +224,7 @@ private slots:
         QCOMPARE(Setting("snapFullSize"), std::string("1"));
         QCOMPARE(Setting("snapSmallSize"), std::string("0"));
         QCOMPARE(Setting("priority"), std::string("1"));
+        QCOMPARE(Setting("MaxConcurrent"), std::string("1"));
         QCOMPARE(Setting("SnapOutPutDir"), DefaultOutputFolder());
         // Read back on the next showing, the dialog being the same one.
         TfrmPreference* first = window_->frmPreference;

@@ -210,6 +210,64 @@ TEST_F(Batch, PauseHoldsTheTaskAndStopWhilePausedReturns) {
     EXPECT_FALSE(c.TaskEnd(1).Finished);
 }
 
+// A task that ends while the batch is paused starts the next one held, with
+// one task at a time and with two: nothing converts until Resume.
+TEST_F(Batch, ATaskStartedWhileThePauseLastsIsHeldUntilResume) {
+    for (const int atATime : {1, 2}) {
+        SCOPED_TRACE(atATime);
+        RecordingConverter c;
+        std::atomic<int> laterFrames{0};
+        c.RecordHook([&](THookInfo* info) {
+            if (info->TaskIndex == atATime) ++laterFrames;
+        });
+        // A final report comes after the task's last picture: the pause
+        // asked for in the first one cannot hold that task any more, which
+        // ends and starts the last task.
+        std::atomic<bool> paused{false};
+        c.Converter.SetTriggerEventInMainThread(false);
+        c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo* info) {
+            if (info->FileIndex == -1 && !paused.exchange(true)) c.Converter.Pause();
+        };
+        AddTasks(c, atATime + 1);
+        c.Converter.StartTask(atATime);
+        TFFmpeg* later = c.Converter.Task(atATime);
+        ASSERT_TRUE(WaitUntil([&] { return later->Working(); }, 60s));
+        EXPECT_TRUE(later->Paused());
+        EXPECT_FALSE(WaitUntil([&] { return laterFrames > 0; }, 300ms));
+        c.Converter.Resume();
+        ASSERT_TRUE(c.WaitForEnd());
+        for (int task = 0; task <= atATime; ++task)
+            EXPECT_TRUE(c.TaskEnd(task).Finished) << task << " " << c.TaskEnd(task).ExceptionMsg;
+        EXPECT_GT(laterFrames, 0);
+    }
+}
+
+// Stopped while it is held, a task has converted nothing and leaves no file
+// (not one with a header and no pictures).
+TEST_F(Batch, AHeldTaskThatIsStoppedLeavesNoFile) {
+    RecordingConverter c;
+    std::atomic<bool> paused{false};
+    c.Converter.SetTriggerEventInMainThread(false);
+    c.Converter.OnProgress = [&](TCustomFFmpegVCL*, TProgressInfo* info) {
+        if (info->FileIndex == -1 && !paused.exchange(true)) c.Converter.Pause();
+    };
+    AddTasks(c, 2);
+    c.Converter.StartTask(1);
+    TFFmpeg* later = c.Converter.Task(1);
+    ASSERT_TRUE(WaitUntil([&] { return later->Working(); }, 60s));
+    c.Converter.Stop(true);
+    ASSERT_TRUE(c.WaitForEnd());
+    EXPECT_TRUE(c.TaskEnd(0).Finished);
+    EXPECT_FALSE(c.TaskEnd(1).Finished);
+    EXPECT_FALSE(c.TaskEnd(1).ExceptionRaised) << c.TaskEnd(1).ExceptionMsg;
+    EXPECT_TRUE(std::filesystem::exists(Out.file("out0.avi")));
+    EXPECT_FALSE(std::filesystem::exists(Out.file("out1.avi")));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(Out.path()))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"out0.avi"});
+}
+
 TEST_F(Batch, StopOnTheMainThreadWhileTheWorkerWaitsForAHandOver) {
     SetMainThread();
     RecordingConverter c;

@@ -210,6 +210,34 @@ TEST_F(OutputSafety, TargetsThatCannotBeWrittenFailWithTheSystemText) {
     EXPECT_EQ(c.LastErrMsg, Out.file("none/x.avi") + ": No such file or directory");
 }
 
+// With new outputs only, a name that another program created after it was
+// chosen is refused with the system's text, and that program's file stays;
+// a name still free is taken, and the task's empty reservation goes when
+// the task never runs.
+TEST_F(OutputSafety, NewOutputsOnlyRefusesANameTakenMeanwhile) {
+    const std::string taken = Out.file("taken.avi");
+    std::ofstream(taken) << "another program's file";
+    const std::string fresh = Out.file("fresh.avi");
+    {
+        TFFmpegVCL c;
+        c.NewOutputsOnly = true;
+        ASSERT_EQ(c.AddTask(Source), 0);
+        EXPECT_FALSE(c.SetOutputFile(0, taken));
+        EXPECT_EQ(c.LastErrMsg, taken + ": File exists");
+        EXPECT_EQ(Contents(taken), "another program's file");
+        ASSERT_TRUE(c.SetOutputFile(0, fresh)) << c.LastErrMsg;
+        EXPECT_TRUE(fs::exists(fresh)); // reserved
+        TFFmpegVCL other;
+        other.NewOutputsOnly = true;
+        ASSERT_EQ(other.AddTask(Source), 0);
+        EXPECT_FALSE(other.SetOutputFile(0, fresh));
+        EXPECT_EQ(other.LastErrMsg, fresh + ": File exists");
+    }
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_EQ(Contents(taken), "another program's file");
+    EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "taken.avi"}), std::vector<std::string>{});
+}
+
 // A small file system that fills up: the task fails with the system's text
 // and leaves neither a partial file nor a changed target behind.
 TEST_F(OutputSafety, AFullDiskFailsAndLeavesNothing) {

@@ -3,6 +3,9 @@
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 
+#include <algorithm>
+#include <thread>
+
 bool PriorityOfSetting(int setting, TThreadPriority& priority) {
     switch (setting) {
     case 0:
@@ -24,4 +27,16 @@ bool PriorityOfSetting(int setting, TThreadPriority& priority) {
 
 bool StoredWorkPriority(const TIniFile& settings, TThreadPriority& priority) {
     return PriorityOfSetting(settings.ReadInteger(kSettingsSection, "priority", 1), priority);
+}
+
+int MaxConversionsAtATime() {
+    return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+}
+
+int ConversionsAtATimeOfSetting(int setting) {
+    return std::clamp(setting, 1, MaxConversionsAtATime());
+}
+
+int StoredConversionsAtATime(const TIniFile& settings) {
+    return ConversionsAtATimeOfSetting(settings.ReadInteger(kSettingsSection, "MaxConcurrent", 1));
 }
