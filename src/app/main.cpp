@@ -1,9 +1,38 @@
-// Program entry: the application object, the main window and the cover.
+// Program entry: the application object, the command line, one window per
+// user, the main window and the cover.
+#include "app/CommandLine.h"
 #include "app/ErrorReporter.h"
+#include "app/SingleInstance.h"
 #include "app/WinCover.h"
 #include "app/winMain.h"
+#include "app/core/GlobalUnit.h"
 
+#include <QDir>
 #include <clocale>
+#include <cstdio>
+
+namespace {
+
+std::vector<std::string> ToPaths(const QStringList& files) {
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(file.toStdString());
+    return paths;
+}
+
+// Prints the help, the version or a wrong option; -1 when the window is
+// to start, else the exit status.
+int AnswerCommandLine(const TCommandLine& line) {
+    if (!line.Error.isEmpty()) {
+        std::fputs(line.Error.toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    if (line.Help) std::fputs(CommandLineUsage().toLocal8Bit().constData(), stdout);
+    if (line.Version) std::printf("Vantrel%s\n", TGlobalObject::GetVersionText().c_str());
+    return (line.Help || line.Version) ? 0 : -1;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Numbers are read and written with a "." everywhere: the media libraries
@@ -11,11 +40,29 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     TApplication application(argc, argv);
     QApplication::setApplicationName("Vantrel");
+    // Ties the window to its menu entry (its icon and name on the desktop).
+    QGuiApplication::setDesktopFileName("vantrel");
+    const TCommandLine line = ParseCommandLine(QApplication::arguments(), QDir::currentPath());
+    if (const int status = AnswerCommandLine(line); status >= 0) return status;
+
+    // A window of this user is open already: it takes the files.
+    TSingleInstance instance;
+    if (instance.HandOver(line.Files)) return 0;
+    if (!instance.Listen()) {
+        if (instance.ErrorText().isEmpty() && instance.HandOver(line.Files)) return 0;
+        const QString reason = instance.ErrorText().isEmpty()
+                                   ? QString("the open window does not answer")
+                                   : instance.ErrorText();
+        std::fprintf(stderr, "vantrel: later starts open a window of their own (%s)\n",
+                     reason.toLocal8Bit().constData());
+    }
     InstallGuiMessageHandler();
 
     TfrmMain frmMain;
     // The main window makes the trim dialog with itself; the crop and
     // watermark dialogs are created here with their windows.
+    QObject::connect(&instance, &TSingleInstance::FilesReceived, &frmMain,
+                     [&frmMain](const QStringList& files) { frmMain.OpenFiles(ToPaths(files)); });
 
     TfrmCover frmCover(&frmMain);
     frmCover.show();
@@ -23,5 +70,7 @@ int main(int argc, char** argv) {
 
     frmMain.show();
     frmCover.raise();
+    // Added once the message loop runs, as the Add button would add them.
+    if (!line.Files.isEmpty()) frmMain.OpenFiles(ToPaths(line.Files));
     return application.exec();
 }
