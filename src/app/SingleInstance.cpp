@@ -37,7 +37,9 @@ QString PrivateTempFolder() {
 
 TSingleInstance::TSingleInstance(QString socketName, QObject* parent)
     : QObject(parent), name_(socketName.isEmpty() ? DefaultSocketName() : std::move(socketName)) {
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them Qt binds elsewhere and renames the socket
+    // into place, replacing a running instance's socket instead of failing.
+    // The socket's folder is the user's own (DefaultSocketName()).
     connect(&server_, &QLocalServer::newConnection, this, &TSingleInstance::AcceptConnections);
 }
 

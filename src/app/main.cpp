@@ -20,16 +20,23 @@ std::vector<std::string> ToPaths(const QStringList& files) {
     return paths;
 }
 
-// Prints the help, the version or a wrong option; -1 when the window is
-// to start, else the exit status.
-int AnswerCommandLine(const TCommandLine& line) {
-    if (!line.Error.isEmpty()) {
-        std::fputs(line.Error.toLocal8Bit().constData(), stderr);
-        return 2;
-    }
+QStringList RawArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// --help and --version are answered before anything needs a display (Qt's
+// own options, still among the raw arguments, do not count as errors yet).
+bool AnswerHelpOrVersion(const TCommandLine& line) {
     if (line.Help) std::fputs(CommandLineUsage().toLocal8Bit().constData(), stdout);
-    if (line.Version) std::printf("Vantrel%s\n", TGlobalObject::GetVersionText().c_str());
-    return (line.Help || line.Version) ? 0 : -1;
+    if (line.Version)
+        std::printf("Vantrel %s\n", QString::fromStdString(TGlobalObject::GetVersionText())
+                                        .trimmed()
+                                        .toLocal8Bit()
+                                        .constData());
+    return line.Help || line.Version;
 }
 
 } // namespace
@@ -38,12 +45,17 @@ int main(int argc, char** argv) {
     // Numbers are read and written with a "." everywhere: the media libraries
     // parse option values with the C library's locale-dependent reader.
     std::setlocale(LC_NUMERIC, "C");
+    if (AnswerHelpOrVersion(ParseCommandLine(RawArguments(argc, argv), QDir::currentPath())))
+        return 0;
     TApplication application(argc, argv);
     QApplication::setApplicationName("Vantrel");
     // Ties the window to its menu entry (its icon and name on the desktop).
     QGuiApplication::setDesktopFileName("vantrel");
     const TCommandLine line = ParseCommandLine(QApplication::arguments(), QDir::currentPath());
-    if (const int status = AnswerCommandLine(line); status >= 0) return status;
+    if (!line.Error.isEmpty()) {
+        std::fputs(line.Error.toLocal8Bit().constData(), stderr);
+        return 2;
+    }
 
     // A window of this user is open already: it takes the files.
     TSingleInstance instance;

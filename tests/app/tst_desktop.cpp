@@ -53,22 +53,24 @@ bool MakeStaleSocket(const QString& path) {
     return bound && QFile::exists(path);
 }
 
-// Answers the next modal file dialog with `answer` once it shows; when
-// none shows by the deadline, rejects whatever dialog is modal.
-void AnswerFileDialog(std::function<void(QFileDialog*)> answer) {
+// Calls `answer` with the modal file dialog on every tick until it says it
+// is done; when it is not done by the deadline, rejects whatever dialog is
+// modal, so that the test fails instead of hanging.
+void AnswerFileDialog(std::function<bool(QFileDialog*)> answer) {
     auto* poll = new QTimer(qApp);
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
     QObject::connect(poll, &QTimer::timeout, [poll, started, answer] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(dialog);
-        } else if (started->elapsed() > kDeadlineMs) {
-            poll->stop();
-            poll->deleteLater();
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        bool done = dialog && answer(dialog);
+        if (!done && started->elapsed() > kDeadlineMs) {
             if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
                 modal->reject();
+            done = true;
+        }
+        if (done) {
+            poll->stop();
+            poll->deleteLater();
         }
     });
     poll->start(50);
@@ -302,9 +304,8 @@ private slots:
         QCOMPARE(key(window->suiPopupMenuFile, "&Exit"), QKeySequence("Ctrl+Q"));
         QCOMPARE(key(window->suiPopupMenuEdit, "&Add"), QKeySequence("Ctrl+O"));
         QCOMPARE(key(window->suiPopupMenuHelp, "&Help"), QKeySequence(Qt::Key_F1));
-        for (QToolButton* b :
-             {static_cast<QToolButton*>(window->btnAdd), window->btnRemove, window->btnClear,
-              window->btnSettings, window->btnEdit, window->btnStart}) {
+        for (skin::TImageButton* b : {window->btnAdd, window->btnRemove, window->btnClear,
+                                      window->btnSettings, window->btnEdit, window->btnStart}) {
             QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName()));
             QCOMPARE(b->accessibleName(), b->text());
         }
@@ -345,27 +346,34 @@ private slots:
         for (const char* notMedia : {"*.srt", "*.vtt", "*.txt", "*.nfo", "*.sub"})
             QVERIFY2(!entries[0].contains(QString(notMedia) + " "), notMedia);
         QVERIFY(entries[1].startsWith("All Supported Video Formats (*.avi *.AVI "));
-        QCOMPARE(entries.last(), QString("All files (*.*)"));
+        QCOMPARE(entries.last(), QString("All files (*.*) (*.*)"));
         QCOMPARE(entries.size(), 37);
     }
 
     void openDialogStartsInTheFolderUsedLast() {
         const std::string settings = window->Global().SettingsFile();
-        AnswerFileDialog([this](QFileDialog* dialog) {
-            QCOMPARE(dialog->objectName(), QString("OpenDialog1"));
-            dialog->selectFile(QString::fromStdString(tone));
-            dialog->accept();
+        const QString wanted = QString::fromStdString(tone);
+        AnswerFileDialog([wanted](QFileDialog* dialog) {
+            if (dialog->selectedFiles() != QStringList{wanted}) {
+                dialog->selectFile(wanted);
+                return false; // accepted once the dialog has taken the name
+            }
+            static_cast<QDialog*>(dialog)->accept(); // the file dialog's own check runs
+            return true;
         });
         QCOMPARE(ChooseFilesToOpen(window.get(), settings), std::vector<std::string>{tone});
         const std::string folder = std::filesystem::path(tone).parent_path().string();
         QCOMPARE(TIniFile(settings).ReadString("settings", kLastOpenFolderKey, ""), folder);
-        QString shownFolder;
-        AnswerFileDialog([&shownFolder](QFileDialog* dialog) {
+        QString shownFolder, dialogName;
+        AnswerFileDialog([&shownFolder, &dialogName](QFileDialog* dialog) {
             shownFolder = dialog->directory().absolutePath();
+            dialogName = dialog->objectName();
             dialog->reject();
+            return true;
         });
         QVERIFY(ChooseFilesToOpen(window.get(), settings).empty());
         QCOMPARE(shownFolder, QString::fromStdString(folder));
+        QCOMPARE(dialogName, QString("OpenDialog1"));
     }
 
     // Every type the menu entry offers has a file name the libraries read.
