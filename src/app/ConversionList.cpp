@@ -7,9 +7,11 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QUrl>
 
 namespace {
@@ -35,7 +37,9 @@ TFilesList::TFilesList(QWidget* parent) : QTreeWidget(parent) {
     setObjectName("lvFIles");
     setRootIsDecorated(false);
     setUniformRowHeights(true);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    // Ctrl+A and Shift/Ctrl clicks select several rows for Delete; the edit
+    // dialogs work on the current one.
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFrameShape(QFrame::NoFrame);
@@ -79,8 +83,13 @@ TFilesItem* TFilesList::Row(int index) const {
 }
 
 int TFilesList::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.first());
+    if (currentItem() && currentItem()->isSelected()) return indexOfTopLevelItem(currentItem());
+    int first = -1;
+    for (QTreeWidgetItem* item : selectedItems()) {
+        const int row = indexOfTopLevelItem(item);
+        if (first < 0 || row < first) first = row;
+    }
+    return first;
 }
 
 void TFilesList::SelectRow(int index) {
@@ -197,7 +206,6 @@ void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     QRect rect = option.rect;
     painter->save();
     painter->fillRect(rect, RowBackground(index.row(), selected, focused));
-    QRect label = rect;
     if (index.column() == colSource) {
         const bool checked = index.data(Qt::CheckStateRole).toInt() == Qt::Checked;
         painter->setRenderHint(QPainter::Antialiasing);
@@ -210,9 +218,8 @@ void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
                                    QPoint(rect.left() + 11, rect.top() + 5)};
             painter->drawPolyline(tick, 3);
         }
-        label.setLeft(rect.left() + kCheckBoxWidth + 3);
     }
-    label.adjust(3, 0, -3, 0);
+    const QRect label = LabelRect(option.rect, index);
     painter->setPen(Qt::black);
     const QString text =
         painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, label.width());
@@ -227,6 +234,31 @@ void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
             painter->drawLine(rect.topRight(), rect.bottomRight());
     }
     painter->restore();
+}
+
+QRect TFilesRowDelegate::LabelRect(const QRect& cell, const QModelIndex& index) {
+    QRect label = cell;
+    if (index.column() == colSource) label.setLeft(cell.left() + kCheckBoxWidth + 3);
+    return label.adjusted(3, 0, -3, 0);
+}
+
+QString TFilesRowDelegate::CutOffText(const QStyleOptionViewItem& option,
+                                      const QModelIndex& index) {
+    const QString text = index.data().toString();
+    const int room = LabelRect(option.rect, index).width();
+    return option.fontMetrics.horizontalAdvance(text) > room ? text : QString();
+}
+
+bool TFilesRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                                  const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString whole = CutOffText(option, index);
+    if (whole.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), whole, view->viewport(), option.rect);
+    return true;
 }
 
 bool TFilesRowDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,

@@ -75,6 +75,15 @@ public:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // A text cut off in its cell shows whole in a tool tip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+
+    // Where a cell's text is drawn: the cell less 3 pixels at each side, and
+    // less the check box in the first column.
+    static QRect LabelRect(const QRect& cell, const QModelIndex& index);
+    // The cell's whole text when it does not fit its label area, else empty.
+    static QString CutOffText(const QStyleOptionViewItem& option, const QModelIndex& index);
 
 private:
     TFilesList* list_;

@@ -41,9 +41,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 
 namespace {
 
@@ -124,6 +126,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     CreateHiddenControls();
     CreateMenus();
     ConnectHandlers();
+    CreateShortcuts();
     FormCreate();
     // The trim dialog is made once with the window and shown again on every opening.
     frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
@@ -179,17 +182,25 @@ void TfrmMain::CreateToolRow() {
         const char* name;
         const char* caption;
         const char* icon;
+        const char* tip;
     };
-    const Item items[] = {{&btnAdd, "btnAdd", "Add", "add"},
-                          {&btnRemove, "btnRemove", "Remove", "remove"},
-                          {&btnClear, "btnClear", "Clear", "clear"},
-                          {&btnSettings, "btnSettings", "Settings", "settings"},
-                          {&btnEdit, "btnEdit", "Edit", "edit"},
-                          {&btnStart, "btnStart", "Start", "start"}};
+    const Item items[] = {
+        {&btnAdd, "btnAdd", "Add", "add", "Add video and audio files to the list (Ctrl+O)"},
+        {&btnRemove, "btnRemove", "Remove", "remove", "Remove the selected files (Delete)"},
+        {&btnClear, "btnClear", "Clear", "clear", "Remove every file from the list"},
+        {&btnSettings, "btnSettings", "Settings", "settings",
+         "Settings of the output format in use"},
+        {&btnEdit, "btnEdit", "Edit", "edit",
+         "Crop, trim, effects and watermarks of the selected file"},
+        {&btnStart, "btnStart", "Start", "start", "Convert the checked files (Ctrl+Return)"}};
     int x = 21;
     for (const Item& item : items) {
         *item.button = new skin::TImageButton(item.name, item.caption, item.icon, 96, 53, 26, this);
         (*item.button)->move(x, 67);
+        // The caption stays the button's name; the tip describes it.
+        (*item.button)->setAccessibleName(item.caption);
+        (*item.button)->setToolTip(item.tip);
+        (*item.button)->setAccessibleDescription(item.tip);
         x += 96;
     }
 }
@@ -275,15 +286,36 @@ void TfrmMain::CreateHiddenControls() {
     imgPreview->hide();
 }
 
+namespace {
+
+// Shows the key beside a menu item. The key itself belongs to the window
+// (CreateShortcuts), so the item only acts on it while its menu is open.
+QAction* WithKey(QAction* action, const QKeySequence& key) {
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    return action;
+}
+
+const QKeySequence kAddKey(Qt::CTRL | Qt::Key_O);
+const QKeySequence kRemoveKey(Qt::Key_Delete);
+const QKeySequence kSelectAllKey(Qt::CTRL | Qt::Key_A);
+const QKeySequence kStartKey(Qt::CTRL | Qt::Key_Return);
+const QKeySequence kStartKeypadKey(Qt::CTRL | Qt::Key_Enter);
+const QKeySequence kHelpKey(Qt::Key_F1);
+const QKeySequence kQuitKey(Qt::CTRL | Qt::Key_Q);
+
+} // namespace
+
 void TfrmMain::CreateMenus() {
     suiPopupMenuFile = new TPopupMenu("suiPopupMenuFile", this);
-    suiPopupMenuFile->addAction("&Add", this, [this] { btnAdd->click(); });
-    suiPopupMenuFile->addAction("&Remove", this, [this] { btnRemove->click(); });
+    WithKey(suiPopupMenuFile->addAction("&Add", this, [this] { btnAdd->click(); }), kAddKey);
+    WithKey(suiPopupMenuFile->addAction("&Remove", this, [this] { RemoveSelectedRows(); }),
+            kRemoveKey);
     suiPopupMenuFile->addAction("&Clear", this, [this] { btnClear->click(); });
-    suiPopupMenuFile->addAction("&Start", this, [this] { btnStart->click(); });
+    WithKey(suiPopupMenuFile->addAction("&Start", this, [this] { btnStart->click(); }), kStartKey);
     suiPopupMenuFile->addSeparator();
     suiPopupMenuFile->addAction("Se&ttings", this, &TfrmMain::btnSettingsClick);
-    suiPopupMenuFile->addAction("&Exit", this, &TfrmMain::btnExitClick);
+    WithKey(suiPopupMenuFile->addAction("&Exit", this, &TfrmMain::btnExitClick), kQuitKey);
 
     suiPopupMenuEdit = new TPopupMenu("suiPopupMenuEdit", this);
     QAction* crop = suiPopupMenuEdit->addAction("&Crop", this, &TfrmMain::Crop2Click);
@@ -291,20 +323,37 @@ void TfrmMain::CreateMenus() {
     QAction* mark = suiPopupMenuEdit->addAction("&Video Effect && Water Mark", this,
                                                 &TfrmMain::WaterMark1Click);
     suiPopupMenuEdit->addSeparator();
-    suiPopupMenuEdit->addAction("&Add", this, [this] { btnAdd->click(); });
-    QAction* remove = suiPopupMenuEdit->addAction("&Remove", this, [this] { btnRemove->click(); });
+    WithKey(suiPopupMenuEdit->addAction("&Add", this, [this] { btnAdd->click(); }), kAddKey);
+    QAction* remove = WithKey(
+        suiPopupMenuEdit->addAction("&Remove", this, [this] { RemoveSelectedRows(); }), kRemoveKey);
     QAction* clear = suiPopupMenuEdit->addAction("&Clear", this, [this] { btnClear->click(); });
-    QAction* start = suiPopupMenuEdit->addAction("&Start", this, [this] { btnStart->click(); });
+    QAction* start = WithKey(
+        suiPopupMenuEdit->addAction("&Start", this, [this] { btnStart->click(); }), kStartKey);
     suiPopupMenuEdit->addSeparator();
     QAction* info =
         suiPopupMenuEdit->addAction("Video &Information", this, &TfrmMain::Infomation1Click);
     editRowActions_ = {crop, trim, mark, remove, clear, start, info};
 
     suiPopupMenuHelp = new TPopupMenu("suiPopupMenuHelp", this);
-    suiPopupMenuHelp->addAction("&Help", this, &TfrmMain::Help1Click);
+    WithKey(suiPopupMenuHelp->addAction("&Help", this, &TfrmMain::Help1Click), kHelpKey);
     suiPopupMenuHelp->addSeparator();
     suiPopupMenuHelp->addAction("&Support and Contact", this, &TfrmMain::SupportandContact1Click);
     suiPopupMenuHelp->addAction("&About", this, &TfrmMain::About1Click);
+}
+
+void TfrmMain::CreateShortcuts() {
+    const auto onKey = [this](const QKeySequence& key, auto action) {
+        auto* shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    onKey(kAddKey, [this] { btnAdd->click(); });
+    onKey(kRemoveKey, [this] { RemoveSelectedRows(); });
+    onKey(kSelectAllKey, [this] { lvFIles->selectAll(); });
+    onKey(kStartKey, [this] { btnStart->click(); });
+    onKey(kStartKeypadKey, [this] { btnStart->click(); });
+    onKey(kHelpKey, [this] { Help1Click(); });
+    onKey(kQuitKey, [this] { close(); });
 }
 
 void TfrmMain::ConnectHandlers() {
@@ -715,6 +764,54 @@ void TfrmMain::btnBrowsClick() {
     const std::string chosen = ChooseFolder(shown);
     edDirectory->setText(
         QString::fromStdString(AcceptChosenFolder(*GlobalObject, "OutPutDir", chosen, shown)));
+}
+
+// ---------------------------------------------------------------------------
+// Files from outside the window
+
+void TfrmMain::OpenFiles(const std::vector<std::string>& files) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    pendingFiles_.insert(pendingFiles_.end(), files.begin(), files.end());
+    if (!pendingTimer_) {
+        pendingTimer_ = new QTimer(this);
+        pendingTimer_->setObjectName("pendingFilesTimer");
+        pendingTimer_->setSingleShot(true);
+        connect(pendingTimer_, &QTimer::timeout, this, &TfrmMain::AddPendingFiles);
+    }
+    pendingTimer_->start(0);
+}
+
+void TfrmMain::AddPendingFiles() {
+    if (pendingFiles_.empty()) return;
+    // A dialog works on the list's rows, a batch on its tasks: wait for them.
+    if (QApplication::activeModalWidget() || !btnAdd->isEnabled()) {
+        pendingTimer_->start(250);
+        return;
+    }
+    const std::vector<std::string> files = std::move(pendingFiles_);
+    pendingFiles_.clear();
+    if (ConverterReady()) AddFiles(files);
+}
+
+void TfrmMain::RemoveSelectedRows() {
+    if (!btnRemove->isEnabled()) return;
+    std::vector<int> rows;
+    for (QTreeWidgetItem* item : lvFIles->selectedItems())
+        rows.push_back(lvFIles->indexOfTopLevelItem(item));
+    if (rows.size() <= 1) {
+        btnRemoveClick();
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    imgbtnStopClick(); // the player may be playing one of them
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row)
+        lvFIles->RemoveRow(*row);
+    const int remaining = lvFIles->RowCount();
+    if (remaining > 0) lvFIles->SelectRow(std::min(rows.front(), remaining - 1));
+    if (remaining == 0) ListBecameEmpty();
+    lvFIles->viewport()->update();
 }
 
 void TfrmMain::btnOpenClick() {

@@ -25,6 +25,7 @@ class QLineEdit;
 class QPainter;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 class TGlobalObject;
 class TCustomPlayer;
@@ -155,6 +156,12 @@ public:
     static std::string FileReasonText(const std::string& file, const std::string& reason);
     // Adds files as the file dialog or a drop gives them.
     void AddFiles(const std::vector<std::string>& files);
+    // Files named on the command line, or handed over by a later start of
+    // the program: the window comes to the front and adds them as the Add
+    // button does, as soon as no dialog or batch is in the way.
+    void OpenFiles(const std::vector<std::string>& files);
+    // Delete: removes every selected row (one row as Remove does).
+    void RemoveSelectedRows();
 
     // Opens `menu` at `pos` (screen coordinates) unless its tag says the click
     // only dismissed it; afterwards records whether `button` dismissed it.
@@ -324,7 +331,10 @@ private:
     void CreateBottomRows();
     void CreateHiddenControls();
     void CreateMenus();
+    // Keys of the window (Ctrl+O, Delete, Ctrl+A, Ctrl+Return, F1, Ctrl+Q).
+    void CreateShortcuts();
     void ConnectHandlers();
+    void AddPendingFiles();
     void FillOutputFormatCombo();
     void ShowVolumeAndMute();
     void SetEditItemsEnabled(bool enabled);
@@ -336,6 +346,9 @@ private:
     TfrmAbout* frmAbout_ = nullptr;
     TFolderChooser folderChooser_;
     TFilesChooser filesChooser_;
+    // Files of OpenFiles() not added yet; retried by `pendingTimer_`.
+    std::vector<std::string> pendingFiles_;
+    QTimer* pendingTimer_ = nullptr;
     bool closeConfirmed_ = false;
     // Counts presses on the position bar, so that the end of an old drag's
     // settling time leaves a new drag alone; set while it settles.
