@@ -112,6 +112,7 @@ void TfrmMain::btnStartClick() {
     if (!frmProgress)
         frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume);
     SetListButtonsEnabled(false);
+    StoreBatchStart();
     frmProgress->exec();
 }
 
@@ -242,14 +243,17 @@ void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminat
 }
 
 void TfrmMain::EndOfBatch() {
+    StoreBatchEnd();
     SetListButtonsEnabled(true);
     CCAVC->ClearTasks();
     if (frmProgress && frmProgress->isVisible()) frmProgress->CloseWithoutAsking();
 }
 
 void TfrmMain::TaskFinished(int taskIndex) {
-    if (taskIndex < static_cast<int>(TaskItems.size()))
+    if (taskIndex < static_cast<int>(TaskItems.size())) {
         lvFIles->SetProgressText(TaskItems[taskIndex], "100%");
+        StoreRowConverted(TaskItems[taskIndex]);
+    }
     if (frmProgress) frmProgress->progbarFile->setValue(100);
     if (taskIndex + 1 != lvFIles->CheckedCount() || !frmProgress) return;
     if (frmProgress->ckOpen->isChecked()) btnOpenClick();
