@@ -51,6 +51,12 @@ TFilesList::TFilesList(QWidget* parent) : QTreeWidget(parent) {
                   " border-right: 1px solid #c6ced8; border-bottom: 1px solid #c6ced8;"
                   " padding: 3px 4px; }");
     RemoveColumns();
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+        if (column != colProgress) emit ListChanged();
+    });
+    connect(model(), &QAbstractItemModel::rowsInserted, this, &TFilesList::ListChanged);
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, &TFilesList::ListChanged);
+    connect(model(), &QAbstractItemModel::modelReset, this, &TFilesList::ListChanged);
     const QString file = QDir(QCoreApplication::applicationDirPath()).filePath("skin/lvBack.bmp");
     emptyPicture_ = QImage(file);
     if (emptyPicture_.isNull()) emptyPicture_ = BuiltInEmptyPicture(QSize(479, 329));
@@ -152,6 +158,7 @@ void TFilesList::SetProgressText(int index, const QString& text) {
 void TFilesList::SetDestination(int index, const std::string& path) {
     if (index < 0 || index >= RowCount()) return;
     Row(index)->Record.DestinationFile = path;
+    emit ListChanged();
     Row(index)->setText(colDestination, QFileInfo(QString::fromStdString(path)).fileName());
 }
 

@@ -50,8 +50,17 @@ public:
     const QImage& EmptyPicture() const { return emptyPicture_; }
     static QImage BuiltInEmptyPicture(const QSize& size);
 
+    // Tells the list's watchers that a row's record changed behind its
+    // texts (the edit dialogs write records directly).
+    void NotifyChanged() { emit ListChanged(); }
+
     // Files dropped from the file manager.
     std::function<void(const std::vector<std::string>&)> OnFilesDropped;
+
+signals:
+    // Rows came or went, or a row's check mark, texts (but its progress) or
+    // record changed.
+    void ListChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

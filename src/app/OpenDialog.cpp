@@ -6,11 +6,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QStringList>
 
 namespace {
 
 const char* const kSettings = "settings";
+
+// Characters the open dialog's name box takes.
+constexpr int kSelectionTextLimit = 1 << 24;
 
 // Filter of the open dialog after "All supported files": description,
 // patterns.
@@ -89,18 +93,30 @@ QString OpenDialogFilter(const std::vector<std::string>& readableExtensions) {
     return entries.join(";;");
 }
 
+// The selection typed into the dialog's name box ("a.mp4" "b.mp4" ...) is
+// cut by the box at 32,767 characters, which drops the last names of a long
+// selection without a word. The box takes far more here; the dialog is the
+// program's own so that the box can be reached.
+std::unique_ptr<QFileDialog> NewOpenDialog(QWidget* parent, const std::string& settingsFile) {
+    const QString lastFolder = QString::fromStdString(
+        TIniFile(settingsFile).ReadString(kSettings, kLastOpenFolderKey, ""));
+    auto dialog = std::make_unique<QFileDialog>(parent, "Open",
+                                                QDir(lastFolder).exists() ? lastFolder : QString(),
+                                                OpenDialogFilter(ReadableMediaExtensions()));
+    dialog->setObjectName("OpenDialog1");
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setSizeGripEnabled(true);
+    if (auto* names = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        names->setMaxLength(kSelectionTextLimit);
+    return dialog;
+}
+
 std::vector<std::string> ChooseFilesToOpen(QWidget* parent, const std::string& settingsFile) {
-    TIniFile settings(settingsFile);
-    const QString lastFolder =
-        QString::fromStdString(settings.ReadString(kSettings, kLastOpenFolderKey, ""));
-    QFileDialog dialog(parent, "Open", QDir(lastFolder).exists() ? lastFolder : QString(),
-                       OpenDialogFilter(ReadableMediaExtensions()));
-    dialog.setObjectName("OpenDialog1");
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setSizeGripEnabled(true);
+    const std::unique_ptr<QFileDialog> dialog = NewOpenDialog(parent, settingsFile);
     std::vector<std::string> files;
-    if (dialog.exec() != QDialog::Accepted) return files;
-    for (const QString& f : dialog.selectedFiles())
+    if (dialog->exec() != QDialog::Accepted) return files;
+    for (const QString& f : dialog->selectedFiles())
         files.push_back(f.toStdString());
     if (!files.empty())
         TIniFile(settingsFile)

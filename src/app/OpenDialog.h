@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <string>
 #include <vector>
 
+class QFileDialog;
 class QWidget;
 
 // The filter as the dialog takes it: first "All supported files" with the
@@ -16,6 +18,9 @@ QString OpenDialogFilter(const std::vector<std::string>& readableExtensions);
 // Key of the settings file's section "settings" holding the folder of the
 // files added last; the dialog opens there next time.
 inline constexpr char kLastOpenFolderKey[] = "LastOpenFolder";
+
+// The dialog as Add shows it, in the folder used last.
+std::unique_ptr<QFileDialog> NewOpenDialog(QWidget* parent, const std::string& settingsFile);
 
 // Shows the dialog (several existing files, resizable) in the folder used
 // last and returns the chosen files, none when it was cancelled. The folder

@@ -121,6 +121,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     CreateToolRow();
     CreateShareButtons();
     CreateListAndPreview();
+    CreateAddProgress();
     CreatePlayerButtons();
     CreateBottomRows();
     CreateHiddenControls();
@@ -130,9 +131,15 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     FormCreate();
     // The trim dialog is made once with the window and shown again on every opening.
     frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
+    RestoreList();
 }
 
 TfrmMain::~TfrmMain() {
+    adding_.reset();
+    // A window that ends normally leaves no list behind: only after a crash
+    // or a power cut does the next start find one.
+    if (listStore_) listStore_->Discard();
+    listStore_.reset();
     DetachConverter();
     if (FFPlayer) FFPlayer->Close(true);
     if (qApp) qApp->removeEventFilter(this);
@@ -516,6 +523,7 @@ void TfrmMain::CentreOnDesktop() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
     if (closeConfirmed_ || FormCloseQuery()) {
         closeConfirmed_ = true;
+        btnStopAddingClick();
         event->accept();
     } else {
         event->ignore();
@@ -706,12 +714,14 @@ void TfrmMain::Crop2Click() {
     delete frmCrop;
     frmCrop = new TfrmCrop(this, lvFIles, GlobalObject->SettingsFile());
     frmCrop->exec();
+    lvFIles->NotifyChanged();
     ShowVolumeAndMute();
 }
 void TfrmMain::Trim1Click() {
     if (lvFIles->RowCount() == 0) return;
     imgbtnStopClick(); // the dialog plays the source in its own player
     frmTrim->exec();
+    lvFIles->NotifyChanged();
 }
 void TfrmMain::WaterMark1Click() {
     imgbtnStopClick();
@@ -724,6 +734,7 @@ void TfrmMain::WaterMark1Click() {
         row >= 0 ? &lvFIles->Row(row)->Record : nullptr, mute,
         QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString(), this);
     frmWaterMark->exec();
+    lvFIles->NotifyChanged();
 }
 
 void TfrmMain::Infomation1Click() {

@@ -5,6 +5,8 @@
 #include "app/ConversionList.h"
 #include "app/FormatChooser.h"
 #include "app/Skin.h"
+#include "app/core/AddQueue.h"
+#include "app/core/ListStore.h"
 #include "app/core/OptionBuilder.h"
 
 #include <QElapsedTimer>
@@ -19,6 +21,7 @@
 #include <vector>
 
 class QComboBox;
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -154,7 +157,8 @@ public:
     static void SetPowerOffCommand(std::function<void()> command);
     // "file: reason", unless the reason names the file already.
     static std::string FileReasonText(const std::string& file, const std::string& reason);
-    // Adds files as the file dialog or a drop gives them.
+    // Adds files as the file dialog, a drop or the command line gives them;
+    // returns when the add has ended (see winMainList.cpp).
     void AddFiles(const std::vector<std::string>& files);
     // Files named on the command line, or handed over by a later start of
     // the program: the window comes to the front and adds them as the Add
@@ -162,6 +166,13 @@ public:
     void OpenFiles(const std::vector<std::string>& files);
     // Delete: removes every selected row (one row as Remove does).
     void RemoveSelectedRows();
+    // An add is running: its rows are still coming.
+    bool Adding() const;
+    void btnStopAddingClick();
+    // Probes one file for the list; safe on several threads at once.
+    static TAddProbe ProbeForList(const std::string& file);
+    // The open dialog as Add shows it.
+    std::unique_ptr<QFileDialog> NewOpenDialog();
 
     // Opens `menu` at `pos` (screen coordinates) unless its tag says the click
     // only dismissed it; afterwards records whether `button` dismissed it.
@@ -199,6 +210,10 @@ public:
     skin::TImageButton* imgbtnreddit = nullptr;
     // Conversion list
     TFilesList* lvFIles = nullptr;
+    // Shown while an add runs: "Adding 340 of 1,000 ..." and a Stop button.
+    QFrame* pnlAdding = nullptr;
+    QLabel* lblAdding = nullptr;
+    QPushButton* btnStopAdding = nullptr;
     // Preview
     TPlayerSurface* pan1 = nullptr;
     QLabel* lblTime = nullptr;
@@ -288,6 +303,21 @@ private:
     std::vector<std::string> ChooseFiles();
     void ListBecameEmpty();
     void ReportSkippedFiles(const std::vector<std::string>& lines);
+    void CreateAddProgress();
+    void BeginAdd(const std::vector<std::string>& files);
+    void DeliverAddedRows();
+    void AddProbedFile(const TAddResult& result);
+    void EndAdd();
+    void ShowAddProgress();
+    // The stored list: restored at start, written again after every change.
+    void RestoreList();
+    void ListChanged();
+    void StoreListNow();
+    std::vector<TStoredRow> ListRows() const;
+    // What the batch tells the stored list: started, a row converted, ended.
+    void StoreBatchStart();
+    void StoreRowConverted(int row);
+    void StoreBatchEnd();
     std::string OutputSuffix(int formatCode) const;
     std::set<std::string> DestinationNames() const;
     // Every row's "Destination File" for the format in use.
@@ -379,6 +409,22 @@ private:
         std::string FormatName;
         TProbedSource Source;
     } lastProbed_;
+    // The add that runs, if any: its probes, and what its rows need. Used on
+    // the user-interface thread only; the queue has its own lock.
+    struct TAddRun {
+        TAddRun(TAddProber prober, std::set<std::string> listed)
+            : Queue(std::move(prober), TAddQueue::DefaultThreadCount(), std::move(listed)) {}
+        TAddQueue Queue;
+        std::string Suffix, Zoom;
+        std::set<std::string> Taken;
+        std::vector<std::string> Skipped;
+    };
+    std::shared_ptr<TAddRun> adding_;
+    std::unique_ptr<TListStore> listStore_;
+    // Coalesces the changes of the list into one store a little later.
+    QTimer* listStoreTimer_ = nullptr;
+    // A batch runs: the stored list says so, and which rows it converted.
+    bool batchStored_ = false;
     // Expires with the window: queued reports check it before they run.
     std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

@@ -116,6 +116,7 @@ void TfrmMain::btnStartClick() {
         frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume);
     frmProgress->SetConversionsAtATime(StoredConversionsAtATime(settings));
     SetListButtonsEnabled(false);
+    StoreBatchStart();
     frmProgress->exec();
 }
 
@@ -267,14 +268,17 @@ void TfrmMain::TaskEnded(const TTerminateInfo& info) {
 }
 
 void TfrmMain::EndOfBatch() {
+    StoreBatchEnd();
     SetListButtonsEnabled(true);
     CCAVC->ClearTasks();
     if (frmProgress && frmProgress->isVisible()) frmProgress->CloseWithoutAsking();
 }
 
 void TfrmMain::TaskFinished(int taskIndex) {
-    if (taskIndex < static_cast<int>(TaskItems.size()))
+    if (taskIndex < static_cast<int>(TaskItems.size())) {
         lvFIles->SetProgressText(TaskItems[taskIndex], "100%");
+        StoreRowConverted(TaskItems[taskIndex]);
+    }
     if (frmProgress) frmProgress->progbarFile->setValue(100);
     if (taskIndex + 1 == lvFIles->CheckedCount()) lastTaskFinished_ = true;
 }
