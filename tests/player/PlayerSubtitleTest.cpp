@@ -44,10 +44,9 @@ std::string MakeSubtitledFile(testsupport::TempDir& dir) {
     std::string srt = dir.file("text.srt");
     std::ofstream(srt) << "1\n00:00:01,000 --> 00:00:02,000\nHELLO WORLD\n\n";
     std::string mkv = dir.file("subtitled.mkv");
-    EXPECT_TRUE(testsupport::RunFfmpeg("-f lavfi -i color=black:size=320x240:rate=25 -i " +
-                                       testsupport::ShellQuote(srt) +
-                                       " -t 3 -c:v mpeg4 -q:v 2 -c:s srt " +
-                                       testsupport::ShellQuote(mkv)));
+    EXPECT_TRUE(testsupport::RunFfmpeg(
+        "-f lavfi -i color=black:size=320x240:rate=25 -i " + testsupport::ShellQuote(srt) +
+        " -t 3 -c:v mpeg4 -q:v 2 -c:s srt " + testsupport::ShellQuote(mkv)));
     EXPECT_EQ(testsupport::ProbeValue(mkv, "stream=codec_name", "s:0"), "subrip");
     return mkv;
 }
