@@ -4,7 +4,9 @@ every 2 s) to the end with vantrel-play-bench (pictures converted to a
 640x360 panel, SDL's dummy audio driver) and with ffplay (SDL's dummy video
 and audio drivers, the same window size), and prints CPU seconds per second
 of playback, pictures shown and dropped, the largest distance between a
-shown picture and the audio clock, and the time of a seek with wait.
+shown picture and the audio clock, and the time of a seek with wait; for
+ffplay its CPU and the pictures it dropped (its own statistics). Dropped
+pictures of ours count those skipped after decoding as well.
 
     bench/player.py [BUILD_DIR]      (default: build)
     PAIRS=2 bench/player.py          (runs per file and side, default 1)
@@ -46,13 +48,15 @@ def run_ours(tool, path):
 def run_ffplay(path):
     env = dict(os.environ, SDL_AUDIODRIVER="dummy", SDL_VIDEODRIVER="dummy")
     before = os.times()
-    subprocess.run(["ffplay", "-hide_banner", "-loglevel", "error", "-nostats", "-autoexit",
-                    "-x", "640", "-y", "360", path], env=env, stdin=subprocess.DEVNULL,
-                   check=True)
+    stats = subprocess.run(["ffplay", "-hide_banner", "-loglevel", "error", "-stats",
+                            "-autoexit", "-x", "640", "-y", "360", path], env=env,
+                           stdin=subprocess.DEVNULL, check=True, capture_output=True,
+                           text=True).stderr
     after = os.times()
     cpu = (after.children_user - before.children_user) + \
           (after.children_system - before.children_system)
-    return cpu / 20.0
+    drops = re.findall(r"fd=\s*(\d+)", stats)
+    return cpu / 20.0, int(drops[-1]) if drops else -1
 
 
 def main():
@@ -61,6 +65,7 @@ def main():
     if not os.access(tool, os.X_OK):
         sys.exit("vantrel-play-bench not found in %s/bench (build it first)" % build)
     have_ffplay = shutil.which("ffplay") is not None
+    print("load average %.2f %.2f %.2f" % os.getloadavg())
     work = tempfile.mkdtemp(prefix="vantrel-play-bench-")
     try:
         for size in SIZES:
@@ -71,14 +76,15 @@ def main():
                 if have_ffplay:
                     theirs.append(run_ffplay(path))
             cpu = statistics.median(r["cpu_per_second"] for r in ours)
-            print("%-9s vantrel: cpu/s %.3f  shown %d  dropped %d  max |pts-audio| %.1f ms  "
-                  "seek %d ms" % (size, cpu, statistics.median(r["shown"] for r in ours),
-                                  max(r["dropped"] for r in ours),
-                                  max(r["max_av_ms"] for r in ours),
-                                  max(r["seek_ms"] for r in ours)))
+            print("%-9s vantrel: cpu/s %.3f  shown %d  dropped %d  max |pts-audio| %.1f ms "
+                  "(%d over a frame)  seek %d ms"
+                  % (size, cpu, statistics.median(r["shown"] for r in ours),
+                     max(r["dropped"] for r in ours), max(r["max_av_ms"] for r in ours),
+                     max(r["beyond_frame"] for r in ours), max(r["seek_ms"] for r in ours)))
             if theirs:
-                ref = statistics.median(theirs)
-                print("%-9s ffplay:  cpu/s %.3f  ratio vantrel/ffplay %.2f" % (size, ref, cpu / ref))
+                ref = statistics.median(t[0] for t in theirs)
+                print("%-9s ffplay:  cpu/s %.3f  dropped %d  ratio vantrel/ffplay %.2f"
+                      % (size, ref, max(t[1] for t in theirs), cpu / ref))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

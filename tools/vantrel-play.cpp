@@ -7,15 +7,13 @@
 //   vantrel-play --snapshot OUT.bmp [--seek SECONDS] FILE
 //       opens FILE without a window, seeks with wait, writes the current
 //       picture as a 24-bit BMP; exit status 0, or 1 with the reason.
+#include "PlayWindow.h"
 #include "app/MainThreadPump.h"
-#include "app/PlayerSurface.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "player/FFPlay.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QKeyEvent>
 
 #include <charconv>
 #include <chrono>
@@ -118,50 +116,6 @@ int Snapshot(const std::string& output, double seconds, const std::string& file)
     player.Close(true);
     return 0;
 }
-
-// The window: the player's surface with the keys of the tool.
-class TPlayWindow : public TPlayerSurface {
-public:
-    explicit TPlayWindow(TFFPlayer& player) : FPlayer(player) {
-        setWindowTitle("vantrel-play");
-        setFocusPolicy(Qt::StrongFocus);
-    }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override {
-        std::int64_t position = FPlayer.CurrentPosition();
-        switch (event->key()) {
-        case Qt::Key_Space:
-            FPlayer.IsPaused() ? FPlayer.Resume() : FPlayer.Pause();
-            break;
-        case Qt::Key_Left:
-            FPlayer.Seek(0, false, position > 5000000 ? position - 5000000 : 0);
-            break;
-        case Qt::Key_Right:
-            FPlayer.Seek(0, false, position + 5000000);
-            break;
-        case Qt::Key_Period:
-            FPlayer.StepFrame();
-            break;
-        case Qt::Key_M:
-            FPlayer.Mute = !FPlayer.Mute;
-            break;
-        case Qt::Key_Q:
-            close();
-            break;
-        default:
-            TPlayerSurface::keyPressEvent(event);
-        }
-    }
-    void closeEvent(QCloseEvent* event) override {
-        FPlayer.Close(true);
-        event->accept();
-        QApplication::quit();
-    }
-
-private:
-    TFFPlayer& FPlayer;
-};
 
 int Play(int argc, char** argv, const std::string& file) {
     QApplication application(argc, argv);

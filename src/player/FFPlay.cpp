@@ -165,7 +165,7 @@ void TCustomPlayer::Close(bool wait) {
         std::lock_guard lock(FPlayerLock);
         TPlaybackState* is = FStream.load();
         if (is && FFileOpen) {
-            if (is->Paused) TogglePause();
+            if (is->Paused) TogglePause(is);
             FStepping = false;
             PostQuit();
         }
@@ -237,24 +237,27 @@ void TCustomPlayer::ResetPlayer() {
 
 // ---- Host operations ----
 
+// Host operations hold the pipeline while they use it: the playback thread
+// may shut it down at any time (quit, Close without waiting).
+
 void TCustomPlayer::Pause() {
-    TPlaybackState* is = FStream.load();
+    std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is || is->Paused) return;
-    TogglePause();
+    TogglePause(is.get());
     FStepping = false;
     SetState(psPause);
 }
 
 void TCustomPlayer::Resume() {
-    TPlaybackState* is = FStream.load();
+    std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is || !is->Paused) return;
-    TogglePause();
+    TogglePause(is.get());
     FStepping = false;
     SetState(psResume);
 }
 
 void TCustomPlayer::StepFrame() {
-    TPlaybackState* is = FStream.load();
+    std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is) return;
     // A paused file stays paused: the video thread decodes one picture and
     // the refresh shows exactly that one. A playing file pauses itself after
@@ -265,12 +268,12 @@ void TCustomPlayer::StepFrame() {
 }
 
 bool TCustomPlayer::IsPaused() {
-    TPlaybackState* is = FStream.load();
+    std::shared_ptr<TPlaybackState> is = HeldStream();
     return !FFileOpen || !is || is->Paused;
 }
 
 void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
-    TPlaybackState* is = FStream.load();
+    std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is) return;
     std::int64_t relative = 0;
     if (!(flags & AVSEEK_FLAG_BYTE)) {
@@ -279,11 +282,11 @@ void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
         position += is->StartTime;
     }
     if (is->SeekRequest) return;
-    StreamSeek(flags, relative, position);
+    StreamSeek(is.get(), flags, relative, position);
     if (!wait) return;
     while (FFileOpen && !FSeekDone.WaitFor(100ms))
         ServiceWait();
-    if (!is->VideoSt) return;
+    if (!is->VideoOpen) return;
     while (FFileOpen && !FFrameQueued.WaitFor(100ms))
         ServiceWait();
 }
@@ -303,10 +306,11 @@ Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
     std::lock_guard frameLock(FFrameLock);
     if (!FFrameContext.Bitmap) FFrameContext.Bitmap = std::make_unique<Bitmap24>();
     Bitmap24& bitmap = *FFrameContext.Bitmap;
+    std::shared_ptr<TPlaybackState> held = HeldStream();
     std::unique_lock playerLock(FPlayerLock, std::defer_lock);
-    TryLockFor(playerLock, 200); // keeps the pipeline from going away meanwhile
-    TPlaybackState* is = FFileOpen ? FStream.load() : nullptr;
-    if (!is || !is->VideoSt || !playerLock.owns_lock()) {
+    TryLockFor(playerLock, 200); // keeps the decoders from closing meanwhile
+    TPlaybackState* is = FFileOpen ? held.get() : nullptr;
+    if (!is || !is->VideoOpen || !playerLock.owns_lock()) {
         bitmap.SetSize(0, 0);
         pts = -1;
         return bitmap;

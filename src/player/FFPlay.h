@@ -94,7 +94,8 @@ public:
     TPlayStateEvent OnState;
 
     // Statistics of the display, for benchmarks and tests: pictures shown and
-    // dropped since construction, and a call on the playback thread for each
+    // dropped (late at the display, or skipped after decoding to catch up)
+    // since construction, and a call on the playback thread for each
     // picture shown (its time, the audio clock then, whether there is audio).
     std::atomic<int> ShownPictures{0};
     std::atomic<int> DroppedPictures{0};
@@ -122,8 +123,9 @@ private:
     // ---- pipeline (FFPlayStream.cpp) ----
     bool StreamOpen(const std::string& fileName, bool startPaused);
     void StreamClose();
-    void StreamSeek(int flags, std::int64_t relative, std::int64_t position);
-    void TogglePause();
+    void StreamSeek(TPlaybackState* is, int flags, std::int64_t relative, std::int64_t position);
+    void TogglePause(TPlaybackState* is);
+    std::shared_ptr<TPlaybackState> HeldStream();
     void EventLoop();
     void PostQuit();
     void PostReopen();
@@ -135,6 +137,7 @@ private:
     void ReadEnd(TPlaybackState* is, int result);
     bool QueuesFull(TPlaybackState* is);
     int ComponentOpen(TPlaybackState* is, int streamIndex);
+    void HoldAudio(TPlaybackState* is);
     bool OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec);
     void ComponentClose(TPlaybackState* is, int streamIndex);
     void RefreshThreadRun(TPlaybackState* is);
@@ -189,8 +192,13 @@ private:
     std::recursive_timed_mutex FPlayerLock;
     TManualEvent FSeekDone{true}, FFrameQueued{true}, FPlayThreadDone{true};
 
-    // The pipeline; created by StreamOpen, deleted by the playback thread.
+    // The pipeline; created by StreamOpen, let go by StreamClose after its
+    // threads ended. The pipeline's own threads use FStream; host calls hold
+    // a reference (HeldStream) while they use it, so a pipeline shut down
+    // meanwhile is freed only when the last of them returns.
     std::atomic<TPlaybackState*> FStream{nullptr};
+    std::mutex FStreamLock; // guards FStreamOwner
+    std::shared_ptr<TPlaybackState> FStreamOwner;
     TLoopEventQueue FLoopEvents;
     std::atomic<bool> FSdlStarted{false};
 

@@ -30,6 +30,16 @@ void TCustomPlayer::AudioCallback(void* userdata, std::uint8_t* stream, int len)
 
 void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len) {
     std::int64_t callbackTime = ff::avutil.av_gettime();
+    std::int64_t heldUntil = is->AudioHeldUntil;
+    if (heldUntil != 0) {
+        if (callbackTime < heldUntil) {
+            // Waiting for the first picture: the clock stands still.
+            std::memset(stream, 0, static_cast<std::size_t>(len));
+            if (is->AudioCallbackTime == 0) is->AudioCallbackTime = callbackTime;
+            return;
+        }
+        is->AudioHeldUntil = 0;
+    }
     bool played = false; // sound (not silence) went out in this call
     bool silent = false;
     while (len > 0) {

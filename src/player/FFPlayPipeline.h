@@ -5,6 +5,7 @@
 #include "media/FFHandles.h"
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
+#include "player/FFPlayText.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -12,6 +13,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -99,6 +101,8 @@ struct TPlaybackState {
     AVStream* VideoSt = nullptr;
     AVStream* SubtitleSt = nullptr;
     ff::CodecContextPtr AudioCodec, VideoCodec, SubtitleCodec;
+    // Whether the video decoder is open (host calls read this, not VideoSt).
+    std::atomic<bool> VideoOpen{false};
 
     // Control.
     std::atomic<bool> AbortRequest{false};
@@ -139,6 +143,10 @@ struct TPlaybackState {
     bool SubPictureFlush = false;
     std::mutex SubPictureLock;
     std::condition_variable SubPictureChanged;
+    // Text subtitles: made at the subtitle stream's open when its decoder
+    // gives text; events from the subtitle thread, drawing by the playback
+    // thread (it locks itself).
+    std::unique_ptr<TTextSubtitles> TextSubtitles;
 
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
 
@@ -170,6 +178,11 @@ struct TPlaybackState {
     int AudioSourceFormat = -1, AudioSourceRate = 0;
     AVChannelLayout AudioSourceLayout{};
     ff::FramePtr AudioFrame;
+    // Until the first picture after the open or a seek is queued (at the
+    // latest until this av_gettime), the audio callback plays silence
+    // without decoding, so sound and pictures start together. 0: not held.
+    // Set by the read thread, cleared by the video thread.
+    std::atomic<std::int64_t> AudioHeldUntil{0};
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
     std::atomic<double> PendingVideoTarget{-1};

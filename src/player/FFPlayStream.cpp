@@ -135,9 +135,9 @@ int TPacketQueue::ByteSize() {
 // ---- Opening and closing the stream ----
 
 bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
-    std::unique_ptr<TPlaybackState> is;
+    std::shared_ptr<TPlaybackState> is;
     try {
-        is = std::make_unique<TPlaybackState>();
+        is = std::make_shared<TPlaybackState>();
     } catch (const std::bad_alloc&) {
         ReportError("av_mallocz() failed.", true);
         return false;
@@ -161,7 +161,11 @@ bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
     }
     if (is->OpenStatus == 1) {
         if (!is->VideoSt && !DisableDisplay) is->ShowAudio = 1;
-        TPlaybackState* state = is.release();
+        TPlaybackState* state = is.get();
+        {
+            std::lock_guard lock(FStreamLock);
+            FStreamOwner = std::move(is);
+        }
         FStream = state;
         FFileOpen = true;
         state->RefreshThread = std::thread(&TCustomPlayer::RefreshThreadRun, this, state);
@@ -188,15 +192,35 @@ void TCustomPlayer::StreamClose() {
     if (is->ReadThread.joinable()) is->ReadThread.join();
     if (is->RefreshThread.joinable()) is->RefreshThread.join();
     if (FSurface) FSurface->SetResizeHandler(nullptr);
+    std::shared_ptr<TPlaybackState> owner;
     {
         std::lock_guard frameLock(FFrameLock);
+        std::lock_guard streamLock(FStreamLock);
         FStream = nullptr;
         FFileOpen = false;
+        owner = std::move(FStreamOwner);
     }
-    delete is;
+    // Freed here, or by the last host call still holding it.
+}
+
+std::shared_ptr<TPlaybackState> TCustomPlayer::HeldStream() {
+    std::lock_guard lock(FStreamLock);
+    return FStreamOwner;
 }
 
 // ---- Read thread ----
+
+namespace {
+
+// How long the sound waits at most for the first picture after the open or a
+// seek (a broken video stream must not silence the file).
+constexpr std::int64_t AudioHoldLimit = 1500000;
+
+} // namespace
+
+void TCustomPlayer::HoldAudio(TPlaybackState* is) {
+    is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
+}
 
 void TCustomPlayer::ReadThreadRun(TPlaybackState* is) {
     int result = -1;
@@ -267,8 +291,10 @@ void TCustomPlayer::ReadChooseStreams(TPlaybackState* is) {
     int video = DisableVideo ? -1 : best(AVMEDIA_TYPE_VIDEO, -1);
     int audio = DisableAudio ? -1 : best(AVMEDIA_TYPE_AUDIO, video);
     int subtitle = DisableVideo ? -1 : best(AVMEDIA_TYPE_SUBTITLE, video >= 0 ? video : audio);
+    if (audio >= 0 && video >= 0) HoldAudio(is);
     if (audio >= 0) ComponentOpen(is, audio);
     int videoResult = video >= 0 ? ComponentOpen(is, video) : -1;
+    if (videoResult < 0) is->AudioHeldUntil = 0;
     if (subtitle >= 0 && is->VideoSt) ComponentOpen(is, subtitle);
     if (videoResult < 0 && !DisableDisplay) is->ShowAudio = 2;
 }
@@ -386,6 +412,7 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
             is->SubtitleQueue.PutFlush();
         }
         if (is->VideoSt) {
+            if (is->AudioSt) HoldAudio(is);
             is->PendingVideoTarget = exact;
             {
                 std::lock_guard lock(is->PictureLock);
@@ -460,6 +487,7 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
         is->VideoStream = streamIndex;
         is->VideoSt = stream;
         is->VideoCodec = std::move(codec);
+        is->VideoOpen = true;
         is->Rotation = StreamRotation(stream);
         is->VideoQueue.Start();
         is->VideoQueue.PutFlush();
@@ -484,6 +512,13 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
     case AVMEDIA_TYPE_SUBTITLE:
         is->SubtitleStream = streamIndex;
         is->SubtitleSt = stream;
+        if (codec->codec_descriptor && (codec->codec_descriptor->props & AV_CODEC_PROP_TEXT_SUB)) {
+            is->TextSubtitles = std::make_unique<TTextSubtitles>();
+            if (!is->TextSubtitles->Start(codec->subtitle_header, codec->subtitle_header_size)) {
+                ReportError("Cannot start the text subtitle renderer", false);
+                is->TextSubtitles.reset();
+            }
+        }
         is->SubtitleCodec = std::move(codec);
         is->SubtitleQueue.Start();
         is->SubtitleQueue.PutFlush();
@@ -533,6 +568,7 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
         }
         if (is->VideoThread.joinable()) is->VideoThread.join();
         is->VideoQueue.Flush();
+        is->VideoOpen = false;
         codec = std::move(is->VideoCodec);
         is->VideoSt = nullptr;
         is->VideoStream = -1;
@@ -585,8 +621,7 @@ void WaitOrSet(TManualEvent& signal, int ms, bool mainThread) {
 
 } // namespace
 
-void TCustomPlayer::TogglePause() {
-    TPlaybackState* is = FStream.load();
+void TCustomPlayer::TogglePause(TPlaybackState* is) {
     if (!is) return;
     bool mainThread = IsMainThread();
     WaitOrSet(FSeekDone, 250, mainThread);
@@ -601,13 +636,13 @@ void TCustomPlayer::TogglePause() {
         is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
         is->Paused = false;
     } else {
-        if (is->VideoSt) WaitOrSet(FFrameQueued, 250, mainThread);
+        if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);
         is->Paused = true;
     }
 }
 
-void TCustomPlayer::StreamSeek(int flags, std::int64_t relative, std::int64_t position) {
-    TPlaybackState* is = FStream.load();
+void TCustomPlayer::StreamSeek(TPlaybackState* is, int flags, std::int64_t relative,
+                               std::int64_t position) {
     if (!is || is->SeekRequest) return;
     FSeeking = true;
     is->PausedAtSeek = is->Paused.load();

@@ -1,9 +1,13 @@
-// The pipeline's subtitle side: the subtitle thread decodes into the
-// four-slot subpicture queue (bitmap palettes converted to YUVA), and the
-// display blends the subtitle that is due into the picture.
+// The pipeline's subtitle side: the subtitle thread decodes bitmap
+// subtitles into the four-slot subpicture queue (palettes converted to YUVA)
+// and hands text subtitles to the text renderer; the display blends the
+// subtitle that is due into the picture.
 #include "player/FFPlay.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 using namespace std::chrono_literals;
@@ -74,6 +78,22 @@ void BlendRect(AVFrame* picture, const AVSubtitleRect* rect) {
 
 } // namespace
 
+namespace {
+
+// Hands the text events of a decoded subtitle to the text renderer.
+void AddTextEvents(TTextSubtitles& text, const AVSubtitle& sub, double pts) {
+    std::int64_t start = std::llround(pts * 1000) + sub.start_display_time;
+    std::int64_t duration =
+        static_cast<std::int64_t>(sub.end_display_time) - sub.start_display_time;
+    if (sub.end_display_time == 0 || sub.end_display_time == UINT32_MAX || duration <= 0)
+        duration = 5000;
+    for (unsigned i = 0; i < sub.num_rects; ++i)
+        if (sub.rects[i]->type == SUBTITLE_ASS && sub.rects[i]->ass)
+            text.AddEvent(sub.rects[i]->ass, start, duration);
+}
+
+} // namespace
+
 void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
     AVCodecContext* codec = is->SubtitleCodec.get();
     for (;;) {
@@ -84,29 +104,41 @@ void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
         if (is->SubtitleQueue.Get(packet, isFlush, true) < 0) break;
         if (isFlush) {
             ff::avcodec.avcodec_flush_buffers(codec);
+            if (is->TextSubtitles) is->TextSubtitles->Flush();
+            continue;
+        }
+        double pts = packet->pts != AV_NOPTS_VALUE
+                         ? av_q2d(is->SubtitleSt->time_base) * static_cast<double>(packet->pts)
+                         : 0;
+        AVSubtitle sub{};
+        int got = 0;
+        if (ff::avcodec.avcodec_decode_subtitle2(codec, &sub, &got, packet.get()) < 0 || !got)
+            continue;
+        if (sub.format != 0) {
+            // Text: laid out and drawn at display time.
+            if (is->TextSubtitles) AddTextEvents(*is->TextSubtitles, sub, pts);
+            ff::avcodec.avsubtitle_free(&sub);
             continue;
         }
         std::unique_lock lock(is->SubPictureLock);
         while (is->SubPictureCount >= 4 && !is->SubtitleQueue.Aborted())
             is->SubPictureChanged.wait_for(lock, 100ms);
-        if (is->SubtitleQueue.Aborted()) break;
+        if (is->SubtitleQueue.Aborted()) {
+            ff::avcodec.avsubtitle_free(&sub);
+            break;
+        }
         TSubPicture& slot = is->SubPictures[is->SubWriteIndex];
         lock.unlock();
         FreeSubPicture(slot);
-        slot.PTS = packet->pts != AV_NOPTS_VALUE
-                       ? av_q2d(is->SubtitleSt->time_base) * static_cast<double>(packet->pts)
-                       : 0;
-        int got = 0;
-        if (ff::avcodec.avcodec_decode_subtitle2(codec, &slot.Sub, &got, packet.get()) < 0 || !got)
-            continue;
-        slot.Held = true;
-        if (slot.Sub.format != 0) continue; // only bitmap subtitles are drawn
-        for (unsigned i = 0; i < slot.Sub.num_rects; ++i) {
-            AVSubtitleRect* rect = slot.Sub.rects[i];
+        for (unsigned i = 0; i < sub.num_rects; ++i) {
+            AVSubtitleRect* rect = sub.rects[i];
             auto* palette = reinterpret_cast<std::uint32_t*>(rect->data[1]);
             for (int j = 0; j < rect->nb_colors && palette; ++j)
                 palette[j] = PaletteToYuva(palette[j]);
         }
+        slot.PTS = pts;
+        slot.Sub = sub;
+        slot.Held = true;
         lock.lock();
         is->SubWriteIndex = (is->SubWriteIndex + 1) % 4;
         ++is->SubPictureCount;
@@ -148,6 +180,14 @@ void TCustomPlayer::ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot) {
 // Playback thread, with the slot's overlay lock held.
 void TCustomPlayer::BlendSubtitle(TPlaybackState* is, TPictureSlot& slot) {
     if (!is->SubtitleSt || slot.SubtitleBlended) return;
+    if (is->TextSubtitles) {
+        AVFrame* picture = slot.Overlay.get();
+        is->TextSubtitles->Draw(picture, std::llround(slot.PTS * 1000), [picture] {
+            return ff::avutil.av_frame_make_writable(picture) >= 0;
+        });
+        slot.SubtitleBlended = true;
+        return;
+    }
     std::lock_guard lock(is->SubPictureLock);
     if (is->SubPictureCount == 0) return;
     TSubPicture& sub = is->SubPictures[is->SubReadIndex];

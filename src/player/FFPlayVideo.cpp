@@ -99,6 +99,9 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
     return true;
 }
 
+// How far the frame timer may lag the clock before it starts again.
+constexpr double MaxTimerLag = 0.1;
+
 double FrameDuration(AVStream* stream) {
     AVRational rate =
         stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
@@ -143,6 +146,7 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
             frame->pts = frame->best_effort_timestamp;
             is->SkipFramesIndex += 1;
             if (is->SkipFramesIndex < is->SkipFrames) {
+                ++DroppedPictures;
                 ff::avutil.av_frame_unref(frame.get());
                 continue;
             }
@@ -199,6 +203,7 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     ff::avutil.av_frame_unref(picture);
     (void)packet;
     if (result != 0) return result < 0 ? -1 : 0;
+    is->AudioHeldUntil = 0; // the sound starts with this picture
     FFrameQueued.Set();
     is->EndReported = false;
     if (!is->SeekRequest) FSeeking = false;
@@ -211,7 +216,7 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
             is->StartPausedFrames += 1;
         }
     }
-    if (FStepping.exchange(false) && !is->Paused) TogglePause();
+    if (FStepping.exchange(false) && !is->Paused) TogglePause(is);
     return 0;
 }
 
@@ -295,15 +300,19 @@ double TCustomPlayer::ComputeTargetTime(TPlaybackState* is, double framePts) {
         is->FrameLastDelay = delay;
     is->FrameLastPTS = framePts;
     if (is->AudioSt) {
+        // Half a frame off the sound: the next picture moves by the distance,
+        // at most to at once or to twice its time, so pictures stay within a
+        // frame of the sound without one-frame jumps.
         double diff = VideoClockNow(is) - MasterClock(is);
-        double threshold = std::max(0.01, delay);
-        if (std::fabs(diff) < 10.0) {
-            if (diff <= -threshold)
-                delay = 0;
-            else if (diff >= threshold)
-                delay = 2 * delay;
-        }
+        double threshold = std::max(0.01, delay / 2);
+        if (std::fabs(diff) < 10.0 && std::fabs(diff) >= threshold)
+            delay = std::clamp(delay + diff, 0.0, 2 * delay);
     }
+    // A timer far behind the clock (the first picture took long to decode, the
+    // decoding stalled) starts again from now instead of showing the pictures
+    // in a rush to catch up.
+    double now = Now();
+    if (is->FrameTimer < now - MaxTimerLag) is->FrameTimer = now;
     is->FrameTimer += delay;
     return is->FrameTimer;
 }

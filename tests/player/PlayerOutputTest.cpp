@@ -1,5 +1,6 @@
 // What the player hands on: the samples SDL plays (through its "disk"
-// driver), and a read that blocks on a stalled network input.
+// driver); Close with a read that blocks on a stalled network input and with
+// a playback thread that does not answer.
 #include "PlayerTestSupport.h"
 
 #include <arpa/inet.h>
@@ -16,6 +17,9 @@ using testsupport::TScopedEnv;
 
 struct TPlayerPipelineAccess {
     static TPlaybackState* State(TCustomPlayer& player) { return player.FStream.load(); }
+    static std::recursive_timed_mutex& PlayerLock(TCustomPlayer& player) {
+        return player.FPlayerLock;
+    }
 };
 
 namespace {
@@ -167,4 +171,44 @@ TEST_F(PlayerTest, CloseReturnsWhileTheReadBlocksAndASecondSeekIsIgnored) {
     player.Close(true);
     EXPECT_FALSE(player.FileOpen());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+TEST_F(PlayerTest, CloseShutsThePipelineDownItselfWhenThePlaybackThreadDoesNotAnswer) {
+    TFFPlayer player;
+    player.DisableAudio = true;
+    TRecordingSurface surface(160, 120);
+    ASSERT_TRUE(player.Open(Media().VideoOnly, &surface, false)) << player.LastErrMsg();
+    ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > 0; }));
+
+    // This thread holds the player lock, so the playback thread never gets to
+    // its quit requests (the lock is recursive: Close still takes it). The
+    // pump that Close serves while it waits lets go once the file is closed,
+    // or after a deadline so that a failure cannot hang the test.
+    std::recursive_timed_mutex& lock = TPlayerPipelineAccess::PlayerLock(player);
+    lock.lock();
+    bool held = true, closedWhileHeld = false;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    SetMessagePumpHook([&] {
+        if (!held) return;
+        closedWhileHeld = !player.FileOpen();
+        if (closedWhileHeld || std::chrono::steady_clock::now() > deadline) {
+            held = false;
+            lock.unlock();
+        }
+    });
+    auto started = std::chrono::steady_clock::now();
+    player.Close(true);
+    auto took = std::chrono::steady_clock::now() - started;
+    SetMessagePumpHook(nullptr);
+    if (held) lock.unlock();
+    EXPECT_TRUE(closedWhileHeld);
+    EXPECT_FALSE(player.FileOpen());
+    // Twenty quit requests 100 ms apart went unanswered first.
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::seconds(15));
+    // The player opens again afterwards.
+    int shown = player.ShownPictures;
+    ASSERT_TRUE(player.Open(Media().VideoOnly, &surface, false)) << player.LastErrMsg();
+    ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > shown; }));
+    player.Close(true);
 }

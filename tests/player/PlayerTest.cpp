@@ -348,3 +348,39 @@ TEST_F(PlayerTest, HookDrawsIntoTheShownPictureAndARaisingHookChangesNothing) {
     EXPECT_LT(MeanDifference(plain, OracleFrame(Media().VideoOnly, index, 160, 120)), 3.0);
     player.Close(true);
 }
+
+// ---- Host calls while the pipeline goes away ----
+
+TEST_F(PlayerTest, HostCallsWhileThePipelineShutsDownDoNothingHarmful) {
+    for (int round = 0; round < 3; ++round) {
+        TFFPlayer player;
+        TRecordingSurface surface(160, 120);
+        ASSERT_TRUE(player.Open(Media().AudioVideo, &surface, false)) << player.LastErrMsg();
+        ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > 0; }));
+        // Close without waiting (as the trim dialog does): the playback
+        // thread tears the pipeline down while the host goes on calling.
+        player.Close(false);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        int calls = 0;
+        while ((player.FileOpen() || calls < 20) && std::chrono::steady_clock::now() < deadline) {
+            player.Seek(0, false, 500000 * (calls % 4));
+            player.StepFrame();
+            if (player.IsPaused())
+                player.Resume();
+            else
+                player.Pause();
+            player.CurrentFrame();
+            ServiceMainThread(std::chrono::milliseconds(1));
+            ++calls;
+        }
+        EXPECT_FALSE(player.FileOpen()) << round;
+        player.Close(true);
+        // Closed: every call does nothing and gives the empty answers.
+        player.Seek(0, true, 1000000);
+        player.Pause();
+        EXPECT_TRUE(player.IsPaused());
+        std::int64_t pts = 0;
+        EXPECT_EQ(player.CurrentFrame(pts).Width, 0);
+        EXPECT_EQ(pts, -1);
+    }
+}
