@@ -5,59 +5,62 @@
 #include "media/Bitmap24.h"
 
 #include "engine/FFmpegVCL.h"
+#include "media/FFUtils.h"
 #include "media/FFmpegLogger.h"
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
-#include <iterator>
 #include <csignal>
+#include <iterator>
 #include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets an atomic flag");
-std::atomic<bool> gInterruptCaught{false};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler sets an atomic value");
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads an atomic flag");
+std::atomic<int> gCaughtSignal{0};   // the first stop signal, 0 before one came
+std::atomic<bool> gSettingUp{false}; // a signal now makes opening give up
+// The thread that takes the signals; written before the handler is set.
+pid_t gMainThreadId = 0;
+pthread_t gMainThread{};
 
 // Ctrl-C, and the stop requests of the system and of a closed terminal.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+static_assert(std::size(kStopSignals) == 3, "TStopSignals keeps one old action per signal");
 
-// The first signal only sets the flag; a second one (of any of them) ends
-// the program at once, as the default action of that signal does.
-extern "C" void CatchInterrupt(int signal) {
-    if (!gInterruptCaught.exchange(true)) return;
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
-    raise(signal);
+// The first signal only notes itself (and, while the command sets up, asks
+// the components to give up opening files); a second one (of any of them)
+// ends the program at once, as the default action of that signal does. A
+// signal that another thread took goes on to the main thread, whose
+// blocked open or read it has to interrupt.
+extern "C" void CatchStopSignal(int signal) {
+    const int savedErrno = errno;
+    if (gettid() != gMainThreadId) {
+        pthread_kill(gMainThread, signal);
+    } else if (int none = 0; gCaughtSignal.compare_exchange_strong(none, signal)) {
+        if (gSettingUp.load()) RequestOpenInterrupt();
+    } else {
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+        raise(signal);
+    }
+    errno = savedErrno;
 }
 
-// Catches the stop signals on the main thread for its lifetime.
-class TInterruptCatcher {
-public:
-    TInterruptCatcher() {
-        gInterruptCaught = false;
-        struct sigaction action {};
-        action.sa_handler = CatchInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-            sigaction(kStopSignals[i], &action, &FOld[i]);
-    }
-    ~TInterruptCatcher() {
-        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-            sigaction(kStopSignals[i], &FOld[i], nullptr);
-    }
-    TInterruptCatcher(const TInterruptCatcher&) = delete;
-    TInterruptCatcher& operator=(const TInterruptCatcher&) = delete;
-
-    bool Caught() const { return gInterruptCaught; }
-
-private:
-    struct sigaction FOld[std::size(kStopSignals)]{};
-};
+void CatchStopSignals(bool restartCalls, struct sigaction* old) {
+    struct sigaction action {};
+    action.sa_handler = CatchStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restartCalls ? SA_RESTART : 0;
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+        sigaction(kStopSignals[i], &action, old ? &old[i] : nullptr);
+}
 
 // Blocks the stop signals on the calling thread for its lifetime: threads
 // started meanwhile (the workers, and every thread they start) inherit the
@@ -80,6 +83,43 @@ private:
 };
 
 } // namespace
+
+TStopSignals::TStopSignals() {
+    gCaughtSignal = 0;
+    gSettingUp = true;
+    gMainThreadId = gettid();
+    gMainThread = pthread_self();
+    // Without SA_RESTART a blocked open or read of the set-up returns, and
+    // the libraries then ask whether to give up.
+    CatchStopSignals(false, FOld);
+}
+
+TStopSignals::~TStopSignals() {
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+        sigaction(kStopSignals[i], &FOld[i], nullptr);
+    gSettingUp = false;
+}
+
+// The flag goes down before the signal is looked at: a signal after that
+// stops the batch, one before it is seen here.
+bool TStopSignals::StartConverting() {
+    gSettingUp = false;
+    if (Caught()) return false;
+    CatchStopSignals(true, nullptr);
+    return true;
+}
+
+bool TStopSignals::Caught() const {
+    return gCaughtSignal != 0;
+}
+
+int TStopSignals::Signal() const {
+    return gCaughtSignal;
+}
+
+std::string TStopSignals::StoppedText() const {
+    return FormatText("Stopped by signal %d before converting: nothing was written", Signal());
+}
 
 std::string ProgressText(const TProgressInfo& info) {
     std::string text;
@@ -141,8 +181,8 @@ TLogToConsole::~TLogToConsole() {
     GetLogger().TriggerEventInMainThread = FOldTrigger;
 }
 
-TBatchRun::TBatchRun(TCustomFFmpegVCL& converter, TConsole& console)
-    : FConverter(converter), FConsole(console) {
+TBatchRun::TBatchRun(TCustomFFmpegVCL& converter, TConsole& console, const TStopSignals& signals)
+    : FConverter(converter), FConsole(console), FSignals(signals) {
     FConverter.OnProgress = [this](TCustomFFmpegVCL*, TProgressInfo* info) {
         if (!info) return;
         FConsole.Progress(Label(info->TaskIndex) + ProgressText(*info));
@@ -190,14 +230,13 @@ std::vector<TTerminateInfo> TBatchRun::Run(int maxConcurrent) {
     if (FConverter.TaskCount() == 0) return {};
     FBatchEnded = false;
     FInterrupted = false;
-    const TInterruptCatcher interrupt;
     {
         const TInterruptBlock block;
         FConverter.StartTask(maxConcurrent < 1 ? 1 : maxConcurrent);
     }
     while (!FBatchEnded) {
         ServiceMainThread(std::chrono::milliseconds(50));
-        if (!FInterrupted && interrupt.Caught()) {
+        if (!FInterrupted && FSignals.Caught()) {
             FInterrupted = true;
             FConsole.Line("Stopping...");
             FConverter.Stop(true);

@@ -7,6 +7,7 @@
 #include "engine/FFmpegRecords.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -64,6 +65,38 @@ public:
     virtual void Ended(const TTerminateInfo& info) = 0;
 };
 
+// Catches the stop signals (Ctrl-C's SIGINT, SIGTERM, SIGHUP) for its
+// lifetime; a command makes one before it sets anything up, and only one
+// exists at a time. While the command sets up, the first signal makes the
+// components give up opening and probing (a blocked open or read of the
+// main thread returns), and the command then removes what it made and
+// converts nothing; once converting, it stops the batch (TBatchRun::Run).
+// A second signal ends the program at once.
+//
+// Threads: made and used on the main thread; the handler only stores
+// lock-free atomics (and hands a signal that another thread took on to
+// the main thread).
+class TStopSignals {
+public:
+    TStopSignals();
+    ~TStopSignals();
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+
+    // Ends the set-up: from now on a signal stops the batch. False when a
+    // signal came during the set-up (nothing is to be converted then).
+    bool StartConverting();
+    bool Caught() const;
+    int Signal() const; // the first signal caught, 0 before one came
+    // The tool's line for a set-up that a signal ended.
+    std::string StoppedText() const;
+    // The exit status then: 128 + the signal, as the shells report it.
+    int StoppedStatus() const { return 128 + Signal(); }
+
+private:
+    struct sigaction FOld[3]{};
+};
+
 // One batch of the converter's tasks. Binds the converter's OnProgress and
 // OnTerminate for its lifetime.
 //
@@ -72,7 +105,7 @@ public:
 // are kept under a lock and the batch end is an atomic flag.
 class TBatchRun {
 public:
-    TBatchRun(TCustomFFmpegVCL& converter, TConsole& console);
+    TBatchRun(TCustomFFmpegVCL& converter, TConsole& console, const TStopSignals& signals);
     ~TBatchRun();
     TBatchRun(const TBatchRun&) = delete;
     TBatchRun& operator=(const TBatchRun&) = delete;
@@ -84,10 +117,10 @@ public:
     void SetObserver(TBatchObserver* observer) { FObserver = observer; }
 
     // Starts the batch, `maxConcurrent` tasks at a time on worker threads,
-    // and services the main thread until the batch-end report. Ctrl-C
-    // (SIGINT), SIGTERM and SIGHUP stop the batch and wait for every task,
-    // so outputs are finished properly; a second signal ends the program at
-    // once. Returns
+    // and services the main thread until the batch-end report. A stop
+    // signal (TStopSignals, switched to converting by the caller) stops the
+    // batch and waits for every task, so outputs are finished properly.
+    // Returns
     // each task's termination report in task order (a task that never
     // reported has Finished and ExceptionRaised false).
     std::vector<TTerminateInfo> Run(int maxConcurrent);
@@ -101,6 +134,7 @@ private:
 
     TCustomFFmpegVCL& FConverter;
     TConsole& FConsole;
+    const TStopSignals& FSignals;
     std::mutex FLock; // FLabels, FResults
     std::map<int, std::string> FLabels;
     std::vector<TTerminateInfo> FResults;

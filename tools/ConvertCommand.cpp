@@ -144,6 +144,11 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+int Stopped(const TStopSignals& signals) {
+    std::fprintf(stderr, "%s\n", signals.StoppedText().c_str());
+    return signals.StoppedStatus();
+}
+
 // The hidden "--invert-hook" flag: every output gets the frame hook, and
 // the hook inverts every pixel (a measure of the hook path's cost).
 constexpr char kInvertHookFlag[] = "--invert-hook";
@@ -161,6 +166,8 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
     }
     const TConvertCommand command = ParseConvertCommand(args);
     if (!command.Error.empty()) return Fail(command.Error);
+    // Made first, gone last: the converter's files are removed under it.
+    TStopSignals signals;
     TFFmpegVCL CCAVC;
     CCAVC.StrictOptions = true;
     TConsole console;
@@ -168,6 +175,11 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
     // texts are printed once, by Fail or as the task's result.
     const TLogToConsole log(console, {&CCAVC});
     if (!CCAVC.LoadAVLib(ExecutableFolder() + "/LibAV")) return Fail(CCAVC.LastErrMsg);
+    // A set-up that a stop signal cut short says so instead of the error
+    // it caused ("Immediate exit requested").
+    auto failSetUp = [&signals, &CCAVC] {
+        return signals.Caught() ? Stopped(signals) : Fail(CCAVC.LastErrMsg);
+    };
     int task = -1;
     for (const TConvertCommand::TFile& input : command.Inputs) {
         TInputOptions options;
@@ -175,8 +187,8 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
         if (task < 0)
             task = CCAVC.AddTask(input.FileName, &options);
         else if (!CCAVC.AddInput(task, input.FileName, &options))
-            return Fail(CCAVC.LastErrMsg);
-        if (task < 0) return Fail(CCAVC.LastErrMsg);
+            return failSetUp();
+        if (task < 0) return failSetUp();
     }
     for (const TConvertCommand::TFile& output : command.Outputs) {
         TOutputOptions options;
@@ -184,12 +196,13 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
         options.Join = output.Join;
         options.CustomHook = invertHook;
         CheckOutputName(command, *CCAVC.Task(task), output.FileName);
-        if (!CCAVC.SetOutputFile(task, output.FileName, &options)) return Fail(CCAVC.LastErrMsg);
+        if (!CCAVC.SetOutputFile(task, output.FileName, &options)) return failSetUp();
     }
+    if (!signals.StartConverting()) return Stopped(signals);
     PrintOutputs(*CCAVC.Task(task), WritesStandardOutput(command) ? stderr : stdout);
     if (invertHook)
         CCAVC.OnCustomHook = [](TCustomFFmpegVCL*, THookInfo* info) { InvertFrame(info); };
-    TBatchRun run(CCAVC, console);
+    TBatchRun run(CCAVC, console, signals);
     const std::vector<TTerminateInfo> results = run.Run(1);
     return static_cast<std::size_t>(task) < results.size() && results[task].Finished ? 0 : 1;
 }

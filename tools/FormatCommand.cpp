@@ -121,8 +121,14 @@ public:
         const TRunOutputFolder folder(g, FCommand.OutputDir);
         {
             const TScopedMessageHandler answer(AnswerNoOn(std::cerr));
-            for (const std::string& file : FCommand.Files)
+            for (const std::string& file : FCommand.Files) {
+                if (FSignals.Caught()) break;
                 AddFile(g, file, pictures.Measure());
+            }
+        }
+        if (!FSignals.StartConverting()) {
+            FConsole.Line(FSignals.StoppedText());
+            return FSignals.StoppedStatus();
         }
         return Convert(pictures);
     }
@@ -135,6 +141,11 @@ private:
             AddFileTask(g, file, measure);
         } catch (const std::exception& e) {
             const std::string reason = e.what();
+            // A file that a stop signal cut short is not a failure of its own.
+            if (FSignals.Caught()) {
+                ++FFailed;
+                return;
+            }
             FConsole.Line(reason.rfind(file + ":", 0) == 0 ? reason : file + ": " + reason);
             if (FCommand.Json) FJson.FileFailed(file, reason);
             ++FFailed;
@@ -177,7 +188,7 @@ private:
 
     int Convert(TRowPictures& pictures) {
         const int tasks = FConverter.TaskCount();
-        TBatchRun run(FConverter, FConsole);
+        TBatchRun run(FConverter, FConsole, FSignals);
         for (int k = 0; k < tasks; ++k) {
             const TFormatRow& row = FRows[FTaskRows[k]];
             const std::string label =
@@ -210,6 +221,9 @@ private:
 
     const TFormatCommand& FCommand;
     const int FCode;
+    // Made before, gone after everything the run makes (the converter's
+    // files, the scratch settings folder of Run).
+    TStopSignals FSignals;
     TConsole FConsole;
     TFFmpegVCL FConverter;
     TLogToConsole FLog; // after the converter and the console it refers to

@@ -138,6 +138,9 @@ public:
     // Throws FFmpegException, naming both, when `outputName` is the same file
     // as one of the inputs (device and inode, else the resolved path).
     void CheckNotAnInput(const std::string& outputName) const;
+    // One of the outputs is written to a temporary file that replaces
+    // `file` when the task ends.
+    bool ReplacesFile(const TFileIdentity& file) const;
     void NewVideoStream(int outputFile);
     void NewAudioStream(int outputFile);
     void NewSubtitleStream(int outputFile);

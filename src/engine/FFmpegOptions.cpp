@@ -380,6 +380,8 @@ void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& valu
         }
     }
     RefuseUnknownName(name); // before it could wait for an output
+    // A refused value then fails the option with its own message.
+    const TQuietOptionRefusals quiet(StrictOptions);
     if (!SetDefaultOrPrivateOption(name, value, -1)) RefuseOption(name, value);
 }
 
@@ -578,8 +580,9 @@ bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const st
     ff::CodecContextPtr probe(ff::avcodec.avcodec_alloc_context3(codec));
     if (!probe || !probe->priv_data ||
         ff::avutil.av_opt_set(probe->priv_data, name.c_str(), value.c_str(), 0) < 0) {
-        Log(llError,
-            TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+        if (!TQuietOptionRefusals::Active())
+            Log(llError,
+                TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
         return false;
     }
     SetPrivateEntry(FOptions.PrivateOptions[kind], name, value);
@@ -697,6 +700,7 @@ void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value
     if (name.empty() || value.empty()) return;
     // "b" is the video bit rate: the libraries' option of that name also
     // reaches audio, whose own rate ("ab") stays as it was.
+    const TQuietOptionRefusals quiet(StrictOptions); // refused below, once
     if (!SetCodecOption(name, value, -1)) {
         if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
         return;

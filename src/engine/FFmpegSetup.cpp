@@ -108,6 +108,12 @@ void TCustomFFmpeg::CheckNotAnInput(const std::string& outputName) const {
     }
 }
 
+bool TCustomFFmpeg::ReplacesFile(const TFileIdentity& file) const {
+    for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
+        if (output->Target.Replaces() && IsSameFile(file, output->Identity)) return true;
+    return false;
+}
+
 void TCustomFFmpeg::CheckNotAnOutput(const std::string& inputName) const {
     const TFileIdentity input = IdentifyFile(ToLibraryName(inputName));
     for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
@@ -312,9 +318,21 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
         unknown.push_back(*it);
         it = waiting.erase(it);
     }
+    // A stop of the task, or of a program that is still setting up, gives
+    // a blocked open or read back.
+    context->interrupt_callback.callback = [](void* task) {
+        return (static_cast<TCustomFFmpeg*>(task)->BreakRequested() || OpenInterruptRequested())
+                   ? 1
+                   : 0;
+    };
+    context->interrupt_callback.opaque = this;
     pending.release(); // avformat_open_input frees the context on failure
-    const int code = ff::avformat.avformat_open_input(&context, ToLibraryName(fileName).c_str(),
-                                                      format, &rawParameters);
+    int code = AVERROR_EXIT;
+    if (OpenInterruptRequested())
+        ff::avformat.avformat_free_context(context);
+    else
+        code = ff::avformat.avformat_open_input(&context, ToLibraryName(fileName).c_str(), format,
+                                                &rawParameters);
     parameters.reset(rawParameters);
     for (const TPendingOption& option : unknown)
         if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))
@@ -632,8 +650,13 @@ void TCustomFFmpeg::OpenOutputIo(TOutputFile& file, const std::string& fileName)
     file.FileName = fileName;
     file.Target.Prepare(libraryName, NewOutputsOnly);
     file.Identity = IdentifyFile(libraryName);
-    const int code =
-        ff::avformat.avio_open(&context->pb, file.Target.WriteName().c_str(), AVIO_FLAG_WRITE);
+    // Only a program that stops while setting up gives up a blocked open
+    // (a named pipe without a reader, a stalled network peer): a stopped
+    // task still writes the end of its file.
+    if (OpenInterruptRequested()) throw FFmpegException(MediaErrorText(fileName, AVERROR_EXIT));
+    const AVIOInterruptCB interrupt = OpenInterruptCallback();
+    const int code = ff::avformat.avio_open2(&context->pb, file.Target.WriteName().c_str(),
+                                             AVIO_FLAG_WRITE, &interrupt, nullptr);
     if (code < 0) throw FFmpegException(MediaErrorText(fileName, code));
 }
 

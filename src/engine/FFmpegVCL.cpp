@@ -26,6 +26,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MainThread.h"
+#include "media/UnicodeProtocol.h"
 #include "probe/AVProbe.h"
 
 #include <chrono>
@@ -276,6 +277,7 @@ bool TCustomFFmpegVCL::SetOutputFile(int TaskIndex, const std::string& FileName,
     if (task->OutputFileCount() >= MAX_FILES)
         return Fail(TextFormat("max output files %d reached", MAX_FILES));
     try {
+        CheckNotABatchOutput(Options && !Options->FileName.empty() ? Options->FileName : FileName);
         if (!Options) {
             if (task->OpenOutputFile(FileName, false) < 0) return Fail(task->ErrorText());
             return true;
@@ -283,6 +285,21 @@ bool TCustomFFmpegVCL::SetOutputFile(int TaskIndex, const std::string& FileName,
         return SetOutputWithOptions(*task, FileName, *Options);
     } catch (const std::exception& e) {
         return Fail(e.what());
+    }
+}
+
+// Two outputs renamed onto one file would leave only the one that ends
+// last: refused before the second is opened.
+void TCustomFFmpegVCL::CheckNotABatchOutput(const std::string& fileName) const {
+    const TFileIdentity file = IdentifyFile(ToLibraryName(fileName));
+    if (!file.Local) return;
+    for (int index = 0; index < TaskCount(); ++index) {
+        const TFFmpeg* task = FTasks.Items(index);
+        if (!task || !task->ReplacesFile(file)) continue;
+        const AVFormatContext* input = task->InputContext(0);
+        throw FFmpegException(TextFormat(
+            "Output file '%s' is already the output file of '%s' in this batch", fileName.c_str(),
+            input && input->url ? FromLibraryName(input->url).c_str() : ""));
     }
 }
 

@@ -173,6 +173,7 @@ private:
     void ApplyInputOptions(TFFmpeg& task, const std::string& fileName, const TInputOptions* options,
                            std::string& openName);
     bool OpenTaskInput(TFFmpeg& task, const std::string& fileName);
+    void CheckNotABatchOutput(const std::string& fileName) const;
     bool SetOutputWithOptions(TFFmpeg& task, const std::string& FileName,
                               const TOutputOptions& Options);
     void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options,

@@ -23,6 +23,7 @@
     X(avformat_alloc_output_context2) \
     X(avformat_new_stream) \
     X(avio_open) \
+    X(avio_open2) \
     X(avio_closep) \
     X(avio_flush) \
     X(avio_find_protocol_name) \

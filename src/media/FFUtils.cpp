@@ -11,6 +11,7 @@
 #include "media/UnicodeProtocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cctype>
 #include <cmath>
@@ -248,6 +249,24 @@ void RecordOption(TOptionContexts& contexts, const AVOption* option) {
 
 } // namespace
 
+namespace {
+
+thread_local bool tQuietRefusals = false;
+
+} // namespace
+
+TQuietOptionRefusals::TQuietOptionRefusals(bool quiet) : FWasQuiet(tQuietRefusals) {
+    tQuietRefusals = tQuietRefusals || quiet;
+}
+
+TQuietOptionRefusals::~TQuietOptionRefusals() {
+    tQuietRefusals = FWasQuiet;
+}
+
+bool TQuietOptionRefusals::Active() {
+    return tQuietRefusals;
+}
+
 bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* value) {
     if (!name || !value || Trim(name).empty() || Trim(value).empty()) return false;
     TOptionSearch search;
@@ -258,8 +277,9 @@ bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* v
         TrySet(search, contexts.ScalerOptions, contexts.ScalerOptions, name, value, 0);
     if (!search.Found) SearchPrefixed(search, contexts, name, value);
     if (search.Found && search.Result < 0) {
-        ff::avutil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value,
-                          name);
+        if (!tQuietRefusals)
+            ff::avutil.av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n",
+                              value, name);
         return false;
     }
     if (!search.Found) return false;
@@ -367,6 +387,35 @@ bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame) {
     if (!frame) return false;
     return FrameToBitmap(context, frame->data, frame->linesize,
                          static_cast<AVPixelFormat>(frame->format), frame->width, frame->height);
+}
+
+// ---- Giving up opening files ----
+
+namespace {
+
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+std::atomic<bool> gOpenInterrupt{false};
+
+int AnswerOpenInterrupt(void*) {
+    return gOpenInterrupt.load() ? 1 : 0;
+}
+
+} // namespace
+
+void RequestOpenInterrupt() {
+    gOpenInterrupt.store(true);
+}
+
+void ClearOpenInterrupt() {
+    gOpenInterrupt.store(false);
+}
+
+bool OpenInterruptRequested() {
+    return gOpenInterrupt.load();
+}
+
+AVIOInterruptCB OpenInterruptCallback() {
+    return AVIOInterruptCB{AnswerOpenInterrupt, nullptr};
 }
 
 // ---- General helpers ----

@@ -67,6 +67,19 @@ bool AllocOptionContexts(TOptionContexts& contexts, int scalerFlags);
 void FreeOptionContexts(TOptionContexts& contexts);
 // Parses one option into the contexts; true when found and accepted.
 bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* value);
+// While one exists, SetDefaultOption on the same thread leaves a refused
+// value unlogged: the caller reports the refusal itself, once.
+class TQuietOptionRefusals {
+public:
+    explicit TQuietOptionRefusals(bool quiet = true);
+    ~TQuietOptionRefusals();
+    TQuietOptionRefusals(const TQuietOptionRefusals&) = delete;
+    TQuietOptionRefusals& operator=(const TQuietOptionRefusals&) = delete;
+    static bool Active();
+
+private:
+    bool FWasQuiet;
+};
 // Copies every recorded option that `source` knows onto `target` when the
 // option's flags hold every bit of `flags` (and `accept`, when given, takes
 // the name). Failures are ignored.
@@ -95,6 +108,21 @@ void ResetToRGBContext(TToRGBContext& context);
 bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], const int linesize[4],
                    AVPixelFormat sourceFormat, int width, int height);
 bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame);
+
+// ---- Giving up opening files ----
+
+// A process-wide request that opening and probing give up: a blocked open,
+// read or connect of a file being opened returns AVERROR_EXIT, and a
+// component that is about to open a file fails instead. Meant for a
+// program that stops while it is still setting up (a stop signal);
+// RequestOpenInterrupt only stores a lock-free atomic flag, so a signal
+// handler may call it.
+void RequestOpenInterrupt();
+void ClearOpenInterrupt();
+bool OpenInterruptRequested();
+// The callback for AVFormatContext.interrupt_callback / avio_open2 that
+// answers OpenInterruptRequested.
+AVIOInterruptCB OpenInterruptCallback();
 
 // ---- General helpers ----
 

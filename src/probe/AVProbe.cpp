@@ -216,8 +216,14 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
         return false;
     }
     context->flags |= AVFMT_FLAG_NONBLOCK;
+    // A program that stops while probing gets its blocked read back.
+    context->interrupt_callback = OpenInterruptCallback();
     std::string name = ToLibraryName(fileName);
-    int result = ff::avformat.avformat_open_input(&context, name.c_str(), format, nullptr);
+    int result = AVERROR_EXIT;
+    if (OpenInterruptRequested())
+        ff::avformat.avformat_free_context(context);
+    else
+        result = ff::avformat.avformat_open_input(&context, name.c_str(), format, nullptr);
     if (result < 0) {
         // avformat_open_input has freed the context.
         ReportError(llError, MediaErrorText(FromLibraryName(fileName), result));
