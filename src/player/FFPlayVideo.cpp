@@ -101,6 +101,9 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
 
 // How far the frame timer may lag the clock before it starts again.
 constexpr double MaxTimerLag = 0.1;
+// Sound output that has not played for this long (beyond its buffer) is not
+// playing, and holds no picture back.
+constexpr double MaxSoundPause = 0.1;
 
 double FrameDuration(AVStream* stream) {
     AVRational rate =
@@ -340,6 +343,15 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         TPictureSlot& slot = is->Pictures[is->ReadIndex];
         double now = Now();
         if (!forced && now < slot.TargetClock) return;
+        if (!forced && AheadOfSound(is, slot.PTS)) {
+            // The schedule slips by the time waited for the sound, so the
+            // pictures after this one are not taken as late.
+            double waited = now - slot.TargetClock;
+            slot.TargetClock = now;
+            if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += waited;
+            is->FrameTimer += waited;
+            return;
+        }
         is->VideoCurrentPTS = slot.PTS;
         is->VideoCurrentPTSDrift = slot.PTS - now;
         is->VideoCurrentPosition = slot.Position;
@@ -471,6 +483,19 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 }
 
 // ---- Clocks ----
+
+// A picture more than half a frame ahead of the sound that is playing waits
+// (the sound output runs slow, or was late): shown pictures stay within a
+// frame of the sound. Sound that is not playing (paused, held, ended, or
+// an output that stopped calling) holds nothing back.
+bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
+    if (!is->AudioSt || is->Paused || is->AudioHeldUntil != 0 || is->AudioRate <= 0) return false;
+    std::int64_t callback = is->AudioCallbackTime;
+    if (callback == 0) return false;
+    double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
+    if (Now() - static_cast<double>(callback) / 1000000.0 > buffer + MaxSoundPause) return false;
+    return pts - AudioClockNow(is) > 0.5 * FrameDuration(is->VideoSt);
+}
 
 double TCustomPlayer::VideoClockNow(TPlaybackState* is) {
     if (is->Paused) return is->VideoCurrentPTS;
