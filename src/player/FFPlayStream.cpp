@@ -325,10 +325,9 @@ int TCustomPlayer::ReadLoop(TPlaybackState* is) {
             continue;
         }
         if (is->EndOfInput) {
-            if (is->VideoSt) {
-                is->VideoQueue.PutEmpty(is->VideoStream);
-                FFrameQueued.Set();
-            }
+            // The video thread tells the waiters once it has drained the
+            // decoder: a seek's picture may still be on its way.
+            if (is->VideoSt) is->VideoQueue.PutEmpty(is->VideoStream);
             SleepMs(10);
             if (is->AudioQueue.ByteSize() + is->VideoQueue.ByteSize() +
                     is->SubtitleQueue.ByteSize() ==
@@ -345,9 +344,9 @@ int TCustomPlayer::ReadLoop(TPlaybackState* is) {
                 SleepMs(10);
                 continue;
             }
-            if (is->VideoSt) FFrameQueued.Set();
             bool atEnd =
                 result == AVERROR_EOF || (context->pb && ff::avformat.avio_feof(context->pb));
+            if (is->VideoSt && !atEnd) FFrameQueued.Set();
             if (!is->IsImageSequence && !is->EndOfFileLogged) {
                 is->EndOfFileLogged = true;
                 if (atEnd)

@@ -173,6 +173,7 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
             is->SeekTarget = -1;
             if (DecodeVideoPacket(is, packet.get(), held.get()) < 0) break;
         }
+        if (empty) FFrameQueued.Set(); // no picture comes any more
     }
 }
 
