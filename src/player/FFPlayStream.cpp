@@ -219,6 +219,7 @@ constexpr std::int64_t AudioHoldLimit = 1500000;
 } // namespace
 
 void TCustomPlayer::HoldAudio(TPlaybackState* is) {
+    is->HoldShown = false;
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 

@@ -173,7 +173,10 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
             is->SeekTarget = -1;
             if (DecodeVideoPacket(is, packet.get(), held.get()) < 0) break;
         }
-        if (empty) FFrameQueued.Set(); // no picture comes any more
+        if (empty) {
+            is->AudioHeldUntil = 0;
+            FFrameQueued.Set(); // no picture comes any more
+        }
     }
 }
 
@@ -207,7 +210,11 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     ff::avutil.av_frame_unref(picture);
     (void)packet;
     if (result != 0) return result < 0 ? -1 : 0;
-    is->AudioHeldUntil = 0; // the sound starts with this picture
+    {
+        // The sound starts once the decoder keeps ahead of the display.
+        std::lock_guard lock(is->PictureLock);
+        if (is->PictureCount >= 2) is->AudioHeldUntil = 0;
+    }
     FFrameQueued.Set();
     is->EndReported = false;
     if (!is->SeekRequest) FSeeking = false;
@@ -490,7 +497,13 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 // frame of the sound. Sound that is not playing (paused, held, ended, or
 // an output that stopped calling) holds nothing back.
 bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
-    if (!is->AudioSt || is->Paused || is->AudioHeldUntil != 0 || is->AudioRate <= 0) return false;
+    if (!is->AudioSt || is->Paused || is->AudioRate <= 0) return false;
+    std::int64_t heldUntil = is->AudioHeldUntil;
+    if (heldUntil != 0) {
+        // The first picture shows at once, the next ones with the sound.
+        if (ff::avutil.av_gettime() >= heldUntil) return false;
+        return is->HoldShown.exchange(true);
+    }
     std::int64_t callback = is->AudioCallbackTime;
     if (callback == 0) return false;
     double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
