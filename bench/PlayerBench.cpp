@@ -73,17 +73,21 @@ int main(int argc, char** argv) {
     }
     TCountingSurface surface(Number(argv[2]), Number(argv[3]));
     auto wallStart = std::chrono::steady_clock::now();
-    std::mutex lock; // guards the two below (playback thread and main thread)
+    std::mutex lock; // guards the five below (playback thread and main thread)
     double largest = 0;
-    int beyondFrame = 0; // pictures shown more than a frame (at 30/s) off the sound
+    int beyondFrame = 0;    // pictures shown more than a frame (at 30/s) off the sound
+    double seekTarget = -1; // seconds; set when the seek starts
+    std::chrono::steady_clock::time_point seekStart, seekShown;
     player.OnPictureShown = [&](double pts, double audioClock, bool hasAudio) {
         std::lock_guard guard(lock);
+        if (seekTarget >= 0 && pts >= seekTarget - 0.001 && seekShown == seekStart)
+            seekShown = std::chrono::steady_clock::now();
         if (std::getenv("BENCH_TRACE"))
             std::fprintf(
                 stderr, "%.3f %.3f %.3f %d\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count(),
                 pts, pts - audioClock, player.DroppedPictures.load());
-        if (hasAudio) {
+        if (hasAudio && seekTarget < 0) {
             double gap = std::fabs(pts - audioClock);
             largest = std::max(largest, gap);
             if (gap > 1.0 / 30) ++beyondFrame;
@@ -109,16 +113,28 @@ int main(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     double played = duration / 1e6;
 
-    auto seekStart = std::chrono::steady_clock::now();
-    player.Seek(0, true, static_cast<std::int64_t>(std::atof(argv[4]) * 1e6));
+    {
+        std::lock_guard guard(lock);
+        seekTarget = std::atof(argv[4]);
+        seekStart = seekShown = std::chrono::steady_clock::now();
+    }
+    player.Seek(0, true, static_cast<std::int64_t>(seekTarget * 1e6));
     double seekMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - seekStart)
             .count();
+    // And until the picture at the asked time is on the display.
+    WaitFor(
+        [&] {
+            std::lock_guard guard(lock);
+            return seekShown != seekStart;
+        },
+        10);
     player.Close(true);
     std::lock_guard guard(lock);
+    double shownMs = std::chrono::duration<double, std::milli>(seekShown - seekStart).count();
     std::printf("played=%.2f wall=%.2f cpu=%.2f cpu_per_second=%.3f shown=%d dropped=%d "
-                "max_av_ms=%.1f beyond_frame=%d seek_ms=%.0f\n",
+                "max_av_ms=%.1f beyond_frame=%d seek_ms=%.0f seek_shown_ms=%.0f\n",
                 played, wall, cpu, cpu / played, player.ShownPictures.load(),
-                player.DroppedPictures.load(), largest * 1000, beyondFrame, seekMs);
+                player.DroppedPictures.load(), largest * 1000, beyondFrame, seekMs, shownMs);
     return 0;
 }

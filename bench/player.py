@@ -77,10 +77,11 @@ def main():
                     theirs.append(run_ffplay(path))
             cpu = statistics.median(r["cpu_per_second"] for r in ours)
             print("%-9s vantrel: cpu/s %.3f  shown %d  dropped %d  max |pts-audio| %.1f ms "
-                  "(%d over a frame)  seek %d ms"
+                  "(%d over a frame)  seek %d ms (shown after %d ms)"
                   % (size, cpu, statistics.median(r["shown"] for r in ours),
                      max(r["dropped"] for r in ours), max(r["max_av_ms"] for r in ours),
-                     max(r["beyond_frame"] for r in ours), max(r["seek_ms"] for r in ours)))
+                     max(r["beyond_frame"] for r in ours), max(r["seek_ms"] for r in ours),
+                     max(r["seek_shown_ms"] for r in ours)))
             if theirs:
                 ref = statistics.median(t[0] for t in theirs)
                 print("%-9s ffplay:  cpu/s %.3f  dropped %d  ratio vantrel/ffplay %.2f"

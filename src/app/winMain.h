@@ -425,6 +425,7 @@ private:
     QTimer* listStoreTimer_ = nullptr;
     // A batch runs: the stored list says so, and which rows it converted.
     bool batchStored_ = false;
+    std::string lastStoreError_;
     // Expires with the window: queued reports check it before they run.
     std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

@@ -7,6 +7,7 @@
 
 #include "app/core/GlobalUnit.h"
 #include "app/core/MessageSeam.h"
+#include "media/FFmpegLogger.h"
 
 #include <QTimer>
 #include <filesystem>
@@ -57,6 +58,11 @@ void TfrmMain::ListChanged() {
 void TfrmMain::StoreListNow() {
     if (!listStore_) return;
     if (listStoreTimer_) listStoreTimer_->stop();
+    // A store that fails is logged once, not on every change.
+    const std::string error = listStore_->LastError();
+    if (!error.empty() && error != lastStoreError_)
+        GetLogger().Log(nullptr, llWarning, "The conversion list could not be stored: " + error);
+    lastStoreError_ = error;
     TStoredList list;
     list.BatchRunning = batchStored_;
     list.Rows = ListRows();

@@ -160,6 +160,7 @@ private:
     TSurfaceRect PictureRect(TPlaybackState* is, const TPictureSlot& slot);
     double VideoClockNow(TPlaybackState* is);
     double MasterClock(TPlaybackState* is);
+    bool AheadOfSound(TPlaybackState* is, double pts);
     // ---- audio (FFPlayAudio.cpp) ----
     static void AudioCallback(void* userdata, std::uint8_t* stream, int len);
     void FillAudio(TPlaybackState* is, std::uint8_t* stream, int len);

@@ -178,11 +178,13 @@ struct TPlaybackState {
     int AudioSourceFormat = -1, AudioSourceRate = 0;
     AVChannelLayout AudioSourceLayout{};
     ff::FramePtr AudioFrame;
-    // Until the first picture after the open or a seek is queued (at the
-    // latest until this av_gettime), the audio callback plays silence
-    // without decoding, so sound and pictures start together. 0: not held.
-    // Set by the read thread, cleared by the video thread.
+    // Until the decoder has two pictures ready after the open or a seek (at
+    // the latest until this av_gettime), the audio callback plays silence
+    // without decoding and the display shows only the first picture, so
+    // sound and pictures start together. 0: not held. Set by the read
+    // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
+    std::atomic<bool> HoldShown{false};      // a picture was shown while held
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
     std::atomic<double> PendingVideoTarget{-1};

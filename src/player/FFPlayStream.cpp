@@ -219,6 +219,7 @@ constexpr std::int64_t AudioHoldLimit = 1500000;
 } // namespace
 
 void TCustomPlayer::HoldAudio(TPlaybackState* is) {
+    is->HoldShown = false;
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 
@@ -325,10 +326,9 @@ int TCustomPlayer::ReadLoop(TPlaybackState* is) {
             continue;
         }
         if (is->EndOfInput) {
-            if (is->VideoSt) {
-                is->VideoQueue.PutEmpty(is->VideoStream);
-                FFrameQueued.Set();
-            }
+            // The video thread tells the waiters once it has drained the
+            // decoder: a seek's picture may still be on its way.
+            if (is->VideoSt) is->VideoQueue.PutEmpty(is->VideoStream);
             SleepMs(10);
             if (is->AudioQueue.ByteSize() + is->VideoQueue.ByteSize() +
                     is->SubtitleQueue.ByteSize() ==
@@ -345,9 +345,9 @@ int TCustomPlayer::ReadLoop(TPlaybackState* is) {
                 SleepMs(10);
                 continue;
             }
-            if (is->VideoSt) FFrameQueued.Set();
             bool atEnd =
                 result == AVERROR_EOF || (context->pb && ff::avformat.avio_feof(context->pb));
+            if (is->VideoSt && !atEnd) FFrameQueued.Set();
             if (!is->IsImageSequence && !is->EndOfFileLogged) {
                 is->EndOfFileLogged = true;
                 if (atEnd)

@@ -101,6 +101,9 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
 
 // How far the frame timer may lag the clock before it starts again.
 constexpr double MaxTimerLag = 0.1;
+// Sound output that has not played for this long (beyond its buffer) is not
+// playing, and holds no picture back.
+constexpr double MaxSoundPause = 0.1;
 
 double FrameDuration(AVStream* stream) {
     AVRational rate =
@@ -170,6 +173,10 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
             is->SeekTarget = -1;
             if (DecodeVideoPacket(is, packet.get(), held.get()) < 0) break;
         }
+        if (empty) {
+            is->AudioHeldUntil = 0;
+            FFrameQueued.Set(); // no picture comes any more
+        }
     }
 }
 
@@ -203,7 +210,11 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     ff::avutil.av_frame_unref(picture);
     (void)packet;
     if (result != 0) return result < 0 ? -1 : 0;
-    is->AudioHeldUntil = 0; // the sound starts with this picture
+    {
+        // The sound starts once the decoder keeps ahead of the display.
+        std::lock_guard lock(is->PictureLock);
+        if (is->PictureCount >= 2) is->AudioHeldUntil = 0;
+    }
     FFrameQueued.Set();
     is->EndReported = false;
     if (!is->SeekRequest) FSeeking = false;
@@ -340,6 +351,15 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         TPictureSlot& slot = is->Pictures[is->ReadIndex];
         double now = Now();
         if (!forced && now < slot.TargetClock) return;
+        if (!forced && AheadOfSound(is, slot.PTS)) {
+            // The schedule slips by the time waited for the sound, so the
+            // pictures after this one are not taken as late.
+            double waited = now - slot.TargetClock;
+            slot.TargetClock = now;
+            if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += waited;
+            is->FrameTimer += waited;
+            return;
+        }
         is->VideoCurrentPTS = slot.PTS;
         is->VideoCurrentPTSDrift = slot.PTS - now;
         is->VideoCurrentPosition = slot.Position;
@@ -471,6 +491,25 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 }
 
 // ---- Clocks ----
+
+// A picture more than half a frame ahead of the sound that is playing waits
+// (the sound output runs slow, or was late): shown pictures stay within a
+// frame of the sound. Sound that is not playing (paused, held, ended, or
+// an output that stopped calling) holds nothing back.
+bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
+    if (!is->AudioSt || is->Paused || is->AudioRate <= 0) return false;
+    std::int64_t heldUntil = is->AudioHeldUntil;
+    if (heldUntil != 0) {
+        // The first picture shows at once, the next ones with the sound.
+        if (ff::avutil.av_gettime() >= heldUntil) return false;
+        return is->HoldShown.exchange(true);
+    }
+    std::int64_t callback = is->AudioCallbackTime;
+    if (callback == 0) return false;
+    double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
+    if (Now() - static_cast<double>(callback) / 1000000.0 > buffer + MaxSoundPause) return false;
+    return pts - AudioClockNow(is) > 0.5 * FrameDuration(is->VideoSt);
+}
 
 double TCustomPlayer::VideoClockNow(TPlaybackState* is) {
     if (is->Paused) return is->VideoCurrentPTS;

@@ -212,3 +212,32 @@ TEST_F(PlayerTest, CloseShutsThePipelineDownItselfWhenThePlaybackThreadDoesNotAn
     ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > shown; }));
     player.Close(true);
 }
+
+TEST_F(PlayerTest, SeekWithWaitNearTheEndReturnsWithThePictureAtTheAskedTime) {
+    // One key frame only, so the seek decodes 70 pictures, while the read
+    // reaches the end of the file at once.
+    testsupport::TempDir dir;
+    std::string file = dir.file("long-gop.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        file, "-f lavfi -i testsrc2=size=1280x720:rate=25 -t 3 -c:v mpeg4 -g 100 -q:v 5"));
+    TFFPlayer player;
+    player.DisableAudio = true;
+    TRecordingSurface surface(320, 180);
+    ASSERT_TRUE(player.Open(file, &surface, false)) << player.LastErrMsg();
+    ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > 0; }));
+    player.Pause();
+    player.Seek(0, true, 2800000);
+    TPlaybackState* state = TPlayerPipelineAccess::State(player);
+    ASSERT_NE(state, nullptr);
+    bool queued, shown;
+    {
+        std::lock_guard lock(state->PictureLock);
+        queued = state->PictureCount > 0 && state->Pictures[state->ReadIndex].PTS > 2.799;
+    }
+    {
+        std::lock_guard lock(state->LastShownLock);
+        shown = state->LastShownPTS > 2.799;
+    }
+    EXPECT_TRUE(queued || shown);
+    player.Close(true);
+}
