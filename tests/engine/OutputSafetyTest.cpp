@@ -6,6 +6,7 @@
 
 #include "engine/FFmpeg.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -181,6 +182,7 @@ TEST_F(OutputSafety, DevicesAndNamedPipesAreWrittenDirectly) {
     const std::string fifo = Out.file("pipe.mkv");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string received = Out.file("received.mkv");
+    std::atomic<bool> readerDone{false};
     std::thread reader([&] {
         const int in = ::open(fifo.c_str(), O_RDONLY);
         std::ofstream copy(received, std::ios::binary);
@@ -188,8 +190,18 @@ TEST_F(OutputSafety, DevicesAndNamedPipesAreWrittenDirectly) {
         for (ssize_t n; in >= 0 && (n = ::read(in, buffer, sizeof buffer)) > 0;)
             copy.write(buffer, n);
         if (in >= 0) ::close(in);
+        readerDone = true;
     });
     end = Convert(fifo, "f=matroska\nvcodec=mpeg4\nacodec=mp2\nt=0.5");
+    // A conversion that never opened the pipe leaves the reader waiting for
+    // a writer: one that opens and closes it lets the reader see the end.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const int wake = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (wake >= 0) ::close(wake);
+            return readerDone.load();
+        },
+        std::chrono::seconds(30)));
     reader.join();
     EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
     ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
