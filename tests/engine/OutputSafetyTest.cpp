@@ -339,3 +339,24 @@ TEST_F(OutputSafety, AnOpenInterruptEndsABlockedSetUp) {
     c.ClearTasks();
     EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "silent.avi"}), std::vector<std::string>{});
 }
+
+// The output folder removed while the task writes (from the first frame's
+// hook): the task fails naming the file instead of reporting a finished
+// file that is nowhere.
+TEST_F(OutputSafety, AnOutputFolderRemovedDuringTheRunFailsTheTask) {
+    const std::string folder = Out.file("vanishing");
+    fs::create_directory(folder);
+    const std::string target = folder + "/out.mkv";
+    RecordingConverter c;
+    c.RecordHook([&](THookInfo*) {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    });
+    ASSERT_EQ(c.Add(Source, target, "vcodec=mpeg4\nacodec=mp2", true), 0) << c.Converter.LastErrMsg;
+    ASSERT_TRUE(c.Run());
+    const TTerminateInfo end = c.TaskEnd(0);
+    EXPECT_FALSE(end.Finished);
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_EQ(end.ExceptionMsg, target + ": No such file or directory");
+    EXPECT_FALSE(fs::exists(folder));
+}
