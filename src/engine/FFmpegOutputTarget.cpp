@@ -127,7 +127,8 @@ void TOutputTarget::Prepare(const std::string& libraryName, bool mustBeNew) {
 
 long long TOutputTarget::WrittenSize() const {
     struct stat status {};
-    if (FTemp.empty() || ::stat(FTemp.c_str(), &status) != 0) return 0;
+    if (FTemp.empty()) return 0;
+    if (::stat(FTemp.c_str(), &status) != 0) return -1;
     return static_cast<long long>(status.st_size);
 }
 

@@ -46,7 +46,8 @@ public:
     const std::string& WriteName() const { return FWriteName; }
     // The written file replaces the target on Commit.
     bool Replaces() const { return !FTemp.empty(); }
-    // Size of the temporary file (0 when there is none).
+    // Size of the temporary file: 0 when there is none, -1 when it has
+    // gone (removed with its folder while the task ran).
     long long WrittenSize() const;
     // Renames the temporary file onto the target. Returns the error text, or
     // an empty text.

@@ -69,8 +69,13 @@ std::string TOutputFile::Close(bool keep) {
     }
     ff::avformat.avformat_free_context(Context);
     Context = nullptr;
-    // A file that holds nothing never replaces the target.
-    if (keep && error.empty() && !Discard && (!Target.Replaces() || Target.WrittenSize() > 0))
+    // A file that holds nothing never replaces the target; one that went
+    // away while it was written (its folder removed) is a failure, not a
+    // finished file.
+    const long long size = Target.WrittenSize();
+    if (keep && error.empty() && size < 0)
+        error = MediaErrorText(FileName, AVERROR(ENOENT));
+    else if (keep && error.empty() && !Discard && (!Target.Replaces() || size > 0))
         error = Target.Commit();
     Target.Discard();
     return error;

@@ -136,6 +136,23 @@ TEST_F(FolderRuleTest, MissingDefaultFolderIsCreatedAtStart) {
     EXPECT_TRUE(Messages.empty());
 }
 
+// A hand-written settings file may name a folder that is not there yet:
+// it is made and kept, not silently replaced by the fall-back.
+TEST_F(FolderRuleTest, MissingChosenFolderIsCreatedAndKeptAtStart) {
+    const std::string folder = Temp.file("chosen/out");
+    ASSERT_TRUE(Global.Settings().WriteString("settings", "OutPutDir", folder));
+    CheckFolderAtStart(Global, "OutPutDir");
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(Setting(Global, "OutPutDir"), folder);
+    EXPECT_FALSE(fs::exists(HomeDir() + "/tollivane"));
+    // One that cannot be made (a file in its way) still falls back.
+    std::ofstream(Temp.file("blocked")) << "a file";
+    ASSERT_TRUE(Global.Settings().WriteString("settings", "OutPutDir", Temp.file("blocked/out")));
+    CheckFolderAtStart(Global, "OutPutDir");
+    EXPECT_EQ(Setting(Global, "OutPutDir"), HomeDir() + "/tollivane");
+    EXPECT_TRUE(Messages.empty());
+}
+
 TEST_F(FolderRuleTest, DefaultFolderThatCannotBeMadeFallsBackAtStart) {
     fs::create_directories(HomeDir());
     std::ofstream(HomeDir() + "/Videos") << "a file where the folder would be";

@@ -14,6 +14,11 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -509,11 +514,19 @@ TEST_F(ConvertCommand, UnknownOptionsAndBadValuesFail) {
         {"-b -1", "Invalid value \"-1\" for option \"b\""},
         {"-b 1e99", "Invalid value \"1e99\" for option \"b\""},
         {"-s 99999x99999", "Frame size 99999x99999 is too large"},
+        {"-g x", "Invalid value \"x\" for option \"g\""},
+        {"-vcodec libx264 -crf abc", "Invalid value \"abc\" for option \"crf\""},
     };
     for (const Case& c : cases) {
         const auto r = Run("-i " + Q(Input) + " " + c.Args + " " + Q(out));
         EXPECT_EQ(r.exitCode, 1) << c.Args;
-        EXPECT_NE(r.output.find(c.Message), std::string::npos) << r.output;
+        const std::size_t at = r.output.find(c.Message);
+        EXPECT_NE(at, std::string::npos) << r.output;
+        // Said once (the libraries' own reasons may come before it).
+        EXPECT_EQ(r.output.find(c.Message, at + 1), std::string::npos) << r.output;
+        EXPECT_EQ(r.output.find("Invalid value", r.output.find("Invalid value") + 1),
+                  std::string::npos)
+            << r.output;
         EXPECT_EQ(r.output.find("Conversion"), std::string::npos) << r.output;
         EXPECT_FALSE(std::filesystem::exists(out)) << c.Args;
     }
@@ -613,6 +626,99 @@ TEST_F(ConvertCommand, FormatStoppedBySigtermRemovesItsScratchFolder) {
     EXPECT_NE(run.Output.find("(0 failed, 1 stopped)"), std::string::npos) << run.Output;
     EXPECT_EQ(OtherNames(scratch, {}), std::vector<std::string>{});
     EXPECT_GT(Seconds(folder + "/long_(new).avi"), 0.0) << run.Output;
+}
+
+// Runs the tool with `args` while it reads `fifo` as a source: once the tool
+// has the pipe open (the test's writer can then open it too, and sends
+// nothing, so the set-up waits for data) it gets `signal`. The run fails
+// (status -1) when the tool has not ended within a minute.
+SignalledRun SignalWhileReadingPipe(const std::vector<std::string>& args, const std::string& fifo,
+                                    int signal, const std::vector<std::string>& environment) {
+    SignalledRun run;
+    run.Status = -1;
+    int fds[2];
+    if (::pipe(fds) != 0) return run;
+    const pid_t child = ::fork();
+    if (child < 0) return run;
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        for (const std::string& variable : environment)
+            ::putenv(const_cast<char*>(variable.c_str()));
+        std::vector<char*> argv{const_cast<char*>(VANTREL_CONVERT)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VANTREL_CONVERT, argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int writer = -1;
+    while (std::chrono::steady_clock::now() < until &&
+           (writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO)
+        ::usleep(1000); // the tool has not opened its end yet
+    if (writer >= 0) run.Signalled = ::kill(child, signal) == 0;
+    char buffer[512];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        pollfd ready{fds[0], POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            run.Output += "\n(the tool did not end in time)";
+            run.Status = -1;
+            break;
+        }
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            ::waitpid(child, &run.Status, 0);
+            break;
+        }
+        run.Output.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (writer >= 0) ::close(writer);
+    return run;
+}
+
+// A stop signal while the format form still sets up (here it waits for a
+// source that sends nothing): the output of the file set up before, its
+// temporary file and the run's scratch folder all go, nothing converts.
+TEST_F(ConvertCommand, AStopSignalDuringTheSetUpLeavesNothing) {
+    testsupport::TempDir home;
+    const std::string fifo = home.file("silent.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string scratch = home.file("tmp");
+    std::filesystem::create_directory(scratch);
+    const std::string folder = home.file("o");
+    std::filesystem::create_directory(folder);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const SignalledRun run = SignalWhileReadingPipe(
+            {"--format", "104", "--output-dir", folder, Input, fifo}, fifo, signal,
+            {"HOME=" + home.file("home"), "XDG_CONFIG_HOME=" + home.file("cfg"),
+             "TMPDIR=" + scratch});
+        ASSERT_TRUE(run.Signalled) << run.Output;
+        ASSERT_TRUE(WIFEXITED(run.Status)) << run.Output;
+        EXPECT_EQ(WEXITSTATUS(run.Status), 128 + signal) << run.Output;
+        EXPECT_EQ(run.Output, "Stopped by signal " + std::to_string(signal) +
+                                  " before converting: nothing was written\n");
+        EXPECT_EQ(run.Output.find("Conversion"), std::string::npos) << run.Output;
+        EXPECT_EQ(OtherNames(folder, {}), std::vector<std::string>{});
+        EXPECT_EQ(OtherNames(scratch, {}), std::vector<std::string>{});
+    }
+    // The classic form: the source that sends nothing comes after a first
+    // input; nothing is made.
+    const SignalledRun classic = SignalWhileReadingPipe(
+        {"-i", Input, "-i", fifo, "-vcodec", "mpeg4", folder + "/x.mkv"}, fifo, SIGTERM, {});
+    ASSERT_TRUE(classic.Signalled) << classic.Output;
+    ASSERT_TRUE(WIFEXITED(classic.Status)) << classic.Output;
+    EXPECT_EQ(WEXITSTATUS(classic.Status), 128 + SIGTERM) << classic.Output;
+    EXPECT_EQ(classic.Output, "Stopped by signal 15 before converting: nothing was written\n");
+    EXPECT_EQ(OtherNames(folder, {}), std::vector<std::string>{});
 }
 
 // Problems with the run's own files are found before anything converts.

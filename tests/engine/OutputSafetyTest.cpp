@@ -5,10 +5,14 @@
 #include "ConversionTestSupport.h"
 
 #include "engine/FFmpeg.h"
+#include "media/FFUtils.h"
 
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <pthread.h>
 #include <fstream>
 #include <sstream>
 #include <sys/mount.h>
@@ -284,4 +288,114 @@ TEST_F(OutputSafety, ThreadsSetTheEncoderThreadCount) {
     o.ExtOptions = "threads=many";
     EXPECT_FALSE(c.SetOutputFile(0, Out.file("threads2.avi"), &o));
     EXPECT_EQ(c.LastErrMsg, "Invalid value \"many\" for option \"threads\"");
+}
+
+// Two tasks (or two outputs of one task) onto one file would leave only the
+// one that ends last: the second is refused before it opens anything, by
+// name, link or an existing file, while devices may be shared.
+TEST_F(OutputSafety, TwoOutputsOfABatchOntoOneFileAreRefused) {
+    const std::string target = Out.file("both.mkv");
+    const std::string existing = Out.file("existing.mkv");
+    std::ofstream(existing) << "the user's file";
+    fs::create_symlink(target, Out.file("link.mkv"));
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Source), 0) << c.LastErrMsg;
+    ASSERT_TRUE(c.SetOutputFile(0, target)) << c.LastErrMsg;
+    ASSERT_TRUE(c.SetOutputFile(0, existing)) << c.LastErrMsg;
+    ASSERT_EQ(c.AddTask(Source), 1) << c.LastErrMsg;
+    for (const std::string& name :
+         {target, Out.file("./both.mkv"), Out.file("link.mkv"), existing}) {
+        SCOPED_TRACE(name);
+        TOutputOptions options;
+        EXPECT_FALSE(c.SetOutputFile(1, name, &options));
+        EXPECT_EQ(c.LastErrMsg, "Output file '" + name + "' is already the output file of '" +
+                                    Source + "' in this batch");
+        EXPECT_EQ(c.Task(1)->OutputFileCount(), 0);
+    }
+    EXPECT_FALSE(c.SetOutputFile(0, target));
+    EXPECT_EQ(c.Task(0)->OutputFileCount(), 2);
+    TOutputOptions matroska;
+    matroska.ExtOptions = "f=matroska";
+    EXPECT_TRUE(c.SetOutputFile(0, "/dev/null", &matroska)) << c.LastErrMsg;
+    EXPECT_TRUE(c.SetOutputFile(1, "/dev/null", &matroska)) << c.LastErrMsg;
+    TFFmpegVCL other; // another batch is not this one's business
+    ASSERT_EQ(other.AddTask(Source), 0);
+    EXPECT_TRUE(other.SetOutputFile(0, Out.file("third.mkv")));
+    c.ClearTasks();
+    other.ClearTasks();
+    EXPECT_EQ(Contents(existing), "the user's file");
+    EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "existing.mkv", "link.mkv"}),
+              std::vector<std::string>{});
+}
+
+// A program that stops while it sets up asks the components to give up
+// opening: a source that blocks (a named pipe whose writer sends nothing)
+// returns, and nothing new opens; the files of outputs already set up go
+// with their task.
+TEST_F(OutputSafety, AnOpenInterruptEndsABlockedSetUp) {
+    const std::string fifo = Out.file("silent.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Source), 0);
+    ASSERT_TRUE(c.SetOutputFile(0, Out.file("first.mkv")));
+    ASSERT_EQ(OtherNames(Out.path(), {"source.avi", "silent.avi"}).size(), 2u); // reserved + temp
+    // A signal without a restart gives the blocked read back to the
+    // libraries, which then ask whether to give up (as a stop signal does
+    // in the command-line tool).
+    struct sigaction wake {
+    }, old{};
+    wake.sa_handler = [](int) {};
+    sigemptyset(&wake.sa_mask);
+    ASSERT_EQ(::sigaction(SIGUSR2, &wake, &old), 0);
+    const pthread_t setUp = ::pthread_self();
+    std::atomic<bool> returned{false};
+    int writer = -1;
+    std::thread opener([&] {
+        // The writer opens once the converter's read end has; it then sends
+        // nothing. The signal repeats until the set-up has returned: one
+        // sent before the read has started would wake nothing.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while ((writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        RequestOpenInterrupt();
+        while (!returned && std::chrono::steady_clock::now() < until) {
+            ::pthread_kill(setUp, SIGUSR2);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    const int blocked = c.AddTask(fifo);
+    returned = true;
+    opener.join();
+    ::sigaction(SIGUSR2, &old, nullptr);
+    ASSERT_GE(writer, 0);
+    ::close(writer);
+    EXPECT_LT(blocked, 0);
+    EXPECT_EQ(c.LastErrMsg, fifo + ": Immediate exit requested");
+    EXPECT_LT(c.AddTask(Source), 0); // nothing opens any more
+    EXPECT_FALSE(c.SetOutputFile(0, Out.file("second.mkv")));
+    ClearOpenInterrupt();
+    c.ClearTasks();
+    EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "silent.avi"}), std::vector<std::string>{});
+}
+
+// The output folder removed while the task writes (from the first frame's
+// hook): the task fails naming the file instead of reporting a finished
+// file that is nowhere.
+TEST_F(OutputSafety, AnOutputFolderRemovedDuringTheRunFailsTheTask) {
+    const std::string folder = Out.file("vanishing");
+    fs::create_directory(folder);
+    const std::string target = folder + "/out.mkv";
+    RecordingConverter c;
+    c.RecordHook([&](THookInfo*) {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    });
+    ASSERT_EQ(c.Add(Source, target, "vcodec=mpeg4\nacodec=mp2", true), 0) << c.Converter.LastErrMsg;
+    ASSERT_TRUE(c.Run());
+    const TTerminateInfo end = c.TaskEnd(0);
+    EXPECT_FALSE(end.Finished);
+    EXPECT_TRUE(end.ExceptionRaised);
+    EXPECT_EQ(end.ExceptionMsg, target + ": No such file or directory");
+    EXPECT_FALSE(fs::exists(folder));
 }

@@ -190,10 +190,12 @@ std::string FallbackFolder() {
 void CheckFolderAtStart(const TGlobalObject& g, const std::string& key) {
     TIniFile settings = g.Settings();
     const std::string folder = settings.ReadString(kSettingsSection, key, DefaultOutputFolder());
-    // The default folder is made on a fresh machine instead of being given
-    // up for the fall-back.
+    // A folder that does not exist yet (the default on a fresh machine, or
+    // one written into the settings by hand) is made instead of being
+    // given up silently for the fall-back, which would send the files
+    // somewhere the user does not look.
     std::error_code ec;
-    if (folder == DefaultOutputFolder() && !fs::exists(folder, ec)) CreateFolder(folder);
+    if (!folder.empty() && !fs::exists(folder, ec)) CreateFolder(folder);
     if (!TGlobalObject::CanWriteToFolder(folder))
         settings.WriteString(kSettingsSection, key, FallbackFolder());
 }
