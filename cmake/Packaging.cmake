@@ -34,6 +34,8 @@ set(VANTREL_DEBIAN_DEPENDS
     "libqt6network6 (>= ${qt_version})"
     "libqt6svg6 (>= ${qt_version})"
     "libjpeg62-turbo"
+    "libass9"
+    "libgcc-s1"
     "libc6"
     "libstdc++6")
 list(JOIN VANTREL_DEBIAN_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)

@@ -237,7 +237,10 @@ private slots:
     }
 
     void unwritableSnapshotFolderIsReplacedOnShow() {
-        const std::string gone = h_->Home("no/such/folder");
+        // A missing folder is made; one below a plain file cannot be.
+        const std::string file = h_->Home("plain-file");
+        std::ofstream(file) << "x";
+        const std::string gone = file + "/folder";
         h_->Settings().WriteString("settings", "SnapOutPutDir", gone);
         WithPreferences([](TfrmPreference& d) {
             QCOMPARE(d.edtSnapDirectory->text().toStdString(), FallbackFolder());
