@@ -78,15 +78,17 @@ for lib in libavcodec.so libavformat.so libavfilter.so libavutil.so libswscale.s
     [[ -z "$major" || "$depends" == *"$base$major"* ]] || fail "Depends lacks $base$major"
 done
 # Each library the packaged programs link comes with its package named.
+cache=$(ldconfig -p)
+names=" $(sed 's/ *([^)]*)//g; s/,/ /g' <<<"$depends") "
 for program in "$root"/usr/bin/*; do
     for needed in $(objdump -p "$program" | awk '/NEEDED/{print $2}'); do
-        path=$(ldconfig -p | awk -v lib="$needed" '$1 == lib {print $NF; exit}')
+        path=$(awk -v lib="$needed" '$1 == lib && !found {print $NF; found = 1}' <<<"$cache")
         [[ -n "$path" ]] || continue
         owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(readlink -f "$path")" 2>/dev/null ||
             dpkg -S "/usr$path" 2>/dev/null || dpkg -S "${path#/usr}" 2>/dev/null || true)
         package=${owner%%:*}
         [[ -n "$package" ]] || continue
-        [[ ",$depends" == *", $package"* || ",$depends" == *",$package"* ]] ||
+        [[ "$names" == *" $package "* ]] ||
             fail "$(basename "$program") links $needed but Depends lacks $package"
     done
 done
