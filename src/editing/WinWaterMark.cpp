@@ -8,6 +8,7 @@
 #include "editing/FrameRenderer.h"
 #include "player/FFPlay.h"
 
+#include <QTimer>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -515,11 +516,17 @@ void TfrmWaterMark::SetTextControlsEnabled(bool enabled) {
 // ---------------------------------------------------------------------------
 // Opening and the player
 
+// The source opens once the dialog's own event loop runs: opening services
+// events while it waits, and an OK or Cancel taken then must end that loop
+// (one taken before exec() has entered it would leave a hidden modal dialog
+// that never returns).
 void TfrmWaterMark::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (FShown) return;
     FShown = true;
-    FormShow();
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) FormShow();
+    });
 }
 
 void TfrmWaterMark::FormShow() {

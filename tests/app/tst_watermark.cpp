@@ -261,16 +261,21 @@ private slots:
         QPointF movedFrom;
         QImage editorText;
         // The editor is modal: it is driven from a timer once it is shown.
+        // Driven only from the dialog's own loop once the source is open, never
+        // from inside the opening's waits; given up after a minute.
         QTimer poll;
         poll.setInterval(50);
+        const auto giveUp = Clock::now() + std::chrono::seconds(60);
         QObject::connect(&poll, &QTimer::timeout, [&] {
             TfrmWaterMark* editor = window->findChild<TfrmWaterMark*>();
             if (!editor || !editor->isVisible()) return;
-            poll.stop();
-            if (!WaitFor([&] { return editor->FileOpened(); })) {
+            if (!editor->FileOpened()) {
+                if (Clock::now() < giveUp) return;
+                poll.stop();
                 editor->btnCancel->click();
                 return;
             }
+            poll.stop();
             editor->trcTextTran->setValue(255);
             editor->rb1->setChecked(true);
             editor->btnAddText->click();
