@@ -263,9 +263,14 @@ void TfrmTrim::ConnectHandlers() {
 // ---------------------------------------------------------------------------
 // Opening
 
+// The source opens once the dialog's own event loop runs: opening services
+// events while it waits, and an OK or Cancel taken then must end that loop.
 void TfrmTrim::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) FormShow();
+    });
 }
 
 void TfrmTrim::FormShow() {
