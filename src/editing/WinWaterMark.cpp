@@ -856,15 +856,29 @@ void TfrmWaterMark::btnAddTextClick() {
     item.Rec.BackColor = BoxColor(suiColorBoxbackground);
     const QImage picture =
         TextPicture(item.Rec.Text, *item.Rec.Font, item.Rec.UseBackColor, item.Rec.BackColor);
-    const QPointF centre = ViewCentre();
-    const QPointF topLeft(std::round(centre.x() - picture.width() / 2.0),
-                          std::round(centre.y() - picture.height() / 2.0));
+    const QPointF topLeft = CentredTopLeft(picture);
     item.Layer = NewLayer(kWmTextLayer, picture, topLeft, trcTextTran->value());
     item.Rec.TextLeft = static_cast<int32_t>(topLeft.x());
     item.Rec.TextTop = static_cast<int32_t>(topLeft.y());
     item.Rec.TextWidth = picture.width();
     item.Rec.TextHeight = picture.height();
     item.Rec.TextAlpha = trcTextTran->value();
+    AppendItem(std::move(item));
+    SetPositionControlsEnabled(true);
+    EnableLayerControls();
+    lsboxClick();
+    lsboxDblClick();
+}
+
+// Where a new layer's picture goes: centred on the view, on whole pixels.
+QPointF TfrmWaterMark::CentredTopLeft(const QImage& picture) const {
+    const QPointF centre = ViewCentre();
+    return QPointF(std::round(centre.x() - picture.width() / 2.0),
+                   std::round(centre.y() - picture.height() / 2.0));
+}
+
+// A new layer lasts the whole file, goes on top and becomes the selected one.
+void TfrmWaterMark::AppendItem(TWmItemRec&& item) {
     item.Rec.StartTime = 0;
     item.Rec.EndTime = static_cast<int32_t>(FDuration / 1000000);
     FItems.push_back(std::move(item));
@@ -872,10 +886,6 @@ void TfrmWaterMark::btnAddTextClick() {
     lsbox->setCurrentRow(lsbox->count() - 1);
     SelectLayer(FItems.back().Layer);
     FFPlayer->Hook = FFileOpened;
-    SetPositionControlsEnabled(true);
-    EnableLayerControls();
-    lsboxClick();
-    lsboxDblClick();
 }
 
 void TfrmWaterMark::btnAddImageClick() {
@@ -900,9 +910,7 @@ void TfrmWaterMark::btnAddImageClick() {
     }
     lsbox->addItem(QString::fromStdString(file));
     lsbox->item(lsbox->count() - 1)->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
-    const QPointF centre = ViewCentre();
-    const QPointF topLeft(std::round(centre.x() - picture.width() / 2.0),
-                          std::round(centre.y() - picture.height() / 2.0));
+    const QPointF topLeft = CentredTopLeft(picture);
     TWmItemRec item;
     item.Layer = NewLayer(kWmImageLayer, picture, topLeft, trcTextTran->value());
     item.Rec.Kind = kWmImageLayer;
@@ -912,13 +920,7 @@ void TfrmWaterMark::btnAddImageClick() {
     item.Rec.ImageWidth = picture.width();
     item.Rec.ImageHeight = picture.height();
     item.Rec.ImageAlpha = trcTextTran->value();
-    item.Rec.StartTime = 0;
-    item.Rec.EndTime = static_cast<int32_t>(FDuration / 1000000);
-    FItems.push_back(std::move(item));
-    RestackLayers();
-    lsbox->setCurrentRow(lsbox->count() - 1);
-    SelectLayer(FItems.back().Layer);
-    FFPlayer->Hook = FFileOpened;
+    AppendItem(std::move(item));
     lsboxClick();
     EnableLayerControls();
 }

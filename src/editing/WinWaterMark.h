@@ -169,6 +169,8 @@ private:
     QImage TextPicture(const std::string& text, const TWmFont& font, bool useBack,
                        uint32_t back) const;
     QPointF ViewCentre() const;
+    QPointF CentredTopLeft(const QImage& picture) const;
+    void AppendItem(TWmItemRec&& item);
     void SelectLayer(TWmLayerItem* layer);
     int IndexOfLayer(const TWmLayerItem* layer) const;
     void ShowItemControls(int index);

@@ -351,11 +351,10 @@ AVStream* TCustomAVProbe::StreamOfKind(int& streamIndex, AVMediaType type) {
     return stream;
 }
 
-bool TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info) {
-    info = TAudioStreamInfo{};
-    AVStream* stream = StreamOfKind(streamIndex, AVMEDIA_TYPE_AUDIO);
-    if (!stream) return false;
-    const AVCodecParameters* codec = stream->codecpar;
+namespace {
+
+// The fields audio and video stream descriptions share.
+template <typename TInfo> void FillCommonStreamInfo(AVStream* stream, TInfo& info) {
     info.Language = Language(stream);
     info.CodecName = StreamCodecName(stream);
     info.StartTime = stream->start_time;
@@ -363,7 +362,17 @@ bool TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info)
     RepairTimeBase(stream);
     info.StartTimeUS = ToMicroseconds(stream->start_time, stream->time_base);
     info.DurationUS = ToMicroseconds(stream->duration, stream->time_base);
-    info.BitRate = static_cast<std::int32_t>(codec->bit_rate);
+    info.BitRate = static_cast<std::int32_t>(stream->codecpar->bit_rate);
+}
+
+} // namespace
+
+bool TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info) {
+    info = TAudioStreamInfo{};
+    AVStream* stream = StreamOfKind(streamIndex, AVMEDIA_TYPE_AUDIO);
+    if (!stream) return false;
+    const AVCodecParameters* codec = stream->codecpar;
+    FillCommonStreamInfo(stream, info);
     info.Channels = codec->ch_layout.nb_channels;
     info.SampleRate = codec->sample_rate;
     info.SampleFormat = codec->format;
@@ -375,14 +384,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
     AVStream* stream = StreamOfKind(streamIndex, AVMEDIA_TYPE_VIDEO);
     if (!stream) return false;
     const AVCodecParameters* codec = stream->codecpar;
-    info.Language = Language(stream);
-    info.CodecName = StreamCodecName(stream);
-    info.StartTime = stream->start_time;
-    info.Duration = stream->duration;
-    RepairTimeBase(stream);
-    info.StartTimeUS = ToMicroseconds(stream->start_time, stream->time_base);
-    info.DurationUS = ToMicroseconds(stream->duration, stream->time_base);
-    info.BitRate = static_cast<std::int32_t>(codec->bit_rate);
+    FillCommonStreamInfo(stream, info);
     // A phone's picture is described as it is shown, turned upright.
     const bool turned = IsQuarterTurn(StreamRotation(stream));
     info.Height = turned ? codec->width : codec->height;
