@@ -84,6 +84,13 @@ QImage TFilesList::BuiltInEmptyPicture(const QSize& size) {
     return image;
 }
 
+// The rows go with the tree's model, after this part of the list is gone:
+// their removal must not reach the list's or the window's handlers.
+TFilesList::~TFilesList() {
+    model()->disconnect(this);
+    disconnect(this, nullptr, nullptr, nullptr);
+}
+
 TFilesItem* TFilesList::Row(int index) const {
     return static_cast<TFilesItem*>(topLevelItem(index));
 }

@@ -25,6 +25,7 @@ class TFilesList : public QTreeWidget {
     Q_OBJECT
 public:
     explicit TFilesList(QWidget* parent);
+    ~TFilesList() override;
 
     int RowCount() const { return topLevelItemCount(); }
     TFilesItem* Row(int index) const;

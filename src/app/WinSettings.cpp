@@ -244,12 +244,17 @@ void TfrmSettings::CreateControls() {
     lst1->setAccessibleName("Output formats");
 }
 
+TfrmSettings::~TfrmSettings() {
+    delete appWatcher_;
+}
+
 void TfrmSettings::ConnectHandlers() {
     connect(btnOk, &QPushButton::clicked, this, &TfrmSettings::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmSettings::btnCancelClick);
     connect(btnDefault, &QPushButton::clicked, this, &TfrmSettings::btnDefaultClick);
     connect(edt1, &QLineEdit::textChanged, this, &TfrmSettings::edt1Change);
-    qApp->installEventFilter(new TApplicationWatcher(this));
+    appWatcher_ = new TApplicationWatcher(this);
+    qApp->installEventFilter(appWatcher_);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive) ApplicationEvents1Deactivate();

@@ -33,6 +33,7 @@ public:
     // The dialog takes the files and the title from the main window's
     // global object, once, at its creation.
     TfrmSettings(QWidget* mainWindow, const TGlobalObject& global);
+    ~TfrmSettings() override;
 
     // Handlers.
     void FormShow();
@@ -113,4 +114,7 @@ private:
     // Set while FormShow fills the controls: the chooser's new caption must
     // not reload the lists before the format code is known.
     bool showing_ = false;
+    // Sees every event of the application for the dialog; removed first
+    // when the dialog goes, so that nothing reaches a half-destroyed dialog.
+    QObject* appWatcher_ = nullptr;
 };

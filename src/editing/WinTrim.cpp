@@ -462,12 +462,13 @@ void TfrmTrim::trcPreviewMouseMove(Qt::MouseButtons Buttons, int X) {
 // seeks the player to where the bar points, so that the picture shows the
 // time of the marker moved last.
 bool TfrmTrim::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == trcPreview || watched == trcPosition) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton)
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    const bool release = event->type() == QEvent::MouseButtonRelease;
+    if ((watched == trcPreview || watched == trcPosition) && (press || release) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (press)
             FDragging = true;
-        else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
-                 FDragging)
+        else if (FDragging)
             MouseReleased();
     }
     return QDialog::eventFilter(watched, event);

@@ -21,7 +21,8 @@
     X(SDL_PauseAudioDevice) \
     X(SDL_LockAudioDevice) \
     X(SDL_UnlockAudioDevice) \
-    X(SDL_MixAudioFormat)
+    X(SDL_MixAudioFormat) \
+    X(SDL_TLSCleanup)
 
 // clang-format on
 

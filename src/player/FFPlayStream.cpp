@@ -442,6 +442,9 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
     if (is->AudioStream >= 0) ComponentClose(is, is->AudioStream);
     if (is->VideoStream >= 0) ComponentClose(is, is->VideoStream);
     if (is->SubtitleStream >= 0) ComponentClose(is, is->SubtitleStream);
+    // SDL keeps per-thread data (its error text) for threads it did not
+    // start; this thread is done with SDL, so that data goes now.
+    ff::sdl.SDL_TLSCleanup();
     if (is->OpenStatus == 1) {
         try {
             FProbe->AttachContext(nullptr);
