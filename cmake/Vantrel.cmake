@@ -37,14 +37,27 @@ endfunction()
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# vantrel_gtest(NAME sources... LIBS libs...): one GoogleTest executable, its
-# cases registered with CTest.
+# The environment of a test that may meet what libraries without frame
+# pointers (Qt, the media libraries' dependencies) allocate: in the address
+# checker build the leak checker then takes full stacks, so that
+# tests/lsan.supp can tell those libraries' lifetime allocations from ours.
+set(VANTREL_TEST_ENV "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+set(VANTREL_FULL_STACKS_ENV "${VANTREL_TEST_ENV}")
+if(CMAKE_BUILD_TYPE STREQUAL "Asan")
+    list(APPEND VANTREL_FULL_STACKS_ENV "ASAN_OPTIONS=fast_unwind_on_malloc=0")
+endif()
+
+# vantrel_gtest(NAME sources... LIBS libs... [FULL_STACKS]): one GoogleTest
+# executable, its cases registered with CTest.
 function(vantrel_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "FULL_STACKS" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     vantrel_warnings(${name})
     vantrel_includes(${name})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+    set(environment "${VANTREL_TEST_ENV}")
+    if(ARG_FULL_STACKS)
+        set(environment "${VANTREL_FULL_STACKS_ENV}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "${environment}")
 endfunction()
