@@ -365,9 +365,16 @@ void TfrmCrop::ConnectEffect(QSlider* bar, QSpinBox* edit) {
 // ---------------------------------------------------------------------------
 // Opening
 
+// The source opens once the dialog's own event loop runs: opening services
+// events while it waits for the first picture, and an OK or Cancel taken
+// then must end that loop (one taken before exec() has entered it would
+// leave a hidden modal dialog that never returns).
 void TfrmCrop::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) FormShow();
+    });
 }
 
 TlvFilesRecord* TfrmCrop::Row() const {
@@ -398,7 +405,6 @@ void TfrmCrop::FormShow() {
         trcPreview->setEnabled(false);
         return;
     }
-    FOpened = true;
     FStopped = false;
     FPaused = false;
     imgbtnPlay->setEnabled(false);
@@ -436,6 +442,10 @@ void TfrmCrop::FormShow() {
     FMuted = settings.ReadInteger(kSettings, "mute", 0) == 1;
     ShowMute();
     RecomputeCrop();
+    // Closed while it waited for the first picture: the player is shut and
+    // OK has left the row as it was.
+    if (!isVisible()) return;
+    FOpened = true;
     Timer1->start();
 }
 
@@ -450,7 +460,7 @@ bool TfrmCrop::OpenSource() {
 bool TfrmCrop::WaitForFirstPicture() {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < kFirstPictureMs) {
+    while (clock.elapsed() < kFirstPictureMs && isVisible()) {
         if (FFPlayer->CurrentFrame().Width > 0) return true;
         {
             std::lock_guard lock(FFrameLock);

@@ -126,6 +126,8 @@ public:
     int32_t CropLeft() const { return FLeft; }
     int32_t CropRight() const { return FRight; }
     int32_t CropBottom() const { return FBottom; }
+    // The source is open and shown (false while it opens, and for a source
+    // the player cannot open).
     bool Opened() const { return FOpened; }
     // Pictures the timer drew into the output view.
     int OutputsDrawn() const { return FOutputsDrawn; }

@@ -14,6 +14,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <system_error>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -153,4 +154,40 @@ void TOutputTarget::Discard() {
         status.st_size == 0)
         ::unlink(FTarget.c_str());
     FReserved = false;
+}
+
+namespace {
+
+// The pause between two looks for a reader of a named pipe.
+constexpr long kPipeRetryNs = 20'000'000;
+
+bool IsNamedPipe(const std::string& path) {
+    struct stat status {};
+    return !path.empty() && ::stat(path.c_str(), &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
+} // namespace
+
+bool TPipeWriterOpen::WaitForReader(const std::string& path, const std::function<bool()>& giveUp) {
+    Release();
+    if (!IsNamedPipe(path)) return true;
+    for (;;) {
+        if (giveUp && giveUp()) return false;
+        FWriter = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (FWriter >= 0) break;
+        if (errno != ENXIO && errno != EINTR) return true; // the libraries' open says why
+        // A signal ends the pause early; the question above then answers it.
+        const timespec pause{0, kPipeRetryNs};
+        ::nanosleep(&pause, nullptr);
+    }
+    FReader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return true;
+}
+
+void TPipeWriterOpen::Release() {
+    // The reader end first: while the guard's writer is open the pipe's
+    // reader never sees the end of the data.
+    if (FReader >= 0) ::close(FReader);
+    if (FWriter >= 0) ::close(FWriter);
+    FReader = FWriter = -1;
 }

@@ -7,6 +7,7 @@
 // names of other protocols (pipe:, network streams) are written directly.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -60,4 +61,32 @@ private:
     std::string FTemp;      // the temporary file; empty: written directly or done
     std::string FWriteName; // what the libraries open
     bool FReserved = false; // Prepare created the (empty) target
+};
+
+// Opening a named pipe for writing waits in the kernel until a reader comes,
+// and such an open gives up only for a signal that lands inside it: one that
+// came just before it would leave the program blocked for good. The guard
+// waits for the reader itself with opens that do not block, asking whether
+// to give up between tries, and then holds ends of its own (a writer, so
+// the reader never sees the end of the data early, and a reader, so the
+// libraries' own open returns at once even when the reader has left
+// meanwhile) until it is released, after that open. Names that are not
+// named pipes wait for nothing. Owned by the thread that opens the output.
+class TPipeWriterOpen {
+public:
+    TPipeWriterOpen() = default;
+    ~TPipeWriterOpen() { Release(); }
+    TPipeWriterOpen(const TPipeWriterOpen&) = delete;
+    TPipeWriterOpen& operator=(const TPipeWriterOpen&) = delete;
+
+    // False when `giveUp` answered true before a reader of the pipe at
+    // `path` came; true otherwise (an error other than a missing reader is
+    // left to the libraries' open to report).
+    bool WaitForReader(const std::string& path, const std::function<bool()>& giveUp);
+    // Closes the ends the guard holds.
+    void Release();
+
+private:
+    int FWriter = -1;
+    int FReader = -1;
 };

@@ -657,11 +657,16 @@ void TCustomFFmpeg::OpenOutputIo(TOutputFile& file, const std::string& fileName)
     file.Identity = IdentifyFile(libraryName);
     // Only a program that stops while setting up gives up a blocked open
     // (a named pipe without a reader, a stalled network peer): a stopped
-    // task still writes the end of its file.
-    if (OpenInterruptRequested()) throw FFmpegException(MediaErrorText(fileName, AVERROR_EXIT));
+    // task still writes the end of its file. A named pipe's reader is
+    // waited for here, so that the open below cannot block.
+    TPipeWriterOpen pipe;
+    if (OpenInterruptRequested() ||
+        !pipe.WaitForReader(LocalPathOf(file.Target.WriteName()), OpenInterruptRequested))
+        throw FFmpegException(MediaErrorText(fileName, AVERROR_EXIT));
     const AVIOInterruptCB interrupt = OpenInterruptCallback();
     const int code = ff::avformat.avio_open2(&context->pb, file.Target.WriteName().c_str(),
                                              AVIO_FLAG_WRITE, &interrupt, nullptr);
+    pipe.Release();
     if (code < 0) throw FFmpegException(MediaErrorText(fileName, code));
 }
 

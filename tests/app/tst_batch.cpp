@@ -11,12 +11,18 @@
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const QColor kPreviewBackground(166, 202, 240);
+
+std::size_t FileCount(const std::string& folder) {
+    const fs::directory_iterator entries(folder);
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
 
 } // namespace
 
@@ -225,6 +231,33 @@ private slots:
             QCOMPARE(fs::file_size(source), fs::file_size(longClip_));
         w->CCAVC->OnPreviewBitmap = shown;
         TWindowHarness::Dispose(window);
+    }
+
+    // A settings file written by hand naming an output folder that does not
+    // exist yet: the window starts with that folder, made, and the
+    // converted file lands in it.
+    void handWrittenMissingOutputFolderIsMadeAndUsed() {
+        const std::string folder = h_->Home("by hand/videos");
+        QVERIFY(!fs::exists(h_->Home("by hand")));
+        {
+            std::ofstream ini(h_->Home("config/vantrel/vantrel.ini"), std::ios::trunc);
+            ini << "; written by hand\n[settings]\nOutPutDir=" << folder << "\nFormatCode=204\n";
+        }
+        const std::size_t filesBefore = FileCount(h_->OutputFolder());
+        auto window = h_->NewWindow();
+        QCOMPARE(window->edDirectory->text().toStdString(), folder);
+        QVERIFY(fs::is_directory(folder));
+        QCOMPARE(h_->Settings().ReadString("settings", "OutPutDir", ""), folder);
+        TWindowHarness::AddFiles(*window, {tone_});
+        QVERIFY(TWindowHarness::PressStart(*window));
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QCOMPARE(window->lvFIles->Row(0)->text(colProgress), QString("100%"));
+        const std::string output = folder + "/tone_(new).wav";
+        QCOMPARE(testsupport::ProbeValue(output, "format=format_name"), std::string("wav"));
+        QCOMPARE(testsupport::ProbeValue(output, "stream=codec_type", "a:0"), std::string("audio"));
+        QCOMPARE(FileCount(h_->OutputFolder()), filesBefore); // nothing went to the old one
+        TWindowHarness::Dispose(window);
+        h_->Settings().WriteString("settings", "OutPutDir", h_->OutputFolder());
     }
 };
 

@@ -55,11 +55,14 @@ class TestCropWindow : public QObject {
     std::string source_, tone_;
     std::unique_ptr<TfrmMain> window_;
 
-    // A fresh dialog on the window's first row, shown (which opens it).
+    // A fresh dialog on the window's first row, shown; the source opens
+    // from the event loop once the dialog is shown, which the events
+    // processed here run to its end.
     std::unique_ptr<TfrmCrop> OpenDialog() {
         auto dialog = std::make_unique<TfrmCrop>(window_.get(), window_->lvFIles,
                                                  h_->Home("config/vantrel/vantrel.ini"));
         dialog->show();
+        QCoreApplication::processEvents();
         return dialog;
     }
     TlvFilesRecord& Row() { return window_->lvFIles->Row(0)->Record; }
@@ -311,6 +314,45 @@ private slots:
         // To look at it: VANTREL_SCREENSHOT_DIR names a folder to keep it in.
         const QString folder = qEnvironmentVariable("VANTREL_SCREENSHOT_DIR");
         if (!folder.isEmpty()) QVERIFY(shot.save(folder + "/crop.png"));
+    }
+
+    // Cancel taken from the events the opening services while it waits for
+    // the first picture: the modal dialog ends and the Edit menu command
+    // returns, the row unchanged. A dialog whose loop never ended is shown
+    // and cancelled again after a deadline, which fails the test.
+    void cancelWhileOpeningEndsTheDialog() {
+        Row().MarginUp = 4;
+        bool cancelled = false, stuck = false, returned = false;
+        QTimer poll;
+        poll.setInterval(0);
+        connect(&poll, &QTimer::timeout, this, [this, &cancelled, &poll] {
+            TfrmCrop* dialog = window_->frmCrop;
+            if (!dialog || !dialog->isVisible()) return;
+            if (!dialog->FFPlayer->FileOpen() || dialog->Opened()) return;
+            poll.stop();
+            cancelled = true;
+            QTest::mouseClick(dialog->btnCancel, Qt::LeftButton);
+        });
+        QTimer limit;
+        limit.setSingleShot(true);
+        connect(&limit, &QTimer::timeout, this, [this, &stuck, &returned] {
+            if (returned || !window_->frmCrop) return;
+            stuck = true;
+            window_->frmCrop->show();
+            window_->frmCrop->reject();
+        });
+        poll.start();
+        limit.start(20000);
+        window_->lvFIles->SelectRow(0);
+        window_->Crop2Click();
+        returned = true;
+        QVERIFY(cancelled);
+        QVERIFY2(!stuck, "the dialog's loop went on after Cancel");
+        QVERIFY(!window_->frmCrop->isVisible());
+        QVERIFY(!window_->frmCrop->Opened());
+        QVERIFY(!window_->frmCrop->FFPlayer->FileOpen());
+        QVERIFY(!window_->frmCrop->Timer1->isActive());
+        QCOMPARE(Row().MarginUp, 4);
     }
 
     // From the main window's Edit menu command to the converted file.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <cerrno>
@@ -628,12 +629,12 @@ TEST_F(ConvertCommand, FormatStoppedBySigtermRemovesItsScratchFolder) {
     EXPECT_GT(Seconds(folder + "/long_(new).avi"), 0.0) << run.Output;
 }
 
-// Runs the tool with `args` while it reads `fifo` as a source: once the tool
-// has the pipe open (the test's writer can then open it too, and sends
-// nothing, so the set-up waits for data) it gets `signal`. The run fails
-// (status -1) when the tool has not ended within a minute.
-SignalledRun SignalWhileReadingPipe(const std::vector<std::string>& args, const std::string& fifo,
-                                    int signal, const std::vector<std::string>& environment) {
+// Runs the tool with `args` and sends it `signal` once `ready(pid)` answers
+// true (asked again and again for up to a minute). The run fails (status
+// -1) when the tool has not ended within a minute.
+SignalledRun SignalWhenReady(const std::vector<std::string>& args,
+                             const std::function<bool(pid_t)>& ready, int signal,
+                             const std::vector<std::string>& environment) {
     SignalledRun run;
     run.Status = -1;
     int fds[2];
@@ -655,11 +656,10 @@ SignalledRun SignalWhileReadingPipe(const std::vector<std::string>& args, const 
     }
     ::close(fds[1]);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    int writer = -1;
-    while (std::chrono::steady_clock::now() < until &&
-           (writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && errno == ENXIO)
-        ::usleep(1000); // the tool has not opened its end yet
-    if (writer >= 0) run.Signalled = ::kill(child, signal) == 0;
+    bool isReady = false;
+    while (std::chrono::steady_clock::now() < until && !(isReady = ready(child)))
+        ::usleep(1000);
+    if (isReady) run.Signalled = ::kill(child, signal) == 0;
     char buffer[512];
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -680,6 +680,22 @@ SignalledRun SignalWhileReadingPipe(const std::vector<std::string>& args, const 
         run.Output.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fds[0]);
+    return run;
+}
+
+// Runs the tool with `args` while it reads `fifo` as a source: once the tool
+// has the pipe open (the test's writer can then open it too, and sends
+// nothing, so the set-up waits for data) it gets `signal`.
+SignalledRun SignalWhileReadingPipe(const std::vector<std::string>& args, const std::string& fifo,
+                                    int signal, const std::vector<std::string>& environment) {
+    int writer = -1;
+    const SignalledRun run = SignalWhenReady(
+        args,
+        [&](pid_t) {
+            writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            return writer >= 0 || errno != ENXIO; // ENXIO: the tool has not opened its end yet
+        },
+        signal, environment);
     if (writer >= 0) ::close(writer);
     return run;
 }
@@ -719,6 +735,30 @@ TEST_F(ConvertCommand, AStopSignalDuringTheSetUpLeavesNothing) {
     EXPECT_EQ(WEXITSTATUS(classic.Status), 128 + SIGTERM) << classic.Output;
     EXPECT_EQ(classic.Output, "Stopped by signal 15 before converting: nothing was written\n");
     EXPECT_EQ(OtherNames(folder, {}), std::vector<std::string>{});
+}
+
+// A named pipe as the output that no one reads: the tool waits for a
+// reader until a stop signal comes, then ends without converting and makes
+// no file; the pipe stays as it was.
+TEST_F(ConvertCommand, AStopSignalEndsTheWaitForAnOutputPipesReader) {
+    testsupport::TempDir home;
+    const std::string fifo = home.file("unread.mkv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const SignalledRun run = SignalWhenReady(
+            {"-i", Input, "-vcodec", "mpeg4", "-y", fifo},
+            [](pid_t pid) { return testsupport::WaitsToOpen(pid, pid); }, signal, {});
+        ASSERT_TRUE(run.Signalled) << run.Output;
+        ASSERT_TRUE(WIFEXITED(run.Status)) << run.Output;
+        EXPECT_EQ(WEXITSTATUS(run.Status), 128 + signal) << run.Output;
+        EXPECT_EQ(run.Output, "Stopped by signal " + std::to_string(signal) +
+                                  " before converting: nothing was written\n");
+        EXPECT_EQ(OtherNames(home.path().string(), {"unread.mkv"}), std::vector<std::string>{});
+        struct stat status {};
+        ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
+        EXPECT_TRUE(S_ISFIFO(status.st_mode));
+    }
 }
 
 // Problems with the run's own files are found before anything converts.

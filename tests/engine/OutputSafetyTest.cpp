@@ -399,3 +399,43 @@ TEST_F(OutputSafety, AnOutputFolderRemovedDuringTheRunFailsTheTask) {
     EXPECT_EQ(end.ExceptionMsg, target + ": No such file or directory");
     EXPECT_FALSE(fs::exists(folder));
 }
+
+// A stop that comes just before the open of a named pipe without a reader
+// (the request made, no signal landing inside the open) still ends the
+// wait: the set-up gives up instead of blocking for good. The test's own
+// reader frees a set-up that stayed blocked.
+TEST_F(OutputSafety, AnOpenInterruptEndsTheWaitForAPipeReader) {
+    const std::string fifo = Out.file("unread.mkv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TFFmpegVCL c;
+    ASSERT_EQ(c.AddTask(Source), 0);
+    std::atomic<int> thread{0};
+    std::atomic<bool> returned{false};
+    bool set = true;
+    std::thread opener([&] {
+        thread = static_cast<int>(::gettid());
+        set = c.SetOutputFile(0, fifo);
+        returned = true;
+    });
+    EXPECT_TRUE(
+        WaitUntil([&] { return thread != 0 && testsupport::WaitsToOpen(::getpid(), thread); },
+                  std::chrono::seconds(30)));
+    RequestOpenInterrupt();
+    const bool ended = WaitUntil([&] { return returned.load(); }, std::chrono::seconds(10));
+    if (!ended) {
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        opener.join();
+        if (reader >= 0) ::close(reader);
+    } else {
+        opener.join();
+    }
+    ClearOpenInterrupt();
+    EXPECT_TRUE(ended) << "the open of the pipe stayed blocked";
+    EXPECT_FALSE(set);
+    EXPECT_EQ(c.LastErrMsg, fifo + ": Immediate exit requested");
+    c.ClearTasks();
+    EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "unread.mkv"}), std::vector<std::string>{});
+    struct stat status {};
+    ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}

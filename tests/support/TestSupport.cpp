@@ -1,6 +1,10 @@
 #include "support/TestSupport.h"
 
 #include <array>
+#include <chrono>
+#include <fstream>
+#include <sys/syscall.h>
+#include <thread>
 #include <cstdio>
 #include <iostream>
 #include <random>
@@ -102,6 +106,31 @@ fs::path ExecutableFolder() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? fs::current_path() : exe.parent_path();
+}
+
+namespace {
+
+// The number of the system call the thread is in, -1 when it runs or the
+// file cannot be read.
+long CurrentSystemCall(int pid, int tid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/syscall");
+    long number = -1;
+    return in >> number ? number : -1;
+}
+
+} // namespace
+
+bool WaitsToOpen(int pid, int tid) {
+    const auto waiting = [](long call) {
+#ifdef SYS_open // not on every architecture
+        if (call == SYS_open) return true;
+#endif
+        return call == SYS_openat || call == SYS_nanosleep || call == SYS_clock_nanosleep;
+    };
+    const long first = CurrentSystemCall(pid, tid);
+    if (!waiting(first)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return CurrentSystemCall(pid, tid) == first;
 }
 
 } // namespace testsupport

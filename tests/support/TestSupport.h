@@ -81,4 +81,10 @@ std::vector<std::string> ProbeValues(const std::string& file, const std::string&
 // place a "LibAV" folder beside a test executable).
 std::filesystem::path ExecutableFolder();
 
+// Whether thread `tid` of process `pid` waits in the kernel to open a file
+// or sleeps between tries of one: the system call it is in (an open or a
+// sleep) is the same at two looks 50 ms apart. For tests that act once a
+// program waits for a named pipe's other end.
+bool WaitsToOpen(int pid, int tid);
+
 } // namespace testsupport
