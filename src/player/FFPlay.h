@@ -151,6 +151,7 @@ private:
     double ComputeTargetTime(TPlaybackState* is, double framePts);
     void VideoRefresh(TPlaybackState* is, bool consume);
     void ConsumePicture(TPlaybackState* is);
+    void SlipSchedule(TPlaybackState* is, double now);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is);

@@ -33,9 +33,10 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
     std::int64_t heldUntil = is->AudioHeldUntil;
     if (heldUntil != 0) {
         if (callbackTime < heldUntil) {
-            // Waiting for the first picture: the clock stands still.
+            // Waiting for the first picture: the clock stands still, the
+            // output counts as running.
             std::memset(stream, 0, static_cast<std::size_t>(len));
-            if (is->AudioCallbackTime == 0) is->AudioCallbackTime = callbackTime;
+            is->AudioCallbackTime = callbackTime;
             return;
         }
         is->AudioHeldUntil = 0;
@@ -84,6 +85,7 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
         int unplayed = silent ? 0 : is->AudioBufSize - is->AudioBufIndex;
         is->AudioClockBase = is->AudioClock - unplayed / bytesPerSecond;
         is->AudioCallbackTime = callbackTime;
+        if (played) is->AudioClockSet = true;
     }
 }
 

@@ -154,6 +154,10 @@ struct TPlaybackState {
     // playback thread under PictureLock; VideoCurrent*: playback thread,
     // read by others through the atomics.
     double FrameTimer = 0;
+    // The next picture shown sets the schedule (after a flush or a resume):
+    // set by the video thread and TogglePause, cleared by the playback
+    // thread, under PictureLock.
+    bool ScheduleRestart = false;
     double FrameLastPTS = 0;
     double FrameLastDelay = 0.04;
     double VideoClock = 0;
@@ -184,7 +188,10 @@ struct TPlaybackState {
     // sound and pictures start together. 0: not held. Set by the read
     // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false};      // a picture was shown while held
+    std::atomic<bool> HoldShown{false}; // a picture was shown while held
+    // The audio clock tells the sound heard: cleared with each hold (read
+    // thread), set by the audio callback once sound went out after it.
+    std::atomic<bool> AudioClockSet{false};
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
     std::atomic<double> PendingVideoTarget{-1};

@@ -220,6 +220,7 @@ constexpr std::int64_t AudioHoldLimit = 1500000;
 
 void TCustomPlayer::HoldAudio(TPlaybackState* is) {
     is->HoldShown = false;
+    is->AudioClockSet = false;
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 
@@ -634,6 +635,12 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
         if (is->ReadPauseResult != AVERROR(ENOSYS))
             is->VideoCurrentPTS = is->VideoCurrentPTSDrift + now;
         is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
+        {
+            // The pictures queued before the pause are timed from the first
+            // one shown after it, not taken as late.
+            std::lock_guard lock(is->PictureLock);
+            is->ScheduleRestart = true;
+        }
         is->Paused = false;
     } else {
         if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);

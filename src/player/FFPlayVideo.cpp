@@ -243,6 +243,7 @@ void TCustomPlayer::FlushVideo(TPlaybackState* is) {
         is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
         is->FrameLastDelay = 0;
         is->FrameTimer = Now();
+        is->ScheduleRestart = true;
         is->FlushPending = false;
         is->PictureChanged.notify_all();
     }
@@ -310,7 +311,7 @@ double TCustomPlayer::ComputeTargetTime(TPlaybackState* is, double framePts) {
     else
         is->FrameLastDelay = delay;
     is->FrameLastPTS = framePts;
-    if (is->AudioSt) {
+    if (is->AudioSt && is->AudioClockSet) {
         // Half a frame off the sound: the next picture moves by the distance,
         // at most to at once or to twice its time, so pictures stay within a
         // frame of the sound without one-frame jumps.
@@ -346,18 +347,23 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
     for (;;) {
         std::unique_lock lock(is->PictureLock);
         if (is->PictureCount == 0) break;
+        TPictureSlot& slot = is->Pictures[is->ReadIndex];
+        if (is->JustSeeked) {
+            // Queued before the seek reached the decoder: never shown, and
+            // not a late picture either.
+            lock.unlock();
+            ConsumePicture(is);
+            dropped = true;
+            continue;
+        }
         bool forced = is->Paused && is->PendingShows > 0;
         if (is->Paused && !forced) return;
-        TPictureSlot& slot = is->Pictures[is->ReadIndex];
         double now = Now();
         if (!forced && now < slot.TargetClock) return;
         if (!forced && AheadOfSound(is, slot.PTS)) {
             // The schedule slips by the time waited for the sound, so the
             // pictures after this one are not taken as late.
-            double waited = now - slot.TargetClock;
-            slot.TargetClock = now;
-            if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += waited;
-            is->FrameTimer += waited;
+            SlipSchedule(is, now);
             return;
         }
         is->VideoCurrentPTS = slot.PTS;
@@ -365,9 +371,15 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         is->VideoCurrentPosition = slot.Position;
         double next = is->PictureCount == 2 ? is->Pictures[(is->ReadIndex + 1) % 2].TargetClock
                                             : slot.TargetClock + is->VideoClock - slot.PTS;
-        if (!forced && ((now > next && !is->IsCapture) || is->JustSeeked)) {
+        if (!forced && is->ScheduleRestart) {
+            // The first picture after a flush or a resume is shown now and
+            // the schedule of the next ones starts from it: however long it
+            // took to decode (up to the seek target) is no lateness.
+            SlipSchedule(is, now);
+            is->ScheduleRestart = false;
+        } else if (!forced && now > next && !is->IsCapture) {
             is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
-            if (is->PictureCount == 2 || now > next + 0.5 || is->JustSeeked) {
+            if (is->PictureCount == 2 || now > next + 0.5) {
                 lock.unlock();
                 ConsumePicture(is);
                 dropped = true;
@@ -383,6 +395,16 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         break;
     }
     if (!dropped) UpdatePosition();
+}
+
+// Under PictureLock: the picture in the read slot is due `now` instead of at
+// its target, and the schedule after it moves by as much.
+void TCustomPlayer::SlipSchedule(TPlaybackState* is, double now) {
+    TPictureSlot& slot = is->Pictures[is->ReadIndex];
+    double slip = now - slot.TargetClock;
+    slot.TargetClock = now;
+    if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += slip;
+    is->FrameTimer += slip;
 }
 
 void TCustomPlayer::ConsumePicture(TPlaybackState* is) {
@@ -499,15 +521,19 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
     if (!is->AudioSt || is->Paused || is->AudioRate <= 0) return false;
     std::int64_t heldUntil = is->AudioHeldUntil;
-    if (heldUntil != 0) {
-        // The first picture shows at once, the next ones with the sound.
-        if (ff::avutil.av_gettime() >= heldUntil) return false;
-        return is->HoldShown.exchange(true);
-    }
+    if (heldUntil != 0 && ff::avutil.av_gettime() >= heldUntil) return false;
     std::int64_t callback = is->AudioCallbackTime;
-    if (callback == 0) return false;
     double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
-    if (Now() - static_cast<double>(callback) / 1000000.0 > buffer + MaxSoundPause) return false;
+    bool running = callback != 0 &&
+                   Now() - static_cast<double>(callback) / 1000000.0 <= buffer + MaxSoundPause;
+    if (!is->AudioClockSet) {
+        // After the open or a seek the first picture shows at once, the next
+        // ones wait until the sound has started (its clock still tells the
+        // time before the hold), unless the output stopped.
+        if (!is->HoldShown.exchange(true)) return false;
+        return heldUntil != 0 || running;
+    }
+    if (!running) return false;
     return pts - AudioClockNow(is) > 0.5 * FrameDuration(is->VideoSt);
 }
 
