@@ -171,6 +171,9 @@ private:
     // ---- subtitles (FFPlaySubtitle.cpp) ----
     void SubtitleThreadRun(TPlaybackState* is);
     void BlendSubtitle(TPlaybackState* is, TPictureSlot& slot);
+    void CatchUpSubtitles(TPlaybackState* is, double target);
+    bool OpenSubtitleLookback(TPlaybackState* is);
+    void CloseSubtitleLookback(TPlaybackState* is);
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};

@@ -147,6 +147,12 @@ struct TPlaybackState {
     // gives text; events from the subtitle thread, drawing by the playback
     // thread (it locks itself).
     std::unique_ptr<TTextSubtitles> TextSubtitles;
+    // A second reading of the file with its own decoder, for the text
+    // subtitles that started before a seek target and are still due at it
+    // (the seek lands after their packets): read thread only.
+    ff::InputContextPtr SubtitleLookback;
+    ff::CodecContextPtr SubtitleLookbackCodec;
+    bool SubtitleLookbackFailed = false;
 
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
 

@@ -411,6 +411,12 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
         if (is->SubtitleSt) {
             is->SubtitleQueue.Flush();
             is->SubtitleQueue.PutFlush();
+            if (is->TextSubtitles) {
+                // Before the main reading goes on, so the first picture
+                // after the seek has the text due at it.
+                is->TextSubtitles->Flush();
+                if (exact >= 0) CatchUpSubtitles(is, exact);
+            }
         }
         if (is->VideoSt) {
             if (is->AudioSt) HoldAudio(is);
@@ -443,6 +449,7 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
     if (is->AudioStream >= 0) ComponentClose(is, is->AudioStream);
     if (is->VideoStream >= 0) ComponentClose(is, is->VideoStream);
     if (is->SubtitleStream >= 0) ComponentClose(is, is->SubtitleStream);
+    CloseSubtitleLookback(is);
     if (is->OpenStatus == 1) {
         try {
             FProbe->AttachContext(nullptr);
