@@ -117,7 +117,7 @@ private:
     void ShutDownPipeline();
     void ResetPlayer();
     void UpdatePosition();
-    void HookPicture(AVFrame* picture, double pts);
+    bool HookPicture(TPlaybackState* is, AVFrame* picture, double pts);
     std::int64_t ToHostTime(double seconds) const;
     void ServiceWait();
     // ---- pipeline (FFPlayStream.cpp) ----
@@ -143,6 +143,7 @@ private:
     void RefreshThreadRun(TPlaybackState* is);
     // ---- video (FFPlayVideo.cpp) ----
     void VideoThreadRun(TPlaybackState* is);
+    void JoinVideoThread(TPlaybackState* is);
     int GetVideoFrame(TPlaybackState* is, AVFrame* frame, bool& gotPicture);
     int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* frame);
     void FlushVideo(TPlaybackState* is);
@@ -190,7 +191,6 @@ private:
 
     std::mutex FFrameLock; // CurrentFrame's context (host threads)
     TToRGBContext FFrameContext;
-    TToRGBContext FHookContext; // video thread
     std::unique_ptr<TAVProbe> FProbe;
 
     // The player lock: held by the playback thread per event, and by Close.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/FFHandles.h"
+#include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
 #include "player/FFPlayText.h"
@@ -87,10 +88,21 @@ struct TSubPicture {
 // are atomics or are guarded by PictureLock / SubPictureLock as noted.
 class TCustomPlayer;
 
-struct TPlaybackState {
+struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     TCustomPlayer* Player = nullptr;
     // Threads.
     std::thread ReadThread, RefreshThread, VideoThread, SubtitleThread;
+    // The video thread holds this state while it runs and sets VideoDone at
+    // its end. A hook that does not return when the file closes leaves it
+    // behind: VideoExitLock guards VideoInHook (video thread) and
+    // VideoAbandoned (the closing read thread), so that either the close
+    // waits for the thread or the thread, back from the hook, touches
+    // nothing but this state.
+    TManualEvent VideoDone{false};
+    std::mutex VideoExitLock;
+    bool VideoInHook = false;
+    bool VideoAbandoned = false;
+    TToRGBContext HookContext; // video thread: the hook's bitmap and scalers
 
     std::atomic<int> OpenStatus{0};           // 0 opening, 1 opened, -1 failed, -2 cleaned up
     AVFormatContext* FormatContext = nullptr; // read thread; closed at its end

@@ -499,7 +499,11 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
         is->Rotation = StreamRotation(stream);
         is->VideoQueue.Start();
         is->VideoQueue.PutFlush();
-        is->VideoThread = std::thread(&TCustomPlayer::VideoThreadRun, this, is);
+        is->VideoDone.Reset();
+        is->VideoThread = std::thread([this, hold = is->shared_from_this()] {
+            VideoThreadRun(hold.get());
+            hold->VideoDone.Set();
+        });
         break;
     case AVMEDIA_TYPE_AUDIO:
         is->AudioStream = streamIndex;
@@ -574,7 +578,7 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
             std::lock_guard lock(is->PictureLock);
             is->PictureChanged.notify_all();
         }
-        if (is->VideoThread.joinable()) is->VideoThread.join();
+        JoinVideoThread(is);
         is->VideoQueue.Flush();
         is->VideoOpen = false;
         codec = std::move(is->VideoCodec);
@@ -608,6 +612,34 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
     stream->discard = AVDISCARD_ALL;
     std::lock_guard lock(CodecLock());
     codec.reset();
+}
+
+namespace {
+
+// How long a close waits for a hook that does not return.
+constexpr auto HookReturnLimit = std::chrono::seconds(2);
+
+} // namespace
+
+// Waits for the video thread's end. A hook of the host that has not returned
+// after HookReturnLimit is not waited for: the thread is let go, holding the
+// pipeline state it uses (its shared reference) but nothing of the player,
+// which may be destroyed before the hook returns. Back from the hook it sees
+// VideoAbandoned and ends at once. Keeping the player alive instead would
+// make Close and the host's window wait as long as the hook.
+void TCustomPlayer::JoinVideoThread(TPlaybackState* is) {
+    if (!is->VideoThread.joinable()) return;
+    auto deadline = std::chrono::steady_clock::now() + HookReturnLimit;
+    while (!is->VideoDone.WaitFor(50ms)) {
+        if (std::chrono::steady_clock::now() < deadline) continue;
+        std::lock_guard lock(is->VideoExitLock);
+        if (!is->VideoInHook) continue; // busy elsewhere: it ends soon
+        is->VideoAbandoned = true;
+        is->VideoThread.detach();
+        GetLogger().Log(this, llWarning, "OnHook does not return: the video thread is left to end");
+        return;
+    }
+    is->VideoThread.join();
 }
 
 // ---- Pause and seek ----

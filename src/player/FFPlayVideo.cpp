@@ -291,8 +291,9 @@ int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts
         slot->Height = slot->Overlay->height;
         slot->Allocated = true;
         slot->SubtitleBlended = false;
-        if (Hook && ff::avutil.av_frame_make_writable(slot->Overlay.get()) >= 0)
-            HookPicture(slot->Overlay.get(), pts);
+        if (Hook && ff::avutil.av_frame_make_writable(slot->Overlay.get()) >= 0 &&
+            !HookPicture(is, slot->Overlay.get(), pts))
+            return -1; // closed meanwhile: the thread ends touching nothing more
         slot->PTS = pts;
         slot->Position = pos;
     }
