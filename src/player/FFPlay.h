@@ -33,6 +33,9 @@ class TCustomPlayer;
 
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
+// The display goes through IVideoSurface (SDL is used for the sound only), so
+// TVideoDriver has no effect: VideoDriver is kept, and read by no one, so
+// that hosts which set it still build.
 enum TVideoDriver { vdDefault, vdDirectDraw, vdGDI };
 
 using TFileOpenEvent =
@@ -75,8 +78,8 @@ public:
 
     // Properties (set before Open unless said otherwise).
     TAudioDriver AudioDriver = adDefault;
-    TVideoDriver VideoDriver = vdDefault;
-    std::atomic<int> AudioVolume{128}; // 0..128, any time
+    TVideoDriver VideoDriver = vdDefault; // no effect (see TVideoDriver)
+    std::atomic<int> AudioVolume{128};    // 0..128, any time
     bool DisableAudio = false;
     bool DisableVideo = false;
     bool DisableDisplay = false;
