@@ -205,7 +205,10 @@ void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
         if (!is->Paused) {
             int bytesPerSecond = 2 * channels * std::max(1, is->AudioRate);
             int unplayed = (is->AudioBufSize - is->AudioBufIndex) / (2 * channels);
-            double since = Now() - static_cast<double>(is->AudioCallbackTime) / 1000000.0;
+            std::int64_t callback = is->AudioCallbackTime;
+            double since = callback == 0
+                               ? 0
+                               : std::clamp(Now() - static_cast<double>(callback) / 1e6, 0.0, 1.0);
             int delay =
                 unplayed - static_cast<int>(since * bytesPerSecond / (2 * channels)) + 2 * width;
             delay = std::max(delay, width) * channels;

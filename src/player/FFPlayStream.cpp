@@ -402,6 +402,17 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
         if (is->VideoSt) FFrameQueued.Set();
     } else {
         double exact = (flags & AVSEEK_FLAG_BYTE) ? -1 : static_cast<double>(target) / 1000000.0;
+        if (is->VideoSt) {
+            // Pictures decoded from here on are from before the seek: none
+            // is queued, and none may end the seek (JustSeeked) before the
+            // video thread has met the flush marker.
+            {
+                std::lock_guard lock(is->PictureLock);
+                is->FlushPending = true;
+            }
+            is->PictureChanged.notify_all();
+            is->FlushedAfterSeek = false;
+        }
         is->JustSeeked = true;
         if (is->AudioSt) {
             is->PendingAudioTarget = exact;
@@ -411,27 +422,21 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
         if (is->SubtitleSt) {
             is->SubtitleQueue.Flush();
             is->SubtitleQueue.PutFlush();
-            if (is->TextSubtitles) {
-                // Before the main reading goes on, so the first picture
-                // after the seek has the text due at it.
-                is->TextSubtitles->Flush();
-                if (exact >= 0) CatchUpSubtitles(is, exact);
-            }
         }
         if (is->VideoSt) {
             if (is->AudioSt) HoldAudio(is);
             is->PendingVideoTarget = exact;
-            {
-                std::lock_guard lock(is->PictureLock);
-                is->FlushPending = true;
-            }
-            is->PictureChanged.notify_all();
-            // Both are set again by the video thread once it has met the
-            // flush marker, so they are cleared before it is queued.
-            is->FlushedAfterSeek = false;
+            // Set again by the video thread with the first picture after the
+            // flush marker, so cleared before it is queued.
             FFrameQueued.Reset();
             is->VideoQueue.Flush();
             is->VideoQueue.PutFlush();
+        }
+        if (is->SubtitleSt && is->TextSubtitles) {
+            // Before the reading goes on, so the first picture after the
+            // seek has the text due at it.
+            is->TextSubtitles->Flush();
+            if (exact >= 0) CatchUpSubtitles(is, exact);
         }
     }
     is->EndOfFileLogged = false;

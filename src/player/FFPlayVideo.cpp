@@ -123,7 +123,9 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
     bool drained = false;
     if (!frame || !filtered) return;
     for (;;) {
-        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek &&
+        // Paused, the thread still runs until a seek's picture is out (also
+        // when a second seek came before it).
+        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek && !is->JustSeeked &&
                is->StartPausedFrames == 0 && !FStepping)
             std::this_thread::sleep_for(10ms);
         ff::PacketPtr packet;
@@ -203,7 +205,7 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     }
     if (is->JustSeeked && is->FlushedAfterSeek) {
         is->JustSeeked = false;
-        if (is->PausedAtSeek && is->Paused) is->PendingShows = 1;
+        if (is->Paused) is->PendingShows = 1;
         is->PausedAtSeek = false;
     }
     int result = OutputPicture(is, picture, pts);
