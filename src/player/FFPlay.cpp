@@ -100,7 +100,6 @@ bool TCustomPlayer::Open(const std::string& fileName, IVideoSurface* window, boo
         FSurface = window ? window : FOwnWindow.get();
     }
     ResetToRGBContext(FFrameContext);
-    ResetToRGBContext(FHookContext);
     FLoopEvents.Clear();
     if (!StreamOpen(fileName, startPaused)) {
         FSurface = nullptr;
@@ -519,29 +518,46 @@ bool BitmapToPicture(TToRGBContext& context, AVFrame* picture) {
 
 } // namespace
 
-void TCustomPlayer::HookPicture(AVFrame* picture, double pts) {
-    if (!Hook) return;
+// False when the file was closed while the hook ran: the caller then
+// touches nothing of the player (it may be gone) and ends its thread.
+bool TCustomPlayer::HookPicture(TPlaybackState* is, AVFrame* picture, double pts) {
+    if (!Hook) return true;
     THookEvent handler;
     {
         std::lock_guard lock(FHandlerLock);
         handler = OnHook;
     }
-    if (!handler) return;
-    if (!HookToBitmap(FHookContext, picture)) {
+    if (!handler) return true;
+    TToRGBContext& context = is->HookContext;
+    if (!HookToBitmap(context, picture)) {
         GetLogger().Log(this, llError, "Cannot initialize the toRGB conversion context");
-        return;
+        return true;
     }
+    std::int64_t hostPts = ToHostTime(pts);
+    {
+        std::lock_guard lock(is->VideoExitLock);
+        is->VideoInHook = true;
+    }
+    std::string failure;
     try {
-        handler(this, *FHookContext.Bitmap, ToHostTime(pts));
+        handler(this, *context.Bitmap, hostPts);
     } catch (const std::exception& e) {
-        GetLogger().Log(this, llError, std::string("Error occurs OnHook: ") + e.what());
-        return;
+        failure = std::string("Error occurs OnHook: ") + e.what();
     } catch (...) {
-        GetLogger().Log(this, llError, "Error occurs OnHook: unknown exception");
-        return;
+        failure = "Error occurs OnHook: unknown exception";
     }
-    Bitmap24& bitmap = *FHookContext.Bitmap;
-    if (bitmap.Width != picture->width || bitmap.Height != picture->height) return;
-    if (!BitmapToPicture(FHookContext, picture))
+    {
+        std::lock_guard lock(is->VideoExitLock);
+        is->VideoInHook = false;
+        if (is->VideoAbandoned) return false;
+    }
+    if (!failure.empty()) {
+        GetLogger().Log(this, llError, failure);
+        return true;
+    }
+    Bitmap24& bitmap = *context.Bitmap;
+    if (bitmap.Width != picture->width || bitmap.Height != picture->height) return true;
+    if (!BitmapToPicture(context, picture))
         GetLogger().Log(this, llError, "Cannot initialize the fromRGB conversion context");
+    return true;
 }

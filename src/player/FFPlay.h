@@ -33,6 +33,9 @@ class TCustomPlayer;
 
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
+// The display goes through IVideoSurface (SDL is used for the sound only), so
+// TVideoDriver has no effect: VideoDriver is kept, and read by no one, so
+// that hosts which set it still build.
 enum TVideoDriver { vdDefault, vdDirectDraw, vdGDI };
 
 using TFileOpenEvent =
@@ -75,8 +78,8 @@ public:
 
     // Properties (set before Open unless said otherwise).
     TAudioDriver AudioDriver = adDefault;
-    TVideoDriver VideoDriver = vdDefault;
-    std::atomic<int> AudioVolume{128}; // 0..128, any time
+    TVideoDriver VideoDriver = vdDefault; // no effect (see TVideoDriver)
+    std::atomic<int> AudioVolume{128};    // 0..128, any time
     bool DisableAudio = false;
     bool DisableVideo = false;
     bool DisableDisplay = false;
@@ -117,7 +120,7 @@ private:
     void ShutDownPipeline();
     void ResetPlayer();
     void UpdatePosition();
-    void HookPicture(AVFrame* picture, double pts);
+    bool HookPicture(TPlaybackState* is, AVFrame* picture, double pts);
     std::int64_t ToHostTime(double seconds) const;
     void ServiceWait();
     // ---- pipeline (FFPlayStream.cpp) ----
@@ -143,6 +146,7 @@ private:
     void RefreshThreadRun(TPlaybackState* is);
     // ---- video (FFPlayVideo.cpp) ----
     void VideoThreadRun(TPlaybackState* is);
+    void JoinVideoThread(TPlaybackState* is);
     int GetVideoFrame(TPlaybackState* is, AVFrame* frame, bool& gotPicture);
     int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* frame);
     void FlushVideo(TPlaybackState* is);
@@ -151,6 +155,7 @@ private:
     double ComputeTargetTime(TPlaybackState* is, double framePts);
     void VideoRefresh(TPlaybackState* is, bool consume);
     void ConsumePicture(TPlaybackState* is);
+    void SlipSchedule(TPlaybackState* is, double now);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is);
@@ -170,6 +175,9 @@ private:
     // ---- subtitles (FFPlaySubtitle.cpp) ----
     void SubtitleThreadRun(TPlaybackState* is);
     void BlendSubtitle(TPlaybackState* is, TPictureSlot& slot);
+    void CatchUpSubtitles(TPlaybackState* is, double target);
+    bool OpenSubtitleLookback(TPlaybackState* is);
+    void CloseSubtitleLookback(TPlaybackState* is);
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};
@@ -186,7 +194,6 @@ private:
 
     std::mutex FFrameLock; // CurrentFrame's context (host threads)
     TToRGBContext FFrameContext;
-    TToRGBContext FHookContext; // video thread
     std::unique_ptr<TAVProbe> FProbe;
 
     // The player lock: held by the playback thread per event, and by Close.

@@ -33,9 +33,10 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
     std::int64_t heldUntil = is->AudioHeldUntil;
     if (heldUntil != 0) {
         if (callbackTime < heldUntil) {
-            // Waiting for the first picture: the clock stands still.
+            // Waiting for the first picture: the clock stands still, the
+            // output counts as running.
             std::memset(stream, 0, static_cast<std::size_t>(len));
-            if (is->AudioCallbackTime == 0) is->AudioCallbackTime = callbackTime;
+            is->AudioCallbackTime = callbackTime;
             return;
         }
         is->AudioHeldUntil = 0;
@@ -84,6 +85,7 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
         int unplayed = silent ? 0 : is->AudioBufSize - is->AudioBufIndex;
         is->AudioClockBase = is->AudioClock - unplayed / bytesPerSecond;
         is->AudioCallbackTime = callbackTime;
+        if (played) is->AudioClockSet = true;
     }
 }
 
@@ -203,7 +205,10 @@ void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
         if (!is->Paused) {
             int bytesPerSecond = 2 * channels * std::max(1, is->AudioRate);
             int unplayed = (is->AudioBufSize - is->AudioBufIndex) / (2 * channels);
-            double since = Now() - static_cast<double>(is->AudioCallbackTime) / 1000000.0;
+            std::int64_t callback = is->AudioCallbackTime;
+            double since = callback == 0
+                               ? 0
+                               : std::clamp(Now() - static_cast<double>(callback) / 1e6, 0.0, 1.0);
             int delay =
                 unplayed - static_cast<int>(since * bytesPerSecond / (2 * channels)) + 2 * width;
             delay = std::max(delay, width) * channels;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/FFHandles.h"
+#include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
 #include "player/FFPlayText.h"
@@ -87,10 +88,21 @@ struct TSubPicture {
 // are atomics or are guarded by PictureLock / SubPictureLock as noted.
 class TCustomPlayer;
 
-struct TPlaybackState {
+struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     TCustomPlayer* Player = nullptr;
     // Threads.
     std::thread ReadThread, RefreshThread, VideoThread, SubtitleThread;
+    // The video thread holds this state while it runs and sets VideoDone at
+    // its end. A hook that does not return when the file closes leaves it
+    // behind: VideoExitLock guards VideoInHook (video thread) and
+    // VideoAbandoned (the closing read thread), so that either the close
+    // waits for the thread or the thread, back from the hook, touches
+    // nothing but this state.
+    TManualEvent VideoDone{false};
+    std::mutex VideoExitLock;
+    bool VideoInHook = false;
+    bool VideoAbandoned = false;
+    TToRGBContext HookContext; // video thread: the hook's bitmap and scalers
 
     std::atomic<int> OpenStatus{0};           // 0 opening, 1 opened, -1 failed, -2 cleaned up
     AVFormatContext* FormatContext = nullptr; // read thread; closed at its end
@@ -147,6 +159,12 @@ struct TPlaybackState {
     // gives text; events from the subtitle thread, drawing by the playback
     // thread (it locks itself).
     std::unique_ptr<TTextSubtitles> TextSubtitles;
+    // A second reading of the file with its own decoder, for the text
+    // subtitles that started before a seek target and are still due at it
+    // (the seek lands after their packets): read thread only.
+    ff::InputContextPtr SubtitleLookback;
+    ff::CodecContextPtr SubtitleLookbackCodec;
+    bool SubtitleLookbackFailed = false;
 
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
 
@@ -154,6 +172,10 @@ struct TPlaybackState {
     // playback thread under PictureLock; VideoCurrent*: playback thread,
     // read by others through the atomics.
     double FrameTimer = 0;
+    // The next picture shown sets the schedule (after a flush or a resume):
+    // set by the video thread and TogglePause, cleared by the playback
+    // thread, under PictureLock.
+    bool ScheduleRestart = false;
     double FrameLastPTS = 0;
     double FrameLastDelay = 0.04;
     double VideoClock = 0;
@@ -184,7 +206,10 @@ struct TPlaybackState {
     // sound and pictures start together. 0: not held. Set by the read
     // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false};      // a picture was shown while held
+    std::atomic<bool> HoldShown{false}; // a picture was shown while held
+    // The audio clock tells the sound heard: cleared with each hold (read
+    // thread), set by the audio callback once sound went out after it.
+    std::atomic<bool> AudioClockSet{false};
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
     std::atomic<double> PendingVideoTarget{-1};

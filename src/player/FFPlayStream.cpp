@@ -220,6 +220,7 @@ constexpr std::int64_t AudioHoldLimit = 1500000;
 
 void TCustomPlayer::HoldAudio(TPlaybackState* is) {
     is->HoldShown = false;
+    is->AudioClockSet = false;
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 
@@ -401,6 +402,17 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
         if (is->VideoSt) FFrameQueued.Set();
     } else {
         double exact = (flags & AVSEEK_FLAG_BYTE) ? -1 : static_cast<double>(target) / 1000000.0;
+        if (is->VideoSt) {
+            // Pictures decoded from here on are from before the seek: none
+            // is queued, and none may end the seek (JustSeeked) before the
+            // video thread has met the flush marker.
+            {
+                std::lock_guard lock(is->PictureLock);
+                is->FlushPending = true;
+            }
+            is->PictureChanged.notify_all();
+            is->FlushedAfterSeek = false;
+        }
         is->JustSeeked = true;
         if (is->AudioSt) {
             is->PendingAudioTarget = exact;
@@ -414,17 +426,17 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
         if (is->VideoSt) {
             if (is->AudioSt) HoldAudio(is);
             is->PendingVideoTarget = exact;
-            {
-                std::lock_guard lock(is->PictureLock);
-                is->FlushPending = true;
-            }
-            is->PictureChanged.notify_all();
-            // Both are set again by the video thread once it has met the
-            // flush marker, so they are cleared before it is queued.
-            is->FlushedAfterSeek = false;
+            // Set again by the video thread with the first picture after the
+            // flush marker, so cleared before it is queued.
             FFrameQueued.Reset();
             is->VideoQueue.Flush();
             is->VideoQueue.PutFlush();
+        }
+        if (is->SubtitleSt && is->TextSubtitles) {
+            // Before the reading goes on, so the first picture after the
+            // seek has the text due at it.
+            is->TextSubtitles->Flush();
+            if (exact >= 0) CatchUpSubtitles(is, exact);
         }
     }
     is->EndOfFileLogged = false;
@@ -442,6 +454,7 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
     if (is->AudioStream >= 0) ComponentClose(is, is->AudioStream);
     if (is->VideoStream >= 0) ComponentClose(is, is->VideoStream);
     if (is->SubtitleStream >= 0) ComponentClose(is, is->SubtitleStream);
+    CloseSubtitleLookback(is);
     // SDL keeps per-thread data (its error text) for threads it did not
     // start; this thread is done with SDL, so that data goes now.
     ff::sdl.SDL_TLSCleanup();
@@ -494,7 +507,11 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
         is->Rotation = StreamRotation(stream);
         is->VideoQueue.Start();
         is->VideoQueue.PutFlush();
-        is->VideoThread = std::thread(&TCustomPlayer::VideoThreadRun, this, is);
+        is->VideoDone.Reset();
+        is->VideoThread = std::thread([this, hold = is->shared_from_this()] {
+            VideoThreadRun(hold.get());
+            hold->VideoDone.Set();
+        });
         break;
     case AVMEDIA_TYPE_AUDIO:
         is->AudioStream = streamIndex;
@@ -569,7 +586,7 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
             std::lock_guard lock(is->PictureLock);
             is->PictureChanged.notify_all();
         }
-        if (is->VideoThread.joinable()) is->VideoThread.join();
+        JoinVideoThread(is);
         is->VideoQueue.Flush();
         is->VideoOpen = false;
         codec = std::move(is->VideoCodec);
@@ -605,6 +622,34 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
     codec.reset();
 }
 
+namespace {
+
+// How long a close waits for a hook that does not return.
+constexpr auto HookReturnLimit = std::chrono::seconds(2);
+
+} // namespace
+
+// Waits for the video thread's end. A hook of the host that has not returned
+// after HookReturnLimit is not waited for: the thread is let go, holding the
+// pipeline state it uses (its shared reference) but nothing of the player,
+// which may be destroyed before the hook returns. Back from the hook it sees
+// VideoAbandoned and ends at once. Keeping the player alive instead would
+// make Close and the host's window wait as long as the hook.
+void TCustomPlayer::JoinVideoThread(TPlaybackState* is) {
+    if (!is->VideoThread.joinable()) return;
+    auto deadline = std::chrono::steady_clock::now() + HookReturnLimit;
+    while (!is->VideoDone.WaitFor(50ms)) {
+        if (std::chrono::steady_clock::now() < deadline) continue;
+        std::lock_guard lock(is->VideoExitLock);
+        if (!is->VideoInHook) continue; // busy elsewhere: it ends soon
+        is->VideoAbandoned = true;
+        is->VideoThread.detach();
+        GetLogger().Log(this, llWarning, "OnHook does not return: the video thread is left to end");
+        return;
+    }
+    is->VideoThread.join();
+}
+
 // ---- Pause and seek ----
 
 namespace {
@@ -637,6 +682,12 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
         if (is->ReadPauseResult != AVERROR(ENOSYS))
             is->VideoCurrentPTS = is->VideoCurrentPTSDrift + now;
         is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
+        {
+            // The pictures queued before the pause are timed from the first
+            // one shown after it, not taken as late.
+            std::lock_guard lock(is->PictureLock);
+            is->ScheduleRestart = true;
+        }
         is->Paused = false;
     } else {
         if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);

@@ -4,6 +4,9 @@
 // subtitle that is due into the picture.
 #include "player/FFPlay.h"
 
+#include "media/FFmpegLoader.h"
+#include "media/UnicodeProtocol.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -103,8 +106,8 @@ void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
         bool isFlush = false;
         if (is->SubtitleQueue.Get(packet, isFlush, true) < 0) break;
         if (isFlush) {
+            // The text events were forgotten by the seek itself (read thread).
             ff::avcodec.avcodec_flush_buffers(codec);
-            if (is->TextSubtitles) is->TextSubtitles->Flush();
             continue;
         }
         double pts = packet->pts != AV_NOPTS_VALUE
@@ -198,4 +201,101 @@ void TCustomPlayer::BlendSubtitle(TPlaybackState* is, TPictureSlot& slot) {
         if (sub.Sub.rects[i]->type == SUBTITLE_BITMAP)
             BlendRect(slot.Overlay.get(), sub.Sub.rects[i]);
     slot.SubtitleBlended = true;
+}
+
+// ---- Text subtitles at a seek target (read thread) ----
+
+namespace {
+
+// How far before a seek target a text subtitle may start and still be due.
+constexpr double SubtitleLookbackSeconds = 10.0;
+
+} // namespace
+
+bool TCustomPlayer::OpenSubtitleLookback(TPlaybackState* is) {
+    if (is->SubtitleLookbackFailed) return false;
+    is->SubtitleLookbackFailed = true; // until it is open
+    AVFormatContext* context = ff::avformat.avformat_alloc_context();
+    if (!context) return false;
+    context->interrupt_callback = is->FormatContext->interrupt_callback;
+    std::string path = FromLibraryName(is->FileName);
+    if (ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
+        return false;
+    is->SubtitleLookback.reset(context);
+    // The streams as the header gives them must be those of the playing file.
+    int index = is->SubtitleStream;
+    if (index >= static_cast<int>(context->nb_streams) ||
+        context->streams[index]->codecpar->codec_id != is->SubtitleSt->codecpar->codec_id) {
+        is->SubtitleLookback.reset();
+        return false;
+    }
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        context->streams[i]->discard =
+            static_cast<int>(i) == index || static_cast<int>(i) == is->VideoStream
+                ? AVDISCARD_DEFAULT
+                : AVDISCARD_ALL;
+    const AVCodec* decoder = ff::avcodec.avcodec_find_decoder(is->SubtitleSt->codecpar->codec_id);
+    ff::CodecContextPtr codec(ff::avcodec.avcodec_alloc_context3(decoder));
+    if (!decoder || !codec ||
+        ff::avcodec.avcodec_parameters_to_context(codec.get(), is->SubtitleSt->codecpar) < 0) {
+        is->SubtitleLookback.reset();
+        return false;
+    }
+    codec->pkt_timebase = is->SubtitleSt->time_base;
+    {
+        std::lock_guard lock(CodecLock());
+        if (ff::avcodec.avcodec_open2(codec.get(), decoder, nullptr) < 0) {
+            codec.reset();
+            is->SubtitleLookback.reset();
+            return false;
+        }
+    }
+    is->SubtitleLookbackCodec = std::move(codec);
+    is->SubtitleLookbackFailed = false;
+    return true;
+}
+
+void TCustomPlayer::CloseSubtitleLookback(TPlaybackState* is) {
+    {
+        std::lock_guard lock(CodecLock());
+        is->SubtitleLookbackCodec.reset();
+    }
+    is->SubtitleLookback.reset();
+}
+
+// Reads the subtitles from a while before `target` (seconds) up to it and
+// hands their text to the renderer: the seek itself goes to the key frame
+// before the target, and a subtitle shown since earlier is still due.
+// Reading stops at the first packet past the target.
+void TCustomPlayer::CatchUpSubtitles(TPlaybackState* is, double target) {
+    if (!is->SubtitleLookback && !OpenSubtitleLookback(is)) return;
+    AVFormatContext* context = is->SubtitleLookback.get();
+    AVCodecContext* codec = is->SubtitleLookbackCodec.get();
+    auto from =
+        static_cast<std::int64_t>(std::llround((target - SubtitleLookbackSeconds) * AV_TIME_BASE));
+    if (ff::avformat.avformat_seek_file(context, -1, INT64_MIN, from, from, 0) < 0 &&
+        ff::avformat.av_seek_frame(context, -1, from, AVSEEK_FLAG_BACKWARD) < 0)
+        return;
+    ff::avcodec.avcodec_flush_buffers(codec);
+    ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
+    if (!packet) return;
+    while (!is->AbortRequest && ff::avformat.av_read_frame(context, packet.get()) >= 0) {
+        AVStream* stream = context->streams[packet->stream_index];
+        double pts = packet->pts != AV_NOPTS_VALUE
+                         ? av_q2d(stream->time_base) * static_cast<double>(packet->pts)
+                         : 0;
+        bool subtitle = packet->stream_index == is->SubtitleStream;
+        if (pts > target) {
+            ff::avcodec.av_packet_unref(packet.get());
+            break;
+        }
+        AVSubtitle sub{};
+        int got = 0;
+        if (subtitle &&
+            ff::avcodec.avcodec_decode_subtitle2(codec, &sub, &got, packet.get()) >= 0 && got) {
+            if (sub.format != 0) AddTextEvents(*is->TextSubtitles, sub, pts);
+            ff::avcodec.avsubtitle_free(&sub);
+        }
+        ff::avcodec.av_packet_unref(packet.get());
+    }
 }

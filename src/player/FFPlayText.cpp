@@ -99,6 +99,7 @@ bool TTextSubtitles::Start(const std::uint8_t* header, int headerSize) {
         ass_process_codec_private(FTrack, text.data(), headerSize);
     }
     FWidth = FHeight = 0;
+    FEvents.clear();
     return true;
 }
 
@@ -106,13 +107,19 @@ void TTextSubtitles::AddEvent(const std::string& event, std::int64_t startMs,
                               std::int64_t durationMs) {
     std::lock_guard lock(FLock);
     if (!FTrack || event.empty()) return;
-    std::vector<char> text(event.begin(), event.end());
+    std::string::size_type comma = event.find(',');
+    std::string body = comma == std::string::npos ? event : event.substr(comma + 1);
+    std::string key = std::to_string(startMs) + ':' + std::to_string(durationMs) + ':' + body;
+    if (!FEvents.insert(key).second) return;
+    std::string numbered = std::to_string(FReadOrder++) + ',' + body;
+    std::vector<char> text(numbered.begin(), numbered.end());
     ass_process_chunk(FTrack, text.data(), static_cast<int>(text.size()), startMs, durationMs);
 }
 
 void TTextSubtitles::Flush() {
     std::lock_guard lock(FLock);
     if (FTrack) ass_flush_events(FTrack);
+    FEvents.clear();
 }
 
 bool TTextSubtitles::Draw(AVFrame* picture, std::int64_t nowMs,

@@ -9,14 +9,15 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 
 struct ass_library;
 struct ass_renderer;
 struct ass_track;
 
-// Events come from the subtitle thread, pictures from the playback thread;
-// FLock guards the libass objects and FWidth/FHeight.
+// Events come from the subtitle thread and the read thread, pictures from
+// the playback thread; FLock guards every field.
 class TTextSubtitles {
 public:
     TTextSubtitles() = default;
@@ -28,7 +29,9 @@ public:
     // be empty). False when libass cannot be started.
     bool Start(const std::uint8_t* header, int headerSize);
     // One decoded event ("ReadOrder,Layer,Style,Name,...,Text") shown from
-    // `startMs` for `durationMs`.
+    // `startMs` for `durationMs`. An event given again (read twice around a
+    // seek) is kept once; the read order is renumbered, as each decoder
+    // counts from 0 after a flush.
     void AddEvent(const std::string& event, std::int64_t startMs, std::int64_t durationMs);
     // Forgets every event (after a seek).
     void Flush();
@@ -45,4 +48,6 @@ private:
     ass_renderer* FRenderer = nullptr;
     ass_track* FTrack = nullptr;
     int FWidth = 0, FHeight = 0;
+    std::set<std::string> FEvents; // times and text of the events held
+    long long FReadOrder = 0;
 };

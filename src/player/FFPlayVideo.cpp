@@ -123,7 +123,9 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
     bool drained = false;
     if (!frame || !filtered) return;
     for (;;) {
-        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek &&
+        // Paused, the thread still runs until a seek's picture is out (also
+        // when a second seek came before it).
+        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek && !is->JustSeeked &&
                is->StartPausedFrames == 0 && !FStepping)
             std::this_thread::sleep_for(10ms);
         ff::PacketPtr packet;
@@ -203,7 +205,7 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     }
     if (is->JustSeeked && is->FlushedAfterSeek) {
         is->JustSeeked = false;
-        if (is->PausedAtSeek && is->Paused) is->PendingShows = 1;
+        if (is->Paused) is->PendingShows = 1;
         is->PausedAtSeek = false;
     }
     int result = OutputPicture(is, picture, pts);
@@ -243,6 +245,7 @@ void TCustomPlayer::FlushVideo(TPlaybackState* is) {
         is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
         is->FrameLastDelay = 0;
         is->FrameTimer = Now();
+        is->ScheduleRestart = true;
         is->FlushPending = false;
         is->PictureChanged.notify_all();
     }
@@ -290,8 +293,9 @@ int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts
         slot->Height = slot->Overlay->height;
         slot->Allocated = true;
         slot->SubtitleBlended = false;
-        if (Hook && ff::avutil.av_frame_make_writable(slot->Overlay.get()) >= 0)
-            HookPicture(slot->Overlay.get(), pts);
+        if (Hook && ff::avutil.av_frame_make_writable(slot->Overlay.get()) >= 0 &&
+            !HookPicture(is, slot->Overlay.get(), pts))
+            return -1; // closed meanwhile: the thread ends touching nothing more
         slot->PTS = pts;
         slot->Position = pos;
     }
@@ -310,7 +314,7 @@ double TCustomPlayer::ComputeTargetTime(TPlaybackState* is, double framePts) {
     else
         is->FrameLastDelay = delay;
     is->FrameLastPTS = framePts;
-    if (is->AudioSt) {
+    if (is->AudioSt && is->AudioClockSet) {
         // Half a frame off the sound: the next picture moves by the distance,
         // at most to at once or to twice its time, so pictures stay within a
         // frame of the sound without one-frame jumps.
@@ -346,18 +350,23 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
     for (;;) {
         std::unique_lock lock(is->PictureLock);
         if (is->PictureCount == 0) break;
+        TPictureSlot& slot = is->Pictures[is->ReadIndex];
+        if (is->JustSeeked) {
+            // Queued before the seek reached the decoder: never shown, and
+            // not a late picture either.
+            lock.unlock();
+            ConsumePicture(is);
+            dropped = true;
+            continue;
+        }
         bool forced = is->Paused && is->PendingShows > 0;
         if (is->Paused && !forced) return;
-        TPictureSlot& slot = is->Pictures[is->ReadIndex];
         double now = Now();
         if (!forced && now < slot.TargetClock) return;
         if (!forced && AheadOfSound(is, slot.PTS)) {
             // The schedule slips by the time waited for the sound, so the
             // pictures after this one are not taken as late.
-            double waited = now - slot.TargetClock;
-            slot.TargetClock = now;
-            if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += waited;
-            is->FrameTimer += waited;
+            SlipSchedule(is, now);
             return;
         }
         is->VideoCurrentPTS = slot.PTS;
@@ -365,9 +374,15 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         is->VideoCurrentPosition = slot.Position;
         double next = is->PictureCount == 2 ? is->Pictures[(is->ReadIndex + 1) % 2].TargetClock
                                             : slot.TargetClock + is->VideoClock - slot.PTS;
-        if (!forced && ((now > next && !is->IsCapture) || is->JustSeeked)) {
+        if (!forced && is->ScheduleRestart) {
+            // The first picture after a flush or a resume is shown now and
+            // the schedule of the next ones starts from it: however long it
+            // took to decode (up to the seek target) is no lateness.
+            SlipSchedule(is, now);
+            is->ScheduleRestart = false;
+        } else if (!forced && now > next && !is->IsCapture) {
             is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
-            if (is->PictureCount == 2 || now > next + 0.5 || is->JustSeeked) {
+            if (is->PictureCount == 2 || now > next + 0.5) {
                 lock.unlock();
                 ConsumePicture(is);
                 dropped = true;
@@ -383,6 +398,16 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         break;
     }
     if (!dropped) UpdatePosition();
+}
+
+// Under PictureLock: the picture in the read slot is due `now` instead of at
+// its target, and the schedule after it moves by as much.
+void TCustomPlayer::SlipSchedule(TPlaybackState* is, double now) {
+    TPictureSlot& slot = is->Pictures[is->ReadIndex];
+    double slip = now - slot.TargetClock;
+    slot.TargetClock = now;
+    if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += slip;
+    is->FrameTimer += slip;
 }
 
 void TCustomPlayer::ConsumePicture(TPlaybackState* is) {
@@ -474,12 +499,17 @@ void TCustomPlayer::DrawVideo(TPlaybackState* is) {
     ++ShownPictures;
 }
 
-// Converts `picture` to the rectangle's size and hands it to the surface.
+// Converts `picture` to the rectangle's size and hands it to the surface. A
+// picture made smaller (the usual case: a large video in a preview panel) is
+// averaged over the source pixels each target pixel covers, which keeps fine
+// detail from aliasing at a third of the cost of bicubic; a larger one is
+// interpolated bicubically.
 void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect) {
+    bool shrinks = rect.Width < picture->width && rect.Height < picture->height;
     SwsContext* scaler = ff::swscale.sws_getCachedContext(
         is->DisplayScaler.release(), picture->width, picture->height,
         static_cast<AVPixelFormat>(picture->format), rect.Width, rect.Height, AV_PIX_FMT_BGRA,
-        SWS_BICUBIC, nullptr, nullptr, nullptr);
+        shrinks ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr);
     is->DisplayScaler.reset(scaler);
     if (!scaler) return;
     is->DisplayPicture.SetSize(rect.Width, rect.Height);
@@ -499,15 +529,19 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
     if (!is->AudioSt || is->Paused || is->AudioRate <= 0) return false;
     std::int64_t heldUntil = is->AudioHeldUntil;
-    if (heldUntil != 0) {
-        // The first picture shows at once, the next ones with the sound.
-        if (ff::avutil.av_gettime() >= heldUntil) return false;
-        return is->HoldShown.exchange(true);
-    }
+    if (heldUntil != 0 && ff::avutil.av_gettime() >= heldUntil) return false;
     std::int64_t callback = is->AudioCallbackTime;
-    if (callback == 0) return false;
     double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
-    if (Now() - static_cast<double>(callback) / 1000000.0 > buffer + MaxSoundPause) return false;
+    bool running = callback != 0 &&
+                   Now() - static_cast<double>(callback) / 1000000.0 <= buffer + MaxSoundPause;
+    if (!is->AudioClockSet) {
+        // After the open or a seek the first picture shows at once, the next
+        // ones wait until the sound has started (its clock still tells the
+        // time before the hold), unless the output stopped.
+        if (!is->HoldShown.exchange(true)) return false;
+        return heldUntil != 0 || running;
+    }
+    if (!running) return false;
     return pts - AudioClockNow(is) > 0.5 * FrameDuration(is->VideoSt);
 }
 

@@ -1,6 +1,6 @@
 // What the player hands on: the samples SDL plays (through its "disk"
-// driver); Close with a read that blocks on a stalled network input and with
-// a playback thread that does not answer.
+// driver); Close with a read that blocks on a stalled network input, with a
+// playback thread that does not answer and with a hook that does not return.
 #include "PlayerTestSupport.h"
 
 #include <arpa/inet.h>
@@ -19,6 +19,9 @@ struct TPlayerPipelineAccess {
     static TPlaybackState* State(TCustomPlayer& player) { return player.FStream.load(); }
     static std::recursive_timed_mutex& PlayerLock(TCustomPlayer& player) {
         return player.FPlayerLock;
+    }
+    static std::weak_ptr<TPlaybackState> Owner(TCustomPlayer& player) {
+        return player.HeldStream();
     }
 };
 
@@ -240,4 +243,49 @@ TEST_F(PlayerTest, SeekWithWaitNearTheEndReturnsWithThePictureAtTheAskedTime) {
     }
     EXPECT_TRUE(queued || shown);
     player.Close(true);
+}
+
+TEST_F(PlayerTest, CloseGivesUpOnAHookThatDoesNotReturnAndTheHookEndsSafelyLater) {
+    using namespace std::chrono_literals;
+    auto player = std::make_unique<TFFPlayer>();
+    player->DisableAudio = true;
+    TRecordingSurface surface(160, 120);
+    TManualEvent entered(false), release(false), returned(false), closed(false);
+    player->OnHook = [&](TCustomPlayer*, Bitmap24& bitmap, const std::int64_t) {
+        entered.Set();
+        if (!release.WaitFor(60s)) return;
+        bitmap.Row(0)[0] = 255; // the bitmap handed over is still there
+        returned.Set();
+    };
+    player->Hook = true;
+    ASSERT_TRUE(player->Open(Media().VideoOnly, &surface, false)) << player->LastErrMsg();
+    ASSERT_TRUE(entered.WaitFor(10s));
+    std::weak_ptr<TPlaybackState> state = TPlayerPipelineAccess::Owner(*player);
+    ASSERT_FALSE(state.expired());
+    // Without a bound Close would wait for the hook: this lets the hook go
+    // late, so the test fails instead of hanging.
+    std::thread watchdog([&] {
+        if (!closed.WaitFor(30s)) release.Set();
+    });
+    auto started = std::chrono::steady_clock::now();
+    player->Close(true);
+    auto took = std::chrono::steady_clock::now() - started;
+    closed.Set();
+    watchdog.join();
+    EXPECT_LT(took, 10s);
+    EXPECT_FALSE(player->FileOpen());
+    EXPECT_FALSE(returned.IsSet());
+    EXPECT_FALSE(state.expired()); // the hook's thread still holds what it uses
+
+    // The player plays again, and is destroyed, while the old hook blocks.
+    player->Hook = false;
+    int shown = player->ShownPictures;
+    ASSERT_TRUE(player->Open(Media().VideoOnly, &surface, false)) << player->LastErrMsg();
+    EXPECT_TRUE(WaitUntil([&] { return player->ShownPictures > shown; }));
+    player.reset();
+
+    release.Set();
+    EXPECT_TRUE(returned.WaitFor(10s));
+    // The left thread ends and lets its pipeline state go.
+    EXPECT_TRUE(WaitUntil([&] { return state.expired(); }, 10));
 }

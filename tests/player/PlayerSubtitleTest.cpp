@@ -40,13 +40,15 @@ public:
     std::vector<TLight> Pictures;   // under Lock
 };
 
-std::string MakeSubtitledFile(testsupport::TempDir& dir) {
+std::string MakeSubtitledFile(testsupport::TempDir& dir,
+                              const std::string& times = "00:00:01,000 --> 00:00:02,000",
+                              const std::string& video = "-c:v mpeg4") {
     std::string srt = dir.file("text.srt");
-    std::ofstream(srt) << "1\n00:00:01,000 --> 00:00:02,000\nHELLO WORLD\n\n";
+    std::ofstream(srt) << "1\n" << times << "\nHELLO WORLD\n\n";
     std::string mkv = dir.file("subtitled.mkv");
-    EXPECT_TRUE(testsupport::RunFfmpeg(
-        "-f lavfi -i color=black:size=320x240:rate=25 -i " + testsupport::ShellQuote(srt) +
-        " -t 3 -c:v mpeg4 -q:v 2 -c:s srt " + testsupport::ShellQuote(mkv)));
+    EXPECT_TRUE(testsupport::RunFfmpeg("-f lavfi -i color=black:size=320x240:rate=25 -i " +
+                                       testsupport::ShellQuote(srt) + " -t 3 " + video +
+                                       " -q:v 2 -c:s srt " + testsupport::ShellQuote(mkv)));
     EXPECT_EQ(testsupport::ProbeValue(mkv, "stream=codec_name", "s:0"), "subrip");
     return mkv;
 }
@@ -93,4 +95,63 @@ TEST_F(PlayerTest, TextSubtitlesAreDrawnWhileTheyAreDueAndKeptInTheCurrentFrame)
     }
     EXPECT_GT(during, 5);
     EXPECT_GT(outside, 10);
+}
+
+namespace {
+
+// Light pixels of the current picture in the upper and the lower half, and
+// its time.
+TLight CurrentLight(TFFPlayer& player) {
+    std::int64_t pts = 0;
+    const Bitmap24& frame = player.CurrentFrame(pts);
+    TLight light;
+    light.PTS = pts / 1e6;
+    for (int y = 0; y < frame.Height; ++y)
+        (y < frame.Height / 2 ? light.Upper : light.Lower) +=
+            LightPixels(frame.Row(y), frame.Width, 3);
+    return light;
+}
+
+// Seeks the paused player with wait until the picture at `seconds` is shown.
+TLight SeekAndLook(TFFPlayer& player, double seconds) {
+    int shown = player.ShownPictures;
+    player.Seek(0, true, static_cast<std::int64_t>(seconds * 1e6));
+    EXPECT_TRUE(WaitUntil([&] { return player.ShownPictures > shown; }));
+    return CurrentLight(player);
+}
+
+} // namespace
+
+TEST_F(PlayerTest, TextSubtitleStartedBeforeASeekTargetIsShownOnceAtIt) {
+    // The text is due from 0.5 s to 2.5 s; key frames every 0.4 s, so a seek
+    // to 1.52 s reads on from 1.2 s, after the text's packet, and one to 0.72 s
+    // reads the packet again.
+    testsupport::TempDir dir;
+    std::string file = MakeSubtitledFile(dir, "00:00:00,500 --> 00:00:02,500", "-c:v mpeg4 -g 10");
+    TFFPlayer player;
+    player.DisableAudio = true;
+    TRecordingSurface surface(320, 240);
+    ASSERT_TRUE(player.Open(file, &surface, false)) << player.LastErrMsg();
+    ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > 0; }));
+    player.Pause();
+
+    TLight played = SeekAndLook(player, 1.0);
+    ASSERT_NEAR(played.PTS, 1.0, 0.001);
+    EXPECT_EQ(played.Upper, 0);
+    EXPECT_GT(played.Lower, 100);
+
+    TLight later = SeekAndLook(player, 1.52);
+    EXPECT_NEAR(later.PTS, 1.52, 0.001);
+    EXPECT_EQ(later.Upper, 0);
+    EXPECT_EQ(later.Lower, played.Lower); // the same text, drawn once
+
+    TLight earlier = SeekAndLook(player, 0.72);
+    EXPECT_NEAR(earlier.PTS, 0.72, 0.001);
+    EXPECT_EQ(earlier.Upper, 0);
+    EXPECT_EQ(earlier.Lower, played.Lower);
+
+    TLight over = SeekAndLook(player, 2.8);
+    EXPECT_NEAR(over.PTS, 2.8, 0.001);
+    EXPECT_EQ(over.Lower, 0);
+    player.Close(true);
 }
