@@ -405,6 +405,12 @@ void TfrmCrop::FormShow() {
         trcPreview->setEnabled(false);
         return;
     }
+    // Closed while the player opened (the open serves events): the close
+    // found nothing open yet, so the player is shut here.
+    if (!isVisible()) {
+        FFPlayer->Close(true);
+        return;
+    }
     FStopped = false;
     FPaused = false;
     imgbtnPlay->setEnabled(false);
