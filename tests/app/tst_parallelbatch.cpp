@@ -18,21 +18,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-double Seconds(const std::string& file) {
-    return std::atof(testsupport::ProbeValue(file, "format=duration").c_str());
-}
-
-std::vector<std::string> PartFiles(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.path().extension() == ".part") names.push_back(entry.path().string());
-    return names;
-}
-
-} // namespace
-
 class TestParallelBatch : public QObject {
     Q_OBJECT
 
@@ -174,11 +159,11 @@ private slots:
             QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "v:0"),
                      std::string("mpeg4"));
             QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "a:0"), std::string("aac"));
-            QVERIFY(std::abs(Seconds(out) - 10.0) < 0.3);
+            QVERIFY(std::abs(testsupport::DurationSeconds(out) - 10.0) < 0.3);
         }
         // The folder opened once, after the last of the three.
         QCOMPARE(h_->Opened, std::vector<std::string>{h_->OutputFolder()});
-        QCOMPARE(PartFiles(h_->OutputFolder()), std::vector<std::string>{});
+        QCOMPARE(testsupport::PartFiles(h_->OutputFolder()), std::vector<std::string>{});
         w->CCAVC->OnProgress = shown;
         TWindowHarness::Dispose(window);
     }
@@ -242,11 +227,11 @@ private slots:
                 h_->Output(fs::path(sources[row]).stem().string() + "_(new).mp4");
             QCOMPARE(testsupport::ProbeValue(out, "stream=codec_name", "v:0"),
                      std::string("mpeg4"));
-            QVERIFY(Seconds(out) < 9.5);
+            QVERIFY(testsupport::DurationSeconds(out) < 9.5);
         }
         QCOMPARE(w->lvFIles->Row(2)->text(colProgress), QString());
         QVERIFY(!fs::exists(h_->Output("s3_(new).mp4")));
-        QCOMPARE(PartFiles(h_->OutputFolder()), std::vector<std::string>{});
+        QCOMPARE(testsupport::PartFiles(h_->OutputFolder()), std::vector<std::string>{});
         QVERIFY(h_->Opened.empty());
         QVERIFY(w->btnStart->isEnabled());
         QCOMPARE(w->CCAVC->TaskCount(), 0);

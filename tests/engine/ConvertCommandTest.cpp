@@ -132,11 +132,6 @@ namespace {
 using testsupport::ProbeValue;
 using testsupport::ShellQuote;
 
-double Seconds(const std::string& file) {
-    const std::string text = ProbeValue(file, "format=duration");
-    return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);
-}
-
 // The red, green and blue of the pixel at (x, y) (x, y even) of the first frame, as
 // decoded by ffmpeg.
 std::vector<int> PixelAt(const std::string& file, int x, int y, const testsupport::TempDir& dir) {
@@ -175,7 +170,7 @@ TEST_F(ConvertCommand, ConvertsWithProgressAndResult) {
     EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "72");
     EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), "aac");
     EXPECT_EQ(ProbeValue(out, "stream=sample_rate", "a:0"), "22050");
-    EXPECT_NEAR(Seconds(out), 1.0, 0.1);
+    EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.1);
 }
 
 TEST_F(ConvertCommand, FailuresExitWithTheirMessage) {
@@ -207,7 +202,7 @@ TEST_F(ConvertCommand, JoinedInputsGiveTheSummedLength) {
     const auto r =
         Run("-i " + Q(Input) + " -i " + Q(second) + " -join -vcodec mpeg4 -acodec mp2 " + Q(out));
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    EXPECT_NEAR(Seconds(out), 3.0, 0.15);
+    EXPECT_NEAR(testsupport::DurationSeconds(out), 3.0, 0.15);
     EXPECT_EQ(ProbeValue(out, "stream=nb_frames", "v:0"), "75");
 }
 
@@ -263,7 +258,7 @@ TEST_F(ConvertCommand, InterruptStopsAndFinishesTheOutput) {
     ASSERT_TRUE(WIFEXITED(status)) << output;
     EXPECT_EQ(WEXITSTATUS(status), 1) << output;
     EXPECT_NE(output.find("Conversion stopped\n"), std::string::npos) << output;
-    const double seconds = Seconds(out);
+    const double seconds = testsupport::DurationSeconds(out);
     EXPECT_GT(seconds, 0.0) << output;
     EXPECT_LT(seconds, 9.0) << output;
     EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
@@ -299,7 +294,7 @@ TEST_F(ConvertCommand, FormatConvertsEachFileIntoTheOutputFolder) {
                       ProbeValue(out, "stream=height", "v:0"),
                   size);
         EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), "mp3");
-        EXPECT_NEAR(Seconds(out), 1.0, 0.15);
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.15);
     }
     std::ifstream settings(home.file("cfg") + "/vantrel/vantrel.ini");
     const std::string stored(std::istreambuf_iterator<char>(settings), {});
@@ -328,7 +323,7 @@ TEST_F(ConvertCommand, FormatRunsSeveralTasksAtATime) {
         SCOPED_TRACE(out);
         EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), "mp3");
         EXPECT_EQ(ProbeValue(out, "stream=codec_type"), "audio");
-        EXPECT_NEAR(Seconds(out), 1.0, 0.15);
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.15);
     }
 }
 
@@ -349,8 +344,8 @@ TEST_F(ConvertCommand, FormatGoesOnAfterAFailingFile) {
         << r.output;
     EXPECT_NE(r.output.find("2 of 4 files converted (2 failed, 0 stopped)"), std::string::npos)
         << r.output;
-    EXPECT_NEAR(Seconds(folder + "/in ü_(new).mp3"), 1.0, 0.15);
-    EXPECT_NEAR(Seconds(folder + "/in ü_(new_1).mp3"), 1.0, 0.15);
+    EXPECT_NEAR(testsupport::DurationSeconds(folder + "/in ü_(new).mp3"), 1.0, 0.15);
+    EXPECT_NEAR(testsupport::DurationSeconds(folder + "/in ü_(new_1).mp3"), 1.0, 0.15);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 
     for (const std::string& bad :
@@ -597,7 +592,7 @@ TEST_F(ConvertCommand, StopSignalsFinishTheOutput) {
         ASSERT_TRUE(WIFEXITED(run.Status)) << run.Output;
         EXPECT_EQ(WEXITSTATUS(run.Status), 1) << run.Output;
         EXPECT_NE(run.Output.find("Conversion stopped\n"), std::string::npos) << run.Output;
-        const double seconds = Seconds(out);
+        const double seconds = testsupport::DurationSeconds(out);
         EXPECT_GT(seconds, 0.0) << run.Output;
         EXPECT_LT(seconds, 9.0) << run.Output;
     }
@@ -626,7 +621,7 @@ TEST_F(ConvertCommand, FormatStoppedBySigtermRemovesItsScratchFolder) {
     EXPECT_EQ(WEXITSTATUS(run.Status), 1) << run.Output;
     EXPECT_NE(run.Output.find("(0 failed, 1 stopped)"), std::string::npos) << run.Output;
     EXPECT_EQ(OtherNames(scratch, {}), std::vector<std::string>{});
-    EXPECT_GT(Seconds(folder + "/long_(new).avi"), 0.0) << run.Output;
+    EXPECT_GT(testsupport::DurationSeconds(folder + "/long_(new).avi"), 0.0) << run.Output;
 }
 
 // Runs the tool with `args` and sends it `signal` once `ready(pid)` answers

@@ -206,18 +206,6 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-double Seconds(const std::string& file) {
-    return std::atof(testsupport::ProbeValue(file, "format=duration").c_str());
-}
-
-// Names in `dir` that are temporary files of a conversion.
-std::vector<std::string> PartFiles(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        if (entry.path().extension() == ".part") names.push_back(entry.path().string());
-    return names;
-}
-
 class Scripting : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -302,7 +290,7 @@ TEST_F(Scripting, JsonLinesFollowEveryFile) {
         if (file == shownNotUtf8) continue; // its output's name has the byte itself
         EXPECT_EQ(testsupport::ProbeValue(output, "format=format_name"), "avi");
         EXPECT_EQ(testsupport::ProbeValue(output, "stream=codec_type", "v:0"), "video");
-        EXPECT_NEAR(Seconds(output), 1.0, 0.15);
+        EXPECT_NEAR(testsupport::DurationSeconds(output), 1.0, 0.15);
     }
     EXPECT_EQ(outputs.size(), 3u);
     EXPECT_EQ(LinesOf(lines, odd).back().at("output").Text,
@@ -384,11 +372,11 @@ TEST_F(Scripting, InterruptDuringTwoAtATimeLeavesNoHalfFile) {
         if (end.at("state").Text == "stopped") {
             ++stopped;
             EXPECT_LT(end.at("percent").Integer, 100);
-            EXPECT_LT(Seconds(output), 59.0);
+            EXPECT_LT(testsupport::DurationSeconds(output), 59.0);
         } else {
             // Faster than the signal: then it is whole.
             EXPECT_EQ(end.at("state").Text, "finished");
-            EXPECT_NEAR(Seconds(output), 60.0, 0.5);
+            EXPECT_NEAR(testsupport::DurationSeconds(output), 60.0, 0.5);
         }
     }
     EXPECT_GE(stopped, 1);
@@ -398,7 +386,7 @@ TEST_F(Scripting, InterruptDuringTwoAtATimeLeavesNoHalfFile) {
     EXPECT_EQ(third[1].at("state").Text, "stopped");
     EXPECT_EQ(third[1].at("output").Type, TJsonValue::Null);
     EXPECT_FALSE(fs::exists(third[0].at("output").Text));
-    EXPECT_EQ(PartFiles(folder), std::vector<std::string>{});
+    EXPECT_EQ(testsupport::PartFiles(folder), std::vector<std::string>{});
     for (const std::string& source : sources)
         EXPECT_EQ(fs::file_size(source), fs::file_size(longClip));
 }
@@ -440,10 +428,10 @@ TEST_F(Scripting, GnuParallelSpreadsTheBatch) {
         const std::string output = of.back().at("output").Text;
         outputs.insert(output);
         EXPECT_EQ(testsupport::ProbeValue(output, "stream=codec_name", "a:0"), "mp3");
-        EXPECT_NEAR(Seconds(output), 1.0, 0.15);
+        EXPECT_NEAR(testsupport::DurationSeconds(output), 1.0, 0.15);
     }
     EXPECT_EQ(outputs,
               (std::set<std::string>{folder + "/take_(new).mp3", folder + "/take_(new_1).mp3",
                                      folder + "/take_(new_2).mp3", folder + "/take_(new_3).mp3"}));
-    EXPECT_EQ(PartFiles(folder), std::vector<std::string>{});
+    EXPECT_EQ(testsupport::PartFiles(folder), std::vector<std::string>{});
 }

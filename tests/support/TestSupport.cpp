@@ -102,6 +102,18 @@ std::string ProbeValue(const std::string& file, const std::string& entries,
     return lines.empty() ? std::string() : lines.front();
 }
 
+double DurationSeconds(const std::string& file) {
+    const std::string text = ProbeValue(file, "format=duration");
+    return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);
+}
+
+std::vector<std::string> PartFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().extension() == ".part") names.push_back(entry.path().string());
+    return names;
+}
+
 fs::path ExecutableFolder() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);

@@ -81,6 +81,13 @@ std::vector<std::string> ProbeValues(const std::string& file, const std::string&
 // place a "LibAV" folder beside a test executable).
 std::filesystem::path ExecutableFolder();
 
+// The container's duration of a media file as ffprobe reads it; -1 when it
+// gives none (no such file, not a media file).
+double DurationSeconds(const std::string& file);
+
+// The temporary files of a conversion (".part") in `dir`.
+std::vector<std::string> PartFiles(const std::string& dir);
+
 // Whether thread `tid` of process `pid` waits in the kernel to open a file
 // or sleeps between tries of one: the system call it is in (an open or a
 // sleep) is the same at two looks 50 ms apart. For tests that act once a
