@@ -71,7 +71,10 @@ void RunTaken(const std::shared_ptr<TWaitingCall>& waiting, TMainThreadCall& cal
     }
     {
         std::lock_guard lock(HandOver().Lock);
-        waiting->Error = error;
+        // Moved, not copied: after the lock the exception belongs to the
+        // waiting thread alone, which frees it (its reference count lives in
+        // the runtime, where the thread checker cannot see it).
+        waiting->Error = std::move(error);
         waiting->Done = true;
     }
     HandOver().Finished.notify_all();
@@ -168,7 +171,9 @@ void RunInMainThread(TMainThreadCall call) {
             lock.lock();
         }
     }
-    if (waiting->Error) std::rethrow_exception(waiting->Error);
+    std::exception_ptr error = std::move(waiting->Error);
+    lock.unlock();
+    if (error) std::rethrow_exception(error);
 }
 
 void QueueInMainThread(TMainThreadCall call) {
