@@ -3,6 +3,7 @@
 #include "app/Skin.h"
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
+#include "probe/StreamFacts.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -112,18 +113,6 @@ QString TfrmFileInfo::DurationText(int64_t duration) {
            " Second";
 }
 
-// The word ends at the comma, or before the codec tag in brackets that the
-// libraries put after it ("mp2 (P[0][0][0] / 0x0050)").
-QString TfrmFileInfo::AudioFormatWord(const std::string& infoText) {
-    const std::size_t p = infoText.find("Audio:");
-    if (p == std::string::npos) return QString();
-    const std::size_t start = p + 7;
-    const std::size_t q = infoText.find(',', p);
-    if (q == std::string::npos || q < start) return QString();
-    const std::string word = infoText.substr(start, q - start);
-    return QString::fromStdString(word.substr(0, word.find(" (")));
-}
-
 // Every step that finds nothing stops and leaves the boxes as the previous
 // showing left them.
 void TfrmFileInfo::FormShow() {
@@ -141,7 +130,6 @@ void TfrmFileInfo::FormShow() {
     TFileStreamInfo file;
     probe.GetFileStreamInfo(file);
     lblFileLength->setText(DurationText(file.Duration));
-    edtFormat->setText(QString::fromStdString(probe.GetFormatName()));
     TAVProbe* input = task >= 0 ? CCAVC->InputProbe(task, task) : nullptr;
     ShowVideo(probe, input);
     ShowAudio(probe, input);
@@ -165,21 +153,27 @@ bool TfrmFileInfo::OpenSource(int& task) {
 void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe* input) {
     const int v = probe.FirstVideoStreamIndex();
     TVideoStreamInfo info;
-    if (input && probe.IsVideoStream(v) && input->GetVideoStreamInfo(v, info)) {
+    TStreamFacts facts;
+    if (input && probe.IsVideoStream(v) && input->GetVideoStreamInfo(v, info) &&
+        GetStreamFacts(*input, v, facts)) {
+        edtFormat->setText(QString::fromStdString(facts.CodecTitle));
         edtResloution->setText(Decimal(info.Width) + "x" + Decimal(info.Height));
         edtBitRate->setText(Decimal(info.BitRate));
-        edtFrameRate->setText(Decimal(info.FrameRateNum));
-        edtTotalFrame->setText(Decimal(info.FrameRateDen));
+        edtFrameRate->setText(QString::fromStdString(FrameRateText(facts.FrameRate)));
+        edtTotalFrame->setText(
+            QString::fromStdString(FrameCountText(facts.FrameCount, facts.FrameCountEstimated)));
         return;
     }
-    for (QLineEdit* edit : {edtResloution, edtBitRate, edtFrameRate, edtTotalFrame})
+    for (QLineEdit* edit : {edtFormat, edtResloution, edtBitRate, edtFrameRate, edtTotalFrame})
         edit->clear();
 }
 
 void TfrmFileInfo::ShowAudio(TAVProbe& probe, TAVProbe* input) {
     const int a = probe.FirstAudioStreamIndex();
     TAudioStreamInfo info;
-    if (!input || !probe.IsAudioStream(a) || !input->GetAudioStreamInfo(a, info)) {
+    TStreamFacts facts;
+    if (!input || !probe.IsAudioStream(a) || !input->GetAudioStreamInfo(a, info) ||
+        !GetStreamFacts(*input, a, facts)) {
         for (QLineEdit* edit : {edtAudioForamt, edtAudioBitRate, edtSampleRate, edtChannel})
             edit->clear();
         return;
@@ -187,7 +181,7 @@ void TfrmFileInfo::ShowAudio(TAVProbe& probe, TAVProbe* input) {
     edtAudioBitRate->setText(Decimal(info.BitRate));
     edtSampleRate->setText(Decimal(info.SampleRate));
     edtChannel->setText(Decimal(info.Channels));
-    edtAudioForamt->setText(AudioFormatWord(probe.GetFormatInfoText()));
+    edtAudioForamt->setText(QString::fromStdString(facts.CodecTitle));
 }
 
 void TfrmFileInfo::btn1Click() {

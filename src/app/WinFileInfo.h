@@ -1,5 +1,7 @@
-// The file information dialog: name, duration and container of a source
-// file, with the main facts of its first video and first audio stream.
+// The file information dialog: name and duration of a source file, with the
+// main facts of its first video and first audio stream: the codecs by their
+// common names, the frame rate in frames per second and the number of frames
+// (from the container, else estimated from the duration).
 #pragma once
 
 #include <QDialog>
@@ -28,9 +30,6 @@ public:
     static QString ShortSourceName(const QString& path);
     // "83.520 Second" for 83,520,000 microseconds; none known shows 0.000.
     static QString DurationText(int64_t duration);
-    // The codec word between "Audio: " and the next comma of a probe's
-    // description, empty when the text has none.
-    static QString AudioFormatWord(const std::string& infoText);
 
     // Event handlers.
     void FormShow();

@@ -4,6 +4,7 @@
 #include "WindowShot.h"
 #include "app/WinFileInfo.h"
 #include "engine/FFmpegVCL.h"
+#include "probe/StreamFacts.h"
 
 #include <QAction>
 #include <QLabel>
@@ -21,7 +22,7 @@ struct TShownInfo {
     bool Shown = false;
     QString Caption, Name, Length;
     QStringList Unnamed;
-    QStringList Video, Audio; // format, resolution, bit rate, rate num, rate den; audio four
+    QStringList Video, Audio; // codec, resolution, bit rate, frame rate, frames; audio four
 };
 
 QString Text(const std::string& value) {
@@ -81,15 +82,17 @@ class TestFileInfo : public QObject {
         return Text(testsupport::ProbeValue(file, entry, select));
     }
 
-    static QStringList ProbedVideo(const std::string& file) {
-        const QStringList rate = Probed(file, "stream=r_frame_rate", "v:0").split('/');
-        return {Probed(file, "format=format_name", ""),
+    // The codec's name, rate and frame count as a person reads them; the
+    // picture size and bit rate as ffprobe gives them.
+    static QStringList ProbedVideo(const std::string& file, const QString& codec,
+                                   const QString& rate, const QString& frames) {
+        return {codec,
                 Probed(file, "stream=width", "v:0") + "x" + Probed(file, "stream=height", "v:0"),
-                Probed(file, "stream=bit_rate", "v:0"), rate.value(0), rate.value(1)};
+                Probed(file, "stream=bit_rate", "v:0"), rate, frames};
     }
 
-    static QStringList ProbedAudio(const std::string& file) {
-        return {Probed(file, "stream=codec_name", "a:0"), Probed(file, "stream=bit_rate", "a:0"),
+    static QStringList ProbedAudio(const std::string& file, const QString& codec) {
+        return {codec, Probed(file, "stream=bit_rate", "a:0"),
                 Probed(file, "stream=sample_rate", "a:0"), Probed(file, "stream=channels", "a:0")};
     }
 
@@ -122,14 +125,15 @@ private slots:
         QCOMPARE(TfrmFileInfo::DurationText(83'520'000), QString("83.520 Second"));
         QCOMPARE(TfrmFileInfo::DurationText(-1), QString("0.000 Second"));
         QCOMPARE(TfrmFileInfo::DurationText(1'999'999), QString("1.999 Second"));
-        QCOMPARE(TfrmFileInfo::AudioFormatWord("  Stream #0.1: Audio: mp3, 44100 Hz, stereo"),
-                 QString("mp3"));
-        QCOMPARE(TfrmFileInfo::AudioFormatWord("Video: h264, yuv420p"), QString());
-        QCOMPARE(TfrmFileInfo::AudioFormatWord("Audio: flac"), QString());
-        // The codec tag that follows the word is left out.
-        QCOMPARE(TfrmFileInfo::AudioFormatWord("Stream #0, 1/44100: Audio: mp2 (P[0][0][0] / "
-                                               "0x0050), 44100 Hz, mono, s16p, 64 kb/s"),
-                 QString("mp2"));
+        QCOMPARE(CodecTitleOf("H.264 / AVC / MPEG-4 AVC / MPEG-4 part 10", "High"),
+                 std::string("H.264 (High)"));
+        QCOMPARE(CodecTitleOf("MP2 (MPEG audio layer 2)", ""), std::string("MP2"));
+        QCOMPARE(FrameRateText(30000.0 / 1001), std::string("29.97"));
+        QCOMPARE(FrameRateText(24000.0 / 1001), std::string("23.976"));
+        QCOMPARE(FrameRateText(12.5), std::string("12.5"));
+        QCOMPARE(FrameRateText(0), std::string());
+        QCOMPARE(FrameCountText(150, true), std::string("about 150"));
+        QCOMPARE(FrameCountText(-1, false), std::string());
     }
 
     void clipShowsWhatFfprobeSays() {
@@ -139,8 +143,8 @@ private slots:
         QCOMPARE(shown.Unnamed, QStringList());
         QCOMPARE(shown.Name, TfrmFileInfo::ShortSourceName(Text(clip_)));
         QCOMPARE(shown.Length, DurationOf(clip_));
-        QCOMPARE(shown.Video, ProbedVideo(clip_));
-        QCOMPARE(shown.Audio, ProbedAudio(clip_));
+        QCOMPARE(shown.Video, ProbedVideo(clip_, "MPEG-4 part 2 (Simple Profile)", "25", "50"));
+        QCOMPARE(shown.Audio, ProbedAudio(clip_, "MP2"));
         QCOMPARE(window_->frmFileInfo->CCAVC->TaskCount(), 0);
     }
 
@@ -157,15 +161,44 @@ private slots:
         const TShownInfo silent = ShowInfo(2);
         QCOMPARE(silent.Name, TfrmFileInfo::ShortSourceName(Text(silent_)));
         QCOMPARE(silent.Length, DurationOf(silent_));
-        QStringList video = ProbedVideo(silent_);
-        QCOMPARE(video.value(3), QString("30000"));
-        QCOMPARE(video.value(4), QString("1001"));
-        QCOMPARE(silent.Video, video);
+        // An NTSC rate reads as a rate, not as its numerator.
+        QCOMPARE(silent.Video, ProbedVideo(silent_, "MPEG-4 part 2 (Simple Profile)", "29.97",
+                                           Probed(silent_, "stream=nb_frames", "v:0")));
         QCOMPARE(silent.Audio, QStringList({"", "", "", ""}));
         const TShownInfo none = ShowInfo(-1);
         QVERIFY(none.Shown && none.Name.isEmpty() && none.Length.isEmpty());
         QCOMPARE(none.Video, silent.Video);
         QVERIFY(h_->Messages.empty());
+    }
+
+    // Six seconds at 25 frames a second: 150 frames, counted by the
+    // container (AVI, MP4) or estimated from the duration (Matroska keeps
+    // no count); the codecs by their names and profiles.
+    void framesAndRateOfASixSecondClip() {
+        const std::string avi = h_->Media("six.avi"), mp4 = h_->Media("six.mp4"),
+                          mkv = h_->Media("six.mkv");
+        const std::string picture = "-f lavfi -i testsrc2=size=160x120:rate=25 -t 6 ";
+        QVERIFY(testsupport::MakeMedia(avi, picture + "-c:v mpeg4"));
+        QVERIFY(testsupport::MakeMedia(
+            mp4, picture + "-f lavfi -i sine -t 6 -c:v libx264 -profile:v high -c:a aac"));
+        QVERIFY(testsupport::MakeMedia(mkv, picture + "-c:v mpeg4"));
+        QCOMPARE(Probed(mkv, "stream=nb_frames", "v:0"), QString("N/A"));
+        const int first = window_->lvFIles->RowCount();
+        TWindowHarness::AddFiles(*window_, {avi, mp4, mkv});
+        QCOMPARE(window_->lvFIles->RowCount(), first + 3);
+        const TShownInfo shownAvi = ShowInfo(first);
+        QCOMPARE(shownAvi.Video.value(3), QString("25"));
+        QCOMPARE(shownAvi.Video.value(4), QString("150"));
+        const TShownInfo shownMp4 = ShowInfo(first + 1);
+        QCOMPARE(shownMp4.Video, ProbedVideo(mp4, "H.264 (High)", "25", "150"));
+        QCOMPARE(shownMp4.Audio, ProbedAudio(mp4, "AAC (LC)"));
+        const TShownInfo shownMkv = ShowInfo(first + 2);
+        QCOMPARE(shownMkv.Video.value(3), QString("25"));
+        QCOMPARE(shownMkv.Video.value(4), QString("about 150"));
+        for (int row = first + 2; row >= first; --row) {
+            window_->lvFIles->SelectRow(row);
+            window_->btnRemoveClick();
+        }
     }
 
     void longNameIsShortened() {
