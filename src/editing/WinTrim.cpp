@@ -6,8 +6,12 @@
 #include "app/core/FormatSeconds.h"
 #include "app/core/IniFile.h"
 #include "controls/Tracker2.h"
+#include "editing/core/TrimTimes.h"
+#include "probe/AVProbe.h"
+#include "probe/StreamFacts.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +21,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -58,6 +63,24 @@ int HalfOf(int width) {
 QString SecondsText(std::int64_t seconds) {
     return QString::fromStdString(FormatSeconds(seconds));
 }
+
+QString TimeText(std::int64_t microseconds) {
+    return QString::fromStdString(TrimTimeText(microseconds));
+}
+
+constexpr std::int64_t kSecondUS = 1000000;
+
+// The "Trimmed Length" column: whole seconds as a plain number ("95"),
+// else with the milliseconds ("1.52").
+QString LengthColumnText(std::int64_t microseconds) {
+    if (microseconds % kSecondUS == 0) return QString::number(microseconds / kSecondUS);
+    QString text = QString::number(static_cast<double>(microseconds) / kSecondUS, 'f', 3);
+    while (text.endsWith('0'))
+        text.chop(1);
+    return text;
+}
+
+const char kTimeHint[] = "Type a time as H:MM:SS.mmm, for example 0:01:02.500";
 
 } // namespace
 
@@ -196,20 +219,7 @@ void TfrmTrim::CreateRangeRow() {
     trcPosition->SetThumbStyle(tsUserDrawn);
     trcPosition->SetThumbSize(12);
 
-    auto field = [this](const char* caption, const char* name, int x) {
-        auto* label = new QLabel(caption, this);
-        label->setGeometry(x, 512, 70, 24);
-        label->setStyleSheet("color: white;");
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(name);
-        edit->setGeometry(x + 72, 512, 110, 24);
-        edit->setEnabled(false);
-        edit->setAccessibleName(QString(caption).remove(':').trimmed());
-        label->setBuddy(edit);
-        return edit;
-    };
-    edtStart = field("Trim Start: ", "edtStart", 32);
-    edtTrimLength = field("Trim End: ", "edtTrimLength", 240);
+    CreateTimeFields();
 
     auto button = [this](const char* caption, const char* name, int x) {
         auto* b = new QPushButton(caption, this);
@@ -224,6 +234,45 @@ void TfrmTrim::CreateRangeRow() {
     btnCancel = button("Cancel", "btnCancel", 780);
 }
 
+// "Trim Start: " [<] [time] [>]   "Trim End: " [<] [time] [>]
+void TfrmTrim::CreateTimeFields() {
+    auto field = [this](const char* caption, const char* name, int x) {
+        auto* label = new QLabel(caption, this);
+        label->setGeometry(x, 512, 70, 24);
+        label->setStyleSheet("color: white;");
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(name);
+        edit->setGeometry(x + 94, 512, 100, 24);
+        edit->setAccessibleName(QString(caption).remove(':').trimmed());
+        edit->setToolTip(QString(kTimeHint) + "; Up and Down step one frame");
+        edit->installEventFilter(this);
+        label->setBuddy(edit);
+        return edit;
+    };
+    edtStart = field("Trim Start: ", "edtStart", 32);
+    btnStartBack = NewStepButton("btnStartBack", "<", "Trim Start one frame earlier", 104);
+    btnStartForward = NewStepButton("btnStartForward", ">", "Trim Start one frame later", 228);
+    edtTrimLength = field("Trim End: ", "edtTrimLength", 262);
+    btnEndBack = NewStepButton("btnEndBack", "<", "Trim End one frame earlier", 334);
+    btnEndForward = NewStepButton("btnEndForward", ">", "Trim End one frame later", 458);
+    lblTimeError = new QLabel(this);
+    lblTimeError->setObjectName("lblTimeError");
+    lblTimeError->setAccessibleName("Trim time problem");
+    lblTimeError->setGeometry(32, 538, 540, 20);
+    lblTimeError->setStyleSheet("color: #ffb0a0;");
+}
+
+QPushButton* TfrmTrim::NewStepButton(const char* name, const char* caption, const char* accessible,
+                                     int x) {
+    auto* b = new QPushButton(caption, this);
+    b->setObjectName(name);
+    b->setGeometry(x, 512, 22, 24);
+    b->setAutoDefault(false);
+    b->setAccessibleName(accessible);
+    b->setToolTip(accessible);
+    return b;
+}
+
 void TfrmTrim::ConnectHandlers() {
     connect(btnClose, &QToolButton::clicked, this, [this] { close(); });
     connect(imgbtnPlay, &QToolButton::clicked, this, &TfrmTrim::imgbtnPlayClick);
@@ -232,6 +281,13 @@ void TfrmTrim::ConnectHandlers() {
     connect(btnDefault, &QPushButton::clicked, this, &TfrmTrim::btnDefaultClick);
     connect(btnOk, &QPushButton::clicked, this, &TfrmTrim::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfrmTrim::btnCancelClick);
+    connect(btnStartBack, &QPushButton::clicked, this, [this] { StepStart(-1); });
+    connect(btnStartForward, &QPushButton::clicked, this, [this] { StepStart(1); });
+    connect(btnEndBack, &QPushButton::clicked, this, [this] { StepEnd(-1); });
+    connect(btnEndForward, &QPushButton::clicked, this, [this] { StepEnd(1); });
+    connect(edtStart, &QLineEdit::editingFinished, this, &TfrmTrim::edtStartEditingFinished);
+    connect(edtTrimLength, &QLineEdit::editingFinished, this,
+            &TfrmTrim::edtTrimLengthEditingFinished);
 
     trcPosition->OnMouseDown = [this](TTrackBar2*, Qt::MouseButton button, Qt::KeyboardModifiers,
                                       int x, int) {
@@ -277,6 +333,7 @@ void TfrmTrim::FormShow() {
     trcPosition->setGeometry(kRangeLeft, kRangeTop, kRangeWidth, kRangeHeight);
     lblTime->clear();
     lblPTS->clear();
+    lblTimeError->clear();
     FOpened = false;
     FRow = FList ? FList->SelectedRow() : -1;
     if (FRow >= 0) {
@@ -295,18 +352,17 @@ bool TfrmTrim::OpenRow(int row, bool centreMarkers) {
     if (!FFPlayer->LibrariesLoaded() && !FFPlayer->LoadLibraries(folder)) return false;
     if (!OpenSource()) return false;
     const TlvFilesRecord& record = FList->Row(row)->Record;
-    if (record.TrimStart >= 0) FStart = record.TrimStart / 1000000;
-    FEnd = record.TrimLength <= 0 ? FDuration : (record.TrimStart + record.TrimLength) / 1000000;
-    const double scale = FDuration > 0 ? static_cast<double>(FUsableWidth) / FDuration : 0.0;
-    FLeftX = static_cast<int>(std::lround(FStart * scale));
-    FRightX = static_cast<int>(std::lround(FEnd * scale));
+    if (record.TrimStart >= 0) FStart = record.TrimStart;
+    FEnd = record.TrimLength <= 0 ? FDuration * kSecondUS : record.TrimStart + record.TrimLength;
+    FLeftX = MarkerX(FStart);
+    FRightX = MarkerX(FEnd);
     if (centreMarkers) {
         FLeftX -= HalfOf(imglistPosLeft.width());
         FRightX -= HalfOf(imglistPosRight.width());
     }
     SetPlayerButtons(false, true, true);
-    edtStart->setText(SecondsText(FStart));
-    edtTrimLength->setText(SecondsText(FEnd));
+    edtStart->setText(TimeText(FStart));
+    edtTrimLength->setText(TimeText(FEnd));
     trcPosition->update();
     return true;
 }
@@ -348,6 +404,10 @@ void TfrmTrim::FFPlayerFileOpen(std::int64_t ADuration) {
     FUsableWidth = trcPosition->width() - imglistPosRight.width();
     TIniFile settings(FSettingsFile);
     FFPlayer->Mute = settings.ReadInteger("settings", "mute", 0) == 1;
+    TStreamFacts facts;
+    TAVProbe& probe = FFPlayer->Probe();
+    const bool video = GetStreamFacts(probe, probe.FirstVideoStreamIndex(), facts);
+    FFrameRate = video && facts.FrameRate > 0 ? facts.FrameRate : 25.0;
     trcPreview->setEnabled(true);
     trcPreview->SetPositionL(0);
 }
@@ -399,10 +459,11 @@ bool TfrmTrim::MoveStartMarker(int x, int startLimit) {
     } else {
         FLeftX = x - hl;
         FStart = static_cast<std::int64_t>(static_cast<double>(FLeftX) / trcPosition->width() *
-                                           FDuration);
+                                           FDuration) *
+                 kSecondUS;
     }
-    trcPreview->SetPositionL(static_cast<int>(FStart));
-    edtStart->setText(SecondsText(FStart));
+    trcPreview->SetPositionL(static_cast<int>(FStart / kSecondUS));
+    edtStart->setText(TimeText(FStart));
     return true;
 }
 
@@ -410,9 +471,10 @@ bool TfrmTrim::MoveEndMarker(int x, int endLimit) {
     const double mid = (FRightX - FLeftX) * 0.5 + FLeftX;
     if (!(x > mid && x <= endLimit) || FUsableWidth <= 0) return false;
     FRightX = x - HalfOf(imglistPosRight.width());
-    FEnd = static_cast<std::int64_t>(static_cast<double>(FRightX) / FUsableWidth * FDuration);
-    trcPreview->SetPositionL(static_cast<int>(FEnd));
-    edtTrimLength->setText(SecondsText(FEnd));
+    FEnd = static_cast<std::int64_t>(static_cast<double>(FRightX) / FUsableWidth * FDuration) *
+           kSecondUS;
+    trcPreview->SetPositionL(static_cast<int>(FEnd / kSecondUS));
+    edtTrimLength->setText(TimeText(FEnd));
     return true;
 }
 
@@ -423,7 +485,7 @@ void TfrmTrim::trcPositionMouseDown(int X) {
 }
 
 void TfrmTrim::trcPositionMouseMove(Qt::MouseButtons Buttons, int X) {
-    if (!(Buttons & Qt::LeftButton) || FEnd - FStart < 2) return;
+    if (!(Buttons & Qt::LeftButton) || FEnd - FStart < 2 * kSecondUS) return;
     trcPosition->SetPositionL(
         static_cast<int>(static_cast<double>(X) / trcPosition->width() * trcPosition->Max()));
     MoveStartMarker(X, FUsableWidth + HalfOf(imglistPosLeft.width()));
@@ -437,6 +499,94 @@ void TfrmTrim::trcPositionDrawThumb(QPainter& Canvas, int Y) {
     FillBox(Canvas, FLeftX + 10, Y + 2, FRightX + 2, Y + 6, kRangeFill);
     if (FRightX <= FUsableWidth) Canvas.drawPixmap(FRightX, Y - 4, imglistPosRight);
     if (FLeftX >= 0) Canvas.drawPixmap(FLeftX, Y - 4, imglistPosLeft);
+}
+
+// ---------------------------------------------------------------------------
+// Typed and stepped times
+
+int TfrmTrim::MarkerX(std::int64_t microseconds) const {
+    if (FDuration <= 0) return 0;
+    return static_cast<int>(std::lround(static_cast<double>(microseconds) / kSecondUS /
+                                        static_cast<double>(FDuration) * FUsableWidth));
+}
+
+// The end marker at the bar's end stands for the duration in whole seconds,
+// which may lie a little after the source's real end.
+std::int64_t TfrmTrim::DurationLimitUS() const {
+    return std::max(FDuration * kSecondUS, FDurationUS);
+}
+
+void TfrmTrim::SeekTo(std::int64_t microseconds) {
+    trcPreview->SetPositionL(static_cast<int>(microseconds / kSecondUS));
+    if (FFPlayer->FileOpen()) FFPlayer->Seek(0, false, std::min(microseconds, FDurationUS));
+}
+
+void TfrmTrim::SetStart(std::int64_t microseconds) {
+    FStart = std::clamp<std::int64_t>(microseconds, 0, DurationLimitUS());
+    FLeftX = MarkerX(FStart);
+    edtStart->setText(TimeText(FStart));
+    SeekTo(FStart);
+    trcPosition->update();
+}
+
+void TfrmTrim::SetEnd(std::int64_t microseconds) {
+    FEnd = std::clamp<std::int64_t>(microseconds, 0, DurationLimitUS());
+    FRightX = MarkerX(FEnd);
+    edtTrimLength->setText(TimeText(FEnd));
+    SeekTo(FEnd);
+    trcPosition->update();
+}
+
+// The time of a field the user has changed; true without a change too.
+bool TfrmTrim::TypedTime(QLineEdit* field, std::int64_t& microseconds) {
+    if (!field->isModified()) return true;
+    if (!ParseTrimTime(field->text().toStdString(), microseconds)) {
+        lblTimeError->setText(QString("\"%1\" is not a time. %2.").arg(field->text(), kTimeHint));
+        return false;
+    }
+    lblTimeError->clear();
+    if (microseconds > DurationLimitUS())
+        lblTimeError->setText("The source ends at " + TimeText(DurationLimitUS()) +
+                              "; the time was set to its end.");
+    return true;
+}
+
+bool TfrmTrim::edtStartEditingFinished() {
+    std::int64_t typed = FStart;
+    if (!TypedTime(edtStart, typed)) return false;
+    if (edtStart->isModified()) SetStart(typed);
+    return true;
+}
+
+bool TfrmTrim::edtTrimLengthEditingFinished() {
+    std::int64_t typed = FEnd;
+    if (!TypedTime(edtTrimLength, typed)) return false;
+    if (edtTrimLength->isModified()) SetEnd(typed);
+    return true;
+}
+
+void TfrmTrim::StepStart(int frames) {
+    if (!edtStartEditingFinished()) return;
+    SetStart(StepFrames(FStart, FFrameRate, frames));
+}
+
+void TfrmTrim::StepEnd(int frames) {
+    if (!edtTrimLengthEditingFinished()) return;
+    SetEnd(StepFrames(FEnd, FFrameRate, frames));
+}
+
+// Up and Down in a time field step its time one frame.
+bool TfrmTrim::FieldKey(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || (watched != edtStart && watched != edtTrimLength))
+        return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Up && key != Qt::Key_Down) return false;
+    const int frames = key == Qt::Key_Up ? 1 : -1;
+    if (watched == edtStart)
+        StepStart(frames);
+    else
+        StepEnd(frames);
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -462,6 +612,7 @@ void TfrmTrim::trcPreviewMouseMove(Qt::MouseButtons Buttons, int X) {
 // seeks the player to where the bar points, so that the picture shows the
 // time of the marker moved last.
 bool TfrmTrim::eventFilter(QObject* watched, QEvent* event) {
+    if (FieldKey(watched, event)) return true;
     const bool press = event->type() == QEvent::MouseButtonPress;
     const bool release = event->type() == QEvent::MouseButtonRelease;
     if ((watched == trcPreview || watched == trcPosition) && (press || release) &&
@@ -535,12 +686,16 @@ std::string TfrmTrim::DurationText(std::int64_t durationUS) {
 
 void TfrmTrim::btnDefaultClick() {
     FStart = 0;
-    FEnd = FDuration;
+    FEnd = FDuration * kSecondUS;
+    lblTimeError->clear();
     edtStart->setText("00:00:00");
     edtTrimLength->setText(QString::fromStdString(DurationText(FDurationUS)));
 }
 
+// A time typed but not yet taken is taken first; one that is not a time
+// keeps the dialog open with the reason shown.
 void TfrmTrim::btnOkClick() {
+    if (!edtStartEditingFinished() || !edtTrimLengthEditingFinished()) return;
     // Without a source that opened, the times belong to another file.
     if (!FOpened || !FList || FRow < 0 || FRow >= FList->RowCount()) {
         accept();
@@ -548,18 +703,22 @@ void TfrmTrim::btnOkClick() {
     }
     TFilesItem* item = FList->Row(FRow);
     TlvFilesRecord& record = item->Record;
-    const bool ranged = FStart >= 0 && FEnd > 0 && FStart < FEnd && FEnd <= FDuration;
-    const std::int64_t length = ranged ? FEnd - FStart : FDuration;
+    const std::int64_t whole = FDuration * kSecondUS;
+    const bool ranged = FStart >= 0 && FEnd > 0 && FStart < FEnd && FEnd <= DurationLimitUS();
+    const std::int64_t length = ranged ? FEnd - FStart : whole;
     if (length <= 0) {
         record.TrimStart = record.TrimLength = 0;
         accept();
         return;
     }
-    record.TrimStart = FStart > 0 ? FStart * 1000000 : 0;
-    record.TrimLength = length >= FDuration ? 0 : length * 1000000;
+    // The whole source: from its start to its end (the end marker at the
+    // bar's end, or a typed time at or after the real end).
+    const bool everything = !ranged || (FStart <= 0 && (FEnd == whole || FEnd >= FDurationUS));
+    record.TrimStart = FStart > 0 ? FStart : 0;
+    record.TrimLength = everything ? 0 : length;
     // Without a range, the conversion runs from the start to the end.
-    const std::int64_t converted = ranged ? length : FDuration - (FStart > 0 ? FStart : 0);
-    item->setText(colTrimmed, QString::number(converted));
+    const std::int64_t converted = ranged ? length : whole - (FStart > 0 ? FStart : 0);
+    item->setText(colTrimmed, LengthColumnText(converted));
     accept();
 }
 

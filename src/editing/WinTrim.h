@@ -4,6 +4,11 @@
 // length in the row's "Trimmed Length" column. One dialog lives as long as
 // the main window and is shown again on every opening.
 //
+// The markers move in whole seconds; the two time fields also take a typed
+// or pasted time ("H:MM:SS.mmm") and step one frame at a time (their
+// buttons, or Up and Down in the field), so a trim can start and end on any
+// frame. The times are kept in microseconds.
+//
 // Everything here runs on the user-interface thread; the player raises its
 // events there too (it hands them over to the main thread).
 #pragma once
@@ -52,14 +57,26 @@ public:
     void btnDefaultClick();
     void btnOkClick();
     void btnCancelClick();
+    // A time typed into a field (Enter or leaving the field); a text that is
+    // not a time shows why in `lblTimeError` and changes nothing.
+    bool edtStartEditingFinished();
+    bool edtTrimLengthEditingFinished();
+    // One frame later (1) or earlier (-1).
+    void StepStart(int frames);
+    void StepEnd(int frames);
 
     // The full duration in microseconds as the Default button writes it:
     // "HH:MM:SS.mmm".
     static std::string DurationText(std::int64_t durationUS);
 
-    // What the dialog holds, for its owner and the tests.
-    std::int64_t Start() const { return FStart; }
-    std::int64_t End() const { return FEnd; }
+    // What the dialog holds, for its owner and the tests: the times in
+    // whole seconds (rounded down) and in microseconds.
+    std::int64_t Start() const { return FStart / 1000000; }
+    std::int64_t End() const { return FEnd / 1000000; }
+    std::int64_t StartUS() const { return FStart; }
+    std::int64_t EndUS() const { return FEnd; }
+    // Frames per second of the source, as the steps use it.
+    double FrameRate() const { return FFrameRate; }
     std::int64_t Duration() const { return FDuration; }
     int LeftMarkerX() const { return FLeftX; }
     int RightMarkerX() const { return FRightX; }
@@ -85,6 +102,11 @@ public:
     QPixmap imglistPosLeft, imglistPosRight;
     QLineEdit* edtStart = nullptr;
     QLineEdit* edtTrimLength = nullptr;
+    QPushButton* btnStartBack = nullptr;
+    QPushButton* btnStartForward = nullptr;
+    QPushButton* btnEndBack = nullptr;
+    QPushButton* btnEndForward = nullptr;
+    QLabel* lblTimeError = nullptr;
     QPushButton* btnDefault = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -102,6 +124,9 @@ private:
     void CreatePlayerRow();
     void CreateRangeRow();
     void CreateMarkerImages();
+    void CreateTimeFields();
+    QPushButton* NewStepButton(const char* name, const char* caption, const char* accessible,
+                               int x);
     void ConnectHandlers();
     bool OpenRow(int row, bool centreMarkers);
     bool OpenSource();
@@ -111,15 +136,25 @@ private:
     // x > mid and x <= `endLimit`.
     bool MoveStartMarker(int x, int startLimit);
     bool MoveEndMarker(int x, int endLimit);
+    // A typed or stepped time: kept within the source, the marker moved to
+    // it, the field and the player's picture showing it.
+    void SetStart(std::int64_t microseconds);
+    void SetEnd(std::int64_t microseconds);
+    bool TypedTime(QLineEdit* field, std::int64_t& microseconds);
+    int MarkerX(std::int64_t microseconds) const;
+    std::int64_t DurationLimitUS() const;
+    void SeekTo(std::int64_t microseconds);
+    bool FieldKey(QObject* watched, QEvent* event);
     void MouseReleased();
 
     TFilesList* FList;
     std::string FSettingsFile;
     int FRow = -1; // the row of the present opening
 
-    std::int64_t FStart = 0, FEnd = 0; // whole seconds
+    std::int64_t FStart = 0, FEnd = 0; // microseconds
     std::int64_t FDuration = 0;        // whole seconds
     std::int64_t FDurationUS = 0;
+    double FFrameRate = 25.0;    // of the source's video, 25 without one
     int FLeftX = 0, FRightX = 0; // marker places on `trcPosition`
     int FUsableWidth = 0;
     bool FDragging = false;

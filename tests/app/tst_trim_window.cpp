@@ -1,10 +1,12 @@
 // The trim dialog on real files: the markers moved with the mouse on the
-// range bar, the times in the two fields, Default, OK and Cancel, a source
-// the player cannot open, and a trimmed row converted from the main window.
+// range bar, the times in the two fields (shown, typed and stepped a frame
+// at a time), Default, OK and Cancel, a source the player cannot open, and
+// trimmed rows converted from the main window.
 #include "WindowHarness.h"
 #include "app/PlayerSurface.h"
 #include "controls/Tracker2.h"
 #include "editing/WinTrim.h"
+#include "editing/core/TrimTimes.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cmath>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -51,6 +54,13 @@ double Seconds(const std::string& text) {
     return text.empty() ? -1 : std::stod(text);
 }
 
+// Replaces a time field's text as typing would, then presses Enter.
+void TypeTime(QLineEdit* field, const QString& text) {
+    field->selectAll();
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 } // namespace
 
 class TestTrimWindow : public QObject {
@@ -69,6 +79,42 @@ class TestTrimWindow : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(trim_));
     }
     TlvFilesRecord& Record(int row) { return window_->lvFIles->Row(row)->Record; }
+
+    // Opens the dialog through the main window's Trim entry on the selected
+    // row and runs `act` once the modal dialog has opened the row; gives up
+    // after a deadline so that the test fails instead of waiting in the
+    // dialog for ever. False when `act` did not run.
+    bool TrimModally(const std::function<void()>& act) {
+        bool acted = false;
+        const int openings = trim_->Openings();
+        QElapsedTimer waited;
+        waited.start();
+        QTimer poll;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, trim_, [&] {
+            if (waited.elapsed() > 15000) {
+                poll.stop();
+                trim_->reject();
+                return;
+            }
+            if (QApplication::activeModalWidget() != trim_ || trim_->Openings() == openings) return;
+            poll.stop();
+            acted = true;
+            act();
+        });
+        poll.start();
+        window_->Trim1Click();
+        return acted;
+    }
+
+    // The one file of the output folder whose name starts with `stem`.
+    std::string OutputOf(const std::string& stem) {
+        std::vector<std::string> outputs;
+        for (const auto& entry : std::filesystem::directory_iterator(h_->OutputFolder()))
+            if (entry.path().filename().string().rfind(stem, 0) == 0)
+                outputs.push_back(entry.path().string());
+        return outputs.size() == 1 ? outputs.front() : std::string();
+    }
     QString Column(int row) { return window_->lvFIles->Row(row)->text(colTrimmed); }
 
 private slots:
@@ -254,6 +300,85 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!trim_->FFPlayer->FileOpen(), 10000);
     }
 
+    // Times typed into the fields move the markers and are kept to the
+    // microsecond; Up and Down and the step buttons move a time one frame
+    // (the clip has 10 a second); text that is no time is refused with the
+    // reason and changes nothing.
+    void typedAndSteppedTimes() {
+        OpenOn(1);
+        QCOMPARE(trim_->FrameRate(), 10.0);
+        for (QPushButton* b :
+             {trim_->btnStartBack, trim_->btnStartForward, trim_->btnEndBack, trim_->btnEndForward})
+            QVERIFY(!b->accessibleName().isEmpty());
+        QVERIFY(trim_->edtStart->isEnabled() && trim_->edtTrimLength->isEnabled());
+        TypeTime(trim_->edtStart, "0:00:12.340");
+        QCOMPARE(trim_->StartUS(), 12340000);
+        QCOMPARE(trim_->LeftMarkerX(), 170); // 12.34 / 60 x 826
+        QCOMPARE(trim_->edtStart->text(), QString("0:00:12.340"));
+        trim_->btnStartForward->click(); // nearest frame 12.3, then 12.4
+        QCOMPARE(trim_->StartUS(), 12400000);
+        QCOMPARE(trim_->edtStart->text(), QString("0:00:12.400"));
+        QTest::keyClick(trim_->edtStart, Qt::Key_Down);
+        QTest::keyClick(trim_->edtStart, Qt::Key_Down);
+        QCOMPARE(trim_->StartUS(), 12200000);
+        TypeTime(trim_->edtTrimLength, "15.5");
+        QCOMPARE(trim_->EndUS(), 15500000);
+        QCOMPARE(trim_->edtTrimLength->text(), QString("0:00:15.500"));
+        QTest::keyClick(trim_->edtTrimLength, Qt::Key_Up);
+        trim_->btnEndBack->click();
+        trim_->btnEndBack->click();
+        QCOMPARE(trim_->EndUS(), 15400000);
+        // Not a time: the reason is shown, the start stays.
+        TypeTime(trim_->edtStart, "0:00:1x");
+        QCOMPARE(trim_->StartUS(), 12200000);
+        QVERIFY(trim_->lblTimeError->text().contains("is not a time"));
+        // OK takes no such text either.
+        trim_->btnOk->click();
+        QVERIFY(trim_->isVisible());
+        TypeTime(trim_->edtStart, "0:00:12.2");
+        QVERIFY(trim_->lblTimeError->text().isEmpty());
+        // A time after the end is the end.
+        TypeTime(trim_->edtTrimLength, "2:00:00");
+        QVERIFY(trim_->EndUS() >= 60000000 && trim_->EndUS() < 60100000);
+        QVERIFY(trim_->lblTimeError->text().contains("ends at"));
+        TypeTime(trim_->edtTrimLength, "0:00:15.4");
+        trim_->btnOk->click();
+        QVERIFY(!trim_->isVisible());
+        QCOMPARE(Record(1).TrimStart, 12200000);
+        QCOMPARE(Record(1).TrimLength, 3200000);
+        QCOMPARE(Column(1), QString("3.2"));
+        // The next opening shows the stored times to the millisecond.
+        OpenOn(1);
+        QCOMPARE(trim_->edtStart->text(), QString("0:00:12.200"));
+        QCOMPARE(trim_->edtTrimLength->text(), QString("0:00:15.400"));
+        trim_->btnDefault->click();
+        trim_->btnOk->click();
+        QCOMPARE(Record(1).TrimStart, 0);
+        QCOMPARE(Record(1).TrimLength, 0);
+    }
+
+    // The time texts and the frame steps on their own.
+    void timeTextsAndFrameSteps() {
+        std::int64_t us = -1;
+        QVERIFY(ParseTrimTime("1:02:03.5", us));
+        QCOMPARE(us, 3723500000);
+        QVERIFY(ParseTrimTime(" 75 ", us));
+        QCOMPARE(us, 75000000);
+        QVERIFY(ParseTrimTime("01:30.25", us));
+        QCOMPARE(us, 90250000);
+        for (const char* bad :
+             {"", "1:60:00", "0:00:61", "-1", "1.2.3", "1:2:3:4", "0:00:0.1234567"})
+            QVERIFY2(!ParseTrimTime(bad, us), bad);
+        QCOMPARE(TrimTimeText(1480000), std::string("0:00:01.480"));
+        QCOMPARE(TrimTimeText(3600000000), std::string("1:00:00"));
+        // NTSC: frame 3 starts at 100.1 ms; the step lands at or just before
+        // it, never after, so a cut there keeps the frame.
+        const double ntsc = 30000.0 / 1001;
+        QCOMPARE(StepFrames(66733, ntsc, 1), std::int64_t(100100));
+        QCOMPARE(StepFrames(100100, ntsc, -1), std::int64_t(66733));
+        QCOMPARE(StepFrames(20000, 25, -3), std::int64_t(0));
+    }
+
     void defaultShowsTheFullDuration() {
         const std::string hour = h_->Media("hour.mkv");
         QVERIFY(testsupport::MakeMedia(
@@ -347,6 +472,51 @@ private slots:
         const double first = MeanGrey(destination, "", h_->Home("first.raw"));
         const double atStart = MeanGrey(Record(1).SourceFile, "-ss 10 ", h_->Home("at10.raw"));
         QVERIFY(first >= 0 && atStart >= 0);
+        QVERIFY2(std::abs(first - atStart) < 1.5,
+                 (std::to_string(first) + " / " + std::to_string(atStart)).c_str());
+    }
+
+    // A start typed to the millisecond, 1.480 s into a clip of 25 pictures
+    // a second whose every picture has a grey level of its own: the file
+    // begins with the source's picture at 1.48 s and lasts to the typed
+    // end.
+    void typedTrimStartsOnThatFrame() {
+        const std::string clip = h_->Media("frames25.mkv");
+        QVERIFY(testsupport::MakeMedia(
+            clip, "-f lavfi -i " +
+                      testsupport::ShellQuote(
+                          "nullsrc=s=160x120:r=25,geq=lum='mod(N*4,256)':cb=128:cr=128") +
+                      " -f lavfi -i sine=f=440 -t 4 -c:v mpeg4 -q:v 2 -c:a mp2 -shortest"));
+        TWindowHarness::AddFiles(*window_, {clip});
+        const int row = window_->lvFIles->RowCount() - 1;
+        for (int other = 0; other < row; ++other)
+            window_->lvFIles->SetChecked(other, false);
+        window_->lvFIles->SelectRow(row);
+        const bool acted = TrimModally([this] {
+            TypeTime(trim_->edtStart, "0:00:01.480");
+            TypeTime(trim_->edtTrimLength, "0:00:03.000");
+            trim_->btnOk->click();
+        });
+        QVERIFY(acted);
+        QCOMPARE(Record(row).TrimStart, 1480000);
+        QCOMPARE(Record(row).TrimLength, 1520000);
+        QCOMPARE(Column(row), QString("1.52"));
+        h_->Messages.clear();
+        TWindowHarness::PressStart(*window_);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        const std::string destination = OutputOf("frames25");
+        QVERIFY(!destination.empty());
+        // 1.48 s to 3 s hold 38 pictures.
+        const auto pictures = testsupport::ProbeValues(destination, "packet=pts_time", "v:0");
+        QVERIFY2(pictures.size() >= 37 && pictures.size() <= 39,
+                 std::to_string(pictures.size()).c_str());
+        // Neighbouring pictures differ by 4 levels (4.7 in full range).
+        const double first = MeanGrey(destination, "", h_->Home("first25.raw"));
+        const double atStart = MeanGrey(clip, "-ss 1.48 ", h_->Home("at148.raw"));
+        QVERIFY(first >= 0 && atStart >= 0);
+        // Picture 37 has the level 148, 153.7 once widened to full range.
+        QVERIFY2(std::abs(atStart - (148 - 16) * 255 / 219.0) < 1.5,
+                 std::to_string(atStart).c_str());
         QVERIFY2(std::abs(first - atStart) < 1.5,
                  (std::to_string(first) + " / " + std::to_string(atStart)).c_str());
     }
