@@ -4,9 +4,12 @@
 #include "app/core/MessageSeam.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <sys/vfs.h>
@@ -17,8 +20,31 @@ namespace {
 constexpr long kIso9660Magic = 0x9660;
 constexpr long kUdfMagic = 0x15013346;
 
-// The folder the chooser opens at: the root of the system's file tree.
-constexpr char kStartFolder[] = "/";
+// The root of the tree.
+constexpr char kRootFolder[] = "/";
+constexpr char kNewFolderName[] = "New Folder";
+
+// The folder itself when it exists, else its nearest existing parent; the
+// home folder for an empty or relative path.
+QString NearestExistingFolder(const std::string& folder) {
+    QString path = QString::fromStdString(folder);
+    if (path.isEmpty() || QDir::isRelativePath(path)) return QDir::homePath();
+    path = QDir::cleanPath(path);
+    while (!QFileInfo(path).isDir()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path) return QDir::homePath();
+        path = parent;
+    }
+    return path;
+}
+
+// A typed path as a clean absolute path: blanks around it dropped, "~" the
+// home folder, no trailing separator.
+QString TypedPath(QString text) {
+    text = text.trimmed();
+    if (text == "~" || text.startsWith("~/")) text = QDir::homePath() + text.mid(1);
+    return text.isEmpty() ? text : QDir::cleanPath(text);
+}
 
 TfmDirectory::TCdRomCheck& CdRomCheck() {
     static TfmDirectory::TCdRomCheck check;
@@ -49,8 +75,15 @@ TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), mainWindo
     model_ = new QFileSystemModel(this);
     model_->setIconProvider(&icons_);
     model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
-    model_->setReadOnly(true);
-    model_->setRootPath(kStartFolder);
+    // Writable only so that a new folder can be named in the tree; nothing
+    // else edits or moves entries.
+    model_->setReadOnly(false);
+    model_->setRootPath(kRootFolder);
+    edtPath = new QLineEdit(this);
+    edtPath->setObjectName("edtPath");
+    edtPath->setAccessibleName("Folder path");
+    edtPath->setToolTip("Type or paste a folder's path");
+    edtPath->setGeometry(12, 32, 298, 24);
     stview_selectdir = new QTreeView(this);
     stview_selectdir->setObjectName("stview_selectdir");
     stview_selectdir->setAccessibleName("Please select an output directory:");
@@ -58,13 +91,26 @@ TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), mainWindo
     for (int column = 1; column < model_->columnCount(); ++column)
         stview_selectdir->hideColumn(column);
     stview_selectdir->header()->hide();
-    stview_selectdir->setGeometry(12, 34, 298, 264);
+    stview_selectdir->setGeometry(12, 62, 298, 236);
+    stview_selectdir->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    stview_selectdir->setDragDropMode(QAbstractItemView::NoDragDrop);
+    btnNewFolder = NewButton("btnNewFolder", "New Folder", this);
+    btnNewFolder->setGeometry(12, 310, 100, 28);
+    btnNewFolder->setAutoDefault(false);
     btnOk = NewButton("btnOk", "Ok", this);
+    btnOk->setDefault(true);
     btnOk->setGeometry(130, 310, 80, 28);
     btnCancel = NewButton("btnCancel", "Cancel", this);
     btnCancel->setGeometry(222, 310, 88, 28);
-    connect(stview_selectdir->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { stview_selectdirClick(); });
+    btnCancel->setAutoDefault(false);
+    connect(stview_selectdir->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        stview_selectdirClick();
+        ShowSelectedPath();
+    });
+    connect(model_, &QFileSystemModel::fileRenamed, this, [this] { ShowSelectedPath(); });
+    connect(edtPath, &QLineEdit::returnPressed, this, &TfmDirectory::edtPathReturn);
+    connect(edtPath, &QLineEdit::textEdited, this, [this] { stview_selectdirClick(); });
+    connect(btnNewFolder, &QPushButton::clicked, this, &TfmDirectory::btnNewFolderClick);
     connect(btnOk, &QPushButton::clicked, this, &TfmDirectory::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &TfmDirectory::btnCancelClick);
 }
@@ -80,8 +126,9 @@ bool TfmDirectory::IsCdRomFolder(const std::string& folder) {
     return type == kIso9660Magic || type == kUdfMagic;
 }
 
-std::string TfmDirectory::Execute() {
+std::string TfmDirectory::Execute(const std::string& startFolder) {
     FResult.clear();
+    FStartFolder = startFolder;
     exec();
     return FResult;
 }
@@ -105,20 +152,72 @@ std::string TfmDirectory::SelectedFolder() const {
 void TfmDirectory::FormShow() {
     resize(322, 351);
     setStyleSheet(skin::StyleSheet());
-    SelectFolder(kStartFolder);
+    SelectFolder(NearestExistingFolder(FStartFolder).toStdString());
     stview_selectdir->expand(stview_selectdir->currentIndex());
     stview_selectdirClick();
+    ShowSelectedPath();
     if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
 }
 
-// Every entry of this tree is a real folder; only "nothing selected" has no
-// path to give.
+// Every entry of this tree is a real folder; only "nothing selected" with
+// an empty path box has no path to give.
 void TfmDirectory::stview_selectdirClick() {
-    btnOk->setEnabled(stview_selectdir->currentIndex().isValid());
+    btnOk->setEnabled(stview_selectdir->currentIndex().isValid() ||
+                      !edtPath->text().trimmed().isEmpty());
+}
+
+void TfmDirectory::ShowSelectedPath() {
+    edtPath->setText(QString::fromStdString(SelectedFolder()));
+}
+
+void TfmDirectory::edtPathReturn() {
+    const QString typed = TypedPath(edtPath->text());
+    if (QFileInfo(typed).isDir()) SelectFolder(typed.toStdString());
+}
+
+std::string TfmDirectory::ChosenFolder() {
+    if (!edtPath->isModified()) return SelectedFolder();
+    const QString typed = TypedPath(edtPath->text());
+    if (typed.isEmpty()) return SelectedFolder();
+    if (QDir::isRelativePath(typed)) {
+        ShowMessageBox(QCoreApplication::applicationName().toStdString(),
+                       "Type the whole path of a folder, starting with \"/\": " +
+                           edtPath->text().toStdString(),
+                       TMsgIcon::Information, TMsgButtons::Ok);
+        return {};
+    }
+    if (!QFileInfo(typed).isDir()) {
+        ShowMessageBox(QCoreApplication::applicationName().toStdString(),
+                       "There is no folder " + typed.toStdString() +
+                           ". Type an existing folder, or make it with New Folder.",
+                       TMsgIcon::Information, TMsgButtons::Ok);
+        return {};
+    }
+    return typed.toStdString();
+}
+
+void TfmDirectory::btnNewFolderClick() {
+    QModelIndex parent = stview_selectdir->currentIndex();
+    if (!parent.isValid()) parent = model_->index(QDir::homePath());
+    const QDir folder(model_->filePath(parent));
+    QString name = kNewFolderName;
+    for (int n = 2; folder.exists(name); ++n)
+        name = QString("%1 %2").arg(kNewFolderName).arg(n);
+    const QModelIndex made = model_->mkdir(parent, name);
+    if (!made.isValid()) {
+        ShowMessageBox(QCoreApplication::applicationName().toStdString(),
+                       "Cannot create the folder " + folder.filePath(name).toStdString() + ".",
+                       TMsgIcon::Warning, TMsgButtons::Ok);
+        return;
+    }
+    stview_selectdir->expand(parent);
+    stview_selectdir->setCurrentIndex(made);
+    stview_selectdir->scrollTo(made);
+    stview_selectdir->edit(made);
 }
 
 void TfmDirectory::btnOkClick() {
-    FResult = SelectedFolder();
+    FResult = ChosenFolder();
     if (FResult.empty()) return;
     if (OnCdRom(FResult)) {
         FResult.clear();

@@ -1,6 +1,9 @@
-// The program's own folder chooser: a tree of the machine's folders (the
-// root folder with the home folder and mounted media below it), Ok and
-// Cancel. One chooser serves the main window's and the preferences' Browse.
+// The program's own folder chooser: a path box that takes a typed or pasted
+// folder, a tree of the machine's folders (the root folder with the home
+// folder and mounted media below it), "New Folder", Ok and Cancel. It opens
+// at the folder the caller shows now. One chooser serves the main window's
+// and the preferences' Browse; the caller's folder rules then decide
+// whether the chosen folder is taken.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +13,7 @@
 
 class QFileSystemModel;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeView;
 
@@ -25,8 +29,10 @@ public:
     // The file-system check itself: iso9660 or udf, by statfs.
     static bool IsCdRomFolder(const std::string& folder);
 
-    // Shows the chooser modally; the chosen folder, or empty.
-    std::string Execute();
+    // Shows the chooser modally, opened at `startFolder` (its nearest
+    // existing parent; the home folder when there is none); the chosen
+    // folder, or empty.
+    std::string Execute(const std::string& startFolder = std::string());
     const std::string& Result() const { return FResult; }
     // Selects the folder in the tree with its parents expanded; false when
     // the tree does not hold it.
@@ -39,8 +45,15 @@ public:
     void stview_selectdirClick();
     void btnOkClick();
     void btnCancelClick();
+    // Makes a folder "New Folder" (or "New Folder 2", ...) in the selected
+    // folder, selects it and starts renaming it in the tree.
+    void btnNewFolderClick();
+    // Enter in the path box: the tree goes to a typed folder that exists.
+    void edtPathReturn();
 
     QLabel* lbl1 = nullptr;
+    QLineEdit* edtPath = nullptr;
+    QPushButton* btnNewFolder = nullptr;
     QTreeView* stview_selectdir = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;
@@ -49,8 +62,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The folder Ok takes: the path box's text when the user changed it,
+    // else the tree's selection; empty with the reason shown when the typed
+    // text names no folder.
+    std::string ChosenFolder();
+    void ShowSelectedPath();
+
     QWidget* mainWindow_;
     QFileSystemModel* model_ = nullptr;
     QFileIconProvider icons_;
     std::string FResult;
+    std::string FStartFolder;
 };

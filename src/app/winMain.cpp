@@ -753,7 +753,7 @@ void TfrmMain::menubtnPreferenceClick() {
 std::string TfrmMain::ChooseFolder(const std::string& shown) {
     if (folderChooser_) return folderChooser_(shown);
     if (!fmDirectory) fmDirectory = new TfmDirectory(this);
-    return fmDirectory->Execute();
+    return fmDirectory->Execute(shown);
 }
 
 void TfrmMain::btnSettingsClick() {

@@ -263,7 +263,11 @@ private slots:
                 QCOMPARE(c.windowTitle(), QString("Browse"));
                 QCOMPARE(c.size(), QSize(322, 351));
                 QCOMPARE(c.lbl1->text(), QString("Please select an output directory:"));
-                QCOMPARE(c.SelectedFolder(), std::string("/"));
+                // Opened at the shown folder, or the nearest one that exists.
+                fs::path shown = d.edtSnapDirectory->text().toStdString();
+                while (!fs::is_directory(shown))
+                    shown = shown.parent_path();
+                QCOMPARE(c.SelectedFolder(), shown.string());
                 QVERIFY(c.btnOk->isEnabled());
                 QVERIFY(c.SelectFolder(folder));
                 // Folders only.
@@ -288,10 +292,11 @@ private slots:
         // The chooser's folder rule wrote the choice at once.
         QCOMPARE(Setting("SnapOutPutDir"), folder);
         QVERIFY(h_->Messages.empty());
-        // The main window's Browse uses the same chooser, opened at "/" again.
+        // The main window's Browse uses the same chooser, opened at the
+        // output folder.
         WithChooser(window_->btnBrows, [&](TfmDirectory& c) {
             QCOMPARE(&c, chooser);
-            QCOMPARE(c.SelectedFolder(), std::string("/"));
+            QCOMPARE(c.SelectedFolder(), window_->edDirectory->text().toStdString());
             c.btnCancelClick();
         });
     }

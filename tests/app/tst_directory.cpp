@@ -1,0 +1,168 @@
+// The folder chooser's path box and New Folder, used from the main window's
+// Browse as a user would: a typed, pasted or "~" folder is taken, a folder
+// that does not exist is refused with the reason, a new folder is made and
+// chosen; the folder rules still decide what the window keeps.
+#include "WindowHarness.h"
+#include "WindowShot.h"
+#include "app/directory.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+#include <filesystem>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+class TestDirectory : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TWindowHarness> h_;
+    std::unique_ptr<TfrmMain> window_;
+
+    std::string Setting(const std::string& key) const {
+        return h_->Settings().ReadString("settings", key, "<none>");
+    }
+    std::string Shown() const { return window_->edDirectory->text().toStdString(); }
+
+    // Presses Browse and runs `act` on the shown chooser; a chooser `act`
+    // leaves open is cancelled.
+    void WithChooser(const std::function<void(TfmDirectory&)>& act) {
+        bool shown = false;
+        QTimer::singleShot(0, window_.get(), [&] {
+            TfmDirectory* chooser = window_->fmDirectory;
+            shown = chooser && chooser->isVisible();
+            if (!shown) return;
+            act(*chooser);
+            if (chooser->isVisible()) chooser->btnCancelClick();
+        });
+        window_->btnBrows->click();
+        QVERIFY2(shown, "the folder chooser did not open modally");
+    }
+
+    // Replaces the path box's text as typing would.
+    static void Type(QLineEdit* box, const QString& text) {
+        box->selectAll();
+        QTest::keyClicks(box, text);
+    }
+
+private slots:
+    void initTestCase() {
+        h_ = std::make_unique<TWindowHarness>();
+        window_ = h_->NewWindow();
+    }
+
+    void cleanupTestCase() {
+        TWindowHarness::Dispose(window_);
+        h_.reset();
+    }
+
+    void init() { h_->Messages.clear(); }
+
+    // Typed and Enter: the chooser closes and the window takes the folder.
+    void typedFolderIsAccepted() {
+        const std::string typed = h_->Home("typed/deeper");
+        fs::create_directories(typed);
+        WithChooser([&](TfmDirectory& c) {
+            QCOMPARE(c.size(), QSize(322, 351));
+            QCOMPARE(c.edtPath->text().toStdString(), Shown());
+            QCOMPARE(UnnamedControls(c), QStringList());
+            SaveShot(c, "directory-path");
+            Type(c.edtPath, QString::fromStdString(typed) + "/");
+            QTest::keyClick(c.edtPath, Qt::Key_Return);
+            QVERIFY(!c.isVisible());
+            QCOMPARE(c.Result(), typed);
+        });
+        QCOMPARE(Shown(), typed);
+        QCOMPARE(Setting("OutPutDir"), typed);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        // The next opening starts there.
+        WithChooser([&](TfmDirectory& c) {
+            QCOMPARE(c.SelectedFolder(), typed);
+            c.btnCancel->click();
+        });
+        QCOMPARE(Shown(), typed);
+    }
+
+    // A folder that does not exist keeps the chooser open with the reason;
+    // "~" is the home folder; a pasted path works as a typed one.
+    void missingFolderIsRefusedAndHomeIsKnown() {
+        const std::string before = Shown();
+        WithChooser([&](TfmDirectory& c) {
+            Type(c.edtPath, QString::fromStdString(h_->Home("nowhere")));
+            c.btnOk->click();
+            QVERIFY(c.isVisible());
+            QVERIFY(c.Result().empty());
+            QCOMPARE(int(h_->Messages.size()), 1);
+            QCOMPARE(h_->Messages[0].Text, "There is no folder " + h_->Home("nowhere") +
+                                               ". Type an existing folder, or make it with "
+                                               "New Folder.");
+            Type(c.edtPath, "relative/path");
+            c.btnOk->click();
+            QVERIFY(c.isVisible());
+            QCOMPARE(int(h_->Messages.size()), 2);
+            c.btnCancel->click();
+        });
+        QCOMPARE(Shown(), before);
+        const std::string pasted = h_->Home("pasted");
+        fs::create_directories(pasted);
+        WithChooser([&](TfmDirectory& c) {
+            QApplication::clipboard()->setText(QString::fromStdString(pasted));
+            c.edtPath->selectAll();
+            QTest::keyClick(c.edtPath, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(c.edtPath->text().toStdString(), pasted);
+            c.btnOk->click();
+            QVERIFY(!c.isVisible());
+        });
+        QCOMPARE(Shown(), pasted);
+        fs::create_directories(h_->Home("tilde"));
+        WithChooser([&](TfmDirectory& c) {
+            Type(c.edtPath, "~/tilde");
+            c.btnOk->click();
+        });
+        QCOMPARE(Shown(), h_->Home("tilde"));
+    }
+
+    // The folder rules still decide: the root folder passes the chooser
+    // and is refused by them.
+    void folderRulesStillDecide() {
+        const std::string before = Shown();
+        WithChooser([&](TfmDirectory& c) {
+            Type(c.edtPath, "/");
+            c.btnOk->click();
+            QVERIFY(!c.isVisible());
+        });
+        QCOMPARE(int(h_->Messages.size()), 1);
+        QCOMPARE(h_->Messages[0].Text, std::string("The path / is not a valid directory."));
+        QCOMPARE(Shown(), before);
+    }
+
+    // New Folder makes "New Folder", then "New Folder 2", in the selected
+    // folder and selects it; Ok takes it.
+    void newFolderIsMadeAndChosen() {
+        const std::string parent = h_->Home("parent");
+        fs::create_directories(parent);
+        WithChooser([&](TfmDirectory& c) {
+            QVERIFY(c.SelectFolder(parent));
+            c.btnNewFolder->click();
+            QVERIFY(fs::is_directory(parent + "/New Folder"));
+            QCOMPARE(c.SelectedFolder(), parent + "/New Folder");
+            QCOMPARE(c.edtPath->text().toStdString(), parent + "/New Folder");
+            QVERIFY(c.SelectFolder(parent));
+            c.btnNewFolder->click();
+            QCOMPARE(c.SelectedFolder(), parent + "/New Folder 2");
+            // The new name is being edited in the tree; Ok takes the folder.
+            c.stview_selectdir->setFocus();
+            c.btnOk->click();
+            QVERIFY(!c.isVisible());
+        });
+        QCOMPARE(Shown(), parent + "/New Folder 2");
+        QCOMPARE(Setting("OutPutDir"), parent + "/New Folder 2");
+    }
+};
+
+QTEST_MAIN(TestDirectory)
+#include "tst_directory.moc"
