@@ -4,8 +4,11 @@
 //                                 loader's or the probe's error (exit 1)
 //   vantrel-convert --format CODE ...                        (FormatCommand.h)
 //   vantrel-convert [options] -i INPUT ... [options] OUTPUT   (ConvertCommand.h)
+//   vantrel-convert --help | -h | --list-formats                (ToolHelp.h)
 #include "ConvertCommand.h"
 #include "FormatCommand.h"
+#include "ToolHelp.h"
+#include "app/core/GlobalUnit.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
@@ -24,7 +27,24 @@ void PrintUsage() {
                  "       vantrel-convert --format CODE --print-options FILE [edits]\n"
                  "       vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [--json] "
                  "[edits] FILE...\n"
-                 "       vantrel-convert [options] -i INPUT ... [options] OUTPUT\n");
+                 "       vantrel-convert [options] -i INPUT ... [options] OUTPUT\n"
+                 "       vantrel-convert --help | --list-formats\n");
+}
+
+// "--help", "-h" and "--list-formats" print to stdout; false for any other
+// first argument.
+bool ExplainItself(const std::string& first, int& status) {
+    if (first == "--help" || first == "-h") {
+        std::fputs(ConvertHelpText().c_str(), stdout);
+    } else if (first == "--list-formats") {
+        TGlobalObject g;
+        InitGlobalObject(g);
+        std::fputs(FormatListText(g).c_str(), stdout);
+    } else {
+        return false;
+    }
+    status = std::fflush(stdout) == 0 ? 0 : 1;
+    return true;
 }
 
 bool LoadMediaLibraries() {
@@ -49,6 +69,7 @@ int ShowInfo(const std::string& fileName) {
 int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C"); // numbers with a "." whatever the user's locale
     SetMainThread();
+    if (int status = 0; argc >= 2 && ExplainItself(argv[1], status)) return status;
     if (argc >= 2 && std::string(argv[1]) == "--format")
         return RunFormatCommand(std::vector<std::string>(argv + 2, argv + argc));
     if (argc >= 2 && std::string(argv[1]) != "--info") {

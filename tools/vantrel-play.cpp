@@ -7,6 +7,8 @@
 //   vantrel-play --snapshot OUT.bmp [--seek SECONDS] FILE
 //       opens FILE without a window, seeks with wait, writes the current
 //       picture as a 24-bit BMP; exit status 0, or 1 with the reason.
+//   vantrel-play --help (or -h)
+//       the usage and the keys on stdout, exit status 0.
 #include "PlayWindow.h"
 #include "app/MainThreadPump.h"
 #include "media/FFmpegLoader.h"
@@ -26,9 +28,25 @@
 
 namespace {
 
-void PrintUsage() {
-    std::fprintf(stderr, "usage: vantrel-play FILE\n"
-                         "       vantrel-play --snapshot OUT.bmp [--seek SECONDS] FILE\n");
+void PrintUsage(std::FILE* to) {
+    std::fprintf(to, "usage: vantrel-play FILE\n"
+                     "       vantrel-play --snapshot OUT.bmp [--seek SECONDS] FILE\n"
+                     "       vantrel-play --help\n");
+}
+
+// The usage with what each form does and the keys of the window.
+int PrintHelp() {
+    PrintUsage(stdout);
+    std::fputs("\n"
+               "  FILE                   play FILE in a window of its own\n"
+               "  --snapshot OUT.bmp     write one picture of FILE as a 24-bit BMP, no window\n"
+               "  --seek SECONDS         the picture at SECONDS (for example 1.5) instead of\n"
+               "                         the first one\n"
+               "\n"
+               "Keys while playing: space pauses and resumes, Left and Right seek 5 s back\n"
+               "and forward, period steps one frame, m mutes, q or closing the window quits.\n",
+               stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 std::string LibraryFolder() {
@@ -147,6 +165,7 @@ int main(int argc, char** argv) {
     double seconds = 0;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") return PrintHelp();
         if (arg == "--snapshot" && i + 1 < argc) {
             output = argv[++i];
         } else if (arg == "--seek" && i + 1 < argc) {
@@ -159,12 +178,12 @@ int main(int argc, char** argv) {
         } else if (file.empty() && (arg.empty() || arg[0] != '-')) {
             file = arg;
         } else {
-            PrintUsage();
+            PrintUsage(stderr);
             return 1;
         }
     }
     if (file.empty()) {
-        PrintUsage();
+        PrintUsage(stderr);
         return 1;
     }
     if (!output.empty()) return Snapshot(output, seconds, file);

@@ -8,6 +8,7 @@
 #include "controls/RectTracker.h"
 #include "controls/Tracker2.h"
 #include "editing/FrameRenderer.h"
+#include "editing/core/AdjustmentRanges.h"
 #include "editing/core/FrameEffects.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"
@@ -255,6 +256,9 @@ void TfrmCrop::CreateEffectPage() {
         (*item.bar)->setGeometry(item.x + 78, item.y, 150, 24);
         *item.edit = SpinEdit(item.editName, name, tabEffect, item.min, item.max);
         (*item.edit)->setGeometry(item.x + 232, item.y, 70, 24);
+        const QString hint = QString::fromStdString(AdjustmentHint(name.toStdString()));
+        (*item.bar)->setToolTip(hint);
+        (*item.edit)->setToolTip(hint);
     }
     // The form's first values; opening puts the row's in.
     trcBrightness->setValue(256);
