@@ -3,6 +3,7 @@
 // at a time), Default, OK and Cancel, a source the player cannot open, and
 // trimmed rows converted from the main window.
 #include "WindowHarness.h"
+#include "WindowShot.h"
 #include "app/PlayerSurface.h"
 #include "controls/Tracker2.h"
 #include "editing/WinTrim.h"
@@ -315,6 +316,7 @@ private slots:
         QCOMPARE(trim_->StartUS(), 12340000);
         QCOMPARE(trim_->LeftMarkerX(), 170); // 12.34 / 60 x 826
         QCOMPARE(trim_->edtStart->text(), QString("0:00:12.340"));
+        SaveShot(*trim_, "trim-typed");
         trim_->btnStartForward->click(); // nearest frame 12.3, then 12.4
         QCOMPARE(trim_->StartUS(), 12400000);
         QCOMPARE(trim_->edtStart->text(), QString("0:00:12.400"));
