@@ -309,6 +309,12 @@ private slots:
         }
         QCOMPARE(dialog->windowTitle(), QString("Crop"));
         QCOMPARE(dialog->imgbtnPlay->toolTip(), QString("Play"));
+        // The adjustments' hints tell the range and the neutral value.
+        QCOMPARE(dialog->spedtBrightness->toolTip(),
+                 QString("Brightness: 0 to 512; 255 leaves the picture untouched (256 while "
+                         "another adjustment is in use)."));
+        QCOMPARE(dialog->trcContrast->toolTip(),
+                 QString("Contrast: -100 to 100; 0 leaves the picture untouched."));
         const QImage shot = dialog->grab().toImage();
         QVERIFY(!shot.isNull());
         // To look at it: VANTREL_SCREENSHOT_DIR names a folder to keep it in.
