@@ -201,6 +201,23 @@ private slots:
         }
     }
 
+    // An interlaced 25 frames a second MPEG-2 transport stream, as a TV
+    // recording has it: 25 frames a second, counted from its duration.
+    void interlacedTransportStreamRate() {
+        const std::string ts = h_->Media("tv.ts");
+        QVERIFY(testsupport::MakeMedia(
+            ts, "-f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine -t 2 -c:v mpeg2video "
+                "-flags +ilme+ildct -top 1 -c:a mp2 -f mpegts"));
+        TWindowHarness::AddFiles(*window_, {ts});
+        const int row = window_->lvFIles->RowCount() - 1;
+        const TShownInfo shown = ShowInfo(row);
+        QCOMPARE(shown.Video.value(0), QString("MPEG-2 video (Main)"));
+        QCOMPARE(shown.Video.value(3), QString("25"));
+        QCOMPARE(shown.Video.value(4), QString("about 50"));
+        window_->lvFIles->SelectRow(row);
+        window_->btnRemoveClick();
+    }
+
     void longNameIsShortened() {
         const std::string base = h_->Media("");
         const std::string name = base + std::string(60, 'n') + ".avi";
