@@ -1076,13 +1076,20 @@ void TfrmWaterMark::btnOkClick() {
         }
         FRow->Watermarks = std::move(layers);
     }
-    StopPlayer();
     accept();
 }
 
 void TfrmWaterMark::btnCancelClick() {
-    StopPlayer();
     reject();
+}
+
+void TfrmWaterMark::done(int result) {
+    StopPlayer();
+    QDialog::done(result);
+}
+
+bool TfrmWaterMark::PlayerOpen() const {
+    return FFPlayer->FileOpen();
 }
 
 void TfrmWaterMark::btnHelpClick() {

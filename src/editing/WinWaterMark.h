@@ -99,6 +99,8 @@ public:
     TWmLayerItem* SelectedLayer() const { return FSelected; }
     // Where a point of the frame lies on the view widget.
     QPoint FrameToView(const QPointF& framePoint) const;
+    // The source is open in the editor's player (playing or paused).
+    bool PlayerOpen() const;
 
     void btnAddTextClick();
     void btnAddImageClick();
@@ -142,6 +144,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Every way out (OK, Cancel, Esc, closing) stops the player first.
+    void done(int result) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -233,6 +233,21 @@ private slots:
         QCOMPARE(row.Watermarks[0].Text, std::string("kept"));
     }
 
+    // Esc leaves like Cancel: the player stops with the editor, and the row
+    // keeps its layers.
+    void escapeStopsThePlayer() {
+        TlvFilesRecord row = NewFilesRecord(clip_, "", 10'000'000, "lbox");
+        row.Watermarks = {Text("kept", 0, 3)};
+        auto editor = OpenEditor(row);
+        QVERIFY(editor);
+        QVERIFY(editor->PlayerOpen());
+        editor->btnAddText->click();
+        QTest::keyClick(editor.get(), Qt::Key_Escape);
+        QVERIFY(!editor->isVisible());
+        QVERIFY(!editor->PlayerOpen());
+        QCOMPARE(row.Watermarks.size(), std::size_t{1});
+    }
+
     // A source the player cannot open loads no layer; OK keeps the row's.
     void okOnAnUnplayableSourceKeepsTheLayers() {
         const std::string broken = h_->Media("broken.avi");
