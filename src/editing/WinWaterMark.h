@@ -63,6 +63,9 @@ private:
 struct TWmItemRec {
     TWmRec Rec;
     TWmLayerItem* Layer = nullptr; // owned by the scene
+    // An image layer whose file could not be read: it shows a frame of its
+    // stored size, and OK keeps that size.
+    bool PictureMissing = false;
 };
 
 // Draws the entries of the layer list: colours, kind icon, elided text.
@@ -169,6 +172,8 @@ private:
     void FitView();
 
     void LoadLayers();
+    void LoadImageLayer(TWmItemRec& item);
+    void SetAddingEnabled(bool enabled);
     TWmLayerItem* NewLayer(int tag, const QImage& picture, const QPointF& topLeft, int alpha);
     QImage TextPicture(const std::string& text, const TWmFont& font, bool useBack,
                        uint32_t back) const;
