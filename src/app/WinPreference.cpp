@@ -3,6 +3,7 @@
 #include "app/Shell.h"
 #include "app/Skin.h"
 #include "app/core/GlobalUnit.h"
+#include "app/core/MessageSeam.h"
 #include "app/core/WorkPriority.h"
 
 #include <QButtonGroup>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -180,18 +182,28 @@ void TfrmPreference::FormShow() {
     if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
 }
 
+// All values go to the settings file in one rewrite; when it fails the file
+// is as it was, the user is told, and the dialog stays open with the edits.
 void TfrmPreference::btnOkClick() {
-    TIniFile settings = global_.Settings();
     const std::string folder = edtSnapDirectory->text().toStdString();
-    settings.WriteString(kSettingsSection, "snapOutPutDir",
-                         folder.empty() ? DefaultOutputFolder() : folder);
-    settings.WriteBool(kSettingsSection, "snapBmp", ckBmp->isChecked());
-    settings.WriteBool(kSettingsSection, "snapJpg", ckJpg->isChecked());
-    settings.WriteBool(kSettingsSection, "snapFullSize", ckFullSize->isChecked());
-    settings.WriteBool(kSettingsSection, "snapSmallSize", ckSmallSize->isChecked());
-    if (spedCmp->value() > 0) settings.WriteInteger(kSettingsSection, "jpgCmp", spedCmp->value());
-    settings.WriteInteger(kSettingsSection, "priority", PriorityIndex());
-    settings.WriteInteger(kSettingsSection, "MaxConcurrent", spedConcurrent->value());
+    const auto flag = [](const QCheckBox* box) {
+        return std::string(box->isChecked() ? "1" : "0");
+    };
+    TIniFile::TKeyValues values = {
+        {"snapOutPutDir", folder.empty() ? DefaultOutputFolder() : folder},
+        {"snapBmp", flag(ckBmp)},
+        {"snapJpg", flag(ckJpg)},
+        {"snapFullSize", flag(ckFullSize)},
+        {"snapSmallSize", flag(ckSmallSize)}};
+    if (spedCmp->value() > 0) values.emplace_back("jpgCmp", std::to_string(spedCmp->value()));
+    values.emplace_back("priority", std::to_string(PriorityIndex()));
+    values.emplace_back("MaxConcurrent", std::to_string(spedConcurrent->value()));
+    TIniFile settings = global_.Settings();
+    if (!settings.WriteSectionValues(kSettingsSection, values)) {
+        ShowMessageBox("Warning", "Cannot write the settings file " + settings.FileName() + ".",
+                       TMsgIcon::Warning, TMsgButtons::Ok);
+        return;
+    }
     accept();
 }
 
@@ -271,7 +283,9 @@ void TfrmPreference::KeepOneChecked(QCheckBox* clicked, QCheckBox* other) {
     if (!clicked->isChecked() && !other->isChecked()) clicked->setChecked(true);
 }
 
+// Each opening reads the settings again; a window restored from the task
+// bar (a spontaneous show) keeps the edits it holds.
 void TfrmPreference::showEvent(QShowEvent* event) {
-    FormShow();
+    if (!event->spontaneous()) FormShow();
     QDialog::showEvent(event);
 }

@@ -816,12 +816,15 @@ void TfrmMain::RemoveSelectedRows() {
         return;
     }
     std::sort(rows.begin(), rows.end());
-    imgbtnStopClick(); // the player may be playing one of them
+    // Stopped only when the player has one of them open.
+    for (int row : rows)
+        if (lvFIles->Row(row) == playerRow_) imgbtnStopClick();
     for (auto row = rows.rbegin(); row != rows.rend(); ++row)
         lvFIles->RemoveRow(*row);
     const int remaining = lvFIles->RowCount();
     if (remaining > 0) lvFIles->SelectRow(std::min(rows.front(), remaining - 1));
     if (remaining == 0) ListBecameEmpty();
+    UpdatePreNextEnabling();
     lvFIles->viewport()->update();
 }
 

@@ -292,6 +292,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // Space and the arrow keys that no control of the window has used.
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -348,9 +350,11 @@ private:
     void CreatePlayerButtons();
     void CreatePreviewPictures();
     void ConnectPreview();
-    // Handles the preview's part of the application's mouse and key events;
-    // true when the event is used up.
+    // Handles the preview's part of the application's mouse events; true
+    // when the event is used up.
     bool PreviewMessage(QWidget* widget, QEvent* event);
+    // Space plays or pauses, Left and Right seek; true when the key was used.
+    bool PreviewKey(int key);
     void UpdatePreNextEnabling();
     // Opens the selected row in the player (step 6 of Play).
     void PlaySelectedRow();
@@ -384,6 +388,10 @@ private:
     // settling time leaves a new drag alone; set while it settles.
     int seekDrag_ = 0;
     bool seekSettling_ = false;
+    // The row whose source the player has open (playing, paused, or waiting
+    // at its start after the end), none when the player is closed. Only
+    // compared, never followed: it is cleared whenever the player closes.
+    const QTreeWidgetItem* playerRow_ = nullptr;
     // Items of the Edit menu that need a selected row.
     std::vector<QAction*> editRowActions_;
     // Last left press on each menu button, on `clock_` (ms).

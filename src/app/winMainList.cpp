@@ -256,12 +256,14 @@ void TfrmMain::ShowDestinationNames() {
 void TfrmMain::btnRemoveClick() {
     const int removed = lvFIles->SelectedRow();
     if (removed < 0) return;
-    // The player may be playing the row's source.
-    imgbtnStopClick();
+    // The player lets go of the row's source before the row goes; another
+    // row's source plays on.
+    if (lvFIles->Row(removed) == playerRow_) imgbtnStopClick();
     lvFIles->RemoveRow(removed);
     const int remaining = lvFIles->RowCount();
     if (remaining > 0) lvFIles->SelectRow(removed < remaining ? removed : remaining - 1);
     if (remaining == 0) ListBecameEmpty();
+    UpdatePreNextEnabling();
     lvFIles->viewport()->update();
 }
 

@@ -82,12 +82,6 @@ QPixmap ThumbPicture(int width, int height, int diameter, int centreY) {
     return picture;
 }
 
-bool InWidget(const QWidget* widget, const QWidget* container) {
-    for (const QWidget* w = widget; w; w = w->parentWidget())
-        if (w == container) return true;
-    return false;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -224,9 +218,11 @@ void TfrmMain::lvFIlesClick() {
 }
 
 void TfrmMain::lvFIlesDblClick() {
-    if (lvFIles->SelectedRow() < 0) return;
-    // A double-clicked row plays from its start, also while another is paused.
-    Paused = false;
+    const int row = lvFIles->SelectedRow();
+    if (row < 0) return;
+    // The paused row goes on where it stood; any other row plays from its
+    // start, also while another one is paused.
+    if (lvFIles->Row(row) != playerRow_) Paused = false;
     imgbtnPlayClick();
 }
 
@@ -270,6 +266,7 @@ void TfrmMain::PlaySelectedRow() {
         ShowPlayerStopped();
         return;
     }
+    playerRow_ = lvFIles->Row(row);
     Paused = false;
     trcPreview->setEnabled(true);
     for (QWidget* w : {imgbtnStop, imgbtnPause, imgbtnSnap})
@@ -293,6 +290,7 @@ void TfrmMain::imgbtnStopClick() {
 }
 
 void TfrmMain::ShowPlayerStopped() {
+    playerRow_ = nullptr;
     SeekDragging = true;
     trcPreview->SetPositionL(0);
     SeekDragging = false;
@@ -426,25 +424,35 @@ bool TfrmMain::PreviewMessage(QWidget* widget, QEvent* event) {
             !seekSettling_)
             FinishSeekDrag();
         return false;
-    case QEvent::KeyPress: {
-        if (InWidget(widget, lvFIles) || !FFPlayer) return false;
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Space) {
-            if (imgbtnPause->isEnabled())
-                imgbtnPauseClick();
-            else if (imgbtnPlay->isEnabled())
-                imgbtnPlayClick();
-            return true;
-        }
-        if ((key == Qt::Key_Left || key == Qt::Key_Right) && FFPlayer->FileOpen()) {
-            SeekBy(key == Qt::Key_Left ? -kKeySeekStep : kKeySeekStep);
-            return true;
-        }
-        return false;
-    }
     default:
         return false;
     }
+}
+
+// The keys come here only when the control with the focus has not used
+// them: a button still presses on Space, a text box or the list keeps its
+// keys, and an open menu has its own.
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+    if (PreviewKey(event->key()))
+        event->accept();
+    else
+        QWidget::keyPressEvent(event);
+}
+
+bool TfrmMain::PreviewKey(int key) {
+    if (!FFPlayer) return false;
+    if (key == Qt::Key_Space) {
+        if (imgbtnPause->isEnabled())
+            imgbtnPauseClick();
+        else if (imgbtnPlay->isEnabled())
+            imgbtnPlayClick();
+        return true;
+    }
+    if ((key == Qt::Key_Left || key == Qt::Key_Right) && FFPlayer->FileOpen()) {
+        SeekBy(key == Qt::Key_Left ? -kKeySeekStep : kKeySeekStep);
+        return true;
+    }
+    return false;
 }
 
 void TfrmMain::FinishSeekDrag() {

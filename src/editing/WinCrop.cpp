@@ -394,6 +394,7 @@ void TfrmCrop::FormShow() {
     FPaused = true;
     FMoving = FUpdating = FPressed = false;
     FOpened = false;
+    FPictureKnown = false;
     if (FList && FList->SelectedRow() < 0 && FList->RowCount() > 0) FList->SelectRow(0);
     TlvFilesRecord* record = Row();
     if (record) cmbZoom->setCurrentIndex(record->ZoomMode == "lbox" ? 1 : 0);
@@ -482,38 +483,64 @@ bool TfrmCrop::WaitForFirstPicture() {
     return false;
 }
 
+// The tracker needs the picture's place, which needs a picture. Until one
+// has come the spin edits show the row's margins and the tracker stays
+// hidden; a picture that comes later (a slow decoder) places it then, from
+// the preview timer. Without one, OK keeps the row's margins and crop.
 void TfrmCrop::PlaceTracker(const TlvFilesRecord& record) {
-    std::optional<QRect> fitted;
-    if (WaitForFirstPicture()) {
-        // The hook's copy is the whole decoded frame; the player's current
-        // picture only stands in while the hook has delivered none.
-        Bitmap24 picture;
-        {
-            std::lock_guard lock(FFrameLock);
-            if (FHasFrame) picture = FFrameBuffer;
-        }
-        if (picture.Width == 0) picture = FFPlayer->CurrentFrame();
-        fitted = DrawFitted(FPreviewImage, picture);
-        imgPreview->setPixmap(QPixmap::fromImage(FPreviewImage));
+    ShowStoredMargins(record);
+    if (!WaitForFirstPicture()) return;
+    // The hook's copy is the whole decoded frame; the player's current
+    // picture only stands in while the hook has delivered none.
+    Bitmap24 picture;
+    {
+        std::lock_guard lock(FFrameLock);
+        if (FHasFrame) picture = FFrameBuffer;
     }
-    const QRect r = fitted.value_or(QRect());
+    if (picture.Width == 0) picture = FFPlayer->CurrentFrame();
+    FitTracker(picture);
+}
+
+void TfrmCrop::ShowStoredMargins(const TlvFilesRecord& record) {
+    FPictureKnown = false;
+    RectTracker->hide();
+    RectTracker->setEnabled(false);
+    FUpdating = true;
+    spedUp->setValue(FLastUp = std::max(0, record.MarginUp));
+    spedDown->setValue(FLastDown = std::max(0, record.MarginDown));
+    spedLeft->setValue(FLastLeft = std::max(0, record.MarginLeft));
+    spedRight->setValue(FLastRight = std::max(0, record.MarginRight));
+    FUpdating = false;
+    for (QSpinBox* edit : {spedUp, spedLeft, spedRight, spedDown})
+        edit->setEnabled(false);
+}
+
+// Places the tracker over the fitted picture at the margins the spin edits
+// show.
+void TfrmCrop::FitTracker(const Bitmap24& picture) {
+    const std::optional<QRect> fitted = DrawFitted(FPreviewImage, picture);
+    if (!fitted || fitted->width() <= 0 || fitted->height() <= 0) return;
+    imgPreview->setPixmap(QPixmap::fromImage(FPreviewImage));
+    const QRect r = *fitted;
     FPicL = imgPreview->x() + r.left();
     FPicT = imgPreview->y() + r.top();
     FPicW = r.width();
     FPicH = r.height();
+    FPictureKnown = true;
+    const int up = spedUp->value(), down = spedDown->value();
+    const int left = spedLeft->value(), right = spedRight->value();
     RectTracker->setGeometry(FPicL, FPicT, FPicW, FPicH);
-    SetMargin(spedUp, record.MarginUp);
-    SetMargin(spedDown, record.MarginDown);
-    SetMargin(spedLeft, record.MarginLeft);
-    SetMargin(spedRight, record.MarginRight);
-    RectTracker->setGeometry(FPicL + record.MarginLeft, FPicT + record.MarginUp,
-                             FPicW - record.MarginRight - record.MarginLeft,
-                             FPicH - record.MarginDown - record.MarginUp);
+    SetMargin(spedUp, up);
+    SetMargin(spedDown, down);
+    SetMargin(spedLeft, left);
+    SetMargin(spedRight, right);
+    RectTracker->setGeometry(FPicL + left, FPicT + up, FPicW - right - left, FPicH - down - up);
     RectTracker->setEnabled(true);
     RectTracker->show();
     RectTracker->raise();
     for (QSpinBox* edit : {spedUp, spedLeft, spedRight, spedDown})
         edit->setEnabled(true);
+    RecomputeCrop();
 }
 
 void TfrmCrop::SetEffectsEnabled(bool enabled) {
@@ -544,6 +571,7 @@ int32_t TfrmCrop::MarginToCrop(int margin, int sourceSize, int pictureSize) {
 }
 
 void TfrmCrop::RecomputeCrop() {
+    if (!FPictureKnown) return; // the row's own values stay
     FTop = MarginToCrop(spedUp->value(), FVideoH, FPicH);
     FBottom = MarginToCrop(spedDown->value(), FVideoH, FPicH);
     FLeft = MarginToCrop(spedLeft->value(), FVideoW, FPicW);
@@ -687,14 +715,17 @@ void TfrmCrop::btnEffectResetClick() {
 void TfrmCrop::btnOkClick() {
     TlvFilesRecord* record = Row();
     if (record && FOpened) {
-        record->MarginUp = spedUp->value();
-        record->MarginLeft = spedLeft->value();
-        record->MarginDown = spedDown->value();
-        record->MarginRight = spedRight->value();
-        record->CropTop = MarginToCrop(record->MarginUp, FVideoH, FPicH);
-        record->CropBottom = MarginToCrop(record->MarginDown, FVideoH, FPicH);
-        record->CropLeft = MarginToCrop(record->MarginLeft, FVideoW, FPicW);
-        record->CropRight = MarginToCrop(record->MarginRight, FVideoW, FPicW);
+        // Margins in preview pixels mean nothing without the picture's place.
+        if (FPictureKnown) {
+            record->MarginUp = spedUp->value();
+            record->MarginLeft = spedLeft->value();
+            record->MarginDown = spedDown->value();
+            record->MarginRight = spedRight->value();
+            record->CropTop = MarginToCrop(record->MarginUp, FVideoH, FPicH);
+            record->CropBottom = MarginToCrop(record->MarginDown, FVideoH, FPicH);
+            record->CropLeft = MarginToCrop(record->MarginLeft, FVideoW, FPicW);
+            record->CropRight = MarginToCrop(record->MarginRight, FVideoW, FPicW);
+        }
         record->ZoomMode = cmbZoom->currentIndex() == 1 ? "lbox" : "full";
         record->Brightness = trcBrightness->value();
         record->Contrast = trcContrast->value();
@@ -826,6 +857,7 @@ void TfrmCrop::Timer1Timer() {
         if (!FHasFrame) return;
         FTimerFrame = FFrameBuffer;
     }
+    if (!FPictureKnown && FVideoW > 0) FitTracker(FTimerFrame);
     FPreviewImage.fill(kViewBack);
     DrawFitted(FPreviewImage, FTimerFrame);
     imgPreview->setPixmap(QPixmap::fromImage(FPreviewImage));

@@ -151,6 +151,8 @@ private:
     bool OpenSource();
     bool WaitForFirstPicture();
     void PlaceTracker(const TlvFilesRecord& record);
+    void ShowStoredMargins(const TlvFilesRecord& record);
+    void FitTracker(const Bitmap24& picture);
     void SetEffectsEnabled(bool enabled);
     void SetMargin(QSpinBox* edit, int value);
     void WriteMarginsFromTracker();
@@ -176,6 +178,9 @@ private:
     bool FMoving = false;
     bool FUpdating = false;
     bool FOpened = false;
+    // The picture's place is known: the tracker is shown and OK writes the
+    // margins and crop values (false until a first picture has come).
+    bool FPictureKnown = false;
     bool FMuted = false;
     bool FDragging = false;
     std::atomic<bool> FStopped{true}, FPaused{true};

@@ -241,6 +241,9 @@ TfrmWaterMark::TfrmWaterMark(TlvFilesRecord* row, bool mute, std::string library
         box->view()->setAccessibleName(box->accessibleName());
     Connect();
     ConnectAttributes();
+    // Layers are placed on the source's frames: none can be added before
+    // the source is open.
+    SetAddingEnabled(false);
 }
 
 TfrmWaterMark::~TfrmWaterMark() {
@@ -552,6 +555,7 @@ void TfrmWaterMark::FormShow() {
     rb1->setChecked(true);
     FUpdating = false;
     EnableLayerControls();
+    SetAddingEnabled(false);
     if (!FRow) return;
     if (!FFPlayer->LibrariesLoaded() && !FFPlayer->LoadLibraries(FLibraryFolder)) return;
     FFPlayer->Mute = FMute;
@@ -586,7 +590,13 @@ void TfrmWaterMark::FFPlayerFileOpen(int64_t duration, int frameWidth, int frame
     FitView();
     LoadLayers();
     FFileOpened = true;
+    SetAddingEnabled(true);
     FFPlayer->Hook = true;
+}
+
+void TfrmWaterMark::SetAddingEnabled(bool enabled) {
+    btnAddText->setEnabled(enabled);
+    btnAddImage->setEnabled(enabled);
 }
 
 void TfrmWaterMark::LoadLayers() {
@@ -595,9 +605,7 @@ void TfrmWaterMark::LoadLayers() {
         item.Rec = rec;
         if (rec.Kind == kWmImageLayer) {
             lsbox->addItem(QString::fromStdString(rec.ImageFile));
-            QImage picture(QString::fromStdString(rec.ImageFile));
-            item.Layer = NewLayer(kWmImageLayer, picture.convertToFormat(QImage::Format_RGB888),
-                                  QPointF(rec.ImageLeft, rec.ImageTop), rec.ImageAlpha);
+            LoadImageLayer(item);
         } else {
             lsbox->addItem(QString::fromStdString(rec.Text));
             const QImage picture = TextPicture(rec.Text, rec.Font.value_or(TWmFont{}),
@@ -605,10 +613,14 @@ void TfrmWaterMark::LoadLayers() {
             item.Layer =
                 NewLayer(kWmTextLayer, picture, QPointF(rec.TextLeft, rec.TextTop), rec.TextAlpha);
         }
-        lsbox->item(lsbox->count() - 1)
-            ->setIcon(style()->standardIcon(rec.Kind == kWmImageLayer
-                                                ? QStyle::SP_FileIcon
-                                                : QStyle::SP_FileDialogDetailedView));
+        QListWidgetItem* entry = lsbox->item(lsbox->count() - 1);
+        entry->setIcon(style()->standardIcon(item.PictureMissing ? QStyle::SP_MessageBoxWarning
+                                             : rec.Kind == kWmImageLayer
+                                                 ? QStyle::SP_FileIcon
+                                                 : QStyle::SP_FileDialogDetailedView));
+        if (item.PictureMissing)
+            entry->setToolTip("Cannot read the bitmap file \"" +
+                              QString::fromStdString(rec.ImageFile) + "\".");
         FItems.push_back(std::move(item));
     }
     RestackLayers();
@@ -617,6 +629,27 @@ void TfrmWaterMark::LoadLayers() {
         if (isVisible()) lsboxClick();
     }
     EnableLayerControls();
+}
+
+// A stored image layer. A file that cannot be read (moved, deleted) leaves
+// a framed stand-in of the stored size, so the layer keeps its place and
+// size and can still be moved or deleted.
+void TfrmWaterMark::LoadImageLayer(TWmItemRec& item) {
+    const TWmRec& rec = item.Rec;
+    QImage picture = QImage(QString::fromStdString(rec.ImageFile));
+    if (picture.isNull()) {
+        item.PictureMissing = true;
+        picture = QImage(std::max(1, rec.ImageWidth), std::max(1, rec.ImageHeight),
+                         QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        QPainter p(&picture);
+        p.setPen(QPen(QColor(255, 0, 0), 1, Qt::DashLine));
+        p.drawRect(picture.rect().adjusted(0, 0, -1, -1));
+    } else {
+        picture = picture.convertToFormat(QImage::Format_RGB888);
+    }
+    item.Layer =
+        NewLayer(kWmImageLayer, picture, QPointF(rec.ImageLeft, rec.ImageTop), rec.ImageAlpha);
 }
 
 void TfrmWaterMark::FFPlayerHook(Bitmap24& bitmap, int64_t pts) {
@@ -839,6 +872,7 @@ void TfrmWaterMark::ShowItemControls(int index) {
 }
 
 void TfrmWaterMark::btnAddTextClick() {
+    if (!FFileOpened) return; // nothing to place it on
     FFPlayer->Hook = false;
     edt1->hide();
     const QString caption = "Add Text";
@@ -889,6 +923,7 @@ void TfrmWaterMark::AppendItem(TWmItemRec&& item) {
 }
 
 void TfrmWaterMark::btnAddImageClick() {
+    if (!FFileOpened) return; // nothing to place it on
     FFPlayer->Hook = false;
     edt1->hide();
     const std::string file =
@@ -1069,20 +1104,27 @@ void TfrmWaterMark::btnOkClick() {
                 rec.TextLeft = left, rec.TextTop = top, rec.TextWidth = width,
                 rec.TextHeight = height, rec.TextAlpha = alpha;
             } else {
-                rec.ImageLeft = left, rec.ImageTop = top, rec.ImageWidth = width,
-                rec.ImageHeight = height, rec.ImageAlpha = alpha;
+                rec.ImageLeft = left, rec.ImageTop = top, rec.ImageAlpha = alpha;
+                if (!item.PictureMissing) rec.ImageWidth = width, rec.ImageHeight = height;
             }
             layers.push_back(std::move(rec));
         }
         FRow->Watermarks = std::move(layers);
     }
-    StopPlayer();
     accept();
 }
 
 void TfrmWaterMark::btnCancelClick() {
-    StopPlayer();
     reject();
+}
+
+void TfrmWaterMark::done(int result) {
+    StopPlayer();
+    QDialog::done(result);
+}
+
+bool TfrmWaterMark::PlayerOpen() const {
+    return FFPlayer->FileOpen();
 }
 
 void TfrmWaterMark::btnHelpClick() {

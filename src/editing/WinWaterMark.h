@@ -63,6 +63,9 @@ private:
 struct TWmItemRec {
     TWmRec Rec;
     TWmLayerItem* Layer = nullptr; // owned by the scene
+    // An image layer whose file could not be read: it shows a frame of its
+    // stored size, and OK keeps that size.
+    bool PictureMissing = false;
 };
 
 // Draws the entries of the layer list: colours, kind icon, elided text.
@@ -99,6 +102,8 @@ public:
     TWmLayerItem* SelectedLayer() const { return FSelected; }
     // Where a point of the frame lies on the view widget.
     QPoint FrameToView(const QPointF& framePoint) const;
+    // The source is open in the editor's player (playing or paused).
+    bool PlayerOpen() const;
 
     void btnAddTextClick();
     void btnAddImageClick();
@@ -142,6 +147,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Every way out (OK, Cancel, Esc, closing) stops the player first.
+    void done(int result) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -165,6 +172,8 @@ private:
     void FitView();
 
     void LoadLayers();
+    void LoadImageLayer(TWmItemRec& item);
+    void SetAddingEnabled(bool enabled);
     TWmLayerItem* NewLayer(int tag, const QImage& picture, const QPointF& topLeft, int alpha);
     QImage TextPicture(const std::string& text, const TWmFont& font, bool useBack,
                        uint32_t back) const;

@@ -298,6 +298,48 @@ private slots:
         QCOMPARE(dialog->spedUp->value(), 0);
     }
 
+    // A video whose pictures cannot be decoded gives no first picture: the
+    // dialog shows the row's margins without a tracker, and OK keeps the
+    // row's crop (the effects are still written).
+    void noPictureKeepsTheRowsCrop() {
+        const std::string undecodable = h_->Media("undecodable.avi");
+        QVERIFY(testsupport::MakeMedia(
+            undecodable, "-f lavfi -i testsrc2=size=640x480:rate=25:d=4 -f lavfi -i sine=d=4 "
+                         "-c:v mjpeg -bsf:v noise=amount=1 -c:a pcm_s16le"));
+        Row().SourceFile = undecodable;
+        Row().MarginUp = 10, Row().CropTop = 16;
+        Row().MarginLeft = 20, Row().CropLeft = 32;
+        auto dialog = OpenDialog();
+        QVERIFY(dialog->Opened());
+        QVERIFY(!dialog->RectTracker->isVisible());
+        QCOMPARE(dialog->spedUp->value(), 10);
+        QCOMPARE(dialog->spedLeft->value(), 20);
+        QCOMPARE(dialog->CropTop(), 16);
+        QCOMPARE(dialog->CropLeft(), 32);
+        dialog->spedtBrightness->setValue(280);
+        QTest::mouseClick(dialog->btnOk, Qt::LeftButton);
+        QCOMPARE(Row().MarginUp, 10);
+        QCOMPARE(Row().CropTop, 16);
+        QCOMPARE(Row().MarginLeft, 20);
+        QCOMPARE(Row().CropLeft, 32);
+        QCOMPARE(Row().MarginDown + Row().CropBottom + Row().MarginRight + Row().CropRight, 0);
+        QCOMPARE(Row().Brightness, 280);
+        // The first picture that comes later places the tracker at the
+        // row's margins (here the row's source is replaced by one that
+        // decodes, and played again after Stop).
+        auto later = OpenDialog();
+        QVERIFY(later->Opened());
+        QVERIFY(!later->RectTracker->isVisible());
+        Row().SourceFile = source_;
+        QTest::mouseClick(later->imgbtnStop, Qt::LeftButton);
+        QTest::mouseClick(later->imgbtnPlay, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(later->RectTracker->isVisible(), 15000);
+        QCOMPARE(later->PictureRect(), QRect(12 + 9, 40 + 1, 402, 301));
+        QCOMPARE(later->RectTracker->geometry(), QRect(21 + 20, 41 + 10, 402 - 20, 301 - 10));
+        QCOMPARE(later->CropTop(), 16);
+        QCOMPARE(later->CropLeft(), 32);
+    }
+
     void everyControlHasAName() {
         auto dialog = OpenDialog();
         QTRY_VERIFY_WITH_TIMEOUT(dialog->OutputsDrawn() > 0, 5000);

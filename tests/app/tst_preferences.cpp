@@ -236,6 +236,70 @@ private slots:
         QCOMPARE(window_->frmPreference, first);
     }
 
+    // A restore from the task bar shows the dialog again without reading
+    // the settings: the edits made so far stay.
+    void restoredDialogKeepsItsEdits() {
+        const std::string before = FileText(SettingsPath());
+        WithPreferences([](TfrmPreference& d) {
+            d.spedCmp->setValue(77);
+            d.rdPriority[3]->click();
+            d.setWindowState(Qt::WindowMinimized);
+            d.setWindowState(Qt::WindowNoState);
+            QVERIFY(d.isVisible() && !d.isMinimized());
+            QCOMPARE(d.spedCmp->value(), 77);
+            QCOMPARE(d.PriorityIndex(), 3);
+            d.btnCancel->click();
+        });
+        QCOMPARE(FileText(SettingsPath()), before);
+    }
+
+    // OK writes every value in one rewrite of the settings file. A value the
+    // file cannot hold (a folder name with a line break) or a file that
+    // cannot be replaced writes nothing at all: the user is told, and the
+    // dialog stays open with the edits until a write succeeds.
+    void okWritesAllOrNothingAndSaysWhy() {
+        const std::string odd = h_->Home("snap\nshots");
+        fs::create_directories(odd);
+        bool small = false;
+        WithPreferences([&](TfrmPreference& d) {
+            WithChooser(d.btnBrows, [&](TfmDirectory& c) {
+                QVERIFY(c.SelectFolder(odd));
+                c.btnOk->click();
+            });
+            QCOMPARE(d.edtSnapDirectory->text().toStdString(), odd);
+            d.ckSmallSize->click();
+            small = d.ckSmallSize->isChecked();
+            d.spedCmp->setValue(64);
+            const std::string before = FileText(SettingsPath());
+            d.btnOk->click();
+            QVERIFY(d.isVisible());
+            QCOMPARE(FileText(SettingsPath()), before);
+            QCOMPARE(int(h_->Messages.size()), 1);
+            QVERIFY(h_->Messages[0].Text.find(SettingsPath()) != std::string::npos);
+            // A writable folder, but the settings file is in the way.
+            const std::string plain = h_->Home("snaps-ok");
+            fs::create_directories(plain);
+            WithChooser(d.btnBrows, [&](TfmDirectory& c) {
+                QVERIFY(c.SelectFolder(plain));
+                c.btnOk->click();
+            });
+            const std::string kept = FileText(SettingsPath());
+            fs::remove(SettingsPath());
+            fs::create_directory(SettingsPath());
+            d.btnOk->click();
+            QVERIFY(d.isVisible());
+            QCOMPARE(int(h_->Messages.size()), 2);
+            fs::remove(SettingsPath());
+            std::ofstream(SettingsPath(), std::ios::binary) << kept;
+            d.btnOk->click();
+            QVERIFY(!d.isVisible());
+        });
+        QCOMPARE(Setting("SnapOutPutDir"), h_->Home("snaps-ok"));
+        QCOMPARE(Setting("jpgCmp"), std::string("64"));
+        QCOMPARE(Setting("snapSmallSize"), std::string(small ? "1" : "0"));
+        QCOMPARE(int(h_->Messages.size()), 2);
+    }
+
     void unwritableSnapshotFolderIsReplacedOnShow() {
         // A missing folder is made; one below a plain file cannot be.
         const std::string file = h_->Home("plain-file");

@@ -14,6 +14,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QTest>
 
@@ -122,6 +125,49 @@ class PreviewTest : public QObject {
             RunEvents(20);
         }
         return true;
+    }
+
+    // A clip long enough to play through a test: 20 s at 96 x 64.
+    std::string MakeLongClip(const std::string& name) {
+        const std::string clip = harness->Media(name);
+        return testsupport::MakeMedia(clip, "-f lavfi -i testsrc2=size=96x64:rate=10 -f lavfi "
+                                            "-i sine=f=440 -t 20 -c:v mpeg4 -c:a mp2 -shortest")
+                   ? clip
+                   : std::string();
+    }
+    // Whether the player goes on: its position passes the present one.
+    bool KeepsPlaying() {
+        const int64_t now = window->FFPlayer->CurrentPosition();
+        return window->FFPlayer->FileOpen() &&
+               WaitFor([&] { return window->FFPlayer->CurrentPosition() > now + 200000; });
+    }
+    // Opens a menu of the menu row with Space on its button, as the
+    // keyboard alone does, and runs `act` on it once it is open; the menu
+    // must have closed when `act` returns (it is closed otherwise, so that
+    // its loop ends, and the test fails).
+    void WithMenuFromKeyboard(QAbstractButton* button, QMenu* menu,
+                              const std::function<void(QMenu&)>& act) {
+        bool acted = false, leftOpen = false;
+        QTimer poll;
+        poll.setInterval(10);
+        QElapsedTimer clock;
+        clock.start();
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (QApplication::activePopupWidget() != menu) {
+                if (clock.elapsed() > 10000) poll.stop();
+                return;
+            }
+            poll.stop();
+            acted = true;
+            act(*menu);
+            leftOpen = menu->isVisible();
+            if (leftOpen) menu->close();
+        });
+        poll.start();
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Space);
+        QVERIFY2(WaitFor([&] { return acted && !menu->isVisible(); }), "the menu did not open");
+        QVERIFY2(!leftOpen, "the menu's key chose nothing");
     }
 
 private slots:
@@ -271,6 +317,128 @@ private slots:
         QTest::mouseClick(window->btnClear, Qt::LeftButton);
         QVERIFY(!window->FFPlayer->FileOpen());
         QCOMPARE(window->lblPTS->text(), QString("00:00:00"));
+    }
+
+    // Removing a row that is not the one playing leaves the preview alone;
+    // removing the playing one (also among several) stops it first.
+    void RemovingAnotherRowKeepsPlaying() {
+        const std::string a = MakeLongClip("a.avi"), b = MakeLongClip("b.avi");
+        const std::string c = MakeLongClip("c.avi"), d = MakeLongClip("d.avi");
+        QVERIFY(!a.empty() && !b.empty() && !c.empty() && !d.empty());
+        TWindowHarness::AddFiles(*window, {a, b, c, d});
+        QCOMPARE(window->lvFIles->RowCount(), 4);
+        window->lvFIles->SelectRow(1);
+        QVERIFY(PlayAndWait());
+        window->lvFIles->SelectRow(3);
+        QTest::mouseClick(window->btnRemove, Qt::LeftButton);
+        QCOMPARE(window->lvFIles->RowCount(), 3);
+        QVERIFY(window->imgbtnStop->isEnabled() && window->imgbtnPause->isEnabled());
+        QVERIFY(KeepsPlaying());
+        // The Edit menu's Remove on another row (by the Delete key) too.
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->lvFIles->SelectRow(0);
+        QTest::keyClick(window->lvFIles, Qt::Key_Delete);
+        QCOMPARE(window->lvFIles->RowCount(), 2);
+        QCOMPARE(window->lvFIles->Row(0)->Record.SourceFile, b);
+        QVERIFY(KeepsPlaying());
+        // Several rows at once, the playing one among them.
+        window->lvFIles->selectAll();
+        QTest::keyClick(window->lvFIles, Qt::Key_Delete);
+        QCOMPARE(window->lvFIles->RowCount(), 0);
+        QVERIFY(!window->FFPlayer->FileOpen());
+        QVERIFY(window->imgbtnPlay->isEnabled() && !window->imgbtnStop->isEnabled());
+        // The playing row alone.
+        TWindowHarness::AddFiles(*window, {a, b});
+        window->lvFIles->SelectRow(1);
+        QVERIFY(PlayAndWait());
+        QTest::mouseClick(window->btnRemove, Qt::LeftButton);
+        QVERIFY(!window->FFPlayer->FileOpen());
+        QCOMPARE(window->lblPTS->text(), QString("00:00:00"));
+    }
+
+    // A double click on the paused row resumes it where it stood; on
+    // another row it plays that one from its start.
+    void DoubleClickResumesThePausedRow() {
+        const std::string a = MakeLongClip("a.avi"), b = MakeLongClip("b.avi");
+        QVERIFY(!a.empty() && !b.empty());
+        TWindowHarness::AddFiles(*window, {a, b});
+        window->lvFIles->SelectRow(0);
+        QVERIFY(PlayAndWait());
+        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > 3000000; }));
+        QTest::mouseClick(window->imgbtnPause, Qt::LeftButton);
+        const int64_t paused = window->FFPlayer->CurrentPosition();
+        // Every opening of a file writes its frame size to the log.
+        const auto openings = [&] {
+            return window->mmoLog->toPlainText().count("frame size: 96x64");
+        };
+        const int opened = openings();
+        const auto doubleClick = [&](int row) {
+            const QRect at = window->lvFIles->visualItemRect(window->lvFIles->Row(row));
+            QTest::mouseClick(window->lvFIles->viewport(), Qt::LeftButton, {}, at.center());
+            QTest::mouseDClick(window->lvFIles->viewport(), Qt::LeftButton, {}, at.center());
+        };
+        doubleClick(0);
+        QVERIFY(!window->Paused && !window->FFPlayer->IsPaused());
+        QCOMPARE(openings(), opened);
+        QVERIFY(window->FFPlayer->CurrentPosition() >= paused);
+        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > paused; }));
+        QTest::mouseClick(window->imgbtnPause, Qt::LeftButton);
+        doubleClick(1);
+        QVERIFY(!window->Paused);
+        QCOMPARE(openings(), opened + 1);
+        QVERIFY(window->FFPlayer->CurrentPosition() < 2000000);
+    }
+
+    // Space and the arrow keys go to the preview only when the control with
+    // the focus has no use for them: a button presses on Space, a text box
+    // moves its cursor, the list selects; the window itself plays and pauses.
+    void KeysGoToTheFocusedControlFirst() {
+        const std::string a = MakeLongClip("a.avi");
+        QVERIFY(!a.empty());
+        TWindowHarness::AddFiles(*window, {a});
+        QVERIFY(PlayAndWait());
+        const bool muted = window->Muted;
+        QTest::keyClick(window->imgbtnMute, Qt::Key_Space);
+        QCOMPARE(window->Muted, !muted);
+        QVERIFY(!window->Paused);
+        window->edDirectory->setCursorPosition(0);
+        QTest::keyClick(window->edDirectory, Qt::Key_Right);
+        QTest::keyClick(window->edDirectory, Qt::Key_Right);
+        QCOMPARE(window->edDirectory->cursorPosition(), 2);
+        QTest::keyClick(window->edDirectory, Qt::Key_Left);
+        QCOMPARE(window->edDirectory->cursorPosition(), 1);
+        QVERIFY(!window->Paused);
+        QTest::keyClick(window->pan1, Qt::Key_Space);
+        QVERIFY(window->Paused);
+        QTest::keyClick(window.get(), Qt::Key_Space);
+        QVERIFY(!window->Paused);
+    }
+
+    // The menus of the menu row with the keyboard alone: opened with Space
+    // on their buttons; Space inside a menu is the menu's, not the
+    // player's, and an item's underlined letter chooses it.
+    void MenusTakeTheirOwnKeys() {
+        const std::string a = MakeLongClip("a.avi"), b = MakeLongClip("b.avi");
+        QVERIFY(!a.empty() && !b.empty());
+        TWindowHarness::AddFiles(*window, {a, b});
+        window->lvFIles->SelectRow(0);
+        QVERIFY(PlayAndWait());
+        harness->Opened.clear();
+        WithMenuFromKeyboard(window->menubtnHelp, window->suiPopupMenuHelp, [&](QMenu& menu) {
+            QTest::keyClick(&menu, Qt::Key_Space);
+            QVERIFY(!window->Paused);
+            if (menu.isVisible()) QTest::keyClick(&menu, Qt::Key_S); // "&Support and Contact"
+        });
+        QVERIFY(!window->Paused && !window->FFPlayer->IsPaused());
+        QCOMPARE(harness->Opened.size(), std::size_t(1));
+        QVERIFY(harness->Opened[0] != window->Global().HelpPage());
+        window->lvFIles->SelectRow(1);
+        WithMenuFromKeyboard(window->menubtnEdit, window->suiPopupMenuEdit,
+                             [](QMenu& menu) { QTest::keyClick(&menu, Qt::Key_R); }); // "&Remove"
+        QCOMPARE(window->lvFIles->RowCount(), 1);
+        QCOMPARE(window->lvFIles->Row(0)->Record.SourceFile, a);
+        QVERIFY(KeepsPlaying());
     }
 
     void EmptyListAddsThenPlaysAndTheEndRewinds() {

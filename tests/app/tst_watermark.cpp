@@ -233,6 +233,51 @@ private slots:
         QCOMPARE(row.Watermarks[0].Text, std::string("kept"));
     }
 
+    // Esc leaves like Cancel: the player stops with the editor, and the row
+    // keeps its layers.
+    void escapeStopsThePlayer() {
+        TlvFilesRecord row = NewFilesRecord(clip_, "", 10'000'000, "lbox");
+        row.Watermarks = {Text("kept", 0, 3)};
+        auto editor = OpenEditor(row);
+        QVERIFY(editor);
+        QVERIFY(editor->PlayerOpen());
+        editor->btnAddText->click();
+        QTest::keyClick(editor.get(), Qt::Key_Escape);
+        QVERIFY(!editor->isVisible());
+        QVERIFY(!editor->PlayerOpen());
+        QCOMPARE(row.Watermarks.size(), std::size_t{1});
+    }
+
+    // A stored image layer whose file has gone keeps its place in the list
+    // and its stored size; moving it and OK write the new place only.
+    void missingImageFileKeepsTheStoredSize() {
+        TlvFilesRecord row = NewFilesRecord(clip_, "", 10'000'000, "lbox");
+        TWmRec image;
+        image.Kind = kWmImageLayer;
+        image.ImageFile = h_->Media("gone.bmp");
+        image.ImageLeft = 20, image.ImageTop = 10, image.ImageWidth = 40, image.ImageHeight = 30;
+        image.ImageAlpha = 200, image.StartTime = 1, image.EndTime = 4;
+        row.Watermarks = {Text("before", 0, 9), image};
+        auto editor = OpenEditor(row);
+        QVERIFY(editor);
+        QCOMPARE(editor->lsbox->count(), 2);
+        QCOMPARE(editor->lsbox->item(1)->text(), QString::fromStdString(image.ImageFile));
+        QVERIFY(editor->lsbox->item(1)->toolTip().contains("gone.bmp"));
+        QCOMPARE(editor->Item(1).Layer->sceneBoundingRect(), QRectF(20, 10, 40, 30));
+        editor->trcTextHoriz->setValue(50);
+        editor->btnOk->click();
+        QCOMPARE(row.Watermarks.size(), std::size_t{2});
+        const TWmRec& kept = row.Watermarks[1];
+        QCOMPARE(kept.ImageFile, image.ImageFile);
+        QCOMPARE(kept.ImageLeft, 50);
+        QCOMPARE(kept.ImageTop, 10);
+        QCOMPARE(kept.ImageWidth, 40);
+        QCOMPARE(kept.ImageHeight, 30);
+        QCOMPARE(kept.ImageAlpha, 200);
+        QCOMPARE(kept.StartTime, 1);
+        QCOMPARE(kept.EndTime, 4);
+    }
+
     // A source the player cannot open loads no layer; OK keeps the row's.
     void okOnAnUnplayableSourceKeepsTheLayers() {
         const std::string broken = h_->Media("broken.avi");
@@ -244,6 +289,12 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(!editor.FileOpened());
         QCOMPARE(editor.lsbox->count(), 0);
+        // Nothing can be added that OK would then have to drop.
+        QVERIFY(!editor.btnAddText->isEnabled());
+        QVERIFY(!editor.btnAddImage->isEnabled());
+        editor.btnAddText->click();
+        editor.btnAddTextClick();
+        QCOMPARE(editor.LayerCount(), 0);
         editor.btnOk->click();
         QCOMPARE(row.Watermarks.size(), std::size_t{1});
         QCOMPARE(row.Watermarks[0].Text, std::string("kept"));
