@@ -130,6 +130,7 @@ TEST_F(ConvertCommand, ErrorsGiveTheEngineText) {
 namespace {
 
 using testsupport::ProbeValue;
+using testsupport::ProbeValues;
 using testsupport::ShellQuote;
 
 // The red, green and blue of the pixel at (x, y) (x, y even) of the first frame, as
@@ -806,4 +807,43 @@ TEST_F(ConvertCommand, VhookRunsTheExampleModuleOrRefusesTheConversion) {
     EXPECT_NE(r.output.find("Failed to add video hook function: " + missing), std::string::npos)
         << r.output;
     EXPECT_FALSE(std::filesystem::exists(refused));
+}
+
+// A value stays one value whatever it holds: a line break or the text
+// "<CRLF>" in it never starts an option of its own (here one that would
+// load and run a module). The module is loaded when asked for plainly.
+TEST_F(ConvertCommand, LineBreaksInAValueStartNoOptions) {
+    testsupport::TempDir dir;
+    const std::string marker = dir.file("module loaded");
+    const std::string hook = HOOK_MARKER;
+    auto run = [&](const std::string& args) {
+        return testsupport::RunCommand("VANTREL_MARKER_HOOK_FILE=" + Q(marker) + " " +
+                                       Q(VANTREL_CONVERT) + " " + args);
+    };
+    const std::string out = dir.file("out.mkv");
+    for (const std::string lineBreak : {"<CRLF>", "\n", "\r\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(lineBreak));
+        const std::string title = "Holiday" + lineBreak + "vhook=" + hook;
+        auto r = run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -metadata " + Q("title=" + title) +
+                     " " + Q(out));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_FALSE(std::filesystem::exists(marker));
+        const std::vector<std::string> stored = ProbeValues(out, "format_tags=title");
+        if (lineBreak == "<CRLF>" || lineBreak == "\r")
+            EXPECT_EQ(stored, std::vector<std::string>{title});
+        else
+            EXPECT_EQ(stored, (std::vector<std::string>{"Holiday", "vhook=" + hook}));
+        const std::string start = "-ss " + Q("0" + lineBreak + "vhook=" + hook);
+        for (const std::string& side :
+             {start + " -i " + Q(Input), "-i " + Q(Input) + " " + start}) {
+            r = run("-y " + side + " -an -vcodec mpeg4 " + Q(out));
+            EXPECT_EQ(r.exitCode, 1) << r.output;
+            EXPECT_NE(r.output.find("Invalid duration specification for ss"), std::string::npos)
+                << r.output;
+        }
+        EXPECT_FALSE(std::filesystem::exists(marker));
+    }
+    const auto r = run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -vhook " + Q(hook) + " " + Q(out));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(marker));
 }
