@@ -477,6 +477,48 @@ TEST_F(ConvertCommand, AnOutputThatIsAnInputIsRefused) {
               std::vector<std::string>{});
 }
 
+// Names of protocols that read other names read the files named inside
+// them: an output that is one of those files is refused the same way, and
+// the source keeps its bytes.
+TEST_F(ConvertCommand, AnOutputNamedInsideAnInputsProtocolIsRefused) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("source.avi");
+    std::filesystem::copy_file(Input, source);
+    const std::string original = Contents(source);
+    const std::string list = dir.file("list.txt");
+    std::ofstream(list) << source << "\n";
+    const std::string inputs[] = {
+        "concat:" + source,
+        "concat:" + Input + "|" + source,
+        "cache:" + source,
+        "async:" + source,
+        "async:cache:file:" + source,
+        "subfile,,start,0,end,0,,:" + source,
+        "subfile,|start|0|end|0||:" + source,
+        "concatf:" + list,
+        "file:" + source,
+        "unicode:utf8:" + source,
+    };
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        for (const std::string& output : {source, "file:" + source}) {
+            const auto r = Run("-y -i " + Q(input) + " -vcodec mpeg4 " + Q(output));
+            EXPECT_EQ(r.exitCode, 1) << r.output;
+            EXPECT_NE(
+                r.output.find("Output file '" + output + "' is the same file as input file '"),
+                std::string::npos)
+                << r.output;
+            EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
+        }
+        EXPECT_EQ(Contents(source), original);
+    }
+    EXPECT_EQ(OtherNames(dir.path().string(), {"source.avi", "list.txt"}),
+              std::vector<std::string>{});
+    // Another file read through the same protocols is still converted.
+    const auto r = Run("-y -i " + Q("cache:" + Input) + " -vcodec mpeg4 " + Q(source));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
 // An existing file is refused without -y; with -y a conversion that fails
 // leaves it as it was and one that finishes replaces it.
 TEST_F(ConvertCommand, AnExistingOutputNeedsYesAndSurvivesFailures) {
