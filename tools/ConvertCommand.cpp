@@ -38,10 +38,10 @@ bool OptionTakesNoValue(const std::string& name) {
 
 TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {
     TConvertCommand command;
-    std::string pending;
+    TOptionPairs pending;
     bool join = false;
-    auto addLine = [&pending](const std::string& name, const std::string& value) {
-        pending += name + "=" + value + "\n";
+    auto addOption = [&pending](const std::string& name, const std::string& value) {
+        pending.emplace_back(name, value);
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -58,7 +58,7 @@ TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {
         }
         if (OptionTakesNoValue(name)) {
             if (name == "y") command.Overwrite = true;
-            addLine(name, "");
+            addOption(name, "");
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -74,7 +74,7 @@ TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {
             command.Inputs.push_back({value, pending, false});
             pending.clear();
         } else {
-            addLine(name, value);
+            addOption(name, value);
         }
     }
     if (command.Inputs.empty())
@@ -183,7 +183,7 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
     int task = -1;
     for (const TConvertCommand::TFile& input : command.Inputs) {
         TInputOptions options;
-        options.ExtOptions = input.Options;
+        options.ExtOptionPairs = input.Options;
         if (task < 0)
             task = CCAVC.AddTask(input.FileName, &options);
         else if (!CCAVC.AddInput(task, input.FileName, &options))
@@ -192,7 +192,7 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
     }
     for (const TConvertCommand::TFile& output : command.Outputs) {
         TOutputOptions options;
-        options.ExtOptions = output.Options;
+        options.ExtOptionPairs = output.Options;
         options.Join = output.Join;
         options.CustomHook = invertHook;
         CheckOutputName(command, *CCAVC.Task(task), output.FileName);

@@ -3,18 +3,21 @@
 //                   [output options] OUTPUT [[output options] OUTPUT ...]
 #pragma once
 
+#include "engine/FFmpegRecords.h"
+
 #include <string>
 #include <utility>
 #include <vector>
 
-// One parsed command line: the inputs with their option lines, the outputs
+// One parsed command line: the inputs with their options, the outputs
 // with theirs. Options are "-name value" in the engine's vocabulary; names
-// of options that take no value are listed in OptionTakesNoValue.
+// of options that take no value are listed in OptionTakesNoValue. Each is
+// kept as one pair, so a value holding a line break stays one value.
 struct TConvertCommand {
     struct TFile {
         std::string FileName;
-        std::string Options; // name=value lines
-        bool Join = false;   // outputs: "-join"
+        TOptionPairs Options;
+        bool Join = false; // outputs: "-join"
     };
     std::vector<TFile> Inputs;
     std::vector<TFile> Outputs; // "-" is standard output ("pipe:")

@@ -11,10 +11,16 @@ TUrlOpener& CurrentOpener() {
     return opener;
 }
 
-void OpenWithDesktop(const std::string& urlOrPath) {
-    const QString text = QString::fromStdString(urlOrPath);
-    const QUrl url = text.contains("://") ? QUrl(text) : QUrl::fromLocalFile(text);
-    QDesktopServices::openUrl(url);
+void OpenWithDesktop(const TDesktopTarget& target) {
+    const QString text = QString::fromStdString(target.Text);
+    QDesktopServices::openUrl(target.LocalFile ? QUrl::fromLocalFile(text) : QUrl(text));
+}
+
+void Open(const TDesktopTarget& target) {
+    if (CurrentOpener())
+        CurrentOpener()(target);
+    else
+        OpenWithDesktop(target);
 }
 
 } // namespace
@@ -25,9 +31,10 @@ TUrlOpener SetUrlOpener(TUrlOpener opener) {
     return previous;
 }
 
-void OpenInDesktop(const std::string& urlOrPath) {
-    if (CurrentOpener())
-        CurrentOpener()(urlOrPath);
-    else
-        OpenWithDesktop(urlOrPath);
+void OpenInDesktop(const std::string& webAddress) {
+    Open({webAddress, false});
+}
+
+void OpenLocalInDesktop(const std::string& path) {
+    Open({path, true});
 }

@@ -102,6 +102,6 @@ int SaveSnapshots(const TGlobalObject& g, const QImage& full, const QImage& smal
     write(smallSize && bmp, "Snapshot_small.bmp", small, false);
     write(fullSize && jpg, "Snapshot_full.jpg", full, true);
     write(smallSize && jpg, "Snapshot_small.jpg", small, true);
-    if (openFolder) OpenInDesktop(folder);
+    if (openFolder) OpenLocalInDesktop(folder);
     return written;
 }

@@ -234,7 +234,7 @@ void TfrmPreference::btnBrowsClick() {
 void TfrmPreference::btnOpenClick() {
     const std::string folder =
         global_.Settings().ReadString(kSettingsSection, "SnapOutPutDir", DefaultOutputFolder());
-    if (edtSnapDirectory->text().size() > 2) OpenInDesktop(folder);
+    if (edtSnapDirectory->text().size() > 2) OpenLocalInDesktop(folder);
 }
 
 void TfrmPreference::ckFullSizeClick() {

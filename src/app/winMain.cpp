@@ -831,5 +831,5 @@ void TfrmMain::RemoveSelectedRows() {
 void TfrmMain::btnOpenClick() {
     TIniFile settings(GlobalObject->SettingsFile());
     const std::string folder = settings.ReadString(kSettings, "OutPutDir", DefaultOutputFolder());
-    if (edDirectory->text().size() > 2) OpenInDesktop(folder);
+    if (edDirectory->text().size() > 2) OpenLocalInDesktop(folder);
 }

@@ -118,6 +118,7 @@ public:
     // Options (FFmpegOptions.cpp). Errors raise FFmpegException.
     void ParseOption(const std::string& name, const std::string& value);
     void ParseOptionLines(const std::string& text, bool inputSide);
+    void ParseOptionList(const TOptionPairs& options, bool inputSide);
     void LoadPreset(const std::string& kind, const std::string& value);
     void SetTarget(const std::string& type, const std::string& norm, const std::string& fallback);
     // A number handed straight to the option contexts (record fields).

@@ -99,6 +99,13 @@ std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::str
     return lines;
 }
 
+TOptionPairs RecordOptions(const std::string& text, const TOptionPairs& pairs) {
+    TOptionPairs options = SplitOptionLines(text);
+    for (const auto& [name, value] : pairs)
+        options.emplace_back(LowerText(name), value);
+    return options;
+}
+
 bool IsSharedCodecOption(const std::string& name) {
     return IsOneOf(name, {"b", "maxrate", "minrate", "bufsize", "trellis", "level", "flags"});
 }

@@ -386,7 +386,11 @@ void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& valu
 }
 
 void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
-    for (const auto& [name, value] : SplitOptionLines(text)) {
+    ParseOptionList(SplitOptionLines(text), inputSide);
+}
+
+void TCustomFFmpeg::ParseOptionList(const TOptionPairs& options, bool inputSide) {
+    for (const auto& [name, value] : options) {
         if (inputSide ? IsInputSkippedOption(name) : IsOutputSkippedOption(name)) continue;
         ParseOption(name, value);
     }

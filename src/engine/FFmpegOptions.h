@@ -3,6 +3,8 @@
 // tags, aspect ratios, stream maps and quantizer matrices.
 #pragma once
 
+#include "engine/FFmpegRecords.h"
+
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -165,6 +167,9 @@ bool IsSharedCodecOption(const std::string& name);
 // CR LF / CR / LF and the literal "<CRLF>" separate lines, each line is cut
 // at its first "=", the name lower-cased; nothing is trimmed further.
 std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::string& text);
+// The options of a record: the lines of its option text, then its pairs
+// with their names lower-cased; a pair's value is never split.
+TOptionPairs RecordOptions(const std::string& text, const TOptionPairs& pairs);
 
 // True for names an input's ExtOptions never applies ("newvideo", presets, filters...).
 bool IsInputSkippedOption(const std::string& name);

@@ -1,5 +1,6 @@
 #include "engine/FFmpegOutputTarget.h"
 
+#include "engine/FFmpegLocalFiles.h"
 #include "engine/FFmpegRecords.h"
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
@@ -76,9 +77,10 @@ std::string LocalPathOf(const std::string& libraryName) {
     return libraryName;
 }
 
-TFileIdentity IdentifyFile(const std::string& libraryName) {
+namespace {
+
+TFileIdentity IdentifyPath(const std::string& path) {
     TFileIdentity identity;
-    const std::string path = LocalPathOf(libraryName);
     if (path.empty()) return identity;
     identity.Local = true;
     identity.Resolved = ResolvedPath(path);
@@ -91,10 +93,31 @@ TFileIdentity IdentifyFile(const std::string& libraryName) {
     return identity;
 }
 
+} // namespace
+
+TFileIdentity IdentifyFile(const std::string& libraryName) {
+    return IdentifyPath(LocalPathOf(libraryName));
+}
+
+std::vector<TFileIdentity> IdentifyFiles(const std::string& libraryName) {
+    std::vector<TFileIdentity> files;
+    for (const std::string& path : LocalFilesOf(libraryName))
+        files.push_back(IdentifyPath(path));
+    return files;
+}
+
 bool IsSameFile(const TFileIdentity& a, const TFileIdentity& b) {
     if (!a.Local || !b.Local) return false;
     if (a.Exists && b.Exists) return a.Device == b.Device && a.Inode == b.Inode;
     return a.Resolved == b.Resolved;
+}
+
+const TFileIdentity* SharedFile(const std::vector<TFileIdentity>& a,
+                                const std::vector<TFileIdentity>& b) {
+    for (const TFileIdentity& file : a)
+        for (const TFileIdentity& other : b)
+            if (IsSameFile(file, other)) return &file;
+    return nullptr;
 }
 
 void TOutputTarget::Prepare(const std::string& libraryName, bool mustBeNew) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // A file as the system sees it, for "is this the same file" questions.
 struct TFileIdentity {
@@ -24,8 +25,14 @@ struct TFileIdentity {
 // empty text for names of other protocols.
 std::string LocalPathOf(const std::string& libraryName);
 TFileIdentity IdentifyFile(const std::string& libraryName);
+// Every local file the name reads or writes, also inside the names of the
+// protocols that read other names (see LocalFilesOf).
+std::vector<TFileIdentity> IdentifyFiles(const std::string& libraryName);
 // Same device and inode; for names that do not exist, the same resolved path.
 bool IsSameFile(const TFileIdentity& a, const TFileIdentity& b);
+// The first file of `a` that is also one of `b`; null when they share none.
+const TFileIdentity* SharedFile(const std::vector<TFileIdentity>& a,
+                                const std::vector<TFileIdentity>& b);
 
 // One output's target. Not thread-safe: owned by its output file, used by
 // the thread that opens or closes that file.

@@ -7,8 +7,14 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct Bitmap24;
+
+// Options given one at a time (a command line's "-name value"): each name
+// and value reaches the engine as it is, whatever characters the value holds.
+using TOptionPairs = std::vector<std::pair<std::string, std::string>>;
 
 namespace vantrel_engine_detail {
 // Same value as the media libraries' AV_NOPTS_VALUE: the sign bit alone.
@@ -33,6 +39,7 @@ struct TInputOptions {
     int64_t StartTime = vantrel_engine_detail::kNoTime; // "ss", microseconds
     int32_t ProgramID = -1;                             // "programid"; negative = unset
     std::string ExtOptions;                             // one name=value pair per line
+    TOptionPairs ExtOptionPairs; // applied after the lines of ExtOptions, never split
 
     void Reset() { *this = TInputOptions(); }
 };
@@ -99,6 +106,7 @@ struct TOutputOptions {
     bool CustomHook = false;
     bool Join = false;
     std::string ExtOptions;
+    TOptionPairs ExtOptionPairs; // applied after the lines of ExtOptions, never split
 
     void Reset() { *this = TOutputOptions(); }
 };

@@ -104,10 +104,10 @@ void TCustomFFmpeg::CloseOutputFiles(bool keep) {
 // Refuses an input that is one of the task's outputs, or the reverse,
 // before anything is opened for writing.
 void TCustomFFmpeg::CheckNotAnInput(const std::string& outputName) const {
-    const TFileIdentity output = IdentifyFile(ToLibraryName(outputName));
+    const std::vector<TFileIdentity> output = IdentifyFiles(ToLibraryName(outputName));
     for (const TInputFileSlot& input : FInputFiles) {
         const char* url = input.Context ? input.Context->url : nullptr;
-        if (url && IsSameFile(output, IdentifyFile(url)))
+        if (url && SharedFile(output, IdentifyFiles(url)))
             throw FFmpegException(TextFormat("Output file '%s' is the same file as input file '%s'",
                                              outputName.c_str(), FromLibraryName(url).c_str()));
     }
@@ -120,9 +120,9 @@ bool TCustomFFmpeg::ReplacesFile(const TFileIdentity& file) const {
 }
 
 void TCustomFFmpeg::CheckNotAnOutput(const std::string& inputName) const {
-    const TFileIdentity input = IdentifyFile(ToLibraryName(inputName));
+    const std::vector<TFileIdentity> input = IdentifyFiles(ToLibraryName(inputName));
     for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
-        if (!output->FileName.empty() && IsSameFile(input, output->Identity))
+        if (!output->FileName.empty() && SharedFile(input, {output->Identity}))
             throw FFmpegException(TextFormat("Input file '%s' is the same file as output file '%s'",
                                              inputName.c_str(), output->FileName.c_str()));
 }

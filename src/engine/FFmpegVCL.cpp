@@ -200,7 +200,7 @@ void TCustomFFmpegVCL::ApplyInputOptions(TFFmpeg& task, const std::string& fileN
     openName = fileName;
     if (!options) return;
     openName = options->FileName.empty() ? fileName : options->FileName;
-    task.ParseOptionLines(options->ExtOptions, true);
+    task.ParseOptionList(RecordOptions(options->ExtOptions, options->ExtOptionPairs), true);
     if (!options->ForceFormat.empty()) task.ParseOption("f", options->ForceFormat);
     if (options->StartTime != AV_NOPTS_VALUE) task.SetStartTime(options->StartTime);
     if (options->ProgramID >= 0) task.ParseOption("programid", std::to_string(options->ProgramID));
@@ -321,7 +321,8 @@ bool TCustomFFmpegVCL::SetOutputWithOptions(TFFmpeg& task, const std::string& Fi
             task.OnHookCallback = hookBefore;
             return Fail(task.ErrorText());
         }
-        ApplyNewStreamLines(task, Options.ExtOptions, defaults);
+        ApplyNewStreamLines(task, RecordOptions(Options.ExtOptions, Options.ExtOptionPairs),
+                            defaults);
         return true;
     } catch (...) {
         task.DropOutputFiles(filesBefore);
@@ -340,7 +341,8 @@ void TCustomFFmpegVCL::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o
     defaults.SetDefault("spre", o.SubtitlePreset);
     defaults.SetDefault("s", o.FrameSize);
     defaults.SetDefault("vf", o.VideoFilters);
-    for (auto [name, value] : SplitOptionLines(o.ExtOptions)) {
+    const auto given = RecordOptions(o.ExtOptions, o.ExtOptionPairs);
+    for (auto [name, value] : given) {
         if (name == "vfilters") name = "vf";
         if (!IsStreamDefaultName(name) || value.empty()) continue;
         defaults.SetDefault(name, value);
@@ -355,7 +357,7 @@ void TCustomFFmpegVCL::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o
         if (!defaults.Default(codec).empty()) task.ParseOption(codec, defaults.Default(codec));
     for (const char* preset : {"apre", "vpre", "spre"})
         task.LoadPreset(preset, defaults.Default(preset));
-    task.ParseOptionLines(o.ExtOptions, false);
+    task.ParseOptionList(given, false);
     ApplyOutputRecord(task, o);
     if (!defaults.Default("s").empty()) task.ParseOption("s", defaults.Default("s"));
     if (!defaults.Default("vf").empty()) task.ParseOption("vf", defaults.Default("vf"));
@@ -421,9 +423,9 @@ void TCustomFFmpegVCL::ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& o)
         if (!value->empty()) task.ParseOption("metadata", std::string(key) + "=" + *value);
 }
 
-void TCustomFFmpegVCL::ApplyNewStreamLines(TFFmpeg& task, const std::string& extOptions,
+void TCustomFFmpegVCL::ApplyNewStreamLines(TFFmpeg& task, const TOptionPairs& given,
                                            TDefaultsList& defaults) {
-    for (const auto& [name, value] : SplitOptionLines(extOptions)) {
+    for (const auto& [name, value] : given) {
         std::vector<const char*> pending;
         if (name == "newaudio")
             pending = {"acodec", "apre"};

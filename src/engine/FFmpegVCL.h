@@ -179,7 +179,7 @@ private:
     void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options,
                             class TDefaultsList& defaults);
     void ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& options);
-    void ApplyNewStreamLines(TFFmpeg& task, const std::string& extOptions, TDefaultsList& defaults);
+    void ApplyNewStreamLines(TFFmpeg& task, const TOptionPairs& given, TDefaultsList& defaults);
     bool Fail(const std::string& message);
     void StartNextTask();
     void WaitForAllTerminated();

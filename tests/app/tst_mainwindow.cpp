@@ -295,6 +295,29 @@ private slots:
         Dispose(window, this);
     }
 
+    // A folder whose name reads like a web address is opened as a folder;
+    // web links stay web addresses.
+    void openButtonOpensTheFolderAsALocalFile() {
+        auto window = NewWindow();
+        const std::string target = home_->path().toStdString() + "/out/http://example.com";
+        QVERIFY(QDir().mkpath(QString::fromStdString(target)));
+        window->SetFolderChooser([target](const std::string&) { return target; });
+        window->btnBrowsClick();
+        QCOMPARE(Settings().ReadString("settings", "OutPutDir", ""), target);
+        std::vector<TDesktopTarget> targets;
+        const TUrlOpener before =
+            SetUrlOpener([&targets](const TDesktopTarget& t) { targets.push_back(t); });
+        window->btnOpenClick();
+        window->menubtnWebsite->click();
+        SetUrlOpener(before);
+        QCOMPARE(int(targets.size()), 2);
+        QCOMPARE(targets[0].Text, target);
+        QVERIFY(targets[0].LocalFile);
+        QCOMPARE(targets[1].Text, window->Global().ProductPage());
+        QVERIFY(!targets[1].LocalFile);
+        Dispose(window, this);
+    }
+
     void coverPicture() {
         TfrmCover cover(nullptr);
         QCOMPARE(cover.Picture().size(), QSize(399, 239));

@@ -1,4 +1,5 @@
 #include "app/core/DestinationName.h"
+#include "app/core/DefaultFormats.h"
 
 #include "BuilderTestEnv.h"
 
@@ -83,3 +84,22 @@ TEST_F(DestinationName, UnusableFolderFallsBackToTheDefault) {
 }
 
 } // namespace
+
+// An extension from a hand-written format file that is not letters and
+// digits only would name a file outside the naming scheme (another folder,
+// a hidden file): the format's built-in extension is used instead.
+TEST_F(DestinationName, FormatExtensionsOtherThanLettersAndDigitsAreNotUsed) {
+    std::ofstream(Global.FormatFile()) << "[formatInfo101]\nFileExt=x/../y\n"
+                                          "[formatInfo102]\nFileExt=../../evil\n"
+                                          "[formatInfo200]\nFileExt=m p3\n"
+                                          "[formatInfo201]\nFileExt=.hidden\n"
+                                          "[formatInfo204]\nFileExt=Wave2\n";
+    const std::pair<int, const char*> cases[] = {
+        {101, "mpg"}, {102, "mp4"}, {200, "mp3"}, {201, "aac"}, {204, "Wave2"}};
+    for (const auto& [code, ext] : cases) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(MakeDestinationName(Global, "/media/clip.avi", "." + FormatFileExt(Global, code)),
+                  Out + "/clip_(new)." + ext);
+    }
+    EXPECT_EQ(fs::directory_iterator(Out), fs::directory_iterator());
+}

@@ -130,6 +130,7 @@ TEST_F(ConvertCommand, ErrorsGiveTheEngineText) {
 namespace {
 
 using testsupport::ProbeValue;
+using testsupport::ProbeValues;
 using testsupport::ShellQuote;
 
 // The red, green and blue of the pixel at (x, y) (x, y even) of the first frame, as
@@ -476,6 +477,48 @@ TEST_F(ConvertCommand, AnOutputThatIsAnInputIsRefused) {
               std::vector<std::string>{});
 }
 
+// Names of protocols that read other names read the files named inside
+// them: an output that is one of those files is refused the same way, and
+// the source keeps its bytes.
+TEST_F(ConvertCommand, AnOutputNamedInsideAnInputsProtocolIsRefused) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("source.avi");
+    std::filesystem::copy_file(Input, source);
+    const std::string original = Contents(source);
+    const std::string list = dir.file("list.txt");
+    std::ofstream(list) << source << "\n";
+    const std::string inputs[] = {
+        "concat:" + source,
+        "concat:" + Input + "|" + source,
+        "cache:" + source,
+        "async:" + source,
+        "async:cache:file:" + source,
+        "subfile,,start,0,end,0,,:" + source,
+        "subfile,|start|0|end|0||:" + source,
+        "concatf:" + list,
+        "file:" + source,
+        "unicode:utf8:" + source,
+    };
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        for (const std::string& output : {source, "file:" + source}) {
+            const auto r = Run("-y -i " + Q(input) + " -vcodec mpeg4 " + Q(output));
+            EXPECT_EQ(r.exitCode, 1) << r.output;
+            EXPECT_NE(
+                r.output.find("Output file '" + output + "' is the same file as input file '"),
+                std::string::npos)
+                << r.output;
+            EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
+        }
+        EXPECT_EQ(Contents(source), original);
+    }
+    EXPECT_EQ(OtherNames(dir.path().string(), {"source.avi", "list.txt"}),
+              std::vector<std::string>{});
+    // Another file read through the same protocols is still converted.
+    const auto r = Run("-y -i " + Q("cache:" + Input) + " -vcodec mpeg4 " + Q(source));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
 // An existing file is refused without -y; with -y a conversion that fails
 // leaves it as it was and one that finishes replaces it.
 TEST_F(ConvertCommand, AnExistingOutputNeedsYesAndSurvivesFailures) {
@@ -806,4 +849,43 @@ TEST_F(ConvertCommand, VhookRunsTheExampleModuleOrRefusesTheConversion) {
     EXPECT_NE(r.output.find("Failed to add video hook function: " + missing), std::string::npos)
         << r.output;
     EXPECT_FALSE(std::filesystem::exists(refused));
+}
+
+// A value stays one value whatever it holds: a line break or the text
+// "<CRLF>" in it never starts an option of its own (here one that would
+// load and run a module). The module is loaded when asked for plainly.
+TEST_F(ConvertCommand, LineBreaksInAValueStartNoOptions) {
+    testsupport::TempDir dir;
+    const std::string marker = dir.file("module loaded");
+    const std::string hook = HOOK_MARKER;
+    auto run = [&](const std::string& args) {
+        return testsupport::RunCommand("VANTREL_MARKER_HOOK_FILE=" + Q(marker) + " " +
+                                       Q(VANTREL_CONVERT) + " " + args);
+    };
+    const std::string out = dir.file("out.mkv");
+    for (const std::string lineBreak : {"<CRLF>", "\n", "\r\n", "\r"}) {
+        SCOPED_TRACE(testing::PrintToString(lineBreak));
+        const std::string title = "Holiday" + lineBreak + "vhook=" + hook;
+        auto r = run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -metadata " + Q("title=" + title) +
+                     " " + Q(out));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_FALSE(std::filesystem::exists(marker));
+        const std::vector<std::string> stored = ProbeValues(out, "format_tags=title");
+        if (lineBreak == "<CRLF>" || lineBreak == "\r")
+            EXPECT_EQ(stored, std::vector<std::string>{title});
+        else
+            EXPECT_EQ(stored, (std::vector<std::string>{"Holiday", "vhook=" + hook}));
+        const std::string start = "-ss " + Q("0" + lineBreak + "vhook=" + hook);
+        for (const std::string& side :
+             {start + " -i " + Q(Input), "-i " + Q(Input) + " " + start}) {
+            r = run("-y " + side + " -an -vcodec mpeg4 " + Q(out));
+            EXPECT_EQ(r.exitCode, 1) << r.output;
+            EXPECT_NE(r.output.find("Invalid duration specification for ss"), std::string::npos)
+                << r.output;
+        }
+        EXPECT_FALSE(std::filesystem::exists(marker));
+    }
+    const auto r = run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -vhook " + Q(hook) + " " + Q(out));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(marker));
 }

@@ -142,3 +142,44 @@ TEST_F(FrameHookConversion, CopiedVideoRefusesModules) {
         << end.ExceptionMsg;
     EXPECT_FALSE(std::filesystem::exists(out));
 }
+
+// Texts of the records and option pairs reach the engine whole: a title, a
+// tag or a time holding a line break or "<CRLF>" adds no option (here none
+// that would load a module); the title is stored as it was given.
+TEST_F(FrameHookConversion, LineBreaksInRecordValuesAddNoOptions) {
+    const std::string hook = HOOK_MARKER;
+    for (const std::string lineBreak : {"<CRLF>", "\n", "\r\n"}) {
+        SCOPED_TRACE(testing::PrintToString(lineBreak));
+        const std::string smuggled = lineBreak + "vhook=" + hook;
+        RecordingConverter c;
+        TInputOptions start;
+        start.ExtOptionPairs = {{"ss", "0" + smuggled}};
+        EXPECT_LT(c.Converter.AddTask(Input, &start), 0);
+        EXPECT_NE(c.Converter.LastErrMsg.find("Invalid duration specification for ss"),
+                  std::string::npos)
+            << c.Converter.LastErrMsg;
+        c.Converter.ClearTasks();
+
+        ASSERT_EQ(c.Converter.AddTask(Input), 0) << c.Converter.LastErrMsg;
+        TOutputOptions out;
+        out.Title = "Holiday" + smuggled;
+        out.Comment = smuggled;
+        out.ExtOptionPairs = {{"metadata", "album=A" + smuggled}, {"vcodec", "ffv1"}};
+        const std::string file = Dir.file("tagged.mkv");
+        ASSERT_TRUE(c.Converter.SetOutputFile(0, file, &out)) << c.Converter.LastErrMsg;
+        ASSERT_TRUE(c.Run());
+        ASSERT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+        if (lineBreak == "<CRLF>") {
+            EXPECT_EQ(testsupport::ProbeValue(file, "format_tags=title"), out.Title);
+        }
+        EXPECT_EQ(testsupport::ProbeValue(file, "stream=codec_name", "v:0"), "ffv1");
+    }
+    EXPECT_EQ(dlopen(HOOK_MARKER, RTLD_NOW | RTLD_NOLOAD), nullptr);
+    // Asked for plainly, the module loads (and stays loaded).
+    RecordingConverter c;
+    EXPECT_EQ(c.Add(Input, Dir.file("hooked.avi"), "vcodec=ffv1\nvhook=" + hook), 0)
+        << c.Converter.LastErrMsg;
+    void* module = dlopen(HOOK_MARKER, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(module, nullptr);
+    if (module) dlclose(module);
+}

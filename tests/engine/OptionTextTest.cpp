@@ -32,6 +32,16 @@ TEST(OptionLines, EmptyValuesAndLinesWithoutEquals) {
     EXPECT_TRUE(SplitOptionLines(" \r\n ").empty());
 }
 
+TEST(OptionLines, PairsFollowTheLinesAndAreNeverSplit) {
+    EXPECT_EQ(RecordOptions("a=1<CRLF>b=2", {{"Metadata", "title=x<CRLF>vhook=m.so\ny=z"},
+                                             {"ss", "1\r\nvhook=m.so"}}),
+              (Lines{{"a", "1"},
+                     {"b", "2"},
+                     {"metadata", "title=x<CRLF>vhook=m.so\ny=z"},
+                     {"ss", "1\r\nvhook=m.so"}}));
+    EXPECT_EQ(RecordOptions("", {{"y", ""}}), (Lines{{"y", ""}}));
+}
+
 TEST(OptionLines, SkippedNamesPerSide) {
     for (const char* n :
          {"newvideo", "newaudio", "newsubtitle", "apre", "vpre", "spre", "vfilters", "vf"}) {

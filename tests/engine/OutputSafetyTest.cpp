@@ -5,6 +5,7 @@
 #include "ConversionTestSupport.h"
 
 #include "engine/FFmpeg.h"
+#include "engine/FFmpegLocalFiles.h"
 #include "media/FFUtils.h"
 
 #include <atomic>
@@ -106,6 +107,24 @@ TEST_F(OutputSafety, AnOutputThatIsAnInputIsRefusedBeforeItOpens) {
     d.ClearTasks();
     EXPECT_EQ(Contents(Source), Original);
     EXPECT_EQ(OtherNames(dir, {"source.avi", "hard.avi", "link.avi"}), std::vector<std::string>{});
+}
+
+TEST_F(OutputSafety, TheFilesInsideProtocolNamesAreFound) {
+    using Files = std::vector<std::string>;
+    EXPECT_EQ(LocalFilesOf("concat:a.avi||b.avi|"), (Files{"a.avi", "b.avi"}));
+    EXPECT_EQ(LocalFilesOf("subfile,|start|10|end|20||:cache:x.avi"), Files{"x.avi"});
+    EXPECT_EQ(LocalFilesOf("subfile:async:x.avi"), Files{"x.avi"});
+    EXPECT_EQ(LocalFilesOf("subfile,,start,1,:x.avi"), Files{}); // refused by the library
+    EXPECT_EQ(LocalFilesOf("unicode:utf8:concat:unicode:utf8:a|file:b"), (Files{"a", "b"}));
+    EXPECT_EQ(LocalFilesOf("crypto+file:c.avi"), Files{"c.avi"});
+    EXPECT_EQ(LocalFilesOf("crypto+c.avi"), Files{"crypto+c.avi"}); // a plain path
+    for (const char* remote : {"pipe:1", "http://example.com/a.avi", "async:tcp://host:1/a"})
+        EXPECT_EQ(LocalFilesOf(remote), Files{}) << remote;
+    // Through a list file: the list, then its names as given and beside it.
+    const std::string list = Out.file("list.txt");
+    std::ofstream(list) << "one.avi\n\n /abs/two.avi \n";
+    EXPECT_EQ(LocalFilesOf("concatf:" + list),
+              (Files{list, "one.avi", Out.file("one.avi"), "/abs/two.avi"}));
 }
 
 // Failures in the run, and a task removed before it ran: the existing file

@@ -590,9 +590,21 @@ std::string EnsureDefaultFormatFiles(const TGlobalObject& g) {
     return formatProblem + "\n" + settingsProblem;
 }
 
+namespace {
+
+// Letters and digits only: the extension is put after a file's base name,
+// so a separator or a dot in it would name a file elsewhere.
+bool IsPlainExtension(const std::string& ext) {
+    return !ext.empty() && std::all_of(ext.begin(), ext.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+} // namespace
+
 std::string FormatFileExt(const TGlobalObject& g, int code) {
     const std::string ext = g.Formats().ReadString(FormatSectionName(code), "FileExt", "");
-    if (!ext.empty()) return ext;
+    if (IsPlainExtension(ext)) return ext;
     for (const auto& [key, value] : BuiltInFormatSection(code))
         if (key == "FileExt") return value;
     return "mp4";

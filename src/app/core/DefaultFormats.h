@@ -30,6 +30,6 @@ std::string BuiltInFormatFileText();
 std::string EnsureDefaultFormatFiles(const TGlobalObject& g);
 
 // The file name extension of a format: "FileExt" of the format file, or the
-// built-in copy's when the file has none (or an empty one); "mp4" for a
-// code outside the catalogue.
+// built-in copy's when the file has none, an empty one or one holding
+// anything but letters and digits; "mp4" for a code outside the catalogue.
 std::string FormatFileExt(const TGlobalObject& g, int code);
