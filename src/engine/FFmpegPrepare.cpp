@@ -393,6 +393,8 @@ void TTranscoder::OpenEncoders(bool subtitles) {
             Log(llError, text);
             throw FFmpegException(text);
         }
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO && std::string(codec->name) == "libx264")
+            FitH264Limits(ost);
         AVDictionary* options = nullptr;
         for (const auto& [name, value] : ost.Setup->PrivateOptions)
             ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);

@@ -192,6 +192,7 @@ private:
     void SetupBitstreamFilters(TOutputStream& ost);
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
+    void FitH264Limits(TOutputStream& ost);
     void KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist);
 
     // FFmpegLoop.cpp

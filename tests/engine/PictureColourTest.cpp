@@ -1,6 +1,7 @@
 // The pictures of today's phone and camera files converted as the window
 // converts them (vantrel-convert --format): 10-bit and 4:2:2 sources give
-// the 8-bit 4:2:0 pictures players decode.
+// the 8-bit 4:2:0 pictures players decode, and H.264 files carry a level
+// their pictures keep.
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -98,5 +99,40 @@ TEST(PictureFormat, TenBitAndFourTwoTwoSourcesGiveEightBitFourTwoZero) {
             const std::string expected = std::string(code) == "108" ? "yuv411p" : "yuv420p";
             EXPECT_EQ(testsupport::ProbeValue(out, "stream=pix_fmt", "v:0"), expected);
         }
+    }
+}
+
+TEST(PictureFormat, HdSizedH264KeepsItsLevelAndBitRate) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("hd.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=640x360:rate=30 -t 0.5 "
+                                               "-c:v libx264 -preset ultrafast"));
+    struct Case {
+        const char* Size;
+        int MinLevel;
+    };
+    for (const Case& c : {Case{"1280x720", 31}, Case{"1920x1080", 40}}) {
+        SCOPED_TRACE(c.Size);
+        FormatHome home;
+        home.SetFormatValue("103", "paraVideoSize", c.Size);
+        home.SetFormatValue("103", "paraFrameRate", "30");
+        home.SetFormatValue("103", "paraVideoBitRate", "2500");
+        const std::string folder = home.File("out");
+        const auto r = home.Convert("103", source, folder);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(r.output.find("max bitrate less than average bitrate"), std::string::npos)
+            << r.output;
+        EXPECT_EQ(r.output.find("level limit"), std::string::npos) << r.output;
+        const std::string out = OnlyFile(folder);
+        EXPECT_EQ(testsupport::ProbeValue(out, "stream=width", "v:0") + "x" +
+                      testsupport::ProbeValue(out, "stream=height", "v:0"),
+                  c.Size);
+        EXPECT_GE(std::atoi(testsupport::ProbeValue(out, "stream=level", "v:0").c_str()),
+                  c.MinLevel);
+        // The encoder writes its settings into the stream: the ceiling is
+        // the chosen rate, not the preset's 1500 kbit/s.
+        std::ifstream file(out, std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(file), {});
+        EXPECT_NE(bytes.find("vbv_maxrate=2500"), std::string::npos);
     }
 }
