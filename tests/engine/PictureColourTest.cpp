@@ -1,7 +1,9 @@
 // The pictures of today's phone and camera files converted as the window
 // converts them (vantrel-convert --format): 10-bit and 4:2:2 sources give
-// the 8-bit 4:2:0 pictures players decode, and H.264 files carry a level
-// their pictures keep.
+// the 8-bit 4:2:0 pictures players decode, H.264 files carry a level their
+// pictures keep, and HDR sources (HLG, PQ) come out as SDR BT.709 with the
+// brightness and colour of the picture they were made from, in the files
+// and in the player's pictures.
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -135,4 +137,134 @@ TEST(PictureFormat, HdSizedH264KeepsItsLevelAndBitRate) {
         const std::string bytes(std::istreambuf_iterator<char>(file), {});
         EXPECT_NE(bytes.find("vbv_maxrate=2500"), std::string::npos);
     }
+}
+
+namespace {
+
+// Mean luma and mean saturation over every picture of a file (ffmpeg's
+// signalstats, in 8-bit steps).
+struct TPictureStats {
+    double Luma = -1, Saturation = -1;
+};
+
+TPictureStats MeasurePictures(const std::string& file) {
+    const auto r = testsupport::RunCommand(
+        "ffmpeg -hide_banner -nostdin -i " + Q(file) +
+        " -vf format=yuv420p,signalstats,metadata=print:file=- -f null - 2>/dev/null");
+    TPictureStats stats;
+    double luma = 0, saturation = 0;
+    int count = 0;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq);
+        if (key == "lavfi.signalstats.YAVG") {
+            luma += std::strtod(line.c_str() + eq + 1, nullptr);
+            ++count;
+        } else if (key == "lavfi.signalstats.SATAVG") {
+            saturation += std::strtod(line.c_str() + eq + 1, nullptr);
+        }
+    }
+    if (count > 0) stats = {luma / count, saturation / count};
+    return stats;
+}
+
+void ExpectClose(const TPictureStats& got, const TPictureStats& want, const std::string& what) {
+    ASSERT_GT(want.Luma, 0) << what;
+    EXPECT_NEAR(got.Luma, want.Luma, 0.15 * want.Luma) << what << ": mean luma";
+    EXPECT_NEAR(got.Saturation, want.Saturation, 0.15 * want.Saturation)
+        << what << ": mean saturation";
+}
+
+class PictureColour : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Dir = new testsupport::TempDir;
+        // A known SDR picture, BT.709, and HDR versions of it: the SDR
+        // range placed at the HDR reference white (203 cd/m²).
+        Sdr = Dir->file("sdr.mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            Sdr, "-f lavfi -i testsrc2=size=320x180:rate=25 -t 1 -vf "
+                 "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p -color_primaries "
+                 "bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1"));
+        const std::string toHdr = "zscale=tin=709:pin=709:min=709:rin=tv:p=2020:m=2020_ncl:r=tv:"
+                                  "npl=203:t=";
+        // HLG as phones write it: HEVC 10-bit, tagged in the bitstream.
+        Hlg = Dir->file("hlg.mp4");
+        ASSERT_TRUE(testsupport::RunFfmpeg(
+            "-i " + Q(Sdr) + " -vf " + toHdr +
+            "arib-std-b67,format=yuv420p10le -c:v libx265 -x265-params "
+            "log-level=error:colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc "
+            "-color_primaries bt2020 -color_trc arib-std-b67 -colorspace bt2020nc -tag:v hvc1 " +
+            Q(Hlg)));
+        // PQ tagged by its container only.
+        Pq = Dir->file("pq.mkv");
+        ASSERT_TRUE(testsupport::RunFfmpeg("-i " + Q(Sdr) + " -vf " + toHdr +
+                                           "smpte2084,format=yuv420p10le -color_primaries bt2020 "
+                                           "-color_trc smpte2084 -colorspace bt2020nc -c:v ffv1 " +
+                                           Q(Pq)));
+    }
+    static void TearDownTestSuite() { delete Dir; }
+
+    // Converts the source into the format at the source's own size, so that
+    // no bars change the picture's means.
+    static std::string ConvertAsSource(FormatHome& home, const std::string& code,
+                                       const std::string& source, const std::string& folder) {
+        home.SetFormatValue(code, "paraVideoSize", "as source");
+        const auto r = home.Convert(code, source, folder);
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return OnlyFile(folder);
+    }
+
+    static testsupport::TempDir* Dir;
+    static std::string Sdr, Hlg, Pq;
+};
+testsupport::TempDir* PictureColour::Dir = nullptr;
+std::string PictureColour::Sdr, PictureColour::Hlg, PictureColour::Pq;
+
+} // namespace
+
+TEST_F(PictureColour, HdrSourcesComeOutAsTheirSdrPicture) {
+    const TPictureStats original = MeasurePictures(Sdr);
+    FormatHome home;
+    struct Case {
+        const char* Code;
+        const std::string* Source;
+    };
+    for (const Case& c : {Case{"103", &Hlg}, Case{"103", &Pq}, Case{"104", &Hlg}}) {
+        const std::string what = *c.Source + " into format " + c.Code;
+        SCOPED_TRACE(what);
+        const std::string out =
+            ConvertAsSource(home, c.Code, *c.Source,
+                            home.File(std::string("out") + c.Code +
+                                      std::filesystem::path(*c.Source).stem().string()));
+        ExpectClose(MeasurePictures(out), original, what);
+        if (std::string(c.Code) == "103") {
+            EXPECT_EQ(testsupport::ProbeValue(out, "stream=color_primaries", "v:0"), "bt709");
+            EXPECT_EQ(testsupport::ProbeValue(out, "stream=color_transfer", "v:0"), "bt709");
+            EXPECT_EQ(testsupport::ProbeValue(out, "stream=color_space", "v:0"), "bt709");
+        }
+    }
+}
+
+TEST_F(PictureColour, SdrSourcesPassUntouched) {
+    FormatHome home;
+    const std::string out = ConvertAsSource(home, "103", Sdr, home.File("out"));
+    const TPictureStats original = MeasurePictures(Sdr), converted = MeasurePictures(out);
+    EXPECT_NEAR(converted.Luma, original.Luma, 0.02 * original.Luma);
+    EXPECT_NEAR(converted.Saturation, original.Saturation, 0.03 * original.Saturation);
+    EXPECT_NE(testsupport::ProbeValue(out, "stream=color_transfer", "v:0"), "arib-std-b67");
+}
+
+TEST_F(PictureColour, PlayerShowsHdrPicturesAsTheirSdrPicture) {
+    auto snapshot = [](const std::string& source, const std::string& picture) {
+        const auto r = testsupport::RunCommand("SDL_AUDIODRIVER=dummy " + Q(VANTREL_PLAY) +
+                                               " --snapshot " + Q(picture) + " " + Q(source));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return MeasurePictures(picture);
+    };
+    const TPictureStats sdr = snapshot(Sdr, Dir->file("sdr.bmp"));
+    ExpectClose(snapshot(Hlg, Dir->file("hlg.bmp")), sdr, "player snapshot of HLG");
+    ExpectClose(snapshot(Pq, Dir->file("pq.bmp")), sdr, "player snapshot of PQ");
 }
