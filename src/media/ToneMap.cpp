@@ -13,8 +13,8 @@ namespace {
 constexpr int kReferenceWhiteNits = 203;
 // Peak of HDR content without better knowledge: the common mastering peak.
 constexpr double kContentPeakNits = 1000.0;
-// The curve is linear up to this share of the SDR range and rolls the
-// highlights off above it.
+// Mobius: linear up to 0.7 of the reference white, the highlights above
+// rolled off towards the content's peak; colours keep their saturation.
 constexpr char kToneMap[] = "tonemap=tonemap=mobius:param=0.7:desat=0";
 
 // A number with "." as decimal point whatever the locale.
@@ -25,36 +25,33 @@ std::string DecimalText(double value) {
     return std::string(text, result.ptr);
 }
 
-bool HighDefinition(int height) {
-    return height > 576;
+bool Reserved(int primaries) {
+    return primaries == AVCOL_PRI_RESERVED0 || primaries == AVCOL_PRI_RESERVED;
 }
 
-// An HDR transfer is defined on BT.2020 pictures; any other picture without
-// a tag is taken as BT.709 when high definition, BT.601 otherwise.
+// The HDR transfers are defined on BT.2020 pictures (BT.2100): an HDR
+// picture that names no primaries or matrix has BT.2020's. (A picture
+// without any tag has no HDR transfer either, and passes as SDR.)
 int KnownPrimaries(const TColourDescription& c) {
-    if (c.Primaries != AVCOL_PRI_UNSPECIFIED && c.Primaries != AVCOL_PRI_RESERVED &&
-        c.Primaries != AVCOL_PRI_RESERVED0)
-        return c.Primaries;
-    if (IsHdr(c)) return AVCOL_PRI_BT2020;
-    return HighDefinition(c.Height) ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+    return c.Primaries == AVCOL_PRI_UNSPECIFIED || Reserved(c.Primaries) ? AVCOL_PRI_BT2020
+                                                                         : c.Primaries;
 }
 
 int KnownMatrix(const TColourDescription& c) {
-    if (c.Matrix != AVCOL_SPC_UNSPECIFIED && c.Matrix != AVCOL_SPC_RESERVED) return c.Matrix;
-    if (IsHdr(c)) return AVCOL_SPC_BT2020_NCL;
-    return HighDefinition(c.Height) ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    return c.Matrix == AVCOL_SPC_UNSPECIFIED || c.Matrix == AVCOL_SPC_RESERVED
+               ? AVCOL_SPC_BT2020_NCL
+               : c.Matrix;
 }
 
 } // namespace
 
 TColourDescription ColourOf(const AVFrame& frame) {
-    return {frame.color_primaries, frame.color_trc, frame.colorspace, frame.color_range,
-            frame.height};
+    return {frame.color_primaries, frame.color_trc, frame.colorspace, frame.color_range};
 }
 
 TColourDescription ColourOf(const AVCodecParameters& parameters) {
     return {parameters.color_primaries, parameters.color_trc, parameters.color_space,
-            parameters.color_range, parameters.height};
+            parameters.color_range};
 }
 
 bool IsHdr(const TColourDescription& colour) {
@@ -66,8 +63,10 @@ bool ToneMapAvailable() {
            ff::avfilter.avfilter_get_by_name("tonemap");
 }
 
-// Linearise (reference white 1.0) in float RGB, map the primaries to
-// BT.709, tone-map the highlights, then BT.709 transfer, matrix and range.
+// Linearise (reference white 1.0) into float RGB with BT.709 primaries in
+// one step (the source's description given in full, so that a picture's
+// missing tags cannot stop it), tone-map the highlights, then BT.709
+// transfer, matrix and range.
 std::string ToneMapFilterText(const TColourDescription& colour, const std::string& pixelFormat) {
     if (!IsHdr(colour)) return {};
     const char* range = colour.Range == AVCOL_RANGE_JPEG ? "pc" : "tv";
@@ -75,7 +74,6 @@ std::string ToneMapFilterText(const TColourDescription& colour, const std::strin
     return "zscale=tin=" + std::to_string(colour.Transfer) +
            ":pin=" + std::to_string(KnownPrimaries(colour)) +
            ":min=" + std::to_string(KnownMatrix(colour)) + ":rin=" + range +
-           ":t=linear:npl=" + std::to_string(kReferenceWhiteNits) +
-           ",format=gbrpf32le,zscale=p=bt709," + kToneMap + ":peak=" + peak +
-           ",zscale=t=bt709:m=bt709:r=tv,format=" + pixelFormat;
+           ":t=linear:npl=" + std::to_string(kReferenceWhiteNits) + ":p=bt709,format=gbrpf32le," +
+           kToneMap + ":peak=" + peak + ",zscale=t=bt709:m=bt709:r=tv,format=" + pixelFormat;
 }

@@ -16,7 +16,6 @@ struct TColourDescription {
     int Transfer = 2;
     int Matrix = 2;
     int Range = 0;
-    int Height = 0; // stored lines, for the standard of an untagged picture
 };
 
 TColourDescription ColourOf(const AVFrame& frame);

@@ -207,6 +207,14 @@ protected:
     }
     static void TearDownTestSuite() { delete Dir; }
 
+    // PQ that names its transfer only: the primaries and matrix are BT.2020's.
+    static std::string PqTransferOnly() {
+        const std::string file = Dir->file("pq-transfer-only.mkv");
+        EXPECT_TRUE(testsupport::RunFfmpeg(
+            "-i " + Q(Pq) + " -c copy -color_primaries unknown -colorspace unknown " + Q(file)));
+        return file;
+    }
+
     // Converts the source into the format at the source's own size, so that
     // no bars change the picture's means.
     static std::string ConvertAsSource(FormatHome& home, const std::string& code,
@@ -232,7 +240,10 @@ TEST_F(PictureColour, HdrSourcesComeOutAsTheirSdrPicture) {
         const char* Code;
         const std::string* Source;
     };
-    for (const Case& c : {Case{"103", &Hlg}, Case{"103", &Pq}, Case{"104", &Hlg}}) {
+    const std::string untagged = PqTransferOnly();
+    EXPECT_EQ(testsupport::ProbeValue(untagged, "stream=color_space", "v:0"), "unknown");
+    for (const Case& c :
+         {Case{"103", &Hlg}, Case{"103", &Pq}, Case{"104", &Hlg}, Case{"102", &untagged}}) {
         const std::string what = *c.Source + " into format " + c.Code;
         SCOPED_TRACE(what);
         const std::string out =
