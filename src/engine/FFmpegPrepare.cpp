@@ -319,7 +319,9 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
                 FOptions.SwsFlags = static_cast<int>(flags);
         }
         encoder->bits_per_raw_sample = 0;
-        if (!FOptions.VFilters.empty() && ConfigureFilters(ist, ost) < 0) {
+        PrepareToneMap(ist, ost);
+        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) &&
+            ConfigureFilters(ist, ost) < 0) {
             const std::string& error = FEngine.FErrorText;
             throw FFmpegException(error.empty() ? std::string("Error opening filters!")
                                                 : "Error opening filters: " + error);
@@ -393,6 +395,8 @@ void TTranscoder::OpenEncoders(bool subtitles) {
             Log(llError, text);
             throw FFmpegException(text);
         }
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO && std::string(codec->name) == "libx264")
+            FitH264Limits(ost);
         AVDictionary* options = nullptr;
         for (const auto& [name, value] : ost.Setup->PrivateOptions)
             ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);
@@ -698,6 +702,8 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     const std::string resizeArgs =
         TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, FOptions.SwsFlags);
     if (resize && !resizeLast && link("scale", "scale", resizeArgs) < 0) return -1;
+    if (!ost.Video.ToneMap.empty() && LinkFilterChain(graph, ost.Video.ToneMap, last) < 0)
+        return -1;
     AVFilterContext* tail = ost.Video.FilterSink;
     if (resizeLast && (create("scale", "scale", resizeArgs, &tail) < 0 ||
                        ff::avfilter.avfilter_link(tail, 0, ost.Video.FilterSink, 0) < 0))

@@ -98,6 +98,7 @@ struct TVideoEncoding {
     AVFilterContext* FilterSource = nullptr;
     AVFilterContext* FilterSink = nullptr;
     ff::FramePtr Filtered;
+    std::string ToneMap;   // filters that make an HDR source SDR BT.709; empty for SDR
     ff::FramePtr Cover;    // the source's cover picture, until the end
     int CoverSource = -1;  // TInputStream the cover picture came from
     float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
@@ -192,6 +193,10 @@ private:
     void SetupBitstreamFilters(TOutputStream& ost);
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
+    void PrepareToneMap(const TInputStream& ist, TOutputStream& ost);
+    void FitH264Limits(TOutputStream& ost);
+    static int LinkFilterChain(AVFilterGraph* graph, const std::string& text,
+                               AVFilterContext*& last);
     void KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist);
 
     // FFmpegLoop.cpp

@@ -4,6 +4,7 @@
 #include "player/FFPlay.h"
 
 #include "media/MyUtils.h"
+#include "media/ToneMap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,14 +18,15 @@ double Now() {
     return static_cast<double>(ff::avutil.av_gettime()) / 1000000.0;
 }
 
-// The video thread's filter graph: "buffer" source, rotation filters when the
-// stream asks for them, "buffersink" limited to planar YUV 4:2:0. Rebuilt
-// when the decoded pictures change size or format.
+// The video thread's filter graph: "buffer" source, the tone mapping of an
+// HDR picture, rotation filters when the stream asks for them, "buffersink"
+// limited to planar YUV 4:2:0. Rebuilt when the decoded pictures change
+// size, format or transfer.
 struct TVideoFilter {
     AVFilterGraph* Graph = nullptr;
     AVFilterContext* Source = nullptr;
     AVFilterContext* Sink = nullptr;
-    int Width = 0, Height = 0, Format = -1;
+    int Width = 0, Height = 0, Format = -1, Transfer = -1;
 
     ~TVideoFilter() { Free(); }
     void Free() {
@@ -32,7 +34,8 @@ struct TVideoFilter {
         Source = Sink = nullptr;
     }
     bool Matches(const AVFrame* frame) const {
-        return Graph && frame->width == Width && frame->height == Height && frame->format == Format;
+        return Graph && frame->width == Width && frame->height == Height &&
+               frame->format == Format && frame->color_trc == Transfer;
     }
 };
 
@@ -47,6 +50,16 @@ const char* RotationFilters(int rotation) {
     default:
         return nullptr;
     }
+}
+
+// The filters between source and sink: an HDR picture's tone mapping, then
+// the rotation; empty when neither is needed.
+std::string FilterChain(const AVFrame* frame, int rotation) {
+    std::string chain =
+        ToneMapAvailable() ? ToneMapFilterText(ColourOf(*frame), "yuv420p") : std::string();
+    if (const char* turn = RotationFilters(rotation))
+        chain += (chain.empty() ? "" : ",") + std::string(turn);
+    return chain;
 }
 
 bool LinkThrough(TVideoFilter& filter, const char* text) {
@@ -89,13 +102,15 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
                                   reinterpret_cast<const std::uint8_t*>(formats), sizeof(formats),
                                   AV_OPT_SEARCH_CHILDREN) < 0)
         return false;
-    const char* text = RotationFilters(rotation);
-    bool linked = text ? LinkThrough(filter, text)
-                       : ff::avfilter.avfilter_link(filter.Source, 0, filter.Sink, 0) >= 0;
+    const std::string chain = FilterChain(frame, rotation);
+    bool linked = !chain.empty()
+                      ? LinkThrough(filter, chain.c_str())
+                      : ff::avfilter.avfilter_link(filter.Source, 0, filter.Sink, 0) >= 0;
     if (!linked || ff::avfilter.avfilter_graph_config(filter.Graph, nullptr) < 0) return false;
     filter.Width = frame->width;
     filter.Height = frame->height;
     filter.Format = frame->format;
+    filter.Transfer = frame->color_trc;
     return true;
 }
 

@@ -397,8 +397,10 @@ TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {
     BuildConversionOptions(Global, Row, kCode, b.Out, VideoSource(320, 240), b.In);
     EXPECT_EQ(b.Out.ExtOptions, "g=12\ntarget=ntsc-dv");
 
+    // Any other video format asks for the 8-bit 4:2:0 pictures its players
+    // decode, whatever the source's.
     Preset({{"Format", "avi"}});
-    EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.ExtOptions, "");
+    EXPECT_EQ(Build(Row, VideoSource(320, 240)).Out.ExtOptions, "pix_fmt=yuv420p");
 }
 
 // ---- Keys missing from the user's section ----------------------------------

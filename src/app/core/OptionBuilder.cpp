@@ -605,6 +605,17 @@ void SetDvTarget(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
     out.ExtOptions += target;
 }
 
+void AppendExtOption(TOutputOptions& out, const std::string& line) {
+    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
+    out.ExtOptions += line;
+}
+
+// The formats' players decode 8-bit 4:2:0 pictures, so a 10-bit or 4:2:2
+// source is not carried through (DV's target sets its norm's own format).
+void SetPlayablePixelFormat(const TBuild& b, TOutputOptions& out) {
+    if (!SameText(b.PresetFormat(), "dv")) AppendExtOption(out, "pix_fmt=yuv420p");
+}
+
 // Steps for a source with a video stream; returns the zoom's filter text.
 std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
     SetVideoBitrate(b, out);
@@ -615,6 +626,7 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
     ChooseFrameSize(b, encoder, g);
     ClearUnsetCrop(out);
     SetDvTarget(b, g, out);
+    SetPlayablePixelFormat(b, out);
     const TTvAspect tv = TvAspectOf(g, encoder, out);
     std::string filter = ApplyZoom(b, g, tv, out);
     MarkTvAspect(tv, out);

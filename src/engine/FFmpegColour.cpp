@@ -1,0 +1,55 @@
+// The colour of encoded pictures: HDR sources (PQ, HLG) are tone-mapped to
+// SDR BT.709 inside the stream's filter graph and the output is tagged so;
+// SDR sources pass untouched.
+#include "engine/FFmpegTranscoder.h"
+
+#include "media/FFmpegLogger.h"
+#include "media/ToneMap.h"
+
+void TTranscoder::PrepareToneMap(const TInputStream& ist, TOutputStream& ost) {
+    ost.Video.ToneMap.clear();
+    const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
+    if (!IsHdr(colour)) return;
+    AVCodecContext* encoder = ost.Encoder;
+    if (!ToneMapAvailable()) {
+        Log(llWarning, TextFormat("Stream #%d.%d is HDR but the filter library cannot tone-map "
+                                  "(no zscale or tonemap filter): its colours are kept as they are",
+                                  ist.FileIndex, ist.StreamIndex));
+        return;
+    }
+    const char* format = ff::avutil.av_get_pix_fmt_name(encoder->pix_fmt);
+    ost.Video.ToneMap = ToneMapFilterText(colour, format ? format : "yuv420p");
+    encoder->color_primaries = AVCOL_PRI_BT709;
+    encoder->color_trc = AVCOL_TRC_BT709;
+    encoder->colorspace = AVCOL_SPC_BT709;
+    encoder->color_range = AVCOL_RANGE_MPEG;
+    Log(llVerbose, TextFormat("Stream #%d.%d: HDR pictures tone-mapped to SDR BT.709",
+                              ist.FileIndex, ist.StreamIndex));
+}
+
+// Appends the filters of `text` after `last`; `last` becomes the chain's
+// end (a pass-through filter, so that the chain can be followed by more).
+int TTranscoder::LinkFilterChain(AVFilterGraph* graph, const std::string& text,
+                                 AVFilterContext*& last) {
+    AVFilterContext* end = nullptr;
+    const AVFilter* pass = ff::avfilter.avfilter_get_by_name("null");
+    if (!pass || ff::avfilter.avfilter_graph_create_filter(&end, pass, "tonemapped", nullptr,
+                                                           nullptr, graph) < 0)
+        return -1;
+    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
+    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
+    int code = -1;
+    if (outputs && inputs) {
+        outputs->name = ff::avutil.av_strdup("in");
+        outputs->filter_ctx = last;
+        inputs->name = ff::avutil.av_strdup("out");
+        inputs->filter_ctx = end;
+        code =
+            ff::avfilter.avfilter_graph_parse_ptr(graph, text.c_str(), &inputs, &outputs, nullptr);
+    }
+    ff::avfilter.avfilter_inout_free(&outputs);
+    ff::avfilter.avfilter_inout_free(&inputs);
+    if (code < 0) return code;
+    last = end;
+    return 0;
+}
