@@ -166,7 +166,8 @@ void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe* input) {
     const int v = probe.FirstVideoStreamIndex();
     TVideoStreamInfo info;
     if (input && probe.IsVideoStream(v) && input->GetVideoStreamInfo(v, info)) {
-        edtResloution->setText(Decimal(info.Width) + "x" + Decimal(info.Height));
+        // The picture as it is shown (a 16:9 DVD frame of 720x480 is 853x480).
+        edtResloution->setText(Decimal(info.DisplayWidth) + "x" + Decimal(info.DisplayHeight));
         edtBitRate->setText(Decimal(info.BitRate));
         edtFrameRate->setText(Decimal(info.FrameRateNum));
         edtTotalFrame->setText(Decimal(info.FrameRateDen));

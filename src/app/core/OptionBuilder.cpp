@@ -321,9 +321,19 @@ void SetVideoContainer(const TBuild& b, TOutputOptions& out) {
 
 // ---- Video path: frame size -------------------------------------------------
 
+// The source counts in shown pixels (its stored width scaled by its pixel
+// aspect), so that a picture of non-square pixels keeps its shape; the
+// row's crop counts in stored pixels.
 struct TGeometry {
     int32_t W = 0, H = 0;   // target frame
-    int32_t SW = 0, SH = 0; // source picture
+    int32_t SW = 0, SH = 0; // source picture as it is shown
+    int32_t StoredSW = 0;   // source picture's stored width
+    long double StoredPerShown() const {
+        return SW > 0 && StoredSW > 0 ? static_cast<long double>(StoredSW) / SW : 1.0L;
+    }
+    // The source's width as a frame width: a shown width of non-square
+    // pixels is made even for the encoders.
+    int32_t SourceFrameWidth() const { return SW == StoredSW ? SW : (SW + 1) / 2 * 2; }
 };
 
 bool AskDefaultSize() {
@@ -348,13 +358,13 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
     const bool sized = x != std::string::npos && x > 0 && x + 1 < text.size();
     if (text != kAsSource && sized) {
         int32_t n = 0;
-        g.W = ParseInteger(text.substr(0, x), n) ? n : g.SW;
+        g.W = ParseInteger(text.substr(0, x), n) ? n : g.SourceFrameWidth();
         g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SH;
         if (SameText(encoder, "h263")) FitH263Size(text, g);
     } else if (text != kAsSource && AskDefaultSize()) {
         g.W = 320, g.H = 240;
     } else {
-        g.W = g.SW, g.H = g.SH;
+        g.W = g.SourceFrameWidth(), g.H = g.SH;
     }
 }
 
@@ -478,9 +488,10 @@ std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& t
     // The filter crops the picture itself, so the engine must not crop first.
     out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
     // The crop filter of the libraries takes width:height:x:y.
-    return "crop=" + std::to_string(g.SW - c.L - c.R) + ":" + std::to_string(g.SH - c.T - c.B) +
-           ":" + std::to_string(c.L) + ":" + std::to_string(c.T) + ",scale=" + std::to_string(w) +
-           ":" + std::to_string(h) + "," + pad;
+    return "crop=" + std::to_string(g.StoredSW - c.L - c.R) + ":" +
+           std::to_string(g.SH - c.T - c.B) + ":" + std::to_string(c.L) + ":" +
+           std::to_string(c.T) + ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," +
+           pad;
 }
 
 int32_t EvenTowardZero(int64_t value) {
@@ -488,16 +499,19 @@ int32_t EvenTowardZero(int64_t value) {
 }
 
 std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
-    const int32_t cw = g.SW - c.L - c.R, ch = g.SH - c.T - c.B;
+    const int32_t cw = g.StoredSW - c.L - c.R, ch = g.SH - c.T - c.B;
     if (cw <= 0 || ch <= 0)
         throw std::invalid_argument("Cannot pan and scan a cropped picture of " + SizeText(cw, ch));
     out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
-    const long double aspect = static_cast<long double>(cw) / ch, standard = 4.0L / 3.0L;
+    // The shape is the shown one; the side crop goes back to stored pixels.
+    const long double shown = cw / g.StoredPerShown();
+    const long double aspect = shown / ch, standard = 4.0L / 3.0L;
     if (aspect > standard) {
-        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * cw)) / 2;
-        out.CropLeft = out.CropRight = EvenTowardZero(std::llabs(k) + c.L);
+        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * shown)) / 2;
+        const auto stored = static_cast<int64_t>(std::trunc(std::llabs(k) * g.StoredPerShown()));
+        out.CropLeft = out.CropRight = EvenTowardZero(stored + c.L);
     } else if (aspect < standard) {
-        const long double tall = static_cast<long double>(ch) / cw;
+        const long double tall = ch / shown;
         const int64_t k = static_cast<int64_t>(std::trunc((tall - standard) * ch)) / 2;
         out.CropTop = out.CropBottom = EvenTowardZero(std::llabs(k) + c.T);
     }
@@ -573,12 +587,13 @@ std::string ApplyZoom(const TBuild& b, const TGeometry& g, const TTvAspect& tv,
     return {};
 }
 
-// The MPEG formats' TV frames are marked as 4:3 pictures: the aspect of the
-// scaled picture is the one its pixels of the TV's shape give it.
+// The TV frames of the MPEG formats and of DV are marked as 4:3 pictures:
+// the aspect of the scaled picture is the one its pixels of the TV's shape
+// give it.
 TTvAspect TvAspectOf(const TGeometry& g, const std::string& encoder, const TOutputOptions& out) {
-    const bool mpeg = encoder == "mpeg1video" || encoder == "mpeg2video" ||
-                      (out.TargetType >= 1 && out.TargetType <= 3);
-    return mpeg ? TvSampleAspect(g.W, g.H) : TTvAspect{};
+    const bool tv = encoder == "mpeg1video" || encoder == "mpeg2video" || encoder == "dvvideo" ||
+                    (out.TargetType >= 1 && out.TargetType <= 3);
+    return tv ? TvSampleAspect(g.W, g.H) : TTvAspect{};
 }
 
 void MarkTvAspect(const TTvAspect& tv, TOutputOptions& out) {
@@ -611,7 +626,8 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
     SetFrameRate(b, out);
     SetVideoContainer(b, out);
     TGeometry g;
-    g.SW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
+    g.StoredSW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
+    g.SW = b.Probe.VideoDisplayWidth > 0 ? b.Probe.VideoDisplayWidth : g.StoredSW;
     ChooseFrameSize(b, encoder, g);
     ClearUnsetCrop(out);
     SetDvTarget(b, g, out);
