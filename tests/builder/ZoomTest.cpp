@@ -366,6 +366,48 @@ INSTANTIATE_TEST_SUITE_P(
                          "pad=720:480:0:64", 0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A DVD target whose format file chooses 16:9 (its full frame) marks the
+// frame as a 16:9 picture (pixels of 32:27 for NTSC, 64:45 for PAL): a wide
+// source fills it, a 4:3 one gets side bars; other frames stay 4:3.
+struct TWideDvdCase {
+    const char* Name;
+    const char* Format;
+    const char* Size;
+    int32_t SW, SH;
+    const char* FrameSize;
+    const char* Aspect;
+    const char* Filters;
+};
+
+class WideDvd : public buildertest::TBuilderTest,
+                public ::testing::WithParamInterface<TWideDvdCase> {};
+
+TEST_P(WideDvd, ChosenPictureShape) {
+    const TWideDvdCase& c = GetParam();
+    Preset({{"Format", c.Format}});
+    User({{"paraVideoEncoder", "mpeg2video"}, {"paraVideoSize", c.Size}});
+    TlvFilesRecord row;
+    row.ZoomMode = "lbox";
+    const auto b = Build(row, VideoSource(c.SW, c.SH));
+    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
+    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
+    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, WideDvd,
+    ::testing::Values(TWideDvdCase{"ntsc_wide_source", "ntsc-dvd", "720x480", 1280, 720, "720x480",
+                                   "23040:12960", "pad=720:480:0:0"},
+                      // 853 shown pixels, 640 of them the picture: 106 each side = 90 stored
+                      TWideDvdCase{"ntsc_standard_source", "ntsc-dvd", "720x480", 640, 480,
+                                   "540x480", "17280:12960", "pad=720:480:90:0"},
+                      TWideDvdCase{"pal_wide_source", "pal-dvd", "720x576", 1024, 576, "720x576",
+                                   "46080:25920", "pad=720:576:0:0"},
+                      // not the full frame: a 4:3 picture of 10:11 pixels, bars above and below
+                      TWideDvdCase{"ntsc_part_frame", "ntsc-dvd", "704x480", 1280, 720, "704x360",
+                                   "7040:3960", "pad=704:480:0:60"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 class ZoomErrors : public buildertest::TBuilderTest {};
 
 TEST_F(ZoomErrors, EmptyFrameIsAnError) {

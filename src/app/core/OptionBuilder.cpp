@@ -442,18 +442,19 @@ std::string ZoomFull(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
 }
 
 // The sample aspect of a TV frame size of the MPEG formats (DVD, SVCD,
-// VCD): pixels that make the frame a 4:3 picture; 0 for any other size.
+// VCD) and DV: pixels that make the frame a 4:3 picture, or a 16:9 one when
+// `wide`; 0 for any other size.
 struct TTvAspect {
     int32_t Num = 0, Den = 1;
     explicit operator bool() const { return Num > 0; }
 };
 
-TTvAspect TvSampleAspect(int32_t w, int32_t h) {
+TTvAspect TvSampleAspect(int32_t w, int32_t h, bool wide) {
     const bool full = (w == 720 || w == 704 || w == 480 || w == 352) && (h == 480 || h == 576);
     const bool half = w == 352 && (h == 240 || h == 288);
     if (!full && !half) return {};
-    if (w == 352 && h == 288) return {59, 54};
-    int32_t num = 4 * h, den = 3 * w;
+    if (w == 352 && h == 288 && !wide) return {59, 54};
+    int32_t num = (wide ? 16 : 4) * h, den = (wide ? 9 : 3) * w;
     for (int32_t a = num, b = den; b != 0;) {
         const int32_t r = a % b;
         a = b, b = r;
@@ -587,13 +588,15 @@ std::string ApplyZoom(const TBuild& b, const TGeometry& g, const TTvAspect& tv,
     return {};
 }
 
-// The TV frames of the MPEG formats and of DV are marked as 4:3 pictures:
+// The TV frames of the MPEG formats and of DV are marked as 4:3 pictures,
+// or as 16:9 ones when the format's DVD target chose that (its full frame):
 // the aspect of the scaled picture is the one its pixels of the TV's shape
 // give it.
 TTvAspect TvAspectOf(const TGeometry& g, const std::string& encoder, const TOutputOptions& out) {
     const bool tv = encoder == "mpeg1video" || encoder == "mpeg2video" || encoder == "dvvideo" ||
                     (out.TargetType >= 1 && out.TargetType <= 3);
-    return tv ? TvSampleAspect(g.W, g.H) : TTvAspect{};
+    const bool wide = out.TargetType == 3 && out.FrameAspectRatio == "16:9";
+    return tv ? TvSampleAspect(g.W, g.H, wide) : TTvAspect{};
 }
 
 void MarkTvAspect(const TTvAspect& tv, TOutputOptions& out) {
