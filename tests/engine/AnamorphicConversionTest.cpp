@@ -34,30 +34,43 @@ std::vector<unsigned char> GreyFrame(const std::string& file, const std::string&
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// A white 16:9 DVD frame (720x480 of 32:27 pixels) letterboxed into the
-// 640x480 of the MP4 format: 360 picture lines, 60 black ones above and
-// below (a 3:2 picture would leave bars of 26).
-TEST(AnamorphicConversion, WideDvdFrameKeepsItsShapeInTheLetterbox) {
+// Converts a white picture of `size` and pixel aspect `sar` and measures
+// the picture lines of the output.
+void ExpectLetterboxOf(const std::string& size, const std::string& sar) {
     testsupport::TempDir dir;
-    const std::string source = dir.file("dvd.mp4");
-    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i color=c=white:size=720x480:rate=25 "
-                                               "-vf setsar=32/27 -t 0.4 -c:v mpeg4 -q:v 2"));
+    const std::string source = dir.file("wide.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i color=c=white:size=" + size +
+                                                   ":rate=25 -vf setsar=" + sar +
+                                                   " -t 0.4 -c:v mpeg4 -q:v 2"));
     const std::string folder = dir.file("out");
     const auto r = testsupport::RunCommand(
         "HOME=" + ShellQuote(dir.file("home")) + " XDG_CONFIG_HOME=" + ShellQuote(dir.file("cfg")) +
         " " + ShellQuote(VANTREL_CONVERT) + " --format 102 --output-dir " + ShellQuote(folder) +
         " " + ShellQuote(source));
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    const std::string output = folder + "/dvd_(new).mp4";
+    const std::string output = folder + "/wide_(new).mp4";
     ASSERT_EQ(testsupport::ProbeValue(output, "stream=width", "v:0"), "640");
     ASSERT_EQ(testsupport::ProbeValue(output, "stream=height", "v:0"), "480");
-    const std::string sar = testsupport::ProbeValue(output, "stream=sample_aspect_ratio", "v:0");
-    EXPECT_TRUE(sar == "1:1" || sar == "0:1" || sar == "N/A") << sar;
+    const std::string outSar = testsupport::ProbeValue(output, "stream=sample_aspect_ratio", "v:0");
+    EXPECT_TRUE(outSar == "1:1" || outSar == "0:1" || outSar == "N/A") << outSar;
     const std::vector<int> rows = BrightRows(GreyFrame(output, dir.file("frame.gray")), 640);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.front(), 60);
     EXPECT_EQ(rows.back(), 419);
     EXPECT_EQ(rows.size(), 360u);
+}
+
+// White 16:9 pictures of non-square pixels letterboxed into the 640x480
+// of the MP4 format: 360 picture lines, 60 black ones above and below. A
+// DVD frame (720x480 of 32:27 pixels) taken as 3:2 would leave bars of 26,
+// anamorphic HD (1440x1080 of 4:3 pixels) taken as 4:3 none.
+TEST(AnamorphicConversion, WidePicturesKeepTheirShapeInTheLetterbox) {
+    for (const char* shape : {"720x480 32/27", "1440x1080 4/3"}) {
+        SCOPED_TRACE(shape);
+        const std::string text = shape;
+        const std::size_t space = text.find(' ');
+        ExpectLetterboxOf(text.substr(0, space), text.substr(space + 1));
+    }
 }
 
 } // namespace
