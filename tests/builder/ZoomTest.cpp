@@ -308,11 +308,12 @@ INSTANTIATE_TEST_SUITE_P(
                         640,
                         {"", "lbox", 720, 576, "640x360", 0, 0, 0, 0, "400x360", "400:360",
                          "pad=640:360:120:0", 0, 0, 0, 0}},
-        // the filter crops stored pixels, the fit is the shown one
+        // the filter crops stored pixels, the fit is the shown one; the aspect
+        // makes square pixels of the engine's frame (the stored 720x480)
         TAnamorphicCase{"dvd_wide_letterbox_crop",
                         "mpeg4",
                         853,
-                        {"", "lbox", 720, 480, "640x480", 0, 8, 0, 0, "", "640:360",
+                        {"", "lbox", 720, 480, "640x480", 0, 8, 0, 0, "", "720:480",
                          "crop=712:480:8:0,scale=640:360,pad=640:480:0:60", 0, 0, 0, 0}},
         // the source's own size is the shown one, made even
         TAnamorphicCase{"dvd_wide_as_source",

@@ -34,9 +34,9 @@ std::vector<unsigned char> GreyFrame(const std::string& file, const std::string&
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Converts a white picture of `size` and pixel aspect `sar` and measures
-// the picture lines of the output.
-void ExpectLetterboxOf(const std::string& size, const std::string& sar) {
+// Converts a white picture of `size` and pixel aspect `sar` (with the row
+// edits `edits`) and measures the picture lines of the output.
+void ExpectLetterboxOf(const std::string& size, const std::string& sar, const std::string& edits) {
     testsupport::TempDir dir;
     const std::string source = dir.file("wide.mp4");
     ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i color=c=white:size=" + size +
@@ -46,7 +46,7 @@ void ExpectLetterboxOf(const std::string& size, const std::string& sar) {
     const auto r = testsupport::RunCommand(
         "HOME=" + ShellQuote(dir.file("home")) + " XDG_CONFIG_HOME=" + ShellQuote(dir.file("cfg")) +
         " " + ShellQuote(VANTREL_CONVERT) + " --format 102 --output-dir " + ShellQuote(folder) +
-        " " + ShellQuote(source));
+        " " + edits + ShellQuote(source));
     ASSERT_EQ(r.exitCode, 0) << r.output;
     const std::string output = folder + "/wide_(new).mp4";
     ASSERT_EQ(testsupport::ProbeValue(output, "stream=width", "v:0"), "640");
@@ -69,8 +69,11 @@ TEST(AnamorphicConversion, WidePicturesKeepTheirShapeInTheLetterbox) {
         SCOPED_TRACE(shape);
         const std::string text = shape;
         const std::size_t space = text.find(' ');
-        ExpectLetterboxOf(text.substr(0, space), text.substr(space + 1));
+        ExpectLetterboxOf(text.substr(0, space), text.substr(space + 1), "");
     }
+    // A crop is done by the filters, the pixels still come out square.
+    SCOPED_TRACE("cropped");
+    ExpectLetterboxOf("720x480", "32/27", "--crop 0,8,0,0 ");
 }
 
 } // namespace

@@ -474,6 +474,14 @@ TPads TvLetterboxPads(const TGeometry& g, const TTvAspect& sar) {
     return p;
 }
 
+// Without a frame size the engine measures the aspect against the source's
+// stored frame: for a source of non-square pixels it is given so that the
+// filter's output gets square pixels (or those of the TV's shape).
+std::string StoredFrameAspect(const TGeometry& g, const TTvAspect& tv) {
+    const TTvAspect pixels = tv ? tv : TTvAspect{1, 1};
+    return AspectText(pixels.Num * g.StoredSW, pixels.Den * g.SH);
+}
+
 std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& tv,
                           TOutputOptions& out) {
     RequireUsableGeometry(g);
@@ -488,6 +496,7 @@ std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& t
     }
     // The filter crops the picture itself, so the engine must not crop first.
     out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
+    if (g.SW != g.StoredSW) out.FrameAspectRatio = StoredFrameAspect(g, tv);
     // The crop filter of the libraries takes width:height:x:y.
     return "crop=" + std::to_string(g.StoredSW - c.L - c.R) + ":" +
            std::to_string(g.SH - c.T - c.B) + ":" + std::to_string(c.L) + ":" +
