@@ -76,4 +76,28 @@ TEST(AnamorphicConversion, WidePicturesKeepTheirShapeInTheLetterbox) {
     ExpectLetterboxOf("720x480", "32/27", "--crop 0,8,0,0 ");
 }
 
+// 16:9 DV (720x480 of 40:33 pixels, 873 shown) into the NTSC DV format,
+// whose frame is a 4:3 picture of 8:9 pixels (640 shown): the wide picture
+// takes 350 of the 4:3 picture's 480 lines, 352 made even (a frame taken as
+// square pixels would give it 396).
+TEST(AnamorphicConversion, WideDvIntoDvIsLetterboxedInItsFourByThreePicture) {
+    testsupport::TempDir dir;
+    const std::string source = dir.file("wide dv.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i color=c=white:size=720x480:rate=30000/1001 -f lavfi -i "
+                "sine=sample_rate=48000 -vf setsar=40/33 -t 0.4 -c:v mpeg4 -q:v 2 -c:a aac"));
+    const std::string folder = dir.file("out");
+    const auto r = testsupport::RunCommand(
+        "HOME=" + ShellQuote(dir.file("home")) + " XDG_CONFIG_HOME=" + ShellQuote(dir.file("cfg")) +
+        " " + ShellQuote(VANTREL_CONVERT) + " --format 108 --output-dir " + ShellQuote(folder) +
+        " " + ShellQuote(source));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string output = folder + "/wide dv_(new).dv";
+    EXPECT_EQ(testsupport::ProbeValue(output, "stream=sample_aspect_ratio", "v:0"), "8:9");
+    const std::vector<int> rows = BrightRows(GreyFrame(output, dir.file("frame.gray")), 720);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), 64);
+    EXPECT_EQ(rows.size(), 352u);
+}
+
 } // namespace
