@@ -452,7 +452,8 @@ void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
     }
     const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
     if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
-    ++FPacketsWritten;
+    // A cover picture alone does not make an output that holds something.
+    if (!(ost.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) ++FPacketsWritten;
 }
 
 namespace {

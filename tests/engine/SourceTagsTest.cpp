@@ -156,4 +156,19 @@ TEST_F(SourceTags, CoverSurvivesAStartPoint) {
     EXPECT_NEAR(testsupport::DurationSeconds(out), 0.6, 0.15);
 }
 
+// A start point past the end of the sound leaves only the cover to write:
+// the conversion fails as one without a cover does, and leaves no file.
+TEST_F(SourceTags, CoverAloneMakesNoFile) {
+    const std::string folder = Dir->file("past the end");
+    const auto r = testsupport::RunCommand(
+        "HOME=" + ShellQuote(Dir->file("home")) +
+        " XDG_CONFIG_HOME=" + ShellQuote(Dir->file("cfg")) + " " + ShellQuote(VANTREL_CONVERT) +
+        " --format 202 --trim 500,1 --output-dir " + ShellQuote(folder) + " " +
+        ShellQuote(Dir->file("album.mp3")));
+    EXPECT_NE(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Output file is empty, nothing was encoded"), std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/album_(new).m4a"));
+}
+
 } // namespace
