@@ -635,12 +635,13 @@ void TCustomFFmpeg::AddDefaultStreams(AVFormatContext* context, int outputFile, 
     create(useVideo, "video", &TCustomFFmpeg::NewVideoStream);
     create(useAudio, "audio", &TCustomFFmpeg::NewAudioStream);
     create(useSubtitle, "subtitle", &TCustomFFmpeg::NewSubtitleStream);
-    if (!useVideo) AddCoverStream(outputFile);
+    if (!useVideo && !join) AddCoverStream(outputFile);
 }
 
 // An output without pictures whose container holds a cover picture takes
 // the first input's cover, copied as it is and marked as attached (never as
-// a video stream of one frame). Explicit stream maps decide alone.
+// a video stream of one frame). Explicit stream maps decide alone; a joined
+// output, whose segments each bring their own, goes without.
 void TCustomFFmpeg::AddCoverStream(int outputFile) {
     if (FInputFiles.empty() || !FOptions.StreamMaps.empty()) return;
     if (!HoldsCoverPicture(OutputContext(outputFile)->oformat)) return;
