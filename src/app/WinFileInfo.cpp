@@ -157,7 +157,8 @@ void TfrmFileInfo::ShowVideo(TAVProbe& probe, TAVProbe* input) {
     if (input && probe.IsVideoStream(v) && input->GetVideoStreamInfo(v, info) &&
         GetStreamFacts(*input, v, facts)) {
         edtFormat->setText(QString::fromStdString(facts.CodecTitle));
-        edtResloution->setText(Decimal(info.Width) + "x" + Decimal(info.Height));
+        // The picture as it is shown (a 16:9 DVD frame of 720x480 is 853x480).
+        edtResloution->setText(Decimal(info.DisplayWidth) + "x" + Decimal(info.DisplayHeight));
         edtBitRate->setText(Decimal(info.BitRate));
         edtFrameRate->setText(QString::fromStdString(FrameRateText(facts.FrameRate)));
         edtTotalFrame->setText(

@@ -83,6 +83,7 @@ struct TOutputStreamSetup {
     ff::CodecContextPtr EncoderContext; // prepared, not opened
     TPrivateOptions PrivateOptions;     // encoder-private options for avcodec_open2
     std::vector<TBitstreamFilterEntry> BitstreamFilters;
+    int SourceStream = -1; // stream of the first input it is made from, -1: the default choice
 };
 
 // Callbacks the component connects to a task (see TCustomFFmpegVCL).
@@ -330,6 +331,7 @@ private:
     void DropOutputsFrom(std::size_t files, std::size_t streams);
     void AddDefaultStreams(AVFormatContext* context, int outputFile, bool join);
     bool CanEncodeSubtitles(const AVFormatContext* input, int codecId) const;
+    void AddCoverStream(int outputFile);
     void MoveMetadata(AVFormatContext* context);
     void OpenOutputIo(TOutputFile& file, const std::string& fileName);
     void CheckNotAnOutput(const std::string& inputName) const;

@@ -211,7 +211,8 @@ int TTranscoder::PacketStep(TInputStream& ist, AVPacket* packet) {
         const int64_t ahead = ist.Pts - (ff::avutil.av_gettime() - ist.Start);
         if (ahead > 1000) ff::avutil.av_usleep(static_cast<unsigned>(ahead / 1000 * 1000));
     }
-    if (FOptions.StartTime != 0 && ist.Pts < FOptions.StartTime) return 0;
+    const bool cover = (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+    if (FOptions.StartTime != 0 && ist.Pts < FOptions.StartTime && !cover) return 0;
     const int index = static_cast<int>(&ist - FInputStreams.data());
     for (TOutputStream& ost : FOutputStreams)
         if (ost.Copy && ost.SourceIndex == index) CopyPacket(ost, ist, packet);
@@ -360,6 +361,8 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
     if (copy->dts == AV_NOPTS_VALUE)
         copy->dts = ff::avutil.av_rescale_q(ist.Pts, kMicroseconds, base);
     copy->dts -= start;
+    if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) // a still for the whole length
+        copy->pts = copy->dts = 0;
     ost.Writing.PacketTimeBase = base;
     WritePacket(ost, copy);
     ++ost.FrameNumber;
@@ -449,7 +452,8 @@ void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
     }
     const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
     if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
-    ++FPacketsWritten;
+    // A cover picture alone does not make an output that holds something.
+    if (!(ost.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) ++FPacketsWritten;
 }
 
 namespace {

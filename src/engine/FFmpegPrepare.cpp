@@ -7,6 +7,7 @@
 #include "media/FFmpegLogger.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <mutex>
 
@@ -183,6 +184,9 @@ void TTranscoder::MapStreams() {
                                map.FileIndex, map.StreamIndex, TypeName(type), ost.FileIndex,
                                ost.StreamIndex, TypeName(ost.MediaType)));
             }
+        } else if (setup.SourceStream >= 0) {
+            ost.SourceIndex = FInputFiles[0].FirstStream + setup.SourceStream;
+            ost.SyncIndex = ost.SourceIndex;
         } else {
             ost.SourceIndex = FindSource(0, ost.MediaType);
             if (ost.SourceIndex < 0)
@@ -516,6 +520,7 @@ void TTranscoder::SetStartTimes() {
 }
 
 void TTranscoder::CopyMetadataMaps() {
+    if (FOptions.MetaDataMaps.empty()) CarrySourceTags();
     for (const TMetaDataMap& map : FOptions.MetaDataMaps) {
         if (map.OutFile < 0 || map.OutFile >= static_cast<int>(FOutputs.size()))
             throw FFmpegException(TextFormat("Invalid output file index %d map_meta_data(%d,%d)",
@@ -525,6 +530,43 @@ void TTranscoder::CopyMetadataMaps() {
                                              map.InFile, map.OutFile, map.InFile));
         ff::avutil.av_dict_copy(&FOutputs[map.OutFile]->metadata,
                                 FEngine.InputContext(map.InFile)->metadata, AV_DICT_DONT_OVERWRITE);
+    }
+}
+
+namespace {
+
+// Tags that describe the source file itself, not its content.
+bool SourceOnlyTag(const char* key) {
+    for (const char* own : {"encoder", "major_brand", "minor_version", "compatible_brands"})
+        if (std::strcmp(key, own) == 0) return true;
+    return false;
+}
+
+// RIFF INFO has no creation time: its creation date (ICRD) carries it.
+void DateFromCreationTime(AVFormatContext* output) {
+    const char* name = output->oformat->name;
+    if (std::strcmp(name, "avi") != 0 && std::strcmp(name, "wav") != 0) return;
+    const AVDictionaryEntry* created =
+        ff::avutil.av_dict_get(output->metadata, "creation_time", nullptr, 0);
+    if (created)
+        ff::avutil.av_dict_set(&output->metadata, "date", created->value, AV_DICT_DONT_OVERWRITE);
+}
+
+} // namespace
+
+// Without metadata maps every output takes the first input's tags (title,
+// artist, album, track, dates, creation time); what the options set when
+// the output opened stays.
+void TTranscoder::CarrySourceTags() {
+    if (FEngine.InputFileCount() == 0) return;
+    const AVDictionary* tags = FEngine.InputContext(0)->metadata;
+    for (AVFormatContext* output : FOutputs) {
+        const AVDictionaryEntry* entry = nullptr;
+        while ((entry = ff::avutil.av_dict_get(tags, "", entry, AV_DICT_IGNORE_SUFFIX)))
+            if (!SourceOnlyTag(entry->key))
+                ff::avutil.av_dict_set(&output->metadata, entry->key, entry->value,
+                                       AV_DICT_DONT_OVERWRITE);
+        DateFromCreationTime(output);
     }
 }
 

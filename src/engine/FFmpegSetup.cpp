@@ -9,6 +9,7 @@
 #include "probe/AVProbe.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
@@ -41,6 +42,29 @@ void SetLanguage(AVStream* stream, std::string& language) {
 }
 
 // Whether any stream of the context is of `type`.
+bool IsCoverPicture(const AVStream* stream) {
+    return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
+}
+
+// Containers that hold a cover picture beside the sound: ID3v2 of MP3 and
+// the cover atom of the MP4 family, both in JPEG or PNG.
+bool HoldsCoverPicture(const AVOutputFormat* format) {
+    for (const char* name : {"mp3", "ipod", "mp4", "mov"})
+        if (std::strcmp(format->name, name) == 0) return true;
+    return false;
+}
+
+// The first cover picture such a container takes, -1 when none.
+int CoverStreamIndex(const AVFormatContext* input) {
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const AVStream* stream = input->streams[i];
+        const AVCodecID id = stream->codecpar->codec_id;
+        if (IsCoverPicture(stream) && (id == AV_CODEC_ID_MJPEG || id == AV_CODEC_ID_PNG))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 bool HasStreamOfType(const AVFormatContext* context, AVMediaType type) {
     for (unsigned i = 0; i < context->nb_streams; ++i)
         if (context->streams[i]->codecpar->codec_type == type) return true;
@@ -418,7 +442,9 @@ void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
         case AVMEDIA_TYPE_VIDEO:
             if (video < 0 || static_cast<int>(i) == video) CopyInputVideo(stream);
             decoders.push_back(chosen[mkVideo]);
-            if (FOptions.VideoDisable)
+            // A cover picture is read even without pictures: it may go along
+            // as the sound's cover (AddCoverStream).
+            if (FOptions.VideoDisable && !IsCoverPicture(stream))
                 stream->discard = AVDISCARD_ALL;
             else if (FOptions.VideoDiscard != 0)
                 stream->discard = static_cast<AVDiscard>(FOptions.VideoDiscard);
@@ -609,6 +635,22 @@ void TCustomFFmpeg::AddDefaultStreams(AVFormatContext* context, int outputFile, 
     create(useVideo, "video", &TCustomFFmpeg::NewVideoStream);
     create(useAudio, "audio", &TCustomFFmpeg::NewAudioStream);
     create(useSubtitle, "subtitle", &TCustomFFmpeg::NewSubtitleStream);
+    if (!useVideo && !join) AddCoverStream(outputFile);
+}
+
+// An output without pictures whose container holds a cover picture takes
+// the first input's cover, copied as it is and marked as attached (never as
+// a video stream of one frame). Explicit stream maps decide alone; a joined
+// output, whose segments each bring their own, goes without.
+void TCustomFFmpeg::AddCoverStream(int outputFile) {
+    if (FInputFiles.empty() || !FOptions.StreamMaps.empty()) return;
+    if (!HoldsCoverPicture(OutputContext(outputFile)->oformat)) return;
+    const int cover = CoverStreamIndex(FInputFiles[0].Context.get());
+    if (cover < 0) return;
+    TOutputStreamSetup& setup = NewStream(outputFile, AVMEDIA_TYPE_VIDEO);
+    setup.StreamCopy = true;
+    setup.SourceStream = cover;
+    setup.Stream->disposition = AV_DISPOSITION_ATTACHED_PIC;
 }
 
 bool TCustomFFmpeg::CanEncodeSubtitles(const AVFormatContext* input, int codecId) const {

@@ -187,6 +187,7 @@ private:
     void OpenDecoders();
     void SetStartTimes();
     void CopyMetadataMaps();
+    void CarrySourceTags();
     void CopyChapters();
     void WriteHeaders();
     void LogStreamMapping();

@@ -365,6 +365,23 @@ template <typename TInfo> void FillCommonStreamInfo(AVStream* stream, TInfo& inf
     info.BitRate = static_cast<std::int32_t>(stream->codecpar->bit_rate);
 }
 
+// The stream's pixel aspect wins over the codec's, as in the conversion.
+AVRational PixelAspect(const AVStream* stream, bool turned) {
+    AVRational sar = stream->sample_aspect_ratio.num > 0 ? stream->sample_aspect_ratio
+                                                         : stream->codecpar->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0) return AVRational{1, 1};
+    return turned ? AVRational{sar.den, sar.num} : sar;
+}
+
+void SetDisplaySize(const AVStream* stream, bool turned, TVideoStreamInfo& info) {
+    const AVRational sar = PixelAspect(stream, turned);
+    info.DisplayHeight = info.Height;
+    info.DisplayWidth = info.Width;
+    if (info.Width > 0 && sar.num != sar.den)
+        info.DisplayWidth = static_cast<std::int32_t>(
+            (static_cast<std::int64_t>(info.Width) * sar.num + sar.den / 2) / sar.den);
+}
+
 } // namespace
 
 bool TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info) {
@@ -395,6 +412,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
     if (sar.num != 0 && sar.den != 0 && info.Height != 0)
         info.DisplayAspect = static_cast<float>(sar.num) / static_cast<float>(sar.den) *
                              static_cast<float>(info.Width) / static_cast<float>(info.Height);
+    SetDisplaySize(stream, turned, info);
     info.PixelFormat = codec->format;
     info.FrameRateNum = stream->r_frame_rate.num;
     info.FrameRateDen = stream->r_frame_rate.den;

@@ -71,6 +71,11 @@ struct TVideoStreamInfo {
     std::int32_t PixelFormat = -1;
     std::int32_t FrameRateNum = -1;
     std::int32_t FrameRateDen = -1;
+    // The picture as it is shown: the width scaled by the pixel aspect
+    // (853x480 for a 720x480 frame of 32:27 pixels); the stored size when
+    // the pixels are square or their aspect is unknown.
+    std::int32_t DisplayWidth = -1;
+    std::int32_t DisplayHeight = -1;
 };
 
 // The shown name of a stored metadata key ("TIT2" -> "title").

@@ -42,7 +42,7 @@ class TestFileInfo : public QObject {
 
     std::unique_ptr<TWindowHarness> h_;
     std::unique_ptr<TfrmMain> window_;
-    std::string clip_, tone_, silent_;
+    std::string clip_, tone_, silent_, wide_;
     int shots_ = 0;
 
     // Opens the dialog from the Edit menu for the selected row (none for
@@ -106,9 +106,12 @@ private slots:
         QVERIFY(testsupport::MakeMedia(
             silent_,
             "-f lavfi -i testsrc2=size=176x144:rate=30000/1001 -t 1 -c:v mpeg4 -b:v 200k"));
+        wide_ = h_->Media("wide.avi");
+        QVERIFY(testsupport::MakeMedia(wide_, "-f lavfi -i testsrc2=size=360x240:rate=25 -vf "
+                                              "setsar=32/27 -t 0.4 -c:v mpeg4"));
         window_ = h_->NewWindow();
-        TWindowHarness::AddFiles(*window_, {clip_, tone_, silent_});
-        QCOMPARE(window_->lvFIles->RowCount(), 3);
+        TWindowHarness::AddFiles(*window_, {clip_, tone_, silent_, wide_});
+        QCOMPARE(window_->lvFIles->RowCount(), 4);
     }
 
     void cleanupTestCase() {
@@ -216,6 +219,15 @@ private slots:
         QCOMPARE(shown.Video.value(4), QString("about 50"));
         window_->lvFIles->SelectRow(row);
         window_->btnRemoveClick();
+    }
+
+    // Pixels of 32:27 (a 16:9 DVD's): the size as the picture is shown,
+    // 360 x 32 / 27 = 426.7 pixels wide.
+    void nonSquarePixelsShowTheShownSize() {
+        const TShownInfo wide = ShowInfo(3);
+        QVERIFY(wide.Shown);
+        QCOMPARE(Probed(wide_, "stream=width", "v:0"), QString("360"));
+        QCOMPARE(wide.Video.value(1), QString("427x240"));
     }
 
     void longNameIsShortened() {

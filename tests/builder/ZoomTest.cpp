@@ -253,6 +253,162 @@ INSTANTIATE_TEST_SUITE_P(Other, Zoom,
                                                      0, 0, 0, "", "", "", 0, 0, 0, 0}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
+// ---- Sources of non-square pixels ---------------------------------------------
+
+// The zoom modes fit the picture as it is shown (720x480 of 32:27 pixels is
+// 853x480, 1440x1080 of 4:3 pixels is 1920x1080); crop values stay stored
+// pixels.
+struct TAnamorphicCase {
+    const char* Name;
+    const char* Encoder;
+    int32_t ShownWidth; // the source's stored size is 720x480 unless SW is given
+    TZoomCase Zoom;
+};
+
+class Anamorphic : public buildertest::TBuilderTest,
+                   public ::testing::WithParamInterface<TAnamorphicCase> {};
+
+TEST_P(Anamorphic, FitsTheShownPicture) {
+    const TAnamorphicCase& a = GetParam();
+    const TZoomCase& c = a.Zoom;
+    User({{"paraVideoEncoder", a.Encoder}, {"paraVideoSize", c.Size}});
+    TlvFilesRecord row;
+    row.ZoomMode = c.Mode;
+    row.CropTop = c.CropTop, row.CropLeft = c.CropLeft;
+    row.CropBottom = c.CropBottom, row.CropRight = c.CropRight;
+    TProbedSource source = VideoSource(c.SW, c.SH);
+    source.VideoDisplayWidth = a.ShownWidth;
+    const auto b = Build(row, source);
+    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
+    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
+    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+    EXPECT_EQ(b.Out.CropTop, c.OutTop);
+    EXPECT_EQ(b.Out.CropBottom, c.OutBottom);
+    EXPECT_EQ(b.Out.CropLeft, c.OutLeft);
+    EXPECT_EQ(b.Out.CropRight, c.OutRight);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, Anamorphic,
+    ::testing::Values(
+        // 853 / 640 = 1.33: 360 lines of 480, bars of 60 (not 26 as for 3:2)
+        TAnamorphicCase{"dvd_wide_letterbox",
+                        "mpeg4",
+                        853,
+                        {"", "lbox", 720, 480, "640x480", 0, 0, 0, 0, "640x360", "640:360",
+                         "pad=640:480:0:60", 0, 0, 0, 0}},
+        TAnamorphicCase{"hd_letterbox",
+                        "mpeg4",
+                        1920,
+                        {"", "lbox", 1440, 1080, "640x480", 0, 0, 0, 0, "640x360", "640:360",
+                         "pad=640:480:0:60", 0, 0, 0, 0}},
+        // narrow pixels (PAL 4:3 DVD, 8:9): 640x576 shown, side bars into 16:9
+        TAnamorphicCase{"narrow_pixels_letterbox",
+                        "mpeg4",
+                        640,
+                        {"", "lbox", 720, 576, "640x360", 0, 0, 0, 0, "400x360", "400:360",
+                         "pad=640:360:120:0", 0, 0, 0, 0}},
+        // the filter crops stored pixels, the fit is the shown one; the aspect
+        // makes square pixels of the engine's frame (the stored 720x480)
+        TAnamorphicCase{"dvd_wide_letterbox_crop",
+                        "mpeg4",
+                        853,
+                        {"", "lbox", 720, 480, "640x480", 0, 8, 0, 0, "", "720:480",
+                         "crop=712:480:8:0,scale=640:360,pad=640:480:0:60", 0, 0, 0, 0}},
+        // the source's own size is the shown one, made even
+        TAnamorphicCase{"dvd_wide_as_source",
+                        "mpeg4",
+                        853,
+                        {"", "lbox", 720, 480, "as source", 0, 0, 0, 0, "854x480", "854:480",
+                         "pad=854:480:0:0", 0, 0, 0, 0}},
+        TAnamorphicCase{
+            "dvd_wide_full_as_source",
+            "mpeg4",
+            853,
+            {"", "full", 720, 480, "as source", 0, 0, 0, 0, "854x480", "854:480", "", 0, 0, 0, 0}},
+        TAnamorphicCase{
+            "dvd_wide_full",
+            "mpeg4",
+            853,
+            {"", "full", 720, 480, "640x480", 0, 0, 0, 0, "640x480", "640:480", "", 0, 0, 0, 0}},
+        // (853 / 480 - 4 / 3) x 853 = 378.5 -> 378 div 2 = 189 shown = 159.5
+        // stored pixels -> 159, even 158 (square pixels would give 60)
+        TAnamorphicCase{
+            "dvd_wide_pan",
+            "mpeg4",
+            853,
+            {"", "pan", 720, 480, "640x480", 0, 0, 0, 0, "640x480", "640:480", "", 0, 0, 158, 158}},
+        // with 10 stored pixels cropped at the left: 710 stored = 841.2 shown;
+        // (841.2 / 480 - 4 / 3) x 841.2 = 352.6 -> 176 shown = 148.5 -> 148,
+        // + 10 = 158
+        TAnamorphicCase{"dvd_wide_pan_crop",
+                        "mpeg4",
+                        853,
+                        {"", "pan", 720, 480, "640x480", 0, 10, 0, 0, "640x480", "640:480", "", 0,
+                         0, 158, 158}},
+        // 4:3 shown (640x480 of 8:9 pixels): nothing to cut
+        TAnamorphicCase{
+            "narrow_pixels_pan",
+            "mpeg4",
+            640,
+            {"", "pan", 720, 480, "320x240", 0, 0, 0, 0, "320x240", "320:240", "", 0, 0, 0, 0}},
+        // smaller, r1 > r2: the top pad of the shown picture, 60 (26 for 3:2)
+        TAnamorphicCase{"dvd_wide_center",
+                        "mpeg4",
+                        853,
+                        {"", "center", 720, 480, "640x480", 0, 0, 0, 0, "640x480", "640:480",
+                         "pad=640:480:0:60:black", 0, 0, 0, 0}},
+        // 16:9 DV (40:33 pixels, 873 shown) into DV: its 4:3 TV picture is
+        // 640 shown pixels wide, 350 lines of 480 hold the picture
+        TAnamorphicCase{"wide_dv_into_dv",
+                        "dvvideo",
+                        873,
+                        {"", "lbox", 720, 480, "720x480", 0, 0, 0, 0, "720x352", "5760:3168",
+                         "pad=720:480:0:64", 0, 0, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// A DVD target whose format file chooses 16:9 (its full frame) marks the
+// frame as a 16:9 picture (pixels of 32:27 for NTSC, 64:45 for PAL): a wide
+// source fills it, a 4:3 one gets side bars; other frames stay 4:3.
+struct TWideDvdCase {
+    const char* Name;
+    const char* Format;
+    const char* Size;
+    int32_t SW, SH;
+    const char* FrameSize;
+    const char* Aspect;
+    const char* Filters;
+};
+
+class WideDvd : public buildertest::TBuilderTest,
+                public ::testing::WithParamInterface<TWideDvdCase> {};
+
+TEST_P(WideDvd, ChosenPictureShape) {
+    const TWideDvdCase& c = GetParam();
+    Preset({{"Format", c.Format}});
+    User({{"paraVideoEncoder", "mpeg2video"}, {"paraVideoSize", c.Size}});
+    TlvFilesRecord row;
+    row.ZoomMode = "lbox";
+    const auto b = Build(row, VideoSource(c.SW, c.SH));
+    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
+    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
+    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builder, WideDvd,
+    ::testing::Values(TWideDvdCase{"ntsc_wide_source", "ntsc-dvd", "720x480", 1280, 720, "720x480",
+                                   "23040:12960", "pad=720:480:0:0"},
+                      // 853 shown pixels, 640 of them the picture: 106 each side = 90 stored
+                      TWideDvdCase{"ntsc_standard_source", "ntsc-dvd", "720x480", 640, 480,
+                                   "540x480", "17280:12960", "pad=720:480:90:0"},
+                      TWideDvdCase{"pal_wide_source", "pal-dvd", "720x576", 1024, 576, "720x576",
+                                   "46080:25920", "pad=720:576:0:0"},
+                      // not the full frame: a 4:3 picture of 10:11 pixels, bars above and below
+                      TWideDvdCase{"ntsc_part_frame", "ntsc-dvd", "704x480", 1280, 720, "704x360",
+                                   "7040:3960", "pad=704:480:0:60"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 class ZoomErrors : public buildertest::TBuilderTest {};
 
 TEST_F(ZoomErrors, EmptyFrameIsAnError) {

@@ -285,3 +285,38 @@ TEST_F(Probe, RotatedClipsGiveTheUprightSize) {
 }
 
 } // namespace
+
+namespace {
+
+// Non-square pixels: the shown size is the stored width scaled by the pixel
+// aspect (a 16:9 DVD frame, anamorphic HD, a picture of narrow pixels); the
+// stored size stays, and square pixels show as stored.
+TEST_F(Probe, NonSquarePixelsGiveTheShownSize) {
+    struct Case {
+        const char* Size;
+        const char* Sar;
+        int Width, Height, ShownWidth;
+    };
+    const Case cases[] = {{"720x480", "32/27", 720, 480, 853},
+                          {"1440x1080", "4/3", 1440, 1080, 1920},
+                          {"720x576", "8/9", 720, 576, 640},
+                          {"320x240", "1/1", 320, 240, 320}};
+    testsupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Size);
+        const std::string file = dir.file(std::string("sar") + c.Size + ".mp4");
+        ASSERT_TRUE(testsupport::MakeMedia(file, std::string("-f lavfi -i testsrc2=size=") +
+                                                     c.Size + ":rate=25 -vf setsar=" + c.Sar +
+                                                     " -t 0.2 -c:v mpeg4"));
+        ASSERT_TRUE(Prober.LoadFile(file)) << Prober.LastErrMsg();
+        TVideoStreamInfo video;
+        ASSERT_TRUE(Prober.GetVideoStreamInfo(-1, video));
+        EXPECT_EQ(video.Width, c.Width);
+        EXPECT_EQ(video.Height, c.Height);
+        EXPECT_EQ(video.DisplayWidth, c.ShownWidth);
+        EXPECT_EQ(video.DisplayHeight, c.Height);
+        EXPECT_NEAR(video.DisplayAspect, static_cast<double>(c.ShownWidth) / c.Height, 0.002);
+    }
+}
+
+} // namespace

@@ -321,9 +321,19 @@ void SetVideoContainer(const TBuild& b, TOutputOptions& out) {
 
 // ---- Video path: frame size -------------------------------------------------
 
+// The source counts in shown pixels (its stored width scaled by its pixel
+// aspect), so that a picture of non-square pixels keeps its shape; the
+// row's crop counts in stored pixels.
 struct TGeometry {
     int32_t W = 0, H = 0;   // target frame
-    int32_t SW = 0, SH = 0; // source picture
+    int32_t SW = 0, SH = 0; // source picture as it is shown
+    int32_t StoredSW = 0;   // source picture's stored width
+    long double StoredPerShown() const {
+        return SW > 0 && StoredSW > 0 ? static_cast<long double>(StoredSW) / SW : 1.0L;
+    }
+    // The source's width as a frame width: a shown width of non-square
+    // pixels is made even for the encoders.
+    int32_t SourceFrameWidth() const { return SW == StoredSW ? SW : (SW + 1) / 2 * 2; }
 };
 
 bool AskDefaultSize() {
@@ -348,13 +358,13 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
     const bool sized = x != std::string::npos && x > 0 && x + 1 < text.size();
     if (text != kAsSource && sized) {
         int32_t n = 0;
-        g.W = ParseInteger(text.substr(0, x), n) ? n : g.SW;
+        g.W = ParseInteger(text.substr(0, x), n) ? n : g.SourceFrameWidth();
         g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SH;
         if (SameText(encoder, "h263")) FitH263Size(text, g);
     } else if (text != kAsSource && AskDefaultSize()) {
         g.W = 320, g.H = 240;
     } else {
-        g.W = g.SW, g.H = g.SH;
+        g.W = g.SourceFrameWidth(), g.H = g.SH;
     }
 }
 
@@ -432,18 +442,19 @@ std::string ZoomFull(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
 }
 
 // The sample aspect of a TV frame size of the MPEG formats (DVD, SVCD,
-// VCD): pixels that make the frame a 4:3 picture; 0 for any other size.
+// VCD) and DV: pixels that make the frame a 4:3 picture, or a 16:9 one when
+// `wide`; 0 for any other size.
 struct TTvAspect {
     int32_t Num = 0, Den = 1;
     explicit operator bool() const { return Num > 0; }
 };
 
-TTvAspect TvSampleAspect(int32_t w, int32_t h) {
+TTvAspect TvSampleAspect(int32_t w, int32_t h, bool wide) {
     const bool full = (w == 720 || w == 704 || w == 480 || w == 352) && (h == 480 || h == 576);
     const bool half = w == 352 && (h == 240 || h == 288);
     if (!full && !half) return {};
-    if (w == 352 && h == 288) return {59, 54};
-    int32_t num = 4 * h, den = 3 * w;
+    if (w == 352 && h == 288 && !wide) return {59, 54};
+    int32_t num = (wide ? 16 : 4) * h, den = (wide ? 9 : 3) * w;
     for (int32_t a = num, b = den; b != 0;) {
         const int32_t r = a % b;
         a = b, b = r;
@@ -463,6 +474,14 @@ TPads TvLetterboxPads(const TGeometry& g, const TTvAspect& sar) {
     return p;
 }
 
+// Without a frame size the engine measures the aspect against the source's
+// stored frame: for a source of non-square pixels it is given so that the
+// filter's output gets square pixels (or those of the TV's shape).
+std::string StoredFrameAspect(const TGeometry& g, const TTvAspect& tv) {
+    const TTvAspect pixels = tv ? tv : TTvAspect{1, 1};
+    return AspectText(pixels.Num * g.StoredSW, pixels.Den * g.SH);
+}
+
 std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& tv,
                           TOutputOptions& out) {
     RequireUsableGeometry(g);
@@ -477,10 +496,12 @@ std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& t
     }
     // The filter crops the picture itself, so the engine must not crop first.
     out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
+    if (g.SW != g.StoredSW) out.FrameAspectRatio = StoredFrameAspect(g, tv);
     // The crop filter of the libraries takes width:height:x:y.
-    return "crop=" + std::to_string(g.SW - c.L - c.R) + ":" + std::to_string(g.SH - c.T - c.B) +
-           ":" + std::to_string(c.L) + ":" + std::to_string(c.T) + ",scale=" + std::to_string(w) +
-           ":" + std::to_string(h) + "," + pad;
+    return "crop=" + std::to_string(g.StoredSW - c.L - c.R) + ":" +
+           std::to_string(g.SH - c.T - c.B) + ":" + std::to_string(c.L) + ":" +
+           std::to_string(c.T) + ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," +
+           pad;
 }
 
 int32_t EvenTowardZero(int64_t value) {
@@ -488,16 +509,19 @@ int32_t EvenTowardZero(int64_t value) {
 }
 
 std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
-    const int32_t cw = g.SW - c.L - c.R, ch = g.SH - c.T - c.B;
+    const int32_t cw = g.StoredSW - c.L - c.R, ch = g.SH - c.T - c.B;
     if (cw <= 0 || ch <= 0)
         throw std::invalid_argument("Cannot pan and scan a cropped picture of " + SizeText(cw, ch));
     out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
-    const long double aspect = static_cast<long double>(cw) / ch, standard = 4.0L / 3.0L;
+    // The shape is the shown one; the side crop goes back to stored pixels.
+    const long double shown = cw / g.StoredPerShown();
+    const long double aspect = shown / ch, standard = 4.0L / 3.0L;
     if (aspect > standard) {
-        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * cw)) / 2;
-        out.CropLeft = out.CropRight = EvenTowardZero(std::llabs(k) + c.L);
+        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * shown)) / 2;
+        const auto stored = static_cast<int64_t>(std::trunc(std::llabs(k) * g.StoredPerShown()));
+        out.CropLeft = out.CropRight = EvenTowardZero(stored + c.L);
     } else if (aspect < standard) {
-        const long double tall = static_cast<long double>(ch) / cw;
+        const long double tall = ch / shown;
         const int64_t k = static_cast<int64_t>(std::trunc((tall - standard) * ch)) / 2;
         out.CropTop = out.CropBottom = EvenTowardZero(std::llabs(k) + c.T);
     }
@@ -573,12 +597,15 @@ std::string ApplyZoom(const TBuild& b, const TGeometry& g, const TTvAspect& tv,
     return {};
 }
 
-// The MPEG formats' TV frames are marked as 4:3 pictures: the aspect of the
-// scaled picture is the one its pixels of the TV's shape give it.
+// The TV frames of the MPEG formats and of DV are marked as 4:3 pictures,
+// or as 16:9 ones when the format's DVD target chose that (its full frame):
+// the aspect of the scaled picture is the one its pixels of the TV's shape
+// give it.
 TTvAspect TvAspectOf(const TGeometry& g, const std::string& encoder, const TOutputOptions& out) {
-    const bool mpeg = encoder == "mpeg1video" || encoder == "mpeg2video" ||
-                      (out.TargetType >= 1 && out.TargetType <= 3);
-    return mpeg ? TvSampleAspect(g.W, g.H) : TTvAspect{};
+    const bool tv = encoder == "mpeg1video" || encoder == "mpeg2video" || encoder == "dvvideo" ||
+                    (out.TargetType >= 1 && out.TargetType <= 3);
+    const bool wide = out.TargetType == 3 && out.FrameAspectRatio == "16:9";
+    return tv ? TvSampleAspect(g.W, g.H, wide) : TTvAspect{};
 }
 
 void MarkTvAspect(const TTvAspect& tv, TOutputOptions& out) {
@@ -622,7 +649,8 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
     SetFrameRate(b, out);
     SetVideoContainer(b, out);
     TGeometry g;
-    g.SW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
+    g.StoredSW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
+    g.SW = b.Probe.VideoDisplayWidth > 0 ? b.Probe.VideoDisplayWidth : g.StoredSW;
     ChooseFrameSize(b, encoder, g);
     ClearUnsetCrop(out);
     SetDvTarget(b, g, out);

@@ -23,6 +23,9 @@ struct TProbedSource {
     int32_t VideoBitRate = -1;    // bit/s
     int32_t AudioSampleRate = -1; // Hz
     int32_t AudioBitRate = -1;    // bit/s
+    // The picture's width as shown (stored width x pixel aspect); -1 when
+    // the pixels are square.
+    int32_t VideoDisplayWidth = -1;
 };
 
 // ProbedSourceOf (app/core/ProbedSource.h) fills it from a TAVProbe.

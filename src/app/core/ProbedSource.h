@@ -17,6 +17,7 @@ inline TProbedSource ProbedSourceOf(TCustomAVProbe& probe) {
         probe.GetVideoStreamInfo(src.VideoStreamIndex, video);
         src.VideoWidth = video.Width;
         src.VideoHeight = video.Height;
+        src.VideoDisplayWidth = video.DisplayWidth;
         src.VideoBitRate = video.BitRate;
     }
     if (src.AudioStreamIndex >= 0) {
