@@ -1,6 +1,8 @@
 // The task engine: one conversion task with its option state, its input and
 // output files and the streams prepared for them. The unit is split by
-// concern: FFmpegOptions.cpp (option parsing, presets, targets),
+// concern: FFmpegOptionTable.cpp (the option table, which option texts and
+// the option records both go through), FFmpegOptions.cpp (its handlers,
+// the option contexts, presets, targets),
 // FFmpegSetup.cpp (opening inputs and outputs, creating streams) and
 // FFmpegThread.cpp (the worker thread); the conversion itself is the
 // transcoder's (FFmpegTranscoder.h).
