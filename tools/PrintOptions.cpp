@@ -1,83 +1,34 @@
 #include "PrintOptions.h"
 #include "FormatRow.h"
 
+#include "engine/FFmpegRecordOptions.h"
 #include "probe/AVProbe.h"
 
+#include <ctime>
 #include <iostream>
 #include <ostream>
 #include <sstream>
 
 namespace {
 
-class TLines {
-public:
-    void Text(const char* name, const std::string& value) {
-        if (!value.empty()) FText << name << '=' << value << '\n';
-    }
-    void Number(const char* name, int64_t value) {
-        if (value >= 0) FText << name << '=' << value << '\n';
-    }
-    void Flag(const char* name, bool value) {
-        if (value) FText << name << "=1\n";
-    }
-    // Extra option text: its non-empty lines as they are.
-    void Lines(const std::string& text) {
-        std::istringstream lines(text);
-        for (std::string line; std::getline(lines, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!line.empty()) FText << line << '\n';
-        }
-    }
-    std::string Str() const { return FText.str(); }
-
-private:
-    std::ostringstream FText;
-};
-
-// "pal-dvd", "ntsc-vcd", or the bare type when the norm is automatic.
-std::string TargetText(const TOutputOptions& out) {
-    static const char* const types[] = {"vcd", "svcd", "dvd"};
-    if (out.TargetType < 1 || out.TargetType > 3) return {};
-    const char* norm = out.TargetNorm == 1 ? "pal-" : (out.TargetNorm == 2 ? "ntsc-" : "");
-    return norm + std::string(types[out.TargetType - 1]);
+// The options the engine is given, as name=value lines; an option whose
+// field was left at its initial value (applied all the same) is left out.
+std::string OptionLines(const TRecordOptions& options) {
+    std::ostringstream text;
+    for (const TRecordOption& option : options)
+        if (option.Given) text << option.Name << '=' << OptionValueText(option.Value) << '\n';
+    return text.str();
 }
 
 } // namespace
 
 std::string InputOptionLines(const TInputOptions& in) {
-    TLines lines;
-    lines.Text("f", in.ForceFormat);
-    if (in.StartTime != TInputOptions().StartTime) lines.Number("ss", in.StartTime);
-    lines.Number("programid", in.ProgramID);
-    lines.Lines(in.ExtOptions);
-    return lines.Str();
+    return OptionLines(InputRecordOptions(in));
 }
 
 std::string OutputOptionLines(const TOutputOptions& out) {
-    TLines lines;
-    lines.Text("f", out.ForceFormat);
-    lines.Text("target", TargetText(out));
-    lines.Text("vcodec", out.VideoCodec);
-    lines.Text("vpre", out.VideoPreset);
-    lines.Number("vb", out.VideoBitrate);
-    lines.Text("r", out.FrameRate);
-    lines.Text("s", out.FrameSize);
-    lines.Text("aspect", out.FrameAspectRatio);
-    lines.Number("croptop", out.CropTop);
-    lines.Number("cropbottom", out.CropBottom);
-    lines.Number("cropleft", out.CropLeft);
-    lines.Number("cropright", out.CropRight);
-    lines.Text("vfilters", out.VideoFilters);
-    lines.Flag("vn", out.DisableVideo);
-    lines.Flag("sn", out.DisableSubtitle);
-    lines.Text("acodec", out.AudioCodec);
-    lines.Flag("an", out.DisableAudio);
-    lines.Number("vol", out.AudioVolume);
-    lines.Number("ac", out.AudioChannels);
-    lines.Number("ar", out.AudioSampleRate);
-    lines.Number("ab", out.AudioBitrate);
-    lines.Lines(out.ExtOptions);
-    return lines.Str();
+    return OptionLines(OutputRecordOptions(out, std::time(nullptr))) +
+           OptionLines(NewStreamRecordOptions(out));
 }
 
 int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,

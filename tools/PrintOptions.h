@@ -8,12 +8,13 @@
 #include <string>
 #include <vector>
 
-// The set fields of the input record, as option lines: "f", "ss",
-// "programid", then the extra option lines as they are.
+// The options the engine applies for the input record, one name=value line
+// each in the order it applies them (FFmpegRecordOptions.h), in the text
+// form the option reads back.
 std::string InputOptionLines(const TInputOptions& in);
 
-// The set fields of the output record, named by the engine's options, in
-// the order of the record's table, then the extra option lines.
+// Likewise for the output record: the options applied before the file
+// opens, then those of the streams that extra options add.
 std::string OutputOptionLines(const TOutputOptions& out);
 
 // Probes the file (the media libraries must be loaded), builds the options

@@ -1,6 +1,8 @@
 // The task engine: one conversion task with its option state, its input and
 // output files and the streams prepared for them. The unit is split by
-// concern: FFmpegOptions.cpp (option parsing, presets, targets),
+// concern: FFmpegOptionTable.cpp (the option table, which option texts and
+// the option records both go through), FFmpegOptions.cpp (its handlers,
+// the option contexts, presets, targets),
 // FFmpegSetup.cpp (opening inputs and outputs, creating streams) and
 // FFmpegThread.cpp (the worker thread); the conversion itself is the
 // transcoder's (FFmpegTranscoder.h).
@@ -8,6 +10,7 @@
 
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegOutputTarget.h"
+#include "engine/FFmpegRecordOptions.h"
 #include "engine/FFmpegRecords.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
@@ -117,20 +120,20 @@ public:
     void CheckLibraries();
 
     // Options (FFmpegOptions.cpp). Errors raise FFmpegException.
+    // ApplyOption acts by the option table: a text value is read by the
+    // rules of the option's row, a typed value (a record's) is taken as it
+    // is; ParseOption applies a text.
+    void ApplyOption(const std::string& name, const TOptionValue& value);
     void ParseOption(const std::string& name, const std::string& value);
+    // A record's options in their order (FFmpegRecordOptions.h); an option
+    // that fails leaves those before it applied.
+    void ApplyRecordOptions(const TRecordOptions& options);
     void ParseOptionLines(const std::string& text, bool inputSide);
     void ParseOptionList(const TOptionPairs& options, bool inputSide);
     void LoadPreset(const std::string& kind, const std::string& value);
     void SetTarget(const std::string& type, const std::string& norm, const std::string& fallback);
     // A number handed straight to the option contexts (record fields).
     void SetNumberOption(const std::string& name, int64_t value);
-    // Times given as numbers by the option records (microseconds; seconds).
-    void SetStartTime(int64_t time) { FOptions.StartTime = time; }
-    void SetRecordingTime(int64_t time) {
-        FOptions.RecordingTime = time;
-        FTotalDuration = time;
-    }
-    void SetRecordingTimestamp(int64_t seconds) { FOptions.RecordingTimestamp = seconds; }
 
     // Files (FFmpegSetup.cpp).
     bool FindCodec(const std::string& name, int mediaType, bool encoder, int strictness,
@@ -247,6 +250,10 @@ protected:
 private:
     using TOptionHandler = void (TCustomFFmpeg::*)(const std::string& name,
                                                    const std::string& value);
+    // A handler of a row whose value is read before it acts (a number, a
+    // time, a pair...): it gets the value of the row's kind.
+    using TValueHandler = void (TCustomFFmpeg::*)(const std::string& name,
+                                                  const TOptionValue& value);
     struct TOptionRow;
     static const std::vector<TOptionRow>& OptionTable();
 
@@ -256,13 +263,14 @@ private:
     void OptFormat(const std::string& name, const std::string& value);
     void OptMap(const std::string& name, const std::string& value);
     void OptMapMetaData(const std::string& name, const std::string& value);
-    void OptTime(const std::string& name, const std::string& value);
-    void OptFileSize(const std::string& name, const std::string& value);
+    void OptTime(const std::string& name, const TOptionValue& value);
+    void OptTimestamp(const std::string& name, const TOptionValue& value);
+    void OptFileSize(const std::string& name, const TOptionValue& value);
     void OptTsScale(const std::string& name, const std::string& value);
-    void OptMetadata(const std::string& name, const std::string& value);
-    void OptFrames(const std::string& name, const std::string& value);
+    void OptMetadata(const std::string& name, const TOptionValue& value);
+    void OptFrames(const std::string& name, const TOptionValue& value);
     void OptTimeLimit(const std::string& name, const std::string& value);
-    void OptTarget(const std::string& name, const std::string& value);
+    void OptTarget(const std::string& name, const TOptionValue& value);
     void OptThreads(const std::string& name, const std::string& value);
     void OptBitrate(const std::string& name, const std::string& value);
     void OptFrameRate(const std::string& name, const std::string& value);
@@ -270,11 +278,11 @@ private:
     void OptAspect(const std::string& name, const std::string& value);
     void OptPixFmt(const std::string& name, const std::string& value);
     void OptSampleFmt(const std::string& name, const std::string& value);
-    void OptCrop(const std::string& name, const std::string& value);
+    void OptCrop(const std::string& name, const TOptionValue& value);
     void OptPad(const std::string& name, const std::string& value);
-    void OptQScale(const std::string& name, const std::string& value);
+    void OptQScale(const std::string& name, const TOptionValue& value);
     void OptCodec(const std::string& name, const std::string& value);
-    void OptPass(const std::string& name, const std::string& value);
+    void OptPass(const std::string& name, const TOptionValue& value);
     void OptVStats(const std::string& name, const std::string& value);
     void OptVHook(const std::string& name, const std::string& value);
     void OptVFilters(const std::string& name, const std::string& value);
@@ -282,8 +290,8 @@ private:
     void OptTag(const std::string& name, const std::string& value);
     void OptNewStream(const std::string& name, const std::string& value);
     void OptStreamId(const std::string& name, const std::string& value);
-    void OptSampleRate(const std::string& name, const std::string& value);
-    void OptChannels(const std::string& name, const std::string& value);
+    void OptSampleRate(const std::string& name, const TOptionValue& value);
+    void OptChannels(const std::string& name, const TOptionValue& value);
     void OptBitstreamFilter(const std::string& name, const std::string& value);
     void OptPreset(const std::string& name, const std::string& value);
 

@@ -1,4 +1,5 @@
-// Option parsing of the task engine: the option table, presets and targets.
+// Option parsing of the task engine: the handlers of the option table
+// (FFmpegOptionTable.cpp), the option contexts, presets and targets.
 #include "engine/FFmpeg.h"
 
 #include "engine/FFmpegPresets.h"
@@ -169,237 +170,6 @@ const TTargetProfile* FindTargetProfile(const std::string& type) {
 }
 
 } // namespace
-
-// One row of the option table: the option's name, the kind of value it
-// takes and what that value sets, a handler or one field of the option state.
-struct TCustomFFmpeg::TOptionRow {
-    enum TKind {
-        okHandler, // the handler reads the value
-        okBoolean, // True unless the value is "0"
-        okInteger,
-        okFloat,
-        okText,    // the text, and its "is set" flag when it has one
-        okSetTrue, // True whatever the value
-    };
-    const char* Name = nullptr;
-    TKind Kind = okHandler;
-    TOptionHandler Run = nullptr;                   // okHandler
-    bool TOptionState::*BoolField = nullptr;        // okBoolean, okSetTrue; okText: "is set"
-    int TOptionState::*IntField = nullptr;          // okInteger
-    float TOptionState::*FloatField = nullptr;      // okFloat
-    std::string TOptionState::*TextField = nullptr; // okText
-
-    static TOptionRow Handler(const char* name, TOptionHandler run) {
-        TOptionRow row{name, okHandler};
-        row.Run = run;
-        return row;
-    }
-    static TOptionRow Boolean(const char* name, bool TOptionState::*field) {
-        TOptionRow row{name, okBoolean};
-        row.BoolField = field;
-        return row;
-    }
-    static TOptionRow SetTrue(const char* name, bool TOptionState::*field) {
-        TOptionRow row{name, okSetTrue};
-        row.BoolField = field;
-        return row;
-    }
-    static TOptionRow Integer(const char* name, int TOptionState::*field) {
-        TOptionRow row{name, okInteger};
-        row.IntField = field;
-        return row;
-    }
-    static TOptionRow Float(const char* name, float TOptionState::*field) {
-        TOptionRow row{name, okFloat};
-        row.FloatField = field;
-        return row;
-    }
-    static TOptionRow Text(const char* name, std::string TOptionState::*field,
-                           bool TOptionState::*isSet = nullptr) {
-        TOptionRow row{name, okText};
-        row.TextField = field;
-        row.BoolField = isSet;
-        return row;
-    }
-
-    void Apply(TCustomFFmpeg& engine, const std::string& name, const std::string& value) const {
-        TOptionState& state = engine.FOptions;
-        switch (Kind) {
-        case okHandler:
-            (engine.*Run)(name, value);
-            break;
-        case okBoolean:
-            state.*BoolField = ParseBoolValue(value);
-            break;
-        case okInteger:
-            state.*IntField = ParseIntValue(value);
-            break;
-        case okFloat:
-            state.*FloatField = static_cast<float>(ParseFloatValue(value));
-            break;
-        case okText:
-            state.*TextField = value;
-            if (BoolField) state.*BoolField = true;
-            break;
-        case okSetTrue:
-            state.*BoolField = true;
-            break;
-        }
-    }
-};
-
-// The option table, searched in order; the first row whose name matches acts.
-const std::vector<TCustomFFmpeg::TOptionRow>& TCustomFFmpeg::OptionTable() {
-    using T = TCustomFFmpeg;
-    using S = TOptionState;
-    using R = TOptionRow;
-    static const std::vector<TOptionRow> table = {
-        R::Handler("L", &T::OptDoNothing),
-        R::Handler("h", &T::OptDoNothing),
-        R::Handler("version", &T::OptDoNothing),
-        R::Handler("formats", &T::OptDoNothing),
-        R::Handler("codecs", &T::OptDoNothing),
-        R::Handler("bsfs", &T::OptDoNothing),
-        R::Handler("protocols", &T::OptDoNothing),
-        R::Handler("filters", &T::OptDoNothing),
-        R::Handler("i", &T::OptDoNothing),
-        R::Handler("y", &T::OptDoNothing),
-        R::Handler("benchmark", &T::OptDoNothing),
-        R::Handler("loglevel", &T::OptLogLevel),
-        R::Handler("f", &T::OptFormat),
-        R::Handler("map", &T::OptMap),
-        R::Handler("map_meta_data", &T::OptMapMetaData),
-        R::Handler("t", &T::OptTime),
-        R::Handler("fs", &T::OptFileSize),
-        R::Handler("ss", &T::OptTime),
-        R::Handler("itsoffset", &T::OptTime),
-        R::Handler("itsscale", &T::OptTsScale),
-        R::Handler("timestamp", &T::OptTime),
-        R::Handler("metadata", &T::OptMetadata),
-        R::Handler("dframes", &T::OptFrames),
-        R::Handler("timelimit", &T::OptTimeLimit),
-        R::Boolean("dump", &S::DoPktDump),
-        R::Boolean("hex", &S::DoHexDump),
-        R::Boolean("re", &S::RateEmu),
-        R::Boolean("loop_input", &S::LoopInput),
-        R::Integer("loop_output", &S::LoopOutput),
-        R::Integer("v", &S::Verbose),
-        R::Handler("target", &T::OptTarget),
-        R::Handler("threads", &T::OptThreads),
-        R::Integer("vsync", &S::VideoSyncMethod),
-        R::Integer("async", &S::AudioSyncMethod),
-        R::Float("adrift_threshold", &S::AudioDriftThreshold),
-        R::Integer("vglobal", &S::VideoGlobalHeader),
-        R::SetTrue("copyts", &S::CopyTs),
-        R::Boolean("shortest", &S::OptShortest),
-        R::Float("dts_delta_threshold", &S::DtsDeltaThreshold),
-        R::Integer("programid", &S::OptProgramID),
-        R::SetTrue("xerror", &S::ExitOnError),
-        R::Integer("copyinkf", &S::CopyInitialNonkeyframes),
-        R::Handler("b", &T::OptBitrate),
-        R::Handler("vb", &T::OptBitrate),
-        R::Handler("ab", &T::OptBitrate),
-        R::Handler("vframes", &T::OptFrames),
-        R::Handler("r", &T::OptFrameRate),
-        R::Handler("s", &T::OptFrameSize),
-        R::Handler("aspect", &T::OptAspect),
-        R::Handler("pix_fmt", &T::OptPixFmt),
-        R::Handler("croptop", &T::OptCrop),
-        R::Handler("cropbottom", &T::OptCrop),
-        R::Handler("cropleft", &T::OptCrop),
-        R::Handler("cropright", &T::OptCrop),
-        R::Handler("padtop", &T::OptPad),
-        R::Handler("padbottom", &T::OptPad),
-        R::Handler("padleft", &T::OptPad),
-        R::Handler("padright", &T::OptPad),
-        R::Handler("padcolor", &T::OptPad),
-        R::Boolean("intra", &S::IntraOnly),
-        R::Boolean("vn", &S::VideoDisable),
-        R::Integer("vdt", &S::VideoDiscard),
-        R::Handler("qscale", &T::OptQScale),
-        R::Text("rc_override", &S::RcOverride, &S::HasRcOverride),
-        R::Handler("vcodec", &T::OptCodec),
-        R::Integer("me_threshold", &S::MeThreshold),
-        R::Boolean("sameq", &S::SameQuality),
-        R::Handler("pass", &T::OptPass),
-        R::Text("passlogfile", &S::PassLogFileName),
-        R::Boolean("deinterlace", &S::DoDeinterlace),
-        R::Boolean("psnr", &S::DoPsnr),
-        R::Handler("vstats", &T::OptVStats),
-        R::Text("vstats_file", &S::VStatsFileName, &S::HasVStatsFileName),
-        R::Handler("vhook", &T::OptVHook),
-        R::Handler("vfilters", &T::OptVFilters),
-        R::Handler("vf", &T::OptVFilters),
-        R::Handler("intra_matrix", &T::OptMatrix),
-        R::Handler("inter_matrix", &T::OptMatrix),
-        R::Integer("top", &S::TopFieldFirst),
-        R::Integer("dc", &S::IntraDcPrecision),
-        R::Handler("vtag", &T::OptTag),
-        R::Handler("newvideo", &T::OptNewStream),
-        R::Text("vlang", &S::VideoLanguage),
-        R::Boolean("qphist", &S::QpHist),
-        R::Boolean("force_fps", &S::ForceFps),
-        R::Handler("streamid", &T::OptStreamId),
-        R::Handler("aframes", &T::OptFrames),
-        R::Float("aq", &S::AudioQScale),
-        R::Handler("ar", &T::OptSampleRate),
-        R::Handler("ac", &T::OptChannels),
-        R::Boolean("an", &S::AudioDisable),
-        R::Handler("acodec", &T::OptCodec),
-        R::Handler("atag", &T::OptTag),
-        R::Integer("vol", &S::AudioVolume),
-        R::Handler("newaudio", &T::OptNewStream),
-        R::Text("alang", &S::AudioLanguage),
-        R::Handler("sample_fmt", &T::OptSampleFmt),
-        R::Boolean("sn", &S::SubtitleDisable),
-        R::Handler("scodec", &T::OptCodec),
-        R::Handler("newsubtitle", &T::OptNewStream),
-        R::Text("slang", &S::SubtitleLanguage),
-        R::Handler("stag", &T::OptTag),
-        R::Integer("vc", &S::VideoChannel),
-        R::Text("tvstd", &S::VideoStandard, &S::HasVideoStandard),
-        R::Boolean("isync", &S::InputSync),
-        R::Float("muxdelay", &S::MuxMaxDelay),
-        R::Float("muxpreload", &S::MuxPreload),
-        R::Handler("absf", &T::OptBitstreamFilter),
-        R::Handler("vbsf", &T::OptBitstreamFilter),
-        R::Handler("sbsf", &T::OptBitstreamFilter),
-        R::Handler("apre", &T::OptPreset),
-        R::Handler("vpre", &T::OptPreset),
-        R::Handler("spre", &T::OptPreset),
-        R::Handler("fpre", &T::OptPreset),
-    };
-    return table;
-}
-void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
-    CheckLibraries();
-    for (const TOptionRow& row : OptionTable()) {
-        if (name == row.Name) {
-            row.Apply(*this, name, value);
-            return;
-        }
-    }
-    RefuseUnknownName(name); // before it could wait for an output
-    // A refused value then fails the option with its own message.
-    const TQuietOptionRefusals quiet(StrictOptions);
-    if (!SetDefaultOrPrivateOption(name, value, -1)) RefuseOption(name, value);
-}
-
-void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
-    ParseOptionList(SplitOptionLines(text), inputSide);
-}
-
-void TCustomFFmpeg::ParseOptionList(const TOptionPairs& options, bool inputSide) {
-    for (const auto& [name, value] : options) {
-        if (inputSide ? IsInputSkippedOption(name) : IsOutputSkippedOption(name)) continue;
-        ParseOption(name, value);
-    }
-}
-
-void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
-    CheckLibraries();
-    SetDefaultOrPrivateOption(name, std::to_string(value), -1);
-}
 
 void TCustomFFmpeg::Log(int level, const std::string& text) const {
     GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
@@ -625,28 +395,24 @@ void TCustomFFmpeg::OptMapMetaData(const std::string&, const std::string& value)
     FOptions.MetaDataMaps.push_back(ParseMetaDataMap(value));
 }
 
-void TCustomFFmpeg::OptTime(const std::string& name, const std::string& value) {
-    const bool isDate = name == "timestamp";
-    int64_t time = AV_NOPTS_VALUE;
-    if (ff::avutil.av_parse_time(&time, value.c_str(), isDate ? 0 : 1) < 0) time = AV_NOPTS_VALUE;
-    if (time == AV_NOPTS_VALUE)
-        throw FFmpegException(TextFormat("Invalid %s specification for %s: %s",
-                                         isDate ? "date" : "duration", name.c_str(),
-                                         value.c_str()));
+void TCustomFFmpeg::OptTime(const std::string& name, const TOptionValue& value) {
+    const int64_t time = std::get<TOptionDuration>(value).Microseconds;
     if (name == "t") {
         FOptions.RecordingTime = time;
         FTotalDuration = time;
     } else if (name == "ss") {
         FOptions.StartTime = time;
-    } else if (name == "itsoffset") {
-        FOptions.InputTsOffset = time;
     } else {
-        FOptions.RecordingTimestamp = RoundHalfEvenInt(static_cast<double>(time) / 1000000.0);
+        FOptions.InputTsOffset = time;
     }
 }
 
-void TCustomFFmpeg::OptFileSize(const std::string&, const std::string& value) {
-    FOptions.LimitFileSize = ParseInt64Value(value);
+void TCustomFFmpeg::OptTimestamp(const std::string&, const TOptionValue& value) {
+    FOptions.RecordingTimestamp = std::get<TOptionDate>(value).Seconds;
+}
+
+void TCustomFFmpeg::OptFileSize(const std::string&, const TOptionValue& value) {
+    FOptions.LimitFileSize = std::get<int64_t>(value);
 }
 
 void TCustomFFmpeg::OptTsScale(const std::string&, const std::string& value) {
@@ -656,32 +422,23 @@ void TCustomFFmpeg::OptTsScale(const std::string&, const std::string& value) {
     FOptions.NextInputTsScale[stream] = scale;
 }
 
-void TCustomFFmpeg::OptMetadata(const std::string&, const std::string& value) {
-    const std::size_t eq = value.find('=');
-    if (eq == std::string::npos) throw FFmpegException("Missing =");
-    FOptions.Metadata.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+void TCustomFFmpeg::OptMetadata(const std::string&, const TOptionValue& value) {
+    const TOptionKeyValue& pair = std::get<TOptionKeyValue>(value);
+    FOptions.Metadata.emplace_back(pair.Key, pair.Value);
 }
 
-void TCustomFFmpeg::OptFrames(const std::string& name, const std::string& value) {
+void TCustomFFmpeg::OptFrames(const std::string& name, const TOptionValue& value) {
     const int index = name == "vframes" ? 0 : (name == "aframes" ? 1 : 2);
-    FOptions.MaxFrames[index] = ParseIntValue(value);
+    FOptions.MaxFrames[index] = static_cast<int>(std::get<int64_t>(value));
 }
 
 void TCustomFFmpeg::OptTimeLimit(const std::string&, const std::string&) {
     Log(llWarning, "Warning: -timelimit not implemented on Windows");
 }
 
-void TCustomFFmpeg::OptTarget(const std::string&, const std::string& value) {
-    std::string type = TrimText(value);
-    std::string norm = "auto";
-    for (const char* prefix : {"pal-", "ntsc-", "film-"}) {
-        if (type.rfind(prefix, 0) == 0) {
-            norm = std::string(prefix, std::strlen(prefix) - 1);
-            type = type.substr(std::strlen(prefix));
-            break;
-        }
-    }
-    SetTarget(type, norm, "ntsc");
+void TCustomFFmpeg::OptTarget(const std::string&, const TOptionValue& value) {
+    const TOptionTarget& target = std::get<TOptionTarget>(value);
+    SetTarget(target.Type, target.Norm, target.Fallback);
 }
 
 // The codecs' thread count: a number, 0 or "auto" for the codec's choice.
@@ -770,8 +527,8 @@ void TCustomFFmpeg::OptSampleFmt(const std::string&, const std::string& value) {
     FOptions.AudioSampleFmt = ff::avutil.av_get_sample_fmt(value.c_str());
 }
 
-void TCustomFFmpeg::OptCrop(const std::string& name, const std::string& value) {
-    const int v = ParseIntValue(value);
+void TCustomFFmpeg::OptCrop(const std::string& name, const TOptionValue& value) {
+    const int v = static_cast<int>(std::get<int64_t>(value));
     if (v <= 0) return;
     const bool vertical = name == "croptop" || name == "cropbottom";
     int& size = vertical ? FOptions.FrameHeight : FOptions.FrameWidth;
@@ -795,8 +552,8 @@ void TCustomFFmpeg::OptPad(const std::string&, const std::string&) {
     throw FFmpegException("Please use vfilters=pad");
 }
 
-void TCustomFFmpeg::OptQScale(const std::string&, const std::string& value) {
-    const double q = ParseFloatValue(value);
+void TCustomFFmpeg::OptQScale(const std::string&, const TOptionValue& value) {
+    const double q = std::get<double>(value);
     if (q <= 0.0 || q > 255.0) throw FFmpegException("qscale must be > 0.0 and <= 255");
     FOptions.VideoQScale = static_cast<float>(q);
 }
@@ -823,10 +580,10 @@ void TCustomFFmpeg::SetCodecName(int kind, const std::string& value) {
     }
 }
 
-void TCustomFFmpeg::OptPass(const std::string&, const std::string& value) {
-    const int pass = ParseIntValue(value);
+void TCustomFFmpeg::OptPass(const std::string&, const TOptionValue& value) {
+    const int64_t pass = std::get<int64_t>(value);
     if (pass != 1 && pass != 2) throw FFmpegException("pass number can be only 1 or 2");
-    FOptions.DoPass = pass;
+    FOptions.DoPass = static_cast<int>(pass);
 }
 
 void TCustomFFmpeg::OptVStats(const std::string&, const std::string&) {
@@ -907,13 +664,13 @@ void TCustomFFmpeg::OptStreamId(const std::string& name, const std::string& valu
     FOptions.StreamIdMap[streamIndex] = streamId;
 }
 
-void TCustomFFmpeg::OptSampleRate(const std::string&, const std::string& value) {
-    const int rate = ParseIntValue(value);
+void TCustomFFmpeg::OptSampleRate(const std::string&, const TOptionValue& value) {
+    const int rate = static_cast<int>(std::get<int64_t>(value));
     if (rate > 0) FOptions.AudioSampleRate = rate;
 }
 
-void TCustomFFmpeg::OptChannels(const std::string&, const std::string& value) {
-    const int channels = ParseIntValue(value);
+void TCustomFFmpeg::OptChannels(const std::string&, const TOptionValue& value) {
+    const int channels = static_cast<int>(std::get<int64_t>(value));
     if (channels > 0) FOptions.AudioChannels = channels;
 }
 

@@ -33,54 +33,9 @@
 #include <cmath>
 #include <ctime>
 #include <exception>
-#include <map>
 #include <stdexcept>
 
-// ---- the defaults list of SetOutputFile ----
-
-// "def_" entries (one value per name) and pending entries (name=value lines
-// of ExtOptions kept for the streams that "newaudio", "newvideo" and
-// "newsubtitle" add).
-class TDefaultsList {
-public:
-    void SetDefault(const std::string& name, const std::string& value) {
-        if (!value.empty() && Defaults.find(name) == Defaults.end()) Defaults[name] = value;
-    }
-    std::string Default(const std::string& name) const {
-        const auto it = Defaults.find(name);
-        return it == Defaults.end() ? std::string() : it->second;
-    }
-    void AddPending(const std::string& name, const std::string& value) {
-        Pending.emplace_back(name, value);
-    }
-    // The first pending value of `name` (removed), else the default.
-    std::string TakePending(const std::string& name) {
-        for (auto it = Pending.begin(); it != Pending.end(); ++it) {
-            if (it->first == name) {
-                const std::string value = it->second;
-                Pending.erase(it);
-                return value;
-            }
-        }
-        return Default(name);
-    }
-
-private:
-    std::map<std::string, std::string> Defaults; // keyed without the "def_" prefix
-    std::vector<std::pair<std::string, std::string>> Pending;
-};
-
 namespace {
-
-bool IsStreamDefaultName(const std::string& name) {
-    for (const char* n : {"acodec", "vcodec", "scodec", "apre", "vpre", "spre", "s", "vf"})
-        if (name == n) return true;
-    return false;
-}
-
-std::string FloatText(float value) {
-    return TextFormat("%g", static_cast<double>(value));
-}
 
 // How many converter event handlers the calling thread is inside of.
 thread_local int HandlerDepth = 0;
@@ -93,10 +48,6 @@ struct THandlerScope {
 };
 
 } // namespace
-
-int64_t TimestampToUnixSeconds(double timestamp) {
-    return RoundHalfEvenInt((timestamp - 25569.0 - LocalTimeZoneOffset()) * 86400.0);
-}
 
 // ---- TFFmpegList ----
 
@@ -200,10 +151,7 @@ void TCustomFFmpegVCL::ApplyInputOptions(TFFmpeg& task, const std::string& fileN
     openName = fileName;
     if (!options) return;
     openName = options->FileName.empty() ? fileName : options->FileName;
-    task.ParseOptionList(RecordOptions(options->ExtOptions, options->ExtOptionPairs), true);
-    if (!options->ForceFormat.empty()) task.ParseOption("f", options->ForceFormat);
-    if (options->StartTime != AV_NOPTS_VALUE) task.SetStartTime(options->StartTime);
-    if (options->ProgramID >= 0) task.ParseOption("programid", std::to_string(options->ProgramID));
+    task.ApplyRecordOptions(InputRecordOptions(*options));
 }
 
 // Opens the next input of `task` and hands it to the task's probe of that slot.
@@ -310,8 +258,7 @@ bool TCustomFFmpegVCL::SetOutputWithOptions(TFFmpeg& task, const std::string& Fi
     const int filesBefore = task.OutputFileCount();
     const TEngineHookCallback hookBefore = task.OnHookCallback;
     try {
-        TDefaultsList defaults;
-        ApplyOutputOptions(task, Options, defaults);
+        task.ApplyRecordOptions(OutputRecordOptions(Options, std::time(nullptr)));
         if (Options.CustomHook)
             task.OnHookCallback = [this](TCustomFFmpeg* e, Bitmap24* b, bool& stop, bool& update,
                                          int64_t pts, int frame) {
@@ -321,124 +268,12 @@ bool TCustomFFmpegVCL::SetOutputWithOptions(TFFmpeg& task, const std::string& Fi
             task.OnHookCallback = hookBefore;
             return Fail(task.ErrorText());
         }
-        ApplyNewStreamLines(task, RecordOptions(Options.ExtOptions, Options.ExtOptionPairs),
-                            defaults);
+        task.ApplyRecordOptions(NewStreamRecordOptions(Options));
         return true;
     } catch (...) {
         task.DropOutputFiles(filesBefore);
         task.OnHookCallback = hookBefore;
         throw;
-    }
-}
-
-void TCustomFFmpegVCL::ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& o,
-                                          TDefaultsList& defaults) {
-    defaults.SetDefault("acodec", o.AudioCodec);
-    defaults.SetDefault("vcodec", o.VideoCodec);
-    defaults.SetDefault("scodec", o.SubtitleCodec);
-    defaults.SetDefault("apre", o.AudioPreset);
-    defaults.SetDefault("vpre", o.VideoPreset);
-    defaults.SetDefault("spre", o.SubtitlePreset);
-    defaults.SetDefault("s", o.FrameSize);
-    defaults.SetDefault("vf", o.VideoFilters);
-    const auto given = RecordOptions(o.ExtOptions, o.ExtOptionPairs);
-    for (auto [name, value] : given) {
-        if (name == "vfilters") name = "vf";
-        if (!IsStreamDefaultName(name) || value.empty()) continue;
-        defaults.SetDefault(name, value);
-        defaults.AddPending(name, value);
-    }
-    if (o.TargetType >= 1 && o.TargetType <= 3) {
-        static const char* const types[] = {"vcd", "svcd", "dvd"};
-        const char* norm = o.TargetNorm == 1 ? "pal" : (o.TargetNorm == 2 ? "ntsc" : "auto");
-        task.SetTarget(types[o.TargetType - 1], norm, o.FallbackNorm == 1 ? "pal" : "ntsc");
-    }
-    for (const char* codec : {"acodec", "vcodec", "scodec"})
-        if (!defaults.Default(codec).empty()) task.ParseOption(codec, defaults.Default(codec));
-    for (const char* preset : {"apre", "vpre", "spre"})
-        task.LoadPreset(preset, defaults.Default(preset));
-    task.ParseOptionList(given, false);
-    ApplyOutputRecord(task, o);
-    if (!defaults.Default("s").empty()) task.ParseOption("s", defaults.Default("s"));
-    if (!defaults.Default("vf").empty()) task.ParseOption("vf", defaults.Default("vf"));
-}
-
-// The record fields in table order; codecs, presets, frame size and filters
-// went through the defaults list.
-void TCustomFFmpegVCL::ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& o) {
-    auto text = [&task](const char* name, const std::string& value) {
-        if (!value.empty()) task.ParseOption(name, value);
-    };
-    auto number = [&task](const char* name, int64_t value) {
-        if (value > 0) task.SetNumberOption(name, value);
-    };
-    auto positive = [&task](const char* name, int value) {
-        if (value > 0) task.ParseOption(name, std::to_string(value));
-    };
-    text("f", o.ForceFormat);
-    number("packetsize", o.PacketSize);
-    number("muxrate", o.MuxRate);
-    if (o.MuxDelay > 0) task.ParseOption("muxdelay", FloatText(o.MuxDelay));
-    if (o.MuxPreload > 0) task.ParseOption("muxpreload", FloatText(o.MuxPreload));
-    if (o.DisableAudio) task.ParseOption("an", "1");
-    if (o.AudioVolume >= 0) task.ParseOption("vol", std::to_string(o.AudioVolume));
-    positive("ac", o.AudioChannels);
-    positive("ar", o.AudioSampleRate);
-    number("ab", o.AudioBitrate);
-    number("abt", o.AudioBitrateTolerance);
-    task.ParseOption("alang", o.AudioLanguage);
-    task.ParseOption("async", std::to_string(o.AudioSyncMethod));
-    text("atag", o.AudioTag);
-    if (o.DisableVideo) task.ParseOption("vn", "1");
-    text("r", o.FrameRate);
-    text("aspect", o.FrameAspectRatio);
-    positive("croptop", o.CropTop);
-    positive("cropbottom", o.CropBottom);
-    positive("cropleft", o.CropLeft);
-    positive("cropright", o.CropRight);
-    number("g", o.GopSize);
-    number("vb", o.VideoBitrate);
-    number("maxrate", o.MaxRate);
-    number("minrate", o.MinRate);
-    number("bt", o.VideoBitrateTolerance);
-    number("bufsize", o.BufSize);
-    task.ParseOption("vsync", std::to_string(o.VideoSyncMethod));
-    text("vtag", o.VideoTag);
-    task.ParseOption("vlang", o.VideoLanguage);
-    if (o.DisableSubtitle) task.ParseOption("sn", "1");
-    task.ParseOption("slang", o.SubtitleLanguage);
-    task.ParseOption("isync", o.InputSync ? "1" : "0");
-    if (o.CopyTimestamps) task.ParseOption("copyts", "1");
-    if (o.StartTime != AV_NOPTS_VALUE) task.SetStartTime(o.StartTime);
-    if (o.RecordingTime != AV_NOPTS_VALUE) task.SetRecordingTime(o.RecordingTime);
-    if (o.Timestamp >= 0)
-        task.SetRecordingTimestamp(o.Timestamp == 0 ? static_cast<int64_t>(std::time(nullptr))
-                                                    : TimestampToUnixSeconds(o.Timestamp));
-    if (o.Year > 0) task.ParseOption("metadata", "year=" + std::to_string(o.Year));
-    if (o.Track > 0) task.ParseOption("metadata", "track=" + std::to_string(o.Track));
-    const std::pair<const char*, const std::string*> tags[] = {
-        {"title", &o.Title},     {"author", &o.Author}, {"copyright", &o.Copyright},
-        {"comment", &o.Comment}, {"album", &o.Album},   {"genre", &o.Genre}};
-    for (const auto& [key, value] : tags)
-        if (!value->empty()) task.ParseOption("metadata", std::string(key) + "=" + *value);
-}
-
-void TCustomFFmpegVCL::ApplyNewStreamLines(TFFmpeg& task, const TOptionPairs& given,
-                                           TDefaultsList& defaults) {
-    for (const auto& [name, value] : given) {
-        std::vector<const char*> pending;
-        if (name == "newaudio")
-            pending = {"acodec", "apre"};
-        else if (name == "newvideo")
-            pending = {"vcodec", "vpre", "s", "vf"};
-        else if (name == "newsubtitle")
-            pending = {"scodec", "spre"};
-        else
-            continue;
-        for (const char* option : pending) // a stream without its own size keeps the last one
-            if (const std::string given = defaults.TakePending(option); !given.empty())
-                task.ParseOption(option, given);
-        task.ParseOption(name, value);
     }
 }
 

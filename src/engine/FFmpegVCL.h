@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/FFmpeg.h"
+#include "engine/FFmpegRecordOptions.h"
 #include "engine/FFmpegRecords.h"
 #include "media/FFBaseComponent.h"
 
@@ -176,10 +177,6 @@ private:
     void CheckNotABatchOutput(const std::string& fileName) const;
     bool SetOutputWithOptions(TFFmpeg& task, const std::string& FileName,
                               const TOutputOptions& Options);
-    void ApplyOutputOptions(TFFmpeg& task, const TOutputOptions& options,
-                            class TDefaultsList& defaults);
-    void ApplyOutputRecord(TFFmpeg& task, const TOutputOptions& options);
-    void ApplyNewStreamLines(TFFmpeg& task, const TOptionPairs& given, TDefaultsList& defaults);
     bool Fail(const std::string& message);
     void StartNextTask();
     void WaitForAllTerminated();
@@ -192,6 +189,3 @@ class TFFmpegVCL : public TCustomFFmpegVCL {
 public:
     using TCustomFFmpegVCL::TCustomFFmpegVCL;
 };
-
-// Whole seconds since 1970-01-01 UTC of a local day count since 1899-12-30.
-int64_t TimestampToUnixSeconds(double timestamp);

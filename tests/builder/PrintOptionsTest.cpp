@@ -48,13 +48,14 @@ protected:
                " HOME=" + ShellQuote(Dir->file("home")) + " ";
     }
 
-    TPrinted Print(const std::string& code, const std::string& file) {
+    TPrinted Print(const std::string& code, const std::string& file,
+                   const std::string& edits = "") {
         TPrinted p;
         const std::string errors = Dir->file("errors.txt");
         // RunCommand joins the two streams; keep them apart in a subshell
         const auto result = testsupport::RunCommand(
             "(" + Env() + ShellQuote(VANTREL_CONVERT) + " --format " + ShellQuote(code) +
-            " --print-options " + ShellQuote(file) + " 2>" + ShellQuote(errors) + ")");
+            " --print-options " + ShellQuote(file) + edits + " 2>" + ShellQuote(errors) + ")");
         p.ExitCode = result.exitCode;
         p.Text = result.output;
         std::ifstream err(errors);
@@ -178,6 +179,25 @@ TEST_F(PrintOptions, ErrorsExitWithTheirText) {
     EXPECT_EQ(loud.ExitCode, 1);
     EXPECT_NE(loud.Errors.find("'loud'"), std::string::npos) << loud.Errors;
     EXPECT_TRUE(loud.Output.empty());
+}
+
+// A trimmed row: its start on the input and its length on the output, in a
+// form the engine reads back, so the printed options convert just the part.
+TEST_F(PrintOptions, TrimmedRowShowsItsStartAndLength) {
+    const std::string src = Dir->file("long.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(src, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
+                                            "-i sine=sample_rate=22050 -t 4 -c:v mpeg4 -c:a aac"));
+    const TPrinted plain = Print("104", src);
+    EXPECT_EQ(plain.Out("t"), "");
+    const TPrinted p = Print("104", src, " --trim 1,2");
+    ASSERT_EQ(p.ExitCode, 0) << p.Text << p.Errors;
+    EXPECT_TRUE(p.InHas("ss", "1000000us")) << p.Text;
+    EXPECT_EQ(p.Out("t"), "2000000us") << p.Text;
+
+    const std::string output = Dir->file("trimmed.avi");
+    const auto opened = Open(p, src, output);
+    ASSERT_EQ(opened.exitCode, 0) << p.Text << opened.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(output), 2.0, 0.15) << opened.output;
 }
 
 // A settings file that is a folder: a clear error naming it, from both

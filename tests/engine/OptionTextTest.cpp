@@ -3,6 +3,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegPresets.h"
+#include "engine/FFmpegRecordOptions.h"
 #include "engine/FFmpegRecords.h"
 
 #include <gtest/gtest.h>
@@ -193,4 +194,49 @@ TEST(EngineWithoutLibraries, OptionsAndFilesAreRefused) {
     EXPECT_THROW(task.OpenOutputFile("/tmp/x.avi", false), FFmpegException);
     EXPECT_THROW(task.SetTarget("vcd", "pal", "pal"), FFmpegException);
     EXPECT_EQ(task.OptionState().AudioSampleRate, 44100);
+}
+
+// The text forms of record values are what their options read.
+TEST(OptionValueText, EachKindInTheFormItsOptionReads) {
+    EXPECT_EQ(OptionValueText(std::string("a=b\nc")), "a=b\nc");
+    EXPECT_EQ(OptionValueText(true), "1");
+    EXPECT_EQ(OptionValueText(false), "0");
+    EXPECT_EQ(OptionValueText(int64_t{-1}), "-1");
+    EXPECT_EQ(OptionValueText(static_cast<double>(0.7f)), "0.7");
+    EXPECT_EQ(OptionValueText(0.1), "0.1");
+    EXPECT_EQ(OptionValueText(TOptionDuration{0}), "0");
+    EXPECT_EQ(OptionValueText(TOptionDuration{2000000}), "2000000us");
+    EXPECT_EQ(OptionValueText(TOptionDuration{-5}), "-5us");
+    EXPECT_EQ(OptionValueText(TOptionDate{129600}), "1970-01-02 12:00:00Z");
+    EXPECT_EQ(OptionValueText(TOptionKeyValue{"title", "A=B"}), "title=A=B");
+    EXPECT_EQ(OptionValueText(TOptionTarget{"dvd", "pal", "ntsc"}), "pal-dvd");
+    EXPECT_EQ(OptionValueText(TOptionTarget{"vcd", "auto", "pal"}), "vcd");
+}
+
+// The record lists: the rule of each field decides whether it is there.
+TEST(RecordOptionLists, FieldsAppearUnderTheirRules) {
+    auto names = [](const TRecordOptions& options) {
+        std::vector<std::string> list;
+        for (const TRecordOption& o : options)
+            if (o.Given) list.push_back(o.Name);
+        return list;
+    };
+    TOutputOptions out;
+    EXPECT_TRUE(names(OutputRecordOptions(out, 0)).empty());
+    out.RecordingTime = 0; // a length of 0 is a length
+    out.CropTop = 0;       // a crop of 0 is none
+    out.AudioVolume = 0;
+    out.VideoFilters = "hflip";
+    out.ExtOptions = "newvideo=\ns=64x48";
+    EXPECT_EQ(names(OutputRecordOptions(out, 0)),
+              (std::vector<std::string>{"vol", "t", "s", "vfilters"}));
+    EXPECT_EQ(names(NewStreamRecordOptions(out)),
+              (std::vector<std::string>{"s", "vf", "newvideo"}));
+    TInputOptions in;
+    EXPECT_TRUE(names(InputRecordOptions(in)).empty());
+    in.StartTime = 0;
+    in.ProgramID = 0;
+    in.ExtOptions = "vf=hflip\nitsoffset=1";
+    EXPECT_EQ(names(InputRecordOptions(in)),
+              (std::vector<std::string>{"itsoffset", "ss", "programid"}));
 }
