@@ -109,6 +109,9 @@ public:
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
     // ---- component (FFPlay.cpp) ----
+    bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
+    void CloseNow(bool wait);
+    void StartEventRing();
     void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
     void PostEvent(int kind, TPlayState state, std::int64_t pts);
@@ -225,6 +228,22 @@ private:
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FEventThread, FPlayThread;
     std::atomic<bool> FEventThreadDone{true};
+    // Set when a handler closes the file: the event thread then stops waiting
+    // for that handler (which waits for it) and ends.
+    std::atomic<bool> FEventGiveUp{false};
+    // The thread running a handler of the event thread, while it runs.
+    std::atomic<std::thread::id> FDeliveryThread{};
+    struct TDeliveryMark {
+        explicit TDeliveryMark(std::atomic<std::thread::id>& mark) : Mark(mark) {
+            Previous = Mark.exchange(std::this_thread::get_id());
+        }
+        ~TDeliveryMark() { Mark = Previous; }
+        std::atomic<std::thread::id>& Mark;
+        std::thread::id Previous;
+    };
+
+    // Host calls of the host's thread never run inside each other.
+    TCallGate FCallGate;
 };
 
 class TFFPlayer : public TCustomPlayer {
