@@ -157,7 +157,8 @@ private:
     int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
     double ComputeTargetTime(TPlaybackState* is, double framePts);
     void VideoRefresh(TPlaybackState* is, bool consume);
-    void ConsumePicture(TPlaybackState* is);
+    bool ConsumePicture(TPlaybackState* is, std::uint64_t taken);
+    void DiscardPictures(TPlaybackState* is);
     void SlipSchedule(TPlaybackState* is, double now);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
