@@ -149,7 +149,7 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
         std::int64_t duration = is->IsImageSequence ? 0 : is->Duration;
         int width = -1, height = -1;
         if (is->VideoCodec && is->VideoCodec->width > 0) {
-            bool turned = is->Rotation == 90 || is->Rotation == 270;
+            bool turned = IsQuarterTurn(is->Rotation);
             width = turned ? is->VideoCodec->height : is->VideoCodec->width;
             height = turned ? is->VideoCodec->width : is->VideoCodec->height;
         }

@@ -238,5 +238,5 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> FlushPending{
         false};              // a seek's flush marker is on its way to the video thread
     bool EndOfInput = false; // read thread
-    int Rotation = 0;        // degrees clockwise of the display matrix
+    int Rotation = 0;        // degrees clockwise to stand upright (StreamRotation)
 };

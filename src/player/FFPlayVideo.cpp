@@ -443,7 +443,7 @@ bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
         width = ScreenWidth;
         height = ScreenHeight;
     } else if (is->VideoCodec && is->VideoCodec->width > 0) {
-        bool turned = is->Rotation == 90 || is->Rotation == 270;
+        bool turned = IsQuarterTurn(is->Rotation);
         width = (turned ? is->VideoCodec->height : is->VideoCodec->width) & ~1;
         height = (turned ? is->VideoCodec->width : is->VideoCodec->height) & ~1;
     }
