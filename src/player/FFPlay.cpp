@@ -99,6 +99,10 @@ bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, 
     JoinFinishedThreads();
     FLastErrMsg.clear();
     if (AudioDriver != adDefault) ::setenv("SDL_AUDIODRIVER", AudioDriverName(AudioDriver), 1);
+    // SDL plays the sound only; left alone it would turn SIGINT and SIGTERM
+    // into events of its own that nobody reads, and the host could no longer
+    // be interrupted or terminated. A host that wants them sets "0".
+    ::setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     if (ff::sdl.SDL_Init(0) != 0) {
         ReportError(FormatText("Could not initialize SDL with ScreenHandle(%u): %s",
                                window ? 1u : 0u, ff::sdl.SDL_GetError()),
