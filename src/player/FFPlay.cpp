@@ -79,8 +79,9 @@ void TCustomPlayer::ReportError(const std::string& text, bool store) {
 // ---- Open and close ----
 
 // Host calls go through FCallGate: one made while another of them waits
-// (a click served by that wait) is queued and runs when that one returns.
-// A queued Open reports success; its failure goes to the log.
+// (a click served by that wait), or made by a handler of the event thread,
+// is queued and runs when that call or handler returns. A queued Open
+// reports success; its failure goes to the log.
 
 bool TCustomPlayer::Open(const std::string& fileName, IVideoSurface* window, bool startPaused) {
     TGatedCall call(FCallGate, [this, fileName, window, startPaused] {
@@ -436,7 +437,10 @@ void TCustomPlayer::EventThreadRun() {
         if (!have) continue;
         if (entry.Kind == 3) break;
         auto call = [this, entry] {
+            // Player calls the handler makes run when it has returned (from
+            // `held`'s end, while `mark` still marks the delivery).
             TDeliveryMark mark(FDeliveryThread);
+            TGatedCall held(FCallGate);
             std::unique_lock lock(FHandlerLock);
             if (entry.Kind == 1 && OnPosition) {
                 TPositionEvent handler = OnPosition;

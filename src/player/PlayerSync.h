@@ -99,6 +99,18 @@ public:
         FDepth = 1;
         return true;
     }
+    // Counts like a call that always runs (a handler the component calls
+    // on the host's thread): calls made meanwhile are queued until it, and
+    // any call it runs inside, has ended. False when another thread's call
+    // is running (nothing is counted then, and Leave is not called).
+    bool Hold() {
+        std::lock_guard lock(FLock);
+        const std::thread::id me = std::this_thread::get_id();
+        if (FDepth > 0 && FOwner != me) return false;
+        FOwner = me;
+        ++FDepth;
+        return true;
+    }
     void Leave() {
         std::deque<std::function<void()>> queued;
         {
@@ -129,11 +141,12 @@ private:
     std::deque<std::function<void()>> FQueued;
 };
 
-// Enters a gate for the length of a scope.
+// Enters a gate for the length of a scope; without `later`, holds it.
 class TGatedCall {
 public:
     TGatedCall(TCallGate& gate, std::function<void()> later)
         : FGate(gate), FEntered(gate.Enter(std::move(later))) {}
+    explicit TGatedCall(TCallGate& gate) : FGate(gate), FEntered(gate.Hold()) {}
     ~TGatedCall() {
         if (FEntered) FGate.Leave();
     }

@@ -151,38 +151,72 @@ private slots:
         writer.join();
     }
 
-    // Stop is clicked while the end-of-file handler pauses the player. The
-    // hook holds the first picture after the rewind until the click has
+    // Stop, Next or Previous is clicked while the player pauses at the end
+    // of the file, after the window's end-of-file handler has rewound it.
+    // The hook holds the first picture after the rewind until the click has
     // run, so the pause is waiting for that picture when the click comes.
-    void StopClickedDuringTheEndOfFilePauseStopsAndTheButtonsStayLive() {
-        const std::string clip = harness->MakeClip("end.avi");
-        QVERIFY(!clip.empty());
-        TWindowHarness::AddFiles(*window, {clip});
+    void ClickDuringTheEndOfFilePauseIsCarriedOutAndTheButtonsStayLive_data() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("playedRow");
+        QTest::addColumn<int>("nextRow"); // -1: nothing plays after the click
+        QTest::newRow("Stop") << "imgbtnStop" << 0 << -1;
+        QTest::newRow("Next") << "imgbtnNext" << 0 << 1;
+        QTest::newRow("Previous") << "imgbtnPre" << 1 << 0;
+    }
+    void ClickDuringTheEndOfFilePauseIsCarriedOutAndTheButtonsStayLive() {
+        QFETCH(QString, button);
+        QFETCH(int, playedRow);
+        QFETCH(int, nextRow);
+        const std::string first = harness->MakeClip("first.avi");
+        const std::string second = harness->MakeClip("second.avi");
+        QVERIFY(!first.empty() && !second.empty());
+        TWindowHarness::AddFiles(*window, {first, second});
+        QWidget* clicked = window->findChild<QWidget*>(button);
+        QVERIFY(clicked);
         TCustomPlayer& player = *window->FFPlayer;
         std::mutex lock;
         std::condition_variable changed;
-        bool stopClicked = false;
+        bool done = false;
         std::atomic<bool> queued{false};
         player.OnHook = [&](TCustomPlayer*, Bitmap24&, std::int64_t) {
             if (player.State() != psEnd || queued.exchange(true)) return;
             QueueInMainThread([&] {
-                QTest::mouseClick(window->imgbtnStop, Qt::LeftButton);
+                QTest::mouseClick(clicked, Qt::LeftButton);
                 std::lock_guard guard(lock);
-                stopClicked = true;
+                done = true;
                 changed.notify_all();
             });
             std::unique_lock guard(lock);
-            changed.wait_for(guard, std::chrono::seconds(5), [&] { return stopClicked; });
+            changed.wait_for(guard, std::chrono::seconds(5), [&] { return done; });
         };
         player.Hook = true;
 
         TWatchdog watchdog("a click inside the end-of-file pause", 60);
+        window->lvFIles->SelectRow(playedRow);
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
-        QVERIFY(WaitFor([&] { return stopClicked; }));
-        QVERIFY(WaitFor([&] { return !player.FileOpen(); }, 5000));
-        QVERIFY(window->imgbtnPlay->isEnabled() && !window->imgbtnStop->isEnabled());
-        // The buttons still work: the file plays again and stops again.
+        QVERIFY(WaitFor([&] {
+            std::lock_guard guard(lock);
+            return done;
+        }));
+        if (nextRow < 0) {
+            // The end of the file has taken Stop away before the click: the
+            // file waits, paused at its start, for Play.
+            QVERIFY(player.FileOpen() && player.IsPaused());
+            QVERIFY(window->imgbtnPlay->isEnabled() && !window->imgbtnStop->isEnabled());
+        } else {
+            QCOMPARE(window->lvFIles->SelectedRow(), nextRow);
+            QVERIFY(WaitFor([&] { return player.FileOpen(); }, 5000));
+            const std::string name = nextRow == 0 ? "first.avi" : "second.avi";
+            QVERIFY(player.Probe().GetFileName().find(name) != std::string::npos);
+        }
+        // The buttons still work: a file plays and stops.
         player.Hook = false;
+        QVERIFY(WaitFor(
+            [&] { return window->imgbtnPlay->isEnabled() || window->imgbtnStop->isEnabled(); }));
+        if (window->imgbtnStop->isEnabled()) {
+            QTest::mouseClick(window->imgbtnStop, Qt::LeftButton);
+            QVERIFY(!player.FileOpen());
+        }
         const int before = window->pan1->PicturesReceived();
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
         QVERIFY(player.FileOpen());
