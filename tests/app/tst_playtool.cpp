@@ -67,7 +67,9 @@ public:
         if (QStandardPaths::findExecutable("Xvfb").isEmpty()) return;
         for (int number = 90 + (::getpid() % 50); number < 200; ++number) {
             const QString name = ":" + QString::number(number);
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) continue;
+            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
+                fs::exists("/tmp/.X" + std::to_string(number) + "-lock"))
+                continue;
             FServer.start("Xvfb", {name, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
             if (!FServer.waitForStarted(5000)) return;
             for (int i = 0; i < 250 && !FDisplay; ++i) {
