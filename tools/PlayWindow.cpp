@@ -49,6 +49,7 @@ void TPlayWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void TPlayWindow::closeEvent(QCloseEvent* event) {
+    if (OnClose) OnClose();
     FPlayer.Close(true);
     event->accept();
     QApplication::quit();

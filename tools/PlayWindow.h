@@ -5,6 +5,8 @@
 
 #include "app/PlayerSurface.h"
 
+#include <functional>
+
 class TFFPlayer;
 
 class TPlayWindow : public TPlayerSurface {
@@ -13,6 +15,9 @@ public:
 
     // Carries out the key's action; false for a key the tool does not use.
     bool HandleKey(int key);
+
+    // Called first when the window closes (q, the window's close button).
+    std::function<void()> OnClose;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -10,6 +10,7 @@
 //   vantrel-play --help (or -h)
 //       the usage and the keys on stdout, exit status 0.
 #include "PlayWindow.h"
+#include "QuitRequest.h"
 #include "app/MainThreadPump.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
@@ -135,26 +136,41 @@ int Snapshot(const std::string& output, double seconds, const std::string& file)
     return 0;
 }
 
+// Plays `file` until it ends or the user quits (q, closing the window,
+// SIGINT, SIGTERM), which may come at any moment, also while it opens.
 int Play(int argc, char** argv, const std::string& file) {
     QApplication application(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     InstallMainThreadPump();
     TFFPlayer player;
-    if (!LoadLibraries(player)) return 1;
     TPlayWindow window(player);
+    window.OnClose = [] { quitrequest::Request(0); };
+    quitrequest::Install([&window] {
+        if (window.isVisible()) window.close();
+        QApplication::quit();
+    });
+    if (!LoadLibraries(player)) return 1;
     window.resize(640, 480);
     window.show();
     player.OnState = [&window](TCustomPlayer*, const TPlayState state) {
         if (state == psStop) window.close();
     };
-    if (!player.Open(file, &window, false)) {
+    const bool opened = player.Open(file, &window, false);
+    if (quitrequest::Requested()) {
+        // Asked to quit while the file opened: the event loop's quit came
+        // before the loop ran.
+        player.OnState = nullptr;
+        player.Close(true);
+        return quitrequest::Status();
+    }
+    if (!opened) {
         std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
         return 1;
     }
     int result = application.exec();
     player.OnState = nullptr;
     player.Close(true);
-    return result;
+    return quitrequest::Requested() ? quitrequest::Status() : result;
 }
 
 } // namespace

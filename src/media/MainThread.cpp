@@ -142,11 +142,12 @@ bool IsMainThread() {
     return h.HasMain && h.MainId == std::this_thread::get_id();
 }
 
-void RunInMainThread(TMainThreadCall call) {
-    if (!HasMainThread() || IsMainThread()) {
-        call();
-        return;
-    }
+namespace {
+
+// Posts `call` as a waiting hand-over and waits for it; with `giveUp`, stops
+// waiting once it holds (a call not yet taken is then never run). True when
+// the call ran to its end.
+bool PostAndWait(TMainThreadCall call, const std::atomic<bool>* giveUp) {
     auto waiting = std::make_shared<TWaitingCall>();
     waiting->Call = std::move(call);
     Post(
@@ -164,8 +165,15 @@ void RunInMainThread(TMainThreadCall call) {
     std::unique_lock lock(h.Lock);
     while (!waiting->Done) {
         h.Finished.wait_for(lock, std::chrono::milliseconds(20));
+        if (waiting->Done) break;
+        if (giveUp && giveUp->load()) {
+            // Taken here, it never runs; taken by the main thread, it runs
+            // on without anybody waiting for it.
+            waiting->Taken = true;
+            return false;
+        }
         TMainThreadCall taken;
-        if (!waiting->Done && !h.HasMain && TakeWaiting(*waiting, taken)) {
+        if (!h.HasMain && TakeWaiting(*waiting, taken)) {
             lock.unlock();
             RunTaken(waiting, taken);
             lock.lock();
@@ -174,6 +182,25 @@ void RunInMainThread(TMainThreadCall call) {
     std::exception_ptr error = std::move(waiting->Error);
     lock.unlock();
     if (error) std::rethrow_exception(error);
+    return true;
+}
+
+} // namespace
+
+void RunInMainThread(TMainThreadCall call) {
+    if (!HasMainThread() || IsMainThread()) {
+        call();
+        return;
+    }
+    PostAndWait(std::move(call), nullptr);
+}
+
+bool RunInMainThreadUnless(TMainThreadCall call, const std::atomic<bool>& giveUp) {
+    if (!HasMainThread() || IsMainThread()) {
+        call();
+        return true;
+    }
+    return PostAndWait(std::move(call), &giveUp);
 }
 
 void QueueInMainThread(TMainThreadCall call) {

@@ -11,6 +11,7 @@
 // libraries own (codec worker threads, SDL's audio thread) must only queue.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 
@@ -28,6 +29,11 @@ bool HasMainThread();
 // Posts `call` to the main thread and waits until it has run. An exception
 // thrown by the call is raised again in the waiting thread.
 void RunInMainThread(TMainThreadCall call);
+// Like RunInMainThread, but stops waiting once `giveUp` holds (looked at
+// every 20 ms): a call the main thread has not begun then never runs, one it
+// has begun runs to its end without the poster. True when the call ran.
+// For a poster that a main thread inside the call may want to wait for.
+bool RunInMainThreadUnless(TMainThreadCall call, const std::atomic<bool>& giveUp);
 // Posts `call` to the main thread and returns at once.
 void QueueInMainThread(TMainThreadCall call);
 

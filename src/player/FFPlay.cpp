@@ -78,15 +78,32 @@ void TCustomPlayer::ReportError(const std::string& text, bool store) {
 
 // ---- Open and close ----
 
+// Host calls go through FCallGate: one made while another of them waits
+// (a click served by that wait), or made by a handler of the event thread,
+// is queued and runs when that call or handler returns. A queued Open
+// reports success; its failure goes to the log.
+
 bool TCustomPlayer::Open(const std::string& fileName, IVideoSurface* window, bool startPaused) {
+    TGatedCall call(FCallGate, [this, fileName, window, startPaused] {
+        if (!Open(fileName, window, startPaused)) ReportError(FLastErrMsg, false);
+    });
+    if (!call) return true;
+    return OpenNow(fileName, window, startPaused);
+}
+
+bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused) {
     if (!LibrariesLoaded()) {
         ReportError("libav or libsdl not loaded.", true);
         return false;
     }
-    Close(true);
+    CloseNow(true);
     JoinFinishedThreads();
     FLastErrMsg.clear();
     if (AudioDriver != adDefault) ::setenv("SDL_AUDIODRIVER", AudioDriverName(AudioDriver), 1);
+    // SDL plays the sound only; left alone it would turn SIGINT and SIGTERM
+    // into events of its own that nobody reads, and the host could no longer
+    // be interrupted or terminated. A host that wants them sets "0".
+    ::setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
     if (ff::sdl.SDL_Init(0) != 0) {
         ReportError(FormatText("Could not initialize SDL with ScreenHandle(%u): %s",
                                window ? 1u : 0u, ff::sdl.SDL_GetError()),
@@ -101,6 +118,7 @@ bool TCustomPlayer::Open(const std::string& fileName, IVideoSurface* window, boo
     }
     ResetToRGBContext(FFrameContext);
     FLoopEvents.Clear();
+    StartEventRing();
     if (!StreamOpen(fileName, startPaused)) {
         FSurface = nullptr;
         FOwnWindow.reset();
@@ -136,7 +154,7 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
         std::int64_t duration = is->IsImageSequence ? 0 : is->Duration;
         int width = -1, height = -1;
         if (is->VideoCodec && is->VideoCodec->width > 0) {
-            bool turned = is->Rotation == 90 || is->Rotation == 270;
+            bool turned = IsQuarterTurn(is->Rotation);
             width = turned ? is->VideoCodec->height : is->VideoCodec->width;
             height = turned ? is->VideoCodec->width : is->VideoCodec->height;
         }
@@ -160,6 +178,11 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
 }
 
 void TCustomPlayer::Close(bool wait) {
+    TGatedCall call(FCallGate, [this, wait] { Close(wait); });
+    if (call) CloseNow(wait);
+}
+
+void TCustomPlayer::CloseNow(bool wait) {
     {
         std::lock_guard lock(FPlayerLock);
         TPlaybackState* is = FStream.load();
@@ -206,7 +229,10 @@ void TCustomPlayer::JoinFinishedThreads() {
     }
     if (FEventThread.joinable()) {
         // The event thread ends after it has delivered the stop state; the
-        // main thread keeps serving its hand-overs meanwhile.
+        // main thread keeps serving its hand-overs meanwhile. Called from
+        // inside a handler, the event thread waits for this very thread: it
+        // is told to stop waiting and to end without the rest of its events.
+        if (FDeliveryThread.load() == std::this_thread::get_id()) FEventGiveUp = true;
         while (!FEventThreadDone) {
             ServiceWait();
             std::unique_lock lock(FEventLock);
@@ -240,6 +266,8 @@ void TCustomPlayer::ResetPlayer() {
 // may shut it down at any time (quit, Close without waiting).
 
 void TCustomPlayer::Pause() {
+    TGatedCall call(FCallGate, [this] { Pause(); });
+    if (!call) return;
     std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is || is->Paused) return;
     TogglePause(is.get());
@@ -248,6 +276,8 @@ void TCustomPlayer::Pause() {
 }
 
 void TCustomPlayer::Resume() {
+    TGatedCall call(FCallGate, [this] { Resume(); });
+    if (!call) return;
     std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is || !is->Paused) return;
     TogglePause(is.get());
@@ -256,6 +286,8 @@ void TCustomPlayer::Resume() {
 }
 
 void TCustomPlayer::StepFrame() {
+    TGatedCall call(FCallGate, [this] { StepFrame(); });
+    if (!call) return;
     std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is) return;
     // A paused file stays paused: the video thread decodes one picture and
@@ -272,6 +304,8 @@ bool TCustomPlayer::IsPaused() {
 }
 
 void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
+    TGatedCall call(FCallGate, [this, flags, wait, position] { Seek(flags, wait, position); });
+    if (!call) return;
     std::shared_ptr<TPlaybackState> is = HeldStream();
     if (!FFileOpen || !is) return;
     std::int64_t relative = 0;
@@ -377,6 +411,14 @@ void TCustomPlayer::PostEvent(int kind, TPlayState state, std::int64_t pts) {
     FEventPending.notify_all();
 }
 
+void TCustomPlayer::StartEventRing() {
+    std::lock_guard lock(FEventLock);
+    // What an event thread that gave up left behind belongs to the last file.
+    FEventRead = FEventWrite = 0;
+    FEventSignal = false;
+    FEventGiveUp = false;
+}
+
 void TCustomPlayer::EventThreadRun() {
     for (;;) {
         TEventSlot entry;
@@ -395,6 +437,10 @@ void TCustomPlayer::EventThreadRun() {
         if (!have) continue;
         if (entry.Kind == 3) break;
         auto call = [this, entry] {
+            // Player calls the handler makes run when it has returned (from
+            // `held`'s end, while `mark` still marks the delivery).
+            TDeliveryMark mark(FDeliveryThread);
+            TGatedCall held(FCallGate);
             std::unique_lock lock(FHandlerLock);
             if (entry.Kind == 1 && OnPosition) {
                 TPositionEvent handler = OnPosition;
@@ -407,10 +453,8 @@ void TCustomPlayer::EventThreadRun() {
             }
         };
         try {
-            if (TriggerEventInMainThread)
-                RunInMainThread(call);
-            else
-                call();
+            if (TriggerEventInMainThread && !RunInMainThreadUnless(call, FEventGiveUp)) break;
+            if (!TriggerEventInMainThread) call();
         } catch (const std::exception& e) {
             GetLogger().Log(this, llError, e.what());
         }

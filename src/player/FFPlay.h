@@ -109,6 +109,9 @@ public:
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
     // ---- component (FFPlay.cpp) ----
+    bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
+    void CloseNow(bool wait);
+    void StartEventRing();
     void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
     void PostEvent(int kind, TPlayState state, std::int64_t pts);
@@ -154,7 +157,8 @@ private:
     int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
     double ComputeTargetTime(TPlaybackState* is, double framePts);
     void VideoRefresh(TPlaybackState* is, bool consume);
-    void ConsumePicture(TPlaybackState* is);
+    bool ConsumePicture(TPlaybackState* is, std::uint64_t taken);
+    void DiscardPictures(TPlaybackState* is);
     void SlipSchedule(TPlaybackState* is, double now);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
@@ -225,6 +229,22 @@ private:
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FEventThread, FPlayThread;
     std::atomic<bool> FEventThreadDone{true};
+    // Set when a handler closes the file: the event thread then stops waiting
+    // for that handler (which waits for it) and ends.
+    std::atomic<bool> FEventGiveUp{false};
+    // The thread running a handler of the event thread, while it runs.
+    std::atomic<std::thread::id> FDeliveryThread{};
+    struct TDeliveryMark {
+        explicit TDeliveryMark(std::atomic<std::thread::id>& mark) : Mark(mark) {
+            Previous = Mark.exchange(std::this_thread::get_id());
+        }
+        ~TDeliveryMark() { Mark = Previous; }
+        std::atomic<std::thread::id>& Mark;
+        std::thread::id Previous;
+    };
+
+    // Host calls of the host's thread never run inside each other.
+    TCallGate FCallGate;
 };
 
 class TFFPlayer : public TCustomPlayer {

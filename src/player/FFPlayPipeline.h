@@ -143,9 +143,12 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     double LastShownPTS = 0;
 
     // Picture queue: PictureLock guards PictureCount, ReadIndex, WriteIndex,
-    // TargetClock and Allocated; PictureChanged wakes the video thread.
+    // PictureDiscards, TargetClock and Allocated; PictureChanged wakes the
+    // video thread. PictureDiscards counts the seeks' discards of the queue:
+    // a picture taken before one is gone and is not consumed again.
     TPictureSlot Pictures[2];
     int PictureCount = 0, ReadIndex = 0, WriteIndex = 0;
+    std::uint64_t PictureDiscards = 0;
     std::mutex PictureLock;
     std::condition_variable PictureChanged;
 
@@ -235,5 +238,5 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> FlushPending{
         false};              // a seek's flush marker is on its way to the video thread
     bool EndOfInput = false; // read thread
-    int Rotation = 0;        // degrees clockwise of the display matrix
+    int Rotation = 0;        // degrees clockwise to stand upright (StreamRotation)
 };

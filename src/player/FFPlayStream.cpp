@@ -33,17 +33,6 @@ void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// Degrees clockwise of the stream's display matrix (0, 90, 180 or 270).
-int StreamRotation(AVStream* stream) {
-    std::uint8_t* matrix =
-        ff::avformat.av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr);
-    if (!matrix) return 0;
-    double theta = -ff::avutil.av_display_rotation_get(reinterpret_cast<std::int32_t*>(matrix));
-    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
-    int degrees = static_cast<int>(std::lround(theta / 90.0)) * 90 % 360;
-    return degrees < 0 ? degrees + 360 : degrees;
-}
-
 } // namespace
 
 // ---- Packet queue ----

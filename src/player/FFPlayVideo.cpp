@@ -250,26 +250,29 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
 
 void TCustomPlayer::FlushVideo(TPlaybackState* is) {
     ff::avcodec.avcodec_flush_buffers(is->VideoCodec.get());
-    {
-        std::lock_guard lock(is->PictureLock);
-        // Pictures from before the seek are never shown.
-        is->PictureCount = 0;
-        is->ReadIndex = is->WriteIndex;
-        is->Pictures[0].TargetClock = 0;
-        is->Pictures[1].TargetClock = 0;
-        is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
-        is->FrameLastDelay = 0;
-        is->FrameTimer = Now();
-        is->ScheduleRestart = true;
-        is->FlushPending = false;
-        is->PictureChanged.notify_all();
-    }
+    DiscardPictures(is);
     is->VideoCurrentPosition = -1;
     is->SkipFrames = 1;
     is->SkipFramesIndex = 0;
     is->SeekTarget = is->PendingVideoTarget.exchange(-1);
     is->HeldFrame.reset();
     is->FlushedAfterSeek = true;
+}
+
+// Pictures from before a seek are never shown.
+void TCustomPlayer::DiscardPictures(TPlaybackState* is) {
+    std::lock_guard lock(is->PictureLock);
+    is->PictureCount = 0;
+    is->ReadIndex = is->WriteIndex;
+    ++is->PictureDiscards;
+    is->Pictures[0].TargetClock = 0;
+    is->Pictures[1].TargetClock = 0;
+    is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
+    is->FrameLastDelay = 0;
+    is->FrameTimer = Now();
+    is->ScheduleRestart = true;
+    is->FlushPending = false;
+    is->PictureChanged.notify_all();
 }
 
 int TCustomPlayer::OutputPicture(TPlaybackState* is, AVFrame* picture, double pts) {
@@ -366,11 +369,12 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         std::unique_lock lock(is->PictureLock);
         if (is->PictureCount == 0) break;
         TPictureSlot& slot = is->Pictures[is->ReadIndex];
+        const std::uint64_t taken = is->PictureDiscards;
         if (is->JustSeeked) {
             // Queued before the seek reached the decoder: never shown, and
             // not a late picture either.
             lock.unlock();
-            ConsumePicture(is);
+            ConsumePicture(is, taken);
             dropped = true;
             continue;
         }
@@ -399,7 +403,7 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
             is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
             if (is->PictureCount == 2 || now > next + 0.5) {
                 lock.unlock();
-                ConsumePicture(is);
+                ConsumePicture(is, taken);
                 dropped = true;
                 ++DroppedPictures;
                 continue;
@@ -408,8 +412,9 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         lock.unlock();
         ExpireSubtitles(is, slot);
         DrawVideo(is);
-        ConsumePicture(is);
-        if (forced) --is->PendingShows;
+        // A picture discarded meanwhile leaves the pending show to the
+        // picture of the new position.
+        if (ConsumePicture(is, taken) && forced) --is->PendingShows;
         break;
     }
     if (!dropped) UpdatePosition();
@@ -425,13 +430,18 @@ void TCustomPlayer::SlipSchedule(TPlaybackState* is, double now) {
     is->FrameTimer += slip;
 }
 
-void TCustomPlayer::ConsumePicture(TPlaybackState* is) {
+// `taken`: PictureDiscards when the picture was taken. A seek that discarded
+// the queue since then took the picture with it (and the one queued since is
+// the new position's, still to be shown).
+bool TCustomPlayer::ConsumePicture(TPlaybackState* is, std::uint64_t taken) {
     {
         std::lock_guard lock(is->PictureLock);
+        if (taken != is->PictureDiscards || is->PictureCount == 0) return false;
         is->ReadIndex = (is->ReadIndex + 1) % 2;
         --is->PictureCount;
     }
     is->PictureChanged.notify_all();
+    return true;
 }
 
 void TCustomPlayer::DisplayPicture(TPlaybackState* is) {
@@ -448,7 +458,7 @@ bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
         width = ScreenWidth;
         height = ScreenHeight;
     } else if (is->VideoCodec && is->VideoCodec->width > 0) {
-        bool turned = is->Rotation == 90 || is->Rotation == 270;
+        bool turned = IsQuarterTurn(is->Rotation);
         width = (turned ? is->VideoCodec->height : is->VideoCodec->width) & ~1;
         height = (turned ? is->VideoCodec->width : is->VideoCodec->height) & ~1;
     }

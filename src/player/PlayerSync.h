@@ -1,11 +1,13 @@
-// Small synchronisation helpers of the player: a manual-reset signal and the
-// queue of the playback thread's loop.
+// Small synchronisation helpers of the player: a manual-reset signal, the
+// queue of the playback thread's loop and the gate of the host calls.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 // A manual-reset signal: stays set until reset. Any thread.
 class TManualEvent {
@@ -74,4 +76,86 @@ private:
     std::mutex FLock;
     std::condition_variable FPosted;
     std::deque<TLoopEvent> FEvents;
+};
+
+// Keeps host calls of one component from running inside each other. A call
+// waiting for a worker runs window messages meanwhile, and a click may call
+// the component again from there; such a call is queued instead and runs,
+// in order, when the outermost call returns. Calls from other threads are not
+// held (they are not inside anything). FLock guards every field.
+class TCallGate {
+public:
+    // True when the call may run now (it then calls Leave when it ends);
+    // false when `later` was queued because a call of this thread is running.
+    bool Enter(std::function<void()> later) {
+        std::lock_guard lock(FLock);
+        const std::thread::id me = std::this_thread::get_id();
+        if (FDepth > 0 && FOwner == me) {
+            FQueued.push_back(std::move(later));
+            return false;
+        }
+        if (FDepth > 0) return true; // another thread's call: not nested, not counted
+        FOwner = me;
+        FDepth = 1;
+        return true;
+    }
+    // Counts like a call that always runs (a handler the component calls
+    // on the host's thread): calls made meanwhile are queued until it, and
+    // any call it runs inside, has ended. False when another thread's call
+    // is running (nothing is counted then, and Leave is not called).
+    bool Hold() {
+        std::lock_guard lock(FLock);
+        const std::thread::id me = std::this_thread::get_id();
+        if (FDepth > 0 && FOwner != me) return false;
+        FOwner = me;
+        ++FDepth;
+        return true;
+    }
+    void Leave() {
+        std::deque<std::function<void()>> queued;
+        {
+            std::lock_guard lock(FLock);
+            if (FOwner != std::this_thread::get_id() || --FDepth > 0) return;
+            FOwner = std::thread::id();
+            queued.swap(FQueued);
+        }
+        for (auto& call : queued) {
+            try {
+                call();
+            } catch (...) {
+                // Nobody is left to take it: the host call it came from has
+                // returned long ago.
+            }
+        }
+    }
+    // Whether a call of the calling thread is running.
+    bool Busy() {
+        std::lock_guard lock(FLock);
+        return FDepth > 0 && FOwner == std::this_thread::get_id();
+    }
+
+private:
+    std::mutex FLock;
+    std::thread::id FOwner;
+    int FDepth = 0;
+    std::deque<std::function<void()>> FQueued;
+};
+
+// Enters a gate for the length of a scope; without `later`, holds it.
+class TGatedCall {
+public:
+    TGatedCall(TCallGate& gate, std::function<void()> later)
+        : FGate(gate), FEntered(gate.Enter(std::move(later))) {}
+    explicit TGatedCall(TCallGate& gate) : FGate(gate), FEntered(gate.Hold()) {}
+    ~TGatedCall() {
+        if (FEntered) FGate.Leave();
+    }
+    TGatedCall(const TGatedCall&) = delete;
+    TGatedCall& operator=(const TGatedCall&) = delete;
+    // False: the call was queued and must return at once.
+    explicit operator bool() const { return FEntered; }
+
+private:
+    TCallGate& FGate;
+    bool FEntered;
 };

@@ -109,6 +109,47 @@ TEST_F(MainThread, WaitingCallRunsOnItsOwnThreadOnceTheMainThreadIsGone) {
     ProcessPendingMessages();
 }
 
+// A poster that gives up returns without its call: one the main thread has
+// not begun never runs; one it runs (and waits inside, for the poster)
+// returns without deadlock.
+TEST_F(MainThread, WaitingCallGivenUpNeverRunsOrRunsOnWithoutThePoster) {
+    std::atomic<bool> giveUp{true};
+    std::atomic<bool> returned{false};
+    std::atomic<int> runs{0};
+    bool ran = true;
+    std::thread early([&] {
+        ran = RunInMainThreadUnless([&] { ++runs; }, giveUp);
+        returned = true;
+    });
+    early.join(); // returns without any service of the main thread
+    EXPECT_FALSE(ran);
+    ServiceMainThread(std::chrono::milliseconds(0));
+    EXPECT_EQ(runs, 0);
+
+    giveUp = false;
+    returned = false;
+    std::atomic<bool> posterDone{false};
+    std::thread poster([&] {
+        ran = RunInMainThreadUnless(
+            [&] {
+                ++runs;
+                // Inside the call the main thread waits for the poster,
+                // which stops waiting for the call when told to.
+                giveUp = true;
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (!posterDone && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            },
+            giveUp);
+        posterDone = true;
+        returned = true;
+    });
+    ServiceUntilReturned(returned);
+    poster.join();
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(runs, 1);
+}
+
 TEST(MainThreadUnset, WithoutAMainThreadCallsRunOnTheCaller) {
     ClearMainThread();
     int runs = 0;

@@ -384,3 +384,36 @@ TEST_F(PlayerTest, HostCallsWhileThePipelineShutsDownDoNothingHarmful) {
         EXPECT_EQ(pts, -1);
     }
 }
+
+// ---- Rotation ----
+
+// A file turned only by the older "rotate" tag (no display matrix) stands
+// upright in the player as it does in the probe and the conversion.
+TEST_F(PlayerTest, RotateTagAloneTurnsThePictureUpright) {
+    testsupport::TempDir dir;
+    const std::string tagged = dir.file("tagged.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(tagged, "-f lavfi -i testsrc2=size=96x64:rate=10 -t 1 "
+                                               "-c:v mpeg4 -metadata:s:v:0 ROTATE=90"));
+    ASSERT_EQ(testsupport::ProbeValue(tagged, "stream_tags=rotate"), "90");
+    ASSERT_EQ(testsupport::ProbeValue(tagged, "stream_side_data=rotation"), "");
+    TFFPlayer player;
+    player.DisableAudio = true;
+    int width = 0, height = 0;
+    player.OnFileOpen = [&](TCustomPlayer*, const std::int64_t, const int w, const int h, int&,
+                            int&) {
+        width = w;
+        height = h;
+    };
+    TRecordingSurface surface(200, 200);
+    ASSERT_TRUE(player.Open(tagged, &surface, false)) << player.LastErrMsg();
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(height, 96);
+    ASSERT_TRUE(WaitUntil([&] { return player.ShownPictures > 0; }));
+    {
+        // Upright 64x96 centred in the 200x200 display: 133 wide at most.
+        std::lock_guard lock(surface.Lock);
+        EXPECT_EQ(surface.LastRect.Height, 200);
+        EXPECT_LT(surface.LastRect.Width, surface.LastRect.Height);
+    }
+    player.Close(true);
+}
