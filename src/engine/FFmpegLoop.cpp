@@ -173,19 +173,50 @@ void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex
         if (packet->pts != AV_NOPTS_VALUE) packet->pts = RoundHalfEvenInt(packet->pts * scale);
     }
     if (packet->dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || FOptions.CopyTs) return;
-    if (!(FEngine.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT)) return;
     const int64_t dts = ToMicroseconds(packet->dts, base);
     const int64_t delta = dts - ist.NextPts;
-    if (std::llabs(delta) <= static_cast<int64_t>(FOptions.DtsDeltaThreshold * AV_TIME_BASE) &&
-        dts + 1 >= ist.Pts)
-        return;
+    const int64_t threshold = static_cast<int64_t>(FOptions.DtsDeltaThreshold * AV_TIME_BASE);
+    // A format that may restart its clock folds every step back into the
+    // offset; in any other a jump beyond the threshold is damage (a flipped
+    // bit of a time stamp), which would otherwise be filled with copies of
+    // pictures up to the jumped time.
+    if (FEngine.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT) {
+        if (std::llabs(delta) <= threshold && dts + 1 >= ist.Pts) return;
+        if (FOptions.Verbose > 2)
+            Log(llVerbose, TextFormat("timestamp discontinuity %lld, new offset= %lld",
+                                      static_cast<long long>(delta),
+                                      static_cast<long long>(slot.TsOffset - delta)));
+    } else {
+        if (!IsDamagedJump(ist, dts, threshold)) return;
+        Log(llWarning,
+            TextFormat("Time stamps of stream #%d.%d jump by %.3f s, taken as a "
+                       "discontinuity",
+                       ist.FileIndex, ist.StreamIndex, static_cast<double>(delta) / AV_TIME_BASE));
+    }
     slot.TsOffset -= delta;
-    if (FOptions.Verbose > 2)
-        Log(llVerbose, TextFormat("timestamp discontinuity %d, new offset= %d",
-                                  static_cast<int>(delta), static_cast<int>(slot.TsOffset)));
     const int64_t shift = ff::avutil.av_rescale_q(delta, kMicroseconds, base);
     packet->dts -= shift;
     if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
+}
+
+// Whether a sound or picture time stamp `dts` of a format without clock
+// restarts is damage: back beyond `threshold` from where its stream was, or
+// ahead beyond it of every sound and picture stream of its file (a stream
+// that only paused, a sparse one, is not ahead of the others).
+bool TTranscoder::IsDamagedJump(const TInputStream& ist, int64_t dts, int64_t threshold) const {
+    const auto type = ist.Stream->codecpar->codec_type;
+    if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) return false;
+    if (dts < ist.NextPts - threshold) return true;
+    const TInputFileRun& file = FInputFiles[ist.FileIndex];
+    int64_t reached = ist.NextPts;
+    for (int i = file.FirstStream; i < file.FirstStream + file.StreamCount; ++i) {
+        const TInputStream& other = FInputStreams[i];
+        const auto kind = other.Stream->codecpar->codec_type;
+        if ((kind == AVMEDIA_TYPE_VIDEO || kind == AVMEDIA_TYPE_AUDIO) && !other.Discard &&
+            other.NextPts != AV_NOPTS_VALUE)
+            reached = std::max(reached, other.NextPts);
+    }
+    return dts > reached + threshold;
 }
 
 // ---- the packet step ----

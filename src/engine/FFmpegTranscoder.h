@@ -174,6 +174,7 @@ private:
     // FFmpegPrepare.cpp
     void PrepareConversion();
     void BuildInputTables();
+    int64_t SourceDuration() const;
     void CheckOutputsAndMaps();
     void MapStreams();
     int FindSource(int file, int mediaType) const;
@@ -199,6 +200,7 @@ private:
     int ChooseInput(bool& limitReached);
     bool ReadPacket(int fileIndex);
     void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
+    bool IsDamagedJump(const TInputStream& ist, int64_t dts, int64_t threshold) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
@@ -228,6 +230,7 @@ private:
     void CallCustomHook(AVFrame* picture, int64_t pts);
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
+    int LimitCopies(const TOutputStream& ost, int n);
     AVFrame* FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
@@ -269,6 +272,10 @@ private:
     int FSegment = 0;      // join: the input being read
     int FFrameCounter = 0; // decoded video frames that entered pre-processing
     int FDupFrames = 0, FDropFrames = 0;
+    // Microseconds the inputs last together (0: unknown), set before the
+    // loop; whether copies of pictures were cut at that end (logged once).
+    int64_t FSourceDuration = 0;
+    bool FCopiesLimited = false;
     std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
     bool FChanged = false;
     int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;

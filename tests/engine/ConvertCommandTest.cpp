@@ -807,3 +807,65 @@ TEST_F(ConvertCommand, VhookRunsTheExampleModuleOrRefusesTheConversion) {
         << r.output;
     EXPECT_FALSE(std::filesystem::exists(refused));
 }
+
+// ---- Sources that run away or end early ----
+
+namespace {
+
+// Flips `mask` in byte `byte` (0 the highest, 2 the lowest) of the 24-bit
+// time stamp of the first video tag at or after `fromMs` of an FLV file, as
+// one damaged bit would; false when there is no such tag.
+bool DamageFlvTimeStamp(const std::string& file, unsigned fromMs, int byte, unsigned char mask) {
+    std::string data = Contents(file);
+    std::size_t pos = 9 + 4; // the file header, then the size of the tag before the first
+    while (pos + 11 <= data.size()) {
+        const auto at = [&](std::size_t i) {
+            return unsigned(static_cast<unsigned char>(data[pos + i]));
+        };
+        const std::size_t size = at(1) << 16 | at(2) << 8 | at(3);
+        const unsigned time = at(7) << 24 | at(4) << 16 | at(5) << 8 | at(6);
+        if (at(0) == 9 && time >= fromMs) {
+            data[pos + 4 + byte] = static_cast<char>(at(4 + byte) ^ mask);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << data;
+            return true;
+        }
+        pos += 11 + size + 4;
+    }
+    return false;
+}
+
+} // namespace
+
+// One flipped bit makes a time stamp jump by 70 minutes, or by 8 s: the
+// first is taken as a discontinuity, the second would be filled with
+// copies of a picture, which never carry the output past the source's end.
+TEST_F(ConvertCommand, TimeStampsThatJumpMakeNoRunawayOutput) {
+    testsupport::TempDir dir;
+    const std::string clean = dir.file("clean.flv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        clean, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=sample_rate=44100 "
+               "-t 3 -c:v flv1 -c:a adpcm_swf"));
+    const double length = testsupport::DurationSeconds(clean);
+    struct Case {
+        int Byte;
+        unsigned char Mask;
+        const char* Note; // a line the run shows, or nullptr
+    };
+    for (const Case& c : {Case{0, 0x40, "taken as a discontinuity"},
+                          Case{1, 0x20, "pictures are not repeated beyond it"}}) {
+        SCOPED_TRACE(c.Byte);
+        const std::string source = dir.file("damaged.flv");
+        std::filesystem::copy_file(clean, source,
+                                   std::filesystem::copy_options::overwrite_existing);
+        ASSERT_TRUE(DamageFlvTimeStamp(source, 1500, c.Byte, c.Mask));
+        const std::string out = dir.file("out" + std::to_string(c.Byte) + ".avi");
+        const auto r = testsupport::RunCommand("timeout 120 " + Q(VANTREL_CONVERT) + " -i " +
+                                               Q(source) + " -vcodec mpeg4 -acodec mp2 " + Q(out));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find(c.Note), std::string::npos) << r.output;
+        const double seconds = testsupport::DurationSeconds(out);
+        EXPECT_GT(seconds, length - 0.5) << r.output;
+        EXPECT_LT(seconds, length + 2.5) << r.output;
+        EXPECT_LT(std::filesystem::file_size(out), 2'000'000u);
+    }
+}
