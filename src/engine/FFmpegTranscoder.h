@@ -213,6 +213,8 @@ private:
     void FlushEncoders();
     void FlushEncoder(TOutputStream& ost);
     void FinishConversion();
+    int64_t ExpectedLength() const;
+    void NoteEarlyEnd();
     void WritePacket(TOutputStream& ost, AVPacket* packet);
     void WriteFiltered(TOutputStream& ost, AVPacket* packet);
     std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
@@ -286,6 +288,8 @@ private:
     double FReportedTime = 0.0; // seconds: the progress time never goes back
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
+    // The loop ended at a limit the options set (frames, size, shortest).
+    bool FEndedByLimit = false;
     std::vector<bool> FNoPacket;
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;

@@ -869,3 +869,50 @@ TEST_F(ConvertCommand, TimeStampsThatJumpMakeNoRunawayOutput) {
         EXPECT_LT(std::filesystem::file_size(out), 2'000'000u);
     }
 }
+
+namespace {
+
+// Cuts a file to `share` of its bytes.
+void Truncate(const std::string& file, double share) {
+    const auto size = std::filesystem::file_size(file);
+    std::filesystem::resize_file(file,
+                                 static_cast<std::uintmax_t>(static_cast<double>(size) * share));
+}
+
+} // namespace
+
+// A source cut in the middle whose index still claims the whole length (an
+// mp4 with its index in front, as a file truncated while it converts)
+// converts what is there and says that it ended early, in the classic form
+// and the format form with its JSON lines; the whole source finishes as
+// before.
+TEST_F(ConvertCommand, ASourceThatEndsEarlySaysSo) {
+    testsupport::TempDir home;
+    const std::string mp4 = home.file("cut.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(mp4, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
+                                            "-c:v mpeg4 -movflags +faststart"));
+    const auto whole = Run("-i " + Q(mp4) + " -vcodec mpeg4 " + Q(home.file("whole.avi")));
+    EXPECT_EQ(whole.exitCode, 0) << whole.output;
+    EXPECT_NE(whole.output.find("Conversion finished\n"), std::string::npos) << whole.output;
+    Truncate(mp4, 0.5);
+
+    const std::string out = home.file("short.avi");
+    const auto classic = Run("-i " + Q(mp4) + " -vcodec mpeg4 " + Q(out));
+    EXPECT_EQ(classic.exitCode, 1) << classic.output;
+    EXPECT_NE(classic.output.find("Conversion ended early: The source ended at 00:00:0"),
+              std::string::npos)
+        << classic.output;
+    EXPECT_NE(classic.output.find("of its 00:00:10.000"), std::string::npos) << classic.output;
+    const double seconds = testsupport::DurationSeconds(out);
+    EXPECT_GT(seconds, 2.0);
+    EXPECT_LT(seconds, 8.0);
+
+    const std::string folder = home.file("o");
+    const auto format = RunFormat(home, "104 --json --output-dir " + Q(folder) + " " + Q(mp4));
+    EXPECT_EQ(format.exitCode, 1) << format.output;
+    EXPECT_NE(format.output.find("\"state\":\"incomplete\",\"percent\":"), std::string::npos)
+        << format.output;
+    EXPECT_EQ(format.output.find("\"percent\":100"), std::string::npos) << format.output;
+    EXPECT_NE(format.output.find("(0 failed, 0 stopped, 1 ended early)"), std::string::npos)
+        << format.output;
+}
