@@ -916,3 +916,68 @@ TEST_F(ConvertCommand, ASourceThatEndsEarlySaysSo) {
     EXPECT_NE(format.output.find("(0 failed, 0 stopped, 1 ended early)"), std::string::npos)
         << format.output;
 }
+
+// ---- Leftovers of a killed conversion ----
+
+namespace {
+
+std::string ThisHost() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// The pid of a process that has ended.
+pid_t DeadPid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+} // namespace
+
+// A conversion killed outright leaves no file under the output's name (only
+// its claim and temporary file, named after it); the next conversion into
+// that folder removes them and takes the name again. Leftovers of a live
+// process, and of another machine, stay.
+TEST_F(ConvertCommand, AKilledConversionLeavesNoOutputAndItsLeftoversGo) {
+    testsupport::TempDir home;
+    const std::string source = home.file("long.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=320x240:rate=25 -t 60 "
+                                               "-c:v mpeg4 -q:v 2"));
+    const std::string folder = home.file("o");
+    std::filesystem::create_directory(folder);
+    const std::vector<std::string> environment{"HOME=" + home.file("home"),
+                                               "XDG_CONFIG_HOME=" + home.file("cfg")};
+    const SignalledRun killed = SignalWhenReady(
+        {"--format", "104", "--output-dir", folder, source},
+        [&](pid_t) {
+            for (const std::string& part : testsupport::PartFiles(folder))
+                if (std::filesystem::file_size(part) > 0) return true;
+            return false;
+        },
+        SIGKILL, environment);
+    ASSERT_TRUE(killed.Signalled) << killed.Output;
+    const std::string name = folder + "/long_(new).avi";
+    EXPECT_FALSE(std::filesystem::exists(name));
+    EXPECT_EQ(testsupport::PartFiles(folder).size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/.long_(new).avi.vantrel-claim"));
+
+    const std::string live = "." + std::to_string(::getpid()) + "@" + ThisHost() + ".part";
+    const std::string dead = "." + std::to_string(DeadPid()) + "@" + ThisHost() + ".part";
+    const std::string elsewhere = ".1@another-machine.part";
+    for (const std::string& keep :
+         {".a.avi.0000000a" + live, ".b.avi.0000000b" + elsewhere, ".c.avi.0000000c" + dead})
+        std::ofstream(folder + "/" + keep) << "x";
+
+    std::filesystem::copy_file(Input, source, std::filesystem::copy_options::overwrite_existing);
+    const auto again = RunFormat(home, "104 --output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_EQ(again.exitCode, 0) << again.output;
+    EXPECT_GT(testsupport::DurationSeconds(name), 0.5) << again.output;
+    std::vector<std::string> left = OtherNames(folder, {"long_(new).avi"});
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+              (std::vector<std::string>{".a.avi.0000000a" + live, ".b.avi.0000000b" + elsewhere}))
+        << again.output;
+}
