@@ -1,11 +1,12 @@
 #!/bin/sh
 # Runs the picture paths under valgrind and fails on any invalid access:
-# the player and the plain conversion (the test program), the snapshot of a
+# the player and the picture copy (the test program), the snapshot of a
 # seek and a conversion with a text layer (drawn through the frame hook) of
-# a phone clip stood upright to 360x640.
-# usage: check-pictures.sh VALGRIND TEST-PROGRAM VANTREL-PLAY VANTREL-CONVERT
+# a phone clip stood upright to 360x640, and the crop dialog's pictures.
+# usage: check-pictures.sh VALGRIND TEST-PROGRAM VANTREL-PLAY VANTREL-CONVERT CROP-WINDOW-TEST
 set -eu
-valgrind=$1 tests=$2 play=$3 convert=$4
+valgrind=$1 tests=$2 play=$3 convert=$4 crop=$5
+here=$(cd "$(dirname "$0")" && pwd)
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 mkdir "$dir/home" "$dir/cfg" "$dir/out"
@@ -18,7 +19,7 @@ ffmpeg -nostdin -v error -i "$dir/flat.mp4" -c copy -metadata:s:v:0 rotate=90 "$
 checked() {
     echo "== $*"
     "$valgrind" -q --error-exitcode=99 --undef-value-errors=no --leak-check=no \
-        --show-mismatched-frees=no "$@"
+        --show-mismatched-frees=no --suppressions="$here/qt.supp" "$@"
 }
 
 export VANTREL_PHONE_CLIP="$dir/phone.mp4" HOME="$dir/home" XDG_CONFIG_HOME="$dir/cfg"
@@ -27,4 +28,5 @@ checked "$play" --snapshot "$dir/still.bmp" --seek 1.5 "$dir/phone.mp4"
 test -s "$dir/still.bmp"
 checked "$convert" --format 104 --output-dir "$dir/out" --text "Upright@10,20" "$dir/phone.mp4"
 ls "$dir/out" | grep -q 'phone_(new)'
+checked "$crop" outputViewShowsTheCrop
 echo "no invalid access"
