@@ -112,12 +112,16 @@ void TTranscoder::BuildInputTables() {
 }
 
 // How long the inputs last together: joined one after the other, else side
-// by side. 0 when one of them does not tell.
+// by side. 0 when one of them does not tell, or only guesses from its bit
+// rate (a guess can be short of the real length).
 int64_t TTranscoder::SourceDuration() const {
     int64_t total = 0;
     for (int i = 0; i < FEngine.InputFileCount(); ++i) {
-        const int64_t duration = FEngine.InputContext(i)->duration;
-        if (duration == AV_NOPTS_VALUE || duration <= 0) return 0;
+        const AVFormatContext* context = FEngine.InputContext(i);
+        const int64_t duration = context->duration;
+        if (duration == AV_NOPTS_VALUE || duration <= 0 ||
+            context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+            return 0;
         total = FJoined ? total + duration : std::max(total, duration);
     }
     return total;

@@ -15,7 +15,7 @@ namespace {
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 constexpr int64_t kPreviewInterval = 100000; // microseconds
 // Seconds an output may run past the end of its sources through copies.
-constexpr double kCopyRoom = 2.0;
+constexpr double kCopyRoom = 1.0;
 
 // Makes `frame` a writable picture of the given size and format, keeping
 // its buffer when it already is one.

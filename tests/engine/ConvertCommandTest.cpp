@@ -865,7 +865,7 @@ TEST_F(ConvertCommand, TimeStampsThatJumpMakeNoRunawayOutput) {
         EXPECT_NE(r.output.find(c.Note), std::string::npos) << r.output;
         const double seconds = testsupport::DurationSeconds(out);
         EXPECT_GT(seconds, length - 0.5) << r.output;
-        EXPECT_LT(seconds, length + 2.5) << r.output;
+        EXPECT_LT(seconds, length + 1.5) << r.output;
         EXPECT_LT(std::filesystem::file_size(out), 2'000'000u);
     }
 }
