@@ -134,6 +134,7 @@ std::string ProgressText(const TProgressInfo& info) {
 
 std::string TerminationText(const TTerminateInfo& info) {
     if (info.ExceptionRaised) return "failed: " + info.ExceptionMsg;
+    if (info.Finished && !info.EndedEarly.empty()) return "ended early: " + info.EndedEarly;
     return info.Finished ? "finished" : "stopped";
 }
 

@@ -204,5 +204,8 @@ int RunConvertCommand(const std::vector<std::string>& givenArgs) {
         CCAVC.OnCustomHook = [](TCustomFFmpegVCL*, THookInfo* info) { InvertFrame(info); };
     TBatchRun run(CCAVC, console, signals);
     const std::vector<TTerminateInfo> results = run.Run(1);
-    return static_cast<std::size_t>(task) < results.size() && results[task].Finished ? 0 : 1;
+    return static_cast<std::size_t>(task) < results.size() && results[task].Finished &&
+                   results[task].EndedEarly.empty()
+               ? 0
+               : 1;
 }

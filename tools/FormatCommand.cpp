@@ -204,9 +204,11 @@ private:
             else
                 DrawRow(pictures, info);
         };
-        int finished = 0, stopped = 0;
+        int finished = 0, stopped = 0, early = 0;
         for (const TTerminateInfo& result : run.Run(FJobs)) {
-            if (result.Finished && !result.ExceptionRaised)
+            if (result.Finished && !result.ExceptionRaised && !result.EndedEarly.empty())
+                ++early;
+            else if (result.Finished && !result.ExceptionRaised)
                 ++finished;
             else if (result.ExceptionRaised)
                 ++FFailed;
@@ -214,8 +216,10 @@ private:
                 ++stopped;
         }
         FConverter.OnCustomHook = nullptr;
-        FConsole.Line(FormatText("%d of %zu files converted (%d failed, %d stopped)", finished,
-                                 FCommand.Files.size(), FFailed, stopped));
+        const std::string shorter =
+            early > 0 ? FormatText(", %d ended early", early) : std::string();
+        FConsole.Line(FormatText("%d of %zu files converted (%d failed, %d stopped%s)", finished,
+                                 FCommand.Files.size(), FFailed, stopped, shorter.c_str()));
         return finished == static_cast<int>(FCommand.Files.size()) ? 0 : 1;
     }
 

@@ -150,6 +150,10 @@ void TJsonLines::Ended(const TTerminateInfo& info) {
         record.State = "failed";
         record.Error = info.ExceptionMsg.empty() ? "Unknown error" : info.ExceptionMsg;
         record.Output.clear();
+    } else if (info.Finished && !info.EndedEarly.empty()) {
+        record.State = "incomplete";
+        record.Percent = info.ReachedPercent;
+        record.Error = info.EndedEarly;
     } else if (info.Finished) {
         record.State = "finished";
         record.Percent = 100;

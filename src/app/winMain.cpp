@@ -23,6 +23,7 @@
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
+#include "media/OutputClaim.h"
 #include "media/FFmpegLoader.h"
 
 #include <QApplication>
@@ -451,8 +452,11 @@ void TfrmMain::FormShow() {
     CheckFolderAtStart(*GlobalObject, "OutPutDir");
     CheckFolderAtStart(*GlobalObject, "SnapOutPutDir");
     TIniFile settings(GlobalObject->SettingsFile());
-    edDirectory->setText(
-        QString::fromStdString(settings.ReadString(kSettings, "OutPutDir", DefaultOutputFolder())));
+    const std::string outputFolder =
+        settings.ReadString(kSettings, "OutPutDir", DefaultOutputFolder());
+    // What a conversion killed with the window left in the output folder.
+    RemoveDeadLeftovers(outputFolder);
+    edDirectory->setText(QString::fromStdString(outputFolder));
     edt1->setTextMargins(4, 2, 0, 0);
     ShowVolumeAndMute();
     GlobalObject->SetVersionText(GlobalObject->GetVersionText());

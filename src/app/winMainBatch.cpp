@@ -261,6 +261,14 @@ void TfrmMain::TaskEnded(const TTerminateInfo& info) {
     if (info.TaskIndex == previewTask_) previewTask_ = -1;
     if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
     if (info.Finished) TaskFinished(info.TaskIndex);
+    // A source that ended well short of its length (the engine has logged
+    // where): the row shows how far it got instead of "100%".
+    if (info.Finished && !info.EndedEarly.empty() &&
+        info.TaskIndex < static_cast<int>(TaskItems.size())) {
+        lvFIles->SetProgressText(TaskItems[info.TaskIndex],
+                                 QString("%1% (ended early)").arg(info.ReachedPercent));
+        if (frmProgress) frmProgress->progbarFile->setValue(info.ReachedPercent);
+    }
     if (tasksEnded_ >= TaskItems.size() && lastTaskFinished_) {
         lastTaskFinished_ = false;
         RunEndActions();

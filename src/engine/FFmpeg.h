@@ -204,6 +204,12 @@ public:
     bool Finished() const { return FFinished; }
     bool ErrorRaised() const { return FError; }
     std::string ErrorMessage() const;
+    // For a task that finished well short of its source's length (the
+    // source was cut, or is shorter than its header says): the sentence that
+    // says so, and the part of the length converted (0..100); else an empty
+    // text and 100.
+    std::string EndedEarly() const;
+    int ReachedPercent() const;
     bool Paused() const { return FPaused; }
     bool BreakRequested() const { return FBreakRequested; }
 
@@ -393,6 +399,8 @@ private:
     std::atomic<bool> FPaused{false};         // written under FRunLock, read anywhere
     std::atomic<bool> FInputsReleased{false}; // InputsClosing has run
     std::string FErrorMessage;                // FRunLock
+    std::string FEndedEarly;                  // FRunLock
+    int FReachedPercent = 100;                // FRunLock
     mutable std::mutex FRunLock;
     std::condition_variable FRunWake;
     bool FClaimed = false;        // FRunLock: started, or ended by BreakTask before a start

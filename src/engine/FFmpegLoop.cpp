@@ -12,6 +12,9 @@
 namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
+// An output this much and this share shorter than its sources ended early.
+constexpr int64_t kEarlyEndSeconds = 2;
+constexpr double kEarlyEndShare = 0.05;
 
 const char* TypeText(int type) {
     switch (type) {
@@ -63,7 +66,10 @@ void TTranscoder::Loop() {
         if (Interrupted()) break;
         bool limitReached = false;
         const int file = ChooseInput(limitReached);
-        if (limitReached) break;
+        if (limitReached) {
+            FEndedByLimit = true;
+            break;
+        }
         if (file < 0) {
             if (FJoined ||
                 std::none_of(FNoPacket.begin(), FNoPacket.end(), [](bool b) { return b; }))
@@ -73,8 +79,10 @@ void TTranscoder::Loop() {
             continue;
         }
         if (FOptions.LimitFileSize > 0 && !FOutputs.empty() && FOutputs[0]->pb &&
-            ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > FOptions.LimitFileSize)
+            ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > FOptions.LimitFileSize) {
+            FEndedByLimit = true;
             break;
+        }
         if (ReadPacket(file)) MaybeReport(file);
         if (FLoopEnd) break;
     }
@@ -173,19 +181,50 @@ void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex
         if (packet->pts != AV_NOPTS_VALUE) packet->pts = RoundHalfEvenInt(packet->pts * scale);
     }
     if (packet->dts == AV_NOPTS_VALUE || ist.NextPts == AV_NOPTS_VALUE || FOptions.CopyTs) return;
-    if (!(FEngine.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT)) return;
     const int64_t dts = ToMicroseconds(packet->dts, base);
     const int64_t delta = dts - ist.NextPts;
-    if (std::llabs(delta) <= static_cast<int64_t>(FOptions.DtsDeltaThreshold * AV_TIME_BASE) &&
-        dts + 1 >= ist.Pts)
-        return;
+    const int64_t threshold = static_cast<int64_t>(FOptions.DtsDeltaThreshold * AV_TIME_BASE);
+    // A format that may restart its clock folds every step back into the
+    // offset; in any other a jump beyond the threshold is damage (a flipped
+    // bit of a time stamp), which would otherwise be filled with copies of
+    // pictures up to the jumped time.
+    if (FEngine.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT) {
+        if (std::llabs(delta) <= threshold && dts + 1 >= ist.Pts) return;
+        if (FOptions.Verbose > 2)
+            Log(llVerbose, TextFormat("timestamp discontinuity %lld, new offset= %lld",
+                                      static_cast<long long>(delta),
+                                      static_cast<long long>(slot.TsOffset - delta)));
+    } else {
+        if (!IsDamagedJump(ist, dts, threshold)) return;
+        Log(llWarning,
+            TextFormat("Time stamps of stream #%d.%d jump by %.3f s, taken as a "
+                       "discontinuity",
+                       ist.FileIndex, ist.StreamIndex, static_cast<double>(delta) / AV_TIME_BASE));
+    }
     slot.TsOffset -= delta;
-    if (FOptions.Verbose > 2)
-        Log(llVerbose, TextFormat("timestamp discontinuity %d, new offset= %d",
-                                  static_cast<int>(delta), static_cast<int>(slot.TsOffset)));
     const int64_t shift = ff::avutil.av_rescale_q(delta, kMicroseconds, base);
     packet->dts -= shift;
     if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
+}
+
+// Whether a sound or picture time stamp `dts` of a format without clock
+// restarts is damage: back beyond `threshold` from where its stream was, or
+// ahead beyond it of every sound and picture stream of its file (a stream
+// that only paused, a sparse one, is not ahead of the others).
+bool TTranscoder::IsDamagedJump(const TInputStream& ist, int64_t dts, int64_t threshold) const {
+    const auto type = ist.Stream->codecpar->codec_type;
+    if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) return false;
+    if (dts < ist.NextPts - threshold) return true;
+    const TInputFileRun& file = FInputFiles[ist.FileIndex];
+    int64_t reached = ist.NextPts;
+    for (int i = file.FirstStream; i < file.FirstStream + file.StreamCount; ++i) {
+        const TInputStream& other = FInputStreams[i];
+        const auto kind = other.Stream->codecpar->codec_type;
+        if ((kind == AVMEDIA_TYPE_VIDEO || kind == AVMEDIA_TYPE_AUDIO) && !other.Discard &&
+            other.NextPts != AV_NOPTS_VALUE)
+            reached = std::max(reached, other.NextPts);
+    }
+    return dts > reached + threshold;
 }
 
 // ---- the packet step ----
@@ -515,7 +554,7 @@ void TTranscoder::ReceivePackets(TOutputStream& ost) {
 void TTranscoder::EndOfInput(int fileIndex) {
     FInputFiles[fileIndex].Eof = true;
     if (!FJoined) {
-        if (FOptions.OptShortest) FLoopEnd = true;
+        if (FOptions.OptShortest) FLoopEnd = FEndedByLimit = true;
         return;
     }
     if (fileIndex == FSegment) NextSegment(fileIndex);
@@ -616,9 +655,66 @@ void TTranscoder::FinishConversion() {
     if (FPacketsWritten == 0) {
         for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
-        if (!FEngine.FBreakRequested) throw FFmpegException("Output file is empty, nothing was encoded");
+        if (!FEngine.FBreakRequested)
+            throw FFmpegException("Output file is empty, nothing was encoded");
     }
     ProgressReport(true, -1);
     CloseCodecs();
+    if (!FEngine.FBreakRequested && !FEndedByLimit) NoteEarlyEnd();
     FEngine.FFinished = !FEngine.FBreakRequested;
+}
+
+// How long the output should last when every source is read to its end, in
+// microseconds: the mapped streams' own lengths where they all tell (the
+// container's length counts its longest stream, mapped or not), else the
+// container's; after the start point and within the recording time. 0 when
+// unknown, or only guessed from the bit rate.
+int64_t TTranscoder::ExpectedLength() const {
+    for (int i = 0; i < FEngine.InputFileCount(); ++i)
+        if (FEngine.InputContext(i)->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+            return 0;
+    int64_t mapped = 0;
+    for (const TOutputStream& ost : FOutputStreams) {
+        if (FJoined || ost.SourceIndex < 0) continue;
+        const TInputStream& ist = FInputStreams[ost.SourceIndex];
+        const AVStream* stream = ist.Stream;
+        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) {
+            mapped = 0;
+            break;
+        }
+        int64_t end = ToMicroseconds(stream->duration, stream->time_base);
+        const int64_t start = FEngine.InputContext(ist.FileIndex)->start_time;
+        if (stream->start_time != AV_NOPTS_VALUE && start != AV_NOPTS_VALUE)
+            end += ToMicroseconds(stream->start_time, stream->time_base) - start;
+        mapped = std::max(mapped, end);
+    }
+    int64_t length = (mapped > 0 ? mapped : FSourceDuration) - FOptions.StartTime;
+    if (FOptions.RecordingTime != std::numeric_limits<int64_t>::max())
+        length = std::min(length, FOptions.RecordingTime);
+    return std::max<int64_t>(length, 0);
+}
+
+// A conversion that ran to the end of its sources but wrote well short of
+// their length (more than kEarlyEndSeconds and kEarlyEndShare of it) says
+// so: the source was cut while it converted, or is shorter than its header
+// claims.
+void TTranscoder::NoteEarlyEnd() {
+    const int64_t length = ExpectedLength();
+    if (length <= 0) return;
+    double reached = 0.0;
+    for (const TOutputStream& ost : FOutputStreams)
+        reached = std::max(reached, ost.Writing.OutTime);
+    const auto written = static_cast<int64_t>(reached * AV_TIME_BASE);
+    const int64_t missing = length - written;
+    if (missing <= kEarlyEndSeconds * AV_TIME_BASE ||
+        static_cast<double>(missing) <= kEarlyEndShare * static_cast<double>(length))
+        return;
+    const std::string text =
+        TextFormat("The source ended at %s of its %s: the output is shorter than the source",
+                   DurationToText(written).c_str(), DurationToText(length).c_str());
+    Log(llWarning, text);
+    std::lock_guard lock(FEngine.FRunLock);
+    FEngine.FEndedEarly = text;
+    FEngine.FReachedPercent = static_cast<int>(std::clamp<int64_t>(written * 100 / length, 0, 99));
 }

@@ -5,14 +5,13 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
+#include "media/OutputClaim.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <sys/stat.h>
 #include <system_error>
 #include <time.h>
@@ -28,6 +27,13 @@ std::string ResolvedPath(const std::string& path) {
     std::error_code ec;
     fs::path absolute = fs::absolute(path, ec);
     if (ec) return path;
+    // A link to a file not written yet (a new output, claimed) names that file.
+    for (int hop = 0; hop < 40 && fs::is_symlink(absolute, ec) && !fs::exists(absolute, ec);
+         ++hop) {
+        const fs::path next = fs::read_symlink(absolute, ec);
+        if (ec) break;
+        absolute = next.is_absolute() ? next : absolute.parent_path() / next;
+    }
     fs::path resolved = fs::weakly_canonical(absolute, ec);
     return ec ? absolute.lexically_normal().string() : resolved.string();
 }
@@ -36,23 +42,11 @@ std::string ResolvedPath(const std::string& path) {
     throw FFmpegException(MediaErrorText(path, AVERROR(error)));
 }
 
-// A name no other file has: ".NAME.<random>.part" beside the target.
-std::string TempNameFor(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    thread_local std::mt19937 random{std::random_device{}()};
-    const fs::path path(target);
-    const unsigned tag = random() ^ (counter.fetch_add(1) * 2654435761u);
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", tag);
-    return (path.parent_path() / ("." + path.filename().string() + "." + suffix + ".part"))
-        .string();
-}
-
 // Creates the temporary file; it gets the mode of the file it replaces.
 std::string CreateTempFile(const std::string& target, const std::string& shownName, bool replaces,
                            mode_t mode) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = TempNameFor(target);
+        const std::string name = TemporaryNameOf(target);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST) continue;
@@ -132,13 +126,11 @@ void TOutputTarget::Prepare(const std::string& libraryName, bool mustBeNew) {
     if (exists && mustBeNew) ThrowSystemError(path, EEXIST);
     if (exists && ::access(path.c_str(), W_OK) != 0) ThrowSystemError(path, errno);
     FTarget = ResolvedPath(path);
+    RemoveDeadLeftovers(fs::path(FTarget).parent_path().string());
     if (!exists) {
-        const int fd = ::open(FTarget.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && (errno != EEXIST || mustBeNew)) ThrowSystemError(path, errno);
-        if (fd >= 0) {
-            ::close(fd);
-            FReserved = true;
-        }
+        // A name taken meanwhile is replaced, unless the output must be new.
+        const int error = FClaim.Take(FTarget);
+        if (error != 0 && (error != EEXIST || mustBeNew)) ThrowSystemError(path, error);
     }
     try {
         FTemp = CreateTempFile(FTarget, path, exists, status.st_mode);
@@ -164,19 +156,14 @@ std::string TOutputTarget::Commit() {
         return error;
     }
     FTemp.clear();
-    FReserved = false;
+    FClaim.Release();
     return {};
 }
 
 void TOutputTarget::Discard() {
     if (!FTemp.empty()) ::unlink(FTemp.c_str());
     FTemp.clear();
-    // The reservation goes only while it is still the empty file made here.
-    struct stat status {};
-    if (FReserved && ::stat(FTarget.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-        status.st_size == 0)
-        ::unlink(FTarget.c_str());
-    FReserved = false;
+    FClaim.Release();
 }
 
 namespace {

@@ -3,9 +3,12 @@
 //
 // A regular file is written to a temporary file beside it and only put in
 // place (renamed over the target) when the task keeps its result; a task
-// that fails leaves an existing file as it was. Devices, named pipes and
-// names of other protocols (pipe:, network streams) are written directly.
+// that fails leaves an existing file as it was. A new target's name is held
+// by a claim meanwhile, never by a file under that name (media/OutputClaim.h). Devices, named pipes
+// and names of other protocols (pipe:, network streams) are written directly.
 #pragma once
+
+#include "media/OutputClaim.h"
 
 #include <functional>
 #include <string>
@@ -43,9 +46,9 @@ public:
     TOutputTarget(const TOutputTarget&) = delete;
     TOutputTarget& operator=(const TOutputTarget&) = delete;
 
-    // Decides how `libraryName` is written; for a regular file, creates the
-    // temporary file (and reserves a new target's name with an empty file,
-    // so later names made for the batch avoid it). Throws FFmpegException
+    // Decides how `libraryName` is written; for a regular file, removes what
+    // dead runs left in its folder, creates the temporary file and claims a
+    // new target's name, so later names made for the batch avoid it. Throws FFmpegException
     // with the system's reason when the target cannot be written, and with
     // `mustBeNew` when a file of that name exists (the test and the
     // reservation are one step, so two programs never take one name).
@@ -60,14 +63,14 @@ public:
     // Renames the temporary file onto the target. Returns the error text, or
     // an empty text.
     std::string Commit();
-    // Removes the temporary file, and the name reservation made by Prepare.
+    // Removes the temporary file, and the claim made by Prepare.
     void Discard();
 
 private:
     std::string FTarget;    // path of the target (links resolved)
     std::string FTemp;      // the temporary file; empty: written directly or done
     std::string FWriteName; // what the libraries open
-    bool FReserved = false; // Prepare created the (empty) target
+    TOutputClaim FClaim;    // on a new target's name, until Commit or Discard
 };
 
 // Opening a named pipe for writing waits in the kernel until a reader comes,

@@ -103,12 +103,29 @@ void TTranscoder::BuildInputTables() {
         }
     }
     FNoPacket.assign(FInputFiles.size(), false);
+    FSourceDuration = SourceDuration();
     for (AVFormatContext* context = nullptr; const auto& file : FEngine.FOutputFiles)
         if (file->Context != context) {
             context = file->Context;
             if (std::find(FOutputs.begin(), FOutputs.end(), context) == FOutputs.end())
                 FOutputs.push_back(context);
         }
+}
+
+// How long the inputs last together: joined one after the other, else side
+// by side. 0 when one of them does not tell, or only guesses from its bit
+// rate (a guess can be short of the real length).
+int64_t TTranscoder::SourceDuration() const {
+    int64_t total = 0;
+    for (int i = 0; i < FEngine.InputFileCount(); ++i) {
+        const AVFormatContext* context = FEngine.InputContext(i);
+        const int64_t duration = context->duration;
+        if (duration == AV_NOPTS_VALUE || duration <= 0 ||
+            context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+            return 0;
+        total = FJoined ? total + duration : std::max(total, duration);
+    }
+    return total;
 }
 
 void TTranscoder::CheckOutputsAndMaps() {

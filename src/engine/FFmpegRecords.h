@@ -148,4 +148,8 @@ struct TTerminateInfo {
     bool Finished = false;
     bool ExceptionRaised = false;
     std::string ExceptionMsg;
+    // A finished task whose output is well short of its source: the
+    // sentence that says so and the share converted; else "" and 100.
+    std::string EndedEarly;
+    int ReachedPercent = 100;
 };

@@ -41,6 +41,16 @@ std::string TCustomFFmpeg::ErrorMessage() const {
     return FErrorMessage;
 }
 
+std::string TCustomFFmpeg::EndedEarly() const {
+    std::lock_guard lock(FRunLock);
+    return FEndedEarly;
+}
+
+int TCustomFFmpeg::ReachedPercent() const {
+    std::lock_guard lock(FRunLock);
+    return FReachedPercent;
+}
+
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
     std::lock_guard<std::mutex> lock(PreviewFlagLock());
     if ((FPreviewFlags & 1) && !(flags & 1)) FPreviewer.reset();
@@ -66,6 +76,8 @@ bool TCustomFFmpeg::StartConvert(bool threaded, TThreadPriority priority) {
         if (!missingOutput && !missingInput) {
             FFinished = false;
             FTerminated = false;
+            FEndedEarly.clear();
+            FReachedPercent = 100;
             FWorking = true;
             if (threaded) {
                 FConvertDone = false;

@@ -175,6 +175,7 @@ private:
     // FFmpegPrepare.cpp
     void PrepareConversion();
     void BuildInputTables();
+    int64_t SourceDuration() const;
     void CheckOutputsAndMaps();
     void MapStreams();
     int FindSource(int file, int mediaType) const;
@@ -205,6 +206,7 @@ private:
     int ChooseInput(bool& limitReached);
     bool ReadPacket(int fileIndex);
     void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
+    bool IsDamagedJump(const TInputStream& ist, int64_t dts, int64_t threshold) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
@@ -217,6 +219,8 @@ private:
     void FlushEncoders();
     void FlushEncoder(TOutputStream& ost);
     void FinishConversion();
+    int64_t ExpectedLength() const;
+    void NoteEarlyEnd();
     void WritePacket(TOutputStream& ost, AVPacket* packet);
     void WriteFiltered(TOutputStream& ost, AVPacket* packet);
     std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
@@ -234,6 +238,7 @@ private:
     void CallCustomHook(AVFrame* picture, int64_t pts);
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
+    int LimitCopies(const TOutputStream& ost, int n);
     AVFrame* FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
@@ -275,6 +280,10 @@ private:
     int FSegment = 0;      // join: the input being read
     int FFrameCounter = 0; // decoded video frames that entered pre-processing
     int FDupFrames = 0, FDropFrames = 0;
+    // Microseconds the inputs last together (0: unknown), set before the
+    // loop; whether copies of pictures were cut at that end (logged once).
+    int64_t FSourceDuration = 0;
+    bool FCopiesLimited = false;
     std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
     bool FChanged = false;
     int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
@@ -285,6 +294,8 @@ private:
     double FReportedTime = 0.0; // seconds: the progress time never goes back
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
+    // The loop ended at a limit the options set (frames, size, shortest).
+    bool FEndedByLimit = false;
     std::vector<bool> FNoPacket;
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;

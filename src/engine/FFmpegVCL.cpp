@@ -370,7 +370,8 @@ void TCustomFFmpegVCL::StartTask(int MaxConcurrent) {
     // ended (the rest of a stopped batch ends on terminate threads), so a
     // handler may clear the tasks.
     WaitForAllTerminated();
-    if (FBatchEndPending.exchange(false)) RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+    if (FBatchEndPending.exchange(false))
+        RaiseTerminate(TTerminateInfo{-1, true, false, "", "", 100});
 }
 
 void TCustomFFmpegVCL::WaitForAllTerminated() {
@@ -419,6 +420,10 @@ void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg* engine) {
             info.Finished = engine->Finished();
             info.ExceptionRaised = engine->ErrorRaised();
             info.ExceptionMsg = engine->ErrorMessage();
+            if (info.Finished) {
+                info.EndedEarly = engine->EndedEarly();
+                info.ReachedPercent = engine->ReachedPercent();
+            }
             FTerminateInfo = info;
             try {
                 RaiseTerminate(info);
@@ -434,7 +439,7 @@ void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg* engine) {
             FAllTerminated = true; // before the report: its handler may clear the tasks
             if (FThreaded) {
                 try {
-                    RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+                    RaiseTerminate(TTerminateInfo{-1, true, false, "", "", 100});
                 } catch (...) {
                     if (!handlerError) handlerError = std::current_exception();
                 }

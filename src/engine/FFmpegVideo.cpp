@@ -14,6 +14,8 @@ namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 constexpr int64_t kPreviewInterval = 100000; // microseconds
+// Seconds an output may run past the end of its sources through copies.
+constexpr double kCopyRoom = 1.0;
 
 // Makes `frame` a writable picture of the given size and format, keeping
 // its buffer when it already is one.
@@ -252,6 +254,26 @@ int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
     return n;
 }
 
+// Copies of a picture never carry the output past the end of its sources
+// (with a little room): time stamps that run away (damage a jump check let
+// through, a wrong frame rate) are not filled with hours of copies. A
+// picture itself is always written.
+int TTranscoder::LimitCopies(const TOutputStream& ost, int n) {
+    if (n <= 1 || FSourceDuration <= 0) return n;
+    const double end =
+        static_cast<double>(FSourceDuration - FOptions.StartTime) / AV_TIME_BASE + kCopyRoom;
+    const int64_t last = std::llround(end / av_q2d(ost.Encoder->time_base));
+    if (ost.SyncOpts + n <= last) return n;
+    const int limited = static_cast<int>(std::max<int64_t>(1, last - ost.SyncOpts));
+    if (!FCopiesLimited)
+        Log(llWarning, TextFormat("Picture time stamps run past the end of the source (%s): "
+                                  "pictures are not repeated beyond it",
+                                  DurationToText(FSourceDuration).c_str()));
+    FCopiesLimited = true;
+    FDupFrames -= n - limited;
+    return limited;
+}
+
 // A reference to (or, for a picture in a buffer of ours, a copy of) the
 // cover picture, shown again at the end.
 void TTranscoder::KeepCover(TOutputStream& ost, const AVFrame* picture) {
@@ -270,7 +292,7 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
         KeepCover(ost, picture);
         ost.Video.CoverSource = static_cast<int>(&ist - FInputStreams.data());
     }
-    int n = FramesToWrite(ost, syncTime);
+    int n = LimitCopies(ost, FramesToWrite(ost, syncTime));
     const int64_t left = FOptions.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);
     if (n <= 0) return;

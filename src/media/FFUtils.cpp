@@ -7,6 +7,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/ScalerPicture.h"
 #include "media/SwScaleEntries.h"
 #include "media/UnicodeProtocol.h"
 
@@ -330,20 +331,9 @@ bool NeedsConversion(const TToRGBContext& context, const int linesize[4],
            linesize[0] != Bitmap24::RowLength(width);
 }
 
-// Grows the picture buffer to hold `size` bytes.
-bool EnsureBuffer(TToRGBContext& context, int size) {
-    if (context.Buffer && context.BufferSize >= size) return true;
-    context.Buffer.reset(static_cast<std::uint8_t*>(ff::avutil.av_malloc(size)));
-    context.BufferSize = context.Buffer ? size : 0;
-    return context.Buffer != nullptr;
-}
-
 bool ConvertToPicture(TToRGBContext& context, const std::uint8_t* const data[4],
                       const int linesize[4], AVPixelFormat sourceFormat, int width, int height) {
-    int size = ff::avutil.av_image_get_buffer_size(context.DstPixFmt, width, height, 1);
-    if (size <= 0 || !EnsureBuffer(context, size)) return false;
-    ff::avutil.av_image_fill_arrays(context.PictureData, context.PictureLinesize,
-                                    context.Buffer.get(), context.DstPixFmt, width, height, 1);
+    if (!PrepareScalerPicture(context, context.DstPixFmt, width, height)) return false;
     context.ScaleContext.reset(ff::swscale.sws_getCachedContext(
         context.ScaleContext.release(), width, height, sourceFormat, width, height,
         context.DstPixFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));

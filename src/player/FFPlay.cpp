@@ -7,6 +7,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
+#include "media/ScalerPicture.h"
 #include "media/SDLEntries.h"
 #include "probe/AVProbe.h"
 
@@ -526,14 +527,7 @@ bool HookToBitmap(TToRGBContext& context, const AVFrame* picture) {
         SWS_BICUBIC, nullptr, nullptr, nullptr);
     context.ScaleContext.reset(scaler);
     if (!scaler) return false;
-    int size = ff::avutil.av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, 1);
-    if (size > context.BufferSize) {
-        context.Buffer.reset(static_cast<std::uint8_t*>(ff::avutil.av_malloc(size)));
-        context.BufferSize = context.Buffer ? size : 0;
-        if (!context.Buffer) return false;
-    }
-    ff::avutil.av_image_fill_arrays(context.PictureData, context.PictureLinesize,
-                                    context.Buffer.get(), AV_PIX_FMT_BGR24, width, height, 1);
+    if (!PrepareScalerPicture(context, AV_PIX_FMT_BGR24, width, height)) return false;
     ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, height, context.PictureData,
                           context.PictureLinesize);
     if (!context.Bitmap) context.Bitmap = std::make_unique<Bitmap24>();

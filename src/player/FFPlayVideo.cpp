@@ -5,6 +5,7 @@
 
 #include "media/MyUtils.h"
 #include "media/ToneMap.h"
+#include "media/ScalerPicture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -538,6 +539,10 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
     is->DisplayScaler.reset(scaler);
     if (!scaler) return;
     is->DisplayPicture.SetSize(rect.Width, rect.Height);
+    // The scaler may write past the last pixel (media/ScalerPicture.h): the
+    // rows are followed by room of its own.
+    is->DisplayPicture.Data.resize(is->DisplayPicture.Data.size() + is->DisplayPicture.Stride +
+                                   kScalerPadding);
     std::uint8_t* planes[4] = {is->DisplayPicture.Data.data(), nullptr, nullptr, nullptr};
     int strides[4] = {is->DisplayPicture.Stride, 0, 0, 0};
     ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes,

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -22,6 +24,16 @@ const QColor kPreviewBackground(166, 202, 240);
 std::size_t FileCount(const std::string& folder) {
     const fs::directory_iterator entries(folder);
     return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
+// "<pid>@<host>" of a process of this machine that has ended.
+std::string DeadOwner() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    return std::to_string(child) + "@" + host;
 }
 
 } // namespace
@@ -230,6 +242,33 @@ private slots:
         for (const std::string& source : copies)
             QCOMPARE(fs::file_size(source), fs::file_size(longClip_));
         w->CCAVC->OnPreviewBitmap = shown;
+        TWindowHarness::Dispose(window);
+    }
+
+    // What a conversion killed with an earlier window left in the output
+    // folder goes when the window starts. A source cut in the middle whose
+    // index still claims 10 s converts as far as it goes, and its row shows
+    // how far that was instead of "100%".
+    void leftoversGoAtStartAndACutSourceShowsHowFarItGot() {
+        h_->ChooseFormat(102); // MPEG-4 Video (*.mp4)
+        const std::string cut = h_->Media("cut.mp4");
+        QVERIFY(testsupport::MakeMedia(cut, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
+                                            "-c:v mpeg4 -movflags +faststart"));
+        fs::resize_file(cut, fs::file_size(cut) / 2);
+        const std::string owner = DeadOwner();
+        const std::string part = h_->OutputFolder() + "/.old_(new).mp4.0000000a." + owner + ".part";
+        const std::string claim = h_->OutputFolder() + "/.old_(new).mp4.vantrel-claim";
+        std::ofstream(part) << "half a file";
+        std::ofstream(claim) << owner << "\n";
+        auto window = h_->NewWindow();
+        QVERIFY(!fs::exists(part));
+        QVERIFY(!fs::exists(claim));
+        TWindowHarness::AddFiles(*window, {cut});
+        QVERIFY(TWindowHarness::PressStart(*window));
+        const QString text = window->lvFIles->Row(0)->text(colProgress);
+        QVERIFY2(text.endsWith("% (ended early)"), qPrintable(text));
+        const int percent = text.section('%', 0, 0).toInt();
+        QVERIFY2(percent > 20 && percent < 80, qPrintable(text));
         TWindowHarness::Dispose(window);
     }
 

@@ -53,8 +53,8 @@ protected:
                            const std::string& lines) {
         RecordingConverter c;
         if (c.Add(input, output, lines) < 0)
-            return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg};
-        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end"};
+            return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg, "", 100};
+        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end", "", 100};
         return c.TaskEnd(0);
     }
     std::string Make(const std::string& name, const std::string& args) {
@@ -65,6 +65,29 @@ protected:
 };
 
 const char* const kMp4 = "vcodec=mpeg4\ns=320x240\nb=768000\nacodec=aac\nab=128000";
+
+// A source cut in the middle (as a file that is truncated while it
+// converts) whose index still claims 10 s: the task finishes with what is
+// there, and its end report and the log say how far it got. The whole
+// file ends as before.
+TEST_F(RealFiles, ASourceCutShortEndsEarlyAndSaysHowFar) {
+    const std::string whole = Make("whole.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
+                                                "-c:v mpeg4 -movflags +faststart");
+    const std::string cut = Out.file("cut.mp4");
+    std::filesystem::copy_file(whole, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(whole) / 2);
+    TTerminateInfo end = Convert(whole, Out.file("whole.avi"), "vcodec=mpeg4");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_EQ(end.EndedEarly, "");
+    EXPECT_EQ(end.ReachedPercent, 100);
+    end = Convert(cut, Out.file("cut.avi"), "vcodec=mpeg4");
+    EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+    EXPECT_NE(end.EndedEarly.find("The source ended at 00:00:0"), std::string::npos)
+        << end.EndedEarly;
+    EXPECT_GT(end.ReachedPercent, 20);
+    EXPECT_LT(end.ReachedPercent, 80);
+    EXPECT_TRUE(Log.Contains("the output is shorter than the source"));
+}
 
 TEST_F(RealFiles, VariableFrameRatePhoneVideoKeepsSync) {
     const std::string in = Make(

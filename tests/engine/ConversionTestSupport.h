@@ -153,7 +153,7 @@ struct RecordingConverter {
         std::lock_guard lock(Lock);
         for (const TTerminateInfo& info : Terminations)
             if (info.TaskIndex == task) return info;
-        return TTerminateInfo{-2, false, false, "no termination"};
+        return TTerminateInfo{-2, false, false, "no termination", "", 100};
     }
 };
 

@@ -889,3 +889,177 @@ TEST_F(ConvertCommand, LineBreaksInAValueStartNoOptions) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_TRUE(std::filesystem::exists(marker));
 }
+
+// ---- Sources that run away or end early ----
+
+namespace {
+
+// Flips `mask` in byte `byte` (0 the highest, 2 the lowest) of the 24-bit
+// time stamp of the first video tag at or after `fromMs` of an FLV file, as
+// one damaged bit would; false when there is no such tag.
+bool DamageFlvTimeStamp(const std::string& file, unsigned fromMs, int byte, unsigned char mask) {
+    std::string data = Contents(file);
+    std::size_t pos = 9 + 4; // the file header, then the size of the tag before the first
+    while (pos + 11 <= data.size()) {
+        const auto at = [&](std::size_t i) {
+            return unsigned(static_cast<unsigned char>(data[pos + i]));
+        };
+        const std::size_t size = at(1) << 16 | at(2) << 8 | at(3);
+        const unsigned time = at(7) << 24 | at(4) << 16 | at(5) << 8 | at(6);
+        if (at(0) == 9 && time >= fromMs) {
+            data[pos + 4 + byte] = static_cast<char>(at(4 + byte) ^ mask);
+            std::ofstream(file, std::ios::binary | std::ios::trunc) << data;
+            return true;
+        }
+        pos += 11 + size + 4;
+    }
+    return false;
+}
+
+} // namespace
+
+// One flipped bit makes a time stamp jump by 70 minutes, or by 8 s: the
+// first is taken as a discontinuity, the second would be filled with
+// copies of a picture, which never carry the output past the source's end.
+TEST_F(ConvertCommand, TimeStampsThatJumpMakeNoRunawayOutput) {
+    testsupport::TempDir dir;
+    const std::string clean = dir.file("clean.flv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        clean, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i sine=sample_rate=44100 "
+               "-t 3 -c:v flv1 -c:a adpcm_swf"));
+    const double length = testsupport::DurationSeconds(clean);
+    struct Case {
+        int Byte;
+        unsigned char Mask;
+        const char* Note; // a line the run shows, or nullptr
+    };
+    for (const Case& c : {Case{0, 0x40, "taken as a discontinuity"},
+                          Case{1, 0x20, "pictures are not repeated beyond it"}}) {
+        SCOPED_TRACE(c.Byte);
+        const std::string source = dir.file("damaged.flv");
+        std::filesystem::copy_file(clean, source,
+                                   std::filesystem::copy_options::overwrite_existing);
+        ASSERT_TRUE(DamageFlvTimeStamp(source, 1500, c.Byte, c.Mask));
+        const std::string out = dir.file("out" + std::to_string(c.Byte) + ".avi");
+        const auto r = testsupport::RunCommand("timeout 120 " + Q(VANTREL_CONVERT) + " -i " +
+                                               Q(source) + " -vcodec mpeg4 -acodec mp2 " + Q(out));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find(c.Note), std::string::npos) << r.output;
+        const double seconds = testsupport::DurationSeconds(out);
+        EXPECT_GT(seconds, length - 0.5) << r.output;
+        EXPECT_LT(seconds, length + 1.5) << r.output;
+        EXPECT_LT(std::filesystem::file_size(out), 2'000'000u);
+    }
+}
+
+namespace {
+
+// Cuts a file to `share` of its bytes.
+void Truncate(const std::string& file, double share) {
+    const auto size = std::filesystem::file_size(file);
+    std::filesystem::resize_file(file,
+                                 static_cast<std::uintmax_t>(static_cast<double>(size) * share));
+}
+
+} // namespace
+
+// A source cut in the middle whose index still claims the whole length (an
+// mp4 with its index in front, as a file truncated while it converts)
+// converts what is there and says that it ended early, in the classic form
+// and the format form with its JSON lines; the whole source finishes as
+// before.
+TEST_F(ConvertCommand, ASourceThatEndsEarlySaysSo) {
+    testsupport::TempDir home;
+    const std::string mp4 = home.file("cut.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(mp4, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
+                                            "-c:v mpeg4 -movflags +faststart"));
+    const auto whole = Run("-i " + Q(mp4) + " -vcodec mpeg4 " + Q(home.file("whole.avi")));
+    EXPECT_EQ(whole.exitCode, 0) << whole.output;
+    EXPECT_NE(whole.output.find("Conversion finished\n"), std::string::npos) << whole.output;
+    Truncate(mp4, 0.5);
+
+    const std::string out = home.file("short.avi");
+    const auto classic = Run("-i " + Q(mp4) + " -vcodec mpeg4 " + Q(out));
+    EXPECT_EQ(classic.exitCode, 1) << classic.output;
+    EXPECT_NE(classic.output.find("Conversion ended early: The source ended at 00:00:0"),
+              std::string::npos)
+        << classic.output;
+    EXPECT_NE(classic.output.find("of its 00:00:10.000"), std::string::npos) << classic.output;
+    const double seconds = testsupport::DurationSeconds(out);
+    EXPECT_GT(seconds, 2.0);
+    EXPECT_LT(seconds, 8.0);
+
+    const std::string folder = home.file("o");
+    const auto format = RunFormat(home, "104 --json --output-dir " + Q(folder) + " " + Q(mp4));
+    EXPECT_EQ(format.exitCode, 1) << format.output;
+    EXPECT_NE(format.output.find("\"state\":\"incomplete\",\"percent\":"), std::string::npos)
+        << format.output;
+    EXPECT_EQ(format.output.find("\"percent\":100"), std::string::npos) << format.output;
+    EXPECT_NE(format.output.find("(0 failed, 0 stopped, 1 ended early)"), std::string::npos)
+        << format.output;
+}
+
+// ---- Leftovers of a killed conversion ----
+
+namespace {
+
+std::string ThisHost() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// The pid of a process that has ended.
+pid_t DeadPid() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+} // namespace
+
+// A conversion killed outright leaves no file under the output's name (only
+// its claim and temporary file, named after it); the next conversion into
+// that folder removes them and takes the name again. Leftovers of a live
+// process, and of another machine, stay.
+TEST_F(ConvertCommand, AKilledConversionLeavesNoOutputAndItsLeftoversGo) {
+    testsupport::TempDir home;
+    const std::string source = home.file("long.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=320x240:rate=25 -t 60 "
+                                               "-c:v mpeg4 -q:v 2"));
+    const std::string folder = home.file("o");
+    std::filesystem::create_directory(folder);
+    const std::vector<std::string> environment{"HOME=" + home.file("home"),
+                                               "XDG_CONFIG_HOME=" + home.file("cfg")};
+    const SignalledRun killed = SignalWhenReady(
+        {"--format", "104", "--output-dir", folder, source},
+        [&](pid_t) {
+            for (const std::string& part : testsupport::PartFiles(folder))
+                if (std::filesystem::file_size(part) > 0) return true;
+            return false;
+        },
+        SIGKILL, environment);
+    ASSERT_TRUE(killed.Signalled) << killed.Output;
+    const std::string name = folder + "/long_(new).avi";
+    EXPECT_FALSE(std::filesystem::exists(name));
+    EXPECT_EQ(testsupport::PartFiles(folder).size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/.long_(new).avi.vantrel-claim"));
+
+    const std::string live = "." + std::to_string(::getpid()) + "@" + ThisHost() + ".part";
+    const std::string dead = "." + std::to_string(DeadPid()) + "@" + ThisHost() + ".part";
+    const std::string elsewhere = ".1@another-machine.part";
+    for (const std::string& keep :
+         {".a.avi.0000000a" + live, ".b.avi.0000000b" + elsewhere, ".c.avi.0000000c" + dead})
+        std::ofstream(folder + "/" + keep) << "x";
+
+    std::filesystem::copy_file(Input, source, std::filesystem::copy_options::overwrite_existing);
+    const auto again = RunFormat(home, "104 --output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_EQ(again.exitCode, 0) << again.output;
+    EXPECT_GT(testsupport::DurationSeconds(name), 0.5) << again.output;
+    std::vector<std::string> left = OtherNames(folder, {"long_(new).avi"});
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+              (std::vector<std::string>{".a.avi.0000000a" + live, ".b.avi.0000000b" + elsewhere}))
+        << again.output;
+}

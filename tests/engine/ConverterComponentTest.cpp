@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 
 #include "engine/FFmpegVCL.h"
+#include "media/OutputClaim.h"
 #include "probe/AVProbe.h"
 
 #include <filesystem>
@@ -154,12 +155,16 @@ TEST_F(Converter, NewStreamNeedsAnOutput) {
               "At least one output file must be specified");
 }
 
+// Nothing exists under an output's name before it is written; its claim
+// goes with the task.
 TEST_F(Converter, EmptyOutputFilesAreRemovedWithTheirTask) {
     ASSERT_EQ(CCAVC.AddTask(Media->AudioVideo), 0);
     ASSERT_TRUE(CCAVC.SetOutputFile(0, Out.file("empty.avi")));
-    EXPECT_TRUE(std::filesystem::exists(Out.file("empty.avi")));
+    EXPECT_FALSE(std::filesystem::exists(Out.file("empty.avi")));
+    EXPECT_TRUE(IsClaimed(Out.file("empty.avi")));
     CCAVC.ClearTasks();
     EXPECT_FALSE(std::filesystem::exists(Out.file("empty.avi")));
+    EXPECT_FALSE(IsClaimed(Out.file("empty.avi")));
 }
 
 TEST_F(Converter, PreviewFlagsReachEveryTask) {

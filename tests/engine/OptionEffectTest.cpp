@@ -62,7 +62,7 @@ protected:
         Media = &EngineMedia::Get();
     }
     TTerminateInfo Convert(RecordingConverter& c) {
-        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end"};
+        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end", "", 100};
         return c.TaskEnd(0);
     }
     EngineMedia* Media = nullptr;

@@ -7,6 +7,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegLocalFiles.h"
 #include "media/FFUtils.h"
+#include "media/OutputClaim.h"
 
 #include <atomic>
 #include <chrono>
@@ -149,8 +150,9 @@ TEST_F(OutputSafety, AnExistingFileStaysWhenTheTaskFailsOrNeverRuns) {
 }
 
 // The result replaces the file (its mode stays); through a link the linked
-// file gets it and the link stays a link. A new name is reserved while the
-// task is set up, so names made meanwhile avoid it.
+// file gets it and the link stays a link. A new name is claimed while the
+// task is set up, so names made meanwhile avoid it, and nothing exists
+// under it before the result is put in place.
 TEST_F(OutputSafety, AKeptResultReplacesTheTargetInPlace) {
     const std::string target = Out.file("existing.mp4");
     std::ofstream(target) << "old";
@@ -171,9 +173,12 @@ TEST_F(OutputSafety, AKeptResultReplacesTheTargetInPlace) {
     TFFmpegVCL c;
     ASSERT_EQ(c.AddTask(Source), 0);
     ASSERT_TRUE(c.SetOutputFile(0, fresh));
-    EXPECT_TRUE(fs::exists(fresh));
+    EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_TRUE(fs::exists(ClaimNameOf(fresh)));
+    EXPECT_TRUE(IsClaimed(fresh));
     c.ClearTasks();
     EXPECT_FALSE(fs::exists(fresh));
+    EXPECT_FALSE(fs::exists(ClaimNameOf(fresh)));
     EXPECT_EQ(OtherNames(Out.path(), {"source.avi", "existing.mp4", "link.mp4"}),
               std::vector<std::string>{});
 }
@@ -247,8 +252,8 @@ TEST_F(OutputSafety, TargetsThatCannotBeWrittenFailWithTheSystemText) {
 
 // With new outputs only, a name that another program created after it was
 // chosen is refused with the system's text, and that program's file stays;
-// a name still free is taken, and the task's empty reservation goes when
-// the task never runs.
+// a name still free is claimed, and the claim goes when the task never
+// runs.
 TEST_F(OutputSafety, NewOutputsOnlyRefusesANameTakenMeanwhile) {
     const std::string taken = Out.file("taken.avi");
     std::ofstream(taken) << "another program's file";
@@ -261,7 +266,7 @@ TEST_F(OutputSafety, NewOutputsOnlyRefusesANameTakenMeanwhile) {
         EXPECT_EQ(c.LastErrMsg, taken + ": File exists");
         EXPECT_EQ(Contents(taken), "another program's file");
         ASSERT_TRUE(c.SetOutputFile(0, fresh)) << c.LastErrMsg;
-        EXPECT_TRUE(fs::exists(fresh)); // reserved
+        EXPECT_TRUE(fs::exists(ClaimNameOf(fresh)));
         TFFmpegVCL other;
         other.NewOutputsOnly = true;
         ASSERT_EQ(other.AddTask(Source), 0);

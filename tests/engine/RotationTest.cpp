@@ -88,8 +88,8 @@ protected:
                            const std::string& lines) {
         RecordingConverter c;
         if (c.Add(input, output, lines) < 0)
-            return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg};
-        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end"};
+            return TTerminateInfo{-2, false, true, c.Converter.LastErrMsg, "", 100};
+        if (!c.Run()) return TTerminateInfo{-2, false, true, "no batch end", "", 100};
         return c.TaskEnd(0);
     }
 

@@ -1,5 +1,7 @@
 #include "app/core/DestinationName.h"
 
+#include "media/OutputClaim.h"
+
 #include <filesystem>
 #include <system_error>
 
@@ -20,10 +22,11 @@ std::string BaseName(const std::string& sourceFile) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-// Anything of that name, a folder included, makes the name taken.
+// Anything of that name, a folder included, makes the name taken; so does
+// a conversion that is writing it (its claim).
 bool Taken(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec)) || IsClaimed(path);
 }
 
 } // namespace
