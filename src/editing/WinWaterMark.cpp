@@ -38,6 +38,15 @@
 
 namespace {
 
+// The pictures Add Image takes; PNG keeps its transparency.
+const char* const kPictureFilter =
+    "Pictures (*.png *.jpg *.jpeg *.bmp);;PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg);;"
+    "Bitmap files (*.bmp);;All files (*)";
+
+} // namespace
+
+namespace {
+
 const char* const kHelpPage = "https://www.vantrel.org/help/watermark.html";
 constexpr int kCheckerSquare = 13;
 constexpr int kDefaultSizeIndex = 19; // 26 points
@@ -241,6 +250,23 @@ TfrmWaterMark::TfrmWaterMark(TlvFilesRecord* row, bool mute, std::string library
         box->view()->setAccessibleName(box->accessibleName());
     Connect();
     ConnectAttributes();
+    MakeOkTheDefaultButton();
+}
+
+// Enter presses Ok wherever the focus is; no other button takes it over by
+// having the focus (Add Text would otherwise add a layer on every Enter).
+void TfrmWaterMark::MakeOkTheDefaultButton() {
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false);
+    btnOk->setDefault(true);
+}
+
+// A layer's picture as the view shows it: with the file's own transparency
+// when it has one (drawn under the layer's opacity), else opaque.
+QImage TfrmWaterMark::LayerPicture(const QImage& read) {
+    if (read.isNull()) return read;
+    return read.convertToFormat(read.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                       : QImage::Format_RGB888);
 }
 
 TfrmWaterMark::~TfrmWaterMark() {
@@ -596,7 +622,7 @@ void TfrmWaterMark::LoadLayers() {
         if (rec.Kind == kWmImageLayer) {
             lsbox->addItem(QString::fromStdString(rec.ImageFile));
             QImage picture(QString::fromStdString(rec.ImageFile));
-            item.Layer = NewLayer(kWmImageLayer, picture.convertToFormat(QImage::Format_RGB888),
+            item.Layer = NewLayer(kWmImageLayer, LayerPicture(picture),
                                   QPointF(rec.ImageLeft, rec.ImageTop), rec.ImageAlpha);
         } else {
             lsbox->addItem(QString::fromStdString(rec.Text));
@@ -892,18 +918,16 @@ void TfrmWaterMark::btnAddImageClick() {
     FFPlayer->Hook = false;
     edt1->hide();
     const std::string file =
-        FImageChooser
-            ? FImageChooser()
-            : QFileDialog::getOpenFileName(this, "Add Image", QString(), "Bitmap files (*.bmp)")
-                  .toStdString();
+        FImageChooser ? FImageChooser()
+                      : QFileDialog::getOpenFileName(this, "Add Image", QString(), kPictureFilter)
+                            .toStdString();
     if (file.empty()) {
         FFPlayer->Hook = FFileOpened;
         return;
     }
-    const QImage picture =
-        QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB888);
+    const QImage picture = LayerPicture(QImage(QString::fromStdString(file)));
     if (picture.isNull()) {
-        ShowMessageBox("Water Mark", "Cannot read the bitmap file \"" + file + "\".",
+        ShowMessageBox("Water Mark", "Cannot read the picture file \"" + file + "\".",
                        TMsgIcon::Error, TMsgButtons::Ok);
         FFPlayer->Hook = FFileOpened;
         return;
