@@ -356,6 +356,8 @@ private:
     void EndOfBatch();
     void TaskFinished(int taskIndex);
     void TaskEnded(const TTerminateInfo& info);
+    // A task stopped by the user's cancel (winMainCancel.cpp).
+    void TaskCutShort(const TTerminateInfo& info);
     void RunEndActions();
     void ShowTaskProgress(const TProgressInfo& info);
     void SetListButtonsEnabled(bool enabled);

@@ -261,6 +261,7 @@ void TfrmMain::TaskEnded(const TTerminateInfo& info) {
     if (info.TaskIndex == previewTask_) previewTask_ = -1;
     if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
     if (info.Finished) TaskFinished(info.TaskIndex);
+    TaskCutShort(info);
     if (tasksEnded_ >= TaskItems.size() && lastTaskFinished_) {
         lastTaskFinished_ = false;
         RunEndActions();
