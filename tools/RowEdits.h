@@ -16,7 +16,7 @@ using TTextMeasure = std::function<void(const std::string& text, const TWmFont& 
 // Applies the edit arguments, each a name followed by its value:
 //   --brightness N, --contrast N, --saturation N, --exposure N,
 //   --crop TOP,LEFT,BOTTOM,RIGHT, --trim START,LENGTH (whole seconds),
-//   --text "TEXT@X,Y[,ALPHA[,START,END]]", --image "FILE.bmp@X,Y[,ALPHA[,START,END]]"
+//   --text "TEXT@X,Y[,ALPHA[,START,END]]", --image "FILE@X,Y[,ALPHA[,START,END]]"
 // (layers repeatable, drawn in the order given). Text boxes are measured with
 // `measure` when one is given, else they stay 0 x 0 and draw nothing. Throws
 // std::invalid_argument naming the bad argument.

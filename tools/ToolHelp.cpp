@@ -45,8 +45,9 @@ const char kLayoutEdits[] =
     "      a text layer with its top left corner at X,Y; ALPHA 0 (invisible) to\n"
     "      255 (opaque), 125 when left out; shown from second START to second END\n"
     "      (the whole file when left out). Repeatable, drawn in the order given.\n"
-    "  --image \"FILE.bmp@X,Y[,ALPHA[,START,END]]\"\n"
-    "      an image layer, likewise.\n";
+    "  --image \"FILE@X,Y[,ALPHA[,START,END]]\"\n"
+    "      an image layer (PNG, JPEG or BMP), likewise; a PNG's own transparency\n"
+    "      is kept under ALPHA.\n";
 
 // "  --brightness N" and its range and neutral value, for each adjustment.
 std::string AdjustmentLines() {

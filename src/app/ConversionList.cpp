@@ -1,6 +1,7 @@
 #include "app/ConversionList.h"
 
 #include "app/Skin.h"
+#include "app/core/FormatSeconds.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int kCheckBoxWidth = 16;
+const QString kSourceGap = QStringLiteral("   ");
 
 QColor RowBackground(int row, bool selected, bool focused) {
     if (selected) return focused ? QColor(185, 204, 236) : QColor(229, 236, 248);
@@ -59,11 +61,14 @@ TFilesList::TFilesList(QWidget* parent) : QTreeWidget(parent) {
     connect(model(), &QAbstractItemModel::modelReset, this, &TFilesList::ListChanged);
     const QString file = QDir(QCoreApplication::applicationDirPath()).filePath("skin/lvBack.bmp");
     emptyPicture_ = QImage(file);
-    if (emptyPicture_.isNull()) emptyPicture_ = BuiltInEmptyPicture(QSize(479, 329));
+    builtInEmpty_ = emptyPicture_.isNull();
+    if (builtInEmpty_) emptyPicture_ = BuiltInEmptyPicture(QSize(479, 329));
 }
 
 QImage TFilesList::BuiltInEmptyPicture(const QSize& size) {
-    QImage image(size, QImage::Format_RGB32);
+    const qreal scale = skin::PictureScale();
+    QImage image(size * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -138,7 +143,7 @@ TFilesItem* TFilesList::AppendRow(TlvFilesRecord record) {
     auto* item = new TFilesItem(std::move(record));
     const TlvFilesRecord& r = item->Record;
     item->setText(colSource, QString::fromStdString(r.SourceFile));
-    item->setText(colLength, QString::number(r.Duration));
+    item->setText(colLength, QString::fromStdString(FormatSeconds(r.Duration)));
     item->setText(colTrimmed, QString::number(r.Duration));
     item->setText(colDestination, QFileInfo(QString::fromStdString(r.DestinationFile)).fileName());
     item->setText(colProgress, QString());
@@ -172,11 +177,15 @@ void TFilesList::SetDestination(int index, const std::string& path) {
 void TFilesList::CreateColumns() {
     setColumnCount(colCount);
     setHeaderLabels({"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
+    // The source takes what the others leave; they keep their widths, but
+    // never less than their captions need.
     const int widths[colCount] = {140, 65, 90, 120, 60};
-    for (int c = 0; c < colCount; ++c)
-        setColumnWidth(c, widths[c]);
-    header()->setStretchLastSection(true);
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(QHeaderView::Interactive);
+    header()->setSectionResizeMode(colSource, QHeaderView::Stretch);
     setHeaderHidden(false);
+    for (int c = 0; c < colCount; ++c)
+        setColumnWidth(c, std::max(widths[c], header()->sectionSizeHint(c)));
 }
 
 void TFilesList::RemoveColumns() {
@@ -186,6 +195,9 @@ void TFilesList::RemoveColumns() {
 
 void TFilesList::paintEvent(QPaintEvent* event) {
     if (RowCount() == 0) {
+        // The built-in picture is centred in the list at whatever size it has.
+        if (builtInEmpty_ && emptyPicture_.deviceIndependentSize().toSize() != viewport()->size())
+            emptyPicture_ = BuiltInEmptyPicture(viewport()->size());
         QPainter painter(viewport());
         painter.fillRect(viewport()->rect(), Qt::white);
         painter.drawImage(0, 0, emptyPicture_);
@@ -234,10 +246,10 @@ void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         }
     }
     const QRect label = LabelRect(option.rect, index);
-    painter->setPen(Qt::black);
-    const QString text =
-        painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideRight, label.width());
-    painter->drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    if (index.column() == colSource)
+        PaintSource(painter, label, index.data().toString());
+    else
+        PaintText(painter, label, index.data().toString());
     if (selected) {
         painter->setRenderHint(QPainter::Antialiasing, false);
         painter->setPen(SelectionFrame(focused));
@@ -248,6 +260,36 @@ void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
             painter->drawLine(rect.topRight(), rect.bottomRight());
     }
     painter->restore();
+}
+
+void TFilesRowDelegate::PaintText(QPainter* painter, const QRect& label, const QString& text) {
+    painter->setPen(Qt::black);
+    const QString shown = painter->fontMetrics().elidedText(text, Qt::ElideRight, label.width());
+    painter->drawText(label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+TFilesRowDelegate::TSourceText
+TFilesRowDelegate::SourceText(const QString& path, const QFontMetrics& metrics, int width) {
+    const QFileInfo file(path);
+    TSourceText shown;
+    shown.Name = metrics.elidedText(file.fileName(), Qt::ElideRight, width);
+    const int room = width - metrics.horizontalAdvance(shown.Name + kSourceGap);
+    const QString folder = QDir::toNativeSeparators(file.path());
+    if (shown.Name == file.fileName() && room > metrics.horizontalAdvance(QChar(0x2026)) * 3)
+        shown.Folder = metrics.elidedText(folder, Qt::ElideMiddle, room);
+    return shown;
+}
+
+// The file name first, then its folder in grey, shortened in its middle.
+void TFilesRowDelegate::PaintSource(QPainter* painter, const QRect& label, const QString& path) {
+    const TSourceText shown = SourceText(path, painter->fontMetrics(), label.width());
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter->setPen(Qt::black);
+    painter->drawText(label, flags, shown.Name);
+    if (shown.Folder.isEmpty()) return;
+    painter->setPen(QColor(96, 106, 122));
+    const int x = painter->fontMetrics().horizontalAdvance(shown.Name + kSourceGap);
+    painter->drawText(label.adjusted(x, 0, 0, 0), flags, shown.Folder);
 }
 
 QRect TFilesRowDelegate::LabelRect(const QRect& cell, const QModelIndex& index) {
@@ -267,7 +309,9 @@ bool TFilesRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                   const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (event->type() != QEvent::ToolTip || !index.isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    const QString whole = CutOffText(option, index);
+    // The source's whole path always: the cell shows its name first.
+    const QString whole =
+        index.column() == colSource ? index.data().toString() : CutOffText(option, index);
     if (whole.isEmpty())
         QToolTip::hideText();
     else

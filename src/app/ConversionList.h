@@ -74,6 +74,7 @@ private:
     void RemoveColumns();
 
     QImage emptyPicture_;
+    bool builtInEmpty_ = false;
 };
 
 // Draws a row: alternating background, selection colours, the check box.
@@ -89,6 +90,14 @@ public:
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                    const QModelIndex& index) override;
 
+    // What the Source cell shows in `width` pixels: the file name (cut at
+    // its end only when even it does not fit), then the folder, cut in its
+    // middle; no folder when there is no room for it.
+    struct TSourceText {
+        QString Name, Folder;
+    };
+    static TSourceText SourceText(const QString& path, const QFontMetrics& metrics, int width);
+
     // Where a cell's text is drawn: the cell less 3 pixels at each side, and
     // less the check box in the first column.
     static QRect LabelRect(const QRect& cell, const QModelIndex& index);
@@ -96,5 +105,8 @@ public:
     static QString CutOffText(const QStyleOptionViewItem& option, const QModelIndex& index);
 
 private:
+    static void PaintText(QPainter* painter, const QRect& label, const QString& text);
+    static void PaintSource(QPainter* painter, const QRect& label, const QString& path);
+
     TFilesList* list_;
 };

@@ -3,6 +3,7 @@
 #include "app/core/MessageSeam.h"
 #include "engine/FFmpegRecords.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <clocale>
 #include <QWidget>
@@ -64,8 +65,22 @@ TMsgResult ShowQtMessageBox(const std::string& caption, const std::string& text,
     return answer == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
 }
 
+TMsgResult AskQtWithCheckBox(const std::string& caption, const std::string& text,
+                             const std::string& checkCaption, bool& checked) {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    auto* check = new QCheckBox(QString::fromStdString(checkCaption));
+    check->setChecked(checked);
+    box.setCheckBox(check);
+    const int answer = box.exec();
+    checked = check->isChecked();
+    return answer == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+}
+
 } // namespace
 
 void InstallGuiMessageHandler() {
     SetMessageHandler(ShowQtMessageBox);
+    SetCheckQuestionHandler(AskQtWithCheckBox);
 }

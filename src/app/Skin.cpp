@@ -1,9 +1,11 @@
 #include "app/Skin.h"
 
 #include <QFont>
+#include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <algorithm>
 
 // The resources live in a static library: register them before first use.
 static void InitSkinResources() {
@@ -16,19 +18,28 @@ static void InitSkinResources() {
 
 namespace skin {
 
+// The pixels per logical pixel of the sharpest screen: icons are drawn at
+// that density, so that they stay sharp on a high-resolution screen.
+qreal PictureScale() {
+    return qGuiApp ? std::max<qreal>(1, qGuiApp->devicePixelRatio()) : 1;
+}
+
 QPixmap Pixmap(const QString& name, int width, int height) {
     InitSkinResources();
     static QHash<QString, QPixmap> cache;
-    const QString key = name + QString::number(width) + "x" + QString::number(height);
+    const qreal scale = PictureScale();
+    const QString key = name + QString::number(width) + "x" + QString::number(height) + "@" +
+                        QString::number(scale);
     auto it = cache.find(key);
     if (it != cache.end()) return *it;
-    QPixmap pixmap(width, height);
+    QPixmap pixmap(qRound(width * scale), qRound(height * scale));
+    pixmap.setDevicePixelRatio(scale);
     pixmap.fill(Qt::transparent);
     QSvgRenderer renderer(":/icons/" + name + ".svg");
     if (renderer.isValid()) {
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter);
+        renderer.render(&painter, QRectF(0, 0, width, height));
     }
     cache.insert(key, pixmap);
     return pixmap;
@@ -41,11 +52,13 @@ QPixmap Pixmap(const QString& name, int size) {
 QIcon Icon(const QString& name, int size) {
     QIcon icon(Pixmap(name, size));
     // A dimmed copy for disabled buttons.
-    QPixmap dim(size, size);
+    const QPixmap sharp = Pixmap(name, size);
+    QPixmap dim(sharp.size());
+    dim.setDevicePixelRatio(sharp.devicePixelRatio());
     dim.fill(Qt::transparent);
     QPainter painter(&dim);
     painter.setOpacity(0.35);
-    painter.drawPixmap(0, 0, Pixmap(name, size));
+    painter.drawPixmap(0, 0, sharp);
     painter.end();
     icon.addPixmap(dim, QIcon::Disabled);
     return icon;

@@ -39,9 +39,12 @@ inline QColor Accent() {
 }
 
 // An icon of the resources (":/icons/<name>.svg") drawn at the given size.
+// The picture has the pixel density of the sharpest screen (PictureScale);
+// its logical size is the size asked for.
 QPixmap Pixmap(const QString& name, int width, int height);
 QPixmap Pixmap(const QString& name, int size);
 QIcon Icon(const QString& name, int size);
+qreal PictureScale();
 
 // The skin's style sheet for a window and its children: message boxes,
 // menus, edit boxes, scroll bars.

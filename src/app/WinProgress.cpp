@@ -1,6 +1,8 @@
 #include "app/WinProgress.h"
 
 #include "app/Skin.h"
+#include "app/core/GlobalUnit.h"
+#include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
 #include "app/Snapshots.h"
 #include "app/winMain.h"
@@ -24,6 +26,8 @@ namespace {
 const QColor kPreviewBackground(166, 202, 240);
 const char* const kConverting = "Converting";
 const char* const kPaused = "Paused";
+const char* const kKeepCancelledKey = "KeepCancelledFiles";
+const char* const kKeepCancelledCaption = "Keep the partly converted files";
 constexpr int kHeight = 460;           // one task at a time
 constexpr int kTaskLineHeight = 20;    // a line of the running tasks' list
 constexpr int kMostTaskLinesShown = 4; // more scroll
@@ -182,6 +186,8 @@ void TfrmProgress::CreateButtons(int y) {
 }
 
 void TfrmProgress::FormShow() {
+    cancelled_ = false;
+    keepCancelled_ = false;
     SetConversionsAtATime(atATime_);
     setStyleSheet(skin::StyleSheet() + "QDialog#frmProgress { background: rgb(24,52,91); }");
     if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
@@ -350,8 +356,10 @@ void TfrmProgress::btnResumeClick() {
     mainResume_->setEnabled(false);
 }
 
+// Cancel asks as Escape and the title bar do: the question carries the
+// choice of keeping the partly converted files.
 void TfrmProgress::btnCancelClick() {
-    CloseWithoutAsking();
+    if (!closing_ && ConfirmCancel()) CloseWithoutAsking();
 }
 
 // The last preview frame and the picture shown; the folder is not opened
@@ -371,9 +379,21 @@ bool TfrmProgress::FormCloseQuery() {
     return true;
 }
 
-bool TfrmProgress::ConfirmCancel() const {
-    return ShowMessageBox("Warning", "Do you really want to cancel the conversion?",
-                          TMsgIcon::Question, TMsgButtons::YesNo) == TMsgResult::Yes;
+// The check box's state is kept in the settings file ("KeepCancelledFiles",
+// 0 or 1, off at first) and offered again the next time.
+bool TfrmProgress::ConfirmCancel() {
+    auto* main = qobject_cast<TfrmMain*>(parentWidget());
+    const std::string settingsFile = main ? main->Global().SettingsFile() : std::string();
+    bool keep = !settingsFile.empty() &&
+                TIniFile(settingsFile).ReadInteger("settings", kKeepCancelledKey, 0) == 1;
+    if (AskWithCheckBox("Warning", "Do you really want to cancel the conversion?",
+                        kKeepCancelledCaption, keep) != TMsgResult::Yes)
+        return false;
+    if (!settingsFile.empty())
+        TIniFile(settingsFile).WriteInteger("settings", kKeepCancelledKey, keep ? 1 : 0);
+    keepCancelled_ = keep;
+    cancelled_ = true;
+    return true;
 }
 
 void TfrmProgress::keyPressEvent(QKeyEvent* event) {

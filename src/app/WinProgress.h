@@ -113,6 +113,11 @@ public:
     QProgressBar* progbarBatch = nullptr; // the whole batch; several at a time only
     QTimer Timer1;
 
+    // The user confirmed a cancel of this batch (Cancel, Escape or the title
+    // bar), and whether the partly converted files stay.
+    bool Cancelled() const { return cancelled_; }
+    bool KeepCancelledFiles() const { return keepCancelled_; }
+
     // The picture shown in `imgPreview`.
     const QImage& PreviewPicture() const { return picture_; }
 
@@ -130,7 +135,7 @@ private:
     void CreateBatchControls();
     void ShowBatch();
     void ClearPreview();
-    bool ConfirmCancel() const;
+    bool ConfirmCancel();
     // Milliseconds since the window was shown, pauses left out.
     qint64 WorkingMs() const;
 
@@ -139,8 +144,10 @@ private:
     QPushButton* mainPause_;
     QPushButton* mainResume_;
     QImage picture_;
-    bool closing_ = false;   // a close is waiting for the converter
-    bool askOnClose_ = true; // false while Cancel or the batch's end closes
+    bool closing_ = false;       // a close is waiting for the converter
+    bool askOnClose_ = true;     // false while Cancel or the batch's end closes
+    bool cancelled_ = false;     // set before the converter is stopped
+    bool keepCancelled_ = false; // the confirmation's check box
     TTimeLeftEstimate estimate_;
     TBatchProgress batch_;
     int atATime_ = 1;

@@ -114,10 +114,14 @@ TPopupMenu::TPopupMenu(const QString& objectName, QWidget* parent) : QMenu(paren
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName("frmMain");
     clock_.start();
-    setFixedSize(kWidth, kHeight);
+    // The designed size is the smallest; the window grows from there.
+    setMinimumSize(kWidth, kHeight);
+    resize(kWidth, kHeight);
+    setMouseTracking(true);
     CentreOnDesktop();
     setStyleSheet(skin::StyleSheet());
     CreateTitleRow();
+    CreateMaximizeButton();
     CreateMenuRow();
     CreateToolRow();
     CreateShareButtons();
@@ -133,6 +137,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     // The trim dialog is made once with the window and shown again on every opening.
     frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
     RestoreList();
+    RecordDesignPlaces();
+    RestoreWindowPlace();
+    LayOutWindow();
 }
 
 TfrmMain::~TfrmMain() {
@@ -527,6 +534,7 @@ void TfrmMain::CentreOnDesktop() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
     if (closeConfirmed_ || FormCloseQuery()) {
         closeConfirmed_ = true;
+        StoreWindowPlace();
         btnStopAddingClick();
         event->accept();
     } else {
@@ -537,21 +545,24 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 void TfrmMain::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), skin::Background());
+    const int w = width();
     QLinearGradient title(0, 0, 0, kTitleHeight);
     title.setColorAt(0, QColor(52, 96, 152));
     title.setColorAt(1, skin::Band());
-    painter.fillRect(QRect(0, 0, kWidth, kTitleHeight), title);
-    painter.fillRect(QRect(0, 64, kWidth, 60), QColor(30, 62, 106));
+    painter.fillRect(QRect(0, 0, w, kTitleHeight), title);
+    painter.fillRect(QRect(0, 64, w, 60), QColor(30, 62, 106));
     painter.setPen(QColor(60, 98, 146));
-    painter.drawLine(0, kTitleHeight, kWidth, kTitleHeight);
-    painter.drawLine(0, 64, kWidth, 64);
-    painter.drawLine(0, 123, kWidth, 123);
-    painter.drawLine(0, 462, kWidth, 462);
+    painter.drawLine(0, kTitleHeight, w, kTitleHeight);
+    painter.drawLine(0, 64, w, 64);
+    painter.drawLine(0, 123, w, 123);
+    // The bottom rows keep their distance from the window's bottom.
+    painter.drawLine(0, height() - (kHeight - 462), w, height() - (kHeight - 462));
     painter.setPen(skin::HotFrame());
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 void TfrmMain::mousePressEvent(QMouseEvent* event) {
+    if (StartEdgeResize(event)) return;
     // The title row moves the window.
     if (event->button() == Qt::LeftButton && event->position().y() < kTitleHeight && windowHandle())
         windowHandle()->startSystemMove();

@@ -188,6 +188,11 @@ public:
     QLabel* lbl_appname = nullptr;
     skin::TImageButton* btnSmall = nullptr;
     skin::TImageButton* btnClose = nullptr;
+    // Maximises the window, or restores it (winMainLayout.cpp).
+    skin::TImageButton* btnMaximize = nullptr;
+    void btnMaximizeClick();
+    // Writes the window's size, place and maximised state to the settings.
+    void StoreWindowPlace();
     // Menu row
     skin::TMenuRowButton* menubtnFile = nullptr;
     skin::TMenuRowButton* menubtnEdit = nullptr;
@@ -295,8 +300,28 @@ protected:
     // Space and the arrow keys that no control of the window has used.
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Growing with the window (winMainLayout.cpp). Extra pixels: across and
+    // down, and the part of across that the list takes.
+    struct TGrowth {
+        int Across = 0, Down = 0, List = 0;
+    };
+    void CreateMaximizeButton();
+    // Keeps every control's place in the designed size; the layout grows
+    // them from there.
+    void RecordDesignPlaces();
+    QRect GrownPlace(const QWidget* widget, const QRect& design, const TGrowth& growth) const;
+    void LayOutWindow();
+    void FitPositionBar(int oldWidth);
+    void RestoreWindowPlace();
+    Qt::Edges EdgesAt(const QPoint& pos) const;
+    // A press on the window's rim starts resizing; true when it did.
+    bool StartEdgeResize(QMouseEvent* event);
     void CentreOnDesktop();
     // The folder the user picks for a Browse button, empty when none.
     std::string ChooseFolder(const std::string& shown);
@@ -333,6 +358,8 @@ private:
     void EndOfBatch();
     void TaskFinished(int taskIndex);
     void TaskEnded(const TTerminateInfo& info);
+    // A task stopped by the user's cancel (winMainCancel.cpp).
+    void TaskCutShort(const TTerminateInfo& info);
     void RunEndActions();
     void ShowTaskProgress(const TProgressInfo& info);
     void SetListButtonsEnabled(bool enabled);
@@ -376,6 +403,9 @@ private:
     void PickFormat(const std::string& caption, int code);
 
     std::unique_ptr<TGlobalObject> GlobalObject;
+    std::vector<std::pair<QWidget*, QRect>> designPlaces_;
+    QPixmap designTrack_;
+    int designPositionBarWidth_ = 0;
     TFormatChooser* chooser_ = nullptr;
     TfrmAbout* frmAbout_ = nullptr;
     TFolderChooser folderChooser_;

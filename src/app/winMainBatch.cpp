@@ -269,6 +269,7 @@ void TfrmMain::TaskEnded(const TTerminateInfo& info) {
                                  QString("%1% (ended early)").arg(info.ReachedPercent));
         if (frmProgress) frmProgress->progbarFile->setValue(info.ReachedPercent);
     }
+    TaskCutShort(info);
     if (tasksEnded_ >= TaskItems.size() && lastTaskFinished_) {
         lastTaskFinished_ = false;
         RunEndActions();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -82,16 +83,27 @@ void CopyRows(const Bitmap24& from, int x, int y, Bitmap24& to) {
         std::memcpy(to.Row(r), from.Row(y + r) + x * 3, bytes);
 }
 
-Bitmap24 ReadImage(const std::string& file) {
-    const QImage image =
-        QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_BGR888);
-    if (image.isNull()) throw std::runtime_error("Cannot read the image file \"" + file + "\"");
+// A picture file (PNG, JPEG, BMP, ...) as 24-bit pixels, and the opacity
+// of each pixel when the file has its own transparency (else empty). The
+// colours under the opacity are the file's own, not multiplied by it.
+std::pair<Bitmap24, std::vector<uint8_t>> ReadImage(const std::string& file) {
+    const QImage read(QString::fromStdString(file));
+    if (read.isNull()) throw std::runtime_error("Cannot read the image file \"" + file + "\"");
+    const QImage image = read.convertToFormat(QImage::Format_BGR888);
     Bitmap24 bitmap;
     bitmap.SetSize(image.width(), image.height());
     const std::size_t bytes = static_cast<std::size_t>(bitmap.Width) * 3;
     for (int y = 0; y < bitmap.Height; ++y)
         std::memcpy(bitmap.Row(y), image.constScanLine(y), bytes);
-    return bitmap;
+    std::vector<uint8_t> opacity;
+    if (read.hasAlphaChannel()) {
+        const QImage alpha = read.convertToFormat(QImage::Format_Alpha8);
+        opacity.resize(static_cast<std::size_t>(bitmap.Width) * bitmap.Height);
+        for (int y = 0; y < bitmap.Height; ++y)
+            std::memcpy(opacity.data() + static_cast<std::size_t>(y) * bitmap.Width,
+                        alpha.constScanLine(y), static_cast<std::size_t>(bitmap.Width));
+    }
+    return {std::move(bitmap), std::move(opacity)};
 }
 
 } // namespace
@@ -179,7 +191,9 @@ const Bitmap24& TLayerImageCache::Image(const std::string& file) {
     if (const auto it = FImageErrors.find(file); it != FImageErrors.end())
         throw std::runtime_error(it->second);
     try {
-        return FImages.emplace(file, ReadImage(file)).first->second;
+        auto [bitmap, opacity] = ReadImage(file);
+        if (!opacity.empty()) FOpacities.emplace(file, std::move(opacity));
+        return FImages.emplace(file, std::move(bitmap)).first->second;
     } catch (const std::runtime_error& e) {
         FImageErrors.emplace(file, e.what());
         throw;
@@ -205,8 +219,15 @@ void TLayerImageCache::DrawText(Bitmap24& frame, const TWmRec& layer) {
     BlendBitmap(frame, box.Pixels, box.Part.x(), box.Part.y(), layer.TextAlpha);
 }
 
+const std::vector<uint8_t>* TLayerImageCache::Opacity(const std::string& file) {
+    Image(file);
+    const auto it = FOpacities.find(file);
+    return it == FOpacities.end() ? nullptr : &it->second;
+}
+
 void TLayerImageCache::Clear() {
     FImages.clear();
+    FOpacities.clear();
     FImageErrors.clear();
     FTextBoxes.clear();
 }
@@ -215,8 +236,12 @@ void DrawLayer(Bitmap24& frame, const TWmRec& layer, TLayerImageCache& cache) {
     if (layer.Kind == kWmTextLayer && !layer.Text.empty()) {
         cache.DrawText(frame, layer);
     } else if (layer.Kind == kWmImageLayer && !layer.ImageFile.empty()) {
-        BlendBitmap(frame, cache.Image(layer.ImageFile), layer.ImageLeft, layer.ImageTop,
-                    layer.ImageAlpha);
+        const Bitmap24& image = cache.Image(layer.ImageFile);
+        if (const std::vector<uint8_t>* opacity = cache.Opacity(layer.ImageFile))
+            BlendBitmapMasked(frame, image, *opacity, layer.ImageLeft, layer.ImageTop,
+                              layer.ImageAlpha);
+        else
+            BlendBitmap(frame, image, layer.ImageLeft, layer.ImageTop, layer.ImageAlpha);
     }
 }
 

@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // The pictures of image layers and the rendered boxes of text layers, kept
 // from frame to frame. It only grows until Clear.
@@ -33,9 +34,13 @@ public:
     TLayerImageCache(const TLayerImageCache&) = delete;
     TLayerImageCache& operator=(const TLayerImageCache&) = delete;
 
-    // The 24-bit picture of a ".bmp" file, read on first use. Throws
-    // std::runtime_error, on this and every later call, when it cannot be read.
+    // The 24-bit picture of a picture file (PNG, JPEG, BMP, ...), read on
+    // first use. Throws std::runtime_error, on this and every later call,
+    // when it cannot be read.
     const Bitmap24& Image(const std::string& file);
+    // The file's own opacity, one byte a pixel (see BlendBitmapMasked), or
+    // null when the file has none. Reads the file as Image does.
+    const std::vector<uint8_t>* Opacity(const std::string& file);
 
     // Draws one text layer on the frame (the layer's Kind is not checked).
     void DrawText(Bitmap24& frame, const TWmRec& layer);
@@ -45,6 +50,7 @@ public:
 private:
     struct TTextBox;
     std::map<std::string, Bitmap24> FImages;
+    std::map<std::string, std::vector<uint8_t>> FOpacities;
     std::map<std::string, std::string> FImageErrors;
     std::unordered_map<const TWmRec*, std::unique_ptr<TTextBox>> FTextBoxes;
 };

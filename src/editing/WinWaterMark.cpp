@@ -38,6 +38,15 @@
 
 namespace {
 
+// The pictures Add Image takes; PNG keeps its transparency.
+const char* const kPictureFilter =
+    "Pictures (*.png *.jpg *.jpeg *.bmp);;PNG pictures (*.png);;JPEG pictures (*.jpg *.jpeg);;"
+    "Bitmap files (*.bmp);;All files (*)";
+
+} // namespace
+
+namespace {
+
 const char* const kHelpPage = "https://www.vantrel.org/help/watermark.html";
 constexpr int kCheckerSquare = 13;
 constexpr int kDefaultSizeIndex = 19; // 26 points
@@ -244,6 +253,23 @@ TfrmWaterMark::TfrmWaterMark(TlvFilesRecord* row, bool mute, std::string library
     // Layers are placed on the source's frames: none can be added before
     // the source is open.
     SetAddingEnabled(false);
+    MakeOkTheDefaultButton();
+}
+
+// Enter presses Ok wherever the focus is; no other button takes it over by
+// having the focus (Add Text would otherwise add a layer on every Enter).
+void TfrmWaterMark::MakeOkTheDefaultButton() {
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setAutoDefault(false);
+    btnOk->setDefault(true);
+}
+
+// A layer's picture as the view shows it: with the file's own transparency
+// when it has one (drawn under the layer's opacity), else opaque.
+QImage TfrmWaterMark::LayerPicture(const QImage& read) {
+    if (read.isNull()) return read;
+    return read.convertToFormat(read.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                       : QImage::Format_RGB888);
 }
 
 TfrmWaterMark::~TfrmWaterMark() {
@@ -646,7 +672,7 @@ void TfrmWaterMark::LoadImageLayer(TWmItemRec& item) {
         p.setPen(QPen(QColor(255, 0, 0), 1, Qt::DashLine));
         p.drawRect(picture.rect().adjusted(0, 0, -1, -1));
     } else {
-        picture = picture.convertToFormat(QImage::Format_RGB888);
+        picture = LayerPicture(picture);
     }
     item.Layer =
         NewLayer(kWmImageLayer, picture, QPointF(rec.ImageLeft, rec.ImageTop), rec.ImageAlpha);
@@ -927,18 +953,16 @@ void TfrmWaterMark::btnAddImageClick() {
     FFPlayer->Hook = false;
     edt1->hide();
     const std::string file =
-        FImageChooser
-            ? FImageChooser()
-            : QFileDialog::getOpenFileName(this, "Add Image", QString(), "Bitmap files (*.bmp)")
-                  .toStdString();
+        FImageChooser ? FImageChooser()
+                      : QFileDialog::getOpenFileName(this, "Add Image", QString(), kPictureFilter)
+                            .toStdString();
     if (file.empty()) {
         FFPlayer->Hook = FFileOpened;
         return;
     }
-    const QImage picture =
-        QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB888);
+    const QImage picture = LayerPicture(QImage(QString::fromStdString(file)));
     if (picture.isNull()) {
-        ShowMessageBox("Water Mark", "Cannot read the bitmap file \"" + file + "\".",
+        ShowMessageBox("Water Mark", "Cannot read the picture file \"" + file + "\".",
                        TMsgIcon::Error, TMsgButtons::Ok);
         FFPlayer->Hook = FFileOpened;
         return;

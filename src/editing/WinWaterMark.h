@@ -175,6 +175,8 @@ private:
     void LoadImageLayer(TWmItemRec& item);
     void SetAddingEnabled(bool enabled);
     TWmLayerItem* NewLayer(int tag, const QImage& picture, const QPointF& topLeft, int alpha);
+    void MakeOkTheDefaultButton();
+    static QImage LayerPicture(const QImage& read);
     QImage TextPicture(const std::string& text, const TWmFont& font, bool useBack,
                        uint32_t back) const;
     QPointF ViewCentre() const;

@@ -272,6 +272,77 @@ private slots:
         TWindowHarness::Dispose(window);
     }
 
+    // Cancel asks, with the choice of keeping the partly converted file: by
+    // default the row cut short says "Cancelled" and its file is gone; with
+    // the box ticked the file stays, and the box is offered ticked next time.
+    void cancelledRowIsMarkedAndItsFileGoesUnlessKept() {
+        h_->ChooseFormat(102);
+        const std::string source = h_->Media("cut short.avi");
+        fs::copy_file(longClip_, source, fs::copy_options::overwrite_existing);
+        // The handlers below use this function's variables: gone with it.
+        struct TResetHandler {
+            ~TResetHandler() { SetCheckQuestionHandler(nullptr); }
+        } resetHandler;
+        std::vector<bool> offered;
+        bool tick = false;
+        SetCheckQuestionHandler([&](const std::string&, const std::string& text,
+                                    const std::string& checkCaption, bool& checked) {
+            h_->Messages.push_back(
+                {"Warning", text + " [" + checkCaption + "]", TMsgIcon::Question});
+            offered.push_back(checked);
+            checked = tick;
+            return TMsgResult::Yes;
+        });
+        const auto cancelOnce = [&](bool keep) {
+            tick = keep;
+            auto window = h_->NewWindow();
+            TWindowHarness::AddFiles(*window, {source});
+            TfrmMain* w = window.get();
+            const TPreviewBitmapEvent shown = w->CCAVC->OnPreviewBitmap;
+            w->CCAVC->OnPreviewBitmap = [&](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
+                shown(s, i);
+                if (!w->frmProgress->btnPause->isEnabled()) return;
+                w->frmProgress->btnPauseClick(); // still converting when Cancel comes
+                QTimer::singleShot(
+                    0, w, [w] { QTest::mouseClick(w->frmProgress->btnCancel, Qt::LeftButton); });
+            };
+            const bool ended = TWindowHarness::PressStart(*window);
+            const std::string output = w->lvFIles->Row(0)->Record.DestinationFile;
+            const QString mark = w->lvFIles->Row(0)->text(colProgress);
+            w->CCAVC->OnPreviewBitmap = shown;
+            TWindowHarness::Dispose(window);
+            QVERIFY(ended);
+            QCOMPARE(mark, QString("Cancelled"));
+            QCOMPARE(fs::exists(output), keep);
+            if (keep) QVERIFY(fs::file_size(output) > 0);
+        };
+        cancelOnce(false);
+        QCOMPARE(h_->Settings().ReadString("settings", "KeepCancelledFiles", ""), std::string("0"));
+        cancelOnce(true);
+        QCOMPARE(h_->Settings().ReadString("settings", "KeepCancelledFiles", ""), std::string("1"));
+        SetCheckQuestionHandler(nullptr);
+        QCOMPARE(offered, (std::vector<bool>{false, false}));
+        QVERIFY(h_->Messages[0].Text.find("Do you really want to cancel the conversion? [Keep") ==
+                0);
+        // The choice is offered again as it was left.
+        bool checked = false;
+        SetCheckQuestionHandler(
+            [&](const std::string&, const std::string&, const std::string&, bool& box) {
+                checked = box;
+                return TMsgResult::No;
+            });
+        auto window = h_->NewWindow();
+        // Owned by the window, as the batch's own.
+        auto* progress = new TfrmProgress(window.get(), window->CCAVC.get(), &window->PreviewBitmap,
+                                          window->btnPause, window->btnResume);
+        progress->btnCancelClick();
+        SetCheckQuestionHandler(nullptr);
+        QVERIFY(checked);
+        QVERIFY(!progress->Cancelled());
+        TWindowHarness::Dispose(window);
+        QCOMPARE(fs::file_size(source), fs::file_size(longClip_));
+    }
+
     // A settings file written by hand naming an output folder that does not
     // exist yet: the window starts with that folder, made, and the
     // converted file lands in it.

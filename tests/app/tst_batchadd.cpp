@@ -95,7 +95,7 @@ private slots:
         QVERIFY(!window->Adding());
         QVERIFY(!window->pnlAdding->isVisible());
         QCOMPARE(window->lvFIles->SelectedRow(), 0);
-        QCOMPARE(window->lvFIles->Row(7)->text(colLength), QString("1"));
+        QCOMPARE(window->lvFIles->Row(7)->text(colLength), QString("0:00:01"));
         QVERIFY(window->lvFIles->IsChecked(39));
         // Two sources of one base name: the later one gets the next name.
         const auto& a3 =
@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(back.Watermarks[0].Font->Style, uint32_t(fsBold));
         QCOMPARE(back.DestinationFile, destination);
         QCOMPARE(restored->Row(2)->text(colTrimmed), QString("0"));
-        QCOMPARE(restored->Row(0)->text(colLength), QString("1"));
+        QCOMPARE(restored->Row(0)->text(colLength), QString("0:00:01"));
         QVERIFY(again->btnStart->isEnabled() && again->btnRemove->isEnabled());
         QCOMPARE(restored->SelectedRow(), 0);
         TWindowHarness::Dispose(again);

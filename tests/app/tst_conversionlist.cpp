@@ -3,6 +3,7 @@
 #include "WindowHarness.h"
 #include "engine/FFmpegVCL.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <filesystem>
 #include <memory>
@@ -61,8 +62,8 @@ private slots:
         QCOMPARE(list->headerItem()->text(3), QString("Destination File"));
         QCOMPARE(list->Row(0)->text(colDestination), QString("clip_(new).mp4"));
         QCOMPARE(list->Row(1)->text(colDestination), QString("CLIP_(new).mp4"));
-        QCOMPARE(list->Row(0)->text(colLength), QString("2"));
-        QCOMPARE(list->Row(2)->text(colLength), QString("59"));
+        QCOMPARE(list->Row(0)->text(colLength), QString("0:00:02"));
+        QCOMPARE(list->Row(2)->text(colLength), QString("0:00:59"));
         QCOMPARE(list->Row(2)->text(colTrimmed), QString("59"));
         QVERIFY(list->IsChecked(0) && list->IsChecked(2));
         QCOMPARE(list->SelectedRow(), 0);
@@ -74,6 +75,24 @@ private slots:
         QCOMPARE(int(harness_->Messages.size()), 1);
         QCOMPARE(window->CCAVC->TaskCount(), 0);
         Dispose(window);
+    }
+
+    // The Source cell: the name first and whole, then the folder cut in its
+    // middle; a name too long for the cell is cut at its end, without folder.
+    void sourceCellShowsTheNameFirst() {
+        const QFontMetrics metrics(QApplication::font());
+        const QString path = "/home/ann/Videos/2024/holiday/beach/clip 0001.mp4";
+        const int nameWidth = metrics.horizontalAdvance("clip 0001.mp4");
+        auto wide = TFilesRowDelegate::SourceText(path, metrics, 2000);
+        QCOMPARE(wide.Name, QString("clip 0001.mp4"));
+        QCOMPARE(wide.Folder, QString("/home/ann/Videos/2024/holiday/beach"));
+        auto narrow = TFilesRowDelegate::SourceText(path, metrics, nameWidth + 120);
+        QCOMPARE(narrow.Name, QString("clip 0001.mp4"));
+        QVERIFY(narrow.Folder.contains(QChar(0x2026)));
+        QVERIFY(narrow.Folder.startsWith("/h") && narrow.Folder.endsWith("ch"));
+        auto tight = TFilesRowDelegate::SourceText(path, metrics, nameWidth / 2);
+        QVERIFY(tight.Name.startsWith("clip") && tight.Name.endsWith(QChar(0x2026)));
+        QVERIFY(tight.Folder.isEmpty());
     }
 
     void destinationNamesSkipExistingFiles() {

@@ -2,17 +2,21 @@
 // reporter and a picture of the whole window.
 #include "app/ErrorReporter.h"
 #include "app/JpegIO.h"
+#include "app/PlayerSurface.h"
+#include "app/Skin.h"
 #include "app/Shell.h"
 #include "app/WinCover.h"
 #include "app/winMain.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
+#include "controls/Tracker2.h"
 #include "engine/FFmpegRecords.h"
 #include "media/FFmpegLoader.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -347,6 +351,115 @@ private slots:
         QCOMPARE(image.pixelColor(700, 250), QColor(0, 0, 0));
         const QString shot = qEnvironmentVariable("VANTREL_SCREENSHOT");
         if (!shot.isEmpty()) image.save(shot);
+        Dispose(window, this);
+    }
+
+    // A row, so that the list has its columns.
+    static void AddRow(TfrmMain& window) {
+        TlvFilesRecord record;
+        record.SourceFile = "/media/camera/DCIM/100MEDIA/a rather long clip name.mp4";
+        record.DestinationFile = "/tmp/a rather long clip name_(new).mp4";
+        record.Duration = 3725;
+        window.lvFIles->AppendRow(std::move(record));
+    }
+
+    // Every shown label and captioned button holds its whole text, and every
+    // column header its caption.
+    static void CheckNothingCut(TfrmMain& window) {
+        for (QLabel* label : window.findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().isEmpty()) continue;
+            const int need = label->fontMetrics().horizontalAdvance(label->text());
+            QVERIFY2(need <= label->contentsRect().width(), qPrintable(label->text()));
+        }
+        for (auto* button : window.findChildren<QToolButton*>()) {
+            if (!button->isVisible() || button->text().isEmpty()) continue;
+            const int need = button->fontMetrics().horizontalAdvance(button->text());
+            QVERIFY2(need <= button->width() - 4, qPrintable(button->text()));
+        }
+        const QHeaderView* header = window.lvFIles->header();
+        for (int c = 1; c < header->count(); ++c)
+            QVERIFY2(header->sectionSize(c) >= header->sectionSizeHint(c),
+                     qPrintable(window.lvFIles->headerItem()->text(c)));
+    }
+
+    // The window grows from its designed size: the list and the preview take
+    // the room, the bottom rows and the title buttons keep their distance
+    // from the edges. A new window comes back at the size the last one had.
+    void windowGrowsAndRemembersItsSize() {
+        auto window = NewWindow();
+        QCOMPARE(window->size(), QSize(914, 566));
+        QCOMPARE(window->minimumSize(), QSize(914, 566));
+        QVERIFY(window->maximumWidth() > 1600);
+        AddRow(*window);
+        const QRect list = window->lvFIles->geometry();
+        const QRect preview = window->pan1->geometry();
+        const int sourceColumn = window->lvFIles->columnWidth(colSource);
+        const int positionBar = window->trcPreview->width();
+        const int startBelowBottom = window->height() - window->btnStartBelow->geometry().bottom();
+        const int closeRight = window->width() - window->btnClose->x();
+        CheckNothingCut(*window);
+
+        window->resize(1600, 1000);
+        QTRY_COMPARE(window->lvFIles->height(), list.height() + 434);
+        QVERIFY(window->lvFIles->width() > list.width() + 300);
+        QVERIFY(window->pan1->width() > preview.width() + 250);
+        QCOMPARE(window->pan1->height(), preview.height() + 434);
+        QVERIFY(!window->lvFIles->geometry().intersects(window->pan1->geometry()));
+        QVERIFY(window->lvFIles->columnWidth(colSource) > sourceColumn + 300);
+        QCOMPARE(window->trcPreview->width() - positionBar,
+                 window->pan1->width() - preview.width());
+        QCOMPARE(window->trcPreview->Max(), window->trcPreview->width());
+        QCOMPARE(window->height() - window->btnStartBelow->geometry().bottom(), startBelowBottom);
+        QCOMPARE(window->width() - window->btnClose->x(), closeRight);
+        for (QWidget* child : window->findChildren<QWidget*>())
+            if (child->isVisible() && child->parentWidget() == window.get())
+                QVERIFY2(window->rect().contains(child->geometry()),
+                         qPrintable(child->objectName()));
+        CheckNothingCut(*window);
+        const QImage grown = window->grab().toImage();
+        const qreal ratio = grown.devicePixelRatio();
+        QCOMPARE(grown.pixelColor(QPoint(1200, 300) * ratio), QColor(0, 0, 0)); // wider preview
+        const QString shot = qEnvironmentVariable("VANTREL_GROWN_SCREENSHOT");
+        if (!shot.isEmpty()) grown.save(shot);
+        Dispose(window, this);
+        QCOMPARE(Settings().ReadString("MainWindow", "Width", ""), std::string("1600"));
+        QCOMPARE(Settings().ReadString("MainWindow", "Height", ""), std::string("1000"));
+
+        window = NewWindow();
+        QCOMPARE(window->size(), QSize(1600, 1000));
+        QCOMPARE(window->lvFIles->height(), list.height() + 434);
+        window->resize(914, 566);
+        QTRY_COMPARE(window->lvFIles->geometry(), list);
+        QCOMPARE(window->pan1->geometry(), preview);
+        QCOMPARE(window->trcPreview->width(), positionBar);
+        Dispose(window, this);
+        window = NewWindow();
+        QCOMPARE(window->size(), QSize(914, 566));
+        Dispose(window, this);
+
+        // A stored size below the designed one is not taken.
+        TIniFile settings = Settings();
+        settings.WriteString("MainWindow", "Width", "300");
+        window = NewWindow();
+        QCOMPARE(window->size(), QSize(914, 566));
+        Dispose(window, this);
+    }
+
+    // Run with QT_SCALE_FACTOR=2 (its own test): pictures have twice the
+    // pixels, and texts still fit.
+    void windowAtDoubleDensity() {
+        if (qApp->devicePixelRatio() < 2)
+            QSKIP("needs a screen of pixel ratio 2 (QT_SCALE_FACTOR=2)");
+        const QPixmap add = skin::Pixmap("add", 26);
+        QCOMPARE(add.devicePixelRatio(), 2.0);
+        QCOMPARE(add.size(), QSize(52, 52));
+        auto window = NewWindow();
+        QCOMPARE(window->size(), QSize(914, 566));
+        QCOMPARE(window->btnAdd->icon().pixmap(QSize(26, 26), 2.0).size(), QSize(52, 52));
+        AddRow(*window);
+        CheckNothingCut(*window);
+        const QImage image = window->grab().toImage();
+        QCOMPARE(image.size(), QSize(1828, 1132));
         Dispose(window, this);
     }
 };

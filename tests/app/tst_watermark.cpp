@@ -13,10 +13,12 @@
 #include <QAbstractSlider>
 #include <QComboBox>
 #include <QDir>
+#include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QRadioButton>
@@ -220,6 +222,58 @@ private slots:
         QVERIFY(!editor->trcRange->isEnabled());
         editor->btnOk->click();
         QVERIFY(row.Watermarks.empty());
+    }
+
+    // A PNG logo with a hole: the view shows the frame through the hole and
+    // the logo elsewhere; a JPEG is taken too. Enter, with the focus on Add
+    // Text, presses Ok and adds nothing.
+    void pictureLayersKeepTheirTransparencyAndEnterPressesOk() {
+        QImage logo(40, 30, QImage::Format_ARGB32);
+        logo.fill(QColor(200, 40, 40));
+        for (int y = 8; y < 22; ++y)
+            for (int x = 10; x < 30; ++x)
+                logo.setPixelColor(x, y, QColor(0, 0, 0, 0));
+        const std::string png = h_->Media("hole.png");
+        QVERIFY(logo.save(QString::fromStdString(png)));
+        const std::string jpeg = h_->Media("plain.jpg");
+        QVERIFY(logo.convertToFormat(QImage::Format_RGB32).save(QString::fromStdString(jpeg)));
+        TlvFilesRecord row = NewFilesRecord(clip_, "", 10'000'000, "lbox");
+        auto editor = OpenEditor(row);
+        QVERIFY(editor);
+        editor->trcTextTran->setValue(255);
+        editor->SetImageChooser([png] { return png; });
+        editor->btnAddImage->click();
+        editor->SetImageChooser([jpeg] { return jpeg; });
+        editor->btnAddImage->click();
+        QCOMPARE(editor->lsbox->count(), 2);
+        QVERIFY(h_->Messages.empty());
+        editor->Item(1).Layer->setVisible(false);
+        TWmLayerItem* layer = editor->Item(0).Layer;
+        QVERIFY(layer->pixmap().hasAlphaChannel());
+        // Two pictures of the scene at one instant: without and with the logo.
+        QGraphicsScene* scene = editor->ImgView->scene();
+        const auto render = [scene] {
+            QImage image(scene->sceneRect().size().toSize(), QImage::Format_RGB32);
+            QPainter painter(&image);
+            scene->render(&painter, QRectF(image.rect()), scene->sceneRect());
+            return image;
+        };
+        layer->setVisible(false);
+        const QImage without = render();
+        layer->setVisible(true);
+        const QImage with = render();
+        const QPoint at = layer->pos().toPoint();
+        QCOMPARE(with.pixelColor(at + QPoint(20, 15)), without.pixelColor(at + QPoint(20, 15)));
+        const QColor opaque = with.pixelColor(at + QPoint(3, 3));
+        QVERIFY2(std::abs(opaque.red() - 200) <= 2 && std::abs(opaque.green() - 40) <= 2,
+                 qPrintable(opaque.name()));
+
+        editor->btnAddText->setFocus();
+        QTest::keyClick(editor->btnAddText, Qt::Key_Return);
+        QCOMPARE(editor->lsbox->count(), 2);
+        QCOMPARE(row.Watermarks.size(), std::size_t{2});
+        QCOMPARE(row.Watermarks[0].ImageFile, png);
+        QCOMPARE(row.Watermarks[1].ImageFile, jpeg);
     }
 
     void cancelWritesNothing() {

@@ -5,10 +5,12 @@
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QPalette>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 #include <stdexcept>
 #include <thread>
 
@@ -161,6 +163,46 @@ TEST(RenderRowFrame, LaterLayersOverEarlierAndEmptyLayersDrawNothing) {
     EXPECT_EQ(At(frame, 0, 0), (Bgr{0, 0, red}));
     EXPECT_EQ(At(frame, 1, 1), (Bgr{Blend(0, 100, 128), 0, Blend(red, 0, 128)}));
     EXPECT_EQ(At(frame, 4, 4), (Bgr{0, 0, 0}));
+}
+
+// A PNG's own opacity goes under the layer's: a clear pixel leaves the
+// frame, a half-clear one blends at half the layer's opacity, an opaque one
+// as a picture without transparency would. A JPEG has no opacity of its own.
+TEST(RenderRowFrame, PictureTransparencyUnderTheLayerOpacity) {
+    testsupport::TempDir dir;
+    QImage logo(3, 1, QImage::Format_ARGB32);
+    logo.setPixelColor(0, 0, QColor(250, 10, 90, 0));
+    logo.setPixelColor(1, 0, QColor(250, 10, 90, 128));
+    logo.setPixelColor(2, 0, QColor(250, 10, 90, 255));
+    const std::string png = dir.file("logo.png");
+    ASSERT_TRUE(logo.save(QString::fromStdString(png), "PNG"));
+    const std::string jpeg = dir.file("logo.jpg");
+    ASSERT_TRUE(logo.convertToFormat(QImage::Format_RGB32).save(QString::fromStdString(jpeg)));
+    TlvFilesRecord row;
+    row.Watermarks = {ImageLayer(png, 1, 1, 200, 0, 10)};
+    Bitmap24 frame = Filled(5, 3, {40, 80, 120});
+    TLayerImageCache cache;
+    RenderRowFrame(row, frame, 0, cache);
+    EXPECT_EQ(At(frame, 1, 1), (Bgr{40, 80, 120}));
+    const int half = (200 * 128 + 127) / 255;
+    EXPECT_EQ(At(frame, 2, 1),
+              (Bgr{Blend(40, 90, half), Blend(80, 10, half), Blend(120, 250, half)}));
+    EXPECT_EQ(At(frame, 3, 1), (Bgr{Blend(40, 90, 200), Blend(80, 10, 200), Blend(120, 250, 200)}));
+    EXPECT_EQ(At(frame, 0, 1), (Bgr{40, 80, 120}));
+    EXPECT_NE(cache.Opacity(png), nullptr);
+    EXPECT_EQ(cache.Opacity(jpeg), nullptr);
+    EXPECT_EQ(cache.Image(jpeg).Width, 3);
+}
+
+TEST(BlendBitmapMasked, FullMaskIsThePlainBlendAndClips) {
+    const Bitmap24 src = Filled(4, 4, {200, 100, 50});
+    Bitmap24 plain = Filled(6, 5, {10, 20, 30});
+    Bitmap24 masked = plain;
+    BlendBitmap(plain, src, -1, 3, 77);
+    BlendBitmapMasked(masked, src, std::vector<uint8_t>(16, 255), -1, 3, 77);
+    EXPECT_EQ(plain.Data, masked.Data);
+    EXPECT_THROW(BlendBitmapMasked(masked, src, std::vector<uint8_t>(15, 255), 0, 0, 77),
+                 std::invalid_argument);
 }
 
 TEST(RenderRowFrame, UnreadableImageThrowsEveryTime) {

@@ -384,6 +384,49 @@ TEST_F(ConvertCommand, FormatDrawsTheRowEdits) {
     EXPECT_NEAR(centre[2], 40, 12);
 }
 
+// A PNG logo with a transparent hole over a green picture: the converted
+// frame shows the green through the hole, the logo's blue around it, and
+// both half and half where the logo is half transparent.
+TEST_F(ConvertCommand, PngLogoShowsThePictureThroughItsHole) {
+    testsupport::TempDir home;
+    const std::string green = home.file("green.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        green, "-f lavfi -i color=c=0x20C040:size=160x120:rate=25:duration=1 -c:v mpeg4 -q:v 2"));
+    // Opaque blue; a clear hole in the middle; a half clear band at the bottom.
+    const std::string logo = home.file("logo.png");
+    ASSERT_TRUE(testsupport::RunFfmpeg(
+        "-f lavfi -i color=c=0x2040E0:size=160x120 -frames:v 1 -vf "
+        "\"format=rgba,geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':"
+        "a='if(between(X,40,119)*between(Y,30,69),0,if(gte(Y,90),128,255))'\" " +
+        Q(logo)));
+    const std::string folder = home.file("o");
+    const auto r = RunFormat(home, "104 --output-dir " + Q(folder) + " --image " +
+                                       Q(logo + "@0,0,255") + " " + Q(green));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = folder + "/green_(new).avi";
+    const int width = std::atoi(ProbeValue(out, "stream=width", "v:0").c_str());
+    const int height = std::atoi(ProbeValue(out, "stream=height", "v:0").c_str());
+    ASSERT_GT(width, 0);
+    // Places in the source's proportions (the output may be scaled).
+    const auto at = [&](int x, int y) {
+        return PixelAt(out, x * width / 160, y * height / 120, home);
+    };
+    const std::vector<int> hole = at(80, 50);
+    const std::vector<int> solid = at(20, 15);
+    const std::vector<int> half = at(80, 105);
+    ASSERT_EQ(hole.size(), 3u);
+    ASSERT_EQ(solid.size(), 3u);
+    ASSERT_EQ(half.size(), 3u);
+    EXPECT_NEAR(hole[0], 0x20, 14);
+    EXPECT_NEAR(hole[1], 0xC0, 14);
+    EXPECT_NEAR(hole[2], 0x40, 14);
+    EXPECT_NEAR(solid[0], 0x20, 14);
+    EXPECT_NEAR(solid[1], 0x40, 14);
+    EXPECT_NEAR(solid[2], 0xE0, 14);
+    EXPECT_NEAR(half[1], (0xC0 + 0x40) / 2, 16);
+    EXPECT_NEAR(half[2], (0x40 + 0xE0) / 2, 16);
+}
+
 // ---- what the tool does with the user's files ----
 
 namespace {

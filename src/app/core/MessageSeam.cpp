@@ -15,6 +15,11 @@ TMessageHandler& CurrentHandler() {
     return handler;
 }
 
+TCheckQuestionHandler& CurrentCheckHandler() {
+    static TCheckQuestionHandler handler;
+    return handler;
+}
+
 TMsgResult ShowOnStandardError(const std::string& caption, const std::string& text,
                                TMsgButtons buttons) {
     std::cerr << caption << ": " << text << std::endl;
@@ -39,4 +44,22 @@ TMsgResult ShowMessageBox(const std::string& caption, const std::string& text, T
     }
     if (!handler) return ShowOnStandardError(caption, text, buttons);
     return handler(caption, text, icon, buttons);
+}
+
+TCheckQuestionHandler SetCheckQuestionHandler(TCheckQuestionHandler handler) {
+    std::lock_guard<std::mutex> guard(HandlerLock());
+    TCheckQuestionHandler previous = std::move(CurrentCheckHandler());
+    CurrentCheckHandler() = std::move(handler);
+    return previous;
+}
+
+TMsgResult AskWithCheckBox(const std::string& caption, const std::string& text,
+                           const std::string& checkCaption, bool& checked) {
+    TCheckQuestionHandler handler;
+    {
+        std::lock_guard<std::mutex> guard(HandlerLock());
+        handler = CurrentCheckHandler();
+    }
+    if (!handler) return ShowMessageBox(caption, text, TMsgIcon::Question, TMsgButtons::YesNo);
+    return handler(caption, text, checkCaption, checked);
 }

@@ -21,6 +21,20 @@ TMessageHandler SetMessageHandler(TMessageHandler handler);
 TMsgResult ShowMessageBox(const std::string& caption, const std::string& text, TMsgIcon icon,
                           TMsgButtons buttons);
 
+// A Yes/No question with a check box under it. `checked` holds the box's
+// state when the question opens and the user's choice when it closes.
+using TCheckQuestionHandler =
+    std::function<TMsgResult(const std::string& caption, const std::string& text,
+                             const std::string& checkCaption, bool& checked)>;
+
+// Installs the handler (an empty one restores the default) and returns the
+// previous one. Without one the question goes to the message handler as a
+// plain Yes/No question and the box keeps its state.
+TCheckQuestionHandler SetCheckQuestionHandler(TCheckQuestionHandler handler);
+
+TMsgResult AskWithCheckBox(const std::string& caption, const std::string& text,
+                           const std::string& checkCaption, bool& checked);
+
 // Installs a handler for its lifetime and puts the previous one back.
 class TScopedMessageHandler {
 public:

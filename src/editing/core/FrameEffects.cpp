@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -195,6 +196,29 @@ void BlendBitmap(Bitmap24& dst, const Bitmap24& src, int x, int y, int alpha) {
         uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
         for (int64_t i = 0; i < bytes; ++i)
             d[i] = static_cast<uint8_t>((keep * d[i] + a * s[i]) >> 8);
+    }
+}
+
+void BlendBitmapMasked(Bitmap24& dst, const Bitmap24& src, const std::vector<uint8_t>& mask, int x,
+                       int y, int alpha) {
+    if (mask.size() < static_cast<std::size_t>(src.Width) * src.Height)
+        throw std::invalid_argument("BlendBitmapMasked: the mask is smaller than the picture");
+    const TSpan rows = Overlap(y, src.Height, dst.Height);
+    const TSpan cols = Overlap(x, src.Width, dst.Width);
+    if (rows.Count <= 0 || cols.Count <= 0) return;
+    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+    for (int64_t r = 0; r < rows.Count; ++r) {
+        const int64_t srcRow = rows.Src + r;
+        const uint8_t* m = mask.data() + srcRow * src.Width + cols.Src;
+        const uint8_t* s = src.Row(static_cast<int>(srcRow)) + cols.Src * 3;
+        uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
+        for (int64_t c = 0; c < cols.Count; ++c, s += 3, d += 3) {
+            const uint32_t pa = (a * m[c] + 127) / 255;
+            if (pa == 0) continue;
+            const uint32_t keep = 256 - pa;
+            for (int i = 0; i < 3; ++i)
+                d[i] = static_cast<uint8_t>((keep * d[i] + pa * s[i]) >> 8);
+        }
     }
 }
 

@@ -10,6 +10,7 @@
 #include "media/Bitmap24.h"
 
 #include <cstdint>
+#include <vector>
 
 // Brightness 0..512 (256 keeps), contrast -100..100 (0 keeps), saturation
 // 0..512 (256 keeps), as stored in the row's record.
@@ -26,6 +27,14 @@ void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contr
 // alpha 0..255 (values outside are clamped); x and y may be negative, the
 // part outside dst is clipped.
 void BlendBitmap(Bitmap24& dst, const Bitmap24& src, int x, int y, int alpha);
+
+// BlendBitmap for a picture with its own transparency: `mask` holds one
+// byte per pixel of src, row after row (src.Width bytes a row), 0 fully
+// transparent to 255 opaque. A pixel's opacity is alpha x mask / 255,
+// rounded; where the mask is 255 the result is BlendBitmap's, where it is 0
+// the destination stays as it was.
+void BlendBitmapMasked(Bitmap24& dst, const Bitmap24& src, const std::vector<uint8_t>& mask, int x,
+                       int y, int alpha);
 
 // A rectangle by its edges; Right and Bottom lie just outside it.
 struct TFitRect {
