@@ -41,11 +41,6 @@ constexpr int kVolumeThumbPicture = 39;
 constexpr int kSeekSettleMs = 300;
 constexpr std::int64_t kKeySeekStep = 5'000'000;
 
-// Whole seconds of a time in microseconds, rounded to the nearest.
-std::int64_t RoundedSeconds(std::int64_t microseconds) {
-    return std::llround(static_cast<double>(microseconds) / 1e6);
-}
-
 // Rounding to nearest with ties to even, as the mouse rules measure.
 int RoundEven(double value) {
     return static_cast<int>(std::nearbyint(value));

@@ -47,10 +47,6 @@ constexpr int kDefaultOpacity = 125;
 constexpr int kPreviewThumbHalf = 6; // half the thumb picture's width
 constexpr qreal kFrameZ = 1e6;
 
-int RoundedSeconds(int64_t microseconds) {
-    return static_cast<int>(std::llround(static_cast<double>(microseconds) / 1e6));
-}
-
 QString TimeText(int64_t seconds) {
     return QString::fromStdString(FormatSeconds(seconds));
 }
@@ -580,7 +576,7 @@ void TfrmWaterMark::FFPlayerFileOpen(int64_t duration, int frameWidth, int frame
     trcRange->SetMax(static_cast<int>(duration / 1000000));
     trcRange->SetPositionL(0);
     trcRange->SetPositionU(trcRange->Max());
-    trcPreview->SetMax(std::max(1, RoundedSeconds(duration)));
+    trcPreview->SetMax(static_cast<int>(std::max<int64_t>(1, RoundedSeconds(duration))));
     trcPreview->SetPositionL(0);
     trcTextHoriz->setRange(0, frameWidth);
     trcTextVert->setRange(0, frameHeight);
