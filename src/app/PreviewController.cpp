@@ -101,6 +101,11 @@ TPreviewController::TPreviewController(TPreviewKind kind, const TPreviewParts& p
                                        TCustomPlayer* player)
     : FKind(kind), FParts(parts), FPlayer(player) {}
 
+void TPreviewController::Attach(const TPreviewParts& parts, TCustomPlayer* player) {
+    FParts = parts;
+    FPlayer = player;
+}
+
 void TPreviewController::SetButtons(bool play, bool pause, bool stop) {
     SetButtons(On(play), On(pause), On(stop));
 }

@@ -89,6 +89,9 @@ void MakeRowButtons(QWidget* parent, std::initializer_list<TRowButton> buttons, 
 class TPreviewController {
 public:
     TPreviewController(TPreviewKind kind, const TPreviewParts& parts, TCustomPlayer* player);
+    // A controller whose row is made later; Attach it before any other call.
+    explicit TPreviewController(TPreviewKind kind) : FKind(kind) {}
+    void Attach(const TPreviewParts& parts, TCustomPlayer* player);
 
     // Enabling of the buttons; the Snapshot button follows Stop.
     void SetButtons(bool play, bool pause, bool stop);
@@ -131,7 +134,7 @@ private:
 
     TPreviewKind FKind;
     TPreviewParts FParts;
-    TCustomPlayer* FPlayer;
+    TCustomPlayer* FPlayer = nullptr;
     std::int64_t FDuration = 0; // microseconds
     int FReleases = 0;          // ends the wait after a release's seek
 };
