@@ -4,6 +4,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -154,7 +155,7 @@ bool TTranscoder::ReadPacket(int fileIndex) {
     ff::avcodec.av_packet_unref(packet);
     if (ok) return true;
     const std::string text =
-        TextFormat("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
+        FormatText("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
                    TypeText(ist.Stream->codecpar->codec_type));
     if (FOptions.ExitOnError) throw FFmpegException(text);
     if (FOptions.Verbose >= 0) Log(llVerbose, text);
@@ -181,7 +182,7 @@ void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex
         return;
     slot.TsOffset -= delta;
     if (FOptions.Verbose > 2)
-        Log(llVerbose, TextFormat("timestamp discontinuity %d, new offset= %d",
+        Log(llVerbose, FormatText("timestamp discontinuity %d, new offset= %d",
                                   static_cast<int>(delta), static_cast<int>(slot.TsOffset)));
     const int64_t shift = ff::avutil.av_rescale_q(delta, kMicroseconds, base);
     packet->dts -= shift;
@@ -249,7 +250,7 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         if (++count == 2 && !draining && !frameThreads &&
             ((FOptions.Verbose > 0 && !ist.ReportedMultipleFrames) || FOptions.Verbose > 1)) {
             ist.ReportedMultipleFrames = true;
-            Log(llError, TextFormat("Multiple frames in a packet from stream %d", ist.StreamIndex));
+            Log(llError, FormatText("Multiple frames in a packet from stream %d", ist.StreamIndex));
         }
         DistributeFrame(ist, frame);
         ff::avutil.av_frame_unref(frame);
@@ -426,7 +427,7 @@ std::vector<ff::PacketPtr> TTranscoder::FilterStage(TOutputStream& ost, std::siz
         const int code = ff::avcodec.av_bsf_send_packet(filter, packet.get());
         if (code < 0) {
             const std::string text = MediaErrorText(
-                TextFormat("%s failed for stream %d, codec %s", filter->filter->name,
+                FormatText("%s failed for stream %d, codec %s", filter->filter->name,
                            ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
                 code);
             if (FOptions.ExitOnError) throw FFmpegException(text);
@@ -612,7 +613,8 @@ void TTranscoder::FinishConversion() {
     if (FPacketsWritten == 0) {
         for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
-        if (!FEngine.FBreakRequested) throw FFmpegException("Output file is empty, nothing was encoded");
+        if (!FEngine.FBreakRequested)
+            throw FFmpegException("Output file is empty, nothing was encoded");
     }
     ProgressReport(true, -1);
     CloseCodecs();
