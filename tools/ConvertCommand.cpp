@@ -92,14 +92,14 @@ std::string StreamText(const TOutputStreamSetup& s) {
     const AVCodecContext* c = s.EncoderContext.get();
     if (c && s.MediaType == AVMEDIA_TYPE_VIDEO) {
         const char* fmt = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
-        text += TextFormat(", %s, %dx%d, %d/%d fps", fmt ? fmt : "none", c->width, c->height,
+        text += FormatText(", %s, %dx%d, %d/%d fps", fmt ? fmt : "none", c->width, c->height,
                            c->framerate.num, c->framerate.den);
     } else if (c && s.MediaType == AVMEDIA_TYPE_AUDIO) {
         const char* fmt = ff::avutil.av_get_sample_fmt_name(c->sample_fmt);
-        text += TextFormat(", %d Hz, %d channels, %s", c->sample_rate, c->ch_layout.nb_channels,
+        text += FormatText(", %d Hz, %d channels, %s", c->sample_rate, c->ch_layout.nb_channels,
                            fmt ? fmt : "none");
     }
-    if (c && c->bit_rate > 0) text += TextFormat(", %lld b/s", static_cast<long long>(c->bit_rate));
+    if (c && c->bit_rate > 0) text += FormatText(", %lld b/s", static_cast<long long>(c->bit_rate));
     return text;
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/ConversionList.h"
 #include "app/FormatChooser.h"
+#include "app/PreviewController.h"
 #include "app/Skin.h"
 #include "app/core/AddQueue.h"
 #include "app/core/ListStore.h"
@@ -278,11 +279,14 @@ public:
     // Window state
     QImage PreviewBitmap;
     std::vector<int32_t> TaskItems;
-    bool Paused = false;
+    // The preview's player row; its pause and drag flags keep the window's
+    // names, and it holds the duration of the file playing.
+    std::unique_ptr<TPreviewController> Preview =
+        std::make_unique<TPreviewController>(TPreviewKind::MainWindow);
+    std::atomic<bool>& Paused = Preview->Paused;
     bool PlayAfterAdd = false;
-    bool SeekDragging = false;
+    bool& SeekDragging = Preview->Dragging;
     bool Muted = false;
-    int64_t PlayDuration = 0;
     TPlayerSurface* PlayerSurface = nullptr;
     int PreviewThumbX = 0, PreviewThumbY = 0, VolumeThumbX = 0, VolumeThumbY = 0;
     // Seeks asked of the player by dragging the position bar.

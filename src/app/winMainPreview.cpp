@@ -4,7 +4,6 @@
 
 #include "app/PlayerSurface.h"
 #include "app/Snapshots.h"
-#include "app/core/FormatSeconds.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "controls/Tracker2.h"
@@ -40,11 +39,6 @@ constexpr int kVolumeThumbPicture = 39;
 // How long position reports keep off the bar after a seek by dragging.
 constexpr int kSeekSettleMs = 300;
 constexpr std::int64_t kKeySeekStep = 5'000'000;
-
-// Whole seconds of a time in microseconds, rounded to the nearest.
-std::int64_t RoundedSeconds(std::int64_t microseconds) {
-    return std::llround(static_cast<double>(microseconds) / 1e6);
-}
 
 // Rounding to nearest with ties to even, as the mouse rules measure.
 int RoundEven(double value) {
@@ -117,27 +111,15 @@ void TfrmMain::CreatePreviewPanel() {
 }
 
 void TfrmMain::CreatePlayerButtons() {
-    struct Item {
-        skin::TImageButton** button;
-        const char* name;
-        const char* caption;
-        const char* icon;
-    };
-    const Item items[] = {{&imgbtnPre, "imgbtnPre", "Previous", "previous"},
-                          {&imgbtnPlay, "imgbtnPlay", "Play", "play"},
-                          {&imgbtnPause, "imgbtnPause", "Pause", "pause"},
-                          {&imgbtnStop, "imgbtnStop", "Stop", "stop"},
-                          {&imgbtnNext, "imgbtnNext", "Next", "next"},
-                          {&imgbtnSnap, "imgbtnSnap", "Snapshot", "snapshot"},
-                          {&imgbtnMute, "imgbtnMute", "Mute", "sound"}};
-    int x = 516;
-    for (const Item& item : items) {
-        *item.button = new skin::TImageButton(item.name, "", item.icon, 39, 25, 20, this);
-        (*item.button)->setToolTip(item.caption);
-        (*item.button)->setAccessibleName(item.caption);
-        (*item.button)->move(x, 422);
-        x += 39;
-    }
+    MakeRowButtons(this,
+                   {{&imgbtnPre, "imgbtnPre", "Previous", "previous"},
+                    {&imgbtnPlay, "imgbtnPlay", "Play", "play"},
+                    {&imgbtnPause, "imgbtnPause", "Pause", "pause"},
+                    {&imgbtnStop, "imgbtnStop", "Stop", "stop"},
+                    {&imgbtnNext, "imgbtnNext", "Next", "next"},
+                    {&imgbtnSnap, "imgbtnSnap", "Snapshot", "snapshot"},
+                    {&imgbtnMute, "imgbtnMute", "Mute", "sound"}},
+                   QPoint(516, 422), QSize(39, 25), 20, 39);
     imglistVolumeMute[0] = skin::Pixmap("sound", 20);
     imglistVolumeMute[1] = skin::Pixmap("muted", 20);
     trcVolume = new TTrackBar2(this);
@@ -169,6 +151,9 @@ void TfrmMain::CreatePreviewPictures() {
 }
 
 void TfrmMain::ConnectPreview() {
+    Preview->Attach(
+        TPreviewParts{imgbtnPlay, imgbtnPause, imgbtnStop, imgbtnSnap, trcPreview, lblTime, lblPTS},
+        FFPlayer.get());
     connect(imgbtnPlay, &QToolButton::clicked, this, &TfrmMain::imgbtnPlayClick);
     connect(imgbtnPause, &QToolButton::clicked, this, &TfrmMain::imgbtnPauseClick);
     connect(imgbtnStop, &QToolButton::clicked, this, &TfrmMain::imgbtnStopClick);
@@ -229,11 +214,7 @@ void TfrmMain::lvFIlesDblClick() {
 void TfrmMain::imgbtnPlayClick() {
     UpdatePreNextEnabling();
     if (Paused) {
-        Paused = false;
-        imgbtnPause->setEnabled(true);
-        imgbtnSnap->setEnabled(true);
-        imgbtnPlay->setEnabled(false);
-        FFPlayer->Resume();
+        Preview->Resume();
         return;
     }
     if (!FFPlayer->LibrariesLoaded() &&
@@ -276,11 +257,7 @@ void TfrmMain::PlaySelectedRow() {
 
 void TfrmMain::imgbtnPauseClick() {
     if (Paused) return;
-    if (!FFPlayer->IsPaused()) FFPlayer->Pause();
-    Paused = true;
-    for (QWidget* w : {imgbtnPlay, imgbtnStop, imgbtnSnap})
-        w->setEnabled(true);
-    imgbtnPause->setEnabled(false);
+    Preview->Pause();
 }
 
 void TfrmMain::imgbtnStopClick() {
@@ -291,16 +268,11 @@ void TfrmMain::imgbtnStopClick() {
 
 void TfrmMain::ShowPlayerStopped() {
     playerRow_ = nullptr;
-    SeekDragging = true;
-    trcPreview->SetPositionL(0);
-    SeekDragging = false;
-    trcPreview->setEnabled(false);
     Paused = false;
-    imgbtnPlay->setEnabled(true);
-    for (QWidget* w : {imgbtnStop, imgbtnPause, imgbtnSnap})
-        w->setEnabled(false);
-    lblTime->setText(kZeroTime);
-    lblPTS->setText(kZeroTime);
+    // Putting the bar back is no seek.
+    SeekDragging = true;
+    Preview->ShowStopped();
+    SeekDragging = false;
     // Back to a black panel: the surface keeps the last picture otherwise.
     pan1->SetMode(pan1->width(), pan1->height());
     pan1->repaint();
@@ -365,8 +337,7 @@ void TfrmMain::FFPlayerFileOpen(TCustomPlayer*, int64_t ADuration, int AFrameWid
         AScreenWidth = PlayerSurface->width();
         AScreenHeight = PlayerSurface->height();
     }
-    PlayDuration = ADuration;
-    lblPTS->setText(QString::fromStdString(FormatSeconds(RoundedSeconds(ADuration))));
+    Preview->ShowLength(ADuration);
     trcPreview->SetTickInterval(1);
     trcPreview->SetMax(trcPreview->width());
     trcPreview->setEnabled(ADuration > 0);
@@ -382,23 +353,11 @@ void TfrmMain::FFPlayerPosition(TCustomPlayer*, int64_t APTS) {
     // A report still on its way when the file ended (or was stopped) would
     // put a time back beside the rewound bar.
     if (!imgbtnStop->isEnabled()) return;
-    lblTime->setText(QString::fromStdString(FormatSeconds(RoundedSeconds(APTS))));
-    if (SeekDragging || PlayDuration <= 0) return;
-    trcPreview->SetPositionL(static_cast<int>(int64_t(trcPreview->Max()) * APTS / PlayDuration));
+    Preview->ShowPosition(APTS);
 }
 
 void TfrmMain::FFPlayerState(TCustomPlayer*, int AState) {
-    if (AState != psEnd) return;
-    trcPreview->SetPositionL(0);
-    FFPlayer->Seek(4, false, 0);
-    FFPlayer->Pause();
-    Paused = false;
-    imgbtnPlay->setEnabled(true);
-    for (QWidget* w : {imgbtnPause, imgbtnStop, imgbtnSnap})
-        w->setEnabled(false);
-    trcPreview->setEnabled(false);
-    lblTime->setText(kZeroTime);
-    lblPTS->setText(kZeroTime);
+    Preview->ShowState(static_cast<TPlayState>(AState));
 }
 
 // ---------------------------------------------------------------------------
@@ -457,9 +416,7 @@ bool TfrmMain::PreviewKey(int key) {
 
 void TfrmMain::FinishSeekDrag() {
     const int max = std::max(trcPreview->Max(), 1);
-    const auto target = static_cast<int64_t>(static_cast<double>(trcPreview->PositionL()) / max *
-                                             static_cast<double>(PlayDuration));
-    FFPlayer->Seek(0, false, target);
+    FFPlayer->Seek(0, false, BarTime(trcPreview->PositionL(), max, Preview->Duration()));
     ++SeekCount;
     seekSettling_ = true;
     const int drag = seekDrag_;
@@ -472,7 +429,7 @@ void TfrmMain::FinishSeekDrag() {
 
 void TfrmMain::SeekBy(int64_t microseconds) {
     int64_t target = std::max<int64_t>(FFPlayer->CurrentPosition(), 0) + microseconds;
-    target = std::clamp<int64_t>(target, 0, std::max<int64_t>(PlayDuration, 0));
+    target = std::clamp<int64_t>(target, 0, std::max<int64_t>(Preview->Duration(), 0));
     FFPlayer->Seek(0, false, target);
 }
 

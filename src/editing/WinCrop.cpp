@@ -2,8 +2,8 @@
 
 #include "app/ConversionList.h"
 #include "app/PlayerSurface.h"
+#include "app/PreviewController.h"
 #include "app/Skin.h"
-#include "app/core/FormatSeconds.h"
 #include "app/core/IniFile.h"
 #include "controls/RectTracker.h"
 #include "controls/Tracker2.h"
@@ -80,10 +80,6 @@ QSlider* Bar(const char* name, const QString& accessible, QWidget* parent, int m
     return bar;
 }
 
-std::int64_t RoundedSeconds(std::int64_t us) {
-    return static_cast<std::int64_t>(std::llround(static_cast<double>(us) / 1000000.0));
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -105,6 +101,11 @@ TfrmCrop::TfrmCrop(QWidget* parent, TFilesList* list, std::string settingsFile)
     if (!FFPlayer->LibrariesLoaded())
         FFPlayer->LoadLibraries(
             QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString());
+    FPreview = std::make_unique<TPreviewController>(
+        TPreviewKind::Crop,
+        TPreviewParts{imgbtnPlay, imgbtnpause, imgbtnStop, nullptr, trcPreview, lblTime, lblPTS},
+        FFPlayer.get());
+    FPreview->Paused = true;
     ConnectHandlers();
 }
 
@@ -155,23 +156,11 @@ void TfrmCrop::CreateControls() {
 }
 
 void TfrmCrop::CreatePlayerRow() {
-    struct Item {
-        skin::TImageButton** button;
-        const char* name;
-        const char* hint;
-        const char* icon;
-    };
-    const Item items[] = {{&imgbtnPlay, "imgbtnPlay", "Play", "play"},
-                          {&imgbtnpause, "imgbtnpause", "Pause", "pause"},
-                          {&imgbtnStop, "imgbtnStop", "Stop", "stop"}};
-    int x = kPreviewLeft;
-    for (const Item& item : items) {
-        *item.button = new skin::TImageButton(item.name, "", item.icon, 30, 30, 20, this);
-        (*item.button)->setToolTip(item.hint);
-        (*item.button)->setAccessibleName(item.hint);
-        (*item.button)->move(x, 360);
-        x += 34;
-    }
+    MakeRowButtons(this,
+                   {{&imgbtnPlay, "imgbtnPlay", "Play", "play"},
+                    {&imgbtnpause, "imgbtnpause", "Pause", "pause"},
+                    {&imgbtnStop, "imgbtnStop", "Stop", "stop"}},
+                   QPoint(kPreviewLeft, 360), QSize(30, 30), 20, 34);
     trcPreview = new TTrackBar2(this);
     trcPreview->setObjectName("trcPreview");
     trcPreview->setAccessibleName("trcPreview");
@@ -343,7 +332,7 @@ void TfrmCrop::ConnectHandlers() {
     trcPreview->installEventFilter(this);
     FFPlayer->Hook = true;
     FFPlayer->OnHook = [this](TCustomPlayer*, Bitmap24& bitmap, std::int64_t) {
-        if (FStopped || FPaused) return;
+        if (FPreview->Stopped || FPreview->Paused) return;
         std::lock_guard lock(FFrameLock);
         FFrameBuffer = bitmap;
         FHasFrame = true;
@@ -390,8 +379,8 @@ TlvFilesRecord* TfrmCrop::Row() const {
 void TfrmCrop::FormShow() {
     lblTime->clear();
     lblPTS->clear();
-    FStopped = true;
-    FPaused = true;
+    FPreview->Stopped = true;
+    FPreview->Paused = true;
     FMoving = FUpdating = FPressed = false;
     FOpened = false;
     FPictureKnown = false;
@@ -404,9 +393,7 @@ void TfrmCrop::FormShow() {
     imgOutput->setPixmap(QPixmap::fromImage(FOutputImage));
     RectTracker->hide();
     if (!record || !OpenSource()) {
-        imgbtnPlay->setEnabled(false);
-        imgbtnpause->setEnabled(false);
-        imgbtnStop->setEnabled(false);
+        FPreview->SetButtons(false, false, false);
         trcPreview->setEnabled(false);
         return;
     }
@@ -416,11 +403,9 @@ void TfrmCrop::FormShow() {
         FFPlayer->Close(true);
         return;
     }
-    FStopped = false;
-    FPaused = false;
-    imgbtnPlay->setEnabled(false);
-    imgbtnpause->setEnabled(true);
-    imgbtnStop->setEnabled(true);
+    FPreview->Stopped = false;
+    FPreview->Paused = false;
+    FPreview->SetButtons(false, true, true);
     TAVProbe& probe = FFPlayer->Probe();
     TVideoStreamInfo video;
     if (probe.VideoStreamCount() <= 0 || !probe.GetVideoStreamInfo(-1, video)) {
@@ -742,46 +727,25 @@ void TfrmCrop::btnCancelClick() {
 }
 
 void TfrmCrop::imgbtnPlayClick() {
-    if (FPaused && !FStopped) {
-        FFPlayer->Resume();
-        FPaused = false;
-        imgbtnpause->setEnabled(true);
-        imgbtnStop->setEnabled(true);
-        trcPreview->setEnabled(true);
-        imgbtnPlay->setEnabled(false);
-    } else if (FStopped) {
+    if (FPreview->Paused && !FPreview->Stopped) {
+        FPreview->Resume();
+    } else if (FPreview->Stopped) {
         if (!OpenSource()) {
-            imgbtnPlay->setEnabled(true);
-            imgbtnpause->setEnabled(false);
-            imgbtnStop->setEnabled(false);
+            FPreview->SetButtons(true, false, false);
             return;
         }
-        FStopped = false;
-        FPaused = false;
-        imgbtnPlay->setEnabled(false);
-        imgbtnpause->setEnabled(true);
-        imgbtnStop->setEnabled(true);
+        FPreview->Stopped = false;
+        FPreview->Paused = false;
+        FPreview->SetButtons(false, true, true);
     }
 }
 
 void TfrmCrop::imgbtnpauseClick() {
-    FFPlayer->Pause();
-    FPaused = true;
-    imgbtnPlay->setEnabled(true);
-    imgbtnpause->setEnabled(false);
+    FPreview->Pause();
 }
 
 void TfrmCrop::imgbtnStopClick() {
-    if (FPaused) FFPlayer->Resume();
-    FFPlayer->Close(true);
-    FStopped = true;
-    trcPreview->SetPositionL(0);
-    trcPreview->setEnabled(false);
-    imgbtnPlay->setEnabled(true);
-    imgbtnStop->setEnabled(false);
-    imgbtnpause->setEnabled(false);
-    lblTime->setText("00:00:00");
-    lblPTS->setText("00:00:00");
+    FPreview->Stop();
 }
 
 void TfrmCrop::imgbtnMuteClick() {
@@ -807,8 +771,7 @@ void TfrmCrop::trcVolumeChange() {
 // Player events
 
 void TfrmCrop::FFPlayerFileOpen(std::int64_t ADuration) {
-    FDurationUS = ADuration;
-    lblPTS->setText(QString::fromStdString(FormatSeconds(RoundedSeconds(ADuration))));
+    FPreview->ShowLength(ADuration);
     trcPreview->SetMax(std::max(1, trcPreview->width()));
     FFPlayer->AudioVolume = trcVolume->PositionL();
     FFPlayer->Mute = TIniFile(FSettingsFile).ReadInteger(kSettings, "mute", 0) == 1;
@@ -817,35 +780,11 @@ void TfrmCrop::FFPlayerFileOpen(std::int64_t ADuration) {
 }
 
 void TfrmCrop::FFPlayerPosition(std::int64_t APTS) {
-    lblTime->setText(QString::fromStdString(FormatSeconds(RoundedSeconds(APTS))) + " / ");
-    if (FDragging || FDurationUS <= 0) return;
-    trcPreview->SetPositionL(
-        static_cast<int>(std::int64_t{trcPreview->Max()} * APTS / FDurationUS));
+    FPreview->ShowPosition(APTS);
 }
 
 void TfrmCrop::FFPlayerState(TPlayState AState) {
-    switch (AState) {
-    case psPause:
-        FPaused = true;
-        imgbtnPlay->setEnabled(true);
-        break;
-    case psStop:
-        FStopped = true;
-        imgbtnPlay->setEnabled(true);
-        imgbtnpause->setEnabled(false);
-        imgbtnStop->setEnabled(false);
-        trcPreview->setEnabled(false);
-        break;
-    case psEnd:
-        imgbtnPlay->setEnabled(true);
-        imgbtnpause->setEnabled(false);
-        FStopped = true;
-        FFPlayer->Seek(0, false, 0);
-        FFPlayer->Pause();
-        break;
-    default:
-        break;
-    }
+    FPreview->ShowState(AState);
 }
 
 // ---------------------------------------------------------------------------
@@ -918,25 +857,19 @@ bool TfrmCrop::eventFilter(QObject* watched, QEvent* event) {
     if (!mouse) return QDialog::eventFilter(watched, event);
     const int barWidth = trcPreview->width() - 15;
     if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
-        FDragging = true;
+        FPreview->Dragging = true;
     } else if (event->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton) &&
                barWidth > 0) {
         trcPreview->SetPositionL(
             static_cast<int>(mouse->position().x() / barWidth * trcPreview->Max()));
         return true;
     } else if (event->type() == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
-               FDragging) {
-        SeekToBar();
-        FDragging = false;
+               FPreview->Dragging) {
+        FPreview->SeekToBar(true);
+        FPreview->Dragging = false;
         return true;
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void TfrmCrop::SeekToBar() {
-    if (!FFPlayer->FileOpen() || trcPreview->Max() <= 0) return;
-    const double share = static_cast<double>(trcPreview->PositionL()) / trcPreview->Max();
-    FFPlayer->Seek(0, true, static_cast<std::int64_t>(share * FDurationUS));
 }
 
 // ---------------------------------------------------------------------------
@@ -953,7 +886,7 @@ void TfrmCrop::done(int result) {
 }
 
 void TfrmCrop::StopPlayer() {
-    FStopped = true;
+    if (FPreview) FPreview->Stopped = true;
     if (Timer1) Timer1->stop();
     if (!FFPlayer) return;
     FFPlayer->Close(true);

@@ -37,6 +37,7 @@ class QTimer;
 class TFilesList;
 class TPlayerSurface;
 class TRectTracker;
+class TPreviewController;
 class TTrackBar2;
 struct TlvFilesRecord;
 namespace skin {
@@ -161,7 +162,6 @@ private:
     void StopPlayer();
     void DrawPreviewBar(QPainter& canvas);
     void DrawVolumeBar(QPainter& canvas);
-    void SeekToBar();
 
     TFilesList* FList;
     std::string FSettingsFile;
@@ -182,9 +182,8 @@ private:
     // margins and crop values (false until a first picture has come).
     bool FPictureKnown = false;
     bool FMuted = false;
-    bool FDragging = false;
-    std::atomic<bool> FStopped{true}, FPaused{true};
-    std::int64_t FDurationUS = 0;
+    // The player row; its stopped and paused flags are read by the hook.
+    std::unique_ptr<TPreviewController> FPreview;
     int FOutputsDrawn = 0;
 
     std::mutex FFrameLock; // guards FFrameBuffer and FHasFrame (hook thread, timer)

@@ -2,6 +2,7 @@
 
 #include "app/ConversionList.h"
 #include "app/PlayerSurface.h"
+#include "app/PreviewController.h"
 #include "app/Skin.h"
 #include "app/core/FormatSeconds.h"
 #include "app/core/IniFile.h"
@@ -52,16 +53,8 @@ void FillBox(QPainter& canvas, int left, int top, int right, int bottom, int col
         canvas.fillRect(left, top, right - left, bottom - top, FromColorNumber(colour));
 }
 
-std::int64_t RoundSeconds(std::int64_t microseconds) {
-    return std::llround(static_cast<double>(microseconds) / 1000000.0);
-}
-
 int HalfOf(int width) {
     return static_cast<int>(std::lround(width / 2.0));
-}
-
-QString SecondsText(std::int64_t seconds) {
-    return QString::fromStdString(FormatSeconds(seconds));
 }
 
 QString TimeText(std::int64_t microseconds) {
@@ -99,6 +92,10 @@ TfrmTrim::TfrmTrim(QWidget* parent, TFilesList* list, std::string settingsFile)
     CreateMarkerImages();
     CreateControls();
     FFPlayer = std::make_unique<TFFPlayer>();
+    FPreview = std::make_unique<TPreviewController>(
+        TPreviewKind::Trim,
+        TPreviewParts{imgbtnPlay, imgbtnpause, imgbtnStop, nullptr, trcPreview, lblTime, lblPTS},
+        FFPlayer.get());
     ConnectHandlers();
 }
 
@@ -171,23 +168,11 @@ void TfrmTrim::CreateControls() {
 }
 
 void TfrmTrim::CreatePlayerRow() {
-    struct Item {
-        skin::TImageButton** button;
-        const char* name;
-        const char* hint;
-        const char* icon;
-    };
-    const Item items[] = {{&imgbtnPlay, "imgbtnPlay", "Play", "play"},
-                          {&imgbtnpause, "imgbtnpause", "Pause", "pause"},
-                          {&imgbtnStop, "imgbtnStop", "Stop", "stop"}};
-    int x = 28;
-    for (const Item& item : items) {
-        *item.button = new skin::TImageButton(item.name, "", item.icon, 30, 30, 20, this);
-        (*item.button)->move(x, 431);
-        (*item.button)->setToolTip(item.hint);
-        (*item.button)->setAccessibleName(item.hint);
-        x += 32;
-    }
+    MakeRowButtons(this,
+                   {{&imgbtnPlay, "imgbtnPlay", "Play", "play"},
+                    {&imgbtnpause, "imgbtnpause", "Pause", "pause"},
+                    {&imgbtnStop, "imgbtnStop", "Stop", "stop"}},
+                   QPoint(28, 431), QSize(30, 30), 20, 32);
     trcPreview = new TTrackBar2(this);
     trcPreview->setObjectName("trcPreview");
     trcPreview->setAccessibleName("trcPreview");
@@ -360,7 +345,7 @@ bool TfrmTrim::OpenRow(int row, bool centreMarkers) {
         FLeftX -= HalfOf(imglistPosLeft.width());
         FRightX -= HalfOf(imglistPosRight.width());
     }
-    SetPlayerButtons(false, true, true);
+    FPreview->SetButtons(false, true, true);
     edtStart->setText(TimeText(FStart));
     edtTrimLength->setText(TimeText(FEnd));
     trcPosition->update();
@@ -373,28 +358,21 @@ bool TfrmTrim::OpenSource() {
     if (!FList || FRow < 0 || FRow >= FList->RowCount()) return false;
     const std::string& file = FList->Row(FRow)->Record.SourceFile;
     if (!FFPlayer->Open(file, imgPreview, false)) {
-        SetPlayerButtons(true, false, false);
+        FPreview->SetButtons(true, false, false);
         return false;
     }
     FOpened = true;
-    FStopped = false;
-    FPaused = false;
+    FPreview->Stopped = false;
+    FPreview->Paused = false;
     return true;
-}
-
-void TfrmTrim::SetPlayerButtons(bool play, bool pause, bool stop) {
-    imgbtnPlay->setEnabled(play);
-    imgbtnpause->setEnabled(pause);
-    imgbtnStop->setEnabled(stop);
 }
 
 // ---------------------------------------------------------------------------
 // Player events
 
 void TfrmTrim::FFPlayerFileOpen(std::int64_t ADuration) {
-    FDurationUS = ADuration;
-    FDuration = RoundSeconds(ADuration);
-    lblPTS->setText(SecondsText(FDuration));
+    FPreview->ShowLength(ADuration);
+    FDuration = RoundedSeconds(ADuration);
     // A bar's maximum must lie above its minimum, also for a still picture.
     const int maximum = static_cast<int>(std::max<std::int64_t>(FDuration, 1));
     trcPreview->SetMax(maximum);
@@ -413,37 +391,11 @@ void TfrmTrim::FFPlayerFileOpen(std::int64_t ADuration) {
 }
 
 void TfrmTrim::FFPlayerPosition(std::int64_t APTS) {
-    lblTime->setText(SecondsText(RoundSeconds(APTS)) + " / ");
-    if (FDragging || FDurationUS <= 0) return;
-    trcPreview->SetPositionL(static_cast<int>(
-        std::llround(static_cast<double>(trcPreview->Max()) * APTS / FDurationUS)));
+    FPreview->ShowPosition(APTS);
 }
 
 void TfrmTrim::FFPlayerState(TPlayState AState) {
-    switch (AState) {
-    case psPause:
-        // The report may come after a stop that followed the pause.
-        if (!FFPlayer->FileOpen() || !FFPlayer->IsPaused()) break;
-        FPaused = true;
-        imgbtnPlay->setEnabled(true);
-        break;
-    case psStop:
-        FStopped = true;
-        imgbtnPlay->setEnabled(true);
-        imgbtnpause->setEnabled(false);
-        imgbtnStop->setEnabled(false);
-        trcPreview->setEnabled(false);
-        break;
-    case psEnd:
-        imgbtnPlay->setEnabled(true);
-        imgbtnpause->setEnabled(false);
-        FStopped = true;
-        FFPlayer->Seek(0, false, 0);
-        FFPlayer->Pause();
-        break;
-    default:
-        break;
-    }
+    FPreview->ShowState(AState);
 }
 
 // ---------------------------------------------------------------------------
@@ -479,8 +431,8 @@ bool TfrmTrim::MoveEndMarker(int x, int endLimit) {
 }
 
 void TfrmTrim::trcPositionMouseDown(int X) {
-    if (MoveStartMarker(X, FUsableWidth)) FDragging = true;
-    if (MoveEndMarker(X, FUsableWidth)) FDragging = true;
+    if (MoveStartMarker(X, FUsableWidth)) FPreview->Dragging = true;
+    if (MoveEndMarker(X, FUsableWidth)) FPreview->Dragging = true;
     trcPosition->update();
 }
 
@@ -513,12 +465,13 @@ int TfrmTrim::MarkerX(std::int64_t microseconds) const {
 // The end marker at the bar's end stands for the duration in whole seconds,
 // which may lie a little after the source's real end.
 std::int64_t TfrmTrim::DurationLimitUS() const {
-    return std::max(FDuration * kSecondUS, FDurationUS);
+    return std::max(FDuration * kSecondUS, FPreview->Duration());
 }
 
 void TfrmTrim::SeekTo(std::int64_t microseconds) {
     trcPreview->SetPositionL(static_cast<int>(microseconds / kSecondUS));
-    if (FFPlayer->FileOpen()) FFPlayer->Seek(0, false, std::min(microseconds, FDurationUS));
+    if (FFPlayer->FileOpen())
+        FFPlayer->Seek(0, false, std::min(microseconds, FPreview->Duration()));
 }
 
 void TfrmTrim::SetStart(std::int64_t microseconds) {
@@ -618,58 +571,38 @@ bool TfrmTrim::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == trcPreview || watched == trcPosition) && (press || release) &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (press)
-            FDragging = true;
-        else if (FDragging)
+            FPreview->Dragging = true;
+        else if (FPreview->Dragging)
             MouseReleased();
     }
     return QDialog::eventFilter(watched, event);
 }
 
 void TfrmTrim::MouseReleased() {
-    if (FFPlayer->FileOpen() && trcPreview->Max() > 0) {
-        const double share = static_cast<double>(trcPreview->PositionL()) / trcPreview->Max();
-        FFPlayer->Seek(0, false, static_cast<std::int64_t>(share * FDurationUS));
-    }
-    const int release = ++FReleaseCount;
-    QTimer::singleShot(kSeekSettleMs, this, [this, release] {
-        if (release == FReleaseCount) FDragging = false;
-    });
+    FPreview->SeekToBar(false);
+    FPreview->SettleAfterSeek(kSeekSettleMs);
 }
 
 // ---------------------------------------------------------------------------
 // Playback buttons
 
 void TfrmTrim::imgbtnPlayClick() {
-    if (FPaused && FFPlayer->FileOpen()) {
-        FFPlayer->Resume();
-        FPaused = false;
-        SetPlayerButtons(false, true, true);
-        trcPreview->setEnabled(true);
-    } else if (FStopped || !FFPlayer->FileOpen()) {
+    if (FPreview->Paused && FFPlayer->FileOpen()) {
+        FPreview->Resume();
+    } else if (FPreview->Stopped || !FFPlayer->FileOpen()) {
         if (OpenSource())
-            SetPlayerButtons(false, true, true);
+            FPreview->SetButtons(false, true, true);
         else
-            SetPlayerButtons(true, false, false);
+            FPreview->SetButtons(true, false, false);
     }
 }
 
 void TfrmTrim::imgbtnpauseClick() {
-    FFPlayer->Pause();
-    FPaused = true;
-    imgbtnPlay->setEnabled(true);
-    imgbtnpause->setEnabled(false);
+    FPreview->Pause();
 }
 
 void TfrmTrim::imgbtnStopClick() {
-    if (FPaused) FFPlayer->Resume();
-    FPaused = false;
-    FFPlayer->Close(true);
-    FStopped = true;
-    trcPreview->SetPositionL(0);
-    trcPreview->setEnabled(false);
-    SetPlayerButtons(true, false, false);
-    lblTime->setText("00:00:00");
-    lblPTS->setText("00:00:00");
+    FPreview->Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -689,7 +622,7 @@ void TfrmTrim::btnDefaultClick() {
     FEnd = FDuration * kSecondUS;
     lblTimeError->clear();
     edtStart->setText("00:00:00");
-    edtTrimLength->setText(QString::fromStdString(DurationText(FDurationUS)));
+    edtTrimLength->setText(QString::fromStdString(DurationText(FPreview->Duration())));
 }
 
 // A time typed but not yet taken is taken first; one that is not a time
@@ -713,7 +646,8 @@ void TfrmTrim::btnOkClick() {
     }
     // The whole source: from its start to its end (the end marker at the
     // bar's end, or a typed time at or after the real end).
-    const bool everything = !ranged || (FStart <= 0 && (FEnd == whole || FEnd >= FDurationUS));
+    const bool everything =
+        !ranged || (FStart <= 0 && (FEnd == whole || FEnd >= FPreview->Duration()));
     record.TrimStart = FStart > 0 ? FStart : 0;
     record.TrimLength = everything ? 0 : length;
     // Without a range, the conversion runs from the start to the end.

@@ -28,6 +28,7 @@ class QPainter;
 class QPushButton;
 class TFilesList;
 class TPlayerSurface;
+class TPreviewController;
 class TTrackBar2;
 namespace skin {
 class TImageButton;
@@ -130,7 +131,6 @@ private:
     void ConnectHandlers();
     bool OpenRow(int row, bool centreMarkers);
     bool OpenSource();
-    void SetPlayerButtons(bool play, bool pause, bool stop);
     // Press rules shared by a click and a drag: the start marker follows x
     // while x <= mid and 0 < x <= `startLimit`, the end marker while
     // x > mid and x <= `endLimit`.
@@ -153,14 +153,12 @@ private:
 
     std::int64_t FStart = 0, FEnd = 0; // microseconds
     std::int64_t FDuration = 0;        // whole seconds
-    std::int64_t FDurationUS = 0;
-    double FFrameRate = 25.0;    // of the source's video, 25 without one
-    int FLeftX = 0, FRightX = 0; // marker places on `trcPosition`
+    double FFrameRate = 25.0;          // of the source's video, 25 without one
+    int FLeftX = 0, FRightX = 0;       // marker places on `trcPosition`
     int FUsableWidth = 0;
-    bool FDragging = false;
-    int FReleaseCount = 0; // ends the wait after a release's seek
     int FPreviewThumbX = 0, FPreviewThumbY = 0;
-    bool FStopped = true, FPaused = false;
+    // The player row: the flags, the duration in microseconds, the drag.
+    std::unique_ptr<TPreviewController> FPreview;
     bool FOpened = false;
     int FOpenings = 0;
     QPixmap FTrackImage, FThumbImage;

@@ -1,6 +1,7 @@
 #include "editing/WinWaterMark.h"
 
 #include "app/PlayerSurface.h"
+#include "app/PreviewController.h"
 #include "app/Shell.h"
 #include "app/core/FormatSeconds.h"
 #include "app/core/MessageSeam.h"
@@ -55,10 +56,6 @@ constexpr int kDefaultBackColor = 2;  // green
 constexpr int kDefaultOpacity = 125;
 constexpr int kPreviewThumbHalf = 6; // half the thumb picture's width
 constexpr qreal kFrameZ = 1e6;
-
-int RoundedSeconds(int64_t microseconds) {
-    return static_cast<int>(std::llround(static_cast<double>(microseconds) / 1e6));
-}
 
 QString TimeText(int64_t seconds) {
     return QString::fromStdString(FormatSeconds(seconds));
@@ -236,6 +233,10 @@ TfrmWaterMark::TfrmWaterMark(TlvFilesRecord* row, bool mute, std::string library
     btnClose->setGeometry(968, 6, 24, 22);
     CreateView();
     CreatePlayerControls();
+    FPreview = std::make_unique<TPreviewController>(
+        TPreviewKind::WaterMark,
+        TPreviewParts{imgbtnPlay, imgbtnpause, nullptr, nullptr, trcPreview, lblTime, lblPTS},
+        FFPlayer.get());
     CreateLayerControls();
     CreateTimeControls();
     CreateFontControls();
@@ -586,8 +587,7 @@ void TfrmWaterMark::FormShow() {
     if (!FFPlayer->LibrariesLoaded() && !FFPlayer->LoadLibraries(FLibraryFolder)) return;
     FFPlayer->Mute = FMute;
     if (FFPlayer->Open(FRow->SourceFile, imgPreview, false)) {
-        imgbtnPlay->setEnabled(false);
-        imgbtnpause->setEnabled(true);
+        FPreview->SetButtons(false, true, true);
         trcPreview->setEnabled(true);
     }
 }
@@ -597,16 +597,15 @@ void TfrmWaterMark::FFPlayerFileOpen(int64_t duration, int frameWidth, int frame
     screenWidth = imgPreview->width();
     screenHeight = imgPreview->height();
     FFPlayer->Hook = false;
-    FDuration = duration;
     FFrameWidth = frameWidth;
     FFrameHeight = frameHeight;
-    lblPTS->setText(TimeText(RoundedSeconds(duration)));
+    FPreview->ShowLength(duration);
     FUpdating = true;
     trcRange->SetMin(0);
     trcRange->SetMax(static_cast<int>(duration / 1000000));
     trcRange->SetPositionL(0);
     trcRange->SetPositionU(trcRange->Max());
-    trcPreview->SetMax(std::max(1, RoundedSeconds(duration)));
+    trcPreview->SetMax(static_cast<int>(std::max<int64_t>(1, RoundedSeconds(duration))));
     trcPreview->SetPositionL(0);
     trcTextHoriz->setRange(0, frameWidth);
     trcTextVert->setRange(0, frameHeight);
@@ -698,9 +697,7 @@ void TfrmWaterMark::ShowFrame() {
         FLastFrame = WrapBitmap(FFrameSlot).convertToFormat(QImage::Format_RGB32);
         pts = FFrameSlotTime;
     }
-    lblTime->setText(TimeText(RoundedSeconds(pts)));
-    if (!FDragging && FDuration > 0)
-        trcPreview->SetPositionL(static_cast<int>(trcPreview->Max() * pts / FDuration));
+    FPreview->ShowPosition(pts);
     if (isVisible())
         for (const TWmItemRec& item : FItems)
             item.Layer->setVisible(IsLayerVisible(item.Rec, pts));
@@ -719,37 +716,27 @@ void TfrmWaterMark::ShowFrame() {
 }
 
 void TfrmWaterMark::FFPlayerState(int state) {
-    if (state != psEnd) return;
-    trcPreview->SetPositionL(0);
-    FFPlayer->Seek(4, false, 0);
-    FFPlayer->Pause();
-    imgbtnPlay->setEnabled(true);
-    imgbtnpause->setEnabled(false);
-    trcPreview->setEnabled(false);
-    FLastFrame = QImage();
+    FPreview->ShowState(static_cast<TPlayState>(state));
+    if (state == psEnd) FLastFrame = QImage();
 }
 
 void TfrmWaterMark::imgbtnPlayClick() {
-    if (FFPlayer->FileOpen() && FFPlayer->IsPaused()) FFPlayer->Resume();
-    imgbtnpause->setEnabled(true);
-    trcPreview->setEnabled(true);
-    imgbtnPlay->setEnabled(false);
+    FPreview->Resume();
 }
 
 void TfrmWaterMark::imgbtnpauseClick() {
-    if (FFPlayer->FileOpen() && !FFPlayer->IsPaused()) FFPlayer->Pause();
-    imgbtnPlay->setEnabled(true);
-    imgbtnpause->setEnabled(false);
+    FPreview->Pause();
 }
 
 void TfrmWaterMark::trcPreviewMouse(int x, bool press) {
-    if (FDuration <= 0 || trcPreview->Max() <= 0) return;
+    const int64_t duration = FPreview->Duration();
+    if (duration <= 0 || trcPreview->Max() <= 0) return;
     const int span = std::max(1, trcPreview->width() - kPreviewThumbHalf);
     const int max = trcPreview->Max();
     const int position = std::clamp(static_cast<int>(static_cast<double>(x) / span * max), 0, max);
-    FDragging = true;
+    FPreview->Dragging = true;
     trcPreview->SetPositionL(position);
-    const auto target = static_cast<int64_t>(static_cast<double>(position) / max * FDuration);
+    const int64_t target = BarTime(position, max, duration);
     if (press) {
         const bool wasPaused = FFPlayer->IsPaused();
         if (!wasPaused) FFPlayer->Pause();
@@ -758,7 +745,7 @@ void TfrmWaterMark::trcPreviewMouse(int x, bool press) {
     } else {
         FFPlayer->Seek(0, false, target);
     }
-    FDragging = false;
+    FPreview->Dragging = false;
 }
 
 void TfrmWaterMark::StopPlayer() {
@@ -940,7 +927,7 @@ QPointF TfrmWaterMark::CentredTopLeft(const QImage& picture) const {
 // A new layer lasts the whole file, goes on top and becomes the selected one.
 void TfrmWaterMark::AppendItem(TWmItemRec&& item) {
     item.Rec.StartTime = 0;
-    item.Rec.EndTime = static_cast<int32_t>(FDuration / 1000000);
+    item.Rec.EndTime = static_cast<int32_t>(FPreview->Duration() / 1000000);
     FItems.push_back(std::move(item));
     RestackLayers();
     lsbox->setCurrentRow(lsbox->count() - 1);

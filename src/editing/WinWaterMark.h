@@ -39,6 +39,7 @@ class QToolButton;
 class TCustomPlayer;
 class TFFPlayer;
 class TPlayerSurface;
+class TPreviewController;
 class TTrackBar2;
 
 // One layer on the editor's view. Tag is the layer's kind; a mouse press
@@ -201,6 +202,8 @@ private:
     std::string FLibraryFolder;
     TFileChooser FImageChooser;
     std::unique_ptr<TFFPlayer> FFPlayer;
+    // The player row: the duration in microseconds, the drag.
+    std::unique_ptr<TPreviewController> FPreview;
 
     QGraphicsScene* FScene = nullptr;
     QGraphicsPixmapItem* FBackground = nullptr;
@@ -208,12 +211,10 @@ private:
     TWmLayerItem* FSelected = nullptr;
     std::vector<TWmItemRec> FItems; // list order = drawing order
     int FEditIndex = -1;            // the entry edt1 edits
-    int64_t FDuration = 0;          // microseconds
     int FFrameWidth = 0, FFrameHeight = 0;
     bool FFileOpened = false;
     bool FShown = false;
     bool FUpdating = false; // controls being filled from a layer
-    bool FDragging = false; // the user drags the preview position
     int FFramesShown = 0;
     int64_t FShownTime = 0;
     QImage FLastFrame; // a copy of the last frame shown

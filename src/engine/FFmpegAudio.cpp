@@ -4,6 +4,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -160,10 +161,10 @@ void TTranscoder::EnsureResampler(TOutputStream& ost, const AVFrame* samples) {
     if (code < 0) {
         ost.Audio.Resampler.reset();
         if (ost.Audio.Resample)
-            throw FFmpegException(TextFormat(
+            throw FFmpegException(FormatText(
                 "Can not resample %d channels @ %d Hz to %d channels @ %d Hz", channels,
                 samples->sample_rate, encoder->ch_layout.nb_channels, encoder->sample_rate));
-        throw FFmpegException(TextFormat(
+        throw FFmpegException(FormatText(
             "Cannot convert %s sample format to %s sample format",
             ff::avutil.av_get_sample_fmt_name(static_cast<AVSampleFormat>(samples->format)),
             ff::avutil.av_get_sample_fmt_name(encoder->sample_fmt)));
@@ -213,13 +214,13 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
         if (inDelta < 0) {
             skip = static_cast<int>(std::min<double>(-inDelta, samples->nb_samples));
             if (FOptions.Verbose > 2)
-                Log(llVerbose, TextFormat("discarding %d audio samples", static_cast<int>(-delta)));
+                Log(llVerbose, FormatText("discarding %d audio samples", static_cast<int>(-delta)));
             if (skip >= samples->nb_samples) return false;
         } else {
             silence = static_cast<int>(delta);
             if (FOptions.Verbose > 2)
                 Log(llVerbose,
-                    TextFormat("adding %d audio samples of silence", static_cast<int>(delta)));
+                    FormatText("adding %d audio samples of silence", static_cast<int>(delta)));
         }
         ist.IsStart = false;
         return true;
@@ -231,7 +232,7 @@ bool TTranscoder::SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame
         if (!ost.Audio.Resampler)
             throw FFmpegException("Assertion failure: drift compensation without a resampler");
         if (FOptions.Verbose > 2)
-            Log(llVerbose, TextFormat("compensating audio timestamp drift:%f compensation:%d in:%d",
+            Log(llVerbose, FormatText("compensating audio timestamp drift:%f compensation:%d in:%d",
                                       delta, comp, encoder->sample_rate));
         ff::swresample.swr_set_compensation(ost.Audio.Resampler.get(), comp, encoder->sample_rate);
     }

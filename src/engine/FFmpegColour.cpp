@@ -12,7 +12,7 @@ void TTranscoder::PrepareToneMap(const TInputStream& ist, TOutputStream& ost) {
     if (!IsHdr(colour)) return;
     AVCodecContext* encoder = ost.Encoder;
     if (!ToneMapAvailable()) {
-        Log(llWarning, TextFormat("Stream #%d.%d is HDR but the filter library cannot tone-map "
+        Log(llWarning, FormatText("Stream #%d.%d is HDR but the filter library cannot tone-map "
                                   "(no zscale or tonemap filter): its colours are kept as they are",
                                   ist.FileIndex, ist.StreamIndex));
         return;
@@ -23,7 +23,7 @@ void TTranscoder::PrepareToneMap(const TInputStream& ist, TOutputStream& ost) {
     encoder->color_trc = AVCOL_TRC_BT709;
     encoder->colorspace = AVCOL_SPC_BT709;
     encoder->color_range = AVCOL_RANGE_MPEG;
-    Log(llVerbose, TextFormat("Stream #%d.%d: HDR pictures tone-mapped to SDR BT.709",
+    Log(llVerbose, FormatText("Stream #%d.%d: HDR pictures tone-mapped to SDR BT.709",
                               ist.FileIndex, ist.StreamIndex));
 }
 

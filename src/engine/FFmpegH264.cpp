@@ -26,7 +26,7 @@ void TTranscoder::FitH264Limits(TOutputStream& ost) {
     AVCodecContext* encoder = ost.Encoder;
     if (encoder->rc_max_rate > 0 && encoder->bit_rate > encoder->rc_max_rate) {
         Log(llVerbose,
-            TextFormat("Stream #%d.%d: maximum rate raised to the bit rate %lld", ost.FileIndex,
+            FormatText("Stream #%d.%d: maximum rate raised to the bit rate %lld", ost.FileIndex,
                        ost.StreamIndex, static_cast<long long>(encoder->bit_rate)));
         encoder->rc_max_rate = encoder->bit_rate;
     }
@@ -40,7 +40,7 @@ void TTranscoder::FitH264Limits(TOutputStream& ost) {
     demand.ReferenceFrames = std::max(encoder->refs, 1) + (encoder->max_b_frames > 1 ? 1 : 0);
     const int level = LowestH264Level(demand);
     if (level <= encoder->level) return;
-    Log(llVerbose, TextFormat("Stream #%d.%d: H.264 level %d raised to %d for %dx%d at %.3f fps",
+    Log(llVerbose, FormatText("Stream #%d.%d: H.264 level %d raised to %d for %dx%d at %.3f fps",
                               ost.FileIndex, ost.StreamIndex, encoder->level, level, encoder->width,
                               encoder->height, demand.FrameRate));
     encoder->level = level;

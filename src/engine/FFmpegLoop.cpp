@@ -4,6 +4,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -162,7 +163,7 @@ bool TTranscoder::ReadPacket(int fileIndex) {
     ff::avcodec.av_packet_unref(packet);
     if (ok) return true;
     const std::string text =
-        TextFormat("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
+        FormatText("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
                    TypeText(ist.Stream->codecpar->codec_type));
     if (FOptions.ExitOnError) throw FFmpegException(text);
     if (FOptions.Verbose >= 0) Log(llVerbose, text);
@@ -191,13 +192,13 @@ void TTranscoder::AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex
     if (FEngine.InputContext(fileIndex)->iformat->flags & AVFMT_TS_DISCONT) {
         if (std::llabs(delta) <= threshold && dts + 1 >= ist.Pts) return;
         if (FOptions.Verbose > 2)
-            Log(llVerbose, TextFormat("timestamp discontinuity %lld, new offset= %lld",
+            Log(llVerbose, FormatText("timestamp discontinuity %lld, new offset= %lld",
                                       static_cast<long long>(delta),
                                       static_cast<long long>(slot.TsOffset - delta)));
     } else {
         if (!IsDamagedJump(ist, dts, threshold)) return;
         Log(llWarning,
-            TextFormat("Time stamps of stream #%d.%d jump by %.3f s, taken as a "
+            FormatText("Time stamps of stream #%d.%d jump by %.3f s, taken as a "
                        "discontinuity",
                        ist.FileIndex, ist.StreamIndex, static_cast<double>(delta) / AV_TIME_BASE));
     }
@@ -289,7 +290,7 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         if (++count == 2 && !draining && !frameThreads &&
             ((FOptions.Verbose > 0 && !ist.ReportedMultipleFrames) || FOptions.Verbose > 1)) {
             ist.ReportedMultipleFrames = true;
-            Log(llError, TextFormat("Multiple frames in a packet from stream %d", ist.StreamIndex));
+            Log(llError, FormatText("Multiple frames in a packet from stream %d", ist.StreamIndex));
         }
         DistributeFrame(ist, frame);
         ff::avutil.av_frame_unref(frame);
@@ -468,7 +469,7 @@ std::vector<ff::PacketPtr> TTranscoder::FilterStage(TOutputStream& ost, std::siz
         const int code = ff::avcodec.av_bsf_send_packet(filter, packet.get());
         if (code < 0) {
             const std::string text = MediaErrorText(
-                TextFormat("%s failed for stream %d, codec %s", filter->filter->name,
+                FormatText("%s failed for stream %d, codec %s", filter->filter->name,
                            ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
                 code);
             if (FOptions.ExitOnError) throw FFmpegException(text);
@@ -711,7 +712,7 @@ void TTranscoder::NoteEarlyEnd() {
         static_cast<double>(missing) <= kEarlyEndShare * static_cast<double>(length))
         return;
     const std::string text =
-        TextFormat("The source ended at %s of its %s: the output is shorter than the source",
+        FormatText("The source ended at %s of its %s: the output is shorter than the source",
                    DurationToText(written).c_str(), DurationToText(length).c_str());
     Log(llWarning, text);
     std::lock_guard lock(FEngine.FRunLock);

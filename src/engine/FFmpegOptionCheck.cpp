@@ -3,6 +3,7 @@
 #include "engine/FFmpeg.h"
 
 #include "media/FFmpegLoader.h"
+#include "media/MyUtils.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& val
     if (!StrictOptions) return;
     if (HasSettableOption(name)) throw FFmpegException(InvalidValueText(name, value));
     if (!IsLibraryOptionName(name.c_str()))
-        throw FFmpegException(TextFormat("Unrecognized option '%s'.", name.c_str()));
+        throw FFmpegException(FormatText("Unrecognized option '%s'.", name.c_str()));
 }
 
 // A name that neither a context of this task nor any muxer, demuxer, codec
@@ -80,9 +81,9 @@ void TCustomFFmpeg::RefuseUnknownName(const std::string& name) const {
     if (!StrictOptions || name.empty()) return;
     if (IsGenericOptionName(name) || HasSettableOption(name) || IsLibraryOptionName(name.c_str()))
         return;
-    throw FFmpegException(TextFormat("Unrecognized option '%s'.", name.c_str()));
+    throw FFmpegException(FormatText("Unrecognized option '%s'.", name.c_str()));
 }
 
 std::string TCustomFFmpeg::InvalidValueText(const std::string& name, const std::string& value) {
-    return TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
+    return FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
 }

@@ -5,6 +5,7 @@
 #include "engine/FFmpeg.h"
 
 #include "media/FFmpegLoader.h"
+#include "media/TextUtils.h"
 
 #include <cstring>
 #include <limits>
@@ -30,7 +31,7 @@ int64_t ParseTime(const std::string& name, const std::string& text, bool date) {
     int64_t time = AV_NOPTS_VALUE;
     if (ff::avutil.av_parse_time(&time, text.c_str(), date ? 0 : 1) < 0) time = AV_NOPTS_VALUE;
     if (time == AV_NOPTS_VALUE)
-        throw FFmpegException(TextFormat("Invalid %s specification for %s: %s",
+        throw FFmpegException(FormatText("Invalid %s specification for %s: %s",
                                          date ? "date" : "duration", name.c_str(), text.c_str()));
     return time;
 }
@@ -44,7 +45,7 @@ TOptionKeyValue ParseKeyValue(const std::string& text) {
 // A leading "pal-", "ntsc-" or "film-" is the norm; without one the norm is
 // found from the frame rates, else NTSC.
 TOptionTarget ParseTarget(const std::string& text) {
-    TOptionTarget target{TrimText(text), "auto", "ntsc"};
+    TOptionTarget target{Trim(text), "auto", "ntsc"};
     for (const char* prefix : {"pal-", "ntsc-", "film-"}) {
         if (target.Type.rfind(prefix, 0) == 0) {
             target.Norm = std::string(prefix, std::strlen(prefix) - 1);

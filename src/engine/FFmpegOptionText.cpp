@@ -3,6 +3,7 @@
 
 #include "engine/FFmpegRecords.h"
 #include "media/MyUtils.h"
+#include "media/TextUtils.h"
 
 #include <algorithm>
 #include <charconv>
@@ -15,10 +16,6 @@
 #include <cstring>
 
 namespace {
-
-bool IsTrimmed(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     std::string::size_type pos = 0;
@@ -62,24 +59,8 @@ bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) 
 
 } // namespace
 
-std::string TrimText(const std::string& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && IsTrimmed(text[begin]))
-        ++begin;
-    while (end > begin && IsTrimmed(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-std::string LowerText(const std::string& text) {
-    std::string out = text;
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::string& text) {
-    std::string rest = UnifyLineBreaks(TrimText(text));
+    std::string rest = UnifyLineBreaks(Trim(text));
     ReplaceAll(rest, "<CRLF>", "\n");
     std::vector<std::pair<std::string, std::string>> lines;
     if (rest.empty()) return lines;
@@ -90,9 +71,9 @@ std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::str
             rest.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
         const std::size_t eq = line.find('=');
         if (eq == std::string::npos)
-            lines.emplace_back(LowerText(line), std::string());
+            lines.emplace_back(Lower(line), std::string());
         else
-            lines.emplace_back(LowerText(line.substr(0, eq)), line.substr(eq + 1));
+            lines.emplace_back(Lower(line.substr(0, eq)), line.substr(eq + 1));
         if (lf == std::string::npos) break;
         start = lf + 1;
     }
@@ -102,7 +83,7 @@ std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::str
 TOptionPairs RecordOptions(const std::string& text, const TOptionPairs& pairs) {
     TOptionPairs options = SplitOptionLines(text);
     for (const auto& [name, value] : pairs)
-        options.emplace_back(LowerText(name), value);
+        options.emplace_back(Lower(name), value);
     return options;
 }
 
@@ -120,7 +101,7 @@ bool IsOutputSkippedOption(const std::string& name) {
 }
 
 int64_t ParseInt64Value(const std::string& text) {
-    const std::string t = TrimText(text);
+    const std::string t = Trim(text);
     errno = 0;
     char* end = nullptr;
     const long long v = t.empty() ? 0 : std::strtoll(t.c_str(), &end, 10);
@@ -137,7 +118,7 @@ int ParseIntValue(const std::string& text) {
 }
 
 double ParseFloatValue(const std::string& text) {
-    const std::string t = TrimText(text);
+    const std::string t = Trim(text);
     const char* p = t.data();
     const char* end = t.data() + t.size();
     double v = 0.0;
@@ -156,7 +137,7 @@ uint32_t TagFromText(const std::string& text) {
 namespace {
 // The leading integer of a text, 0 when there is none.
 int LeadingInt(const std::string& text) {
-    const std::string t = TrimText(text);
+    const std::string t = Trim(text);
     char* end = nullptr;
     errno = 0;
     const long v = std::strtol(t.c_str(), &end, 10);
@@ -173,7 +154,7 @@ double AspectFromText(const std::string& text) {
         const int y = LeadingInt(text.substr(colon + 1));
         return y > 0 ? static_cast<double>(x) / y : 0.0;
     }
-    const std::string t = TrimText(text);
+    const std::string t = Trim(text);
     const char* p = t.data();
     double v = 0.0;
     if (!ReadDouble(p, t.data() + t.size(), v) || p != t.data() + t.size()) return 0.0;
@@ -241,7 +222,7 @@ std::array<uint16_t, 64> ParseMatrix(const std::string& text) {
         p = std::strchr(p, ',');
         if (!p)
             throw FFmpegException(
-                TextFormat("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i));
+                FormatText("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i));
         ++p;
     }
     return matrix;
@@ -265,12 +246,4 @@ THookModuleWords SplitHookWords(const std::string& text) {
 
 int64_t RoundHalfEvenInt(double value) {
     return static_cast<int64_t>(std::nearbyint(value));
-}
-
-std::string TextFormat(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string out = FormatTextV(format, args);
-    va_end(args);
-    return out;
 }

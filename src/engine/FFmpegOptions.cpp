@@ -7,6 +7,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/TextUtils.h"
 
 #include <algorithm>
 #include <array>
@@ -179,7 +180,7 @@ void TCustomFFmpeg::Log(int level, const std::string& text) const {
 
 bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
                                               int kindHint, const std::string& refusal) {
-    if (TrimText(name).empty() || TrimText(value).empty()) return false;
+    if (Trim(name).empty() || Trim(value).empty()) return false;
     if (SetCodecOption(name, value, kindHint)) return true;
     if (IsGenericOptionName(name)) return false; // known, but the value was refused
     if (kindHint >= 0) {
@@ -285,9 +286,9 @@ void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, int kin
             continue;
         }
         if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
-        Log(llWarning, known ? TextFormat("Invalid value \"%s\" for option \"%s\"",
+        Log(llWarning, known ? FormatText("Invalid value \"%s\" for option \"%s\"",
                                           option.Value.c_str(), option.Name.c_str())
-                             : TextFormat("Option %s not found for encoder %s", option.Name.c_str(),
+                             : FormatText("Option %s not found for encoder %s", option.Name.c_str(),
                                           codec ? codec->name : "none"));
     }
 }
@@ -316,9 +317,9 @@ void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
                                            AV_OPT_SEARCH_CHILDREN) >= 0)
             continue;
         if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
-        Log(llWarning, known ? TextFormat("Invalid value \"%s\" for option \"%s\"",
+        Log(llWarning, known ? FormatText("Invalid value \"%s\" for option \"%s\"",
                                           option.Value.c_str(), option.Name.c_str())
-                             : TextFormat("Unrecognized option '%s'", option.Name.c_str()));
+                             : FormatText("Unrecognized option '%s'", option.Name.c_str()));
     }
 }
 
@@ -356,7 +357,7 @@ bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const st
         ff::avutil.av_opt_set(probe->priv_data, name.c_str(), value.c_str(), 0) < 0) {
         if (!TQuietOptionRefusals::Active())
             Log(llError,
-                TextFormat("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
+                FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
         return false;
     }
     SetPrivateEntry(FOptions.PrivateOptions[kind], name, value);
@@ -384,14 +385,14 @@ void TCustomFFmpeg::OptFormat(const std::string&, const std::string& value) {
 
 void TCustomFFmpeg::OptMap(const std::string&, const std::string& value) {
     if (FOptions.StreamMaps.size() >= MAX_STREAM_MAPS)
-        throw FFmpegException(TextFormat("Too many stream maps (at most %d)", MAX_STREAM_MAPS));
+        throw FFmpegException(FormatText("Too many stream maps (at most %d)", MAX_STREAM_MAPS));
     FOptions.StreamMaps.push_back(ParseStreamMap(value));
 }
 
 void TCustomFFmpeg::OptMapMetaData(const std::string&, const std::string& value) {
     if (FOptions.MetaDataMaps.size() >= MAX_META_DATA_MAPS)
         throw FFmpegException(
-            TextFormat("Too many metadata maps (at most %d)", MAX_META_DATA_MAPS));
+            FormatText("Too many metadata maps (at most %d)", MAX_META_DATA_MAPS));
     FOptions.MetaDataMaps.push_back(ParseMetaDataMap(value));
 }
 
@@ -418,7 +419,7 @@ void TCustomFFmpeg::OptFileSize(const std::string&, const TOptionValue& value) {
 void TCustomFFmpeg::OptTsScale(const std::string&, const std::string& value) {
     const auto [stream, scale] = ParseTsScale(value);
     if (stream < 0 || stream >= MAX_STREAMS)
-        throw FFmpegException(TextFormat("stream index over MAX_STREAMS(%d)", MAX_STREAMS));
+        throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MAX_STREAMS));
     FOptions.NextInputTsScale[stream] = scale;
 }
 
@@ -444,7 +445,7 @@ void TCustomFFmpeg::OptTarget(const std::string&, const TOptionValue& value) {
 // The codecs' thread count: a number, 0 or "auto" for the codec's choice.
 void TCustomFFmpeg::OptThreads(const std::string& name, const std::string& value) {
     constexpr int kMaxThreadCount = 1024;
-    const std::string text = TrimText(value);
+    const std::string text = Trim(value);
     if (text == "auto") {
         FOptions.ThreadCount = 0;
         return;
@@ -489,7 +490,7 @@ void TCustomFFmpeg::OptFrameSize(const std::string&, const std::string& value) {
     // eight, fits an int (so no later size arithmetic overflows).
     if ((static_cast<int64_t>(width) + 128) * (static_cast<int64_t>(height) + 128) >=
         std::numeric_limits<int>::max() / 8)
-        throw FFmpegException(TextFormat("Frame size %dx%d is too large", width, height));
+        throw FFmpegException(FormatText("Frame size %dx%d is too large", width, height));
     FOptions.FrameWidth = width;
     FOptions.FrameHeight = height;
     FOptions.FrameSizeOfTarget = false;
@@ -512,7 +513,7 @@ void TCustomFFmpeg::OptPixFmt(const std::string&, const std::string& value) {
     }
     const AVPixelFormat fmt = ff::avutil.av_get_pix_fmt(value.c_str());
     if (fmt == AV_PIX_FMT_NONE)
-        throw FFmpegException(TextFormat("Unknown pixel format requested: %s", value.c_str()));
+        throw FFmpegException(FormatText("Unknown pixel format requested: %s", value.c_str()));
     FOptions.FramePixFmt = fmt;
 }
 
@@ -593,7 +594,7 @@ void TCustomFFmpeg::OptVStats(const std::string&, const std::string&) {
     char clock[16];
     std::strftime(clock, sizeof clock, "%H%M%S", &local);
     FOptions.VStatsFileName =
-        TextFormat("%svstats_%s.log", (ExecutableFolder() + "/").c_str(), clock);
+        FormatText("%svstats_%s.log", (ExecutableFolder() + "/").c_str(), clock);
     FOptions.HasVStatsFileName = true;
 }
 
@@ -630,7 +631,7 @@ void TCustomFFmpeg::OptTag(const std::string& name, const std::string& value) {
     if (value.empty()) return;
     const char* kind = name == "vtag" ? "video" : (name == "atag" ? "audio" : "subtitle");
     if (value.size() != 4)
-        throw FFmpegException(TextFormat("%s tag parameter must be 4 chars", kind));
+        throw FFmpegException(FormatText("%s tag parameter must be 4 chars", kind));
     uint32_t& tag = name == "vtag"   ? FOptions.VideoCodecTag
                     : name == "atag" ? FOptions.AudioCodecTag
                                      : FOptions.SubtitleCodecTag;
@@ -654,12 +655,12 @@ void TCustomFFmpeg::OptStreamId(const std::string& name, const std::string& valu
     const std::string id = colon == std::string::npos ? std::string() : value.substr(colon + 1);
     if (index.empty() || id.empty())
         throw FFmpegException(
-            TextFormat("Invalid value \"%s\" for option \"%s\", required syntax is \"index:value\"",
+            FormatText("Invalid value \"%s\" for option \"%s\", required syntax is \"index:value\"",
                        value.c_str(), name.c_str()));
     const int streamIndex = ParseIntValue(index);
     const int streamId = ParseIntValue(id);
     if (streamIndex < 0 || streamIndex >= MAX_STREAMS)
-        throw FFmpegException(TextFormat("Invalid stream index %d for option \"%s\" (0..%d)",
+        throw FFmpegException(FormatText("Invalid stream index %d for option \"%s\" (0..%d)",
                                          streamIndex, name.c_str(), MAX_STREAMS - 1));
     FOptions.StreamIdMap[streamIndex] = streamId;
 }
@@ -680,7 +681,7 @@ void TCustomFFmpeg::OptBitstreamFilter(const std::string& name, const std::strin
     const std::string filterName = eq == std::string::npos ? value : value.substr(0, eq);
     const AVBitStreamFilter* filter = ff::avcodec.av_bsf_get_by_name(filterName.c_str());
     if (!filter)
-        throw FFmpegException(TextFormat("Unknown bitstream filter %s", TrimText(value).c_str()));
+        throw FFmpegException(FormatText("Unknown bitstream filter %s", Trim(value).c_str()));
     const std::string args = eq == std::string::npos ? std::string() : value.substr(eq + 1);
     FOptions.BitstreamFilters[KindOfName(name)].push_back({filter, args});
 }
@@ -713,11 +714,11 @@ void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value
     }
     std::error_code error;
     if (!std::filesystem::is_regular_file(value, error))
-        throw FFmpegException(TextFormat("Preset \"%s\" not found", value.c_str()));
+        throw FFmpegException(FormatText("Preset \"%s\" not found", value.c_str()));
     std::uint8_t* buffer = nullptr;
     int size = 0;
     if (ReadWholeFile(value, buffer, size) != 0)
-        throw FFmpegException(TextFormat("Preset \"%s\" not found", value.c_str()));
+        throw FFmpegException(FormatText("Preset \"%s\" not found", value.c_str()));
     const ff::AvBuffer owned(buffer);
     const std::string text(reinterpret_cast<const char*>(buffer), size > 0 ? size - 1 : 0);
     ApplyPresetText(value, text, mediaKind, false);
@@ -725,7 +726,7 @@ void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value
 
 void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string& text, int kind,
                                     bool builtin) {
-    std::string unified = TrimText(text);
+    std::string unified = Trim(text);
     for (std::size_t pos = 0; (pos = unified.find('\r', pos)) != std::string::npos;) {
         const bool crlf = pos + 1 < unified.size() && unified[pos + 1] == '\n';
         unified.replace(pos, crlf ? 2 : 1, "\n");
@@ -734,7 +735,7 @@ void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string&
     while (start <= unified.size()) {
         std::size_t lf = unified.find('\n', start);
         if (lf == std::string::npos) lf = unified.size();
-        const std::string line = TrimText(unified.substr(start, lf - start));
+        const std::string line = Trim(unified.substr(start, lf - start));
         start = lf + 1;
         if (line.empty()) continue;
         const std::size_t eq = line.find('=');
@@ -742,7 +743,7 @@ void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string&
         const std::string val = eq == std::string::npos ? std::string() : line.substr(eq + 1);
         if (key.empty() || val.empty())
             throw FFmpegException(
-                TextFormat("%s: Invalid syntax: \"%s\"", value.c_str(), line.c_str()));
+                FormatText("%s: Invalid syntax: \"%s\"", value.c_str(), line.c_str()));
         ApplyPresetLine(value, line, key, val, kind, builtin);
     }
 }
@@ -750,13 +751,13 @@ void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string&
 void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string& line,
                                     const std::string& key, const std::string& val, int kind,
                                     bool builtin) {
-    const std::string lower = LowerText(key);
+    const std::string lower = Lower(key);
     if (lower == "acodec" || lower == "vcodec" || lower == "scodec") {
         SetCodecName(KindOfName(lower), val);
         return;
     }
     auto refusal = [&](const std::string& k, const std::string& v) {
-        return TextFormat("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
+        return FormatText("%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
                           value.c_str(), line.c_str(), k.c_str(), v.c_str());
     };
     auto refuse = [&](const std::string& k, const std::string& v) {
@@ -768,7 +769,7 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string&
     }
     const TMappedPresetLine mapped = MapLegacyPresetLine(key, val);
     for (const std::string& dropped : mapped.Dropped)
-        Log(llWarning, TextFormat("%s: option \"%s\" of \"%s\" has no equivalent in the "
+        Log(llWarning, FormatText("%s: option \"%s\" of \"%s\" has no equivalent in the "
                                   "current encoder; skipped",
                                   value.c_str(), dropped.c_str(), line.c_str()));
     for (const auto& [k, v] : mapped.Options)
@@ -791,7 +792,7 @@ int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
     }
     if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);
     if (FOptions.Verbose > 0)
-        Log(llVerbose, TextFormat("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
+        Log(llVerbose, FormatText("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
     return norm;
 }
 
@@ -825,7 +826,7 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
     if (profile->Channels == tcStereo || FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
     if (profile->MuxPreload > 0.0f) FOptions.MuxPreload = profile->MuxPreload;
     if (profile->DefaultAspect && FOptions.FrameAspectRatio == 0.0f) {
-        Log(llInfo, TextFormat("Assuming %s for aspect ratio", profile->DefaultAspect));
+        Log(llInfo, FormatText("Assuming %s for aspect ratio", profile->DefaultAspect));
         OptAspect("aspect", profile->DefaultAspect);
     }
 }

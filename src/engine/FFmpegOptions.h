@@ -176,10 +176,6 @@ bool IsInputSkippedOption(const std::string& name);
 // True for names an output's ExtOptions leaves to the component.
 bool IsOutputSkippedOption(const std::string& name);
 
-// Trims blanks and control characters from both ends.
-std::string TrimText(const std::string& text);
-std::string LowerText(const std::string& text);
-
 // The runtime's number conversions: the whole (trimmed) text must be a
 // number, otherwise FFmpegException "'%s' is not a valid integer value"
 // (respectively "floating point value").
@@ -211,6 +207,3 @@ THookModuleWords SplitHookWords(const std::string& text);
 
 // Rounds to the nearest integer, halves to the even neighbour.
 int64_t RoundHalfEvenInt(double value);
-
-// The printf-style formatting used for the engine's messages.
-std::string TextFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -5,6 +5,7 @@
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cstring>
@@ -133,7 +134,7 @@ void TTranscoder::CheckOutputsAndMaps() {
         if (FOutputs[i]->nb_streams == 0) {
             ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
             throw FFmpegException(
-                TextFormat("Output file #%d does not contain any stream", static_cast<int>(i)));
+                FormatText("Output file #%d does not contain any stream", static_cast<int>(i)));
         }
     const auto& maps = FOptions.StreamMaps;
     if (maps.empty()) return;
@@ -144,10 +145,10 @@ void TTranscoder::CheckOutputsAndMaps() {
         if (map.FileIndex < 0 || map.FileIndex >= files || map.StreamIndex < 0 ||
             map.StreamIndex >= FInputFiles[map.FileIndex].StreamCount)
             throw FFmpegException(
-                TextFormat("Could not find input stream #%d.%d", map.FileIndex, map.StreamIndex));
+                FormatText("Could not find input stream #%d.%d", map.FileIndex, map.StreamIndex));
         if (map.SyncFileIndex < 0 || map.SyncFileIndex >= files || map.SyncStreamIndex < 0 ||
             map.SyncStreamIndex >= FInputFiles[map.SyncFileIndex].StreamCount)
-            throw FFmpegException(TextFormat("Could not find sync stream #%d.%d", map.SyncFileIndex,
+            throw FFmpegException(FormatText("Could not find sync stream #%d.%d", map.SyncFileIndex,
                                              map.SyncStreamIndex));
     }
 }
@@ -197,7 +198,7 @@ void TTranscoder::MapStreams() {
             if (type != ost.MediaType) {
                 ff::avformat.av_dump_format(ost.Output, ost.FileIndex, ost.Output->url, 1);
                 throw FFmpegException(
-                    TextFormat("Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)",
+                    FormatText("Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)",
                                map.FileIndex, map.StreamIndex, TypeName(type), ost.FileIndex,
                                ost.StreamIndex, TypeName(ost.MediaType)));
             }
@@ -208,7 +209,7 @@ void TTranscoder::MapStreams() {
             ost.SourceIndex = FindSource(0, ost.MediaType);
             if (ost.SourceIndex < 0)
                 throw FFmpegException(
-                    TextFormat("Could not find input stream matching output stream #%d.%d (%s)",
+                    FormatText("Could not find input stream matching output stream #%d.%d (%s)",
                                ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)));
             ost.SyncIndex = ost.SourceIndex;
         }
@@ -313,7 +314,7 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
     AVCodecContext* encoder = ost.Setup->EncoderContext.get();
     if (!encoder) {
         const char* kind = ost.MediaType == AVMEDIA_TYPE_SUBTITLE ? "Subtitle" : "Stream";
-        throw FFmpegException(TextFormat("%s encoder not found for output stream #%d.%d (%s)", kind,
+        throw FFmpegException(FormatText("%s encoder not found for output stream #%d.%d (%s)", kind,
                                          ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)));
     }
     ost.Encoder = encoder;
@@ -383,18 +384,18 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
         ost.Writing.PassLog = std::fopen(name.c_str(), "wb");
         if (!ost.Writing.PassLog)
             throw FFmpegException(
-                TextFormat("Cannot write log file %s for pass-1 encoding", name.c_str()));
+                FormatText("Cannot write log file %s for pass-1 encoding", name.c_str()));
         return;
     }
     uint8_t* buffer = nullptr;
     int size = 0;
     const int code = ReadWholeFile(name, buffer, size);
     if (code == -12)
-        throw FFmpegException(TextFormat(
+        throw FFmpegException(FormatText(
             "Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding",
             name.c_str()));
     if (code < 0)
-        throw FFmpegException(TextFormat(
+        throw FFmpegException(FormatText(
             "Cannot read file: Error reading log file \"%s\" for pass-2 encoding", name.c_str()));
     encoder->stats_in = reinterpret_cast<char*>(buffer); // freed when the encoder closes
 }
@@ -409,7 +410,7 @@ void TTranscoder::OpenEncoders(bool subtitles) {
         if (!codec) codec = ff::avcodec.avcodec_find_encoder(ost.Encoder->codec_id);
         if (!codec) {
             const std::string text =
-                TextFormat("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
+                FormatText("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
                            static_cast<int>(ost.Encoder->codec_id), ost.FileIndex, ost.StreamIndex,
                            TypeName(ost.MediaType));
             LogStreamMapping();
@@ -429,7 +430,7 @@ void TTranscoder::OpenEncoders(bool subtitles) {
         }
         owned.reset(options);
         if (code < 0) {
-            const std::string text = TextFormat(
+            const std::string text = FormatText(
                 "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
                 "parameters such as bit_rate, rate, width or height. Please check error log "
                 "message to find out more detail information.",
@@ -441,7 +442,7 @@ void TTranscoder::OpenEncoders(bool subtitles) {
         ost.EncoderOpen = true;
         for (const AVDictionaryEntry* e = nullptr;
              (e = ff::avutil.av_dict_get(options, "", e, AV_DICT_IGNORE_SUFFIX));)
-            Log(llWarning, TextFormat("Option %s not found for encoder %s", e->key, codec->name));
+            Log(llWarning, FormatText("Option %s not found for encoder %s", e->key, codec->name));
         ff::avcodec.avcodec_parameters_from_context(ost.Stream->codecpar, ost.Encoder);
         ost.Stream->time_base = ost.Encoder->time_base;
         if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
@@ -479,7 +480,7 @@ void TTranscoder::OpenDecoders() {
         const char* type = TypeName(par->codec_type);
         if (!codec)
             throw FFmpegException(
-                TextFormat("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
+                FormatText("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
                            static_cast<int>(par->codec_id), ist.FileIndex, ist.StreamIndex, type));
         ist.DecoderContext.reset(ff::avcodec.avcodec_alloc_context3(codec));
         AVCodecContext* decoder = ist.DecoderContext.get();
@@ -499,7 +500,7 @@ void TTranscoder::OpenDecoders() {
         }
         if (code < 0)
             throw FFmpegException(
-                TextFormat("Error while opening decoder for input stream #%d.%d (%s)",
+                FormatText("Error while opening decoder for input stream #%d.%d (%s)",
                            ist.FileIndex, ist.StreamIndex, type));
         ist.DecoderOpen = true;
         ist.Frame.reset(ff::avutil.av_frame_alloc());
@@ -540,10 +541,10 @@ void TTranscoder::CopyMetadataMaps() {
     if (FOptions.MetaDataMaps.empty()) CarrySourceTags();
     for (const TMetaDataMap& map : FOptions.MetaDataMaps) {
         if (map.OutFile < 0 || map.OutFile >= static_cast<int>(FOutputs.size()))
-            throw FFmpegException(TextFormat("Invalid output file index %d map_meta_data(%d,%d)",
+            throw FFmpegException(FormatText("Invalid output file index %d map_meta_data(%d,%d)",
                                              map.OutFile, map.OutFile, map.InFile));
         if (map.InFile < 0 || map.InFile >= FEngine.InputFileCount())
-            throw FFmpegException(TextFormat("Invalid input file index %d map_meta_data(%d,%d)",
+            throw FFmpegException(FormatText("Invalid input file index %d map_meta_data(%d,%d)",
                                              map.InFile, map.OutFile, map.InFile));
         ff::avutil.av_dict_copy(&FOutputs[map.OutFile]->metadata,
                                 FEngine.InputContext(map.InFile)->metadata, AV_DICT_DONT_OVERWRITE);
@@ -644,7 +645,7 @@ void TTranscoder::SetupBitstreamFilters(TOutputStream& ost) {
         const int code = ff::avcodec.av_bsf_init(context);
         if (code < 0)
             throw FFmpegException(MediaErrorText(
-                TextFormat("%s failed for stream %d", entry.Filter->name, ost.StreamIndex), code));
+                FormatText("%s failed for stream %d", entry.Filter->name, ost.StreamIndex), code));
         ost.Writing.Filters.push_back(std::move(filter));
     }
     if (!ost.Writing.Filters.empty())
@@ -658,7 +659,7 @@ void TTranscoder::WriteHeaders() {
         // muxer may choose its own in the header.
         const int code = ff::avformat.avformat_write_header(FOutputs[i], nullptr);
         if (code < 0) {
-            const std::string text = TextFormat(
+            const std::string text = FormatText(
                 "Could not write header for output file #%d (incorrect codec parameters ?)",
                 static_cast<int>(i));
             Log(llError, MediaErrorText(text, code));
@@ -685,11 +686,11 @@ void TTranscoder::LogStreamMapping() {
     for (const TOutputStream& ost : FOutputStreams) {
         const TInputStream& source = FInputStreams[ost.SourceIndex];
         std::string line =
-            TextFormat("  Stream #%d.%d -> #%d.%d (%s)", FJoined ? 0 : source.FileIndex,
+            FormatText("  Stream #%d.%d -> #%d.%d (%s)", FJoined ? 0 : source.FileIndex,
                        source.StreamIndex, ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
         if (ost.SyncIndex != ost.SourceIndex) {
             const TInputStream& sync = FInputStreams[ost.SyncIndex];
-            line += TextFormat(" [sync #%d.%d (%s)]", sync.FileIndex, sync.StreamIndex,
+            line += FormatText(" [sync #%d.%d (%s)]", sync.FileIndex, sync.StreamIndex,
                                TypeName(ost.MediaType));
         }
         Log(llVerbose, line);
@@ -722,7 +723,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     AVRational sar = in->sample_aspect_ratio.num ? in->sample_aspect_ratio : AVRational{0, 1};
     if (turned && sar.num) sar = AVRational{sar.den, sar.num};
     const std::string sourceArgs =
-        TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", inWidth,
+        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", inWidth,
                    inHeight, in->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
     auto create = [&](const char* filter, const char* name, const std::string& args,
                       AVFilterContext** context) {
@@ -750,7 +751,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     const int height = inHeight - ost.Video.TopBand - ost.Video.BottomBand;
     if (ost.Video.Crop &&
         link("crop", "crop",
-             TextFormat("%d:%d:%d:%d", width, height, ost.Video.LeftBand, ost.Video.TopBand)) < 0)
+             FormatText("%d:%d:%d:%d", width, height, ost.Video.LeftBand, ost.Video.TopBand)) < 0)
         return -1;
     // The output size is made before the given filters, except a target's:
     // filters that crop and letterbox by themselves (counting in the decoded
@@ -759,7 +760,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     const bool resize = width != encoder->width || height != encoder->height;
     const bool resizeLast = resize && FOptions.FrameSizeOfTarget && !FOptions.VFilters.empty();
     const std::string resizeArgs =
-        TextFormat("%d:%d:flags=0x%X", encoder->width, encoder->height, FOptions.SwsFlags);
+        FormatText("%d:%d:flags=0x%X", encoder->width, encoder->height, FOptions.SwsFlags);
     if (resize && !resizeLast && link("scale", "scale", resizeArgs) < 0) return -1;
     if (!ost.Video.ToneMap.empty() && LinkFilterChain(graph, ost.Video.ToneMap, last) < 0)
         return -1;
@@ -767,7 +768,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     if (resizeLast && (create("scale", "scale", resizeArgs, &tail) < 0 ||
                        ff::avfilter.avfilter_link(tail, 0, ost.Video.FilterSink, 0) < 0))
         return -1;
-    const std::string scaleOptions = TextFormat("flags=0x%X", FOptions.SwsFlags);
+    const std::string scaleOptions = FormatText("flags=0x%X", FOptions.SwsFlags);
     ff::avutil.av_opt_set(graph, "scale_sws_opts", scaleOptions.c_str(), 0);
     if (!FOptions.VFilters.empty()) {
         AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();

@@ -1,6 +1,7 @@
 // The built-in presets: twenty-six libx264 presets share one line pattern and
 // differ in fourteen values; fourteen more are written out line by line.
 #include "engine/FFmpegPresets.h"
+#include "media/TextUtils.h"
 
 #include <algorithm>
 #include <cctype>
@@ -185,13 +186,6 @@ std::vector<TOptionsPreset> MakePresets() {
     for (const TOptionsPreset& p : kOtherPresets)
         presets.push_back(p);
     return presets;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // Splits "+a-b+c" into (sign, word) pairs; a word without sign counts as '+'.

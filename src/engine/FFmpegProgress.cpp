@@ -3,6 +3,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,7 +62,7 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
     if (final && FOptions.Verbose >= 0) {
         const int64_t sum = FVideoBytes + FAudioBytes + FHeaderBytes;
         Log(llVerbose,
-            TextFormat(
+            FormatText(
                 "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %f%%\r\n",
                 FVideoBytes / 1024.0, FAudioBytes / 1024.0, FHeaderBytes / 1024.0,
                 sum ? static_cast<double>(size - sum) * 100 / sum : 0.0));
@@ -88,9 +89,9 @@ std::string PsnrText(const TOutputStream& ost, bool final, int frameNumber) {
         if (plane > 0) scale /= 4;
         errorSum += error;
         scaleSum += scale;
-        text += TextFormat("%c:%2.2f ", "YUV"[plane], Psnr(error / scale));
+        text += FormatText("%c:%2.2f ", "YUV"[plane], Psnr(error / scale));
     }
-    return text + TextFormat("*:%2.2f ", Psnr(errorSum / scaleSum));
+    return text + FormatText("*:%2.2f ", Psnr(errorSum / scaleSum));
 }
 
 } // namespace
@@ -102,7 +103,7 @@ std::string TTranscoder::QpHistogramText(float quality) {
     if (qp >= 0 && qp < static_cast<long>(FQpHistogram.size())) ++FQpHistogram[qp];
     std::string text;
     for (int bin = 0; bin < 32; ++bin)
-        text += TextFormat("%X", static_cast<int>(std::lrint(std::log2(FQpHistogram[bin] + 1.0))));
+        text += FormatText("%X", static_cast<int>(std::lrint(std::log2(FQpHistogram[bin] + 1.0))));
     return text;
 }
 
@@ -110,7 +111,7 @@ std::string TTranscoder::ReportLine(bool final, TOutputStream* video, double t1,
                                     int64_t size, int frameNumber, int fps, float quality) {
     std::string line;
     if (video) {
-        line = TextFormat("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps,
+        line = FormatText("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps,
                           static_cast<double>(quality));
         if (final) line += "L";
         if (FOptions.QpHist) line += QpHistogramText(quality);
@@ -118,10 +119,10 @@ std::string TTranscoder::ReportLine(bool final, TOutputStream* video, double t1,
             line += PsnrText(*video, final, frameNumber);
         for (const TOutputStream& ost : FOutputStreams)
             if (&ost != video && ost.MediaType == AVMEDIA_TYPE_VIDEO)
-                line += TextFormat("q=%2.1f ", static_cast<double>(ost.Video.Quality));
+                line += FormatText("q=%2.1f ", static_cast<double>(ost.Video.Quality));
     }
-    line += TextFormat("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", size / 1024.0, t1, bitRate);
-    if (FDupFrames || FDropFrames) line += TextFormat(" dup=%d drop=%d", FDupFrames, FDropFrames);
+    line += FormatText("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", size / 1024.0, t1, bitRate);
+    if (FDupFrames || FDropFrames) line += FormatText(" dup=%d drop=%d", FDupFrames, FDropFrames);
     if (line.size() > 1023) line.resize(1023);
     return line;
 }

@@ -7,6 +7,7 @@
 #include "media/FFmpegLogger.h"
 #include "media/UnicodeProtocol.h"
 #include "probe/AVProbe.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cstring>
@@ -132,7 +133,7 @@ void TCustomFFmpeg::CheckNotAnInput(const std::string& outputName) const {
     for (const TInputFileSlot& input : FInputFiles) {
         const char* url = input.Context ? input.Context->url : nullptr;
         if (url && SharedFile(output, IdentifyFiles(url)))
-            throw FFmpegException(TextFormat("Output file '%s' is the same file as input file '%s'",
+            throw FFmpegException(FormatText("Output file '%s' is the same file as input file '%s'",
                                              outputName.c_str(), FromLibraryName(url).c_str()));
     }
 }
@@ -147,7 +148,7 @@ void TCustomFFmpeg::CheckNotAnOutput(const std::string& inputName) const {
     const std::vector<TFileIdentity> input = IdentifyFiles(ToLibraryName(inputName));
     for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
         if (!output->FileName.empty() && SharedFile(input, {output->Identity}))
-            throw FFmpegException(TextFormat("Input file '%s' is the same file as output file '%s'",
+            throw FFmpegException(FormatText("Input file '%s' is the same file as output file '%s'",
                                              inputName.c_str(), output->FileName.c_str()));
 }
 
@@ -207,22 +208,22 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, int mediaType, bool encod
     const AVCodec* found = encoder ? ff::avcodec.avcodec_find_encoder_by_name(name.c_str())
                                    : ff::avcodec.avcodec_find_decoder_by_name(name.c_str());
     if (!found) {
-        FErrorText = TextFormat("Unknown %s '%s'", KindWord(encoder), name.c_str());
+        FErrorText = FormatText("Unknown %s '%s'", KindWord(encoder), name.c_str());
         return false;
     }
     if (found->type != mediaType) {
-        FErrorText = TextFormat("Invalid %s type '%s'", KindWord(encoder), name.c_str());
+        FErrorText = FormatText("Invalid %s type '%s'", KindWord(encoder), name.c_str());
         return false;
     }
     if ((found->capabilities & AV_CODEC_CAP_EXPERIMENTAL) &&
         strictness > FF_COMPLIANCE_EXPERIMENTAL) {
-        FErrorText = TextFormat("%s '%s' is experimental and might produce bad results.\r\nAdd "
+        FErrorText = FormatText("%s '%s' is experimental and might produce bad results.\r\nAdd "
                                 "'-strict experimental' if you want to use it.",
                                 KindWord(encoder), found->name);
         const AVCodec* other = encoder ? ff::avcodec.avcodec_find_encoder(found->id)
                                        : ff::avcodec.avcodec_find_decoder(found->id);
         if (other && !(other->capabilities & AV_CODEC_CAP_EXPERIMENTAL))
-            FErrorText += "\r\n" + TextFormat("Or use the non experimental %s '%s'.",
+            FErrorText += "\r\n" + FormatText("Or use the non experimental %s '%s'.",
                                               KindWord(encoder), other->name);
         return false;
     }
@@ -302,7 +303,7 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
         format = ff::avformat.av_find_input_format(FOptions.FormatName.c_str());
         if (!format)
             throw FFmpegException(
-                TextFormat("Unknown input format: \"%s\"", FOptions.FormatName.c_str()));
+                FormatText("Unknown input format: \"%s\"", FOptions.FormatName.c_str()));
         FOptions.FormatName.clear();
     }
     AVFormatContext* context = ff::avformat.avformat_alloc_context();
@@ -365,7 +366,7 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     parameters.reset(rawParameters);
     for (const TPendingOption& option : unknown)
         if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))
-            Log(llWarning, TextFormat("Unrecognized option '%s'", option.Name.c_str()));
+            Log(llWarning, FormatText("Unrecognized option '%s'", option.Name.c_str()));
     if (code < 0) {
         FErrorText = MediaErrorText(fileName, code);
         return false;
@@ -378,7 +379,7 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
         infoResult = ff::avformat.avformat_find_stream_info(context, nullptr);
     }
     if (infoResult < 0 && FOptions.Verbose >= 0) {
-        FErrorText = TextFormat("%s: could not find codec parameters", fileName.c_str());
+        FErrorText = FormatText("%s: could not find codec parameters", fileName.c_str());
         Log(llVerbose, FErrorText);
         return false;
     }
@@ -417,7 +418,7 @@ int64_t TCustomFFmpeg::SeekToStart(AVFormatContext* context, const std::string& 
     if (FOptions.StartTime == 0) return timestamp;
     const int code = ff::avformat.av_seek_frame(context, -1, timestamp, AVSEEK_FLAG_BACKWARD);
     if (code < 0 && FOptions.Verbose > 0)
-        Log(llVerbose, TextFormat("%s: could not seek to position %0.3f", fileName.c_str(),
+        Log(llVerbose, FormatText("%s: could not seek to position %0.3f", fileName.c_str(),
                                   static_cast<double>(timestamp) / AV_TIME_BASE));
     FOptions.StartTime = 0;
     return timestamp;
@@ -499,7 +500,7 @@ void TCustomFFmpeg::CopyInputVideo(AVStream* stream) {
     const AVRational average = cover ? rate : stream->avg_frame_rate;
     if (average.num && average.den && rate.num && rate.den && av_cmp_q(average, rate) != 0 &&
         FOptions.Verbose >= 0)
-        Log(llInfo, TextFormat("Seems stream %d codec frame rate differs from container frame "
+        Log(llInfo, FormatText("Seems stream %d codec frame rate differs from container frame "
                                "rate: %2.2f (%d/%d) -> %2.2f (%d/%d)",
                                stream->index, av_q2d(average), average.num, average.den,
                                av_q2d(rate), rate.num, rate.den));
@@ -560,7 +561,7 @@ const AVOutputFormat* TCustomFFmpeg::GuessOutputFormat(const std::string& fileNa
     if (!FOptions.FormatName.empty()) {
         format = ff::avformat.av_guess_format(FOptions.FormatName.c_str(), nullptr, nullptr);
         if (!format)
-            FErrorText = TextFormat("Requested output format '%s' is not a suitable output format",
+            FErrorText = FormatText("Requested output format '%s' is not a suitable output format",
                                     FOptions.FormatName.c_str());
         FOptions.FormatName.clear();
         return format;
@@ -568,7 +569,7 @@ const AVOutputFormat* TCustomFFmpeg::GuessOutputFormat(const std::string& fileNa
     format = ff::avformat.av_guess_format(nullptr, fileName.c_str(), nullptr);
     if (!format)
         FErrorText =
-            TextFormat("Unable to find a suitable output format for '%s'", fileName.c_str());
+            FormatText("Unable to find a suitable output format for '%s'", fileName.c_str());
     return format;
 }
 
@@ -629,7 +630,7 @@ void TCustomFFmpeg::AddDefaultStreams(AVFormatContext* context, int outputFile, 
         try {
             (this->*add)(outputFile);
         } catch (const std::exception& e) {
-            throw FFmpegException(TextFormat("new_%s_stream fail: %s", what, e.what()));
+            throw FFmpegException(FormatText("new_%s_stream fail: %s", what, e.what()));
         }
     };
     create(useVideo, "video", &TCustomFFmpeg::NewVideoStream);
@@ -978,7 +979,7 @@ int TCustomFFmpeg::ChooseSampleRate(const AVCodec* codec) const {
         if (std::abs(*rate - wanted) < std::abs(best - wanted)) best = *rate;
     if (best != wanted)
         Log(llWarning,
-            TextFormat("Requested sampling rate unsupported using closest supported (%d)", best));
+            FormatText("Requested sampling rate unsupported using closest supported (%d)", best));
     return best;
 }
 

@@ -28,6 +28,7 @@
 #include "media/MainThread.h"
 #include "media/UnicodeProtocol.h"
 #include "probe/AVProbe.h"
+#include "media/MyUtils.h"
 
 #include <chrono>
 #include <cmath>
@@ -113,7 +114,7 @@ bool TCustomFFmpegVCL::LoadAVLib(const std::string& folder) {
 }
 
 void TCustomFFmpegVCL::CheckWorking(const char* operation) const {
-    if (FWorking) throw std::runtime_error(TextFormat("Cannot %s while working.", operation));
+    if (FWorking) throw std::runtime_error(FormatText("Cannot %s while working.", operation));
 }
 
 bool TCustomFFmpegVCL::Fail(const std::string& message) {
@@ -193,9 +194,9 @@ bool TCustomFFmpegVCL::AddInput(int TaskIndex, const std::string& FileName,
                                 const TInputOptions* Options) {
     CheckWorking("AddInput");
     TFFmpeg* task = FTasks.Items(TaskIndex);
-    if (!task) return Fail(TextFormat("Invalid task index %d", TaskIndex));
+    if (!task) return Fail(FormatText("Invalid task index %d", TaskIndex));
     if (task->InputFileCount() >= MAX_FILES)
-        return Fail(TextFormat("max input files %d reached", MAX_FILES));
+        return Fail(FormatText("max input files %d reached", MAX_FILES));
     try {
         std::string openName;
         ApplyInputOptions(*task, FileName, Options, openName);
@@ -221,9 +222,9 @@ bool TCustomFFmpegVCL::SetOutputFile(int TaskIndex, const std::string& FileName,
                                      const TOutputOptions* Options) {
     CheckWorking("SetOutputFile");
     TFFmpeg* task = FTasks.Items(TaskIndex);
-    if (!task) return Fail(TextFormat("Invalid task index %d", TaskIndex));
+    if (!task) return Fail(FormatText("Invalid task index %d", TaskIndex));
     if (task->OutputFileCount() >= MAX_FILES)
-        return Fail(TextFormat("max output files %d reached", MAX_FILES));
+        return Fail(FormatText("max output files %d reached", MAX_FILES));
     try {
         CheckNotABatchOutput(Options && !Options->FileName.empty() ? Options->FileName : FileName);
         if (!Options) {
@@ -245,7 +246,7 @@ void TCustomFFmpegVCL::CheckNotABatchOutput(const std::string& fileName) const {
         const TFFmpeg* task = FTasks.Items(index);
         if (!task || !task->ReplacesFile(file)) continue;
         const AVFormatContext* input = task->InputContext(0);
-        throw FFmpegException(TextFormat(
+        throw FFmpegException(FormatText(
             "Output file '%s' is already the output file of '%s' in this batch", fileName.c_str(),
             input && input->url ? FromLibraryName(input->url).c_str() : ""));
     }

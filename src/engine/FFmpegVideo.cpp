@@ -5,6 +5,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <cmath>
 #include <cstring>
@@ -42,7 +43,7 @@ AVFrame* TTranscoder::TurnUpright(TInputStream& ist, AVFrame* picture) {
     if ((!ist.RotateGraph || ist.RotateWidth != picture->width ||
          ist.RotateHeight != picture->height || ist.RotateFormat != picture->format) &&
         !BuildRotateGraph(ist, picture)) {
-        Log(llError, TextFormat("Cannot turn the pictures of stream #%d.%d upright", ist.FileIndex,
+        Log(llError, FormatText("Cannot turn the pictures of stream #%d.%d upright", ist.FileIndex,
                                 ist.StreamIndex));
         ist.Rotation = 0;
         return picture;
@@ -69,7 +70,7 @@ bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
     const AVRational sar =
         picture->sample_aspect_ratio.num ? picture->sample_aspect_ratio : AVRational{0, 1};
     const std::string args =
-        TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", picture->width,
+        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", picture->width,
                    picture->height, picture->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
     const char* turn = ist.Rotation == 90    ? "transpose=dir=clock"
                        : ist.Rotation == 270 ? "transpose=dir=cclock"
@@ -143,7 +144,7 @@ bool TTranscoder::Deinterlace(AVFrame* source, AVFrame* target) {
         AVFilterGraph* graph = FDeinterlaceGraph.get();
         AVFilterContext* filter = nullptr;
         const std::string args =
-            TextFormat("video_size=%dx%d:pix_fmt=%d:time_base=1/%d", source->width, source->height,
+            FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d", source->width, source->height,
                        source->format, AV_TIME_BASE);
         const AVFilter* buffer = ff::avfilter.avfilter_get_by_name("buffer");
         const AVFilter* pp = ff::avfilter.avfilter_get_by_name("pp");
@@ -249,7 +250,7 @@ int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
     } else if (n > 1) {
         FDupFrames += n - 1;
         FChanged = true;
-        if (FOptions.Verbose > 2) Log(llVerbose, TextFormat("*** %d dup!", n - 1));
+        if (FOptions.Verbose > 2) Log(llVerbose, FormatText("*** %d dup!", n - 1));
     }
     return n;
 }
@@ -266,7 +267,7 @@ int TTranscoder::LimitCopies(const TOutputStream& ost, int n) {
     if (ost.SyncOpts + n <= last) return n;
     const int limited = static_cast<int>(std::max<int64_t>(1, last - ost.SyncOpts));
     if (!FCopiesLimited)
-        Log(llWarning, TextFormat("Picture time stamps run past the end of the source (%s): "
+        Log(llWarning, FormatText("Picture time stamps run past the end of the source (%s): "
                                   "pictures are not repeated beyond it",
                                   DurationToText(FSourceDuration).c_str()));
     FCopiesLimited = true;
@@ -330,7 +331,7 @@ AVFrame* TTranscoder::FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame*
         const char* name =
             ff::avutil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(picture->format));
         Log(llQuiet,
-            TextFormat("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.FileIndex,
+            FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.FileIndex,
                        ist.StreamIndex, width, height, name ? name : "none"));
         ost.Video.LastWidth = width;
         ost.Video.LastHeight = height;

@@ -1,6 +1,7 @@
 #include "media/DemuxerExtensions.h"
 
 #include "media/AVFormatEntries.h"
+#include "media/TextUtils.h"
 
 #include <algorithm>
 #include <cctype>
@@ -49,13 +50,6 @@ const std::map<std::string_view, std::string_view>& KnownExtensions() {
         {"xwma", "xwma"},
     };
     return known;
-}
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower;
 }
 
 bool EndsWith(std::string_view text, std::string_view end) {

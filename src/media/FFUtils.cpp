@@ -10,6 +10,7 @@
 #include "media/ScalerPicture.h"
 #include "media/SwScaleEntries.h"
 #include "media/UnicodeProtocol.h"
+#include "media/TextUtils.h"
 
 #include <algorithm>
 #include <atomic>
@@ -48,13 +49,7 @@ const TErrorSentence ErrorSentences[] = {
     {AVERROR_PATCHWELCOME, "Not yet implemented in FFmpeg"},
 };
 
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return {};
-    std::size_t last = text.find_last_not_of(blanks);
-    return text.substr(first, last - first + 1);
-}
+constexpr std::string_view kBlanks = " \t\r\n";
 
 std::string TagText(unsigned tag) {
     char c[4];
@@ -99,7 +94,7 @@ std::string CodecDescription(const AVCodecContext* context, bool encoder) {
     const AVCodec* codec = encoder ? ff::avcodec.avcodec_find_encoder(context->codec_id)
                                    : ff::avcodec.avcodec_find_decoder(context->codec_id);
     if (codec) {
-        std::string longName = Trim(codec->long_name ? codec->long_name : "");
+        std::string longName = Trim(codec->long_name ? codec->long_name : "", kBlanks);
         if (longName.empty()) return codec->name;
         return FormatText("%s(%s)", codec->name, longName.c_str());
     }
@@ -269,7 +264,8 @@ bool TQuietOptionRefusals::Active() {
 }
 
 bool SetDefaultOption(TOptionContexts& contexts, const char* name, const char* value) {
-    if (!name || !value || Trim(name).empty() || Trim(value).empty()) return false;
+    if (!name || !value || Trim(name, kBlanks).empty() || Trim(value, kBlanks).empty())
+        return false;
     TOptionSearch search;
     SearchCodecContexts(search, contexts, name, value);
     if (!search.Found)

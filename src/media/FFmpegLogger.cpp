@@ -5,6 +5,7 @@
 #include "media/FFUtils.h"
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
+#include "media/TextUtils.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,12 +38,6 @@ const TLevelWord LevelWords[] = {{"quiet", AV_LOG_QUIET},     {"panic", AV_LOG_P
                                  {"fatal", AV_LOG_FATAL},     {"error", AV_LOG_ERROR},
                                  {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
                                  {"verbose", AV_LOG_VERBOSE}, {"debug", AV_LOG_DEBUG}};
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 int ParseLibraryLevel(const std::string& text) {
     std::string word = Lower(text);

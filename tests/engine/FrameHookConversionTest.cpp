@@ -2,6 +2,7 @@
 // the output's pixels, compared with the input decoded by ffmpeg; modules
 // that cannot be added refuse the task with the option's value.
 #include "ConversionTestSupport.h"
+#include "media/MyUtils.h"
 
 #include <dlfcn.h>
 #include <filesystem>
@@ -91,7 +92,7 @@ TEST_F(FrameHookConversion, EveryPictureGoesThroughTheModulesInOrderThenTheyAreR
     dlclose(module);
     ASSERT_TRUE(trace);
     const std::string folder = std::filesystem::path(hook).parent_path().string();
-    EXPECT_EQ(std::string(trace), TextFormat("C%d:2:first,end@%s;C%d:2:second,end@%s;", second - 1,
+    EXPECT_EQ(std::string(trace), FormatText("C%d:2:first,end@%s;C%d:2:second,end@%s;", second - 1,
                                              folder.c_str(), second, folder.c_str()));
     trace[0] = '\0';
     ASSERT_TRUE(c.Run());
@@ -99,8 +100,8 @@ TEST_F(FrameHookConversion, EveryPictureGoesThroughTheModulesInOrderThenTheyAreR
     std::string expected;
     for (int frame = 0; frame < Frames; ++frame)
         for (int context : {second - 1, second})
-            expected += TextFormat("P%d/0/64x48/%d;", context, frame * 100000);
-    expected += TextFormat("R%d;R%d;", second - 1, second);
+            expected += FormatText("P%d/0/64x48/%d;", context, frame * 100000);
+    expected += FormatText("R%d;R%d;", second - 1, second);
     EXPECT_EQ(std::string(trace), expected);
 }
 

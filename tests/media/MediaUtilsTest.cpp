@@ -3,6 +3,7 @@
 #include "media/AVCodecEntries.h"
 #include "media/AVUtilEntries.h"
 #include "media/FFUtils.h"
+#include "media/TextUtils.h"
 #include "media/UnicodeProtocol.h"
 #include "support/TestSupport.h"
 
@@ -23,6 +24,20 @@ TEST_F(MediaUtils, DurationToText) {
     EXPECT_EQ(DurationToText(3723456789LL), "01:02:03.456");
     EXPECT_EQ(DurationToText(360000000000LL), "100:00:00.000");
     EXPECT_EQ(DurationToText(59999999), "00:00:59.999");
+}
+
+// One set of text helpers serves settings files, option texts and names:
+// the plain Trim takes every control character, a named set only its own.
+TEST(TextUtils, TrimSetsAndCaseFolding) {
+    EXPECT_EQ(Trim("\x01\t a b \x1f\n"), "a b");
+    EXPECT_EQ(Trim(std::string("\0x\0", 3)), "x");
+    EXPECT_EQ(Trim(" \t\r\n "), "");
+    EXPECT_EQ(Trim(" \tkey\n\v", " \t\r\v\f"), "key\n");
+    EXPECT_EQ(Trim("\x01 name ", " \t\r\n"), "\x01 name");
+    EXPECT_EQ(Trim("   ", " "), "");
+    EXPECT_EQ(Lower("MP4 \xC3\x84"), "mp4 \xC3\x84");
+    EXPECT_TRUE(SameText("Matroska", "MATROSKA"));
+    EXPECT_FALSE(SameText("mp4", "mp4 "));
 }
 
 TEST_F(MediaUtils, MediaErrorTextUsesTheLibrarysErrorConstants) {

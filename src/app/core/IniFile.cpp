@@ -1,4 +1,5 @@
 #include "app/core/IniFile.h"
+#include "media/TextUtils.h"
 
 #include <cerrno>
 #include <climits>
@@ -32,13 +33,6 @@ enum class TLoadResult { Missing, Loaded, Failed };
 
 const std::string kBlanks = " \t\r\v\f";
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
-
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -58,20 +52,20 @@ std::string WithoutBom(const std::string& text) {
 TIniLine ParseLine(const std::string& raw, bool first) {
     TIniLine line;
     line.Raw = raw;
-    const std::string text = Trim(first ? WithoutBom(raw) : raw);
+    const std::string text = Trim(first ? WithoutBom(raw) : raw, kBlanks);
     if (text.empty() || text[0] == ';' || text[0] == '#') return line;
     if (text[0] == '[') {
         const auto close = text.find(']');
         if (close == std::string::npos) return line;
         line.Kind = TIniLine::TKind::Section;
-        line.Name = Trim(text.substr(1, close - 1));
+        line.Name = Trim(text.substr(1, close - 1), kBlanks);
         return line;
     }
     const auto eq = text.find('=');
     if (eq == std::string::npos || eq == 0) return line;
     line.Kind = TIniLine::TKind::Entry;
-    line.Name = Trim(text.substr(0, eq));
-    line.Value = Trim(text.substr(eq + 1));
+    line.Name = Trim(text.substr(0, eq), kBlanks);
+    line.Value = Trim(text.substr(eq + 1), kBlanks);
     return line;
 }
 
@@ -144,7 +138,7 @@ std::size_t InsertionPoint(const TIniDocument& doc, const std::string& section) 
 }
 
 std::size_t AppendSection(TIniDocument& doc, const std::string& section) {
-    if (!doc.Lines.empty() && !Trim(doc.Lines.back().Raw).empty()) doc.Lines.push_back({});
+    if (!doc.Lines.empty() && !Trim(doc.Lines.back().Raw, kBlanks).empty()) doc.Lines.push_back({});
     doc.Lines.push_back(ParseLine("[" + section + "]", false));
     return doc.Lines.size() - 1;
 }
@@ -215,12 +209,12 @@ bool HasLineBreak(const std::string& text) {
 }
 
 bool StorableSection(const std::string& section) {
-    return !Trim(section).empty() && !HasLineBreak(section) &&
+    return !Trim(section, kBlanks).empty() && !HasLineBreak(section) &&
            section.find(']') == std::string::npos;
 }
 
 bool StorableEntry(const std::string& key, const std::string& value) {
-    const std::string name = Trim(key);
+    const std::string name = Trim(key, kBlanks);
     if (name.empty() || HasLineBreak(key) || HasLineBreak(value)) return false;
     return name.find('=') == std::string::npos && name[0] != '[' && name[0] != ';' &&
            name[0] != '#';
@@ -304,10 +298,10 @@ bool TIniFile::WriteSectionValues(const std::string& section, const TKeyValues& 
         if (!StorableEntry(key, value)) return false;
     TIniDocument doc;
     if (LoadDocument(FPath, doc) == TLoadResult::Failed) return false;
-    if (values.empty() && InsertionPoint(doc, Trim(section)) == std::string::npos)
-        AppendSection(doc, Trim(section));
+    if (values.empty() && InsertionPoint(doc, Trim(section, kBlanks)) == std::string::npos)
+        AppendSection(doc, Trim(section, kBlanks));
     for (const auto& [key, value] : values)
-        SetValue(doc, Trim(section), Trim(key), value);
+        SetValue(doc, Trim(section, kBlanks), Trim(key, kBlanks), value);
     return WriteTextFileAtomically(FPath, RenderDocument(doc));
 }
 

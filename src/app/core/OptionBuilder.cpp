@@ -3,6 +3,7 @@
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
 #include "app/core/MessageSeam.h"
+#include "media/TextUtils.h"
 
 #include <charconv>
 #include <algorithm>
@@ -24,23 +25,6 @@ namespace fs = std::filesystem;
 constexpr char kAsSource[] = "as source";
 
 // ---- Text helpers -----------------------------------------------------------
-
-std::string Trim(const std::string& text) {
-    const auto blank = [](unsigned char c) { return c <= ' '; };
-    auto first = std::find_if_not(text.begin(), text.end(), blank);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    return Lower(a) == Lower(b);
-}
 
 bool OneOf(const std::string& text, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(), [&](const char* n) { return text == n; });
