@@ -1,6 +1,7 @@
 #include "app/WinSettings.h"
 
 #include "app/Skin.h"
+#include "app/core/FormatKeys.h"
 #include "app/core/FormatParameters.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
@@ -104,10 +105,7 @@ namespace {
 // One of the nine combos filled from the format file.
 struct TListCombo {
     QComboBox* TfrmSettings::*Combo;
-    const char* List;  // key of the format file's list
-    const char* Index; // key of the stored index
-    const char* Value; // key of the stored text
-    const char* Default;
+    const TChoiceKeys& Keys;
     bool KeepsText; // a stored index below 0 shows the stored text
 };
 
@@ -302,39 +300,37 @@ std::string TfrmSettings::Section() const {
 }
 
 void TfrmSettings::LoadFormatLists(bool storedTexts) {
-    static const TListCombo kLists[] = {
-        {&TfrmSettings::cmbVideoSize, "VideoSize", "iVideoSize", "paraVideoSize", "320x240", true},
-        {&TfrmSettings::cmbVideoBitRate, "VideoBitRate", "iVideoBitRate", "paraVideoBitRate", "800",
-         true},
-        {&TfrmSettings::cmbFrameRate, "FrameRate", "iFrameRate", "paraFrameRate", "25", true},
-        {&TfrmSettings::cmbVideoEncoder, "VideoEncoder", "iVideoEncoder", "", "", false},
-        {&TfrmSettings::cmbSamplerate, "SampleRate", "iSampleRate", "paraSampleRate", "44100",
-         true},
-        {&TfrmSettings::cmbAudioEncoder, "AudioEncoder", "iAudioEncoder", "", "", false},
-        {&TfrmSettings::cmbChannel, "Channel", "iChannel", "", "", false},
-        {&TfrmSettings::cmbAudioBitRate, "AudioBitRate", "iAudioBitRate", "paraAudioBitRate", "96",
-         true},
-        {&TfrmSettings::cmbVolume, "Volume", "iVolume", "", "", false}};
+    static const TListCombo kLists[] = {{&TfrmSettings::cmbVideoSize, kVideoSizeKeys, true},
+                                        {&TfrmSettings::cmbVideoBitRate, kVideoBitRateKeys, true},
+                                        {&TfrmSettings::cmbFrameRate, kFrameRateKeys, true},
+                                        {&TfrmSettings::cmbVideoEncoder, kVideoEncoderKeys, false},
+                                        {&TfrmSettings::cmbSamplerate, kSampleRateKeys, true},
+                                        {&TfrmSettings::cmbAudioEncoder, kAudioEncoderKeys, false},
+                                        {&TfrmSettings::cmbChannel, kChannelKeys, false},
+                                        {&TfrmSettings::cmbAudioBitRate, kAudioBitRateKeys, true},
+                                        {&TfrmSettings::cmbVolume, kVolumeKeys, false}};
     const std::string section = Section();
     const TIniFile formats(formatFile_);
     const TIniFile settings(settingsFile_);
-    for (const auto& [member, list, indexKey, valueKey, def, keepsText] : kLists) {
+    for (const auto& [member, keys, keepsText] : kLists) {
         QComboBox* combo = this->*member;
-        const std::string text = formats.ReadString(section, list, "null");
+        const std::string text = ReadFormatKey(formats, section, keys.List);
         combo->clear();
-        const bool present = FormatListPresent(list, text);
+        const bool present = FormatListPresent(keys.List.Name, text);
         if (present) {
             for (const std::string& item : SplitFormatList(text))
                 combo->addItem(QString::fromStdString(item));
         }
         combo->setEnabled(present);
         combo->setMaxVisibleItems(std::max(1, combo->count()));
-        const int index = settings.ReadInteger(section, indexKey, 0);
+        const int index = ReadFormatKeyInteger(settings, section, keys.UserIndex);
         SelectIndex(combo, index);
         if (storedTexts && keepsText && index < 0)
-            ShowStoredText(combo, settings.ReadString(section, valueKey, def));
+            ShowStoredText(combo, settings.ReadString(section, keys.UserValue.Name,
+                                                      keys.UserValue.DialogValue()));
     }
-    cmbZoom->setCurrentIndex(ZoomIndex(settings.ReadString(section, "paraZoom", "full")));
+    cmbZoom->setCurrentIndex(
+        ZoomIndex(settings.ReadString(section, kUserZoom.Name, kUserZoom.DialogValue())));
     SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
@@ -364,19 +360,20 @@ void TfrmSettings::PickFormat(const std::string& caption, int code) {
 // Buttons
 
 void TfrmSettings::btnDefaultClick() {
-    const std::pair<QComboBox*, const char*> indexes[] = {{cmbVideoSize, "iVideoSize"},
-                                                          {cmbFrameRate, "iFrameRate"},
-                                                          {cmbVideoBitRate, "iVideoBitRate"},
-                                                          {cmbVideoEncoder, "iVideoEncoder"},
-                                                          {cmbAudioBitRate, "iAudioBitRate"},
-                                                          {cmbChannel, "iChannel"},
-                                                          {cmbVolume, "iVolume"},
-                                                          {cmbSamplerate, "iSampleRate"},
-                                                          {cmbAudioEncoder, "iAudioEncoder"}};
+    const std::pair<QComboBox*, const TChoiceKeys&> indexes[] = {
+        {cmbVideoSize, kVideoSizeKeys},
+        {cmbFrameRate, kFrameRateKeys},
+        {cmbVideoBitRate, kVideoBitRateKeys},
+        {cmbVideoEncoder, kVideoEncoderKeys},
+        {cmbAudioBitRate, kAudioBitRateKeys},
+        {cmbChannel, kChannelKeys},
+        {cmbVolume, kVolumeKeys},
+        {cmbSamplerate, kSampleRateKeys},
+        {cmbAudioEncoder, kAudioEncoderKeys}};
     const TIniFile formats(formatFile_);
     const std::string section = Section();
-    for (const auto& [combo, key] : indexes)
-        SelectIndex(combo, formats.ReadInteger(section, key, 0));
+    for (const auto& [combo, keys] : indexes)
+        SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
 }
 

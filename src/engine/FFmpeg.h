@@ -304,27 +304,28 @@ private:
     // Unknown names: the generic option contexts, then the private options
     // of the kind's current encoder. True when one of them took the option.
     // Names no one knows yet wait for the next output (TPendingOption).
-    bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value, int kindHint,
-                                   const std::string& refusal = std::string());
-    bool SetCodecOption(const std::string& name, const std::string& value, int kindHint);
+    bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
+                                   TMediaKind kindHint, const std::string& refusal = std::string());
+    bool SetCodecOption(const std::string& name, const std::string& value, TMediaKind kindHint);
     bool IsGenericOptionName(const std::string& name) const;
-    bool HasCodecName(int kind) const;
-    void DeferOption(const std::string& name, const std::string& value, int kind,
+    bool HasCodecName(TMediaKind kind) const;
+    void DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
                      const std::string& refusal);
-    bool RecordedOptionFor(const char* name, int kind) const;
-    void TakePendingEncoderOptions(TOutputStreamSetup& setup, int kind);
+    bool RecordedOptionFor(const char* name, TMediaKind kind) const;
+    void TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaKind kind);
     void TakePendingMuxerOptions(AVFormatContext* context);
-    bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+    bool SetPrivateOption(TMediaKind kind, const std::string& name, const std::string& value);
     bool SetFormatPrivateOption(const std::string& name, const std::string& value);
     // With StrictOptions, an option no context took fails (FFmpegOptionCheck.cpp).
     void RefuseOption(const std::string& name, const std::string& value) const;
     bool HasSettableOption(const std::string& name) const;
     void RefuseUnknownName(const std::string& name) const;
     static std::string InvalidValueText(const std::string& name, const std::string& value);
-    void SetCodecName(int kind, const std::string& value);
-    void ApplyPresetText(const std::string& value, const std::string& text, int kind, bool builtin);
+    void SetCodecName(TMediaKind kind, const std::string& value);
+    void ApplyPresetText(const std::string& value, const std::string& text, TMediaKind kind,
+                         bool builtin);
     void ApplyPresetLine(const std::string& value, const std::string& line, const std::string& key,
-                         const std::string& val, int kind, bool builtin);
+                         const std::string& val, TMediaKind kind, bool builtin);
     int GuessTargetNorm(const std::string& fallback);
     int CodecStrictness(int mediaType) const;
     void Log(int level, const std::string& text) const;
@@ -337,7 +338,7 @@ private:
     bool SelectProgram(AVFormatContext* context);
     int64_t SeekToStart(AVFormatContext* context, const std::string& fileName);
     void CopyInputStreams(AVFormatContext* context, std::vector<const AVCodec*>& decoders,
-                          const std::array<const AVCodec*, 3>& chosen);
+                          const TByKind<const AVCodec*>& chosen);
     void CopyInputVideo(AVStream* stream);
     void CopyInputAudio(AVStream* stream);
     const AVOutputFormat* GuessOutputFormat(const std::string& fileName);

@@ -59,9 +59,10 @@ bool TCustomFFmpeg::HasSettableOption(const std::string& name) const {
                          FOptions.HasSubtitleCodecName};
     const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
                                    &FOptions.SubtitleCodecName};
-    for (int kind : {mkVideo, mkAudio, mkSubtitle}) {
-        if (!has[kind]) continue;
-        const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[kind]->c_str());
+    for (TMediaKind kind : kMediaKinds) {
+        const std::size_t i = KindIndex(kind);
+        if (!has[i]) continue;
+        const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[i]->c_str());
         if (codec && ClassHasOption(&codec->priv_class, n)) return true;
     }
     return false;

@@ -342,7 +342,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const TOptionValue& val
     RefuseUnknownName(name); // before it could wait for an output
     // A refused value then fails the option with its own message.
     const TQuietOptionRefusals quiet(StrictOptions);
-    if (!SetDefaultOrPrivateOption(name, text, -1)) RefuseOption(name, text);
+    if (!SetDefaultOrPrivateOption(name, text, TMediaKind::Any)) RefuseOption(name, text);
 }
 
 void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
@@ -371,5 +371,5 @@ void TCustomFFmpeg::ParseOptionList(const TOptionPairs& options, bool inputSide)
 
 void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
     CheckLibraries();
-    SetDefaultOrPrivateOption(name, std::to_string(value), -1);
+    SetDefaultOrPrivateOption(name, std::to_string(value), TMediaKind::Any);
 }

@@ -18,13 +18,19 @@
 #include <limits>
 #include <filesystem>
 
+TMediaKind MediaKindOf(int mediaType) {
+    return mediaType == AVMEDIA_TYPE_VIDEO   ? TMediaKind::Video
+           : mediaType == AVMEDIA_TYPE_AUDIO ? TMediaKind::Audio
+                                             : TMediaKind::Subtitle;
+}
+
 namespace {
 
 // The kind an option name prefix selects: v video, a audio, anything else subtitle.
-int KindOfName(const std::string& name) {
-    if (!name.empty() && name[0] == 'v') return mkVideo;
-    if (!name.empty() && name[0] == 'a') return mkAudio;
-    return mkSubtitle;
+TMediaKind KindOfName(const std::string& name) {
+    if (!name.empty() && name[0] == 'v') return TMediaKind::Video;
+    if (!name.empty() && name[0] == 'a') return TMediaKind::Audio;
+    return TMediaKind::Subtitle;
 }
 
 // Sets `name` in a private option list, replacing an earlier value.
@@ -179,20 +185,20 @@ void TCustomFFmpeg::Log(int level, const std::string& text) const {
 // ---- generic and private option contexts ----
 
 bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
-                                              int kindHint, const std::string& refusal) {
+                                              TMediaKind kindHint, const std::string& refusal) {
     if (Trim(name).empty() || Trim(value).empty()) return false;
     if (SetCodecOption(name, value, kindHint)) return true;
     if (IsGenericOptionName(name)) return false; // known, but the value was refused
-    if (kindHint >= 0) {
+    if (kindHint != TMediaKind::Any) {
         if (HasCodecName(kindHint)) return SetPrivateOption(kindHint, name, value);
         DeferOption(name, value, kindHint, refusal);
         return true;
     }
-    for (int kind : {mkVideo, mkAudio, mkSubtitle})
+    for (TMediaKind kind : kMediaKinds)
         if (SetPrivateOption(kind, name, value)) return true;
     if (HasSettableOption(name)) return false; // a named encoder's own, refusing the value
     if (SetFormatPrivateOption(name, value)) return true;
-    DeferOption(name, value, -1, refusal);
+    DeferOption(name, value, TMediaKind::Any, refusal);
     return true;
 }
 
@@ -200,18 +206,19 @@ bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std
 // goes only to the context of the kind it was given for (unprefixed: the
 // hint's, else video) and is remembered for that kind.
 bool TCustomFFmpeg::SetCodecOption(const std::string& name, const std::string& value,
-                                   int kindHint) {
+                                   TMediaKind kindHint) {
     std::string target = name;
-    int kind = -1;
+    TMediaKind kind = TMediaKind::Any;
     if (IsSharedCodecOption(name)) {
-        kind = kindHint >= 0 ? kindHint : mkVideo;
-        target = std::string(1, "vas"[kind]) + name;
+        kind = kindHint != TMediaKind::Any ? kindHint : TMediaKind::Video;
+        target = std::string(1, "vas"[KindIndex(kind)]) + name;
     } else if (name.size() > 1 && (name[0] == 'v' || name[0] == 'a') &&
                IsSharedCodecOption(name.substr(1))) {
-        kind = name[0] == 'v' ? mkVideo : mkAudio;
+        kind = KindOfName(name);
     }
     if (!SetDefaultOption(FOptionContexts, target.c_str(), value.c_str())) return false;
-    if (kind >= 0) FOptions.SharedOptionKinds[target.substr(1)] |= 1 << kind;
+    if (kind != TMediaKind::Any)
+        FOptions.SharedOptionKinds[target.substr(1)] |= 1 << KindIndex(kind);
     return true;
 }
 
@@ -228,13 +235,13 @@ bool TCustomFFmpeg::IsGenericOptionName(const std::string& name) const {
     return prefixed && known(FOptionContexts.CodecOptions[0], name.substr(1));
 }
 
-bool TCustomFFmpeg::HasCodecName(int kind) const {
-    return kind == mkVideo   ? FOptions.HasVideoCodecName
-           : kind == mkAudio ? FOptions.HasAudioCodecName
-                             : FOptions.HasSubtitleCodecName;
+bool TCustomFFmpeg::HasCodecName(TMediaKind kind) const {
+    return kind == TMediaKind::Video   ? FOptions.HasVideoCodecName
+           : kind == TMediaKind::Audio ? FOptions.HasAudioCodecName
+                                       : FOptions.HasSubtitleCodecName;
 }
 
-void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& value, int kind,
+void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
                                 const std::string& refusal) {
     auto& pending = FOptions.PendingOptions;
     auto it = std::find_if(pending.begin(), pending.end(), [&](const TPendingOption& p) {
@@ -248,19 +255,19 @@ void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& valu
 
 // A recorded option reaches an encoder of `kind` unless it is one the
 // libraries share and it was given for other kinds only.
-bool TCustomFFmpeg::RecordedOptionFor(const char* name, int kind) const {
+bool TCustomFFmpeg::RecordedOptionFor(const char* name, TMediaKind kind) const {
     const auto it = FOptions.SharedOptionKinds.find(name);
-    return it == FOptions.SharedOptionKinds.end() || (it->second & (1 << kind)) != 0;
+    return it == FOptions.SharedOptionKinds.end() || (it->second & (1 << KindIndex(kind))) != 0;
 }
 
 // The waiting options that the private class of the stream's encoder knows
 // become the stream's private options; those given for this kind that it
 // does not know are refused.
-void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, int kind) {
+void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaKind kind) {
     auto& pending = FOptions.PendingOptions;
     const AVCodec* codec = setup.Encoder;
     for (auto it = pending.begin(); it != pending.end();) {
-        if (it->Kind != kind && it->Kind != -1) {
+        if (it->Kind != kind && it->Kind != TMediaKind::Any) {
             ++it;
             continue;
         }
@@ -268,7 +275,7 @@ void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, int kin
             codec && codec->priv_class &&
             ff::avutil.av_opt_find(const_cast<AVClass**>(&codec->priv_class), it->Name.c_str(),
                                    nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
-        if (!known && it->Kind == -1) {
+        if (!known && it->Kind == TMediaKind::Any) {
             ++it;
             continue;
         }
@@ -300,7 +307,7 @@ void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
     std::vector<TPendingOption> pending;
     auto& waiting = FOptions.PendingOptions;
     for (auto it = waiting.begin(); it != waiting.end();) {
-        if (it->Kind != -1) {
+        if (it->Kind != TMediaKind::Any) {
             ++it;
             continue;
         }
@@ -340,13 +347,15 @@ bool TCustomFFmpeg::SetFormatPrivateOption(const std::string& name, const std::s
 // Checks the option against the private class of the kind's current encoder
 // (a context of that encoder takes the value) and keeps it for the kind's
 // next stream.
-bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const std::string& value) {
+bool TCustomFFmpeg::SetPrivateOption(TMediaKind kind, const std::string& name,
+                                     const std::string& value) {
     const bool has[3] = {FOptions.HasVideoCodecName, FOptions.HasAudioCodecName,
                          FOptions.HasSubtitleCodecName};
     const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
                                    &FOptions.SubtitleCodecName};
-    if (!has[kind] || !FFmpegLoader().IsLoaded(libAVCodec)) return false;
-    const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[kind]->c_str());
+    const std::size_t i = KindIndex(kind);
+    if (!has[i] || !FFmpegLoader().IsLoaded(libAVCodec)) return false;
+    const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[i]->c_str());
     if (!codec || !codec->priv_class) return false;
     const AVOption* option =
         ff::avutil.av_opt_find(const_cast<AVClass**>(&codec->priv_class), name.c_str(), nullptr, 0,
@@ -463,7 +472,7 @@ void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value
     // "b" is the video bit rate: the libraries' option of that name also
     // reaches audio, whose own rate ("ab") stays as it was.
     const TQuietOptionRefusals quiet(StrictOptions); // refused below, once
-    if (!SetCodecOption(name, value, -1)) {
+    if (!SetCodecOption(name, value, TMediaKind::Any)) {
         if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
         return;
     }
@@ -563,7 +572,7 @@ void TCustomFFmpeg::OptCodec(const std::string& name, const std::string& value) 
     SetCodecName(KindOfName(name), value);
 }
 
-void TCustomFFmpeg::SetCodecName(int kind, const std::string& value) {
+void TCustomFFmpeg::SetCodecName(TMediaKind kind, const std::string& value) {
     if (value.empty()) return;
     bool* has[3] = {&FOptions.HasVideoCodecName, &FOptions.HasAudioCodecName,
                     &FOptions.HasSubtitleCodecName};
@@ -571,13 +580,14 @@ void TCustomFFmpeg::SetCodecName(int kind, const std::string& value) {
                              &FOptions.SubtitleCodecName};
     bool* copy[3] = {&FOptions.VideoStreamCopy, &FOptions.AudioStreamCopy,
                      &FOptions.SubtitleStreamCopy};
-    *has[kind] = false;
-    names[kind]->clear();
+    const std::size_t i = KindIndex(kind);
+    *has[i] = false;
+    names[i]->clear();
     if (value == "copy") {
-        *copy[kind] = true;
+        *copy[i] = true;
     } else {
-        *has[kind] = true;
-        *names[kind] = value;
+        *has[i] = true;
+        *names[i] = value;
     }
 }
 
@@ -695,7 +705,7 @@ void TCustomFFmpeg::OptPreset(const std::string& name, const std::string& value)
 void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value) {
     if (kind.empty() || value.empty()) return;
     CheckLibraries();
-    const int mediaKind = kind[0] == 'f' ? -1 : KindOfName(kind);
+    const TMediaKind mediaKind = kind[0] == 'f' ? TMediaKind::Any : KindOfName(kind);
     const TOptionsPreset* preset = nullptr;
     if (kind[0] != 'f') {
         preset = FindBuiltinPreset(value);
@@ -724,8 +734,8 @@ void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value
     ApplyPresetText(value, text, mediaKind, false);
 }
 
-void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string& text, int kind,
-                                    bool builtin) {
+void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string& text,
+                                    TMediaKind kind, bool builtin) {
     std::string unified = Trim(text);
     for (std::size_t pos = 0; (pos = unified.find('\r', pos)) != std::string::npos;) {
         const bool crlf = pos + 1 < unified.size() && unified[pos + 1] == '\n';
@@ -749,7 +759,7 @@ void TCustomFFmpeg::ApplyPresetText(const std::string& value, const std::string&
 }
 
 void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string& line,
-                                    const std::string& key, const std::string& val, int kind,
+                                    const std::string& key, const std::string& val, TMediaKind kind,
                                     bool builtin) {
     const std::string lower = Lower(key);
     if (lower == "acodec" || lower == "vcodec" || lower == "scodec") {
@@ -811,17 +821,17 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
         n = GuessTargetNorm(fallback);
     if (!profile) throw FFmpegException("Unknown target type");
     const int side = n == nmPal ? 0 : 1;
-    if (profile->VideoCodec) SetCodecName(mkVideo, profile->VideoCodec);
-    if (profile->AudioCodec) SetCodecName(mkAudio, profile->AudioCodec);
+    if (profile->VideoCodec) SetCodecName(TMediaKind::Video, profile->VideoCodec);
+    if (profile->AudioCodec) SetCodecName(TMediaKind::Audio, profile->AudioCodec);
     FOptions.FormatName = profile->Format;
     OptFrameSize("s", profile->FrameSize[side]);
     FOptions.FrameSizeOfTarget = true;
     if (profile->PixFmt[side]) OptPixFmt("pix_fmt", profile->PixFmt[side]);
     OptFrameRate("r", NormFrameRate(n));
     for (const TTargetOption& option : profile->Options)
-        SetDefaultOrPrivateOption(option.Name, option.Value[side], -1);
+        SetDefaultOrPrivateOption(option.Name, option.Value[side], TMediaKind::Any);
     for (const auto& [name, value] : profile->VideoPrivate)
-        SetPrivateOption(mkVideo, name, value);
+        SetPrivateOption(TMediaKind::Video, name, value);
     FOptions.AudioSampleRate = profile->SampleRate;
     if (profile->Channels == tcStereo || FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
     if (profile->MuxPreload > 0.0f) FOptions.MuxPreload = profile->MuxPreload;

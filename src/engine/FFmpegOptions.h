@@ -45,19 +45,42 @@ struct TBitstreamFilterEntry {
 // One frame-hook module request: the module file, then its arguments.
 using THookModuleWords = std::vector<std::string>;
 
-// Media kinds of the option state, in the libraries' order.
-enum TMediaKind { mkVideo = 0, mkAudio = 1, mkSubtitle = 2 };
+// The media kind an option is given for or a stream has: the one numbering
+// of the option state's per-kind values (the libraries' media types number
+// subtitles differently; MediaKindOf converts). Any: an option given for no
+// kind in particular.
+enum class TMediaKind : int8_t { Any = -1, Video = 0, Audio = 1, Subtitle = 2 };
+
+inline constexpr std::array<TMediaKind, 3> kMediaKinds = {TMediaKind::Video, TMediaKind::Audio,
+                                                          TMediaKind::Subtitle};
+
+// The position of a kind other than Any in per-kind arrays.
+constexpr std::size_t KindIndex(TMediaKind kind) {
+    return static_cast<std::size_t>(kind);
+}
+
+// The kind of a stream of the libraries' media type (an AVMediaType):
+// everything but video and audio counts as subtitle.
+TMediaKind MediaKindOf(int mediaType);
+
+// One value per kind other than Any.
+template <typename T> struct TByKind {
+    std::array<T, 3> Values{};
+    T& operator[](TMediaKind kind) { return Values[KindIndex(kind)]; }
+    const T& operator[](TMediaKind kind) const { return Values[KindIndex(kind)]; }
+    bool operator==(const TByKind&) const = default;
+};
 
 // Encoder-private options kept for the next stream of one kind.
 using TPrivateOptions = std::vector<std::pair<std::string, std::string>>;
 
 // An option that neither the generic option contexts nor a known encoder or
 // muxer took: it waits for the next output, whose muxer and encoders are
-// known once it opens. `Kind` is the media kind it was given for (-1: any);
+// known once it opens. `Kind` is the media kind it was given for;
 // `Refusal` is raised when nothing takes it (empty: a warning is logged).
 struct TPendingOption {
     std::string Name, Value;
-    int Kind = -1;
+    TMediaKind Kind = TMediaKind::Any;
     std::string Refusal;
 };
 
@@ -147,15 +170,15 @@ struct TOptionState {
     std::vector<TStreamMap> StreamMaps;
     std::vector<TMetaDataMap> MetaDataMaps;
     std::array<int, MAX_STREAMS> StreamIdMap{};
-    std::array<double, MAX_STREAMS> NextInputTsScale{};                 // for the input opened next
-    std::array<std::vector<TBitstreamFilterEntry>, 3> BitstreamFilters; // by TMediaKind
+    std::array<double, MAX_STREAMS> NextInputTsScale{}; // for the input opened next
+    TByKind<std::vector<TBitstreamFilterEntry>> BitstreamFilters;
     std::vector<THookModuleWords> HookModules;
     bool UsingVhook = false;
-    std::array<TPrivateOptions, 3> PrivateOptions; // by TMediaKind
-    TPrivateOptions FormatPrivateOptions;          // private options of the requested output format
-    std::vector<TPendingOption> PendingOptions;    // for the next output's muxer and encoders
+    TByKind<TPrivateOptions> PrivateOptions;
+    TPrivateOptions FormatPrivateOptions;       // private options of the requested output format
+    std::vector<TPendingOption> PendingOptions; // for the next output's muxer and encoders
     // Options the libraries share between kinds ("b", "maxrate", ...): the
-    // kinds (bits of TMediaKind) each was given for; only those get it.
+    // kinds each was given for (bit KindIndex); only those get it.
     std::map<std::string, int> SharedOptionKinds;
 };
 

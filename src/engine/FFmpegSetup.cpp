@@ -311,26 +311,27 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     ff::FormatContextPtr pending(context); // freed here until the library owns it
     ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
                          AV_OPT_FLAG_DECODING_PARAM);
-    std::array<const AVCodec*, 3> chosen{};
+    TByKind<const AVCodec*> chosen;
     if (!FindCodec(FOptions.HasVideoCodecName ? FOptions.VideoCodecName : "", AVMEDIA_TYPE_VIDEO,
-                   false, CodecStrictness(0), &chosen[mkVideo]) ||
+                   false, CodecStrictness(AVMEDIA_TYPE_VIDEO), &chosen[TMediaKind::Video]) ||
         !FindCodec(FOptions.HasAudioCodecName ? FOptions.AudioCodecName : "", AVMEDIA_TYPE_AUDIO,
-                   false, CodecStrictness(1), &chosen[mkAudio]) ||
+                   false, CodecStrictness(AVMEDIA_TYPE_AUDIO), &chosen[TMediaKind::Audio]) ||
         !FindCodec(FOptions.HasSubtitleCodecName ? FOptions.SubtitleCodecName : "",
-                   AVMEDIA_TYPE_SUBTITLE, false, CodecStrictness(3), &chosen[mkSubtitle]))
+                   AVMEDIA_TYPE_SUBTITLE, false, CodecStrictness(AVMEDIA_TYPE_SUBTITLE),
+                   &chosen[TMediaKind::Subtitle]))
         return false;
     context->flags |= AVFMT_FLAG_NONBLOCK;
-    if (chosen[mkVideo]) {
-        context->video_codec_id = chosen[mkVideo]->id;
-        context->video_codec = chosen[mkVideo];
+    if (const AVCodec* video = chosen[TMediaKind::Video]) {
+        context->video_codec_id = video->id;
+        context->video_codec = video;
     }
-    if (chosen[mkAudio]) {
-        context->audio_codec_id = chosen[mkAudio]->id;
-        context->audio_codec = chosen[mkAudio];
+    if (const AVCodec* audio = chosen[TMediaKind::Audio]) {
+        context->audio_codec_id = audio->id;
+        context->audio_codec = audio;
     }
-    if (chosen[mkSubtitle]) {
-        context->subtitle_codec_id = chosen[mkSubtitle]->id;
-        context->subtitle_codec = chosen[mkSubtitle];
+    if (const AVCodec* subtitle = chosen[TMediaKind::Subtitle]) {
+        context->subtitle_codec_id = subtitle->id;
+        context->subtitle_codec = subtitle;
     }
     if (FOptions.UsingPgmyuv) context->video_codec_id = AV_CODEC_ID_PGMYUV;
 
@@ -340,7 +341,7 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     std::vector<TPendingOption> unknown;
     auto& waiting = FOptions.PendingOptions;
     for (auto it = waiting.begin(); it != waiting.end();) {
-        if (it->Kind != -1) {
+        if (it->Kind != TMediaKind::Any) {
             ++it;
             continue;
         }
@@ -426,7 +427,7 @@ int64_t TCustomFFmpeg::SeekToStart(AVFormatContext* context, const std::string& 
 
 void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
                                      std::vector<const AVCodec*>& decoders,
-                                     const std::array<const AVCodec*, 3>& chosen) {
+                                     const TByKind<const AVCodec*>& chosen) {
     // The frame and sample parameters come from the streams the default
     // mapping converts (the libraries' best ones); were they taken from every
     // stream in turn, a second, smaller picture would set the output size.
@@ -442,7 +443,7 @@ void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
         switch (type) {
         case AVMEDIA_TYPE_VIDEO:
             if (video < 0 || static_cast<int>(i) == video) CopyInputVideo(stream);
-            decoders.push_back(chosen[mkVideo]);
+            decoders.push_back(chosen[TMediaKind::Video]);
             // A cover picture is read even without pictures: it may go along
             // as the sound's cover (AddCoverStream).
             if (FOptions.VideoDisable && !IsCoverPicture(stream))
@@ -452,11 +453,11 @@ void TCustomFFmpeg::CopyInputStreams(AVFormatContext* context,
             break;
         case AVMEDIA_TYPE_AUDIO:
             if (audio < 0 || static_cast<int>(i) == audio) CopyInputAudio(stream);
-            decoders.push_back(chosen[mkAudio]);
+            decoders.push_back(chosen[TMediaKind::Audio]);
             if (FOptions.AudioDisable) stream->discard = AVDISCARD_ALL;
             break;
         case AVMEDIA_TYPE_SUBTITLE:
-            decoders.push_back(chosen[mkSubtitle]);
+            decoders.push_back(chosen[TMediaKind::Subtitle]);
             if (FOptions.SubtitleDisable) stream->discard = AVDISCARD_ALL;
             break;
         default: // data and attachments are not decoded
@@ -762,9 +763,7 @@ TOutputStreamSetup& TCustomFFmpeg::NewStream(int outputFile, int mediaType) {
         --setup.FileIndex;
     setup.Stream = stream;
     setup.MediaType = mediaType;
-    const int kind = mediaType == AVMEDIA_TYPE_VIDEO   ? mkVideo
-                     : mediaType == AVMEDIA_TYPE_AUDIO ? mkAudio
-                                                       : mkSubtitle;
+    const TMediaKind kind = MediaKindOf(mediaType);
     setup.BitstreamFilters = std::move(FOptions.BitstreamFilters[kind]);
     FOptions.BitstreamFilters[kind].clear();
     FOutputStreams.push_back(std::move(setup));
@@ -797,9 +796,7 @@ void TCustomFFmpeg::ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* co
         AV_OPT_FLAG_ENCODING_PARAM | (type == AVMEDIA_TYPE_VIDEO   ? AV_OPT_FLAG_VIDEO_PARAM
                                       : type == AVMEDIA_TYPE_AUDIO ? AV_OPT_FLAG_AUDIO_PARAM
                                                                    : AV_OPT_FLAG_SUBTITLE_PARAM);
-    const int kind = type == AVMEDIA_TYPE_VIDEO   ? mkVideo
-                     : type == AVMEDIA_TYPE_AUDIO ? mkAudio
-                                                  : mkSubtitle;
+    const TMediaKind kind = MediaKindOf(type);
     ApplyRecordedOptions(
         FOptionContexts, encoder, FOptionContexts.CodecOptions[type], flags,
         [this, kind](const char* option) { return RecordedOptionFor(option, kind); });

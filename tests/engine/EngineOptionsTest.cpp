@@ -199,8 +199,8 @@ TEST_F(EngineOptions, QuantizerMatrices) {
 TEST_F(EngineOptions, BitstreamFiltersAndHooks) {
     Task.ParseOption("vbsf", "h264_mp4toannexb");
     Task.ParseOption("absf", "=x");
-    ASSERT_EQ(S().BitstreamFilters[mkVideo].size(), 1u);
-    EXPECT_TRUE(S().BitstreamFilters[mkAudio].empty());
+    ASSERT_EQ(S().BitstreamFilters[TMediaKind::Video].size(), 1u);
+    EXPECT_TRUE(S().BitstreamFilters[TMediaKind::Audio].empty());
     EXPECT_EQ(Error("absf", " nosuch "), "Unknown bitstream filter nosuch");
     EXPECT_EQ(Error("vhook", "hook.so -a"), "Failed to add video hook function: hook.so -a");
     EXPECT_FALSE(S().UsingVhook);
@@ -229,24 +229,24 @@ TEST_F(EngineOptions, UnknownNamesAreDroppedSilently) {
     EngineLog log;
     Task.ParseOption("foo", "1");
     EXPECT_EQ(log.CountAtOrBelow(llWarning), 0);
-    EXPECT_TRUE(S().PrivateOptions[mkVideo].empty());
+    EXPECT_TRUE(S().PrivateOptions[TMediaKind::Video].empty());
 }
 
 TEST_F(EngineOptions, EncoderPrivateOptionsFollowTheCurrentEncoder) {
     Task.ParseOption("coder", "1"); // no encoder chosen: nobody knows it
-    EXPECT_TRUE(S().PrivateOptions[mkVideo].empty());
+    EXPECT_TRUE(S().PrivateOptions[TMediaKind::Video].empty());
     Task.ParseOption("vcodec", "libx264");
     Task.ParseOption("coder", "1");
     Task.ParseOption("x264-params", "keyint=50");
     Task.ParseOption("nosuchoption", "1");
-    EXPECT_EQ(S().PrivateOptions[mkVideo],
+    EXPECT_EQ(S().PrivateOptions[TMediaKind::Video],
               (TPrivateOptions{{"coder", "1"}, {"x264-params", "keyint=50"}}));
 }
 
 TEST_F(EngineOptions, PresetsBuiltInByCodecAndMissing) {
     Task.ParseOption("vcodec", "libx264");
     Task.LoadPreset("vpre", "fast");
-    const TPrivateOptions& p = S().PrivateOptions[mkVideo];
+    const TPrivateOptions& p = S().PrivateOptions[TMediaKind::Video];
     auto has = [&p](const std::string& name, const std::string& value) {
         for (const auto& entry : p)
             if (entry.first == name && entry.second == value) return true;
@@ -502,7 +502,7 @@ TEST_F(EngineOptions, TargetProfilesPerTypeAndNorm) {
     EXPECT_EQ(S().AudioSampleRate, 44100);
     EXPECT_FLOAT_EQ(S().MuxPreload, 0.5f); // unchanged
     EXPECT_EQ(Task.OptionContexts().CodecOptions[0]->rc_max_rate, 2516000);
-    const auto& priv = S().PrivateOptions[mkVideo];
+    const auto& priv = S().PrivateOptions[TMediaKind::Video];
     EXPECT_NE(std::find(priv.begin(), priv.end(),
                         std::make_pair(std::string("scan_offset"), std::string("1"))),
               priv.end());
@@ -554,7 +554,7 @@ TEST_F(EngineOptions, EveryBuiltinPresetOpensLibx264) {
                              task.OptionContexts().CodecOptions[0],
                              AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
         AVDictionary* options = nullptr;
-        for (const auto& [name, value] : task.OptionState().PrivateOptions[mkVideo])
+        for (const auto& [name, value] : task.OptionState().PrivateOptions[TMediaKind::Video])
             ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);
         int code;
         {

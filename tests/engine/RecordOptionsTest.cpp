@@ -25,7 +25,8 @@ std::string ContextNumber(void* context, const char* name) {
 std::vector<std::string> PendingTexts(const TOptionState& s) {
     std::vector<std::string> texts;
     for (const TPendingOption& p : s.PendingOptions)
-        texts.push_back(p.Name + "=" + p.Value + "@" + std::to_string(p.Kind) + ":" + p.Refusal);
+        texts.push_back(p.Name + "=" + p.Value + "@" + std::to_string(static_cast<int>(p.Kind)) +
+                        ":" + p.Refusal);
     return texts;
 }
 
@@ -92,7 +93,7 @@ void ExpectSameState(TFFmpeg& a, TFFmpeg& b) {
     EXPECT_EQ(a.TotalDuration(), b.TotalDuration());
     TOptionContexts& cx = a.OptionContexts();
     TOptionContexts& cy = b.OptionContexts();
-    for (int kind : {mkVideo, mkAudio})
+    for (int kind : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO})
         for (const char* name : {"b", "g", "maxrate", "minrate", "bt", "bufsize", "qmin", "qmax"})
             EXPECT_EQ(ContextNumber(cx.CodecOptions[kind], name),
                       ContextNumber(cy.CodecOptions[kind], name))
@@ -268,7 +269,7 @@ TEST_F(RecordOptions, OutputRecordGivesTheStateOfItsOptionText) {
     EXPECT_FLOAT_EQ(s.MuxMaxDelay, 0.7f);
     EXPECT_EQ(s.AudioVolume, 300);
     EXPECT_EQ(s.VFilters, "hflip");
-    EXPECT_EQ(ContextNumber(Record.OptionContexts().CodecOptions[mkVideo], "g"), "12");
+    EXPECT_EQ(ContextNumber(Record.OptionContexts().CodecOptions[AVMEDIA_TYPE_VIDEO], "g"), "12");
 }
 
 // What the options printer writes for a record, read back option by

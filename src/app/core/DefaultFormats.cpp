@@ -1,6 +1,7 @@
 #include "app/core/DefaultFormats.h"
 
 #include "app/core/FormatCatalogue.h"
+#include "app/core/FormatKeys.h"
 
 #include <algorithm>
 #include <array>
@@ -411,61 +412,65 @@ int IndexOf(const TChoice& choice) {
 }
 
 // Appends key=index for a choice that has a list.
-void AddIndex(TIniFile::TKeyValues& values, const std::string& key, const TChoice& choice) {
-    if (HasList(choice)) values.emplace_back(key, std::to_string(IndexOf(choice)));
+void AddIndex(TIniFile::TKeyValues& values, const TFormatKey& key, const TChoice& choice) {
+    if (HasList(choice)) values.emplace_back(key.Name, std::to_string(IndexOf(choice)));
 }
 
-void AddH264Extras(TIniFile::TKeyValues& values, const TH264Extras* extras) {
+// The preset's H.264 extras, under the keys of the file.
+void AddH264Extras(TIniFile::TKeyValues& values, const TH264Extras* extras, TKeyFile file) {
     if (!extras) return;
-    values.insert(values.end(), {{"paraMaxBitrate", extras->MaxBitrate},
-                                 {"paraBufferSize", extras->BufferSize},
-                                 {"paraLevel", extras->Level},
-                                 {"paraGop", extras->Gop},
-                                 {"paraCoder", extras->Coder}});
+    const std::pair<TCopiedKey, const char*> inOrder[] = {
+        {{kPresetMaxBitrate, kUserMaxBitrate}, extras->MaxBitrate},
+        {{kPresetBufferSize, kUserBufferSize}, extras->BufferSize},
+        {{kPresetLevel, kUserLevel}, extras->Level},
+        {{kPresetGop, kUserGop}, extras->Gop},
+        {{kPresetCoder, kUserCoder}, extras->Coder}};
+    for (const auto& [key, value] : inOrder)
+        values.emplace_back((file == TKeyFile::Format ? key.Preset : key.User).Name, value);
 }
 
 void AddFormatLists(TIniFile::TKeyValues& values, const TPreset& p) {
-    values.insert(values.end(), {{"VideoSize", p.VideoSize.List},
-                                 {"VideoBitRate", p.VideoBitRate.List},
-                                 {"FrameRate", p.FrameRate.List},
-                                 {"VideoEncoder", p.VideoEncoder.List},
-                                 {"AudioBitRate", p.AudioBitRate.List},
-                                 {"SampleRate", p.SampleRate.List},
-                                 {"AudioEncoder", p.AudioEncoder.List},
-                                 {"Channel", p.Channel.List},
-                                 {"Volume", kVolume.List}});
+    values.insert(values.end(), {{kListVideoSize.Name, p.VideoSize.List},
+                                 {kListVideoBitRate.Name, p.VideoBitRate.List},
+                                 {kListFrameRate.Name, p.FrameRate.List},
+                                 {kListVideoEncoder.Name, p.VideoEncoder.List},
+                                 {kListAudioBitRate.Name, p.AudioBitRate.List},
+                                 {kListSampleRate.Name, p.SampleRate.List},
+                                 {kListAudioEncoder.Name, p.AudioEncoder.List},
+                                 {kListChannel.Name, p.Channel.List},
+                                 {kListVolume.Name, kVolume.List}});
 }
 
-void AddIndexes(TIniFile::TKeyValues& values, const TPreset& p) {
-    AddIndex(values, "iVideoSize", p.VideoSize);
-    AddIndex(values, "iVideoBitRate", p.VideoBitRate);
-    AddIndex(values, "iFrameRate", p.FrameRate);
-    AddIndex(values, "iVideoEncoder", p.VideoEncoder);
-    AddIndex(values, "iSampleRate", p.SampleRate);
-    AddIndex(values, "iAudioBitRate", p.AudioBitRate);
-    AddIndex(values, "iChannel", p.Channel);
-    AddIndex(values, "iVolume", kVolume);
-    AddIndex(values, "iAudioEncoder", p.AudioEncoder);
+// Appends the preset's item of every list, as the index keys of the file.
+void AddIndexes(TIniFile::TKeyValues& values, const TPreset& p, TKeyFile file) {
+    const std::pair<const TChoiceKeys&, const TChoice&> choices[] = {
+        {kVideoSizeKeys, p.VideoSize},      {kVideoBitRateKeys, p.VideoBitRate},
+        {kFrameRateKeys, p.FrameRate},      {kVideoEncoderKeys, p.VideoEncoder},
+        {kSampleRateKeys, p.SampleRate},    {kAudioBitRateKeys, p.AudioBitRate},
+        {kChannelKeys, p.Channel},          {kVolumeKeys, kVolume},
+        {kAudioEncoderKeys, p.AudioEncoder}};
+    for (const auto& [keys, choice] : choices)
+        AddIndex(values, file == TKeyFile::Format ? keys.PresetIndex : keys.UserIndex, choice);
 }
 
 void AddVideoParameters(TIniFile::TKeyValues& values, const TPreset& p) {
     if (!IsVideo(p)) {
-        values.emplace_back("paraVideoEncoder", "");
+        values.emplace_back(kUserVideoEncoder.Name, "");
         return;
     }
-    values.insert(values.end(), {{"paraVideoSize", p.VideoSize.Item},
-                                 {"paraVideoBitRate", p.VideoBitRate.Item},
-                                 {"paraFrameRate", p.FrameRate.Item},
-                                 {"paraZoom", kZoom},
-                                 {"paraVideoEncoder", p.VideoEncoderName}});
+    values.insert(values.end(), {{kUserVideoSize.Name, p.VideoSize.Item},
+                                 {kUserVideoBitRate.Name, p.VideoBitRate.Item},
+                                 {kUserFrameRate.Name, p.FrameRate.Item},
+                                 {kUserZoom.Name, kZoom},
+                                 {kUserVideoEncoder.Name, p.VideoEncoderName}});
 }
 
 void AddAudioParameters(TIniFile::TKeyValues& values, const TPreset& p) {
-    values.insert(values.end(), {{"paraSampleRate", p.SampleRate.Item},
-                                 {"paraAudioBitRate", p.AudioBitRate.Item},
-                                 {"paraChannel", kStereo},
-                                 {"paraVolume", kUnchangedVolume},
-                                 {"paraAudioEncoder", p.AudioEncoderName}});
+    values.insert(values.end(), {{kUserSampleRate.Name, p.SampleRate.Item},
+                                 {kUserAudioBitRate.Name, p.AudioBitRate.Item},
+                                 {kUserChannel.Name, kStereo},
+                                 {kUserVolume.Name, kUnchangedVolume},
+                                 {kUserAudioEncoder.Name, p.AudioEncoderName}});
 }
 
 std::string RenderSection(int code) {
@@ -554,13 +559,14 @@ TIniFile::TKeyValues BuiltInFormatSection(int code) {
     TIniFile::TKeyValues values;
     const TPreset* p = FindPreset(code);
     if (!p) return values;
-    values.insert(values.end(), {{"Format", p->Format}, {"FileExt", p->FileExt}});
+    values.insert(values.end(),
+                  {{kPresetFormat.Name, p->Format}, {kPresetFileExt.Name, p->FileExt}});
     AddFormatLists(values, *p);
-    AddIndexes(values, *p);
-    values.insert(values.end(), {{"paraSampleRate", p->SampleRate.Item},
-                                 {"paraAudioBitRate", p->AudioBitRate.Item}});
-    if (IsVideo(*p)) values.emplace_back("paraVideoBitRate", p->VideoBitRate.Item);
-    AddH264Extras(values, p->H264);
+    AddIndexes(values, *p, TKeyFile::Format);
+    values.insert(values.end(), {{kPresetSampleRate.Name, p->SampleRate.Item},
+                                 {kPresetAudioBitRate.Name, p->AudioBitRate.Item}});
+    if (IsVideo(*p)) values.emplace_back(kPresetVideoBitRate.Name, p->VideoBitRate.Item);
+    AddH264Extras(values, p->H264, TKeyFile::Format);
     return values;
 }
 
@@ -568,11 +574,12 @@ TIniFile::TKeyValues BuiltInSettingsSection(int code) {
     TIniFile::TKeyValues values;
     const TPreset* p = FindPreset(code);
     if (!p) return values;
-    values.emplace_back("Description", FormatCaptionOf(code));
-    AddIndexes(values, *p);
+    values.emplace_back(kUserDescription.Name, FormatCaptionOf(code));
+    AddIndexes(values, *p, TKeyFile::Settings);
     AddVideoParameters(values, *p);
     AddAudioParameters(values, *p);
-    if (std::string(p->VideoEncoderName) == "libx264") AddH264Extras(values, p->H264);
+    if (std::string(p->VideoEncoderName) == "libx264")
+        AddH264Extras(values, p->H264, TKeyFile::Settings);
     return values;
 }
 
@@ -603,9 +610,11 @@ bool IsPlainExtension(const std::string& ext) {
 } // namespace
 
 std::string FormatFileExt(const TGlobalObject& g, int code) {
-    const std::string ext = g.Formats().ReadString(FormatSectionName(code), "FileExt", "");
+    // A missing extension is the built-in copy's, not the key's default.
+    const std::string ext =
+        g.Formats().ReadString(FormatSectionName(code), kPresetFileExt.Name, "");
     if (IsPlainExtension(ext)) return ext;
     for (const auto& [key, value] : BuiltInFormatSection(code))
-        if (key == "FileExt") return value;
-    return "mp4";
+        if (key == kPresetFileExt.Name) return value;
+    return kPresetFileExt.Default;
 }

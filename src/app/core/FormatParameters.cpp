@@ -1,5 +1,7 @@
 #include "app/core/FormatParameters.h"
 
+#include "app/core/FormatKeys.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -86,10 +88,6 @@ constexpr std::array<int, 12> kVolumePercents = {25,  50,  75,  100, 125, 150,
 
 constexpr std::array<const char*, 4> kZoomValues = {"full", "lbox", "pan", "center"};
 
-// Lists that give no items when empty.
-constexpr std::array<const char*, 6> kNonEmptyLists = {"VideoEncoder", "AudioBitRate", "SampleRate",
-                                                       "AudioEncoder", "Channel",      "Volume"};
-
 constexpr char kGsmItem[] = "gsm";
 constexpr char kH264Item[] = "h264";
 
@@ -121,73 +119,72 @@ bool ParseDecimal(const std::string& text, int& value) {
 }
 
 // Sets the key, keeping the place of an earlier value of it.
-void SetValue(TIniFile::TKeyValues& values, const std::string& key, const std::string& value) {
+void SetValue(TIniFile::TKeyValues& values, const TFormatKey& key, const std::string& value) {
     for (auto& [k, v] : values) {
-        if (SameTextIgnoringCase(k, key)) {
+        if (SameTextIgnoringCase(k, key.Name)) {
             v = value;
             return;
         }
     }
-    values.emplace_back(key, value);
+    values.emplace_back(key.Name, value);
 }
 
 // The H.264 extras of the preset: "paraBitExact" when "true", the counts
 // when above 0, "paraCoder" when 0 or more; absent keys are skipped.
 void AddH264Extras(const TIniFile& formatFile, const std::string& section,
                    TIniFile::TKeyValues& values) {
-    if (formatFile.ValueExists(section, "paraBitExact")) {
-        const std::string exact = formatFile.ReadString(section, "paraBitExact", "");
-        if (SameTextIgnoringCase(exact, "true")) SetValue(values, "paraBitExact", exact);
+    if (formatFile.ValueExists(section, kPresetBitExact.Name)) {
+        const std::string exact = ReadFormatKey(formatFile, section, kPresetBitExact);
+        if (SameTextIgnoringCase(exact, "true")) SetValue(values, kUserBitExact, exact);
     }
-    for (const char* key :
-         {"paraMaxBitrate", "paraBufferSize", "paraLevel", "paraQscale", "paraGop"}) {
-        if (!formatFile.ValueExists(section, key)) continue;
-        const int n = formatFile.ReadInteger(section, key, 0);
-        if (n > 0) SetValue(values, key, std::to_string(n));
+    for (const TCopiedKey& key : H264CountKeys()) {
+        if (!formatFile.ValueExists(section, key.Preset.Name)) continue;
+        const int n = ReadFormatKeyInteger(formatFile, section, key.Preset);
+        if (n > 0) SetValue(values, key.User, std::to_string(n));
     }
-    if (formatFile.ValueExists(section, "paraCoder")) {
-        const int coder = formatFile.ReadInteger(section, "paraCoder", -1);
-        if (coder >= 0) SetValue(values, "paraCoder", std::to_string(coder));
+    if (formatFile.ValueExists(section, kPresetCoder.Name)) {
+        const int coder = ReadFormatKeyInteger(formatFile, section, kPresetCoder);
+        if (coder >= 0) SetValue(values, kUserCoder, std::to_string(coder));
     }
 }
 
 void AddIndexes(const TFormatChoices& c, TIniFile::TKeyValues& values) {
-    const std::pair<const char*, int> indexes[] = {
-        {"iVideoSize", c.iVideoSize},   {"iVideoBitRate", c.iVideoBitRate},
-        {"iFrameRate", c.iFrameRate},   {"iVideoEncoder", c.iVideoEncoder},
-        {"iSampleRate", c.iSampleRate}, {"iAudioEncoder", c.iAudioEncoder},
-        {"iChannel", c.iChannel},       {"iAudioBitRate", c.iAudioBitRate},
-        {"iVolume", c.iVolume}};
+    const std::pair<const TFormatKey&, int> indexes[] = {
+        {kUserIndexVideoSize, c.iVideoSize},   {kUserIndexVideoBitRate, c.iVideoBitRate},
+        {kUserIndexFrameRate, c.iFrameRate},   {kUserIndexVideoEncoder, c.iVideoEncoder},
+        {kUserIndexSampleRate, c.iSampleRate}, {kUserIndexAudioEncoder, c.iAudioEncoder},
+        {kUserIndexChannel, c.iChannel},       {kUserIndexAudioBitRate, c.iAudioBitRate},
+        {kUserIndexVolume, c.iVolume}};
     for (const auto& [key, index] : indexes)
         SetValue(values, key, std::to_string(index));
 }
 
 void AddVideo(const TFormatChoices& c, const TIniFile& formatFile, const std::string& section,
               TIniFile::TKeyValues& values) {
-    SetValue(values, "paraVideoSize", c.VideoSize);
-    SetValue(values, "paraVideoBitRate", c.VideoBitRate);
-    SetValue(values, "paraFrameRate", c.FrameRate);
+    SetValue(values, kUserVideoSize, c.VideoSize);
+    SetValue(values, kUserVideoBitRate, c.VideoBitRate);
+    SetValue(values, kUserFrameRate, c.FrameRate);
     const std::string zoom = ZoomValue(c.Zoom);
-    if (!zoom.empty()) SetValue(values, "paraZoom", zoom);
+    if (!zoom.empty()) SetValue(values, kUserZoom, zoom);
     std::string encoder;
     if (TranslateVideoEncoder(c.VideoEncoder, encoder)) {
-        SetValue(values, "paraVideoEncoder", encoder);
+        SetValue(values, kUserVideoEncoder, encoder);
         if (SameTextIgnoringCase(c.VideoEncoder, kH264Item))
             AddH264Extras(formatFile, section, values);
     }
 }
 
 void AddAudio(const TFormatChoices& c, const std::string& volume, TIniFile::TKeyValues& values) {
-    SetValue(values, "paraSampleRate", c.SampleRate);
-    SetValue(values, "paraAudioBitRate", c.AudioBitRate);
+    SetValue(values, kUserSampleRate, c.SampleRate);
+    SetValue(values, kUserAudioBitRate, c.AudioBitRate);
     std::string value;
-    if (TranslateChannel(c.Channel, value)) SetValue(values, "paraChannel", value);
-    if (!volume.empty()) SetValue(values, "paraVolume", volume);
+    if (TranslateChannel(c.Channel, value)) SetValue(values, kUserChannel, value);
+    if (!volume.empty()) SetValue(values, kUserVolume, volume);
     if (TranslateAudioEncoder(c.AudioEncoder, value)) {
-        SetValue(values, "paraAudioEncoder", value);
+        SetValue(values, kUserAudioEncoder, value);
         if (SameTextIgnoringCase(c.AudioEncoder, kGsmItem)) {
-            SetValue(values, "paraSampleRate", "8000");
-            SetValue(values, "paraChannel", "1");
+            SetValue(values, kUserSampleRate, "8000");
+            SetValue(values, kUserChannel, "1");
         }
     }
 }
@@ -243,8 +240,8 @@ std::vector<std::string> SplitFormatList(const std::string& text) {
 bool FormatListPresent(const std::string& listKey, const std::string& text) {
     if (text == "null") return false;
     if (!text.empty()) return true;
-    return std::none_of(kNonEmptyLists.begin(), kNonEmptyLists.end(),
-                        [&](const char* key) { return SameTextIgnoringCase(listKey, key); });
+    const TFormatKey* key = FindFormatKey(TKeyFile::Format, listKey);
+    return !(key && key->NeedsItems);
 }
 
 bool IsAsSourceText(const std::string& text) {
@@ -327,7 +324,7 @@ bool ComposeFormatSection(const TFormatChoices& choices, const TIniFile& formatF
         error = VolumeInvalidText(choices.Volume);
         return false;
     }
-    SetValue(values, "Description", choices.Description);
+    SetValue(values, kUserDescription, choices.Description);
     AddIndexes(choices, values);
     AddVideo(choices, formatFile, section, values);
     AddAudio(choices, volume, values);

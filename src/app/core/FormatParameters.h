@@ -89,7 +89,7 @@ struct TFormatChoices {
 
 // The converter value of a zoom index; empty for none.
 std::string ZoomValue(int zoom);
-// The zoom index of a stored "paraZoom"; -1 for an unknown text.
+// The zoom index of a stored zoom value; -1 for an unknown text.
 int ZoomIndex(const std::string& value);
 
 // The keys OK writes, in writing order, each once (a later value of a key

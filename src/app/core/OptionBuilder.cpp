@@ -2,6 +2,7 @@
 
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
+#include "app/core/FormatKeys.h"
 #include "app/core/MessageSeam.h"
 #include "media/TextUtils.h"
 
@@ -127,15 +128,15 @@ struct TBuild {
     const TlvFilesRecord& Row;
     const TProbedSource& Probe;
 
-    std::string User(const std::string& key, const std::string& def) const {
-        return Settings.ReadString(Section, key, def);
+    std::string User(const TFormatKey& key) const { return ReadFormatKey(Settings, Section, key); }
+    std::string Preset(const TFormatKey& key) const { return ReadFormatKey(Formats, Section, key); }
+    std::string UserOrigin(const TFormatKey& key) const {
+        return Origin(Settings, Section, key.Name);
     }
-    std::string Preset(const std::string& key, const std::string& def) const {
-        return Formats.ReadString(Section, key, def);
+    std::string PresetOrigin(const TFormatKey& key) const {
+        return Origin(Formats, Section, key.Name);
     }
-    std::string UserOrigin(const std::string& key) const { return Origin(Settings, Section, key); }
-    std::string PresetOrigin(const std::string& key) const { return Origin(Formats, Section, key); }
-    std::string PresetFormat() const { return Preset("Format", "null"); }
+    std::string PresetFormat() const { return Preset(kPresetFormat); }
     bool InRange(const char* kind, int64_t value) const {
         return InPresetRange(Global, FormatCode, kind, value);
     }
@@ -161,7 +162,7 @@ void ApplyTarget(const TBuild& b, TOutputOptions& out) {
         if (!SameText(format, row.Format)) continue;
         out.TargetType = row.Type;
         out.TargetNorm = row.Norm;
-        const bool wide = row.WideSize && b.User("paraVideoSize", "null") == row.WideSize;
+        const bool wide = row.WideSize && b.User(kUserVideoSize) == row.WideSize;
         out.FrameAspectRatio = wide ? "16:9" : "4:3";
     }
 }
@@ -182,7 +183,7 @@ void SetAudioEncoder(TOutputOptions& out, const std::string& name) {
 }
 
 void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
-    const std::string text = b.User("paraChannel", "2");
+    const std::string text = b.User(kUserChannel);
     int32_t n = 0;
     if (text != kAsSource && ParseInteger(text, n) && (n > 0 || !positiveOnly))
         out.AudioChannels = n;
@@ -190,12 +191,12 @@ void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
 
 void SetVolume(const TBuild& b, TOutputOptions& out) {
     // A section without a volume converts at the unchanged volume.
-    const std::string text = b.User("paraVolume", "256");
-    if (text != "256") out.AudioVolume = StrToInt(text, b.UserOrigin("paraVolume"));
+    const std::string text = b.User(kUserVolume);
+    if (text != "256") out.AudioVolume = StrToInt(text, b.UserOrigin(kUserVolume));
 }
 
 void SetSampleRate(const TBuild& b, TOutputOptions& out) {
-    const std::string text = b.User("paraSampleRate", "44100");
+    const std::string text = b.User(kUserSampleRate);
     int32_t n = 0;
     if (text != kAsSource && ParseInteger(text, n)) {
         if (n > 0) out.AudioSampleRate = n;
@@ -205,16 +206,16 @@ void SetSampleRate(const TBuild& b, TOutputOptions& out) {
         out.AudioSampleRate = b.Probe.AudioSampleRate;
         return;
     }
-    const std::string preset = b.Preset("paraSampleRate", "44100");
+    const std::string preset = b.Preset(kPresetSampleRate);
     if (SameText(preset, kAsSource)) return;
-    n = StrToInt(preset, b.PresetOrigin("paraSampleRate"));
+    n = StrToInt(preset, b.PresetOrigin(kPresetSampleRate));
     if (n > 0) out.AudioSampleRate = n;
 }
 
 void SetAudioBitrate(const TBuild& b, TOutputOptions& out) {
-    const std::string text = b.User("paraAudioBitRate", "128");
+    const std::string text = b.User(kUserAudioBitRate);
     if (text != kAsSource && IsNumber(text)) {
-        const int32_t rate = Thousandfold(NumberValue(text), b.UserOrigin("paraAudioBitRate"));
+        const int32_t rate = Thousandfold(NumberValue(text), b.UserOrigin(kUserAudioBitRate));
         if (rate > 0) out.AudioBitrate = rate;
         return;
     }
@@ -222,9 +223,9 @@ void SetAudioBitrate(const TBuild& b, TOutputOptions& out) {
         out.AudioBitrate = b.Probe.AudioBitRate;
         return;
     }
-    const std::string preset = b.Preset("paraAudioBitRate", "128");
+    const std::string preset = b.Preset(kPresetAudioBitRate);
     if (SameText(preset, kAsSource) || Trim(preset).empty()) return;
-    const std::string origin = b.PresetOrigin("paraAudioBitRate");
+    const std::string origin = b.PresetOrigin(kPresetAudioBitRate);
     const long double kbits = StrToFloat(preset, origin);
     if (kbits > 0) out.AudioBitrate = Thousandfold(kbits, origin);
 }
@@ -238,8 +239,13 @@ void SetAudioContainer(const TBuild& b, TOutputOptions& out) {
         out.ForceFormat = format;
 }
 
+// The encoder of an audio format whose section names none (under its old
+// name, which UsableAudioEncoder maps to the native AAC encoder).
+constexpr char kAudioOnlyEncoder[] = "libfaac";
+
 void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
-    SetAudioEncoder(out, b.User("paraAudioEncoder", "libfaac"));
+    SetAudioEncoder(out,
+                    b.Settings.ReadString(b.Section, kUserAudioEncoder.Name, kAudioOnlyEncoder));
     SetAudioContainer(b, out);
     SetChannels(b, out, true);
     SetSampleRate(b, out);
@@ -274,25 +280,25 @@ void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions
 }
 
 void SetVideoBitrate(const TBuild& b, TOutputOptions& out) {
-    const std::string text = b.User("paraVideoBitRate", "512");
+    const std::string text = b.User(kUserVideoBitRate);
     int32_t n = 0;
     if (text != kAsSource && ParseInteger(text, n)) {
-        if (n > 0) out.VideoBitrate = Thousandfold(n, b.UserOrigin("paraVideoBitRate"));
+        if (n > 0) out.VideoBitrate = Thousandfold(n, b.UserOrigin(kUserVideoBitRate));
         return;
     }
     if (b.InRange(kRangeVideoBitRate, b.Probe.VideoBitRate)) {
         out.VideoBitrate = b.Probe.VideoBitRate;
         return;
     }
-    const std::string preset = b.Preset("paraVideoBitRate", "256");
+    const std::string preset = b.Preset(kPresetVideoBitRate);
     if (SameText(preset, kAsSource)) return;
-    const std::string origin = b.PresetOrigin("paraVideoBitRate");
+    const std::string origin = b.PresetOrigin(kPresetVideoBitRate);
     n = StrToInt(preset, origin);
     if (n > 0) out.VideoBitrate = Thousandfold(n, origin);
 }
 
 void SetFrameRate(const TBuild& b, TOutputOptions& out) {
-    const std::string text = b.User("paraFrameRate", "29.97");
+    const std::string text = b.User(kUserFrameRate);
     if (text != kAsSource && IsNumber(text) && NumberValue(text) > 0) out.FrameRate = text;
 }
 
@@ -337,7 +343,7 @@ void FitH263Size(const std::string& sizeText, TGeometry& g) {
 // "as source", width "x" height, or anything else: then the user chooses
 // between 320x240 and the source size.
 void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) {
-    const std::string text = b.User("paraVideoSize", "null");
+    const std::string text = b.User(kUserVideoSize);
     const std::size_t x = text.find('x');
     const bool sized = x != std::string::npos && x > 0 && x + 1 < text.size();
     if (text != kAsSource && sized) {
@@ -651,7 +657,7 @@ void AppendFilter(TOutputOptions& out, const std::string& filter) {
 }
 
 void SetVideoPathAudioEncoder(const TBuild& b, TOutputOptions& out) {
-    std::string name = b.User("paraAudioEncoder", "");
+    std::string name = b.User(kUserAudioEncoder);
     if (name == "libamr_nb") name = "libopencore_amrnb";
     SetAudioEncoder(out, name);
     if (Trim(name).empty()) out.DisableAudio = true;
@@ -663,7 +669,7 @@ bool HasPicture(const TProbedSource& probe) {
 
 // The frame height the user's size of the format asks for, 0 without one.
 int32_t ChosenFrameHeight(const TBuild& b) {
-    const std::string text = b.User("paraVideoSize", "null");
+    const std::string text = b.User(kUserVideoSize);
     const std::size_t x = text.find('x');
     int32_t h = 0;
     return x != std::string::npos && ParseInteger(text.substr(x + 1), h) ? h : 0;
@@ -671,7 +677,7 @@ int32_t ChosenFrameHeight(const TBuild& b) {
 
 bool PalFrame(const TBuild& b) {
     const int32_t h = ChosenFrameHeight(b);
-    return h == 576 || h == 288 || Trim(b.User("paraFrameRate", "")) == "25";
+    return h == 576 || h == 288 || Trim(b.User(kUserFrameRate)) == "25";
 }
 
 // Without a picture there is no frame rate to tell the TV norm of a DVD,
@@ -701,7 +707,7 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
 // picture of the format's frame.
 bool NeedsBlackPicture(const TBuild& b) {
     return SameText(b.PresetFormat(), "dv") && !HasPicture(b.Probe) &&
-           !Trim(b.User("paraVideoEncoder", "")).empty();
+           !Trim(b.User(kUserVideoEncoder)).empty();
 }
 
 struct TBlackFrame {
@@ -775,12 +781,12 @@ void BuildBlackPicturePath(const TBuild& b, const std::string& encoder, TOutputO
 // letter case), or the built-in preset's when the section lacks the key or
 // names no known encoder.
 std::string ChosenVideoEncoder(const TBuild& b) {
-    const char* key = "paraVideoEncoder";
-    const bool stored = b.Settings.ValueExists(b.Section, key);
-    const std::string encoder = Trim(b.User(key, ""));
+    const TFormatKey& key = kUserVideoEncoder;
+    const bool stored = b.Settings.ValueExists(b.Section, key.Name);
+    const std::string encoder = Trim(b.User(key));
     if (stored && (encoder.empty() || KnownVideoEncoder(Lower(encoder)))) return Lower(encoder);
     for (const auto& [name, value] : BuiltInSettingsSection(b.FormatCode))
-        if (name == key) return value;
+        if (name == key.Name) return value;
     throw std::invalid_argument(
         (stored ? "'" + encoder + "' is not a known video encoder (" : "Missing value (") +
         b.UserOrigin(key) + ")");
@@ -788,10 +794,10 @@ std::string ChosenVideoEncoder(const TBuild& b) {
 
 // ---- InPresetRange ----------------------------------------------------------
 
-const char* RangeListKey(const std::string& kind) {
-    if (kind == kRangeAudioSampleRate) return "SampleRate";
-    if (kind == kRangeAudioBitRate) return "AudioBitRate";
-    if (kind == kRangeVideoBitRate) return "VideoBitRate";
+const TFormatKey& RangeListKey(const std::string& kind) {
+    if (kind == kRangeAudioSampleRate) return kListSampleRate;
+    if (kind == kRangeAudioBitRate) return kListAudioBitRate;
+    if (kind == kRangeVideoBitRate) return kListVideoBitRate;
     throw std::invalid_argument("Unknown preset range kind '" + kind + "'");
 }
 
@@ -807,10 +813,10 @@ bool IsNumber(const std::string& text) {
 }
 
 bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& kind, int64_t value) {
-    const char* key = RangeListKey(kind);
+    const TFormatKey& key = RangeListKey(kind);
     const TIniFile formats = g.Formats();
     const std::string section = FormatSectionName(formatCode);
-    const std::string list = formats.ReadString(section, key, "null");
+    const std::string list = ReadFormatKey(formats, section, key);
     const long double probed =
         kind == kRangeAudioSampleRate ? static_cast<long double>(value) : value / 1000.0L;
     const std::size_t p = list.find(','), q = list.rfind(',');
@@ -821,7 +827,7 @@ bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& ki
         low = list.substr(p + 1, second == std::string::npos ? std::string::npos : second - p - 1);
     }
     const std::string high = p < q ? list.substr(q + 1) : low;
-    const std::string origin = Origin(formats, section, key);
+    const std::string origin = Origin(formats, section, key.Name);
     return StrToFloat(low, origin) <= probed && probed <= StrToFloat(high, origin);
 }
 
@@ -854,7 +860,7 @@ bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSour
 }
 
 std::string FormatZoomMode(const TGlobalObject& g, int formatCode) {
-    return g.Settings().ReadString(FormatSectionName(formatCode), "parazoom", "lbox");
+    return ReadFormatKey(g.Settings(), FormatSectionName(formatCode), kUserZoom);
 }
 
 void HandOverRowEdits(const TlvFilesRecord& row, TInputOptions& in, TOutputOptions& out) {
