@@ -279,7 +279,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
-        AVFrame* picture = PreProcessFrame(ist, TurnUpright(ist, frame));
+        AVFrame* picture = PreProcessFrame(ist, ToneMapForHook(ist, TurnUpright(ist, frame)));
         if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
             if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;
@@ -616,7 +616,8 @@ void TTranscoder::FinishConversion() {
     if (FPacketsWritten == 0) {
         for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
-        if (!FEngine.FBreakRequested) throw FFmpegException("Output file is empty, nothing was encoded");
+        if (!FEngine.FBreakRequested)
+            throw FFmpegException("Output file is empty, nothing was encoded");
     }
     ProgressReport(true, -1);
     CloseCodecs();

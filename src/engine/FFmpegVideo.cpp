@@ -99,6 +99,15 @@ bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
 
 // ---- pre-processing and the hook ----
 
+AVFrame* TTranscoder::ToneMapForHook(TInputStream& ist, AVFrame* picture) {
+    if (!ist.HookToneMap) return picture;
+    AVFrame* mapped = ist.HookToneMap->Run(picture);
+    if (!mapped)
+        throw FFmpegException(TextFormat("Cannot tone-map the pictures of stream #%d.%d",
+                                         ist.FileIndex, ist.StreamIndex));
+    return mapped;
+}
+
 AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
     ++FFrameCounter;
     const bool hook = static_cast<bool>(FEngine.OnHookCallback);

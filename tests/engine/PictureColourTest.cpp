@@ -26,12 +26,13 @@ std::string Q(const std::string& text) {
 // A home and settings folder of the test's own.
 class FormatHome {
 public:
+    // `edits`: the format form's edit options, already quoted.
     testsupport::CommandResult Convert(const std::string& code, const std::string& source,
-                                       const std::string& folder) {
+                                       const std::string& folder, const std::string& edits = "") {
         return testsupport::RunCommand("HOME=" + Q(dir_.file("home")) +
                                        " XDG_CONFIG_HOME=" + Q(dir_.file("cfg")) + " " +
                                        Q(VANTREL_CONVERT) + " --format " + code + " --output-dir " +
-                                       Q(folder) + " " + Q(source));
+                                       Q(folder) + " " + edits + " " + Q(source));
     }
     // Sets one value of a format's section of the settings file, which a
     // first run has written.
@@ -218,9 +219,10 @@ protected:
     // Converts the source into the format at the source's own size, so that
     // no bars change the picture's means.
     static std::string ConvertAsSource(FormatHome& home, const std::string& code,
-                                       const std::string& source, const std::string& folder) {
+                                       const std::string& source, const std::string& folder,
+                                       const std::string& edits = "") {
         home.SetFormatValue(code, "paraVideoSize", "as source");
-        const auto r = home.Convert(code, source, folder);
+        const auto r = home.Convert(code, source, folder, edits);
         EXPECT_EQ(r.exitCode, 0) << r.output;
         return OnlyFile(folder);
     }
@@ -293,4 +295,61 @@ TEST_F(PictureColour, PlayerShowsHdrPicturesAsTheirSdrPicture) {
     const TPictureStats sdr = snapshot(Sdr, Dir->file("sdr.bmp"));
     ExpectClose(snapshot(Hlg, Dir->file("hlg.bmp")), sdr, "player snapshot of HLG");
     ExpectClose(snapshot(Pq, Dir->file("pq.bmp")), sdr, "player snapshot of PQ");
+}
+
+namespace {
+
+// A file's first picture in 8-bit 4:2:0.
+struct TFirstPicture {
+    int Width = 0, Height = 0;
+    std::vector<unsigned char> Bytes;
+    int Luma(int x, int y) const { return Bytes[std::size_t(y) * Width + x]; }
+    int Blue(int x, int y) const {
+        return Bytes[std::size_t(Width) * Height + std::size_t(y / 2) * (Width / 2) + x / 2];
+    }
+};
+
+TFirstPicture FirstPicture(const std::string& file, const std::string& raw) {
+    TFirstPicture picture{320, 180, {}};
+    if (!testsupport::RunFfmpeg("-i " + Q(file) + " -frames:v 1 -pix_fmt yuv420p -f rawvideo " +
+                                Q(raw)))
+        return picture;
+    std::ifstream in(raw, std::ios::binary);
+    picture.Bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return picture;
+}
+
+} // namespace
+
+TEST_F(PictureColour, TextDrawnOnHdrSourceKeepsItsColour) {
+    // An opaque text (blue, the layer's own colour) on the HLG clip and on
+    // its SDR twin: the hook draws on the SDR picture, tone-mapped once.
+    FormatHome home;
+    const std::string text = "--text " + Q("HHHHHHHHHH@20,20,255");
+    const std::string sdr = ConvertAsSource(home, "104", Sdr, home.File("sdr"));
+    const std::string sdrText = ConvertAsSource(home, "104", Sdr, home.File("sdrText"), text);
+    const std::string hlgText = ConvertAsSource(home, "104", Hlg, home.File("hlgText"), text);
+    ExpectClose(MeasurePictures(hlgText), MeasurePictures(sdrText), "HLG with text");
+    const TFirstPicture plain = FirstPicture(sdr, home.File("sdr.yuv"));
+    const TFirstPicture sdrPicture = FirstPicture(sdrText, home.File("sdrText.yuv"));
+    const TFirstPicture hlgPicture = FirstPicture(hlgText, home.File("hlgText.yuv"));
+    const std::size_t size = 320u * 180u * 3u / 2u;
+    ASSERT_EQ(plain.Bytes.size(), size);
+    ASSERT_EQ(sdrPicture.Bytes.size(), size);
+    ASSERT_EQ(hlgPicture.Bytes.size(), size);
+    // The text's pixels: where the text changed the SDR picture much.
+    double sdrLuma = 0, hlgLuma = 0, sdrBlue = 0, hlgBlue = 0;
+    int count = 0;
+    for (int y = 0; y < 180; ++y)
+        for (int x = 0; x < 320; ++x) {
+            if (std::abs(sdrPicture.Luma(x, y) - plain.Luma(x, y)) < 60) continue;
+            sdrLuma += sdrPicture.Luma(x, y);
+            hlgLuma += hlgPicture.Luma(x, y);
+            sdrBlue += sdrPicture.Blue(x, y);
+            hlgBlue += hlgPicture.Blue(x, y);
+            ++count;
+        }
+    ASSERT_GT(count, 50) << "the text is not in the picture";
+    EXPECT_NEAR(hlgLuma / count, sdrLuma / count, 8.0) << "the text's luma on the HLG picture";
+    EXPECT_NEAR(hlgBlue / count, sdrBlue / count, 8.0) << "the text's blue on the HLG picture";
 }
