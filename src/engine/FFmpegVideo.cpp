@@ -5,6 +5,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/PictureMatrix.h"
 
 #include <cmath>
 #include <cstring>
@@ -210,7 +211,8 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
                     FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24,
                     picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
                     SWS_BICUBIC, nullptr, nullptr, nullptr));
-                if (!FFromRGB) {
+                if (!FFromRGB ||
+                    !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
                     Log(llError, "Cannot initialize the fromRGB conversion context");
                     stop = true;
                 } else {

@@ -7,6 +7,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/PictureMatrix.h"
 #include "media/SwScaleEntries.h"
 #include "media/UnicodeProtocol.h"
 
@@ -339,7 +340,8 @@ bool EnsureBuffer(TToRGBContext& context, int size) {
 }
 
 bool ConvertToPicture(TToRGBContext& context, const std::uint8_t* const data[4],
-                      const int linesize[4], AVPixelFormat sourceFormat, int width, int height) {
+                      const int linesize[4], AVPixelFormat sourceFormat, int width, int height,
+                      const TPictureMatrix& colour) {
     int size = ff::avutil.av_image_get_buffer_size(context.DstPixFmt, width, height, 1);
     if (size <= 0 || !EnsureBuffer(context, size)) return false;
     ff::avutil.av_image_fill_arrays(context.PictureData, context.PictureLinesize,
@@ -348,6 +350,7 @@ bool ConvertToPicture(TToRGBContext& context, const std::uint8_t* const data[4],
         context.ScaleContext.release(), width, height, sourceFormat, width, height,
         context.DstPixFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!context.ScaleContext) return false;
+    SetPictureMatrix(context.ScaleContext.get(), colour, true);
     ff::swscale.sws_scale(context.ScaleContext.get(), data, linesize, 0, height,
                           context.PictureData, context.PictureLinesize);
     context.SourceData = context.PictureData[0];
@@ -369,12 +372,17 @@ void CopyRows(TToRGBContext& context, int height) {
 } // namespace
 
 bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], const int linesize[4],
-                   AVPixelFormat sourceFormat, int width, int height) {
+                   AVPixelFormat sourceFormat, int width, int height,
+                   const TPictureMatrix* colour) {
     if (width <= 0 || height <= 0 || !data || !data[0]) return false;
     if (!context.Bitmap) context.Bitmap = std::make_unique<Bitmap24>();
     context.Bitmap->SetSize(width, height);
     if (NeedsConversion(context, linesize, sourceFormat, width, height)) {
-        if (!ConvertToPicture(context, data, linesize, sourceFormat, width, height)) return false;
+        const TPictureMatrix untagged{AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, sourceFormat,
+                                      width, height};
+        if (!ConvertToPicture(context, data, linesize, sourceFormat, width, height,
+                              colour ? *colour : untagged))
+            return false;
     } else {
         context.SourceData = data[0];
         context.SourceLinesize = linesize[0];
@@ -385,8 +393,10 @@ bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], co
 
 bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame) {
     if (!frame) return false;
+    const TPictureMatrix colour = MatrixOf(*frame);
     return FrameToBitmap(context, frame->data, frame->linesize,
-                         static_cast<AVPixelFormat>(frame->format), frame->width, frame->height);
+                         static_cast<AVPixelFormat>(frame->format), frame->width, frame->height,
+                         &colour);
 }
 
 // ---- Giving up opening files ----

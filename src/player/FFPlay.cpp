@@ -7,6 +7,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
+#include "media/PictureMatrix.h"
 #include "media/SDLEntries.h"
 #include "probe/AVProbe.h"
 
@@ -481,7 +482,7 @@ bool HookToBitmap(TToRGBContext& context, const AVFrame* picture) {
         context.ScaleContext.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
         SWS_BICUBIC, nullptr, nullptr, nullptr);
     context.ScaleContext.reset(scaler);
-    if (!scaler) return false;
+    if (!scaler || !SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true)) return false;
     int size = ff::avutil.av_image_get_buffer_size(AV_PIX_FMT_BGR24, width, height, 1);
     if (size > context.BufferSize) {
         context.Buffer.reset(static_cast<std::uint8_t*>(ff::avutil.av_malloc(size)));
@@ -510,7 +511,7 @@ bool BitmapToPicture(TToRGBContext& context, AVFrame* picture) {
         context.ReverseScaleContext.release(), width, height, AV_PIX_FMT_BGR24, width, height,
         static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
     context.ReverseScaleContext.reset(scaler);
-    if (!scaler) return false;
+    if (!scaler || !SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/false)) return false;
     ff::swscale.sws_scale(scaler, context.PictureData, context.PictureLinesize, 0, height,
                           picture->data, picture->linesize);
     return true;

@@ -4,6 +4,7 @@
 #include "player/FFPlay.h"
 
 #include "media/MyUtils.h"
+#include "media/PictureMatrix.h"
 #include "media/ToneMap.h"
 
 #include <algorithm>
@@ -527,6 +528,7 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
         shrinks ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr);
     is->DisplayScaler.reset(scaler);
     if (!scaler) return;
+    SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true);
     is->DisplayPicture.SetSize(rect.Width, rect.Height);
     std::uint8_t* planes[4] = {is->DisplayPicture.Data.data(), nullptr, nullptr, nullptr};
     int strides[4] = {is->DisplayPicture.Stride, 0, 0, 0};

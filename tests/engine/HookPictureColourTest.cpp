@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -80,4 +81,27 @@ TEST_F(HookPictureColour, HlgSourceGivesTheHookAndPreviewItsSdrPicture) {
     Convert(hlg, "hlg.avi", hlgHook, hlgPreview);
     ExpectClose(hlgHook, sdrHook, "hook picture");
     ExpectClose(hlgPreview, sdrPreview, "preview");
+}
+
+TEST_F(HookPictureColour, HdPictureKeepsItsColoursThroughAHookThatChangesNothing) {
+    // The bitmap goes back into the picture with the matrix it came out
+    // with: an untouched bitmap gives the source's colours (within the
+    // rounding of 8-bit RGB), in lossless video.
+    const std::string source = Dir.file("bars.mkv"), output = Dir.file("bars.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i smptehdbars=size=1280x720:rate=25 -t 0.2 -vf "
+                "scale=out_color_matrix=bt709:out_range=tv,format=yuv444p -color_primaries "
+                "bt709 -color_trc bt709 -colorspace bt709 -c:v ffv1"));
+    RecordingConverter c;
+    c.RecordHook([](THookInfo* info) { info->Update = true; });
+    ASSERT_EQ(c.Add(source, output, "vcodec=ffv1\npix_fmt=yuv444p", true), 0);
+    ASSERT_TRUE(c.Run());
+    ASSERT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+    EXPECT_GT(c.HookCalls, 0);
+    const auto r = testsupport::RunCommand(
+        "ffmpeg -hide_banner -i " + testsupport::ShellQuote(output) + " -i " +
+        testsupport::ShellQuote(source) +
+        " -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.inf]*' | cut -d: -f2");
+    const double psnr = r.output.rfind("inf", 0) == 0 ? 100.0 : std::atof(r.output.c_str());
+    EXPECT_GT(psnr, 40.0) << r.output;
 }

@@ -353,3 +353,58 @@ TEST_F(PictureColour, TextDrawnOnHdrSourceKeepsItsColour) {
     EXPECT_NEAR(hlgLuma / count, sdrLuma / count, 8.0) << "the text's luma on the HLG picture";
     EXPECT_NEAR(hlgBlue / count, sdrBlue / count, 8.0) << "the text's blue on the HLG picture";
 }
+
+namespace {
+
+// A picture's bytes as 24-bit BGR (ffmpeg's conversion, with `filters`).
+std::vector<unsigned char> BgrBytes(const std::string& file, const std::string& filters,
+                                    const std::string& raw) {
+    if (!testsupport::RunFfmpeg("-i " + Q(file) + " -frames:v 1 -vf " + filters +
+                                "format=bgr24 -f rawvideo " + Q(raw)))
+        return {};
+    std::ifstream in(raw, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+double MeanDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    if (a.empty() || a.size() != b.size()) return 255.0;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += std::abs(int(a[i]) - int(b[i]));
+    return sum / double(a.size());
+}
+
+} // namespace
+
+TEST(PictureMatrix, PlayerSnapshotConvertsWithThePictureMatrix) {
+    // Colour bars in 4:4:4 (no chroma to interpolate): the snapshot's RGB
+    // must be ffmpeg's conversion with the matrix the picture was coded
+    // with, BT.709 for HD tagged or untagged, BT.601 for untagged SD.
+    testsupport::TempDir dir;
+    struct Case {
+        const char* Name;
+        const char* Size;
+        const char* Tags;
+        const char* Matrix;
+    };
+    for (const Case& c :
+         {Case{"hd709", "1280x720", "-color_primaries bt709 -color_trc bt709 -colorspace bt709",
+               "bt709"},
+          Case{"hd", "1280x720", "", "bt709"}, Case{"sd", "640x480", "", "bt601"}}) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = dir.file(std::string(c.Name) + ".mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            source, std::string("-f lavfi -i smptehdbars=size=") + c.Size +
+                        ":rate=25 -t 0.2 -vf scale=out_color_matrix=" + c.Matrix +
+                        ":out_range=tv,format=yuv444p " + c.Tags + " -c:v ffv1"));
+        const std::string snapshot = dir.file(std::string(c.Name) + ".bmp");
+        const auto r = testsupport::RunCommand("SDL_AUDIODRIVER=dummy " + Q(VANTREL_PLAY) +
+                                               " --snapshot " + Q(snapshot) + " " + Q(source));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const auto got = BgrBytes(snapshot, "", dir.file(std::string(c.Name) + "-got.raw"));
+        const auto want =
+            BgrBytes(source, std::string("scale=in_color_matrix=") + c.Matrix + ":in_range=tv,",
+                     dir.file(std::string(c.Name) + "-want.raw"));
+        EXPECT_LT(MeanDifference(got, want), 1.5);
+    }
+}
