@@ -13,7 +13,7 @@ void TTranscoder::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
     AVCodecContext* encoder = ost.Encoder;
     if (!ToneMapAvailable()) {
         Log(llWarning, TextFormat("Stream #%d.%d is HDR but the filter library cannot tone-map "
-                                  "(no zscale or tonemap filter): its colours are kept as they are",
+                                  "(no zscale or lutrgb filter): its colours are kept as they are",
                                   ist.FileIndex, ist.StreamIndex));
         return;
     }

@@ -408,3 +408,28 @@ TEST(PictureMatrix, PlayerSnapshotConvertsWithThePictureMatrix) {
         EXPECT_LT(MeanDifference(got, want), 1.5);
     }
 }
+
+TEST_F(PictureColour, PqHighlightsAreRolledOffNotClipped) {
+    // Grey patches at the reference white (203 cd/m²), 500 and 1000 cd/m²:
+    // the curve keeps them apart, brightest last, with the content's peak
+    // at SDR white; a clipping curve would make all three white.
+    const std::string source = Dir->file("pq-patches.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i color=black:size=96x32:rate=25 -t 0.2 -vf "
+                "format=yuv420p10le,geq=lum='if(lt(X\\,32)\\,573\\,if(lt(X\\,64)\\,656\\,723))':"
+                "cb=512:cr=512 -color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc "
+                "-color_range tv -c:v ffv1"));
+    FormatHome home;
+    const std::string out = ConvertAsSource(home, "103", source, home.File("out"));
+    const auto r = testsupport::RunCommand("ffmpeg -v error -i " + Q(out) +
+                                           " -frames:v 1 -pix_fmt gray -f rawvideo - | od -An -tu1 "
+                                           "-v -w96 | sed -n 16p");
+    std::istringstream row(r.output);
+    std::vector<int> luma{std::istream_iterator<int>(row), {}};
+    ASSERT_EQ(luma.size(), 96u) << r.output;
+    // In full-range grey: SDR white is 255.
+    const int white = luma[16], bright = luma[48], peak = luma[80];
+    EXPECT_LT(white, bright - 4);
+    EXPECT_LT(bright, peak);
+    EXPECT_GE(peak, 250);
+}
