@@ -319,7 +319,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
-        AVFrame* picture = PreProcessFrame(ist, TurnUpright(ist, frame));
+        AVFrame* picture = PreProcessFrame(ist, ToneMapForHook(ist, TurnUpright(ist, frame)));
         if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
             if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;

@@ -369,7 +369,10 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
     if (FJoined) // the later segments' sources are decoded too
         for (int j = 1; j < static_cast<int>(FInputFiles.size()); ++j) {
             const int source = FindSource(j, ost.MediaType);
-            if (source >= 0) FInputStreams[source].DecodingNeeded = true;
+            if (source < 0) continue;
+            FInputStreams[source].DecodingNeeded = true;
+            if (ost.MediaType == AVMEDIA_TYPE_VIDEO && HookOn())
+                ToneMapAheadOfHook(FInputStreams[source]);
         }
 }
 

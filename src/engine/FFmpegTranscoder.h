@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine/FFmpeg.h"
+#include "engine/PictureChain.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
@@ -79,6 +80,11 @@ struct TInputStream {
     AVFilterContext* RotateSink = nullptr;
     int RotateWidth = 0, RotateHeight = 0, RotateFormat = -1;
     ff::FramePtr Upright;
+
+    // An HDR source's tone mapping when a frame hook is on: it runs ahead of
+    // the hook, so that the hook draws on the SDR picture, and the output
+    // streams' filter graphs do not tone-map again. Null otherwise.
+    std::unique_ptr<TPictureChain> HookToneMap;
 };
 
 // The video encoding part of an output stream: cropping, scaling and
@@ -195,7 +201,9 @@ private:
     void SetupBitstreamFilters(TOutputStream& ost);
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
-    void PrepareToneMap(const TInputStream& ist, TOutputStream& ost);
+    void PrepareToneMap(TInputStream& ist, TOutputStream& ost);
+    bool HookOn() const;
+    void ToneMapAheadOfHook(TInputStream& ist);
     void FitH264Limits(TOutputStream& ost);
     static int LinkFilterChain(AVFilterGraph* graph, const std::string& text,
                                AVFilterContext*& last);
@@ -233,6 +241,7 @@ private:
     // FFmpegVideo.cpp
     AVFrame* TurnUpright(TInputStream& ist, AVFrame* picture);
     bool BuildRotateGraph(TInputStream& ist, const AVFrame* picture);
+    AVFrame* ToneMapForHook(TInputStream& ist, AVFrame* picture);
     AVFrame* PreProcessFrame(TInputStream& ist, AVFrame* picture);
     bool Deinterlace(AVFrame* source, AVFrame* target);
     void CallCustomHook(AVFrame* picture, int64_t pts);

@@ -6,6 +6,7 @@
 
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/PictureMatrix.h"
 
 #include <cmath>
 #include <cstring>
@@ -101,6 +102,15 @@ bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
 }
 
 // ---- pre-processing and the hook ----
+
+AVFrame* TTranscoder::ToneMapForHook(TInputStream& ist, AVFrame* picture) {
+    if (!ist.HookToneMap) return picture;
+    AVFrame* mapped = ist.HookToneMap->Run(picture);
+    if (!mapped)
+        throw FFmpegException(FormatText("Cannot tone-map the pictures of stream #%d.%d",
+                                         ist.FileIndex, ist.StreamIndex));
+    return mapped;
+}
 
 AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
     ++FFrameCounter;
@@ -204,7 +214,8 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
                     FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24,
                     picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
                     SWS_BICUBIC, nullptr, nullptr, nullptr));
-                if (!FFromRGB) {
+                if (!FFromRGB ||
+                    !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
                     Log(llError, "Cannot initialize the fromRGB conversion context");
                     stop = true;
                 } else {

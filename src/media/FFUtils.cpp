@@ -8,6 +8,7 @@
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "media/ScalerPicture.h"
+#include "media/PictureMatrix.h"
 #include "media/SwScaleEntries.h"
 #include "media/UnicodeProtocol.h"
 #include "media/TextUtils.h"
@@ -328,12 +329,14 @@ bool NeedsConversion(const TToRGBContext& context, const int linesize[4],
 }
 
 bool ConvertToPicture(TToRGBContext& context, const std::uint8_t* const data[4],
-                      const int linesize[4], AVPixelFormat sourceFormat, int width, int height) {
+                      const int linesize[4], AVPixelFormat sourceFormat, int width, int height,
+                      const TPictureMatrix& colour) {
     if (!PrepareScalerPicture(context, context.DstPixFmt, width, height)) return false;
     context.ScaleContext.reset(ff::swscale.sws_getCachedContext(
         context.ScaleContext.release(), width, height, sourceFormat, width, height,
         context.DstPixFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!context.ScaleContext) return false;
+    SetPictureMatrix(context.ScaleContext.get(), colour, true);
     ff::swscale.sws_scale(context.ScaleContext.get(), data, linesize, 0, height,
                           context.PictureData, context.PictureLinesize);
     context.SourceData = context.PictureData[0];
@@ -355,12 +358,17 @@ void CopyRows(TToRGBContext& context, int height) {
 } // namespace
 
 bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], const int linesize[4],
-                   AVPixelFormat sourceFormat, int width, int height) {
+                   AVPixelFormat sourceFormat, int width, int height,
+                   const TPictureMatrix* colour) {
     if (width <= 0 || height <= 0 || !data || !data[0]) return false;
     if (!context.Bitmap) context.Bitmap = std::make_unique<Bitmap24>();
     context.Bitmap->SetSize(width, height);
     if (NeedsConversion(context, linesize, sourceFormat, width, height)) {
-        if (!ConvertToPicture(context, data, linesize, sourceFormat, width, height)) return false;
+        const TPictureMatrix untagged{AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, sourceFormat,
+                                      width, height};
+        if (!ConvertToPicture(context, data, linesize, sourceFormat, width, height,
+                              colour ? *colour : untagged))
+            return false;
     } else {
         context.SourceData = data[0];
         context.SourceLinesize = linesize[0];
@@ -371,8 +379,10 @@ bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], co
 
 bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame) {
     if (!frame) return false;
+    const TPictureMatrix colour = MatrixOf(*frame);
     return FrameToBitmap(context, frame->data, frame->linesize,
-                         static_cast<AVPixelFormat>(frame->format), frame->width, frame->height);
+                         static_cast<AVPixelFormat>(frame->format), frame->width, frame->height,
+                         &colour);
 }
 
 // ---- Giving up opening files ----

@@ -10,6 +10,7 @@
 #include "media/FFmpegHeaders.h"
 #include "media/FileUtils.h"
 #include "media/MainThread.h"
+#include "media/PictureMatrix.h"
 
 #include <functional>
 #include <cstdint>
@@ -105,8 +106,11 @@ struct TToRGBContext {
 
 void ResetToRGBContext(TToRGBContext& context);
 // Fills context.Bitmap with the picture; false when no scaler can be had.
+// A YUV picture converts with its own matrix (`colour`: its colour space
+// and range; none: untagged, BT.709 for HD, BT.601 below).
 bool FrameToBitmap(TToRGBContext& context, const std::uint8_t* const data[4], const int linesize[4],
-                   AVPixelFormat sourceFormat, int width, int height);
+                   AVPixelFormat sourceFormat, int width, int height,
+                   const TPictureMatrix* colour = nullptr);
 bool FrameToBitmap(TToRGBContext& context, const AVFrame* frame);
 
 // ---- Giving up opening files ----

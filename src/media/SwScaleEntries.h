@@ -10,6 +10,8 @@
     X(sws_getCachedContext) \
     X(sws_freeContext) \
     X(sws_scale) \
+    X(sws_setColorspaceDetails) \
+    X(sws_getCoefficients) \
     X(sws_get_class)
 
 // clang-format on

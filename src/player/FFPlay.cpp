@@ -8,6 +8,7 @@
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
 #include "media/ScalerPicture.h"
+#include "media/PictureMatrix.h"
 #include "media/SDLEntries.h"
 #include "probe/AVProbe.h"
 
@@ -526,7 +527,7 @@ bool HookToBitmap(TToRGBContext& context, const AVFrame* picture) {
         context.ScaleContext.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
         SWS_BICUBIC, nullptr, nullptr, nullptr);
     context.ScaleContext.reset(scaler);
-    if (!scaler) return false;
+    if (!scaler || !SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true)) return false;
     if (!PrepareScalerPicture(context, AV_PIX_FMT_BGR24, width, height)) return false;
     ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, height, context.PictureData,
                           context.PictureLinesize);
@@ -548,7 +549,7 @@ bool BitmapToPicture(TToRGBContext& context, AVFrame* picture) {
         context.ReverseScaleContext.release(), width, height, AV_PIX_FMT_BGR24, width, height,
         static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
     context.ReverseScaleContext.reset(scaler);
-    if (!scaler) return false;
+    if (!scaler || !SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/false)) return false;
     ff::swscale.sws_scale(scaler, context.PictureData, context.PictureLinesize, 0, height,
                           picture->data, picture->linesize);
     return true;

@@ -4,6 +4,7 @@
 #include "player/FFPlay.h"
 
 #include "media/MyUtils.h"
+#include "media/PictureMatrix.h"
 #include "media/ToneMap.h"
 #include "media/ScalerPicture.h"
 
@@ -538,6 +539,7 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
         shrinks ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr);
     is->DisplayScaler.reset(scaler);
     if (!scaler) return;
+    SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true);
     is->DisplayPicture.SetSize(rect.Width, rect.Height);
     // The scaler may write past the last pixel (media/ScalerPicture.h): the
     // rows are followed by room of its own.

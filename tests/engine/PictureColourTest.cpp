@@ -26,12 +26,13 @@ std::string Q(const std::string& text) {
 // A home and settings folder of the test's own.
 class FormatHome {
 public:
+    // `edits`: the format form's edit options, already quoted.
     testsupport::CommandResult Convert(const std::string& code, const std::string& source,
-                                       const std::string& folder) {
+                                       const std::string& folder, const std::string& edits = "") {
         return testsupport::RunCommand("HOME=" + Q(dir_.file("home")) +
                                        " XDG_CONFIG_HOME=" + Q(dir_.file("cfg")) + " " +
                                        Q(VANTREL_CONVERT) + " --format " + code + " --output-dir " +
-                                       Q(folder) + " " + Q(source));
+                                       Q(folder) + " " + edits + " " + Q(source));
     }
     // Sets one value of a format's section of the settings file, which a
     // first run has written.
@@ -218,9 +219,10 @@ protected:
     // Converts the source into the format at the source's own size, so that
     // no bars change the picture's means.
     static std::string ConvertAsSource(FormatHome& home, const std::string& code,
-                                       const std::string& source, const std::string& folder) {
+                                       const std::string& source, const std::string& folder,
+                                       const std::string& edits = "") {
         home.SetFormatValue(code, "paraVideoSize", "as source");
-        const auto r = home.Convert(code, source, folder);
+        const auto r = home.Convert(code, source, folder, edits);
         EXPECT_EQ(r.exitCode, 0) << r.output;
         return OnlyFile(folder);
     }
@@ -293,4 +295,141 @@ TEST_F(PictureColour, PlayerShowsHdrPicturesAsTheirSdrPicture) {
     const TPictureStats sdr = snapshot(Sdr, Dir->file("sdr.bmp"));
     ExpectClose(snapshot(Hlg, Dir->file("hlg.bmp")), sdr, "player snapshot of HLG");
     ExpectClose(snapshot(Pq, Dir->file("pq.bmp")), sdr, "player snapshot of PQ");
+}
+
+namespace {
+
+// A file's first picture in 8-bit 4:2:0.
+struct TFirstPicture {
+    int Width = 0, Height = 0;
+    std::vector<unsigned char> Bytes;
+    int Luma(int x, int y) const { return Bytes[std::size_t(y) * Width + x]; }
+    int Blue(int x, int y) const {
+        return Bytes[std::size_t(Width) * Height + std::size_t(y / 2) * (Width / 2) + x / 2];
+    }
+};
+
+TFirstPicture FirstPicture(const std::string& file, const std::string& raw) {
+    TFirstPicture picture{320, 180, {}};
+    if (!testsupport::RunFfmpeg("-i " + Q(file) + " -frames:v 1 -pix_fmt yuv420p -f rawvideo " +
+                                Q(raw)))
+        return picture;
+    std::ifstream in(raw, std::ios::binary);
+    picture.Bytes.assign(std::istreambuf_iterator<char>(in), {});
+    return picture;
+}
+
+} // namespace
+
+TEST_F(PictureColour, TextDrawnOnHdrSourceKeepsItsColour) {
+    // An opaque text (blue, the layer's own colour) on the HLG clip and on
+    // its SDR twin: the hook draws on the SDR picture, tone-mapped once.
+    FormatHome home;
+    const std::string text = "--text " + Q("HHHHHHHHHH@20,20,255");
+    const std::string sdr = ConvertAsSource(home, "104", Sdr, home.File("sdr"));
+    const std::string sdrText = ConvertAsSource(home, "104", Sdr, home.File("sdrText"), text);
+    const std::string hlgText = ConvertAsSource(home, "104", Hlg, home.File("hlgText"), text);
+    ExpectClose(MeasurePictures(hlgText), MeasurePictures(sdrText), "HLG with text");
+    const TFirstPicture plain = FirstPicture(sdr, home.File("sdr.yuv"));
+    const TFirstPicture sdrPicture = FirstPicture(sdrText, home.File("sdrText.yuv"));
+    const TFirstPicture hlgPicture = FirstPicture(hlgText, home.File("hlgText.yuv"));
+    const std::size_t size = 320u * 180u * 3u / 2u;
+    ASSERT_EQ(plain.Bytes.size(), size);
+    ASSERT_EQ(sdrPicture.Bytes.size(), size);
+    ASSERT_EQ(hlgPicture.Bytes.size(), size);
+    // The text's pixels: where the text changed the SDR picture much.
+    double sdrLuma = 0, hlgLuma = 0, sdrBlue = 0, hlgBlue = 0;
+    int count = 0;
+    for (int y = 0; y < 180; ++y)
+        for (int x = 0; x < 320; ++x) {
+            if (std::abs(sdrPicture.Luma(x, y) - plain.Luma(x, y)) < 60) continue;
+            sdrLuma += sdrPicture.Luma(x, y);
+            hlgLuma += hlgPicture.Luma(x, y);
+            sdrBlue += sdrPicture.Blue(x, y);
+            hlgBlue += hlgPicture.Blue(x, y);
+            ++count;
+        }
+    ASSERT_GT(count, 50) << "the text is not in the picture";
+    EXPECT_NEAR(hlgLuma / count, sdrLuma / count, 8.0) << "the text's luma on the HLG picture";
+    EXPECT_NEAR(hlgBlue / count, sdrBlue / count, 8.0) << "the text's blue on the HLG picture";
+}
+
+namespace {
+
+// A picture's bytes as 24-bit BGR (ffmpeg's conversion, with `filters`).
+std::vector<unsigned char> BgrBytes(const std::string& file, const std::string& filters,
+                                    const std::string& raw) {
+    if (!testsupport::RunFfmpeg("-i " + Q(file) + " -frames:v 1 -vf " + filters +
+                                "format=bgr24 -f rawvideo " + Q(raw)))
+        return {};
+    std::ifstream in(raw, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+double MeanDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
+    if (a.empty() || a.size() != b.size()) return 255.0;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        sum += std::abs(int(a[i]) - int(b[i]));
+    return sum / double(a.size());
+}
+
+} // namespace
+
+TEST(PictureMatrix, PlayerSnapshotConvertsWithThePictureMatrix) {
+    // Colour bars in 4:4:4 (no chroma to interpolate): the snapshot's RGB
+    // must be ffmpeg's conversion with the matrix the picture was coded
+    // with, BT.709 for HD tagged or untagged, BT.601 for untagged SD.
+    testsupport::TempDir dir;
+    struct Case {
+        const char* Name;
+        const char* Size;
+        const char* Tags;
+        const char* Matrix;
+    };
+    for (const Case& c :
+         {Case{"hd709", "1280x720", "-color_primaries bt709 -color_trc bt709 -colorspace bt709",
+               "bt709"},
+          Case{"hd", "1280x720", "", "bt709"}, Case{"sd", "640x480", "", "bt601"}}) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = dir.file(std::string(c.Name) + ".mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            source, std::string("-f lavfi -i smptehdbars=size=") + c.Size +
+                        ":rate=25 -t 0.2 -vf scale=out_color_matrix=" + c.Matrix +
+                        ":out_range=tv,format=yuv444p " + c.Tags + " -c:v ffv1"));
+        const std::string snapshot = dir.file(std::string(c.Name) + ".bmp");
+        const auto r = testsupport::RunCommand("SDL_AUDIODRIVER=dummy " + Q(VANTREL_PLAY) +
+                                               " --snapshot " + Q(snapshot) + " " + Q(source));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const auto got = BgrBytes(snapshot, "", dir.file(std::string(c.Name) + "-got.raw"));
+        const auto want =
+            BgrBytes(source, std::string("scale=in_color_matrix=") + c.Matrix + ":in_range=tv,",
+                     dir.file(std::string(c.Name) + "-want.raw"));
+        EXPECT_LT(MeanDifference(got, want), 1.5);
+    }
+}
+
+TEST_F(PictureColour, PqHighlightsAreRolledOffNotClipped) {
+    // Grey patches at the reference white (203 cd/m²), 500 and 1000 cd/m²:
+    // the curve keeps them apart, brightest last, with the content's peak
+    // at SDR white; a clipping curve would make all three white.
+    const std::string source = Dir->file("pq-patches.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i color=black:size=96x32:rate=25 -t 0.2 -vf "
+                "format=yuv420p10le,geq=lum='if(lt(X\\,32)\\,573\\,if(lt(X\\,64)\\,656\\,723))':"
+                "cb=512:cr=512 -color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc "
+                "-color_range tv -c:v ffv1"));
+    FormatHome home;
+    const std::string out = ConvertAsSource(home, "103", source, home.File("out"));
+    const auto r = testsupport::RunCommand("ffmpeg -v error -i " + Q(out) +
+                                           " -frames:v 1 -pix_fmt gray -f rawvideo - | od -An -tu1 "
+                                           "-v -w96 | sed -n 16p");
+    std::istringstream row(r.output);
+    std::vector<int> luma{std::istream_iterator<int>(row), {}};
+    ASSERT_EQ(luma.size(), 96u) << r.output;
+    // In full-range grey: SDR white is 255.
+    const int white = luma[16], bright = luma[48], peak = luma[80];
+    EXPECT_LT(white, bright - 4);
+    EXPECT_LT(bright, peak);
+    EXPECT_GE(peak, 250);
 }

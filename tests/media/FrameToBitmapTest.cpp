@@ -6,6 +6,7 @@
 #include "media/ScalerPicture.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -120,3 +121,41 @@ TEST_F(FrameToBitmapTest, EmptyPictureIsRefused) {
 }
 
 } // namespace
+
+TEST_F(FrameToBitmapTest, YuvPictureConvertsWithItsOwnMatrix) {
+    // Pure red coded with each matrix: the bitmap is red only when the
+    // picture converts with the matrix it was coded with.
+    struct Case {
+        const char* Name;
+        int Width, Height, ColourSpace, Range;
+        std::uint8_t Y, Cb, Cr;
+    };
+    const Case cases[] = {
+        {"HD BT.709", 1280, 720, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 63, 102, 240},
+        {"HD untagged", 1280, 720, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, 63, 102, 240},
+        {"HD BT.601", 1280, 720, AVCOL_SPC_SMPTE170M, AVCOL_RANGE_MPEG, 81, 90, 240},
+        {"SD untagged", 640, 480, AVCOL_SPC_UNSPECIFIED, AVCOL_RANGE_UNSPECIFIED, 81, 90, 240},
+        {"SD BT.709", 640, 480, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, 63, 102, 240},
+        {"full range BT.709", 1280, 720, AVCOL_SPC_BT709, AVCOL_RANGE_JPEG, 54, 99, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ff::FramePtr frame(ff::avutil.av_frame_alloc());
+        frame->format = AV_PIX_FMT_YUV444P;
+        frame->width = c.Width;
+        frame->height = c.Height;
+        frame->colorspace = static_cast<AVColorSpace>(c.ColourSpace);
+        frame->color_range = static_cast<AVColorRange>(c.Range);
+        ASSERT_GE(ff::avutil.av_frame_get_buffer(frame.get(), 0), 0);
+        const std::uint8_t values[3] = {c.Y, c.Cb, c.Cr};
+        for (int plane = 0; plane < 3; ++plane)
+            for (int y = 0; y < c.Height; ++y)
+                std::fill_n(frame->data[plane] + y * frame->linesize[plane], c.Width,
+                            values[plane]);
+        ASSERT_TRUE(FrameToBitmap(Context, frame.get()));
+        const std::uint8_t* p = Context.Bitmap->Row(c.Height / 2) + c.Width / 2 * 3;
+        EXPECT_LE(p[0], 4) << "blue";
+        EXPECT_LE(p[1], 4) << "green";
+        EXPECT_GE(p[2], 251) << "red";
+    }
+}
