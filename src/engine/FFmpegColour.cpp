@@ -4,6 +4,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/FilterLink.h"
 #include "media/ToneMap.h"
 
 void TTranscoder::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
@@ -56,19 +57,7 @@ int TTranscoder::LinkFilterChain(AVFilterGraph* graph, const std::string& text,
     if (!pass || ff::avfilter.avfilter_graph_create_filter(&end, pass, "tonemapped", nullptr,
                                                            nullptr, graph) < 0)
         return -1;
-    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
-    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
-    int code = -1;
-    if (outputs && inputs) {
-        outputs->name = ff::avutil.av_strdup("in");
-        outputs->filter_ctx = last;
-        inputs->name = ff::avutil.av_strdup("out");
-        inputs->filter_ctx = end;
-        code =
-            ff::avfilter.avfilter_graph_parse_ptr(graph, text.c_str(), &inputs, &outputs, nullptr);
-    }
-    ff::avfilter.avfilter_inout_free(&outputs);
-    ff::avfilter.avfilter_inout_free(&inputs);
+    const int code = LinkByText(graph, text.c_str(), last, end);
     if (code < 0) return code;
     last = end;
     return 0;

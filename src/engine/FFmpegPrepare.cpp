@@ -5,6 +5,7 @@
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
+#include "media/FilterLink.h"
 #include "media/MyUtils.h"
 
 #include <algorithm>
@@ -726,8 +727,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     AVRational sar = in->sample_aspect_ratio.num ? in->sample_aspect_ratio : AVRational{0, 1};
     if (turned && sar.num) sar = AVRational{sar.den, sar.num};
     const std::string sourceArgs =
-        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", inWidth,
-                   inHeight, in->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
+        BufferSourceArgs(inWidth, inHeight, in->format, AVRational{1, AV_TIME_BASE}, sar);
     auto create = [&](const char* filter, const char* name, const std::string& args,
                       AVFilterContext** context) {
         const AVFilter* f = ff::avfilter.avfilter_get_by_name(filter);
@@ -774,21 +774,7 @@ int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
     const std::string scaleOptions = FormatText("flags=0x%X", FOptions.SwsFlags);
     ff::avutil.av_opt_set(graph, "scale_sws_opts", scaleOptions.c_str(), 0);
     if (!FOptions.VFilters.empty()) {
-        AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
-        AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
-        if (!outputs || !inputs) {
-            ff::avfilter.avfilter_inout_free(&outputs);
-            ff::avfilter.avfilter_inout_free(&inputs);
-            return -1;
-        }
-        outputs->name = ff::avutil.av_strdup("in");
-        outputs->filter_ctx = last;
-        inputs->name = ff::avutil.av_strdup("out");
-        inputs->filter_ctx = tail;
-        const int code = ff::avfilter.avfilter_graph_parse_ptr(graph, FOptions.VFilters.c_str(),
-                                                               &inputs, &outputs, nullptr);
-        ff::avfilter.avfilter_inout_free(&outputs);
-        ff::avfilter.avfilter_inout_free(&inputs);
+        const int code = LinkByText(graph, FOptions.VFilters.c_str(), last, tail);
         if (code < 0) {
             FEngine.FErrorText = MediaErrorText(FOptions.VFilters, code);
             return -1;

@@ -5,6 +5,7 @@
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
+#include "media/FilterLink.h"
 #include "media/MyUtils.h"
 #include "media/PictureMatrix.h"
 
@@ -70,9 +71,8 @@ bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
     const AVFilter* sink = ff::avfilter.avfilter_get_by_name("buffersink");
     const AVRational sar =
         picture->sample_aspect_ratio.num ? picture->sample_aspect_ratio : AVRational{0, 1};
-    const std::string args =
-        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", picture->width,
-                   picture->height, picture->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
+    const std::string args = BufferSourceArgs(picture->width, picture->height, picture->format,
+                                              AVRational{1, AV_TIME_BASE}, sar);
     const char* turn = ist.Rotation == 90    ? "transpose=dir=clock"
                        : ist.Rotation == 270 ? "transpose=dir=cclock"
                                              : "hflip,vflip";
@@ -82,18 +82,7 @@ bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
         ff::avfilter.avfilter_graph_create_filter(&ist.RotateSink, sink, "out", nullptr, nullptr,
                                                   graph) < 0)
         return false;
-    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
-    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
-    int code = -1;
-    if (outputs && inputs) {
-        outputs->name = ff::avutil.av_strdup("in");
-        outputs->filter_ctx = ist.RotateSource;
-        inputs->name = ff::avutil.av_strdup("out");
-        inputs->filter_ctx = ist.RotateSink;
-        code = ff::avfilter.avfilter_graph_parse_ptr(graph, turn, &inputs, &outputs, nullptr);
-    }
-    ff::avfilter.avfilter_inout_free(&outputs);
-    ff::avfilter.avfilter_inout_free(&inputs);
+    const int code = LinkByText(graph, turn, ist.RotateSource, ist.RotateSink);
     if (code < 0 || ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) {
         ist.RotateGraph.reset();
         return false;

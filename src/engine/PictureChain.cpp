@@ -3,6 +3,7 @@
 #include "media/AVFilterEntries.h"
 #include "media/AVUtilEntries.h"
 #include "media/FFmpegHeaders.h"
+#include "media/FilterLink.h"
 #include "engine/FFmpegOptions.h"
 
 TPictureChain::~TPictureChain() {
@@ -45,9 +46,8 @@ bool TPictureChain::Build(const AVFrame* picture) {
     if (!FGraph) return false;
     const AVRational sar =
         picture->sample_aspect_ratio.num ? picture->sample_aspect_ratio : AVRational{0, 1};
-    const std::string args =
-        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", picture->width,
-                   picture->height, picture->format, AV_TIME_BASE, sar.num, sar.den ? sar.den : 1);
+    const std::string args = BufferSourceArgs(picture->width, picture->height, picture->format,
+                                              AVRational{1, AV_TIME_BASE}, sar);
     if (ff::avfilter.avfilter_graph_create_filter(&FSource,
                                                   ff::avfilter.avfilter_get_by_name("buffer"),
                                                   "src", args.c_str(), nullptr, FGraph) < 0 ||
@@ -55,19 +55,7 @@ bool TPictureChain::Build(const AVFrame* picture) {
                                                   ff::avfilter.avfilter_get_by_name("buffersink"),
                                                   "out", nullptr, nullptr, FGraph) < 0)
         return false;
-    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
-    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
-    int code = -1;
-    if (outputs && inputs) {
-        outputs->name = ff::avutil.av_strdup("in");
-        outputs->filter_ctx = FSource;
-        inputs->name = ff::avutil.av_strdup("out");
-        inputs->filter_ctx = FSink;
-        code = ff::avfilter.avfilter_graph_parse_ptr(FGraph, FText.c_str(), &inputs, &outputs,
-                                                     nullptr);
-    }
-    ff::avfilter.avfilter_inout_free(&outputs);
-    ff::avfilter.avfilter_inout_free(&inputs);
+    const int code = LinkByText(FGraph, FText.c_str(), FSource, FSink);
     if (code < 0 || ff::avfilter.avfilter_graph_config(FGraph, nullptr) < 0) {
         Free();
         return false;

@@ -3,6 +3,7 @@
 // frame dropping, drawing through the surface and the clocks.
 #include "player/FFPlay.h"
 
+#include "media/FilterLink.h"
 #include "media/MyUtils.h"
 #include "media/PictureMatrix.h"
 #include "media/ToneMap.h"
@@ -65,20 +66,7 @@ std::string FilterChain(const AVFrame* frame, int rotation) {
 }
 
 bool LinkThrough(TVideoFilter& filter, const char* text) {
-    AVFilterInOut* outputs = ff::avfilter.avfilter_inout_alloc();
-    AVFilterInOut* inputs = ff::avfilter.avfilter_inout_alloc();
-    bool ok = outputs && inputs;
-    if (ok) {
-        outputs->name = ff::avutil.av_strdup("in");
-        outputs->filter_ctx = filter.Source;
-        inputs->name = ff::avutil.av_strdup("out");
-        inputs->filter_ctx = filter.Sink;
-        ok = ff::avfilter.avfilter_graph_parse_ptr(filter.Graph, text, &inputs, &outputs,
-                                                   nullptr) >= 0;
-    }
-    ff::avfilter.avfilter_inout_free(&inputs);
-    ff::avfilter.avfilter_inout_free(&outputs);
-    return ok;
+    return LinkByText(filter.Graph, text, filter.Source, filter.Sink) >= 0;
 }
 
 bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, int rotation) {
@@ -88,9 +76,8 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
     filter.Graph->scale_sws_opts = ff::avutil.av_strdup("flags=4");
     AVRational sar = frame->sample_aspect_ratio;
     if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
-    std::string args = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
-                                  frame->width, frame->height, frame->format, stream->time_base.num,
-                                  stream->time_base.den, sar.num, sar.den);
+    const std::string args =
+        BufferSourceArgs(frame->width, frame->height, frame->format, stream->time_base, sar);
     if (ff::avfilter.avfilter_graph_create_filter(&filter.Source,
                                                   ff::avfilter.avfilter_get_by_name("buffer"),
                                                   "src", args.c_str(), nullptr, filter.Graph) < 0)
