@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -183,6 +185,32 @@ TEST_F(IniFileTest, EveryReadSeesTheFileAsItIsNow) {
     TIniFile other(Path);
     ASSERT_TRUE(other.WriteInteger("settings", "volume", 30));
     EXPECT_EQ(Ini.ReadInteger("settings", "volume", 0), 30);
+}
+
+// Programs writing one settings file at once (the processes of a batch
+// spread over several runs) keep every key each of them wrote, also when the
+// file and its folder do not exist yet.
+TEST_F(IniFileTest, WritersAtOnceLoseNoKeys) {
+    const std::string path = Temp.file("fresh/folder/settings.ini");
+    constexpr int kWriters = 6, kKeys = 15;
+    std::vector<std::thread> writers;
+    std::vector<int> failures(kWriters, 0);
+    for (int w = 0; w < kWriters; ++w)
+        writers.emplace_back([&, w] {
+            TIniFile own(path);
+            for (int k = 0; k < kKeys; ++k)
+                if (!own.WriteInteger("formatInfo" + std::to_string(w), "key" + std::to_string(k),
+                                      k))
+                    ++failures[w];
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    TIniFile ini(path);
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(failures[w], 0);
+        const std::string section = "formatInfo" + std::to_string(w);
+        EXPECT_EQ(ini.ReadSectionKeys(section).size(), static_cast<std::size_t>(kKeys)) << section;
+    }
 }
 
 TEST_F(IniFileTest, SeveralKeysInOneWrite) {

@@ -2,13 +2,17 @@
 #include "media/TextUtils.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -204,6 +208,54 @@ bool WriteTextFileAtomically(const std::string& path, const std::string& text) {
 
 namespace {
 
+// An advisory lock on the settings file's folder, held while a write reads,
+// changes and replaces the file. Several programs writing one file at once
+// (the processes of one batch spread over several vantrel-convert runs)
+// would otherwise each replace the file with their own copy and lose the
+// keys the others wrote meanwhile. The file itself cannot carry the lock
+// (every write replaces it), and a lock file beside it would stay behind.
+class TRewriteLock {
+public:
+    explicit TRewriteLock(const std::string& path) {
+        std::error_code ec;
+        const bool link = fs::symlink_status(path, ec).type() == fs::file_type::symlink;
+        ec.clear(); // a missing file is no error here
+        const fs::path target = link ? fs::canonical(path, ec) : fs::path(path);
+        if (ec) return;
+        const fs::path folder = target.parent_path().empty() ? "." : target.parent_path();
+        // The folders of a first write may be made by another writer at the
+        // same time, which can fail the making here once.
+        for (int attempt = 0; attempt < 3 && FFd < 0; ++attempt) {
+            fs::create_directories(folder, ec);
+            FFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (FFd >= 0 && !Acquire()) {
+            ::close(FFd);
+            FFd = -1;
+        }
+    }
+    ~TRewriteLock() {
+        if (FFd >= 0) ::close(FFd); // closing releases the lock
+    }
+    TRewriteLock(const TRewriteLock&) = delete;
+    TRewriteLock& operator=(const TRewriteLock&) = delete;
+
+private:
+    // A holder that does not let go within the limit (a program stopped in
+    // the debugger) is written past rather than waited for without end.
+    bool Acquire() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (::flock(FFd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) return false;
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    int FFd = -1;
+};
+
 bool HasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
@@ -296,6 +348,7 @@ bool TIniFile::WriteSectionValues(const std::string& section, const TKeyValues& 
     if (!StorableSection(section)) return false;
     for (const auto& [key, value] : values)
         if (!StorableEntry(key, value)) return false;
+    const TRewriteLock lock(FPath);
     TIniDocument doc;
     if (LoadDocument(FPath, doc) == TLoadResult::Failed) return false;
     if (values.empty() && InsertionPoint(doc, Trim(section, kBlanks)) == std::string::npos)
