@@ -419,7 +419,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
     return true;
 }
 
-bool TCustomAVProbe::IsAudioStream(int streamIndex) {
+bool TCustomAVProbe::IsStreamOfType(int streamIndex, int mediaType) {
     if (!FFormatContext) {
         ReportError(llWarning, NotLoaded);
         return false;
@@ -428,19 +428,15 @@ bool TCustomAVProbe::IsAudioStream(int streamIndex) {
         ReportError(llError, FormatText("stream index #%d is invalid.", streamIndex));
         return false;
     }
-    return FFormatContext->streams[streamIndex]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    return FFormatContext->streams[streamIndex]->codecpar->codec_type == mediaType;
+}
+
+bool TCustomAVProbe::IsAudioStream(int streamIndex) {
+    return IsStreamOfType(streamIndex, AVMEDIA_TYPE_AUDIO);
 }
 
 bool TCustomAVProbe::IsVideoStream(int streamIndex) {
-    if (!FFormatContext) {
-        ReportError(llWarning, NotLoaded);
-        return false;
-    }
-    if (streamIndex < 0 || streamIndex >= FStreamCount) {
-        ReportError(llError, FormatText("stream index #%d is invalid.", streamIndex));
-        return false;
-    }
-    return FFormatContext->streams[streamIndex]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    return IsStreamOfType(streamIndex, AVMEDIA_TYPE_VIDEO);
 }
 
 std::string TCustomAVProbe::GetFileName() {

@@ -123,6 +123,9 @@ protected:
     // Logs `text` at `level` with this probe as sender and keeps it.
     void ReportError(TLogLevel level, const std::string& text);
     void CheckLibraries() const;
+    // The stream's kind is `mediaType` (an AVMediaType); a wrong index or no
+    // open file is reported and false.
+    bool IsStreamOfType(int streamIndex, int mediaType);
     void ForgetContext();
 
 private:
