@@ -5,9 +5,9 @@
 //   vantrel-add-bench [COUNT]        (default 1000; needs ffmpeg on the PATH)
 #include "app/Shell.h"
 #include "app/winMain.h"
-#include "app/core/AddQueue.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
+#include "core/AddQueue.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

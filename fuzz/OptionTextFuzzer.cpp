@@ -5,8 +5,8 @@
 // else (a crash, an undefined operation, another exception) is a fault.
 #include "FuzzSupport.h"
 
-#include "app/core/IniFile.h"
-#include "app/core/OptionBuilder.h"
+#include "core/IniFile.h"
+#include "core/OptionBuilder.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegRecords.h"

@@ -6,11 +6,11 @@
 // std::out_of_range; nothing else is expected.
 #include "FuzzSupport.h"
 
-#include "app/core/DefaultFormats.h"
-#include "app/core/FormatCatalogue.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
-#include "app/core/OptionBuilder.h"
+#include "core/DefaultFormats.h"
+#include "core/FormatCatalogue.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
+#include "core/OptionBuilder.h"
 
 #include <filesystem>
 #include <fstream>

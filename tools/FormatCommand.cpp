@@ -5,9 +5,9 @@
 #include "PrintOptions.h"
 #include "RowPictures.h"
 
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h" // ParseIniInteger
-#include "app/core/WorkPriority.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h" // ParseIniInteger
+#include "core/WorkPriority.h"
 #include "engine/FFmpegVCL.h"
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"

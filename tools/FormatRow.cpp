@@ -1,11 +1,11 @@
 #include "FormatRow.h"
 
-#include "app/core/DefaultFormats.h"
-#include "app/core/DestinationName.h"
-#include "app/core/FormatCatalogue.h"
-#include "app/core/IniFile.h"
-#include "app/core/OptionBuilder.h"
-#include "app/core/ProbedSource.h"
+#include "core/DefaultFormats.h"
+#include "core/DestinationName.h"
+#include "core/FormatCatalogue.h"
+#include "core/IniFile.h"
+#include "core/OptionBuilder.h"
+#include "core/ProbedSource.h"
 #include "probe/AVProbe.h"
 
 #include <ostream>

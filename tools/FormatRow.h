@@ -6,9 +6,9 @@
 
 #include "RowEdits.h"
 
-#include "app/core/GlobalUnit.h"
-#include "app/core/MessageSeam.h"
-#include "editing/core/EditSettings.h"
+#include "core/GlobalUnit.h"
+#include "core/MessageSeam.h"
+#include "effects/EditSettings.h"
 #include "engine/FFmpegRecords.h"
 
 #include <iosfwd>

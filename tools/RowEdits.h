@@ -3,7 +3,7 @@
 // the edit dialogs would.
 #pragma once
 
-#include "editing/core/EditSettings.h"
+#include "effects/EditSettings.h"
 
 #include <functional>
 #include <string>

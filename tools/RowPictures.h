@@ -5,7 +5,7 @@
 
 #include "RowEdits.h"
 
-#include "editing/core/EditSettings.h"
+#include "effects/EditSettings.h"
 #include "media/Bitmap24.h"
 
 #include <cstdint>

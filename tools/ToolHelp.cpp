@@ -1,9 +1,9 @@
 #include "ToolHelp.h"
 
-#include "app/core/DefaultFormats.h"
-#include "app/core/FormatCatalogue.h"
-#include "app/core/GlobalUnit.h"
-#include "editing/core/AdjustmentRanges.h"
+#include "core/DefaultFormats.h"
+#include "core/FormatCatalogue.h"
+#include "core/GlobalUnit.h"
+#include "effects/AdjustmentRanges.h"
 #include "media/MyUtils.h"
 
 #include <cctype>

@@ -8,7 +8,7 @@
 #include "ConvertCommand.h"
 #include "FormatCommand.h"
 #include "ToolHelp.h"
-#include "app/core/GlobalUnit.h"
+#include "core/GlobalUnit.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "probe/AVProbe.h"

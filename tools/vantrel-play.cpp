@@ -9,7 +9,7 @@
 //       picture as a 24-bit BMP; exit status 0, or 1 with the reason.
 //   vantrel-play --help (or -h)
 //       the usage and the keys on stdout, exit status 0.
-#include "PlayWindow.h"
+#include "app/PlayWindow.h"
 #include "QuitRequest.h"
 #include "app/MainThreadPump.h"
 #include "media/FFmpegLoader.h"

@@ -1,7 +1,7 @@
 #include "app/ConversionList.h"
 
 #include "app/Skin.h"
-#include "app/core/FormatSeconds.h"
+#include "core/FormatSeconds.h"
 
 #include <QCoreApplication>
 #include <QDir>

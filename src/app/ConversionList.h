@@ -2,7 +2,7 @@
 // check box and the item record it owns, drawn entirely by the program.
 #pragma once
 
-#include "editing/core/EditSettings.h"
+#include "effects/EditSettings.h"
 
 #include <QImage>
 #include <QStyledItemDelegate>

@@ -1,6 +1,6 @@
 #include "app/ErrorReporter.h"
 
-#include "app/core/MessageSeam.h"
+#include "core/MessageSeam.h"
 #include "engine/FFmpegRecords.h"
 
 #include <QCheckBox>

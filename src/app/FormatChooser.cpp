@@ -1,7 +1,7 @@
 #include "app/FormatChooser.h"
 
 #include "app/Skin.h"
-#include "app/core/IniFile.h"
+#include "core/IniFile.h"
 
 #include <QCursor>
 #include <QMouseEvent>

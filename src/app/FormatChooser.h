@@ -5,7 +5,7 @@
 // what picking a format does.
 #pragma once
 
-#include "app/core/FormatCatalogue.h"
+#include "core/FormatCatalogue.h"
 
 #include <QLineEdit>
 #include <QListWidget>

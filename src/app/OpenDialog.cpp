@@ -1,6 +1,6 @@
 #include "app/OpenDialog.h"
 
-#include "app/core/IniFile.h"
+#include "core/IniFile.h"
 #include "media/DemuxerExtensions.h"
 
 #include <QDir>

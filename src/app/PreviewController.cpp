@@ -1,7 +1,7 @@
 #include "app/PreviewController.h"
 
 #include "app/Skin.h"
-#include "app/core/FormatSeconds.h"
+#include "core/FormatSeconds.h"
 #include "controls/Tracker2.h"
 
 #include <QLabel>

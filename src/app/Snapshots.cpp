@@ -2,9 +2,9 @@
 
 #include "app/JpegIO.h"
 #include "app/Shell.h"
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,9 +2,9 @@
 
 #include "app/Shell.h"
 #include "app/Skin.h"
-#include "app/core/GlobalUnit.h"
-#include "app/core/MessageSeam.h"
-#include "app/core/WorkPriority.h"
+#include "core/GlobalUnit.h"
+#include "core/MessageSeam.h"
+#include "core/WorkPriority.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

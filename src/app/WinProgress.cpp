@@ -1,9 +1,9 @@
 #include "app/WinProgress.h"
 
 #include "app/Skin.h"
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
 #include "app/Snapshots.h"
 #include "app/winMain.h"
 #include "engine/FFmpegVCL.h"

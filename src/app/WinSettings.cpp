@@ -1,11 +1,11 @@
 #include "app/WinSettings.h"
 
 #include "app/Skin.h"
-#include "app/core/FormatKeys.h"
-#include "app/core/FormatParameters.h"
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
+#include "core/FormatKeys.h"
+#include "core/FormatParameters.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

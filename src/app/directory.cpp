@@ -1,7 +1,7 @@
 #include "app/directory.h"
 
 #include "app/Skin.h"
-#include "app/core/MessageSeam.h"
+#include "core/MessageSeam.h"
 
 #include <QCoreApplication>
 #include <QDir>

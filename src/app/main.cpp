@@ -5,7 +5,7 @@
 #include "app/SingleInstance.h"
 #include "app/WinCover.h"
 #include "app/winMain.h"
-#include "app/core/GlobalUnit.h"
+#include "core/GlobalUnit.h"
 
 #include <QDir>
 #include <clocale>

@@ -6,9 +6,9 @@
 #include "app/FormatChooser.h"
 #include "app/PreviewController.h"
 #include "app/Skin.h"
-#include "app/core/AddQueue.h"
-#include "app/core/ListStore.h"
-#include "app/core/OptionBuilder.h"
+#include "core/AddQueue.h"
+#include "core/ListStore.h"
+#include "core/OptionBuilder.h"
 
 #include <QElapsedTimer>
 #include <QImage>

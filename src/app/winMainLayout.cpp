@@ -4,8 +4,8 @@
 #include "app/winMain.h"
 
 #include "app/PlayerSurface.h"
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h"
 #include "controls/Tracker2.h"
 
 #include <QGuiApplication>

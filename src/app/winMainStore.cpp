@@ -5,8 +5,8 @@
 // an empty list.
 #include "app/winMain.h"
 
-#include "app/core/GlobalUnit.h"
-#include "app/core/MessageSeam.h"
+#include "core/GlobalUnit.h"
+#include "core/MessageSeam.h"
 #include "media/FFmpegLogger.h"
 
 #include <QTimer>

@@ -8,8 +8,8 @@
 // user-interface thread only while no batch is running.
 #pragma once
 
-#include "editing/core/EditSettings.h"
-#include "editing/core/FrameEffects.h"
+#include "effects/EditSettings.h"
+#include "effects/FrameEffects.h"
 #include "media/Bitmap24.h"
 
 #include <QColor>

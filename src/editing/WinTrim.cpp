@@ -4,10 +4,10 @@
 #include "app/PlayerSurface.h"
 #include "app/PreviewController.h"
 #include "app/Skin.h"
-#include "app/core/FormatSeconds.h"
-#include "app/core/IniFile.h"
+#include "core/FormatSeconds.h"
+#include "core/IniFile.h"
 #include "controls/Tracker2.h"
-#include "editing/core/TrimTimes.h"
+#include "effects/TrimTimes.h"
 #include "probe/AVProbe.h"
 #include "probe/StreamFacts.h"
 

@@ -7,7 +7,7 @@
 // FFrameLock and posts the frame handler to the user-interface thread.
 #pragma once
 
-#include "editing/core/EditSettings.h"
+#include "effects/EditSettings.h"
 #include "media/Bitmap24.h"
 
 #include <QDialog>

@@ -6,8 +6,8 @@
 
 #include "app/Shell.h"
 #include "app/winMain.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
 #include "media/MainThread.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 // be stopped, a long typed selection that keeps every name, and the stored
 // list with the marks of an interrupted batch.
 #include "WindowHarness.h"
-#include "app/core/ListStore.h"
+#include "core/ListStore.h"
 
 #include <QFileDialog>
 #include <QLabel>

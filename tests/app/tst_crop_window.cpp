@@ -8,7 +8,7 @@
 #include "controls/RectTracker.h"
 #include "controls/Tracker2.h"
 #include "editing/WinCrop.h"
-#include "editing/core/FrameEffects.h"
+#include "effects/FrameEffects.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

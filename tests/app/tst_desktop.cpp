@@ -5,7 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/OpenDialog.h"
 #include "app/SingleInstance.h"
-#include "app/core/GlobalUnit.h"
+#include "core/GlobalUnit.h"
 #include "media/DemuxerExtensions.h"
 
 #include <QApplication>

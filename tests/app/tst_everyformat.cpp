@@ -5,8 +5,8 @@
 #include "WindowHarness.h"
 #include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
-#include "app/core/FormatCatalogue.h"
-#include "app/core/GlobalUnit.h"
+#include "core/FormatCatalogue.h"
+#include "core/GlobalUnit.h"
 
 #include <QProgressBar>
 #include <QTimer>

@@ -5,7 +5,7 @@
 #include "WindowHarness.h"
 #include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
-#include "app/core/GlobalUnit.h"
+#include "core/GlobalUnit.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // vantrel-play's window: its keys, sent as key presses, drive the player
 // (space pauses and resumes, period steps, right and left seek 5 s, m mutes,
 // q closes the window and the file).
-#include "PlayWindow.h"
+#include "app/PlayWindow.h"
 #include "app/MainThreadPump.h"
 #include "media/FFmpegLoader.h"
 #include "player/FFPlay.h"

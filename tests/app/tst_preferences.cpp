@@ -7,7 +7,7 @@
 #include "app/WinPreference.h"
 #include "app/WinProgress.h"
 #include "app/directory.h"
-#include "app/core/GlobalUnit.h"
+#include "core/GlobalUnit.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 
 #include "app/PlayerSurface.h"
 #include "app/WinProgress.h"
-#include "app/core/FormatSeconds.h"
+#include "core/FormatSeconds.h"
 #include "controls/Tracker2.h"
 #include "engine/FFmpegVCL.h"
 #include "player/FFPlay.h"

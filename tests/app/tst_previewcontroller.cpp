@@ -4,7 +4,7 @@
 // a release's seek. The player has no file open here, so its seeks and
 // pauses do nothing; the row's controls are real widgets.
 #include "app/PreviewController.h"
-#include "app/core/FormatSeconds.h"
+#include "core/FormatSeconds.h"
 #include "controls/Tracker2.h"
 
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 #include "DecodedFrame.h"
 #include "WindowHarness.h"
 #include "editing/FrameRenderer.h"
-#include "editing/core/FrameEffects.h"
+#include "effects/FrameEffects.h"
 
 #include <QTimer>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "WindowHarness.h"
 #include "app/ErrorReporter.h"
 #include "app/WinSettings.h"
-#include "app/core/FormatCatalogue.h"
+#include "core/FormatCatalogue.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

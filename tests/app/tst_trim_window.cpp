@@ -7,7 +7,7 @@
 #include "app/PlayerSurface.h"
 #include "controls/Tracker2.h"
 #include "editing/WinTrim.h"
-#include "editing/core/TrimTimes.h"
+#include "effects/TrimTimes.h"
 
 #include <QLabel>
 #include <QLineEdit>

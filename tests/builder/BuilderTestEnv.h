@@ -3,10 +3,10 @@
 // that records every question and answers it as told.
 #pragma once
 
-#include "app/core/GlobalUnit.h"
-#include "app/core/IniFile.h"
-#include "app/core/MessageSeam.h"
-#include "app/core/OptionBuilder.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
+#include "core/OptionBuilder.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

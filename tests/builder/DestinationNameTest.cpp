@@ -1,5 +1,5 @@
-#include "app/core/DestinationName.h"
-#include "app/core/DefaultFormats.h"
+#include "core/DestinationName.h"
+#include "core/DefaultFormats.h"
 
 #include "BuilderTestEnv.h"
 

@@ -1,5 +1,5 @@
-#include "app/core/OptionBuilder.h"
-#include "editing/core/EditSettings.h"
+#include "core/OptionBuilder.h"
+#include "effects/EditSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/core/OptionBuilder.h"
+#include "core/OptionBuilder.h"
 
 #include "BuilderTestEnv.h"
 

@@ -1,8 +1,8 @@
 // The "priority" setting as the converter's thread priority, and
 // vantrel-convert's worker threads running with it (read from /proc while
 // the program converts).
-#include "app/core/IniFile.h"
-#include "app/core/WorkPriority.h"
+#include "core/IniFile.h"
+#include "core/WorkPriority.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The frame size and the four zoom modes: the sizes, pads, crops and filter
 // texts the arithmetic gives for sources of many shapes.
-#include "app/core/OptionBuilder.h"
+#include "core/OptionBuilder.h"
 
 #include "BuilderTestEnv.h"
 

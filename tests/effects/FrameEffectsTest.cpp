@@ -1,5 +1,5 @@
 // The picture adjustments, blending and fitting on small frames.
-#include "editing/core/FrameEffects.h"
+#include "effects/FrameEffects.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,875 @@
+#include "core/OptionBuilder.h"
+
+#include "core/DefaultFormats.h"
+#include "core/FormatCatalogue.h"
+#include "core/FormatKeys.h"
+#include "core/MessageSeam.h"
+#include "media/TextUtils.h"
+
+#include <charconv>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <mutex>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kAsSource[] = "as source";
+
+// ---- Text helpers -----------------------------------------------------------
+
+bool OneOf(const std::string& text, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return text == n; });
+}
+
+bool AllDigits(const std::string& text, std::size_t from, std::size_t to) {
+    if (from >= to) return false;
+    for (std::size_t i = from; i < to; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    return true;
+}
+
+std::size_t SignLength(const std::string& text) {
+    return !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+}
+
+bool ParseInteger(const std::string& text, int32_t& value) {
+    if (!AllDigits(text, SignLength(text), text.size())) return false;
+    errno = 0;
+    const long long n = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || n < std::numeric_limits<int32_t>::min() ||
+        n > std::numeric_limits<int32_t>::max())
+        return false;
+    value = static_cast<int32_t>(n);
+    return true;
+}
+
+// Digits with at most one "." among them, then an optional exponent.
+bool NumberShape(const std::string& text) {
+    std::size_t i = SignLength(text);
+    std::size_t digits = 0;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (std::isdigit(c))
+            ++digits;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            break;
+    }
+    if (digits == 0) return false;
+    if (i == text.size()) return true;
+    if (text[i] != 'e' && text[i] != 'E') return false;
+    const std::size_t exponent = i + 1;
+    const std::size_t sign =
+        exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-');
+    return AllDigits(text, exponent + sign, text.size());
+}
+
+// The text has the shape NumberShape checked: digits, one ".", an exponent.
+long double NumberValue(const std::string& text) {
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    long double value = 0;
+    const auto [end, error] =
+        std::from_chars(begin, text.data() + text.size(), value, std::chars_format::general);
+    return error == std::errc() ? value : 0;
+}
+
+// ---- Reading the two INI files ----------------------------------------------
+
+// Where a value came from, for error texts.
+std::string Origin(const TIniFile& ini, const std::string& section, const std::string& key) {
+    return "\"" + key + "\" in section " + section + " of " + ini.FileName();
+}
+
+// A plain integer conversion: anything but an integer is an error.
+int32_t StrToInt(const std::string& text, const std::string& origin) {
+    int32_t value = 0;
+    if (!ParseInteger(Trim(text), value))
+        throw std::invalid_argument("'" + text + "' is not a valid integer value (" + origin + ")");
+    return value;
+}
+
+// A plain number conversion: anything but a number is an error.
+long double StrToFloat(const std::string& text, const std::string& origin) {
+    const std::string t = Trim(text);
+    if (!NumberShape(t))
+        throw std::invalid_argument("'" + text + "' is not a valid floating point value (" +
+                                    origin + ")");
+    return NumberValue(t);
+}
+
+// Kilo-units to units, truncated; out of the range of int32 is an error.
+int32_t Thousandfold(long double value, const std::string& origin) {
+    const long double units = std::trunc(value * 1000.0L);
+    if (!(units >= std::numeric_limits<int32_t>::min() &&
+          units <= std::numeric_limits<int32_t>::max()))
+        throw std::out_of_range("value out of range (" + origin + ")");
+    return static_cast<int32_t>(units);
+}
+
+// The inputs of one build.
+struct TBuild {
+    const TGlobalObject& Global;
+    int FormatCode;
+    std::string Section;
+    TIniFile Settings;
+    TIniFile Formats;
+    const TlvFilesRecord& Row;
+    const TProbedSource& Probe;
+
+    std::string User(const TFormatKey& key) const { return ReadFormatKey(Settings, Section, key); }
+    std::string Preset(const TFormatKey& key) const { return ReadFormatKey(Formats, Section, key); }
+    std::string UserOrigin(const TFormatKey& key) const {
+        return Origin(Settings, Section, key.Name);
+    }
+    std::string PresetOrigin(const TFormatKey& key) const {
+        return Origin(Formats, Section, key.Name);
+    }
+    std::string PresetFormat() const { return Preset(kPresetFormat); }
+    bool InRange(const char* kind, int64_t value) const {
+        return InPresetRange(Global, FormatCode, kind, value);
+    }
+};
+
+// ---- Target -----------------------------------------------------------------
+
+struct TTargetRow {
+    const char* Format;
+    int32_t Type;
+    int32_t Norm;
+    const char* WideSize; // frame size that makes the aspect 16:9, or null
+};
+
+constexpr TTargetRow kTargets[] = {
+    {"ntsc-dvd", 3, 2, "720x480"}, {"pal-dvd", 3, 1, "720x576"}, {"ntsc-vcd", 1, 2, nullptr},
+    {"pal-vcd", 1, 1, nullptr},    {"ntsc-svcd", 2, 2, nullptr}, {"pal-svcd", 2, 1, nullptr},
+};
+
+void ApplyTarget(const TBuild& b, TOutputOptions& out) {
+    const std::string format = b.PresetFormat();
+    for (const TTargetRow& row : kTargets) {
+        if (!SameText(format, row.Format)) continue;
+        out.TargetType = row.Type;
+        out.TargetNorm = row.Norm;
+        const bool wide = row.WideSize && b.User(kUserVideoSize) == row.WideSize;
+        out.FrameAspectRatio = wide ? "16:9" : "4:3";
+    }
+}
+
+// ---- Audio settings shared by both paths ------------------------------------
+
+// Encoders the libraries of this platform do not have under the stored name:
+// the native AAC encoder replaces libfaac, libvorbis the experimental native
+// Vorbis encoder.
+std::string UsableAudioEncoder(const std::string& name) {
+    if (name == "libfaac") return "aac";
+    if (name == "vorbis") return "libvorbis";
+    return name;
+}
+
+void SetAudioEncoder(TOutputOptions& out, const std::string& name) {
+    if (!Trim(name).empty()) out.AudioCodec = UsableAudioEncoder(name);
+}
+
+void SetChannels(const TBuild& b, TOutputOptions& out, bool positiveOnly) {
+    const std::string text = b.User(kUserChannel);
+    int32_t n = 0;
+    if (text != kAsSource && ParseInteger(text, n) && (n > 0 || !positiveOnly))
+        out.AudioChannels = n;
+}
+
+void SetVolume(const TBuild& b, TOutputOptions& out) {
+    // A section without a volume converts at the unchanged volume.
+    const std::string text = b.User(kUserVolume);
+    if (text != "256") out.AudioVolume = StrToInt(text, b.UserOrigin(kUserVolume));
+}
+
+void SetSampleRate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User(kUserSampleRate);
+    int32_t n = 0;
+    if (text != kAsSource && ParseInteger(text, n)) {
+        if (n > 0) out.AudioSampleRate = n;
+        return;
+    }
+    if (b.InRange(kRangeAudioSampleRate, b.Probe.AudioSampleRate)) {
+        out.AudioSampleRate = b.Probe.AudioSampleRate;
+        return;
+    }
+    const std::string preset = b.Preset(kPresetSampleRate);
+    if (SameText(preset, kAsSource)) return;
+    n = StrToInt(preset, b.PresetOrigin(kPresetSampleRate));
+    if (n > 0) out.AudioSampleRate = n;
+}
+
+void SetAudioBitrate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User(kUserAudioBitRate);
+    if (text != kAsSource && IsNumber(text)) {
+        const int32_t rate = Thousandfold(NumberValue(text), b.UserOrigin(kUserAudioBitRate));
+        if (rate > 0) out.AudioBitrate = rate;
+        return;
+    }
+    if (b.InRange(kRangeAudioBitRate, b.Probe.AudioBitRate)) {
+        out.AudioBitrate = b.Probe.AudioBitRate;
+        return;
+    }
+    const std::string preset = b.Preset(kPresetAudioBitRate);
+    if (SameText(preset, kAsSource) || Trim(preset).empty()) return;
+    const std::string origin = b.PresetOrigin(kPresetAudioBitRate);
+    const long double kbits = StrToFloat(preset, origin);
+    if (kbits > 0) out.AudioBitrate = Thousandfold(kbits, origin);
+}
+
+// ---- Audio path -------------------------------------------------------------
+
+void SetAudioContainer(const TBuild& b, TOutputOptions& out) {
+    const std::string format = Lower(b.PresetFormat());
+    if (OneOf(format,
+              {"amr", "ac3", "asf", "aiff", "au", "voc", "flac", "flv", "avi", "matroska", "mmf"}))
+        out.ForceFormat = format;
+}
+
+// The encoder of an audio format whose section names none (under its old
+// name, which UsableAudioEncoder maps to the native AAC encoder).
+constexpr char kAudioOnlyEncoder[] = "libfaac";
+
+void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
+    SetAudioEncoder(out,
+                    b.Settings.ReadString(b.Section, kUserAudioEncoder.Name, kAudioOnlyEncoder));
+    SetAudioContainer(b, out);
+    SetChannels(b, out, true);
+    SetSampleRate(b, out);
+    SetAudioBitrate(b, out);
+    SetVolume(b, out);
+    in.ExtOptions = "vn=1";
+    out.DisableVideo = true;
+    out.DisableSubtitle = true;
+}
+
+// ---- Video path: encoder, rates, container ----------------------------------
+
+// "wmv3" is offered by the settings dialog but these libraries cannot
+// encode it: it is asked for by name, so that the batch fails at Start
+// naming it instead of silently using the container's default encoder.
+bool KnownVideoEncoder(const std::string& encoder) {
+    return encoder == "wmv3" ||
+           OneOf(encoder,
+                 {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
+                  "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",   "h263",
+                  "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",    "zlib",
+                  "wmv1",      "wmv2",    "libx264"});
+}
+
+void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    if (!KnownVideoEncoder(encoder)) return;
+    out.VideoCodec = encoder;
+    if (encoder == "mpeg2video") out.TargetType = 3;
+    if (encoder != "libx264") return;
+    const std::string format = Lower(b.PresetFormat());
+    out.VideoPreset = OneOf(format, {"psp", "ipod", "ps3"}) ? "libx264-" + format : "libx264-mp4";
+}
+
+void SetVideoBitrate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User(kUserVideoBitRate);
+    int32_t n = 0;
+    if (text != kAsSource && ParseInteger(text, n)) {
+        if (n > 0) out.VideoBitrate = Thousandfold(n, b.UserOrigin(kUserVideoBitRate));
+        return;
+    }
+    if (b.InRange(kRangeVideoBitRate, b.Probe.VideoBitRate)) {
+        out.VideoBitrate = b.Probe.VideoBitRate;
+        return;
+    }
+    const std::string preset = b.Preset(kPresetVideoBitRate);
+    if (SameText(preset, kAsSource)) return;
+    const std::string origin = b.PresetOrigin(kPresetVideoBitRate);
+    n = StrToInt(preset, origin);
+    if (n > 0) out.VideoBitrate = Thousandfold(n, origin);
+}
+
+void SetFrameRate(const TBuild& b, TOutputOptions& out) {
+    const std::string text = b.User(kUserFrameRate);
+    if (text != kAsSource && IsNumber(text) && NumberValue(text) > 0) out.FrameRate = text;
+}
+
+void SetVideoContainer(const TBuild& b, TOutputOptions& out) {
+    const std::string format = b.PresetFormat();
+    if (OneOf(Lower(format), {"ipod", "3gp", "3g2", "avi", "psp", "mov", "vcd", "flv", "mpegts",
+                              "vob", "asf", "dv"}))
+        out.ForceFormat = format;
+}
+
+// ---- Video path: frame size -------------------------------------------------
+
+// The source counts in shown pixels (its stored width scaled by its pixel
+// aspect), so that a picture of non-square pixels keeps its shape; the
+// row's crop counts in stored pixels.
+struct TGeometry {
+    int32_t W = 0, H = 0;   // target frame
+    int32_t SW = 0, SH = 0; // source picture as it is shown
+    int32_t StoredSW = 0;   // source picture's stored width
+    long double StoredPerShown() const {
+        return SW > 0 && StoredSW > 0 ? static_cast<long double>(StoredSW) / SW : 1.0L;
+    }
+    // The source's width as a frame width: a shown width of non-square
+    // pixels is made even for the encoders.
+    int32_t SourceFrameWidth() const { return SW == StoredSW ? SW : (SW + 1) / 2 * 2; }
+};
+
+bool AskDefaultSize() {
+    return ShowMessageBox("Warning", "Error output Video Size.Use the default size 320x240?",
+                          TMsgIcon::Question, TMsgButtons::YesNo) == TMsgResult::Yes;
+}
+
+// The h263 encoder takes only its own sizes.
+void FitH263Size(const std::string& sizeText, TGeometry& g) {
+    if (std::string("704x576,352x288,176x144,160x120,128x96").find(sizeText) != std::string::npos)
+        return;
+    if (g.W > 176 && g.W <= 352) g.W = 352, g.H = 288;
+    if (g.W > 352 && g.W <= 704) g.W = 704, g.H = 576;
+    if (g.W > 704) g.W = 704, g.H = 576;
+}
+
+// "as source", width "x" height, or anything else: then the user chooses
+// between 320x240 and the source size.
+void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) {
+    const std::string text = b.User(kUserVideoSize);
+    const std::size_t x = text.find('x');
+    const bool sized = x != std::string::npos && x > 0 && x + 1 < text.size();
+    if (text != kAsSource && sized) {
+        int32_t n = 0;
+        g.W = ParseInteger(text.substr(0, x), n) ? n : g.SourceFrameWidth();
+        g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SH;
+        if (SameText(encoder, "h263")) FitH263Size(text, g);
+    } else if (text != kAsSource && AskDefaultSize()) {
+        g.W = 320, g.H = 240;
+    } else {
+        g.W = g.SourceFrameWidth(), g.H = g.SH;
+    }
+}
+
+// ---- Video path: zoom -------------------------------------------------------
+
+std::string SizeText(int32_t w, int32_t h) {
+    return std::to_string(w) + "x" + std::to_string(h);
+}
+std::string AspectText(int32_t w, int32_t h) {
+    return std::to_string(w) + ":" + std::to_string(h);
+}
+
+void RequireUsableGeometry(const TGeometry& g) {
+    if (g.W <= 0 || g.H <= 0 || g.SW <= 0 || g.SH <= 0)
+        throw std::invalid_argument("Cannot fit a " + SizeText(g.SW, g.SH) +
+                                    " picture into a frame of " + SizeText(g.W, g.H));
+}
+
+struct TPads {
+    int32_t T = 0, B = 0, L = 0, R = 0;
+};
+
+// The fitting arithmetic: ratios are stored as doubles and divided at the
+// precision of long double, the division results truncated.
+struct TFit {
+    const TGeometry& G;
+    double R1, R2;
+
+    explicit TFit(const TGeometry& g)
+        : G(g), R1(static_cast<double>(static_cast<long double>(g.SW) / g.W)),
+          R2(static_cast<double>(static_cast<long double>(g.SH) / g.H)) {}
+
+    static int32_t Fit(int32_t size, double r) {
+        return 2 * (static_cast<int32_t>(std::trunc(size / static_cast<long double>(r))) / 2);
+    }
+    int32_t PadV(double r) const { return 2 * ((G.H - Fit(G.SH, r)) / 4); }
+    int32_t PadH(double r) const { return 2 * ((G.W - Fit(G.SW, r)) / 4); }
+
+    bool Narrower() const { return G.W <= G.SW && G.H >= G.SH; }
+    bool Wider() const { return G.W >= G.SW && G.H <= G.SH; }
+    bool Larger() const { return G.W >= G.SW && G.H >= G.SH; }
+    bool Smaller() const { return G.W <= G.SW && G.H <= G.SH; }
+    bool Same() const { return G.W == G.SW && G.H == G.SH; }
+};
+
+TPads LetterboxPads(const TFit& f) {
+    TPads p;
+    if (f.Narrower()) p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
+    if (f.Wider()) p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
+    if (f.Larger() || f.Smaller()) {
+        if (f.R1 > f.R2)
+            p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
+        else if (f.R1 < f.R2)
+            p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
+        else
+            p = {f.PadV(f.R1), f.PadV(f.R1), f.PadH(f.R2), f.PadH(f.R2)};
+    }
+    if (f.Same()) p = {};
+    return p;
+}
+
+// The row's crop, which the output options carry unless the filter crops.
+struct TCrop {
+    int32_t T, B, L, R;
+    bool Any() const { return T > 0 || B > 0 || L > 0 || R > 0; }
+};
+
+std::string ZoomFull(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
+    if (c.Any()) {
+        out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
+    }
+    out.FrameSize = SizeText(g.W, g.H);
+    out.FrameAspectRatio = AspectText(g.W, g.H);
+    return {};
+}
+
+// The sample aspect of a TV frame size of the MPEG formats (DVD, SVCD,
+// VCD) and DV: pixels that make the frame a 4:3 picture, or a 16:9 one when
+// `wide`; 0 for any other size.
+struct TTvAspect {
+    int32_t Num = 0, Den = 1;
+    explicit operator bool() const { return Num > 0; }
+};
+
+TTvAspect TvSampleAspect(int32_t w, int32_t h, bool wide) {
+    const bool full = (w == 720 || w == 704 || w == 480 || w == 352) && (h == 480 || h == 576);
+    const bool half = w == 352 && (h == 240 || h == 288);
+    if (!full && !half) return {};
+    if (w == 352 && h == 288 && !wide) return {59, 54};
+    int32_t num = (wide ? 16 : 4) * h, den = (wide ? 9 : 3) * w;
+    for (int32_t a = num, b = den; b != 0;) {
+        const int32_t r = a % b;
+        a = b, b = r;
+        if (b == 0) num /= a, den /= a;
+    }
+    return {num, den};
+}
+
+// The letterbox of a TV frame is worked out on the picture as the TV shows
+// it (its width scaled by the sample aspect), then the side bars are taken
+// back to stored pixels.
+TPads TvLetterboxPads(const TGeometry& g, const TTvAspect& sar) {
+    TGeometry shown = g;
+    shown.W = static_cast<int32_t>(std::lround(static_cast<double>(g.W) * sar.Num / sar.Den));
+    TPads p = LetterboxPads(TFit(shown));
+    p.L = p.R = 2 * static_cast<int32_t>(std::lround(static_cast<double>(p.L) * g.W / shown.W / 2));
+    return p;
+}
+
+// Without a frame size the engine measures the aspect against the source's
+// stored frame: for a source of non-square pixels it is given so that the
+// filter's output gets square pixels (or those of the TV's shape).
+std::string StoredFrameAspect(const TGeometry& g, const TTvAspect& tv) {
+    const TTvAspect pixels = tv ? tv : TTvAspect{1, 1};
+    return AspectText(pixels.Num * g.StoredSW, pixels.Den * g.SH);
+}
+
+std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& tv,
+                          TOutputOptions& out) {
+    RequireUsableGeometry(g);
+    const TPads p = tv ? TvLetterboxPads(g, tv) : LetterboxPads(TFit(g));
+    const int32_t w = g.W - p.L - p.R, h = g.H - p.T - p.B;
+    out.FrameAspectRatio = tv ? AspectText(tv.Num * w, tv.Den * h) : AspectText(w, h);
+    const std::string pad = "pad=" + std::to_string(g.W) + ":" + std::to_string(g.H) + ":" +
+                            std::to_string(p.L) + ":" + std::to_string(p.T);
+    if (!c.Any()) {
+        out.FrameSize = SizeText(w, h);
+        return pad;
+    }
+    // The filter crops the picture itself, so the engine must not crop first.
+    out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
+    if (g.SW != g.StoredSW) out.FrameAspectRatio = StoredFrameAspect(g, tv);
+    // The crop filter of the libraries takes width:height:x:y.
+    return "crop=" + std::to_string(g.StoredSW - c.L - c.R) + ":" +
+           std::to_string(g.SH - c.T - c.B) + ":" + std::to_string(c.L) + ":" +
+           std::to_string(c.T) + ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," +
+           pad;
+}
+
+int32_t EvenTowardZero(int64_t value) {
+    return static_cast<int32_t>(value / 2 * 2);
+}
+
+std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
+    const int32_t cw = g.StoredSW - c.L - c.R, ch = g.SH - c.T - c.B;
+    if (cw <= 0 || ch <= 0)
+        throw std::invalid_argument("Cannot pan and scan a cropped picture of " + SizeText(cw, ch));
+    out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
+    // The shape is the shown one; the side crop goes back to stored pixels.
+    const long double shown = cw / g.StoredPerShown();
+    const long double aspect = shown / ch, standard = 4.0L / 3.0L;
+    if (aspect > standard) {
+        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * shown)) / 2;
+        const auto stored = static_cast<int64_t>(std::trunc(std::llabs(k) * g.StoredPerShown()));
+        out.CropLeft = out.CropRight = EvenTowardZero(stored + c.L);
+    } else if (aspect < standard) {
+        const long double tall = ch / shown;
+        const int64_t k = static_cast<int64_t>(std::trunc((tall - standard) * ch)) / 2;
+        out.CropTop = out.CropBottom = EvenTowardZero(std::llabs(k) + c.T);
+    }
+    out.FrameSize = SizeText(g.W, g.H);
+    out.FrameAspectRatio = AspectText(g.W, g.H);
+    return {};
+}
+
+std::string CenterPad(int32_t a, int32_t b, int32_t c, int32_t d) {
+    return "pad=" + std::to_string(a) + ":" + std::to_string(b) + ":" + std::to_string(c) + ":" +
+           std::to_string(d) + ":black";
+}
+
+// One case of the center mode: its frame size and pad filter.
+struct TCenterCase {
+    std::string Size, Filter;
+};
+
+TCenterCase CenterTall(const TGeometry& g, TPads& p, const TFit& f) {
+    p.T = p.B = f.PadV(f.R1);
+    return {SizeText(g.W, g.H - 2 * p.R), CenterPad(g.SW, g.SH + p.T + p.B, 0, p.T)};
+}
+
+TCenterCase CenterWide(const TGeometry& g, TPads& p, const TFit& f) {
+    p.L = p.R = f.PadH(f.R2);
+    return {SizeText(g.W - p.L - p.R, g.H), CenterPad(g.SW + p.L + p.R, g.SH, p.L, 0)};
+}
+
+TCenterCase CenterBoth(const TGeometry& g, TPads& p, const TFit& f) {
+    p.T = p.B = f.PadV(f.R1);
+    p.L = p.R = f.PadH(f.R2);
+    return {SizeText(g.W - p.L - p.R, g.H - 2 * p.R),
+            CenterPad(g.SW + p.L + p.R, g.SH + p.T + p.B, p.L, p.T)};
+}
+
+TCenterCase CenterSmallTall(const TGeometry& g, TPads& p, const TFit& f) {
+    p.T = f.PadV(f.R1);
+    return {SizeText(g.W, g.H - 2 * p.R), CenterPad(g.W, g.H, 0, p.T)};
+}
+
+// The cases are tested in order; the pads carry over from one to the next.
+TCenterCase CenterCases(const TGeometry& g, const TFit& f) {
+    TPads p;
+    TCenterCase last;
+    if (f.Narrower()) last = CenterTall(g, p, f);
+    if (f.Wider()) last = CenterWide(g, p, f);
+    if (f.Larger())
+        last = f.R1 > f.R2 ? CenterTall(g, p, f)
+                           : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
+    if (f.Smaller())
+        last = f.R1 > f.R2 ? CenterSmallTall(g, p, f)
+                           : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
+    return last;
+}
+
+std::string ZoomCenter(const TGeometry& g, TOutputOptions& out) {
+    RequireUsableGeometry(g);
+    const TFit fit(g);
+    const TCenterCase chosen = CenterCases(g, fit);
+    out.FrameSize = fit.Same() ? SizeText(g.W, g.H) : chosen.Size;
+    out.FrameAspectRatio = AspectText(g.W, g.H);
+    return chosen.Filter;
+}
+
+std::string ApplyZoom(const TBuild& b, const TGeometry& g, const TTvAspect& tv,
+                      TOutputOptions& out) {
+    const TCrop crop{b.Row.CropTop, b.Row.CropBottom, b.Row.CropLeft, b.Row.CropRight};
+    const std::string& mode = b.Row.ZoomMode;
+    if (mode == "full") return ZoomFull(g, crop, out);
+    if (mode == "lbox") return ZoomLetterbox(g, crop, tv, out);
+    if (mode == "pan") return ZoomPanScan(g, crop, out);
+    if (mode == "center") return ZoomCenter(g, out);
+    return {};
+}
+
+// The TV frames of the MPEG formats and of DV are marked as 4:3 pictures,
+// or as 16:9 ones when the format's DVD target chose that (its full frame):
+// the aspect of the scaled picture is the one its pixels of the TV's shape
+// give it.
+TTvAspect TvAspectOf(const TGeometry& g, const std::string& encoder, const TOutputOptions& out) {
+    const bool tv = encoder == "mpeg1video" || encoder == "mpeg2video" || encoder == "dvvideo" ||
+                    (out.TargetType >= 1 && out.TargetType <= 3);
+    const bool wide = out.TargetType == 3 && out.FrameAspectRatio == "16:9";
+    return tv ? TvSampleAspect(g.W, g.H, wide) : TTvAspect{};
+}
+
+void MarkTvAspect(const TTvAspect& tv, TOutputOptions& out) {
+    const std::size_t x = out.FrameSize.find('x');
+    int32_t w = 0, h = 0;
+    if (!tv || x == std::string::npos || !ParseInteger(out.FrameSize.substr(0, x), w) ||
+        !ParseInteger(out.FrameSize.substr(x + 1), h) || w <= 0 || h <= 0)
+        return;
+    out.FrameAspectRatio = AspectText(tv.Num * w, tv.Den * h);
+}
+
+void ClearUnsetCrop(TOutputOptions& out) {
+    for (int32_t* crop : {&out.CropTop, &out.CropBottom, &out.CropLeft, &out.CropRight})
+        if (*crop == -1) *crop = 0;
+}
+
+// The DV profile (pixel format, rates) comes with the DV target of the
+// option table; its norm follows the frame height.
+void SetDvTarget(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
+    if (!SameText(b.PresetFormat(), "dv")) return;
+    const char* target = g.H == 576 ? "target=pal-dv" : (g.H == 480 ? "target=ntsc-dv" : nullptr);
+    if (!target) return;
+    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
+    out.ExtOptions += target;
+}
+
+void AppendExtOption(TOutputOptions& out, const std::string& line) {
+    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
+    out.ExtOptions += line;
+}
+
+// The formats' players decode 8-bit 4:2:0 pictures, so a 10-bit or 4:2:2
+// source is not carried through (DV's target sets its norm's own format).
+void SetPlayablePixelFormat(const TBuild& b, TOutputOptions& out) {
+    if (!SameText(b.PresetFormat(), "dv")) AppendExtOption(out, "pix_fmt=yuv420p");
+}
+
+// Steps for a source with a video stream; returns the zoom's filter text.
+std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    SetVideoBitrate(b, out);
+    SetFrameRate(b, out);
+    SetVideoContainer(b, out);
+    TGeometry g;
+    g.StoredSW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
+    g.SW = b.Probe.VideoDisplayWidth > 0 ? b.Probe.VideoDisplayWidth : g.StoredSW;
+    ChooseFrameSize(b, encoder, g);
+    ClearUnsetCrop(out);
+    SetDvTarget(b, g, out);
+    SetPlayablePixelFormat(b, out);
+    const TTvAspect tv = TvAspectOf(g, encoder, out);
+    std::string filter = ApplyZoom(b, g, tv, out);
+    MarkTvAspect(tv, out);
+    return filter;
+}
+
+void AppendFilter(TOutputOptions& out, const std::string& filter) {
+    if (filter.empty()) return;
+    out.VideoFilters += out.VideoFilters.empty() ? filter : "," + filter;
+}
+
+void SetVideoPathAudioEncoder(const TBuild& b, TOutputOptions& out) {
+    std::string name = b.User(kUserAudioEncoder);
+    if (name == "libamr_nb") name = "libopencore_amrnb";
+    SetAudioEncoder(out, name);
+    if (Trim(name).empty()) out.DisableAudio = true;
+}
+
+bool HasPicture(const TProbedSource& probe) {
+    return probe.VideoStreamCount > 0 && probe.VideoStreamIndex >= 0;
+}
+
+// The frame height the user's size of the format asks for, 0 without one.
+int32_t ChosenFrameHeight(const TBuild& b) {
+    const std::string text = b.User(kUserVideoSize);
+    const std::size_t x = text.find('x');
+    int32_t h = 0;
+    return x != std::string::npos && ParseInteger(text.substr(x + 1), h) ? h : 0;
+}
+
+bool PalFrame(const TBuild& b) {
+    const int32_t h = ChosenFrameHeight(b);
+    return h == 576 || h == 288 || Trim(b.User(kUserFrameRate)) == "25";
+}
+
+// Without a picture there is no frame rate to tell the TV norm of a DVD,
+// SVCD or VCD target: the format's own frame says it.
+void SetPicturelessTarget(const TBuild& b, TOutputOptions& out) {
+    if (out.TargetType < 1 || out.TargetType > 3 || out.TargetNorm == 1 || out.TargetNorm == 2)
+        return;
+    out.TargetNorm = PalFrame(b) ? 1 : 2;
+}
+
+void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    SetVideoEncoder(b, encoder, out);
+    const bool hasVideo = HasPicture(b.Probe);
+    if (!hasVideo) out.DisableVideo = true;
+    if (!hasVideo) SetPicturelessTarget(b, out);
+    AppendFilter(out, hasVideo ? BuildPicture(b, encoder, out) : std::string());
+    SetVideoPathAudioEncoder(b, out);
+    SetChannels(b, out, false);
+    SetVolume(b, out);
+    SetSampleRate(b, out);
+    SetAudioBitrate(b, out);
+}
+
+// ---- A black picture for formats that need one ------------------------------
+
+// DV carries a picture in every frame, so a source without one gets a black
+// picture of the format's frame.
+bool NeedsBlackPicture(const TBuild& b) {
+    return SameText(b.PresetFormat(), "dv") && !HasPicture(b.Probe) &&
+           !Trim(b.User(kUserVideoEncoder)).empty();
+}
+
+struct TBlackFrame {
+    int32_t W, H;
+    const char* Rate;
+};
+
+TBlackFrame BlackFrameOf(const TBuild& b) {
+    if (ChosenFrameHeight(b) == 576) return {720, 576, "25"};
+    return {720, 480, "30000/1001"};
+}
+
+// The pictures live in a folder of this process, removed when it ends.
+class TBlackPictureFolder {
+public:
+    ~TBlackPictureFolder() {
+        std::error_code ec;
+        if (!folder_.empty()) fs::remove_all(folder_, ec);
+    }
+    // The picture of that size, written on first use.
+    std::string File(int32_t w, int32_t h) {
+        std::lock_guard<std::mutex> lock(lock_);
+        std::error_code ec;
+        if (folder_.empty()) {
+            folder_ = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
+            fs::create_directories(folder_, ec);
+        }
+        const fs::path file = folder_ / ("black-" + SizeText(w, h) + ".ppm");
+        if (fs::exists(file, ec)) return file.string();
+        std::ofstream picture(file, std::ios::binary);
+        picture << "P6\n" << w << " " << h << "\n255\n";
+        const std::string row(static_cast<std::size_t>(w) * 3, '\0');
+        for (int32_t y = 0; y < h && picture; ++y)
+            picture.write(row.data(), static_cast<std::streamsize>(row.size()));
+        if (!picture.flush()) {
+            picture.close();
+            fs::remove(file, ec);
+            throw std::runtime_error("Cannot write the black picture " + file.string());
+        }
+        return file.string();
+    }
+
+private:
+    std::mutex lock_;
+    fs::path folder_;
+};
+
+TBlackPictureFolder& BlackPictures() {
+    static TBlackPictureFolder folder;
+    return folder;
+}
+
+void BuildBlackPicturePath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
+    const TBlackFrame frame = BlackFrameOf(b);
+    TProbedSource pictured = b.Probe;
+    pictured.VideoStreamCount = 1;
+    pictured.VideoStreamIndex = 0;
+    pictured.VideoWidth = frame.W;
+    pictured.VideoHeight = frame.H;
+    pictured.VideoBitRate = -1;
+    const TBuild withPicture{b.Global,  b.FormatCode, b.Section, b.Settings,
+                             b.Formats, b.Row,        pictured};
+    BuildVideoPath(withPicture, encoder, out);
+    // The picture repeats for ever; the sound decides the length.
+    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
+    out.ExtOptions += "shortest=1";
+}
+
+// The video encoder of the build, empty for the audio path: the user's
+// (an empty one included, which audio formats store; a known name in any
+// letter case), or the built-in preset's when the section lacks the key or
+// names no known encoder.
+std::string ChosenVideoEncoder(const TBuild& b) {
+    const TFormatKey& key = kUserVideoEncoder;
+    const bool stored = b.Settings.ValueExists(b.Section, key.Name);
+    const std::string encoder = Trim(b.User(key));
+    if (stored && (encoder.empty() || KnownVideoEncoder(Lower(encoder)))) return Lower(encoder);
+    for (const auto& [name, value] : BuiltInSettingsSection(b.FormatCode))
+        if (name == key.Name) return value;
+    throw std::invalid_argument(
+        (stored ? "'" + encoder + "' is not a known video encoder (" : "Missing value (") +
+        b.UserOrigin(key) + ")");
+}
+
+// ---- InPresetRange ----------------------------------------------------------
+
+const TFormatKey& RangeListKey(const std::string& kind) {
+    if (kind == kRangeAudioSampleRate) return kListSampleRate;
+    if (kind == kRangeAudioBitRate) return kListAudioBitRate;
+    if (kind == kRangeVideoBitRate) return kListVideoBitRate;
+    throw std::invalid_argument("Unknown preset range kind '" + kind + "'");
+}
+
+} // namespace
+
+bool IsInteger(const std::string& text) {
+    int32_t value = 0;
+    return ParseInteger(text, value);
+}
+
+bool IsNumber(const std::string& text) {
+    return NumberShape(text);
+}
+
+bool InPresetRange(const TGlobalObject& g, int formatCode, const std::string& kind, int64_t value) {
+    const TFormatKey& key = RangeListKey(kind);
+    const TIniFile formats = g.Formats();
+    const std::string section = FormatSectionName(formatCode);
+    const std::string list = ReadFormatKey(formats, section, key);
+    const long double probed =
+        kind == kRangeAudioSampleRate ? static_cast<long double>(value) : value / 1000.0L;
+    const std::size_t p = list.find(','), q = list.rfind(',');
+    if (p == std::string::npos || p == 0) return false;
+    std::string low = list.substr(0, p);
+    if (SameText(low, kAsSource) && p + 1 < list.size()) {
+        const std::size_t second = list.find(',', p + 1);
+        low = list.substr(p + 1, second == std::string::npos ? std::string::npos : second - p - 1);
+    }
+    const std::string high = p < q ? list.substr(q + 1) : low;
+    const std::string origin = Origin(formats, section, key.Name);
+    return StrToFloat(low, origin) <= probed && probed <= StrToFloat(high, origin);
+}
+
+void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, int formatCode,
+                            TOutputOptions& out, const TProbedSource& probe, TInputOptions& in) {
+    const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
+                   row, probe};
+    ApplyTarget(b, out);
+    const std::string encoder = ChosenVideoEncoder(b);
+    if (Trim(encoder).empty())
+        BuildAudioPath(b, out, in);
+    else if (NeedsBlackPicture(b))
+        BuildBlackPicturePath(b, encoder, out);
+    else
+        BuildVideoPath(b, encoder, out);
+}
+
+bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,
+                       TInputOptions& picture) {
+    const TlvFilesRecord row;
+    const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
+                   row, probe};
+    if (!NeedsBlackPicture(b)) return false;
+    const TBlackFrame frame = BlackFrameOf(b);
+    picture.Reset();
+    picture.FileName = BlackPictures().File(frame.W, frame.H);
+    picture.ForceFormat = "image2";
+    picture.ExtOptions = std::string("loop_input=1\nr=") + frame.Rate;
+    return true;
+}
+
+std::string FormatZoomMode(const TGlobalObject& g, int formatCode) {
+    return ReadFormatKey(g.Settings(), FormatSectionName(formatCode), kUserZoom);
+}
+
+void HandOverRowEdits(const TlvFilesRecord& row, TInputOptions& in, TOutputOptions& out) {
+    if (HandsOverTrimStart(row)) in.StartTime = row.TrimStart;
+    if (HandsOverTrimLength(row)) out.RecordingTime = row.TrimLength;
+    if (HasCrop(row)) {
+        out.CropTop = row.CropTop;
+        out.CropBottom = row.CropBottom;
+        out.CropLeft = row.CropLeft;
+        out.CropRight = row.CropRight;
+    }
+}
