@@ -18,6 +18,8 @@
 #include "controls/Tracker2.h"
 #include "editing/WinCrop.h"
 #include "probe/AVProbe.h"
+#include "app/core/BatchPlan.h"
+#include "app/core/BatchRunner.h"
 #include "app/core/DefaultFormats.h"
 #include "app/core/FormatCatalogue.h"
 #include "app/core/GlobalUnit.h"

@@ -48,6 +48,10 @@ class TCustomFFmpegVCL;
 class TAVProbe;
 class TfrmProgress;
 class TLayerImageCache;
+class TBatchPlan;
+class TBatchRunner;
+struct TTaskReport;
+struct TTaskEnd;
 class TfrmCrop;
 struct TProgressInfo;
 struct TPreviewInfo;
@@ -142,11 +146,8 @@ public:
     void trcVolumeChange(TTrackBar2* Sender);
     // Batch
     void btnStartClick();
+    // A progress report of the converter, as the batch runner takes it.
     void CCAVCProgress(TCustomFFmpegVCL* Sender, TProgressInfo* AProgressInfo);
-    void CCAVCPreviewBitmap(TCustomFFmpegVCL* Sender, const TPreviewInfo& APreviewInfo);
-    void CCAVCTerminate(TCustomFFmpegVCL* Sender, const TTerminateInfo& ATerminateInfo);
-    // Worker thread: draws the row's effects and layers into the frame.
-    void CCAVCCustomHook(TCustomFFmpegVCL* Sender, THookInfo* AHookInfo);
 
     // Percentage of a task: current * 100 div total, 0 without a total.
     static int ProgressPercent(int64_t current, int64_t total);
@@ -260,7 +261,6 @@ public:
     // Components
     std::unique_ptr<TFFmpegVCL> CCAVC;
     std::unique_ptr<TFFPlayer> FFPlayer;
-    TAVProbe* CurrentProbe = nullptr;
     // A fresh one for every opening; the last one lives until the next.
     TfrmCrop* frmCrop = nullptr;
     // Created on the first batch, reused afterwards.
@@ -356,16 +356,16 @@ private:
     void ConnectConverter();
     void DetachConverter();
     void AddBatchTasks(int formatCode);
-    void AddBatchTask(int row, int formatCode, std::set<std::string>& taken);
+    void ShowProgressWindow(int atATime);
     std::string RowFailureText(int row, const std::string& reason) const;
     void ClearCheckedProgress();
     void EndOfBatch();
-    void TaskFinished(int taskIndex);
-    void TaskEnded(const TTerminateInfo& info);
+    void TaskEnded(const TTaskEnd& end);
     // A task stopped by the user's cancel (winMainCancel.cpp).
     void TaskCutShort(const TTerminateInfo& info);
     void RunEndActions();
-    void ShowTaskProgress(const TProgressInfo& info);
+    void ShowTaskProgress(const TTaskReport& report);
+    void KeepPreviewBitmap(const TPreviewInfo& info);
     void SetListButtonsEnabled(bool enabled);
     // Makes the layer cache, or empties it for a new batch.
     void ResetHookCache();
@@ -433,24 +433,10 @@ private:
     std::map<QWidget*, qint64> lastMenuButtonPress_;
     // Layer pictures of the running batch; used by the hook on the worker.
     std::unique_ptr<TLayerImageCache> hookCache_;
-    // The record of every row, by row index, as the batch started.
-    std::vector<const TlvFilesRecord*> rowRecords_;
-    // Task reports of the running batch (main thread): how many tasks have
-    // ended, and whether the last task finished. The end actions wait for
-    // both, as with several tasks at a time the last task need not end last.
-    std::size_t tasksEnded_ = 0;
-    bool lastTaskFinished_ = false;
-    // With several tasks at a time, the task whose pictures the preview
-    // shows until it ends (-1: the next task that sends one), so that tasks
-    // running side by side do not take turns in it.
-    int previewTask_ = -1;
-    // What the last source the probe could open said of itself: a source it
-    // cannot open is named and built from these.
-    struct TLastProbed {
-        std::string FileName;
-        std::string FormatName;
-        TProbedSource Source;
-    } lastProbed_;
+    // The batch: its tasks' rows and options, and its run (after the
+    // converter, gone before it).
+    std::unique_ptr<TBatchPlan> batchPlan_;
+    std::unique_ptr<TBatchRunner> batchRunner_;
     // The add that runs, if any: its probes, and what its rows need. Used on
     // the user-interface thread only; the queue has its own lock.
     struct TAddRun {

@@ -3,18 +3,14 @@
 #include "app/winMain.h"
 
 #include "app/WinProgress.h"
-#include "app/core/DefaultFormats.h"
-#include "app/core/DestinationName.h"
+#include "app/core/BatchPlan.h"
+#include "app/core/BatchRunner.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/MessageSeam.h"
-#include "app/core/OptionBuilder.h"
-#include "app/core/ProbedSource.h"
 #include "app/core/WorkPriority.h"
 #include "editing/FrameRenderer.h"
 #include "engine/FFmpegVCL.h"
-#include "media/MainThread.h"
-#include "probe/AVProbe.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -22,7 +18,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <set>
 #include <stdexcept>
 
 namespace {
@@ -43,8 +38,7 @@ void TfrmMain::SetPowerOffCommand(std::function<void()> command) {
 }
 
 int TfrmMain::ProgressPercent(int64_t current, int64_t total) {
-    if (total <= 0) return 0;
-    return static_cast<int>(current * 100 / total);
+    return TaskPercent(current, total);
 }
 
 QString TfrmMain::ShortFileCaption(const QString& path) {
@@ -57,48 +51,37 @@ void TfrmMain::ConnectConverter() {
     ResetHookCache();
     CCAVC = std::make_unique<TFFmpegVCL>();
     CCAVC->SetPreviewBitmap(true);
-    CCAVC->OnProgress = [this](TCustomFFmpegVCL* s, TProgressInfo* i) { CCAVCProgress(s, i); };
-    CCAVC->OnPreviewBitmap = [this](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
-        CCAVCPreviewBitmap(s, i);
+    batchPlan_ = std::make_unique<TBatchPlan>(*CCAVC);
+    batchPlan_->KeepLastProbe = true;
+    // The layer cache is used by one worker at a time (the converter's hook
+    // lock) and emptied only between batches.
+    batchPlan_->Drawer = [cache = hookCache_.get()](const TlvFilesRecord& row, THookInfo& frame) {
+        RenderRowFrame(row, *frame.Bitmap, frame.PTS, *cache);
     };
-    // Reports that arrive on another thread are carried out on this one, in
-    // the order they were raised; the token drops those still queued when
-    // the window has gone.
-    std::weak_ptr<char> alive = alive_;
-    CCAVC->OnTerminate = [this, alive](TCustomFFmpegVCL* s, const TTerminateInfo& i) {
-        if (IsMainThread()) return CCAVCTerminate(s, i);
-        QueueInMainThread([this, alive, s, i] {
-            if (alive.lock()) CCAVCTerminate(s, i);
-        });
-    };
-    CCAVC->OnCustomHook = [this](TCustomFFmpegVCL* s, THookInfo* i) { CCAVCCustomHook(s, i); };
+    batchRunner_ = std::make_unique<TBatchRunner>(*CCAVC, *batchPlan_);
+    batchRunner_->OnTaskProgress = [this](const TTaskReport& report) { ShowTaskProgress(report); };
+    batchRunner_->OnPreview = [this](const TPreviewInfo& info) { KeepPreviewBitmap(info); };
+    batchRunner_->OnTaskEnded = [this](const TTaskEnd& end) { TaskEnded(end); };
+    batchRunner_->OnEndActions = [this] { RunEndActions(); };
+    batchRunner_->OnBatchEnded = [this] { EndOfBatch(); };
 }
 
 // Waits for every task to end, then lets go of the handlers: no worker can
 // be inside one of them afterwards.
 void TfrmMain::DetachConverter() {
-    if (!CCAVC) return;
-    CCAVC->Stop(true);
-    CCAVC->OnCustomHook = nullptr;
-    CCAVC->OnProgress = nullptr;
-    CCAVC->OnPreviewBitmap = nullptr;
-    CCAVC->OnTerminate = nullptr;
+    batchRunner_.reset();
 }
 
 void TfrmMain::btnStartClick() {
     TIniFile settings(GlobalObject->SettingsFile());
     TThreadPriority priority;
     if (StoredWorkPriority(settings, priority)) CCAVC->SetThreadPriority(priority);
-    const int checked = lvFIles->CheckedCount();
-    if (checked == 0) {
+    if (lvFIles->CheckedCount() == 0) {
         ShowMessageBox("Warning", "Please select a file by clicking the check box!",
                        TMsgIcon::Warning, TMsgButtons::Ok);
         return;
     }
-    TaskItems.assign(checked, 0);
-    tasksEnded_ = 0;
-    lastTaskFinished_ = false;
-    previewTask_ = -1;
+    TaskItems.clear();
     ClearCheckedProgress();
     ResetHookCache();
     imgbtnStopClick();
@@ -112,43 +95,42 @@ void TfrmMain::btnStartClick() {
         CCAVC->ClearTasks();
         throw;
     }
-    if (!frmProgress)
-        frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume);
-    frmProgress->SetConversionsAtATime(StoredConversionsAtATime(settings));
+    ShowProgressWindow(StoredConversionsAtATime(settings));
+}
+
+// The progress window's showing starts the batch; it returns when the
+// window closes.
+void TfrmMain::ShowProgressWindow(int atATime) {
+    if (!frmProgress) {
+        frmProgress = new TfrmProgress(this, CCAVC.get(), &PreviewBitmap, btnPause, btnResume,
+                                       GlobalObject.get());
+        connect(frmProgress, &TfrmProgress::Shown, this, [this] {
+            if (batchRunner_) batchRunner_->Start(frmProgress->ConversionsAtATime());
+        });
+    }
+    frmProgress->SetConversionsAtATime(atATime);
     SetListButtonsEnabled(false);
     StoreBatchStart();
     frmProgress->exec();
 }
 
-namespace {
-
-// Closes the converter's probe however the task's set-up ends.
-struct TProbeCloser {
-    TAVProbe* Probe;
-    ~TProbeCloser() { Probe->CloseFile(); }
-};
-
-} // namespace
-
 // One task per checked row, in list order; entry n of TaskItems is the row
 // of task n.
 void TfrmMain::AddBatchTasks(int formatCode) {
-    rowRecords_.clear();
-    for (int row = 0; row < lvFIles->RowCount(); ++row)
-        rowRecords_.push_back(&lvFIles->Row(row)->Record);
-    int task = 0;
-    std::set<std::string> taken;
+    batchPlan_->Clear();
     for (int row = 0; row < lvFIles->RowCount(); ++row) {
         if (!lvFIles->IsChecked(row)) continue;
-        TaskItems[task++] = row;
+        TlvFilesRecord& record = lvFIles->Row(row)->Record;
         try {
-            AddBatchTask(row, formatCode, taken);
+            const int task = batchPlan_->AddRow(*GlobalObject, formatCode, record, row);
+            lvFIles->SetDestination(row, batchPlan_->TaskOutput(task));
         } catch (const FFmpegException& e) {
             throw FFmpegException(RowFailureText(row, e.what()));
         } catch (const std::exception& e) {
             throw std::runtime_error(RowFailureText(row, e.what()));
         }
     }
+    TaskItems = batchPlan_->TaskRows();
 }
 
 // Why the start stopped on a row, naming the row's file.
@@ -159,40 +141,6 @@ std::string TfrmMain::RowFailureText(int row, const std::string& reason) const {
 void TfrmMain::ClearCheckedProgress() {
     for (int row = 0; row < lvFIles->RowCount(); ++row)
         if (lvFIles->IsChecked(row)) lvFIles->SetProgressText(row, QString());
-}
-
-void TfrmMain::AddBatchTask(int row, int formatCode, std::set<std::string>& taken) {
-    TlvFilesRecord& record = lvFIles->Row(row)->Record;
-    TInputOptions in;
-    in.Reset();
-    in.FileName = record.SourceFile;
-    TAVProbe* probe = CCAVC->AVProbe();
-    const TProbeCloser closer{probe};
-    if (probe->LoadFile(record.SourceFile)) {
-        CurrentProbe = probe;
-        lastProbed_ = {probe->GetFileName(), probe->GetFormatName(), ProbedSourceOf(*probe)};
-    }
-    in.ForceFormat = lastProbed_.FormatName;
-    const std::string ext = FormatFileExt(*GlobalObject, formatCode);
-    TOutputOptions out;
-    out.Reset();
-    out.FileName = MakeDestinationName(*GlobalObject, lastProbed_.FileName, "." + ext, taken);
-    taken.insert(out.FileName);
-    lvFIles->SetDestination(row, out.FileName);
-    record.ZoomMode = FormatZoomMode(*GlobalObject, formatCode);
-    HandOverRowEdits(record, in, out);
-    BuildConversionOptions(*GlobalObject, record, formatCode, out, lastProbed_.Source, in);
-    const int task = CCAVC->AddTask(in.FileName, &in);
-    // A task that could not be added makes the output fail below; the
-    // reason worth showing is why the source did not open.
-    const std::string addError = CCAVC->LastErrMsg;
-    TInputOptions picture;
-    if (task >= 0 && BlackPictureInput(*GlobalObject, formatCode, lastProbed_.Source, picture) &&
-        !CCAVC->AddInput(task, picture.FileName, &picture))
-        throw FFmpegException(CCAVC->LastErrMsg);
-    out.CustomHook = NeedsFrameHook(record);
-    if (!CCAVC->SetOutputFile(task, out.FileName, &out))
-        throw FFmpegException(task < 0 ? addError : CCAVC->LastErrMsg);
 }
 
 // The list's buttons and both Start buttons are off from the start of a
@@ -209,71 +157,40 @@ void TfrmMain::SetListButtonsEnabled(bool enabled) {
 }
 
 void TfrmMain::CCAVCProgress(TCustomFFmpegVCL*, TProgressInfo* AProgressInfo) {
-    if (AProgressInfo) ShowTaskProgress(*AProgressInfo);
+    if (AProgressInfo && batchRunner_) batchRunner_->Progress(*AProgressInfo);
 }
 
-void TfrmMain::ShowTaskProgress(const TProgressInfo& info) {
-    const int k = info.TaskIndex;
-    if (k < 0 || k >= static_cast<int>(TaskItems.size())) return;
-    const int row = TaskItems[k];
-    const int percent = ProgressPercent(info.CurrentDuration, info.TotalDuration);
-    lvFIles->SetProgressText(row, QString::number(percent) + "%");
+// The row's "Progress" column; the progress window shows the report itself.
+void TfrmMain::ShowTaskProgress(const TTaskReport& report) {
+    const int row = report.Row;
+    if (row < 0 || row >= lvFIles->RowCount()) return;
+    lvFIles->SetProgressText(row, QString::number(report.Percent) + "%");
     if (!frmProgress) return;
-    frmProgress->progbarFile->setValue(percent);
-    frmProgress->lblTime->setText(QString::number(info.CurrentDuration / 1000000) + " Second");
-    frmProgress->lblLength->setText(QString::number(info.TotalDuration / 1000000) + " Second");
-    frmProgress->lblSize->setText(QString::number(info.CurrentSize / 1000) + " kb");
-    frmProgress->lblProgress->setText(QString("[%1/%2]").arg(k + 1).arg(CCAVC->TaskCount()));
-    const QString caption =
-        row >= 0 && row < lvFIles->RowCount()
-            ? ShortFileCaption(QString::fromStdString(lvFIles->Row(row)->Record.SourceFile))
-            : QString();
-    if (!caption.isEmpty()) frmProgress->lblOutput->setText(caption);
-    frmProgress->ShowRate(k, percent, info.FPS);
-    frmProgress->ShowTaskLine(k, caption, percent);
+    frmProgress->ShowReport(
+        report, ShortFileCaption(QString::fromStdString(lvFIles->Row(row)->Record.SourceFile)));
 }
 
-void TfrmMain::CCAVCPreviewBitmap(TCustomFFmpegVCL*, const TPreviewInfo& APreviewInfo) {
-    const Bitmap24* bitmap = APreviewInfo.Bitmap;
-    if (!bitmap || bitmap->Width < 1 || bitmap->Height < 1) return;
-    if (frmProgress && frmProgress->ConversionsAtATime() > 1) {
-        if (previewTask_ >= 0 && APreviewInfo.TaskIndex != previewTask_) return;
-        previewTask_ = APreviewInfo.TaskIndex;
-    }
-    PreviewBitmap = QImage(bitmap->Data.data(), bitmap->Width, bitmap->Height, bitmap->Stride,
+void TfrmMain::KeepPreviewBitmap(const TPreviewInfo& info) {
+    const Bitmap24& bitmap = *info.Bitmap;
+    PreviewBitmap = QImage(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
                            QImage::Format_BGR888)
                         .copy();
 }
 
-void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminateInfo) {
-    if (ATerminateInfo.TaskIndex < 0) {
-        EndOfBatch();
-        return;
-    }
-    TaskEnded(ATerminateInfo);
-}
-
-// Every task's report: the progress window's task lines, and the end
-// actions once all tasks have ended when the last one finished (with one
-// task at a time: right after the last task's report, as that ends last).
-void TfrmMain::TaskEnded(const TTerminateInfo& info) {
-    ++tasksEnded_;
-    if (info.TaskIndex == previewTask_) previewTask_ = -1;
-    if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
-    if (info.Finished) TaskFinished(info.TaskIndex);
-    // A source that ended well short of its length (the engine has logged
-    // where): the row shows how far it got instead of "100%".
-    if (info.Finished && !info.EndedEarly.empty() &&
-        info.TaskIndex < static_cast<int>(TaskItems.size())) {
-        lvFIles->SetProgressText(TaskItems[info.TaskIndex],
-                                 QString("%1% (ended early)").arg(info.ReachedPercent));
-        if (frmProgress) frmProgress->progbarFile->setValue(info.ReachedPercent);
+// Every task's report: the row's progress text (how far a source that
+// ended well short of its length got, instead of "100%"), the stored list,
+// and the progress window's view of the task.
+void TfrmMain::TaskEnded(const TTaskEnd& end) {
+    const TTerminateInfo& info = *end.Info;
+    if (frmProgress) frmProgress->TaskEnded(info);
+    const int row = end.Row;
+    if (info.Finished && row >= 0 && row < lvFIles->RowCount()) {
+        lvFIles->SetProgressText(row, info.EndedEarly.empty()
+                                          ? QString("100%")
+                                          : QString("%1% (ended early)").arg(info.ReachedPercent));
+        StoreRowConverted(row);
     }
     TaskCutShort(info);
-    if (tasksEnded_ >= TaskItems.size() && lastTaskFinished_) {
-        lastTaskFinished_ = false;
-        RunEndActions();
-    }
 }
 
 void TfrmMain::EndOfBatch() {
@@ -281,15 +198,6 @@ void TfrmMain::EndOfBatch() {
     SetListButtonsEnabled(true);
     CCAVC->ClearTasks();
     if (frmProgress && frmProgress->isVisible()) frmProgress->CloseWithoutAsking();
-}
-
-void TfrmMain::TaskFinished(int taskIndex) {
-    if (taskIndex < static_cast<int>(TaskItems.size())) {
-        lvFIles->SetProgressText(TaskItems[taskIndex], "100%");
-        StoreRowConverted(TaskItems[taskIndex]);
-    }
-    if (frmProgress) frmProgress->progbarFile->setValue(100);
-    if (taskIndex + 1 == lvFIles->CheckedCount()) lastTaskFinished_ = true;
 }
 
 void TfrmMain::RunEndActions() {
@@ -304,19 +212,4 @@ void TfrmMain::ResetHookCache() {
         hookCache_->Clear();
     else
         hookCache_ = std::make_unique<TLayerImageCache>();
-}
-
-// Runs on the converter's worker thread, one call at a time under the
-// converter's hook lock. It reaches the rows through the records noted at
-// the start, never through the list's widgets, and reads them without a
-// lock: the modal progress window keeps every dialog from changing them
-// during the batch. A layer file that cannot be read raises its error to
-// the converter, which logs it.
-void TfrmMain::CCAVCCustomHook(TCustomFFmpegVCL*, THookInfo* AHookInfo) {
-    if (!AHookInfo || !AHookInfo->Bitmap) return;
-    const int k = AHookInfo->TaskIndex;
-    if (k < 0 || k >= static_cast<int>(TaskItems.size())) return;
-    const int row = TaskItems[k];
-    if (row < 0 || row >= static_cast<int>(rowRecords_.size())) return;
-    RenderRowFrame(*rowRecords_[row], *AHookInfo->Bitmap, AHookInfo->PTS, *hookCache_);
 }
