@@ -182,60 +182,39 @@ TLogToConsole::~TLogToConsole() {
     GetLogger().TriggerEventInMainThread = FOldTrigger;
 }
 
-TBatchRun::TBatchRun(TCustomFFmpegVCL& converter, TConsole& console, const TStopSignals& signals)
-    : FConverter(converter), FConsole(console), FSignals(signals) {
-    FConverter.OnProgress = [this](TCustomFFmpegVCL*, TProgressInfo* info) {
-        if (!info) return;
-        FConsole.Progress(Label(info->TaskIndex) + ProgressText(*info));
-        if (FObserver) FObserver->Progress(*info);
+TBatchRun::TBatchRun(TCustomFFmpegVCL& converter, TConsole& console, const TStopSignals& signals,
+                     TBatchPlan* plan)
+    : FConverter(converter), FConsole(console), FSignals(signals), FOwnPlan(converter),
+      FRunner(converter, plan ? *plan : FOwnPlan) {
+    FRunner.OnTaskProgress = [this](const TTaskReport& report) {
+        FConsole.Progress(Label(report.Task) + ProgressText(*report.Info));
+        if (FObserver) FObserver->Progress(*report.Info);
     };
-    FConverter.OnTerminate = [this](TCustomFFmpegVCL*, const TTerminateInfo& info) {
-        Terminated(info);
+    FRunner.OnTaskEnded = [this](const TTaskEnd& end) {
+        FConsole.Line(Label(end.Info->TaskIndex) + "Conversion " + TerminationText(*end.Info));
+        if (FObserver) FObserver->Ended(*end.Info);
     };
 }
 
-TBatchRun::~TBatchRun() {
-    FConverter.OnProgress = nullptr;
-    FConverter.OnTerminate = nullptr;
-}
+TBatchRun::~TBatchRun() = default;
 
 void TBatchRun::SetTaskLabel(int task, const std::string& label) {
-    const std::lock_guard<std::mutex> lock(FLock);
     FLabels[task] = label;
 }
 
-std::string TBatchRun::Label(int task) {
-    const std::lock_guard<std::mutex> lock(FLock);
+std::string TBatchRun::Label(int task) const {
     const auto it = FLabels.find(task);
     return it == FLabels.end() ? std::string() : it->second;
 }
 
-void TBatchRun::Terminated(const TTerminateInfo& info) {
-    if (info.TaskIndex < 0) {
-        FBatchEnded = true;
-        return;
-    }
-    {
-        const std::lock_guard<std::mutex> lock(FLock);
-        if (info.TaskIndex < static_cast<int>(FResults.size())) FResults[info.TaskIndex] = info;
-    }
-    FConsole.Line(Label(info.TaskIndex) + "Conversion " + TerminationText(info));
-    if (FObserver) FObserver->Ended(info);
-}
-
 std::vector<TTerminateInfo> TBatchRun::Run(int maxConcurrent) {
-    {
-        const std::lock_guard<std::mutex> lock(FLock);
-        FResults.assign(static_cast<std::size_t>(FConverter.TaskCount()), TTerminateInfo());
-    }
     if (FConverter.TaskCount() == 0) return {};
-    FBatchEnded = false;
     FInterrupted = false;
     {
         const TInterruptBlock block;
-        FConverter.StartTask(maxConcurrent < 1 ? 1 : maxConcurrent);
+        FRunner.Start(maxConcurrent);
     }
-    while (!FBatchEnded) {
+    while (!FRunner.Ended()) {
         ServiceMainThread(std::chrono::milliseconds(50));
         if (!FInterrupted && FSignals.Caught()) {
             FInterrupted = true;
@@ -243,8 +222,7 @@ std::vector<TTerminateInfo> TBatchRun::Run(int maxConcurrent) {
             FConverter.Stop(true);
         }
     }
-    const std::lock_guard<std::mutex> lock(FLock);
-    return FResults;
+    return FRunner.Results();
 }
 
 void InvertFrame(THookInfo* info) {

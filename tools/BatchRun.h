@@ -4,9 +4,10 @@
 // batch-end report, Ctrl-C stopping the batch cleanly).
 #pragma once
 
+#include "core/BatchPlan.h"
+#include "core/BatchRunner.h"
 #include "engine/FFmpegRecords.h"
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -97,15 +98,17 @@ private:
     struct sigaction FOld[3]{};
 };
 
-// One batch of the converter's tasks. Binds the converter's OnProgress and
-// OnTerminate for its lifetime.
+// One batch of the converter's tasks, run by the batch core's runner, on
+// the tool's console. Binds the converter's events for its lifetime.
 //
-// Threads: progress reports come on the main thread (the converter hands
-// them over); termination reports may come on any thread, so the results
-// are kept under a lock and the batch end is an atomic flag.
+// Threads: the runner raises its reports on the main thread, which Run
+// services until the batch-end report.
 class TBatchRun {
 public:
-    TBatchRun(TCustomFFmpegVCL& converter, TConsole& console, const TStopSignals& signals);
+    // The tasks planned in `plan`, or, without one, tasks added to the
+    // converter directly.
+    TBatchRun(TCustomFFmpegVCL& converter, TConsole& console, const TStopSignals& signals,
+              TBatchPlan* plan = nullptr);
     ~TBatchRun();
     TBatchRun(const TBatchRun&) = delete;
     TBatchRun& operator=(const TBatchRun&) = delete;
@@ -120,26 +123,23 @@ public:
     // and services the main thread until the batch-end report. A stop
     // signal (TStopSignals, switched to converting by the caller) stops the
     // batch and waits for every task, so outputs are finished properly.
-    // Returns
-    // each task's termination report in task order (a task that never
-    // reported has Finished and ExceptionRaised false).
+    // Returns each task's termination report in task order (a task that
+    // never reported has Finished and ExceptionRaised false).
     std::vector<TTerminateInfo> Run(int maxConcurrent);
 
     // A stop signal stopped the batch.
     bool Interrupted() const { return FInterrupted; }
 
 private:
-    std::string Label(int task);
-    void Terminated(const TTerminateInfo& info);
+    std::string Label(int task) const;
 
     TCustomFFmpegVCL& FConverter;
     TConsole& FConsole;
     const TStopSignals& FSignals;
-    std::mutex FLock; // FLabels, FResults
+    TBatchPlan FOwnPlan; // the plan when none is given
+    TBatchRunner FRunner;
     std::map<int, std::string> FLabels;
-    std::vector<TTerminateInfo> FResults;
     TBatchObserver* FObserver = nullptr; // set before the batch starts
-    std::atomic<bool> FBatchEnded{false};
     bool FInterrupted = false;
 };
 

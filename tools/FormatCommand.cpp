@@ -10,7 +10,6 @@
 #include "core/WorkPriority.h"
 #include "engine/FFmpegVCL.h"
 #include "media/FFUtils.h"
-#include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
 #include "probe/AVProbe.h"
@@ -76,35 +75,13 @@ void CheckOutputFolder(const std::string& folder) {
         throw std::runtime_error("--output-dir: " + folder + ": Not a directory");
 }
 
-// Adds the row's task with its output; returns the task index. Throws the
-// converter's error; a task whose output failed is removed again.
-int AddRowTask(TFFmpegVCL& converter, TFormatRow& row) {
-    const int task = converter.AddTask(row.In.FileName, &row.In);
-    if (task < 0) throw std::runtime_error(converter.LastErrMsg);
-    if ((row.HasPicture && !converter.AddInput(task, row.Picture.FileName, &row.Picture)) ||
-        !converter.SetOutputFile(task, row.Out.FileName, &row.Out)) {
-        const std::string error = converter.LastErrMsg;
-        converter.RemoveTask(task);
-        throw std::runtime_error(error);
-    }
-    return task;
-}
-
-// The output name was free when it was made, but another program (another
-// vantrel-convert of the same batch spread over several processes) created
-// it before the task opened it.
-bool NameTakenMeanwhile(const std::string& output, const std::string& error) {
-    return error == MediaErrorText(output, AVERROR(EEXIST));
-}
-
-// The most names tried for one file when others keep taking them.
-constexpr int kNameAttempts = 100;
-
 class TFormatBatch {
 public:
     TFormatBatch(const TFormatCommand& command, int code)
-        : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}) {
+        : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}),
+          FPlan(FConverter) {
         FConverter.NewOutputsOnly = true;
+        FPlan.HookEveryFrame = FCommand.InvertHook;
     }
 
     int Run() {
@@ -135,10 +112,19 @@ public:
 
 private:
     void AddFile(const TGlobalObject& g, const std::string& file, const TTextMeasure& measure) {
-        TAVProbe& probe = *FConverter.AVProbe();
         try {
-            if (!probe.LoadFile(file)) throw std::runtime_error(probe.LastErrMsg());
-            AddFileTask(g, file, measure);
+            TProbedFile probed;
+            std::string error;
+            if (!ProbeRowSource(*FConverter.AVProbe(), file, probed, error))
+                throw std::runtime_error(error);
+            FRows.push_back(NewEditedRow(g, FCode, file, probed.Duration, FCommand.Edits, measure));
+            try {
+                FPlan.AddProbedRow(g, FCode, FRows.back(), static_cast<int>(FRows.size()) - 1,
+                                   probed);
+            } catch (...) {
+                FRows.pop_back();
+                throw;
+            }
         } catch (const std::exception& e) {
             const std::string reason = e.what();
             // A file that a stop signal cut short is not a failure of its own.
@@ -150,60 +136,26 @@ private:
             if (FCommand.Json) FJson.FileFailed(file, reason);
             ++FFailed;
         }
-        probe.CloseFile();
-    }
-
-    // The row and its task; a name taken by another program meanwhile is
-    // made again (the next free one).
-    void AddFileTask(const TGlobalObject& g, const std::string& file, const TTextMeasure& measure) {
-        std::set<std::string> taken;
-        for (const TFormatRow& row : FRows)
-            taken.insert(row.Out.FileName);
-        for (int attempt = 1;; ++attempt) {
-            FRows.push_back(BuildFormatRow(g, FCode, *FConverter.AVProbe(), file, FCommand.Edits,
-                                           measure, true, taken));
-            if (FCommand.InvertHook) FRows.back().Out.CustomHook = true;
-            try {
-                const int task = AddRowTask(FConverter, FRows.back());
-                FTaskRows.resize(static_cast<std::size_t>(task) + 1, -1);
-                FTaskRows[task] = static_cast<int>(FRows.size()) - 1;
-                return;
-            } catch (const std::exception& e) {
-                const std::string output = FRows.back().Out.FileName;
-                FRows.pop_back();
-                if (attempt >= kNameAttempts || !NameTakenMeanwhile(output, e.what())) throw;
-                taken.insert(output);
-            }
-        }
-    }
-
-    // Runs on a worker thread, one call at a time under the converter's hook
-    // lock; the rows do not change while the batch runs.
-    void DrawRow(TRowPictures& pictures, THookInfo* info) {
-        if (!info || !info->Bitmap) return;
-        const int task = info->TaskIndex;
-        if (task < 0 || task >= static_cast<int>(FTaskRows.size()) || FTaskRows[task] < 0) return;
-        pictures.Draw(FRows[FTaskRows[task]].Record, *info->Bitmap, info->PTS);
     }
 
     int Convert(TRowPictures& pictures) {
-        const int tasks = FConverter.TaskCount();
-        TBatchRun run(FConverter, FConsole, FSignals);
+        const int tasks = FPlan.TaskCount();
+        TBatchRun run(FConverter, FConsole, FSignals, &FPlan);
         for (int k = 0; k < tasks; ++k) {
-            const TFormatRow& row = FRows[FTaskRows[k]];
+            const std::string& source = FPlan.TaskRecord(k).SourceFile;
             const std::string label =
                 "[" + std::to_string(k + 1) + "/" + std::to_string(tasks) + "] ";
-            FConsole.Line(label + row.Record.SourceFile + " -> " + row.Out.FileName);
+            FConsole.Line(label + source + " -> " + FPlan.TaskOutput(k));
             run.SetTaskLabel(k, label);
-            if (FCommand.Json) FJson.AddTask(k, row.Record.SourceFile, row.Out.FileName);
+            if (FCommand.Json) FJson.AddTask(k, source, FPlan.TaskOutput(k));
         }
         if (FCommand.Json) run.SetObserver(&FJson);
-        FConverter.OnCustomHook = [this, &pictures](TCustomFFmpegVCL*, THookInfo* info) {
-            if (FCommand.InvertHook)
-                InvertFrame(info);
-            else
-                DrawRow(pictures, info);
-        };
+        if (FCommand.InvertHook)
+            FPlan.Drawer = [](const TlvFilesRecord&, THookInfo& frame) { InvertFrame(&frame); };
+        else
+            FPlan.Drawer = [&pictures](const TlvFilesRecord& row, THookInfo& frame) {
+                pictures.Draw(row, *frame.Bitmap, frame.PTS);
+            };
         int finished = 0, stopped = 0, early = 0;
         for (const TTerminateInfo& result : run.Run(FJobs)) {
             if (result.Finished && !result.ExceptionRaised && !result.EndedEarly.empty())
@@ -215,7 +167,6 @@ private:
             else
                 ++stopped;
         }
-        FConverter.OnCustomHook = nullptr;
         const std::string shorter =
             early > 0 ? FormatText(", %d ended early", early) : std::string();
         FConsole.Line(FormatText("%d of %zu files converted (%d failed, %d stopped%s)", finished,
@@ -233,8 +184,8 @@ private:
     TLogToConsole FLog; // after the converter and the console it refers to
     TJsonLines FJson;
     int FJobs = 1;
-    std::deque<TFormatRow> FRows; // the hook keeps pointers into the rows
-    std::vector<int> FTaskRows;   // task index -> index in FRows
+    std::deque<TlvFilesRecord> FRows; // the plan keeps pointers to the rows
+    TBatchPlan FPlan;                 // after the converter it adds tasks to
     int FFailed = 0;
 };
 

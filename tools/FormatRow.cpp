@@ -1,12 +1,9 @@
 #include "FormatRow.h"
 
 #include "core/DefaultFormats.h"
-#include "core/DestinationName.h"
 #include "core/FormatCatalogue.h"
 #include "core/IniFile.h"
 #include "core/OptionBuilder.h"
-#include "core/ProbedSource.h"
-#include "probe/AVProbe.h"
 
 #include <ostream>
 #include <stdexcept>
@@ -35,28 +32,10 @@ TMessageHandler AnswerNoOn(std::ostream& err) {
     };
 }
 
-TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& probe,
-                          const std::string& file, const std::vector<std::string>& edits,
-                          const TTextMeasure& measure, bool nameOutput,
-                          const std::set<std::string>& taken) {
-    TFileStreamInfo info;
-    probe.GetFileStreamInfo(info);
-    TFormatRow row;
-    row.Record = NewFilesRecord(file, "", info.Duration, FormatZoomMode(g, formatCode));
-    ApplyRowEdits(edits, row.Record, measure);
-    row.In.Reset();
-    row.In.FileName = file;
-    row.In.ForceFormat = probe.GetFormatName();
-    row.Out.Reset();
-    if (nameOutput) {
-        const std::string ext = FormatFileExt(g, formatCode);
-        row.Out.FileName = MakeDestinationName(g, probe.GetFileName(), "." + ext, taken);
-    }
-    row.Record.ZoomMode = FormatZoomMode(g, formatCode);
-    HandOverRowEdits(row.Record, row.In, row.Out);
-    const TProbedSource source = ProbedSourceOf(probe);
-    BuildConversionOptions(g, row.Record, formatCode, row.Out, source, row.In);
-    row.HasPicture = BlackPictureInput(g, formatCode, source, row.Picture);
-    row.Out.CustomHook = NeedsFrameHook(row.Record);
+TlvFilesRecord NewEditedRow(const TGlobalObject& g, int formatCode, const std::string& file,
+                            int64_t durationUS, const std::vector<std::string>& edits,
+                            const TTextMeasure& measure) {
+    TlvFilesRecord row = NewFilesRecord(file, "", durationUS, FormatZoomMode(g, formatCode));
+    ApplyRowEdits(edits, row, measure);
     return row;
 }

@@ -1,22 +1,19 @@
 // The steps vantrel-convert --format shares between printing a file's
 // options and converting the file: the settings store with its built-in
 // defaults, the answer to the builder's questions, and one file's row with
-// its task options, built in the order of the window's batch start.
+// the edits of the command line (its task is planned by the batch core).
 #pragma once
 
 #include "RowEdits.h"
 
+#include "core/BatchPlan.h"
 #include "core/GlobalUnit.h"
 #include "core/MessageSeam.h"
 #include "effects/EditSettings.h"
-#include "engine/FFmpegRecords.h"
 
 #include <iosfwd>
-#include <set>
 #include <string>
 #include <vector>
-
-class TAVProbe;
 
 // A format code as given on the command line: an integer naming one of the
 // catalogue's formats. Throws std::invalid_argument "Unknown format code: "
@@ -33,23 +30,9 @@ void InitSettingsStore(TGlobalObject& g);
 // an unusable frame size is answered No (and the answer said on `err`).
 TMessageHandler AnswerNoOn(std::ostream& err);
 
-// One file's row at batch start and the options of its task.
-struct TFormatRow {
-    TlvFilesRecord Record;
-    TInputOptions In;
-    TOutputOptions Out;
-    bool HasPicture = false; // a black picture input follows the source
-    TInputOptions Picture;
-};
-
-// The row of a newly added `file` (open in `probe`) with the per-file
-// `edits` of RowEdits.h (text boxes measured with `measure`), and its task
-// options for the format: trim start, the output file name when
-// `nameOutput` (MakeDestinationName with "." + the format's "FileExt"),
-// the zoom mode read again, crop, recording length, BuildConversionOptions
-// and the frame hook switch. Names in `taken` (other rows' outputs) are not
-// given again. Throws what the edits and the builder throw.
-TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& probe,
-                          const std::string& file, const std::vector<std::string>& edits,
-                          const TTextMeasure& measure, bool nameOutput,
-                          const std::set<std::string>& taken = {});
+// The row of a newly added `file` of the probed length, as the list makes
+// it for the format, with the per-file `edits` of RowEdits.h (text boxes
+// measured with `measure`). Throws what the edits throw.
+TlvFilesRecord NewEditedRow(const TGlobalObject& g, int formatCode, const std::string& file,
+                            int64_t durationUS, const std::vector<std::string>& edits,
+                            const TTextMeasure& measure);

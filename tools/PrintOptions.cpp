@@ -38,14 +38,17 @@ int PrintConversionOptions(int formatCode, const std::string& file, std::ostream
         TGlobalObject g;
         InitSettingsStore(g);
         TAVProbe probe;
-        if (!probe.LoadFile(file)) {
-            err << probe.LastErrMsg() << '\n';
+        TProbedFile probed;
+        std::string error;
+        if (!ProbeRowSource(probe, file, probed, error)) {
+            err << error << '\n';
             return 1;
         }
-        const TFormatRow row = BuildFormatRow(g, formatCode, probe, file, edits, {}, false);
+        TlvFilesRecord row = NewEditedRow(g, formatCode, file, probed.Duration, edits, {});
+        const TTaskPlan plan = PlanRowTask(g, formatCode, row, probed, nullptr);
         out << "[input]\n"
-            << InputOptionLines(row.In) << "[output]\n"
-            << OutputOptionLines(row.Out);
+            << InputOptionLines(plan.In) << "[output]\n"
+            << OutputOptionLines(plan.Out);
         return 0;
     } catch (const std::exception& e) {
         err << e.what() << '\n';

@@ -5,7 +5,7 @@
 #include "core/IniFile.h"
 #include "core/MessageSeam.h"
 #include "app/Snapshots.h"
-#include "app/winMain.h"
+#include "core/BatchRunner.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
@@ -74,11 +74,16 @@ QString ClockText(qint64 seconds) {
 
 TfrmProgress::TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter,
                            const QImage* previewBitmap, QPushButton* mainPause,
-                           QPushButton* mainResume)
+                           QPushButton* mainResume, const TGlobalObject* global)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowCloseButtonHint),
-      converter_(converter), previewBitmap_(previewBitmap), mainPause_(mainPause),
+      converter_(converter), global_(global), previewBitmap_(previewBitmap), mainPause_(mainPause),
       mainResume_(mainResume) {
+    if (!global_) {
+        ownGlobal_ = std::make_unique<TGlobalObject>();
+        InitGlobalObject(*ownGlobal_);
+        global_ = ownGlobal_.get();
+    }
     setObjectName("frmProgress");
     setWindowTitle("Progress");
     setModal(true);
@@ -86,6 +91,8 @@ TfrmProgress::TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter,
     Timer1.setInterval(100);
     connect(&Timer1, &QTimer::timeout, this, &TfrmProgress::Timer1Timer);
 }
+
+TfrmProgress::~TfrmProgress() = default;
 
 void TfrmProgress::CreateControls() {
     setFixedSize(420, kHeight);
@@ -208,7 +215,7 @@ void TfrmProgress::FormShow() {
     lstTasks->clear();
     batch_.Begin(converter_->TaskCount());
     ShowBatch();
-    converter_->StartTask(atATime_);
+    emit Shown();
 }
 
 void TfrmProgress::ClearPreview() {
@@ -249,6 +256,18 @@ qint64 TfrmProgress::WorkingMs() const {
     return clock_.elapsed() - paused;
 }
 
+void TfrmProgress::ShowReport(const TTaskReport& report, const QString& file) {
+    const TProgressInfo& info = *report.Info;
+    progbarFile->setValue(report.Percent);
+    lblTime->setText(QString::number(info.CurrentDuration / 1000000) + " Second");
+    lblLength->setText(QString::number(info.TotalDuration / 1000000) + " Second");
+    lblSize->setText(QString::number(info.CurrentSize / 1000) + " kb");
+    lblProgress->setText(QString("[%1/%2]").arg(report.Task + 1).arg(report.TaskCount));
+    if (!file.isEmpty()) lblOutput->setText(file);
+    ShowRate(report.Task, report.Percent, info.FPS);
+    ShowTaskLine(report.Task, report.TaskCount, file, report.Percent);
+}
+
 void TfrmProgress::ShowRate(int taskIndex, int percent, int framesPerSecond) {
     lblSpeed->setText(framesPerSecond >= 0 ? QString("%1 fps").arg(framesPerSecond) : QString());
     if (atATime_ > 1) return; // the batch's time left, shown with the task lines
@@ -287,13 +306,10 @@ qint64 TBatchProgress::SecondsLeft(qint64 ms) const {
     return (leftMs + 999) / 1000;
 }
 
-void TfrmProgress::ShowTaskLine(int taskIndex, const QString& file, int percent) {
+void TfrmProgress::ShowTaskLine(int taskIndex, int taskCount, const QString& file, int percent) {
     if (atATime_ <= 1) return;
-    const QString text = QString("[%1/%2] %3  %4%")
-                             .arg(taskIndex + 1)
-                             .arg(converter_->TaskCount())
-                             .arg(file)
-                             .arg(percent);
+    const QString text =
+        QString("[%1/%2] %3  %4%").arg(taskIndex + 1).arg(taskCount).arg(file).arg(percent);
     QListWidgetItem* line = nullptr;
     int at = 0; // the lines stay in task order
     for (; at < lstTasks->count(); ++at) {
@@ -312,8 +328,10 @@ void TfrmProgress::ShowTaskLine(int taskIndex, const QString& file, int percent)
     ShowBatch();
 }
 
-void TfrmProgress::TaskEnded(int taskIndex) {
+void TfrmProgress::TaskEnded(const TTerminateInfo& info) {
+    if (info.Finished) progbarFile->setValue(info.EndedEarly.empty() ? 100 : info.ReachedPercent);
     if (atATime_ <= 1) return;
+    const int taskIndex = info.TaskIndex;
     for (int at = 0; at < lstTasks->count(); ++at) {
         if (lstTasks->item(at)->data(kTaskIndexRole).toInt() != taskIndex) continue;
         delete lstTasks->takeItem(at);
@@ -366,11 +384,9 @@ void TfrmProgress::btnCancelClick() {
 // while the batch runs.
 void TfrmProgress::imgbtnSnapClick() {
     if (!previewBitmap_ || previewBitmap_->isNull()) return;
-    auto* main = qobject_cast<TfrmMain*>(parentWidget());
-    if (!main) return;
     // Before the window has drawn its first picture, what the box shows.
     const QImage small = picture_.isNull() ? imgPreview->grab().toImage() : picture_.copy();
-    SaveSnapshots(main->Global(), previewBitmap_->copy(), small, false);
+    SaveSnapshots(*global_, previewBitmap_->copy(), small, false);
 }
 
 bool TfrmProgress::FormCloseQuery() {
@@ -382,8 +398,7 @@ bool TfrmProgress::FormCloseQuery() {
 // The check box's state is kept in the settings file ("KeepCancelledFiles",
 // 0 or 1, off at first) and offered again the next time.
 bool TfrmProgress::ConfirmCancel() {
-    auto* main = qobject_cast<TfrmMain*>(parentWidget());
-    const std::string settingsFile = main ? main->Global().SettingsFile() : std::string();
+    const std::string settingsFile = global_->SettingsFile();
     bool keep = !settingsFile.empty() &&
                 TIniFile(settingsFile).ReadInteger("settings", kKeepCancelledKey, 0) == 1;
     if (AskWithCheckBox("Warning", "Do you really want to cancel the conversion?",

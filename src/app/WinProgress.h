@@ -1,11 +1,13 @@
-// The progress window shown for the whole of a batch: its showing starts
-// the converter, its closing stops it.
+// The progress window shown for the whole of a batch: it shows what the
+// batch reports; its showing asks for the start (Shown), its Pause, Resume
+// and Cancel act on the converter, and its closing stops it.
 #pragma once
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
@@ -14,6 +16,9 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class TCustomFFmpegVCL;
+class TGlobalObject;
+struct TTaskReport;
+struct TTerminateInfo;
 namespace skin {
 class TImageButton;
 }
@@ -63,8 +68,12 @@ class TfrmProgress : public QDialog {
 public:
     // `previewBitmap` is the main window's last preview frame; `mainPause`
     // and `mainResume` are its hidden buttons kept in step with ours.
+    // `global` names the settings (snapshot folder, the cancel question's
+    // choice); without one the window uses the program's standard ones.
     TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter, const QImage* previewBitmap,
-                 QPushButton* mainPause, QPushButton* mainResume);
+                 QPushButton* mainPause, QPushButton* mainResume,
+                 const TGlobalObject* global = nullptr);
+    ~TfrmProgress() override;
 
     void FormShow();
     bool FormCloseQuery();
@@ -77,9 +86,12 @@ public:
     // for Cancel and for the end of the batch.
     void CloseWithoutAsking();
 
-    // Called by the batch driver with each progress report: the task, its
-    // percentage and its frames per second (-1 without video); updates the
-    // speed and the time left, which is estimated again for every task.
+    // A task's progress report of the batch, with the caption of its file:
+    // the bar, the labels, the speed and the time left.
+    void ShowReport(const TTaskReport& report, const QString& file);
+    // The speed and the time left (estimated again for every task) from a
+    // report: the task, its percentage and its frames per second (-1
+    // without video).
     void ShowRate(int taskIndex, int percent, int framesPerSecond);
 
     // Tasks that run at a time in the next batch (set before the window is
@@ -89,9 +101,10 @@ public:
     void SetConversionsAtATime(int count);
     int ConversionsAtATime() const { return atATime_; }
     // The running task's line ("[k/N] file  P%"); several tasks only.
-    void ShowTaskLine(int taskIndex, const QString& file, int percent);
-    // The task has ended: its line goes, the batch bar moves on.
-    void TaskEnded(int taskIndex);
+    void ShowTaskLine(int taskIndex, int taskCount, const QString& file, int percent);
+    // The task has ended: a finished task's bar shows how far it got, its
+    // line goes, the batch bar moves on.
+    void TaskEnded(const TTerminateInfo& info);
 
     QLabel* lblHeading = nullptr; // "Converting", "Paused" while paused
     QLabel* imgPreview = nullptr;
@@ -121,6 +134,10 @@ public:
     // The picture shown in `imgPreview`.
     const QImage& PreviewPicture() const { return picture_; }
 
+signals:
+    // The window has been shown: the batch is to start now.
+    void Shown();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void done(int result) override;
@@ -140,6 +157,8 @@ private:
     qint64 WorkingMs() const;
 
     TCustomFFmpegVCL* converter_;
+    std::unique_ptr<TGlobalObject> ownGlobal_; // when none was given
+    const TGlobalObject* global_;
     const QImage* previewBitmap_;
     QPushButton* mainPause_;
     QPushButton* mainResume_;

@@ -18,6 +18,9 @@
 #include "controls/Tracker2.h"
 #include "editing/WinCrop.h"
 #include "probe/AVProbe.h"
+#include "app/ListKeeper.h"
+#include "app/MainBatch.h"
+#include "app/MainLayout.h"
 #include "core/DefaultFormats.h"
 #include "core/FormatCatalogue.h"
 #include "core/GlobalUnit.h"
@@ -137,18 +140,29 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frameless
     // The trim dialog is made once with the window and shown again on every opening.
     frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
     RestoreList();
-    RecordDesignPlaces();
-    RestoreWindowPlace();
-    LayOutWindow();
+    layout_ = std::make_unique<TMainLayout>(*this);
+    layout_->RecordDesignPlaces();
+    layout_->RestorePlace();
+    layout_->LayOut();
+}
+
+void TfrmMain::RestoreList() {
+    listKeeper_ = std::make_unique<TListKeeper>(*lvFIles, GlobalObject->SettingsFile());
+    listKeeper_->Restore();
+    if (lvFIles->RowCount() == 0) return;
+    btnStart->setEnabled(true);
+    btnClear->setEnabled(true);
+    btnRemove->setEnabled(true);
+    lvFIles->SelectRow(0);
 }
 
 TfrmMain::~TfrmMain() {
     adding_.reset();
     // A window that ends normally leaves no list behind: only after a crash
     // or a power cut does the next start find one.
-    if (listStore_) listStore_->Discard();
-    listStore_.reset();
-    DetachConverter();
+    if (listKeeper_) listKeeper_->Discard();
+    listKeeper_.reset();
+    batch_.reset();
     if (FFPlayer) FFPlayer->Close(true);
     if (qApp) qApp->removeEventFilter(this);
 }
@@ -386,13 +400,19 @@ void TfrmMain::ConnectHandlers() {
     connect(btnBrows, &QPushButton::clicked, this, &TfrmMain::btnBrowsClick);
     connect(btnOpen, &QPushButton::clicked, this, &TfrmMain::btnOpenClick);
     connect(suiPopupMenuEdit, &QMenu::aboutToShow, this, &TfrmMain::suiPopupMenuEditPopup);
-    connect(imgbtnfc, &QToolButton::clicked, this, &TfrmMain::imgbtnfcClick);
-    connect(imgbtngoogle, &QToolButton::clicked, this, &TfrmMain::imgbtngoogleClick);
-    connect(imgbtntw, &QToolButton::clicked, this, &TfrmMain::imgbtntwClick);
-    connect(imgbtndelicious, &QToolButton::clicked, this, &TfrmMain::imgbtndeliciousClick);
-    connect(imgbtndigg, &QToolButton::clicked, this, &TfrmMain::imgbtndiggClick);
-    connect(imgbtnstumbleupon, &QToolButton::clicked, this, &TfrmMain::imgbtnstumbleuponClick);
-    connect(imgbtnreddit, &QToolButton::clicked, this, &TfrmMain::imgbtnredditClick);
+    // Each share button opens its service's page with the product page.
+    using TSharePage = std::string (*)(const std::string&);
+    const std::pair<skin::TImageButton*, TSharePage> shares[] = {
+        {imgbtnfc, weblinks::FacebookShare},
+        {imgbtngoogle, weblinks::GoogleShare},
+        {imgbtntw, [](const std::string&) { return weblinks::TwitterShare(); }},
+        {imgbtndelicious, weblinks::DeliciousShare},
+        {imgbtndigg, weblinks::DiggShare},
+        {imgbtnstumbleupon, weblinks::StumbleUponShare},
+        {imgbtnreddit, weblinks::RedditShare}};
+    for (const auto& [button, page] : shares)
+        connect(button, &QToolButton::clicked, this,
+                [this, page = page] { OpenInDesktop(page(GlobalObject->ProductPage())); });
     connect(lvFIles, &QWidget::customContextMenuRequested, this,
             [this](const QPoint&) { suiPopupMenuEdit->exec(QCursor::pos()); });
     connect(btnAdd, &QToolButton::clicked, this, &TfrmMain::btnAddClick);
@@ -432,7 +452,9 @@ void TfrmMain::FormCreate() {
     InstallMainThreadPump();
     InstallPreviewWindows();
     LoadMediaLibraries();
-    ConnectConverter();
+    CCAVC = std::make_unique<TFFmpegVCL>();
+    CCAVC->SetPreviewBitmap(true);
+    batch_ = std::make_unique<TMainBatch>(*this);
 }
 
 void TfrmMain::LoadMediaLibraries() {
@@ -514,7 +536,7 @@ bool TfrmMain::FormCloseQuery() {
         return false;
     TIniFile settings(GlobalObject->SettingsFile());
     chooser_->SaveChooserState(settings);
-    DetachConverter();
+    batch_.reset();
     FFPlayer->Close(true);
     PreviewBitmap = QImage();
     TaskItems.clear();
@@ -534,7 +556,7 @@ void TfrmMain::CentreOnDesktop() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
     if (closeConfirmed_ || FormCloseQuery()) {
         closeConfirmed_ = true;
-        StoreWindowPlace();
+        layout_->StorePlace();
         btnStopAddingClick();
         event->accept();
     } else {
@@ -562,7 +584,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
 }
 
 void TfrmMain::mousePressEvent(QMouseEvent* event) {
-    if (StartEdgeResize(event)) return;
+    if (layout_ && layout_->StartEdgeResize(event)) return;
     // The title row moves the window.
     if (event->button() == Qt::LeftButton && event->position().y() < kTitleHeight && windowHandle())
         windowHandle()->startSystemMove();
@@ -684,34 +706,6 @@ void TfrmMain::SupportandContact1Click() {
 
 void TfrmMain::menubtnWebsiteClick() {
     OpenInDesktop(GlobalObject->ProductPage());
-}
-
-void TfrmMain::imgbtnfcClick() {
-    OpenInDesktop(weblinks::FacebookShare(GlobalObject->ProductPage()));
-}
-
-void TfrmMain::imgbtngoogleClick() {
-    OpenInDesktop(weblinks::GoogleShare(GlobalObject->ProductPage()));
-}
-
-void TfrmMain::imgbtntwClick() {
-    OpenInDesktop(weblinks::TwitterShare());
-}
-
-void TfrmMain::imgbtndeliciousClick() {
-    OpenInDesktop(weblinks::DeliciousShare(GlobalObject->ProductPage()));
-}
-
-void TfrmMain::imgbtndiggClick() {
-    OpenInDesktop(weblinks::DiggShare(GlobalObject->ProductPage()));
-}
-
-void TfrmMain::imgbtnstumbleuponClick() {
-    OpenInDesktop(weblinks::StumbleUponShare(GlobalObject->ProductPage()));
-}
-
-void TfrmMain::imgbtnredditClick() {
-    OpenInDesktop(weblinks::RedditShare(GlobalObject->ProductPage()));
 }
 
 void TfrmMain::About1Click() {

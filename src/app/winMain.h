@@ -47,7 +47,9 @@ class TFFmpegVCL;
 class TCustomFFmpegVCL;
 class TAVProbe;
 class TfrmProgress;
-class TLayerImageCache;
+class TMainBatch;
+class TMainLayout;
+class TListKeeper;
 class TfrmCrop;
 struct TProgressInfo;
 struct TPreviewInfo;
@@ -67,6 +69,11 @@ public:
 
 class TfrmMain : public QWidget {
     Q_OBJECT
+    // The batch works on the list, the buttons and the stored list; the
+    // layout places the controls.
+    friend class TMainBatch;
+    friend class TMainLayout;
+
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
@@ -99,13 +106,6 @@ public:
     void SupportandContact1Click();
     void About1Click();
     void menubtnWebsiteClick();
-    void imgbtnfcClick();
-    void imgbtngoogleClick();
-    void imgbtntwClick();
-    void imgbtndeliciousClick();
-    void imgbtndiggClick();
-    void imgbtnstumbleuponClick();
-    void imgbtnredditClick();
     void Crop2Click();
     void Trim1Click();
     void WaterMark1Click();
@@ -142,11 +142,8 @@ public:
     void trcVolumeChange(TTrackBar2* Sender);
     // Batch
     void btnStartClick();
+    // A progress report of the converter, as the batch runner takes it.
     void CCAVCProgress(TCustomFFmpegVCL* Sender, TProgressInfo* AProgressInfo);
-    void CCAVCPreviewBitmap(TCustomFFmpegVCL* Sender, const TPreviewInfo& APreviewInfo);
-    void CCAVCTerminate(TCustomFFmpegVCL* Sender, const TTerminateInfo& ATerminateInfo);
-    // Worker thread: draws the row's effects and layers into the frame.
-    void CCAVCCustomHook(TCustomFFmpegVCL* Sender, THookInfo* AHookInfo);
 
     // Percentage of a task: current * 100 div total, 0 without a total.
     static int ProgressPercent(int64_t current, int64_t total);
@@ -192,8 +189,6 @@ public:
     // Maximises the window, or restores it (winMainLayout.cpp).
     skin::TImageButton* btnMaximize = nullptr;
     void btnMaximizeClick();
-    // Writes the window's size, place and maximised state to the settings.
-    void StoreWindowPlace();
     // Menu row
     skin::TMenuRowButton* menubtnFile = nullptr;
     skin::TMenuRowButton* menubtnEdit = nullptr;
@@ -260,7 +255,6 @@ public:
     // Components
     std::unique_ptr<TFFmpegVCL> CCAVC;
     std::unique_ptr<TFFPlayer> FFPlayer;
-    TAVProbe* CurrentProbe = nullptr;
     // A fresh one for every opening; the last one lives until the next.
     TfrmCrop* frmCrop = nullptr;
     // Created on the first batch, reused afterwards.
@@ -310,22 +304,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    // Growing with the window (winMainLayout.cpp). Extra pixels: across and
-    // down, and the part of across that the list takes.
-    struct TGrowth {
-        int Across = 0, Down = 0, List = 0;
-    };
     void CreateMaximizeButton();
-    // Keeps every control's place in the designed size; the layout grows
-    // them from there.
-    void RecordDesignPlaces();
-    QRect GrownPlace(const QWidget* widget, const QRect& design, const TGrowth& growth) const;
-    void LayOutWindow();
-    void FitPositionBar(int oldWidth);
-    void RestoreWindowPlace();
-    Qt::Edges EdgesAt(const QPoint& pos) const;
-    // A press on the window's rim starts resizing; true when it did.
-    bool StartEdgeResize(QMouseEvent* event);
     void CentreOnDesktop();
     // The folder the user picks for a Browse button, empty when none.
     std::string ChooseFolder(const std::string& shown);
@@ -340,35 +319,12 @@ private:
     void AddProbedFile(const TAddResult& result);
     void EndAdd();
     void ShowAddProgress();
-    // The stored list: restored at start, written again after every change.
+    // The stored list of a start after a crash (ListKeeper.h).
     void RestoreList();
-    void ListChanged();
-    void StoreListNow();
-    std::vector<TStoredRow> ListRows() const;
-    // What the batch tells the stored list: started, a row converted, ended.
-    void StoreBatchStart();
-    void StoreRowConverted(int row);
-    void StoreBatchEnd();
     std::string OutputSuffix(int formatCode) const;
     std::set<std::string> DestinationNames() const;
     // Every row's "Destination File" for the format in use.
     void ShowDestinationNames();
-    void ConnectConverter();
-    void DetachConverter();
-    void AddBatchTasks(int formatCode);
-    void AddBatchTask(int row, int formatCode, std::set<std::string>& taken);
-    std::string RowFailureText(int row, const std::string& reason) const;
-    void ClearCheckedProgress();
-    void EndOfBatch();
-    void TaskFinished(int taskIndex);
-    void TaskEnded(const TTerminateInfo& info);
-    // A task stopped by the user's cancel (winMainCancel.cpp).
-    void TaskCutShort(const TTerminateInfo& info);
-    void RunEndActions();
-    void ShowTaskProgress(const TProgressInfo& info);
-    void SetListButtonsEnabled(bool enabled);
-    // Makes the layer cache, or empties it for a new batch.
-    void ResetHookCache();
 
     void RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos);
     void CreateTitleRow();
@@ -407,9 +363,8 @@ private:
     void PickFormat(const std::string& caption, int code);
 
     std::unique_ptr<TGlobalObject> GlobalObject;
-    std::vector<std::pair<QWidget*, QRect>> designPlaces_;
-    QPixmap designTrack_;
-    int designPositionBarWidth_ = 0;
+    // Sizes and places (MainLayout.h).
+    std::unique_ptr<TMainLayout> layout_;
     TFormatChooser* chooser_ = nullptr;
     TfrmAbout* frmAbout_ = nullptr;
     TFolderChooser folderChooser_;
@@ -431,26 +386,8 @@ private:
     // Last left press on each menu button, on `clock_` (ms).
     QElapsedTimer clock_;
     std::map<QWidget*, qint64> lastMenuButtonPress_;
-    // Layer pictures of the running batch; used by the hook on the worker.
-    std::unique_ptr<TLayerImageCache> hookCache_;
-    // The record of every row, by row index, as the batch started.
-    std::vector<const TlvFilesRecord*> rowRecords_;
-    // Task reports of the running batch (main thread): how many tasks have
-    // ended, and whether the last task finished. The end actions wait for
-    // both, as with several tasks at a time the last task need not end last.
-    std::size_t tasksEnded_ = 0;
-    bool lastTaskFinished_ = false;
-    // With several tasks at a time, the task whose pictures the preview
-    // shows until it ends (-1: the next task that sends one), so that tasks
-    // running side by side do not take turns in it.
-    int previewTask_ = -1;
-    // What the last source the probe could open said of itself: a source it
-    // cannot open is named and built from these.
-    struct TLastProbed {
-        std::string FileName;
-        std::string FormatName;
-        TProbedSource Source;
-    } lastProbed_;
+    // The batch (after the converter it binds, gone before it).
+    std::unique_ptr<TMainBatch> batch_;
     // The add that runs, if any: its probes, and what its rows need. Used on
     // the user-interface thread only; the queue has its own lock.
     struct TAddRun {
@@ -462,12 +399,7 @@ private:
         std::vector<std::string> Skipped;
     };
     std::shared_ptr<TAddRun> adding_;
-    std::unique_ptr<TListStore> listStore_;
-    // Coalesces the changes of the list into one store a little later.
-    QTimer* listStoreTimer_ = nullptr;
-    // A batch runs: the stored list says so, and which rows it converted.
-    bool batchStored_ = false;
-    std::string lastStoreError_;
+    std::unique_ptr<TListKeeper> listKeeper_;
     // Expires with the window: queued reports check it before they run.
     std::shared_ptr<char> alive_ = std::make_shared<char>();
 };

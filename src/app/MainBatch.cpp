@@ -1,0 +1,200 @@
+#include "app/MainBatch.h"
+
+#include "app/ListKeeper.h"
+#include "app/WinProgress.h"
+#include "core/GlobalUnit.h"
+#include "core/IniFile.h"
+#include "core/MessageSeam.h"
+#include "core/WorkPriority.h"
+#include "app/winMain.h"
+#include "engine/FFmpegVCL.h"
+
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace {
+
+const char* const kSettings = "settings";
+const char* const kCancelledText = "Cancelled";
+
+} // namespace
+
+std::function<void()>& TMainBatch::PowerOffCommand() {
+    static std::function<void()> command = [] {
+        QProcess::startDetached("systemctl", {"poweroff"});
+    };
+    return command;
+}
+
+TMainBatch::TMainBatch(TfrmMain& window)
+    : FWindow(window), FPlan(*window.CCAVC), FRunner(*window.CCAVC, FPlan) {
+    FPlan.KeepLastProbe = true;
+    FPlan.Drawer = [this](const TlvFilesRecord& row, THookInfo& frame) {
+        RenderRowFrame(row, *frame.Bitmap, frame.PTS, FLayers);
+    };
+    FRunner.OnTaskProgress = [this](const TTaskReport& report) { ShowTaskProgress(report); };
+    FRunner.OnPreview = [this](const TPreviewInfo& info) { KeepPreviewBitmap(info); };
+    FRunner.OnTaskEnded = [this](const TTaskEnd& end) { TaskEnded(end); };
+    FRunner.OnEndActions = [this] { RunEndActions(); };
+    FRunner.OnBatchEnded = [this] { EndOfBatch(); };
+}
+
+TMainBatch::~TMainBatch() = default;
+
+void TMainBatch::Start() {
+    TfrmMain& w = FWindow;
+    TIniFile settings(w.Global().SettingsFile());
+    TThreadPriority priority;
+    if (StoredWorkPriority(settings, priority)) w.CCAVC->SetThreadPriority(priority);
+    if (w.lvFIles->CheckedCount() == 0) {
+        ShowMessageBox("Warning", "Please select a file by clicking the check box!",
+                       TMsgIcon::Warning, TMsgButtons::Ok);
+        return;
+    }
+    w.TaskItems.clear();
+    ClearCheckedProgress();
+    FLayers.Clear();
+    w.imgbtnStopClick();
+    w.CCAVC->ClearTasks();
+    w.CCAVC->SetPreview(true);
+    try {
+        AddTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
+    } catch (...) {
+        // A start that stops leaves nothing behind: the tasks set up so far
+        // go, and with them the output files they had opened.
+        w.CCAVC->ClearTasks();
+        throw;
+    }
+    ShowProgressWindow(StoredConversionsAtATime(settings));
+}
+
+// Entry n of TaskItems is the row of task n.
+void TMainBatch::AddTasks(int formatCode) {
+    TFilesList& list = *FWindow.lvFIles;
+    FPlan.Clear();
+    for (int row = 0; row < list.RowCount(); ++row) {
+        if (!list.IsChecked(row)) continue;
+        try {
+            const int task = FPlan.AddRow(FWindow.Global(), formatCode, list.Row(row)->Record, row);
+            list.SetDestination(row, FPlan.TaskOutput(task));
+        } catch (const FFmpegException& e) {
+            throw FFmpegException(RowFailureText(row, e.what()));
+        } catch (const std::exception& e) {
+            throw std::runtime_error(RowFailureText(row, e.what()));
+        }
+    }
+    FWindow.TaskItems = FPlan.TaskRows();
+}
+
+// Why the start stopped on a row, naming the row's file.
+std::string TMainBatch::RowFailureText(int row, const std::string& reason) const {
+    return "Cannot convert " +
+           TfrmMain::FileReasonText(FWindow.lvFIles->Row(row)->Record.SourceFile, reason);
+}
+
+void TMainBatch::ClearCheckedProgress() {
+    TFilesList& list = *FWindow.lvFIles;
+    for (int row = 0; row < list.RowCount(); ++row)
+        if (list.IsChecked(row)) list.SetProgressText(row, QString());
+}
+
+// The progress window is made on the first batch and kept.
+void TMainBatch::ShowProgressWindow(int atATime) {
+    TfrmMain& w = FWindow;
+    if (!w.frmProgress) {
+        w.frmProgress = new TfrmProgress(&w, w.CCAVC.get(), &w.PreviewBitmap, w.btnPause,
+                                         w.btnResume, &w.Global());
+        QObject::connect(w.frmProgress, &TfrmProgress::Shown, &w,
+                         [this] { FRunner.Start(FWindow.frmProgress->ConversionsAtATime()); });
+    }
+    w.frmProgress->SetConversionsAtATime(atATime);
+    SetListButtonsEnabled(false);
+    if (w.listKeeper_) w.listKeeper_->BatchStarted();
+    w.frmProgress->exec();
+}
+
+// The list's buttons and both Start buttons are off from the start of a
+// batch until its end report: a cancelled batch's report arrives after the
+// progress window has closed.
+void TMainBatch::SetListButtonsEnabled(bool enabled) {
+    TfrmMain& w = FWindow;
+    for (QWidget* button : {static_cast<QWidget*>(w.btnAdd), static_cast<QWidget*>(w.btnRemove),
+                            static_cast<QWidget*>(w.btnClear), static_cast<QWidget*>(w.btnStart),
+                            static_cast<QWidget*>(w.btnStartBelow)})
+        button->setEnabled(enabled);
+    w.btnStop->setEnabled(!enabled);
+    w.btnPause->setEnabled(!enabled);
+    w.btnResume->setEnabled(false);
+}
+
+// The row's "Progress" column; the progress window shows the report itself.
+void TMainBatch::ShowTaskProgress(const TTaskReport& report) {
+    TFilesList& list = *FWindow.lvFIles;
+    const int row = report.Row;
+    if (row < 0 || row >= list.RowCount()) return;
+    list.SetProgressText(row, QString::number(report.Percent) + "%");
+    if (!FWindow.frmProgress) return;
+    const QString& source = QString::fromStdString(list.Row(row)->Record.SourceFile);
+    FWindow.frmProgress->ShowReport(report, TfrmMain::ShortFileCaption(source));
+}
+
+void TMainBatch::KeepPreviewBitmap(const TPreviewInfo& info) {
+    const Bitmap24& bitmap = *info.Bitmap;
+    FWindow.PreviewBitmap = QImage(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
+                                   QImage::Format_BGR888)
+                                .copy();
+}
+
+// Every task's report: the row's progress text (how far a source that
+// ended well short of its length got, instead of "100%"), the stored list,
+// and the progress window's view of the task.
+void TMainBatch::TaskEnded(const TTaskEnd& end) {
+    TFilesList& list = *FWindow.lvFIles;
+    const TTerminateInfo& info = *end.Info;
+    if (FWindow.frmProgress) FWindow.frmProgress->TaskEnded(info);
+    const int row = end.Row;
+    if (info.Finished && row >= 0 && row < list.RowCount()) {
+        list.SetProgressText(row, info.EndedEarly.empty()
+                                      ? QString("100%")
+                                      : QString("%1% (ended early)").arg(info.ReachedPercent));
+        if (FWindow.listKeeper_) FWindow.listKeeper_->RowConverted(row);
+    }
+    TaskCutShort(end);
+}
+
+// A task that ended unfinished, without an error, while the user cancels:
+// it was running when the converter stopped if it had reported progress or
+// had written its file (the name did not exist when the batch started).
+void TMainBatch::TaskCutShort(const TTaskEnd& end) {
+    TfrmProgress* progress = FWindow.frmProgress;
+    const TTerminateInfo& info = *end.Info;
+    if (info.Finished || info.ExceptionRaised || !progress || !progress->Cancelled()) return;
+    TFilesList& list = *FWindow.lvFIles;
+    const int row = end.Row;
+    if (row < 0 || row >= list.RowCount()) return;
+    const std::filesystem::path output = list.Row(row)->Record.DestinationFile;
+    std::error_code error;
+    const bool written = !output.empty() && std::filesystem::is_regular_file(output, error);
+    if (!written && list.Row(row)->text(colProgress).isEmpty()) return;
+    list.SetProgressText(row, kCancelledText);
+    if (written && !progress->KeepCancelledFiles()) std::filesystem::remove(output, error);
+}
+
+void TMainBatch::EndOfBatch() {
+    if (FWindow.listKeeper_) FWindow.listKeeper_->BatchEnded();
+    SetListButtonsEnabled(true);
+    FWindow.CCAVC->ClearTasks();
+    TfrmProgress* progress = FWindow.frmProgress;
+    if (progress && progress->isVisible()) progress->CloseWithoutAsking();
+}
+
+void TMainBatch::RunEndActions() {
+    TfrmProgress* progress = FWindow.frmProgress;
+    if (!progress) return;
+    if (progress->ckOpen->isChecked()) FWindow.btnOpenClick();
+    if (progress->ckShutDown->isChecked() && PowerOffCommand()) PowerOffCommand()();
+}
