@@ -479,6 +479,27 @@ void TCustomPlayer::PlayThreadRun() {
     FPlayThreadDone.Set();
 }
 
+// ---- Pictures queued ----
+
+// The video thread has queued a picture. The play state follows from it
+// here: a waiting seek is done, a file opened paused pauses after its first
+// picture, and a step pauses again.
+void TCustomPlayer::PictureQueued(TPlaybackState* is) {
+    FFrameQueued.Set();
+    is->EndReported = false;
+    if (!is->SeekRequest) FSeeking = false;
+    if (is->StartPausedFrames != 0) {
+        if (is->StartPausedFrames == 1) is->PendingShows = 1;
+        if (is->StartPausedFrames > 1) {
+            is->StartPausedFrames = 0;
+            SetState(psPause);
+        } else {
+            is->StartPausedFrames += 1;
+        }
+    }
+    if (FStepping.exchange(false) && !is->Paused) TogglePause(is);
+}
+
 // ---- Positions and end of file ----
 
 void TCustomPlayer::UpdatePosition() {

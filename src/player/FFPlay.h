@@ -30,6 +30,7 @@
 
 class TAVProbe;
 class TCustomPlayer;
+struct TVideoDecoding;
 
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
@@ -123,6 +124,7 @@ private:
     void ShutDownPipeline();
     void ResetPlayer();
     void UpdatePosition();
+    void PictureQueued(TPlaybackState* is);
     bool HookPicture(TPlaybackState* is, AVFrame* picture, double pts);
     std::int64_t ToHostTime(double seconds) const;
     void ServiceWait();
@@ -150,8 +152,10 @@ private:
     // ---- video (FFPlayVideo.cpp) ----
     void VideoThreadRun(TPlaybackState* is);
     void JoinVideoThread(TPlaybackState* is);
-    int GetVideoFrame(TPlaybackState* is, AVFrame* frame, bool& gotPicture);
-    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* frame);
+    void WaitWhilePaused(TPlaybackState* is);
+    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, TVideoDecoding& decoding);
+    int FinishVideoInput(TPlaybackState* is);
+    int PassPicture(TPlaybackState* is, AVFrame* picture);
     void FlushVideo(TPlaybackState* is);
     int OutputPicture(TPlaybackState* is, AVFrame* picture, double pts);
     int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);

@@ -120,18 +120,20 @@ double FrameDuration(AVStream* stream) {
 
 // ---- Video thread ----
 
+// What the video thread decodes with: the decoded and the filtered picture
+// and the filter graph between them (video thread only).
+struct TVideoDecoding {
+    ff::FramePtr Frame{ff::avutil.av_frame_alloc()};
+    ff::FramePtr Filtered{ff::avutil.av_frame_alloc()};
+    TVideoFilter Filter;
+};
+
 void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
-    ff::FramePtr frame(ff::avutil.av_frame_alloc());
-    ff::FramePtr filtered(ff::avutil.av_frame_alloc());
-    TVideoFilter filter;
+    TVideoDecoding decoding;
     bool drained = false;
-    if (!frame || !filtered) return;
+    if (!decoding.Frame || !decoding.Filtered) return;
     for (;;) {
-        // Paused, the thread still runs until a seek's picture is out (also
-        // when a second seek came before it).
-        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek && !is->JustSeeked &&
-               is->StartPausedFrames == 0 && !FStepping)
-            std::this_thread::sleep_for(10ms);
+        WaitWhilePaused(is);
         ff::PacketPtr packet;
         bool isFlush = false;
         if (is->VideoQueue.Get(packet, isFlush, true) < 0) break;
@@ -145,50 +147,71 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
             if (!is->EndReported) UpdatePosition();
             if (drained) continue;
             drained = true;
-            ff::avcodec.avcodec_send_packet(is->VideoCodec.get(), nullptr);
-        } else if (ff::avcodec.avcodec_send_packet(is->VideoCodec.get(), packet.get()) < 0) {
-            continue;
         }
-        int result = 0;
-        while (result >= 0 &&
-               ff::avcodec.avcodec_receive_frame(is->VideoCodec.get(), frame.get()) == 0) {
-            frame->pts = frame->best_effort_timestamp;
-            is->SkipFramesIndex += 1;
-            if (is->SkipFramesIndex < is->SkipFrames) {
-                ++DroppedPictures;
-                ff::avutil.av_frame_unref(frame.get());
-                continue;
-            }
-            is->SkipFramesIndex -= std::max(1.0f, is->SkipFrames.load());
-            if (!filter.Matches(frame.get()) &&
-                !BuildFilter(filter, frame.get(), is->VideoSt, is->Rotation)) {
-                ReportError("Cannot build the video filter graph", false);
-                result = -1;
-                break;
-            }
-            if (ff::avfilter.av_buffersrc_add_frame_flags(filter.Source, frame.get(), 0) < 0)
-                continue;
-            while (result >= 0 &&
-                   ff::avfilter.av_buffersink_get_frame(filter.Sink, filtered.get()) >= 0)
-                result = DecodeVideoPacket(is, packet.get(), filtered.get());
-        }
-        if (result < 0) break;
-        if (empty && is->HeldFrame) {
-            // The seek asked for a time after the last picture: show the last.
-            ff::FramePtr held = std::move(is->HeldFrame);
-            is->SeekTarget = -1;
-            if (DecodeVideoPacket(is, packet.get(), held.get()) < 0) break;
-        }
-        if (empty) {
-            is->AudioHeldUntil = 0;
-            FFrameQueued.Set(); // no picture comes any more
-        }
+        if (DecodeVideoPacket(is, empty ? nullptr : packet.get(), decoding) < 0) break;
+        if (empty && FinishVideoInput(is) < 0) break;
     }
 }
 
+// Paused, the thread still runs until a seek's picture is out (also when a
+// second seek came before it), for a step and for the first pictures of a
+// file opened paused.
+void TCustomPlayer::WaitWhilePaused(TPlaybackState* is) {
+    while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek && !is->JustSeeked &&
+           is->StartPausedFrames == 0 && !FStepping)
+        std::this_thread::sleep_for(10ms);
+}
+
+// Sends `packet` (nullptr: the end of the input, which drains the decoder)
+// to the decoder and passes every picture it gives through the filter graph
+// on to PassPicture. Pictures beyond what the display keeps up with are
+// skipped (SkipFrames). -1 when the thread must end.
+int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet,
+                                     TVideoDecoding& decoding) {
+    AVCodecContext* codec = is->VideoCodec.get();
+    if (ff::avcodec.avcodec_send_packet(codec, packet) < 0 && packet) return 0;
+    AVFrame* frame = decoding.Frame.get();
+    int result = 0;
+    while (result >= 0 && ff::avcodec.avcodec_receive_frame(codec, frame) == 0) {
+        frame->pts = frame->best_effort_timestamp;
+        is->SkipFramesIndex += 1;
+        if (is->SkipFramesIndex < is->SkipFrames) {
+            ++DroppedPictures;
+            ff::avutil.av_frame_unref(frame);
+            continue;
+        }
+        is->SkipFramesIndex -= std::max(1.0f, is->SkipFrames.load());
+        if (!decoding.Filter.Matches(frame) &&
+            !BuildFilter(decoding.Filter, frame, is->VideoSt, is->Rotation)) {
+            ReportError("Cannot build the video filter graph", false);
+            return -1;
+        }
+        if (ff::avfilter.av_buffersrc_add_frame_flags(decoding.Filter.Source, frame, 0) < 0)
+            continue;
+        AVFrame* filtered = decoding.Filtered.get();
+        while (result >= 0 &&
+               ff::avfilter.av_buffersink_get_frame(decoding.Filter.Sink, filtered) >= 0)
+            result = PassPicture(is, filtered);
+    }
+    return result;
+}
+
+// The decoder has given its last picture: a seek that asked for a time after
+// it shows that one, and the sound and the waiters stop waiting for more.
+int TCustomPlayer::FinishVideoInput(TPlaybackState* is) {
+    if (is->HeldFrame) {
+        ff::FramePtr held = std::move(is->HeldFrame);
+        is->SeekTarget = -1;
+        if (PassPicture(is, held.get()) < 0) return -1;
+    }
+    is->AudioHeldUntil = 0;
+    FFrameQueued.Set(); // no picture comes any more
+    return 0;
+}
+
 // One filtered picture: dropped while it is before the seek target, else
-// handed on for display.
-int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* picture) {
+// queued for display (and the component told).
+int TCustomPlayer::PassPicture(TPlaybackState* is, AVFrame* picture) {
     if (is->FlushPending) {
         // Decoded from before a seek: never shown.
         ff::avutil.av_frame_unref(picture);
@@ -214,26 +237,13 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     }
     int result = OutputPicture(is, picture, pts);
     ff::avutil.av_frame_unref(picture);
-    (void)packet;
     if (result != 0) return result < 0 ? -1 : 0;
     {
         // The sound starts once the decoder keeps ahead of the display.
         std::lock_guard lock(is->PictureLock);
         if (is->PictureCount >= 2) is->AudioHeldUntil = 0;
     }
-    FFrameQueued.Set();
-    is->EndReported = false;
-    if (!is->SeekRequest) FSeeking = false;
-    if (is->StartPausedFrames != 0) {
-        if (is->StartPausedFrames == 1) is->PendingShows = 1;
-        if (is->StartPausedFrames > 1) {
-            is->StartPausedFrames = 0;
-            SetState(psPause);
-        } else {
-            is->StartPausedFrames += 1;
-        }
-    }
-    if (FStepping.exchange(false) && !is->Paused) TogglePause(is);
+    PictureQueued(is);
     return 0;
 }
 
