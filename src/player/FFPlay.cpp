@@ -362,12 +362,7 @@ Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
             return bitmap;
         }
     }
-    int index;
-    {
-        std::lock_guard lock(is->PictureLock);
-        index = is->ReadIndex;
-    }
-    TPictureSlot& slot = is->Pictures[index];
+    TPictureSlot& slot = is->Pictures.ReadSlot();
     std::lock_guard overlayLock(slot.OverlayLock);
     pts = ToHostTime(slot.PTS);
     AVFrame* picture = slot.Overlay.get();

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -159,14 +160,11 @@ private:
     void FlushVideo(TPlaybackState* is);
     int OutputPicture(TPlaybackState* is, AVFrame* picture, double pts);
     int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
-    double ComputeTargetTime(TPlaybackState* is, double framePts);
+    std::optional<double> OffSound(TPlaybackState* is);
     void VideoRefresh(TPlaybackState* is, bool consume);
-    bool ConsumePicture(TPlaybackState* is, std::uint64_t taken);
-    void DiscardPictures(TPlaybackState* is);
-    void SlipSchedule(TPlaybackState* is, double now);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
-    void DrawVideo(TPlaybackState* is);
+    void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
     void ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect);
     void DrawWaveform(TPlaybackState* is);
     bool MakeSurface(TPlaybackState* is, bool force);

@@ -7,6 +7,7 @@
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
 #include "player/FFPlayText.h"
+#include "player/PictureQueue.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -58,22 +59,6 @@ private:
     std::atomic<bool> AbortRequest{false};
 };
 
-// One slot of the picture queue. The video thread writes the slot at
-// WriteIndex, the playback thread reads the slot at ReadIndex; OverlayLock is
-// held by whoever touches Overlay's pixels (writer, display, CurrentFrame).
-struct TPictureSlot {
-    double PTS = 0;         // seconds
-    double TargetClock = 0; // seconds on the av_gettime clock
-    std::int64_t Position = -1;
-    ff::FramePtr Overlay; // planar YUV 4:2:0, even width and height
-    int Width = 0;
-    int Height = 0;
-    AVPixelFormat PixelFormat = AV_PIX_FMT_YUV420P;
-    bool Allocated = false;
-    bool SubtitleBlended = false;
-    std::mutex OverlayLock;
-};
-
 // One decoded subtitle with the time it starts.
 struct TSubPicture {
     double PTS = 0;
@@ -85,7 +70,7 @@ struct TSubPicture {
 // the queues' producer side; the video thread owns the decoder state of the
 // video stream and Filter*; the audio callback owns Audio* decoding fields;
 // the playback thread owns the display fields. Fields shared between threads
-// are atomics or are guarded by PictureLock / SubPictureLock as noted.
+// are atomics or are guarded by the picture queue / SubPictureLock as noted.
 class TCustomPlayer;
 
 struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
@@ -142,15 +127,9 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     ff::FramePtr LastShown;
     double LastShownPTS = 0;
 
-    // Picture queue: PictureLock guards PictureCount, ReadIndex, WriteIndex,
-    // PictureDiscards, TargetClock and Allocated; PictureChanged wakes the
-    // video thread. PictureDiscards counts the seeks' discards of the queue:
-    // a picture taken before one is gone and is not consumed again.
-    TPictureSlot Pictures[2];
-    int PictureCount = 0, ReadIndex = 0, WriteIndex = 0;
-    std::uint64_t PictureDiscards = 0;
-    std::mutex PictureLock;
-    std::condition_variable PictureChanged;
+    // The decoded pictures, with the schedule of their display (video
+    // thread fills, playback thread shows; it locks itself).
+    TPictureQueue Pictures;
 
     // Subpicture queue: SubPictureLock guards everything in it.
     TSubPicture SubPictures[4];
@@ -171,17 +150,8 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
 
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
 
-    // Clocks (seconds). FrameTimer, FrameLast*, VideoClock: video thread and
-    // playback thread under PictureLock; VideoCurrent*: playback thread,
-    // read by others through the atomics.
-    double FrameTimer = 0;
-    // The next picture shown sets the schedule (after a flush or a resume):
-    // set by the video thread and TogglePause, cleared by the playback
-    // thread, under PictureLock.
-    bool ScheduleRestart = false;
-    double FrameLastPTS = 0;
-    double FrameLastDelay = 0.04;
-    double VideoClock = 0;
+    // Clocks (seconds). VideoCurrent*: written by the playback thread (and
+    // TogglePause), read by others through the atomics.
     std::atomic<double> VideoCurrentPTS{0};
     std::atomic<double> VideoCurrentPTSDrift{0};
     std::atomic<std::int64_t> VideoCurrentPosition{-1};
@@ -235,8 +205,6 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
     std::atomic<bool> FlushedAfterSeek{false};
-    std::atomic<bool> FlushPending{
-        false};              // a seek's flush marker is on its way to the video thread
     bool EndOfInput = false; // read thread
     int Rotation = 0;        // degrees clockwise to stand upright (StreamRotation)
 };

@@ -176,7 +176,7 @@ void TCustomPlayer::StreamClose() {
     is->AudioQueue.Abort();
     is->VideoQueue.Abort();
     is->SubtitleQueue.Abort();
-    is->PictureChanged.notify_all();
+    is->Pictures.Abort();
     is->SubPictureChanged.notify_all();
     if (is->ReadThread.joinable()) is->ReadThread.join();
     if (is->RefreshThread.joinable()) is->RefreshThread.join();
@@ -395,11 +395,7 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
             // Pictures decoded from here on are from before the seek: none
             // is queued, and none may end the seek (JustSeeked) before the
             // video thread has met the flush marker.
-            {
-                std::lock_guard lock(is->PictureLock);
-                is->FlushPending = true;
-            }
-            is->PictureChanged.notify_all();
+            is->Pictures.MarkFlushPending();
             is->FlushedAfterSeek = false;
         }
         is->JustSeeked = true;
@@ -571,10 +567,7 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
     ff::CodecContextPtr codec;
     if (streamIndex == is->VideoStream) {
         is->VideoQueue.Abort();
-        {
-            std::lock_guard lock(is->PictureLock);
-            is->PictureChanged.notify_all();
-        }
+        is->Pictures.Abort();
         JoinVideoThread(is);
         is->VideoQueue.Flush();
         is->VideoOpen = false;
@@ -664,19 +657,12 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
     WaitOrSet(FSeekDone, 250, mainThread);
     if (is->Paused) {
         double now = Now();
-        {
-            std::lock_guard lock(is->PictureLock);
-            is->FrameTimer += now + is->VideoCurrentPTSDrift - is->VideoCurrentPTS;
-        }
+        // The pictures queued before the pause are timed from the first one
+        // shown after it, not taken as late.
+        is->Pictures.ResumeSchedule(now + is->VideoCurrentPTSDrift - is->VideoCurrentPTS);
         if (is->ReadPauseResult != AVERROR(ENOSYS))
             is->VideoCurrentPTS = is->VideoCurrentPTSDrift + now;
         is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
-        {
-            // The pictures queued before the pause are timed from the first
-            // one shown after it, not taken as late.
-            std::lock_guard lock(is->PictureLock);
-            is->ScheduleRestart = true;
-        }
         is->Paused = false;
     } else {
         if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);

@@ -103,8 +103,6 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
     return true;
 }
 
-// How far the frame timer may lag the clock before it starts again.
-constexpr double MaxTimerLag = 0.1;
 // Sound output that has not played for this long (beyond its buffer) is not
 // playing, and holds no picture back.
 constexpr double MaxSoundPause = 0.1;
@@ -212,7 +210,7 @@ int TCustomPlayer::FinishVideoInput(TPlaybackState* is) {
 // One filtered picture: dropped while it is before the seek target, else
 // queued for display (and the component told).
 int TCustomPlayer::PassPicture(TPlaybackState* is, AVFrame* picture) {
-    if (is->FlushPending) {
+    if (is->Pictures.FlushPending()) {
         // Decoded from before a seek: never shown.
         ff::avutil.av_frame_unref(picture);
         return 0;
@@ -238,18 +236,15 @@ int TCustomPlayer::PassPicture(TPlaybackState* is, AVFrame* picture) {
     int result = OutputPicture(is, picture, pts);
     ff::avutil.av_frame_unref(picture);
     if (result != 0) return result < 0 ? -1 : 0;
-    {
-        // The sound starts once the decoder keeps ahead of the display.
-        std::lock_guard lock(is->PictureLock);
-        if (is->PictureCount >= 2) is->AudioHeldUntil = 0;
-    }
+    // The sound starts once the decoder keeps ahead of the display.
+    if (is->Pictures.Count() >= TPictureQueue::Size) is->AudioHeldUntil = 0;
     PictureQueued(is);
     return 0;
 }
 
 void TCustomPlayer::FlushVideo(TPlaybackState* is) {
     ff::avcodec.avcodec_flush_buffers(is->VideoCodec.get());
-    DiscardPictures(is);
+    is->Pictures.Discard(Now()); // pictures from before a seek are never shown
     is->VideoCurrentPosition = -1;
     is->SkipFrames = 1;
     is->SkipFramesIndex = 0;
@@ -258,48 +253,26 @@ void TCustomPlayer::FlushVideo(TPlaybackState* is) {
     is->FlushedAfterSeek = true;
 }
 
-// Pictures from before a seek are never shown.
-void TCustomPlayer::DiscardPictures(TPlaybackState* is) {
-    std::lock_guard lock(is->PictureLock);
-    is->PictureCount = 0;
-    is->ReadIndex = is->WriteIndex;
-    ++is->PictureDiscards;
-    is->Pictures[0].TargetClock = 0;
-    is->Pictures[1].TargetClock = 0;
-    is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
-    is->FrameLastDelay = 0;
-    is->FrameTimer = Now();
-    is->ScheduleRestart = true;
-    is->FlushPending = false;
-    is->PictureChanged.notify_all();
-}
-
 int TCustomPlayer::OutputPicture(TPlaybackState* is, AVFrame* picture, double pts) {
     // A picture without a time stamp takes the video clock; one at 0 (the
     // first picture after a rewind) keeps its own.
-    {
-        std::lock_guard lock(is->PictureLock);
-        if (picture->pts != AV_NOPTS_VALUE)
-            is->VideoClock = pts;
-        else
-            pts = is->VideoClock;
-        is->VideoClock += FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict);
-    }
+    pts = is->Pictures.StampPicture(picture->pts != AV_NOPTS_VALUE, pts,
+                                    FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict));
     return QueuePicture(is, picture, pts, picture->pkt_pos);
 }
 
 int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts,
                                 std::int64_t pos) {
-    TPictureSlot* slot;
-    {
-        std::unique_lock lock(is->PictureLock);
-        if (is->PictureCount > 1 && !is->Refresh)
-            is->SkipFrames = std::max(0.95f, is->SkipFrames * 0.95f);
-        while (is->PictureCount >= 2 && !is->VideoQueue.Aborted() && !is->FlushPending)
-            is->PictureChanged.wait_for(lock, 100ms);
-        if (is->VideoQueue.Aborted()) return -1;
-        if (is->FlushPending) return 1; // dropped
-        slot = &is->Pictures[is->WriteIndex];
+    if (is->Pictures.Count() > 1 && !is->Refresh)
+        is->SkipFrames = std::max(0.95f, is->SkipFrames * 0.95f);
+    TPictureSlot* slot = nullptr;
+    switch (is->Pictures.WaitForSlot(slot)) {
+    case TSlotWait::Aborted:
+        return -1;
+    case TSlotWait::Dropped:
+        return 1;
+    case TSlotWait::Ready:
+        break;
     }
     {
         std::lock_guard overlay(slot->OverlayLock);
@@ -316,37 +289,15 @@ int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts
         slot->PTS = pts;
         slot->Position = pos;
     }
-    std::lock_guard lock(is->PictureLock);
-    slot->TargetClock = ComputeTargetTime(is, pts);
-    is->WriteIndex = (is->WriteIndex + 1) % 2;
-    ++is->PictureCount;
+    is->Pictures.Commit(pts, Now(), OffSound(is));
     return 0;
 }
 
-// Under PictureLock.
-double TCustomPlayer::ComputeTargetTime(TPlaybackState* is, double framePts) {
-    double delay = framePts - is->FrameLastPTS;
-    if (delay <= 0 || delay >= 10.0)
-        delay = is->FrameLastDelay;
-    else
-        is->FrameLastDelay = delay;
-    is->FrameLastPTS = framePts;
-    if (is->AudioSt && is->AudioClockSet) {
-        // Half a frame off the sound: the next picture moves by the distance,
-        // at most to at once or to twice its time, so pictures stay within a
-        // frame of the sound without one-frame jumps.
-        double diff = VideoClockNow(is) - MasterClock(is);
-        double threshold = std::max(0.01, delay / 2);
-        if (std::fabs(diff) < 10.0 && std::fabs(diff) >= threshold)
-            delay = std::clamp(delay + diff, 0.0, 2 * delay);
-    }
-    // A timer far behind the clock (the first picture took long to decode, the
-    // decoding stalled) starts again from now instead of showing the pictures
-    // in a rush to catch up.
-    double now = Now();
-    if (is->FrameTimer < now - MaxTimerLag) is->FrameTimer = now;
-    is->FrameTimer += delay;
-    return is->FrameTimer;
+// How far the pictures are ahead of the sound (video clock minus the sound's),
+// once the sound tells the time heard.
+std::optional<double> TCustomPlayer::OffSound(TPlaybackState* is) {
+    if (!is->AudioSt || !is->AudioClockSet) return std::nullopt;
+    return VideoClockNow(is) - MasterClock(is);
 }
 
 // ---- Display refresh (playback thread) ----
@@ -364,83 +315,50 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         return;
     }
     bool dropped = false;
-    for (;;) {
-        std::unique_lock lock(is->PictureLock);
-        if (is->PictureCount == 0) break;
-        TPictureSlot& slot = is->Pictures[is->ReadIndex];
-        const std::uint64_t taken = is->PictureDiscards;
+    TPictureFront front;
+    while (is->Pictures.Front(front)) {
         if (is->JustSeeked) {
             // Queued before the seek reached the decoder: never shown, and
             // not a late picture either.
-            lock.unlock();
-            ConsumePicture(is, taken);
+            is->Pictures.Consume(front.Taken);
             dropped = true;
             continue;
         }
         bool forced = is->Paused && is->PendingShows > 0;
         if (is->Paused && !forced) return;
         double now = Now();
-        if (!forced && now < slot.TargetClock) return;
-        if (!forced && AheadOfSound(is, slot.PTS)) {
+        if (!forced && now < front.Target) return;
+        if (!forced && AheadOfSound(is, front.PTS)) {
             // The schedule slips by the time waited for the sound, so the
             // pictures after this one are not taken as late.
-            SlipSchedule(is, now);
+            is->Pictures.Slip(front.Taken, now);
             return;
         }
-        is->VideoCurrentPTS = slot.PTS;
-        is->VideoCurrentPTSDrift = slot.PTS - now;
-        is->VideoCurrentPosition = slot.Position;
-        double next = is->PictureCount == 2 ? is->Pictures[(is->ReadIndex + 1) % 2].TargetClock
-                                            : slot.TargetClock + is->VideoClock - slot.PTS;
-        if (!forced && is->ScheduleRestart) {
+        is->VideoCurrentPTS = front.PTS;
+        is->VideoCurrentPTSDrift = front.PTS - now;
+        is->VideoCurrentPosition = front.Position;
+        if (!forced && front.ScheduleRestart) {
             // The first picture after a flush or a resume is shown now and
             // the schedule of the next ones starts from it: however long it
             // took to decode (up to the seek target) is no lateness.
-            SlipSchedule(is, now);
-            is->ScheduleRestart = false;
-        } else if (!forced && now > next && !is->IsCapture) {
+            is->Pictures.Restart(front, now);
+        } else if (!forced && now > front.NextTarget && !is->IsCapture) {
             is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
-            if (is->PictureCount == 2 || now > next + 0.5) {
-                lock.unlock();
-                ConsumePicture(is, taken);
+            if (front.Count == TPictureQueue::Size || now > front.NextTarget + 0.5) {
+                is->Pictures.Consume(front.Taken);
                 dropped = true;
                 ++DroppedPictures;
                 continue;
             }
         }
-        lock.unlock();
-        ExpireSubtitles(is, slot);
-        DrawVideo(is);
+        ExpireSubtitles(is, *front.Slot);
+        DrawVideo(is, *front.Slot);
         // A picture discarded meanwhile leaves the pending show to the
         // picture of the new position.
-        if (ConsumePicture(is, taken) && forced) --is->PendingShows;
+        if (is->Pictures.Consume(front.Taken) && forced) --is->PendingShows;
         break;
     }
     if (!dropped) UpdatePosition();
-}
-
-// Under PictureLock: the picture in the read slot is due `now` instead of at
-// its target, and the schedule after it moves by as much.
-void TCustomPlayer::SlipSchedule(TPlaybackState* is, double now) {
-    TPictureSlot& slot = is->Pictures[is->ReadIndex];
-    double slip = now - slot.TargetClock;
-    slot.TargetClock = now;
-    if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += slip;
-    is->FrameTimer += slip;
-}
-
-// `taken`: PictureDiscards when the picture was taken. A seek that discarded
-// the queue since then took the picture with it (and the one queued since is
-// the new position's, still to be shown).
-bool TCustomPlayer::ConsumePicture(TPlaybackState* is, std::uint64_t taken) {
-    {
-        std::lock_guard lock(is->PictureLock);
-        if (taken != is->PictureDiscards || is->PictureCount == 0) return false;
-        is->ReadIndex = (is->ReadIndex + 1) % 2;
-        --is->PictureCount;
-    }
-    is->PictureChanged.notify_all();
-    return true;
 }
 
 void TCustomPlayer::DisplayPicture(TPlaybackState* is) {
@@ -497,13 +415,12 @@ TSurfaceRect TCustomPlayer::PictureRect(TPlaybackState* is, const TPictureSlot& 
     return rect;
 }
 
-void TCustomPlayer::DrawVideo(TPlaybackState* is) {
+void TCustomPlayer::DrawVideo(TPlaybackState* is, TPictureSlot& slot) {
     if (!is->SurfaceMade && !MakeSurface(is, false)) return;
     if (is->AudioSt && is->ShowAudio) {
         DrawWaveform(is);
         return;
     }
-    TPictureSlot& slot = is->Pictures[is->ReadIndex];
     std::lock_guard overlay(slot.OverlayLock);
     AVFrame* picture = slot.Overlay.get();
     if (!picture || !picture->data[0]) return;
