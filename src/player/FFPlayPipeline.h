@@ -6,6 +6,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
+#include "player/AudioClock.h"
 #include "player/FFPlayText.h"
 #include "player/PictureQueue.h"
 #include "player/PlayerSync.h"
@@ -162,13 +163,9 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
 
     // Audio (audio callback, except where atomic).
     SDL_AudioDeviceID AudioDevice = 0;
-    int AudioRate = 0, AudioChannels = 0;
-    int AudioHwBufSize = 0;
-    std::vector<std::uint8_t> AudioBuffer;              // signed 16-bit interleaved
+    TAudioClock Audio;                     // the time of the sound (locks nothing: atomics)
+    std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved
     std::atomic<int> AudioBufSize{0}, AudioBufIndex{0}; // also read by the waveform
-    std::atomic<double> AudioClock{0};
-    std::atomic<double> AudioClockBase{0};          // play position at the last callback
-    std::atomic<std::int64_t> AudioCallbackTime{0}; // av_gettime of the last callback
     SwrContext* AudioConvert = nullptr;
     int AudioSourceFormat = -1, AudioSourceRate = 0;
     AVChannelLayout AudioSourceLayout{};
@@ -179,10 +176,7 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // sound and pictures start together. 0: not held. Set by the read
     // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false}; // a picture was shown while held
-    // The audio clock tells the sound heard: cleared with each hold (read
-    // thread), set by the audio callback once sound went out after it.
-    std::atomic<bool> AudioClockSet{false};
+    std::atomic<bool> HoldShown{false};      // a picture was shown while held
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
     std::atomic<double> PendingVideoTarget{-1};

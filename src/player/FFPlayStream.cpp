@@ -209,7 +209,7 @@ constexpr std::int64_t AudioHoldLimit = 1500000;
 
 void TCustomPlayer::HoldAudio(TPlaybackState* is) {
     is->HoldShown = false;
-    is->AudioClockSet = false;
+    is->Audio.Hold();
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 
@@ -556,9 +556,7 @@ bool TCustomPlayer::OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec) {
         ff::sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    is->AudioRate = obtained.freq;
-    is->AudioChannels = obtained.channels;
-    is->AudioHwBufSize = static_cast<int>(obtained.size);
+    is->Audio.SetFormat(obtained.freq, obtained.channels, static_cast<int>(obtained.size));
     return true;
 }
 

@@ -296,7 +296,7 @@ int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts
 // How far the pictures are ahead of the sound (video clock minus the sound's),
 // once the sound tells the time heard.
 std::optional<double> TCustomPlayer::OffSound(TPlaybackState* is) {
-    if (!is->AudioSt || !is->AudioClockSet) return std::nullopt;
+    if (!is->AudioSt || !is->Audio.Tells()) return std::nullopt;
     return VideoClockNow(is) - MasterClock(is);
 }
 
@@ -473,14 +473,11 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 // frame of the sound. Sound that is not playing (paused, held, ended, or
 // an output that stopped calling) holds nothing back.
 bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
-    if (!is->AudioSt || is->Paused || is->AudioRate <= 0) return false;
+    if (!is->AudioSt || is->Paused || is->Audio.Rate() <= 0) return false;
     std::int64_t heldUntil = is->AudioHeldUntil;
     if (heldUntil != 0 && ff::avutil.av_gettime() >= heldUntil) return false;
-    std::int64_t callback = is->AudioCallbackTime;
-    double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
-    bool running = callback != 0 &&
-                   Now() - static_cast<double>(callback) / 1000000.0 <= buffer + MaxSoundPause;
-    if (!is->AudioClockSet) {
+    bool running = is->Audio.Running(Now(), MaxSoundPause);
+    if (!is->Audio.Tells()) {
         // After the open or a seek the first picture shows at once, the next
         // ones wait until the sound has started (its clock still tells the
         // time before the hold), unless the output stopped.
