@@ -16,6 +16,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegLogger.h"
 #include "media/SwResampleEntries.h"
+#include "player/EventRing.h"
 #include "player/FFPlayPipeline.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
@@ -116,7 +117,6 @@ private:
     void StartEventRing();
     void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
-    void PostEvent(int kind, TPlayState state, std::int64_t pts);
     void EventThreadRun();
     void PlayThreadRun();
     void RaiseFileOpen(IVideoSurface* window);
@@ -216,17 +216,8 @@ private:
     TLoopEventQueue FLoopEvents;
     std::atomic<bool> FSdlStarted{false};
 
-    // Host events: a ring of ten slots. FEventLock guards the ring.
-    struct TEventSlot {
-        int Kind = 0; // 1 position, 2 state, 3 stop the event thread
-        TPlayState State = psPlay;
-        std::int64_t PTS = 0;
-    };
-    std::mutex FEventLock;
-    std::condition_variable FEventPending;
-    bool FEventSignal = false;
-    TEventSlot FEvents[10];
-    int FEventRead = 0, FEventWrite = 0;
+    // Host events, for the event thread (the ring locks itself).
+    TEventRing FEvents;
 
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FEventThread, FPlayThread;
