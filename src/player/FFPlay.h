@@ -165,10 +165,8 @@ private:
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
-    void ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect);
     void DrawWaveform(TPlaybackState* is);
     bool MakeSurface(TPlaybackState* is, bool force);
-    TSurfaceRect PictureRect(TPlaybackState* is, const TPictureSlot& slot);
     double VideoClockNow(TPlaybackState* is);
     double MasterClock(TPlaybackState* is);
     bool AheadOfSound(TPlaybackState* is, double pts);

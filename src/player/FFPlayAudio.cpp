@@ -178,10 +178,10 @@ double TCustomPlayer::AudioClockNow(TPlaybackState* is) {
 // ---- Waveform ----
 
 void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
-    int width = is->Width, height = is->Height;
+    int width = is->Display.Width(), height = is->Display.Height();
     int channels = std::max(1, is->Audio.Channels());
     if (width <= 0 || height <= 0) return;
-    Bitmap32& picture = is->DisplayPicture;
+    Bitmap32& picture = is->Display.Canvas();
     picture.SetSize(width, height);
     std::fill(picture.Data.begin(), picture.Data.end(), 0);
     std::vector<std::int16_t> samples;
@@ -239,5 +239,5 @@ void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
             for (int x = 0; x < width; ++x)
                 white(x, ch * band);
     }
-    if (FSurface) FSurface->Show(picture, TSurfaceRect{0, 0, width, height});
+    is->Display.ShowCanvas();
 }

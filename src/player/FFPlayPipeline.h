@@ -10,6 +10,7 @@
 #include "player/FFPlayText.h"
 #include "player/PacketQueue.h"
 #include "player/PictureQueue.h"
+#include "player/Presenter.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -78,12 +79,8 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<int> PendingShows{0}; // pictures to show while paused (step, seek)
 
     // Display (playback thread).
-    std::atomic<int> Width{0}, Height{0};
-    int XLeft = 0, YTop = 0;
+    TPresenter Display;
     std::atomic<int> ShowAudio{0};
-    Bitmap32 DisplayPicture;
-    ff::SwsContextPtr DisplayScaler;
-    bool SurfaceMade = false;
     // The picture on the display (a reference to its buffer) and its time:
     // written by the playback thread, read by CurrentFrame, under
     // LastShownLock.

@@ -46,6 +46,7 @@ bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
         return false;
     }
     is->Player = this;
+    is->Display.Attach(FSurface);
     if (startPaused) {
         is->Paused = true;
         is->StartPausedFrames = 1;

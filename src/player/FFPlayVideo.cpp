@@ -362,13 +362,14 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
 }
 
 void TCustomPlayer::DisplayPicture(TPlaybackState* is) {
-    if (!is->SurfaceMade && !MakeSurface(is, false)) return;
+    if (!is->Display.Made() && !MakeSurface(is, false)) return;
     if (is->AudioSt && is->ShowAudio)
         DrawWaveform(is);
-    else if (FSurface)
-        FSurface->Redraw();
+    else
+        is->Display.Redraw();
 }
 
+// The display area: the host's size, else the picture's (even), else 640 x 480.
 bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
     int width = 640, height = 480;
     if (ScreenWidth > 0 && ScreenHeight > 0) {
@@ -379,44 +380,13 @@ bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
         width = (turned ? is->VideoCodec->height : is->VideoCodec->width) & ~1;
         height = (turned ? is->VideoCodec->width : is->VideoCodec->height) & ~1;
     }
-    if (!force && is->SurfaceMade && width == is->Width && height == is->Height) return true;
-    if (FSurface && !FSurface->SetMode(width, height)) {
-        ReportError("SDL: could not set video mode.", false);
-        return false;
-    }
-    is->Width = width;
-    is->Height = height;
-    is->SurfaceMade = true;
-    return true;
-}
-
-TSurfaceRect TCustomPlayer::PictureRect(TPlaybackState* is, const TPictureSlot& slot) {
-    double aspect;
-    float wanted = FAspectRatio;
-    if (wanted < 0 && is->Width > 0 && is->Height > 0) {
-        aspect = static_cast<double>(is->Width) / is->Height;
-    } else if (wanted > 0) {
-        aspect = wanted;
-    } else {
-        AVRational sar = slot.Overlay ? slot.Overlay->sample_aspect_ratio : AVRational{0, 1};
-        double ratio = sar.num > 0 && sar.den > 0 ? av_q2d(sar) : 1.0;
-        aspect = slot.Height > 0 ? ratio * slot.Width / slot.Height : 1.0;
-    }
-    if (aspect <= 0) aspect = 1.0;
-    TSurfaceRect rect;
-    rect.Height = is->Height;
-    rect.Width = static_cast<int>(std::lrint(rect.Height * aspect)) & ~1;
-    if (rect.Width > is->Width) {
-        rect.Width = is->Width;
-        rect.Height = static_cast<int>(std::lrint(rect.Width / aspect)) & ~1;
-    }
-    rect.X = (is->Width - rect.Width) / 2 + is->XLeft;
-    rect.Y = (is->Height - rect.Height) / 2 + is->YTop;
-    return rect;
+    if (is->Display.Make(width, height, force)) return true;
+    ReportError("SDL: could not set video mode.", false);
+    return false;
 }
 
 void TCustomPlayer::DrawVideo(TPlaybackState* is, TPictureSlot& slot) {
-    if (!is->SurfaceMade && !MakeSurface(is, false)) return;
+    if (!is->Display.Made() && !MakeSurface(is, false)) return;
     if (is->AudioSt && is->ShowAudio) {
         DrawWaveform(is);
         return;
@@ -435,35 +405,9 @@ void TCustomPlayer::DrawVideo(TPlaybackState* is, TPictureSlot& slot) {
         }
     }
     if (OnPictureShown) OnPictureShown(slot.PTS, AudioClockNow(is), is->AudioSt != nullptr);
-    TSurfaceRect rect = PictureRect(is, slot);
-    if (FSurface && rect.Width > 0 && rect.Height > 0) ScalePicture(is, picture, rect);
+    is->Display.Show(picture, is->Display.PictureRect(FAspectRatio, slot.Width, slot.Height,
+                                                      picture->sample_aspect_ratio));
     ++ShownPictures;
-}
-
-// Converts `picture` to the rectangle's size and hands it to the surface. A
-// picture made smaller (the usual case: a large video in a preview panel) is
-// averaged over the source pixels each target pixel covers, which keeps fine
-// detail from aliasing at a third of the cost of bicubic; a larger one is
-// interpolated bicubically.
-void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect) {
-    bool shrinks = rect.Width < picture->width && rect.Height < picture->height;
-    SwsContext* scaler = ff::swscale.sws_getCachedContext(
-        is->DisplayScaler.release(), picture->width, picture->height,
-        static_cast<AVPixelFormat>(picture->format), rect.Width, rect.Height, AV_PIX_FMT_BGRA,
-        shrinks ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr);
-    is->DisplayScaler.reset(scaler);
-    if (!scaler) return;
-    SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true);
-    is->DisplayPicture.SetSize(rect.Width, rect.Height);
-    // The scaler may write past the last pixel (media/ScalerPicture.h): the
-    // rows are followed by room of its own.
-    is->DisplayPicture.Data.resize(is->DisplayPicture.Data.size() + is->DisplayPicture.Stride +
-                                   kScalerPadding);
-    std::uint8_t* planes[4] = {is->DisplayPicture.Data.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {is->DisplayPicture.Stride, 0, 0, 0};
-    ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes,
-                          strides);
-    FSurface->Show(is->DisplayPicture, rect);
 }
 
 // ---- Clocks ----
