@@ -11,6 +11,7 @@
 #include "player/PacketQueue.h"
 #include "player/PictureQueue.h"
 #include "player/Presenter.h"
+#include "player/SubPictureQueue.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -24,18 +25,11 @@
 #include <thread>
 #include <vector>
 
-// One decoded subtitle with the time it starts.
-struct TSubPicture {
-    double PTS = 0;
-    AVSubtitle Sub{};
-    bool Held = false;
-};
-
 // Ownership: the read thread owns the format context, the stream choice and
 // the queues' producer side; the video thread owns the decoder state of the
 // video stream and Filter*; the audio callback owns Audio* decoding fields;
 // the playback thread owns the display fields. Fields shared between threads
-// are atomics or are guarded by the picture queue / SubPictureLock as noted.
+// are atomics or are guarded by the locks noted; the queues lock themselves.
 class TCustomPlayer;
 
 struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
@@ -92,12 +86,9 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // thread fills, playback thread shows; it locks itself).
     TPictureQueue Pictures;
 
-    // Subpicture queue: SubPictureLock guards everything in it.
-    TSubPicture SubPictures[4];
-    int SubPictureCount = 0, SubReadIndex = 0, SubWriteIndex = 0;
-    bool SubPictureFlush = false;
-    std::mutex SubPictureLock;
-    std::condition_variable SubPictureChanged;
+    // Decoded bitmap subtitles (subtitle thread fills, playback thread
+    // blends; it locks itself).
+    TSubPictureQueue SubPictures;
     // Text subtitles: made at the subtitle stream's open when its decoder
     // gives text; events from the subtitle thread, drawing by the playback
     // thread (it locks itself).

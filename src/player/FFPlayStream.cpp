@@ -92,7 +92,7 @@ void TCustomPlayer::StreamClose() {
     is->VideoQueue.Abort();
     is->SubtitleQueue.Abort();
     is->Pictures.Abort();
-    is->SubPictureChanged.notify_all();
+    is->SubPictures.Abort();
     if (is->ReadThread.joinable()) is->ReadThread.join();
     if (is->RefreshThread.joinable()) is->RefreshThread.join();
     if (FSurface) FSurface->SetResizeHandler(nullptr);
@@ -501,11 +501,8 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
         is->AudioDuration = -1;
     } else if (streamIndex == is->SubtitleStream) {
         is->SubtitleQueue.Abort();
-        {
-            std::lock_guard lock(is->SubPictureLock);
-            is->SubPictureFlush = true;
-            is->SubPictureChanged.notify_all();
-        }
+        is->SubPictures.RequestFlush();
+        is->SubPictures.Abort();
         if (is->SubtitleThread.joinable()) is->SubtitleThread.join();
         is->SubtitleQueue.Flush();
         codec = std::move(is->SubtitleCodec);
