@@ -237,8 +237,7 @@ void TCustomPlayer::JoinFinishedThreads() {
         if (FDeliveryThread.load() == std::this_thread::get_id()) FEventGiveUp = true;
         while (!FEventThreadDone) {
             ServiceWait();
-            std::unique_lock lock(FEventLock);
-            FEventPending.wait_for(lock, 20ms);
+            FEvents.WaitForWake(20ms);
         }
         FEventThread.join();
     }
@@ -362,12 +361,7 @@ Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
             return bitmap;
         }
     }
-    int index;
-    {
-        std::lock_guard lock(is->PictureLock);
-        index = is->ReadIndex;
-    }
-    TPictureSlot& slot = is->Pictures[index];
+    TPictureSlot& slot = is->Pictures.ReadSlot();
     std::lock_guard overlayLock(slot.OverlayLock);
     pts = ToHostTime(slot.PTS);
     AVFrame* picture = slot.Overlay.get();
@@ -392,66 +386,36 @@ void TCustomPlayer::SetState(TPlayState state) {
         hasHandler = static_cast<bool>(OnState);
     }
     if (hasHandler)
-        PostEvent(2, state, 0);
+        FEvents.Post(TEventEntry{TEventEntry::StateEvent, state, 0});
     else if (state == psStop)
-        PostEvent(3, state, 0);
-}
-
-void TCustomPlayer::PostEvent(int kind, TPlayState state, std::int64_t pts) {
-    {
-        std::lock_guard lock(FEventLock);
-        bool empty = FEventRead == FEventWrite;
-        int newest = (FEventWrite + 9) % 10;
-        if (empty || FEvents[newest].Kind != kind) {
-            FEventWrite = (FEventWrite + 1) % 10;
-            if (FEventWrite == FEventRead) FEventRead = (FEventRead + 1) % 10;
-            newest = (FEventWrite + 9) % 10;
-        }
-        FEvents[newest] = TEventSlot{kind, state, pts};
-        FEventSignal = true;
-    }
-    FEventPending.notify_all();
+        FEvents.Post(TEventEntry{TEventEntry::StopEvent, state, 0});
 }
 
 void TCustomPlayer::StartEventRing() {
-    std::lock_guard lock(FEventLock);
     // What an event thread that gave up left behind belongs to the last file.
-    FEventRead = FEventWrite = 0;
-    FEventSignal = false;
+    FEvents.Clear();
     FEventGiveUp = false;
 }
 
 void TCustomPlayer::EventThreadRun() {
     for (;;) {
-        TEventSlot entry;
-        bool have = false;
-        {
-            std::unique_lock lock(FEventLock);
-            if (FEventRead == FEventWrite)
-                FEventPending.wait_for(lock, 500ms, [this] { return FEventSignal; });
-            if (FEventRead != FEventWrite) {
-                entry = FEvents[FEventRead];
-                FEventRead = (FEventRead + 1) % 10;
-                have = true;
-            }
-            if (FEventRead == FEventWrite) FEventSignal = false;
-        }
-        if (!have) continue;
-        if (entry.Kind == 3) break;
+        TEventEntry entry;
+        if (!FEvents.Take(entry, 500ms)) continue;
+        if (entry.Kind == TEventEntry::StopEvent) break;
         auto call = [this, entry] {
             // Player calls the handler makes run when it has returned (from
             // `held`'s end, while `mark` still marks the delivery).
             TDeliveryMark mark(FDeliveryThread);
             TGatedCall held(FCallGate);
             std::unique_lock lock(FHandlerLock);
-            if (entry.Kind == 1 && OnPosition) {
+            if (entry.Kind == TEventEntry::PositionEvent && OnPosition) {
                 TPositionEvent handler = OnPosition;
                 lock.unlock();
                 handler(this, entry.PTS);
-            } else if (entry.Kind == 2 && OnState) {
+            } else if (entry.Kind == TEventEntry::StateEvent && OnState) {
                 TPlayStateEvent handler = OnState;
                 lock.unlock();
-                handler(this, entry.State);
+                handler(this, static_cast<TPlayState>(entry.State));
             }
         };
         try {
@@ -460,10 +424,10 @@ void TCustomPlayer::EventThreadRun() {
         } catch (const std::exception& e) {
             GetLogger().Log(this, llError, e.what());
         }
-        if (entry.Kind == 2 && entry.State == psStop) break;
+        if (entry.Kind == TEventEntry::StateEvent && entry.State == psStop) break;
     }
     FEventThreadDone = true;
-    FEventPending.notify_all();
+    FEvents.Wake();
 }
 
 void TCustomPlayer::PlayThreadRun() {
@@ -477,6 +441,27 @@ void TCustomPlayer::PlayThreadRun() {
     }
     SetState(psStop);
     FPlayThreadDone.Set();
+}
+
+// ---- Pictures queued ----
+
+// The video thread has queued a picture. The play state follows from it
+// here: a waiting seek is done, a file opened paused pauses after its first
+// picture, and a step pauses again.
+void TCustomPlayer::PictureQueued(TPlaybackState* is) {
+    FFrameQueued.Set();
+    is->EndReported = false;
+    if (!is->SeekRequest) FSeeking = false;
+    if (is->StartPausedFrames != 0) {
+        if (is->StartPausedFrames == 1) is->PendingShows = 1;
+        if (is->StartPausedFrames > 1) {
+            is->StartPausedFrames = 0;
+            SetState(psPause);
+        } else {
+            is->StartPausedFrames += 1;
+        }
+    }
+    if (FStepping.exchange(false) && !is->Paused) TogglePause(is);
 }
 
 // ---- Positions and end of file ----
@@ -507,7 +492,7 @@ void TCustomPlayer::UpdatePosition() {
             std::lock_guard lock(FHandlerLock);
             hasHandler = static_cast<bool>(OnPosition);
         }
-        if (hasHandler) PostEvent(1, psPlay, position);
+        if (hasHandler) FEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, position});
     }
     if (!is->IsCapture && !is->EndReported && is->Drained) {
         if (is->VideoSt) is->EndReported = true;

@@ -16,6 +16,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegLogger.h"
 #include "media/SwResampleEntries.h"
+#include "player/EventRing.h"
 #include "player/FFPlayPipeline.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
@@ -25,11 +26,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 class TAVProbe;
 class TCustomPlayer;
+struct TVideoDecoding;
 
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
@@ -114,7 +117,6 @@ private:
     void StartEventRing();
     void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
-    void PostEvent(int kind, TPlayState state, std::int64_t pts);
     void EventThreadRun();
     void PlayThreadRun();
     void RaiseFileOpen(IVideoSurface* window);
@@ -123,6 +125,7 @@ private:
     void ShutDownPipeline();
     void ResetPlayer();
     void UpdatePosition();
+    void PictureQueued(TPlaybackState* is);
     bool HookPicture(TPlaybackState* is, AVFrame* picture, double pts);
     std::int64_t ToHostTime(double seconds) const;
     void ServiceWait();
@@ -150,23 +153,20 @@ private:
     // ---- video (FFPlayVideo.cpp) ----
     void VideoThreadRun(TPlaybackState* is);
     void JoinVideoThread(TPlaybackState* is);
-    int GetVideoFrame(TPlaybackState* is, AVFrame* frame, bool& gotPicture);
-    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* frame);
+    void WaitWhilePaused(TPlaybackState* is);
+    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, TVideoDecoding& decoding);
+    int FinishVideoInput(TPlaybackState* is);
+    int PassPicture(TPlaybackState* is, AVFrame* picture);
     void FlushVideo(TPlaybackState* is);
     int OutputPicture(TPlaybackState* is, AVFrame* picture, double pts);
     int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
-    double ComputeTargetTime(TPlaybackState* is, double framePts);
+    std::optional<double> OffSound(TPlaybackState* is);
     void VideoRefresh(TPlaybackState* is, bool consume);
-    bool ConsumePicture(TPlaybackState* is, std::uint64_t taken);
-    void DiscardPictures(TPlaybackState* is);
-    void SlipSchedule(TPlaybackState* is, double now);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
-    void DrawVideo(TPlaybackState* is);
-    void ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect);
+    void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
     void DrawWaveform(TPlaybackState* is);
     bool MakeSurface(TPlaybackState* is, bool force);
-    TSurfaceRect PictureRect(TPlaybackState* is, const TPictureSlot& slot);
     double VideoClockNow(TPlaybackState* is);
     double MasterClock(TPlaybackState* is);
     bool AheadOfSound(TPlaybackState* is, double pts);
@@ -214,17 +214,8 @@ private:
     TLoopEventQueue FLoopEvents;
     std::atomic<bool> FSdlStarted{false};
 
-    // Host events: a ring of ten slots. FEventLock guards the ring.
-    struct TEventSlot {
-        int Kind = 0; // 1 position, 2 state, 3 stop the event thread
-        TPlayState State = psPlay;
-        std::int64_t PTS = 0;
-    };
-    std::mutex FEventLock;
-    std::condition_variable FEventPending;
-    bool FEventSignal = false;
-    TEventSlot FEvents[10];
-    int FEventRead = 0, FEventWrite = 0;
+    // Host events, for the event thread (the ring locks itself).
+    TEventRing FEvents;
 
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FEventThread, FPlayThread;

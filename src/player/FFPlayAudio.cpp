@@ -36,7 +36,7 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
             // Waiting for the first picture: the clock stands still, the
             // output counts as running.
             std::memset(stream, 0, static_cast<std::size_t>(len));
-            is->AudioCallbackTime = callbackTime;
+            is->Audio.CalledHeld(callbackTime);
             return;
         }
         is->AudioHeldUntil = 0;
@@ -80,13 +80,7 @@ void TCustomPlayer::FillAudio(TPlaybackState* is, std::uint8_t* stream, int len)
         if (silent) is->AudioBufIndex = is->AudioBufSize.load();
     }
     // The clock moves on from the last sound played; silence does not move it.
-    if (played || is->AudioCallbackTime == 0) {
-        double bytesPerSecond = 2.0 * is->AudioChannels * is->AudioRate;
-        int unplayed = silent ? 0 : is->AudioBufSize - is->AudioBufIndex;
-        is->AudioClockBase = is->AudioClock - unplayed / bytesPerSecond;
-        is->AudioCallbackTime = callbackTime;
-        if (played) is->AudioClockSet = true;
-    }
+    is->Audio.Called(callbackTime, silent ? 0 : is->AudioBufSize - is->AudioBufIndex, played);
 }
 
 // The next decoded and converted piece in AudioBuffer: its size in bytes, or
@@ -113,7 +107,7 @@ int TCustomPlayer::DecodeAudio(TPlaybackState* is) {
             continue;
         }
         if (packet->pts != AV_NOPTS_VALUE)
-            is->AudioClock = av_q2d(is->AudioSt->time_base) * static_cast<double>(packet->pts);
+            is->Audio.SetDecoded(av_q2d(is->AudioSt->time_base) * static_cast<double>(packet->pts));
         if (ff::avcodec.avcodec_send_packet(codec, packet.get()) < 0)
             GetLogger().Log(this, llInfo, "avcodec_decode_audio2() failed");
     }
@@ -128,9 +122,9 @@ int TCustomPlayer::ConvertAudio(TPlaybackState* is, AVFrame* frame) {
     if (changed || !is->AudioConvert) {
         if (is->AudioConvert) ff::swresample.swr_free(&is->AudioConvert);
         AVChannelLayout output{};
-        ff::avutil.av_channel_layout_default(&output, is->AudioChannels);
+        ff::avutil.av_channel_layout_default(&output, is->Audio.Channels());
         int error = ff::swresample.swr_alloc_set_opts2(
-            &is->AudioConvert, &output, AV_SAMPLE_FMT_S16, is->AudioRate, &frame->ch_layout,
+            &is->AudioConvert, &output, AV_SAMPLE_FMT_S16, is->Audio.Rate(), &frame->ch_layout,
             static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
         if (error >= 0) error = ff::swresample.swr_init(is->AudioConvert);
         ff::avutil.av_channel_layout_uninit(&output);
@@ -149,9 +143,9 @@ int TCustomPlayer::ConvertAudio(TPlaybackState* is, AVFrame* frame) {
         ff::avutil.av_channel_layout_copy(&is->AudioSourceLayout, &frame->ch_layout);
     }
     if (frame->pts != AV_NOPTS_VALUE)
-        is->AudioClock = av_q2d(is->AudioSt->time_base) * static_cast<double>(frame->pts);
+        is->Audio.SetDecoded(av_q2d(is->AudioSt->time_base) * static_cast<double>(frame->pts));
     int room = ff::swresample.swr_get_out_samples(is->AudioConvert, frame->nb_samples) + 256;
-    int frameBytes = 2 * is->AudioChannels;
+    int frameBytes = 2 * is->Audio.Channels();
     is->AudioBuffer.resize(static_cast<std::size_t>(room) * frameBytes);
     std::uint8_t* output[1] = {is->AudioBuffer.data()};
     int samples = ff::swresample.swr_convert(is->AudioConvert, output, room,
@@ -161,13 +155,13 @@ int TCustomPlayer::ConvertAudio(TPlaybackState* is, AVFrame* frame) {
         ReportError("av_audio_convert() failed", false);
         return -1;
     }
-    double start = is->AudioClock;
-    is->AudioClock = start + static_cast<double>(samples) / is->AudioRate;
+    double start = is->Audio.Decoded();
+    is->Audio.AdvanceDecoded(samples);
     double target = is->AudioSeekTarget;
     if (target >= 0) {
         // Sound before the asked time is not played.
-        if (is->AudioClock <= target) return 0;
-        int skip = std::clamp(static_cast<int>((target - start) * is->AudioRate), 0, samples);
+        if (is->Audio.Decoded() <= target) return 0;
+        int skip = std::clamp(static_cast<int>((target - start) * is->Audio.Rate()), 0, samples);
         std::memmove(is->AudioBuffer.data(), is->AudioBuffer.data() + skip * frameBytes,
                      static_cast<std::size_t>(samples - skip) * frameBytes);
         samples -= skip;
@@ -178,23 +172,16 @@ int TCustomPlayer::ConvertAudio(TPlaybackState* is, AVFrame* frame) {
 
 // The time of the sound being heard now.
 double TCustomPlayer::AudioClockNow(TPlaybackState* is) {
-    if (is->AudioRate <= 0 || is->AudioChannels <= 0) return is->AudioClock;
-    double bytesPerSecond = 2.0 * is->AudioChannels * is->AudioRate;
-    double hardware = is->AudioHwBufSize / bytesPerSecond;
-    std::int64_t callback = is->AudioCallbackTime;
-    if (callback == 0) return is->AudioClockBase;
-    double elapsed = Now() - static_cast<double>(callback) / 1000000.0;
-    elapsed = is->Paused ? 0 : std::clamp(elapsed, 0.0, hardware);
-    return is->AudioClockBase - hardware + elapsed;
+    return is->Audio.Heard(Now(), is->Paused);
 }
 
 // ---- Waveform ----
 
 void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
-    int width = is->Width, height = is->Height;
-    int channels = std::max(1, is->AudioChannels);
+    int width = is->Display.Width(), height = is->Display.Height();
+    int channels = std::max(1, is->Audio.Channels());
     if (width <= 0 || height <= 0) return;
-    Bitmap32& picture = is->DisplayPicture;
+    Bitmap32& picture = is->Display.Canvas();
     picture.SetSize(width, height);
     std::fill(picture.Data.begin(), picture.Data.end(), 0);
     std::vector<std::int16_t> samples;
@@ -203,9 +190,9 @@ void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
         std::lock_guard lock(is->SampleLock);
         if (is->SampleArray.empty()) return;
         if (!is->Paused) {
-            int bytesPerSecond = 2 * channels * std::max(1, is->AudioRate);
+            int bytesPerSecond = 2 * channels * std::max(1, is->Audio.Rate());
             int unplayed = (is->AudioBufSize - is->AudioBufIndex) / (2 * channels);
-            std::int64_t callback = is->AudioCallbackTime;
+            std::int64_t callback = is->Audio.LastCall();
             double since = callback == 0
                                ? 0
                                : std::clamp(Now() - static_cast<double>(callback) / 1e6, 0.0, 1.0);
@@ -252,5 +239,5 @@ void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
             for (int x = 0; x < width; ++x)
                 white(x, ch * band);
     }
-    if (FSurface) FSurface->Show(picture, TSurfaceRect{0, 0, width, height});
+    is->Display.ShowCanvas();
 }

@@ -6,7 +6,12 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
+#include "player/AudioClock.h"
 #include "player/FFPlayText.h"
+#include "player/PacketQueue.h"
+#include "player/PictureQueue.h"
+#include "player/Presenter.h"
+#include "player/SubPictureQueue.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -20,72 +25,11 @@
 #include <thread>
 #include <vector>
 
-// Every entry counts its packet's size plus this much towards ByteSize.
-inline constexpr int PacketEntrySize = 72;
-
-// A FIFO of packets between the read thread (producer) and one consumer
-// (video or subtitle thread blocking, the audio callback never blocking).
-// Lock guards every field except AbortRequest, which is also read without it.
-class TPacketQueue {
-public:
-    ~TPacketQueue() { Flush(); }
-    void Start();
-    // Takes over `packet` (moves its reference); the flush marker is queued as
-    // a marker. -1 when the packet cannot be held.
-    int Put(AVPacket* packet);
-    int PutFlush();
-    // Puts an empty packet of `streamIndex` (end of input).
-    int PutEmpty(int streamIndex);
-    // 1 with a packet (caller frees it), 0 when none (not blocking), -1 when
-    // aborted. `isFlush` tells the flush marker.
-    int Get(ff::PacketPtr& packet, bool& isFlush, bool block);
-    void Abort();
-    void Flush();
-    int PacketCount();
-    int ByteSize();
-    bool Aborted() const { return AbortRequest.load(); }
-
-private:
-    struct TEntry {
-        ff::PacketPtr Packet; // empty for the flush marker
-        bool Flush = false;
-    };
-    std::mutex Lock;
-    std::condition_variable Changed;
-    std::deque<TEntry> Entries;
-    int Count = 0;
-    int Bytes = 0;
-    std::atomic<bool> AbortRequest{false};
-};
-
-// One slot of the picture queue. The video thread writes the slot at
-// WriteIndex, the playback thread reads the slot at ReadIndex; OverlayLock is
-// held by whoever touches Overlay's pixels (writer, display, CurrentFrame).
-struct TPictureSlot {
-    double PTS = 0;         // seconds
-    double TargetClock = 0; // seconds on the av_gettime clock
-    std::int64_t Position = -1;
-    ff::FramePtr Overlay; // planar YUV 4:2:0, even width and height
-    int Width = 0;
-    int Height = 0;
-    AVPixelFormat PixelFormat = AV_PIX_FMT_YUV420P;
-    bool Allocated = false;
-    bool SubtitleBlended = false;
-    std::mutex OverlayLock;
-};
-
-// One decoded subtitle with the time it starts.
-struct TSubPicture {
-    double PTS = 0;
-    AVSubtitle Sub{};
-    bool Held = false;
-};
-
 // Ownership: the read thread owns the format context, the stream choice and
 // the queues' producer side; the video thread owns the decoder state of the
 // video stream and Filter*; the audio callback owns Audio* decoding fields;
 // the playback thread owns the display fields. Fields shared between threads
-// are atomics or are guarded by PictureLock / SubPictureLock as noted.
+// are atomics or are guarded by the locks noted; the queues lock themselves.
 class TCustomPlayer;
 
 struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
@@ -129,12 +73,8 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<int> PendingShows{0}; // pictures to show while paused (step, seek)
 
     // Display (playback thread).
-    std::atomic<int> Width{0}, Height{0};
-    int XLeft = 0, YTop = 0;
+    TPresenter Display;
     std::atomic<int> ShowAudio{0};
-    Bitmap32 DisplayPicture;
-    ff::SwsContextPtr DisplayScaler;
-    bool SurfaceMade = false;
     // The picture on the display (a reference to its buffer) and its time:
     // written by the playback thread, read by CurrentFrame, under
     // LastShownLock.
@@ -142,22 +82,13 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     ff::FramePtr LastShown;
     double LastShownPTS = 0;
 
-    // Picture queue: PictureLock guards PictureCount, ReadIndex, WriteIndex,
-    // PictureDiscards, TargetClock and Allocated; PictureChanged wakes the
-    // video thread. PictureDiscards counts the seeks' discards of the queue:
-    // a picture taken before one is gone and is not consumed again.
-    TPictureSlot Pictures[2];
-    int PictureCount = 0, ReadIndex = 0, WriteIndex = 0;
-    std::uint64_t PictureDiscards = 0;
-    std::mutex PictureLock;
-    std::condition_variable PictureChanged;
+    // The decoded pictures, with the schedule of their display (video
+    // thread fills, playback thread shows; it locks itself).
+    TPictureQueue Pictures;
 
-    // Subpicture queue: SubPictureLock guards everything in it.
-    TSubPicture SubPictures[4];
-    int SubPictureCount = 0, SubReadIndex = 0, SubWriteIndex = 0;
-    bool SubPictureFlush = false;
-    std::mutex SubPictureLock;
-    std::condition_variable SubPictureChanged;
+    // Decoded bitmap subtitles (subtitle thread fills, playback thread
+    // blends; it locks itself).
+    TSubPictureQueue SubPictures;
     // Text subtitles: made at the subtitle stream's open when its decoder
     // gives text; events from the subtitle thread, drawing by the playback
     // thread (it locks itself).
@@ -171,17 +102,8 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
 
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
 
-    // Clocks (seconds). FrameTimer, FrameLast*, VideoClock: video thread and
-    // playback thread under PictureLock; VideoCurrent*: playback thread,
-    // read by others through the atomics.
-    double FrameTimer = 0;
-    // The next picture shown sets the schedule (after a flush or a resume):
-    // set by the video thread and TogglePause, cleared by the playback
-    // thread, under PictureLock.
-    bool ScheduleRestart = false;
-    double FrameLastPTS = 0;
-    double FrameLastDelay = 0.04;
-    double VideoClock = 0;
+    // Clocks (seconds). VideoCurrent*: written by the playback thread (and
+    // TogglePause), read by others through the atomics.
     std::atomic<double> VideoCurrentPTS{0};
     std::atomic<double> VideoCurrentPTSDrift{0};
     std::atomic<std::int64_t> VideoCurrentPosition{-1};
@@ -192,13 +114,9 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
 
     // Audio (audio callback, except where atomic).
     SDL_AudioDeviceID AudioDevice = 0;
-    int AudioRate = 0, AudioChannels = 0;
-    int AudioHwBufSize = 0;
-    std::vector<std::uint8_t> AudioBuffer;              // signed 16-bit interleaved
+    TAudioClock Audio;                     // the time of the sound (locks nothing: atomics)
+    std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved
     std::atomic<int> AudioBufSize{0}, AudioBufIndex{0}; // also read by the waveform
-    std::atomic<double> AudioClock{0};
-    std::atomic<double> AudioClockBase{0};          // play position at the last callback
-    std::atomic<std::int64_t> AudioCallbackTime{0}; // av_gettime of the last callback
     SwrContext* AudioConvert = nullptr;
     int AudioSourceFormat = -1, AudioSourceRate = 0;
     AVChannelLayout AudioSourceLayout{};
@@ -209,10 +127,7 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // sound and pictures start together. 0: not held. Set by the read
     // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false}; // a picture was shown while held
-    // The audio clock tells the sound heard: cleared with each hold (read
-    // thread), set by the audio callback once sound went out after it.
-    std::atomic<bool> AudioClockSet{false};
+    std::atomic<bool> HoldShown{false};      // a picture was shown while held
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
     std::atomic<double> PendingVideoTarget{-1};
@@ -235,8 +150,6 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
     std::atomic<bool> FlushedAfterSeek{false};
-    std::atomic<bool> FlushPending{
-        false};              // a seek's flush marker is on its way to the video thread
     bool EndOfInput = false; // read thread
     int Rotation = 0;        // degrees clockwise to stand upright (StreamRotation)
 };

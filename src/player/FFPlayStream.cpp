@@ -35,92 +35,6 @@ void SleepMs(int ms) {
 
 } // namespace
 
-// ---- Packet queue ----
-
-void TPacketQueue::Start() {
-    Flush();
-    AbortRequest = false;
-}
-
-int TPacketQueue::Put(AVPacket* packet) {
-    TEntry entry;
-    entry.Packet.reset(ff::avcodec.av_packet_alloc());
-    if (!entry.Packet) return -1;
-    ff::avcodec.av_packet_move_ref(entry.Packet.get(), packet);
-    int size = entry.Packet->size;
-    {
-        std::lock_guard lock(Lock);
-        Entries.push_back(std::move(entry));
-        ++Count;
-        Bytes += size + PacketEntrySize;
-    }
-    Changed.notify_one();
-    return 0;
-}
-
-int TPacketQueue::PutFlush() {
-    {
-        std::lock_guard lock(Lock);
-        TEntry entry;
-        entry.Flush = true;
-        Entries.push_back(std::move(entry));
-        ++Count;
-        Bytes += PacketEntrySize;
-    }
-    Changed.notify_one();
-    return 0;
-}
-
-int TPacketQueue::PutEmpty(int streamIndex) {
-    ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
-    if (!packet) return -1;
-    packet->stream_index = streamIndex;
-    return Put(packet.get());
-}
-
-int TPacketQueue::Get(ff::PacketPtr& packet, bool& isFlush, bool block) {
-    std::unique_lock lock(Lock);
-    for (;;) {
-        if (AbortRequest) return -1;
-        if (!Entries.empty()) {
-            TEntry entry = std::move(Entries.front());
-            Entries.pop_front();
-            --Count;
-            Bytes -= (entry.Packet ? entry.Packet->size : 0) + PacketEntrySize;
-            isFlush = entry.Flush;
-            packet = std::move(entry.Packet);
-            return 1;
-        }
-        if (!block) return 0;
-        Changed.wait_for(lock, 100ms);
-    }
-}
-
-void TPacketQueue::Abort() {
-    {
-        std::lock_guard lock(Lock);
-        AbortRequest = true;
-    }
-    Changed.notify_all();
-}
-
-void TPacketQueue::Flush() {
-    std::lock_guard lock(Lock);
-    Entries.clear();
-    Count = 0;
-    Bytes = 0;
-}
-
-int TPacketQueue::PacketCount() {
-    std::lock_guard lock(Lock);
-    return Count;
-}
-
-int TPacketQueue::ByteSize() {
-    std::lock_guard lock(Lock);
-    return Bytes;
-}
-
 // ---- Opening and closing the stream ----
 
 bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
@@ -132,6 +46,7 @@ bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
         return false;
     }
     is->Player = this;
+    is->Display.Attach(FSurface);
     if (startPaused) {
         is->Paused = true;
         is->StartPausedFrames = 1;
@@ -176,8 +91,8 @@ void TCustomPlayer::StreamClose() {
     is->AudioQueue.Abort();
     is->VideoQueue.Abort();
     is->SubtitleQueue.Abort();
-    is->PictureChanged.notify_all();
-    is->SubPictureChanged.notify_all();
+    is->Pictures.Abort();
+    is->SubPictures.Abort();
     if (is->ReadThread.joinable()) is->ReadThread.join();
     if (is->RefreshThread.joinable()) is->RefreshThread.join();
     if (FSurface) FSurface->SetResizeHandler(nullptr);
@@ -209,7 +124,7 @@ constexpr std::int64_t AudioHoldLimit = 1500000;
 
 void TCustomPlayer::HoldAudio(TPlaybackState* is) {
     is->HoldShown = false;
-    is->AudioClockSet = false;
+    is->Audio.Hold();
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 
@@ -395,11 +310,7 @@ void TCustomPlayer::ReadSeek(TPlaybackState* is) {
             // Pictures decoded from here on are from before the seek: none
             // is queued, and none may end the seek (JustSeeked) before the
             // video thread has met the flush marker.
-            {
-                std::lock_guard lock(is->PictureLock);
-                is->FlushPending = true;
-            }
-            is->PictureChanged.notify_all();
+            is->Pictures.MarkFlushPending();
             is->FlushedAfterSeek = false;
         }
         is->JustSeeked = true;
@@ -560,9 +471,7 @@ bool TCustomPlayer::OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec) {
         ff::sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    is->AudioRate = obtained.freq;
-    is->AudioChannels = obtained.channels;
-    is->AudioHwBufSize = static_cast<int>(obtained.size);
+    is->Audio.SetFormat(obtained.freq, obtained.channels, static_cast<int>(obtained.size));
     return true;
 }
 
@@ -571,10 +480,7 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
     ff::CodecContextPtr codec;
     if (streamIndex == is->VideoStream) {
         is->VideoQueue.Abort();
-        {
-            std::lock_guard lock(is->PictureLock);
-            is->PictureChanged.notify_all();
-        }
+        is->Pictures.Abort();
         JoinVideoThread(is);
         is->VideoQueue.Flush();
         is->VideoOpen = false;
@@ -595,11 +501,8 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
         is->AudioDuration = -1;
     } else if (streamIndex == is->SubtitleStream) {
         is->SubtitleQueue.Abort();
-        {
-            std::lock_guard lock(is->SubPictureLock);
-            is->SubPictureFlush = true;
-            is->SubPictureChanged.notify_all();
-        }
+        is->SubPictures.RequestFlush();
+        is->SubPictures.Abort();
         if (is->SubtitleThread.joinable()) is->SubtitleThread.join();
         is->SubtitleQueue.Flush();
         codec = std::move(is->SubtitleCodec);
@@ -664,19 +567,12 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
     WaitOrSet(FSeekDone, 250, mainThread);
     if (is->Paused) {
         double now = Now();
-        {
-            std::lock_guard lock(is->PictureLock);
-            is->FrameTimer += now + is->VideoCurrentPTSDrift - is->VideoCurrentPTS;
-        }
+        // The pictures queued before the pause are timed from the first one
+        // shown after it, not taken as late.
+        is->Pictures.ResumeSchedule(now + is->VideoCurrentPTSDrift - is->VideoCurrentPTS);
         if (is->ReadPauseResult != AVERROR(ENOSYS))
             is->VideoCurrentPTS = is->VideoCurrentPTSDrift + now;
         is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
-        {
-            // The pictures queued before the pause are timed from the first
-            // one shown after it, not taken as late.
-            std::lock_guard lock(is->PictureLock);
-            is->ScheduleRestart = true;
-        }
         is->Paused = false;
     } else {
         if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);

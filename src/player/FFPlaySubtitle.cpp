@@ -32,11 +32,6 @@ std::uint32_t PaletteToYuva(std::uint32_t argb) {
            static_cast<std::uint32_t>(u & 0xFF) << 8 | static_cast<std::uint32_t>(v & 0xFF);
 }
 
-void FreeSubPicture(TSubPicture& sub) {
-    if (sub.Held) ff::avcodec.avsubtitle_free(&sub.Sub);
-    sub.Held = false;
-}
-
 std::uint8_t Mix(int under, int over, int alpha) {
     return static_cast<std::uint8_t>((under * (255 - alpha) + over * alpha + 127) / 255);
 }
@@ -123,61 +118,20 @@ void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
             ff::avcodec.avsubtitle_free(&sub);
             continue;
         }
-        std::unique_lock lock(is->SubPictureLock);
-        while (is->SubPictureCount >= 4 && !is->SubtitleQueue.Aborted())
-            is->SubPictureChanged.wait_for(lock, 100ms);
-        if (is->SubtitleQueue.Aborted()) {
-            ff::avcodec.avsubtitle_free(&sub);
-            break;
-        }
-        TSubPicture& slot = is->SubPictures[is->SubWriteIndex];
-        lock.unlock();
-        FreeSubPicture(slot);
         for (unsigned i = 0; i < sub.num_rects; ++i) {
             AVSubtitleRect* rect = sub.rects[i];
             auto* palette = reinterpret_cast<std::uint32_t*>(rect->data[1]);
             for (int j = 0; j < rect->nb_colors && palette; ++j)
                 palette[j] = PaletteToYuva(palette[j]);
         }
-        slot.PTS = pts;
-        slot.Sub = sub;
-        slot.Held = true;
-        lock.lock();
-        is->SubWriteIndex = (is->SubWriteIndex + 1) % 4;
-        ++is->SubPictureCount;
+        if (!is->SubPictures.Put(sub, pts)) break;
     }
-    std::lock_guard lock(is->SubPictureLock);
-    for (TSubPicture& sub : is->SubPictures)
-        FreeSubPicture(sub);
-    is->SubPictureCount = 0;
+    is->SubPictures.Clear();
 }
 
 // Playback thread: drops the subtitles whose time is over for `slot`.
 void TCustomPlayer::ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot) {
-    if (!is->SubtitleSt) return;
-    std::lock_guard lock(is->SubPictureLock);
-    if (is->SubPictureFlush) {
-        for (TSubPicture& sub : is->SubPictures)
-            FreeSubPicture(sub);
-        is->SubPictureCount = 0;
-        is->SubReadIndex = is->SubWriteIndex;
-        is->SubPictureFlush = false;
-        is->SubPictureChanged.notify_all();
-        return;
-    }
-    while (is->SubPictureCount > 0) {
-        TSubPicture& first = is->SubPictures[is->SubReadIndex];
-        bool over = slot.PTS > first.PTS + first.Sub.end_display_time / 1000.0;
-        if (!over && is->SubPictureCount > 1) {
-            TSubPicture& next = is->SubPictures[(is->SubReadIndex + 1) % 4];
-            over = slot.PTS > next.PTS + next.Sub.start_display_time / 1000.0;
-        }
-        if (!over) break;
-        FreeSubPicture(first);
-        is->SubReadIndex = (is->SubReadIndex + 1) % 4;
-        --is->SubPictureCount;
-        is->SubPictureChanged.notify_all();
-    }
+    if (is->SubtitleSt) is->SubPictures.Expire(slot.PTS);
 }
 
 // Playback thread, with the slot's overlay lock held.
@@ -191,16 +145,14 @@ void TCustomPlayer::BlendSubtitle(TPlaybackState* is, TPictureSlot& slot) {
         slot.SubtitleBlended = true;
         return;
     }
-    std::lock_guard lock(is->SubPictureLock);
-    if (is->SubPictureCount == 0) return;
-    TSubPicture& sub = is->SubPictures[is->SubReadIndex];
-    if (!sub.Held || sub.Sub.format != 0) return;
-    if (slot.PTS < sub.PTS + sub.Sub.start_display_time / 1000.0) return;
-    if (ff::avutil.av_frame_make_writable(slot.Overlay.get()) < 0) return;
-    for (unsigned i = 0; i < sub.Sub.num_rects; ++i)
-        if (sub.Sub.rects[i]->type == SUBTITLE_BITMAP)
-            BlendRect(slot.Overlay.get(), sub.Sub.rects[i]);
-    slot.SubtitleBlended = true;
+    AVFrame* picture = slot.Overlay.get();
+    if (is->SubPictures.BlendDue(slot.PTS, [picture](const AVSubtitle& sub) {
+            if (ff::avutil.av_frame_make_writable(picture) < 0) return false;
+            for (unsigned i = 0; i < sub.num_rects; ++i)
+                if (sub.rects[i]->type == SUBTITLE_BITMAP) BlendRect(picture, sub.rects[i]);
+            return true;
+        }))
+        slot.SubtitleBlended = true;
 }
 
 // ---- Text subtitles at a seek target (read thread) ----

@@ -103,8 +103,6 @@ bool BuildFilter(TVideoFilter& filter, const AVFrame* frame, AVStream* stream, i
     return true;
 }
 
-// How far the frame timer may lag the clock before it starts again.
-constexpr double MaxTimerLag = 0.1;
 // Sound output that has not played for this long (beyond its buffer) is not
 // playing, and holds no picture back.
 constexpr double MaxSoundPause = 0.1;
@@ -120,18 +118,20 @@ double FrameDuration(AVStream* stream) {
 
 // ---- Video thread ----
 
+// What the video thread decodes with: the decoded and the filtered picture
+// and the filter graph between them (video thread only).
+struct TVideoDecoding {
+    ff::FramePtr Frame{ff::avutil.av_frame_alloc()};
+    ff::FramePtr Filtered{ff::avutil.av_frame_alloc()};
+    TVideoFilter Filter;
+};
+
 void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
-    ff::FramePtr frame(ff::avutil.av_frame_alloc());
-    ff::FramePtr filtered(ff::avutil.av_frame_alloc());
-    TVideoFilter filter;
+    TVideoDecoding decoding;
     bool drained = false;
-    if (!frame || !filtered) return;
+    if (!decoding.Frame || !decoding.Filtered) return;
     for (;;) {
-        // Paused, the thread still runs until a seek's picture is out (also
-        // when a second seek came before it).
-        while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek && !is->JustSeeked &&
-               is->StartPausedFrames == 0 && !FStepping)
-            std::this_thread::sleep_for(10ms);
+        WaitWhilePaused(is);
         ff::PacketPtr packet;
         bool isFlush = false;
         if (is->VideoQueue.Get(packet, isFlush, true) < 0) break;
@@ -145,51 +145,72 @@ void TCustomPlayer::VideoThreadRun(TPlaybackState* is) {
             if (!is->EndReported) UpdatePosition();
             if (drained) continue;
             drained = true;
-            ff::avcodec.avcodec_send_packet(is->VideoCodec.get(), nullptr);
-        } else if (ff::avcodec.avcodec_send_packet(is->VideoCodec.get(), packet.get()) < 0) {
-            continue;
         }
-        int result = 0;
-        while (result >= 0 &&
-               ff::avcodec.avcodec_receive_frame(is->VideoCodec.get(), frame.get()) == 0) {
-            frame->pts = frame->best_effort_timestamp;
-            is->SkipFramesIndex += 1;
-            if (is->SkipFramesIndex < is->SkipFrames) {
-                ++DroppedPictures;
-                ff::avutil.av_frame_unref(frame.get());
-                continue;
-            }
-            is->SkipFramesIndex -= std::max(1.0f, is->SkipFrames.load());
-            if (!filter.Matches(frame.get()) &&
-                !BuildFilter(filter, frame.get(), is->VideoSt, is->Rotation)) {
-                ReportError("Cannot build the video filter graph", false);
-                result = -1;
-                break;
-            }
-            if (ff::avfilter.av_buffersrc_add_frame_flags(filter.Source, frame.get(), 0) < 0)
-                continue;
-            while (result >= 0 &&
-                   ff::avfilter.av_buffersink_get_frame(filter.Sink, filtered.get()) >= 0)
-                result = DecodeVideoPacket(is, packet.get(), filtered.get());
-        }
-        if (result < 0) break;
-        if (empty && is->HeldFrame) {
-            // The seek asked for a time after the last picture: show the last.
-            ff::FramePtr held = std::move(is->HeldFrame);
-            is->SeekTarget = -1;
-            if (DecodeVideoPacket(is, packet.get(), held.get()) < 0) break;
-        }
-        if (empty) {
-            is->AudioHeldUntil = 0;
-            FFrameQueued.Set(); // no picture comes any more
-        }
+        if (DecodeVideoPacket(is, empty ? nullptr : packet.get(), decoding) < 0) break;
+        if (empty && FinishVideoInput(is) < 0) break;
     }
 }
 
+// Paused, the thread still runs until a seek's picture is out (also when a
+// second seek came before it), for a step and for the first pictures of a
+// file opened paused.
+void TCustomPlayer::WaitWhilePaused(TPlaybackState* is) {
+    while (is->Paused && !is->VideoQueue.Aborted() && !is->PausedAtSeek && !is->JustSeeked &&
+           is->StartPausedFrames == 0 && !FStepping)
+        std::this_thread::sleep_for(10ms);
+}
+
+// Sends `packet` (nullptr: the end of the input, which drains the decoder)
+// to the decoder and passes every picture it gives through the filter graph
+// on to PassPicture. Pictures beyond what the display keeps up with are
+// skipped (SkipFrames). -1 when the thread must end.
+int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet,
+                                     TVideoDecoding& decoding) {
+    AVCodecContext* codec = is->VideoCodec.get();
+    if (ff::avcodec.avcodec_send_packet(codec, packet) < 0 && packet) return 0;
+    AVFrame* frame = decoding.Frame.get();
+    int result = 0;
+    while (result >= 0 && ff::avcodec.avcodec_receive_frame(codec, frame) == 0) {
+        frame->pts = frame->best_effort_timestamp;
+        is->SkipFramesIndex += 1;
+        if (is->SkipFramesIndex < is->SkipFrames) {
+            ++DroppedPictures;
+            ff::avutil.av_frame_unref(frame);
+            continue;
+        }
+        is->SkipFramesIndex -= std::max(1.0f, is->SkipFrames.load());
+        if (!decoding.Filter.Matches(frame) &&
+            !BuildFilter(decoding.Filter, frame, is->VideoSt, is->Rotation)) {
+            ReportError("Cannot build the video filter graph", false);
+            return -1;
+        }
+        if (ff::avfilter.av_buffersrc_add_frame_flags(decoding.Filter.Source, frame, 0) < 0)
+            continue;
+        AVFrame* filtered = decoding.Filtered.get();
+        while (result >= 0 &&
+               ff::avfilter.av_buffersink_get_frame(decoding.Filter.Sink, filtered) >= 0)
+            result = PassPicture(is, filtered);
+    }
+    return result;
+}
+
+// The decoder has given its last picture: a seek that asked for a time after
+// it shows that one, and the sound and the waiters stop waiting for more.
+int TCustomPlayer::FinishVideoInput(TPlaybackState* is) {
+    if (is->HeldFrame) {
+        ff::FramePtr held = std::move(is->HeldFrame);
+        is->SeekTarget = -1;
+        if (PassPicture(is, held.get()) < 0) return -1;
+    }
+    is->AudioHeldUntil = 0;
+    FFrameQueued.Set(); // no picture comes any more
+    return 0;
+}
+
 // One filtered picture: dropped while it is before the seek target, else
-// handed on for display.
-int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFrame* picture) {
-    if (is->FlushPending) {
+// queued for display (and the component told).
+int TCustomPlayer::PassPicture(TPlaybackState* is, AVFrame* picture) {
+    if (is->Pictures.FlushPending()) {
         // Decoded from before a seek: never shown.
         ff::avutil.av_frame_unref(picture);
         return 0;
@@ -214,32 +235,16 @@ int TCustomPlayer::DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, AVFra
     }
     int result = OutputPicture(is, picture, pts);
     ff::avutil.av_frame_unref(picture);
-    (void)packet;
     if (result != 0) return result < 0 ? -1 : 0;
-    {
-        // The sound starts once the decoder keeps ahead of the display.
-        std::lock_guard lock(is->PictureLock);
-        if (is->PictureCount >= 2) is->AudioHeldUntil = 0;
-    }
-    FFrameQueued.Set();
-    is->EndReported = false;
-    if (!is->SeekRequest) FSeeking = false;
-    if (is->StartPausedFrames != 0) {
-        if (is->StartPausedFrames == 1) is->PendingShows = 1;
-        if (is->StartPausedFrames > 1) {
-            is->StartPausedFrames = 0;
-            SetState(psPause);
-        } else {
-            is->StartPausedFrames += 1;
-        }
-    }
-    if (FStepping.exchange(false) && !is->Paused) TogglePause(is);
+    // The sound starts once the decoder keeps ahead of the display.
+    if (is->Pictures.Count() >= TPictureQueue::Size) is->AudioHeldUntil = 0;
+    PictureQueued(is);
     return 0;
 }
 
 void TCustomPlayer::FlushVideo(TPlaybackState* is) {
     ff::avcodec.avcodec_flush_buffers(is->VideoCodec.get());
-    DiscardPictures(is);
+    is->Pictures.Discard(Now()); // pictures from before a seek are never shown
     is->VideoCurrentPosition = -1;
     is->SkipFrames = 1;
     is->SkipFramesIndex = 0;
@@ -248,48 +253,26 @@ void TCustomPlayer::FlushVideo(TPlaybackState* is) {
     is->FlushedAfterSeek = true;
 }
 
-// Pictures from before a seek are never shown.
-void TCustomPlayer::DiscardPictures(TPlaybackState* is) {
-    std::lock_guard lock(is->PictureLock);
-    is->PictureCount = 0;
-    is->ReadIndex = is->WriteIndex;
-    ++is->PictureDiscards;
-    is->Pictures[0].TargetClock = 0;
-    is->Pictures[1].TargetClock = 0;
-    is->FrameLastPTS = static_cast<double>(AV_NOPTS_VALUE);
-    is->FrameLastDelay = 0;
-    is->FrameTimer = Now();
-    is->ScheduleRestart = true;
-    is->FlushPending = false;
-    is->PictureChanged.notify_all();
-}
-
 int TCustomPlayer::OutputPicture(TPlaybackState* is, AVFrame* picture, double pts) {
     // A picture without a time stamp takes the video clock; one at 0 (the
     // first picture after a rewind) keeps its own.
-    {
-        std::lock_guard lock(is->PictureLock);
-        if (picture->pts != AV_NOPTS_VALUE)
-            is->VideoClock = pts;
-        else
-            pts = is->VideoClock;
-        is->VideoClock += FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict);
-    }
+    pts = is->Pictures.StampPicture(picture->pts != AV_NOPTS_VALUE, pts,
+                                    FrameDuration(is->VideoSt) * (1 + 0.5 * picture->repeat_pict));
     return QueuePicture(is, picture, pts, picture->pkt_pos);
 }
 
 int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts,
                                 std::int64_t pos) {
-    TPictureSlot* slot;
-    {
-        std::unique_lock lock(is->PictureLock);
-        if (is->PictureCount > 1 && !is->Refresh)
-            is->SkipFrames = std::max(0.95f, is->SkipFrames * 0.95f);
-        while (is->PictureCount >= 2 && !is->VideoQueue.Aborted() && !is->FlushPending)
-            is->PictureChanged.wait_for(lock, 100ms);
-        if (is->VideoQueue.Aborted()) return -1;
-        if (is->FlushPending) return 1; // dropped
-        slot = &is->Pictures[is->WriteIndex];
+    if (is->Pictures.Count() > 1 && !is->Refresh)
+        is->SkipFrames = std::max(0.95f, is->SkipFrames * 0.95f);
+    TPictureSlot* slot = nullptr;
+    switch (is->Pictures.WaitForSlot(slot)) {
+    case TSlotWait::Aborted:
+        return -1;
+    case TSlotWait::Dropped:
+        return 1;
+    case TSlotWait::Ready:
+        break;
     }
     {
         std::lock_guard overlay(slot->OverlayLock);
@@ -306,37 +289,15 @@ int TCustomPlayer::QueuePicture(TPlaybackState* is, AVFrame* picture, double pts
         slot->PTS = pts;
         slot->Position = pos;
     }
-    std::lock_guard lock(is->PictureLock);
-    slot->TargetClock = ComputeTargetTime(is, pts);
-    is->WriteIndex = (is->WriteIndex + 1) % 2;
-    ++is->PictureCount;
+    is->Pictures.Commit(pts, Now(), OffSound(is));
     return 0;
 }
 
-// Under PictureLock.
-double TCustomPlayer::ComputeTargetTime(TPlaybackState* is, double framePts) {
-    double delay = framePts - is->FrameLastPTS;
-    if (delay <= 0 || delay >= 10.0)
-        delay = is->FrameLastDelay;
-    else
-        is->FrameLastDelay = delay;
-    is->FrameLastPTS = framePts;
-    if (is->AudioSt && is->AudioClockSet) {
-        // Half a frame off the sound: the next picture moves by the distance,
-        // at most to at once or to twice its time, so pictures stay within a
-        // frame of the sound without one-frame jumps.
-        double diff = VideoClockNow(is) - MasterClock(is);
-        double threshold = std::max(0.01, delay / 2);
-        if (std::fabs(diff) < 10.0 && std::fabs(diff) >= threshold)
-            delay = std::clamp(delay + diff, 0.0, 2 * delay);
-    }
-    // A timer far behind the clock (the first picture took long to decode, the
-    // decoding stalled) starts again from now instead of showing the pictures
-    // in a rush to catch up.
-    double now = Now();
-    if (is->FrameTimer < now - MaxTimerLag) is->FrameTimer = now;
-    is->FrameTimer += delay;
-    return is->FrameTimer;
+// How far the pictures are ahead of the sound (video clock minus the sound's),
+// once the sound tells the time heard.
+std::optional<double> TCustomPlayer::OffSound(TPlaybackState* is) {
+    if (!is->AudioSt || !is->Audio.Tells()) return std::nullopt;
+    return VideoClockNow(is) - MasterClock(is);
 }
 
 // ---- Display refresh (playback thread) ----
@@ -354,93 +315,61 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         return;
     }
     bool dropped = false;
-    for (;;) {
-        std::unique_lock lock(is->PictureLock);
-        if (is->PictureCount == 0) break;
-        TPictureSlot& slot = is->Pictures[is->ReadIndex];
-        const std::uint64_t taken = is->PictureDiscards;
+    TPictureFront front;
+    while (is->Pictures.Front(front)) {
         if (is->JustSeeked) {
             // Queued before the seek reached the decoder: never shown, and
             // not a late picture either.
-            lock.unlock();
-            ConsumePicture(is, taken);
+            is->Pictures.Consume(front.Taken);
             dropped = true;
             continue;
         }
         bool forced = is->Paused && is->PendingShows > 0;
         if (is->Paused && !forced) return;
         double now = Now();
-        if (!forced && now < slot.TargetClock) return;
-        if (!forced && AheadOfSound(is, slot.PTS)) {
+        if (!forced && now < front.Target) return;
+        if (!forced && AheadOfSound(is, front.PTS)) {
             // The schedule slips by the time waited for the sound, so the
             // pictures after this one are not taken as late.
-            SlipSchedule(is, now);
+            is->Pictures.Slip(front.Taken, now);
             return;
         }
-        is->VideoCurrentPTS = slot.PTS;
-        is->VideoCurrentPTSDrift = slot.PTS - now;
-        is->VideoCurrentPosition = slot.Position;
-        double next = is->PictureCount == 2 ? is->Pictures[(is->ReadIndex + 1) % 2].TargetClock
-                                            : slot.TargetClock + is->VideoClock - slot.PTS;
-        if (!forced && is->ScheduleRestart) {
+        is->VideoCurrentPTS = front.PTS;
+        is->VideoCurrentPTSDrift = front.PTS - now;
+        is->VideoCurrentPosition = front.Position;
+        if (!forced && front.ScheduleRestart) {
             // The first picture after a flush or a resume is shown now and
             // the schedule of the next ones starts from it: however long it
             // took to decode (up to the seek target) is no lateness.
-            SlipSchedule(is, now);
-            is->ScheduleRestart = false;
-        } else if (!forced && now > next && !is->IsCapture) {
+            is->Pictures.Restart(front, now);
+        } else if (!forced && now > front.NextTarget && !is->IsCapture) {
             is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
-            if (is->PictureCount == 2 || now > next + 0.5) {
-                lock.unlock();
-                ConsumePicture(is, taken);
+            if (front.Count == TPictureQueue::Size || now > front.NextTarget + 0.5) {
+                is->Pictures.Consume(front.Taken);
                 dropped = true;
                 ++DroppedPictures;
                 continue;
             }
         }
-        lock.unlock();
-        ExpireSubtitles(is, slot);
-        DrawVideo(is);
+        ExpireSubtitles(is, *front.Slot);
+        DrawVideo(is, *front.Slot);
         // A picture discarded meanwhile leaves the pending show to the
         // picture of the new position.
-        if (ConsumePicture(is, taken) && forced) --is->PendingShows;
+        if (is->Pictures.Consume(front.Taken) && forced) --is->PendingShows;
         break;
     }
     if (!dropped) UpdatePosition();
 }
 
-// Under PictureLock: the picture in the read slot is due `now` instead of at
-// its target, and the schedule after it moves by as much.
-void TCustomPlayer::SlipSchedule(TPlaybackState* is, double now) {
-    TPictureSlot& slot = is->Pictures[is->ReadIndex];
-    double slip = now - slot.TargetClock;
-    slot.TargetClock = now;
-    if (is->PictureCount == 2) is->Pictures[(is->ReadIndex + 1) % 2].TargetClock += slip;
-    is->FrameTimer += slip;
-}
-
-// `taken`: PictureDiscards when the picture was taken. A seek that discarded
-// the queue since then took the picture with it (and the one queued since is
-// the new position's, still to be shown).
-bool TCustomPlayer::ConsumePicture(TPlaybackState* is, std::uint64_t taken) {
-    {
-        std::lock_guard lock(is->PictureLock);
-        if (taken != is->PictureDiscards || is->PictureCount == 0) return false;
-        is->ReadIndex = (is->ReadIndex + 1) % 2;
-        --is->PictureCount;
-    }
-    is->PictureChanged.notify_all();
-    return true;
-}
-
 void TCustomPlayer::DisplayPicture(TPlaybackState* is) {
-    if (!is->SurfaceMade && !MakeSurface(is, false)) return;
+    if (!is->Display.Made() && !MakeSurface(is, false)) return;
     if (is->AudioSt && is->ShowAudio)
         DrawWaveform(is);
-    else if (FSurface)
-        FSurface->Redraw();
+    else
+        is->Display.Redraw();
 }
 
+// The display area: the host's size, else the picture's (even), else 640 x 480.
 bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
     int width = 640, height = 480;
     if (ScreenWidth > 0 && ScreenHeight > 0) {
@@ -451,49 +380,17 @@ bool TCustomPlayer::MakeSurface(TPlaybackState* is, bool force) {
         width = (turned ? is->VideoCodec->height : is->VideoCodec->width) & ~1;
         height = (turned ? is->VideoCodec->width : is->VideoCodec->height) & ~1;
     }
-    if (!force && is->SurfaceMade && width == is->Width && height == is->Height) return true;
-    if (FSurface && !FSurface->SetMode(width, height)) {
-        ReportError("SDL: could not set video mode.", false);
-        return false;
-    }
-    is->Width = width;
-    is->Height = height;
-    is->SurfaceMade = true;
-    return true;
+    if (is->Display.Make(width, height, force)) return true;
+    ReportError("SDL: could not set video mode.", false);
+    return false;
 }
 
-TSurfaceRect TCustomPlayer::PictureRect(TPlaybackState* is, const TPictureSlot& slot) {
-    double aspect;
-    float wanted = FAspectRatio;
-    if (wanted < 0 && is->Width > 0 && is->Height > 0) {
-        aspect = static_cast<double>(is->Width) / is->Height;
-    } else if (wanted > 0) {
-        aspect = wanted;
-    } else {
-        AVRational sar = slot.Overlay ? slot.Overlay->sample_aspect_ratio : AVRational{0, 1};
-        double ratio = sar.num > 0 && sar.den > 0 ? av_q2d(sar) : 1.0;
-        aspect = slot.Height > 0 ? ratio * slot.Width / slot.Height : 1.0;
-    }
-    if (aspect <= 0) aspect = 1.0;
-    TSurfaceRect rect;
-    rect.Height = is->Height;
-    rect.Width = static_cast<int>(std::lrint(rect.Height * aspect)) & ~1;
-    if (rect.Width > is->Width) {
-        rect.Width = is->Width;
-        rect.Height = static_cast<int>(std::lrint(rect.Width / aspect)) & ~1;
-    }
-    rect.X = (is->Width - rect.Width) / 2 + is->XLeft;
-    rect.Y = (is->Height - rect.Height) / 2 + is->YTop;
-    return rect;
-}
-
-void TCustomPlayer::DrawVideo(TPlaybackState* is) {
-    if (!is->SurfaceMade && !MakeSurface(is, false)) return;
+void TCustomPlayer::DrawVideo(TPlaybackState* is, TPictureSlot& slot) {
+    if (!is->Display.Made() && !MakeSurface(is, false)) return;
     if (is->AudioSt && is->ShowAudio) {
         DrawWaveform(is);
         return;
     }
-    TPictureSlot& slot = is->Pictures[is->ReadIndex];
     std::lock_guard overlay(slot.OverlayLock);
     AVFrame* picture = slot.Overlay.get();
     if (!picture || !picture->data[0]) return;
@@ -508,35 +405,9 @@ void TCustomPlayer::DrawVideo(TPlaybackState* is) {
         }
     }
     if (OnPictureShown) OnPictureShown(slot.PTS, AudioClockNow(is), is->AudioSt != nullptr);
-    TSurfaceRect rect = PictureRect(is, slot);
-    if (FSurface && rect.Width > 0 && rect.Height > 0) ScalePicture(is, picture, rect);
+    is->Display.Show(picture, is->Display.PictureRect(FAspectRatio, slot.Width, slot.Height,
+                                                      picture->sample_aspect_ratio));
     ++ShownPictures;
-}
-
-// Converts `picture` to the rectangle's size and hands it to the surface. A
-// picture made smaller (the usual case: a large video in a preview panel) is
-// averaged over the source pixels each target pixel covers, which keeps fine
-// detail from aliasing at a third of the cost of bicubic; a larger one is
-// interpolated bicubically.
-void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSurfaceRect& rect) {
-    bool shrinks = rect.Width < picture->width && rect.Height < picture->height;
-    SwsContext* scaler = ff::swscale.sws_getCachedContext(
-        is->DisplayScaler.release(), picture->width, picture->height,
-        static_cast<AVPixelFormat>(picture->format), rect.Width, rect.Height, AV_PIX_FMT_BGRA,
-        shrinks ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr);
-    is->DisplayScaler.reset(scaler);
-    if (!scaler) return;
-    SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true);
-    is->DisplayPicture.SetSize(rect.Width, rect.Height);
-    // The scaler may write past the last pixel (media/ScalerPicture.h): the
-    // rows are followed by room of its own.
-    is->DisplayPicture.Data.resize(is->DisplayPicture.Data.size() + is->DisplayPicture.Stride +
-                                   kScalerPadding);
-    std::uint8_t* planes[4] = {is->DisplayPicture.Data.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {is->DisplayPicture.Stride, 0, 0, 0};
-    ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes,
-                          strides);
-    FSurface->Show(is->DisplayPicture, rect);
 }
 
 // ---- Clocks ----
@@ -546,14 +417,11 @@ void TCustomPlayer::ScalePicture(TPlaybackState* is, AVFrame* picture, const TSu
 // frame of the sound. Sound that is not playing (paused, held, ended, or
 // an output that stopped calling) holds nothing back.
 bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
-    if (!is->AudioSt || is->Paused || is->AudioRate <= 0) return false;
+    if (!is->AudioSt || is->Paused || is->Audio.Rate() <= 0) return false;
     std::int64_t heldUntil = is->AudioHeldUntil;
     if (heldUntil != 0 && ff::avutil.av_gettime() >= heldUntil) return false;
-    std::int64_t callback = is->AudioCallbackTime;
-    double buffer = is->AudioHwBufSize / (2.0 * std::max(1, is->AudioChannels) * is->AudioRate);
-    bool running = callback != 0 &&
-                   Now() - static_cast<double>(callback) / 1000000.0 <= buffer + MaxSoundPause;
-    if (!is->AudioClockSet) {
+    bool running = is->Audio.Running(Now(), MaxSoundPause);
+    if (!is->Audio.Tells()) {
         // After the open or a seek the first picture shows at once, the next
         // ones wait until the sound has started (its clock still tells the
         // time before the hold), unless the output stopped.

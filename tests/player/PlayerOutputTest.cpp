@@ -23,12 +23,6 @@ struct TPlayerPipelineAccess {
     static std::weak_ptr<TPlaybackState> Owner(TCustomPlayer& player) {
         return player.HeldStream();
     }
-    static void Discard(TCustomPlayer& player, TPlaybackState& state) {
-        player.DiscardPictures(&state);
-    }
-    static bool Consume(TCustomPlayer& player, TPlaybackState& state, std::uint64_t taken) {
-        return player.ConsumePicture(&state, taken);
-    }
 };
 
 namespace {
@@ -238,11 +232,9 @@ TEST_F(PlayerTest, SeekWithWaitNearTheEndReturnsWithThePictureAtTheAskedTime) {
     player.Seek(0, true, 2800000);
     TPlaybackState* state = TPlayerPipelineAccess::State(player);
     ASSERT_NE(state, nullptr);
-    bool queued, shown;
-    {
-        std::lock_guard lock(state->PictureLock);
-        queued = state->PictureCount > 0 && state->Pictures[state->ReadIndex].PTS > 2.799;
-    }
+    TPictureFront front;
+    bool queued = state->Pictures.Front(front) && front.PTS > 2.799;
+    bool shown;
     {
         std::lock_guard lock(state->LastShownLock);
         shown = state->LastShownPTS > 2.799;
@@ -294,30 +286,4 @@ TEST_F(PlayerTest, CloseGivesUpOnAHookThatDoesNotReturnAndTheHookEndsSafelyLater
     EXPECT_TRUE(returned.WaitFor(10s));
     // The left thread ends and lets its pipeline state go.
     EXPECT_TRUE(WaitUntil([&] { return state.expired(); }, 10));
-}
-
-// The display thread takes the picture in the read slot, a seek discards the
-// queue and the picture of the new position is queued, then the display
-// thread is done with the picture it took: that one went with the discard,
-// and the new position's picture stays queued (paused, it is the one shown).
-TEST_F(PlayerTest, PictureTakenBeforeASeekDiscardIsNotConsumedAfterIt) {
-    TFFPlayer player;
-    TPlaybackState state;
-    state.PictureCount = 1; // one picture, in slot 0
-    state.ReadIndex = 0;
-    state.WriteIndex = 1;
-    const std::uint64_t taken = state.PictureDiscards;
-    TPlayerPipelineAccess::Discard(player, state);
-    EXPECT_EQ(state.PictureCount, 0);
-    // The video thread queues the first picture after the seek.
-    state.WriteIndex = (state.WriteIndex + 1) % 2;
-    ++state.PictureCount;
-    EXPECT_FALSE(TPlayerPipelineAccess::Consume(player, state, taken));
-    EXPECT_EQ(state.PictureCount, 1);
-    EXPECT_EQ(state.ReadIndex, 1);
-    // Taken after the discard, it is consumed as usual; nothing goes below 0.
-    EXPECT_TRUE(TPlayerPipelineAccess::Consume(player, state, state.PictureDiscards));
-    EXPECT_EQ(state.PictureCount, 0);
-    EXPECT_FALSE(TPlayerPipelineAccess::Consume(player, state, state.PictureDiscards));
-    EXPECT_EQ(state.PictureCount, 0);
 }
