@@ -401,6 +401,7 @@ void TCustomFFmpegVCL::StartNextTask() {
     }
     if (!task) return;
     task->ProgressInterval = static_cast<int64_t>(FProgressInterval) * 1000;
+    task->StagedEncoding = StagedEncoding;
     // A worker made while the batch is paused stays held: Resume lets it go.
     // The flag is read after the worker exists, and Resume clears it before
     // it resumes the tasks, so one of the two always lets the worker run.

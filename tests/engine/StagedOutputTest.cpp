@@ -1,0 +1,83 @@
+// The engine's encoders on threads of their own write the same files, byte
+// for byte, as a task doing all its work on its one thread, for encoders
+// whose output depends only on their input.
+#include "ConversionTestSupport.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string FileBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Case {
+    const char* Name;
+    const char* Output; // file name: the muxer follows its extension
+    const char* Lines;
+};
+
+// MPEG-4, MPEG-2, MP2, PCM, FLAC and libx264 with its thread count fixed;
+// scaling, a filter and a start point take the other ways to the encoder.
+const Case kCases[] = {
+    {"mpeg4 mp2", "a.avi", "vcodec=mpeg4\nb=400000\nacodec=mp2"},
+    {"mpeg2 mp2", "c.mpg", "vcodec=mpeg2video\nacodec=mp2\nab=192000"},
+    {"scaled mpeg4 pcm", "s.mov", "vcodec=mpeg4\ns=96x72\nbf=2\nacodec=pcm_s16le"},
+    {"filtered mpeg4", "f.avi", "vcodec=mpeg4\nvf=hflip\nan=1"},
+    {"flac", "a.flac", "vn=1\nacodec=flac"},
+    {"x264", "x.mp4", "vcodec=libx264\nthreads=2\nacodec=mp2\nss=0.5"},
+};
+
+class StagedOutput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RequireLibraries();
+        Source = Out.file("source.mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            Source, "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i "
+                    "sine=frequency=440:sample_rate=44100 -ac 2 -t 2 -c:v mpeg4 -q:v 3 "
+                    "-c:a pcm_s16le"));
+    }
+
+    // Converts the source with every case into `folder`; false when a
+    // conversion failed (the message is reported).
+    bool ConvertAll(const std::string& folder, bool staged) {
+        RecordingConverter c;
+        c.Converter.StagedEncoding = staged;
+        int index = 0;
+        for (const Case& item : kCases) {
+            if (c.Add(Source, Out.file(folder + item.Output), item.Lines) != index++) {
+                ADD_FAILURE() << item.Name << ": " << c.Converter.LastErrMsg;
+                return false;
+            }
+        }
+        if (!c.Run()) return false;
+        for (int i = 0; i < index; ++i) {
+            const TTerminateInfo end = c.TaskEnd(i);
+            if (!end.Finished || end.ExceptionRaised) {
+                ADD_FAILURE() << kCases[i].Name << ": " << end.ExceptionMsg;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    testsupport::TempDir Out;
+    std::string Source;
+};
+
+} // namespace
+
+TEST_F(StagedOutput, EncoderThreadsWriteTheSameBytesAsOneThread) {
+    ASSERT_TRUE(ConvertAll("serial-", false));
+    ASSERT_TRUE(ConvertAll("staged-", true));
+    for (const Case& item : kCases) {
+        const std::string serial = FileBytes(Out.file(std::string("serial-") + item.Output));
+        const std::string staged = FileBytes(Out.file(std::string("staged-") + item.Output));
+        EXPECT_GT(serial.size(), 1000u) << item.Name;
+        EXPECT_EQ(serial.size(), staged.size()) << item.Name;
+        EXPECT_TRUE(serial == staged) << item.Name << ": the files differ";
+    }
+}
