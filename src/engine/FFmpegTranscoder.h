@@ -12,6 +12,7 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/PictureChain.h"
+#include "engine/StageWorker.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
@@ -19,9 +20,11 @@
 #include "media/FFmpegHeaders.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -142,7 +145,14 @@ struct TStreamWriting {
     FILE* PassLog = nullptr;
 };
 
-// One stream of an output file.
+// An encoder's own thread: it takes the frames to encode, in order, and
+// writes the packets the encoder makes.
+using TEncodeStage = TStageWorker<ff::FramePtr, FFmpegException>;
+
+// One stream of an output file. Everything but what the encoder makes
+// belongs to the task's thread; Encoder, Writing and the coded frame's
+// Video.Quality, PictureType, Error and ErrorSum belong to Encoding's thread
+// while it runs (and are written under the transcoder's FWriteLock).
 struct TOutputStream {
     int FileIndex = 0;
     int StreamIndex = 0;
@@ -163,6 +173,8 @@ struct TOutputStream {
     TVideoEncoding Video;
     TAudioEncoding Audio;
     TStreamWriting Writing;
+    // Null when the task's thread encodes (see TCustomFFmpeg::StagedEncoding).
+    std::unique_ptr<TEncodeStage> Encoding;
 };
 
 class TTranscoder {
@@ -238,6 +250,15 @@ private:
     void ReceivePackets(TOutputStream& ost);
     bool Interrupted() const;
 
+    // FFmpegEncode.cpp
+    void StartEncodingStages();
+    bool StagesAllowed() const;
+    // Hands `frame` (its pts set) to the stream's encoder; the caller keeps it.
+    void SendToEncoder(TOutputStream& ost, AVFrame* frame);
+    void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
+    void FlushEncodingStage(TOutputStream& ost);
+    void StopEncodingStages();
+
     // FFmpegVideo.cpp
     AVFrame* TurnUpright(TInputStream& ist, AVFrame* picture);
     bool BuildRotateGraph(TInputStream& ist, const AVFrame* picture);
@@ -295,8 +316,12 @@ private:
     bool FCopiesLimited = false;
     std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
     bool FChanged = false;
-    int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
-    int64_t FPacketsWritten = 0; // to every output
+    // Taken around every write to an output file and the reading of what
+    // the encoders' threads set for the progress report.
+    std::mutex FWriteLock;
+    std::atomic<int64_t> FVideoBytes{0}, FAudioBytes{0};
+    int64_t FHeaderBytes = 0;
+    int64_t FPacketsWritten = 0; // FWriteLock: to every output
     int64_t FStartTime = 0;      // wall clock when the loop began
     int64_t FLastReport = 0;     // wall clock of the last progress report
     int64_t FLastPreview = 0;

@@ -386,10 +386,8 @@ void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     frame->quality = FOptions.SameQuality ? ist.Quality : encoder->global_quality;
     if (!FOptions.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
     if (FEngine.FPreviewFlags != 0) DoPreview(frame, encoder);
-    if (ff::avcodec.avcodec_send_frame(encoder, frame) < 0)
-        throw FFmpegException("Video encoding failed");
+    SendToEncoder(ost, frame);
     ff::avutil.av_frame_unref(frame);
-    ReceivePackets(ost);
     ++ost.SyncOpts;
     ++ost.FrameNumber;
 }

@@ -19,15 +19,16 @@ struct Case {
     const char* Lines;
 };
 
-// MPEG-4, MPEG-2, MP2, PCM, FLAC and libx264 with its thread count fixed;
-// scaling, a filter and a start point take the other ways to the encoder.
+// MPEG-4, MPEG-2, MP2, PCM and FLAC; scaling, a filter and a start point
+// take the other ways to the encoder. (libx264 is left out: two runs of it
+// in one process on one thread already differ now and then.)
 const Case kCases[] = {
     {"mpeg4 mp2", "a.avi", "vcodec=mpeg4\nb=400000\nacodec=mp2"},
     {"mpeg2 mp2", "c.mpg", "vcodec=mpeg2video\nacodec=mp2\nab=192000"},
     {"scaled mpeg4 pcm", "s.mov", "vcodec=mpeg4\ns=96x72\nbf=2\nacodec=pcm_s16le"},
     {"filtered mpeg4", "f.avi", "vcodec=mpeg4\nvf=hflip\nan=1"},
     {"flac", "a.flac", "vn=1\nacodec=flac"},
-    {"x264", "x.mp4", "vcodec=libx264\nthreads=2\nacodec=mp2\nss=0.5"},
+    {"mpeg4 start point", "p.mp4", "vcodec=mpeg4\nacodec=mp2\nss=0.5"},
 };
 
 class StagedOutput : public ::testing::Test {
@@ -41,23 +42,20 @@ protected:
                     "-c:a pcm_s16le"));
     }
 
-    // Converts the source with every case into `folder`; false when a
-    // conversion failed (the message is reported).
+    // Converts the source with every case into `folder`, one batch each;
+    // false when a conversion failed (the message is reported).
     bool ConvertAll(const std::string& folder, bool staged) {
-        RecordingConverter c;
-        c.Converter.StagedEncoding = staged;
-        int index = 0;
         for (const Case& item : kCases) {
-            if (c.Add(Source, Out.file(folder + item.Output), item.Lines) != index++) {
+            RecordingConverter c;
+            c.Converter.StagedEncoding = staged;
+            if (c.Add(Source, Out.file(folder + item.Output), item.Lines) != 0) {
                 ADD_FAILURE() << item.Name << ": " << c.Converter.LastErrMsg;
                 return false;
             }
-        }
-        if (!c.Run()) return false;
-        for (int i = 0; i < index; ++i) {
-            const TTerminateInfo end = c.TaskEnd(i);
+            if (!c.Run()) return false;
+            const TTerminateInfo end = c.TaskEnd(0);
             if (!end.Finished || end.ExceptionRaised) {
-                ADD_FAILURE() << kCases[i].Name << ": " << end.ExceptionMsg;
+                ADD_FAILURE() << item.Name << ": " << end.ExceptionMsg;
                 return false;
             }
         }
