@@ -1,9 +1,10 @@
-// The encoders' own threads: each sound and picture output stream that is
-// encoded gets one, fed by the task's thread through a short queue, so that
-// reading, decoding and picture work go on while the encoder codes. The
-// frames reach each encoder in the same order as on one thread, and the
-// muxer orders the packets of all streams by time, so the files are the
-// same byte for byte.
+// The output streams' own threads: each sound and picture output stream
+// that is encoded gets one, fed by the task's thread through a short queue.
+// A picture stream's thread crops and scales the pictures to the encoder's
+// and codes them; meanwhile the task's thread reads, decodes and works on
+// the next pictures (effects, layers, the hook). The frames reach each
+// encoder in the same order as on one thread, and the muxer orders the
+// packets of all streams by time, so the files are the same byte for byte.
 #include "engine/FFmpegTranscoder.h"
 
 namespace {
@@ -39,18 +40,53 @@ void TTranscoder::StartEncodingStages() {
         if (!ost.EncodingNeeded || !ost.EncoderOpen) continue;
         if (ost.MediaType != AVMEDIA_TYPE_VIDEO && ost.MediaType != AVMEDIA_TYPE_AUDIO) continue;
         ost.Encoding =
-            std::make_unique<TEncodeStage>(kEncodeQueueFrames, [this, i](ff::FramePtr& frame) {
-                EncodeOnStage(FOutputStreams[i], frame.get());
+            std::make_unique<TEncodeStage>(kEncodeQueueFrames, [this, i](TEncodeItem& item) {
+                WorkOnItem(FOutputStreams[i], item);
             });
         ost.Encoding->Start();
     }
 }
 
 void TTranscoder::SendToEncoder(TOutputStream& ost, AVFrame* frame) {
-    if (ost.Encoding)
-        ost.Encoding->Give(QueuedFrame(frame));
-    else
+    if (!ost.Encoding) {
         EncodeOnStage(ost, frame);
+        return;
+    }
+    TEncodeItem item;
+    item.Frame = QueuedFrame(frame);
+    ost.Encoding->Give(std::move(item));
+}
+
+// The stream's time stamps and counts go on at once on the task's thread,
+// which decides on the next pictures by them.
+void TTranscoder::GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies) {
+    TEncodeItem item;
+    item.Frame = QueuedFrame(picture);
+    item.Source = &ist;
+    item.Copies = copies;
+    item.Pts = ost.SyncOpts;
+    item.Quality = ist.Quality;
+    item.FrameCounter = FFrameCounter;
+    ost.SyncOpts += copies;
+    ost.FrameNumber += copies;
+    ost.Encoding->Give(std::move(item));
+}
+
+// On the stream's thread: a picture is fitted to the encoder and coded as
+// often as it was given (a pause or stop is seen between the copies).
+void TTranscoder::WorkOnItem(TOutputStream& ost, TEncodeItem& item) {
+    if (!item.Source) {
+        EncodeOnStage(ost, item.Frame.get());
+        return;
+    }
+    const AVFrame* final = FitPicture(ost, *item.Source, item.Frame.get());
+    for (int i = 0; final && i < item.Copies; ++i) {
+        if (i > 0) {
+            FEngine.WaitWhilePaused();
+            if (Interrupted()) break;
+        }
+        CodePicture(ost, final, item.Pts + i, item.Quality, item.FrameCounter);
+    }
 }
 
 // On the stream's encoding thread, or the task's thread without one.

@@ -145,14 +145,27 @@ struct TStreamWriting {
     FILE* PassLog = nullptr;
 };
 
-// An encoder's own thread: it takes the frames to encode, in order, and
-// writes the packets the encoder makes.
-using TEncodeStage = TStageWorker<ff::FramePtr, FFmpegException>;
+// What an output stream's own thread gets to encode: sound frames as they
+// are, pictures still to be cropped and scaled to the encoder's picture and
+// coded as often as the frame rate asks.
+struct TEncodeItem {
+    ff::FramePtr Frame;
+    const TInputStream* Source = nullptr; // pictures: where the picture came from
+    int Copies = 1;                       // pictures
+    int64_t Pts = 0;                      // pictures: of the first copy (encoder time base)
+    int Quality = 0;                      // pictures: of the decoded picture
+    int FrameCounter = 0;                 // pictures: for the preview
+};
 
-// One stream of an output file. Everything but what the encoder makes
-// belongs to the task's thread; Encoder, Writing and the coded frame's
-// Video.Quality, PictureType, Error and ErrorSum belong to Encoding's thread
-// while it runs (and are written under the transcoder's FWriteLock).
+// An output stream's own thread: it takes the items to encode, in order,
+// and writes the packets the encoder makes.
+using TEncodeStage = TStageWorker<TEncodeItem, FFmpegException>;
+
+// One stream of an output file. Everything belongs to the task's thread
+// but, while Encoding runs, what its thread uses: Encoder, Writing, the
+// picture fitting of Video (Crop and the bands, Scaler, Temp, Cropped,
+// Last*) and the coded frame's Video.Quality, PictureType, Error and
+// ErrorSum (these four written under the transcoder's FWriteLock).
 struct TOutputStream {
     int FileIndex = 0;
     int StreamIndex = 0;
@@ -256,6 +269,9 @@ private:
     // Hands `frame` (its pts set) to the stream's encoder; the caller keeps it.
     void SendToEncoder(TOutputStream& ost, AVFrame* frame);
     void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
+    void WorkOnItem(TOutputStream& ost, TEncodeItem& item);
+    // Hands a picture and its copies to the stream's thread.
+    void GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies);
     void FlushEncodingStage(TOutputStream& ost);
     void StopEncodingStages();
 
@@ -269,9 +285,13 @@ private:
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
     int LimitCopies(const TOutputStream& ost, int n);
-    AVFrame* FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    AVFrame* FitPicture(TOutputStream& ost, const TInputStream& ist, AVFrame* picture);
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
-    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
+    void CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
+                     int frameCounter);
+    // On the task's thread or a stream's; FLastPreview, FPreviewContext and
+    // FFromRGB's use here are under the process-wide preview-flag lock.
+    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder, int frameCounter);
     void WriteVideoStats(TOutputStream& ost, int frameSize);
     void KeepCover(TOutputStream& ost, const AVFrame* picture);
     void HoldCoverPictures();
