@@ -79,3 +79,31 @@ TEST_F(StagedOutput, EncoderThreadsWriteTheSameBytesAsOneThread) {
         EXPECT_TRUE(serial == staged) << item.Name << ": the files differ";
     }
 }
+
+// A stop drains the encoders' queues: the file holds every picture handed
+// over before the stop, as many as on one thread.
+TEST_F(StagedOutput, AStopKeepsEveryPictureHandedToTheEncoders) {
+    using namespace std::chrono_literals;
+    std::vector<std::string> counts;
+    for (const bool staged : {false, true}) {
+        RecordingConverter c;
+        c.Converter.StagedEncoding = staged;
+        TestSignal tenth;
+        c.RecordHook([&](THookInfo* info) {
+            if (info->FrameNumber != 10) return;
+            tenth.Set();
+            WaitUntil([&c] { return c.Converter.Task(0)->BreakRequested(); }, 30s);
+        });
+        const std::string out = Out.file(staged ? "stop-staged.avi" : "stop-serial.avi");
+        ASSERT_EQ(c.Add(Source, out, "vcodec=mpeg4\ns=160x120\nacodec=mp2", true), 0)
+            << c.Converter.LastErrMsg;
+        c.Converter.StartTask(1);
+        ASSERT_TRUE(tenth.WaitFor(30s));
+        c.Converter.Stop(true);
+        ASSERT_TRUE(c.WaitForEnd());
+        EXPECT_FALSE(c.TaskEnd(0).ExceptionRaised) << c.TaskEnd(0).ExceptionMsg;
+        counts.push_back(testsupport::ProbeValue(out, "stream=nb_frames", "v:0"));
+    }
+    EXPECT_EQ(counts[0], "9");
+    EXPECT_EQ(counts[1], counts[0]);
+}
