@@ -5,6 +5,11 @@ median wall time and peak memory of each side and their ratios.
 
     bench/run.py [BUILD_DIR]      (default: build)
     PAIRS=5 bench/run.py          (alternating pairs per case, default 3)
+
+Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0) with
+the encoders on threads of their own against everything on the task's one
+thread (VANTREL_SERIAL_ENCODING=1), and case b against HandBrakeCLI when it
+is installed (bench/setup.sh installs it; make test does not need it).
 """
 
 import os
@@ -80,7 +85,8 @@ class Measured:
 
 
 def cases(tool, source, layer, out):
-    """(name, vantrel command, baseline command, baseline label)."""
+    """(name, vantrel command, baseline command, baseline label[, baseline
+    environment])."""
     def v(*args):
         # The classic form replaces the output of the previous pair only with -y.
         return [tool] + ([] if args[0] == "--format" else ["-y"]) + list(args)
@@ -119,7 +125,34 @@ def cases(tool, source, layer, out):
         ("f' --format 0 effects+text+image", v("--format", "0", "--output-dir", fmt_dir, *edits,
                                                source),
          v("--format", "0", "--output-dir", fmt_dir, source), "--format 0 alone"),
-    ]
+    ] + one_core_cases(v, source, mpeg4, hook, out) + handbrake_cases(v, source, out)
+
+
+SERIAL = {"VANTREL_SERIAL_ENCODING": "1"}
+
+
+def one_core_cases(v, source, mpeg4, hook, out):
+    """Cases a, c and e on one core: the encoders' threads against one thread."""
+    if not shutil.which("taskset"):
+        return []
+    one = ["taskset", "-c", "0"]
+    a = v("-i", source, *mpeg4, out("a1.mp4"))
+    c = v("-i", source, "-vcodec", "mpeg2video", "-acodec", "mp2", out("c1.mpg"))
+    return [("%s on one core" % name, one + command, one + command, "one thread", SERIAL)
+            for name, command in (("a", a), ("c", c), ("e", hook))]
+
+
+def handbrake_cases(v, source, out):
+    """Case b against HandBrakeCLI with the same encoders, size and rates."""
+    if not shutil.which("HandBrakeCLI"):
+        print("HandBrakeCLI not installed (bench/setup.sh): case b against it left out")
+        return []
+    ours = v("-i", source, "-vcodec", "libx264", "-s", "640x360", "-b", "1000000",
+             "-acodec", "aac", "-ab", "128000", out("b.mp4"))
+    theirs = ["HandBrakeCLI", "-i", source, "-o", out("b_hb.mp4"), "-f", "av_mp4",
+              "-e", "x264", "-b", "1000", "-w", "640", "-l", "360", "--crop", "0:0:0:0",
+              "-r", "25", "--cfr", "-E", "av_aac", "-B", "128"]
+    return [("b libx264 640x360 + aac", ours, theirs, "HandBrakeCLI")]
 
 
 def main():
@@ -138,17 +171,19 @@ def main():
         def out(name):
             return os.path.join(outputs, name)
 
+        print("load average %.2f %.2f %.2f on %d cores" % (os.getloadavg() + (os.cpu_count(),)))
         print("%-34s %9s %9s %7s %9s %9s %7s  (%d pairs, median)"
               % ("case", "wall s", "base s", "ratio", "RSS MB", "base MB", "ratio", PAIRS))
-        for name, ours, base, base_name in cases(tool, source, layer, out):
+        for name, ours, base, base_name, *base_env in cases(tool, source, layer, out):
             walls, rsss, base_walls, base_rsss = [], [], [], []
+            base_run_env = dict(env, **base_env[0]) if base_env else env
             for pair in range(PAIRS):
-                order = [(ours, walls, rsss), (base, base_walls, base_rsss)]
+                order = [(ours, walls, rsss, env), (base, base_walls, base_rsss, base_run_env)]
                 if pair % 2:
                     order.reverse()
-                for command, w, r in order:
+                for command, w, r, run_env in order:
                     shutil.rmtree(os.path.join(outputs, "format"), ignore_errors=True)
-                    wall, rss = measured.run(command, env)
+                    wall, rss = measured.run(command, run_env)
                     w.append(wall)
                     r.append(rss)
             wall, base_wall = statistics.median(walls), statistics.median(base_walls)
@@ -156,6 +191,7 @@ def main():
             print("%-34s %9.2f %9.2f %7.3f %9.1f %9.1f %7.3f  vs %s"
                   % (name, wall, base_wall, wall / base_wall, rss / 1024.0, base_rss / 1024.0,
                      rss / base_rss, base_name), flush=True)
+        print("load average %.2f %.2f %.2f" % os.getloadavg())
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

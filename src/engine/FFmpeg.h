@@ -223,6 +223,9 @@ public:
     void SetPreviewFlags(int flags);
     void SetVerbose(int verbose) { FOptions.Verbose = verbose; }
     int64_t ProgressInterval = 500000; // microseconds
+    // Each output stream's encoder on a thread of its own (see
+    // TFFmpegVCL::StagedEncoding); set before the task starts.
+    bool StagedEncoding = true;
     TEnginePreviewCallback OnPreview;
     TEngineProgressCallback OnProgressCallback;
     TEngineTerminateCallback OnTerminateCallback;

@@ -319,12 +319,10 @@ void TTranscoder::EncodeAudioFrames(TOutputStream& ost, bool flush) {
             frame->nb_samples = frameSize;
         }
         frame->pts = ost.SyncOpts;
-        if (ff::avcodec.avcodec_send_frame(encoder, frame) < 0)
-            throw FFmpegException("Audio encoding failed");
+        SendToEncoder(ost, frame);
         ost.SyncOpts += frame->nb_samples;
         ost.Audio.AudioEncodedEnd = ost.SyncOpts;
         ++ost.FrameNumber;
-        ReceivePackets(ost);
     }
 }
 

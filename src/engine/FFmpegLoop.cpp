@@ -411,6 +411,7 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
 // ---- writing ----
 
 void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
+    std::lock_guard lock(FWriteLock);
     packet->stream_index = ost.Stream->index;
     if (ost.Writing.Filters.empty()) {
         ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.PacketTimeBase, ost.Stream->time_base);
@@ -538,7 +539,10 @@ void TTranscoder::ReceivePackets(TOutputStream& ost) {
         const int size = packet->size;
         if (video) {
             FVideoBytes += size;
-            ReadEncoderStats(ost, packet);
+            {
+                std::lock_guard lock(FWriteLock);
+                ReadEncoderStats(ost, packet);
+            }
             if (ost.Writing.PassLog && ost.Encoder->stats_out)
                 std::fputs(ost.Encoder->stats_out, ost.Writing.PassLog);
         } else {
@@ -599,6 +603,7 @@ void TTranscoder::FlushEncoder(TOutputStream& ost) {
     } else if (ost.MediaType != AVMEDIA_TYPE_VIDEO) {
         return;
     }
+    FlushEncodingStage(ost);
     if (ff::avcodec.avcodec_send_frame(ost.Encoder, nullptr) < 0) return;
     ReceivePackets(ost);
 }
@@ -613,6 +618,7 @@ void TTranscoder::FlushEncoders() {
 void TTranscoder::HoldCoverPictures() {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.Video.Cover || !ost.EncoderOpen) continue;
+        FlushEncodingStage(ost); // the picture fitting is the task's thread's again
         double end = 0.0;
         for (const TOutputStream& other : FOutputStreams)
             if (&other != &ost && other.Output == ost.Output)

@@ -78,6 +78,7 @@ void TTranscoder::PrepareConversion() {
         SetupBitstreamFilters(ost);
     WriteHeaders();
     LogStreamMapping();
+    StartEncodingStages();
     FPacket.reset(ff::avcodec.av_packet_alloc());
     FCopyPacket.reset(ff::avcodec.av_packet_alloc());
     if (!FPacket || !FCopyPacket) throw FFmpegException("av_mallocz fail");
@@ -513,6 +514,7 @@ void TTranscoder::OpenDecoders() {
 }
 
 void TTranscoder::CloseCodecs() {
+    StopEncodingStages();
     std::lock_guard<std::mutex> lock(CodecLock());
     for (TOutputStream& ost : FOutputStreams) {
         if (ost.Encoder) ff::avutil.av_freep(&ost.Encoder->stats_in); // two-pass statistics

@@ -18,6 +18,7 @@ void TTranscoder::MaybeReport(int fileIndex) {
 void TTranscoder::ProgressReport(bool final, int fileIndex) {
     const bool callback = static_cast<bool>(FEngine.OnProgressCallback);
     if (!callback && FOptions.Verbose <= 0 && !final) return;
+    std::unique_lock lock(FWriteLock); // until the line is made
     int64_t size = 0;
     if (AVIOContext* pb = FOutputs.empty() ? nullptr : FOutputs[0]->pb) {
         size = ff::avformat.avio_size(pb);
@@ -49,6 +50,7 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
     FReportedTime = t1;
     const double bitRate = static_cast<double>(size) * 8 / t1 / 1000;
     const std::string line = ReportLine(final, video, t1, bitRate, size, frameNumber, fps, quality);
+    lock.unlock();
     if (FChanged && FOptions.Verbose >= 0 && callback) {
         FChanged = false;
         Log(llVerbose, line);

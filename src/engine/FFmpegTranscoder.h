@@ -12,6 +12,7 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/PictureChain.h"
+#include "engine/StageWorker.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
@@ -19,9 +20,11 @@
 #include "media/FFmpegHeaders.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -142,7 +145,27 @@ struct TStreamWriting {
     FILE* PassLog = nullptr;
 };
 
-// One stream of an output file.
+// What an output stream's own thread gets to encode: sound frames as they
+// are, pictures still to be cropped and scaled to the encoder's picture and
+// coded as often as the frame rate asks.
+struct TEncodeItem {
+    ff::FramePtr Frame;
+    const TInputStream* Source = nullptr; // pictures: where the picture came from
+    int Copies = 1;                       // pictures
+    int64_t Pts = 0;                      // pictures: of the first copy (encoder time base)
+    int Quality = 0;                      // pictures: of the decoded picture
+    int FrameCounter = 0;                 // pictures: for the preview
+};
+
+// An output stream's own thread: it takes the items to encode, in order,
+// and writes the packets the encoder makes.
+using TEncodeStage = TStageWorker<TEncodeItem, FFmpegException>;
+
+// One stream of an output file. Everything belongs to the task's thread
+// but, while Encoding runs, what its thread uses: Encoder, Writing, the
+// picture fitting of Video (Crop and the bands, Scaler, Temp, Cropped,
+// Last*) and the coded frame's Video.Quality, PictureType, Error and
+// ErrorSum (these four written under the transcoder's FWriteLock).
 struct TOutputStream {
     int FileIndex = 0;
     int StreamIndex = 0;
@@ -163,6 +186,8 @@ struct TOutputStream {
     TVideoEncoding Video;
     TAudioEncoding Audio;
     TStreamWriting Writing;
+    // Null when the task's thread encodes (see TCustomFFmpeg::StagedEncoding).
+    std::unique_ptr<TEncodeStage> Encoding;
 };
 
 class TTranscoder {
@@ -238,6 +263,18 @@ private:
     void ReceivePackets(TOutputStream& ost);
     bool Interrupted() const;
 
+    // FFmpegEncode.cpp
+    void StartEncodingStages();
+    bool StagesAllowed() const;
+    // Hands `frame` (its pts set) to the stream's encoder; the caller keeps it.
+    void SendToEncoder(TOutputStream& ost, AVFrame* frame);
+    void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
+    void WorkOnItem(TOutputStream& ost, TEncodeItem& item);
+    // Hands a picture and its copies to the stream's thread.
+    void GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies);
+    void FlushEncodingStage(TOutputStream& ost);
+    void StopEncodingStages();
+
     // FFmpegVideo.cpp
     AVFrame* TurnUpright(TInputStream& ist, AVFrame* picture);
     bool BuildRotateGraph(TInputStream& ist, const AVFrame* picture);
@@ -248,9 +285,13 @@ private:
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
     int LimitCopies(const TOutputStream& ost, int n);
-    AVFrame* FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
+    AVFrame* FitPicture(TOutputStream& ost, const TInputStream& ist, AVFrame* picture);
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
-    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder);
+    void CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
+                     int frameCounter);
+    // On the task's thread or a stream's; FLastPreview, FPreviewContext and
+    // FFromRGB's use here are under the process-wide preview-flag lock.
+    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder, int frameCounter);
     void WriteVideoStats(TOutputStream& ost, int frameSize);
     void KeepCover(TOutputStream& ost, const AVFrame* picture);
     void HoldCoverPictures();
@@ -295,8 +336,12 @@ private:
     bool FCopiesLimited = false;
     std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
     bool FChanged = false;
-    int64_t FVideoBytes = 0, FAudioBytes = 0, FHeaderBytes = 0;
-    int64_t FPacketsWritten = 0; // to every output
+    // Taken around every write to an output file and the reading of what
+    // the encoders' threads set for the progress report.
+    std::mutex FWriteLock;
+    std::atomic<int64_t> FVideoBytes{0}, FAudioBytes{0};
+    int64_t FHeaderBytes = 0;
+    int64_t FPacketsWritten = 0; // FWriteLock: to every output
     int64_t FStartTime = 0;      // wall clock when the loop began
     int64_t FLastReport = 0;     // wall clock of the last progress report
     int64_t FLastPreview = 0;

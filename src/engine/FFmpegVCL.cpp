@@ -13,7 +13,9 @@
 //      its OnTerminate raised; never while a task is started or waited for;
 //   4. a task's run lock (FFmpegThread.cpp): short steps only, no call out
 //      of the task except its probes forgetting their inputs;
-//   5. the codec lock;
+//   5. the codec lock, and a conversion's write lock (FFmpegTranscoder.h),
+//      which a task's thread and its encoders' threads take around writing
+//      to the outputs; never both;
 //   6. the logger's locks and the main-thread hand-over lock: innermost,
 //      held for no call out.
 // Nothing waits for another thread while holding a lock of 3 to 6; the
@@ -32,6 +34,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <stdexcept>
@@ -89,6 +92,9 @@ void TFFmpegList::ForEach(const std::function<void(TFFmpeg&)>& action) {
 
 TCustomFFmpegVCL::TCustomFFmpegVCL(TFFBaseComponent* owner) : TFFBaseComponent(owner) {
     FAVProbe.reset(new TAVProbe(this));
+    // For measuring the encoders' threads against one thread (bench/run.py).
+    const char* serial = std::getenv("VANTREL_SERIAL_ENCODING");
+    if (serial && std::string(serial) == "1") StagedEncoding = false;
 }
 
 TCustomFFmpegVCL::~TCustomFFmpegVCL() {
@@ -401,6 +407,7 @@ void TCustomFFmpegVCL::StartNextTask() {
     }
     if (!task) return;
     task->ProgressInterval = static_cast<int64_t>(FProgressInterval) * 1000;
+    task->StagedEncoding = StagedEncoding;
     // A worker made while the batch is paused stays held: Resume lets it go.
     // The flag is read after the worker exists, and Resume clears it before
     // it resumes the tasks, so one of the two always lets the worker run.

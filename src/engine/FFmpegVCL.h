@@ -107,6 +107,10 @@ public:
     // with the system's "File exists" text: a name chosen as free may have
     // been taken since by another program writing into the same folder.
     bool NewOutputsOnly = false;
+    // Tasks started from now on encode each output stream on a thread of
+    // its own (the default); off, a task does all its work on its one
+    // thread. The output files are the same byte for byte either way.
+    std::atomic<bool> StagedEncoding{true};
 
     bool GetPreview() const { return FPreview; }
     void SetPreview(bool value);

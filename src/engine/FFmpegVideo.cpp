@@ -297,6 +297,10 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     const int64_t left = FOptions.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);
     if (n <= 0) return;
+    if (ost.Encoding) {
+        GivePicture(ost, ist, picture, n);
+        return;
+    }
     AVFrame* final = FitPicture(ost, ist, picture);
     if (!final) return;
     for (int i = 0; i < n; ++i) {
@@ -310,7 +314,7 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
 
 // The picture in the encoder's size and format: cropped by the bands and
 // scaled when needed. A picture whose size changes on the way is followed.
-AVFrame* TTranscoder::FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+AVFrame* TTranscoder::FitPicture(TOutputStream& ost, const TInputStream& ist, AVFrame* picture) {
     if (ost.Video.Graph) return picture;
     AVCodecContext* encoder = ost.Encoder;
     if (ost.Video.Crop &&
@@ -372,31 +376,36 @@ AVFrame* TTranscoder::FitPicture(TOutputStream& ost, TInputStream& ist, AVFrame*
 }
 
 void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
+    CodePicture(ost, picture, ost.SyncOpts, ist.Quality, FFrameCounter);
+    ++ost.SyncOpts;
+    ++ost.FrameNumber;
+}
+
+// On the stream's own thread, or the task's without one.
+void TTranscoder::CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
+                              int frameCounter) {
     AVCodecContext* encoder = ost.Encoder;
     AVFrame* frame = ost.Video.EncodeFrame.get();
     ff::avutil.av_frame_unref(frame);
     if (ff::avutil.av_frame_ref(frame, picture) < 0) throw FFmpegException("Video encoding failed");
-    frame->pts = ost.SyncOpts;
+    frame->pts = pts;
     frame->pkt_dts = AV_NOPTS_VALUE;
     frame->pkt_duration = 0;
     frame->sample_aspect_ratio = encoder->sample_aspect_ratio;
     if (encoder->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
         frame->top_field_first =
             FOptions.TopFieldFirst == -1 ? picture->top_field_first : FOptions.TopFieldFirst;
-    frame->quality = FOptions.SameQuality ? ist.Quality : encoder->global_quality;
+    frame->quality = FOptions.SameQuality ? quality : encoder->global_quality;
     if (!FOptions.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
-    if (FEngine.FPreviewFlags != 0) DoPreview(frame, encoder);
-    if (ff::avcodec.avcodec_send_frame(encoder, frame) < 0)
-        throw FFmpegException("Video encoding failed");
+    if (FEngine.FPreviewFlags != 0) DoPreview(frame, encoder, frameCounter);
+    EncodeOnStage(ost, frame);
     ff::avutil.av_frame_unref(frame);
-    ReceivePackets(ost);
-    ++ost.SyncOpts;
-    ++ost.FrameNumber;
 }
 
 // ---- the preview ----
 
-void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encoder) {
+void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encoder,
+                            int frameCounter) {
     std::lock_guard<std::mutex> lock(PreviewFlagLock());
     int flags = FEngine.FPreviewFlags;
     const int64_t now = ff::avutil.av_gettime();
@@ -404,7 +413,7 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
     const int64_t pts = ff::avutil.av_rescale_q(picture->pts, encoder->time_base, kMicroseconds);
     if ((flags & 2) && FEngine.OnPreview) {
         if (FrameToBitmap(FPreviewContext, picture)) {
-            FEngine.OnPreview(&FEngine, FPreviewContext.Bitmap.get(), pts, FFrameCounter);
+            FEngine.OnPreview(&FEngine, FPreviewContext.Bitmap.get(), pts, frameCounter);
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
             flags &= ~2;
@@ -413,7 +422,7 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
     } else if (flags & 1) {
         if (FrameToBitmap(FPreviewContext, picture)) {
             if (!FEngine.FPreviewer) FEngine.FPreviewer = std::make_unique<TPreviewer>();
-            if (!FEngine.FPreviewer->Show(*FPreviewContext.Bitmap, FFrameCounter, pts)) flags &= ~1;
+            if (!FEngine.FPreviewer->Show(*FPreviewContext.Bitmap, frameCounter, pts)) flags &= ~1;
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
             flags &= ~1;
