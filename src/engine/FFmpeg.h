@@ -347,6 +347,7 @@ private:
     void AddDefaultStreams(AVFormatContext* context, int outputFile, bool join);
     bool CanEncodeSubtitles(const AVFormatContext* input, int codecId) const;
     void AddCoverStream(int outputFile);
+    void AddCopiedStreams(int outputFile);
     void MoveMetadata(AVFormatContext* context);
     void OpenOutputIo(TOutputFile& file, const std::string& fileName);
     void CheckNotAnOutput(const std::string& inputName) const;

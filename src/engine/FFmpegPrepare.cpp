@@ -342,6 +342,7 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
                 FOptions.SwsFlags = static_cast<int>(flags);
         }
         encoder->bits_per_raw_sample = 0;
+        KeepSourceDepth(ist, ost);
         PrepareToneMap(ist, ost);
         if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) &&
             ConfigureFilters(ist, ost) < 0) {
