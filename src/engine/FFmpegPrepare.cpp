@@ -273,7 +273,7 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
         if (FOptions.UsingVhook)
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
-        if (FEngine.PreviewFlags() != 0)
+        if (FEngine.PreviewFlags() != 0 && !ost.Setup->WholeFileCopy)
             throw FFmpegException(
                 "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
     } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {

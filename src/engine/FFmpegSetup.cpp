@@ -673,6 +673,7 @@ void TCustomFFmpeg::AddCopiedStreams(int outputFile) {
         TOutputStreamSetup& setup = NewStream(outputFile, type);
         setup.StreamCopy = true;
         setup.SourceStream = static_cast<int>(i);
+        setup.WholeFileCopy = true;
     }
     FOptions.VideoStreamCopy = FOptions.AudioStreamCopy = FOptions.SubtitleStreamCopy = false;
 }

@@ -130,6 +130,10 @@ TEST_F(ModernFormats, EachCodeConvertsWithItsCodecsAndContainer) {
         EXPECT_EQ(DecodeErrors(out), "");
         EXPECT_NEAR(testsupport::DurationSeconds(out), length, 0.2);
     }
+    // A constant-quality encode asks for no bit rate: no warning about one.
+    const auto r =
+        RunFormat("cfg", "300", "--output-dir " + Q(Dir->file("again")) + " " + Q(source));
+    EXPECT_EQ(r.output.find("bitrate parameter is set too low"), std::string::npos) << r.output;
     // The HEVC stream carries the tag Apple's players look for.
     EXPECT_EQ(ProbeValue(Dir->file("out300-1/clip_(new).mp4"), "stream=codec_tag_string", "v:0"),
               "hvc1");
@@ -224,4 +228,22 @@ TEST_F(ModernFormats, QualityStepsOrderTheSizes) {
         EXPECT_GT(size, last);
         last = size;
     }
+}
+
+// The command line lists the new codes and prints their options.
+TEST_F(ModernFormats, ListAndPrintOptionsKnowTheCodes) {
+    const auto list = testsupport::RunCommand("HOME=" + Q(Dir->file("home")) +
+                                              " XDG_CONFIG_HOME=" + Q(Dir->file("cfg")) + " " +
+                                              Q(VANTREL_CONVERT) + " --list-formats");
+    EXPECT_NE(list.output.find("300   mp4   H.265/HEVC Video (*.mp4)\n"), std::string::npos)
+        << list.output;
+    EXPECT_NE(list.output.find("306   m4a   ALAC Apple Lossless Audio (*.m4a)\n"),
+              std::string::npos);
+    const auto vp9 = RunFormat("cfg", "302", "--print-options " + Q(Dir->file("clip.mp4")));
+    EXPECT_EQ(vp9.exitCode, 0) << vp9.output;
+    for (const char* line : {"\nvcodec=libvpx-vp9\n", "\nacodec=libopus\n", "\ncrf=31\n",
+                             "\nrow-mt=1\n", "\nkeep_hdr=1\n"})
+        EXPECT_NE(vp9.output.find(line), std::string::npos) << line << vp9.output;
+    const auto copy = RunFormat("cfg", "303", "--print-options " + Q(Dir->file("clip.mp4")));
+    EXPECT_NE(copy.output.find("\ncopy_all_streams=1\n"), std::string::npos) << copy.output;
 }
