@@ -6,6 +6,7 @@
 #include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
 #include "app/core/FormatCatalogue.h"
+#include "app/core/ModernFormats.h"
 #include "app/core/GlobalUnit.h"
 
 #include <QProgressBar>
@@ -331,6 +332,23 @@ private slots:
         QVERIFY2(errors.empty(), errors.c_str());
         const double seconds = Seconds(testsupport::ProbeValue(out, "format=duration"));
         QVERIFY2(std::fabs(seconds - length_) <= 0.2, std::to_string(seconds).c_str());
+    }
+
+    // A modern format whose encoder the libraries lack stays in the chooser;
+    // Start names the encoder and converts nothing.
+    void modernMissingEncoderStopsTheStart() {
+        const TEncoderLookup previous =
+            SetEncoderLookup([](const std::string& name) { return name != "libsvtav1"; });
+        h_->Messages.clear();
+        const std::string folder = ConvertWith(301, {video_}, "missing");
+        SetEncoderLookup(previous);
+        QCOMPARE(int(h_->Messages.size()), 1);
+        const std::string& text = h_->Messages[0].Text;
+        QVERIFY2(text.find("clip.avi") != std::string::npos &&
+                     text.find("The encoder libsvtav1 is not available in the loaded media "
+                               "libraries") != std::string::npos,
+                 text.c_str());
+        QVERIFY(FilesIn(folder).empty());
     }
 
     // The converter's error reaches the error reporter and names the file;
