@@ -13,7 +13,7 @@
 namespace {
 
 const char* const kStateSection = "lstformat";
-constexpr int kCategories = 3;
+constexpr int kCategories = kFormatCategoryCount;
 constexpr int kGlyphHitWidth = 20;
 
 std::string Trimmed(const std::string& text) {
@@ -49,7 +49,7 @@ TChooserRow EntryRow(const std::string& caption, int code) {
 }
 
 QString CategoryIconName(int category) {
-    static const char* const names[] = {"cat_zune", "cat_video", "cat_audio"};
+    static const char* const names[] = {"cat_zune", "cat_video", "cat_audio", "cat_modern"};
     return (category >= 0 && category < kCategories) ? names[category] : "cat_video";
 }
 

@@ -6,9 +6,11 @@
 #include "core/GlobalUnit.h"
 #include "core/IniFile.h"
 #include "core/MessageSeam.h"
+#include "core/ModernFormats.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -216,6 +218,7 @@ void TfrmSettings::CreateControls() {
     cmbChannel = NewCombo("cmbChannel", "Channel:", false, grpAudio, 10, 52);
     cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
     cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
+    CreateModernControls();
 
     cbOutputFormat = new QComboBox(this);
     cbOutputFormat->setObjectName("cbOutputFormat");
@@ -334,6 +337,7 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
+    LoadModernChoices();
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -348,7 +352,9 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
 void TfrmSettings::edt1Change() {
     // A value typed earlier for the newly picked format comes back into its
     // box too, so that OK does not replace it by an empty text.
-    if (!showing_) LoadFormatLists(true);
+    if (showing_) return;
+    LoadFormatLists(true);
+    ReportMissingEncoder();
 }
 
 void TfrmSettings::PickFormat(const std::string& caption, int code) {
@@ -375,6 +381,7 @@ void TfrmSettings::btnDefaultClick() {
     for (const auto& [combo, keys] : indexes)
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
+    DefaultModernChoices();
 }
 
 void TfrmSettings::btnOkClick() {
@@ -402,7 +409,8 @@ void TfrmSettings::btnOkClick() {
 
     TIniFile settings(settingsFile_);
     std::string error;
-    if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error)) {
+    if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error) ||
+        !WriteModernChoices(settings)) {
         ShowMessageBox(
             title_, error.empty() ? "Cannot write the settings file " + settingsFile_ + "." : error,
             TMsgIcon::Warning, TMsgButtons::Ok);
@@ -416,6 +424,95 @@ void TfrmSettings::btnOkClick() {
 
 void TfrmSettings::btnCancelClick() {
     reject();
+}
+
+// ---------------------------------------------------------------------------
+// The modern formats: quality steps, speed and missing encoders
+
+namespace {
+
+bool ModernVideoCode(const std::string& code) {
+    int number = 0;
+    return ParseIniInteger(code, number) && HasQualitySteps(number);
+}
+
+// Shows or hides a box together with its label.
+void ShowWithLabel(QComboBox* combo, bool visible) {
+    combo->setVisible(visible);
+    for (QLabel* label : combo->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (label->buddy() == combo) label->setVisible(visible);
+}
+
+} // namespace
+
+void TfrmSettings::CreateModernControls() {
+    cmbQuality = NewCombo("cmbQuality", "Quality:", false, grpVideo, 230, 82);
+    for (const TModernChoice& step : QualitySteps())
+        cmbQuality->addItem(step.Caption);
+    cmbQuality->view()->setMinimumWidth(180);
+    chkSlower = new QCheckBox(SpeedChoices()[1].Caption, this);
+    chkSlower->setObjectName("chkSlower");
+    chkSlower->setAccessibleName(SpeedChoices()[1].Caption);
+    chkSlower->setToolTip("The encoder takes more time and makes smaller files");
+    chkSlower->setGeometry(110, 333, 168, 22);
+    connect(cmbQuality, &QComboBox::currentIndexChanged, this, [this] { UpdateBitRateChoice(); });
+    ShowWithLabel(cmbQuality, false);
+    chkSlower->hide();
+}
+
+void TfrmSettings::LoadModernChoices() {
+    const bool modern = ModernVideoCode(formatCode_);
+    ShowWithLabel(cmbQuality, modern);
+    chkSlower->setVisible(modern);
+    if (!modern) return;
+    const TIniFile settings(settingsFile_);
+    const std::string step = ReadFormatKey(settings, Section(), kUserQualityStep);
+    const auto steps = QualitySteps();
+    for (std::size_t i = 0; i < steps.size(); ++i)
+        if (step == steps[i].Word) cmbQuality->setCurrentIndex(static_cast<int>(i));
+    chkSlower->setChecked(ReadFormatKey(settings, Section(), kUserSpeed) == SpeedChoices()[1].Word);
+    UpdateBitRateChoice();
+}
+
+void TfrmSettings::DefaultModernChoices() {
+    if (!ModernVideoCode(formatCode_)) return;
+    const auto steps = QualitySteps();
+    for (std::size_t i = 0; i < steps.size(); ++i)
+        if (std::string(kUserQualityStep.Default) == steps[i].Word)
+            cmbQuality->setCurrentIndex(static_cast<int>(i));
+    chkSlower->setChecked(false);
+}
+
+// The bit rate box counts only when the bit rate is chosen instead of a
+// quality step.
+void TfrmSettings::UpdateBitRateChoice() {
+    if (!ModernVideoCode(formatCode_) || cmbVideoBitRate->count() == 0) return;
+    const auto steps = QualitySteps();
+    const int index = cmbQuality->currentIndex();
+    cmbVideoBitRate->setEnabled(index >= 0 && static_cast<std::size_t>(index) < steps.size() &&
+                                std::string(steps[index].Word) == kBitRateStep);
+}
+
+bool TfrmSettings::WriteModernChoices(TIniFile& settings) {
+    if (!ModernVideoCode(formatCode_)) return true;
+    const auto steps = QualitySteps();
+    const int index = std::clamp(cmbQuality->currentIndex(), 0, static_cast<int>(steps.size()) - 1);
+    const TIniFile::TKeyValues values = {
+        {kUserQualityStep.Name, steps[static_cast<std::size_t>(index)].Word},
+        {kUserSpeed.Name, SpeedChoices()[chkSlower->isChecked() ? 1 : 0].Word}};
+    return settings.WriteSectionValues(Section(), values);
+}
+
+// A format whose encoders the loaded libraries lack stays in the chooser;
+// picking it says which encoder is missing.
+void TfrmSettings::ReportMissingEncoder() {
+    int code = 0;
+    if (!ParseIniInteger(formatCode_, code) || !IsModernFormat(code)) return;
+    std::string video, audio;
+    TranslateVideoEncoder(ShownText(cmbVideoEncoder), video);
+    TranslateAudioEncoder(ShownText(cmbAudioEncoder), audio);
+    const std::string missing = MissingEncoderText({video, audio});
+    if (!missing.empty()) ShowMessageBox(title_, missing, TMsgIcon::Warning, TMsgButtons::Ok);
 }
 
 // ---------------------------------------------------------------------------

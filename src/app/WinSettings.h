@@ -10,12 +10,14 @@
 #include <QStyledItemDelegate>
 #include <string>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QToolButton;
 class TGlobalObject;
+class TIniFile;
 
 // Draws the rows of the dialog's drop-down lists: the row under the pointer
 // light blue with a blue frame, the others white.
@@ -79,6 +81,9 @@ public:
     QComboBox* cmbChannel = nullptr;
     QComboBox* cmbAudioBitRate = nullptr;
     QComboBox* cmbVolume = nullptr;
+    // The modern video formats' own choices, shown only for them.
+    QComboBox* cmbQuality = nullptr;
+    QCheckBox* chkSlower = nullptr;
     // Never shown; its selection goes to the main window's combo on OK.
     QComboBox* cbOutputFormat = nullptr;
     QPushButton* btnDefault = nullptr;
@@ -104,6 +109,13 @@ private:
     bool FilterKey(QComboBox* combo, QKeyEvent* event);
     void CheckOnExit(QComboBox* combo);
     std::string Section() const;
+    // The modern formats' controls (their own keys of the settings file).
+    void CreateModernControls();
+    void LoadModernChoices();
+    void DefaultModernChoices();
+    bool WriteModernChoices(TIniFile& settings);
+    void UpdateBitRateChoice();
+    void ReportMissingEncoder();
 
     QWidget* mainWindow_;
     std::string settingsFile_, formatFile_, title_;

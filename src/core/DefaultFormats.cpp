@@ -2,6 +2,7 @@
 
 #include "core/FormatCatalogue.h"
 #include "core/FormatKeys.h"
+#include "core/ModernFormats.h"
 
 #include <algorithm>
 #include <array>
@@ -96,6 +97,119 @@ constexpr char kAviEncoders[] = "mpeg-4,xvid,msmpeg4v2";
 const TChoice kAac = {"aac", "aac"};
 const TChoice kWma = {"wma1,wma2", "wma2"};
 const TChoice kAviAudio = {"mp3,ac-3,mp2", "mp3"};
+
+// ---- The modern formats ------------------------------------------------------
+
+// Their pictures keep the source's size and rate unless the user picks
+// others; the bit rate is used only when the user picks it instead of a
+// quality step.
+constexpr char kModernVideoBitRates[] =
+    "as source,500,1000,1500,2000,3000,4000,6000,8000,12000,16000";
+constexpr char kModernSizes[] = "as source,640x360,854x480,1280x720,1920x1080,2560x1440,3840x2160";
+constexpr char kModernFrameRates[] = "as source,23.976,24,25,29.97,30,50,59.94,60";
+constexpr char kLosslessRates[] = "as source,44100,48000,88200,96000,176400,192000";
+constexpr char kOpusBitRates[] = "32,48,64,96,128,160,192,256";
+constexpr TChoice kModernAac = {"aac", "aac"};
+constexpr TChoice kModernAacRate = {kAacBitRates, "160"};
+constexpr TChoice kOpusRate = {"48000", "48000"};
+constexpr TChoice kModernSize = {kModernSizes, "as source"};
+constexpr TChoice kModernFrameRate = {kModernFrameRates, "as source"};
+constexpr TChoice kModernVideoRate = {kModernVideoBitRates, "2000"};
+// A lossless encoder has no bit rate to choose; the preset's value is only
+// what the key needs.
+constexpr TChoice kLosslessBitRate = {kNull, "1411"};
+constexpr TChoice kCopied = {"copy", "copy"};
+constexpr TChoice kCopiedValue = {kNull, "as source"};
+
+const std::array<TPreset, 7> kModernPresets = {{
+    {300,
+     "mp4",
+     "mp4",
+     kModernSize,
+     kModernVideoRate,
+     kModernFrameRate,
+     {"hevc", "hevc"},
+     "libx265",
+     {kAnyRates, "as source"},
+     kModernAacRate,
+     kModernAac,
+     kAnyChannels,
+     "aac",
+     nullptr},
+    {301,
+     "mp4",
+     "mp4",
+     kModernSize,
+     kModernVideoRate,
+     kModernFrameRate,
+     {"av1", "av1"},
+     "libsvtav1",
+     {kAnyRates, "as source"},
+     kModernAacRate,
+     kModernAac,
+     kAnyChannels,
+     "aac",
+     nullptr},
+    {302,
+     "webm",
+     "webm",
+     kModernSize,
+     kModernVideoRate,
+     kModernFrameRate,
+     {"vp9", "vp9"},
+     "libvpx-vp9",
+     kOpusRate,
+     {kOpusBitRates, "128"},
+     {"opus", "opus"},
+     kAnyChannels,
+     "libopus",
+     nullptr},
+    // Every stream is copied: nothing to choose.
+    {303, "matroska", "mkv", kCopiedValue, kCopiedValue, kCopiedValue, kCopied, "copy",
+     kCopiedValue, kCopiedValue, kCopied, kNoChoice, "copy", nullptr},
+    {304,
+     "flac",
+     "flac",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kLosslessRates, "as source"},
+     kLosslessBitRate,
+     {"flac", "flac"},
+     kAnyChannels,
+     "flac",
+     nullptr},
+    {305,
+     "ogg",
+     "opus",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     kOpusRate,
+     {kOpusBitRates, "128"},
+     {"opus", "opus"},
+     kAnyChannels,
+     "libopus",
+     nullptr},
+    {306,
+     "ipod",
+     "m4a",
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     kNoChoice,
+     "",
+     {kLosslessRates, "as source"},
+     kLosslessBitRate,
+     {"alac", "alac"},
+     kAnyChannels,
+     "alac",
+     nullptr},
+}};
 
 const std::array<TPreset, 20> kPresets = {{
     {0,
@@ -385,7 +499,14 @@ const std::array<TPreset, 20> kPresets = {{
 const TPreset* FindPreset(int code) {
     for (const TPreset& preset : kPresets)
         if (preset.Code == code) return &preset;
+    for (const TPreset& preset : kModernPresets)
+        if (preset.Code == code) return &preset;
     return nullptr;
+}
+
+// A copying format changes no volume.
+const TChoice& VolumeOf(const TPreset& preset) {
+    return std::string(preset.AudioEncoderName) == "copy" ? kNoChoice : kVolume;
 }
 
 bool HasList(const TChoice& choice) {
@@ -438,7 +559,7 @@ void AddFormatLists(TIniFile::TKeyValues& values, const TPreset& p) {
                                  {kListSampleRate.Name, p.SampleRate.List},
                                  {kListAudioEncoder.Name, p.AudioEncoder.List},
                                  {kListChannel.Name, p.Channel.List},
-                                 {kListVolume.Name, kVolume.List}});
+                                 {kListVolume.Name, VolumeOf(p).List}});
 }
 
 // Appends the preset's item of every list, as the index keys of the file.
@@ -447,7 +568,7 @@ void AddIndexes(TIniFile::TKeyValues& values, const TPreset& p, TKeyFile file) {
         {kVideoSizeKeys, p.VideoSize},      {kVideoBitRateKeys, p.VideoBitRate},
         {kFrameRateKeys, p.FrameRate},      {kVideoEncoderKeys, p.VideoEncoder},
         {kSampleRateKeys, p.SampleRate},    {kAudioBitRateKeys, p.AudioBitRate},
-        {kChannelKeys, p.Channel},          {kVolumeKeys, kVolume},
+        {kChannelKeys, p.Channel},          {kVolumeKeys, VolumeOf(p)},
         {kAudioEncoderKeys, p.AudioEncoder}};
     for (const auto& [keys, choice] : choices)
         AddIndex(values, file == TKeyFile::Format ? keys.PresetIndex : keys.UserIndex, choice);
@@ -580,6 +701,9 @@ TIniFile::TKeyValues BuiltInSettingsSection(int code) {
     AddAudioParameters(values, *p);
     if (std::string(p->VideoEncoderName) == "libx264")
         AddH264Extras(values, p->H264, TKeyFile::Settings);
+    if (HasQualitySteps(code))
+        values.insert(values.end(), {{kUserQualityStep.Name, kUserQualityStep.Default},
+                                     {kUserSpeed.Name, kUserSpeed.Default}});
     return values;
 }
 

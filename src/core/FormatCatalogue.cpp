@@ -5,7 +5,7 @@
 namespace {
 
 constexpr std::array<std::string_view, kFormatCategoryCount> kCategories = {
-    "Zune Video", "General Video formates", "General Audio formates"};
+    "Zune Video", "General Video formates", "General Audio formates", "Modern formats"};
 
 constexpr std::array<std::string_view, 3> kZuneVideo = {
     "ZUNE - MPEG-4 Video (*.mp4)",
@@ -33,6 +33,13 @@ constexpr std::array<std::string_view, 7> kGeneralAudio = {
     "AC-3 Audio Codec (*.ac3)",
 };
 
+constexpr std::array<std::string_view, 7> kModern = {
+    "H.265/HEVC Video (*.mp4)",          "AV1 Video (*.mp4)",
+    "WebM VP9 Video (*.webm)",           "Matroska - keep streams, no re-encoding (*.mkv)",
+    "FLAC Lossless Audio (*.flac)",      "Opus Audio (*.opus)",
+    "ALAC Apple Lossless Audio (*.m4a)",
+};
+
 // The formats of one category, in order.
 std::vector<std::string_view> FormatsOf(int category) {
     switch (category) {
@@ -42,6 +49,8 @@ std::vector<std::string_view> FormatsOf(int category) {
         return {kGeneralVideo.begin(), kGeneralVideo.end()};
     case 2:
         return {kGeneralAudio.begin(), kGeneralAudio.end()};
+    case kModernCategory:
+        return {kModern.begin(), kModern.end()};
     default:
         return {};
     }
@@ -83,4 +92,8 @@ std::vector<int> FormatCodes() {
 
 std::string FormatSectionName(int code) {
     return "formatInfo" + std::to_string(code);
+}
+
+bool IsModernFormat(int code) {
+    return code / 100 == kModernCategory && !FormatCaptionOf(code).empty();
 }

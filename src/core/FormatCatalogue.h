@@ -1,4 +1,5 @@
-// The fixed catalogue of output formats: three categories, twenty formats.
+// The fixed catalogue of output formats: the twenty formats of the first
+// three categories and the modern formats of the fourth.
 // A format's code is category * 100 + its position in the category; the
 // code names the section "formatInfo" + code in both INI files.
 #pragma once
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-inline constexpr int kFormatCategoryCount = 3;
+inline constexpr int kFormatCategoryCount = 4;
 inline constexpr int kFormatCaptionSlots = 51;
 
 // The object behind one row of a format chooser.
@@ -26,14 +27,27 @@ using TFormatCaptions =
 // Clears the table and fills in the catalogue.
 void FillFormatCaptions(TFormatCaptions& captions);
 
-// Caption of category 0, 1 or 2; empty for any other number.
+// Caption of category 0 to 3; empty for any other number.
 std::string CategoryCaption(int category);
 
 // Caption of a format code; empty when the code is not in the catalogue.
 std::string FormatCaptionOf(int code);
 
-// The twenty codes in catalogue order.
+// Every code in catalogue order: the twenty, then the modern formats.
 std::vector<int> FormatCodes();
 
 // "formatInfo" + the code in decimal.
 std::string FormatSectionName(int code);
+
+// The category of the modern formats (codes 300 and up).
+inline constexpr int kModernCategory = 3;
+inline constexpr int kModernHevc = 300;
+inline constexpr int kModernAv1 = 301;
+inline constexpr int kModernVp9 = 302;
+inline constexpr int kModernCopy = 303;
+inline constexpr int kModernFlac = 304;
+inline constexpr int kModernOpus = 305;
+inline constexpr int kModernAlac = 306;
+
+// Whether the code is one of the modern formats.
+bool IsModernFormat(int code);

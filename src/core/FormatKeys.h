@@ -211,6 +211,18 @@ inline constexpr TFormatKey kUserGop =
 inline constexpr TFormatKey kUserCoder =
     NumberKey("paraCoder", kSettingsFile, kInteger, "-1", kNotRead, -1, 1);
 
+// ---- Settings file: the modern formats' own keys -----------------------------
+
+// Only the modern video formats read these; the twenty never do, so a
+// settings file written before them keeps its meaning. The quality step is
+// a constant-quality setting of the encoder, or "bitrate" for the user's
+// video bit rate; the speed picks the encoder's preset.
+inline constexpr TFormatKey kUserQualityStep =
+    WordKey("paraQualityStep", kSettingsFile, "high", kReadByBuilder | kReadByDialog,
+            "veryhigh,high,medium,small,bitrate");
+inline constexpr TFormatKey kUserSpeed =
+    WordKey("paraSpeed", kSettingsFile, "fast", kReadByBuilder | kReadByDialog, "fast,slower");
+
 // ---- Groups -----------------------------------------------------------------
 
 // The keys of one choice of the dialog: its list and the preset's item in

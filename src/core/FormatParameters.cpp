@@ -11,7 +11,7 @@ namespace {
 
 // Display items of the video encoder list. "h264" also brings the preset's
 // H.264 extras along.
-constexpr std::array<TItemTranslation, 27> kVideoEncoders = {{
+constexpr std::array<TItemTranslation, 31> kVideoEncoders = {{
     {"mpeg-4", "mpeg4"},
     {"3gp", "3gp"},
     {"3g2", "3g2"},
@@ -39,13 +39,18 @@ constexpr std::array<TItemTranslation, 27> kVideoEncoders = {{
     {"mjpeg", "mjpeg"},
     {"svq1", "svq1"},
     {"zlib", "zlib"},
+    // The modern formats' encoders; "copy" keeps the source's streams.
+    {"hevc", "libx265"},
+    {"av1", "libsvtav1"},
+    {"vp9", "libvpx-vp9"},
+    {"copy", "copy"},
 }};
 
 // Display items of the audio encoder list. "aac" is the native encoder and
 // "ogg" libvorbis: there is no libfaac, and the native Vorbis encoder is
 // experimental and refuses to open by default. "gsm" also fixes the sample
 // rate and the channels (see ComposeFormatSection).
-constexpr std::array<TItemTranslation, 28> kAudioEncoders = {{
+constexpr std::array<TItemTranslation, 30> kAudioEncoders = {{
     {"mp3", "libmp3lame"},
     {"ogg", "libvorbis"},
     {"mp2", "mp2"},
@@ -74,6 +79,9 @@ constexpr std::array<TItemTranslation, 28> kAudioEncoders = {{
     {"adpcm_ima_wav", "adpcm_ima_wav"},
     {"wma1", "wmav1"},
     {"wma2", "wmav2"},
+    // The modern formats' encoders.
+    {"opus", "libopus"},
+    {"copy", "copy"},
 }};
 
 constexpr std::array<TItemTranslation, 3> kChannels = {{

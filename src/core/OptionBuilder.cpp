@@ -4,6 +4,7 @@
 #include "core/FormatCatalogue.h"
 #include "core/FormatKeys.h"
 #include "core/MessageSeam.h"
+#include "core/ModernFormats.h"
 #include "media/TextUtils.h"
 
 #include <charconv>
@@ -264,10 +265,10 @@ void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
 bool KnownVideoEncoder(const std::string& encoder) {
     return encoder == "wmv3" ||
            OneOf(encoder,
-                 {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1",
-                  "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",   "h263",
-                  "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",    "zlib",
-                  "wmv1",      "wmv2",    "libx264"});
+                 {"mpeg4",     "libxvid", "mpeg1video", "mpeg2video", "msmpeg4",   "msmpeg4v1",
+                  "msmpeg4v2", "huffyuv", "dvvideo",    "rawvideo",   "h263p",     "h263",
+                  "rv10",      "rv20",    "ljpeg",      "mjpeg",      "svq1",      "zlib",
+                  "wmv1",      "wmv2",    "libx264",    "libx265",    "libsvtav1", "libvpx-vp9"});
 }
 
 void SetVideoEncoder(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
@@ -629,8 +630,12 @@ void AppendExtOption(TOutputOptions& out, const std::string& line) {
 
 // The formats' players decode 8-bit 4:2:0 pictures, so a 10-bit or 4:2:2
 // source is not carried through (DV's target sets its norm's own format).
+// The modern formats keep a 10-bit source's depth and HDR colours instead.
 void SetPlayablePixelFormat(const TBuild& b, TOutputOptions& out) {
-    if (!SameText(b.PresetFormat(), "dv")) AppendExtOption(out, "pix_fmt=yuv420p");
+    if (HasQualitySteps(b.FormatCode))
+        AppendExtOption(out, "keep_hdr=1");
+    else if (!SameText(b.PresetFormat(), "dv"))
+        AppendExtOption(out, "pix_fmt=yuv420p");
 }
 
 // Steps for a source with a video stream; returns the zoom's filter text.
@@ -792,6 +797,54 @@ std::string ChosenVideoEncoder(const TBuild& b) {
         b.UserOrigin(key) + ")");
 }
 
+// ---- Modern formats ---------------------------------------------------------
+
+// The encoder's quality step or the user's bit rate, and its speed preset.
+void SetModernVideoOptions(const TBuild& b, TOutputOptions& out) {
+    if (!HasQualitySteps(b.FormatCode) || out.DisableVideo) return;
+    const std::string step = b.User(kUserQualityStep);
+    if (step != kBitRateStep) out.VideoBitrate = -1;
+    for (const auto& [name, value] : ModernVideoOptions(b.FormatCode, step, b.User(kUserSpeed)))
+        AppendExtOption(out, name + "=" + value);
+}
+
+// A modern format whose encoder the loaded libraries lack is refused before
+// anything is written, naming the encoder.
+void RequireModernEncoders(const TBuild& b, const std::string& videoEncoder) {
+    if (!IsModernFormat(b.FormatCode)) return;
+    const std::string missing =
+        MissingEncoderText({videoEncoder, UsableAudioEncoder(Trim(b.User(kUserAudioEncoder)))});
+    if (!missing.empty()) throw std::invalid_argument(missing);
+}
+
+// What of the format's own settings a copy cannot honour: a frame size, a
+// frame rate or a volume (a settings file edited by hand may hold them).
+std::string SettingsNeedingEncoding(const TBuild& b) {
+    std::string words;
+    const auto changed = [&b](const TFormatKey& key) {
+        const std::string value = Trim(b.User(key));
+        return !value.empty() && value != kAsSource && value != kNoValue;
+    };
+    if (changed(kUserVideoSize)) words += "a frame size";
+    if (changed(kUserFrameRate)) words += std::string(words.empty() ? "" : ", ") + "a frame rate";
+    if (b.Settings.ValueExists(b.Section, kUserVolume.Name) && Trim(b.User(kUserVolume)) != "256")
+        words += std::string(words.empty() ? "" : ", ") + "a volume change";
+    return words;
+}
+
+// Every video, audio and subtitle stream copied with its tags and
+// dispositions; a trim starts at the key frame at or before its start.
+void BuildCopyPath(const TBuild& b, TOutputOptions& out) {
+    std::string edits = EditsNeedingEncoding(b.Row);
+    const std::string settings = SettingsNeedingEncoding(b);
+    if (!settings.empty()) edits += (edits.empty() ? "" : ", ") + settings;
+    if (!edits.empty()) throw std::invalid_argument(CopyRefusalText(b.Row, edits));
+    out.ForceFormat = Lower(b.PresetFormat());
+    out.VideoCodec = out.AudioCodec = out.SubtitleCodec = "copy";
+    AppendExtOption(out, "copy_all_streams=1");
+    ClearUnsetCrop(out);
+}
+
 // ---- InPresetRange ----------------------------------------------------------
 
 const TFormatKey& RangeListKey(const std::string& kind) {
@@ -835,14 +888,20 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
                             TOutputOptions& out, const TProbedSource& probe, TInputOptions& in) {
     const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
                    row, probe};
+    if (formatCode == kModernCopy) {
+        BuildCopyPath(b, out);
+        return;
+    }
     ApplyTarget(b, out);
     const std::string encoder = ChosenVideoEncoder(b);
+    RequireModernEncoders(b, encoder);
     if (Trim(encoder).empty())
         BuildAudioPath(b, out, in);
     else if (NeedsBlackPicture(b))
         BuildBlackPicturePath(b, encoder, out);
     else
         BuildVideoPath(b, encoder, out);
+    SetModernVideoOptions(b, out);
 }
 
 bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,

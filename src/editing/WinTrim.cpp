@@ -4,6 +4,7 @@
 #include "app/PlayerSurface.h"
 #include "app/PreviewController.h"
 #include "app/Skin.h"
+#include "core/FormatCatalogue.h"
 #include "core/FormatSeconds.h"
 #include "core/IniFile.h"
 #include "controls/Tracker2.h"
@@ -74,6 +75,11 @@ QString LengthColumnText(std::int64_t microseconds) {
 }
 
 const char kTimeHint[] = "Type a time as H:MM:SS.mmm, for example 0:01:02.500";
+const char kStepHint[] = "; Up and Down step one frame";
+// While the chosen format copies the streams, the cut cannot fall between
+// key frames.
+const char kCopyTrimHint[] = ". The chosen format copies the streams without re-encoding: the "
+                             "converted file starts at the key frame at or before Trim Start";
 
 } // namespace
 
@@ -229,7 +235,7 @@ void TfrmTrim::CreateTimeFields() {
         edit->setObjectName(name);
         edit->setGeometry(x + 94, 512, 100, 24);
         edit->setAccessibleName(QString(caption).remove(':').trimmed());
-        edit->setToolTip(QString(kTimeHint) + "; Up and Down step one frame");
+        edit->setToolTip(QString(kTimeHint) + kStepHint);
         edit->installEventFilter(this);
         label->setBuddy(edit);
         return edit;
@@ -319,6 +325,7 @@ void TfrmTrim::FormShow() {
     lblTime->clear();
     lblPTS->clear();
     lblTimeError->clear();
+    ShowCopyHint();
     FOpened = false;
     FRow = FList ? FList->SelectedRow() : -1;
     if (FRow >= 0) {
@@ -329,6 +336,16 @@ void TfrmTrim::FormShow() {
         OpenRow(FRow, true);
     }
     ++FOpenings;
+}
+
+// The time fields' hints say where a copied file starts while the chosen
+// format copies the streams.
+void TfrmTrim::ShowCopyHint() {
+    const bool copying =
+        TIniFile(FSettingsFile).ReadInteger("settings", "FormatCode", 1) == kModernCopy;
+    const QString hint = QString(kTimeHint) + (copying ? kCopyTrimHint : "") + kStepHint;
+    edtStart->setToolTip(hint);
+    edtTrimLength->setToolTip(hint);
 }
 
 bool TfrmTrim::OpenRow(int row, bool centreMarkers) {

@@ -126,6 +126,7 @@ private:
     void CreateRangeRow();
     void CreateMarkerImages();
     void CreateTimeFields();
+    void ShowCopyHint();
     QPushButton* NewStepButton(const char* name, const char* caption, const char* accessible,
                                int x);
     void ConnectHandlers();

@@ -87,6 +87,9 @@ struct TOutputStreamSetup {
     TPrivateOptions PrivateOptions;     // encoder-private options for avcodec_open2
     std::vector<TBitstreamFilterEntry> BitstreamFilters;
     int SourceStream = -1; // stream of the first input it is made from, -1: the default choice
+    // Made by copy_all_streams: the whole file is copied, so a preview
+    // (which needs decoded pictures) simply shows nothing for it.
+    bool WholeFileCopy = false;
 };
 
 // Callbacks the component connects to a task (see TCustomFFmpegVCL).
@@ -350,6 +353,7 @@ private:
     void AddDefaultStreams(AVFormatContext* context, int outputFile, bool join);
     bool CanEncodeSubtitles(const AVFormatContext* input, int codecId) const;
     void AddCoverStream(int outputFile);
+    void AddCopiedStreams(int outputFile);
     void MoveMetadata(AVFormatContext* context);
     void OpenOutputIo(TOutputFile& file, const std::string& fileName);
     void CheckNotAnOutput(const std::string& inputName) const;

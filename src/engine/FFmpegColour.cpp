@@ -7,8 +7,19 @@
 #include "media/FilterLink.h"
 #include "media/ToneMap.h"
 
+#include <cmath>
+#include <cstdio>
+
+extern "C" {
+#include <libavutil/mastering_display_metadata.h>
+}
+
 void TTranscoder::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
     ost.Video.ToneMap.clear();
+    if (KeepsHdr(ost)) {
+        KeepHdrColours(ist, ost);
+        return;
+    }
     const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
     if (!IsHdr(colour)) return;
     AVCodecContext* encoder = ost.Encoder;
@@ -61,4 +72,122 @@ int TTranscoder::LinkFilterChain(AVFilterGraph* graph, const std::string& text,
     if (code < 0) return code;
     last = end;
     return 0;
+}
+
+// ---- keeping HDR ------------------------------------------------------------
+
+namespace {
+
+int DepthOf(int format) {
+    const AVPixFmtDescriptor* desc =
+        ff::avutil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    return desc ? desc->comp[0].depth : 8;
+}
+
+bool Offers(const AVCodec* codec, AVPixelFormat format) {
+    if (!codec || !codec->pix_fmts) return false;
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+        if (*p == format) return true;
+    return false;
+}
+
+double Ratio(AVRational r) {
+    return r.den ? static_cast<double>(r.num) / r.den : 0.0;
+}
+
+// The mastering display as x265 and SVT-AV1 take it: "G(x,y)B(x,y)R(x,y)
+// WP(x,y)L(max,min)", x265 in its integer units, SVT-AV1 in plain numbers.
+std::string MasteringText(const AVMasteringDisplayMetadata& m, bool integerUnits) {
+    const auto xy = [&](const AVRational* p) {
+        char text[64];
+        if (integerUnits)
+            std::snprintf(text, sizeof text, "(%ld,%ld)", std::lround(Ratio(p[0]) * 50000),
+                          std::lround(Ratio(p[1]) * 50000));
+        else
+            std::snprintf(text, sizeof text, "(%.4f,%.4f)", Ratio(p[0]), Ratio(p[1]));
+        return std::string(text);
+    };
+    char light[64];
+    if (integerUnits)
+        std::snprintf(light, sizeof light, "L(%ld,%ld)",
+                      std::lround(Ratio(m.max_luminance) * 10000),
+                      std::lround(Ratio(m.min_luminance) * 10000));
+    else
+        std::snprintf(light, sizeof light, "L(%.4f,%.4f)", Ratio(m.max_luminance),
+                      Ratio(m.min_luminance));
+    return "G" + xy(m.display_primaries[1]) + "B" + xy(m.display_primaries[2]) + "R" +
+           xy(m.display_primaries[0]) + "WP" + xy(m.white_point) + light;
+}
+
+// Appends key=value to the ":"-separated parameter list of the private option.
+void AppendParameter(TPrivateOptions& options, const std::string& option, const std::string& pair) {
+    for (auto& [name, value] : options)
+        if (name == option) {
+            value += (value.empty() ? "" : ":") + pair;
+            return;
+        }
+    options.emplace_back(option, pair);
+}
+
+} // namespace
+
+// With KeepHdr a deep source is encoded as 10-bit 4:2:0 where the encoder
+// offers it, any other as 8-bit 4:2:0.
+void TTranscoder::KeepSourceDepth(const TInputStream& ist, TOutputStream& ost) {
+    if (!FOptions.KeepHdr) return;
+    const AVPixelFormat wanted =
+        DepthOf(ist.Stream->codecpar->format) > 8 ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
+    if (Offers(ost.Setup->Encoder, wanted)) ost.Encoder->pix_fmt = wanted;
+}
+
+bool TTranscoder::KeepsHdr(const TOutputStream& ost) const {
+    return FOptions.KeepHdr && DepthOf(ost.Encoder->pix_fmt) > 8;
+}
+
+// The source's colour description goes to the encoder and its mastering
+// display and light levels to the stream (containers) and to the encoders
+// that write them into the pictures.
+void TTranscoder::KeepHdrColours(const TInputStream& ist, TOutputStream& ost) {
+    const AVCodecParameters* in = ist.Stream->codecpar;
+    AVCodecContext* encoder = ost.Encoder;
+    encoder->color_primaries = in->color_primaries;
+    encoder->color_trc = in->color_trc;
+    encoder->colorspace = in->color_space;
+    encoder->color_range =
+        in->color_range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    encoder->chroma_sample_location = in->chroma_location;
+    PassHdrMetadata(ist, ost);
+}
+
+void TTranscoder::PassHdrMetadata(const TInputStream& ist, TOutputStream& ost) {
+    const std::string name = ost.Encoder->codec   ? ost.Encoder->codec->name
+                             : ost.Setup->Encoder ? ost.Setup->Encoder->name
+                                                  : "";
+    const bool x265 = name == "libx265", svt = name == "libsvtav1";
+    const std::string option = x265 ? "x265-params" : "svtav1-params";
+    TPrivateOptions& privates = ost.Setup->PrivateOptions;
+    for (int i = 0; i < ist.Stream->nb_side_data; ++i) {
+        const AVPacketSideData& data = ist.Stream->side_data[i];
+        if (data.type != AV_PKT_DATA_MASTERING_DISPLAY_METADATA &&
+            data.type != AV_PKT_DATA_CONTENT_LIGHT_LEVEL)
+            continue;
+        uint8_t* copy = ff::avformat.av_stream_new_side_data(ost.Stream, data.type, data.size);
+        if (!copy) throw FFmpegException("av_mallocz fail");
+        std::copy(data.data, data.data + data.size, copy);
+        if (!x265 && !svt) continue;
+        if (data.type == AV_PKT_DATA_MASTERING_DISPLAY_METADATA) {
+            const auto* m = reinterpret_cast<const AVMasteringDisplayMetadata*>(data.data);
+            if (m->has_primaries && m->has_luminance)
+                AppendParameter(privates, option,
+                                std::string(x265 ? "master-display=" : "mastering-display=") +
+                                    MasteringText(*m, x265));
+        } else {
+            const auto* l = reinterpret_cast<const AVContentLightMetadata*>(data.data);
+            AppendParameter(privates, option,
+                            std::string(x265 ? "max-cll=" : "content-light=") +
+                                std::to_string(l->MaxCLL) + "," + std::to_string(l->MaxFALL));
+        }
+    }
+    Log(llVerbose, FormatText("Stream #%d.%d: bit depth and HDR colours kept", ist.FileIndex,
+                              ist.StreamIndex));
 }

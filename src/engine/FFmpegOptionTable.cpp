@@ -249,6 +249,8 @@ const std::vector<TCustomFFmpeg::TOptionRow>& TCustomFFmpeg::OptionTable() {
         R::Float("adrift_threshold", &S::AudioDriftThreshold),
         R::Integer("vglobal", &S::VideoGlobalHeader),
         R::SetTrue("copyts", &S::CopyTs),
+        R::SetTrue("copy_all_streams", &S::CopyAllStreams),
+        R::SetTrue("keep_hdr", &S::KeepHdr),
         R::Boolean("shortest", &S::OptShortest),
         R::Float("dts_delta_threshold", &S::DtsDeltaThreshold),
         R::Integer("programid", &S::OptProgramID),

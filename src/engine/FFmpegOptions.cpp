@@ -478,7 +478,9 @@ void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value
     }
     AVCodecContext* context = FOptionContexts.CodecOptions[name[0] == 'a' ? 1 : 0];
     int64_t bitRate = 0;
-    if (context && ff::avutil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate < 1000)
+    // 0 asks for no bit rate target at all (constant quality), not a tiny one.
+    if (context && ff::avutil.av_opt_get_int(context, "b", 0, &bitRate) >= 0 && bitRate > 0 &&
+        bitRate < 1000)
         Log(llWarning, "WARNING: The bitrate parameter is set too low. It takes bits/s as "
                        "argument, not kbits/s");
 }

@@ -147,6 +147,12 @@ struct TOptionState {
     int AudioSyncMethod = 0;
     float AudioDriftThreshold = 0.1f;
     bool CopyTs = false;
+    // Every video, audio and subtitle stream of the first input copied as it
+    // is into the next output (its streams, not only the best of each kind).
+    bool CopyAllStreams = false;
+    // Encoded pictures keep a deep source's bit depth (4:2:0) and its HDR
+    // colours instead of being tone-mapped to 8-bit SDR.
+    bool KeepHdr = false;
     bool OptShortest = false;
     int VideoGlobalHeader = 0;
     bool HasVStatsFileName = false;

@@ -274,7 +274,7 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
         if (FOptions.UsingVhook)
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
-        if (FEngine.PreviewFlags() != 0)
+        if (FEngine.PreviewFlags() != 0 && !ost.Setup->WholeFileCopy)
             throw FFmpegException(
                 "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
     } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
@@ -343,6 +343,7 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
                 FOptions.SwsFlags = static_cast<int>(flags);
         }
         encoder->bits_per_raw_sample = 0;
+        KeepSourceDepth(ist, ost);
         PrepareToneMap(ist, ost);
         if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) &&
             ConfigureFilters(ist, ost) < 0) {

@@ -48,9 +48,9 @@ bool IsCoverPicture(const AVStream* stream) {
 }
 
 // Containers that hold a cover picture beside the sound: ID3v2 of MP3 and
-// the cover atom of the MP4 family, both in JPEG or PNG.
+// the cover atom of the MP4 family and FLAC's picture block, each in JPEG or PNG.
 bool HoldsCoverPicture(const AVOutputFormat* format) {
-    for (const char* name : {"mp3", "ipod", "mp4", "mov"})
+    for (const char* name : {"mp3", "ipod", "mp4", "mov", "flac"})
         if (std::strcmp(format->name, name) == 0) return true;
     return false;
 }
@@ -599,6 +599,10 @@ bool TCustomFFmpeg::OpenOutputSteps(const std::string& fileName, bool join) {
 }
 
 void TCustomFFmpeg::AddDefaultStreams(AVFormatContext* context, int outputFile, bool join) {
+    if (FOptions.CopyAllStreams && !join) {
+        AddCopiedStreams(outputFile);
+        return;
+    }
     const AVOutputFormat* format = context->oformat;
     bool useVideo = FOptions.VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE ||
                     FOptions.HasVideoCodecName;
@@ -653,6 +657,25 @@ void TCustomFFmpeg::AddCoverStream(int outputFile) {
     setup.StreamCopy = true;
     setup.SourceStream = cover;
     setup.Stream->disposition = AV_DISPOSITION_ATTACHED_PIC;
+}
+
+// One copied output stream for each video, audio and subtitle stream of the
+// first input, in its order; data and attachment streams stay behind.
+void TCustomFFmpeg::AddCopiedStreams(int outputFile) {
+    FOptions.CopyAllStreams = false;
+    if (FInputFiles.empty()) return;
+    const AVFormatContext* input = FInputFiles[0].Context.get();
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        const int type = input->streams[i]->codecpar->codec_type;
+        if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO &&
+            type != AVMEDIA_TYPE_SUBTITLE)
+            continue;
+        TOutputStreamSetup& setup = NewStream(outputFile, type);
+        setup.StreamCopy = true;
+        setup.SourceStream = static_cast<int>(i);
+        setup.WholeFileCopy = true;
+    }
+    FOptions.VideoStreamCopy = FOptions.AudioStreamCopy = FOptions.SubtitleStreamCopy = false;
 }
 
 bool TCustomFFmpeg::CanEncodeSubtitles(const AVFormatContext* input, int codecId) const {

@@ -227,6 +227,10 @@ private:
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
     void PrepareToneMap(TInputStream& ist, TOutputStream& ost);
+    void KeepSourceDepth(const TInputStream& ist, TOutputStream& ost);
+    bool KeepsHdr(const TOutputStream& ost) const;
+    void KeepHdrColours(const TInputStream& ist, TOutputStream& ost);
+    void PassHdrMetadata(const TInputStream& ist, TOutputStream& ost);
     bool HookOn() const;
     void ToneMapAheadOfHook(TInputStream& ist);
     void FitH264Limits(TOutputStream& ost);

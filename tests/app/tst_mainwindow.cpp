@@ -92,21 +92,28 @@ private slots:
         TIniFile settings = Settings();
         TFormatChooserModel model;
         model.Build(settings);
-        QCOMPARE(int(model.Rows.size()), 3);
+        QCOMPARE(int(model.Rows.size()), 4);
         for (const TChooserRow& row : model.Rows)
             QVERIFY(row.Info.IsCategory && row.Info.Collapsed);
         QCOMPARE(QString::fromStdString(model.Rows[1].Text), QString("General Video formates"));
+        QCOMPARE(QString::fromStdString(model.Rows[3].Text), QString("Modern formats"));
 
         model.ExpandCategory(1);
-        QCOMPARE(int(model.Rows.size()), 13);
+        QCOMPARE(int(model.Rows.size()), 14);
         for (int i = 0; i < 10; ++i) {
             QVERIFY(model.Rows[2 + i].Info.IsEntry);
             QCOMPARE(model.Rows[2 + i].Info.Code, 100 + i);
         }
         QCOMPARE(model.FindRow("  mpeg-2 video (*.mpg) "), 3);
         model.CollapseCategory(1);
-        QCOMPARE(int(model.Rows.size()), 3);
+        QCOMPARE(int(model.Rows.size()), 4);
         QVERIFY(model.Rows[1].Info.Collapsed);
+        // The modern formats open with their codes from 300.
+        model.ExpandCategory(3);
+        QCOMPARE(int(model.Rows.size()), 11);
+        QCOMPARE(model.Rows[4].Info.Code, 300);
+        QCOMPARE(model.Rows[10].Info.Code, 306);
+        model.CollapseCategory(3);
 
         QCOMPARE(TFormatChooserModel::ListHeight(30, 422), 422);
         QCOMPARE(TFormatChooserModel::ListHeight(5, 422), 120);
@@ -142,19 +149,19 @@ private slots:
         TFormatList* list = window->lst1;
         window->imgbtn1->click();
         QVERIFY(list->isVisible());
-        QCOMPARE(list->count(), 3);
-        QCOMPARE(list->height(), 80);
+        QCOMPARE(list->count(), 4); // the four categories, collapsed
+        QCOMPARE(list->height(), 100);
         QCOMPARE(list->geometry().bottom() + 1, window->edt1->y());
 
         // Beside the glyph nothing happens.
         PressRow(list, 2, 25);
-        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->count(), 4);
         QVERIFY(list->isVisible());
 
         // On the glyph the audio category opens.
         PressRow(list, 2, 5);
-        QCOMPARE(list->count(), 10);
-        QCOMPARE(list->height(), 220);
+        QCOMPARE(list->count(), 11);
+        QCOMPARE(list->height(), 240);
         int wav = -1;
         for (int i = 0; i < list->count(); ++i)
             if (list->item(i)->text() == "WAV - Waveform Audio (*.wav)") wav = i;
@@ -170,7 +177,7 @@ private slots:
 
         window = NewWindow();
         QCOMPARE(window->edt1->text(), QString("WAV - Waveform Audio (*.wav)"));
-        QCOMPARE(window->lst1->count(), 10);
+        QCOMPARE(window->lst1->count(), 11);
         QCOMPARE(window->lst1->currentItem()->text(), QString("WAV - Waveform Audio (*.wav)"));
         Dispose(window, this);
     }

@@ -6,8 +6,10 @@
 #include "app/ErrorReporter.h"
 #include "app/WinSettings.h"
 #include "core/FormatCatalogue.h"
+#include "core/ModernFormats.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -166,6 +168,51 @@ private slots:
         QVERIFY(WhileOpen([item] { item->trigger(); },
                           [](TfrmSettings& d) { QVERIFY(d.isVisible()); }));
         QVERIFY(h_->Messages.empty());
+    }
+
+    // The modern video formats show their quality steps and speed (keys of
+    // their own), the bit rate counts only when chosen instead of a step,
+    // and the classic formats show neither.
+    void modernFormatShowsQualityStepsAndSpeed() {
+        QVERIFY(WhileOpen([this](TfrmSettings& d) {
+            QVERIFY(!d.cmbQuality->isVisible());
+            QVERIFY(!d.chkSlower->isVisible());
+            PickInChooser(d, 301);
+            QVERIFY(d.cmbQuality->isVisible());
+            QVERIFY(d.chkSlower->isVisible());
+            QCOMPARE(d.cmbQuality->currentText(), QString("Quality: high"));
+            QVERIFY(!d.cmbVideoBitRate->isEnabled());
+            QCOMPARE(d.cmbVideoEncoder->currentText(), QString("av1"));
+            Choose(d.cmbQuality, "Quality: small file");
+            d.chkSlower->setChecked(true);
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        TIniFile settings(SettingsPath());
+        QCOMPARE(settings.ReadString("formatInfo301", "paraQualityStep", ""), std::string("small"));
+        QCOMPARE(settings.ReadString("formatInfo301", "paraSpeed", ""), std::string("slower"));
+        QCOMPARE(settings.ReadString("settings", "FormatCode", ""), std::string("301"));
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbQuality->currentText(), QString("Quality: small file"));
+            QVERIFY(d.chkSlower->isChecked());
+            Choose(d.cmbQuality, "Bit rate (choose below)");
+            QVERIFY(d.cmbVideoBitRate->isEnabled());
+            QTest::mouseClick(d.btnDefault, Qt::LeftButton);
+            QCOMPARE(d.cmbQuality->currentText(), QString("Quality: high"));
+            QVERIFY(!d.chkSlower->isChecked());
+        }));
+        QVERIFY(h_->Messages.empty());
+    }
+
+    // Picking a format whose encoder the libraries lack names the encoder.
+    void missingEncoderIsNamedWhenPicked() {
+        const TEncoderLookup previous =
+            SetEncoderLookup([](const std::string& name) { return name != "libsvtav1"; });
+        QVERIFY(WhileOpen([](TfrmSettings& d) { PickInChooser(d, 301); }));
+        SetEncoderLookup(previous);
+        QCOMPARE(h_->Messages.size(), size_t(1));
+        QCOMPARE(
+            h_->Messages[0].Text,
+            std::string("The encoder libsvtav1 is not available in the loaded media libraries"));
     }
 
     void audioFormatDisablesTheVideoGroup() {

@@ -158,6 +158,22 @@ private slots:
             window_->lvFIles->RemoveRow(window_->lvFIles->RowCount() - 1);
     }
 
+    // While the copying format is chosen the time fields' hints say that
+    // the converted file starts at a key frame; with any other they do not.
+    void copyingFormatHintSaysKeyFrame() {
+        const char* const keyFrame = "starts at the key frame at or before Trim Start";
+        h_->Settings().WriteInteger("settings", "FormatCode", 303);
+        OpenOn(0);
+        QVERIFY(trim_->edtStart->toolTip().contains(keyFrame));
+        QVERIFY(trim_->edtTrimLength->toolTip().contains(keyFrame));
+        trim_->btnCancel->click();
+        h_->Settings().WriteInteger("settings", "FormatCode", 102);
+        OpenOn(0);
+        QVERIFY(!trim_->edtStart->toolTip().contains(keyFrame));
+        QVERIFY(trim_->edtStart->toolTip().contains("Up and Down step one frame"));
+        trim_->btnCancel->click();
+    }
+
     // Without a trim the markers lie at both ends; OK keeps the row whole.
     void untrimmedSourceKeepsTheWholeLength() {
         OpenOn(0);

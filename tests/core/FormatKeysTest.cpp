@@ -124,7 +124,15 @@ TEST_F(TAppCoreTest, WritersUseOnlyTheTableAndWriteWhatTheBuilderReads) {
     std::string error;
     ASSERT_TRUE(ComposeFormatSection(PresetChoices(formats, FormatSectionName(103)), formats,
                                      FormatSectionName(103), h264, error));
-    const std::set<std::string> written = KeyNames(h264);
+    std::set<std::string> written = KeyNames(h264);
+    // The modern formats' own keys come with their built-in sections (and
+    // the dialog's block of its own for them).
+    const std::set<std::string> modern = KeyNames(BuiltInSettingsSection(300));
+    for (const TFormatKey* key : {&kUserQualityStep, &kUserSpeed}) {
+        EXPECT_TRUE(modern.count(Lower(key->Name))) << key->Name;
+        EXPECT_FALSE(written.count(Lower(key->Name))) << key->Name << " written for H.264";
+        written.insert(Lower(key->Name));
+    }
     for (const TFormatKey* key : FormatKeys())
         if (key->File == TKeyFile::Settings && (key->Readers & kReadByBuilder)) {
             EXPECT_TRUE(written.count(Lower(key->Name))) << key->Name << " is never written";

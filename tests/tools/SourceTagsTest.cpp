@@ -76,9 +76,9 @@ protected:
 };
 testsupport::TempDir* SourceTags::Dir = nullptr;
 
-// MP3 and M4A take the tags and the cover as an attached picture; WMA (ASF),
-// WAV (RIFF INFO) and Ogg (Vorbis comments) take the tags and go without
-// the cover.
+// MP3, M4A (AAC or ALAC) and FLAC take the tags and the cover as an
+// attached picture; WMA (ASF), WAV (RIFF INFO) and Ogg (Vorbis and Opus
+// comments) take the tags and go without the cover.
 TEST_F(SourceTags, AlbumTagsAndCoverSurvive) {
     struct Target {
         const char* Code;
@@ -87,11 +87,11 @@ TEST_F(SourceTags, AlbumTagsAndCoverSurvive) {
         bool Cover;
         const char* Tags;
     };
-    const Target targets[] = {{"200", "mp3", "mp3", true, "format"},
-                              {"202", "m4a", "aac", true, "format"},
-                              {"203", "wma", "wmav2", false, "format"},
-                              {"204", "wav", "pcm_s16le", false, "format"},
-                              {"205", "ogg", "vorbis", false, "stream"}};
+    const Target targets[] = {
+        {"200", "mp3", "mp3", true, "format"},     {"202", "m4a", "aac", true, "format"},
+        {"203", "wma", "wmav2", false, "format"},  {"204", "wav", "pcm_s16le", false, "format"},
+        {"205", "ogg", "vorbis", false, "stream"}, {"304", "flac", "flac", true, "format"},
+        {"305", "opus", "opus", false, "stream"},  {"306", "m4a", "alac", true, "format"}};
     for (const char* source : {"album.m4a", "album.mp3"}) {
         for (const Target& t : targets) {
             SCOPED_TRACE(std::string(source) + " -> " + t.Ext);

@@ -65,13 +65,14 @@ TEST(ToolHelp, ListFormatsGivesEveryCodeWithExtensionAndCaption) {
     const std::vector<std::string> lines = Lines(r.output);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0], "Code  Ext   Caption");
-    EXPECT_EQ(lines.size(), 21u) << r.output; // the heading and twenty formats
+    EXPECT_EQ(lines.size(), 28u) << r.output; // the heading, twenty and seven modern formats
     const char* const expected[] = {
         "0     mp4   ZUNE - MPEG-4 Video (*.mp4)",
         "102   mp4   MPEG-4 Video (*.mp4)",
         "108   dv    DV - NTSC -Digital Video Format (*.dv)",
         "200   mp3   MP3 MPEG Layer-3 Audio (*.mp3)",
         "206   ac3   AC-3 Audio Codec (*.ac3)",
+        "303   mkv   Matroska - keep streams, no re-encoding (*.mkv)",
     };
     for (const char* line : expected)
         EXPECT_TRUE(Has(r.output, std::string(line) + "\n")) << line << "\n" << r.output;

@@ -1,0 +1,257 @@
+// The modern formats converted the way the window converts them
+// (vantrel-convert --format runs the same option builder and settings):
+// their codecs and containers, outputs that decode cleanly and last as long
+// as the source, the copying format's untouched packets, kept HDR, the
+// quality steps and the refusals.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::ProbeValue;
+using testsupport::ProbeValues;
+using testsupport::ShellQuote;
+
+class ModernFormats : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Dir = new testsupport::TempDir;
+        // A phone clip: 8-bit pictures with sound.
+        ASSERT_TRUE(testsupport::MakeMedia(Dir->file("clip.mp4"),
+                                           "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                                           "sine=sample_rate=48000 -ac 2 -t 1 -c:v mpeg4 -c:a aac "
+                                           "-metadata title=Holiday"));
+        // A 10-bit HDR10 source (PQ, BT.2020).
+        ASSERT_TRUE(testsupport::MakeMedia(
+            Dir->file("hdr.mkv"),
+            "-f lavfi -i testsrc2=size=128x96:rate=25 -t 1 -pix_fmt yuv420p10le -c:v ffv1 "
+            "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc"));
+    }
+    static void TearDownTestSuite() { delete Dir; }
+
+    static std::string Q(const std::string& text) { return ShellQuote(text); }
+
+    // Runs vantrel-convert --format with the settings of `config` (a folder
+    // of the test's own); `args` follow the code.
+    static testsupport::CommandResult RunFormat(const std::string& config, const std::string& code,
+                                                const std::string& args) {
+        return testsupport::RunCommand("HOME=" + Q(Dir->file("home")) +
+                                       " XDG_CONFIG_HOME=" + Q(Dir->file(config)) + " " +
+                                       Q(VANTREL_CONVERT) + " --format " + code + " " + args);
+    }
+
+    // Converts into a folder of its own; the output file's name.
+    std::string Convert(const std::string& source, const std::string& code, const std::string& ext,
+                        const std::string& config = "cfg", const std::string& edits = "") {
+        const std::string folder = Dir->file("out" + code + "-" + std::to_string(++Runs));
+        const auto r =
+            RunFormat(config, code, edits + " --output-dir " + Q(folder) + " " + Q(source));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        return folder + "/" + std::filesystem::path(source).stem().string() + "_(new)." + ext;
+    }
+
+    // What ffmpeg reports while decoding the whole file; empty when clean.
+    static std::string DecodeErrors(const std::string& file) {
+        return testsupport::RunCommand("ffmpeg -nostdin -v error -i " + Q(file) + " -f null -")
+            .output;
+    }
+
+    static testsupport::TempDir* Dir;
+    int Runs = 0;
+};
+testsupport::TempDir* ModernFormats::Dir = nullptr;
+
+// Per stream, the sizes and hashes of its packets in order, without their
+// times (a container may store those in other units).
+std::vector<std::string> PacketHashes(const std::string& file) {
+    const auto r = testsupport::RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file) +
+                                           " -map 0 -c copy -f framemd5 -");
+    std::vector<std::string> packets;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string f; std::getline(parts, f, ',');)
+            fields.push_back(f.substr(f.find_first_not_of(' ')));
+        if (fields.size() == 6) packets.push_back(fields[0] + " " + fields[4] + " " + fields[5]);
+    }
+    std::stable_sort(packets.begin(), packets.end(),
+                     [](const std::string& a, const std::string& b) {
+                         return a.substr(0, a.find(' ')) < b.substr(0, b.find(' '));
+                     });
+    return packets;
+}
+
+} // namespace
+
+// Every code converts the clip into its container with its codecs; the
+// whole output decodes without an error and lasts as long as the source.
+TEST_F(ModernFormats, EachCodeConvertsWithItsCodecsAndContainer) {
+    struct Case {
+        const char* Code;
+        const char* Ext;
+        const char* Container; // ffprobe's format_name
+        const char* Video;     // empty: no picture
+        const char* Audio;
+        const char* PixelFormat;
+    };
+    const Case cases[] = {
+        {"300", "mp4", "mov,mp4,m4a,3gp,3g2,mj2", "hevc", "aac", "yuv420p"},
+        {"301", "mp4", "mov,mp4,m4a,3gp,3g2,mj2", "av1", "aac", "yuv420p"},
+        {"302", "webm", "matroska,webm", "vp9", "opus", "yuv420p"},
+        {"303", "mkv", "matroska,webm", "mpeg4", "aac", "yuv420p"},
+        {"304", "flac", "flac", "", "flac", ""},
+        {"305", "opus", "ogg", "", "opus", ""},
+        {"306", "m4a", "mov,mp4,m4a,3gp,3g2,mj2", "", "alac", ""},
+    };
+    const std::string source = Dir->file("clip.mp4");
+    const double length = testsupport::DurationSeconds(source);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Code);
+        const std::string out = Convert(source, c.Code, c.Ext);
+        ASSERT_TRUE(std::filesystem::exists(out));
+        EXPECT_EQ(ProbeValue(out, "format=format_name"), c.Container);
+        EXPECT_EQ(ProbeValue(out, "stream=codec_name", "a:0"), c.Audio);
+        if (*c.Video) {
+            EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), c.Video);
+            EXPECT_EQ(ProbeValue(out, "stream=pix_fmt", "v:0"), c.PixelFormat);
+            // The player shows it (AV1 through the libraries' dav1d decoder).
+            const std::string shot = Dir->file(std::string("shot") + c.Code + ".bmp");
+            const auto played = testsupport::RunCommand(
+                "QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy " + Q(VANTREL_PLAY) +
+                " --snapshot " + Q(shot) + " --seek 0.5 " + Q(out));
+            EXPECT_EQ(played.exitCode, 0) << played.output;
+            EXPECT_EQ(ProbeValues(shot, "stream=width,height", "v:0"),
+                      (std::vector<std::string>{"160", "120"}));
+        } else {
+            EXPECT_TRUE(ProbeValues(out, "stream=codec_name", "v").empty());
+        }
+        EXPECT_EQ(DecodeErrors(out), "");
+        EXPECT_NEAR(testsupport::DurationSeconds(out), length, 0.2);
+    }
+    // A constant-quality encode asks for no bit rate: no warning about one.
+    const auto r =
+        RunFormat("cfg", "300", "--output-dir " + Q(Dir->file("again")) + " " + Q(source));
+    EXPECT_EQ(r.output.find("bitrate parameter is set too low"), std::string::npos) << r.output;
+    // The HEVC stream carries the tag Apple's players look for.
+    EXPECT_EQ(ProbeValue(Dir->file("out300-1/clip_(new).mp4"), "stream=codec_tag_string", "v:0"),
+              "hvc1");
+}
+
+// The copying format keeps every stream's packets bit for bit, with the
+// chapters, the file's and the streams' tags and the dispositions.
+TEST_F(ModernFormats, CopyKeepsEveryPacketChaptersAndTags) {
+    const std::string chapters = Dir->file("chapters.txt");
+    std::ofstream(chapters) << ";FFMETADATA1\ntitle=Film\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\n"
+                               "END=500\ntitle=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=500\n"
+                               "END=1000\ntitle=Two\n";
+    const std::string subtitles = Dir->file("subs.srt");
+    std::ofstream(subtitles) << "1\n00:00:00,100 --> 00:00:00,800\nHello\n";
+    const std::string film = Dir->file("film.mkv");
+    ASSERT_TRUE(testsupport::RunFfmpeg(
+        "-f lavfi -i testsrc2=size=128x96:rate=25:duration=1 -f lavfi -i "
+        "sine=sample_rate=48000:duration=1 -f lavfi -i sine=frequency=300:duration=1 -i " +
+        Q(subtitles) + " -i " + Q(chapters) +
+        " -map 0 -map 1 -map 2 -map 3 -map_metadata 4 -map_chapters 4 -c:v libx264 -preset "
+        "ultrafast -c:a:0 aac -c:a:1 libopus -c:s srt -metadata:s:a:1 language=fra "
+        "-disposition:a:1 0 -disposition:s:0 forced " +
+        Q(film)));
+    const std::string out = Convert(film, "303", "mkv");
+    EXPECT_EQ(ProbeValues(out, "stream=codec_name"),
+              (std::vector<std::string>{"h264", "aac", "opus", "subrip"}));
+    const auto source = PacketHashes(film);
+    ASSERT_GT(source.size(), 50u);
+    EXPECT_EQ(PacketHashes(out), source);
+    EXPECT_EQ(ProbeValues(out, "chapter_tags=title"), (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(ProbeValue(out, "format_tags=title"), "Film");
+    EXPECT_EQ(ProbeValue(out, "stream_tags=language", "a:1"), "fra");
+    EXPECT_EQ(ProbeValue(out, "stream_disposition=default", "a:1"), "0");
+    EXPECT_EQ(ProbeValue(out, "stream_disposition=forced", "s:0"), "1");
+    EXPECT_EQ(DecodeErrors(out), "");
+}
+
+// A row whose edits need its pictures encoded is refused by the copying
+// format, naming the row's file and the edits.
+TEST_F(ModernFormats, CopyRefusesEditsThatNeedEncoding) {
+    const std::string folder = Dir->file("refused");
+    const auto r = RunFormat("cfg", "303",
+                             "--crop 8,0,8,0 --brightness 20 --output-dir " + Q(folder) + " " +
+                                 Q(Dir->file("clip.mp4")));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("clip.mp4' cannot be copied as it is (it has a crop, effects)"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/clip_(new).mkv"));
+}
+
+// A 10-bit PQ source keeps its depth, transfer and primaries in HEVC, AV1
+// and VP9 (profile 2); the 8-bit clip above stayed 8-bit.
+TEST_F(ModernFormats, HdrSourceStaysHdr) {
+    struct Case {
+        const char* Code;
+        const char* Ext;
+        const char* Profile;
+    };
+    for (const Case& c : {Case{"300", "mp4", "Main 10"}, Case{"301", "mp4", "Main"},
+                          Case{"302", "webm", "Profile 2"}}) {
+        SCOPED_TRACE(c.Code);
+        const std::string out = Convert(Dir->file("hdr.mkv"), c.Code, c.Ext);
+        EXPECT_EQ(ProbeValue(out, "stream=pix_fmt", "v:0"), "yuv420p10le");
+        EXPECT_EQ(ProbeValue(out, "stream=color_transfer", "v:0"), "smpte2084");
+        EXPECT_EQ(ProbeValue(out, "stream=color_primaries", "v:0"), "bt2020");
+        EXPECT_EQ(ProbeValue(out, "stream=profile", "v:0"), c.Profile);
+        EXPECT_EQ(DecodeErrors(out), "");
+    }
+}
+
+// The quality steps of one format give files in their order of size.
+TEST_F(ModernFormats, QualityStepsOrderTheSizes) {
+    const std::string config = "steps";
+    // The first run writes the settings file.
+    Convert(Dir->file("clip.mp4"), "300", "mp4", config);
+    const std::string settings = Dir->file(config) + "/vantrel/vantrel.ini";
+    std::uintmax_t last = 0;
+    for (const char* step : {"small", "medium", "high", "veryhigh"}) {
+        SCOPED_TRACE(step);
+        std::ifstream in(settings);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string key = "paraQualityStep=";
+        const auto section = text.find("[formatInfo300]");
+        ASSERT_NE(section, std::string::npos);
+        const auto at = text.find(key, section);
+        ASSERT_NE(at, std::string::npos);
+        text.replace(at, text.find('\n', at) - at, key + step);
+        std::ofstream(settings) << text;
+        const std::string out = Convert(Dir->file("clip.mp4"), "300", "mp4", config);
+        const std::uintmax_t size = std::filesystem::file_size(out);
+        EXPECT_GT(size, last);
+        last = size;
+    }
+}
+
+// The command line lists the new codes and prints their options.
+TEST_F(ModernFormats, ListAndPrintOptionsKnowTheCodes) {
+    const auto list = testsupport::RunCommand("HOME=" + Q(Dir->file("home")) +
+                                              " XDG_CONFIG_HOME=" + Q(Dir->file("cfg")) + " " +
+                                              Q(VANTREL_CONVERT) + " --list-formats");
+    EXPECT_NE(list.output.find("300   mp4   H.265/HEVC Video (*.mp4)\n"), std::string::npos)
+        << list.output;
+    EXPECT_NE(list.output.find("306   m4a   ALAC Apple Lossless Audio (*.m4a)\n"),
+              std::string::npos);
+    const auto vp9 = RunFormat("cfg", "302", "--print-options " + Q(Dir->file("clip.mp4")));
+    EXPECT_EQ(vp9.exitCode, 0) << vp9.output;
+    for (const char* line : {"\nvcodec=libvpx-vp9\n", "\nacodec=libopus\n", "\ncrf=31\n",
+                             "\nrow-mt=1\n", "\nkeep_hdr=1\n"})
+        EXPECT_NE(vp9.output.find(line), std::string::npos) << line << vp9.output;
+    const auto copy = RunFormat("cfg", "303", "--print-options " + Q(Dir->file("clip.mp4")));
+    EXPECT_NE(copy.output.find("\ncopy_all_streams=1\n"), std::string::npos) << copy.output;
+}
