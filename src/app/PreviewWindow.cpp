@@ -12,7 +12,7 @@
 TPreviewForm::TPreviewForm(const QSize& clientSize, std::function<void()> onClosed)
     : QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                            Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      onClosed_(std::move(onClosed)) {
+      FOnClosed(std::move(onClosed)) {
     setObjectName("frmPreviewer");
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(clientSize);
@@ -21,7 +21,7 @@ TPreviewForm::TPreviewForm(const QSize& clientSize, std::function<void()> onClos
 }
 
 void TPreviewForm::ShowPicture(const Bitmap24& bitmap, int64_t pts) {
-    picture_ = QImage(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
+    FPicture = QImage(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
                       QImage::Format_BGR888)
                    .copy();
     setWindowTitle(QString::fromStdString(DurationToText(pts)));
@@ -31,7 +31,7 @@ void TPreviewForm::ShowPicture(const Bitmap24& bitmap, int64_t pts) {
 void TPreviewForm::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    painter.drawImage(0, 0, picture_);
+    painter.drawImage(0, 0, FPicture);
 }
 
 // The picture stands in for the title bar: pressing on it moves the window.
@@ -41,7 +41,7 @@ void TPreviewForm::mousePressEvent(QMouseEvent* event) {
 }
 
 void TPreviewForm::closeEvent(QCloseEvent* event) {
-    if (onClosed_) onClosed_();
+    if (FOnClosed) FOnClosed();
     event->accept();
 }
 
@@ -49,13 +49,13 @@ TPreviewWindow::TPreviewWindow() = default;
 TPreviewWindow::~TPreviewWindow() = default;
 
 bool TPreviewWindow::Show(const Bitmap24& bitmap, int, int64_t pts) {
-    if (closed_) return false;
-    if (!form_) {
-        form_ = std::make_unique<TPreviewForm>(QSize(bitmap.Width, bitmap.Height),
-                                               [this] { closed_ = true; });
-        form_->show();
+    if (FClosed) return false;
+    if (!FForm) {
+        FForm = std::make_unique<TPreviewForm>(QSize(bitmap.Width, bitmap.Height),
+                                               [this] { FClosed = true; });
+        FForm->show();
     }
-    form_->ShowPicture(bitmap, pts);
+    FForm->ShowPicture(bitmap, pts);
     return true;
 }
 

@@ -18,7 +18,7 @@ public:
 
     // Takes a copy of the picture, sets the caption and repaints.
     void ShowPicture(const Bitmap24& bitmap, int64_t pts);
-    const QImage& Picture() const { return picture_; }
+    const QImage& Picture() const { return FPicture; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -26,8 +26,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QImage picture_;
-    std::function<void()> onClosed_;
+    QImage FPicture;
+    std::function<void()> FOnClosed;
 };
 
 // IPreviewWindow over a TPreviewForm made with the first picture. Every call
@@ -38,11 +38,11 @@ public:
     ~TPreviewWindow() override;
 
     bool Show(const Bitmap24& bitmap, int frameNumber, int64_t pts) override;
-    TPreviewForm* Form() const { return form_.get(); }
+    TPreviewForm* Form() const { return FForm.get(); }
 
 private:
-    std::unique_ptr<TPreviewForm> form_;
-    bool closed_ = false;
+    std::unique_ptr<TPreviewForm> FForm;
+    bool FClosed = false;
 };
 
 // Makes the engine create TPreviewWindow windows.

@@ -36,15 +36,15 @@ QString PrivateTempFolder() {
 } // namespace
 
 TSingleInstance::TSingleInstance(QString socketName, QObject* parent)
-    : QObject(parent), name_(socketName.isEmpty() ? DefaultSocketName() : std::move(socketName)) {
+    : QObject(parent), FName(socketName.isEmpty() ? DefaultSocketName() : std::move(socketName)) {
     // No socket options: with them Qt binds elsewhere and renames the socket
     // into place, replacing a running instance's socket instead of failing.
     // The socket's folder is the user's own (DefaultSocketName()).
-    connect(&server_, &QLocalServer::newConnection, this, &TSingleInstance::AcceptConnections);
+    connect(&FServer, &QLocalServer::newConnection, this, &TSingleInstance::AcceptConnections);
 }
 
 TSingleInstance::~TSingleInstance() {
-    server_.close();
+    FServer.close();
 }
 
 QString TSingleInstance::DefaultSocketName() {
@@ -58,9 +58,9 @@ QString TSingleInstance::DefaultSocketName() {
 }
 
 bool TSingleInstance::HandOver(const QStringList& files, int timeoutMs) {
-    if (name_.isEmpty()) return false;
+    if (FName.isEmpty()) return false;
     QLocalSocket socket;
-    socket.connectToServer(name_);
+    socket.connectToServer(FName);
     if (!socket.waitForConnected(timeoutMs)) return false;
     QByteArray request;
     QDataStream out(&request, QIODevice::WriteOnly);
@@ -76,32 +76,32 @@ bool TSingleInstance::HandOver(const QStringList& files, int timeoutMs) {
 }
 
 bool TSingleInstance::Listen() {
-    error_.clear();
-    if (name_.isEmpty()) {
-        error_ = "no private folder for the instance socket";
+    FError.clear();
+    if (FName.isEmpty()) {
+        FError = "no private folder for the instance socket";
         return false;
     }
-    if (server_.isListening() || server_.listen(name_)) return true;
-    if (server_.serverError() == QAbstractSocket::AddressInUseError) {
+    if (FServer.isListening() || FServer.listen(FName)) return true;
+    if (FServer.serverError() == QAbstractSocket::AddressInUseError) {
         if (AnotherAnswers(1000)) return false;
         // Left behind by an instance that ended without closing it.
-        QLocalServer::removeServer(name_);
-        if (server_.listen(name_)) return true;
+        QLocalServer::removeServer(FName);
+        if (FServer.listen(FName)) return true;
     }
-    error_ = server_.errorString();
+    FError = FServer.errorString();
     return false;
 }
 
 bool TSingleInstance::AnotherAnswers(int timeoutMs) const {
     QLocalSocket probe;
-    probe.connectToServer(name_);
+    probe.connectToServer(FName);
     const bool answered = probe.waitForConnected(timeoutMs);
     probe.abort();
     return answered;
 }
 
 void TSingleInstance::AcceptConnections() {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
+    while (QLocalSocket* socket = FServer.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { ReadRequest(socket); });
         QTimer::singleShot(kRequestTimeoutMs, socket, [socket] { socket->abort(); });

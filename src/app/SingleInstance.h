@@ -30,10 +30,10 @@ public:
     // by a crashed instance) is removed first. False when another instance
     // answers on the socket, or when listening fails (see ErrorText()).
     bool Listen();
-    bool IsListening() const { return server_.isListening(); }
+    bool IsListening() const { return FServer.isListening(); }
     // Why Listen() failed; empty when another instance answered.
-    const QString& ErrorText() const { return error_; }
-    const QString& SocketName() const { return name_; }
+    const QString& ErrorText() const { return FError; }
+    const QString& SocketName() const { return FName; }
 
 signals:
     // Files handed over by a later start (possibly none: that start only
@@ -45,7 +45,7 @@ private:
     void AcceptConnections();
     void ReadRequest(QLocalSocket* socket);
 
-    QString name_;
-    QString error_;
-    QLocalServer server_;
+    QString FName;
+    QString FError;
+    QLocalServer FServer;
 };

@@ -8,9 +8,9 @@
 
 TfrmAbout::TfrmAbout(QWidget* mainWindow, QString productName, QString versionText,
                      QString productPage)
-    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow),
-      productName_(std::move(productName)), versionText_(std::move(versionText)),
-      productPage_(std::move(productPage)) {
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), FMainWindow(mainWindow),
+      FProductName(std::move(productName)), FVersionText(std::move(versionText)),
+      FProductPage(std::move(productPage)) {
     setObjectName("frmAbout");
     FormCreate();
 }
@@ -39,9 +39,9 @@ void TfrmAbout::FormCreate() {
 
 void TfrmAbout::FormShow() {
     setStyleSheet(skin::StyleSheet());
-    lblAppNameVer->setText(productName_ + versionText_);
-    lblLink->setText(QString("<a style=\"color:#9cc4ff\" href=\"%1\">%1</a>").arg(productPage_));
-    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+    lblAppNameVer->setText(FProductName + FVersionText);
+    lblLink->setText(QString("<a style=\"color:#9cc4ff\" href=\"%1\">%1</a>").arg(FProductPage));
+    if (FMainWindow) move(FMainWindow->geometry().center() - rect().center());
 }
 
 void TfrmAbout::btn1Click() {
@@ -58,7 +58,7 @@ void TfrmAbout::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), skin::Background());
     painter.fillRect(QRect(0, 0, width(), 26), skin::Band());
     painter.setPen(Qt::white);
-    painter.drawText(QRect(10, 0, width() - 20, 26), Qt::AlignVCenter, "About " + productName_);
+    painter.drawText(QRect(10, 0, width() - 20, 26), Qt::AlignVCenter, "About " + FProductName);
     painter.setPen(skin::HotFrame());
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

@@ -24,6 +24,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QWidget* mainWindow_;
-    QString productName_, versionText_, productPage_;
+    QWidget* FMainWindow;
+    QString FProductName, FVersionText, FProductPage;
 };

@@ -12,7 +12,7 @@
 
 TfrmCover::TfrmCover(QWidget* mainWindow)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::SplashScreen | Qt::WindowStaysOnTopHint),
-      mainWindow_(mainWindow) {
+      FMainWindow(mainWindow) {
     setObjectName("frmCover");
     setAttribute(Qt::WA_DeleteOnClose, false);
     FormCreate();
@@ -45,26 +45,26 @@ QImage TfrmCover::BuiltInPicture() {
 
 void TfrmCover::FormCreate() {
     resize(399, 239);
-    picture_ = BuiltInPicture();
+    FPicture = BuiltInPicture();
     const QString file =
         QDir(QCoreApplication::applicationDirPath()).filePath("skin/vantrelcover.jpg");
     QImage fromFile = ReadJpegFile(file.toStdString());
-    if (!fromFile.isNull()) picture_ = fromFile;
-    tmr1_.setInterval(2000);
-    connect(&tmr1_, &QTimer::timeout, this, &TfrmCover::tmr1Timer);
+    if (!fromFile.isNull()) FPicture = fromFile;
+    FTmr1.setInterval(2000);
+    connect(&FTmr1, &QTimer::timeout, this, &TfrmCover::tmr1Timer);
 }
 
 void TfrmCover::FormShow() {
-    resize(picture_.size());
+    resize(FPicture.size());
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     raise();
-    tmr1_.start();
+    FTmr1.start();
 }
 
 void TfrmCover::tmr1Timer() {
-    if (mainWindow_ && mainWindow_->isVisible()) {
-        tmr1_.stop();
+    if (FMainWindow && FMainWindow->isVisible()) {
+        FTmr1.stop();
         hide();
     }
 }
@@ -76,5 +76,5 @@ void TfrmCover::showEvent(QShowEvent* event) {
 
 void TfrmCover::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, picture_);
+    painter.drawImage(0, 0, FPicture);
 }

@@ -15,8 +15,8 @@ public:
     void FormShow();
     void tmr1Timer();
 
-    const QImage& Picture() const { return picture_; }
-    QTimer* tmr1() { return &tmr1_; }
+    const QImage& Picture() const { return FPicture; }
+    QTimer* tmr1() { return &FTmr1; }
 
     // The built-in picture, 399 x 239.
     static QImage BuiltInPicture();
@@ -26,7 +26,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QWidget* mainWindow_;
-    QImage picture_;
-    QTimer tmr1_;
+    QWidget* FMainWindow;
+    QImage FPicture;
+    QTimer FTmr1;
 };

@@ -51,7 +51,7 @@ QString Decimal(int64_t value) {
 } // namespace
 
 TfrmFileInfo::TfrmFileInfo(QWidget* mainWindow)
-    : QDialog(mainWindow), CCAVC(std::make_unique<TFFmpegVCL>()), mainWindow_(mainWindow) {
+    : QDialog(mainWindow), CCAVC(std::make_unique<TFFmpegVCL>()), FMainWindow(mainWindow) {
     setObjectName("frmFileInfo");
     setWindowTitle("File information");
     setModal(true);
@@ -120,7 +120,7 @@ void TfrmFileInfo::FormShow() {
     setStyleSheet(skin::StyleSheet());
     lblSourceName->clear();
     lblFileLength->clear();
-    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+    if (FMainWindow) move(FMainWindow->geometry().center() - rect().center());
     int task = -1;
     if (!OpenSource(task)) return;
     TAVProbe& probe = *CCAVC->AVProbe();

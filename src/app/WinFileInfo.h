@@ -64,6 +64,6 @@ private:
     void ShowVideo(TAVProbe& probe, TAVProbe* input);
     void ShowAudio(TAVProbe& probe, TAVProbe* input);
 
-    QWidget* mainWindow_;
+    QWidget* FMainWindow;
     std::string FSourceFile;
 };

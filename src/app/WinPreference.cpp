@@ -58,7 +58,7 @@ QPushButton* NewButton(const QString& name, const QString& caption, const QRect&
 
 TfrmPreference::TfrmPreference(QWidget* mainWindow, const TGlobalObject& global,
                                TFolderChooser chooser)
-    : QDialog(mainWindow), mainWindow_(mainWindow), global_(global), chooser_(std::move(chooser)) {
+    : QDialog(mainWindow), FMainWindow(mainWindow), FGlobal(global), FChooser(std::move(chooser)) {
     setObjectName("frmPreference");
     setWindowTitle("Preference");
     setModal(true);
@@ -115,14 +115,14 @@ void TfrmPreference::CreatePriorityGroup() {
     rdGrpPriority->setObjectName("rdGrpPriority");
     rdGrpPriority->setAccessibleName("Work priority");
     rdGrpPriority->setGeometry(10, 278, 460, 58);
-    priorityButtons_ = new QButtonGroup(this);
+    FPriorityButtons = new QButtonGroup(this);
     const char* const captions[4] = {"Idle", "Normal", "Lower", "Lowest"};
     for (int i = 0; i < 4; ++i) {
         rdPriority[i] = new QRadioButton(captions[i], rdGrpPriority);
         rdPriority[i]->setObjectName(QString("rdGrpPriority%1").arg(i));
         rdPriority[i]->setAccessibleName(captions[i]);
         rdPriority[i]->setGeometry(16 + i * 110, 24, 100, 22);
-        priorityButtons_->addButton(rdPriority[i], i);
+        FPriorityButtons->addButton(rdPriority[i], i);
     }
 }
 
@@ -164,8 +164,8 @@ void TfrmPreference::ConnectHandlers() {
 void TfrmPreference::FormShow() {
     resize(480, kDialogHeight);
     setStyleSheet(skin::StyleSheet());
-    CheckFolderAtStart(global_, "SnapOutPutDir");
-    const TIniFile settings = global_.Settings();
+    CheckFolderAtStart(FGlobal, "SnapOutPutDir");
+    const TIniFile settings = FGlobal.Settings();
     edtSnapDirectory->setText(QString::fromStdString(
         settings.ReadString(kSettingsSection, "SnapOutPutDir", DefaultOutputFolder())));
     ckFullSize->setChecked(settings.ReadBool(kSettingsSection, "snapFullSize", true));
@@ -179,7 +179,7 @@ void TfrmPreference::FormShow() {
     trcCmp->setValue(spedCmp->value());
     SetPriorityIndex(settings.ReadInteger(kSettingsSection, "priority", kNormalPriority));
     spedConcurrent->setValue(StoredConversionsAtATime(settings));
-    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+    if (FMainWindow) move(FMainWindow->geometry().center() - rect().center());
 }
 
 // All values go to the settings file in one rewrite; when it fails the file
@@ -198,7 +198,7 @@ void TfrmPreference::btnOkClick() {
     if (spedCmp->value() > 0) values.emplace_back("jpgCmp", std::to_string(spedCmp->value()));
     values.emplace_back("priority", std::to_string(PriorityIndex()));
     values.emplace_back("MaxConcurrent", std::to_string(spedConcurrent->value()));
-    TIniFile settings = global_.Settings();
+    TIniFile settings = FGlobal.Settings();
     if (!settings.WriteSectionValues(kSettingsSection, values)) {
         ShowMessageBox("Warning", "Cannot write the settings file " + settings.FileName() + ".",
                        TMsgIcon::Warning, TMsgButtons::Ok);
@@ -226,14 +226,14 @@ void TfrmPreference::btnDefaultClick() {
 
 void TfrmPreference::btnBrowsClick() {
     const std::string shown = edtSnapDirectory->text().toStdString();
-    const std::string chosen = chooser_ ? chooser_(shown) : std::string();
+    const std::string chosen = FChooser ? FChooser(shown) : std::string();
     edtSnapDirectory->setText(
-        QString::fromStdString(AcceptChosenFolder(global_, "SnapOutPutDir", chosen, shown)));
+        QString::fromStdString(AcceptChosenFolder(FGlobal, "SnapOutPutDir", chosen, shown)));
 }
 
 void TfrmPreference::btnOpenClick() {
     const std::string folder =
-        global_.Settings().ReadString(kSettingsSection, "SnapOutPutDir", DefaultOutputFolder());
+        FGlobal.Settings().ReadString(kSettingsSection, "SnapOutPutDir", DefaultOutputFolder());
     if (edtSnapDirectory->text().size() > 2) OpenLocalInDesktop(folder);
 }
 
@@ -265,7 +265,7 @@ void TfrmPreference::spedCmpChange() {
 }
 
 int TfrmPreference::PriorityIndex() const {
-    return priorityButtons_->checkedId();
+    return FPriorityButtons->checkedId();
 }
 
 // A stored value without meaning shows the normal priority.

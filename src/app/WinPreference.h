@@ -75,8 +75,8 @@ private:
     // The pair rule: when both boxes are unchecked, `clicked` is checked again.
     static void KeepOneChecked(QCheckBox* clicked, QCheckBox* other);
 
-    QWidget* mainWindow_;
-    const TGlobalObject& global_;
-    TFolderChooser chooser_;
-    QButtonGroup* priorityButtons_ = nullptr;
+    QWidget* FMainWindow;
+    const TGlobalObject& FGlobal;
+    TFolderChooser FChooser;
+    QButtonGroup* FPriorityButtons = nullptr;
 };

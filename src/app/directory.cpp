@@ -65,20 +65,20 @@ QPushButton* NewButton(const QString& name, const QString& caption, QWidget* par
 
 } // namespace
 
-TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), FMainWindow(mainWindow) {
     setObjectName("fmDirectory");
     setWindowTitle("Browse");
     setModal(true);
     lbl1 = new QLabel("Please select an output directory:", this);
     lbl1->setObjectName("lbl1");
     lbl1->setGeometry(12, 10, 298, 20);
-    model_ = new QFileSystemModel(this);
-    model_->setIconProvider(&icons_);
-    model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    FModel = new QFileSystemModel(this);
+    FModel->setIconProvider(&FIcons);
+    FModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     // Writable only so that a new folder can be named in the tree; nothing
     // else edits or moves entries.
-    model_->setReadOnly(false);
-    model_->setRootPath(kRootFolder);
+    FModel->setReadOnly(false);
+    FModel->setRootPath(kRootFolder);
     edtPath = new QLineEdit(this);
     edtPath->setObjectName("edtPath");
     edtPath->setAccessibleName("Folder path");
@@ -87,8 +87,8 @@ TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), mainWindo
     stview_selectdir = new QTreeView(this);
     stview_selectdir->setObjectName("stview_selectdir");
     stview_selectdir->setAccessibleName("Please select an output directory:");
-    stview_selectdir->setModel(model_);
-    for (int column = 1; column < model_->columnCount(); ++column)
+    stview_selectdir->setModel(FModel);
+    for (int column = 1; column < FModel->columnCount(); ++column)
         stview_selectdir->hideColumn(column);
     stview_selectdir->header()->hide();
     stview_selectdir->setGeometry(12, 62, 298, 236);
@@ -107,7 +107,7 @@ TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), mainWindo
         stview_selectdirClick();
         ShowSelectedPath();
     });
-    connect(model_, &QFileSystemModel::fileRenamed, this, [this] { ShowSelectedPath(); });
+    connect(FModel, &QFileSystemModel::fileRenamed, this, [this] { ShowSelectedPath(); });
     connect(edtPath, &QLineEdit::returnPressed, this, &TfmDirectory::edtPathReturn);
     connect(edtPath, &QLineEdit::textEdited, this, [this] { stview_selectdirClick(); });
     connect(btnNewFolder, &QPushButton::clicked, this, &TfmDirectory::btnNewFolderClick);
@@ -134,7 +134,7 @@ std::string TfmDirectory::Execute(const std::string& startFolder) {
 }
 
 bool TfmDirectory::SelectFolder(const std::string& folder) {
-    const QModelIndex index = model_->index(QString::fromStdString(folder));
+    const QModelIndex index = FModel->index(QString::fromStdString(folder));
     if (!index.isValid()) return false;
     for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
         stview_selectdir->expand(parent);
@@ -146,7 +146,7 @@ bool TfmDirectory::SelectFolder(const std::string& folder) {
 
 std::string TfmDirectory::SelectedFolder() const {
     const QModelIndex index = stview_selectdir->currentIndex();
-    return index.isValid() ? model_->filePath(index).toStdString() : std::string();
+    return index.isValid() ? FModel->filePath(index).toStdString() : std::string();
 }
 
 void TfmDirectory::FormShow() {
@@ -156,7 +156,7 @@ void TfmDirectory::FormShow() {
     stview_selectdir->expand(stview_selectdir->currentIndex());
     stview_selectdirClick();
     ShowSelectedPath();
-    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+    if (FMainWindow) move(FMainWindow->geometry().center() - rect().center());
 }
 
 // Every entry of this tree is a real folder; only "nothing selected" with
@@ -198,12 +198,12 @@ std::string TfmDirectory::ChosenFolder() {
 
 void TfmDirectory::btnNewFolderClick() {
     QModelIndex parent = stview_selectdir->currentIndex();
-    if (!parent.isValid()) parent = model_->index(QDir::homePath());
-    const QDir folder(model_->filePath(parent));
+    if (!parent.isValid()) parent = FModel->index(QDir::homePath());
+    const QDir folder(FModel->filePath(parent));
     QString name = kNewFolderName;
     for (int n = 2; folder.exists(name); ++n)
         name = QString("%1 %2").arg(kNewFolderName).arg(n);
-    const QModelIndex made = model_->mkdir(parent, name);
+    const QModelIndex made = FModel->mkdir(parent, name);
     if (!made.isValid()) {
         ShowMessageBox(QCoreApplication::applicationName().toStdString(),
                        "Cannot create the folder " + folder.filePath(name).toStdString() + ".",

@@ -68,9 +68,9 @@ private:
     std::string ChosenFolder();
     void ShowSelectedPath();
 
-    QWidget* mainWindow_;
-    QFileSystemModel* model_ = nullptr;
-    QFileIconProvider icons_;
+    QWidget* FMainWindow;
+    QFileSystemModel* FModel = nullptr;
+    QFileIconProvider FIcons;
     std::string FResult;
     std::string FStartFolder;
 };
