@@ -123,7 +123,7 @@ def main():
                      base_rss / 1024.0, rss / base_rss, SECONDS / wall), flush=True)
             clear()
             measured.run(ours, env)
-            kept = os.path.join(work, "ours." + f["ext"])
+            kept = os.path.join(work, "ours" + f["code"] + "." + f["ext"])
             shutil.copy(ours_file(f), kept)
             rows.append((f, kept, wall))
         if not have_handbrake:
@@ -131,7 +131,7 @@ def main():
         print("\n%-28s %8s %8s %9s %9s %7s %7s  (vs HandBrakeCLI, one run each)"
               % ("case", "wall s", "HB s", "size kB", "HB kB", "SSIM", "HB SSIM"))
         for f, kept, wall in rows:
-            hb_out = os.path.join(work, "hb." + f["ext"])
+            hb_out = os.path.join(work, "hb" + f["code"] + "." + f["ext"])
             hb = ["HandBrakeCLI", "-i", source, "-o", hb_out, "--crop", "0:0:0:0",
                   "--non-anamorphic", "--width", "1280", "--height", "720",
                   "--mixdown", "stereo", *f["handbrake"]]
