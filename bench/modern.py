@@ -29,18 +29,18 @@ SECONDS = int(os.environ.get("LENGTH", "20"))
 # The settings of the formats' defaults ("Quality: high", fast speed), as
 # the option builder passes them to the encoders.
 FORMATS = [
-    {"code": "300", "ext": "mp4", "name": "300 HEVC veryfast crf 24",
-     "ffmpeg": ["-c:v", "libx265", "-preset", "veryfast", "-crf", "24", "-tag:v", "hvc1",
+    {"code": "300", "ext": "mp4", "name": "300 HEVC ultrafast crf 24",
+     "ffmpeg": ["-c:v", "libx265", "-preset", "ultrafast", "-crf", "24", "-tag:v", "hvc1",
                 "-c:a", "aac", "-b:a", "160k"],
-     "handbrake": ["-e", "x265", "--encoder-preset", "veryfast", "-q", "24",
+     "handbrake": ["-e", "x265", "--encoder-preset", "ultrafast", "-q", "24",
                    "-E", "av_aac", "-B", "160"]},
     {"code": "301", "ext": "mp4", "name": "301 AV1 preset 10 crf 30",
      "ffmpeg": ["-c:v", "libsvtav1", "-preset", "10", "-crf", "30",
                 "-c:a", "aac", "-b:a", "160k"],
      "handbrake": ["-e", "svt_av1", "--encoder-preset", "10", "-q", "30",
                    "-E", "av_aac", "-B", "160"]},
-    {"code": "302", "ext": "webm", "name": "302 VP9 cpu-used 5 crf 31",
-     "ffmpeg": ["-c:v", "libvpx-vp9", "-deadline", "good", "-cpu-used", "5", "-row-mt", "1",
+    {"code": "302", "ext": "webm", "name": "302 VP9 realtime 6 crf 31",
+     "ffmpeg": ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "6", "-row-mt", "1",
                 "-crf", "31", "-b:v", "0", "-c:a", "libopus", "-b:a", "128k"],
      # HandBrake's VP9 presets are its own names for libvpx's speeds.
      "handbrake": ["-e", "VP9", "--encoder-preset", "veryfast", "-q", "31",
@@ -123,7 +123,7 @@ def main():
                      base_rss / 1024.0, rss / base_rss, SECONDS / wall), flush=True)
             clear()
             measured.run(ours, env)
-            kept = os.path.join(work, "ours." + f["ext"])
+            kept = os.path.join(work, "ours" + f["code"] + "." + f["ext"])
             shutil.copy(ours_file(f), kept)
             rows.append((f, kept, wall))
         if not have_handbrake:
@@ -131,7 +131,7 @@ def main():
         print("\n%-28s %8s %8s %9s %9s %7s %7s  (vs HandBrakeCLI, one run each)"
               % ("case", "wall s", "HB s", "size kB", "HB kB", "SSIM", "HB SSIM"))
         for f, kept, wall in rows:
-            hb_out = os.path.join(work, "hb." + f["ext"])
+            hb_out = os.path.join(work, "hb" + f["code"] + "." + f["ext"])
             hb = ["HandBrakeCLI", "-i", source, "-o", hb_out, "--crop", "0:0:0:0",
                   "--non-anamorphic", "--width", "1280", "--height", "720",
                   "--mixdown", "stereo", *f["handbrake"]]

@@ -4,6 +4,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/AVCodecEntries.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -23,20 +24,24 @@ constexpr std::array<TModernChoice, 2> kSpeeds = {{
 }};
 
 // One video encoder's scale: the constant-quality value of each step (the
-// encoder's own "crf") and the preset option of each speed.
+// encoder's own "crf") and the options of each speed ("name=value" pairs
+// separated by ",").
 struct TEncoderScale {
     int Code;
-    std::array<const char*, 4> Crf; // very high .. small file
-    const char* PresetOption;
+    std::array<const char*, 4> Crf;    // very high .. small file
     std::array<const char*, 2> Preset; // fast, slower
 };
 
-// libx265 and SVT-AV1 keep up with a 720p source on two cores at the fast
-// presets; VP9 needs its quickest "good" speed for that.
+// The fast speeds keep up with a 720p source on two cores: x265 only at
+// "ultrafast" (its "veryfast" runs at a fifth of that), SVT-AV1 at 10, VP9
+// only in libvpx's real-time mode (its quickest "good" speed is 6 times
+// slower).
 constexpr std::array<TEncoderScale, 3> kScales = {{
-    {kModernHevc, {"20", "24", "28", "32"}, "preset", {"veryfast", "medium"}},
-    {kModernAv1, {"24", "30", "36", "44"}, "preset", {"10", "7"}},
-    {kModernVp9, {"24", "31", "37", "45"}, "cpu-used", {"5", "2"}},
+    {kModernHevc, {"20", "24", "28", "32"}, {"preset=ultrafast", "preset=fast"}},
+    {kModernAv1, {"24", "30", "36", "44"}, {"preset=10", "preset=7"}},
+    {kModernVp9,
+     {"24", "31", "37", "45"},
+     {"deadline=realtime,cpu-used=6", "deadline=good,cpu-used=4"}},
 }};
 
 const TEncoderScale* ScaleOf(int code) {
@@ -56,10 +61,7 @@ std::size_t PositionOf(std::span<const TModernChoice> choices, const std::string
 // What each format always asks of its encoder.
 void AddFixedOptions(int code, TOptionLines& lines) {
     if (code == kModernHevc) lines.emplace_back("vtag", "hvc1"); // Apple players need this tag
-    if (code == kModernVp9) {
-        lines.emplace_back("row-mt", "1");
-        lines.emplace_back("deadline", "good");
-    }
+    if (code == kModernVp9) lines.emplace_back("row-mt", "1");
 }
 
 // The lookup in use, under its own lock (a batch and a dialog may ask).
@@ -101,7 +103,14 @@ TOptionLines ModernVideoOptions(int code, const std::string& step, const std::st
         lines.emplace_back("crf", scale->Crf[s]);
         lines.emplace_back("b", "0"); // constant quality: no bit rate target
     }
-    lines.emplace_back(scale->PresetOption, scale->Preset[PositionOf(kSpeeds, speed, 0)]);
+    const std::string preset = scale->Preset[PositionOf(kSpeeds, speed, 0)];
+    for (std::size_t start = 0; start < preset.size();) {
+        const std::size_t comma = std::min(preset.find(',', start), preset.size());
+        const std::string pair = preset.substr(start, comma - start);
+        const std::size_t equals = pair.find('=');
+        lines.emplace_back(pair.substr(0, equals), pair.substr(equals + 1));
+        start = comma + 1;
+    }
     AddFixedOptions(code, lines);
     return lines;
 }

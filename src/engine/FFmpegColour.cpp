@@ -3,12 +3,17 @@
 // when one is on, and the output is tagged so; SDR sources pass untouched.
 #include "engine/FFmpegTranscoder.h"
 
+#include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/FilterLink.h"
 #include "media/ToneMap.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavutil/mastering_display_metadata.h>
@@ -129,6 +134,84 @@ void AppendParameter(TPrivateOptions& options, const std::string& option, const 
     options.emplace_back(option, pair);
 }
 
+// Side data of the kinds a container carries for HDR10.
+struct THdrEntry {
+    AVPacketSideDataType Type;
+    std::vector<uint8_t> Bytes;
+};
+
+bool IsHdrMetadata(int type) {
+    return type == AV_PKT_DATA_MASTERING_DISPLAY_METADATA ||
+           type == AV_PKT_DATA_CONTENT_LIGHT_LEVEL;
+}
+
+std::vector<THdrEntry> StreamHdrEntries(const AVStream& stream) {
+    std::vector<THdrEntry> entries;
+    for (int i = 0; i < stream.nb_side_data; ++i) {
+        const AVPacketSideData& data = stream.side_data[i];
+        if (IsHdrMetadata(data.type))
+            entries.push_back({data.type, {data.data, data.data + data.size}});
+    }
+    return entries;
+}
+
+// The first decoded picture of the stream, from a second opening of the
+// file (the conversion's own reading has not started yet); null when none
+// comes within a few hundred packets.
+ff::FramePtr FirstPicture(const AVFormatContext& input, int streamIndex) {
+    AVFormatContext* opened = nullptr;
+    if (ff::avformat.avformat_open_input(&opened, input.url, input.iformat, nullptr) < 0)
+        return nullptr;
+    const ff::InputContextPtr file(opened);
+    const AVCodecParameters* par = input.streams[streamIndex]->codecpar;
+    if (static_cast<int>(file->nb_streams) <= streamIndex ||
+        file->streams[streamIndex]->codecpar->codec_id != par->codec_id)
+        return nullptr;
+    const AVCodec* codec = ff::avcodec.avcodec_find_decoder(par->codec_id);
+    ff::CodecContextPtr decoder(codec ? ff::avcodec.avcodec_alloc_context3(codec) : nullptr);
+    ff::FramePtr frame(ff::avutil.av_frame_alloc());
+    ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
+    if (!decoder || !frame || !packet ||
+        ff::avcodec.avcodec_parameters_to_context(decoder.get(), par) < 0)
+        return nullptr;
+    {
+        const std::lock_guard<std::mutex> lock(CodecLock());
+        if (ff::avcodec.avcodec_open2(decoder.get(), codec, nullptr) < 0) return nullptr;
+    }
+    for (int read = 0; read < 300 && ff::avformat.av_read_frame(file.get(), packet.get()) >= 0;
+         ++read) {
+        const bool ours = packet->stream_index == streamIndex;
+        const int sent = ours ? ff::avcodec.avcodec_send_packet(decoder.get(), packet.get()) : -1;
+        ff::avcodec.av_packet_unref(packet.get());
+        if (sent >= 0 && ff::avcodec.avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            const std::lock_guard<std::mutex> lock(CodecLock());
+            decoder.reset();
+            return frame;
+        }
+    }
+    const std::lock_guard<std::mutex> lock(CodecLock());
+    decoder.reset();
+    return nullptr;
+}
+
+// HDR10 metadata that the source carries only in its pictures (HEVC's
+// SEI messages, say) rather than in its container.
+std::vector<THdrEntry> PictureHdrEntries(const AVFormatContext& input, int streamIndex) {
+    std::vector<THdrEntry> entries;
+    const ff::FramePtr frame = FirstPicture(input, streamIndex);
+    if (!frame) return entries;
+    for (int i = 0; i < frame->nb_side_data; ++i) {
+        const AVFrameSideData& data = *frame->side_data[i];
+        if (data.type == AV_FRAME_DATA_MASTERING_DISPLAY_METADATA)
+            entries.push_back(
+                {AV_PKT_DATA_MASTERING_DISPLAY_METADATA, {data.data, data.data + data.size}});
+        else if (data.type == AV_FRAME_DATA_CONTENT_LIGHT_LEVEL)
+            entries.push_back(
+                {AV_PKT_DATA_CONTENT_LIGHT_LEVEL, {data.data, data.data + data.size}});
+    }
+    return entries;
+}
+
 } // namespace
 
 // With KeepHdr a deep source is encoded as 10-bit 4:2:0 where the encoder
@@ -166,26 +249,28 @@ void TTranscoder::PassHdrMetadata(const TInputStream& ist, TOutputStream& ost) {
     const bool x265 = name == "libx265", svt = name == "libsvtav1";
     const std::string option = x265 ? "x265-params" : "svtav1-params";
     TPrivateOptions& privates = ost.Setup->PrivateOptions;
-    for (int i = 0; i < ist.Stream->nb_side_data; ++i) {
-        const AVPacketSideData& data = ist.Stream->side_data[i];
-        if (data.type != AV_PKT_DATA_MASTERING_DISPLAY_METADATA &&
-            data.type != AV_PKT_DATA_CONTENT_LIGHT_LEVEL)
-            continue;
-        uint8_t* copy = ff::avformat.av_stream_new_side_data(ost.Stream, data.type, data.size);
+    std::vector<THdrEntry> entries = StreamHdrEntries(*ist.Stream);
+    if (entries.empty() && IsHdr(ColourOf(*ist.Stream->codecpar)))
+        entries = PictureHdrEntries(*FEngine.InputContext(ist.FileIndex), ist.StreamIndex);
+    for (const THdrEntry& entry : entries) {
+        uint8_t* copy =
+            ff::avformat.av_stream_new_side_data(ost.Stream, entry.Type, entry.Bytes.size());
         if (!copy) throw FFmpegException("av_mallocz fail");
-        std::copy(data.data, data.data + data.size, copy);
+        std::copy(entry.Bytes.begin(), entry.Bytes.end(), copy);
         if (!x265 && !svt) continue;
-        if (data.type == AV_PKT_DATA_MASTERING_DISPLAY_METADATA) {
-            const auto* m = reinterpret_cast<const AVMasteringDisplayMetadata*>(data.data);
-            if (m->has_primaries && m->has_luminance)
+        if (entry.Type == AV_PKT_DATA_MASTERING_DISPLAY_METADATA) {
+            AVMasteringDisplayMetadata m;
+            std::memcpy(&m, entry.Bytes.data(), std::min(sizeof m, entry.Bytes.size()));
+            if (m.has_primaries && m.has_luminance)
                 AppendParameter(privates, option,
                                 std::string(x265 ? "master-display=" : "mastering-display=") +
-                                    MasteringText(*m, x265));
+                                    MasteringText(m, x265));
         } else {
-            const auto* l = reinterpret_cast<const AVContentLightMetadata*>(data.data);
+            AVContentLightMetadata l;
+            std::memcpy(&l, entry.Bytes.data(), std::min(sizeof l, entry.Bytes.size()));
             AppendParameter(privates, option,
                             std::string(x265 ? "max-cll=" : "content-light=") +
-                                std::to_string(l->MaxCLL) + "," + std::to_string(l->MaxFALL));
+                                std::to_string(l.MaxCLL) + "," + std::to_string(l.MaxFALL));
         }
     }
     Log(llVerbose, FormatText("Stream #%d.%d: bit depth and HDR colours kept", ist.FileIndex,

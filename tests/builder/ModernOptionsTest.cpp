@@ -98,14 +98,20 @@ TEST_F(ModernOptions, SpeedPicksThePresetAndFixedOptionsStay) {
     const TBuilt fast = BuildCode(kModernHevc);
     SetUser(kModernHevc, "paraSpeed", "slower");
     const TBuilt slower = BuildCode(kModernHevc);
-    EXPECT_EQ(LineValue(fast.Out.ExtOptions, "preset"), "veryfast");
-    EXPECT_EQ(LineValue(slower.Out.ExtOptions, "preset"), "medium");
+    EXPECT_EQ(LineValue(fast.Out.ExtOptions, "preset"), "ultrafast");
+    EXPECT_EQ(LineValue(slower.Out.ExtOptions, "preset"), "fast");
     EXPECT_EQ(LineValue(fast.Out.ExtOptions, "vtag"), "hvc1");
     EXPECT_EQ(fast.Out.VideoCodec, "libx265");
     const TBuilt vp9 = BuildCode(kModernVp9);
     EXPECT_EQ(vp9.Out.VideoCodec, "libvpx-vp9");
     EXPECT_EQ(vp9.Out.AudioCodec, "libopus");
     EXPECT_EQ(LineValue(vp9.Out.ExtOptions, "row-mt"), "1");
+    EXPECT_EQ(LineValue(vp9.Out.ExtOptions, "deadline"), "realtime");
+    EXPECT_EQ(LineValue(vp9.Out.ExtOptions, "cpu-used"), "6");
+    SetUser(kModernVp9, "paraSpeed", "slower");
+    const TBuilt vp9Slower = BuildCode(kModernVp9);
+    EXPECT_EQ(LineValue(vp9Slower.Out.ExtOptions, "deadline"), "good");
+    EXPECT_EQ(LineValue(vp9Slower.Out.ExtOptions, "cpu-used"), "4");
     EXPECT_EQ(BuildCode(kModernAv1).Out.VideoCodec, "libsvtav1");
     // The twenty never read the modern keys: a step written into a classic
     // format's section changes nothing.

@@ -29,11 +29,18 @@ protected:
                                            "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
                                            "sine=sample_rate=48000 -ac 2 -t 1 -c:v mpeg4 -c:a aac "
                                            "-metadata title=Holiday"));
-        // A 10-bit HDR10 source (PQ, BT.2020).
-        ASSERT_TRUE(testsupport::MakeMedia(
-            Dir->file("hdr.mkv"),
-            "-f lavfi -i testsrc2=size=128x96:rate=25 -t 1 -pix_fmt yuv420p10le -c:v ffv1 "
-            "-color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc"));
+        // A 10-bit HDR10 source (PQ, BT.2020) whose mastering display and
+        // light levels travel in its pictures (SEI), not in the container.
+        const std::string hdr10 =
+            "log-level=error:colorprim=bt2020:transfer=smpte2084:colormatrix=bt2020nc:"
+            "master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)"
+            "L(10000000,1):max-cll=1000,400";
+        ASSERT_TRUE(testsupport::MakeMedia(Dir->file("hdr.mkv"),
+                                           "-f lavfi -i testsrc2=size=128x96:rate=25 -t 1 -pix_fmt "
+                                           "yuv420p10le -c:v libx265 -x265-params " +
+                                               ShellQuote(hdr10) +
+                                               " -color_primaries bt2020 -color_trc smpte2084 "
+                                               "-colorspace bt2020nc"));
     }
     static void TearDownTestSuite() { delete Dir; }
 
@@ -193,8 +200,34 @@ TEST_F(ModernFormats, CopyRefusesEditsThatNeedEncoding) {
     EXPECT_FALSE(std::filesystem::exists(folder + "/clip_(new).mkv"));
 }
 
+// The HDR10 metadata of the first picture as ffprobe reads it: the
+// mastering display's peak in cd/m2 (-1 without one) and the light levels.
+struct TPictureHdr {
+    double Peak = -1;
+    std::string LightLevels;
+};
+
+TPictureHdr FirstPictureHdr(const std::string& file) {
+    const auto r = testsupport::RunCommand(
+        "ffprobe -v error -select_streams v -read_intervals %+#1 -show_frames -show_entries "
+        "frame_side_data=max_luminance:frame_side_data=max_content,max_average -of csv=p=0 " +
+        ShellQuote(file));
+    TPictureHdr hdr;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string last = line.substr(line.rfind(',') + 1);
+        const auto slash = last.find('/');
+        if (line.rfind("video,", 0) == 0 && slash != std::string::npos)
+            hdr.Peak = std::stod(last.substr(0, slash)) / std::stod(last.substr(slash + 1));
+        else if (line.rfind("video,", 0) != 0 && !line.empty())
+            hdr.LightLevels = line;
+    }
+    return hdr;
+}
+
 // A 10-bit PQ source keeps its depth, transfer and primaries in HEVC, AV1
-// and VP9 (profile 2); the 8-bit clip above stayed 8-bit.
+// and VP9 (profile 2), HEVC and AV1 its mastering display and light levels
+// too; the 8-bit clip above stayed 8-bit.
 TEST_F(ModernFormats, HdrSourceStaysHdr) {
     struct Case {
         const char* Code;
@@ -210,6 +243,10 @@ TEST_F(ModernFormats, HdrSourceStaysHdr) {
         EXPECT_EQ(ProbeValue(out, "stream=color_primaries", "v:0"), "bt2020");
         EXPECT_EQ(ProbeValue(out, "stream=profile", "v:0"), c.Profile);
         EXPECT_EQ(DecodeErrors(out), "");
+        if (std::string(c.Code) == "302") continue;
+        const TPictureHdr hdr = FirstPictureHdr(out);
+        EXPECT_NEAR(hdr.Peak, 1000, 0.5);
+        EXPECT_EQ(hdr.LightLevels, "1000,400"); // MaxCLL, MaxFALL
     }
 }
 
