@@ -5,6 +5,7 @@ median wall time and peak memory of each side and their ratios.
 
     bench/run.py [BUILD_DIR]      (default: build)
     PAIRS=5 bench/run.py          (alternating pairs per case, default 3)
+    CASES=a,c bench/run.py        (only the cases whose name begins so)
 
 Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0) with
 the encoders on threads of their own against everything on the task's one
@@ -22,6 +23,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PAIRS = int(os.environ.get("PAIRS", "3"))
+CASES = [c for c in os.environ.get("CASES", "").split(",") if c]
 TIME = "/usr/bin/time"
 
 
@@ -175,6 +177,8 @@ def main():
         print("%-34s %9s %9s %7s %9s %9s %7s  (%d pairs, median)"
               % ("case", "wall s", "base s", "ratio", "RSS MB", "base MB", "ratio", PAIRS))
         for name, ours, base, base_name, *base_env in cases(tool, source, layer, out):
+            if CASES and name.split()[0] not in CASES:
+                continue
             walls, rsss, base_walls, base_rsss = [], [], [], []
             base_run_env = dict(env, **base_env[0]) if base_env else env
             for pair in range(PAIRS):
