@@ -45,7 +45,8 @@ struct TInputFileSlot {
     int64_t TsOffset = 0;                      // microseconds
     std::array<double, MAX_STREAMS> TsScale{}; // 0 = no scaling
     std::vector<const AVCodec*> Decoders;      // one per stream, chosen by name or none
-    bool Sought = false; // opened at a start time: what decodes before it is not converted
+    bool Sought = false;    // opened at a start time: what decodes before it is not converted
+    int64_t SoughtTime = 0; // that start time, microseconds of the file left out
 };
 
 // One output file (shared by every slot of a joined output). Owned by the

@@ -694,9 +694,10 @@ int64_t TTranscoder::ExpectedLength() const {
         const int64_t start = FEngine.InputContext(ist.FileIndex)->start_time;
         if (stream->start_time != AV_NOPTS_VALUE && start != AV_NOPTS_VALUE)
             end += ToMicroseconds(stream->start_time, stream->time_base) - start;
-        mapped = std::max(mapped, end);
+        mapped = std::max(mapped, end - FEngine.InputFile(ist.FileIndex).SoughtTime);
     }
-    int64_t length = (mapped > 0 ? mapped : FSourceDuration) - FOptions.StartTime;
+    const int64_t sought = FEngine.InputFileCount() > 0 ? FEngine.InputFile(0).SoughtTime : 0;
+    int64_t length = (mapped > 0 ? mapped : FSourceDuration - sought) - FOptions.StartTime;
     if (FOptions.RecordingTime != std::numeric_limits<int64_t>::max())
         length = std::min(length, FOptions.RecordingTime);
     return std::max<int64_t>(length, 0);

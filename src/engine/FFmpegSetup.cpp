@@ -241,6 +241,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     int64_t timestamp = 0; // the start time plus the file's own start time
     bool ok = false;
     const bool sought = FOptions.StartTime != 0;
+    const int64_t soughtTime = FOptions.StartTime;
     try {
         ok = OpenInputSteps(fileName, context, decoders, timestamp);
     } catch (...) {
@@ -255,6 +256,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     slot.Context = std::move(context);
     slot.Decoders = std::move(decoders);
     slot.Sought = sought;
+    slot.SoughtTime = soughtTime;
     slot.TsScale = FOptions.NextInputTsScale;
     FOptions.NextInputTsScale.fill(0.0);
     slot.TsOffset = FOptions.InputTsOffset - (FOptions.CopyTs ? 0 : timestamp);

@@ -215,6 +215,20 @@ TEST_F(ConvertCommand, ASecondPassAtTooLowARateFailsTheTask) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
 }
 
+// A start point given for the input leaves its first seconds out by
+// request: the output is as long as the rest and ends as planned.
+TEST_F(ConvertCommand, AnInputStartPointIsNoEarlyEnd) {
+    const std::string source = Dir->file("six.avi");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=160x120:rate=25 -f "
+                                               "lavfi -i sine -t 6 -c:v mpeg4 -c:a mp2"));
+    const std::string output = Dir->file("from3.avi");
+    const auto r = Run("-y -ss 3 -i " + Q(source) + " " + Q(output));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Conversion finished"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("ended early"), std::string::npos) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(output), 3.0, 0.2);
+}
+
 TEST_F(ConvertCommand, JoinedInputsGiveTheSummedLength) {
     const std::string second = Dir->file("second.avi");
     ASSERT_TRUE(testsupport::MakeMedia(second, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
