@@ -280,6 +280,8 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
         if (FOptions.AudioVolume != 256)
             throw FFmpegException(
                 "-acodec copy and -vol are incompatible (frames are not decoded)");
+        if (!FOptions.AudioFilters.empty())
+            throw FFmpegException("-acodec copy and -af are incompatible (frames are not decoded)");
     } else if (ost.MediaType != AVMEDIA_TYPE_SUBTITLE) {
         throw FFmpegException("invalid codec_type of output stream");
     }
