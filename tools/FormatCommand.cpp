@@ -2,11 +2,13 @@
 #include "BatchRun.h"
 #include "FormatRow.h"
 #include "JsonLines.h"
+#include "LoudnessBatch.h"
 #include "PrintOptions.h"
 #include "RowPictures.h"
 
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h" // ParseIniInteger
+#include "app/core/LoudnessPass.h"
 #include "app/core/WorkPriority.h"
 #include "engine/FFmpegVCL.h"
 #include "media/FFUtils.h"
@@ -118,6 +120,8 @@ public:
         TThreadPriority priority;
         if (StoredWorkPriority(g.Settings(), priority)) FConverter.SetThreadPriority(priority);
         FJobs = FCommand.Jobs > 0 ? FCommand.Jobs : StoredConversionsAtATime(g.Settings());
+        FLoudness =
+            FCommand.Loudness != 0 ? FCommand.Loudness : StoredLoudnessTarget(g.Settings(), FCode);
         const TRunOutputFolder folder(g, FCommand.OutputDir);
         {
             const TScopedMessageHandler answer(AnswerNoOn(std::cerr));
@@ -186,7 +190,36 @@ private:
         pictures.Draw(FRows[FTaskRows[task]].Record, *info->Bitmap, info->PTS);
     }
 
+    // The measuring pass, then the rows' tasks again with their gains.
+    bool MeasureLoudness() {
+        std::vector<TFormatRow*> rows;
+        for (const int index : FTaskRows)
+            rows.push_back(&FRows[index]);
+        if (!MeasureRowsLoudness(FConverter, FConsole, FSignals, rows, FLoudness, FJobs))
+            return false;
+        const std::vector<int> order = FTaskRows;
+        FTaskRows.clear();
+        for (const int index : order) {
+            TFormatRow& row = FRows[index];
+            try {
+                const int task = AddRowTask(FConverter, row);
+                FTaskRows.resize(static_cast<std::size_t>(task) + 1, -1);
+                FTaskRows[task] = index;
+            } catch (const std::exception& e) {
+                FConsole.Line(row.Record.SourceFile + ": " + e.what());
+                if (FCommand.Json) FJson.FileFailed(row.Record.SourceFile, e.what());
+                ++FFailed;
+            }
+        }
+        return true;
+    }
+
     int Convert(TRowPictures& pictures) {
+        if (FLoudness != 0 && FConverter.TaskCount() > 0 && !MeasureLoudness()) {
+            FConsole.Line(FormatText("0 of %zu files converted (loudness measuring stopped)",
+                                     FCommand.Files.size()));
+            return FSignals.StoppedStatus();
+        }
         const int tasks = FConverter.TaskCount();
         TBatchRun run(FConverter, FConsole, FSignals);
         for (int k = 0; k < tasks; ++k) {
@@ -233,6 +266,7 @@ private:
     TLogToConsole FLog; // after the converter and the console it refers to
     TJsonLines FJson;
     int FJobs = 1;
+    int FLoudness = 0;            // LUFS; 0: the files keep their loudness
     std::deque<TFormatRow> FRows; // the hook keeps pointers into the rows
     std::vector<int> FTaskRows;   // task index -> index in FRows
     int FFailed = 0;
@@ -278,6 +312,11 @@ TFormatCommand ParseFormatCommand(const std::vector<std::string>& args) {
         } else if (arg == "--jobs") {
             if (!ParseJobs(value, command.Jobs)) {
                 command.Error = "Invalid value for --jobs: " + value;
+                return command;
+            }
+        } else if (arg == "--loudness") {
+            if (!ParseLoudnessTarget(value, command.Loudness)) {
+                command.Error = "Invalid value for --loudness: " + value + " (LUFS, -70 to -5)";
                 return command;
             }
         } else if (arg == "--print-options") {

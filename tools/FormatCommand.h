@@ -17,13 +17,14 @@ struct TFormatCommand {
     int Jobs = 0;                   // tasks at a time; 0: the stored preference
     bool Json = false;              // "--json": progress and results as JSON lines on stdout
     bool InvertHook = false;        // hidden "--invert-hook": the hook inverts instead of drawing
+    int Loudness = 0;               // "--loudness LUFS": the target for this run; 0: the stored one
     std::vector<std::string> Edits; // name, value, name, value, ...
     std::vector<std::string> Files;
     std::string Error; // empty when the line parsed
 };
 
 // `args` are the arguments after "--format". Options other than
-// "--output-dir", "--jobs", "--json" and "--print-options" are taken as
+// "--output-dir", "--jobs", "--json", "--loudness" and "--print-options" are taken as
 // edits, each with the argument after it; every other argument is a file.
 TFormatCommand ParseFormatCommand(const std::vector<std::string>& args);
 

@@ -57,6 +57,7 @@ TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& prob
     const TProbedSource source = ProbedSourceOf(probe);
     BuildConversionOptions(g, row.Record, formatCode, row.Out, source, row.In);
     row.HasPicture = BlackPictureInput(g, formatCode, source, row.Picture);
+    row.HasAudio = source.AudioStreamIndex >= 0;
     row.Out.CustomHook = NeedsFrameHook(row.Record);
     return row;
 }

@@ -39,6 +39,7 @@ struct TFormatRow {
     TInputOptions In;
     TOutputOptions Out;
     bool HasPicture = false; // a black picture input follows the source
+    bool HasAudio = false;   // the source has an audio stream
     TInputOptions Picture;
 };
 
