@@ -3,6 +3,7 @@
 #include "FormatRow.h"
 #include "JsonLines.h"
 #include "LoudnessBatch.h"
+#include "TargetSizeBatch.h"
 #include "PrintOptions.h"
 #include "RowPictures.h"
 
@@ -19,6 +20,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -190,13 +192,47 @@ private:
         pictures.Draw(FRows[FTaskRows[task]].Record, *info->Bitmap, info->PTS);
     }
 
-    // The measuring pass, then the rows' tasks again with their gains.
-    bool MeasureLoudness() {
+    std::vector<TFormatRow*> TaskRows() {
         std::vector<TFormatRow*> rows;
         for (const int index : FTaskRows)
             rows.push_back(&FRows[index]);
-        if (!MeasureRowsLoudness(FConverter, FConsole, FSignals, rows, FLoudness, FJobs))
+        return rows;
+    }
+
+    // The measuring pass, then the rows' tasks again with their gains.
+    bool MeasureLoudness() {
+        if (!MeasureRowsLoudness(FConverter, FConsole, FSignals, TaskRows(), FLoudness, FJobs))
             return false;
+        AddTasksAgain();
+        return true;
+    }
+
+    // Each row's size goal; the problems of targets too small for a row.
+    std::string PlanSizes() {
+        std::string problems;
+        FSizeRows = TaskRows();
+        FSizeGoals.clear();
+        const auto bytes = static_cast<int64_t>(FCommand.TargetSizeMB * 1e6);
+        for (TFormatRow* row : FSizeRows) {
+            FSizeGoals.push_back(TargetSizeApplies(*row) ? RowSizeGoal(*row, bytes) : TSizeGoal());
+            const std::string problem =
+                FSizeGoals.back().TargetBytes > 0
+                    ? TargetSizeProblem(FSizeGoals.back(), row->Record.SourceFile)
+                    : std::string();
+            if (!problem.empty()) problems += (problems.empty() ? "" : "\n") + problem;
+        }
+        return problems;
+    }
+
+    // The first passes, then the rows' tasks again as second passes.
+    bool FirstPasses() {
+        FSizes = std::make_unique<TTargetSizeBatch>(FConverter, FConsole, FSignals, FJobs);
+        if (!FSizes->RunFirstPasses(FSizeRows, FSizeGoals)) return false;
+        AddTasksAgain();
+        return true;
+    }
+
+    void AddTasksAgain() {
         const std::vector<int> order = FTaskRows;
         FTaskRows.clear();
         for (const int index : order) {
@@ -211,13 +247,26 @@ private:
                 ++FFailed;
             }
         }
-        return true;
     }
 
     int Convert(TRowPictures& pictures) {
+        if (FCommand.TargetSizeMB > 0 && FConverter.TaskCount() > 0) {
+            const std::string problems = PlanSizes();
+            if (!problems.empty()) {
+                FConsole.Line(problems);
+                FConsole.Line(FormatText("0 of %zu files converted (target size too small)",
+                                         FCommand.Files.size()));
+                return 1;
+            }
+        }
         if (FLoudness != 0 && FConverter.TaskCount() > 0 && !MeasureLoudness()) {
             FConsole.Line(FormatText("0 of %zu files converted (loudness measuring stopped)",
                                      FCommand.Files.size()));
+            return FSignals.StoppedStatus();
+        }
+        if (FCommand.TargetSizeMB > 0 && FConverter.TaskCount() > 0 && !FirstPasses()) {
+            FConsole.Line(
+                FormatText("0 of %zu files converted (first pass stopped)", FCommand.Files.size()));
             return FSignals.StoppedStatus();
         }
         const int tasks = FConverter.TaskCount();
@@ -248,6 +297,9 @@ private:
             else
                 ++stopped;
         }
+        if (FSizes && !run.Interrupted())
+            FSizes->Correct(FSizeRows, FSizeGoals,
+                            [this](TFormatRow& row) { return AddRowTask(FConverter, row); });
         FConverter.OnCustomHook = nullptr;
         const std::string shorter =
             early > 0 ? FormatText(", %d ended early", early) : std::string();
@@ -266,7 +318,11 @@ private:
     TLogToConsole FLog; // after the converter and the console it refers to
     TJsonLines FJson;
     int FJobs = 1;
-    int FLoudness = 0;            // LUFS; 0: the files keep their loudness
+    int FLoudness = 0; // LUFS; 0: the files keep their loudness
+    // The target size's goals of the rows in task order, and its passes.
+    std::vector<TFormatRow*> FSizeRows;
+    std::vector<TSizeGoal> FSizeGoals;
+    std::unique_ptr<TTargetSizeBatch> FSizes;
     std::deque<TFormatRow> FRows; // the hook keeps pointers into the rows
     std::vector<int> FTaskRows;   // task index -> index in FRows
     int FFailed = 0;
@@ -317,6 +373,11 @@ TFormatCommand ParseFormatCommand(const std::vector<std::string>& args) {
         } else if (arg == "--loudness") {
             if (!ParseLoudnessTarget(value, command.Loudness)) {
                 command.Error = "Invalid value for --loudness: " + value + " (LUFS, -70 to -5)";
+                return command;
+            }
+        } else if (arg == "--target-size") {
+            if (!ParseTargetSize(value, command.TargetSizeMB)) {
+                command.Error = "Invalid value for --target-size: " + value + " (MB above 0)";
                 return command;
             }
         } else if (arg == "--print-options") {

@@ -58,6 +58,8 @@ TFormatRow BuildFormatRow(const TGlobalObject& g, int formatCode, TAVProbe& prob
     BuildConversionOptions(g, row.Record, formatCode, row.Out, source, row.In);
     row.HasPicture = BlackPictureInput(g, formatCode, source, row.Picture);
     row.HasAudio = source.AudioStreamIndex >= 0;
+    row.HasVideo = source.VideoStreamIndex >= 0;
+    row.Duration = info.Duration;
     row.Out.CustomHook = NeedsFrameHook(row.Record);
     return row;
 }

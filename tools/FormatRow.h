@@ -11,6 +11,7 @@
 #include "editing/core/EditSettings.h"
 #include "engine/FFmpegRecords.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <set>
 #include <string>
@@ -40,6 +41,8 @@ struct TFormatRow {
     TOutputOptions Out;
     bool HasPicture = false; // a black picture input follows the source
     bool HasAudio = false;   // the source has an audio stream
+    bool HasVideo = false;   // the source has a video stream
+    int64_t Duration = -1;   // the source's length, microseconds; -1 unknown
     TInputOptions Picture;
 };
 

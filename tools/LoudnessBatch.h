@@ -15,7 +15,7 @@ class TStopSignals;
 // audio, runs them `jobs` at a time (progress shown as "Measuring
 // loudness"), and adds the gain and the limiter to each measured row's
 // output options; rows without audio or with silent audio keep theirs. The
-// converter has no tasks afterwards. False when a stop signal ended the
+// converter has no tasks afterwards. False when a stop ended the
 // pass (nothing is to be converted then). Throws when the readings' folder
 // cannot be made.
 bool MeasureRowsLoudness(TFFmpegVCL& converter, TConsole& console, const TStopSignals& signals,

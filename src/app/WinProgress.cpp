@@ -211,6 +211,14 @@ void TfrmProgress::FormShow() {
     converter_->StartTask(atATime_);
 }
 
+void TfrmProgress::StartNextPass() {
+    progbarFile->setValue(0);
+    lstTasks->clear();
+    batch_.Begin(converter_->TaskCount());
+    ShowBatch();
+    converter_->StartTask(atATime_);
+}
+
 void TfrmProgress::ClearPreview() {
     picture_ = QImage(imgPreview->size(), QImage::Format_RGB32);
     picture_.fill(kPreviewBackground);

@@ -87,6 +87,9 @@ public:
     // (`lstTasks`) and shows the whole batch (`progbarBatch`), and the time
     // left is the batch's.
     void SetConversionsAtATime(int count);
+    // Starts the converter's tasks again for the batch's next pass (the
+    // conversion after the loudness measuring), the window staying open.
+    void StartNextPass();
     int ConversionsAtATime() const { return atATime_; }
     // The running task's line ("[k/N] file  P%"); several tasks only.
     void ShowTaskLine(int taskIndex, const QString& file, int percent);

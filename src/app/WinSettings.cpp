@@ -5,6 +5,7 @@
 #include "app/core/FormatParameters.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
+#include "app/core/LoudnessPass.h"
 #include "app/core/MessageSeam.h"
 
 #include <QAbstractItemView>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -216,6 +218,7 @@ void TfrmSettings::CreateControls() {
     cmbChannel = NewCombo("cmbChannel", "Channel:", false, grpAudio, 10, 52);
     cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
     cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
+    CreateLoudnessChoice();
 
     cbOutputFormat = new QComboBox(this);
     cbOutputFormat->setObjectName("cbOutputFormat");
@@ -334,6 +337,7 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
+    LoadLoudness();
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -343,6 +347,7 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
                                       cmbVolume};
     for (QComboBox* combo : video ? videoCombos : audioCombos)
         combo->setEnabled(enabled);
+    if (!video) cmbLoudness->setEnabled(enabled);
 }
 
 void TfrmSettings::edt1Change() {
@@ -375,6 +380,7 @@ void TfrmSettings::btnDefaultClick() {
     for (const auto& [combo, keys] : indexes)
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
+    cmbLoudness->setCurrentIndex(0);
 }
 
 void TfrmSettings::btnOkClick() {
@@ -408,10 +414,44 @@ void TfrmSettings::btnOkClick() {
             TMsgIcon::Warning, TMsgButtons::Ok);
         return;
     }
+    SaveLoudness(settings);
     chooser_->SaveChooserState(settings);
     settings.WriteString(kSettings, "FormatName", formatName_);
     settings.WriteString(kSettings, "FormatCode", formatCode_);
     accept();
+}
+
+// ---------------------------------------------------------------------------
+// Loudness
+
+void TfrmSettings::CreateLoudnessChoice() {
+    cmbLoudness = NewCombo("cmbLoudness", "Loudness:", false, grpAudio, 230, 82);
+    cmbLoudness->view()->setMinimumWidth(220);
+    cmbLoudness->addItem("Off", 0);
+    for (const TLoudnessPreset& preset : kLoudnessPresets)
+        cmbLoudness->addItem(preset.Caption, preset.Target);
+    const QString hint = "Each file is measured first and brought to this loudness (EBU R128), "
+                         "its true peak at most -1 dBTP. The volume setting applies on top of "
+                         "the target: choose 100% for files exactly at the target.";
+    cmbLoudness->setToolTip(hint);
+    cmbLoudness->setAccessibleDescription(hint);
+}
+
+void TfrmSettings::LoadLoudness() {
+    const int target =
+        StoredLoudnessTarget(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
+    int index = cmbLoudness->findData(target);
+    if (index < 0) {
+        // A target of another preset (set by hand in the file) stays one.
+        cmbLoudness->addItem(QString("%1 LUFS").arg(target), target);
+        index = cmbLoudness->count() - 1;
+    }
+    cmbLoudness->setCurrentIndex(index);
+}
+
+void TfrmSettings::SaveLoudness(TIniFile& settings) {
+    settings.WriteString(Section(), kUserLoudnessTarget.Name,
+                         std::to_string(cmbLoudness->currentData().toInt()));
 }
 
 void TfrmSettings::btnCancelClick() {

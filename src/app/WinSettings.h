@@ -16,6 +16,7 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 class TGlobalObject;
+class TIniFile;
 
 // Draws the rows of the dialog's drop-down lists: the row under the pointer
 // light blue with a blue frame, the others white.
@@ -79,6 +80,8 @@ public:
     QComboBox* cmbChannel = nullptr;
     QComboBox* cmbAudioBitRate = nullptr;
     QComboBox* cmbVolume = nullptr;
+    // The loudness target of the format: Off or one of kLoudnessPresets.
+    QComboBox* cmbLoudness = nullptr;
     // Never shown; its selection goes to the main window's combo on OK.
     QComboBox* cbOutputFormat = nullptr;
     QPushButton* btnDefault = nullptr;
@@ -104,6 +107,10 @@ private:
     bool FilterKey(QComboBox* combo, QKeyEvent* event);
     void CheckOnExit(QComboBox* combo);
     std::string Section() const;
+    // The loudness choice, a key of its own beside the format's lists.
+    void CreateLoudnessChoice();
+    void LoadLoudness();
+    void SaveLoudness(TIniFile& settings);
 
     QWidget* mainWindow_;
     std::string settingsFile_, formatFile_, title_;

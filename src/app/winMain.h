@@ -8,6 +8,7 @@
 #include "app/Skin.h"
 #include "app/core/AddQueue.h"
 #include "app/core/ListStore.h"
+#include "app/core/LoudnessPlan.h"
 #include "app/core/OptionBuilder.h"
 
 #include <QElapsedTimer>
@@ -367,6 +368,14 @@ private:
     void RunEndActions();
     void ShowTaskProgress(const TProgressInfo& info);
     void SetListButtonsEnabled(bool enabled);
+    // The loudness passes (winMainLoudness.cpp): the first pass's tasks
+    // (measuring, or the conversion when the format has no target), one
+    // row's measuring task, its reports, and the conversion after it.
+    void AddFirstPassTasks(int formatCode, int loudnessTarget);
+    void AddMeasuringTask(int row, const TInputOptions& in, const TOutputOptions& out);
+    void ShowMeasuringProgress(const TProgressInfo& info);
+    void MeasuringTaskEnded(const TTerminateInfo& info);
+    bool StartConversionPass();
     // Makes the layer cache, or empties it for a new batch.
     void ResetHookCache();
 
@@ -440,6 +449,9 @@ private:
     // both, as with several tasks at a time the last task need not end last.
     std::size_t tasksEnded_ = 0;
     bool lastTaskFinished_ = false;
+    // The batch's loudness passes and its format (main thread).
+    TLoudnessPlan loudness_;
+    int batchFormat_ = 0;
     // With several tasks at a time, the task whose pictures the preview
     // shows until it ends (-1: the next task that sends one), so that tasks
     // running side by side do not take turns in it.

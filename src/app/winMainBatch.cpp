@@ -7,6 +7,7 @@
 #include "app/core/DestinationName.h"
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
+#include "app/core/LoudnessPass.h"
 #include "app/core/MessageSeam.h"
 #include "app/core/OptionBuilder.h"
 #include "app/core/ProbedSource.h"
@@ -105,7 +106,8 @@ void TfrmMain::btnStartClick() {
     CCAVC->ClearTasks();
     CCAVC->SetPreview(true);
     try {
-        AddBatchTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
+        const int formatCode = settings.ReadInteger(kSettings, "FormatCode", 1);
+        AddFirstPassTasks(formatCode, StoredLoudnessTarget(settings, formatCode));
     } catch (...) {
         // A start that stops leaves nothing behind: the tasks set up so far
         // go, and with them the output files they had opened.
@@ -182,6 +184,8 @@ void TfrmMain::AddBatchTask(int row, int formatCode, std::set<std::string>& take
     record.ZoomMode = FormatZoomMode(*GlobalObject, formatCode);
     HandOverRowEdits(record, in, out);
     BuildConversionOptions(*GlobalObject, record, formatCode, out, lastProbed_.Source, in);
+    if (loudness_.Measuring()) return AddMeasuringTask(row, in, out);
+    loudness_.ApplyTo(row, out);
     const int task = CCAVC->AddTask(in.FileName, &in);
     // A task that could not be added makes the output fail below; the
     // reason worth showing is why the source did not open.
@@ -213,6 +217,7 @@ void TfrmMain::CCAVCProgress(TCustomFFmpegVCL*, TProgressInfo* AProgressInfo) {
 }
 
 void TfrmMain::ShowTaskProgress(const TProgressInfo& info) {
+    if (loudness_.Measuring()) return ShowMeasuringProgress(info);
     const int k = info.TaskIndex;
     if (k < 0 || k >= static_cast<int>(TaskItems.size())) return;
     const int row = TaskItems[k];
@@ -257,6 +262,7 @@ void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminat
 // actions once all tasks have ended when the last one finished (with one
 // task at a time: right after the last task's report, as that ends last).
 void TfrmMain::TaskEnded(const TTerminateInfo& info) {
+    if (loudness_.Measuring()) return MeasuringTaskEnded(info);
     ++tasksEnded_;
     if (info.TaskIndex == previewTask_) previewTask_ = -1;
     if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
@@ -277,6 +283,7 @@ void TfrmMain::TaskEnded(const TTerminateInfo& info) {
 }
 
 void TfrmMain::EndOfBatch() {
+    if (loudness_.Measuring() && StartConversionPass()) return;
     StoreBatchEnd();
     SetListButtonsEnabled(true);
     CCAVC->ClearTasks();

@@ -507,6 +507,48 @@ private slots:
         const long rate = std::stol(testsupport::ProbeValue(out, "stream=bit_rate", "v:0"));
         QVERIFY2(rate > 150'000 && rate < 750'000, qPrintable(QString::number(rate)));
     }
+
+    // The loudness target: a choice of each format, written on OK only,
+    // shown again for its format, Off for the others and after Default.
+    void loudnessChoiceKeptPerFormat() {
+        const std::string section = "formatInfo102";
+        // Earlier tests may have pressed OK on the format (writing Off).
+        const std::string before =
+            h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>");
+        QVERIFY(before == "<none>" || before == "0");
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbLoudness->accessibleName(), QString("Loudness"));
+            QVERIFY(d.cmbLoudness->toolTip().contains("volume setting applies on top"));
+            QCOMPARE(d.cmbLoudness->currentText(), QString("Off"));
+            QStringList items;
+            for (int i = 0; i < d.cmbLoudness->count(); ++i)
+                items << d.cmbLoudness->itemText(i);
+            QCOMPARE(items, QStringList({"Off", "-23 LUFS (broadcast)", "-16 LUFS (podcasts, web)",
+                                         "-14 LUFS (music streaming)"}));
+            Choose(d.cmbLoudness, "-16 LUFS (podcasts, web)");
+            QTest::mouseClick(d.btnCancel, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"), before);
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            Choose(d.cmbLoudness, "-16 LUFS (podcasts, web)");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"),
+                 std::string("-16"));
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbLoudness->currentText(), QString("-16 LUFS (podcasts, web)"));
+            PickInChooser(d, 200);
+            QCOMPARE(d.cmbLoudness->currentText(), QString("Off"));
+            QVERIFY(d.cmbLoudness->isEnabled());
+            PickInChooser(d, 102);
+            QCOMPARE(d.cmbLoudness->currentText(), QString("-16 LUFS (podcasts, web)"));
+            QTest::mouseClick(d.btnDefault, Qt::LeftButton);
+            QCOMPARE(d.cmbLoudness->currentText(), QString("Off"));
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"),
+                 std::string("0"));
+    }
 };
 
 // The application object with the error reporter, as the program runs: an

@@ -1,12 +1,14 @@
 // The plan of the loudness passes: the stored target, the measuring pass's
 // options, its readings and the gain of the conversion.
 #include "app/core/LoudnessPass.h"
+#include "app/core/LoudnessPlan.h"
 
 #include "app/core/IniFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -81,4 +83,49 @@ TEST(LoudnessPass, GainBringsTheMeasuredLoudnessToTheTargetUnderALimiter) {
     ApplyLoudness(out, -20, -14);
     ASSERT_EQ(out.ExtOptionPairs.size(), 2u);
     EXPECT_EQ(out.ExtOptionPairs[1].first, "af");
+}
+
+// The plan's two passes: readings of finished tasks give gains, a failed
+// task leaves its row as it is, a stopped task ends the batch; the readings'
+// folder goes with the next batch.
+TEST(LoudnessPlan, GainsOnlyForRowsMeasuredToTheEnd) {
+    TLoudnessPlan plan;
+    plan.Begin(0);
+    EXPECT_FALSE(plan.Measuring());
+    plan.Begin(-16);
+    ASSERT_TRUE(plan.Measuring());
+    std::string folder;
+    for (const int row : {0, 2, 5}) {
+        TInputOptions in, measureIn;
+        TOutputOptions out, measureOut;
+        plan.MeasuringOptions(row, in, out, measureIn, measureOut);
+        const std::string& af = measureOut.ExtOptionPairs.at(0).second;
+        const std::string readings = af.substr(af.find("file=") + 5);
+        folder = std::filesystem::path(readings).parent_path().string();
+        WriteText(readings, "lavfi.r128.I=" + std::to_string(-30 - row) + ".000\n");
+        plan.AddMeasuringTask(row == 0 ? 0 : row == 2 ? 1 : 2, row);
+    }
+    EXPECT_EQ(plan.MeasuredRow(1), 2);
+    EXPECT_EQ(plan.MeasuredRow(3), -1);
+    EXPECT_EQ(plan.MeasuringRows(), (std::vector<int>{0, 2, 5}));
+    plan.MeasuringEnded(0, true, false);
+    plan.MeasuringEnded(1, false, true); // failed: row 2 unmeasured
+    plan.MeasuringEnded(2, true, false);
+    ASSERT_TRUE(plan.EndMeasuring());
+    EXPECT_FALSE(plan.Measuring());
+    const auto gain = [&](int row) {
+        TOutputOptions out;
+        plan.ApplyTo(row, out);
+        return out.ExtOptionPairs.empty() ? std::string() : out.ExtOptionPairs[0].second;
+    };
+    EXPECT_EQ(gain(0), LoudnessFilters(-30, -16));
+    EXPECT_EQ(gain(2), "");
+    EXPECT_EQ(gain(5), LoudnessFilters(-35, -16));
+    EXPECT_EQ(gain(1), "");
+
+    plan.Begin(-23);
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    plan.AddMeasuringTask(0, 0);
+    plan.MeasuringEnded(0, false, false); // stopped
+    EXPECT_FALSE(plan.EndMeasuring());
 }
