@@ -124,6 +124,8 @@ public:
         FJobs = FCommand.Jobs > 0 ? FCommand.Jobs : StoredConversionsAtATime(g.Settings());
         FLoudness =
             FCommand.Loudness != 0 ? FCommand.Loudness : StoredLoudnessTarget(g.Settings(), FCode);
+        FTargetSizeMB = FCommand.TargetSizeMB > 0 ? FCommand.TargetSizeMB
+                                                  : StoredTargetSize(g.Settings(), FCode);
         const TRunOutputFolder folder(g, FCommand.OutputDir);
         {
             const TScopedMessageHandler answer(AnswerNoOn(std::cerr));
@@ -212,7 +214,7 @@ private:
         std::string problems;
         FSizeRows = TaskRows();
         FSizeGoals.clear();
-        const auto bytes = static_cast<int64_t>(FCommand.TargetSizeMB * 1e6);
+        const auto bytes = static_cast<int64_t>(FTargetSizeMB * 1e6);
         for (TFormatRow* row : FSizeRows) {
             FSizeGoals.push_back(TargetSizeApplies(*row) ? RowSizeGoal(*row, bytes) : TSizeGoal());
             const std::string problem =
@@ -250,7 +252,7 @@ private:
     }
 
     int Convert(TRowPictures& pictures) {
-        if (FCommand.TargetSizeMB > 0 && FConverter.TaskCount() > 0) {
+        if (FTargetSizeMB > 0 && FConverter.TaskCount() > 0) {
             const std::string problems = PlanSizes();
             if (!problems.empty()) {
                 FConsole.Line(problems);
@@ -264,7 +266,7 @@ private:
                                      FCommand.Files.size()));
             return FSignals.StoppedStatus();
         }
-        if (FCommand.TargetSizeMB > 0 && FConverter.TaskCount() > 0 && !FirstPasses()) {
+        if (FTargetSizeMB > 0 && FConverter.TaskCount() > 0 && !FirstPasses()) {
             FConsole.Line(
                 FormatText("0 of %zu files converted (first pass stopped)", FCommand.Files.size()));
             return FSignals.StoppedStatus();
@@ -300,6 +302,10 @@ private:
         if (FSizes && !run.Interrupted())
             FSizes->Correct(FSizeRows, FSizeGoals,
                             [this](TFormatRow& row) { return AddRowTask(FConverter, row); });
+        if (FSizes) {
+            finished -= FSizes->Unfit();
+            FFailed += FSizes->Unfit();
+        }
         FConverter.OnCustomHook = nullptr;
         const std::string shorter =
             early > 0 ? FormatText(", %d ended early", early) : std::string();
@@ -318,7 +324,8 @@ private:
     TLogToConsole FLog; // after the converter and the console it refers to
     TJsonLines FJson;
     int FJobs = 1;
-    int FLoudness = 0; // LUFS; 0: the files keep their loudness
+    int FLoudness = 0;        // LUFS; 0: the files keep their loudness
+    double FTargetSizeMB = 0; // each video file's size; 0: none
     // The target size's goals of the rows in task order, and its passes.
     std::vector<TFormatRow*> FSizeRows;
     std::vector<TSizeGoal> FSizeGoals;

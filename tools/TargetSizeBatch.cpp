@@ -5,7 +5,6 @@
 #include "engine/FFmpegVCL.h"
 #include "media/MyUtils.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -15,16 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kDefaultAudioRate = 128'000;
 constexpr int kCorrections = 2;
-
-bool ParsePair(const std::string& text, char separator, double& a, double& b) {
-    const auto at = text.find(separator);
-    if (at == std::string::npos) return false;
-    const char* end = text.data() + text.size();
-    return std::from_chars(text.data(), text.data() + at, a).ec == std::errc() &&
-           std::from_chars(text.data() + at + 1, end, b).ec == std::errc() && b != 0;
-}
 
 int64_t FileSize(const std::string& file) {
     std::error_code ec;
@@ -35,34 +25,11 @@ int64_t FileSize(const std::string& file) {
 } // namespace
 
 bool TargetSizeApplies(const TFormatRow& row) {
-    return row.HasVideo && !row.Out.DisableVideo && !row.Out.VideoCodec.empty();
+    return TargetSizeApplies(row.Out, row.HasVideo);
 }
 
 TSizeGoal RowSizeGoal(const TFormatRow& row, int64_t bytes) {
-    TSizeGoal goal;
-    goal.TargetBytes = bytes;
-    const int64_t start = row.In.StartTime > 0 ? row.In.StartTime : 0;
-    goal.LengthUs = row.Out.RecordingTime > 0 ? row.Out.RecordingTime
-                                              : std::max<int64_t>(row.Duration - start, 0);
-    if (row.HasAudio && !row.Out.DisableAudio)
-        goal.AudioBitRate = row.Out.AudioBitrate > 0 ? row.Out.AudioBitrate : kDefaultAudioRate;
-    double w = 640, h = 480;
-    if (ParsePair(row.Out.FrameSize, 'x', w, h)) {
-        goal.Width = static_cast<int>(w);
-        goal.Height = static_cast<int>(h);
-    } else {
-        goal.Width = 640;
-        goal.Height = 480;
-    }
-    double num = 25, den = 1;
-    if (ParsePair(row.Out.FrameRate, '/', num, den))
-        goal.FrameRate = num / den;
-    else if (std::from_chars(row.Out.FrameRate.data(),
-                             row.Out.FrameRate.data() + row.Out.FrameRate.size(), num)
-                     .ec == std::errc() &&
-             num > 0)
-        goal.FrameRate = num;
-    return goal;
+    return SizeGoalOf(row.In, row.Out, row.Duration, row.HasAudio, bytes);
 }
 
 TTargetSizeBatch::TTargetSizeBatch(TFFmpegVCL& converter, TConsole& console,
@@ -129,11 +96,30 @@ bool TTargetSizeBatch::Correct(const std::vector<TFormatRow*>& rows,
             ApplyVideoPass(rows[k]->Out, 2, FRates[k], Log(k));
             addRow(*rows[k]);
         }
-        if (FConverter.TaskCount() == 0) return true;
+        if (FConverter.TaskCount() == 0) break;
         TBatchRun run(FConverter, FConsole, FSignals);
         run.Run(FJobs);
         FConverter.ClearTasks();
         if (run.Interrupted()) return false;
     }
+    RemoveUnfit(rows, goals);
     return true;
+}
+
+// A file still larger than its target after the corrections (an encoder
+// that cannot go lower) is not kept: the target is never exceeded.
+void TTargetSizeBatch::RemoveUnfit(const std::vector<TFormatRow*>& rows,
+                                   const std::vector<TSizeGoal>& goals) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const int64_t size = FRates[k] > 0 ? FileSize(rows[k]->Out.FileName) : -1;
+        if (size <= goals[k].TargetBytes) continue;
+        std::error_code ec;
+        fs::remove(rows[k]->Out.FileName, ec);
+        FConsole.Line(FormatText("%s: does not fit in %lld bytes even at the lowest rate (%lld "
+                                 "bytes); the file is removed",
+                                 rows[k]->Record.SourceFile.c_str(),
+                                 static_cast<long long>(goals[k].TargetBytes),
+                                 static_cast<long long>(size)));
+        ++FUnfit;
+    }
 }

@@ -43,9 +43,12 @@ public:
     // at a corrected rate, at most twice. False when a stop ended it.
     bool Correct(const std::vector<TFormatRow*>& rows, const std::vector<TSizeGoal>& goals,
                  const TAddRow& addRow);
+    // Rows whose file still exceeded the target and was removed.
+    int Unfit() const { return FUnfit; }
 
 private:
     std::string Log(std::size_t row) const;
+    void RemoveUnfit(const std::vector<TFormatRow*>& rows, const std::vector<TSizeGoal>& goals);
 
     TFFmpegVCL& FConverter;
     TConsole& FConsole;
@@ -53,4 +56,5 @@ private:
     int FJobs;
     std::string FDir;        // the pass logs
     std::vector<int> FRates; // the video rate of each row; 0: no goal
+    int FUnfit = 0; // rows whose file was removed as too large
 };

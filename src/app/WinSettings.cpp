@@ -6,6 +6,7 @@
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/LoudnessPass.h"
+#include "app/core/TargetSize.h"
 #include "app/core/MessageSeam.h"
 
 #include <QAbstractItemView>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -219,6 +221,7 @@ void TfrmSettings::CreateControls() {
     cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
     cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
     CreateLoudnessChoice();
+    CreateTargetSizeChoice();
 
     cbOutputFormat = new QComboBox(this);
     cbOutputFormat->setObjectName("cbOutputFormat");
@@ -338,6 +341,7 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
     LoadLoudness();
+    LoadTargetSize();
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -347,7 +351,7 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
                                       cmbVolume};
     for (QComboBox* combo : video ? videoCombos : audioCombos)
         combo->setEnabled(enabled);
-    if (!video) cmbLoudness->setEnabled(enabled);
+    (video ? cmbTargetSize : cmbLoudness)->setEnabled(enabled);
 }
 
 void TfrmSettings::edt1Change() {
@@ -381,6 +385,7 @@ void TfrmSettings::btnDefaultClick() {
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
     cmbLoudness->setCurrentIndex(0);
+    cmbTargetSize->setCurrentIndex(0);
 }
 
 void TfrmSettings::btnOkClick() {
@@ -407,6 +412,7 @@ void TfrmSettings::btnOkClick() {
     c.AudioEncoder = ShownText(cmbAudioEncoder);
 
     TIniFile settings(settingsFile_);
+    if (cmbTargetSize->isEnabled() && !SaveTargetSize(settings)) return;
     std::string error;
     if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error)) {
         ShowMessageBox(
@@ -452,6 +458,56 @@ void TfrmSettings::LoadLoudness() {
 void TfrmSettings::SaveLoudness(TIniFile& settings) {
     settings.WriteString(Section(), kUserLoudnessTarget.Name,
                          std::to_string(cmbLoudness->currentData().toInt()));
+}
+
+// ---------------------------------------------------------------------------
+// Target size
+
+namespace {
+
+const char* const kTargetSizeOff = "Off";
+
+} // namespace
+
+void TfrmSettings::CreateTargetSizeChoice() {
+    cmbTargetSize = NewCombo("cmbTargetSize", "Target size:", true, grpVideo, 230, 82);
+    cmbTargetSize->addItem(kTargetSizeOff);
+    for (const int megabytes : kTargetSizePresets)
+        cmbTargetSize->addItem(QString("%1 MB").arg(megabytes));
+    const QString hint = "Each file is encoded in two passes to fit this size (MB of 1,000,000 "
+                         "bytes), never larger and at most 10 % below it. Type another size in MB.";
+    cmbTargetSize->setToolTip(hint);
+    cmbTargetSize->setAccessibleDescription(hint);
+}
+
+void TfrmSettings::LoadTargetSize() {
+    const double megabytes =
+        StoredTargetSize(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
+    if (megabytes <= 0) {
+        cmbTargetSize->setCurrentIndex(0);
+        return;
+    }
+    const QString text = QString::number(megabytes) + " MB";
+    const int index = cmbTargetSize->findText(text);
+    if (index >= 0)
+        cmbTargetSize->setCurrentIndex(index);
+    else
+        cmbTargetSize->setEditText(text);
+}
+
+bool TfrmSettings::SaveTargetSize(TIniFile& settings) {
+    QString text = cmbTargetSize->currentText().trimmed();
+    double megabytes = 0;
+    if (text.compare(kTargetSizeOff, Qt::CaseInsensitive) != 0 && !text.isEmpty()) {
+        if (text.endsWith("MB", Qt::CaseInsensitive)) text = text.chopped(2).trimmed();
+        if (!ParseTargetSize(text.toStdString(), megabytes)) {
+            ShowPlainMessage("Please type the target size in MB, for example 25.");
+            return false;
+        }
+    }
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", megabytes);
+    return settings.WriteString(Section(), kUserTargetSize.Name, value);
 }
 
 void TfrmSettings::btnCancelClick() {

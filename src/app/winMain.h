@@ -9,6 +9,7 @@
 #include "app/core/AddQueue.h"
 #include "app/core/ListStore.h"
 #include "app/core/LoudnessPlan.h"
+#include "app/core/TargetSizePlan.h"
 #include "app/core/OptionBuilder.h"
 
 #include <QElapsedTimer>
@@ -368,13 +369,16 @@ private:
     void RunEndActions();
     void ShowTaskProgress(const TProgressInfo& info);
     void SetListButtonsEnabled(bool enabled);
-    // The loudness passes (winMainLoudness.cpp): the first pass's tasks
-    // (measuring, or the conversion when the format has no target), one
-    // row's measuring task, its reports, and the conversion after it.
-    void AddFirstPassTasks(int formatCode, int loudnessTarget);
-    void AddMeasuringTask(int row, const TInputOptions& in, const TOutputOptions& out);
-    void ShowMeasuringProgress(const TProgressInfo& info);
-    void MeasuringTaskEnded(const TTerminateInfo& info);
+    // The passes before the conversion (winMainLoudness.cpp): loudness
+    // measuring and the first video passes of a target size. The first
+    // pass's tasks (or the conversion when there is nothing to prepare),
+    // one row's preparing tasks, their reports, and the conversion after.
+    bool Preparing() const { return loudness_.Measuring() || sizes_.FirstPassing(); }
+    void AddFirstPassTasks(int formatCode, int loudnessTarget, double targetSizeMB);
+    void AddPreparingTasks(int row, const TInputOptions& in, const TOutputOptions& out);
+    void PlanRowSize(int row, const TInputOptions& in, const TOutputOptions& out);
+    void ShowPreparingProgress(const TProgressInfo& info);
+    void PreparingTaskEnded(const TTerminateInfo& info);
     bool StartConversionPass();
     // Makes the layer cache, or empties it for a new batch.
     void ResetHookCache();
@@ -451,7 +455,12 @@ private:
     bool lastTaskFinished_ = false;
     // The batch's loudness passes and its format (main thread).
     TLoudnessPlan loudness_;
+    TTargetSizePlan sizes_;
     int batchFormat_ = 0;
+    // The preparing tasks: each one's row and caption, and whether one of
+    // them was stopped (the conversion does not follow then).
+    std::vector<std::pair<int, QString>> preparing_;
+    bool preparingStopped_ = false;
     // With several tasks at a time, the task whose pictures the preview
     // shows until it ends (-1: the next task that sends one), so that tasks
     // running side by side do not take turns in it.

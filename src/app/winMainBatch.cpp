@@ -8,6 +8,7 @@
 #include "app/core/GlobalUnit.h"
 #include "app/core/IniFile.h"
 #include "app/core/LoudnessPass.h"
+#include "app/core/TargetSize.h"
 #include "app/core/MessageSeam.h"
 #include "app/core/OptionBuilder.h"
 #include "app/core/ProbedSource.h"
@@ -107,7 +108,8 @@ void TfrmMain::btnStartClick() {
     CCAVC->SetPreview(true);
     try {
         const int formatCode = settings.ReadInteger(kSettings, "FormatCode", 1);
-        AddFirstPassTasks(formatCode, StoredLoudnessTarget(settings, formatCode));
+        AddFirstPassTasks(formatCode, StoredLoudnessTarget(settings, formatCode),
+                          StoredTargetSize(settings, formatCode));
     } catch (...) {
         // A start that stops leaves nothing behind: the tasks set up so far
         // go, and with them the output files they had opened.
@@ -184,8 +186,9 @@ void TfrmMain::AddBatchTask(int row, int formatCode, std::set<std::string>& take
     record.ZoomMode = FormatZoomMode(*GlobalObject, formatCode);
     HandOverRowEdits(record, in, out);
     BuildConversionOptions(*GlobalObject, record, formatCode, out, lastProbed_.Source, in);
-    if (loudness_.Measuring()) return AddMeasuringTask(row, in, out);
+    if (Preparing()) return AddPreparingTasks(row, in, out);
     loudness_.ApplyTo(row, out);
+    sizes_.ApplySecondPass(row, out);
     const int task = CCAVC->AddTask(in.FileName, &in);
     // A task that could not be added makes the output fail below; the
     // reason worth showing is why the source did not open.
@@ -217,7 +220,7 @@ void TfrmMain::CCAVCProgress(TCustomFFmpegVCL*, TProgressInfo* AProgressInfo) {
 }
 
 void TfrmMain::ShowTaskProgress(const TProgressInfo& info) {
-    if (loudness_.Measuring()) return ShowMeasuringProgress(info);
+    if (Preparing()) return ShowPreparingProgress(info);
     const int k = info.TaskIndex;
     if (k < 0 || k >= static_cast<int>(TaskItems.size())) return;
     const int row = TaskItems[k];
@@ -262,7 +265,7 @@ void TfrmMain::CCAVCTerminate(TCustomFFmpegVCL*, const TTerminateInfo& ATerminat
 // actions once all tasks have ended when the last one finished (with one
 // task at a time: right after the last task's report, as that ends last).
 void TfrmMain::TaskEnded(const TTerminateInfo& info) {
-    if (loudness_.Measuring()) return MeasuringTaskEnded(info);
+    if (Preparing()) return PreparingTaskEnded(info);
     ++tasksEnded_;
     if (info.TaskIndex == previewTask_) previewTask_ = -1;
     if (frmProgress) frmProgress->TaskEnded(info.TaskIndex);
@@ -283,7 +286,7 @@ void TfrmMain::TaskEnded(const TTerminateInfo& info) {
 }
 
 void TfrmMain::EndOfBatch() {
-    if (loudness_.Measuring() && StartConversionPass()) return;
+    if (Preparing() && StartConversionPass()) return;
     StoreBatchEnd();
     SetListButtonsEnabled(true);
     CCAVC->ClearTasks();

@@ -2,6 +2,7 @@
 // become tasks, what the reports do to the rows and the progress window,
 // the end actions, pause, resume and cancel.
 #include "WindowHarness.h"
+#include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
 #include "engine/FFmpegVCL.h"
 
@@ -278,6 +279,44 @@ private slots:
         TWindowHarness::Dispose(window);
     }
 
+    // A target size: a target too small for a row refuses the start naming
+    // the row and the smallest size; a target that fits gives each row a
+    // first pass ("First pass" in its row) and a file within 90-100 % of it.
+    void targetSizeFirstPassThenFits() {
+        h_->ChooseFormat(102); // MPEG-4 Video
+        auto window = h_->NewWindow();
+        TfrmMain* w = window.get();
+        TWindowHarness::AddFiles(*window, {longClip_});
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0.05"));
+        TWindowHarness::PressStart(*window);
+        QCOMPARE(int(h_->Messages.size()), 1);
+        const std::string& text = h_->Messages.front().Text;
+        QVERIFY2(text.find(longClip_) != std::string::npos &&
+                     text.find("the smallest size that works is ") != std::string::npos,
+                 text.c_str());
+        QCOMPARE(w->CCAVC->TaskCount(), 0);
+        QVERIFY(!fs::exists(h_->Output("long_(new).mp4")));
+        h_->Messages.clear();
+
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "2"));
+        const TProgressEvent shown = w->CCAVC->OnProgress;
+        QString firstPass;
+        w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
+            shown(s, i);
+            if (i && firstPass.isEmpty())
+                firstPass = w->lvFIles->Row(w->TaskItems[i->TaskIndex])->text(colProgress);
+        };
+        TWindowHarness::PressStart(*window);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QVERIFY2(firstPass.startsWith("First pass"), qPrintable(firstPass));
+        QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("100%"));
+        const auto size = fs::file_size(h_->Output("long_(new).mp4"));
+        QVERIFY2(size <= 2'000'000 && size >= 1'800'000, qPrintable(QString::number(size)));
+        w->CCAVC->OnProgress = shown;
+        h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0");
+        TWindowHarness::Dispose(window);
+    }
+
     // Pausing from the first preview, so that the task is surely still
     // converting when Cancel is pressed.
     void pauseResumeAndCancel() {
@@ -455,5 +494,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestBatch)
+// The application object with the error reporter, as the program runs: a
+// start that throws shows its message box.
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    TestBatch test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_batch.moc"

@@ -549,6 +549,45 @@ private slots:
         QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"),
                  std::string("0"));
     }
+    // The target size: presets and a typed number of MB, Off for none; a
+    // typed text that is no size is refused; audio formats have none.
+    void targetSizeChoiceKeptPerFormat() {
+        const std::string section = "formatInfo102";
+        const auto stored = [&] {
+            return h_->Settings().ReadString(section, "paraTargetSize", "<none>");
+        };
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbTargetSize->accessibleName(), QString("Target size"));
+            QVERIFY(d.cmbTargetSize->isEnabled());
+            QStringList items;
+            for (int i = 0; i < d.cmbTargetSize->count(); ++i)
+                items << d.cmbTargetSize->itemText(i);
+            QCOMPARE(items, QStringList({"Off", "8 MB", "25 MB", "50 MB", "100 MB", "500 MB"}));
+            Choose(d.cmbTargetSize, "25 MB");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(), std::string("25"));
+        QVERIFY(WhileOpen([this](TfrmSettings& d) {
+            QCOMPARE(d.cmbTargetSize->currentText(), QString("25 MB"));
+            TypeInto(d.cmbTargetSize, "big");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+            QVERIFY(d.isVisible()); // refused
+            QCOMPARE(int(h_->Messages.size()), 1);
+            h_->Messages.clear();
+            TypeInto(d.cmbTargetSize, "12.5");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(), std::string("12.5"));
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbTargetSize->currentText(), QString("12.5 MB"));
+            PickInChooser(d, 200);
+            QVERIFY(!d.cmbTargetSize->isEnabled());
+            PickInChooser(d, 102);
+            Choose(d.cmbTargetSize, "Off");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(), std::string("0"));
+    }
 };
 
 // The application object with the error reporter, as the program runs: an

@@ -24,7 +24,8 @@ constexpr const TFormatKey* kKeys[] = {
     &kUserIndexVolume, &kUserIndexAudioEncoder, &kUserVideoSize, &kUserVideoBitRate,
     &kUserFrameRate, &kUserZoom, &kUserVideoEncoder, &kUserSampleRate, &kUserAudioBitRate,
     &kUserChannel, &kUserVolume, &kUserAudioEncoder, &kUserBitExact, &kUserMaxBitrate,
-    &kUserBufferSize, &kUserLevel, &kUserQscale, &kUserGop, &kUserCoder, &kUserLoudnessTarget};
+    &kUserBufferSize, &kUserLevel, &kUserQscale, &kUserGop, &kUserCoder, &kUserLoudnessTarget,
+    &kUserTargetSize};
 
 constexpr std::array<TCopiedKey, 5> kH264Counts = {{{kPresetMaxBitrate, kUserMaxBitrate},
                                                     {kPresetBufferSize, kUserBufferSize},

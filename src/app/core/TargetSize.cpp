@@ -1,5 +1,8 @@
 #include "app/core/TargetSize.h"
 
+#include "app/core/FormatKeys.h"
+#include "app/core/IniFile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -13,12 +16,53 @@ constexpr double kAim = 0.95;
 // Bits per pixel and frame below which pictures fall apart.
 constexpr double kMinimumBitsPerPixel = 0.02;
 constexpr int kMinimumVideoRate = 32'000;
+constexpr int kDefaultAudioRate = 128'000;
 
 double Seconds(const TSizeGoal& goal) {
     return std::max(goal.LengthUs, int64_t{1}) / 1e6;
 }
 
+bool ParsePair(const std::string& text, char separator, double& a, double& b) {
+    const auto at = text.find(separator);
+    if (at == std::string::npos) return false;
+    const char* end = text.data() + text.size();
+    return std::from_chars(text.data(), text.data() + at, a).ec == std::errc() &&
+           std::from_chars(text.data() + at + 1, end, b).ec == std::errc() && b != 0;
+}
+
+double FrameRateOf(const std::string& text) {
+    double num = 25, den = 1;
+    if (ParsePair(text, '/', num, den)) return num / den;
+    if (std::from_chars(text.data(), text.data() + text.size(), num).ec == std::errc() && num > 0)
+        return num;
+    return 25;
+}
+
 } // namespace
+
+TSizeGoal SizeGoalOf(const TInputOptions& in, const TOutputOptions& out, int64_t durationUs,
+                     bool hasAudio, int64_t bytes) {
+    TSizeGoal goal;
+    goal.TargetBytes = bytes;
+    const int64_t start = in.StartTime > 0 ? in.StartTime : 0;
+    goal.LengthUs =
+        out.RecordingTime > 0 ? out.RecordingTime : std::max<int64_t>(durationUs - start, 0);
+    if (hasAudio && !out.DisableAudio)
+        goal.AudioBitRate = out.AudioBitrate > 0 ? out.AudioBitrate : kDefaultAudioRate;
+    double w = 0, h = 0;
+    if (!ParsePair(out.FrameSize, 'x', w, h)) {
+        w = 640;
+        h = 480;
+    }
+    goal.Width = static_cast<int>(w);
+    goal.Height = static_cast<int>(h);
+    goal.FrameRate = FrameRateOf(out.FrameRate);
+    return goal;
+}
+
+bool TargetSizeApplies(const TOutputOptions& out, bool hasVideo) {
+    return hasVideo && !out.DisableVideo && !out.VideoCodec.empty();
+}
 
 bool ParseTargetSize(const std::string& text, double& megabytes) {
     double value = 0;
@@ -29,6 +73,13 @@ bool ParseTargetSize(const std::string& text, double& megabytes) {
         return false;
     megabytes = value;
     return true;
+}
+
+double StoredTargetSize(const TIniFile& settings, int formatCode) {
+    double megabytes = 0;
+    const std::string text =
+        ReadFormatKey(settings, "formatInfo" + std::to_string(formatCode), kUserTargetSize);
+    return ParseTargetSize(text, megabytes) ? megabytes : 0;
 }
 
 int TargetVideoBitRate(const TSizeGoal& goal) {

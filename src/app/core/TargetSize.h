@@ -9,12 +9,18 @@
 #include <cstdint>
 #include <string>
 
+class TIniFile;
+
 // The presets the settings dialog offers (MB of 1,000,000 bytes).
 inline constexpr int kTargetSizePresets[] = {8, 25, 50, 100, 500};
 
 // "--target-size" values and stored values: a decimal number of MB above 0
 // and at most 1,000,000 ("7.5"). False for anything else.
 bool ParseTargetSize(const std::string& text, double& megabytes);
+
+// The stored target of the format in MB; 0 when the format's files keep
+// their bit rate (also for a value that does not parse).
+double StoredTargetSize(const TIniFile& settings, int formatCode);
 
 // What a conversion is to fit in.
 struct TSizeGoal {
@@ -24,6 +30,14 @@ struct TSizeGoal {
     int Width = 0, Height = 0;
     double FrameRate = 25;
 };
+
+// The goal of a conversion with these options for a target of `bytes`: the
+// length after trimming (from the source's `durationUs`), the audio bit
+// rate written, the output's frame size and rate.
+TSizeGoal SizeGoalOf(const TInputOptions& in, const TOutputOptions& out, int64_t durationUs,
+                     bool hasAudio, int64_t bytes);
+// Whether a target applies to the conversion (it writes video).
+bool TargetSizeApplies(const TOutputOptions& out, bool hasVideo);
 
 // The video bit rate (bit/s) aimed at: a little below the target so that
 // the container's overhead and the encoder's spread stay within it.
