@@ -348,7 +348,8 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         if (!ist.AudioChain) ist.AudioChain = std::make_unique<TAudioChain>();
         ist.AudioChain->SetText(FOptions.AudioFilters);
         frame = ist.AudioChain->Run(frame);
-        if (!frame) return;
+        if (!frame)
+            throw FFmpegException("Cannot filter the audio with \"" + FOptions.AudioFilters + "\"");
     }
     // After a seek the samples before the start point are cut off.
     int cut = 0;

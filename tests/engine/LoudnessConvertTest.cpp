@@ -144,3 +144,37 @@ TEST_F(LoudnessConvert, BadTargetIsRefusedBeforeAnythingIsMade) {
 }
 
 } // namespace
+
+namespace {
+
+// The engine's "af" option in the classic form: a filter graph that cannot
+// be built fails the conversion with its text, and copied audio refuses it.
+TEST(AudioFilters, BadGraphFailsAndCopiedAudioRefusesThem) {
+    testsupport::TempDir dir;
+    const std::string tone = dir.file("tone.wav");
+    ASSERT_TRUE(testsupport::MakeMedia(tone, "-f lavfi -i sine=d=1 -c:a pcm_s16le"));
+    const auto run = [&](const std::string& options, const std::string& out) {
+        return testsupport::RunCommand(ShellQuote(VANTREL_CONVERT) + " -i " + ShellQuote(tone) +
+                                       " " + options + " " + ShellQuote(dir.file(out)) + " 2>&1");
+    };
+    const auto bad = run("-af nosuchfilter=1", "bad.wav");
+    EXPECT_NE(bad.exitCode, 0);
+    EXPECT_NE(bad.output.find("Cannot filter the audio with \"nosuchfilter=1\""), std::string::npos)
+        << bad.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bad.wav")));
+    const auto copied = run("-acodec copy -af volume=2", "copy.wav");
+    EXPECT_NE(copied.exitCode, 0);
+    EXPECT_NE(copied.output.find("-acodec copy and -af are incompatible"), std::string::npos)
+        << copied.output;
+    const auto halved = run("-af volume=0.5", "half.wav");
+    ASSERT_EQ(halved.exitCode, 0) << halved.output;
+    const auto peak = [&](const std::string& file) {
+        const auto r = testsupport::RunCommand("ffmpeg -hide_banner -i " + ShellQuote(file) +
+                                               " -af volumedetect -f null - 2>&1");
+        const auto at = r.output.find("max_volume: ");
+        return at == std::string::npos ? 0.0 : std::stod(r.output.substr(at + 12));
+    };
+    EXPECT_NEAR(peak(dir.file("half.wav")) - peak(tone), -6.0, 0.3);
+}
+
+} // namespace
