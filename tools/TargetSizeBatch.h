@@ -23,6 +23,8 @@ TSizeGoal RowSizeGoal(const TFormatRow& row, int64_t bytes);
 // Whether the target applies to the row (it writes video).
 bool TargetSizeApplies(const TFormatRow& row);
 
+// Threads: made and used on the tool's main thread only (the batches it
+// runs hand their reports over to it).
 class TTargetSizeBatch {
 public:
     // Adds a row's conversion task; returns the task (throws on failure).
@@ -56,5 +58,5 @@ private:
     int FJobs;
     std::string FDir;        // the pass logs
     std::vector<int> FRates; // the video rate of each row; 0: no goal
-    int FUnfit = 0; // rows whose file was removed as too large
+    int FUnfit = 0;          // rows whose file was removed as too large
 };
