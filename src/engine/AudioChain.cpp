@@ -57,15 +57,25 @@ bool TAudioChain::Matches(const AVFrame* samples) const {
 
 AVFrame* TAudioChain::Run(AVFrame* samples) {
     if (FText.empty()) return samples;
-    if (!Matches(samples) && !Build(samples)) return nullptr;
+    if (!Matches(samples) && !Build(samples)) {
+        FFailed = true;
+        return nullptr;
+    }
     if (!FOut) FOut = ff::avutil.av_frame_alloc();
-    if (!FOut) return nullptr;
+    if (!FOut) {
+        FFailed = true;
+        return nullptr;
+    }
     ff::avutil.av_frame_unref(FOut);
     if (ff::avfilter.av_buffersrc_add_frame_flags(FSource, samples, AV_BUFFERSRC_FLAG_KEEP_REF) <
-            0 ||
-        ff::avfilter.av_buffersink_get_frame(FSink, FOut) < 0)
+        0) {
+        FFailed = true;
         return nullptr;
-    return FOut;
+    }
+    const int code = ff::avfilter.av_buffersink_get_frame(FSink, FOut);
+    if (code == AVERROR(EAGAIN)) return nullptr;
+    if (code < 0) FFailed = true;
+    return code < 0 ? nullptr : FOut;
 }
 
 bool TAudioChain::Build(const AVFrame* samples) {

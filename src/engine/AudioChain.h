@@ -22,8 +22,10 @@ public:
     void SetText(const std::string& text);
     bool Empty() const { return FText.empty(); }
     // The samples through the chain, valid until the next call; nullptr
-    // when the graph cannot be built or a filter fails or holds them back.
+    // when a filter holds them back (a meter that starts late) or fails.
     AVFrame* Run(AVFrame* samples);
+    // The graph could not be built or a filter failed.
+    bool Failed() const { return FFailed; }
 
 private:
     bool Build(const AVFrame* samples);
@@ -36,4 +38,5 @@ private:
     AVFilterContext* FSink = nullptr;
     AVFrame* FOut = nullptr;
     int FRate = 0, FFormat = -1, FChannels = 0;
+    bool FFailed = false;
 };

@@ -348,8 +348,9 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         if (!ist.AudioChain) ist.AudioChain = std::make_unique<TAudioChain>();
         ist.AudioChain->SetText(FOptions.AudioFilters);
         frame = ist.AudioChain->Run(frame);
-        if (!frame)
+        if (!frame && ist.AudioChain->Failed())
             throw FFmpegException("Cannot filter the audio with \"" + FOptions.AudioFilters + "\"");
+        if (!frame) return;
     }
     // After a seek the samples before the start point are cut off.
     int cut = 0;

@@ -115,7 +115,7 @@ TEST_F(LoudnessConvert, VideoWithAndWithoutAudioInOneBatch) {
     ASSERT_TRUE(testsupport::MakeMedia(
         Dir.file("talk.mp4"),
         "-f lavfi -i testsrc2=size=160x120:rate=25:d=2 -f lavfi -i "
-        "anoisesrc=d=2:c=pink:a=0.05:r=44100 -ac 2 -c:v libx264 -pix_fmt yuv420p -c:a aac"));
+        "anoisesrc=d=2:c=pink:a=0.05:r=48000 -ac 2 -c:v libx264 -pix_fmt yuv420p -c:a aac"));
     ASSERT_TRUE(testsupport::MakeMedia(Dir.file("silent.mp4"),
                                        "-f lavfi -i testsrc2=size=160x120:rate=25:d=2 "
                                        "-c:v libx264 -pix_fmt yuv420p"));
@@ -123,6 +123,7 @@ TEST_F(LoudnessConvert, VideoWithAndWithoutAudioInOneBatch) {
         Convert("103 --loudness -16 " + Dir.file("talk.mp4") + " " + Dir.file("silent.mp4"));
     ASSERT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NEAR(Measure(Out("talk_(new).mp4")).Integrated, -16, 1.0);
+    // (48 kHz AAC, as the audio of most videos is.)
     // The file without audio: its picture converted, no audio made up.
     EXPECT_EQ(testsupport::ProbeValue(Out("silent_(new).mp4"), "stream=codec_type", "v:0"),
               "video");
