@@ -1,6 +1,7 @@
 // The start of a conversion: stream tables, mapping, codec parameters for
 // copying or encoding, the video filter graph, opening the codecs and
 // writing the headers.
+#include "engine/PassTwoRate.h"
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLoader.h"
@@ -413,6 +414,34 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
         throw FFmpegException(FormatText(
             "Cannot read file: Error reading log file \"%s\" for pass-2 encoding", name.c_str()));
     encoder->stats_in = reinterpret_cast<char*>(buffer); // freed when the encoder closes
+    CheckPassTwoRate(ost, std::string(encoder->stats_in, static_cast<std::size_t>(size)));
+}
+
+// The MPEG-family encoders of the libraries abort the program (their rate
+// control is freed twice) when they refuse a second pass's rate as too low,
+// so such a rate ends the task here, with the rate that would do.
+void TTranscoder::CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const {
+    const AVCodecContext* encoder = ost.Encoder;
+    const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder
+                                              : ff::avcodec.avcodec_find_encoder(encoder->codec_id);
+    if (!codec || !codec->name || !KeepsMpegFamilyStatistics(codec->name)) return;
+    TPassTwoPicture picture;
+    picture.BFrames = encoder->max_b_frames;
+    picture.QMax = encoder->qmax;
+    picture.BQuantFactor = encoder->b_quant_factor;
+    picture.BQuantOffset = encoder->b_quant_offset;
+    picture.IQuantFactor = encoder->i_quant_factor;
+    picture.IQuantOffset = encoder->i_quant_offset;
+    if (encoder->time_base.num > 0 && encoder->time_base.den > 0)
+        picture.FrameRate = static_cast<double>(encoder->time_base.den) / encoder->time_base.num /
+                            std::max(encoder->ticks_per_frame, 1);
+    const int64_t lowest = LowestPassTwoBitRate(stats, picture);
+    if (lowest < 0 || encoder->bit_rate >= lowest) return;
+    throw FFmpegException(FormatText(
+        "Video bit rate %lld b/s is too low for the second pass of output stream #%d.%d: "
+        "its first pass needs at least %lld b/s",
+        static_cast<long long>(encoder->bit_rate), ost.FileIndex, ost.StreamIndex,
+        static_cast<long long>(lowest)));
 }
 
 // ---- codecs ----

@@ -216,6 +216,7 @@ private:
     void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
     void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);
     void SetupPassLog(TOutputStream& ost, int index);
+    void CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const;
     void OpenEncoders(bool subtitles);
     void CopySubtitleHeader(TOutputStream& ost);
     void OpenDecoders();

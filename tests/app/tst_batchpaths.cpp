@@ -14,6 +14,7 @@
 #include "engine/FFmpegVCL.h"
 
 #include <functional>
+#include <stdexcept>
 
 namespace {
 
@@ -119,14 +120,31 @@ class TestBatchPaths : public QObject {
         window.KeepLastProbe = true;
         TlvFilesRecord windowRow = listed_;
         edit.Window(windowRow);
-        const int windowTask = window.AddRow(g, code, windowRow, 0);
+        std::string windowRefusal, toolRefusal;
+        int windowTask = -1, toolTask = -1;
+        try {
+            windowTask = window.AddRow(g, code, windowRow, 0);
+        } catch (const std::invalid_argument& e) {
+            windowRefusal = e.what();
+        }
         // The tool's way: its row from the probe's length and its edits.
         TBatchPlan tool(converter);
         TProbedFile probed;
         std::string error;
         QVERIFY2(ProbeRowSource(*converter.AVProbe(), clip_, probed, error), error.c_str());
         TlvFilesRecord toolRow = NewEditedRow(g, code, clip_, probed.Duration, edit.Tool, {});
-        const int toolTask = tool.AddProbedRow(g, code, toolRow, 0, probed);
+        try {
+            toolTask = tool.AddProbedRow(g, code, toolRow, 0, probed);
+        } catch (const std::invalid_argument& e) {
+            toolRefusal = e.what();
+        }
+        // A format that cannot take the edits (a copying one) refuses the row
+        // with one message on both ways.
+        QCOMPARE(toolRefusal, windowRefusal);
+        if (!windowRefusal.empty()) {
+            converter.ClearTasks();
+            return;
+        }
 
         const TTaskPlan& a = window.TaskPlan(windowTask);
         TTaskPlan b = tool.TaskPlan(toolTask);

@@ -194,6 +194,27 @@ TEST_F(ConvertCommand, FailuresExitWithTheirMessage) {
     EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
 }
 
+// The libraries' MPEG-4 encoder aborts the whole program when it refuses a
+// second pass's rate; the engine refuses it first, as a failed conversion.
+TEST_F(ConvertCommand, ASecondPassAtTooLowARateFailsTheTask) {
+    const std::string log = Dir->file("passlog");
+    auto r = Run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -b 200000 -pass 1 -passlogfile " +
+                 Q(log) + " " + Q(Dir->file("pass1.avi")));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string output = Dir->file("pass2.avi");
+    r = Run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -b 1000 -pass 2 -passlogfile " + Q(log) +
+            " " + Q(output));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Video bit rate 1000 b/s is too low for the second pass"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(output));
+    r = Run("-y -i " + Q(Input) + " -an -vcodec mpeg4 -b 200000 -pass 2 -passlogfile " + Q(log) +
+            " " + Q(output));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
 TEST_F(ConvertCommand, JoinedInputsGiveTheSummedLength) {
     const std::string second = Dir->file("second.avi");
     ASSERT_TRUE(testsupport::MakeMedia(second, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
