@@ -8,7 +8,9 @@
 // Threads: planned on the thread that owns the converter's task list (the
 // user-interface thread, or the tool's main thread); DrawFrame runs on the
 // converter's workers, one call at a time under the converter's hook lock,
-// and only reads what planning wrote before the batch started.
+// and only reads what planning wrote before the batch started (and what
+// SetPassTasks wrote before the pass started: it is called between passes,
+// while no task runs).
 #pragma once
 
 #include "core/GlobalUnit.h"

@@ -298,7 +298,9 @@ private slots:
         QVERIFY(!fs::exists(h_->Output("long_(new).mp4")));
         h_->Messages.clear();
 
-        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "2"));
+        // 3 MB: at the rate 2 MB leaves for this clip the engine refuses the
+        // MPEG-4 encoder's second pass (its first pass needs more).
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "3"));
         const TProgressEvent shown = w->CCAVC->OnProgress;
         QString firstPass;
         w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
@@ -311,7 +313,7 @@ private slots:
         QVERIFY2(firstPass.startsWith("First pass"), qPrintable(firstPass));
         QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("100%"));
         const auto size = fs::file_size(h_->Output("long_(new).mp4"));
-        QVERIFY2(size <= 2'000'000 && size >= 1'800'000, qPrintable(QString::number(size)));
+        QVERIFY2(size <= 3'000'000 && size >= 2'700'000, qPrintable(QString::number(size)));
         w->CCAVC->OnProgress = shown;
         h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0");
         TWindowHarness::Dispose(window);
