@@ -5,8 +5,11 @@
 #include "PrintOptions.h"
 #include "RowPictures.h"
 
+#include "core/BatchPasses.h"
 #include "core/GlobalUnit.h"
 #include "core/IniFile.h" // ParseIniInteger
+#include "core/LoudnessPass.h"
+#include "core/TargetSize.h"
 #include "core/WorkPriority.h"
 #include "engine/FFmpegVCL.h"
 #include "media/FFUtils.h"
@@ -14,8 +17,10 @@
 #include "media/MyUtils.h"
 #include "probe/AVProbe.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
@@ -79,7 +84,7 @@ class TFormatBatch {
 public:
     TFormatBatch(const TFormatCommand& command, int code)
         : FCommand(command), FCode(code), FLog(FConsole, {&FConverter, FConverter.AVProbe()}),
-          FPlan(FConverter) {
+          FPlan(FConverter), FPasses(FConverter, FPlan) {
         FConverter.NewOutputsOnly = true;
         FPlan.HookEveryFrame = FCommand.InvertHook;
     }
@@ -95,6 +100,10 @@ public:
         TThreadPriority priority;
         if (StoredWorkPriority(g.Settings(), priority)) FConverter.SetThreadPriority(priority);
         FJobs = FCommand.Jobs > 0 ? FCommand.Jobs : StoredConversionsAtATime(g.Settings());
+        FLoudness =
+            FCommand.Loudness != 0 ? FCommand.Loudness : StoredLoudnessTarget(g.Settings(), FCode);
+        FTargetSizeMB = FCommand.TargetSizeMB > 0 ? FCommand.TargetSizeMB
+                                                  : StoredTargetSize(g.Settings(), FCode);
         const TRunOutputFolder folder(g, FCommand.OutputDir);
         {
             const TScopedMessageHandler answer(AnswerNoOn(std::cerr));
@@ -139,26 +148,32 @@ private:
     }
 
     int Convert(TRowPictures& pictures) {
-        const int tasks = FPlan.TaskCount();
-        TBatchRun run(FConverter, FConsole, FSignals, &FPlan);
-        for (int k = 0; k < tasks; ++k) {
-            const std::string& source = FPlan.TaskRecord(k).SourceFile;
-            const std::string label =
-                "[" + std::to_string(k + 1) + "/" + std::to_string(tasks) + "] ";
-            FConsole.Line(label + source + " -> " + FPlan.TaskOutput(k));
-            run.SetTaskLabel(k, label);
-            if (FCommand.Json) FJson.AddTask(k, source, FPlan.TaskOutput(k));
+        if (FPlan.TaskCount() > 0) {
+            const std::string problems = FPasses.Begin(FLoudness, FTargetSizeMB);
+            if (!problems.empty()) {
+                FConverter.ClearTasks();
+                FConsole.Line(problems);
+                FConsole.Line(FormatText("0 of %zu files converted (target size too small)",
+                                         FCommand.Files.size()));
+                return 1;
+            }
         }
-        if (FCommand.Json) run.SetObserver(&FJson);
+        TBatchRun run(FConverter, FConsole, FSignals, &FPlan);
         if (FCommand.InvertHook)
             FPlan.Drawer = [](const TlvFilesRecord&, THookInfo& frame) { InvertFrame(&frame); };
         else
             FPlan.Drawer = [&pictures](const TlvFilesRecord& row, THookInfo& frame) {
                 pictures.Draw(row, *frame.Bitmap, frame.PTS);
             };
+        RunPasses(run);
+        for (const std::string& note : FPasses.TakeNotes())
+            FConsole.Line(note);
         int finished = 0, stopped = 0, early = 0;
-        for (const TTerminateInfo& result : run.Run(FJobs)) {
-            if (result.Finished && !result.ExceptionRaised && !result.EndedEarly.empty())
+        for (int task = 0; task < FPlan.TaskCount(); ++task) {
+            const TTerminateInfo& result = FPasses.Conversions()[task];
+            if (IsUnfit(task))
+                ++FFailed;
+            else if (result.Finished && !result.ExceptionRaised && !result.EndedEarly.empty())
                 ++early;
             else if (result.Finished && !result.ExceptionRaised)
                 ++finished;
@@ -174,6 +189,44 @@ private:
         return finished == static_cast<int>(FCommand.Files.size()) ? 0 : 1;
     }
 
+    // Runs each pass of the batch (BatchPasses.h): the preparing pass, the
+    // conversion, the size corrections, until the last or a stop.
+    void RunPasses(TBatchRun& run) {
+        try {
+            do {
+                LabelTasks(run);
+                run.SetObserver(
+                    FCommand.Json && FPasses.Pass() == TBatchPass::Conversion ? &FJson : nullptr);
+                const std::vector<TTerminateInfo> results = run.Run(FJobs);
+                if (run.Interrupted()) return void(FPasses.Next(results));
+                if (!FPasses.Next(results)) return;
+            } while (true);
+        } catch (const std::exception& e) {
+            // A pass whose task cannot be set up ends the batch.
+            FConverter.ClearTasks();
+            FConsole.Line(e.what());
+        }
+    }
+
+    void LabelTasks(TBatchRun& run) {
+        const int tasks = FConverter.TaskCount();
+        for (int k = 0; k < tasks; ++k) {
+            const std::string label =
+                "[" + std::to_string(k + 1) + "/" + std::to_string(tasks) + "] ";
+            const std::string caption = FPasses.TaskCaption(k);
+            run.SetTaskLabel(k, caption.empty() ? label : label + caption + ": ");
+            if (FPasses.Pass() != TBatchPass::Conversion) continue;
+            const std::string& source = FPlan.TaskRecord(k).SourceFile;
+            FConsole.Line(label + source + " -> " + FPlan.TaskOutput(k));
+            if (FCommand.Json) FJson.AddTask(k, source, FPlan.TaskOutput(k));
+        }
+    }
+
+    bool IsUnfit(int task) const {
+        const std::vector<int>& unfit = FPasses.Unfit();
+        return std::find(unfit.begin(), unfit.end(), task) != unfit.end();
+    }
+
     const TFormatCommand& FCommand;
     const int FCode;
     // Made before, gone after everything the run makes (the converter's
@@ -184,8 +237,11 @@ private:
     TLogToConsole FLog; // after the converter and the console it refers to
     TJsonLines FJson;
     int FJobs = 1;
+    int FLoudness = 0;                // LUFS; 0: the files keep their loudness
+    double FTargetSizeMB = 0;         // each video file's size; 0: none
     std::deque<TlvFilesRecord> FRows; // the plan keeps pointers to the rows
     TBatchPlan FPlan;                 // after the converter it adds tasks to
+    TBatchPasses FPasses;             // after the plan it adds passes to
     int FFailed = 0;
 };
 
@@ -229,6 +285,16 @@ TFormatCommand ParseFormatCommand(const std::vector<std::string>& args) {
         } else if (arg == "--jobs") {
             if (!ParseJobs(value, command.Jobs)) {
                 command.Error = "Invalid value for --jobs: " + value;
+                return command;
+            }
+        } else if (arg == "--loudness") {
+            if (!ParseLoudnessTarget(value, command.Loudness)) {
+                command.Error = "Invalid value for --loudness: " + value + " (LUFS, -70 to -5)";
+                return command;
+            }
+        } else if (arg == "--target-size") {
+            if (!ParseTargetSize(value, command.TargetSizeMB)) {
+                command.Error = "Invalid value for --target-size: " + value + " (MB above 0)";
                 return command;
             }
         } else if (arg == "--print-options") {

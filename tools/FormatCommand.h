@@ -17,14 +17,16 @@ struct TFormatCommand {
     int Jobs = 0;                   // tasks at a time; 0: the stored preference
     bool Json = false;              // "--json": progress and results as JSON lines on stdout
     bool InvertHook = false;        // hidden "--invert-hook": the hook inverts instead of drawing
+    int Loudness = 0;               // "--loudness LUFS": the target for this run; 0: the stored one
+    double TargetSizeMB = 0;        // "--target-size MB": each video file's size; 0: none
     std::vector<std::string> Edits; // name, value, name, value, ...
     std::vector<std::string> Files;
     std::string Error; // empty when the line parsed
 };
 
 // `args` are the arguments after "--format". Options other than
-// "--output-dir", "--jobs", "--json" and "--print-options" are taken as
-// edits, each with the argument after it; every other argument is a file.
+// "--output-dir", "--jobs", "--json", "--loudness", "--target-size" and "--print-options" are taken
+// as edits, each with the argument after it; every other argument is a file.
 TFormatCommand ParseFormatCommand(const std::vector<std::string>& args);
 
 // Runs either form. Converting prints each task's progress and result and

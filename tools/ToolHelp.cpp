@@ -12,7 +12,9 @@ namespace {
 
 const char kUsage[] =
     "Usage: vantrel-convert --info FILE\n"
-    "       vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [--json] [edits] FILE...\n"
+    "       vantrel-convert --format CODE [--output-dir DIR] [--jobs N] [--json]\n"
+    "                              [--loudness LUFS] [--target-size MB]\n"
+    "                              [edits] FILE...\n"
     "       vantrel-convert --format CODE --print-options FILE [edits]\n"
     "       vantrel-convert [input options] -i INPUT ... [output options] OUTPUT\n"
     "       vantrel-convert --list-formats\n"
@@ -25,6 +27,10 @@ const char kUsage[] =
     "  --output-dir DIR      write into DIR for this run (the stored output folder\n"
     "                        otherwise)\n"
     "  --jobs N              convert N files at a time\n"
+    "  --loudness LUFS       measure each file's loudness first and bring it to LUFS\n"
+    "                        (-23, -16, -14, ...; true peak at most -1 dBTP)\n"
+    "  --target-size MB      encode each video file in two passes to fit MB\n"
+    "                        (1,000,000 bytes), never larger, at most 10 % below\n"
     "  --json                progress and results as JSON lines on standard output\n"
     "  --print-options FILE  print the engine options a new row of FILE gets\n"
     "  --list-formats        list the format codes with their extensions and captions\n"

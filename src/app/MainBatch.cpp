@@ -4,7 +4,9 @@
 #include "app/WinProgress.h"
 #include "core/GlobalUnit.h"
 #include "core/IniFile.h"
+#include "core/LoudnessPass.h"
 #include "core/MessageSeam.h"
+#include "core/TargetSize.h"
 #include "core/WorkPriority.h"
 #include "app/winMain.h"
 #include "engine/FFmpegVCL.h"
@@ -20,6 +22,7 @@ namespace {
 
 const char* const kSettings = "settings";
 const char* const kCancelledText = "Cancelled";
+const char* const kUnfitText = "Too large, removed";
 
 } // namespace
 
@@ -31,7 +34,8 @@ std::function<void()>& TMainBatch::PowerOffCommand() {
 }
 
 TMainBatch::TMainBatch(TfrmMain& window)
-    : FWindow(window), FPlan(*window.CCAVC), FRunner(*window.CCAVC, FPlan) {
+    : FWindow(window), FPlan(*window.CCAVC), FPasses(*window.CCAVC, FPlan),
+      FRunner(*window.CCAVC, FPlan) {
     FPlan.KeepLastProbe = true;
     FPlan.Drawer = [this](const TlvFilesRecord& row, THookInfo& frame) {
         RenderRowFrame(row, *frame.Bitmap, frame.PTS, FLayers);
@@ -39,7 +43,7 @@ TMainBatch::TMainBatch(TfrmMain& window)
     FRunner.OnTaskProgress = [this](const TTaskReport& report) { ShowTaskProgress(report); };
     FRunner.OnPreview = [this](const TPreviewInfo& info) { KeepPreviewBitmap(info); };
     FRunner.OnTaskEnded = [this](const TTaskEnd& end) { TaskEnded(end); };
-    FRunner.OnEndActions = [this] { RunEndActions(); };
+    FRunner.OnEndActions = [this] { EndActionsDue(); };
     FRunner.OnBatchEnded = [this] { EndOfBatch(); };
 }
 
@@ -62,7 +66,12 @@ void TMainBatch::Start() {
     w.CCAVC->ClearTasks();
     w.CCAVC->SetPreview(true);
     try {
-        AddTasks(settings.ReadInteger(kSettings, "FormatCode", 1));
+        const int formatCode = settings.ReadInteger(kSettings, "FormatCode", 1);
+        AddTasks(formatCode);
+        if (!BeginPasses(settings, formatCode)) {
+            w.CCAVC->ClearTasks();
+            return;
+        }
     } catch (...) {
         // A start that stops leaves nothing behind: the tasks set up so far
         // go, and with them the output files they had opened.
@@ -88,6 +97,27 @@ void TMainBatch::AddTasks(int formatCode) {
         }
     }
     FWindow.TaskItems = FPlan.TaskRows();
+}
+
+// The format's loudness target and target size: the passes before the
+// conversion, or the refusal of a target too small for a row (shown).
+bool TMainBatch::BeginPasses(const TIniFile& settings, int formatCode) {
+    FEndActionsDue = false;
+    const std::string problems = FPasses.Begin(StoredLoudnessTarget(settings, formatCode),
+                                               StoredTargetSize(settings, formatCode));
+    if (!problems.empty()) {
+        ShowMessageBox("Warning", problems, TMsgIcon::Warning, TMsgButtons::Ok);
+        return false;
+    }
+    NoteTaskRows();
+    return true;
+}
+
+// Entry n of TaskItems is the row of the running pass's task n.
+void TMainBatch::NoteTaskRows() {
+    FWindow.TaskItems.clear();
+    for (int task = 0; task < FWindow.CCAVC->TaskCount(); ++task)
+        FWindow.TaskItems.push_back(FPlan.TaskRow(task));
 }
 
 // Why the start stopped on a row, naming the row's file.
@@ -136,10 +166,13 @@ void TMainBatch::ShowTaskProgress(const TTaskReport& report) {
     TFilesList& list = *FWindow.lvFIles;
     const int row = report.Row;
     if (row < 0 || row >= list.RowCount()) return;
-    list.SetProgressText(row, QString::number(report.Percent) + "%");
+    const QString caption = QString::fromStdString(FPasses.TaskCaption(report.Task));
+    const QString percent = QString::number(report.Percent) + "%";
+    list.SetProgressText(row, caption.isEmpty() ? percent : caption + " " + percent);
     if (!FWindow.frmProgress) return;
     const QString& source = QString::fromStdString(list.Row(row)->Record.SourceFile);
-    FWindow.frmProgress->ShowReport(report, TfrmMain::ShortFileCaption(source));
+    const QString file = TfrmMain::ShortFileCaption(source);
+    FWindow.frmProgress->ShowReport(report, caption.isEmpty() ? file : caption + ": " + file);
 }
 
 void TMainBatch::KeepPreviewBitmap(const TPreviewInfo& info) {
@@ -157,7 +190,9 @@ void TMainBatch::TaskEnded(const TTaskEnd& end) {
     const TTerminateInfo& info = *end.Info;
     if (FWindow.frmProgress) FWindow.frmProgress->TaskEnded(info);
     const int row = end.Row;
-    if (info.Finished && row >= 0 && row < list.RowCount()) {
+    // A task of the preparing pass converts nothing yet.
+    if (FPasses.Pass() != TBatchPass::Preparing && info.Finished && row >= 0 &&
+        row < list.RowCount()) {
         list.SetProgressText(row, info.EndedEarly.empty()
                                       ? QString("100%")
                                       : QString("%1% (ended early)").arg(info.ReachedPercent));
@@ -185,11 +220,55 @@ void TMainBatch::TaskCutShort(const TTaskEnd& end) {
 }
 
 void TMainBatch::EndOfBatch() {
+    if (StartNextPass()) return;
+    ShowUnfitRows();
+    TfrmProgress* shown = FWindow.frmProgress;
+    if (FEndActionsDue && shown && !shown->Cancelled()) RunEndActions();
+    FEndActionsDue = false;
     if (FWindow.listKeeper_) FWindow.listKeeper_->BatchEnded();
     SetListButtonsEnabled(true);
     FWindow.CCAVC->ClearTasks();
     TfrmProgress* progress = FWindow.frmProgress;
     if (progress && progress->isVisible()) progress->CloseWithoutAsking();
+}
+
+// After a pass of the batch: the next one in the open progress window.
+// False when the batch ends here (the last pass, a stop, a closed progress
+// window, or a task that cannot be set up, which is shown).
+bool TMainBatch::StartNextPass() {
+    TfrmProgress* progress = FWindow.frmProgress;
+    if (!progress || !progress->isVisible() || FPasses.Pass() == TBatchPass::Done) return false;
+    try {
+        if (!FPasses.Next(FRunner.Results())) return false;
+    } catch (const std::exception& e) {
+        FWindow.CCAVC->ClearTasks();
+        ShowMessageBox("Warning", e.what(), TMsgIcon::Warning, TMsgButtons::Ok);
+        return false;
+    }
+    NoteTaskRows();
+    progress->StartNextPass();
+    FRunner.Start(progress->ConversionsAtATime());
+    return true;
+}
+
+// Files that still exceeded the target size were removed.
+void TMainBatch::ShowUnfitRows() {
+    TFilesList& list = *FWindow.lvFIles;
+    for (const int task : FPasses.Unfit()) {
+        const int row = FPlan.TaskRows()[task];
+        if (row >= 0 && row < list.RowCount()) list.SetProgressText(row, kUnfitText);
+    }
+    FPasses.TakeNotes(); // the rows say it
+}
+
+// The end actions follow the conversion, not the preparing pass; when a
+// size correction may follow they wait for the batch's end.
+void TMainBatch::EndActionsDue() {
+    if (FPasses.Pass() == TBatchPass::Preparing) return;
+    if (FPasses.LastPass())
+        RunEndActions();
+    else
+        FEndActionsDue = true;
 }
 
 void TMainBatch::RunEndActions() {

@@ -1,11 +1,13 @@
 // The main window's batch: every checked row planned and run by the batch
-// core, its reports shown in the conversion list and handed to the progress
-// window, the end actions, and what a cancel leaves.
+// core (with the passes of a loudness target or a target size before and
+// after the conversion, BatchPasses.h), its reports shown in the conversion list and handed to the
+// progress window, the end actions, and what a cancel leaves.
 //
 // Threads: user-interface thread only (the batch runner raises its reports
 // there); the frame hook runs on the converter's workers inside the plan.
 #pragma once
 
+#include "core/BatchPasses.h"
 #include "core/BatchPlan.h"
 #include "core/BatchRunner.h"
 #include "editing/FrameRenderer.h"
@@ -13,6 +15,7 @@
 #include <functional>
 #include <string>
 
+class TIniFile;
 class TfrmMain;
 
 class TMainBatch {
@@ -36,6 +39,8 @@ public:
 
 private:
     void AddTasks(int formatCode);
+    bool BeginPasses(const TIniFile& settings, int formatCode);
+    void NoteTaskRows();
     std::string RowFailureText(int row, const std::string& reason) const;
     void ClearCheckedProgress();
     void ShowProgressWindow(int atATime);
@@ -45,6 +50,9 @@ private:
     void TaskEnded(const TTaskEnd& end);
     void TaskCutShort(const TTaskEnd& end);
     void EndOfBatch();
+    bool StartNextPass();
+    void ShowUnfitRows();
+    void EndActionsDue();
     void RunEndActions();
 
     TfrmMain& FWindow;
@@ -52,5 +60,9 @@ private:
     // at a time (the converter's hook lock), emptied between batches.
     TLayerImageCache FLayers;
     TBatchPlan FPlan;
+    TBatchPasses FPasses; // after the plan it adds passes to
     TBatchRunner FRunner; // after the plan it runs
+    int FFormatCode = 0;
+    // The end actions were due after a pass that others followed.
+    bool FEndActionsDue = false;
 };

@@ -218,6 +218,13 @@ void TfrmProgress::FormShow() {
     emit Shown();
 }
 
+void TfrmProgress::StartNextPass() {
+    progbarFile->setValue(0);
+    lstTasks->clear();
+    batch_.Begin(converter_->TaskCount());
+    ShowBatch();
+}
+
 void TfrmProgress::ClearPreview() {
     picture_ = QImage(imgPreview->size(), QImage::Format_RGB32);
     picture_.fill(kPreviewBackground);

@@ -99,6 +99,10 @@ public:
     // (`lstTasks`) and shows the whole batch (`progbarBatch`), and the time
     // left is the batch's.
     void SetConversionsAtATime(int count);
+    // Shows the batch's next pass (the conversion after the loudness
+    // measuring, say) from its start, the window staying open; the batch
+    // starts its tasks.
+    void StartNextPass();
     int ConversionsAtATime() const { return atATime_; }
     // The running task's line ("[k/N] file  P%"); several tasks only.
     void ShowTaskLine(int taskIndex, int taskCount, const QString& file, int percent);

@@ -7,6 +7,8 @@
 #include "core/IniFile.h"
 #include "core/MessageSeam.h"
 #include "core/ModernFormats.h"
+#include "core/LoudnessPass.h"
+#include "core/TargetSize.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -22,6 +24,8 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -201,24 +205,26 @@ void TfrmSettings::CreateControls() {
 
     grpVideo = new QGroupBox("Video Options", this);
     grpVideo->setObjectName("grpVideo");
-    grpVideo->setGeometry(12, 72, 451, 118);
-    cmbVideoSize = NewCombo("cmbVideoSize", "Frame Size:", true, grpVideo, 10, 22);
-    cmbVideoBitRate = NewCombo("cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 22);
-    cmbFrameRate = NewCombo("cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 52);
-    cmbVideoEncoder = NewCombo("cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 52);
-    cmbZoom = NewCombo("cmbZoom", "Zoom:", false, grpVideo, 10, 82);
+    grpVideo->setGeometry(12, 72, 451, 126);
+    cmbVideoSize = NewCombo("cmbVideoSize", "Frame Size:", true, grpVideo, 10, 20);
+    cmbVideoBitRate = NewCombo("cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 20);
+    cmbFrameRate = NewCombo("cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 46);
+    cmbVideoEncoder = NewCombo("cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 46);
+    cmbZoom = NewCombo("cmbZoom", "Zoom:", false, grpVideo, 10, 72);
     for (const char* item : kZoomItems)
         cmbZoom->addItem(item);
 
     grpAudio = new QGroupBox("Audio Options", this);
     grpAudio->setObjectName("grpAudio");
-    grpAudio->setGeometry(12, 198, 451, 118);
+    grpAudio->setGeometry(12, 202, 451, 118);
     cmbSamplerate = NewCombo("cmbSamplerate", "SampleRate (Hz):", true, grpAudio, 10, 22);
     cmbAudioEncoder = NewCombo("cmbAudioEncoder", "Encoder:", false, grpAudio, 230, 22);
     cmbChannel = NewCombo("cmbChannel", "Channel:", false, grpAudio, 10, 52);
     cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
     cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
     CreateModernControls();
+    CreateLoudnessChoice();
+    CreateTargetSizeChoice();
 
     cbOutputFormat = new QComboBox(this);
     cbOutputFormat->setObjectName("cbOutputFormat");
@@ -338,6 +344,8 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
     LoadModernChoices();
+    LoadLoudness();
+    LoadTargetSize();
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -347,6 +355,7 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
                                       cmbVolume};
     for (QComboBox* combo : video ? videoCombos : audioCombos)
         combo->setEnabled(enabled);
+    (video ? cmbTargetSize : cmbLoudness)->setEnabled(enabled);
 }
 
 void TfrmSettings::edt1Change() {
@@ -382,6 +391,8 @@ void TfrmSettings::btnDefaultClick() {
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
     DefaultModernChoices();
+    cmbLoudness->setCurrentIndex(0);
+    cmbTargetSize->setCurrentIndex(0);
 }
 
 void TfrmSettings::btnOkClick() {
@@ -408,6 +419,7 @@ void TfrmSettings::btnOkClick() {
     c.AudioEncoder = ShownText(cmbAudioEncoder);
 
     TIniFile settings(settingsFile_);
+    if (cmbTargetSize->isEnabled() && !SaveTargetSize(settings)) return;
     std::string error;
     if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error) ||
         !WriteModernChoices(settings)) {
@@ -416,10 +428,94 @@ void TfrmSettings::btnOkClick() {
             TMsgIcon::Warning, TMsgButtons::Ok);
         return;
     }
+    SaveLoudness(settings);
     chooser_->SaveChooserState(settings);
     settings.WriteString(kSettings, "FormatName", formatName_);
     settings.WriteString(kSettings, "FormatCode", formatCode_);
     accept();
+}
+
+// ---------------------------------------------------------------------------
+// Loudness
+
+void TfrmSettings::CreateLoudnessChoice() {
+    cmbLoudness = NewCombo("cmbLoudness", "Loudness:", false, grpAudio, 230, 82);
+    cmbLoudness->view()->setMinimumWidth(220);
+    cmbLoudness->addItem("Off", 0);
+    for (const TLoudnessPreset& preset : kLoudnessPresets)
+        cmbLoudness->addItem(preset.Caption, preset.Target);
+    const QString hint = "Each file is measured first and brought to this loudness (EBU R128), "
+                         "its true peak at most -1 dBTP. The volume setting applies on top of "
+                         "the target: choose 100% for files exactly at the target.";
+    cmbLoudness->setToolTip(hint);
+    cmbLoudness->setAccessibleDescription(hint);
+}
+
+void TfrmSettings::LoadLoudness() {
+    const int target =
+        StoredLoudnessTarget(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
+    int index = cmbLoudness->findData(target);
+    if (index < 0) {
+        // A target of another preset (set by hand in the file) stays one.
+        cmbLoudness->addItem(QString("%1 LUFS").arg(target), target);
+        index = cmbLoudness->count() - 1;
+    }
+    cmbLoudness->setCurrentIndex(index);
+}
+
+void TfrmSettings::SaveLoudness(TIniFile& settings) {
+    settings.WriteString(Section(), kUserLoudnessTarget.Name,
+                         std::to_string(cmbLoudness->currentData().toInt()));
+}
+
+// ---------------------------------------------------------------------------
+// Target size
+
+namespace {
+
+const char* const kTargetSizeOff = "Off";
+
+} // namespace
+
+void TfrmSettings::CreateTargetSizeChoice() {
+    cmbTargetSize = NewCombo("cmbTargetSize", "Target size:", true, grpVideo, 230, 72);
+    cmbTargetSize->addItem(kTargetSizeOff);
+    for (const int megabytes : kTargetSizePresets)
+        cmbTargetSize->addItem(QString("%1 MB").arg(megabytes));
+    const QString hint = "Each file is encoded in two passes to fit this size (MB of 1,000,000 "
+                         "bytes), never larger and at most 10 % below it. Type another size in MB.";
+    cmbTargetSize->setToolTip(hint);
+    cmbTargetSize->setAccessibleDescription(hint);
+}
+
+void TfrmSettings::LoadTargetSize() {
+    const double megabytes =
+        StoredTargetSize(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
+    if (megabytes <= 0) {
+        cmbTargetSize->setCurrentIndex(0);
+        return;
+    }
+    const QString text = QString::number(megabytes) + " MB";
+    const int index = cmbTargetSize->findText(text);
+    if (index >= 0)
+        cmbTargetSize->setCurrentIndex(index);
+    else
+        cmbTargetSize->setEditText(text);
+}
+
+bool TfrmSettings::SaveTargetSize(TIniFile& settings) {
+    QString text = cmbTargetSize->currentText().trimmed();
+    double megabytes = 0;
+    if (text.compare(kTargetSizeOff, Qt::CaseInsensitive) != 0 && !text.isEmpty()) {
+        if (text.endsWith("MB", Qt::CaseInsensitive)) text = text.chopped(2).trimmed();
+        if (!ParseTargetSize(text.toStdString(), megabytes)) {
+            ShowPlainMessage("Please type the target size in MB, for example 25.");
+            return false;
+        }
+    }
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", megabytes);
+    return settings.WriteString(Section(), kUserTargetSize.Name, value);
 }
 
 void TfrmSettings::btnCancelClick() {
@@ -446,7 +542,7 @@ void ShowWithLabel(QComboBox* combo, bool visible) {
 } // namespace
 
 void TfrmSettings::CreateModernControls() {
-    cmbQuality = NewCombo("cmbQuality", "Quality:", false, grpVideo, 230, 82);
+    cmbQuality = NewCombo("cmbQuality", "Quality:", false, grpVideo, 230, 98);
     for (const TModernChoice& step : QualitySteps())
         cmbQuality->addItem(step.Caption);
     cmbQuality->view()->setMinimumWidth(180);

@@ -84,6 +84,11 @@ public:
     // The modern video formats' own choices, shown only for them.
     QComboBox* cmbQuality = nullptr;
     QCheckBox* chkSlower = nullptr;
+    // The loudness target of the format: Off or one of kLoudnessPresets.
+    QComboBox* cmbLoudness = nullptr;
+    // The size each file of a video format is encoded to fit: Off, a preset
+    // of kTargetSizePresets or a typed number of MB.
+    QComboBox* cmbTargetSize = nullptr;
     // Never shown; its selection goes to the main window's combo on OK.
     QComboBox* cbOutputFormat = nullptr;
     QPushButton* btnDefault = nullptr;
@@ -116,6 +121,15 @@ private:
     bool WriteModernChoices(TIniFile& settings);
     void UpdateBitRateChoice();
     void ReportMissingEncoder();
+    // The loudness choice, a key of its own beside the format's lists.
+    void CreateLoudnessChoice();
+    void LoadLoudness();
+    void SaveLoudness(TIniFile& settings);
+    // The target size choice, a key of its own too.
+    void CreateTargetSizeChoice();
+    void LoadTargetSize();
+    // False (with a message) for a typed value that is no size.
+    bool SaveTargetSize(TIniFile& settings);
 
     QWidget* mainWindow_;
     std::string settingsFile_, formatFile_, title_;

@@ -66,6 +66,7 @@ bool NameTakenMeanwhile(const std::string& output, const std::string& error) {
 void TBatchPlan::Clear() {
     FTasks.clear();
     FTaskRows.clear();
+    FPassTasks.clear();
     FTaken.clear();
 }
 
@@ -95,7 +96,7 @@ int TBatchPlan::AddProbedRow(const TGlobalObject& g, int formatCode, TlvFilesRec
             const int task = AddPlannedTask(FConverter, plan);
             FTasks.resize(static_cast<std::size_t>(task) + 1);
             FTaskRows.resize(FTasks.size(), -1);
-            FTasks[task] = {&record, plan};
+            FTasks[task] = {&record, plan, probed};
             FTaskRows[task] = row;
             FTaken.insert(plan.Out.FileName);
             return task;
@@ -106,14 +107,21 @@ int TBatchPlan::AddProbedRow(const TGlobalObject& g, int formatCode, TlvFilesRec
     }
 }
 
-int TBatchPlan::TaskRow(int task) const {
+int TBatchPlan::PlanTask(int task) const {
+    if (FPassTasks.empty()) return task;
+    if (task < 0 || task >= static_cast<int>(FPassTasks.size())) return -1;
+    return FPassTasks[task];
+}
+
+int TBatchPlan::TaskRow(int converterTask) const {
+    const int task = PlanTask(converterTask);
     if (task < 0 || task >= static_cast<int>(FTaskRows.size())) return -1;
     return FTaskRows[task];
 }
 
 void TBatchPlan::DrawFrame(THookInfo* info) const {
     if (!info || !info->Bitmap || !Drawer) return;
-    const int task = info->TaskIndex;
+    const int task = PlanTask(info->TaskIndex);
     if (task < 0 || task >= static_cast<int>(FTasks.size()) || !FTasks[task].Record) return;
     Drawer(*FTasks[task].Record, *info);
 }

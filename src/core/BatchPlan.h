@@ -8,7 +8,9 @@
 // Threads: planned on the thread that owns the converter's task list (the
 // user-interface thread, or the tool's main thread); DrawFrame runs on the
 // converter's workers, one call at a time under the converter's hook lock,
-// and only reads what planning wrote before the batch started.
+// and only reads what planning wrote before the batch started (and what
+// SetPassTasks wrote before the pass started: it is called between passes,
+// while no task runs).
 #pragma once
 
 #include "core/GlobalUnit.h"
@@ -100,12 +102,23 @@ public:
 
     // Task n's row, as given to AddRow.
     const std::vector<int32_t>& TaskRows() const { return FTaskRows; }
+    // While a pass other than the planned conversion runs (BatchPasses.h):
+    // the planned task that each of the converter's tasks stands for, which
+    // TaskRow and DrawFrame go by. Empty (after Clear too): task n is
+    // planned task n.
+    void SetPassTasks(std::vector<int> planTasks) { FPassTasks = std::move(planTasks); }
+    // The planned task behind the converter's task `task`; -1 for none.
+    int PlanTask(int task) const;
     int TaskCount() const { return static_cast<int>(FTasks.size()); }
     int TaskRow(int task) const;
     const std::string& TaskOutput(int task) const { return FTasks.at(task).Plan.Out.FileName; }
     // The option records task n was added with.
     const TTaskPlan& TaskPlan(int task) const { return FTasks.at(task).Plan; }
     const TlvFilesRecord& TaskRecord(int task) const { return *FTasks.at(task).Record; }
+    // What the probe said of task n's source.
+    const TProbedFile& TaskSource(int task) const { return FTasks.at(task).Probed; }
+    // Task n's option records, for a later pass that adds the task again.
+    TTaskPlan& EditTaskPlan(int task) { return FTasks.at(task).Plan; }
 
     // The frame hook: draws the task's row into the frame with Drawer.
     void DrawFrame(THookInfo* info) const;
@@ -116,10 +129,12 @@ private:
     struct TTask {
         const TlvFilesRecord* Record = nullptr;
         TTaskPlan Plan;
+        TProbedFile Probed;
     };
     TCustomFFmpegVCL& FConverter;
     std::vector<TTask> FTasks;
     std::vector<int32_t> FTaskRows;
+    std::vector<int> FPassTasks;  // see SetPassTasks
     std::set<std::string> FTaken; // the outputs of the planned rows
     bool FHasProbed = false;      // FLastProbed describes a source
     TProbedFile FLastProbed;

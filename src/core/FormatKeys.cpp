@@ -25,7 +25,7 @@ constexpr const TFormatKey* kKeys[] = {
     &kUserFrameRate, &kUserZoom, &kUserVideoEncoder, &kUserSampleRate, &kUserAudioBitRate,
     &kUserChannel, &kUserVolume, &kUserAudioEncoder, &kUserBitExact, &kUserMaxBitrate,
     &kUserBufferSize, &kUserLevel, &kUserQscale, &kUserGop, &kUserCoder, &kUserQualityStep,
-    &kUserSpeed};
+    &kUserSpeed, &kUserLoudnessTarget, &kUserTargetSize};
 
 constexpr std::array<TCopiedKey, 5> kH264Counts = {{{kPresetMaxBitrate, kUserMaxBitrate},
                                                     {kPresetBufferSize, kUserBufferSize},

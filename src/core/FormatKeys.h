@@ -194,6 +194,14 @@ inline constexpr TFormatKey kUserVolume =
     NumberKey("paraVolume", kSettingsFile, kInteger, "256", kReadByBuilder, 1, 4096);
 inline constexpr TFormatKey kUserAudioEncoder =
     TextKey("paraAudioEncoder", kSettingsFile, "", kReadByBuilder);
+// The integrated loudness (LUFS) every file of the format is brought to;
+// 0: off, the files keep their loudness. The twenty formats never read it.
+inline constexpr TFormatKey kUserLoudnessTarget =
+    NumberKey("paraLoudnessTarget", kSettingsFile, kInteger, "0", kReadByDialog, -70, 0);
+// The size (MB of 1,000,000 bytes) every file of a video format is encoded
+// to fit; 0: off, the format's own bit rate. The twenty formats never read it.
+inline constexpr TFormatKey kUserTargetSize =
+    NumberKey("paraTargetSize", kSettingsFile, kDecimal, "0", kReadByDialog, 0, 1000000);
 
 // Copies of the preset's H.264 extras; nothing reads them yet.
 inline constexpr TFormatKey kUserBitExact =

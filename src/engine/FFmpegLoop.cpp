@@ -344,6 +344,14 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         ist.FrameNextPts =
             ist.FramePts + int64_t(AV_TIME_BASE) * frame->nb_samples / frame->sample_rate;
     if (FOptions.AudioVolume != 256) ApplyVolume(frame, ist.DecoderContext.get());
+    if (!FOptions.AudioFilters.empty()) {
+        if (!ist.AudioChain) ist.AudioChain = std::make_unique<TAudioChain>();
+        ist.AudioChain->SetText(FOptions.AudioFilters);
+        frame = ist.AudioChain->Run(frame);
+        if (!frame && ist.AudioChain->Failed())
+            throw FFmpegException("Cannot filter the audio with \"" + FOptions.AudioFilters + "\"");
+        if (!frame) return;
+    }
     // After a seek the samples before the start point are cut off.
     int cut = 0;
     if (sought && ist.FramePts < 0 && frame->sample_rate > 0) {

@@ -308,6 +308,7 @@ const std::vector<TCustomFFmpeg::TOptionRow>& TCustomFFmpeg::OptionTable() {
         R::Handler("acodec", &T::OptCodec),
         R::Handler("atag", &T::OptTag),
         R::Integer("vol", &S::AudioVolume),
+        R::Text("af", &S::AudioFilters),
         R::Handler("newaudio", &T::OptNewStream),
         R::Text("alang", &S::AudioLanguage),
         R::Handler("sample_fmt", &T::OptSampleFmt),

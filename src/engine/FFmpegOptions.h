@@ -164,6 +164,7 @@ struct TOptionState {
     bool HasVideoStandard = false;
     std::string VideoStandard;
     int AudioVolume = 256;
+    std::string AudioFilters; // "af": a chain of audio filters, each block in and out
     bool ExitOnError = false;
     int Verbose = 1;
     int ThreadCount = 0; // of every codec; 0: the codec's choice

@@ -282,6 +282,8 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
         if (FOptions.AudioVolume != 256)
             throw FFmpegException(
                 "-acodec copy and -vol are incompatible (frames are not decoded)");
+        if (!FOptions.AudioFilters.empty())
+            throw FFmpegException("-acodec copy and -af are incompatible (frames are not decoded)");
     } else if (ost.MediaType != AVMEDIA_TYPE_SUBTITLE) {
         throw FFmpegException("invalid codec_type of output stream");
     }
@@ -387,6 +389,13 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
         (FOptions.PassLogFileName.empty() ? std::string("ffmpeg2pass") : FOptions.PassLogFileName) +
         "-" + std::to_string(index) + ".log";
     if (name.size() > 1023) name.resize(1023);
+    // libx264 reads and writes its statistics itself, under this name
+    // rather than a fixed one in the working folder.
+    const AVCodec* codec = ost.Setup ? ost.Setup->Encoder : nullptr;
+    if (codec && std::string(codec->name) == "libx264" && encoder->priv_data) {
+        ff::avutil.av_opt_set(encoder->priv_data, "stats", name.c_str(), 0);
+        return;
+    }
     if (encoder->flags & AV_CODEC_FLAG_PASS1) {
         ost.Writing.PassLog = std::fopen(name.c_str(), "wb");
         if (!ost.Writing.PassLog)

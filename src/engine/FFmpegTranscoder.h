@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine/FFmpeg.h"
+#include "engine/AudioChain.h"
 #include "engine/PictureChain.h"
 #include "engine/StageWorker.h"
 #include "media/AVFilterEntries.h"
@@ -74,7 +75,8 @@ struct TInputStream {
     const AVCodec* Decoder = nullptr;
     ff::CodecContextPtr DecoderContext;
     bool DecoderOpen = false;
-    ff::FramePtr Frame; // decoded frame, reused
+    ff::FramePtr Frame;                      // decoded frame, reused
+    std::unique_ptr<TAudioChain> AudioChain; // the "af" filters of decoded samples
 
     // Turning decoded pictures upright (Rotation degrees clockwise).
     int Rotation = 0;

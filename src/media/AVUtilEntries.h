@@ -43,6 +43,7 @@
     X(av_find_nearest_q_idx) \
     X(av_channel_layout_default) \
     X(av_channel_layout_from_mask) \
+    X(av_channel_layout_describe) \
     X(av_get_pix_fmt) \
     X(av_get_pix_fmt_name) \
     X(av_pix_fmt_desc_get) \

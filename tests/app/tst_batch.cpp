@@ -2,6 +2,7 @@
 // become tasks, what the reports do to the rows and the progress window,
 // the end actions, pause, resume and cancel.
 #include "WindowHarness.h"
+#include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
 #include "engine/FFmpegVCL.h"
 
@@ -34,6 +35,24 @@ std::string DeadOwner() {
     char host[256] = {};
     ::gethostname(host, sizeof host - 1);
     return std::to_string(child) + "@" + host;
+}
+
+// ffmpeg's EBU R128 meter on a whole file: the integrated loudness (LUFS).
+double IntegratedLoudness(const std::string& file) {
+    const auto result =
+        testsupport::RunCommand("ffmpeg -nostats -hide_banner -i " + testsupport::ShellQuote(file) +
+                                " -af ebur128 -f null - 2>&1");
+    const auto at = result.output.rfind("I:");
+    return at == std::string::npos ? 0.0 : std::atof(result.output.c_str() + at + 2);
+}
+
+// A stereo sound of 3 s: pink noise bursts with pauses, at `gain` dB.
+bool MakeNoise(const std::string& file, double gain) {
+    return testsupport::MakeMedia(
+        file, "-f lavfi -i anoisesrc=d=3:c=pink:a=0.1:r=44100 -af " +
+                  testsupport::ShellQuote("volume='if(lt(mod(t,1),0.7),1,0)':eval=frame,"
+                                          "pan=stereo|c0=c0|c1=c0,volume=" +
+                                          std::to_string(gain) + "dB"));
 }
 
 } // namespace
@@ -191,6 +210,112 @@ private slots:
         QVERIFY(fs::exists(h_->Output("clip_(new_1).mp4")));
         QCOMPARE(window->lvFIles->Row(0)->text(colDestination), QString("clip_(new_1).mp4"));
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        TWindowHarness::Dispose(window);
+    }
+
+    // With a loudness target every row is measured first ("Measuring
+    // loudness" in its row and the progress window), then converted to the
+    // target; Pause works in the measuring pass and a Cancel there ends the
+    // batch with nothing converted.
+    void loudnessTargetMeasuresThenConverts() {
+        h_->ChooseFormat(202); // M4A
+        QVERIFY(h_->Settings().WriteString("formatInfo202", "paraLoudnessTarget", "-16"));
+        const std::string quiet = h_->Media("quiet.wav"), loud = h_->Media("loud.wav");
+        QVERIFY(MakeNoise(quiet, -12) && MakeNoise(loud, 14));
+        auto window = h_->NewWindow();
+        TfrmMain* w = window.get();
+        TWindowHarness::AddFiles(*window, {quiet, loud});
+        const TProgressEvent shown = w->CCAVC->OnProgress;
+        QString measuringRow, measuringCaption;
+        bool paused = false;
+        w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
+            shown(s, i);
+            if (!i || !measuringRow.isEmpty()) return;
+            measuringRow = w->lvFIles->Row(w->TaskItems[i->TaskIndex])->text(colProgress);
+            measuringCaption = w->frmProgress->lblOutput->text();
+            w->frmProgress->btnPauseClick();
+            QTimer::singleShot(0, w, [&] {
+                paused = !w->frmProgress->btnPause->isEnabled();
+                w->frmProgress->btnResumeClick();
+            });
+        };
+        TWindowHarness::PressStart(*window);
+        QVERIFY2(measuringRow.startsWith("Measuring loudness"), qPrintable(measuringRow));
+        QVERIFY2(measuringCaption.startsWith("Measuring loudness: "), qPrintable(measuringCaption));
+        QVERIFY(paused);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("100%"));
+        QCOMPARE(w->lvFIles->Row(1)->text(colProgress), QString("100%"));
+        QVERIFY(std::abs(IntegratedLoudness(quiet) - IntegratedLoudness(loud)) > 20);
+        for (const char* name : {"quiet_(new).m4a", "loud_(new).m4a"}) {
+            const double loudness = IntegratedLoudness(h_->Output(name));
+            QVERIFY2(std::abs(loudness + 16) <= 1.0,
+                     qPrintable(QString("%1: %2").arg(name).arg(loudness)));
+        }
+
+        // Cancelled while measuring: nothing converted.
+        bool cancelled = false;
+        w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
+            shown(s, i);
+            if (cancelled || !i ||
+                !w->lvFIles->Row(w->TaskItems[i->TaskIndex])
+                     ->text(colProgress)
+                     .startsWith("Measuring loudness"))
+                return;
+            cancelled = true;
+            w->frmProgress->btnPauseClick();
+            QTimer::singleShot(
+                0, w, [w] { QTest::mouseClick(w->frmProgress->btnCancel, Qt::LeftButton); });
+        };
+        TWindowHarness::PressStart(*window);
+        QVERIFY(cancelled);
+        QVERIFY(!w->frmProgress->isVisible());
+        QCOMPARE(w->CCAVC->TaskCount(), 0);
+        QVERIFY(!fs::exists(h_->Output("quiet_(new_1).m4a")));
+        QVERIFY(!fs::exists(h_->Output("loud_(new_1).m4a")));
+        QVERIFY(w->btnStart->isEnabled());
+        w->CCAVC->OnProgress = shown;
+        h_->Settings().WriteString("formatInfo202", "paraLoudnessTarget", "0");
+        TWindowHarness::Dispose(window);
+    }
+
+    // A target size: a target too small for a row refuses the start naming
+    // the row and the smallest size; a target that fits gives each row a
+    // first pass ("First pass" in its row) and a file within 90-100 % of it.
+    void targetSizeFirstPassThenFits() {
+        h_->ChooseFormat(102); // MPEG-4 Video
+        auto window = h_->NewWindow();
+        TfrmMain* w = window.get();
+        TWindowHarness::AddFiles(*window, {longClip_});
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0.05"));
+        TWindowHarness::PressStart(*window);
+        QCOMPARE(int(h_->Messages.size()), 1);
+        const std::string& text = h_->Messages.front().Text;
+        QVERIFY2(text.find(longClip_) != std::string::npos &&
+                     text.find("the smallest size that works is ") != std::string::npos,
+                 text.c_str());
+        QCOMPARE(w->CCAVC->TaskCount(), 0);
+        QVERIFY(!fs::exists(h_->Output("long_(new).mp4")));
+        h_->Messages.clear();
+
+        // 3 MB: at the rate 2 MB leaves for this clip the engine refuses the
+        // MPEG-4 encoder's second pass (its first pass needs more).
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "3"));
+        const TProgressEvent shown = w->CCAVC->OnProgress;
+        QString firstPass;
+        w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
+            shown(s, i);
+            if (i && firstPass.isEmpty())
+                firstPass = w->lvFIles->Row(w->TaskItems[i->TaskIndex])->text(colProgress);
+        };
+        TWindowHarness::PressStart(*window);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QVERIFY2(firstPass.startsWith("First pass"), qPrintable(firstPass));
+        QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("100%"));
+        const auto size = fs::file_size(h_->Output("long_(new).mp4"));
+        QVERIFY2(size <= 3'000'000 && size >= 2'700'000, qPrintable(QString::number(size)));
+        w->CCAVC->OnProgress = shown;
+        h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0");
         TWindowHarness::Dispose(window);
     }
 
@@ -371,5 +496,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestBatch)
+// The application object with the error reporter, as the program runs: a
+// start that throws shows its message box.
+int main(int argc, char** argv) {
+    TApplication application(argc, argv);
+    TestBatch test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_batch.moc"

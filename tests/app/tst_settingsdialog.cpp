@@ -180,6 +180,11 @@ private slots:
             PickInChooser(d, 301);
             QVERIFY(d.cmbQuality->isVisible());
             QVERIFY(d.chkSlower->isVisible());
+            // The target size of the video formats has a place of its own.
+            QVERIFY(d.cmbTargetSize->isVisible());
+            QVERIFY(!d.cmbQuality->geometry().intersects(d.cmbTargetSize->geometry()));
+            QVERIFY(d.rect().contains(d.btnOk->geometry()));
+            QVERIFY(d.rect().contains(d.chkSlower->geometry()));
             QCOMPARE(d.cmbQuality->currentText(), QString("Quality: high"));
             QVERIFY(!d.cmbVideoBitRate->isEnabled());
             QCOMPARE(d.cmbVideoEncoder->currentText(), QString("av1"));
@@ -553,6 +558,87 @@ private slots:
         // The preset's 1200 kbit/s would give well over 1000 kbit/s here.
         const long rate = std::stol(testsupport::ProbeValue(out, "stream=bit_rate", "v:0"));
         QVERIFY2(rate > 150'000 && rate < 750'000, qPrintable(QString::number(rate)));
+    }
+
+    // The loudness target: a choice of each format, written on OK only,
+    // shown again for its format, Off for the others and after Default.
+    void loudnessChoiceKeptPerFormat() {
+        const std::string section = "formatInfo102";
+        // Earlier tests may have pressed OK on the format (writing Off).
+        const std::string before =
+            h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>");
+        QVERIFY(before == "<none>" || before == "0");
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbLoudness->accessibleName(), QString("Loudness"));
+            QVERIFY(d.cmbLoudness->toolTip().contains("volume setting applies on top"));
+            QCOMPARE(d.cmbLoudness->currentText(), QString("Off"));
+            QStringList items;
+            for (int i = 0; i < d.cmbLoudness->count(); ++i)
+                items << d.cmbLoudness->itemText(i);
+            QCOMPARE(items, QStringList({"Off", "-23 LUFS (broadcast)", "-16 LUFS (podcasts, web)",
+                                         "-14 LUFS (music streaming)"}));
+            Choose(d.cmbLoudness, "-16 LUFS (podcasts, web)");
+            QTest::mouseClick(d.btnCancel, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"), before);
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            Choose(d.cmbLoudness, "-16 LUFS (podcasts, web)");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"),
+                 std::string("-16"));
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbLoudness->currentText(), QString("-16 LUFS (podcasts, web)"));
+            PickInChooser(d, 200);
+            QCOMPARE(d.cmbLoudness->currentText(), QString("Off"));
+            QVERIFY(d.cmbLoudness->isEnabled());
+            PickInChooser(d, 102);
+            QCOMPARE(d.cmbLoudness->currentText(), QString("-16 LUFS (podcasts, web)"));
+            QTest::mouseClick(d.btnDefault, Qt::LeftButton);
+            QCOMPARE(d.cmbLoudness->currentText(), QString("Off"));
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", "<none>"),
+                 std::string("0"));
+    }
+    // The target size: presets and a typed number of MB, Off for none; a
+    // typed text that is no size is refused; audio formats have none.
+    void targetSizeChoiceKeptPerFormat() {
+        const std::string section = "formatInfo102";
+        const auto stored = [&] {
+            return h_->Settings().ReadString(section, "paraTargetSize", "<none>");
+        };
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbTargetSize->accessibleName(), QString("Target size"));
+            QVERIFY(d.cmbTargetSize->isEnabled());
+            QStringList items;
+            for (int i = 0; i < d.cmbTargetSize->count(); ++i)
+                items << d.cmbTargetSize->itemText(i);
+            QCOMPARE(items, QStringList({"Off", "8 MB", "25 MB", "50 MB", "100 MB", "500 MB"}));
+            Choose(d.cmbTargetSize, "25 MB");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(), std::string("25"));
+        QVERIFY(WhileOpen([this](TfrmSettings& d) {
+            QCOMPARE(d.cmbTargetSize->currentText(), QString("25 MB"));
+            TypeInto(d.cmbTargetSize, "big");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+            QVERIFY(d.isVisible()); // refused
+            QCOMPARE(int(h_->Messages.size()), 1);
+            h_->Messages.clear();
+            TypeInto(d.cmbTargetSize, "12.5");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(), std::string("12.5"));
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbTargetSize->currentText(), QString("12.5 MB"));
+            PickInChooser(d, 200);
+            QVERIFY(!d.cmbTargetSize->isEnabled());
+            PickInChooser(d, 102);
+            Choose(d.cmbTargetSize, "Off");
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(stored(), std::string("0"));
     }
 };
 

@@ -1,0 +1,182 @@
+// The passes of a batch with a loudness target or a target size: the
+// preparing pass's tasks and the rows they stand for, the conversion after
+// it, a stop that ends the batch, a target too small for a row, and the
+// encodes again of a file that missed its size until it is removed.
+#include "AppCoreTestEnv.h"
+
+#include "core/BatchPasses.h"
+#include "core/BatchPlan.h"
+#include "core/BatchRunner.h"
+#include "core/DefaultFormats.h"
+#include "core/FormatCatalogue.h"
+#include "engine/FFmpegVCL.h"
+#include "media/FFmpegLoader.h"
+#include "media/MainThread.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using appcoretest::TAppCoreTest;
+
+constexpr int kMp4 = 102; // MPEG-4 Video (*.mp4)
+
+class BatchPassesTest : public TAppCoreTest {
+protected:
+    void SetUp() override {
+        TAppCoreTest::SetUp();
+        SetMainThread();
+        ASSERT_EQ(EnsureDefaultFormatFiles(Global), "");
+        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries));
+        fs::create_directories(OutputDir());
+        ASSERT_TRUE(Global.Settings().WriteString("settings", "OutPutDir", OutputDir()));
+        ASSERT_TRUE(testsupport::MakeMedia(Clip(), "-f lavfi -i testsrc2=size=160x120:rate=25 "
+                                                   "-f lavfi -i sine=f=440 -t 1 -c:v mpeg4 "
+                                                   "-c:a mp2 -shortest"));
+        ASSERT_TRUE(testsupport::MakeMedia(Silent(), "-f lavfi -i testsrc2=size=160x120:rate=25 "
+                                                     "-t 1 -c:v mpeg4"));
+        Converter.NewOutputsOnly = true;
+    }
+    void TearDown() override {
+        Converter.ClearTasks();
+        ClearMainThread();
+    }
+
+    std::string OutputDir() const { return Temp.file("out"); }
+    std::string Clip() const { return Temp.file("clip.avi"); }
+    std::string Silent() const { return Temp.file("silent.avi"); }
+    TlvFilesRecord Row(const std::string& file) const {
+        return NewFilesRecord(file, "", 1000000, "lbox");
+    }
+
+    // Runs the converter's tasks as the batch runner does; the results of
+    // the tasks in task order. Fails the test after a minute.
+    std::vector<TTerminateInfo> RunPass(TBatchPlan& plan) {
+        TBatchRunner runner(Converter, plan);
+        runner.Start(1);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!runner.Ended() && std::chrono::steady_clock::now() < deadline)
+            ServiceMainThread(std::chrono::milliseconds(20));
+        EXPECT_TRUE(runner.Ended()) << "the pass did not end";
+        return runner.Results();
+    }
+
+    // Makes `file` `bytes` long (a result that missed its target).
+    static void Overwrite(const std::string& file, std::size_t bytes) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << std::string(bytes, 'x');
+    }
+
+    TFFmpegVCL Converter;
+};
+
+// Only rows with audio are measured, their tasks standing for their rows;
+// the conversion follows with every row, in plan order, and ends the batch.
+TEST_F(BatchPassesTest, MeasuringPassThenTheConversion) {
+    TBatchPlan plan(Converter);
+    TBatchPasses passes(Converter, plan);
+    TlvFilesRecord silent = Row(Silent()), clip = Row(Clip());
+    plan.AddRow(Global, kMp4, silent, 4);
+    plan.AddRow(Global, kMp4, clip, 5);
+    ASSERT_EQ(passes.Begin(-16, 0), "");
+    EXPECT_EQ(passes.Pass(), TBatchPass::Preparing);
+    ASSERT_EQ(Converter.TaskCount(), 1);
+    EXPECT_EQ(passes.TaskCaption(0), "Measuring loudness");
+    EXPECT_EQ(plan.TaskRow(0), 5);
+    EXPECT_FALSE(passes.LastPass());
+
+    ASSERT_TRUE(passes.Next(RunPass(plan)));
+    EXPECT_EQ(passes.Pass(), TBatchPass::Conversion);
+    ASSERT_EQ(Converter.TaskCount(), 2);
+    EXPECT_EQ(passes.TaskCaption(0), "");
+    EXPECT_EQ(plan.TaskRow(0), 4);
+    EXPECT_EQ(plan.TaskRow(1), 5);
+    EXPECT_TRUE(passes.LastPass());
+
+    EXPECT_FALSE(passes.Next(RunPass(plan)));
+    EXPECT_EQ(passes.Pass(), TBatchPass::Done);
+    ASSERT_EQ(passes.Conversions().size(), 2u);
+    for (int task : {0, 1}) {
+        EXPECT_TRUE(passes.Conversions()[task].Finished) << task;
+        EXPECT_TRUE(fs::exists(plan.TaskOutput(task))) << task;
+    }
+}
+
+// A task of the preparing pass that was stopped ends the batch: nothing is
+// converted. Without targets the plan's tasks are the only pass.
+TEST_F(BatchPassesTest, StopInThePreparingPassEndsTheBatch) {
+    TBatchPlan plan(Converter);
+    TBatchPasses passes(Converter, plan);
+    TlvFilesRecord clip = Row(Clip());
+    plan.AddRow(Global, kMp4, clip, 0);
+    ASSERT_EQ(passes.Begin(-23, 0), "");
+    ASSERT_EQ(Converter.TaskCount(), 1);
+    EXPECT_FALSE(passes.Next({TTerminateInfo()})); // neither finished nor failed
+    EXPECT_EQ(passes.Pass(), TBatchPass::Done);
+    EXPECT_FALSE(passes.Conversions()[0].Finished);
+    EXPECT_FALSE(fs::exists(plan.TaskOutput(0)));
+
+    Converter.ClearTasks();
+    plan.Clear();
+    TlvFilesRecord again = Row(Clip());
+    plan.AddRow(Global, kMp4, again, 0);
+    ASSERT_EQ(passes.Begin(0, 0), "");
+    EXPECT_EQ(passes.Pass(), TBatchPass::Conversion);
+    EXPECT_EQ(Converter.TaskCount(), 1);
+    EXPECT_TRUE(passes.LastPass());
+}
+
+// A target too small for a row is refused naming the row's file; the
+// plan's tasks stay as they were.
+TEST_F(BatchPassesTest, TargetTooSmallIsRefused) {
+    TBatchPlan plan(Converter);
+    TBatchPasses passes(Converter, plan);
+    TlvFilesRecord clip = Row(Clip());
+    plan.AddRow(Global, kMp4, clip, 0);
+    const std::string problems = passes.Begin(0, 0.0005);
+    EXPECT_NE(problems.find(Clip()), std::string::npos) << problems;
+    EXPECT_NE(problems.find("the smallest size that works is "), std::string::npos) << problems;
+    EXPECT_EQ(Converter.TaskCount(), 1);
+}
+
+// A file larger than its target after the conversion is encoded again at a
+// corrected rate; one still larger after the corrections is removed, so no
+// file of the batch exceeds its target.
+TEST_F(BatchPassesTest, FileLargerThanTheTargetIsEncodedAgainThenRemoved) {
+    TBatchPlan plan(Converter);
+    TBatchPasses passes(Converter, plan);
+    TlvFilesRecord clip = Row(Clip());
+    plan.AddRow(Global, kMp4, clip, 3);
+    ASSERT_EQ(passes.Begin(0, 0.2), "");
+    ASSERT_EQ(Converter.TaskCount(), 1);
+    EXPECT_EQ(passes.TaskCaption(0), "First pass");
+    ASSERT_TRUE(passes.Next(RunPass(plan)));
+    ASSERT_EQ(passes.Pass(), TBatchPass::Conversion);
+    EXPECT_FALSE(passes.LastPass());
+    std::vector<TTerminateInfo> results = RunPass(plan);
+    const std::string output = plan.TaskOutput(0);
+    for (int round = 1; round <= TBatchPasses::kCorrections; ++round) {
+        SCOPED_TRACE(round);
+        Overwrite(output, 200'001);
+        ASSERT_TRUE(passes.Next(results));
+        EXPECT_EQ(passes.Pass(), TBatchPass::Correction);
+        ASSERT_EQ(Converter.TaskCount(), 1);
+        EXPECT_EQ(passes.TaskCaption(0), "Encoding again");
+        EXPECT_EQ(plan.TaskRow(0), 3);
+        EXPECT_FALSE(fs::exists(output)); // the miss goes before the new encode
+        results = RunPass(plan);
+        ASSERT_TRUE(results.at(0).Finished);
+    }
+    Overwrite(output, 200'001);
+    EXPECT_FALSE(passes.Next(results));
+    EXPECT_EQ(passes.Pass(), TBatchPass::Done);
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_EQ(passes.Unfit(), std::vector<int>{0});
+    const std::vector<std::string> notes = passes.TakeNotes();
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_NE(notes.back().find("the file is removed"), std::string::npos) << notes.back();
+}
+
+} // namespace
