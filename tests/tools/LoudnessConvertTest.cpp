@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <regex>
 #include <string>
 
 namespace {
@@ -20,27 +19,31 @@ struct TLoudness {
     bool Read = false;
 };
 
-// The meter's summary of the whole file.
+// The number after the last `label` in `text` that `unit` follows.
+bool LastValue(const std::string& text, const std::string& label, const std::string& unit,
+               double& value) {
+    for (std::size_t at = text.rfind(label); at != std::string::npos;
+         at = at == 0 ? std::string::npos : text.rfind(label, at - 1)) {
+        const std::size_t begin = text.find_first_not_of(" \t", at + label.size());
+        if (begin == std::string::npos) continue;
+        const std::size_t end = text.find_first_not_of("-0123456789.", begin);
+        if (end == std::string::npos || end == begin ||
+            text.compare(end, unit.size() + 1, " " + unit) != 0)
+            continue;
+        value = std::stod(text.substr(begin, end - begin));
+        return true;
+    }
+    return false;
+}
+
+// The meter's summary of the whole file (it comes last).
 TLoudness Measure(const std::string& file) {
     const auto result =
         testsupport::RunCommand("ffmpeg -nostats -hide_banner -i " + ShellQuote(file) +
                                 " -af ebur128=peak=true -f null - 2>&1");
     TLoudness loudness;
-    std::smatch i, peak;
-    const std::regex integrated(R"(I:\s+(-?[0-9.]+) LUFS)"),
-        truePeak(R"(Peak:\s+(-?[0-9.]+) dBFS)");
-    const std::string& text = result.output;
-    // The summary comes last: take the last match of each.
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), integrated);
-         it != std::sregex_iterator(); ++it)
-        i = *it;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), truePeak);
-         it != std::sregex_iterator(); ++it)
-        peak = *it;
-    if (i.empty() || peak.empty()) return loudness;
-    loudness.Integrated = std::stod(i[1]);
-    loudness.TruePeak = std::stod(peak[1]);
-    loudness.Read = true;
+    loudness.Read = LastValue(result.output, "I:", "LUFS", loudness.Integrated) &&
+                    LastValue(result.output, "Peak:", "dBFS", loudness.TruePeak);
     return loudness;
 }
 
