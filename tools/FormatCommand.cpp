@@ -216,9 +216,11 @@ private:
             const std::string caption = FPasses.TaskCaption(k);
             run.SetTaskLabel(k, caption.empty() ? label : label + caption + ": ");
             if (FPasses.Pass() != TBatchPass::Conversion) continue;
-            const std::string& source = FPlan.TaskRecord(k).SourceFile;
-            FConsole.Line(label + source + " -> " + FPlan.TaskOutput(k));
-            if (FCommand.Json) FJson.AddTask(k, source, FPlan.TaskOutput(k));
+            // Rows refused after their first pass have no task here.
+            const int planned = FPlan.PlanTask(k);
+            const std::string& source = FPlan.TaskRecord(planned).SourceFile;
+            FConsole.Line(label + source + " -> " + FPlan.TaskOutput(planned));
+            if (FCommand.Json) FJson.AddTask(k, source, FPlan.TaskOutput(planned));
         }
     }
 

@@ -4,6 +4,7 @@
 #include "engine/FFmpegVCL.h"
 #include "media/MyUtils.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -39,6 +40,8 @@ std::string TBatchPasses::Begin(int loudness, double targetMB) {
     FGoals.clear();
     FConversions.assign(static_cast<std::size_t>(FPlan.TaskCount()), TTerminateInfo());
     FUnfit.clear();
+    FRefused.clear();
+    FCorrected.clear();
     FNotes.clear();
     FLoudness.Begin(loudness);
     FSizes.Begin(targetMB);
@@ -63,9 +66,9 @@ std::string TBatchPasses::PlanSizes() {
         const TTaskPlan& plan = FPlan.TaskPlan(task);
         const TProbedFile& source = FPlan.TaskSource(task);
         if (!TargetSizeApplies(plan.Out, source.Source.VideoStreamIndex >= 0)) continue;
-        const TSizeGoal goal =
-            SizeGoalOf(plan.In, plan.Out, source.Duration, source.Source.AudioStreamIndex >= 0,
-                       FSizes.TargetBytes());
+        TSizeGoal goal = SizeGoalOf(plan.In, plan.Out, source.Duration,
+                                    source.Source.AudioStreamIndex >= 0, FSizes.TargetBytes());
+        LowerAudio(task, goal, MinimumVideoBitRate(goal));
         const std::string problem = FSizes.Plan(task, goal, FPlan.TaskRecord(task).SourceFile);
         if (problem.empty())
             FGoals[task] = goal;
@@ -73,6 +76,54 @@ std::string TBatchPasses::PlanSizes() {
             problems += (problems.empty() ? "" : "\n") + problem;
     }
     return problems;
+}
+
+// Lowers the task's audio rate so that its video gets `leastVideoRate`;
+// false when it need not or cannot.
+bool TBatchPasses::LowerAudio(int task, TSizeGoal& goal, int64_t leastVideoRate) {
+    const int rate = FittingAudioBitRate(goal, leastVideoRate);
+    if (rate == goal.AudioBitRate) return false;
+    goal.AudioBitRate = rate;
+    FSizes.SetAudioRate(task, rate);
+    FNotes.push_back(FormatText("%s: the audio is written at %d kbit/s so that the file fits "
+                                "in %lld bytes",
+                                FPlan.TaskRecord(task).SourceFile.c_str(), rate / 1000,
+                                static_cast<long long>(goal.TargetBytes)));
+    return true;
+}
+
+// After the first passes: a row whose encoder needs more for its second
+// pass than its target leaves gets less audio where that is enough, else
+// it is refused (the encoder would fail).
+void TBatchPasses::CheckPassTwoRates() {
+    for (auto it = FGoals.begin(); it != FGoals.end();) {
+        const auto& [task, goal] = *it;
+        const int64_t least =
+            FSizes.PassTwoLeastRate(task, FPlan.TaskPlan(task).Out, goal.FrameRate);
+        if (least <= FSizes.Rate(task)) {
+            ++it;
+        } else if (LowerAudio(task, it->second, least)) {
+            FSizes.SetRate(task, TargetVideoBitRate(goal));
+            ++it;
+        } else {
+            const int64_t working = PassTwoWorkingRate(least, FSizes.Rate(task));
+            Refuse(task, TooSmallTarget(FPlan.TaskRecord(task).SourceFile,
+                                        SmallestTargetMB(goal, working)));
+            it = FGoals.erase(it);
+        }
+    }
+}
+
+void TBatchPasses::Refuse(int task, const std::string& reason) {
+    FRefused.push_back(task);
+    TTerminateInfo& report = FConversions[task];
+    report.ExceptionRaised = true;
+    report.ExceptionMsg = reason;
+    FNotes.push_back(reason);
+}
+
+bool TBatchPasses::Refused(int task) const {
+    return std::find(FRefused.begin(), FRefused.end(), task) != FRefused.end();
 }
 
 void TBatchPasses::AddPreparingTasks() {
@@ -113,6 +164,7 @@ void TBatchPasses::AddConversionTasks() {
     FConverter.ClearTasks();
     StartPass(TBatchPass::Conversion);
     for (int task = 0; task < FPlan.TaskCount(); ++task) {
+        if (Refused(task)) continue;
         TTaskPlan& plan = FPlan.EditTaskPlan(task);
         FLoudness.ApplyTo(task, plan.Out);
         FSizes.ApplySecondPass(task, plan.Out);
@@ -123,7 +175,8 @@ void TBatchPasses::AddConversionTasks() {
         }
         FPassTasks.push_back(task);
     }
-    FPlan.SetPassTasks({});
+    // Without refusals the converter's tasks are the plan's again.
+    FPlan.SetPassTasks(FRefused.empty() ? std::vector<int>() : FPassTasks);
 }
 
 std::string TBatchPasses::TaskCaption(int task) const {
@@ -157,9 +210,10 @@ bool TBatchPasses::Next(const std::vector<TTerminateInfo>& results) {
                                      results[task].ExceptionRaised);
         const bool measured = !FLoudness.Measuring() || FLoudness.EndMeasuring();
         FSizes.EndFirstPasses();
+        CheckPassTwoRates();
         if (measured) {
             AddConversionTasks();
-            return true;
+            if (!FPassTasks.empty()) return true;
         }
     } else if (!FGoals.empty() && AddCorrections()) {
         return true;
@@ -187,25 +241,37 @@ bool TBatchPasses::AddCorrections() {
     if (FCorrections >= kCorrections) return false;
     FConverter.ClearTasks();
     StartPass(TBatchPass::Correction);
-    for (const auto& [task, goal] : FGoals) {
-        TTaskPlan& plan = FPlan.EditTaskPlan(task);
-        const int64_t size = FConversions[task].Finished ? FileSize(plan.Out.FileName) : -1;
-        if (size < 0 || SizeWithinGoal(goal, size)) continue;
-        const int rate = CorrectedVideoBitRate(goal, FSizes.Rate(task), size);
-        FSizes.SetRate(task, rate);
-        FNotes.push_back(
-            FormatText("%s: %lld bytes for a target of %lld; encoding again at %d bit/s",
-                       plan.Out.FileName.c_str(), static_cast<long long>(size),
-                       static_cast<long long>(goal.TargetBytes), rate));
-        std::error_code ec;
-        fs::remove(plan.Out.FileName, ec); // this batch's own output
-        FSizes.ApplySecondPass(task, plan.Out);
-        AddTask(task, plan.In, plan.Out);
-        FCaptions.push_back(kEncodingAgain);
-    }
-    if (FPassTasks.empty()) return false;
+    bool any = false;
+    for (const auto& [task, goal] : FGoals)
+        any = AddCorrection(task, goal) || any;
+    if (!any) return false;
     ++FCorrections;
     FPlan.SetPassTasks(FPassTasks);
+    return true;
+}
+
+// A file below its goal after an encode again at a higher rate shows an
+// encoder at its finest quantiser: it gets a constant rate, padded.
+bool TBatchPasses::AddCorrection(int task, const TSizeGoal& goal) {
+    TTaskPlan& plan = FPlan.EditTaskPlan(task);
+    const int64_t size = FConversions[task].Finished ? FileSize(plan.Out.FileName) : -1;
+    if (size < 0 || SizeWithinGoal(goal, size)) return false;
+    const bool fill = size < goal.TargetBytes && FCorrected.count(task) > 0 &&
+                      !FSizes.Filling(task) && FillsToRate(goal.Encoder);
+    if (fill) FSizes.SetFilling(task);
+    const int rate =
+        fill ? ConstantVideoBitRate(goal) : CorrectedVideoBitRate(goal, FSizes.Rate(task), size);
+    FSizes.SetRate(task, rate);
+    FCorrected.insert(task);
+    FNotes.push_back(FormatText("%s: %lld bytes for a target of %lld; encoding again at %d bit/s%s",
+                                plan.Out.FileName.c_str(), static_cast<long long>(size),
+                                static_cast<long long>(goal.TargetBytes), rate,
+                                FSizes.Filling(task) ? ", constant" : ""));
+    std::error_code ec;
+    fs::remove(plan.Out.FileName, ec); // this batch's own output
+    FSizes.ApplySecondPass(task, plan.Out);
+    AddTask(task, plan.In, plan.Out);
+    FCaptions.push_back(kEncodingAgain);
     return true;
 }
 

@@ -22,6 +22,7 @@
 #include "engine/FFmpegRecords.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,7 @@ enum class TBatchPass { Preparing, Conversion, Correction, Done };
 
 class TBatchPasses {
 public:
-    static constexpr int kCorrections = 2;
+    static constexpr int kCorrections = 3;
 
     TBatchPasses(TCustomFFmpegVCL& converter, TBatchPlan& plan);
 
@@ -63,11 +64,19 @@ public:
     const std::vector<TTerminateInfo>& Conversions() const { return FConversions; }
     // The planned tasks whose file did not fit and was removed.
     const std::vector<int>& Unfit() const { return FUnfit; }
+    // The planned tasks refused after their first pass (their conversion
+    // report has the reason, naming the row and the smallest size).
+    const std::vector<int>& Refused() const { return FRefused; }
     // What the passes said of files encoded again or removed; emptied.
     std::vector<std::string> TakeNotes();
 
 private:
     std::string PlanSizes();
+    bool LowerAudio(int task, TSizeGoal& goal, int64_t leastVideoRate);
+    void CheckPassTwoRates();
+    void Refuse(int task, const std::string& reason);
+    bool Refused(int task) const;
+    bool AddCorrection(int task, const TSizeGoal& goal);
     void AddPreparingTasks();
     int AddTask(int planTask, const TInputOptions& in, const TOutputOptions& out);
     void AddConversionTasks();
@@ -87,5 +96,7 @@ private:
     std::vector<std::string> FCaptions; // converter task -> its caption
     std::vector<TTerminateInfo> FConversions;
     std::vector<int> FUnfit;
+    std::vector<int> FRefused;
+    std::set<int> FCorrected; // planned tasks encoded again so far
     std::vector<std::string> FNotes;
 };

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/FFmpegRecords.h"
+#include "engine/PassTwoRate.h"
 
 #include <cstdint>
 #include <string>
@@ -29,6 +30,8 @@ struct TSizeGoal {
     int AudioBitRate = 0; // bit/s of the audio written; 0 without audio
     int Width = 0, Height = 0;
     double FrameRate = 25;
+    std::string Encoder;         // the video encoder's name
+    bool AudioLowerable = false; // a lossy audio encoder whose rate may go down
 };
 
 // The goal of a conversion with these options for a target of `bytes`: the
@@ -42,15 +45,34 @@ bool TargetSizeApplies(const TOutputOptions& out, bool hasVideo);
 // The video bit rate (bit/s) aimed at: a little below the target so that
 // the container's overhead and the encoder's spread stay within it.
 int TargetVideoBitRate(const TSizeGoal& goal);
+// The video bit rate of a constant-rate encode, which lands where it is
+// aimed: nearer the target.
+int ConstantVideoBitRate(const TSizeGoal& goal);
 // The lowest video bit rate that still gives a watchable picture at the
-// goal's frame size and rate.
+// goal's frame size and rate, and that the goal's encoder can reach at all
+// (some need more for their headers and motion alone).
 int MinimumVideoBitRate(const TSizeGoal& goal);
+// The audio rate to write so that the video gets at least `leastVideoRate`:
+// the goal's own when that fits or cannot be lowered, else the highest of
+// the usual lower rates (down to 32 kbit/s) that fits, else the goal's own.
+int FittingAudioBitRate(const TSizeGoal& goal, int64_t leastVideoRate);
 // The smallest target (MB, rounded up to a tenth) whose video rate is at
-// least the minimum.
-double SmallestTargetMB(const TSizeGoal& goal);
+// least `leastVideoRate` (the minimum when not given) beside the lowest
+// audio rate the goal may get.
+double SmallestTargetMB(const TSizeGoal& goal, int64_t leastVideoRate = 0);
+// The rate a second pass surely gets through at, from the least rate that
+// a first pass at `firstPassRate` asks for: a first pass at a higher rate
+// asks for more.
+int64_t PassTwoWorkingRate(int64_t leastVideoRate, int firstPassRate);
+// The refusal of a target for `file`, naming the smallest size that works.
+std::string TooSmallTarget(const std::string& file, double smallestMB);
 // The refusal of a target below SmallestTargetMB for `file`; empty when it
 // fits.
 std::string TargetSizeProblem(const TSizeGoal& goal, const std::string& file);
+
+// The MPEG-family encoder's settings of a conversion with these options at
+// `frameRate`, for the least rate of its second pass (PassTwoRate.h).
+TPassTwoPicture PassTwoPictureOf(const TOutputOptions& out, double frameRate);
 
 // The rate for another encode after one at `rate` gave `producedBytes`:
 // scaled so that the file lands at the aim again.
@@ -63,3 +85,7 @@ bool SizeWithinGoal(const TSizeGoal& goal, int64_t producedBytes);
 // the first pass writes no audio, into a file of the same container (whose
 // timing decides how many pictures the passes encode) that the caller names.
 void ApplyVideoPass(TOutputOptions& out, int pass, int rate, const std::string& log);
+
+// The options of a one-pass encode at the constant rate `rate`
+// (FillsToRate in TargetSizePlan.h says which encoders pad to it).
+void ApplyConstantRate(TOutputOptions& out, int rate);

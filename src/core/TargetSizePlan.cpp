@@ -2,9 +2,16 @@
 
 #include "core/GlobalUnit.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
+
+bool FillsToRate(const std::string& encoder) {
+    return encoder == "libx264" || KeepsMpegFamilyStatistics(encoder);
+}
 
 TTargetSizePlan::~TTargetSizePlan() {
     RemoveFolder();
@@ -19,6 +26,8 @@ void TTargetSizePlan::RemoveFolder() {
 void TTargetSizePlan::Begin(double megabytes) {
     RemoveFolder();
     FRates.clear();
+    FAudioRates.clear();
+    FFilling.clear();
     FBytes = static_cast<int64_t>(megabytes * 1e6);
     FFirstPassing = FBytes > 0;
     if (!FFirstPassing) return;
@@ -50,7 +59,25 @@ TOutputOptions TTargetSizePlan::FirstPassOptions(int row, const TOutputOptions& 
 
 void TTargetSizePlan::ApplySecondPass(int row, TOutputOptions& out) const {
     const auto it = FRates.find(row);
-    if (it != FRates.end()) ApplyVideoPass(out, 2, it->second, Log(row));
+    if (it == FRates.end()) return;
+    if (Filling(row))
+        ApplyConstantRate(out, it->second);
+    else
+        ApplyVideoPass(out, 2, it->second, Log(row));
+    if (const auto audio = FAudioRates.find(row); audio != FAudioRates.end())
+        out.AudioBitrate = audio->second;
+}
+
+int64_t TTargetSizePlan::PassTwoLeastRate(int row, const TOutputOptions& out,
+                                          double frameRate) const {
+    if (!KeepsMpegFamilyStatistics(out.VideoCodec)) return 0;
+    // The first pass writes the video alone: its statistics are stream 0's.
+    std::ifstream file(Log(row) + "-0.log", std::ios::binary);
+    if (!file.is_open()) return 0;
+    std::ostringstream stats;
+    stats << file.rdbuf();
+    return std::max<int64_t>(0,
+                             LowestPassTwoBitRate(stats.str(), PassTwoPictureOf(out, frameRate)));
 }
 
 int TTargetSizePlan::Rate(int row) const {

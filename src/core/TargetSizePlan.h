@@ -12,7 +12,13 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
+
+// Whether the encoder can hold a constant rate, padding pictures that need
+// fewer bits (libx264's filler data, the MPEG-family encoders' stuffing):
+// the way to fill a target that a picture without detail cannot use.
+bool FillsToRate(const std::string& encoder);
 
 class TTargetSizePlan {
 public:
@@ -42,6 +48,17 @@ public:
     // one for its next encode.
     int Rate(int row) const;
     void SetRate(int row, int rate) { FRates[row] = rate; }
+    // The row's audio rate lowered to `rate` for its target.
+    void SetAudioRate(int row, int rate) { FAudioRates[row] = rate; }
+    // The row's next encodes hold a constant rate, padded where the
+    // pictures need fewer bits, instead of a second pass.
+    void SetFilling(int row) { FFilling.insert(row); }
+    bool Filling(int row) const { return FFilling.count(row) > 0; }
+
+    // After a planned row's first pass: the least rate the second pass of
+    // an MPEG-family encoder takes (PassTwoRate.h); 0 for other encoders
+    // or without the first pass's statistics.
+    int64_t PassTwoLeastRate(int row, const TOutputOptions& out, double frameRate) const;
 
 private:
     std::string Log(int row) const;
@@ -50,5 +67,7 @@ private:
     int64_t FBytes = 0;
     bool FFirstPassing = false;
     std::filesystem::path FDir;
-    std::map<int, int> FRates; // row -> video bit rate
+    std::map<int, int> FRates;      // row -> video bit rate
+    std::map<int, int> FAudioRates; // row -> its lowered audio bit rate
+    std::set<int> FFilling;         // rows encoded at a constant rate
 };

@@ -68,3 +68,135 @@ TEST(TargetSize, CorrectionAndAcceptedBand) {
     EXPECT_NEAR(corrected, rate * 4.75 / 5.5, 2);
     EXPECT_GT(CorrectedVideoBitRate(goal, rate, 3'000'000), rate);
 }
+
+namespace {
+
+// 60 s of 640x480 at 29.97 frames/s with 128 kbit/s of AAC.
+TSizeGoal MinuteWithAudio(int64_t bytes) {
+    TSizeGoal goal;
+    goal.TargetBytes = bytes;
+    goal.LengthUs = 60'000'000;
+    goal.AudioBitRate = 128'000;
+    goal.AudioLowerable = true;
+    goal.Width = 640;
+    goal.Height = 480;
+    goal.FrameRate = 29.97;
+    goal.Encoder = "libx264";
+    return goal;
+}
+
+int Count(const TOutputOptions& out, const std::string& name) {
+    int n = 0;
+    for (const auto& pair : out.ExtOptionPairs)
+        n += pair.first == name;
+    return n;
+}
+
+std::string Value(const TOutputOptions& out, const std::string& name) {
+    std::string value;
+    for (const auto& [key, text] : out.ExtOptionPairs)
+        if (key == name) value = text;
+    return value;
+}
+
+} // namespace
+
+// A target that leaves the picture too little beside the audio lowers the
+// audio only as far as needed; a lossless or unknown audio encoder keeps
+// its rate, and the smallest size named counts on the lowest audio rate.
+TEST(TargetSize, AudioGoesDownOnlyAsFarAsTheTargetNeeds) {
+    TSizeGoal goal = MinuteWithAudio(2'000'000);
+    const int minimum = MinimumVideoBitRate(goal);
+    EXPECT_EQ(FittingAudioBitRate(goal, minimum), 64'000);
+    goal.AudioBitRate = 64'000;
+    EXPECT_GE(TargetVideoBitRate(goal), minimum);
+    EXPECT_EQ(TargetSizeProblem(goal, "a.mp4"), "");
+
+    EXPECT_EQ(FittingAudioBitRate(MinuteWithAudio(2'500'000), minimum), 128'000);
+    // Not even 32 kbit/s leave enough: the goal's own rate, and a refusal
+    // naming the size at 32 kbit/s.
+    goal = MinuteWithAudio(1'500'000);
+    EXPECT_EQ(FittingAudioBitRate(goal, minimum), 128'000);
+    EXPECT_DOUBLE_EQ(SmallestTargetMB(goal), 1.8);
+    goal.AudioLowerable = false;
+    goal.TargetBytes = 2'000'000;
+    EXPECT_EQ(FittingAudioBitRate(goal, minimum), 128'000);
+
+    TOutputOptions out;
+    out.VideoCodec = "mpeg4";
+    for (const char* codec : {"pcm_s16le", "flac", ""}) {
+        out.AudioCodec = codec;
+        EXPECT_FALSE(SizeGoalOf({}, out, 60'000'000, true, 2'000'000).AudioLowerable) << codec;
+    }
+    out.AudioCodec = "mp2";
+    EXPECT_TRUE(SizeGoalOf({}, out, 60'000'000, true, 2'000'000).AudioLowerable);
+    EXPECT_FALSE(SizeGoalOf({}, out, 60'000'000, false, 2'000'000).AudioLowerable);
+}
+
+// wmv2 cannot go as low as the others even on a black picture; the size a
+// first pass's least rate names leaves room for that least growing with
+// the rate.
+TEST(TargetSize, EncoderMinimumsAndTheSizeAFirstPassNames) {
+    TSizeGoal goal = MinuteWithAudio(8'000'000);
+    goal.Encoder = "mpeg4";
+    const int mpeg4 = MinimumVideoBitRate(goal);
+    goal.Encoder = "wmv2";
+    EXPECT_NEAR(MinimumVideoBitRate(goal), mpeg4 * 1.5, 2);
+
+    EXPECT_NEAR(PassTwoWorkingRate(500'000, 600'000), 510'000, 1);
+    EXPECT_GT(PassTwoWorkingRate(600'000, 500'000), 600'000 * 1.02 + 50'000);
+    goal.AudioLowerable = false;
+    // (600 + 128) kbit/s for 60 s, 95 % of it aimed at: 5.75 MB.
+    EXPECT_DOUBLE_EQ(SmallestTargetMB(goal, 600'000), 5.8);
+    EXPECT_EQ(TooSmallTarget("b.avi", 5.8),
+              "b.avi: the target size is too small for its length; the smallest size that "
+              "works is 5.8 MB");
+}
+
+TEST(TargetSize, EncoderSettingsForTheLeastSecondPassRate) {
+    TOutputOptions out;
+    TPassTwoPicture picture = PassTwoPictureOf(out, 25);
+    EXPECT_EQ(picture.BFrames, 0);
+    EXPECT_EQ(picture.QMax, 31);
+    EXPECT_DOUBLE_EQ(picture.FrameRate, 25);
+    out.ExtOptions = "g=12\nbf=2\nqmax=20\nb_qfactor=1.5";
+    out.ExtOptionPairs = {{"qmax", "24"}}; // applied after the lines
+    picture = PassTwoPictureOf(out, 29.97);
+    EXPECT_EQ(picture.BFrames, 2);
+    EXPECT_EQ(picture.QMax, 24);
+    EXPECT_DOUBLE_EQ(picture.BQuantFactor, 1.5);
+    EXPECT_DOUBLE_EQ(picture.IQuantFactor, TPassTwoPicture().IQuantFactor);
+}
+
+// Each encode sets its own rate options: a constant-rate encode after a
+// second pass is no pass at all, and encodes again add nothing twice.
+TEST(TargetSize, ConstantRateReplacesThePasses) {
+    TOutputOptions out;
+    out.VideoCodec = "libx264";
+    out.MaxRate = 4'000'000;
+    ApplyVideoPass(out, 2, 900'000, "/tmp/log");
+    ApplyVideoPass(out, 2, 800'000, "/tmp/log");
+    EXPECT_EQ(Count(out, "b"), 1);
+    EXPECT_EQ(Value(out, "b"), "800000");
+    EXPECT_EQ(Value(out, "pass"), "2");
+    EXPECT_EQ(out.MaxRate, -1);
+
+    ApplyConstantRate(out, 750'000);
+    EXPECT_EQ(Count(out, "pass"), 0);
+    EXPECT_EQ(Count(out, "passlogfile"), 0);
+    for (const char* name : {"b", "minrate", "maxrate", "bufsize"}) {
+        EXPECT_EQ(Count(out, name), 1) << name;
+        EXPECT_EQ(Value(out, name), "750000") << name;
+    }
+    EXPECT_EQ(Value(out, "nal-hrd"), "cbr");
+    EXPECT_EQ(out.VideoBitrate, 750'000);
+
+    TOutputOptions mpeg;
+    mpeg.VideoCodec = "mpeg4";
+    ApplyConstantRate(mpeg, 500'000);
+    EXPECT_EQ(Count(mpeg, "nal-hrd"), 0);
+
+    const TSizeGoal goal = MinuteWithAudio(5'000'000);
+    EXPECT_GT(ConstantVideoBitRate(goal), TargetVideoBitRate(goal));
+    EXPECT_LT((ConstantVideoBitRate(goal) + goal.AudioBitRate) * 60.0 / 8, 5'000'000);
+}
