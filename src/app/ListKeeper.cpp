@@ -10,6 +10,10 @@ namespace {
 
 // Changes that come close together are stored once.
 constexpr int kStoreDelayMs = 100;
+// Where a row keeps, beside its progress text, whether the batch converted
+// it and why it did not.
+constexpr int kConvertedRole = Qt::UserRole;
+constexpr int kFailureRole = Qt::UserRole + 1;
 
 std::string ListFileBeside(const std::string& settingsFile) {
     return (std::filesystem::path(settingsFile).parent_path() / kListFileName).string();
@@ -36,8 +40,11 @@ void TListKeeper::Restore() {
         if (!stored.TrimmedLength.empty())
             item->setText(colTrimmed, QString::fromStdString(stored.TrimmedLength));
         if (resumed && stored.Converted) item->setText(colProgress, "100%");
-        // The row keeps its mark until a new batch starts.
-        item->setData(colProgress, Qt::UserRole, resumed && stored.Converted);
+        // The row keeps its marks until a new batch starts.
+        item->setData(colProgress, kConvertedRole, resumed && stored.Converted);
+        const QString failure = QString::fromStdString(stored.Failure);
+        item->setData(colProgress, kFailureRole, failure);
+        if (!failure.isEmpty()) item->setText(colProgress, failure);
     }
     connect(&FList, &TFilesList::ListChanged, this, [this] {
         if (!FTimer.isActive()) FTimer.start();
@@ -70,7 +77,8 @@ std::vector<TStoredRow> TListKeeper::Rows() const {
         TStoredRow stored;
         stored.Record = item->Record;
         stored.Checked = item->checkState(colSource) == Qt::Checked;
-        stored.Converted = item->data(colProgress, Qt::UserRole).toBool();
+        stored.Converted = item->data(colProgress, kConvertedRole).toBool();
+        stored.Failure = item->data(colProgress, kFailureRole).toString().toStdString();
         stored.TrimmedLength = item->text(colTrimmed).toStdString();
         rows.push_back(std::move(stored));
     }
@@ -80,15 +88,24 @@ std::vector<TStoredRow> TListKeeper::Rows() const {
 // From now on the store says which of the batch's rows are converted, so a
 // crash loses none of that.
 void TListKeeper::BatchStarted() {
-    for (int row = 0; row < FList.RowCount(); ++row)
-        FList.Row(row)->setData(colProgress, Qt::UserRole, false);
+    for (int row = 0; row < FList.RowCount(); ++row) {
+        FList.Row(row)->setData(colProgress, kConvertedRole, false);
+        FList.Row(row)->setData(colProgress, kFailureRole, QString());
+    }
     FBatchRunning = true;
     StoreNow();
 }
 
 void TListKeeper::RowConverted(int row) {
     if (row < 0 || row >= FList.RowCount()) return;
-    FList.Row(row)->setData(colProgress, Qt::UserRole, true);
+    FList.Row(row)->setData(colProgress, kConvertedRole, true);
+    StoreNow();
+}
+
+void TListKeeper::RowFailed(int row, const QString& reason) {
+    if (row < 0 || row >= FList.RowCount()) return;
+    FList.Row(row)->setData(colProgress, kConvertedRole, false);
+    FList.Row(row)->setData(colProgress, kFailureRole, reason);
     StoreNow();
 }
 

@@ -30,9 +30,11 @@ public:
     void Discard();
 
     // What the batch tells the store: its tasks are built, a row converted,
-    // the batch ended.
+    // a row left unconverted (its file refused or removed) and why, the
+    // batch ended.
     void BatchStarted();
     void RowConverted(int row);
+    void RowFailed(int row, const QString& reason);
     void BatchEnded();
 
 private:

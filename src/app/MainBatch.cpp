@@ -23,6 +23,7 @@ namespace {
 const char* const kSettings = "settings";
 const char* const kCancelledText = "Cancelled";
 const char* const kUnfitText = "Too large, removed";
+const char* const kRefusedText = "Target size too small";
 
 } // namespace
 
@@ -221,7 +222,7 @@ void TMainBatch::TaskCutShort(const TTaskEnd& end) {
 
 void TMainBatch::EndOfBatch() {
     if (StartNextPass()) return;
-    ShowUnfitRows();
+    const std::string refusals = ShowUnfitRows();
     TfrmProgress* shown = FWindow.frmProgress;
     if (FEndActionsDue && shown && !shown->Cancelled()) RunEndActions();
     FEndActionsDue = false;
@@ -230,6 +231,7 @@ void TMainBatch::EndOfBatch() {
     FWindow.CCAVC->ClearTasks();
     TfrmProgress* progress = FWindow.frmProgress;
     if (progress && progress->isVisible()) progress->CloseWithoutAsking();
+    if (!refusals.empty()) ShowMessageBox("Warning", refusals, TMsgIcon::Warning, TMsgButtons::Ok);
 }
 
 // After a pass of the batch: the next one in the open progress window.
@@ -251,14 +253,27 @@ bool TMainBatch::StartNextPass() {
     return true;
 }
 
-// Files that still exceeded the target size were removed.
-void TMainBatch::ShowUnfitRows() {
-    TFilesList& list = *FWindow.lvFIles;
-    for (const int task : FPasses.Unfit()) {
-        const int row = FPlan.TaskRows()[task];
-        if (row >= 0 && row < list.RowCount()) list.SetProgressText(row, kUnfitText);
+// Files that still exceeded the target size were removed; rows whose first
+// pass showed their target too small were not converted. Returns what to
+// tell of those: the rows and the sizes that work.
+std::string TMainBatch::ShowUnfitRows() {
+    for (const int task : FPasses.Unfit())
+        MarkRowFailed(task, kUnfitText);
+    std::string refusals;
+    for (const int task : FPasses.Refused()) {
+        MarkRowFailed(task, kRefusedText);
+        refusals += (refusals.empty() ? "" : "\n") + FPasses.Conversions()[task].ExceptionMsg;
     }
     FPasses.TakeNotes(); // the rows say it
+    return refusals;
+}
+
+void TMainBatch::MarkRowFailed(int task, const char* text) {
+    TFilesList& list = *FWindow.lvFIles;
+    const int row = FPlan.TaskRows()[task];
+    if (row < 0 || row >= list.RowCount()) return;
+    list.SetProgressText(row, text);
+    if (FWindow.listKeeper_) FWindow.listKeeper_->RowFailed(row, text);
 }
 
 // The end actions follow the conversion, not the preparing pass; when a

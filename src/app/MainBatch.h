@@ -51,7 +51,8 @@ private:
     void TaskCutShort(const TTaskEnd& end);
     void EndOfBatch();
     bool StartNextPass();
-    void ShowUnfitRows();
+    std::string ShowUnfitRows();
+    void MarkRowFailed(int task, const char* text);
     void EndActionsDue();
     void RunEndActions();
 

@@ -264,6 +264,8 @@ bool ReadRow(TRawRow& raw, TStoredRow& row, std::string& error) {
             [&](auto&& f) {
                 RowFields(row, f);
                 f("Layers", layers);
+                // Lists written before rows kept their failure lack it.
+                if (raw.Block.Has("Failure")) f("Failure", row.Failure);
             },
             error))
         return false;
@@ -290,6 +292,7 @@ std::string ListToText(const TStoredList& list) {
         out += "[row]\n";
         RowFields(row, write);
         write("Layers", row.Record.Watermarks.size());
+        if (!row.Failure.empty()) write("Failure", row.Failure);
         for (const TWmRec& layer : row.Record.Watermarks) {
             out += "[layer]\n";
             write("HasFont", layer.Font.has_value());

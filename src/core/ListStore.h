@@ -30,6 +30,7 @@ struct TStoredRow {
     bool Checked = true;
     bool Converted = false;    // converted by the batch that was running
     std::string TrimmedLength; // the row's "Trimmed Length" text
+    std::string Failure;       // why the last batch left the row unconverted
 };
 
 struct TStoredList {

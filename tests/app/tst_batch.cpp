@@ -4,6 +4,7 @@
 #include "WindowHarness.h"
 #include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
+#include "core/ListStore.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +55,23 @@ bool MakeNoise(const std::string& file, double gain) {
                   testsupport::ShellQuote("volume='if(lt(mod(t,1),0.7),1,0)':eval=frame,"
                                           "pan=stereo|c0=c0|c1=c0,volume=" +
                                           std::to_string(gain) + "dB"));
+}
+
+// Row `row` of the stored conversion list, once the list on disk has it
+// and `done` holds for it; false after a deadline.
+template <class Done> bool StoredRowBecomes(const TWindowHarness& h, std::size_t row, Done done) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        std::ifstream in(h.Home("config/vantrel/" + std::string(kListFileName)));
+        std::ostringstream text;
+        text << in.rdbuf();
+        TStoredList list;
+        std::string error;
+        if (ListFromText(text.str(), list, error) && row < list.Rows.size() && done(list.Rows[row]))
+            return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+        QTest::qWait(20);
+    }
 }
 
 } // namespace
@@ -280,8 +299,10 @@ private slots:
     }
 
     // A target size: a target too small for a row refuses the start naming
-    // the row and the smallest size; a target that fits gives each row a
-    // first pass ("First pass" in its row) and a file within 90-100 % of it.
+    // the row and the smallest size, or ends the row after its first pass
+    // when that shows that the encoder needs more; a target that fits gives
+    // each row a first pass ("First pass" in its row) and a file within
+    // 90-100 % of it.
     void targetSizeFirstPassThenFits() {
         h_->ChooseFormat(102); // MPEG-4 Video
         auto window = h_->NewWindow();
@@ -298,8 +319,24 @@ private slots:
         QVERIFY(!fs::exists(h_->Output("long_(new).mp4")));
         h_->Messages.clear();
 
-        // 3 MB: at the rate 2 MB leaves for this clip the engine refuses the
-        // MPEG-4 encoder's second pass (its first pass needs more).
+        // 2 MB pass the check at Start, but the first pass shows that the
+        // MPEG-4 encoder needs more: the row ends with the size that works
+        // and no file, and is stored as not converted.
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "2"));
+        TWindowHarness::PressStart(*window);
+        QCOMPARE(int(h_->Messages.size()), 1);
+        const std::string& after = h_->Messages.front().Text;
+        QVERIFY2(after.rfind(longClip_ + ": the target size is too small for its length; the "
+                                         "smallest size that works is ",
+                             0) == 0,
+                 after.c_str());
+        QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("Target size too small"));
+        QVERIFY(!fs::exists(h_->Output("long_(new).mp4")));
+        QVERIFY(StoredRowBecomes(*h_, 0, [](const TStoredRow& row) {
+            return !row.Converted && row.Failure == "Target size too small";
+        }));
+        h_->Messages.clear();
+
         QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "3"));
         const TProgressEvent shown = w->CCAVC->OnProgress;
         QString firstPass;
@@ -315,6 +352,36 @@ private slots:
         const auto size = fs::file_size(h_->Output("long_(new).mp4"));
         QVERIFY2(size <= 3'000'000 && size >= 2'700'000, qPrintable(QString::number(size)));
         w->CCAVC->OnProgress = shown;
+        h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0");
+        TWindowHarness::Dispose(window);
+    }
+
+    // A file still larger than its target after the encodes again is
+    // removed: its row says so and the stored list keeps it as not
+    // converted, with why. (The test makes every file of the batch too
+    // large as its task ends.)
+    void fileRemovedAsTooLargeIsStoredAsNotConverted() {
+        h_->ChooseFormat(102);
+        auto window = h_->NewWindow();
+        TfrmMain* w = window.get();
+        TWindowHarness::AddFiles(*window, {clip_});
+        QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "1"));
+        const std::string output = h_->Output("clip_(new).mp4");
+        const TTerminateEvent ended = w->CCAVC->OnTerminate;
+        w->CCAVC->OnTerminate = [&](TCustomFFmpegVCL* s, const TTerminateInfo& i) {
+            if (i.Finished && fs::exists(output))
+                std::ofstream(output, std::ios::binary | std::ios::trunc)
+                    << std::string(1'000'001, 'x');
+            ended(s, i);
+        };
+        TWindowHarness::PressStart(*window);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("Too large, removed"));
+        QVERIFY(!fs::exists(output));
+        QVERIFY(StoredRowBecomes(*h_, 0, [](const TStoredRow& row) {
+            return !row.Converted && row.Failure == "Too large, removed";
+        }));
+        w->CCAVC->OnTerminate = ended;
         h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0");
         TWindowHarness::Dispose(window);
     }

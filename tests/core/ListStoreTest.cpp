@@ -253,3 +253,25 @@ TEST(ListStoreTest, ANormalEndRemovesTheStoredList) {
     EXPECT_TRUE(store.Flush(10s));
     EXPECT_FALSE(std::filesystem::exists(file));
 }
+
+// A row whose file the batch refused or removed is stored as not converted,
+// with the reason; a list written without reasons still reads.
+TEST(ListStoreTest, ARowLeftUnconvertedKeepsWhy) {
+    TStoredList list = TwoRows();
+    list.Rows[0].Converted = false;
+    list.Rows[0].Failure = "Too large, removed";
+    const std::string text = ListToText(list);
+    TStoredList read;
+    std::string error;
+    ASSERT_TRUE(ListFromText(text, read, error)) << error;
+    EXPECT_EQ(read.Rows[0].Failure, "Too large, removed");
+    EXPECT_FALSE(read.Rows[0].Converted);
+    EXPECT_EQ(read.Rows[1].Failure, "");
+
+    std::string older = text;
+    const std::string line = "Failure=Too large, removed\n";
+    older.erase(older.find(line), line.size());
+    ASSERT_TRUE(ListFromText(older, read, error)) << error;
+    EXPECT_EQ(read.Rows[0].Failure, "");
+    ASSERT_EQ(read.Rows.size(), 2u);
+}
