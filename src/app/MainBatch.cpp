@@ -194,12 +194,20 @@ void TMainBatch::TaskEnded(const TTaskEnd& end) {
     // A task of the preparing pass converts nothing yet.
     if (FPasses.Pass() != TBatchPass::Preparing && info.Finished && row >= 0 &&
         row < list.RowCount()) {
-        list.SetProgressText(row, info.EndedEarly.empty()
-                                      ? QString("100%")
-                                      : QString("%1% (ended early)").arg(info.ReachedPercent));
+        list.SetProgressText(row, FinishedText(info));
         if (FWindow.listKeeper_) FWindow.listKeeper_->RowConverted(row);
     }
     TaskCutShort(end);
+}
+
+// "100%", or how far a source that ended short got; with the audio rate
+// when a target size lowered it.
+QString TMainBatch::FinishedText(const TTerminateInfo& info) const {
+    QString text = info.EndedEarly.empty() ? QString("100%")
+                                           : QString("%1% (ended early)").arg(info.ReachedPercent);
+    if (const int audio = FPasses.LoweredAudioRate(FPlan.PlanTask(info.TaskIndex)); audio > 0)
+        text += QString(" (audio %1 kbit/s)").arg(audio / 1000);
+    return text;
 }
 
 // A task that ended unfinished, without an error, while the user cancels:

@@ -48,6 +48,7 @@ private:
     void ShowTaskProgress(const TTaskReport& report);
     void KeepPreviewBitmap(const TPreviewInfo& info);
     void TaskEnded(const TTaskEnd& end);
+    QString FinishedText(const TTerminateInfo& info) const;
     void TaskCutShort(const TTaskEnd& end);
     void EndOfBatch();
     bool StartNextPass();

@@ -250,14 +250,16 @@ bool TBatchPasses::AddCorrections() {
     return true;
 }
 
-// A file below its goal after an encode again at a higher rate shows an
-// encoder at its finest quantiser: it gets a constant rate, padded.
+// A file far below its goal, or below it after an encode again at a higher
+// rate, shows an encoder at its finest quantiser: it gets a constant rate,
+// padded.
 bool TBatchPasses::AddCorrection(int task, const TSizeGoal& goal) {
     TTaskPlan& plan = FPlan.EditTaskPlan(task);
     const int64_t size = FConversions[task].Finished ? FileSize(plan.Out.FileName) : -1;
     if (size < 0 || SizeWithinGoal(goal, size)) return false;
-    const bool fill = size < goal.TargetBytes && FCorrected.count(task) > 0 &&
-                      !FSizes.Filling(task) && FillsToRate(goal.Encoder);
+    const bool stuck =
+        SizeFarBelowGoal(goal, size) || (size < goal.TargetBytes && FCorrected.count(task) > 0);
+    const bool fill = stuck && !FSizes.Filling(task) && FillsToRate(goal.Encoder);
     if (fill) FSizes.SetFilling(task);
     const int rate =
         fill ? ConstantVideoBitRate(goal) : CorrectedVideoBitRate(goal, FSizes.Rate(task), size);

@@ -67,6 +67,9 @@ public:
     // The planned tasks refused after their first pass (their conversion
     // report has the reason, naming the row and the smallest size).
     const std::vector<int>& Refused() const { return FRefused; }
+    // The audio rate a planned task's target lowered its audio to; 0 when
+    // it keeps its own.
+    int LoweredAudioRate(int task) const { return FSizes.AudioRate(task); }
     // What the passes said of files encoded again or removed; emptied.
     std::vector<std::string> TakeNotes();
 

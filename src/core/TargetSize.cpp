@@ -16,6 +16,8 @@ constexpr double kAim = 0.95;
 // A constant rate lands where it is aimed, short of the container: aimed
 // at the middle of the accepted band.
 constexpr double kConstantAim = 0.97;
+// The share of the target below which a two-pass result is far off.
+constexpr double kFarBelow = 0.6;
 // Bits per pixel and frame below which pictures fall apart.
 constexpr double kMinimumBitsPerPixel = 0.02;
 constexpr int kMinimumVideoRate = 32'000;
@@ -231,6 +233,10 @@ int CorrectedVideoBitRate(const TSizeGoal& goal, int rate, int64_t producedBytes
 
 bool SizeWithinGoal(const TSizeGoal& goal, int64_t producedBytes) {
     return producedBytes <= goal.TargetBytes && producedBytes >= goal.TargetBytes * 0.9;
+}
+
+bool SizeFarBelowGoal(const TSizeGoal& goal, int64_t producedBytes) {
+    return producedBytes < goal.TargetBytes * kFarBelow;
 }
 
 void ApplyVideoPass(TOutputOptions& out, int pass, int rate, const std::string& log) {

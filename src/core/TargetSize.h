@@ -80,6 +80,10 @@ int CorrectedVideoBitRate(const TSizeGoal& goal, int rate, int64_t producedBytes
 // A result is done when it does not exceed the target and lies within 10 %
 // below it.
 bool SizeWithinGoal(const TSizeGoal& goal, int64_t producedBytes);
+// A two-pass result this far below the target shows an encoder at its
+// finest quantiser, which a higher rate does not change (the passes miss
+// by far less otherwise).
+bool SizeFarBelowGoal(const TSizeGoal& goal, int64_t producedBytes);
 
 // The options of pass `pass` (1 or 2) at `rate` with the pass log `log`;
 // the first pass writes no audio, into a file of the same container (whose

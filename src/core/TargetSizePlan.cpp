@@ -68,6 +68,11 @@ void TTargetSizePlan::ApplySecondPass(int row, TOutputOptions& out) const {
         out.AudioBitrate = audio->second;
 }
 
+int TTargetSizePlan::AudioRate(int row) const {
+    const auto it = FAudioRates.find(row);
+    return it == FAudioRates.end() ? 0 : it->second;
+}
+
 int64_t TTargetSizePlan::PassTwoLeastRate(int row, const TOutputOptions& out,
                                           double frameRate) const {
     if (!KeepsMpegFamilyStatistics(out.VideoCodec)) return 0;

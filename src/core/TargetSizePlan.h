@@ -50,6 +50,8 @@ public:
     void SetRate(int row, int rate) { FRates[row] = rate; }
     // The row's audio rate lowered to `rate` for its target.
     void SetAudioRate(int row, int rate) { FAudioRates[row] = rate; }
+    // The row's lowered audio rate; 0 when it keeps its own.
+    int AudioRate(int row) const;
     // The row's next encodes hold a constant rate, padded where the
     // pictures need fewer bits, instead of a second pass.
     void SetFilling(int row) { FFilling.insert(row); }

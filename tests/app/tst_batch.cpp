@@ -366,10 +366,10 @@ private slots:
         TfrmMain* w = window.get();
         TWindowHarness::AddFiles(*window, {clip_});
         QVERIFY(h_->Settings().WriteString("formatInfo102", "paraTargetSize", "1"));
-        const std::string output = h_->Output("clip_(new).mp4");
         const TTerminateEvent ended = w->CCAVC->OnTerminate;
         w->CCAVC->OnTerminate = [&](TCustomFFmpegVCL* s, const TTerminateInfo& i) {
-            if (i.Finished && fs::exists(output))
+            const std::string& output = w->lvFIles->Row(0)->Record.DestinationFile;
+            if (i.Finished && !output.empty() && fs::exists(output))
                 std::ofstream(output, std::ios::binary | std::ios::trunc)
                     << std::string(1'000'001, 'x');
             ended(s, i);
@@ -377,12 +377,29 @@ private slots:
         TWindowHarness::PressStart(*window);
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
         QCOMPARE(w->lvFIles->Row(0)->text(colProgress), QString("Too large, removed"));
-        QVERIFY(!fs::exists(output));
+        QVERIFY(!fs::exists(w->lvFIles->Row(0)->Record.DestinationFile));
         QVERIFY(StoredRowBecomes(*h_, 0, [](const TStoredRow& row) {
             return !row.Converted && row.Failure == "Too large, removed";
         }));
         w->CCAVC->OnTerminate = ended;
         h_->Settings().WriteString("formatInfo102", "paraTargetSize", "0");
+        TWindowHarness::Dispose(window);
+    }
+
+    // A target that leaves the picture too little beside the audio lowers
+    // the audio's rate, and the row says to what.
+    void targetSizeLowersTheAudio() {
+        h_->ChooseFormat(103); // H.264
+        auto window = h_->NewWindow();
+        TWindowHarness::AddFiles(*window, {clip_});
+        QVERIFY(h_->Settings().WriteString("formatInfo103", "paraTargetSize", "0.06"));
+        TWindowHarness::PressStart(*window);
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QCOMPARE(window->lvFIles->Row(0)->text(colProgress), QString("100% (audio 32 kbit/s)"));
+        const std::string output = window->lvFIles->Row(0)->Record.DestinationFile;
+        QVERIFY(fs::file_size(output) <= 60'000);
+        fs::remove(output);
+        h_->Settings().WriteString("formatInfo103", "paraTargetSize", "0");
         TWindowHarness::Dispose(window);
     }
 

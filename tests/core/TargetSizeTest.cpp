@@ -62,6 +62,8 @@ TEST(TargetSize, CorrectionAndAcceptedBand) {
     EXPECT_TRUE(SizeWithinGoal(goal, 4'500'000));
     EXPECT_FALSE(SizeWithinGoal(goal, 5'000'001));
     EXPECT_FALSE(SizeWithinGoal(goal, 4'499'999));
+    EXPECT_FALSE(SizeFarBelowGoal(goal, 3'000'000));
+    EXPECT_TRUE(SizeFarBelowGoal(goal, 2'999'999));
     // 10 % too large: the rate drops to land at 95 % again.
     const int rate = TargetVideoBitRate(goal);
     const int corrected = CorrectedVideoBitRate(goal, rate, 5'500'000);
