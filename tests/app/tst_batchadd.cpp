@@ -261,8 +261,9 @@ private slots:
             row.TrimmedLength = "1";
             crashed.Rows.push_back(row);
         }
-        crashed.Rows[0].Converted = true; // finished before the power cut
-        crashed.Rows[2].Checked = false;  // not in the batch
+        crashed.Rows[0].Converted = true;               // finished before the power cut
+        crashed.Rows[2].Checked = false;                // not in the batch
+        crashed.Rows[2].Failure = "Too large, removed"; // by a batch before
         std::string error;
         QVERIFY(WriteFileReplacing(ListFile(h), ListToText(crashed), error));
 
@@ -272,6 +273,7 @@ private slots:
         QVERIFY(!list->IsChecked(0) && list->IsChecked(1) && !list->IsChecked(2));
         QCOMPARE(list->Row(0)->text(colProgress), QString("100%"));
         QCOMPARE(list->Row(1)->text(colProgress), QString());
+        QCOMPARE(list->Row(2)->text(colProgress), QString("Too large, removed"));
         // The list on disk no longer counts as in a batch.
         QVERIFY(WaitFor(
             [&] { return ReadAll(ListFile(h)).find("BatchRunning=0") != std::string::npos; }));
