@@ -482,8 +482,11 @@ void TfrmSettings::CreateTargetSizeChoice() {
     cmbTargetSize->addItem(kTargetSizeOff);
     for (const int megabytes : kTargetSizePresets)
         cmbTargetSize->addItem(QString("%1 MB").arg(megabytes));
-    const QString hint = "Each file is encoded in two passes to fit this size (MB of 1,000,000 "
-                         "bytes), never larger and at most 10 % below it. Type another size in MB.";
+    const QString hint =
+        "Each file is encoded in two passes to fit this size (MB of 1,000,000 bytes), never "
+        "larger and at most 10 % below it. Where the size leaves the picture too little, the "
+        "audio goes down to as little as 32 kbit/s; the file's row then says which rate. Type "
+        "another size in MB.";
     cmbTargetSize->setToolTip(hint);
     cmbTargetSize->setAccessibleDescription(hint);
 }
