@@ -32,6 +32,7 @@ class TAVProbe;
 class TCustomFFmpeg;
 class TTranscoder;
 class TPreviewer;
+struct TTaskShare;
 
 // Frees a probe (defined where the probe is complete).
 struct TProbeDeleter {
@@ -246,8 +247,6 @@ public:
     bool NewOutputsOnly = false;
 
 protected:
-    friend class TTranscoder;
-
     // Stops a running conversion and waits for the task's threads (called
     // first by the destructors).
     void StopAndJoin();
@@ -378,6 +377,8 @@ private:
     // Run steps (FFmpegThread.cpp).
     void ConversionBody();
     void RunConversion();
+    // The parts of the task its conversion may read and write (TaskShare.h).
+    TTaskShare ShareWithConversion();
     void CloseAndReset();
     void Fail(const std::string& message);
     void DoTerminate();

@@ -42,7 +42,7 @@ const char* TypeName(int type) {
 
 } // namespace
 
-TTranscoder::TTranscoder(TCustomFFmpeg& engine) : FEngine(engine), FOptions(engine.FOptions) {}
+TTranscoder::TTranscoder(const TTaskShare& task) : FEngine(task), FOptions(task.FOptions) {}
 
 TTranscoder::~TTranscoder() {
     CloseCodecs();

@@ -14,6 +14,7 @@
 #include "engine/AudioChain.h"
 #include "engine/PictureChain.h"
 #include "engine/StageWorker.h"
+#include "engine/TaskShare.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
@@ -194,7 +195,7 @@ struct TOutputStream {
 
 class TTranscoder {
 public:
-    explicit TTranscoder(TCustomFFmpeg& engine);
+    explicit TTranscoder(const TTaskShare& task);
     ~TTranscoder();
     TTranscoder(const TTranscoder&) = delete;
     TTranscoder& operator=(const TTranscoder&) = delete;
@@ -327,8 +328,8 @@ private:
 
     void Log(int level, const std::string& text) const;
 
-    TCustomFFmpeg& FEngine; // the task being converted
-    TOptionState& FOptions; // its option state
+    const TTaskShare FEngine; // what the task being converted lends it
+    TOptionState& FOptions;   // its option state
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;

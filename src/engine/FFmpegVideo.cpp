@@ -185,7 +185,7 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
         bool update = true;
         Bitmap24* bitmap = FHookContext.Bitmap.get();
         try {
-            FEngine.OnHookCallback(&FEngine, bitmap, stop, update, pts, FFrameCounter);
+            FEngine.OnHookCallback(&FEngine.Task, bitmap, stop, update, pts, FFrameCounter);
         } catch (const std::exception& e) {
             Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
@@ -413,7 +413,7 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
     const int64_t pts = ff::avutil.av_rescale_q(picture->pts, encoder->time_base, kMicroseconds);
     if ((flags & 2) && FEngine.OnPreview) {
         if (FrameToBitmap(FPreviewContext, picture)) {
-            FEngine.OnPreview(&FEngine, FPreviewContext.Bitmap.get(), pts, frameCounter);
+            FEngine.OnPreview(&FEngine.Task, FPreviewContext.Bitmap.get(), pts, frameCounter);
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
             flags &= ~2;
