@@ -42,7 +42,9 @@ const char* TypeName(int type) {
 
 } // namespace
 
-TTranscoder::TTranscoder(const TTaskShare& task) : FEngine(task), FOptions(task.FOptions) {}
+TTranscoder::TTranscoder(const TTaskShare& task)
+    : FEngine(task), FOptions(ConversionOptionsOf(task.FOptions, task.FOptionContexts)),
+      FUsingVhook(FOptions.UsingVhook) {}
 
 TTranscoder::~TTranscoder() {
     CloseCodecs();
@@ -272,7 +274,7 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
         if (FEngine.OnHookCallback)
             throw FFmpegException(
                 "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
-        if (FOptions.UsingVhook)
+        if (FUsingVhook)
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
         if (FEngine.PreviewFlags() != 0 && !ost.Setup->WholeFileCopy)
@@ -340,11 +342,6 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
         ost.Video.LastWidth = ost.Video.FirstWidth - ost.Video.LeftBand - ost.Video.RightBand;
         ost.Video.LastHeight = ost.Video.FirstHeight - ost.Video.TopBand - ost.Video.BottomBand;
         ost.Video.LastFormat = in->format;
-        if (SwsContext* scaler = FEngine.FOptionContexts.ScalerOptions) {
-            int64_t flags = 0;
-            if (ff::avutil.av_opt_get_int(scaler, "sws_flags", 0, &flags) >= 0)
-                FOptions.SwsFlags = static_cast<int>(flags);
-        }
         encoder->bits_per_raw_sample = 0;
         KeepSourceDepth(ist, ost);
         PrepareToneMap(ist, ost);

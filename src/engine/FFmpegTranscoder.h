@@ -12,6 +12,7 @@
 
 #include "engine/FFmpeg.h"
 #include "engine/AudioChain.h"
+#include "engine/ConversionOptions.h"
 #include "engine/PictureChain.h"
 #include "engine/StageWorker.h"
 #include "engine/TaskShare.h"
@@ -329,7 +330,12 @@ private:
     void Log(int level, const std::string& text) const;
 
     const TTaskShare FEngine; // what the task being converted lends it
-    TOptionState& FOptions;   // its option state
+    // The options as they were when the conversion started (the stages read
+    // nothing else of the option state).
+    const TConversionOptions FOptions;
+    // Frame-hook modules run on the pictures; off for the rest of the
+    // conversion once a hook asks to stop.
+    bool FUsingVhook = false;
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;

@@ -23,7 +23,7 @@ struct TTaskShare {
 
     // The set-up's results. The inputs' time offsets move on when a joined
     // segment ends; the error text is where a filter graph's failure is told.
-    TOptionState& FOptions;
+    const TOptionState& FOptions;
     TOptionContexts& FOptionContexts; // the decoders copy their recorded options
     std::vector<TInputFileSlot>& FInputFiles;
     const std::vector<std::shared_ptr<TOutputFile>>& FOutputFiles;
