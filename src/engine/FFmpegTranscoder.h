@@ -3,11 +3,14 @@
 // (TCustomFFmpeg) creates one per conversion on the thread that runs it, and
 // everything here belongs to that thread.
 //
-// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream tables, mapping,
-// codec parameters, filters, headers), FFmpegLoop.cpp (the loop, the packet
-// step, copying and writing, the end), FFmpegVideo.cpp (pre-processing, the
-// frame hook, video output, the preview), FFmpegAudio.cpp (audio and
-// subtitle output) and FFmpegProgress.cpp (the progress report).
+// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream
+// tables, mapping, codec parameters), FFmpegCodecs.cpp (opening and closing
+// the codecs), FFmpegFileHeaders.cpp (tags, chapters, headers),
+// FFmpegVideoFilters.cpp (the video filter graph), FFmpegLoop.cpp (the
+// loop, the packet step, copying and writing, the end), FFmpegVideo.cpp
+// (pre-processing, the frame hook, video output, the preview),
+// FFmpegAudio.cpp (audio and subtitle output) and FFmpegProgress.cpp (the
+// progress report).
 #pragma once
 
 #include "engine/FFmpeg.h"
@@ -207,7 +210,7 @@ public:
     void CloseCodecs();
 
 private:
-    // FFmpegPrepare.cpp
+    // FFmpegPrepare.cpp, FFmpegCodecs.cpp, FFmpegFileHeaders.cpp, FFmpegVideoFilters.cpp
     void PrepareConversion();
     void BuildInputTables();
     int64_t SourceDuration() const;
@@ -328,6 +331,7 @@ private:
     std::string QpHistogramText(float quality);
 
     void Log(int level, const std::string& text) const;
+    static const char* TypeName(int type); // a media type's name
 
     const TTaskShare FEngine; // what the task being converted lends it
     // The options as they were when the conversion started (the stages read
