@@ -14,9 +14,8 @@
 #pragma once
 
 #include "engine/FFmpeg.h"
-#include "engine/AudioChain.h"
 #include "engine/ConversionOptions.h"
-#include "engine/PictureChain.h"
+#include "engine/FilterChain.h"
 #include "engine/StageWorker.h"
 #include "engine/TaskShare.h"
 #include "media/AVFilterEntries.h"
