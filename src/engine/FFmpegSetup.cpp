@@ -11,7 +11,6 @@
 #include "probe/AVProbe.h"
 #include "media/MyUtils.h"
 
-
 namespace {
 
 const char* KindWord(bool encoder) {
