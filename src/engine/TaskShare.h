@@ -23,7 +23,7 @@ struct TTaskShare {
 
     // The set-up's results. The inputs' time offsets move on when a joined
     // segment ends; the error text is where a filter graph's failure is told.
-    const TOptionState& FOptions;
+    const TOptionState& FOptions;     // only to take the conversion's view of it
     TOptionContexts& FOptionContexts; // the decoders copy their recorded options
     std::vector<TInputFileSlot>& FInputFiles;
     const std::vector<std::shared_ptr<TOutputFile>>& FOutputFiles;
