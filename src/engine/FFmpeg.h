@@ -1,14 +1,17 @@
 // The task engine: one conversion task with its option state, its input and
 // output files and the streams prepared for them. The unit is split by
 // concern: FFmpegOptionTable.cpp (the option table, which option texts and
-// the option records both go through), FFmpegOptions.cpp (its handlers,
-// the option contexts, presets, targets),
-// FFmpegSetup.cpp (opening inputs and outputs, creating streams) and
+// the option records both go through), FFmpegOptions.cpp (its handlers and
+// presets), FFmpegOptionContexts.cpp (options for the libraries' contexts),
+// FFmpegTargets.cpp (targets), FFmpegSetup.cpp (construction, checks,
+// codecs), FFmpegInputSetup.cpp and FFmpegOutputSetup.cpp (opening inputs
+// and outputs), FFmpegStreamSetup.cpp (creating output streams) and
 // FFmpegThread.cpp (the worker thread); the conversion itself is the
 // transcoder's (FFmpegTranscoder.h).
 #pragma once
 
 #include "engine/FFmpegOptions.h"
+#include "engine/FFmpegOutputFile.h"
 #include "engine/FFmpegOutputTarget.h"
 #include "engine/FFmpegRecordOptions.h"
 #include "engine/FFmpegRecords.h"
@@ -32,6 +35,7 @@ class TAVProbe;
 class TCustomFFmpeg;
 class TTranscoder;
 class TPreviewer;
+struct TTaskShare;
 
 // Frees a probe (defined where the probe is complete).
 struct TProbeDeleter {
@@ -47,33 +51,6 @@ struct TInputFileSlot {
     std::vector<const AVCodec*> Decoders;      // one per stream, chosen by name or none
     bool Sought = false;    // opened at a start time: what decodes before it is not converted
     int64_t SoughtTime = 0; // that start time, microseconds of the file left out
-};
-
-// One output file (shared by every slot of a joined output). Owned by the
-// task; opened on the caller's thread, written and closed on the worker.
-// Its bytes go to Target's write name; closing it without keeping the
-// result (a failure, a task removed) leaves the target as it was.
-class TOutputFile {
-public:
-    explicit TOutputFile(AVFormatContext* context) : Context(context) {}
-    ~TOutputFile();
-    TOutputFile(const TOutputFile&) = delete;
-    TOutputFile& operator=(const TOutputFile&) = delete;
-
-    // Closes the byte stream. With `keep`, a file that holds something
-    // replaces the target; returns the error text when writing or replacing
-    // failed (the target then stays as it was), else an empty text.
-    std::string Close(bool keep);
-    // Muxers that read their own output back to finish it (moving the index
-    // to the front) open it by the context's name: from now on that name is
-    // the file being written.
-    void NameTheWrittenFile();
-
-    AVFormatContext* Context = nullptr; // owned
-    std::string FileName;               // the target as given; empty for formats that write no file
-    TFileIdentity Identity;             // of the target, to refuse an input that is this file
-    TOutputTarget Target;
-    bool Discard = false; // the file holds nothing: never kept, whatever its size
 };
 
 // One stream created on an output file, with what it needs for encoding.
@@ -123,7 +100,8 @@ public:
     // contexts exist (a task created before the libraries were loaded has none).
     void CheckLibraries();
 
-    // Options (FFmpegOptions.cpp). Errors raise FFmpegException.
+    // Options (FFmpegOptionTable.cpp, FFmpegOptions.cpp, FFmpegTargets.cpp).
+    // Errors raise FFmpegException.
     // ApplyOption acts by the option table: a text value is read by the
     // rules of the option's row, a typed value (a record's) is taken as it
     // is; ParseOption applies a text.
@@ -139,7 +117,8 @@ public:
     // A number handed straight to the option contexts (record fields).
     void SetNumberOption(const std::string& name, int64_t value);
 
-    // Files (FFmpegSetup.cpp).
+    // Files (FFmpegSetup.cpp, FFmpegInputSetup.cpp, FFmpegOutputSetup.cpp,
+    // FFmpegStreamSetup.cpp).
     bool FindCodec(const std::string& name, int mediaType, bool encoder, int strictness,
                    const AVCodec** codec);
     bool OpenInputFile(const std::string& fileName);
@@ -246,8 +225,6 @@ public:
     bool NewOutputsOnly = false;
 
 protected:
-    friend class TTranscoder;
-
     // Stops a running conversion and waits for the task's threads (called
     // first by the destructors).
     void StopAndJoin();
@@ -337,7 +314,8 @@ private:
     int CodecStrictness(int mediaType) const;
     void Log(int level, const std::string& text) const;
 
-    // Setup steps (FFmpegSetup.cpp).
+    // Setup steps (FFmpegInputSetup.cpp, FFmpegOutputSetup.cpp,
+    // FFmpegStreamSetup.cpp).
     void ClearCodecNames();
     AVDictionary* InputParameters() const;
     bool OpenInputSteps(const std::string& fileName, ff::InputContextPtr& context,
@@ -378,6 +356,8 @@ private:
     // Run steps (FFmpegThread.cpp).
     void ConversionBody();
     void RunConversion();
+    // The parts of the task its conversion may read and write (TaskShare.h).
+    TTaskShare ShareWithConversion();
     void CloseAndReset();
     void Fail(const std::string& message);
     void DoTerminate();

@@ -49,7 +49,7 @@ void TTranscoder::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
 }
 
 bool TTranscoder::HookOn() const {
-    return FEngine.OnHookCallback || FOptions.UsingVhook;
+    return FEngine.OnHookCallback || FUsingVhook;
 }
 
 // An HDR source's pictures are tone-mapped before the hook sees them, into

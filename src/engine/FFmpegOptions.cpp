@@ -1,19 +1,18 @@
 // Option parsing of the task engine: the handlers of the option table
-// (FFmpegOptionTable.cpp), the option contexts, presets and targets.
+// (FFmpegOptionTable.cpp) and presets. The option contexts are in
+// FFmpegOptionContexts.cpp, the targets in FFmpegTargets.cpp.
 #include "engine/FFmpeg.h"
 
-#include "engine/FFmpegPresets.h"
 #include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "media/TextUtils.h"
+#include "engine/FFmpegPresets.h"
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
-#include <cstring>
 #include <ctime>
 #include <limits>
 #include <filesystem>
@@ -24,353 +23,14 @@ TMediaKind MediaKindOf(int mediaType) {
                                              : TMediaKind::Subtitle;
 }
 
-namespace {
-
-// The kind an option name prefix selects: v video, a audio, anything else subtitle.
-TMediaKind KindOfName(const std::string& name) {
+TMediaKind MediaKindOfOption(const std::string& name) {
     if (!name.empty() && name[0] == 'v') return TMediaKind::Video;
     if (!name.empty() && name[0] == 'a') return TMediaKind::Audio;
     return TMediaKind::Subtitle;
 }
 
-// Sets `name` in a private option list, replacing an earlier value.
-void SetPrivateEntry(TPrivateOptions& options, const std::string& name, const std::string& value) {
-    auto it = std::find_if(options.begin(), options.end(),
-                           [&](const auto& entry) { return entry.first == name; });
-    if (it != options.end())
-        it->second = value;
-    else
-        options.emplace_back(name, value);
-}
-
-enum TNorm { nmPal, nmNtsc, nmFilm };
-
-const char* NormFrameRate(int norm) {
-    return norm == nmPal ? "25" : (norm == nmNtsc ? "30000/1001" : "24000/1001");
-}
-
-// The norm that a frame rate of round(rate x 1000) stands for, or -1.
-int NormOfRate(int64_t rate1000) {
-    if (rate1000 == 25000) return nmPal;
-    if (rate1000 == 29970 || rate1000 == 23976) return nmNtsc;
-    return -1;
-}
-
-// What a "target" sets. Two values per norm-dependent setting: PAL first,
-// then NTSC (and film).
-struct TTargetOption {
-    const char* Name;
-    std::array<const char*, 2> Value;
-};
-
-enum TTargetChannels {
-    tcStereo,       // two channels
-    tcMonoToStereo, // one channel becomes two, more stay
-};
-
-struct TTargetProfile {
-    const char* Type;
-    const char* Format;
-    const char* VideoCodec; // nullptr: the codec names stay
-    const char* AudioCodec;
-    std::array<const char*, 2> FrameSize;
-    std::array<const char*, 2> PixFmt;                             // nullptr: unchanged
-    std::vector<TTargetOption> Options;                            // the option contexts', in order
-    std::vector<std::pair<const char*, const char*>> VideoPrivate; // of the video encoder
-    int SampleRate;
-    TTargetChannels Channels;
-    float MuxPreload;          // seconds; 0: unchanged
-    const char* DefaultAspect; // when none was given; nullptr: none
-};
-
-const std::vector<TTargetProfile>& TargetProfiles() {
-    static const std::vector<TTargetProfile> profiles = {
-        {"vcd",
-         "vcd",
-         "mpeg1video",
-         "mp2",
-         {"352x288", "352x240"},
-         {nullptr, nullptr},
-         {{"g", {"15", "18"}},
-          {"b", {"1150000", "1150000"}},
-          {"maxrate", {"1150000", "1150000"}},
-          {"minrate", {"1150000", "1150000"}},
-          {"bufsize", {"327680", "327680"}},
-          {"ab", {"224000", "224000"}},
-          {"packetsize", {"2324", "2324"}},
-          {"muxrate", {"1411200", "1411200"}}},
-         {},
-         44100,
-         tcStereo,
-         0.44f,
-         "4:3"},
-        // The scan-offset flag is a private option of the MPEG-2 encoder now.
-        {"svcd",
-         "svcd",
-         "mpeg2video",
-         "mp2",
-         {"480x576", "480x480"},
-         {nullptr, nullptr},
-         {{"g", {"15", "18"}},
-          {"b", {"2040000", "2040000"}},
-          {"maxrate", {"2516000", "2516000"}},
-          {"minrate", {"0", "0"}},
-          {"bufsize", {"1835008", "1835008"}},
-          {"ab", {"224000", "224000"}},
-          {"packetsize", {"2324", "2324"}}},
-         {{"scan_offset", "1"}},
-         44100,
-         tcMonoToStereo,
-         0.0f,
-         "4:3"},
-        {"dvd",
-         "dvd",
-         "mpeg2video",
-         "ac3",
-         {"720x576", "720x480"},
-         {nullptr, nullptr},
-         {{"g", {"15", "18"}},
-          {"b", {"6000000", "6000000"}},
-          {"maxrate", {"9000000", "9000000"}},
-          {"minrate", {"0", "0"}},
-          {"bufsize", {"1835008", "1835008"}},
-          {"packetsize", {"2048", "2048"}},
-          {"muxrate", {"10080000", "10080000"}},
-          {"ab", {"448000", "448000"}}},
-         {},
-         48000,
-         tcMonoToStereo,
-         0.0f,
-         "16:9"},
-        {"dv",
-         "dv",
-         nullptr,
-         nullptr,
-         {"720x576", "720x480"},
-         {"yuv420p", "yuv411p"},
-         {},
-         {},
-         48000,
-         tcStereo,
-         0.0f,
-         nullptr},
-        {"dv50",
-         "dv",
-         nullptr,
-         nullptr,
-         {"720x576", "720x480"},
-         {"yuv422p", "yuv422p"},
-         {},
-         {},
-         48000,
-         tcStereo,
-         0.0f,
-         nullptr},
-    };
-    return profiles;
-}
-
-const TTargetProfile* FindTargetProfile(const std::string& type) {
-    for (const TTargetProfile& profile : TargetProfiles())
-        if (type == profile.Type) return &profile;
-    return nullptr;
-}
-
-} // namespace
-
 void TCustomFFmpeg::Log(int level, const std::string& text) const {
     GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
-}
-
-// ---- generic and private option contexts ----
-
-bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
-                                              TMediaKind kindHint, const std::string& refusal) {
-    if (Trim(name).empty() || Trim(value).empty()) return false;
-    if (SetCodecOption(name, value, kindHint)) return true;
-    if (IsGenericOptionName(name)) return false; // known, but the value was refused
-    if (kindHint != TMediaKind::Any) {
-        if (HasCodecName(kindHint)) return SetPrivateOption(kindHint, name, value);
-        DeferOption(name, value, kindHint, refusal);
-        return true;
-    }
-    for (TMediaKind kind : kMediaKinds)
-        if (SetPrivateOption(kind, name, value)) return true;
-    if (HasSettableOption(name)) return false; // a named encoder's own, refusing the value
-    if (SetFormatPrivateOption(name, value)) return true;
-    DeferOption(name, value, TMediaKind::Any, refusal);
-    return true;
-}
-
-// The generic option contexts; a name the libraries share between kinds
-// goes only to the context of the kind it was given for (unprefixed: the
-// hint's, else video) and is remembered for that kind.
-bool TCustomFFmpeg::SetCodecOption(const std::string& name, const std::string& value,
-                                   TMediaKind kindHint) {
-    std::string target = name;
-    TMediaKind kind = TMediaKind::Any;
-    if (IsSharedCodecOption(name)) {
-        kind = kindHint != TMediaKind::Any ? kindHint : TMediaKind::Video;
-        target = std::string(1, "vas"[KindIndex(kind)]) + name;
-    } else if (name.size() > 1 && (name[0] == 'v' || name[0] == 'a') &&
-               IsSharedCodecOption(name.substr(1))) {
-        kind = KindOfName(name);
-    }
-    if (!SetDefaultOption(FOptionContexts, target.c_str(), value.c_str())) return false;
-    if (kind != TMediaKind::Any)
-        FOptions.SharedOptionKinds[target.substr(1)] |= 1 << KindIndex(kind);
-    return true;
-}
-
-// Whether the generic option contexts know the name (a refused value then
-// is the value's fault, not the name's).
-bool TCustomFFmpeg::IsGenericOptionName(const std::string& name) const {
-    auto known = [](void* context, const std::string& n) {
-        return context && ff::avutil.av_opt_find(context, n.c_str(), nullptr, 0, 0);
-    };
-    if (known(FOptionContexts.CodecOptions[0], name) ||
-        known(FOptionContexts.FormatOptions, name) || known(FOptionContexts.ScalerOptions, name))
-        return true;
-    const bool prefixed = name.size() > 1 && (name[0] == 'v' || name[0] == 'a' || name[0] == 's');
-    return prefixed && known(FOptionContexts.CodecOptions[0], name.substr(1));
-}
-
-bool TCustomFFmpeg::HasCodecName(TMediaKind kind) const {
-    return kind == TMediaKind::Video   ? FOptions.HasVideoCodecName
-           : kind == TMediaKind::Audio ? FOptions.HasAudioCodecName
-                                       : FOptions.HasSubtitleCodecName;
-}
-
-void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
-                                const std::string& refusal) {
-    auto& pending = FOptions.PendingOptions;
-    auto it = std::find_if(pending.begin(), pending.end(), [&](const TPendingOption& p) {
-        return p.Name == name && p.Kind == kind;
-    });
-    if (it != pending.end())
-        *it = TPendingOption{name, value, kind, refusal};
-    else
-        pending.push_back(TPendingOption{name, value, kind, refusal});
-}
-
-// A recorded option reaches an encoder of `kind` unless it is one the
-// libraries share and it was given for other kinds only.
-bool TCustomFFmpeg::RecordedOptionFor(const char* name, TMediaKind kind) const {
-    const auto it = FOptions.SharedOptionKinds.find(name);
-    return it == FOptions.SharedOptionKinds.end() || (it->second & (1 << KindIndex(kind))) != 0;
-}
-
-// The waiting options that the private class of the stream's encoder knows
-// become the stream's private options; those given for this kind that it
-// does not know are refused.
-void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaKind kind) {
-    auto& pending = FOptions.PendingOptions;
-    const AVCodec* codec = setup.Encoder;
-    for (auto it = pending.begin(); it != pending.end();) {
-        if (it->Kind != kind && it->Kind != TMediaKind::Any) {
-            ++it;
-            continue;
-        }
-        const bool known =
-            codec && codec->priv_class &&
-            ff::avutil.av_opt_find(const_cast<AVClass**>(&codec->priv_class), it->Name.c_str(),
-                                   nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
-        if (!known && it->Kind == TMediaKind::Any) {
-            ++it;
-            continue;
-        }
-        const TPendingOption option = *it;
-        it = pending.erase(it);
-        bool valid = false;
-        if (known) {
-            ff::CodecContextPtr probe(ff::avcodec.avcodec_alloc_context3(codec));
-            valid = probe && probe->priv_data &&
-                    ff::avutil.av_opt_set(probe->priv_data, option.Name.c_str(),
-                                          option.Value.c_str(), 0) >= 0;
-        }
-        if (valid) {
-            SetPrivateEntry(setup.PrivateOptions, option.Name, option.Value);
-            continue;
-        }
-        if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
-        Log(llWarning, known ? FormatText("Invalid value \"%s\" for option \"%s\"",
-                                          option.Value.c_str(), option.Name.c_str())
-                             : FormatText("Option %s not found for encoder %s", option.Name.c_str(),
-                                          codec ? codec->name : "none"));
-    }
-}
-
-// The waiting options of any kind that the output's muxer knows are set on
-// it; whatever is left is refused or reported. Those given for one kind
-// wait on for that kind's next stream (this output has none).
-void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
-    std::vector<TPendingOption> pending;
-    auto& waiting = FOptions.PendingOptions;
-    for (auto it = waiting.begin(); it != waiting.end();) {
-        if (it->Kind != TMediaKind::Any) {
-            ++it;
-            continue;
-        }
-        pending.push_back(*it);
-        it = waiting.erase(it);
-    }
-    const AVOutputFormat* format = context->oformat;
-    for (const TPendingOption& option : pending) {
-        const bool known =
-            format->priv_class &&
-            ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), option.Name.c_str(),
-                                   nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
-        if (known && ff::avutil.av_opt_set(context, option.Name.c_str(), option.Value.c_str(),
-                                           AV_OPT_SEARCH_CHILDREN) >= 0)
-            continue;
-        if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
-        Log(llWarning, known ? FormatText("Invalid value \"%s\" for option \"%s\"",
-                                          option.Value.c_str(), option.Name.c_str())
-                             : FormatText("Unrecognized option '%s'", option.Name.c_str()));
-    }
-}
-
-// An option private to the requested output format's muxer ("muxrate" of
-// the MPEG muxers, ...): kept for the next output, which sets it.
-bool TCustomFFmpeg::SetFormatPrivateOption(const std::string& name, const std::string& value) {
-    if (FOptions.FormatName.empty()) return false;
-    const AVOutputFormat* format =
-        ff::avformat.av_guess_format(FOptions.FormatName.c_str(), nullptr, nullptr);
-    if (!format || !format->priv_class) return false;
-    if (!ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), name.c_str(), nullptr,
-                                0, AV_OPT_SEARCH_FAKE_OBJ))
-        return false;
-    SetPrivateEntry(FOptions.FormatPrivateOptions, name, value);
-    return true;
-}
-
-// Checks the option against the private class of the kind's current encoder
-// (a context of that encoder takes the value) and keeps it for the kind's
-// next stream.
-bool TCustomFFmpeg::SetPrivateOption(TMediaKind kind, const std::string& name,
-                                     const std::string& value) {
-    const bool has[3] = {FOptions.HasVideoCodecName, FOptions.HasAudioCodecName,
-                         FOptions.HasSubtitleCodecName};
-    const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
-                                   &FOptions.SubtitleCodecName};
-    const std::size_t i = KindIndex(kind);
-    if (!has[i] || !FFmpegLoader().IsLoaded(libAVCodec)) return false;
-    const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[i]->c_str());
-    if (!codec || !codec->priv_class) return false;
-    const AVOption* option =
-        ff::avutil.av_opt_find(const_cast<AVClass**>(&codec->priv_class), name.c_str(), nullptr, 0,
-                               AV_OPT_SEARCH_FAKE_OBJ);
-    if (!option) return false;
-    ff::CodecContextPtr probe(ff::avcodec.avcodec_alloc_context3(codec));
-    if (!probe || !probe->priv_data ||
-        ff::avutil.av_opt_set(probe->priv_data, name.c_str(), value.c_str(), 0) < 0) {
-        if (!TQuietOptionRefusals::Active())
-            Log(llError,
-                FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
-        return false;
-    }
-    SetPrivateEntry(FOptions.PrivateOptions[kind], name, value);
-    return true;
 }
 
 // ---- the option table's handlers ----
@@ -571,7 +231,7 @@ void TCustomFFmpeg::OptQScale(const std::string&, const TOptionValue& value) {
 }
 
 void TCustomFFmpeg::OptCodec(const std::string& name, const std::string& value) {
-    SetCodecName(KindOfName(name), value);
+    SetCodecName(MediaKindOfOption(name), value);
 }
 
 void TCustomFFmpeg::SetCodecName(TMediaKind kind, const std::string& value) {
@@ -695,7 +355,7 @@ void TCustomFFmpeg::OptBitstreamFilter(const std::string& name, const std::strin
     if (!filter)
         throw FFmpegException(FormatText("Unknown bitstream filter %s", Trim(value).c_str()));
     const std::string args = eq == std::string::npos ? std::string() : value.substr(eq + 1);
-    FOptions.BitstreamFilters[KindOfName(name)].push_back({filter, args});
+    FOptions.BitstreamFilters[MediaKindOfOption(name)].push_back({filter, args});
 }
 
 void TCustomFFmpeg::OptPreset(const std::string& name, const std::string& value) {
@@ -707,7 +367,7 @@ void TCustomFFmpeg::OptPreset(const std::string& name, const std::string& value)
 void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value) {
     if (kind.empty() || value.empty()) return;
     CheckLibraries();
-    const TMediaKind mediaKind = kind[0] == 'f' ? TMediaKind::Any : KindOfName(kind);
+    const TMediaKind mediaKind = kind[0] == 'f' ? TMediaKind::Any : MediaKindOfOption(kind);
     const TOptionsPreset* preset = nullptr;
     if (kind[0] != 'f') {
         preset = FindBuiltinPreset(value);
@@ -765,7 +425,7 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string&
                                     bool builtin) {
     const std::string lower = Lower(key);
     if (lower == "acodec" || lower == "vcodec" || lower == "scodec") {
-        SetCodecName(KindOfName(lower), val);
+        SetCodecName(MediaKindOfOption(lower), val);
         return;
     }
     auto refusal = [&](const std::string& k, const std::string& v) {
@@ -786,59 +446,4 @@ void TCustomFFmpeg::ApplyPresetLine(const std::string& value, const std::string&
                                   value.c_str(), dropped.c_str(), line.c_str()));
     for (const auto& [k, v] : mapped.Options)
         if (!SetDefaultOrPrivateOption(k, v, kind, refusal(k, v))) refuse(k, v);
-}
-
-// ---- targets ----
-
-int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
-    if (FOptions.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
-    int norm = NormOfRate(RoundHalfEvenInt(FOptions.FrameRateNum * 1000.0 / FOptions.FrameRateDen));
-    for (std::size_t i = 0; norm < 0 && i < FInputFiles.size(); ++i) {
-        AVFormatContext* context = FInputFiles[i].Context.get();
-        for (unsigned s = 0; norm < 0 && s < context->nb_streams; ++s) {
-            const AVStream* stream = context->streams[s];
-            const AVRational rate = stream->r_frame_rate;
-            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.den > 0)
-                norm = NormOfRate(RoundHalfEvenInt(rate.num * 1000.0 / rate.den));
-        }
-    }
-    if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);
-    if (FOptions.Verbose > 0)
-        Log(llVerbose, FormatText("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
-    return norm;
-}
-
-void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
-                              const std::string& fallback) {
-    CheckLibraries();
-    const TTargetProfile* profile = FindTargetProfile(type);
-    int n;
-    if (norm == "pal")
-        n = nmPal;
-    else if (norm == "ntsc")
-        n = nmNtsc;
-    else if (norm == "film")
-        n = nmFilm;
-    else
-        n = GuessTargetNorm(fallback);
-    if (!profile) throw FFmpegException("Unknown target type");
-    const int side = n == nmPal ? 0 : 1;
-    if (profile->VideoCodec) SetCodecName(TMediaKind::Video, profile->VideoCodec);
-    if (profile->AudioCodec) SetCodecName(TMediaKind::Audio, profile->AudioCodec);
-    FOptions.FormatName = profile->Format;
-    OptFrameSize("s", profile->FrameSize[side]);
-    FOptions.FrameSizeOfTarget = true;
-    if (profile->PixFmt[side]) OptPixFmt("pix_fmt", profile->PixFmt[side]);
-    OptFrameRate("r", NormFrameRate(n));
-    for (const TTargetOption& option : profile->Options)
-        SetDefaultOrPrivateOption(option.Name, option.Value[side], TMediaKind::Any);
-    for (const auto& [name, value] : profile->VideoPrivate)
-        SetPrivateOption(TMediaKind::Video, name, value);
-    FOptions.AudioSampleRate = profile->SampleRate;
-    if (profile->Channels == tcStereo || FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
-    if (profile->MuxPreload > 0.0f) FOptions.MuxPreload = profile->MuxPreload;
-    if (profile->DefaultAspect && FOptions.FrameAspectRatio == 0.0f) {
-        Log(llInfo, FormatText("Assuming %s for aspect ratio", profile->DefaultAspect));
-        OptAspect("aspect", profile->DefaultAspect);
-    }
 }

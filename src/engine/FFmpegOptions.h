@@ -62,6 +62,9 @@ constexpr std::size_t KindIndex(TMediaKind kind) {
 // The kind of a stream of the libraries' media type (an AVMediaType):
 // everything but video and audio counts as subtitle.
 TMediaKind MediaKindOf(int mediaType);
+// The kind an option name's first letter selects: "v" video, "a" audio,
+// anything else subtitle ("vcodec", "acodec", "scodec").
+TMediaKind MediaKindOfOption(const std::string& name);
 
 // One value per kind other than Any.
 template <typename T> struct TByKind {

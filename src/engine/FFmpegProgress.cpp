@@ -56,7 +56,7 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
         Log(llVerbose, line);
     }
     if (callback)
-        FEngine.OnProgressCallback(&FEngine, fileIndex, frameNumber, fps, quality,
+        FEngine.OnProgressCallback(&FEngine.Task, fileIndex, frameNumber, fps, quality,
                                    static_cast<float>(bitRate), size,
                                    static_cast<int64_t>(t1 * 1000000), FEngine.FTotalDuration);
     else if (FOptions.Verbose >= 0)

@@ -145,8 +145,35 @@ void TCustomFFmpeg::RunConversion() {
         input.Context->interrupt_callback.callback = InterruptCallback;
         input.Context->interrupt_callback.opaque = this;
     }
-    FTranscoder = std::make_unique<TTranscoder>(*this);
+    FTranscoder = std::make_unique<TTranscoder>(ShareWithConversion());
     FTranscoder->Run();
+}
+
+TTaskShare TCustomFFmpeg::ShareWithConversion() {
+    return TTaskShare{
+        .Task = *this,
+        .FOptions = FOptions,
+        .FOptionContexts = FOptionContexts,
+        .FInputFiles = FInputFiles,
+        .FOutputFiles = FOutputFiles,
+        .FOutputStreams = FOutputStreams,
+        .FFrameHooks = FFrameHooks,
+        .FErrorText = FErrorText,
+        .FTotalDuration = FTotalDuration,
+        .FJoined = FJoined,
+        .FBreakRequested = FBreakRequested,
+        .FFinished = FFinished,
+        .FPreviewFlags = FPreviewFlags,
+        .FPreviewer = FPreviewer,
+        .FRunLock = FRunLock,
+        .FEndedEarly = FEndedEarly,
+        .FReachedPercent = FReachedPercent,
+        .OnHookCallback = OnHookCallback,
+        .OnPreview = OnPreview,
+        .OnProgressCallback = OnProgressCallback,
+        .ProgressInterval = ProgressInterval,
+        .StagedEncoding = StagedEncoding,
+    };
 }
 
 void TCustomFFmpeg::CloseAndReset() {

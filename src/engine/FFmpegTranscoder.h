@@ -3,17 +3,21 @@
 // (TCustomFFmpeg) creates one per conversion on the thread that runs it, and
 // everything here belongs to that thread.
 //
-// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream tables, mapping,
-// codec parameters, filters, headers), FFmpegLoop.cpp (the loop, the packet
-// step, copying and writing, the end), FFmpegVideo.cpp (pre-processing, the
-// frame hook, video output, the preview), FFmpegAudio.cpp (audio and
-// subtitle output) and FFmpegProgress.cpp (the progress report).
+// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream
+// tables, mapping, codec parameters), FFmpegCodecs.cpp (opening and closing
+// the codecs), FFmpegFileHeaders.cpp (tags, chapters, headers),
+// FFmpegVideoFilters.cpp (the video filter graph), FFmpegLoop.cpp (the
+// loop, the packet step, copying and writing, the end), FFmpegVideo.cpp
+// (pre-processing, the frame hook, video output, the preview),
+// FFmpegAudio.cpp (audio and subtitle output) and FFmpegProgress.cpp (the
+// progress report).
 #pragma once
 
 #include "engine/FFmpeg.h"
-#include "engine/AudioChain.h"
-#include "engine/PictureChain.h"
+#include "engine/ConversionOptions.h"
+#include "engine/FilterChain.h"
 #include "engine/StageWorker.h"
+#include "engine/TaskShare.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
@@ -194,7 +198,7 @@ struct TOutputStream {
 
 class TTranscoder {
 public:
-    explicit TTranscoder(TCustomFFmpeg& engine);
+    explicit TTranscoder(const TTaskShare& task);
     ~TTranscoder();
     TTranscoder(const TTranscoder&) = delete;
     TTranscoder& operator=(const TTranscoder&) = delete;
@@ -205,7 +209,7 @@ public:
     void CloseCodecs();
 
 private:
-    // FFmpegPrepare.cpp
+    // FFmpegPrepare.cpp, FFmpegCodecs.cpp, FFmpegFileHeaders.cpp, FFmpegVideoFilters.cpp
     void PrepareConversion();
     void BuildInputTables();
     int64_t SourceDuration() const;
@@ -326,9 +330,15 @@ private:
     std::string QpHistogramText(float quality);
 
     void Log(int level, const std::string& text) const;
+    static const char* TypeName(int type); // a media type's name
 
-    TCustomFFmpeg& FEngine; // the task being converted
-    TOptionState& FOptions; // its option state
+    const TTaskShare FEngine; // what the task being converted lends it
+    // The options as they were when the conversion started (the stages read
+    // nothing else of the option state).
+    const TConversionOptions FOptions;
+    // Frame-hook modules run on the pictures; off for the rest of the
+    // conversion once a hook asks to stop.
+    bool FUsingVhook = false;
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;

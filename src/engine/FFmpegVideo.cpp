@@ -104,7 +104,7 @@ AVFrame* TTranscoder::ToneMapForHook(TInputStream& ist, AVFrame* picture) {
 AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
     ++FFrameCounter;
     const bool hook = static_cast<bool>(FEngine.OnHookCallback);
-    if (!FOptions.DoDeinterlace && !hook && !FOptions.UsingVhook) return picture;
+    if (!FOptions.DoDeinterlace && !hook && !FUsingVhook) return picture;
     if (!FHookFrame) FHookFrame.reset(ff::avutil.av_frame_alloc());
     AVFrame* buffer = FHookFrame.get();
     if (!buffer || !EnsurePicture(buffer, picture->width, picture->height, picture->format)) {
@@ -118,7 +118,7 @@ AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
     ff::avutil.av_frame_copy_props(buffer, picture);
     if (hook) {
         CallCustomHook(buffer, ist.FramePts);
-    } else if (FOptions.UsingVhook) {
+    } else if (FUsingVhook) {
         FrameHookPicture view{};
         for (int plane = 0; plane < 4; ++plane) {
             view.data[plane] = buffer->data[plane];
@@ -185,7 +185,7 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
         bool update = true;
         Bitmap24* bitmap = FHookContext.Bitmap.get();
         try {
-            FEngine.OnHookCallback(&FEngine, bitmap, stop, update, pts, FFrameCounter);
+            FEngine.OnHookCallback(&FEngine.Task, bitmap, stop, update, pts, FFrameCounter);
         } catch (const std::exception& e) {
             Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
@@ -217,7 +217,7 @@ void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
     }
     if (stop) {
         FEngine.OnHookCallback = nullptr;
-        FOptions.UsingVhook = false;
+        FUsingVhook = false;
     }
 }
 
@@ -413,7 +413,7 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
     const int64_t pts = ff::avutil.av_rescale_q(picture->pts, encoder->time_base, kMicroseconds);
     if ((flags & 2) && FEngine.OnPreview) {
         if (FrameToBitmap(FPreviewContext, picture)) {
-            FEngine.OnPreview(&FEngine, FPreviewContext.Bitmap.get(), pts, frameCounter);
+            FEngine.OnPreview(&FEngine.Task, FPreviewContext.Bitmap.get(), pts, frameCounter);
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
             flags &= ~2;

@@ -26,3 +26,24 @@ std::string BufferSourceArgs(int width, int height, int format, AVRational timeB
     return FormatText("video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d", width,
                       height, format, timeBase.num, timeBase.den, pixelAspect.num, pixelAspect.den);
 }
+
+namespace {
+
+std::string LayoutText(const AVChannelLayout& layout) {
+    char text[128] = {};
+    if (layout.order == AV_CHANNEL_ORDER_UNSPEC ||
+        ff::avutil.av_channel_layout_describe(&layout, text, sizeof text) < 0) {
+        AVChannelLayout fallback{};
+        ff::avutil.av_channel_layout_default(&fallback, layout.nb_channels);
+        ff::avutil.av_channel_layout_describe(&fallback, text, sizeof text);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string SoundSourceArgs(int sampleRate, int format, const AVChannelLayout& layout) {
+    const char* name = ff::avutil.av_get_sample_fmt_name(static_cast<AVSampleFormat>(format));
+    return FormatText("time_base=1/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s", sampleRate,
+                      sampleRate, name ? name : "flt", LayoutText(layout).c_str());
+}

@@ -14,3 +14,8 @@ int LinkByText(AVFilterGraph* graph, const char* text, AVFilterContext* from, AV
 // format; a pixel aspect without a denominator is written as unknown.
 std::string BufferSourceArgs(int width, int height, int format, AVRational timeBase,
                              AVRational pixelAspect);
+
+// The arguments of an "abuffer" source for sound of this rate, sample format
+// and channel layout, timed in samples; a layout without an order is taken
+// as the usual one of its channel count.
+std::string SoundSourceArgs(int sampleRate, int format, const AVChannelLayout& layout);

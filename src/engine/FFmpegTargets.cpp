@@ -1,0 +1,205 @@
+// Targets of the task engine ("vcd", "svcd", "dvd", "dv", "dv50"): the
+// norm, guessed from the inputs' frame rates when not given, and the
+// options each target sets for its norm.
+#include "engine/FFmpeg.h"
+
+#include "media/FFmpegHeaders.h"
+#include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
+#include "media/TextUtils.h"
+
+#include <array>
+#include <vector>
+
+namespace {
+
+enum TNorm { nmPal, nmNtsc, nmFilm };
+
+const char* NormFrameRate(int norm) {
+    return norm == nmPal ? "25" : (norm == nmNtsc ? "30000/1001" : "24000/1001");
+}
+
+// The norm that a frame rate of round(rate x 1000) stands for, or -1.
+int NormOfRate(int64_t rate1000) {
+    if (rate1000 == 25000) return nmPal;
+    if (rate1000 == 29970 || rate1000 == 23976) return nmNtsc;
+    return -1;
+}
+
+// What a "target" sets. Two values per norm-dependent setting: PAL first,
+// then NTSC (and film).
+struct TTargetOption {
+    const char* Name;
+    std::array<const char*, 2> Value;
+};
+
+enum TTargetChannels {
+    tcStereo,       // two channels
+    tcMonoToStereo, // one channel becomes two, more stay
+};
+
+struct TTargetProfile {
+    const char* Type;
+    const char* Format;
+    const char* VideoCodec; // nullptr: the codec names stay
+    const char* AudioCodec;
+    std::array<const char*, 2> FrameSize;
+    std::array<const char*, 2> PixFmt;                             // nullptr: unchanged
+    std::vector<TTargetOption> Options;                            // the option contexts', in order
+    std::vector<std::pair<const char*, const char*>> VideoPrivate; // of the video encoder
+    int SampleRate;
+    TTargetChannels Channels;
+    float MuxPreload;          // seconds; 0: unchanged
+    const char* DefaultAspect; // when none was given; nullptr: none
+};
+
+const std::vector<TTargetProfile>& TargetProfiles() {
+    static const std::vector<TTargetProfile> profiles = {
+        {"vcd",
+         "vcd",
+         "mpeg1video",
+         "mp2",
+         {"352x288", "352x240"},
+         {nullptr, nullptr},
+         {{"g", {"15", "18"}},
+          {"b", {"1150000", "1150000"}},
+          {"maxrate", {"1150000", "1150000"}},
+          {"minrate", {"1150000", "1150000"}},
+          {"bufsize", {"327680", "327680"}},
+          {"ab", {"224000", "224000"}},
+          {"packetsize", {"2324", "2324"}},
+          {"muxrate", {"1411200", "1411200"}}},
+         {},
+         44100,
+         tcStereo,
+         0.44f,
+         "4:3"},
+        // The scan-offset flag is a private option of the MPEG-2 encoder now.
+        {"svcd",
+         "svcd",
+         "mpeg2video",
+         "mp2",
+         {"480x576", "480x480"},
+         {nullptr, nullptr},
+         {{"g", {"15", "18"}},
+          {"b", {"2040000", "2040000"}},
+          {"maxrate", {"2516000", "2516000"}},
+          {"minrate", {"0", "0"}},
+          {"bufsize", {"1835008", "1835008"}},
+          {"ab", {"224000", "224000"}},
+          {"packetsize", {"2324", "2324"}}},
+         {{"scan_offset", "1"}},
+         44100,
+         tcMonoToStereo,
+         0.0f,
+         "4:3"},
+        {"dvd",
+         "dvd",
+         "mpeg2video",
+         "ac3",
+         {"720x576", "720x480"},
+         {nullptr, nullptr},
+         {{"g", {"15", "18"}},
+          {"b", {"6000000", "6000000"}},
+          {"maxrate", {"9000000", "9000000"}},
+          {"minrate", {"0", "0"}},
+          {"bufsize", {"1835008", "1835008"}},
+          {"packetsize", {"2048", "2048"}},
+          {"muxrate", {"10080000", "10080000"}},
+          {"ab", {"448000", "448000"}}},
+         {},
+         48000,
+         tcMonoToStereo,
+         0.0f,
+         "16:9"},
+        {"dv",
+         "dv",
+         nullptr,
+         nullptr,
+         {"720x576", "720x480"},
+         {"yuv420p", "yuv411p"},
+         {},
+         {},
+         48000,
+         tcStereo,
+         0.0f,
+         nullptr},
+        {"dv50",
+         "dv",
+         nullptr,
+         nullptr,
+         {"720x576", "720x480"},
+         {"yuv422p", "yuv422p"},
+         {},
+         {},
+         48000,
+         tcStereo,
+         0.0f,
+         nullptr},
+    };
+    return profiles;
+}
+
+const TTargetProfile* FindTargetProfile(const std::string& type) {
+    for (const TTargetProfile& profile : TargetProfiles())
+        if (type == profile.Type) return &profile;
+    return nullptr;
+}
+
+} // namespace
+
+// ---- targets ----
+
+int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
+    if (FOptions.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
+    int norm = NormOfRate(RoundHalfEvenInt(FOptions.FrameRateNum * 1000.0 / FOptions.FrameRateDen));
+    for (std::size_t i = 0; norm < 0 && i < FInputFiles.size(); ++i) {
+        AVFormatContext* context = FInputFiles[i].Context.get();
+        for (unsigned s = 0; norm < 0 && s < context->nb_streams; ++s) {
+            const AVStream* stream = context->streams[s];
+            const AVRational rate = stream->r_frame_rate;
+            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.den > 0)
+                norm = NormOfRate(RoundHalfEvenInt(rate.num * 1000.0 / rate.den));
+        }
+    }
+    if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);
+    if (FOptions.Verbose > 0)
+        Log(llVerbose, FormatText("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
+    return norm;
+}
+
+void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
+                              const std::string& fallback) {
+    CheckLibraries();
+    const TTargetProfile* profile = FindTargetProfile(type);
+    int n;
+    if (norm == "pal")
+        n = nmPal;
+    else if (norm == "ntsc")
+        n = nmNtsc;
+    else if (norm == "film")
+        n = nmFilm;
+    else
+        n = GuessTargetNorm(fallback);
+    if (!profile) throw FFmpegException("Unknown target type");
+    const int side = n == nmPal ? 0 : 1;
+    if (profile->VideoCodec) SetCodecName(TMediaKind::Video, profile->VideoCodec);
+    if (profile->AudioCodec) SetCodecName(TMediaKind::Audio, profile->AudioCodec);
+    FOptions.FormatName = profile->Format;
+    OptFrameSize("s", profile->FrameSize[side]);
+    FOptions.FrameSizeOfTarget = true;
+    if (profile->PixFmt[side]) OptPixFmt("pix_fmt", profile->PixFmt[side]);
+    OptFrameRate("r", NormFrameRate(n));
+    for (const TTargetOption& option : profile->Options)
+        SetDefaultOrPrivateOption(option.Name, option.Value[side], TMediaKind::Any);
+    for (const auto& [name, value] : profile->VideoPrivate)
+        SetPrivateOption(TMediaKind::Video, name, value);
+    FOptions.AudioSampleRate = profile->SampleRate;
+    if (profile->Channels == tcStereo || FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
+    if (profile->MuxPreload > 0.0f) FOptions.MuxPreload = profile->MuxPreload;
+    if (profile->DefaultAspect && FOptions.FrameAspectRatio == 0.0f) {
+        Log(llInfo, FormatText("Assuming %s for aspect ratio", profile->DefaultAspect));
+        OptAspect("aspect", profile->DefaultAspect);
+    }
+}
