@@ -12,15 +12,6 @@ constexpr int kTitleRowHeight = 32;
 
 } // namespace
 
-void TfrmMain::CreateMaximizeButton() {
-    btnMaximize = new skin::TImageButton("btnMaximize", "", "maximize", 24, 24, 18, this);
-    btnMaximize->setToolTip("Maximize");
-    btnMaximize->setAccessibleName("Maximize");
-    btnMaximize->move(btnClose->x() - 28, btnClose->y());
-    btnSmall->move(btnMaximize->x() - 28, btnMaximize->y());
-    connect(btnMaximize, &QToolButton::clicked, this, &TfrmMain::btnMaximizeClick);
-}
-
 void TfrmMain::btnMaximizeClick() {
     if (isMaximized())
         showNormal();
