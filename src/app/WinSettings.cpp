@@ -1,5 +1,7 @@
 #include "app/WinSettings.h"
 
+#include "app/PassChoices.h"
+#include "app/QualityChoice.h"
 #include "app/Skin.h"
 #include "core/FormatKeys.h"
 #include "core/FormatParameters.h"
@@ -7,8 +9,6 @@
 #include "core/IniFile.h"
 #include "core/MessageSeam.h"
 #include "core/ModernFormats.h"
-#include "core/LoudnessPass.h"
-#include "core/TargetSize.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -151,7 +151,8 @@ QSize TSettingsRowDelegate::sizeHint(const QStyleOptionViewItem& option,
 TfrmSettings::TfrmSettings(QWidget* mainWindow, const TGlobalObject& global)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow),
       settingsFile_(global.SettingsFile()), formatFile_(global.FormatFile()),
-      title_(global.ProductName()) {
+      title_(global.ProductName()), FQuality(std::make_unique<TQualityChoice>(*this)),
+      FPasses(std::make_unique<TPassChoices>(*this)) {
     setObjectName("frmSettings");
     setWindowTitle("Settings");
     setFixedSize(kWidth, kHeight);
@@ -164,8 +165,8 @@ TfrmSettings::TfrmSettings(QWidget* mainWindow, const TGlobalObject& global)
     ConnectHandlers();
 }
 
-QComboBox* TfrmSettings::NewCombo(const char* name, const char* caption, bool editable,
-                                  QGroupBox* group, int x, int y) {
+QComboBox* NewSettingsCombo(QObject* keyWatcher, const char* name, const char* caption,
+                            bool editable, QGroupBox* group, int x, int y) {
     auto* label = new QLabel(caption, group);
     label->setGeometry(x, y, 110, 24);
     auto* combo = new QComboBox(group);
@@ -183,7 +184,7 @@ QComboBox* TfrmSettings::NewCombo(const char* name, const char* caption, bool ed
         combo->lineEdit()->setAccessibleName(accessible);
         // The box is the focus widget (its edit line is only a proxy), so
         // its keys and its loss of focus are watched on the box itself.
-        combo->installEventFilter(this);
+        combo->installEventFilter(keyWatcher);
         // Typed text is never completed from the items.
         combo->setCompleter(nullptr);
     }
@@ -206,25 +207,30 @@ void TfrmSettings::CreateControls() {
     grpVideo = new QGroupBox("Video Options", this);
     grpVideo->setObjectName("grpVideo");
     grpVideo->setGeometry(12, 72, 451, 126);
-    cmbVideoSize = NewCombo("cmbVideoSize", "Frame Size:", true, grpVideo, 10, 20);
-    cmbVideoBitRate = NewCombo("cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 20);
-    cmbFrameRate = NewCombo("cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 46);
-    cmbVideoEncoder = NewCombo("cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 46);
-    cmbZoom = NewCombo("cmbZoom", "Zoom:", false, grpVideo, 10, 72);
+    cmbVideoSize = NewSettingsCombo(this, "cmbVideoSize", "Frame Size:", true, grpVideo, 10, 20);
+    cmbVideoBitRate =
+        NewSettingsCombo(this, "cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 20);
+    cmbFrameRate =
+        NewSettingsCombo(this, "cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 46);
+    cmbVideoEncoder =
+        NewSettingsCombo(this, "cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 46);
+    cmbZoom = NewSettingsCombo(this, "cmbZoom", "Zoom:", false, grpVideo, 10, 72);
     for (const char* item : kZoomItems)
         cmbZoom->addItem(item);
 
     grpAudio = new QGroupBox("Audio Options", this);
     grpAudio->setObjectName("grpAudio");
     grpAudio->setGeometry(12, 202, 451, 118);
-    cmbSamplerate = NewCombo("cmbSamplerate", "SampleRate (Hz):", true, grpAudio, 10, 22);
-    cmbAudioEncoder = NewCombo("cmbAudioEncoder", "Encoder:", false, grpAudio, 230, 22);
-    cmbChannel = NewCombo("cmbChannel", "Channel:", false, grpAudio, 10, 52);
-    cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
-    cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
-    CreateModernControls();
-    CreateLoudnessChoice();
-    CreateTargetSizeChoice();
+    cmbSamplerate =
+        NewSettingsCombo(this, "cmbSamplerate", "SampleRate (Hz):", true, grpAudio, 10, 22);
+    cmbAudioEncoder =
+        NewSettingsCombo(this, "cmbAudioEncoder", "Encoder:", false, grpAudio, 230, 22);
+    cmbChannel = NewSettingsCombo(this, "cmbChannel", "Channel:", false, grpAudio, 10, 52);
+    cmbAudioBitRate =
+        NewSettingsCombo(this, "cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
+    cmbVolume = NewSettingsCombo(this, "cmbVolume", "Volume:", false, grpAudio, 10, 82);
+    FQuality->Create();
+    FPasses->Create();
 
     cbOutputFormat = new QComboBox(this);
     cbOutputFormat->setObjectName("cbOutputFormat");
@@ -343,9 +349,8 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
-    LoadModernChoices();
-    LoadLoudness();
-    LoadTargetSize();
+    FQuality->Load(settings, section, formatCode_);
+    FPasses->Load(settings, std::atoi(formatCode_.c_str()));
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -390,9 +395,8 @@ void TfrmSettings::btnDefaultClick() {
     for (const auto& [combo, keys] : indexes)
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
-    DefaultModernChoices();
-    cmbLoudness->setCurrentIndex(0);
-    cmbTargetSize->setCurrentIndex(0);
+    FQuality->Default(formatCode_);
+    FPasses->Default();
 }
 
 void TfrmSettings::btnOkClick() {
@@ -419,103 +423,23 @@ void TfrmSettings::btnOkClick() {
     c.AudioEncoder = ShownText(cmbAudioEncoder);
 
     TIniFile settings(settingsFile_);
-    if (cmbTargetSize->isEnabled() && !SaveTargetSize(settings)) return;
     std::string error;
+    if (cmbTargetSize->isEnabled() && !FPasses->SaveTargetSize(settings, Section(), error)) {
+        if (!error.empty()) ShowPlainMessage(error);
+        return;
+    }
     if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error) ||
-        !WriteModernChoices(settings)) {
+        !FQuality->Write(settings, Section(), formatCode_)) {
         ShowMessageBox(
             title_, error.empty() ? "Cannot write the settings file " + settingsFile_ + "." : error,
             TMsgIcon::Warning, TMsgButtons::Ok);
         return;
     }
-    SaveLoudness(settings);
+    FPasses->SaveLoudness(settings, Section());
     chooser_->SaveChooserState(settings);
     settings.WriteString(kSettings, "FormatName", formatName_);
     settings.WriteString(kSettings, "FormatCode", formatCode_);
     accept();
-}
-
-// ---------------------------------------------------------------------------
-// Loudness
-
-void TfrmSettings::CreateLoudnessChoice() {
-    cmbLoudness = NewCombo("cmbLoudness", "Loudness:", false, grpAudio, 230, 82);
-    cmbLoudness->view()->setMinimumWidth(220);
-    cmbLoudness->addItem("Off", 0);
-    for (const TLoudnessPreset& preset : kLoudnessPresets)
-        cmbLoudness->addItem(preset.Caption, preset.Target);
-    const QString hint = "Each file is measured first and brought to this loudness (EBU R128), "
-                         "its true peak at most -1 dBTP. The volume setting applies on top of "
-                         "the target: choose 100% for files exactly at the target.";
-    cmbLoudness->setToolTip(hint);
-    cmbLoudness->setAccessibleDescription(hint);
-}
-
-void TfrmSettings::LoadLoudness() {
-    const int target =
-        StoredLoudnessTarget(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
-    int index = cmbLoudness->findData(target);
-    if (index < 0) {
-        // A target of another preset (set by hand in the file) stays one.
-        cmbLoudness->addItem(QString("%1 LUFS").arg(target), target);
-        index = cmbLoudness->count() - 1;
-    }
-    cmbLoudness->setCurrentIndex(index);
-}
-
-void TfrmSettings::SaveLoudness(TIniFile& settings) {
-    settings.WriteString(Section(), kUserLoudnessTarget.Name,
-                         std::to_string(cmbLoudness->currentData().toInt()));
-}
-
-// ---------------------------------------------------------------------------
-// Target size
-
-namespace {
-
-const char* const kTargetSizeOff = "Off";
-
-} // namespace
-
-void TfrmSettings::CreateTargetSizeChoice() {
-    cmbTargetSize = NewCombo("cmbTargetSize", "Target size:", true, grpVideo, 230, 72);
-    cmbTargetSize->addItem(kTargetSizeOff);
-    for (const int megabytes : kTargetSizePresets)
-        cmbTargetSize->addItem(QString("%1 MB").arg(megabytes));
-    const QString hint = "Each file is encoded in two passes to fit this size (MB of 1,000,000 "
-                         "bytes), never larger and at most 10 % below it. Type another size in MB.";
-    cmbTargetSize->setToolTip(hint);
-    cmbTargetSize->setAccessibleDescription(hint);
-}
-
-void TfrmSettings::LoadTargetSize() {
-    const double megabytes =
-        StoredTargetSize(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
-    if (megabytes <= 0) {
-        cmbTargetSize->setCurrentIndex(0);
-        return;
-    }
-    const QString text = QString::number(megabytes) + " MB";
-    const int index = cmbTargetSize->findText(text);
-    if (index >= 0)
-        cmbTargetSize->setCurrentIndex(index);
-    else
-        cmbTargetSize->setEditText(text);
-}
-
-bool TfrmSettings::SaveTargetSize(TIniFile& settings) {
-    QString text = cmbTargetSize->currentText().trimmed();
-    double megabytes = 0;
-    if (text.compare(kTargetSizeOff, Qt::CaseInsensitive) != 0 && !text.isEmpty()) {
-        if (text.endsWith("MB", Qt::CaseInsensitive)) text = text.chopped(2).trimmed();
-        if (!ParseTargetSize(text.toStdString(), megabytes)) {
-            ShowPlainMessage("Please type the target size in MB, for example 25.");
-            return false;
-        }
-    }
-    char value[32];
-    std::snprintf(value, sizeof value, "%g", megabytes);
-    return settings.WriteString(Section(), kUserTargetSize.Name, value);
 }
 
 void TfrmSettings::btnCancelClick() {
@@ -523,81 +447,7 @@ void TfrmSettings::btnCancelClick() {
 }
 
 // ---------------------------------------------------------------------------
-// The modern formats: quality steps, speed and missing encoders
-
-namespace {
-
-bool ModernVideoCode(const std::string& code) {
-    int number = 0;
-    return ParseIniInteger(code, number) && HasQualitySteps(number);
-}
-
-// Shows or hides a box together with its label.
-void ShowWithLabel(QComboBox* combo, bool visible) {
-    combo->setVisible(visible);
-    for (QLabel* label : combo->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
-        if (label->buddy() == combo) label->setVisible(visible);
-}
-
-} // namespace
-
-void TfrmSettings::CreateModernControls() {
-    cmbQuality = NewCombo("cmbQuality", "Quality:", false, grpVideo, 230, 98);
-    for (const TModernChoice& step : QualitySteps())
-        cmbQuality->addItem(step.Caption);
-    cmbQuality->view()->setMinimumWidth(180);
-    chkSlower = new QCheckBox(SpeedChoices()[1].Caption, this);
-    chkSlower->setObjectName("chkSlower");
-    chkSlower->setAccessibleName(SpeedChoices()[1].Caption);
-    chkSlower->setToolTip("The encoder takes more time and makes smaller files");
-    chkSlower->setGeometry(110, 333, 168, 22);
-    connect(cmbQuality, &QComboBox::currentIndexChanged, this, [this] { UpdateBitRateChoice(); });
-    ShowWithLabel(cmbQuality, false);
-    chkSlower->hide();
-}
-
-void TfrmSettings::LoadModernChoices() {
-    const bool modern = ModernVideoCode(formatCode_);
-    ShowWithLabel(cmbQuality, modern);
-    chkSlower->setVisible(modern);
-    if (!modern) return;
-    const TIniFile settings(settingsFile_);
-    const std::string step = ReadFormatKey(settings, Section(), kUserQualityStep);
-    const auto steps = QualitySteps();
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        if (step == steps[i].Word) cmbQuality->setCurrentIndex(static_cast<int>(i));
-    chkSlower->setChecked(ReadFormatKey(settings, Section(), kUserSpeed) == SpeedChoices()[1].Word);
-    UpdateBitRateChoice();
-}
-
-void TfrmSettings::DefaultModernChoices() {
-    if (!ModernVideoCode(formatCode_)) return;
-    const auto steps = QualitySteps();
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        if (std::string(kUserQualityStep.Default) == steps[i].Word)
-            cmbQuality->setCurrentIndex(static_cast<int>(i));
-    chkSlower->setChecked(false);
-}
-
-// The bit rate box counts only when the bit rate is chosen instead of a
-// quality step.
-void TfrmSettings::UpdateBitRateChoice() {
-    if (!ModernVideoCode(formatCode_) || cmbVideoBitRate->count() == 0) return;
-    const auto steps = QualitySteps();
-    const int index = cmbQuality->currentIndex();
-    cmbVideoBitRate->setEnabled(index >= 0 && static_cast<std::size_t>(index) < steps.size() &&
-                                std::string(steps[index].Word) == kBitRateStep);
-}
-
-bool TfrmSettings::WriteModernChoices(TIniFile& settings) {
-    if (!ModernVideoCode(formatCode_)) return true;
-    const auto steps = QualitySteps();
-    const int index = std::clamp(cmbQuality->currentIndex(), 0, static_cast<int>(steps.size()) - 1);
-    const TIniFile::TKeyValues values = {
-        {kUserQualityStep.Name, steps[static_cast<std::size_t>(index)].Word},
-        {kUserSpeed.Name, SpeedChoices()[chkSlower->isChecked() ? 1 : 0].Word}};
-    return settings.WriteSectionValues(Section(), values);
-}
+// The modern formats
 
 // A format whose encoders the loaded libraries lack stays in the chooser;
 // picking it says which encoder is missing.
