@@ -42,9 +42,9 @@ TFilesList::TFilesList(QWidget* parent) : QTreeWidget(parent) {
     connect(model(), &QAbstractItemModel::rowsRemoved, this, &TFilesList::ListChanged);
     connect(model(), &QAbstractItemModel::modelReset, this, &TFilesList::ListChanged);
     const QString file = QDir(QCoreApplication::applicationDirPath()).filePath("skin/lvBack.bmp");
-    emptyPicture_ = QImage(file);
-    builtInEmpty_ = emptyPicture_.isNull();
-    if (builtInEmpty_) emptyPicture_ = BuiltInEmptyPicture(QSize(479, 329));
+    FEmptyPicture = QImage(file);
+    FBuiltInEmpty = FEmptyPicture.isNull();
+    if (FBuiltInEmpty) FEmptyPicture = BuiltInEmptyPicture(QSize(479, 329));
 }
 
 QImage TFilesList::BuiltInEmptyPicture(const QSize& size) {
@@ -178,11 +178,11 @@ void TFilesList::RemoveColumns() {
 void TFilesList::paintEvent(QPaintEvent* event) {
     if (RowCount() == 0) {
         // The built-in picture is centred in the list at whatever size it has.
-        if (builtInEmpty_ && emptyPicture_.deviceIndependentSize().toSize() != viewport()->size())
-            emptyPicture_ = BuiltInEmptyPicture(viewport()->size());
+        if (FBuiltInEmpty && FEmptyPicture.deviceIndependentSize().toSize() != viewport()->size())
+            FEmptyPicture = BuiltInEmptyPicture(viewport()->size());
         QPainter painter(viewport());
         painter.fillRect(viewport()->rect(), Qt::white);
-        painter.drawImage(0, 0, emptyPicture_);
+        painter.drawImage(0, 0, FEmptyPicture);
         return;
     }
     QTreeWidget::paintEvent(event);

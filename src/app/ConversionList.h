@@ -48,7 +48,7 @@ public:
 
     // Drawn while the list is empty: "skin/lvBack.bmp" beside the program,
     // else the built-in picture.
-    const QImage& EmptyPicture() const { return emptyPicture_; }
+    const QImage& EmptyPicture() const { return FEmptyPicture; }
     static QImage BuiltInEmptyPicture(const QSize& size);
 
     // Tells the list's watchers that a row's record changed behind its
@@ -73,6 +73,6 @@ private:
     void CreateColumns();
     void RemoveColumns();
 
-    QImage emptyPicture_;
-    bool builtInEmpty_ = false;
+    QImage FEmptyPicture;
+    bool FBuiltInEmpty = false;
 };

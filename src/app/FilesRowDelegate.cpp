@@ -26,12 +26,12 @@ QColor SelectionFrame(bool focused) {
 
 } // namespace
 
-TFilesRowDelegate::TFilesRowDelegate(TFilesList* list) : QStyledItemDelegate(list), list_(list) {}
+TFilesRowDelegate::TFilesRowDelegate(TFilesList* list) : QStyledItemDelegate(list), FList(list) {}
 
 void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                               const QModelIndex& index) const {
     const bool selected = option.state & QStyle::State_Selected;
-    const bool focused = list_->hasFocus();
+    const bool focused = FList->hasFocus();
     QRect rect = option.rect;
     painter->save();
     painter->fillRect(rect, RowBackground(index.row(), selected, focused));
@@ -59,7 +59,7 @@ void TFilesRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         painter->drawLine(rect.topLeft(), rect.topRight());
         painter->drawLine(rect.bottomLeft(), rect.bottomRight());
         if (index.column() == colSource) painter->drawLine(rect.topLeft(), rect.bottomLeft());
-        if (index.column() == list_->columnCount() - 1)
+        if (index.column() == FList->columnCount() - 1)
             painter->drawLine(rect.topRight(), rect.bottomRight());
     }
     painter->restore();

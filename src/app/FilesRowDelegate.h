@@ -38,5 +38,5 @@ private:
     static void PaintText(QPainter* painter, const QRect& label, const QString& text);
     static void PaintSource(QPainter* painter, const QRect& label, const QString& path);
 
-    TFilesList* list_;
+    TFilesList* FList;
 };

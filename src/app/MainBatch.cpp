@@ -143,7 +143,7 @@ void TMainBatch::ShowProgressWindow(int atATime) {
     }
     w.frmProgress->SetConversionsAtATime(atATime);
     SetListButtonsEnabled(false);
-    if (w.listKeeper_) w.listKeeper_->BatchStarted();
+    if (w.FListKeeper) w.FListKeeper->BatchStarted();
     w.frmProgress->exec();
 }
 
@@ -196,7 +196,7 @@ void TMainBatch::TaskEnded(const TTaskEnd& end) {
         list.SetProgressText(row, info.EndedEarly.empty()
                                       ? QString("100%")
                                       : QString("%1% (ended early)").arg(info.ReachedPercent));
-        if (FWindow.listKeeper_) FWindow.listKeeper_->RowConverted(row);
+        if (FWindow.FListKeeper) FWindow.FListKeeper->RowConverted(row);
     }
     TaskCutShort(end);
 }
@@ -225,7 +225,7 @@ void TMainBatch::EndOfBatch() {
     TfrmProgress* shown = FWindow.frmProgress;
     if (FEndActionsDue && shown && !shown->Cancelled()) RunEndActions();
     FEndActionsDue = false;
-    if (FWindow.listKeeper_) FWindow.listKeeper_->BatchEnded();
+    if (FWindow.FListKeeper) FWindow.FListKeeper->BatchEnded();
     SetListButtonsEnabled(true);
     FWindow.CCAVC->ClearTasks();
     TfrmProgress* progress = FWindow.frmProgress;

@@ -94,14 +94,14 @@ char TypedCharacter(const QKeyEvent* event) {
 // Watches the mouse over the whole application while the dialog is shown.
 class TApplicationWatcher : public QObject {
 public:
-    explicit TApplicationWatcher(TfrmSettings* dialog) : QObject(dialog), dialog_(dialog) {}
+    explicit TApplicationWatcher(TfrmSettings* dialog) : QObject(dialog), FDialog(dialog) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
-        dialog_->ApplicationEvents1Message(watched, event);
+        FDialog->ApplicationEvents1Message(watched, event);
         return false;
     }
 
 private:
-    TfrmSettings* dialog_;
+    TfrmSettings* FDialog;
 };
 
 } // namespace
@@ -149,18 +149,18 @@ QSize TSettingsRowDelegate::sizeHint(const QStyleOptionViewItem& option,
 // Creation
 
 TfrmSettings::TfrmSettings(QWidget* mainWindow, const TGlobalObject& global)
-    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow),
-      settingsFile_(global.SettingsFile()), formatFile_(global.FormatFile()),
-      title_(global.ProductName()), FQuality(std::make_unique<TQualityChoice>(*this)),
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), FMainWindow(mainWindow),
+      FSettingsFile(global.SettingsFile()), FFormatFile(global.FormatFile()),
+      FTitle(global.ProductName()), FQuality(std::make_unique<TQualityChoice>(*this)),
       FPasses(std::make_unique<TPassChoices>(*this)) {
     setObjectName("frmSettings");
     setWindowTitle("Settings");
     setFixedSize(kWidth, kHeight);
     setModal(true);
     CreateControls();
-    chooser_ = new TFormatChooser(
+    FChooser = new TFormatChooser(
         edt1, imgbtn1, lst1, TFormatChooser::TPlacement{true, kListHeightLimit},
-        [this] { return formatName_; },
+        [this] { return FFormatName; },
         [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
     ConnectHandlers();
 }
@@ -258,7 +258,7 @@ void TfrmSettings::CreateControls() {
 }
 
 TfrmSettings::~TfrmSettings() {
-    delete appWatcher_;
+    delete FAppWatcher;
 }
 
 void TfrmSettings::ConnectHandlers() {
@@ -266,8 +266,8 @@ void TfrmSettings::ConnectHandlers() {
     connect(btnCancel, &QPushButton::clicked, this, &TfrmSettings::btnCancelClick);
     connect(btnDefault, &QPushButton::clicked, this, &TfrmSettings::btnDefaultClick);
     connect(edt1, &QLineEdit::textChanged, this, &TfrmSettings::edt1Change);
-    appWatcher_ = new TApplicationWatcher(this);
-    qApp->installEventFilter(appWatcher_);
+    FAppWatcher = new TApplicationWatcher(this);
+    qApp->installEventFilter(FAppWatcher);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive) ApplicationEvents1Deactivate();
@@ -283,7 +283,7 @@ void TfrmSettings::showEvent(QShowEvent* event) {
 }
 
 void TfrmSettings::hideEvent(QHideEvent* event) {
-    chooser_->HideList();
+    FChooser->HideList();
     QDialog::hideEvent(event);
 }
 
@@ -299,19 +299,19 @@ void TfrmSettings::FormShow() {
         QComboBox QLineEdit:disabled { color: gray; background: rgb(214,220,228); }
         QComboBox QAbstractItemView { background: white; color: black; }
     )");
-    showing_ = true;
-    TIniFile settings(settingsFile_);
-    chooser_->BuildFormatChooser(settings,
+    FShowing = true;
+    TIniFile settings(FSettingsFile);
+    FChooser->BuildFormatChooser(settings,
                                  settings.ReadString(kSettings, "FormatName", kChooserDefaultName));
-    formatCode_ = settings.ReadString(kSettings, "FormatCode", kDialogDefaultCode);
-    formatName_ = settings.ReadString(kSettings, "FormatName", kDialogDefaultName);
+    FFormatCode = settings.ReadString(kSettings, "FormatCode", kDialogDefaultCode);
+    FFormatName = settings.ReadString(kSettings, "FormatName", kDialogDefaultName);
     LoadFormatLists(true);
-    showing_ = false;
-    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+    FShowing = false;
+    if (FMainWindow) move(FMainWindow->geometry().center() - rect().center());
 }
 
 std::string TfrmSettings::Section() const {
-    return "formatInfo" + formatCode_;
+    return "formatInfo" + FFormatCode;
 }
 
 void TfrmSettings::LoadFormatLists(bool storedTexts) {
@@ -325,8 +325,8 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
                                         {&TfrmSettings::cmbAudioBitRate, kAudioBitRateKeys, true},
                                         {&TfrmSettings::cmbVolume, kVolumeKeys, false}};
     const std::string section = Section();
-    const TIniFile formats(formatFile_);
-    const TIniFile settings(settingsFile_);
+    const TIniFile formats(FFormatFile);
+    const TIniFile settings(FSettingsFile);
     for (const auto& [member, keys, keepsText] : kLists) {
         QComboBox* combo = this->*member;
         const std::string text = ReadFormatKey(formats, section, keys.List);
@@ -349,8 +349,8 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
-    FQuality->Load(settings, section, formatCode_);
-    FPasses->Load(settings, std::atoi(formatCode_.c_str()));
+    FQuality->Load(settings, section, FFormatCode);
+    FPasses->Load(settings, std::atoi(FFormatCode.c_str()));
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -366,14 +366,14 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
 void TfrmSettings::edt1Change() {
     // A value typed earlier for the newly picked format comes back into its
     // box too, so that OK does not replace it by an empty text.
-    if (showing_) return;
+    if (FShowing) return;
     LoadFormatLists(true);
     ReportMissingEncoder();
 }
 
 void TfrmSettings::PickFormat(const std::string& caption, int code) {
-    formatName_ = caption;
-    formatCode_ = std::to_string(code);
+    FFormatName = caption;
+    FFormatCode = std::to_string(code);
 }
 
 // ---------------------------------------------------------------------------
@@ -390,18 +390,18 @@ void TfrmSettings::btnDefaultClick() {
         {cmbVolume, kVolumeKeys},
         {cmbSamplerate, kSampleRateKeys},
         {cmbAudioEncoder, kAudioEncoderKeys}};
-    const TIniFile formats(formatFile_);
+    const TIniFile formats(FFormatFile);
     const std::string section = Section();
     for (const auto& [combo, keys] : indexes)
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
-    FQuality->Default(formatCode_);
+    FQuality->Default(FFormatCode);
     FPasses->Default();
 }
 
 void TfrmSettings::btnOkClick() {
     TFormatChoices c;
-    c.Description = formatName_;
+    c.Description = FFormatName;
     c.iVideoSize = ShownIndex(cmbVideoSize);
     c.iVideoBitRate = ShownIndex(cmbVideoBitRate);
     c.iFrameRate = ShownIndex(cmbFrameRate);
@@ -422,23 +422,23 @@ void TfrmSettings::btnOkClick() {
     c.Volume = ShownText(cmbVolume);
     c.AudioEncoder = ShownText(cmbAudioEncoder);
 
-    TIniFile settings(settingsFile_);
+    TIniFile settings(FSettingsFile);
     std::string error;
     if (cmbTargetSize->isEnabled() && !FPasses->SaveTargetSize(settings, Section(), error)) {
         if (!error.empty()) ShowPlainMessage(error);
         return;
     }
-    if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error) ||
-        !FQuality->Write(settings, Section(), formatCode_)) {
+    if (!WriteFormatChoices(settings, TIniFile(FFormatFile), Section(), c, error) ||
+        !FQuality->Write(settings, Section(), FFormatCode)) {
         ShowMessageBox(
-            title_, error.empty() ? "Cannot write the settings file " + settingsFile_ + "." : error,
+            FTitle, error.empty() ? "Cannot write the settings file " + FSettingsFile + "." : error,
             TMsgIcon::Warning, TMsgButtons::Ok);
         return;
     }
     FPasses->SaveLoudness(settings, Section());
-    chooser_->SaveChooserState(settings);
-    settings.WriteString(kSettings, "FormatName", formatName_);
-    settings.WriteString(kSettings, "FormatCode", formatCode_);
+    FChooser->SaveChooserState(settings);
+    settings.WriteString(kSettings, "FormatName", FFormatName);
+    settings.WriteString(kSettings, "FormatCode", FFormatCode);
     accept();
 }
 
@@ -453,19 +453,19 @@ void TfrmSettings::btnCancelClick() {
 // picking it says which encoder is missing.
 void TfrmSettings::ReportMissingEncoder() {
     int code = 0;
-    if (!ParseIniInteger(formatCode_, code) || !IsModernFormat(code)) return;
+    if (!ParseIniInteger(FFormatCode, code) || !IsModernFormat(code)) return;
     std::string video, audio;
     TranslateVideoEncoder(ShownText(cmbVideoEncoder), video);
     TranslateAudioEncoder(ShownText(cmbAudioEncoder), audio);
     const std::string missing = MissingEncoderText({video, audio});
-    if (!missing.empty()) ShowMessageBox(title_, missing, TMsgIcon::Warning, TMsgButtons::Ok);
+    if (!missing.empty()) ShowMessageBox(FTitle, missing, TMsgIcon::Warning, TMsgButtons::Ok);
 }
 
 // ---------------------------------------------------------------------------
 // Key filters and exit checks
 
 void TfrmSettings::ShowPlainMessage(const std::string& text) {
-    ShowMessageBox(title_, text, TMsgIcon::None, TMsgButtons::Ok);
+    ShowMessageBox(FTitle, text, TMsgIcon::None, TMsgButtons::Ok);
 }
 
 void TfrmSettings::RefuseValue(QComboBox* combo, const char* message) {
@@ -567,12 +567,12 @@ bool TfrmSettings::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
     if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
     auto* widget = static_cast<QWidget*>(receiver);
     if (widget->window() != this) return false;
-    if (!IsChooserControl(widget) && lst1->isVisible()) chooser_->HideList();
+    if (!IsChooserControl(widget) && lst1->isVisible()) FChooser->HideList();
     return false;
 }
 
 void TfrmSettings::ApplicationEvents1Deactivate() {
-    chooser_->HideList();
+    FChooser->HideList();
 }
 
 void TfrmSettings::paintEvent(QPaintEvent*) {

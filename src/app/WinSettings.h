@@ -71,9 +71,9 @@ public:
     void LoadFormatLists(bool storedTexts = false);
 
     // The dialog's own choice, not yet written.
-    const std::string& FormatName() const { return formatName_; }
-    const std::string& FormatCode() const { return formatCode_; }
-    TFormatChooser& Chooser() { return *chooser_; }
+    const std::string& FormatName() const { return FFormatName; }
+    const std::string& FormatCode() const { return FFormatCode; }
+    TFormatChooser& Chooser() { return *FChooser; }
 
     TFormatEdit* edt1 = nullptr;
     QToolButton* imgbtn1 = nullptr;
@@ -125,18 +125,18 @@ private:
     std::string Section() const;
     void ReportMissingEncoder();
 
-    QWidget* mainWindow_;
-    std::string settingsFile_, formatFile_, title_;
-    TFormatChooser* chooser_ = nullptr;
+    QWidget* FMainWindow;
+    std::string FSettingsFile, FFormatFile, FTitle;
+    TFormatChooser* FChooser = nullptr;
     // The dialog's format, loaded from "settings" when shown and changed by
     // its chooser.
-    std::string formatName_, formatCode_;
+    std::string FFormatName, FFormatCode;
     // Set while FormShow fills the controls: the chooser's new caption must
     // not reload the lists before the format code is known.
-    bool showing_ = false;
+    bool FShowing = false;
     // Sees every event of the application for the dialog; removed first
     // when the dialog goes, so that nothing reaches a half-destroyed dialog.
-    QObject* appWatcher_ = nullptr;
+    QObject* FAppWatcher = nullptr;
     // The quality step and speed of the modern formats; the loudness and
     // target size choices, keys of their own beside the format's lists.
     std::unique_ptr<TQualityChoice> FQuality;

@@ -112,15 +112,15 @@ TfrmMain::TfrmMain(QWidget* parent)
     // The trim dialog is made once with the window and shown again on every opening.
     frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
     RestoreList();
-    layout_ = std::make_unique<TMainLayout>(*this);
-    layout_->RecordDesignPlaces();
-    layout_->RestorePlace();
-    layout_->LayOut();
+    FLayout = std::make_unique<TMainLayout>(*this);
+    FLayout->RecordDesignPlaces();
+    FLayout->RestorePlace();
+    FLayout->LayOut();
 }
 
 void TfrmMain::RestoreList() {
-    listKeeper_ = std::make_unique<TListKeeper>(*lvFIles, GlobalObject->SettingsFile());
-    listKeeper_->Restore();
+    FListKeeper = std::make_unique<TListKeeper>(*lvFIles, GlobalObject->SettingsFile());
+    FListKeeper->Restore();
     if (lvFIles->RowCount() == 0) return;
     btnStart->setEnabled(true);
     btnClear->setEnabled(true);
@@ -132,9 +132,9 @@ TfrmMain::~TfrmMain() {
     FAdd.reset();
     // A window that ends normally leaves no list behind: only after a crash
     // or a power cut does the next start find one.
-    if (listKeeper_) listKeeper_->Discard();
-    listKeeper_.reset();
-    batch_.reset();
+    if (FListKeeper) FListKeeper->Discard();
+    FListKeeper.reset();
+    FBatch.reset();
     if (FFPlayer) FFPlayer->Close(true);
     if (qApp) qApp->removeEventFilter(this);
 }
@@ -152,7 +152,7 @@ void TfrmMain::FormCreate() {
     if (!settingsProblem.empty())
         ShowMessageBox("Warning", settingsProblem, TMsgIcon::Warning, TMsgButtons::Ok);
     qApp->installEventFilter(this);
-    chooser_ = new TFormatChooser(
+    FChooser = new TFormatChooser(
         edt1, imgbtn1, lst1, TFormatChooser::TPlacement{false, 422},
         [this] { return StoredFormatName(); },
         [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
@@ -161,7 +161,7 @@ void TfrmMain::FormCreate() {
     LoadMediaLibraries();
     CCAVC = std::make_unique<TFFmpegVCL>();
     CCAVC->SetPreviewBitmap(true);
-    batch_ = std::make_unique<TMainBatch>(*this);
+    FBatch = std::make_unique<TMainBatch>(*this);
 }
 
 void TfrmMain::LoadMediaLibraries() {
@@ -198,7 +198,7 @@ void TfrmMain::FormShow() {
     GlobalObject->SetVersionText(GlobalObject->GetVersionText());
     lbl_appname->setText(
         QString::fromStdString(GlobalObject->ProductName() + GlobalObject->VersionText()));
-    chooser_->BuildFormatChooser(settings, StoredFormatName());
+    FChooser->BuildFormatChooser(settings, StoredFormatName());
 }
 
 void TfrmMain::FillOutputFormatCombo() {
@@ -232,8 +232,8 @@ bool TfrmMain::FormCloseQuery() {
                        TMsgButtons::YesNo) != TMsgResult::Yes)
         return false;
     TIniFile settings(GlobalObject->SettingsFile());
-    chooser_->SaveChooserState(settings);
-    batch_.reset();
+    FChooser->SaveChooserState(settings);
+    FBatch.reset();
     FFPlayer->Close(true);
     PreviewBitmap = QImage();
     TaskItems.clear();
@@ -246,9 +246,9 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    if (closeConfirmed_ || FormCloseQuery()) {
-        closeConfirmed_ = true;
-        layout_->StorePlace();
+    if (FCloseConfirmed || FormCloseQuery()) {
+        FCloseConfirmed = true;
+        FLayout->StorePlace();
         FAdd->Stop();
         event->accept();
     } else {
@@ -276,7 +276,7 @@ void TfrmMain::paintEvent(QPaintEvent*) {
 }
 
 void TfrmMain::mousePressEvent(QMouseEvent* event) {
-    if (layout_ && layout_->StartEdgeResize(event)) return;
+    if (FLayout && FLayout->StartEdgeResize(event)) return;
     // The title row moves the window.
     if (event->button() == Qt::LeftButton && event->position().y() < kTitleHeight && windowHandle())
         windowHandle()->startSystemMove();
@@ -297,12 +297,12 @@ bool TfrmMain::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() != Qt::LeftButton) return false;
     FMenus->NotePress(widget);
-    if (!IsChooserControl(widget) && lst1->isVisible()) chooser_->HideList();
+    if (!IsChooserControl(widget) && lst1->isVisible()) FChooser->HideList();
     return false;
 }
 
 void TfrmMain::ApplicationEvents1Deactivate() {
-    chooser_->HideList();
+    FChooser->HideList();
 }
 
 // ---------------------------------------------------------------------------
@@ -396,7 +396,7 @@ void TfrmMain::menubtnPreferenceClick() {
 }
 
 std::string TfrmMain::ChooseFolder(const std::string& shown) {
-    if (folderChooser_) return folderChooser_(shown);
+    if (FFolderChooser) return FFolderChooser(shown);
     if (!fmDirectory) fmDirectory = new TfmDirectory(this);
     return fmDirectory->Execute(shown);
 }
@@ -406,12 +406,12 @@ void TfrmMain::btnSettingsClick() {
     if (frmSettings->exec() != QDialog::Accepted) return;
     cbOutputFormat->setCurrentIndex(frmSettings->cbOutputFormat->currentIndex());
     TIniFile settings(GlobalObject->SettingsFile());
-    chooser_->BuildFormatChooser(settings, StoredFormatName());
+    FChooser->BuildFormatChooser(settings, StoredFormatName());
 }
 
 void TfrmMain::btnOptionsClick() {
     TIniFile settings(GlobalObject->SettingsFile());
-    chooser_->SaveChooserState(settings);
+    FChooser->SaveChooserState(settings);
     btnSettingsClick();
 }
 

@@ -88,13 +88,13 @@ public:
 
     // Lets tests and other callers choose the output folder without a dialog.
     using TFolderChooser = std::function<std::string(const std::string& startFolder)>;
-    void SetFolderChooser(TFolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    void SetFolderChooser(TFolderChooser chooser) { FFolderChooser = std::move(chooser); }
     // Lets tests choose the files to add without the file dialog.
     using TFilesChooser = std::function<std::vector<std::string>()>;
     void SetFilesChooser(TFilesChooser chooser);
 
     TGlobalObject& Global() { return *GlobalObject; }
-    TFormatChooser& Chooser() { return *chooser_; }
+    TFormatChooser& Chooser() { return *FChooser; }
 
     // Event handlers.
     void FormCreate();
@@ -316,16 +316,16 @@ private:
 
     std::unique_ptr<TGlobalObject> GlobalObject;
     // Sizes and places (MainLayout.h).
-    std::unique_ptr<TMainLayout> layout_;
-    TFormatChooser* chooser_ = nullptr;
-    TFolderChooser folderChooser_;
-    bool closeConfirmed_ = false;
+    std::unique_ptr<TMainLayout> FLayout;
+    TFormatChooser* FChooser = nullptr;
+    TFolderChooser FFolderChooser;
+    bool FCloseConfirmed = false;
     // The add driver, the preview panel and the menus (MainAdd.h,
     // MainPreview.h, MainMenus.h).
     std::unique_ptr<TMainAdd> FAdd;
     std::unique_ptr<TMainPreview> FPreview;
     std::unique_ptr<TMainMenus> FMenus;
     // The batch (after the converter it binds, gone before it).
-    std::unique_ptr<TMainBatch> batch_;
-    std::unique_ptr<TListKeeper> listKeeper_;
+    std::unique_ptr<TMainBatch> FBatch;
+    std::unique_ptr<TListKeeper> FListKeeper;
 };

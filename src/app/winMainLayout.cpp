@@ -24,13 +24,13 @@ void TfrmMain::btnMaximizeClick() {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (layout_) layout_->LayOut();
+    if (FLayout) FLayout->LayOut();
 }
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() == Qt::NoButton) {
         const Qt::Edges edges =
-            layout_ ? layout_->EdgesAt(event->position().toPoint()) : Qt::Edges();
+            FLayout ? FLayout->EdgesAt(event->position().toPoint()) : Qt::Edges();
         const bool diagonal =
             edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
         const bool antiDiagonal =
