@@ -10,14 +10,11 @@
 #include "core/ListStore.h"
 #include "core/OptionBuilder.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
