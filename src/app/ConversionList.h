@@ -2,10 +2,10 @@
 // check box and the item record it owns, drawn entirely by the program.
 #pragma once
 
+#include "app/FilesRowDelegate.h" // the rows' drawing
 #include "effects/EditSettings.h"
 
 #include <QImage>
-#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <functional>
 #include <string>
@@ -48,7 +48,7 @@ public:
 
     // Drawn while the list is empty: "skin/lvBack.bmp" beside the program,
     // else the built-in picture.
-    const QImage& EmptyPicture() const { return emptyPicture_; }
+    const QImage& EmptyPicture() const { return FEmptyPicture; }
     static QImage BuiltInEmptyPicture(const QSize& size);
 
     // Tells the list's watchers that a row's record changed behind its
@@ -73,40 +73,6 @@ private:
     void CreateColumns();
     void RemoveColumns();
 
-    QImage emptyPicture_;
-    bool builtInEmpty_ = false;
-};
-
-// Draws a row: alternating background, selection colours, the check box.
-class TFilesRowDelegate : public QStyledItemDelegate {
-public:
-    explicit TFilesRowDelegate(TFilesList* list) : QStyledItemDelegate(list), list_(list) {}
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override;
-    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
-                     const QModelIndex& index) override;
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    // A text cut off in its cell shows whole in a tool tip.
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override;
-
-    // What the Source cell shows in `width` pixels: the file name (cut at
-    // its end only when even it does not fit), then the folder, cut in its
-    // middle; no folder when there is no room for it.
-    struct TSourceText {
-        QString Name, Folder;
-    };
-    static TSourceText SourceText(const QString& path, const QFontMetrics& metrics, int width);
-
-    // Where a cell's text is drawn: the cell less 3 pixels at each side, and
-    // less the check box in the first column.
-    static QRect LabelRect(const QRect& cell, const QModelIndex& index);
-    // The cell's whole text when it does not fit its label area, else empty.
-    static QString CutOffText(const QStyleOptionViewItem& option, const QModelIndex& index);
-
-private:
-    static void PaintText(QPainter* painter, const QRect& label, const QString& text);
-    static void PaintSource(QPainter* painter, const QRect& label, const QString& path);
-
-    TFilesList* list_;
+    QImage FEmptyPicture;
+    bool FBuiltInEmpty = false;
 };

@@ -184,8 +184,8 @@ void TFormatEdit::mouseDoubleClickEvent(QMouseEvent* event) {
 void TFormatRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
     const int rowIndex = index.row();
-    if (rowIndex < 0 || rowIndex >= static_cast<int>(model_.Rows.size())) return;
-    const TChooserRow& row = model_.Rows[rowIndex];
+    if (rowIndex < 0 || rowIndex >= static_cast<int>(FModel.Rows.size())) return;
+    const TChooserRow& row = FModel.Rows[rowIndex];
     QRect rect = option.rect;
     painter->save();
     if (option.state & QStyle::State_Selected) {
@@ -228,134 +228,134 @@ QSize TFormatRowDelegate::sizeHint(const QStyleOptionViewItem& option,
 TFormatChooser::TFormatChooser(TFormatEdit* edt1, QToolButton* imgbtn1, TFormatList* lst1,
                                TPlacement placement, TNameSource currentName, TPickHandler onPick,
                                QObject* parent)
-    : QObject(parent), edt1_(edt1), imgbtn1_(imgbtn1), lst1_(lst1), placement_(placement),
-      currentName_(std::move(currentName)), onPick_(std::move(onPick)) {
-    lst1_->setItemDelegate(new TFormatRowDelegate(model_, lst1_));
-    connect(edt1_, &TFormatEdit::Clicked, this, &TFormatChooser::edt1Click);
-    connect(edt1_, &TFormatEdit::DoubleClicked, this, &TFormatChooser::edt1DblClick);
-    connect(imgbtn1_, &QToolButton::clicked, this, &TFormatChooser::imgbtn1Click);
-    connect(lst1_, &TFormatList::MouseDown, this, [this](Qt::MouseButton b, int x, int y) {
+    : QObject(parent), FEdt1(edt1), FImgbtn1(imgbtn1), FLst1(lst1), FPlacement(placement),
+      FCurrentName(std::move(currentName)), FOnPick(std::move(onPick)) {
+    FLst1->setItemDelegate(new TFormatRowDelegate(FModel, FLst1));
+    connect(FEdt1, &TFormatEdit::Clicked, this, &TFormatChooser::edt1Click);
+    connect(FEdt1, &TFormatEdit::DoubleClicked, this, &TFormatChooser::edt1DblClick);
+    connect(FImgbtn1, &QToolButton::clicked, this, &TFormatChooser::imgbtn1Click);
+    connect(FLst1, &TFormatList::MouseDown, this, [this](Qt::MouseButton b, int x, int y) {
         lst1MouseDown(b, x, y);
         lst1Click();
     });
-    connect(lst1_, &TFormatList::MouseMoved, this, &TFormatChooser::lst1MouseMove);
-    connect(lst1_, &TFormatList::DoubleClicked, this, &TFormatChooser::lst1DblClick);
+    connect(FLst1, &TFormatList::MouseMoved, this, &TFormatChooser::lst1MouseMove);
+    connect(FLst1, &TFormatList::DoubleClicked, this, &TFormatChooser::lst1DblClick);
 }
 
 void TFormatChooser::BuildFormatChooser(const TIniFile& settings, const std::string& shownName) {
     HideList();
-    model_.Build(settings);
+    FModel.Build(settings);
     RefreshList();
-    edt1_->setText(QString::fromStdString(shownName));
-    lst1_->setCurrentRow(model_.FindRow(shownName));
+    FEdt1->setText(QString::fromStdString(shownName));
+    FLst1->setCurrentRow(FModel.FindRow(shownName));
 }
 
 void TFormatChooser::SaveChooserState(TIniFile& settings) const {
-    model_.SaveChooserState(settings);
+    FModel.SaveChooserState(settings);
 }
 
 void TFormatChooser::HideList() {
-    lst1_->hide();
+    FLst1->hide();
 }
 
 void TFormatChooser::edt1Click() {
-    if (lst1_->isVisible()) {
+    if (FLst1->isVisible()) {
         HideList();
         return;
     }
-    SelectRowOf(currentName_());
+    SelectRowOf(FCurrentName());
     ShowList(true);
-    QListWidgetItem* selected = lst1_->currentItem();
+    QListWidgetItem* selected = FLst1->currentItem();
     if (selected) {
-        const QRect r = lst1_->visualItemRect(selected);
-        QCursor::setPos(lst1_->viewport()->mapToGlobal(r.center()));
+        const QRect r = FLst1->visualItemRect(selected);
+        QCursor::setPos(FLst1->viewport()->mapToGlobal(r.center()));
     }
 }
 
 void TFormatChooser::imgbtn1Click() {
-    if (lst1_->isVisible()) {
+    if (FLst1->isVisible()) {
         HideList();
         return;
     }
-    const std::string name = currentName_();
-    edt1_->setText(QString::fromStdString(name));
+    const std::string name = FCurrentName();
+    FEdt1->setText(QString::fromStdString(name));
     SelectRowOf(name);
     ShowList(true);
 }
 
 void TFormatChooser::edt1DblClick() {
-    if (lst1_->isVisible()) {
+    if (FLst1->isVisible()) {
         HideList();
         return;
     }
-    const std::string name = currentName_();
-    edt1_->setText(QString::fromStdString(name));
+    const std::string name = FCurrentName();
+    FEdt1->setText(QString::fromStdString(name));
     SelectRowOf(name);
     ShowList(false);
 }
 
 void TFormatChooser::lst1Click() {
-    if (lst1_->isVisible()) SizeList();
+    if (FLst1->isVisible()) SizeList();
 }
 
 void TFormatChooser::lst1DblClick() {
-    const int row = lst1_->currentRow();
-    if (!model_.IsCategoryRow(row)) return;
-    model_.ToggleCategory(row);
+    const int row = FLst1->currentRow();
+    if (!FModel.IsCategoryRow(row)) return;
+    FModel.ToggleCategory(row);
     RefreshList();
-    lst1_->setCurrentRow(row);
+    FLst1->setCurrentRow(row);
     SizeList();
 }
 
 void TFormatChooser::lst1MouseDown(Qt::MouseButton button, int x, int y) {
     if (button != Qt::LeftButton) return;
-    QListWidgetItem* item = lst1_->itemAt(x, y);
+    QListWidgetItem* item = FLst1->itemAt(x, y);
     if (!item) return;
-    const int row = lst1_->row(item);
-    if (model_.IsCategoryRow(row)) {
+    const int row = FLst1->row(item);
+    if (FModel.IsCategoryRow(row)) {
         if (x < kGlyphHitWidth) {
-            model_.ToggleCategory(row);
+            FModel.ToggleCategory(row);
             RefreshList();
-            lst1_->setCurrentRow(row);
+            FLst1->setCurrentRow(row);
         }
         return;
     }
-    if (model_.IsEntryRow(row)) PickRow(row);
+    if (FModel.IsEntryRow(row)) PickRow(row);
 }
 
 void TFormatChooser::lst1MouseMove(int x, int y) {
-    QListWidgetItem* item = lst1_->itemAt(x, y);
-    if (item && item != lst1_->currentItem()) lst1_->setCurrentItem(item);
+    QListWidgetItem* item = FLst1->itemAt(x, y);
+    if (item && item != FLst1->currentItem()) FLst1->setCurrentItem(item);
 }
 
 void TFormatChooser::RefreshList() {
-    lst1_->clear();
-    for (const TChooserRow& row : model_.Rows)
-        lst1_->addItem(QString::fromStdString(row.Text));
+    FLst1->clear();
+    for (const TChooserRow& row : FModel.Rows)
+        FLst1->addItem(QString::fromStdString(row.Text));
 }
 
 void TFormatChooser::SelectRowOf(const std::string& caption) {
-    lst1_->setCurrentRow(model_.FindRow(caption));
+    FLst1->setCurrentRow(FModel.FindRow(caption));
 }
 
 void TFormatChooser::ShowList(bool size) {
-    lst1_->show();
-    lst1_->raise();
-    lst1_->setFocus();
+    FLst1->show();
+    FLst1->raise();
+    FLst1->setFocus();
     if (size) SizeList();
 }
 
 void TFormatChooser::SizeList() {
-    const int height = TFormatChooserModel::ListHeight(lst1_->count(), placement_.HeightLimit);
-    const int left = edt1_->x();
-    const int width = imgbtn1_->geometry().right() - left + 1;
-    const int top = placement_.OpensBelow ? edt1_->geometry().bottom() : edt1_->y() - height;
-    lst1_->setGeometry(left, top, width, height);
+    const int height = TFormatChooserModel::ListHeight(FLst1->count(), FPlacement.HeightLimit);
+    const int left = FEdt1->x();
+    const int width = FImgbtn1->geometry().right() - left + 1;
+    const int top = FPlacement.OpensBelow ? FEdt1->geometry().bottom() : FEdt1->y() - height;
+    FLst1->setGeometry(left, top, width, height);
 }
 
 void TFormatChooser::PickRow(int row) {
-    const TChooserRow picked = model_.Rows[row];
-    if (onPick_) onPick_(picked.Text, picked.Info.Code);
-    edt1_->setText(QString::fromStdString(picked.Text));
+    const TChooserRow picked = FModel.Rows[row];
+    if (FOnPick) FOnPick(picked.Text, picked.Info.Code);
+    FEdt1->setText(QString::fromStdString(picked.Text));
     HideList();
 }

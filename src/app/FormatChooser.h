@@ -87,13 +87,13 @@ protected:
 class TFormatRowDelegate : public QStyledItemDelegate {
 public:
     TFormatRowDelegate(const TFormatChooserModel& model, QObject* parent)
-        : QStyledItemDelegate(parent), model_(model) {}
+        : QStyledItemDelegate(parent), FModel(model) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
-    const TFormatChooserModel& model_;
+    const TFormatChooserModel& FModel;
 };
 
 // The chooser's behaviour over its three controls.
@@ -118,8 +118,8 @@ public:
     void SaveChooserState(TIniFile& settings) const;
     void HideList();
 
-    const TFormatChooserModel& Model() const { return model_; }
-    TFormatList* List() const { return lst1_; }
+    const TFormatChooserModel& Model() const { return FModel; }
+    TFormatList* List() const { return FLst1; }
 
     // Handlers of the three controls.
     void edt1Click();
@@ -137,11 +137,11 @@ private:
     void SizeList();
     void PickRow(int row);
 
-    TFormatChooserModel model_;
-    TFormatEdit* edt1_;
-    QToolButton* imgbtn1_;
-    TFormatList* lst1_;
-    TPlacement placement_;
-    TNameSource currentName_;
-    TPickHandler onPick_;
+    TFormatChooserModel FModel;
+    TFormatEdit* FEdt1;
+    QToolButton* FImgbtn1;
+    TFormatList* FLst1;
+    TPlacement FPlacement;
+    TNameSource FCurrentName;
+    TPickHandler FOnPick;
 };

@@ -144,7 +144,7 @@ void TMainBatch::ShowProgressWindow(int atATime) {
     }
     w.frmProgress->SetConversionsAtATime(atATime);
     SetListButtonsEnabled(false);
-    if (w.listKeeper_) w.listKeeper_->BatchStarted();
+    if (w.FListKeeper) w.FListKeeper->BatchStarted();
     w.frmProgress->exec();
 }
 
@@ -195,7 +195,7 @@ void TMainBatch::TaskEnded(const TTaskEnd& end) {
     if (FPasses.Pass() != TBatchPass::Preparing && info.Finished && row >= 0 &&
         row < list.RowCount()) {
         list.SetProgressText(row, FinishedText(info));
-        if (FWindow.listKeeper_) FWindow.listKeeper_->RowConverted(row);
+        if (FWindow.FListKeeper) FWindow.FListKeeper->RowConverted(row);
     }
     TaskCutShort(end);
 }
@@ -234,7 +234,7 @@ void TMainBatch::EndOfBatch() {
     TfrmProgress* shown = FWindow.frmProgress;
     if (FEndActionsDue && shown && !shown->Cancelled()) RunEndActions();
     FEndActionsDue = false;
-    if (FWindow.listKeeper_) FWindow.listKeeper_->BatchEnded();
+    if (FWindow.FListKeeper) FWindow.FListKeeper->BatchEnded();
     SetListButtonsEnabled(true);
     FWindow.CCAVC->ClearTasks();
     TfrmProgress* progress = FWindow.frmProgress;

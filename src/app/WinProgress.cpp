@@ -77,12 +77,12 @@ TfrmProgress::TfrmProgress(QWidget* mainWindow, TCustomFFmpegVCL* converter,
                            QPushButton* mainResume, const TGlobalObject* global)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                               Qt::WindowCloseButtonHint),
-      converter_(converter), global_(global), previewBitmap_(previewBitmap), mainPause_(mainPause),
-      mainResume_(mainResume) {
-    if (!global_) {
-        ownGlobal_ = std::make_unique<TGlobalObject>();
-        InitGlobalObject(*ownGlobal_);
-        global_ = ownGlobal_.get();
+      FConverter(converter), FGlobal(global), FPreviewBitmap(previewBitmap), FMainPause(mainPause),
+      FMainResume(mainResume) {
+    if (!FGlobal) {
+        FOwnGlobal = std::make_unique<TGlobalObject>();
+        InitGlobalObject(*FOwnGlobal);
+        FGlobal = FOwnGlobal.get();
     }
     setObjectName("frmProgress");
     setWindowTitle("Progress");
@@ -141,9 +141,9 @@ void TfrmProgress::CreateBatchControls() {
 }
 
 void TfrmProgress::SetConversionsAtATime(int count) {
-    atATime_ = count < 1 ? 1 : count;
-    const bool several = atATime_ > 1;
-    const int lines = std::min(atATime_, kMostTaskLinesShown);
+    FAtATime = count < 1 ? 1 : count;
+    const bool several = FAtATime > 1;
+    const int lines = std::min(FAtATime, kMostTaskLinesShown);
     const int listTop = kHeight + 2;
     const int listHeight = lines * kTaskLineHeight + 4;
     lstTasks->setGeometry(18, listTop, 384, listHeight);
@@ -193,9 +193,9 @@ void TfrmProgress::CreateButtons(int y) {
 }
 
 void TfrmProgress::FormShow() {
-    cancelled_ = false;
-    keepCancelled_ = false;
-    SetConversionsAtATime(atATime_);
+    FCancelled = false;
+    FKeepCancelled = false;
+    SetConversionsAtATime(FAtATime);
     setStyleSheet(skin::StyleSheet() + "QDialog#frmProgress { background: rgb(24,52,91); }");
     if (parentWidget()) move(parentWidget()->geometry().center() - rect().center());
     for (QLabel* l : {lblTime, lblSize, lblLength, lblProgress, lblOutput, lblSpeed, lblRemaining})
@@ -208,12 +208,12 @@ void TfrmProgress::FormShow() {
     Timer1.start();
     progbarFile->setRange(0, 100);
     progbarFile->setValue(0);
-    clock_.start();
-    pausedMs_ = 0;
-    pauseClock_.invalidate();
-    estimate_.Begin(0, 0, 0);
+    FClock.start();
+    FPausedMs = 0;
+    FPauseClock.invalidate();
+    FEstimate.Begin(0, 0, 0);
     lstTasks->clear();
-    batch_.Begin(converter_->TaskCount());
+    FBatch.Begin(FConverter->TaskCount());
     ShowBatch();
     emit Shown();
 }
@@ -221,46 +221,46 @@ void TfrmProgress::FormShow() {
 void TfrmProgress::StartNextPass() {
     progbarFile->setValue(0);
     lstTasks->clear();
-    batch_.Begin(converter_->TaskCount());
+    FBatch.Begin(FConverter->TaskCount());
     ShowBatch();
 }
 
 void TfrmProgress::ClearPreview() {
-    picture_ = QImage(imgPreview->size(), QImage::Format_RGB32);
-    picture_.fill(kPreviewBackground);
-    imgPreview->setPixmap(QPixmap::fromImage(picture_));
+    FPicture = QImage(imgPreview->size(), QImage::Format_RGB32);
+    FPicture.fill(kPreviewBackground);
+    imgPreview->setPixmap(QPixmap::fromImage(FPicture));
 }
 
 void TfrmProgress::Timer1Timer() {
-    if (!previewBitmap_ || previewBitmap_->width() < 1 || previewBitmap_->height() < 1) return;
-    picture_.fill(kPreviewBackground);
-    QPainter painter(&picture_);
+    if (!FPreviewBitmap || FPreviewBitmap->width() < 1 || FPreviewBitmap->height() < 1) return;
+    FPicture.fill(kPreviewBackground);
+    QPainter painter(&FPicture);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(FitPreviewRect(previewBitmap_->size(), picture_.size()), *previewBitmap_);
+    painter.drawImage(FitPreviewRect(FPreviewBitmap->size(), FPicture.size()), *FPreviewBitmap);
     painter.end();
-    imgPreview->setPixmap(QPixmap::fromImage(picture_));
+    imgPreview->setPixmap(QPixmap::fromImage(FPicture));
 }
 
 void TTimeLeftEstimate::Begin(int taskIndex, int percent, qint64 ms) {
-    task_ = taskIndex;
-    percent_ = percent;
-    ms_ = ms;
+    FTask = taskIndex;
+    FPercent = percent;
+    FMs = ms;
 }
 
 qint64 TTimeLeftEstimate::Report(int taskIndex, int percent, qint64 ms) {
-    if (taskIndex != task_) {
+    if (taskIndex != FTask) {
         Begin(taskIndex, percent, ms);
         return -1;
     }
     if (percent >= 100) return 0;
-    if (percent <= percent_) return -1;
-    const qint64 leftMs = (ms - ms_) * (100 - percent) / (percent - percent_);
+    if (percent <= FPercent) return -1;
+    const qint64 leftMs = (ms - FMs) * (100 - percent) / (percent - FPercent);
     return (leftMs + 999) / 1000;
 }
 
 qint64 TfrmProgress::WorkingMs() const {
-    const qint64 paused = pausedMs_ + (pauseClock_.isValid() ? pauseClock_.elapsed() : 0);
-    return clock_.elapsed() - paused;
+    const qint64 paused = FPausedMs + (FPauseClock.isValid() ? FPauseClock.elapsed() : 0);
+    return FClock.elapsed() - paused;
 }
 
 void TfrmProgress::ShowReport(const TTaskReport& report, const QString& file) {
@@ -277,44 +277,44 @@ void TfrmProgress::ShowReport(const TTaskReport& report, const QString& file) {
 
 void TfrmProgress::ShowRate(int taskIndex, int percent, int framesPerSecond) {
     lblSpeed->setText(framesPerSecond >= 0 ? QString("%1 fps").arg(framesPerSecond) : QString());
-    if (atATime_ > 1) return; // the batch's time left, shown with the task lines
-    const qint64 left = estimate_.Report(taskIndex, percent, WorkingMs());
+    if (FAtATime > 1) return; // the batch's time left, shown with the task lines
+    const qint64 left = FEstimate.Report(taskIndex, percent, WorkingMs());
     lblRemaining->setText(left >= 0 ? ClockText(left) : QString());
 }
 
 void TBatchProgress::Begin(int taskCount) {
-    percents_.assign(taskCount > 0 ? taskCount : 0, 0);
+    FPercents.assign(taskCount > 0 ? taskCount : 0, 0);
 }
 
 void TBatchProgress::Report(int taskIndex, int percent) {
-    if (taskIndex < 0 || taskIndex >= int(percents_.size()) || percents_[taskIndex] == 100) return;
-    percents_[taskIndex] = std::clamp(percent, 0, 99); // 100 only once it has ended
+    if (taskIndex < 0 || taskIndex >= int(FPercents.size()) || FPercents[taskIndex] == 100) return;
+    FPercents[taskIndex] = std::clamp(percent, 0, 99); // 100 only once it has ended
 }
 
 void TBatchProgress::Ended(int taskIndex) {
-    if (taskIndex >= 0 && taskIndex < int(percents_.size())) percents_[taskIndex] = 100;
+    if (taskIndex >= 0 && taskIndex < int(FPercents.size())) FPercents[taskIndex] = 100;
 }
 
 int TBatchProgress::Percent() const {
-    if (percents_.empty()) return 0;
+    if (FPercents.empty()) return 0;
     qint64 sum = 0;
-    for (int p : percents_)
+    for (int p : FPercents)
         sum += p;
-    return int(sum / qint64(percents_.size()));
+    return int(sum / qint64(FPercents.size()));
 }
 
 qint64 TBatchProgress::SecondsLeft(qint64 ms) const {
     qint64 sum = 0;
-    for (int p : percents_)
+    for (int p : FPercents)
         sum += p;
-    const qint64 all = qint64(percents_.size()) * 100;
+    const qint64 all = qint64(FPercents.size()) * 100;
     if (sum <= 0 || all == 0) return -1;
     const qint64 leftMs = ms * (all - sum) / sum;
     return (leftMs + 999) / 1000;
 }
 
 void TfrmProgress::ShowTaskLine(int taskIndex, int taskCount, const QString& file, int percent) {
-    if (atATime_ <= 1) return;
+    if (FAtATime <= 1) return;
     const QString text =
         QString("[%1/%2] %3  %4%").arg(taskIndex + 1).arg(taskCount).arg(file).arg(percent);
     QListWidgetItem* line = nullptr;
@@ -331,29 +331,29 @@ void TfrmProgress::ShowTaskLine(int taskIndex, int taskCount, const QString& fil
         lstTasks->insertItem(at, line);
     }
     line->setText(text);
-    batch_.Report(taskIndex, percent);
+    FBatch.Report(taskIndex, percent);
     ShowBatch();
 }
 
 void TfrmProgress::TaskEnded(const TTerminateInfo& info) {
     if (info.Finished) progbarFile->setValue(info.EndedEarly.empty() ? 100 : info.ReachedPercent);
-    if (atATime_ <= 1) return;
+    if (FAtATime <= 1) return;
     const int taskIndex = info.TaskIndex;
     for (int at = 0; at < lstTasks->count(); ++at) {
         if (lstTasks->item(at)->data(kTaskIndexRole).toInt() != taskIndex) continue;
         delete lstTasks->takeItem(at);
         break;
     }
-    batch_.Ended(taskIndex);
+    FBatch.Ended(taskIndex);
     ShowBatch();
 }
 
 // The batch bar with the whole batch's time left, also in "Time Left:".
 void TfrmProgress::ShowBatch() {
-    if (atATime_ <= 1) return;
+    if (FAtATime <= 1) return;
     progbarBatch->setRange(0, 100);
-    progbarBatch->setValue(batch_.Percent());
-    const qint64 left = batch_.SecondsLeft(WorkingMs());
+    progbarBatch->setValue(FBatch.Percent());
+    const qint64 left = FBatch.SecondsLeft(WorkingMs());
     const QString leftText = left >= 0 ? ClockText(left) : QString();
     progbarBatch->setFormat(left >= 0 ? QString("Batch %p%, %1 left").arg(leftText)
                                       : QString("Batch %p%"));
@@ -361,43 +361,43 @@ void TfrmProgress::ShowBatch() {
 }
 
 void TfrmProgress::btnPauseClick() {
-    converter_->Pause();
-    if (!pauseClock_.isValid()) pauseClock_.start();
+    FConverter->Pause();
+    if (!FPauseClock.isValid()) FPauseClock.start();
     lblHeading->setText(kPaused);
     btnPause->setEnabled(false);
-    mainPause_->setEnabled(false);
+    FMainPause->setEnabled(false);
     btnResume->setEnabled(true);
-    mainResume_->setEnabled(true);
+    FMainResume->setEnabled(true);
 }
 
 void TfrmProgress::btnResumeClick() {
-    converter_->Resume();
-    if (pauseClock_.isValid()) pausedMs_ += pauseClock_.elapsed();
-    pauseClock_.invalidate();
+    FConverter->Resume();
+    if (FPauseClock.isValid()) FPausedMs += FPauseClock.elapsed();
+    FPauseClock.invalidate();
     lblHeading->setText(kConverting);
     btnPause->setEnabled(true);
-    mainPause_->setEnabled(true);
+    FMainPause->setEnabled(true);
     btnResume->setEnabled(false);
-    mainResume_->setEnabled(false);
+    FMainResume->setEnabled(false);
 }
 
 // Cancel asks as Escape and the title bar do: the question carries the
 // choice of keeping the partly converted files.
 void TfrmProgress::btnCancelClick() {
-    if (!closing_ && ConfirmCancel()) CloseWithoutAsking();
+    if (!FClosing && ConfirmCancel()) CloseWithoutAsking();
 }
 
 // The last preview frame and the picture shown; the folder is not opened
 // while the batch runs.
 void TfrmProgress::imgbtnSnapClick() {
-    if (!previewBitmap_ || previewBitmap_->isNull()) return;
+    if (!FPreviewBitmap || FPreviewBitmap->isNull()) return;
     // Before the window has drawn its first picture, what the box shows.
-    const QImage small = picture_.isNull() ? imgPreview->grab().toImage() : picture_.copy();
-    SaveSnapshots(*global_, previewBitmap_->copy(), small, false);
+    const QImage small = FPicture.isNull() ? imgPreview->grab().toImage() : FPicture.copy();
+    SaveSnapshots(*FGlobal, FPreviewBitmap->copy(), small, false);
 }
 
 bool TfrmProgress::FormCloseQuery() {
-    converter_->Stop(true);
+    FConverter->Stop(true);
     Timer1.stop();
     return true;
 }
@@ -405,7 +405,7 @@ bool TfrmProgress::FormCloseQuery() {
 // The check box's state is kept in the settings file ("KeepCancelledFiles",
 // 0 or 1, off at first) and offered again the next time.
 bool TfrmProgress::ConfirmCancel() {
-    const std::string settingsFile = global_->SettingsFile();
+    const std::string settingsFile = FGlobal->SettingsFile();
     bool keep = !settingsFile.empty() &&
                 TIniFile(settingsFile).ReadInteger("settings", kKeepCancelledKey, 0) == 1;
     if (AskWithCheckBox("Warning", "Do you really want to cancel the conversion?",
@@ -413,8 +413,8 @@ bool TfrmProgress::ConfirmCancel() {
         return false;
     if (!settingsFile.empty())
         TIniFile(settingsFile).WriteInteger("settings", kKeepCancelledKey, keep ? 1 : 0);
-    keepCancelled_ = keep;
-    cancelled_ = true;
+    FKeepCancelled = keep;
+    FCancelled = true;
     return true;
 }
 
@@ -422,11 +422,11 @@ void TfrmProgress::keyPressEvent(QKeyEvent* event) {
     if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier)
         return QDialog::keyPressEvent(event);
     event->accept();
-    if (!closing_ && ConfirmCancel()) reject();
+    if (!FClosing && ConfirmCancel()) reject();
 }
 
 void TfrmProgress::closeEvent(QCloseEvent* event) {
-    if (askOnClose_ && !closing_ && isVisible() && !ConfirmCancel()) {
+    if (FAskOnClose && !FClosing && isVisible() && !ConfirmCancel()) {
         event->ignore();
         return;
     }
@@ -434,9 +434,9 @@ void TfrmProgress::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmProgress::CloseWithoutAsking() {
-    askOnClose_ = false;
+    FAskOnClose = false;
     close();
-    askOnClose_ = true;
+    FAskOnClose = true;
 }
 
 void TfrmProgress::showEvent(QShowEvent* event) {
@@ -448,9 +448,9 @@ void TfrmProgress::showEvent(QShowEvent* event) {
 // ends here. The wait for the converter keeps the window's messages going,
 // so a second close request meanwhile only waits for the first.
 void TfrmProgress::done(int result) {
-    if (closing_) return;
-    closing_ = true;
+    if (FClosing) return;
+    FClosing = true;
     const bool close = FormCloseQuery();
-    closing_ = false;
+    FClosing = false;
     if (close) QDialog::done(result);
 }

@@ -40,9 +40,9 @@ public:
     qint64 Report(int taskIndex, int percent, qint64 ms);
 
 private:
-    int task_ = -1;
-    int percent_ = 0;
-    qint64 ms_ = 0;
+    int FTask = -1;
+    int FPercent = 0;
+    qint64 FMs = 0;
 };
 
 // How far a batch of several tasks at a time has come: every task weighs the
@@ -60,7 +60,7 @@ public:
     qint64 SecondsLeft(qint64 ms) const;
 
 private:
-    std::vector<int> percents_; // per task, 100 once it has ended
+    std::vector<int> FPercents; // per task, 100 once it has ended
 };
 
 class TfrmProgress : public QDialog {
@@ -103,7 +103,7 @@ public:
     // measuring, say) from its start, the window staying open; the batch
     // starts its tasks.
     void StartNextPass();
-    int ConversionsAtATime() const { return atATime_; }
+    int ConversionsAtATime() const { return FAtATime; }
     // The running task's line ("[k/N] file  P%"); several tasks only.
     void ShowTaskLine(int taskIndex, int taskCount, const QString& file, int percent);
     // The task has ended: a finished task's bar shows how far it got, its
@@ -132,11 +132,11 @@ public:
 
     // The user confirmed a cancel of this batch (Cancel, Escape or the title
     // bar), and whether the partly converted files stay.
-    bool Cancelled() const { return cancelled_; }
-    bool KeepCancelledFiles() const { return keepCancelled_; }
+    bool Cancelled() const { return FCancelled; }
+    bool KeepCancelledFiles() const { return FKeepCancelled; }
 
     // The picture shown in `imgPreview`.
-    const QImage& PreviewPicture() const { return picture_; }
+    const QImage& PreviewPicture() const { return FPicture; }
 
 signals:
     // The window has been shown: the batch is to start now.
@@ -160,21 +160,21 @@ private:
     // Milliseconds since the window was shown, pauses left out.
     qint64 WorkingMs() const;
 
-    TCustomFFmpegVCL* converter_;
-    std::unique_ptr<TGlobalObject> ownGlobal_; // when none was given
-    const TGlobalObject* global_;
-    const QImage* previewBitmap_;
-    QPushButton* mainPause_;
-    QPushButton* mainResume_;
-    QImage picture_;
-    bool closing_ = false;       // a close is waiting for the converter
-    bool askOnClose_ = true;     // false while Cancel or the batch's end closes
-    bool cancelled_ = false;     // set before the converter is stopped
-    bool keepCancelled_ = false; // the confirmation's check box
-    TTimeLeftEstimate estimate_;
-    TBatchProgress batch_;
-    int atATime_ = 1;
-    QElapsedTimer clock_;
-    qint64 pausedMs_ = 0;
-    QElapsedTimer pauseClock_; // running while paused
+    TCustomFFmpegVCL* FConverter;
+    std::unique_ptr<TGlobalObject> FOwnGlobal; // when none was given
+    const TGlobalObject* FGlobal;
+    const QImage* FPreviewBitmap;
+    QPushButton* FMainPause;
+    QPushButton* FMainResume;
+    QImage FPicture;
+    bool FClosing = false;       // a close is waiting for the converter
+    bool FAskOnClose = true;     // false while Cancel or the batch's end closes
+    bool FCancelled = false;     // set before the converter is stopped
+    bool FKeepCancelled = false; // the confirmation's check box
+    TTimeLeftEstimate FEstimate;
+    TBatchProgress FBatch;
+    int FAtATime = 1;
+    QElapsedTimer FClock;
+    qint64 FPausedMs = 0;
+    QElapsedTimer FPauseClock; // running while paused
 };

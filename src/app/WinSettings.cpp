@@ -1,5 +1,7 @@
 #include "app/WinSettings.h"
 
+#include "app/PassChoices.h"
+#include "app/QualityChoice.h"
 #include "app/Skin.h"
 #include "core/FormatKeys.h"
 #include "core/FormatParameters.h"
@@ -7,8 +9,6 @@
 #include "core/IniFile.h"
 #include "core/MessageSeam.h"
 #include "core/ModernFormats.h"
-#include "core/LoudnessPass.h"
-#include "core/TargetSize.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -94,14 +94,14 @@ char TypedCharacter(const QKeyEvent* event) {
 // Watches the mouse over the whole application while the dialog is shown.
 class TApplicationWatcher : public QObject {
 public:
-    explicit TApplicationWatcher(TfrmSettings* dialog) : QObject(dialog), dialog_(dialog) {}
+    explicit TApplicationWatcher(TfrmSettings* dialog) : QObject(dialog), FDialog(dialog) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
-        dialog_->ApplicationEvents1Message(watched, event);
+        FDialog->ApplicationEvents1Message(watched, event);
         return false;
     }
 
 private:
-    TfrmSettings* dialog_;
+    TfrmSettings* FDialog;
 };
 
 } // namespace
@@ -149,23 +149,24 @@ QSize TSettingsRowDelegate::sizeHint(const QStyleOptionViewItem& option,
 // Creation
 
 TfrmSettings::TfrmSettings(QWidget* mainWindow, const TGlobalObject& global)
-    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), mainWindow_(mainWindow),
-      settingsFile_(global.SettingsFile()), formatFile_(global.FormatFile()),
-      title_(global.ProductName()) {
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint), FMainWindow(mainWindow),
+      FSettingsFile(global.SettingsFile()), FFormatFile(global.FormatFile()),
+      FTitle(global.ProductName()), FQuality(std::make_unique<TQualityChoice>(*this)),
+      FPasses(std::make_unique<TPassChoices>(*this)) {
     setObjectName("frmSettings");
     setWindowTitle("Settings");
     setFixedSize(kWidth, kHeight);
     setModal(true);
     CreateControls();
-    chooser_ = new TFormatChooser(
+    FChooser = new TFormatChooser(
         edt1, imgbtn1, lst1, TFormatChooser::TPlacement{true, kListHeightLimit},
-        [this] { return formatName_; },
+        [this] { return FFormatName; },
         [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
     ConnectHandlers();
 }
 
-QComboBox* TfrmSettings::NewCombo(const char* name, const char* caption, bool editable,
-                                  QGroupBox* group, int x, int y) {
+QComboBox* NewSettingsCombo(QObject* keyWatcher, const char* name, const char* caption,
+                            bool editable, QGroupBox* group, int x, int y) {
     auto* label = new QLabel(caption, group);
     label->setGeometry(x, y, 110, 24);
     auto* combo = new QComboBox(group);
@@ -183,7 +184,7 @@ QComboBox* TfrmSettings::NewCombo(const char* name, const char* caption, bool ed
         combo->lineEdit()->setAccessibleName(accessible);
         // The box is the focus widget (its edit line is only a proxy), so
         // its keys and its loss of focus are watched on the box itself.
-        combo->installEventFilter(this);
+        combo->installEventFilter(keyWatcher);
         // Typed text is never completed from the items.
         combo->setCompleter(nullptr);
     }
@@ -206,25 +207,30 @@ void TfrmSettings::CreateControls() {
     grpVideo = new QGroupBox("Video Options", this);
     grpVideo->setObjectName("grpVideo");
     grpVideo->setGeometry(12, 72, 451, 126);
-    cmbVideoSize = NewCombo("cmbVideoSize", "Frame Size:", true, grpVideo, 10, 20);
-    cmbVideoBitRate = NewCombo("cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 20);
-    cmbFrameRate = NewCombo("cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 46);
-    cmbVideoEncoder = NewCombo("cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 46);
-    cmbZoom = NewCombo("cmbZoom", "Zoom:", false, grpVideo, 10, 72);
+    cmbVideoSize = NewSettingsCombo(this, "cmbVideoSize", "Frame Size:", true, grpVideo, 10, 20);
+    cmbVideoBitRate =
+        NewSettingsCombo(this, "cmbVideoBitRate", "BitRate (Kbps):", true, grpVideo, 230, 20);
+    cmbFrameRate =
+        NewSettingsCombo(this, "cmbFrameRate", "FrameRate (Fps):", false, grpVideo, 10, 46);
+    cmbVideoEncoder =
+        NewSettingsCombo(this, "cmbVideoEncoder", "Encoder:", false, grpVideo, 230, 46);
+    cmbZoom = NewSettingsCombo(this, "cmbZoom", "Zoom:", false, grpVideo, 10, 72);
     for (const char* item : kZoomItems)
         cmbZoom->addItem(item);
 
     grpAudio = new QGroupBox("Audio Options", this);
     grpAudio->setObjectName("grpAudio");
     grpAudio->setGeometry(12, 202, 451, 118);
-    cmbSamplerate = NewCombo("cmbSamplerate", "SampleRate (Hz):", true, grpAudio, 10, 22);
-    cmbAudioEncoder = NewCombo("cmbAudioEncoder", "Encoder:", false, grpAudio, 230, 22);
-    cmbChannel = NewCombo("cmbChannel", "Channel:", false, grpAudio, 10, 52);
-    cmbAudioBitRate = NewCombo("cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
-    cmbVolume = NewCombo("cmbVolume", "Volume:", false, grpAudio, 10, 82);
-    CreateModernControls();
-    CreateLoudnessChoice();
-    CreateTargetSizeChoice();
+    cmbSamplerate =
+        NewSettingsCombo(this, "cmbSamplerate", "SampleRate (Hz):", true, grpAudio, 10, 22);
+    cmbAudioEncoder =
+        NewSettingsCombo(this, "cmbAudioEncoder", "Encoder:", false, grpAudio, 230, 22);
+    cmbChannel = NewSettingsCombo(this, "cmbChannel", "Channel:", false, grpAudio, 10, 52);
+    cmbAudioBitRate =
+        NewSettingsCombo(this, "cmbAudioBitRate", "BitRate (Kbps):", true, grpAudio, 230, 52);
+    cmbVolume = NewSettingsCombo(this, "cmbVolume", "Volume:", false, grpAudio, 10, 82);
+    FQuality->Create();
+    FPasses->Create();
 
     cbOutputFormat = new QComboBox(this);
     cbOutputFormat->setObjectName("cbOutputFormat");
@@ -252,7 +258,7 @@ void TfrmSettings::CreateControls() {
 }
 
 TfrmSettings::~TfrmSettings() {
-    delete appWatcher_;
+    delete FAppWatcher;
 }
 
 void TfrmSettings::ConnectHandlers() {
@@ -260,8 +266,8 @@ void TfrmSettings::ConnectHandlers() {
     connect(btnCancel, &QPushButton::clicked, this, &TfrmSettings::btnCancelClick);
     connect(btnDefault, &QPushButton::clicked, this, &TfrmSettings::btnDefaultClick);
     connect(edt1, &QLineEdit::textChanged, this, &TfrmSettings::edt1Change);
-    appWatcher_ = new TApplicationWatcher(this);
-    qApp->installEventFilter(appWatcher_);
+    FAppWatcher = new TApplicationWatcher(this);
+    qApp->installEventFilter(FAppWatcher);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
                 if (state != Qt::ApplicationActive) ApplicationEvents1Deactivate();
@@ -277,7 +283,7 @@ void TfrmSettings::showEvent(QShowEvent* event) {
 }
 
 void TfrmSettings::hideEvent(QHideEvent* event) {
-    chooser_->HideList();
+    FChooser->HideList();
     QDialog::hideEvent(event);
 }
 
@@ -293,19 +299,19 @@ void TfrmSettings::FormShow() {
         QComboBox QLineEdit:disabled { color: gray; background: rgb(214,220,228); }
         QComboBox QAbstractItemView { background: white; color: black; }
     )");
-    showing_ = true;
-    TIniFile settings(settingsFile_);
-    chooser_->BuildFormatChooser(settings,
+    FShowing = true;
+    TIniFile settings(FSettingsFile);
+    FChooser->BuildFormatChooser(settings,
                                  settings.ReadString(kSettings, "FormatName", kChooserDefaultName));
-    formatCode_ = settings.ReadString(kSettings, "FormatCode", kDialogDefaultCode);
-    formatName_ = settings.ReadString(kSettings, "FormatName", kDialogDefaultName);
+    FFormatCode = settings.ReadString(kSettings, "FormatCode", kDialogDefaultCode);
+    FFormatName = settings.ReadString(kSettings, "FormatName", kDialogDefaultName);
     LoadFormatLists(true);
-    showing_ = false;
-    if (mainWindow_) move(mainWindow_->geometry().center() - rect().center());
+    FShowing = false;
+    if (FMainWindow) move(FMainWindow->geometry().center() - rect().center());
 }
 
 std::string TfrmSettings::Section() const {
-    return "formatInfo" + formatCode_;
+    return "formatInfo" + FFormatCode;
 }
 
 void TfrmSettings::LoadFormatLists(bool storedTexts) {
@@ -319,8 +325,8 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
                                         {&TfrmSettings::cmbAudioBitRate, kAudioBitRateKeys, true},
                                         {&TfrmSettings::cmbVolume, kVolumeKeys, false}};
     const std::string section = Section();
-    const TIniFile formats(formatFile_);
-    const TIniFile settings(settingsFile_);
+    const TIniFile formats(FFormatFile);
+    const TIniFile settings(FSettingsFile);
     for (const auto& [member, keys, keepsText] : kLists) {
         QComboBox* combo = this->*member;
         const std::string text = ReadFormatKey(formats, section, keys.List);
@@ -343,9 +349,8 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
     SetGroupEnabled(true, cmbVideoEncoder->count() > 0);
     SetGroupEnabled(false, cmbAudioEncoder->count() > 0);
     if (cmbAudioBitRate->count() == 0) cmbAudioBitRate->setEnabled(false);
-    LoadModernChoices();
-    LoadLoudness();
-    LoadTargetSize();
+    FQuality->Load(settings, section, FFormatCode);
+    FPasses->Load(settings, std::atoi(FFormatCode.c_str()));
 }
 
 void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
@@ -361,14 +366,14 @@ void TfrmSettings::SetGroupEnabled(bool video, bool enabled) {
 void TfrmSettings::edt1Change() {
     // A value typed earlier for the newly picked format comes back into its
     // box too, so that OK does not replace it by an empty text.
-    if (showing_) return;
+    if (FShowing) return;
     LoadFormatLists(true);
     ReportMissingEncoder();
 }
 
 void TfrmSettings::PickFormat(const std::string& caption, int code) {
-    formatName_ = caption;
-    formatCode_ = std::to_string(code);
+    FFormatName = caption;
+    FFormatCode = std::to_string(code);
 }
 
 // ---------------------------------------------------------------------------
@@ -385,19 +390,18 @@ void TfrmSettings::btnDefaultClick() {
         {cmbVolume, kVolumeKeys},
         {cmbSamplerate, kSampleRateKeys},
         {cmbAudioEncoder, kAudioEncoderKeys}};
-    const TIniFile formats(formatFile_);
+    const TIniFile formats(FFormatFile);
     const std::string section = Section();
     for (const auto& [combo, keys] : indexes)
         SelectIndex(combo, ReadFormatKeyInteger(formats, section, keys.PresetIndex));
     cmbZoom->setCurrentIndex(0);
-    DefaultModernChoices();
-    cmbLoudness->setCurrentIndex(0);
-    cmbTargetSize->setCurrentIndex(0);
+    FQuality->Default(FFormatCode);
+    FPasses->Default();
 }
 
 void TfrmSettings::btnOkClick() {
     TFormatChoices c;
-    c.Description = formatName_;
+    c.Description = FFormatName;
     c.iVideoSize = ShownIndex(cmbVideoSize);
     c.iVideoBitRate = ShownIndex(cmbVideoBitRate);
     c.iFrameRate = ShownIndex(cmbFrameRate);
@@ -418,107 +422,24 @@ void TfrmSettings::btnOkClick() {
     c.Volume = ShownText(cmbVolume);
     c.AudioEncoder = ShownText(cmbAudioEncoder);
 
-    TIniFile settings(settingsFile_);
-    if (cmbTargetSize->isEnabled() && !SaveTargetSize(settings)) return;
+    TIniFile settings(FSettingsFile);
     std::string error;
-    if (!WriteFormatChoices(settings, TIniFile(formatFile_), Section(), c, error) ||
-        !WriteModernChoices(settings)) {
+    if (cmbTargetSize->isEnabled() && !FPasses->SaveTargetSize(settings, Section(), error)) {
+        if (!error.empty()) ShowPlainMessage(error);
+        return;
+    }
+    if (!WriteFormatChoices(settings, TIniFile(FFormatFile), Section(), c, error) ||
+        !FQuality->Write(settings, Section(), FFormatCode)) {
         ShowMessageBox(
-            title_, error.empty() ? "Cannot write the settings file " + settingsFile_ + "." : error,
+            FTitle, error.empty() ? "Cannot write the settings file " + FSettingsFile + "." : error,
             TMsgIcon::Warning, TMsgButtons::Ok);
         return;
     }
-    SaveLoudness(settings);
-    chooser_->SaveChooserState(settings);
-    settings.WriteString(kSettings, "FormatName", formatName_);
-    settings.WriteString(kSettings, "FormatCode", formatCode_);
+    FPasses->SaveLoudness(settings, Section());
+    FChooser->SaveChooserState(settings);
+    settings.WriteString(kSettings, "FormatName", FFormatName);
+    settings.WriteString(kSettings, "FormatCode", FFormatCode);
     accept();
-}
-
-// ---------------------------------------------------------------------------
-// Loudness
-
-void TfrmSettings::CreateLoudnessChoice() {
-    cmbLoudness = NewCombo("cmbLoudness", "Loudness:", false, grpAudio, 230, 82);
-    cmbLoudness->view()->setMinimumWidth(220);
-    cmbLoudness->addItem("Off", 0);
-    for (const TLoudnessPreset& preset : kLoudnessPresets)
-        cmbLoudness->addItem(preset.Caption, preset.Target);
-    const QString hint = "Each file is measured first and brought to this loudness (EBU R128), "
-                         "its true peak at most -1 dBTP. The volume setting applies on top of "
-                         "the target: choose 100% for files exactly at the target.";
-    cmbLoudness->setToolTip(hint);
-    cmbLoudness->setAccessibleDescription(hint);
-}
-
-void TfrmSettings::LoadLoudness() {
-    const int target =
-        StoredLoudnessTarget(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
-    int index = cmbLoudness->findData(target);
-    if (index < 0) {
-        // A target of another preset (set by hand in the file) stays one.
-        cmbLoudness->addItem(QString("%1 LUFS").arg(target), target);
-        index = cmbLoudness->count() - 1;
-    }
-    cmbLoudness->setCurrentIndex(index);
-}
-
-void TfrmSettings::SaveLoudness(TIniFile& settings) {
-    settings.WriteString(Section(), kUserLoudnessTarget.Name,
-                         std::to_string(cmbLoudness->currentData().toInt()));
-}
-
-// ---------------------------------------------------------------------------
-// Target size
-
-namespace {
-
-const char* const kTargetSizeOff = "Off";
-
-} // namespace
-
-void TfrmSettings::CreateTargetSizeChoice() {
-    cmbTargetSize = NewCombo("cmbTargetSize", "Target size:", true, grpVideo, 230, 72);
-    cmbTargetSize->addItem(kTargetSizeOff);
-    for (const int megabytes : kTargetSizePresets)
-        cmbTargetSize->addItem(QString("%1 MB").arg(megabytes));
-    const QString hint =
-        "Each file is encoded in two passes to fit this size (MB of 1,000,000 bytes), never "
-        "larger and at most 10 % below it. Where the size leaves the picture too little, the "
-        "audio goes down to as little as 32 kbit/s; the file's row then says which rate. Type "
-        "another size in MB.";
-    cmbTargetSize->setToolTip(hint);
-    cmbTargetSize->setAccessibleDescription(hint);
-}
-
-void TfrmSettings::LoadTargetSize() {
-    const double megabytes =
-        StoredTargetSize(TIniFile(settingsFile_), std::atoi(formatCode_.c_str()));
-    if (megabytes <= 0) {
-        cmbTargetSize->setCurrentIndex(0);
-        return;
-    }
-    const QString text = QString::number(megabytes) + " MB";
-    const int index = cmbTargetSize->findText(text);
-    if (index >= 0)
-        cmbTargetSize->setCurrentIndex(index);
-    else
-        cmbTargetSize->setEditText(text);
-}
-
-bool TfrmSettings::SaveTargetSize(TIniFile& settings) {
-    QString text = cmbTargetSize->currentText().trimmed();
-    double megabytes = 0;
-    if (text.compare(kTargetSizeOff, Qt::CaseInsensitive) != 0 && !text.isEmpty()) {
-        if (text.endsWith("MB", Qt::CaseInsensitive)) text = text.chopped(2).trimmed();
-        if (!ParseTargetSize(text.toStdString(), megabytes)) {
-            ShowPlainMessage("Please type the target size in MB, for example 25.");
-            return false;
-        }
-    }
-    char value[32];
-    std::snprintf(value, sizeof value, "%g", megabytes);
-    return settings.WriteString(Section(), kUserTargetSize.Name, value);
 }
 
 void TfrmSettings::btnCancelClick() {
@@ -526,99 +447,25 @@ void TfrmSettings::btnCancelClick() {
 }
 
 // ---------------------------------------------------------------------------
-// The modern formats: quality steps, speed and missing encoders
-
-namespace {
-
-bool ModernVideoCode(const std::string& code) {
-    int number = 0;
-    return ParseIniInteger(code, number) && HasQualitySteps(number);
-}
-
-// Shows or hides a box together with its label.
-void ShowWithLabel(QComboBox* combo, bool visible) {
-    combo->setVisible(visible);
-    for (QLabel* label : combo->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
-        if (label->buddy() == combo) label->setVisible(visible);
-}
-
-} // namespace
-
-void TfrmSettings::CreateModernControls() {
-    cmbQuality = NewCombo("cmbQuality", "Quality:", false, grpVideo, 230, 98);
-    for (const TModernChoice& step : QualitySteps())
-        cmbQuality->addItem(step.Caption);
-    cmbQuality->view()->setMinimumWidth(180);
-    chkSlower = new QCheckBox(SpeedChoices()[1].Caption, this);
-    chkSlower->setObjectName("chkSlower");
-    chkSlower->setAccessibleName(SpeedChoices()[1].Caption);
-    chkSlower->setToolTip("The encoder takes more time and makes smaller files");
-    chkSlower->setGeometry(110, 333, 168, 22);
-    connect(cmbQuality, &QComboBox::currentIndexChanged, this, [this] { UpdateBitRateChoice(); });
-    ShowWithLabel(cmbQuality, false);
-    chkSlower->hide();
-}
-
-void TfrmSettings::LoadModernChoices() {
-    const bool modern = ModernVideoCode(formatCode_);
-    ShowWithLabel(cmbQuality, modern);
-    chkSlower->setVisible(modern);
-    if (!modern) return;
-    const TIniFile settings(settingsFile_);
-    const std::string step = ReadFormatKey(settings, Section(), kUserQualityStep);
-    const auto steps = QualitySteps();
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        if (step == steps[i].Word) cmbQuality->setCurrentIndex(static_cast<int>(i));
-    chkSlower->setChecked(ReadFormatKey(settings, Section(), kUserSpeed) == SpeedChoices()[1].Word);
-    UpdateBitRateChoice();
-}
-
-void TfrmSettings::DefaultModernChoices() {
-    if (!ModernVideoCode(formatCode_)) return;
-    const auto steps = QualitySteps();
-    for (std::size_t i = 0; i < steps.size(); ++i)
-        if (std::string(kUserQualityStep.Default) == steps[i].Word)
-            cmbQuality->setCurrentIndex(static_cast<int>(i));
-    chkSlower->setChecked(false);
-}
-
-// The bit rate box counts only when the bit rate is chosen instead of a
-// quality step.
-void TfrmSettings::UpdateBitRateChoice() {
-    if (!ModernVideoCode(formatCode_) || cmbVideoBitRate->count() == 0) return;
-    const auto steps = QualitySteps();
-    const int index = cmbQuality->currentIndex();
-    cmbVideoBitRate->setEnabled(index >= 0 && static_cast<std::size_t>(index) < steps.size() &&
-                                std::string(steps[index].Word) == kBitRateStep);
-}
-
-bool TfrmSettings::WriteModernChoices(TIniFile& settings) {
-    if (!ModernVideoCode(formatCode_)) return true;
-    const auto steps = QualitySteps();
-    const int index = std::clamp(cmbQuality->currentIndex(), 0, static_cast<int>(steps.size()) - 1);
-    const TIniFile::TKeyValues values = {
-        {kUserQualityStep.Name, steps[static_cast<std::size_t>(index)].Word},
-        {kUserSpeed.Name, SpeedChoices()[chkSlower->isChecked() ? 1 : 0].Word}};
-    return settings.WriteSectionValues(Section(), values);
-}
+// The modern formats
 
 // A format whose encoders the loaded libraries lack stays in the chooser;
 // picking it says which encoder is missing.
 void TfrmSettings::ReportMissingEncoder() {
     int code = 0;
-    if (!ParseIniInteger(formatCode_, code) || !IsModernFormat(code)) return;
+    if (!ParseIniInteger(FFormatCode, code) || !IsModernFormat(code)) return;
     std::string video, audio;
     TranslateVideoEncoder(ShownText(cmbVideoEncoder), video);
     TranslateAudioEncoder(ShownText(cmbAudioEncoder), audio);
     const std::string missing = MissingEncoderText({video, audio});
-    if (!missing.empty()) ShowMessageBox(title_, missing, TMsgIcon::Warning, TMsgButtons::Ok);
+    if (!missing.empty()) ShowMessageBox(FTitle, missing, TMsgIcon::Warning, TMsgButtons::Ok);
 }
 
 // ---------------------------------------------------------------------------
 // Key filters and exit checks
 
 void TfrmSettings::ShowPlainMessage(const std::string& text) {
-    ShowMessageBox(title_, text, TMsgIcon::None, TMsgButtons::Ok);
+    ShowMessageBox(FTitle, text, TMsgIcon::None, TMsgButtons::Ok);
 }
 
 void TfrmSettings::RefuseValue(QComboBox* combo, const char* message) {
@@ -720,12 +567,12 @@ bool TfrmSettings::ApplicationEvents1Message(QObject* receiver, QEvent* event) {
     if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
     auto* widget = static_cast<QWidget*>(receiver);
     if (widget->window() != this) return false;
-    if (!IsChooserControl(widget) && lst1->isVisible()) chooser_->HideList();
+    if (!IsChooserControl(widget) && lst1->isVisible()) FChooser->HideList();
     return false;
 }
 
 void TfrmSettings::ApplicationEvents1Deactivate() {
-    chooser_->HideList();
+    FChooser->HideList();
 }
 
 void TfrmSettings::paintEvent(QPaintEvent*) {

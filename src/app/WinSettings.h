@@ -8,6 +8,7 @@
 
 #include <QDialog>
 #include <QStyledItemDelegate>
+#include <memory>
 #include <string>
 
 class QCheckBox;
@@ -18,6 +19,8 @@ class QPushButton;
 class QToolButton;
 class TGlobalObject;
 class TIniFile;
+class TPassChoices;
+class TQualityChoice;
 
 // Draws the rows of the dialog's drop-down lists: the row under the pointer
 // light blue with a blue frame, the others white.
@@ -28,6 +31,12 @@ public:
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
+
+// A box of the dialog with its label at (x, y) of `group`, its rows drawn
+// by TSettingsRowDelegate; `keyWatcher` sees the keys and the loss of focus
+// of a box that takes typed text.
+QComboBox* NewSettingsCombo(QObject* keyWatcher, const char* name, const char* caption,
+                            bool editable, QGroupBox* group, int x, int y);
 
 class TfrmSettings : public QDialog {
     Q_OBJECT
@@ -62,9 +71,9 @@ public:
     void LoadFormatLists(bool storedTexts = false);
 
     // The dialog's own choice, not yet written.
-    const std::string& FormatName() const { return formatName_; }
-    const std::string& FormatCode() const { return formatCode_; }
-    TFormatChooser& Chooser() { return *chooser_; }
+    const std::string& FormatName() const { return FFormatName; }
+    const std::string& FormatCode() const { return FFormatCode; }
+    TFormatChooser& Chooser() { return *FChooser; }
 
     TFormatEdit* edt1 = nullptr;
     QToolButton* imgbtn1 = nullptr;
@@ -81,10 +90,12 @@ public:
     QComboBox* cmbChannel = nullptr;
     QComboBox* cmbAudioBitRate = nullptr;
     QComboBox* cmbVolume = nullptr;
-    // The modern video formats' own choices, shown only for them.
+    // The modern video formats' own choices, shown only for them
+    // (QualityChoice.h).
     QComboBox* cmbQuality = nullptr;
     QCheckBox* chkSlower = nullptr;
-    // The loudness target of the format: Off or one of kLoudnessPresets.
+    // The loudness target of the format: Off or one of kLoudnessPresets
+    // (PassChoices.h).
     QComboBox* cmbLoudness = nullptr;
     // The size each file of a video format is encoded to fit: Off, a preset
     // of kTargetSizePresets or a typed number of MB.
@@ -103,8 +114,6 @@ protected:
 
 private:
     void CreateControls();
-    QComboBox* NewCombo(const char* name, const char* caption, bool editable, QGroupBox* group,
-                        int x, int y);
     void ConnectHandlers();
     void PickFormat(const std::string& caption, int code);
     void SetGroupEnabled(bool video, bool enabled);
@@ -114,33 +123,22 @@ private:
     bool FilterKey(QComboBox* combo, QKeyEvent* event);
     void CheckOnExit(QComboBox* combo);
     std::string Section() const;
-    // The modern formats' controls (their own keys of the settings file).
-    void CreateModernControls();
-    void LoadModernChoices();
-    void DefaultModernChoices();
-    bool WriteModernChoices(TIniFile& settings);
-    void UpdateBitRateChoice();
     void ReportMissingEncoder();
-    // The loudness choice, a key of its own beside the format's lists.
-    void CreateLoudnessChoice();
-    void LoadLoudness();
-    void SaveLoudness(TIniFile& settings);
-    // The target size choice, a key of its own too.
-    void CreateTargetSizeChoice();
-    void LoadTargetSize();
-    // False (with a message) for a typed value that is no size.
-    bool SaveTargetSize(TIniFile& settings);
 
-    QWidget* mainWindow_;
-    std::string settingsFile_, formatFile_, title_;
-    TFormatChooser* chooser_ = nullptr;
+    QWidget* FMainWindow;
+    std::string FSettingsFile, FFormatFile, FTitle;
+    TFormatChooser* FChooser = nullptr;
     // The dialog's format, loaded from "settings" when shown and changed by
     // its chooser.
-    std::string formatName_, formatCode_;
+    std::string FFormatName, FFormatCode;
     // Set while FormShow fills the controls: the chooser's new caption must
     // not reload the lists before the format code is known.
-    bool showing_ = false;
+    bool FShowing = false;
     // Sees every event of the application for the dialog; removed first
     // when the dialog goes, so that nothing reaches a half-destroyed dialog.
-    QObject* appWatcher_ = nullptr;
+    QObject* FAppWatcher = nullptr;
+    // The quality step and speed of the modern formats; the loudness and
+    // target size choices, keys of their own beside the format's lists.
+    std::unique_ptr<TQualityChoice> FQuality;
+    std::unique_ptr<TPassChoices> FPasses;
 };

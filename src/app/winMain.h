@@ -10,14 +10,11 @@
 #include "core/ListStore.h"
 #include "core/OptionBuilder.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
 #include <QWidget>
 #include <functional>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -51,6 +48,9 @@ class TMainBatch;
 class TMainLayout;
 class TListKeeper;
 class TfrmCrop;
+class TMainAdd;
+class TMainMenus;
+class TMainPreview;
 struct TProgressInfo;
 struct TPreviewInfo;
 struct TTerminateInfo;
@@ -70,9 +70,14 @@ public:
 class TfrmMain : public QWidget {
     Q_OBJECT
     // The batch works on the list, the buttons and the stored list; the
-    // layout places the controls.
+    // layout places the controls that the control builder made; the add
+    // driver, the preview and the menus do the work of the window's handlers.
     friend class TMainBatch;
     friend class TMainLayout;
+    friend class TMainAdd;
+    friend class TMainControls;
+    friend class TMainMenus;
+    friend class TMainPreview;
 
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
@@ -80,13 +85,13 @@ public:
 
     // Lets tests and other callers choose the output folder without a dialog.
     using TFolderChooser = std::function<std::string(const std::string& startFolder)>;
-    void SetFolderChooser(TFolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    void SetFolderChooser(TFolderChooser chooser) { FFolderChooser = std::move(chooser); }
     // Lets tests choose the files to add without the file dialog.
     using TFilesChooser = std::function<std::vector<std::string>()>;
-    void SetFilesChooser(TFilesChooser chooser) { filesChooser_ = std::move(chooser); }
+    void SetFilesChooser(TFilesChooser chooser);
 
     TGlobalObject& Global() { return *GlobalObject; }
-    TFormatChooser& Chooser() { return *chooser_; }
+    TFormatChooser& Chooser() { return *FChooser; }
 
     // Event handlers.
     void FormCreate();
@@ -156,29 +161,22 @@ public:
     // "file: reason", unless the reason names the file already.
     static std::string FileReasonText(const std::string& file, const std::string& reason);
     // Adds files as the file dialog, a drop or the command line gives them;
-    // returns when the add has ended (see winMainList.cpp).
+    // returns when the add has ended (MainAdd.h).
     void AddFiles(const std::vector<std::string>& files);
     // Files named on the command line, or handed over by a later start of
     // the program: the window comes to the front and adds them as the Add
     // button does, as soon as no dialog or batch is in the way.
     void OpenFiles(const std::vector<std::string>& files);
-    // Delete: removes every selected row (one row as Remove does).
-    void RemoveSelectedRows();
     // An add is running: its rows are still coming.
     bool Adding() const;
-    void btnStopAddingClick();
     // Probes one file for the list; safe on several threads at once.
     static TAddProbe ProbeForList(const std::string& file);
     // The open dialog as Add shows it.
     std::unique_ptr<QFileDialog> NewOpenDialog();
 
-    // Opens `menu` at `pos` (screen coordinates) unless its tag says the click
-    // only dismissed it; afterwards records whether `button` dismissed it.
-    void PopupFromButton(TPopupMenu* menu, QWidget* button, const QPoint& pos);
-    // The tag rule on its own: false (and the tag reset) when the click only
-    // dismissed the menu, that is when its press is the one that closed it.
+    // A menu opened from its button (MainMenus.h): false (and the tag reset)
+    // when the click only dismissed the menu; the tag set when it closed.
     static bool TakeOpeningClick(TPopupMenu* menu, bool pressClosedTheMenu);
-    // Called when a menu opened from a button has closed.
     static void MenuClosed(TPopupMenu* menu, bool dismissedByItsButton);
 
     // Title row
@@ -296,7 +294,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     // Space and the arrow keys that no control of the window has used.
-    void keyPressEvent(QKeyEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override; // winMainPreview.cpp
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -304,102 +302,27 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void CreateMaximizeButton();
-    void CentreOnDesktop();
     // The folder the user picks for a Browse button, empty when none.
     std::string ChooseFolder(const std::string& shown);
     void LoadMediaLibraries();
-    bool ConverterReady();
-    std::vector<std::string> ChooseFiles();
-    void ListBecameEmpty();
-    void ReportSkippedFiles(const std::vector<std::string>& lines);
-    void CreateAddProgress();
-    void BeginAdd(const std::vector<std::string>& files);
-    void DeliverAddedRows();
-    void AddProbedFile(const TAddResult& result);
-    void EndAdd();
-    void ShowAddProgress();
     // The stored list of a start after a crash (ListKeeper.h).
     void RestoreList();
-    std::string OutputSuffix(int formatCode) const;
-    std::set<std::string> DestinationNames() const;
-    // Every row's "Destination File" for the format in use.
-    void ShowDestinationNames();
-
-    void RunMenu(TPopupMenu* menu, QWidget* button, const QPoint& pos);
-    void CreateTitleRow();
-    void CreateMenuRow();
-    void CreateToolRow();
-    void CreateShareButtons();
-    void CreateListAndPreview();
-    // The preview panel (winMainPreview.cpp).
-    void CreatePreviewPanel();
-    void CreatePlayerButtons();
-    void CreatePreviewPictures();
-    void ConnectPreview();
-    // Handles the preview's part of the application's mouse events; true
-    // when the event is used up.
-    bool PreviewMessage(QWidget* widget, QEvent* event);
-    // Space plays or pauses, Left and Right seek; true when the key was used.
-    bool PreviewKey(int key);
-    void UpdatePreNextEnabling();
-    // Opens the selected row in the player (step 6 of Play).
-    void PlaySelectedRow();
-    void PlayRow(int row);
-    void ShowPlayerStopped();
-    void SeekBy(int64_t microseconds);
-    void FinishSeekDrag();
-    void CreateBottomRows();
-    void CreateHiddenControls();
-    void CreateMenus();
-    // Keys of the window (Ctrl+O, Delete, Ctrl+A, Ctrl+Return, F1, Ctrl+Q).
-    void CreateShortcuts();
-    void ConnectHandlers();
-    void AddPendingFiles();
     void FillOutputFormatCombo();
-    void ShowVolumeAndMute();
-    void SetEditItemsEnabled(bool enabled);
     std::string StoredFormatName() const;
     void PickFormat(const std::string& caption, int code);
 
     std::unique_ptr<TGlobalObject> GlobalObject;
     // Sizes and places (MainLayout.h).
-    std::unique_ptr<TMainLayout> layout_;
-    TFormatChooser* chooser_ = nullptr;
-    TfrmAbout* frmAbout_ = nullptr;
-    TFolderChooser folderChooser_;
-    TFilesChooser filesChooser_;
-    // Files of OpenFiles() not added yet; retried by `pendingTimer_`.
-    std::vector<std::string> pendingFiles_;
-    QTimer* pendingTimer_ = nullptr;
-    bool closeConfirmed_ = false;
-    // Counts presses on the position bar, so that the end of an old drag's
-    // settling time leaves a new drag alone; set while it settles.
-    int seekDrag_ = 0;
-    bool seekSettling_ = false;
-    // The row whose source the player has open (playing, paused, or waiting
-    // at its start after the end), none when the player is closed. Only
-    // compared, never followed: it is cleared whenever the player closes.
-    const QTreeWidgetItem* playerRow_ = nullptr;
-    // Items of the Edit menu that need a selected row.
-    std::vector<QAction*> editRowActions_;
-    // Last left press on each menu button, on `clock_` (ms).
-    QElapsedTimer clock_;
-    std::map<QWidget*, qint64> lastMenuButtonPress_;
+    std::unique_ptr<TMainLayout> FLayout;
+    TFormatChooser* FChooser = nullptr;
+    TFolderChooser FFolderChooser;
+    bool FCloseConfirmed = false;
+    // The add driver, the preview panel and the menus (MainAdd.h,
+    // MainPreview.h, MainMenus.h).
+    std::unique_ptr<TMainAdd> FAdd;
+    std::unique_ptr<TMainPreview> FPreview;
+    std::unique_ptr<TMainMenus> FMenus;
     // The batch (after the converter it binds, gone before it).
-    std::unique_ptr<TMainBatch> batch_;
-    // The add that runs, if any: its probes, and what its rows need. Used on
-    // the user-interface thread only; the queue has its own lock.
-    struct TAddRun {
-        TAddRun(TAddProber prober, std::set<std::string> listed)
-            : Queue(std::move(prober), TAddQueue::DefaultThreadCount(), std::move(listed)) {}
-        TAddQueue Queue;
-        std::string Suffix, Zoom;
-        std::set<std::string> Taken;
-        std::vector<std::string> Skipped;
-    };
-    std::shared_ptr<TAddRun> adding_;
-    std::unique_ptr<TListKeeper> listKeeper_;
-    // Expires with the window: queued reports check it before they run.
-    std::shared_ptr<char> alive_ = std::make_shared<char>();
+    std::unique_ptr<TMainBatch> FBatch;
+    std::unique_ptr<TListKeeper> FListKeeper;
 };

@@ -19,9 +19,9 @@ QString TfrmMain::ShortFileCaption(const QString& path) {
 }
 
 void TfrmMain::btnStartClick() {
-    if (batch_) batch_->Start();
+    if (FBatch) FBatch->Start();
 }
 
 void TfrmMain::CCAVCProgress(TCustomFFmpegVCL*, TProgressInfo* AProgressInfo) {
-    if (AProgressInfo && batch_) batch_->Progress(*AProgressInfo);
+    if (AProgressInfo && FBatch) FBatch->Progress(*AProgressInfo);
 }

@@ -12,15 +12,6 @@ constexpr int kTitleRowHeight = 32;
 
 } // namespace
 
-void TfrmMain::CreateMaximizeButton() {
-    btnMaximize = new skin::TImageButton("btnMaximize", "", "maximize", 24, 24, 18, this);
-    btnMaximize->setToolTip("Maximize");
-    btnMaximize->setAccessibleName("Maximize");
-    btnMaximize->move(btnClose->x() - 28, btnClose->y());
-    btnSmall->move(btnMaximize->x() - 28, btnMaximize->y());
-    connect(btnMaximize, &QToolButton::clicked, this, &TfrmMain::btnMaximizeClick);
-}
-
 void TfrmMain::btnMaximizeClick() {
     if (isMaximized())
         showNormal();
@@ -33,13 +24,13 @@ void TfrmMain::btnMaximizeClick() {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (layout_) layout_->LayOut();
+    if (FLayout) FLayout->LayOut();
 }
 
 void TfrmMain::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() == Qt::NoButton) {
         const Qt::Edges edges =
-            layout_ ? layout_->EdgesAt(event->position().toPoint()) : Qt::Edges();
+            FLayout ? FLayout->EdgesAt(event->position().toPoint()) : Qt::Edges();
         const bool diagonal =
             edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);
         const bool antiDiagonal =

@@ -20,20 +20,20 @@ std::string AddProgressText(std::size_t added, std::size_t total) {
 }
 
 TAddQueue::TAddQueue(TAddProber prober, int threads, std::set<std::string> listed)
-    : prober_(std::move(prober)), known_(std::move(listed)) {
+    : FProber(std::move(prober)), FKnown(std::move(listed)) {
     const int count = std::max(1, threads);
-    workers_.reserve(count);
+    FWorkers.reserve(count);
     for (int i = 0; i < count; ++i)
-        workers_.emplace_back([this] { Work(); });
+        FWorkers.emplace_back([this] { Work(); });
 }
 
 TAddQueue::~TAddQueue() {
     {
-        std::lock_guard lock(mutex_);
-        stop_ = quit_ = true;
+        std::lock_guard lock(FMutex);
+        FStop = FQuit = true;
     }
-    wake_.notify_all();
-    for (std::thread& worker : workers_)
+    FWake.notify_all();
+    for (std::thread& worker : FWorkers)
         worker.join();
 }
 
@@ -43,73 +43,73 @@ int TAddQueue::DefaultThreadCount() {
 
 void TAddQueue::Append(const std::vector<std::string>& files) {
     {
-        std::lock_guard lock(mutex_);
-        if (stop_) return;
+        std::lock_guard lock(FMutex);
+        if (FStop) return;
         for (const std::string& file : files) {
-            if (!known_.insert(file).second) continue;
-            files_.push_back(file);
-            results_.emplace_back();
+            if (!FKnown.insert(file).second) continue;
+            FFiles.push_back(file);
+            FResults.emplace_back();
         }
     }
-    wake_.notify_all();
+    FWake.notify_all();
 }
 
 std::vector<TAddResult> TAddQueue::TakeReady(std::size_t limit) {
     std::vector<TAddResult> ready;
-    std::lock_guard lock(mutex_);
-    if (stop_) return ready;
-    while (ready.size() < limit && taken_ < results_.size() && results_[taken_]) {
-        ready.push_back(std::move(*results_[taken_]));
-        results_[taken_].reset();
-        ++taken_;
+    std::lock_guard lock(FMutex);
+    if (FStop) return ready;
+    while (ready.size() < limit && FTaken < FResults.size() && FResults[FTaken]) {
+        ready.push_back(std::move(*FResults[FTaken]));
+        FResults[FTaken].reset();
+        ++FTaken;
     }
     return ready;
 }
 
 void TAddQueue::Stop() {
     {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
+        std::lock_guard lock(FMutex);
+        FStop = true;
     }
-    wake_.notify_all();
+    FWake.notify_all();
 }
 
 bool TAddQueue::Stopped() const {
-    std::lock_guard lock(mutex_);
-    return stop_;
+    std::lock_guard lock(FMutex);
+    return FStop;
 }
 
 bool TAddQueue::Finished() const {
-    std::lock_guard lock(mutex_);
-    if (stop_) return busy_ == 0;
-    return taken_ == files_.size();
+    std::lock_guard lock(FMutex);
+    if (FStop) return FBusy == 0;
+    return FTaken == FFiles.size();
 }
 
 std::size_t TAddQueue::Total() const {
-    std::lock_guard lock(mutex_);
-    return files_.size();
+    std::lock_guard lock(FMutex);
+    return FFiles.size();
 }
 
 std::size_t TAddQueue::Taken() const {
-    std::lock_guard lock(mutex_);
-    return taken_;
+    std::lock_guard lock(FMutex);
+    return FTaken;
 }
 
 // A worker: waits for a file (or the end), probes it without the lock and
 // stores the result in its slot.
 void TAddQueue::Work() {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(FMutex);
     for (;;) {
-        wake_.wait(lock, [this] { return quit_ || (!stop_ && next_ < files_.size()); });
-        if (quit_) return;
-        const std::size_t index = next_++;
-        const std::string file = files_[index];
-        ++busy_;
+        FWake.wait(lock, [this] { return FQuit || (!FStop && FNext < FFiles.size()); });
+        if (FQuit) return;
+        const std::size_t index = FNext++;
+        const std::string file = FFiles[index];
+        ++FBusy;
         lock.unlock();
         TAddResult result = ProbeOne(file);
         lock.lock();
-        --busy_;
-        results_[index] = std::move(result);
+        --FBusy;
+        FResults[index] = std::move(result);
     }
 }
 
@@ -122,7 +122,7 @@ TAddResult TAddQueue::ProbeOne(const std::string& file) const {
         return result;
     }
     try {
-        result.Probe = prober_(file);
+        result.Probe = FProber(file);
     } catch (const std::exception& e) {
         result.Probe = TAddProbe{false, 0, e.what()};
     }

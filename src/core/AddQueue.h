@@ -78,19 +78,19 @@ private:
     void Work();
     TAddResult ProbeOne(const std::string& file) const;
 
-    const TAddProber prober_;
-    // All fields below: mutex_. Workers take the next index, probe without
+    const TAddProber FProber;
+    // All fields below: FMutex. Workers take the next index, probe without
     // the lock, and store the result; the user-interface thread appends and
     // takes.
-    mutable std::mutex mutex_;
-    std::condition_variable wake_; // work queued or stop
-    std::set<std::string> known_;  // listed or queued
-    std::vector<std::string> files_;
-    std::vector<std::optional<TAddResult>> results_;
-    std::size_t next_ = 0;  // next file a worker probes
-    std::size_t taken_ = 0; // next result handed back
-    int busy_ = 0;          // probes running
-    bool stop_ = false;
-    bool quit_ = false; // destructor: workers leave
-    std::vector<std::thread> workers_;
+    mutable std::mutex FMutex;
+    std::condition_variable FWake; // work queued or stop
+    std::set<std::string> FKnown;  // listed or queued
+    std::vector<std::string> FFiles;
+    std::vector<std::optional<TAddResult>> FResults;
+    std::size_t FNext = 0;  // next file a worker probes
+    std::size_t FTaken = 0; // next result handed back
+    int FBusy = 0;          // probes running
+    bool FStop = false;
+    bool FQuit = false; // destructor: workers leave
+    std::vector<std::thread> FWorkers;
 };

@@ -164,20 +164,20 @@ public:
             error = "a line is not key=value: \"" + line.substr(0, 60) + "\"";
             return false;
         }
-        if (!values_.emplace(line.substr(0, eq), line.substr(eq + 1)).second) {
+        if (!FValues.emplace(line.substr(0, eq), line.substr(eq + 1)).second) {
             error = "\"" + line.substr(0, eq) + "\" appears twice in a block";
             return false;
         }
         return true;
     }
-    bool Has(const std::string& key) const { return values_.count(key) != 0; }
+    bool Has(const std::string& key) const { return FValues.count(key) != 0; }
     // Reads every field that `visit` names; every key must be used.
     template <class Visit> bool Read(Visit&& visit, std::string& error) {
         std::size_t used = 0;
         visit([&](const char* key, auto& field) {
             if (!error.empty()) return;
-            const auto it = values_.find(key);
-            if (it == values_.end()) {
+            const auto it = FValues.find(key);
+            if (it == FValues.end()) {
                 error = std::string("\"") + key + "\" is missing";
                 return;
             }
@@ -186,12 +186,12 @@ public:
                 error = std::string("\"") + key + "\" has a bad value \"" +
                         it->second.substr(0, 60) + "\"";
         });
-        if (error.empty() && used != values_.size()) error = "a block has unknown keys";
+        if (error.empty() && used != FValues.size()) error = "a block has unknown keys";
         return error.empty();
     }
 
 private:
-    std::map<std::string, std::string> values_;
+    std::map<std::string, std::string> FValues;
 };
 
 struct TRawLayer {
@@ -368,25 +368,25 @@ bool WriteFileReplacing(const std::string& path, const std::string& text, std::s
 
 // ---- TListStore ----
 
-TListStore::TListStore(std::string fileName) : fileName_(std::move(fileName)) {
-    writer_ = std::thread([this] { Write(); });
+TListStore::TListStore(std::string fileName) : FFileName(std::move(fileName)) {
+    FWriter = std::thread([this] { Write(); });
 }
 
 TListStore::~TListStore() {
     {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
+        std::lock_guard lock(FMutex);
+        FQuit = true;
     }
-    wake_.notify_all();
-    writer_.join();
+    FWake.notify_all();
+    FWriter.join();
 }
 
 TStoredList TListStore::Load(std::string& problem) {
     problem.clear();
     TStoredList list;
     std::error_code ec;
-    if (!std::filesystem::exists(fileName_, ec)) return list;
-    std::ifstream in(fileName_, std::ios::binary);
+    if (!std::filesystem::exists(FFileName, ec)) return list;
+    std::ifstream in(FFileName, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     std::string error;
@@ -394,7 +394,7 @@ TStoredList TListStore::Load(std::string& problem) {
     if (error.empty()) error = "it cannot be read";
     const std::string aside = SetAside();
     problem = "The conversion list of the last session could not be restored: " + error + ".";
-    problem += aside.empty() ? " The file " + fileName_ + " could not be moved aside either."
+    problem += aside.empty() ? " The file " + FFileName + " could not be moved aside either."
                              : " It was kept as " + aside + ".";
     return TStoredList{};
 }
@@ -403,9 +403,9 @@ TStoredList TListStore::Load(std::string& problem) {
 std::string TListStore::SetAside() {
     std::error_code ec;
     for (int n = 0; n < 1000; ++n) {
-        const std::string name = fileName_ + ".corrupt" + (n ? std::to_string(n) : "");
+        const std::string name = FFileName + ".corrupt" + (n ? std::to_string(n) : "");
         if (std::filesystem::exists(name, ec)) continue;
-        std::filesystem::rename(fileName_, name, ec);
+        std::filesystem::rename(FFileName, name, ec);
         return ec ? std::string() : name;
     }
     return std::string();
@@ -413,45 +413,45 @@ std::string TListStore::SetAside() {
 
 void TListStore::Save(TStoredList list) {
     {
-        std::lock_guard lock(mutex_);
-        pending_ = std::move(list);
+        std::lock_guard lock(FMutex);
+        FPending = std::move(list);
     }
-    wake_.notify_all();
+    FWake.notify_all();
 }
 
 bool TListStore::Flush(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex_);
-    return written_.wait_for(lock, limit, [this] { return !pending_ && !writing_; });
+    std::unique_lock lock(FMutex);
+    return FWritten.wait_for(lock, limit, [this] { return !FPending && !FWriting; });
 }
 
 void TListStore::Discard() {
-    std::unique_lock lock(mutex_);
-    pending_.reset();
-    written_.wait_for(lock, std::chrono::seconds(10), [this] { return !writing_; });
+    std::unique_lock lock(FMutex);
+    FPending.reset();
+    FWritten.wait_for(lock, std::chrono::seconds(10), [this] { return !FWriting; });
     std::error_code ec;
-    std::filesystem::remove(fileName_, ec);
+    std::filesystem::remove(FFileName, ec);
 }
 
 std::string TListStore::LastError() const {
-    std::lock_guard lock(mutex_);
-    return lastError_;
+    std::lock_guard lock(FMutex);
+    return FLastError;
 }
 
 // The writer: takes the newest list, writes it without the lock.
 void TListStore::Write() {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(FMutex);
     for (;;) {
-        wake_.wait(lock, [this] { return quit_ || pending_; });
-        if (!pending_) return; // quit with nothing left to write
-        TStoredList list = std::move(*pending_);
-        pending_.reset();
-        writing_ = true;
+        FWake.wait(lock, [this] { return FQuit || FPending; });
+        if (!FPending) return; // quit with nothing left to write
+        TStoredList list = std::move(*FPending);
+        FPending.reset();
+        FWriting = true;
         lock.unlock();
         std::string error;
-        const bool ok = WriteFileReplacing(fileName_, ListToText(list), error);
+        const bool ok = WriteFileReplacing(FFileName, ListToText(list), error);
         lock.lock();
-        writing_ = false;
-        lastError_ = ok ? std::string() : error;
-        written_.notify_all();
+        FWriting = false;
+        FLastError = ok ? std::string() : error;
+        FWritten.notify_all();
     }
 }

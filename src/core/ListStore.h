@@ -63,7 +63,7 @@ public:
     TListStore(const TListStore&) = delete;
     TListStore& operator=(const TListStore&) = delete;
 
-    const std::string& FileName() const { return fileName_; }
+    const std::string& FileName() const { return FFileName; }
 
     // The stored list; empty when there is none. A file that is not a list
     // is renamed (".corrupt", then ".corrupt1", ...) and `problem` tells
@@ -84,15 +84,15 @@ private:
     void Write();
     std::string SetAside();
 
-    const std::string fileName_;
-    // All fields below: mutex_. The user-interface thread queues, the
+    const std::string FFileName;
+    // All fields below: FMutex. The user-interface thread queues, the
     // writer thread takes and writes.
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;    // a list queued, or quit
-    std::condition_variable written_; // the queued list is on disk
-    std::optional<TStoredList> pending_;
-    bool writing_ = false;
-    bool quit_ = false;
-    std::string lastError_;
-    std::thread writer_;
+    mutable std::mutex FMutex;
+    std::condition_variable FWake;    // a list queued, or quit
+    std::condition_variable FWritten; // the queued list is on disk
+    std::optional<TStoredList> FPending;
+    bool FWriting = false;
+    bool FQuit = false;
+    std::string FLastError;
+    std::thread FWriter;
 };

@@ -730,17 +730,17 @@ class TBlackPictureFolder {
 public:
     ~TBlackPictureFolder() {
         std::error_code ec;
-        if (!folder_.empty()) fs::remove_all(folder_, ec);
+        if (!FFolder.empty()) fs::remove_all(FFolder, ec);
     }
     // The picture of that size, written on first use.
     std::string File(int32_t w, int32_t h) {
-        std::lock_guard<std::mutex> lock(lock_);
+        std::lock_guard<std::mutex> lock(FLock);
         std::error_code ec;
-        if (folder_.empty()) {
-            folder_ = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
-            fs::create_directories(folder_, ec);
+        if (FFolder.empty()) {
+            FFolder = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
+            fs::create_directories(FFolder, ec);
         }
-        const fs::path file = folder_ / ("black-" + SizeText(w, h) + ".ppm");
+        const fs::path file = FFolder / ("black-" + SizeText(w, h) + ".ppm");
         if (fs::exists(file, ec)) return file.string();
         std::ofstream picture(file, std::ios::binary);
         picture << "P6\n" << w << " " << h << "\n255\n";
@@ -756,8 +756,8 @@ public:
     }
 
 private:
-    std::mutex lock_;
-    fs::path folder_;
+    std::mutex FLock;
+    fs::path FFolder;
 };
 
 TBlackPictureFolder& BlackPictures() {

@@ -357,6 +357,27 @@ private slots:
         QCOMPARE(window->lblPTS->text(), QString("00:00:00"));
     }
 
+    // Delete on several rows that leave the playing one: it plays on, and
+    // the rows after the removed ones move up.
+    void RemovingSeveralOtherRowsKeepsPlaying() {
+        const std::string a = MakeLongClip("a.avi"), b = MakeLongClip("b.avi");
+        const std::string c = MakeLongClip("c.avi");
+        QVERIFY(!a.empty() && !b.empty() && !c.empty());
+        TWindowHarness::AddFiles(*window, {a, b, c});
+        window->lvFIles->SelectRow(1);
+        QVERIFY(PlayAndWait());
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->lvFIles->clearSelection();
+        window->lvFIles->Row(0)->setSelected(true);
+        window->lvFIles->Row(2)->setSelected(true);
+        QTest::keyClick(window->lvFIles, Qt::Key_Delete);
+        QCOMPARE(window->lvFIles->RowCount(), 1);
+        QCOMPARE(window->lvFIles->Row(0)->Record.SourceFile, b);
+        QVERIFY(window->imgbtnStop->isEnabled() && window->imgbtnPause->isEnabled());
+        QVERIFY(KeepsPlaying());
+    }
+
     // A double click on the paused row resumes it where it stood; on
     // another row it plays that one from its start.
     void DoubleClickResumesThePausedRow() {

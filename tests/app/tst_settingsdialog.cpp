@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -639,6 +640,45 @@ private slots:
             QTest::mouseClick(d.btnOk, Qt::LeftButton);
         }));
         QCOMPARE(stored(), std::string("0"));
+    }
+
+    // The modern formats' block sits clear of the classic boxes and of the
+    // buttons; the hook VANTREL_SETTINGS_SCREENSHOT saves it beside the
+    // classic form.
+    void pictureOfTheModernForm() {
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            PickInChooser(d, 301);
+            const QRect slower = d.chkSlower->geometry();
+            for (QWidget* button :
+                 {static_cast<QWidget*>(d.btnDefault), static_cast<QWidget*>(d.btnOk),
+                  static_cast<QWidget*>(d.btnCancel)})
+                QVERIFY2(!slower.intersects(button->geometry()), qPrintable(button->objectName()));
+            QVERIFY(d.grpVideo->rect().contains(d.cmbQuality->geometry()));
+            bool labelShown = false;
+            for (QLabel* label : d.grpVideo->findChildren<QLabel*>())
+                if (label->buddy() == d.cmbQuality) labelShown = label->isVisible();
+            QVERIFY(labelShown);
+            const QString shot = qEnvironmentVariable("VANTREL_SETTINGS_SCREENSHOT");
+            if (!shot.isEmpty()) d.grab().save(QString(shot).replace(".png", "_modern.png"));
+            // Back to a classic format: the block and its label go.
+            PickInChooser(d, 102);
+            QVERIFY(!d.cmbQuality->isVisible() && !d.chkSlower->isVisible());
+            for (QLabel* label : d.grpVideo->findChildren<QLabel*>())
+                if (label->buddy() == d.cmbQuality) QVERIFY(!label->isVisible());
+        }));
+    }
+
+    // A loudness target set by hand in the file is no preset: it is shown
+    // as it is and OK keeps it.
+    void handSetLoudnessTargetKept() {
+        const std::string section = "formatInfo102";
+        h_->Settings().WriteString(section, "paraLoudnessTarget", "-20");
+        QVERIFY(WhileOpen([](TfrmSettings& d) {
+            QCOMPARE(d.cmbLoudness->currentText(), QString("-20 LUFS"));
+            QTest::mouseClick(d.btnOk, Qt::LeftButton);
+        }));
+        QCOMPARE(h_->Settings().ReadString(section, "paraLoudnessTarget", ""), std::string("-20"));
+        h_->Settings().WriteString(section, "paraLoudnessTarget", "0");
     }
 };
 
