@@ -281,7 +281,7 @@ void TMainBatch::MarkRowFailed(int task, const char* text) {
     const int row = FPlan.TaskRows()[task];
     if (row < 0 || row >= list.RowCount()) return;
     list.SetProgressText(row, text);
-    if (FWindow.listKeeper_) FWindow.listKeeper_->RowFailed(row, text);
+    if (FWindow.FListKeeper) FWindow.FListKeeper->RowFailed(row, text);
 }
 
 // The end actions follow the conversion, not the preparing pass; when a
