@@ -132,7 +132,7 @@ bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, 
             FLoopEvents.Push(TLoopEvent{TLoopEventKind::Resize, width, height});
         });
     try {
-        FProbe->AttachContext(FStream.load()->FormatContext);
+        FProbe->AttachContext(FStream.load()->Input.Context());
     } catch (const std::exception& e) {
         GetLogger().Log(this, llWarning, e.what());
     }
@@ -153,7 +153,7 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
             handler = OnFileOpen;
         }
         if (!handler) return;
-        std::int64_t duration = is->IsImageSequence ? 0 : is->Duration;
+        std::int64_t duration = is->Input.IsImageSequence() ? 0 : is->Input.Duration();
         int width = -1, height = -1;
         if (is->VideoCodec && is->VideoCodec->width > 0) {
             bool turned = IsQuarterTurn(is->Rotation);
@@ -215,7 +215,7 @@ void TCustomPlayer::WaitForPlayThread() {
         ++tries;
         if (!FFileOpen) return;
         TPlaybackState* is = FStream.load();
-        if ((tries > 10 && is && is->Reading) || tries > 20) {
+        if ((tries > 10 && is && is->Input.Reading()) || tries > 20) {
             ShutDownPipeline();
             return;
         }
@@ -311,11 +311,12 @@ void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
     if (!FFileOpen || !is) return;
     std::int64_t relative = 0;
     if (!(flags & AVSEEK_FLAG_BYTE)) {
-        if (is->Duration > 0 && position > is->Duration) position = is->Duration;
+        if (is->Input.Duration() > 0 && position > is->Input.Duration())
+            position = is->Input.Duration();
         relative = position <= 0 ? 1 : 0;
-        position += is->StartTime;
+        position += is->Input.StartTime();
     }
-    if (is->SeekRequest) return;
+    if (is->Input.SeekPending()) return;
     StreamSeek(is.get(), flags, relative, position);
     if (!wait) return;
     while (FFileOpen && !FSeekDone.WaitFor(100ms))
@@ -372,7 +373,7 @@ Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
 
 std::int64_t TCustomPlayer::ToHostTime(double seconds) const {
     TPlaybackState* is = FStream.load();
-    std::int64_t start = is ? is->StartTime : 0;
+    std::int64_t start = is ? is->Input.StartTime() : 0;
     return std::llround(seconds * 1000000.0) - start;
 }
 
@@ -451,7 +452,7 @@ void TCustomPlayer::PlayThreadRun() {
 void TCustomPlayer::PictureQueued(TPlaybackState* is) {
     FFrameQueued.Set();
     is->EndReported = false;
-    if (!is->SeekRequest) FSeeking = false;
+    if (!is->Input.SeekPending()) FSeeking = false;
     if (is->StartPausedFrames != 0) {
         if (is->StartPausedFrames == 1) is->PendingShows = 1;
         if (is->StartPausedFrames > 1) {
@@ -468,20 +469,21 @@ void TCustomPlayer::PictureQueued(TPlaybackState* is) {
 
 void TCustomPlayer::UpdatePosition() {
     TPlaybackState* is = FStream.load();
-    if (!FFileOpen || !is || is->IsImageSequence) return;
+    if (!FFileOpen || !is || is->Input.IsImageSequence()) return;
     std::int64_t position;
     if (is->VideoSt) {
-        position = std::llround(VideoClockNow(is) * 1000000.0) - is->StartTime;
+        position = std::llround(VideoClockNow(is) * 1000000.0) - is->Input.StartTime();
     } else if (is->AudioSt) {
-        position = std::llround(AudioClockNow(is) * 1000000.0) - is->StartTime;
-        if (is->AudioDuration > 0 && position >= is->AudioDuration && is->Duration > position)
-            position = is->Duration;
+        position = std::llround(AudioClockNow(is) * 1000000.0) - is->Input.StartTime();
+        if (is->AudioDuration > 0 && position >= is->AudioDuration &&
+            is->Input.Duration() > position)
+            position = is->Input.Duration();
     } else {
         return;
     }
     FCurrentPosition = position;
-    if (is->Duration > 0 && position >= is->Duration) {
-        position = is->Duration;
+    if (is->Input.Duration() > 0 && position >= is->Input.Duration()) {
+        position = is->Input.Duration();
         if (position != FLastReportedPosition) FLastReportedPosition = 0;
     }
     std::int64_t last = FLastReportedPosition;
@@ -494,7 +496,7 @@ void TCustomPlayer::UpdatePosition() {
         }
         if (hasHandler) FEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, position});
     }
-    if (!is->IsCapture && !is->EndReported && is->Drained) {
+    if (!is->Input.IsCapture() && !is->EndReported && is->Input.Drained()) {
         if (is->VideoSt) is->EndReported = true;
         SetState(psEnd);
     }

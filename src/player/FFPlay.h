@@ -111,6 +111,7 @@ public:
 
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
+    friend class TReadEvents;            // the demuxer's reports
     // ---- component (FFPlay.cpp) ----
     bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
     void CloseNow(bool wait);
@@ -138,13 +139,11 @@ private:
     void EventLoop();
     void PostQuit();
     void PostReopen();
-    void ReadThreadRun(TPlaybackState* is);
-    int ReadOpenInput(TPlaybackState* is);
+    void ReadThreadRun(TPlaybackState* is, std::string fileName);
+    bool ReadOpenInput(TPlaybackState* is, const std::string& fileName);
     void ReadChooseStreams(TPlaybackState* is);
-    int ReadLoop(TPlaybackState* is);
-    void ReadSeek(TPlaybackState* is);
+    void SeekReached(TPlaybackState* is);
     void ReadEnd(TPlaybackState* is, int result);
-    bool QueuesFull(TPlaybackState* is);
     int ComponentOpen(TPlaybackState* is, int streamIndex);
     void HoldAudio(TPlaybackState* is);
     bool OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec);

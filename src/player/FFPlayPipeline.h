@@ -7,6 +7,7 @@
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
 #include "player/AudioClock.h"
+#include "player/Demuxer.h"
 #include "player/FFPlayText.h"
 #include "player/PacketQueue.h"
 #include "player/PictureQueue.h"
@@ -48,9 +49,7 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     bool VideoAbandoned = false;
     TToRGBContext HookContext; // video thread: the hook's bitmap and scalers
 
-    std::atomic<int> OpenStatus{0};           // 0 opening, 1 opened, -1 failed, -2 cleaned up
-    AVFormatContext* FormatContext = nullptr; // read thread; closed at its end
-    std::string FileName;
+    std::atomic<int> OpenStatus{0}; // 0 opening, 1 opened, -1 failed, -2 cleaned up
 
     int AudioStream = -1, VideoStream = -1, SubtitleStream = -1;
     AVStream* AudioSt = nullptr;
@@ -63,12 +62,8 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // Control.
     std::atomic<bool> AbortRequest{false};
     std::atomic<bool> Paused{false};
-    bool LastPaused = false; // read thread
-    std::atomic<int> ReadPauseResult{0};
-    std::atomic<bool> SeekRequest{false};
-    std::int64_t SeekPosition = 0; // written before SeekRequest is set
-    std::int64_t SeekRelative = 0;
-    int SeekFlags = 0;
+    // The file, its reading and the seek request (the read thread runs it).
+    TDemuxer Input{AbortRequest, Paused};
     std::atomic<bool> Refresh{false};
     std::atomic<int> PendingShows{0}; // pictures to show while paused (step, seek)
 
@@ -137,19 +132,11 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     int LastWaveStart = 0; // playback thread
 
     // Player additions.
-    std::int64_t StartTime = 0; // microseconds
-    std::int64_t Duration = -1;
     std::int64_t AudioDuration = -1;
-    bool IsImageSequence = false;
-    bool IsCapture = false;
-    std::atomic<bool> EndOfFileLogged{false};
     std::atomic<bool> EndReported{false};
-    std::atomic<bool> Drained{false};
-    std::atomic<bool> Reading{false};
     std::atomic<int> StartPausedFrames{0};
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
     std::atomic<bool> FlushedAfterSeek{false};
-    bool EndOfInput = false; // read thread
-    int Rotation = 0;        // degrees clockwise to stand upright (StreamRotation)
+    int Rotation = 0; // degrees clockwise to stand upright (StreamRotation)
 };

@@ -169,8 +169,8 @@ bool TCustomPlayer::OpenSubtitleLookback(TPlaybackState* is) {
     is->SubtitleLookbackFailed = true; // until it is open
     AVFormatContext* context = ff::avformat.avformat_alloc_context();
     if (!context) return false;
-    context->interrupt_callback = is->FormatContext->interrupt_callback;
-    std::string path = FromLibraryName(is->FileName);
+    context->interrupt_callback = is->Input.Context()->interrupt_callback;
+    std::string path = FromLibraryName(is->Input.FileName());
     if (ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
         return false;
     is->SubtitleLookback.reset(context);

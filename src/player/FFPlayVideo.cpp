@@ -342,7 +342,7 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
             // the schedule of the next ones starts from it: however long it
             // took to decode (up to the seek target) is no lateness.
             is->Pictures.Restart(front, now);
-        } else if (!forced && now > front.NextTarget && !is->IsCapture) {
+        } else if (!forced && now > front.NextTarget && !is->Input.IsCapture()) {
             is->SkipFrames = std::min(is->SkipFrames * 1.05f, 100.0f);
             if (front.Count == TPictureQueue::Size || now > front.NextTarget + 0.5) {
                 is->Pictures.Consume(front.Taken);
@@ -436,7 +436,7 @@ double TCustomPlayer::VideoClockNow(TPlaybackState* is) {
     if (is->Paused) return is->VideoCurrentPTS;
     double drift = is->VideoCurrentPTSDrift;
     if (drift != 0) return drift + Now();
-    return static_cast<double>(is->StartTime) / 1000000.0;
+    return static_cast<double>(is->Input.StartTime()) / 1000000.0;
 }
 
 double TCustomPlayer::MasterClock(TPlaybackState* is) {
