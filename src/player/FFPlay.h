@@ -32,7 +32,6 @@
 
 class TAVProbe;
 class TCustomPlayer;
-struct TVideoDecoding;
 
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
@@ -112,6 +111,7 @@ public:
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
     friend class TReadEvents;            // the demuxer's reports
+    friend class TVideoEvents;           // the video decoder's reports
     // ---- component (FFPlay.cpp) ----
     bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
     void CloseNow(bool wait);
@@ -152,14 +152,6 @@ private:
     // ---- video (FFPlayVideo.cpp) ----
     void VideoThreadRun(TPlaybackState* is);
     void JoinVideoThread(TPlaybackState* is);
-    void WaitWhilePaused(TPlaybackState* is);
-    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, TVideoDecoding& decoding);
-    int FinishVideoInput(TPlaybackState* is);
-    int PassPicture(TPlaybackState* is, AVFrame* picture);
-    void FlushVideo(TPlaybackState* is);
-    int OutputPicture(TPlaybackState* is, AVFrame* picture, double pts);
-    int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
-    std::optional<double> OffSound(TPlaybackState* is);
     void VideoRefresh(TPlaybackState* is, bool consume);
     void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);

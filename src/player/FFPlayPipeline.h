@@ -13,6 +13,7 @@
 #include "player/PictureQueue.h"
 #include "player/Presenter.h"
 #include "player/SubPictureQueue.h"
+#include "player/VideoDecoder.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -96,16 +97,14 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     bool SubtitleLookbackFailed = false;
 
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
+    // The video stream's decoding (the video thread runs it).
+    TVideoDecoder Video{VideoQueue, Pictures, Refresh};
 
     // Clocks (seconds). VideoCurrent*: written by the playback thread (and
     // TogglePause), read by others through the atomics.
     std::atomic<double> VideoCurrentPTS{0};
     std::atomic<double> VideoCurrentPTSDrift{0};
     std::atomic<std::int64_t> VideoCurrentPosition{-1};
-    std::atomic<float> SkipFrames{1};
-    float SkipFramesIndex = 0;
-    double SeekTarget = -1; // video thread: pictures before it are dropped
-    ff::FramePtr HeldFrame; // video thread: the last dropped picture
 
     // Audio (audio callback, except where atomic).
     SDL_AudioDeviceID AudioDevice = 0;
@@ -125,7 +124,6 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> HoldShown{false};      // a picture was shown while held
     std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
     std::atomic<double> PendingAudioTarget{-1};
-    std::atomic<double> PendingVideoTarget{-1};
     std::mutex SampleLock;                 // guards SampleArray, SampleIndex
     std::vector<std::int16_t> SampleArray; // waveform ring
     int SampleIndex = 0;
@@ -137,6 +135,5 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<int> StartPausedFrames{0};
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
-    std::atomic<bool> FlushedAfterSeek{false};
     int Rotation = 0; // degrees clockwise to stand upright (StreamRotation)
 };

@@ -131,13 +131,12 @@ public:
             // is queued, and none may end the seek (JustSeeked) before the
             // video thread has met the flush marker.
             Is.Pictures.MarkFlushPending();
-            Is.FlushedAfterSeek = false;
+            Is.Video.SeekStarting(exact);
         }
         Is.JustSeeked = true;
         if (Is.AudioSt) Is.PendingAudioTarget = exact;
         if (!Is.VideoSt) return;
         if (Is.AudioSt) Player.HoldAudio(&Is);
-        Is.PendingVideoTarget = exact;
         // Set again by the video thread with the first picture after the
         // flush marker, so cleared before that marker is queued.
         Player.FFrameQueued.Reset();
@@ -272,6 +271,7 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
         is->VideoCodec = std::move(codec);
         is->VideoOpen = true;
         is->Rotation = StreamRotation(stream);
+        is->Video.Open(is->VideoCodec.get(), stream, is->Rotation);
         is->VideoQueue.Start();
         is->VideoQueue.PutFlush();
         is->Input.Feed(TFeed::Video, streamIndex, is->VideoQueue);
