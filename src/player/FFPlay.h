@@ -146,7 +146,6 @@ private:
     void ReadEnd(TPlaybackState* is, int result);
     int ComponentOpen(TPlaybackState* is, int streamIndex);
     void HoldAudio(TPlaybackState* is);
-    bool OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec);
     void ComponentClose(TPlaybackState* is, int streamIndex);
     void RefreshThreadRun(TPlaybackState* is);
     // ---- video (FFPlayVideo.cpp) ----
@@ -162,10 +161,6 @@ private:
     double MasterClock(TPlaybackState* is);
     bool AheadOfSound(TPlaybackState* is, double pts);
     // ---- audio (FFPlayAudio.cpp) ----
-    static void AudioCallback(void* userdata, std::uint8_t* stream, int len);
-    void FillAudio(TPlaybackState* is, std::uint8_t* stream, int len);
-    int DecodeAudio(TPlaybackState* is);
-    int ConvertAudio(TPlaybackState* is, AVFrame* frame);
     double AudioClockNow(TPlaybackState* is);
     // ---- subtitles (FFPlaySubtitle.cpp) ----
     void SubtitleThreadRun(TPlaybackState* is);

@@ -7,6 +7,7 @@
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
 #include "player/AudioClock.h"
+#include "player/AudioOutput.h"
 #include "player/Demuxer.h"
 #include "player/FFPlayText.h"
 #include "player/PacketQueue.h"
@@ -106,28 +107,17 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<double> VideoCurrentPTSDrift{0};
     std::atomic<std::int64_t> VideoCurrentPosition{-1};
 
-    // Audio (audio callback, except where atomic).
-    SDL_AudioDeviceID AudioDevice = 0;
-    TAudioClock Audio;                     // the time of the sound (locks nothing: atomics)
-    std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved
-    std::atomic<int> AudioBufSize{0}, AudioBufIndex{0}; // also read by the waveform
-    SwrContext* AudioConvert = nullptr;
-    int AudioSourceFormat = -1, AudioSourceRate = 0;
-    AVChannelLayout AudioSourceLayout{};
-    ff::FramePtr AudioFrame;
+    // Audio.
+    TAudioClock Audio; // the time of the sound (locks nothing: atomics)
     // Until the decoder has two pictures ready after the open or a seek (at
     // the latest until this av_gettime), the audio callback plays silence
     // without decoding and the display shows only the first picture, so
     // sound and pictures start together. 0: not held. Set by the read
     // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false};      // a picture was shown while held
-    std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
-    std::atomic<double> PendingAudioTarget{-1};
-    std::mutex SampleLock;                 // guards SampleArray, SampleIndex
-    std::vector<std::int16_t> SampleArray; // waveform ring
-    int SampleIndex = 0;
-    int LastWaveStart = 0; // playback thread
+    std::atomic<bool> HoldShown{false}; // a picture was shown while held
+    // The sound's output (SDL's audio thread runs it).
+    TAudioOutput Sound{TAudioLinks{AudioQueue, Audio, Paused, AudioHeldUntil, ShowAudio}};
 
     // Player additions.
     std::int64_t AudioDuration = -1;

@@ -134,7 +134,7 @@ public:
             Is.Video.SeekStarting(exact);
         }
         Is.JustSeeked = true;
-        if (Is.AudioSt) Is.PendingAudioTarget = exact;
+        if (Is.AudioSt) Is.Sound.SeekStarting(exact);
         if (!Is.VideoSt) return;
         if (Is.AudioSt) Player.HoldAudio(&Is);
         // Set again by the video thread with the first picture after the
@@ -259,10 +259,14 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
             return -1;
         }
     }
-    if (codec->codec_type == AVMEDIA_TYPE_AUDIO && !OpenAudioDevice(is, codec.get())) {
-        std::lock_guard lock(CodecLock());
-        codec.reset();
-        return -1;
+    if (codec->codec_type == AVMEDIA_TYPE_AUDIO) {
+        std::string failure = is->Sound.OpenDevice(codec.get());
+        if (!failure.empty()) {
+            ReportError(failure, false);
+            std::lock_guard lock(CodecLock());
+            codec.reset();
+            return -1;
+        }
     }
     switch (codec->codec_type) {
     case AVMEDIA_TYPE_VIDEO:
@@ -289,14 +293,10 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
                                 ? ff::avutil.av_rescale_q(stream->duration, stream->time_base,
                                                           AVRational{1, 1000000})
                                 : -1;
-        is->AudioBufSize = 0;
-        is->AudioBufIndex = 0;
-        is->AudioFrame.reset(ff::avutil.av_frame_alloc());
-        is->SampleArray.assign(0x20000, 0);
         is->AudioQueue.Start();
         is->AudioQueue.PutFlush();
         is->Input.Feed(TFeed::Audio, streamIndex, is->AudioQueue);
-        ff::sdl.SDL_PauseAudioDevice(is->AudioDevice, 0);
+        is->Sound.Start(is->AudioCodec.get(), stream, Mute, AudioVolume, this);
         break;
     case AVMEDIA_TYPE_SUBTITLE:
         is->SubtitleStream = streamIndex;
@@ -320,31 +320,6 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
     return 0;
 }
 
-bool TCustomPlayer::OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec) {
-    if (ff::sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        ReportError(std::string("SDL_OpenAudio() failed: ") + ff::sdl.SDL_GetError(), false);
-        return false;
-    }
-    SDL_AudioSpec wanted{}, obtained{};
-    wanted.freq = codec->sample_rate;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = static_cast<Uint8>(codec->ch_layout.nb_channels == 1 ? 1 : 2);
-    wanted.silence = 0;
-    wanted.samples = 1024;
-    wanted.callback = &TCustomPlayer::AudioCallback;
-    wanted.userdata = is;
-    is->AudioDevice = ff::sdl.SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (is->AudioDevice == 0 || codec->sample_rate <= 0) {
-        ReportError(std::string("SDL_OpenAudio() failed: ") + ff::sdl.SDL_GetError(), false);
-        if (is->AudioDevice) ff::sdl.SDL_CloseAudioDevice(is->AudioDevice);
-        is->AudioDevice = 0;
-        ff::sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    is->Audio.SetFormat(obtained.freq, obtained.channels, static_cast<int>(obtained.size));
-    return true;
-}
-
 void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
     AVStream* stream = is->Input.Stream(streamIndex);
     ff::CodecContextPtr codec;
@@ -359,12 +334,8 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
         is->VideoStream = -1;
     } else if (streamIndex == is->AudioStream) {
         is->AudioQueue.Abort();
-        ff::sdl.SDL_CloseAudioDevice(is->AudioDevice);
-        ff::sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        is->AudioDevice = 0;
+        is->Sound.Close();
         is->AudioQueue.Flush();
-        if (is->AudioConvert) ff::swresample.swr_free(&is->AudioConvert);
-        ff::avutil.av_channel_layout_uninit(&is->AudioSourceLayout);
         codec = std::move(is->AudioCodec);
         is->AudioSt = nullptr;
         is->AudioStream = -1;
