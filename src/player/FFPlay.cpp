@@ -1,7 +1,8 @@
 // The player component: properties, host operations, the host event queue
 // with its thread, the playback thread, positions, the hook and the current
 // picture. The pipeline lives in FFPlayStream.cpp, FFPlayVideo.cpp,
-// FFPlayAudio.cpp and FFPlaySubtitle.cpp.
+// FFPlayAudio.cpp and the units they run (TDemuxer, TVideoDecoder,
+// TAudioOutput, TSubtitles).
 #include "player/FFPlay.h"
 
 #include "media/FFmpegLoader.h"

@@ -152,7 +152,6 @@ private:
     void VideoThreadRun(TPlaybackState* is);
     void JoinVideoThread(TPlaybackState* is);
     void VideoRefresh(TPlaybackState* is, bool consume);
-    void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
     void DrawWaveform(TPlaybackState* is);
@@ -162,12 +161,6 @@ private:
     bool AheadOfSound(TPlaybackState* is, double pts);
     // ---- audio (FFPlayAudio.cpp) ----
     double AudioClockNow(TPlaybackState* is);
-    // ---- subtitles (FFPlaySubtitle.cpp) ----
-    void SubtitleThreadRun(TPlaybackState* is);
-    void BlendSubtitle(TPlaybackState* is, TPictureSlot& slot);
-    void CatchUpSubtitles(TPlaybackState* is, double target);
-    bool OpenSubtitleLookback(TPlaybackState* is);
-    void CloseSubtitleLookback(TPlaybackState* is);
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};

@@ -9,11 +9,10 @@
 #include "player/AudioClock.h"
 #include "player/AudioOutput.h"
 #include "player/Demuxer.h"
-#include "player/FFPlayText.h"
 #include "player/PacketQueue.h"
 #include "player/PictureQueue.h"
 #include "player/Presenter.h"
-#include "player/SubPictureQueue.h"
+#include "player/Subtitles.h"
 #include "player/VideoDecoder.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
@@ -28,11 +27,29 @@
 #include <thread>
 #include <vector>
 
-// Ownership: the read thread owns the format context, the stream choice and
-// the queues' producer side; the video thread owns the decoder state of the
-// video stream and Filter*; the audio callback owns Audio* decoding fields;
-// the playback thread owns the display fields. Fields shared between threads
-// are atomics or are guarded by the locks noted; the queues lock themselves.
+// What the threads of one open file share. The units keep their own state
+// private and name their threads themselves: TDemuxer (read thread),
+// TVideoDecoder (video thread), TSubtitles (subtitle thread, its blending on
+// the playback thread), TAudioOutput (SDL's audio thread), TPresenter
+// (playback thread); the queues and TAudioClock lock themselves. What is
+// left here, by owner:
+// - read thread: the stream choice and the decoders (AudioStream ...
+//   SubtitleCodec, Rotation, AudioDuration), written while opening (before
+//   OpenStatus is 1) and when closing (after the other threads ended);
+//   read-only for the others meanwhile.
+// - component (host calls, the playback thread under the player lock, and
+//   the units' event handlers it runs): the play state, all atomics (Paused,
+//   PendingShows, StartPausedFrames, PausedAtSeek, JustSeeked,
+//   EndReported, AudioHeldUntil, HoldShown, OpenStatus, AbortRequest,
+//   Refresh, VideoOpen).
+// - playback thread: the display clock (VideoCurrent*, atomics because
+//   TogglePause and the position reports read them), ShowAudio, and
+//   LastShown* under LastShownLock (CurrentFrame reads them).
+// - video thread: HookContext, and VideoInHook under VideoExitLock (with
+//   VideoAbandoned, set by the closing read thread).
+// - threads: ReadThread and RefreshThread are started by the opening host
+//   call and joined by StreamClose; VideoThread and SubtitleThread are
+//   started and joined by the read thread.
 class TCustomPlayer;
 
 struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
@@ -83,23 +100,12 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // thread fills, playback thread shows; it locks itself).
     TPictureQueue Pictures;
 
-    // Decoded bitmap subtitles (subtitle thread fills, playback thread
-    // blends; it locks itself).
-    TSubPictureQueue SubPictures;
-    // Text subtitles: made at the subtitle stream's open when its decoder
-    // gives text; events from the subtitle thread, drawing by the playback
-    // thread (it locks itself).
-    std::unique_ptr<TTextSubtitles> TextSubtitles;
-    // A second reading of the file with its own decoder, for the text
-    // subtitles that started before a seek target and are still due at it
-    // (the seek lands after their packets): read thread only.
-    ff::InputContextPtr SubtitleLookback;
-    ff::CodecContextPtr SubtitleLookbackCodec;
-    bool SubtitleLookbackFailed = false;
-
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
     // The video stream's decoding (the video thread runs it).
     TVideoDecoder Video{VideoQueue, Pictures, Refresh};
+    // The subtitle stream's decoding and blending (the subtitle thread runs
+    // its decoding).
+    TSubtitles Subtitles{SubtitleQueue, AbortRequest};
 
     // Clocks (seconds). VideoCurrent*: written by the playback thread (and
     // TogglePause), read by others through the atomics.

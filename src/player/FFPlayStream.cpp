@@ -83,7 +83,7 @@ void TCustomPlayer::StreamClose() {
     is->VideoQueue.Abort();
     is->SubtitleQueue.Abort();
     is->Pictures.Abort();
-    is->SubPictures.Abort();
+    is->Subtitles.Abort();
     if (is->ReadThread.joinable()) is->ReadThread.join();
     if (is->RefreshThread.joinable()) is->RefreshThread.join();
     if (FSurface) FSurface->SetResizeHandler(nullptr);
@@ -147,11 +147,8 @@ public:
             Player.ReportError(FormatText("%s: error while seeking", Is.Input.FileName().c_str()),
                                false);
             if (Is.VideoSt) Player.FFrameQueued.Set();
-        } else if (Is.SubtitleSt && Is.TextSubtitles) {
-            // Before the reading goes on, so the first picture after the
-            // seek has the text due at it.
-            Is.TextSubtitles->Flush();
-            if (exact >= 0) Player.CatchUpSubtitles(&Is, exact);
+        } else {
+            Is.Subtitles.Seeked(exact);
         }
         Is.EndReported = false;
     }
@@ -222,7 +219,7 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
     if (is->AudioStream >= 0) ComponentClose(is, is->AudioStream);
     if (is->VideoStream >= 0) ComponentClose(is, is->VideoStream);
     if (is->SubtitleStream >= 0) ComponentClose(is, is->SubtitleStream);
-    CloseSubtitleLookback(is);
+    is->Subtitles.Close();
     // SDL keeps per-thread data (its error text) for threads it did not
     // start; this thread is done with SDL, so that data goes now.
     ff::sdl.SDL_TLSCleanup();
@@ -301,18 +298,16 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
     case AVMEDIA_TYPE_SUBTITLE:
         is->SubtitleStream = streamIndex;
         is->SubtitleSt = stream;
-        if (codec->codec_descriptor && (codec->codec_descriptor->props & AV_CODEC_PROP_TEXT_SUB)) {
-            is->TextSubtitles = std::make_unique<TTextSubtitles>();
-            if (!is->TextSubtitles->Start(codec->subtitle_header, codec->subtitle_header_size)) {
-                ReportError("Cannot start the text subtitle renderer", false);
-                is->TextSubtitles.reset();
-            }
-        }
+        if (std::string failure = is->Subtitles.Open(
+                TSubtitles::TSource{codec.get(), stream, streamIndex, is->VideoStream,
+                                    is->Input.FileName(), is->Input.Context()->interrupt_callback});
+            !failure.empty())
+            ReportError(failure, false);
         is->SubtitleCodec = std::move(codec);
         is->SubtitleQueue.Start();
         is->SubtitleQueue.PutFlush();
         is->Input.Feed(TFeed::Subtitle, streamIndex, is->SubtitleQueue);
-        is->SubtitleThread = std::thread(&TCustomPlayer::SubtitleThreadRun, this, is);
+        is->SubtitleThread = std::thread([is] { is->Subtitles.Run(is->Paused, is->PausedAtSeek); });
         break;
     default:
         break;
@@ -342,8 +337,7 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
         is->AudioDuration = -1;
     } else if (streamIndex == is->SubtitleStream) {
         is->SubtitleQueue.Abort();
-        is->SubPictures.RequestFlush();
-        is->SubPictures.Abort();
+        is->Subtitles.Abort();
         if (is->SubtitleThread.joinable()) is->SubtitleThread.join();
         is->SubtitleQueue.Flush();
         codec = std::move(is->SubtitleCodec);

@@ -133,7 +133,7 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
                 continue;
             }
         }
-        ExpireSubtitles(is, *front.Slot);
+        is->Subtitles.Expire(front.Slot->PTS);
         DrawVideo(is, *front.Slot);
         // A picture discarded meanwhile leaves the pending show to the
         // picture of the new position.
@@ -176,7 +176,7 @@ void TCustomPlayer::DrawVideo(TPlaybackState* is, TPictureSlot& slot) {
     std::lock_guard overlay(slot.OverlayLock);
     AVFrame* picture = slot.Overlay.get();
     if (!picture || !picture->data[0]) return;
-    BlendSubtitle(is, slot);
+    is->Subtitles.Blend(slot);
     {
         std::lock_guard lock(is->LastShownLock);
         if (!is->LastShown) is->LastShown.reset(ff::avutil.av_frame_alloc());
