@@ -318,7 +318,10 @@ void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
         position += is->Input.StartTime();
     }
     if (is->Input.SeekPending()) return;
-    StreamSeek(is.get(), flags, relative, position);
+    FSeeking = true;
+    is->PausedAtSeek = is->Paused.load();
+    FSeekDone.Reset();
+    is->Input.RequestSeek(flags & 15, relative, position);
     if (!wait) return;
     while (FFileOpen && !FSeekDone.WaitFor(100ms))
         ServiceWait();
@@ -328,7 +331,8 @@ void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
 }
 
 void TCustomPlayer::SetAspectRatio(float value) {
-    if (FAspectRatio.exchange(value) != value && FFileOpen) PostReopen();
+    if (FAspectRatio.exchange(value) != value && FFileOpen)
+        FLoopEvents.Push(TLoopEvent{TLoopEventKind::Reopen});
 }
 
 // ---- Current picture ----

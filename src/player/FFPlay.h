@@ -133,12 +133,10 @@ private:
     // ---- pipeline (FFPlayStream.cpp) ----
     bool StreamOpen(const std::string& fileName, bool startPaused);
     void StreamClose();
-    void StreamSeek(TPlaybackState* is, int flags, std::int64_t relative, std::int64_t position);
     void TogglePause(TPlaybackState* is);
     std::shared_ptr<TPlaybackState> HeldStream();
     void EventLoop();
     void PostQuit();
-    void PostReopen();
     void ReadThreadRun(TPlaybackState* is, std::string fileName);
     bool ReadOpenInput(TPlaybackState* is, const std::string& fileName);
     void ReadChooseStreams(TPlaybackState* is);
@@ -154,7 +152,6 @@ private:
     void VideoRefresh(TPlaybackState* is, bool consume);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
-    void DrawWaveform(TPlaybackState* is);
     bool MakeSurface(TPlaybackState* is, bool force);
     double VideoClockNow(TPlaybackState* is);
     double MasterClock(TPlaybackState* is);

@@ -25,7 +25,7 @@ double TCustomPlayer::AudioClockNow(TPlaybackState* is) {
 
 // ---- Waveform ----
 
-void TCustomPlayer::DrawWaveform(TPlaybackState* is) {
+void DrawWaveform(TPlaybackState* is) {
     int width = is->Display.Width(), height = is->Display.Height();
     int channels = std::max(1, is->Audio.Channels());
     if (width <= 0 || height <= 0) return;

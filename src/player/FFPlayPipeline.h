@@ -133,3 +133,6 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> JustSeeked{false};
     int Rotation = 0; // degrees clockwise to stand upright (StreamRotation)
 };
+
+// Draws the waveform of the sound heard now on the display (playback thread).
+void DrawWaveform(TPlaybackState* is);

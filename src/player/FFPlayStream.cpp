@@ -415,23 +415,10 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
     }
 }
 
-void TCustomPlayer::StreamSeek(TPlaybackState* is, int flags, std::int64_t relative,
-                               std::int64_t position) {
-    if (!is || is->Input.SeekPending()) return;
-    FSeeking = true;
-    is->PausedAtSeek = is->Paused.load();
-    FSeekDone.Reset();
-    is->Input.RequestSeek(flags & 15, relative, position);
-}
-
 // ---- Playback thread ----
 
 void TCustomPlayer::PostQuit() {
     FLoopEvents.Push(TLoopEvent{TLoopEventKind::Quit});
-}
-
-void TCustomPlayer::PostReopen() {
-    FLoopEvents.Push(TLoopEvent{TLoopEventKind::Reopen});
 }
 
 void TCustomPlayer::EventLoop() {
