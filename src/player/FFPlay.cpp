@@ -1,7 +1,8 @@
 // The player component: properties, host operations, the host event queue
 // with its thread, the playback thread, positions, the hook and the current
 // picture. The pipeline lives in FFPlayStream.cpp, FFPlayVideo.cpp,
-// FFPlayAudio.cpp and FFPlaySubtitle.cpp.
+// FFPlayAudio.cpp and the units they run (TDemuxer, TVideoDecoder,
+// TAudioOutput, TSubtitles).
 #include "player/FFPlay.h"
 
 #include "media/FFmpegLoader.h"
@@ -132,7 +133,7 @@ bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, 
             FLoopEvents.Push(TLoopEvent{TLoopEventKind::Resize, width, height});
         });
     try {
-        FProbe->AttachContext(FStream.load()->FormatContext);
+        FProbe->AttachContext(FStream.load()->Input.Context());
     } catch (const std::exception& e) {
         GetLogger().Log(this, llWarning, e.what());
     }
@@ -153,7 +154,7 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
             handler = OnFileOpen;
         }
         if (!handler) return;
-        std::int64_t duration = is->IsImageSequence ? 0 : is->Duration;
+        std::int64_t duration = is->Input.IsImageSequence() ? 0 : is->Input.Duration();
         int width = -1, height = -1;
         if (is->VideoCodec && is->VideoCodec->width > 0) {
             bool turned = IsQuarterTurn(is->Rotation);
@@ -215,7 +216,7 @@ void TCustomPlayer::WaitForPlayThread() {
         ++tries;
         if (!FFileOpen) return;
         TPlaybackState* is = FStream.load();
-        if ((tries > 10 && is && is->Reading) || tries > 20) {
+        if ((tries > 10 && is && is->Input.Reading()) || tries > 20) {
             ShutDownPipeline();
             return;
         }
@@ -311,12 +312,16 @@ void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
     if (!FFileOpen || !is) return;
     std::int64_t relative = 0;
     if (!(flags & AVSEEK_FLAG_BYTE)) {
-        if (is->Duration > 0 && position > is->Duration) position = is->Duration;
+        if (is->Input.Duration() > 0 && position > is->Input.Duration())
+            position = is->Input.Duration();
         relative = position <= 0 ? 1 : 0;
-        position += is->StartTime;
+        position += is->Input.StartTime();
     }
-    if (is->SeekRequest) return;
-    StreamSeek(is.get(), flags, relative, position);
+    if (is->Input.SeekPending()) return;
+    FSeeking = true;
+    is->PausedAtSeek = is->Paused.load();
+    FSeekDone.Reset();
+    is->Input.RequestSeek(flags & 15, relative, position);
     if (!wait) return;
     while (FFileOpen && !FSeekDone.WaitFor(100ms))
         ServiceWait();
@@ -326,7 +331,8 @@ void TCustomPlayer::Seek(std::uint8_t flags, bool wait, std::int64_t position) {
 }
 
 void TCustomPlayer::SetAspectRatio(float value) {
-    if (FAspectRatio.exchange(value) != value && FFileOpen) PostReopen();
+    if (FAspectRatio.exchange(value) != value && FFileOpen)
+        FLoopEvents.Push(TLoopEvent{TLoopEventKind::Reopen});
 }
 
 // ---- Current picture ----
@@ -372,7 +378,7 @@ Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
 
 std::int64_t TCustomPlayer::ToHostTime(double seconds) const {
     TPlaybackState* is = FStream.load();
-    std::int64_t start = is ? is->StartTime : 0;
+    std::int64_t start = is ? is->Input.StartTime() : 0;
     return std::llround(seconds * 1000000.0) - start;
 }
 
@@ -451,7 +457,7 @@ void TCustomPlayer::PlayThreadRun() {
 void TCustomPlayer::PictureQueued(TPlaybackState* is) {
     FFrameQueued.Set();
     is->EndReported = false;
-    if (!is->SeekRequest) FSeeking = false;
+    if (!is->Input.SeekPending()) FSeeking = false;
     if (is->StartPausedFrames != 0) {
         if (is->StartPausedFrames == 1) is->PendingShows = 1;
         if (is->StartPausedFrames > 1) {
@@ -468,20 +474,21 @@ void TCustomPlayer::PictureQueued(TPlaybackState* is) {
 
 void TCustomPlayer::UpdatePosition() {
     TPlaybackState* is = FStream.load();
-    if (!FFileOpen || !is || is->IsImageSequence) return;
+    if (!FFileOpen || !is || is->Input.IsImageSequence()) return;
     std::int64_t position;
     if (is->VideoSt) {
-        position = std::llround(VideoClockNow(is) * 1000000.0) - is->StartTime;
+        position = std::llround(VideoClockNow(is) * 1000000.0) - is->Input.StartTime();
     } else if (is->AudioSt) {
-        position = std::llround(AudioClockNow(is) * 1000000.0) - is->StartTime;
-        if (is->AudioDuration > 0 && position >= is->AudioDuration && is->Duration > position)
-            position = is->Duration;
+        position = std::llround(AudioClockNow(is) * 1000000.0) - is->Input.StartTime();
+        if (is->AudioDuration > 0 && position >= is->AudioDuration &&
+            is->Input.Duration() > position)
+            position = is->Input.Duration();
     } else {
         return;
     }
     FCurrentPosition = position;
-    if (is->Duration > 0 && position >= is->Duration) {
-        position = is->Duration;
+    if (is->Input.Duration() > 0 && position >= is->Input.Duration()) {
+        position = is->Input.Duration();
         if (position != FLastReportedPosition) FLastReportedPosition = 0;
     }
     std::int64_t last = FLastReportedPosition;
@@ -494,7 +501,7 @@ void TCustomPlayer::UpdatePosition() {
         }
         if (hasHandler) FEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, position});
     }
-    if (!is->IsCapture && !is->EndReported && is->Drained) {
+    if (!is->Input.IsCapture() && !is->EndReported && is->Input.Drained()) {
         if (is->VideoSt) is->EndReported = true;
         SetState(psEnd);
     }

@@ -32,7 +32,6 @@
 
 class TAVProbe;
 class TCustomPlayer;
-struct TVideoDecoding;
 
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
@@ -111,6 +110,8 @@ public:
 
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
+    friend class TReadEvents;            // the demuxer's reports
+    friend class TVideoEvents;           // the video decoder's reports
     // ---- component (FFPlay.cpp) ----
     bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
     void CloseNow(bool wait);
@@ -132,56 +133,31 @@ private:
     // ---- pipeline (FFPlayStream.cpp) ----
     bool StreamOpen(const std::string& fileName, bool startPaused);
     void StreamClose();
-    void StreamSeek(TPlaybackState* is, int flags, std::int64_t relative, std::int64_t position);
     void TogglePause(TPlaybackState* is);
     std::shared_ptr<TPlaybackState> HeldStream();
     void EventLoop();
     void PostQuit();
-    void PostReopen();
-    void ReadThreadRun(TPlaybackState* is);
-    int ReadOpenInput(TPlaybackState* is);
+    void ReadThreadRun(TPlaybackState* is, std::string fileName);
+    bool ReadOpenInput(TPlaybackState* is, const std::string& fileName);
     void ReadChooseStreams(TPlaybackState* is);
-    int ReadLoop(TPlaybackState* is);
-    void ReadSeek(TPlaybackState* is);
+    void SeekReached(TPlaybackState* is);
     void ReadEnd(TPlaybackState* is, int result);
-    bool QueuesFull(TPlaybackState* is);
     int ComponentOpen(TPlaybackState* is, int streamIndex);
     void HoldAudio(TPlaybackState* is);
-    bool OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec);
     void ComponentClose(TPlaybackState* is, int streamIndex);
     void RefreshThreadRun(TPlaybackState* is);
     // ---- video (FFPlayVideo.cpp) ----
     void VideoThreadRun(TPlaybackState* is);
     void JoinVideoThread(TPlaybackState* is);
-    void WaitWhilePaused(TPlaybackState* is);
-    int DecodeVideoPacket(TPlaybackState* is, AVPacket* packet, TVideoDecoding& decoding);
-    int FinishVideoInput(TPlaybackState* is);
-    int PassPicture(TPlaybackState* is, AVFrame* picture);
-    void FlushVideo(TPlaybackState* is);
-    int OutputPicture(TPlaybackState* is, AVFrame* picture, double pts);
-    int QueuePicture(TPlaybackState* is, AVFrame* picture, double pts, std::int64_t pos);
-    std::optional<double> OffSound(TPlaybackState* is);
     void VideoRefresh(TPlaybackState* is, bool consume);
-    void ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot);
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
-    void DrawWaveform(TPlaybackState* is);
     bool MakeSurface(TPlaybackState* is, bool force);
     double VideoClockNow(TPlaybackState* is);
     double MasterClock(TPlaybackState* is);
     bool AheadOfSound(TPlaybackState* is, double pts);
     // ---- audio (FFPlayAudio.cpp) ----
-    static void AudioCallback(void* userdata, std::uint8_t* stream, int len);
-    void FillAudio(TPlaybackState* is, std::uint8_t* stream, int len);
-    int DecodeAudio(TPlaybackState* is);
-    int ConvertAudio(TPlaybackState* is, AVFrame* frame);
     double AudioClockNow(TPlaybackState* is);
-    // ---- subtitles (FFPlaySubtitle.cpp) ----
-    void SubtitleThreadRun(TPlaybackState* is);
-    void BlendSubtitle(TPlaybackState* is, TPictureSlot& slot);
-    void CatchUpSubtitles(TPlaybackState* is, double target);
-    bool OpenSubtitleLookback(TPlaybackState* is);
-    void CloseSubtitleLookback(TPlaybackState* is);
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};

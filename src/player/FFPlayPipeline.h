@@ -7,11 +7,13 @@
 #include "media/FFmpegHeaders.h"
 #include "media/SDLHeaders.h"
 #include "player/AudioClock.h"
-#include "player/FFPlayText.h"
+#include "player/AudioOutput.h"
+#include "player/Demuxer.h"
 #include "player/PacketQueue.h"
 #include "player/PictureQueue.h"
 #include "player/Presenter.h"
-#include "player/SubPictureQueue.h"
+#include "player/Subtitles.h"
+#include "player/VideoDecoder.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
 
@@ -25,11 +27,29 @@
 #include <thread>
 #include <vector>
 
-// Ownership: the read thread owns the format context, the stream choice and
-// the queues' producer side; the video thread owns the decoder state of the
-// video stream and Filter*; the audio callback owns Audio* decoding fields;
-// the playback thread owns the display fields. Fields shared between threads
-// are atomics or are guarded by the locks noted; the queues lock themselves.
+// What the threads of one open file share. The units keep their own state
+// private and name their threads themselves: TDemuxer (read thread),
+// TVideoDecoder (video thread), TSubtitles (subtitle thread, its blending on
+// the playback thread), TAudioOutput (SDL's audio thread), TPresenter
+// (playback thread); the queues and TAudioClock lock themselves. What is
+// left here, by owner:
+// - read thread: the stream choice and the decoders (AudioStream ...
+//   SubtitleCodec, Rotation, AudioDuration), written while opening (before
+//   OpenStatus is 1) and when closing (after the other threads ended);
+//   read-only for the others meanwhile.
+// - component (host calls, the playback thread under the player lock, and
+//   the units' event handlers it runs): the play state, all atomics (Paused,
+//   PendingShows, StartPausedFrames, PausedAtSeek, JustSeeked,
+//   EndReported, AudioHeldUntil, HoldShown, OpenStatus, AbortRequest,
+//   Refresh, VideoOpen).
+// - playback thread: the display clock (VideoCurrent*, atomics because
+//   TogglePause and the position reports read them), ShowAudio, and
+//   LastShown* under LastShownLock (CurrentFrame reads them).
+// - video thread: HookContext, and VideoInHook under VideoExitLock (with
+//   VideoAbandoned, set by the closing read thread).
+// - threads: ReadThread and RefreshThread are started by the opening host
+//   call and joined by StreamClose; VideoThread and SubtitleThread are
+//   started and joined by the read thread.
 class TCustomPlayer;
 
 struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
@@ -48,9 +68,7 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     bool VideoAbandoned = false;
     TToRGBContext HookContext; // video thread: the hook's bitmap and scalers
 
-    std::atomic<int> OpenStatus{0};           // 0 opening, 1 opened, -1 failed, -2 cleaned up
-    AVFormatContext* FormatContext = nullptr; // read thread; closed at its end
-    std::string FileName;
+    std::atomic<int> OpenStatus{0}; // 0 opening, 1 opened, -1 failed, -2 cleaned up
 
     int AudioStream = -1, VideoStream = -1, SubtitleStream = -1;
     AVStream* AudioSt = nullptr;
@@ -63,12 +81,8 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // Control.
     std::atomic<bool> AbortRequest{false};
     std::atomic<bool> Paused{false};
-    bool LastPaused = false; // read thread
-    std::atomic<int> ReadPauseResult{0};
-    std::atomic<bool> SeekRequest{false};
-    std::int64_t SeekPosition = 0; // written before SeekRequest is set
-    std::int64_t SeekRelative = 0;
-    int SeekFlags = 0;
+    // The file, its reading and the seek request (the read thread runs it).
+    TDemuxer Input{AbortRequest, Paused};
     std::atomic<bool> Refresh{false};
     std::atomic<int> PendingShows{0}; // pictures to show while paused (step, seek)
 
@@ -86,70 +100,39 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // thread fills, playback thread shows; it locks itself).
     TPictureQueue Pictures;
 
-    // Decoded bitmap subtitles (subtitle thread fills, playback thread
-    // blends; it locks itself).
-    TSubPictureQueue SubPictures;
-    // Text subtitles: made at the subtitle stream's open when its decoder
-    // gives text; events from the subtitle thread, drawing by the playback
-    // thread (it locks itself).
-    std::unique_ptr<TTextSubtitles> TextSubtitles;
-    // A second reading of the file with its own decoder, for the text
-    // subtitles that started before a seek target and are still due at it
-    // (the seek lands after their packets): read thread only.
-    ff::InputContextPtr SubtitleLookback;
-    ff::CodecContextPtr SubtitleLookbackCodec;
-    bool SubtitleLookbackFailed = false;
-
     TPacketQueue AudioQueue, VideoQueue, SubtitleQueue;
+    // The video stream's decoding (the video thread runs it).
+    TVideoDecoder Video{VideoQueue, Pictures, Refresh};
+    // The subtitle stream's decoding and blending (the subtitle thread runs
+    // its decoding).
+    TSubtitles Subtitles{SubtitleQueue, AbortRequest};
 
     // Clocks (seconds). VideoCurrent*: written by the playback thread (and
     // TogglePause), read by others through the atomics.
     std::atomic<double> VideoCurrentPTS{0};
     std::atomic<double> VideoCurrentPTSDrift{0};
     std::atomic<std::int64_t> VideoCurrentPosition{-1};
-    std::atomic<float> SkipFrames{1};
-    float SkipFramesIndex = 0;
-    double SeekTarget = -1; // video thread: pictures before it are dropped
-    ff::FramePtr HeldFrame; // video thread: the last dropped picture
 
-    // Audio (audio callback, except where atomic).
-    SDL_AudioDeviceID AudioDevice = 0;
-    TAudioClock Audio;                     // the time of the sound (locks nothing: atomics)
-    std::vector<std::uint8_t> AudioBuffer; // signed 16-bit interleaved
-    std::atomic<int> AudioBufSize{0}, AudioBufIndex{0}; // also read by the waveform
-    SwrContext* AudioConvert = nullptr;
-    int AudioSourceFormat = -1, AudioSourceRate = 0;
-    AVChannelLayout AudioSourceLayout{};
-    ff::FramePtr AudioFrame;
+    // Audio.
+    TAudioClock Audio; // the time of the sound (locks nothing: atomics)
     // Until the decoder has two pictures ready after the open or a seek (at
     // the latest until this av_gettime), the audio callback plays silence
     // without decoding and the display shows only the first picture, so
     // sound and pictures start together. 0: not held. Set by the read
     // thread, cleared by the video thread; HoldShown by the playback thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false};      // a picture was shown while held
-    std::atomic<double> AudioSeekTarget{-1}; // samples before it are dropped
-    std::atomic<double> PendingAudioTarget{-1};
-    std::atomic<double> PendingVideoTarget{-1};
-    std::mutex SampleLock;                 // guards SampleArray, SampleIndex
-    std::vector<std::int16_t> SampleArray; // waveform ring
-    int SampleIndex = 0;
-    int LastWaveStart = 0; // playback thread
+    std::atomic<bool> HoldShown{false}; // a picture was shown while held
+    // The sound's output (SDL's audio thread runs it).
+    TAudioOutput Sound{TAudioLinks{AudioQueue, Audio, Paused, AudioHeldUntil, ShowAudio}};
 
     // Player additions.
-    std::int64_t StartTime = 0; // microseconds
-    std::int64_t Duration = -1;
     std::int64_t AudioDuration = -1;
-    bool IsImageSequence = false;
-    bool IsCapture = false;
-    std::atomic<bool> EndOfFileLogged{false};
     std::atomic<bool> EndReported{false};
-    std::atomic<bool> Drained{false};
-    std::atomic<bool> Reading{false};
     std::atomic<int> StartPausedFrames{0};
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
-    std::atomic<bool> FlushedAfterSeek{false};
-    bool EndOfInput = false; // read thread
-    int Rotation = 0;        // degrees clockwise to stand upright (StreamRotation)
+    int Rotation = 0; // degrees clockwise to stand upright (StreamRotation)
 };
+
+// Draws the waveform of the sound heard now on the display (playback thread).
+void DrawWaveform(TPlaybackState* is);

@@ -17,16 +17,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int MaxQueueBytes = 0xF00000;
-constexpr int MinAudioQueueBytes = 0x50000;
-constexpr int MinFrames = 5;
-
 double Now() {
     return static_cast<double>(ff::avutil.av_gettime()) / 1000000.0;
-}
-
-int DecodeInterrupt(void* opaque) {
-    return static_cast<TPlaybackState*>(opaque)->AbortRequest.load() ? 1 : 0;
 }
 
 void SleepMs(int ms) {
@@ -52,9 +44,8 @@ bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
         is->StartPausedFrames = 1;
         FStepping = false;
     }
-    is->FileName = fileName;
     try {
-        is->ReadThread = std::thread(&TCustomPlayer::ReadThreadRun, this, is.get());
+        is->ReadThread = std::thread(&TCustomPlayer::ReadThreadRun, this, is.get(), fileName);
     } catch (const std::system_error&) {
         ReportError("SDL_CreateThread() failed.", true);
         return false;
@@ -92,7 +83,7 @@ void TCustomPlayer::StreamClose() {
     is->VideoQueue.Abort();
     is->SubtitleQueue.Abort();
     is->Pictures.Abort();
-    is->SubPictures.Abort();
+    is->Subtitles.Abort();
     if (is->ReadThread.joinable()) is->ReadThread.join();
     if (is->RefreshThread.joinable()) is->RefreshThread.join();
     if (FSurface) FSurface->SetResizeHandler(nullptr);
@@ -128,12 +119,64 @@ void TCustomPlayer::HoldAudio(TPlaybackState* is) {
     is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
 }
 
-void TCustomPlayer::ReadThreadRun(TPlaybackState* is) {
+// What the demuxer reports, turned into the pipeline's flushes; the
+// component decides what the seek's end means for the play state.
+class TReadEvents : public IDemuxerEvents {
+public:
+    TReadEvents(TCustomPlayer& player, TPlaybackState& is) : Player(player), Is(is) {}
+
+    void SeekMoving(double exact) override {
+        if (Is.VideoSt) {
+            // Pictures decoded from here on are from before the seek: none
+            // is queued, and none may end the seek (JustSeeked) before the
+            // video thread has met the flush marker.
+            Is.Pictures.MarkFlushPending();
+            Is.Video.SeekStarting(exact);
+        }
+        Is.JustSeeked = true;
+        if (Is.AudioSt) Is.Sound.SeekStarting(exact);
+        if (!Is.VideoSt) return;
+        if (Is.AudioSt) Player.HoldAudio(&Is);
+        // Set again by the video thread with the first picture after the
+        // flush marker, so cleared before that marker is queued.
+        Player.FFrameQueued.Reset();
+    }
+
+    void SeekLanded(bool moved, double exact) override {
+        if (!moved) {
+            Player.ReportError(FormatText("%s: error while seeking", Is.Input.FileName().c_str()),
+                               false);
+            if (Is.VideoSt) Player.FFrameQueued.Set();
+        } else {
+            Is.Subtitles.Seeked(exact);
+        }
+        Is.EndReported = false;
+    }
+
+    void SeekDone() override { Player.SeekReached(&Is); }
+
+    void ReadStopped(bool atEnd, int code, bool first) override {
+        if (Is.VideoSt && !atEnd) Player.FFrameQueued.Set();
+        if (!first || Is.Input.IsImageSequence()) return;
+        const char* name = Is.Input.FileName().c_str();
+        if (atEnd)
+            GetLogger().Log(&Player, llInfo, FormatText("reach end of file: %s", name));
+        else
+            Player.ReportError(FormatText("error #%d while reading file: %s", code, name), false);
+    }
+
+private:
+    TCustomPlayer& Player;
+    TPlaybackState& Is;
+};
+
+void TCustomPlayer::ReadThreadRun(TPlaybackState* is, std::string fileName) {
     int result = -1;
     try {
-        if (ReadOpenInput(is) == 0) {
+        if (ReadOpenInput(is, fileName)) {
             is->OpenStatus = 1;
-            result = ReadLoop(is);
+            TReadEvents events(*this, *is);
+            result = is->Input.Run(events);
         }
     } catch (const std::exception& e) {
         ReportError(e.what(), false);
@@ -141,209 +184,31 @@ void TCustomPlayer::ReadThreadRun(TPlaybackState* is) {
     ReadEnd(is, result);
 }
 
-int TCustomPlayer::ReadOpenInput(TPlaybackState* is) {
-    AVFormatContext* context = ff::avformat.avformat_alloc_context();
-    if (!context) {
-        FLastErrMsg = MediaErrorText(is->FileName, AVERROR(ENOMEM));
-        return -1;
-    }
-    context->interrupt_callback.callback = DecodeInterrupt;
-    context->interrupt_callback.opaque = is;
-    AVDictionary* options = nullptr;
-    if (FrameWidth > 0 && FrameHeight > 0)
-        ff::avutil.av_dict_set(&options, "video_size",
-                               FormatText("%dx%d", FrameWidth, FrameHeight).c_str(), 0);
-    std::string path = FromLibraryName(is->FileName);
-    int error = ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, &options);
-    if (options) ff::avutil.av_dict_free(&options);
-    if (error < 0) {
-        FLastErrMsg = MediaErrorText(path, error);
-        return -1;
-    }
-    is->FormatContext = context;
-    {
-        std::lock_guard lock(CodecLock());
-        error = ff::avformat.avformat_find_stream_info(context, nullptr);
-    }
-    if (error < 0) {
-        FLastErrMsg = FormatText("%s: could not find codec parameters", path.c_str());
-        return -1;
-    }
-    if (context->pb) context->pb->eof_reached = 0;
-    std::string format = context->iformat ? context->iformat->name : "";
-    is->IsImageSequence = format == "image2";
-    is->IsCapture = format == "vfwcap" || format == "vfwcapture";
-    is->StartTime = context->start_time != AV_NOPTS_VALUE ? context->start_time : 0;
-    is->Duration = context->duration != AV_NOPTS_VALUE ? context->duration : -1;
+bool TCustomPlayer::ReadOpenInput(TPlaybackState* is, const std::string& fileName) {
+    std::string size =
+        FrameWidth > 0 && FrameHeight > 0 ? FormatText("%dx%d", FrameWidth, FrameHeight) : "";
+    FLastErrMsg = is->Input.Open(fileName, size);
+    if (!FLastErrMsg.empty()) return false;
     ReadChooseStreams(is);
-    if (is->AudioStream < 0 && is->VideoStream < 0) {
-        FLastErrMsg = FormatText("%s: could not open codecs, no stream to play.", path.c_str());
-        return -1;
-    }
-    return 0;
+    if (is->AudioStream >= 0 || is->VideoStream >= 0) return true;
+    FLastErrMsg = FormatText("%s: could not open codecs, no stream to play.",
+                             FromLibraryName(fileName).c_str());
+    return false;
 }
 
 void TCustomPlayer::ReadChooseStreams(TPlaybackState* is) {
-    AVFormatContext* context = is->FormatContext;
-    for (unsigned i = 0; i < context->nb_streams; ++i)
-        context->streams[i]->discard = AVDISCARD_ALL;
-    auto best = [context](AVMediaType type, int related) {
-        int index = ff::avformat.av_find_best_stream(context, type, -1, related, nullptr, 0);
-        if (index >= 0 && type == AVMEDIA_TYPE_VIDEO &&
-            (context->streams[index]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            return -1;
-        return index;
-    };
-    int video = DisableVideo ? -1 : best(AVMEDIA_TYPE_VIDEO, -1);
-    int audio = DisableAudio ? -1 : best(AVMEDIA_TYPE_AUDIO, video);
-    int subtitle = DisableVideo ? -1 : best(AVMEDIA_TYPE_SUBTITLE, video >= 0 ? video : audio);
-    if (audio >= 0 && video >= 0) HoldAudio(is);
-    if (audio >= 0) ComponentOpen(is, audio);
-    int videoResult = video >= 0 ? ComponentOpen(is, video) : -1;
+    TStreamChoice choice = is->Input.ChooseStreams(DisableAudio, DisableVideo);
+    if (choice.Audio >= 0 && choice.Video >= 0) HoldAudio(is);
+    if (choice.Audio >= 0) ComponentOpen(is, choice.Audio);
+    int videoResult = choice.Video >= 0 ? ComponentOpen(is, choice.Video) : -1;
     if (videoResult < 0) is->AudioHeldUntil = 0;
-    if (subtitle >= 0 && is->VideoSt) ComponentOpen(is, subtitle);
+    if (choice.Subtitle >= 0 && is->VideoSt) ComponentOpen(is, choice.Subtitle);
     if (videoResult < 0 && !DisableDisplay) is->ShowAudio = 2;
 }
 
-bool TCustomPlayer::QueuesFull(TPlaybackState* is) {
-    int total =
-        is->AudioQueue.ByteSize() + is->VideoQueue.ByteSize() + is->SubtitleQueue.ByteSize();
-    if (total > MaxQueueBytes) return true;
-    bool needAudio = is->AudioSt && is->AudioQueue.ByteSize() <= MinAudioQueueBytes;
-    bool needVideo = is->VideoSt && is->VideoQueue.PacketCount() <= MinFrames;
-    bool needSubtitle = is->SubtitleSt && is->SubtitleQueue.PacketCount() <= MinFrames;
-    return !needAudio && !needVideo && !needSubtitle;
-}
-
-int TCustomPlayer::ReadLoop(TPlaybackState* is) {
-    AVFormatContext* context = is->FormatContext;
-    ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
-    if (!packet) return -1;
-    while (!is->AbortRequest) {
-        if (is->Paused != is->LastPaused) {
-            is->LastPaused = is->Paused;
-            is->ReadPauseResult = is->LastPaused ? ff::avformat.av_read_pause(context)
-                                                 : ff::avformat.av_read_play(context);
-        }
-        if (is->SeekRequest) ReadSeek(is);
-        if (QueuesFull(is)) {
-            SleepMs(10);
-            continue;
-        }
-        if (is->EndOfInput) {
-            // The video thread tells the waiters once it has drained the
-            // decoder: a seek's picture may still be on its way.
-            if (is->VideoSt) is->VideoQueue.PutEmpty(is->VideoStream);
-            SleepMs(10);
-            if (is->AudioQueue.ByteSize() + is->VideoQueue.ByteSize() +
-                    is->SubtitleQueue.ByteSize() ==
-                0)
-                is->Drained = true;
-            continue;
-        }
-        is->Reading = true;
-        int result = ff::avformat.av_read_frame(context, packet.get());
-        is->Reading = false;
-        if (is->AbortRequest) break;
-        if (result < 0) {
-            if (result == AVERROR(EAGAIN)) {
-                SleepMs(10);
-                continue;
-            }
-            bool atEnd =
-                result == AVERROR_EOF || (context->pb && ff::avformat.avio_feof(context->pb));
-            if (is->VideoSt && !atEnd) FFrameQueued.Set();
-            if (!is->IsImageSequence && !is->EndOfFileLogged) {
-                is->EndOfFileLogged = true;
-                if (atEnd)
-                    GetLogger().Log(this, llInfo,
-                                    FormatText("reach end of file: %s", is->FileName.c_str()));
-                else
-                    ReportError(FormatText("error #%d while reading file: %s", result,
-                                           is->FileName.c_str()),
-                                false);
-            }
-            if (atEnd) {
-                is->EndOfInput = true;
-                continue;
-            }
-            if (context->pb && context->pb->error) break;
-            SleepMs(100);
-            continue;
-        }
-        int index = packet->stream_index;
-        if (index == is->AudioStream)
-            is->AudioQueue.Put(packet.get());
-        else if (index == is->VideoStream)
-            is->VideoQueue.Put(packet.get());
-        else if (index == is->SubtitleStream)
-            is->SubtitleQueue.Put(packet.get());
-        else
-            ff::avcodec.av_packet_unref(packet.get());
-    }
-    while (!is->AbortRequest)
-        SleepMs(100);
-    return 0;
-}
-
-void TCustomPlayer::ReadSeek(TPlaybackState* is) {
-    AVFormatContext* context = is->FormatContext;
-    std::int64_t target = is->SeekPosition;
-    std::int64_t relative = is->SeekRelative;
-    int flags = is->SeekFlags;
-    std::int64_t minimum = relative > 0 ? target - relative + 2 : INT64_MIN;
-    // A time seek lands on a key frame at or before the target, so that the
-    // pictures from there up to the target can be decoded and dropped.
-    std::int64_t maximum = relative < 0                 ? target - relative - 2
-                           : (flags & AVSEEK_FLAG_BYTE) ? INT64_MAX
-                                                        : target;
-    int result = ff::avformat.avformat_seek_file(context, -1, minimum, target, maximum, flags);
-    if (result < 0) result = ff::avformat.av_seek_frame(context, -1, target, flags);
-    if (result < 0)
-        result = ff::avformat.av_seek_frame(context, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
-    if (result < 0) {
-        ReportError(FormatText("%s: error while seeking", is->FileName.c_str()), false);
-        if (is->VideoSt) FFrameQueued.Set();
-    } else {
-        double exact = (flags & AVSEEK_FLAG_BYTE) ? -1 : static_cast<double>(target) / 1000000.0;
-        if (is->VideoSt) {
-            // Pictures decoded from here on are from before the seek: none
-            // is queued, and none may end the seek (JustSeeked) before the
-            // video thread has met the flush marker.
-            is->Pictures.MarkFlushPending();
-            is->FlushedAfterSeek = false;
-        }
-        is->JustSeeked = true;
-        if (is->AudioSt) {
-            is->PendingAudioTarget = exact;
-            is->AudioQueue.Flush();
-            is->AudioQueue.PutFlush();
-        }
-        if (is->SubtitleSt) {
-            is->SubtitleQueue.Flush();
-            is->SubtitleQueue.PutFlush();
-        }
-        if (is->VideoSt) {
-            if (is->AudioSt) HoldAudio(is);
-            is->PendingVideoTarget = exact;
-            // Set again by the video thread with the first picture after the
-            // flush marker, so cleared before it is queued.
-            FFrameQueued.Reset();
-            is->VideoQueue.Flush();
-            is->VideoQueue.PutFlush();
-        }
-        if (is->SubtitleSt && is->TextSubtitles) {
-            // Before the reading goes on, so the first picture after the
-            // seek has the text due at it.
-            is->TextSubtitles->Flush();
-            if (exact >= 0) CatchUpSubtitles(is, exact);
-        }
-    }
-    is->EndOfFileLogged = false;
-    is->Drained = false;
-    is->EndOfInput = false;
-    is->EndReported = false;
-    is->SeekRequest = false;
+// A seek has reached the file: the host's wait for it ends, and without
+// pictures the seek is over (else the first picture after it ends it).
+void TCustomPlayer::SeekReached(TPlaybackState* is) {
     FSeekDone.Set();
     if (!is->VideoSt) FSeeking = false;
 }
@@ -354,7 +219,7 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
     if (is->AudioStream >= 0) ComponentClose(is, is->AudioStream);
     if (is->VideoStream >= 0) ComponentClose(is, is->VideoStream);
     if (is->SubtitleStream >= 0) ComponentClose(is, is->SubtitleStream);
-    CloseSubtitleLookback(is);
+    is->Subtitles.Close();
     // SDL keeps per-thread data (its error text) for threads it did not
     // start; this thread is done with SDL, so that data goes now.
     ff::sdl.SDL_TLSCleanup();
@@ -364,7 +229,7 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
         } catch (const std::exception&) {
         }
     }
-    if (is->FormatContext) ff::avformat.avformat_close_input(&is->FormatContext);
+    is->Input.Close();
     if (result != 0 && is->OpenStatus == 1) PostQuit();
     if (is->OpenStatus == -1) is->OpenStatus = -2;
 }
@@ -372,9 +237,8 @@ void TCustomPlayer::ReadEnd(TPlaybackState* is, int result) {
 // ---- Decoders ----
 
 int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
-    AVFormatContext* context = is->FormatContext;
-    if (streamIndex < 0 || streamIndex >= static_cast<int>(context->nb_streams)) return -1;
-    AVStream* stream = context->streams[streamIndex];
+    AVStream* stream = is->Input.Stream(streamIndex);
+    if (!stream) return -1;
     const AVCodec* decoder = ff::avcodec.avcodec_find_decoder(stream->codecpar->codec_id);
     ff::CodecContextPtr codec(ff::avcodec.avcodec_alloc_context3(decoder));
     if (!codec || ff::avcodec.avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0) {
@@ -392,12 +256,15 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
             return -1;
         }
     }
-    if (codec->codec_type == AVMEDIA_TYPE_AUDIO && !OpenAudioDevice(is, codec.get())) {
-        std::lock_guard lock(CodecLock());
-        codec.reset();
-        return -1;
+    if (codec->codec_type == AVMEDIA_TYPE_AUDIO) {
+        std::string failure = is->Sound.OpenDevice(codec.get());
+        if (!failure.empty()) {
+            ReportError(failure, false);
+            std::lock_guard lock(CodecLock());
+            codec.reset();
+            return -1;
+        }
     }
-    stream->discard = AVDISCARD_DEFAULT;
     switch (codec->codec_type) {
     case AVMEDIA_TYPE_VIDEO:
         is->VideoStream = streamIndex;
@@ -405,8 +272,10 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
         is->VideoCodec = std::move(codec);
         is->VideoOpen = true;
         is->Rotation = StreamRotation(stream);
+        is->Video.Open(is->VideoCodec.get(), stream, is->Rotation);
         is->VideoQueue.Start();
         is->VideoQueue.PutFlush();
+        is->Input.Feed(TFeed::Video, streamIndex, is->VideoQueue);
         is->VideoDone.Reset();
         is->VideoThread = std::thread([this, hold = is->shared_from_this()] {
             VideoThreadRun(hold.get());
@@ -421,28 +290,24 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
                                 ? ff::avutil.av_rescale_q(stream->duration, stream->time_base,
                                                           AVRational{1, 1000000})
                                 : -1;
-        is->AudioBufSize = 0;
-        is->AudioBufIndex = 0;
-        is->AudioFrame.reset(ff::avutil.av_frame_alloc());
-        is->SampleArray.assign(0x20000, 0);
         is->AudioQueue.Start();
         is->AudioQueue.PutFlush();
-        ff::sdl.SDL_PauseAudioDevice(is->AudioDevice, 0);
+        is->Input.Feed(TFeed::Audio, streamIndex, is->AudioQueue);
+        is->Sound.Start(is->AudioCodec.get(), stream, Mute, AudioVolume, this);
         break;
     case AVMEDIA_TYPE_SUBTITLE:
         is->SubtitleStream = streamIndex;
         is->SubtitleSt = stream;
-        if (codec->codec_descriptor && (codec->codec_descriptor->props & AV_CODEC_PROP_TEXT_SUB)) {
-            is->TextSubtitles = std::make_unique<TTextSubtitles>();
-            if (!is->TextSubtitles->Start(codec->subtitle_header, codec->subtitle_header_size)) {
-                ReportError("Cannot start the text subtitle renderer", false);
-                is->TextSubtitles.reset();
-            }
-        }
+        if (std::string failure = is->Subtitles.Open(
+                TSubtitles::TSource{codec.get(), stream, streamIndex, is->VideoStream,
+                                    is->Input.FileName(), is->Input.Context()->interrupt_callback});
+            !failure.empty())
+            ReportError(failure, false);
         is->SubtitleCodec = std::move(codec);
         is->SubtitleQueue.Start();
         is->SubtitleQueue.PutFlush();
-        is->SubtitleThread = std::thread(&TCustomPlayer::SubtitleThreadRun, this, is);
+        is->Input.Feed(TFeed::Subtitle, streamIndex, is->SubtitleQueue);
+        is->SubtitleThread = std::thread([is] { is->Subtitles.Run(is->Paused, is->PausedAtSeek); });
         break;
     default:
         break;
@@ -450,33 +315,8 @@ int TCustomPlayer::ComponentOpen(TPlaybackState* is, int streamIndex) {
     return 0;
 }
 
-bool TCustomPlayer::OpenAudioDevice(TPlaybackState* is, AVCodecContext* codec) {
-    if (ff::sdl.SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        ReportError(std::string("SDL_OpenAudio() failed: ") + ff::sdl.SDL_GetError(), false);
-        return false;
-    }
-    SDL_AudioSpec wanted{}, obtained{};
-    wanted.freq = codec->sample_rate;
-    wanted.format = AUDIO_S16SYS;
-    wanted.channels = static_cast<Uint8>(codec->ch_layout.nb_channels == 1 ? 1 : 2);
-    wanted.silence = 0;
-    wanted.samples = 1024;
-    wanted.callback = &TCustomPlayer::AudioCallback;
-    wanted.userdata = is;
-    is->AudioDevice = ff::sdl.SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-    if (is->AudioDevice == 0 || codec->sample_rate <= 0) {
-        ReportError(std::string("SDL_OpenAudio() failed: ") + ff::sdl.SDL_GetError(), false);
-        if (is->AudioDevice) ff::sdl.SDL_CloseAudioDevice(is->AudioDevice);
-        is->AudioDevice = 0;
-        ff::sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    is->Audio.SetFormat(obtained.freq, obtained.channels, static_cast<int>(obtained.size));
-    return true;
-}
-
 void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
-    AVStream* stream = is->FormatContext->streams[streamIndex];
+    AVStream* stream = is->Input.Stream(streamIndex);
     ff::CodecContextPtr codec;
     if (streamIndex == is->VideoStream) {
         is->VideoQueue.Abort();
@@ -489,20 +329,15 @@ void TCustomPlayer::ComponentClose(TPlaybackState* is, int streamIndex) {
         is->VideoStream = -1;
     } else if (streamIndex == is->AudioStream) {
         is->AudioQueue.Abort();
-        ff::sdl.SDL_CloseAudioDevice(is->AudioDevice);
-        ff::sdl.SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        is->AudioDevice = 0;
+        is->Sound.Close();
         is->AudioQueue.Flush();
-        if (is->AudioConvert) ff::swresample.swr_free(&is->AudioConvert);
-        ff::avutil.av_channel_layout_uninit(&is->AudioSourceLayout);
         codec = std::move(is->AudioCodec);
         is->AudioSt = nullptr;
         is->AudioStream = -1;
         is->AudioDuration = -1;
     } else if (streamIndex == is->SubtitleStream) {
         is->SubtitleQueue.Abort();
-        is->SubPictures.RequestFlush();
-        is->SubPictures.Abort();
+        is->Subtitles.Abort();
         if (is->SubtitleThread.joinable()) is->SubtitleThread.join();
         is->SubtitleQueue.Flush();
         codec = std::move(is->SubtitleCodec);
@@ -570,7 +405,7 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
         // The pictures queued before the pause are timed from the first one
         // shown after it, not taken as late.
         is->Pictures.ResumeSchedule(now + is->VideoCurrentPTSDrift - is->VideoCurrentPTS);
-        if (is->ReadPauseResult != AVERROR(ENOSYS))
+        if (is->Input.PauseResult() != AVERROR(ENOSYS))
             is->VideoCurrentPTS = is->VideoCurrentPTSDrift + now;
         is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
         is->Paused = false;
@@ -580,26 +415,10 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
     }
 }
 
-void TCustomPlayer::StreamSeek(TPlaybackState* is, int flags, std::int64_t relative,
-                               std::int64_t position) {
-    if (!is || is->SeekRequest) return;
-    FSeeking = true;
-    is->PausedAtSeek = is->Paused.load();
-    is->SeekPosition = position;
-    is->SeekRelative = relative;
-    is->SeekFlags = flags & 15;
-    FSeekDone.Reset();
-    is->SeekRequest = true;
-}
-
 // ---- Playback thread ----
 
 void TCustomPlayer::PostQuit() {
     FLoopEvents.Push(TLoopEvent{TLoopEventKind::Quit});
-}
-
-void TCustomPlayer::PostReopen() {
-    FLoopEvents.Push(TLoopEvent{TLoopEventKind::Reopen});
 }
 
 void TCustomPlayer::EventLoop() {

@@ -159,16 +159,16 @@ TEST_F(PlayerTest, CloseReturnsWhileTheReadBlocksAndASecondSeekIsIgnored) {
         << player.LastErrMsg();
     TPlaybackState* state = TPlayerPipelineAccess::State(player);
     ASSERT_NE(state, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return state->Reading.load() && player.ShownPictures > 0; }, 15));
+    ASSERT_TRUE(WaitUntil([&] { return state->Input.Reading() && player.ShownPictures > 0; }, 15));
 
     // The read thread sits in the library read: the first seek stays pending
     // and the second is dropped.
     player.Seek(0, false, 1000000);
-    std::int64_t pending = state->SeekPosition;
+    std::int64_t pending = state->Input.PendingSeekPosition();
     player.Seek(0, false, 3000000);
-    EXPECT_TRUE(state->SeekRequest.load());
-    EXPECT_EQ(state->SeekPosition, pending);
-    EXPECT_EQ(pending, 1000000 + state->StartTime);
+    EXPECT_TRUE(state->Input.SeekPending());
+    EXPECT_EQ(state->Input.PendingSeekPosition(), pending);
+    EXPECT_EQ(pending, 1000000 + state->Input.StartTime());
 
     auto started = std::chrono::steady_clock::now();
     player.Close(true);

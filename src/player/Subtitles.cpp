@@ -1,19 +1,18 @@
-// The pipeline's subtitle side: the subtitle thread decodes bitmap
-// subtitles into the four-slot subpicture queue (palettes converted to YUVA)
-// and hands text subtitles to the text renderer; the display blends the
-// subtitle that is due into the picture.
-#include "player/FFPlay.h"
+#include "player/Subtitles.h"
 
+#include "media/AVCodecEntries.h"
+#include "media/AVFormatEntries.h"
+#include "media/AVUtilEntries.h"
 #include "media/FFmpegLoader.h"
 #include "media/UnicodeProtocol.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-
-using namespace std::chrono_literals;
+#include <thread>
 
 namespace {
 
@@ -92,29 +91,64 @@ void AddTextEvents(TTextSubtitles& text, const AVSubtitle& sub, double pts) {
 
 } // namespace
 
-void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
-    AVCodecContext* codec = is->SubtitleCodec.get();
+TSubtitles::TSubtitles(TPacketQueue& packets, const std::atomic<bool>& abort)
+    : FPackets(packets), FAbort(abort) {}
+
+TSubtitles::~TSubtitles() {
+    Close();
+}
+
+std::string TSubtitles::Open(const TSource& source) {
+    FSource = source;
+    AVCodecContext* codec = source.Codec;
+    FOpen = true;
+    if (!codec->codec_descriptor || !(codec->codec_descriptor->props & AV_CODEC_PROP_TEXT_SUB))
+        return {};
+    FText = std::make_unique<TTextSubtitles>();
+    if (FText->Start(codec->subtitle_header, codec->subtitle_header_size)) return {};
+    FText.reset();
+    return "Cannot start the text subtitle renderer";
+}
+
+void TSubtitles::Abort() {
+    FPictures.RequestFlush();
+    FPictures.Abort();
+}
+
+void TSubtitles::Close() {
+    FOpen = false;
+    {
+        std::lock_guard lock(CodecLock());
+        FLookbackCodec.reset();
+    }
+    FLookback.reset();
+}
+
+// ---- Subtitle thread ----
+
+void TSubtitles::Run(const std::atomic<bool>& paused, const std::atomic<bool>& pausedAtSeek) {
     for (;;) {
-        while (is->Paused && !is->SubtitleQueue.Aborted() && !is->PausedAtSeek)
-            std::this_thread::sleep_for(10ms);
+        while (paused && !FPackets.Aborted() && !pausedAtSeek)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         ff::PacketPtr packet;
         bool isFlush = false;
-        if (is->SubtitleQueue.Get(packet, isFlush, true) < 0) break;
+        if (FPackets.Get(packet, isFlush, true) < 0) break;
         if (isFlush) {
             // The text events were forgotten by the seek itself (read thread).
-            ff::avcodec.avcodec_flush_buffers(codec);
+            ff::avcodec.avcodec_flush_buffers(FSource.Codec);
             continue;
         }
         double pts = packet->pts != AV_NOPTS_VALUE
-                         ? av_q2d(is->SubtitleSt->time_base) * static_cast<double>(packet->pts)
+                         ? av_q2d(FSource.Stream->time_base) * static_cast<double>(packet->pts)
                          : 0;
         AVSubtitle sub{};
         int got = 0;
-        if (ff::avcodec.avcodec_decode_subtitle2(codec, &sub, &got, packet.get()) < 0 || !got)
+        if (ff::avcodec.avcodec_decode_subtitle2(FSource.Codec, &sub, &got, packet.get()) < 0 ||
+            !got)
             continue;
         if (sub.format != 0) {
             // Text: laid out and drawn at display time.
-            if (is->TextSubtitles) AddTextEvents(*is->TextSubtitles, sub, pts);
+            if (FText) AddTextEvents(*FText, sub, pts);
             ff::avcodec.avsubtitle_free(&sub);
             continue;
         }
@@ -124,29 +158,27 @@ void TCustomPlayer::SubtitleThreadRun(TPlaybackState* is) {
             for (int j = 0; j < rect->nb_colors && palette; ++j)
                 palette[j] = PaletteToYuva(palette[j]);
         }
-        if (!is->SubPictures.Put(sub, pts)) break;
+        if (!FPictures.Put(sub, pts)) break;
     }
-    is->SubPictures.Clear();
+    FPictures.Clear();
 }
 
-// Playback thread: drops the subtitles whose time is over for `slot`.
-void TCustomPlayer::ExpireSubtitles(TPlaybackState* is, TPictureSlot& slot) {
-    if (is->SubtitleSt) is->SubPictures.Expire(slot.PTS);
+// ---- Display (playback thread) ----
+
+void TSubtitles::Expire(double picturePts) {
+    if (FOpen) FPictures.Expire(picturePts);
 }
 
-// Playback thread, with the slot's overlay lock held.
-void TCustomPlayer::BlendSubtitle(TPlaybackState* is, TPictureSlot& slot) {
-    if (!is->SubtitleSt || slot.SubtitleBlended) return;
-    if (is->TextSubtitles) {
-        AVFrame* picture = slot.Overlay.get();
-        is->TextSubtitles->Draw(picture, std::llround(slot.PTS * 1000), [picture] {
-            return ff::avutil.av_frame_make_writable(picture) >= 0;
-        });
+void TSubtitles::Blend(TPictureSlot& slot) {
+    if (!FOpen || slot.SubtitleBlended) return;
+    AVFrame* picture = slot.Overlay.get();
+    if (FText) {
+        FText->Draw(picture, std::llround(slot.PTS * 1000),
+                    [picture] { return ff::avutil.av_frame_make_writable(picture) >= 0; });
         slot.SubtitleBlended = true;
         return;
     }
-    AVFrame* picture = slot.Overlay.get();
-    if (is->SubPictures.BlendDue(slot.PTS, [picture](const AVSubtitle& sub) {
+    if (FPictures.BlendDue(slot.PTS, [picture](const AVSubtitle& sub) {
             if (ff::avutil.av_frame_make_writable(picture) < 0) return false;
             for (unsigned i = 0; i < sub.num_rects; ++i)
                 if (sub.rects[i]->type == SUBTITLE_BITMAP) BlendRect(picture, sub.rects[i]);
@@ -164,65 +196,66 @@ constexpr double SubtitleLookbackSeconds = 10.0;
 
 } // namespace
 
-bool TCustomPlayer::OpenSubtitleLookback(TPlaybackState* is) {
-    if (is->SubtitleLookbackFailed) return false;
-    is->SubtitleLookbackFailed = true; // until it is open
+void TSubtitles::Seeked(double exact) {
+    if (!FOpen || !FText) return;
+    // Before the reading goes on, so the first picture after the seek has
+    // the text due at it.
+    FText->Flush();
+    if (exact >= 0) CatchUp(exact);
+}
+
+bool TSubtitles::OpenLookback() {
+    if (FLookbackFailed) return false;
+    FLookbackFailed = true; // until it is open
     AVFormatContext* context = ff::avformat.avformat_alloc_context();
     if (!context) return false;
-    context->interrupt_callback = is->FormatContext->interrupt_callback;
-    std::string path = FromLibraryName(is->FileName);
+    context->interrupt_callback = FSource.Interrupt;
+    std::string path = FromLibraryName(FSource.FileName);
     if (ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
         return false;
-    is->SubtitleLookback.reset(context);
+    FLookback.reset(context);
     // The streams as the header gives them must be those of the playing file.
-    int index = is->SubtitleStream;
+    const AVCodecParameters* parameters = FSource.Stream->codecpar;
+    int index = FSource.StreamIndex;
     if (index >= static_cast<int>(context->nb_streams) ||
-        context->streams[index]->codecpar->codec_id != is->SubtitleSt->codecpar->codec_id) {
-        is->SubtitleLookback.reset();
+        context->streams[index]->codecpar->codec_id != parameters->codec_id) {
+        FLookback.reset();
         return false;
     }
     for (unsigned i = 0; i < context->nb_streams; ++i)
         context->streams[i]->discard =
-            static_cast<int>(i) == index || static_cast<int>(i) == is->VideoStream
+            static_cast<int>(i) == index || static_cast<int>(i) == FSource.VideoIndex
                 ? AVDISCARD_DEFAULT
                 : AVDISCARD_ALL;
-    const AVCodec* decoder = ff::avcodec.avcodec_find_decoder(is->SubtitleSt->codecpar->codec_id);
+    const AVCodec* decoder = ff::avcodec.avcodec_find_decoder(parameters->codec_id);
     ff::CodecContextPtr codec(ff::avcodec.avcodec_alloc_context3(decoder));
     if (!decoder || !codec ||
-        ff::avcodec.avcodec_parameters_to_context(codec.get(), is->SubtitleSt->codecpar) < 0) {
-        is->SubtitleLookback.reset();
+        ff::avcodec.avcodec_parameters_to_context(codec.get(), parameters) < 0) {
+        FLookback.reset();
         return false;
     }
-    codec->pkt_timebase = is->SubtitleSt->time_base;
+    codec->pkt_timebase = FSource.Stream->time_base;
     {
         std::lock_guard lock(CodecLock());
         if (ff::avcodec.avcodec_open2(codec.get(), decoder, nullptr) < 0) {
             codec.reset();
-            is->SubtitleLookback.reset();
+            FLookback.reset();
             return false;
         }
     }
-    is->SubtitleLookbackCodec = std::move(codec);
-    is->SubtitleLookbackFailed = false;
+    FLookbackCodec = std::move(codec);
+    FLookbackFailed = false;
     return true;
-}
-
-void TCustomPlayer::CloseSubtitleLookback(TPlaybackState* is) {
-    {
-        std::lock_guard lock(CodecLock());
-        is->SubtitleLookbackCodec.reset();
-    }
-    is->SubtitleLookback.reset();
 }
 
 // Reads the subtitles from a while before `target` (seconds) up to it and
 // hands their text to the renderer: the seek itself goes to the key frame
 // before the target, and a subtitle shown since earlier is still due.
 // Reading stops at the first packet past the target.
-void TCustomPlayer::CatchUpSubtitles(TPlaybackState* is, double target) {
-    if (!is->SubtitleLookback && !OpenSubtitleLookback(is)) return;
-    AVFormatContext* context = is->SubtitleLookback.get();
-    AVCodecContext* codec = is->SubtitleLookbackCodec.get();
+void TSubtitles::CatchUp(double target) {
+    if (!FLookback && !OpenLookback()) return;
+    AVFormatContext* context = FLookback.get();
+    AVCodecContext* codec = FLookbackCodec.get();
     auto from =
         static_cast<std::int64_t>(std::llround((target - SubtitleLookbackSeconds) * AV_TIME_BASE));
     if (ff::avformat.avformat_seek_file(context, -1, INT64_MIN, from, from, 0) < 0 &&
@@ -231,12 +264,12 @@ void TCustomPlayer::CatchUpSubtitles(TPlaybackState* is, double target) {
     ff::avcodec.avcodec_flush_buffers(codec);
     ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
     if (!packet) return;
-    while (!is->AbortRequest && ff::avformat.av_read_frame(context, packet.get()) >= 0) {
+    while (!FAbort && ff::avformat.av_read_frame(context, packet.get()) >= 0) {
         AVStream* stream = context->streams[packet->stream_index];
         double pts = packet->pts != AV_NOPTS_VALUE
                          ? av_q2d(stream->time_base) * static_cast<double>(packet->pts)
                          : 0;
-        bool subtitle = packet->stream_index == is->SubtitleStream;
+        bool subtitle = packet->stream_index == FSource.StreamIndex;
         if (pts > target) {
             ff::avcodec.av_packet_unref(packet.get());
             break;
@@ -245,7 +278,7 @@ void TCustomPlayer::CatchUpSubtitles(TPlaybackState* is, double target) {
         int got = 0;
         if (subtitle &&
             ff::avcodec.avcodec_decode_subtitle2(codec, &sub, &got, packet.get()) >= 0 && got) {
-            if (sub.format != 0) AddTextEvents(*is->TextSubtitles, sub, pts);
+            if (sub.format != 0) AddTextEvents(*FText, sub, pts);
             ff::avcodec.avsubtitle_free(&sub);
         }
         ff::avcodec.av_packet_unref(packet.get());
