@@ -61,6 +61,7 @@ bool TTranscoder::Interrupted() const {
 // ---- the loop ----
 
 void TTranscoder::Loop() {
+    StartDecodingStages();
     FStartTime = FLastReport = ff::avutil.av_gettime();
     for (;;) {
         FEngine.WaitWhilePaused();
@@ -130,6 +131,7 @@ int TTranscoder::ChooseInput(bool& limitReached) {
 bool TTranscoder::ReadPacket(int fileIndex) {
     AVFormatContext* context = FEngine.InputContext(fileIndex);
     AVPacket* packet = FPacket.get();
+    FReadFault.Tick();
     const int code = ff::avformat.av_read_frame(context, packet);
     if (code == AVERROR(EAGAIN)) {
         FNoPacket[fileIndex] = true;
@@ -265,6 +267,7 @@ int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) 
     if (decoder->codec_type == AVMEDIA_TYPE_SUBTITLE) {
         return packet ? DistributeSubtitle(ist, packet) : 0;
     }
+    if (ist.Decoding) return DecodeOnStage(ist, packet);
     int code = ff::avcodec.avcodec_send_packet(decoder, packet);
     if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
         if (ReceiveFrames(ist, false) < 0) return -1;
@@ -284,26 +287,20 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         const int code = ff::avcodec.avcodec_receive_frame(decoder, frame);
         if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
         if (code < 0) return -1;
-        // With frame threads a decoder hands out frames as its threads
-        // finish, so only a decoder without them says something here.
-        const bool frameThreads = decoder->active_thread_type & FF_THREAD_FRAME;
-        if (++count == 2 && !draining && !frameThreads &&
-            ((FOptions.Verbose > 0 && !ist.ReportedMultipleFrames) || FOptions.Verbose > 1)) {
-            ist.ReportedMultipleFrames = true;
-            Log(llError, FormatText("Multiple frames in a packet from stream %d", ist.StreamIndex));
-        }
-        DistributeFrame(ist, frame);
+        if (++count == 2 && !draining) NoteMultipleFrames(ist);
+        DistributeFrame(ist, frame, ist.Pts);
         ff::avutil.av_frame_unref(frame);
     }
 }
 
-void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
+// `packetTime`: the stream's packet time when the frame was decoded.
+void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t packetTime) {
     const AVRational base = ist.Stream->time_base;
     const int64_t best = frame->best_effort_timestamp;
     if (best != AV_NOPTS_VALUE)
         ist.FramePts = ToMicroseconds(best, base);
     else
-        ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : ist.Pts;
+        ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : packetTime;
     const int index = static_cast<int>(&ist - FInputStreams.data());
     const bool sought = FEngine.FInputFiles[ist.FileIndex].Sought;
     if (ist.DecoderContext->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -319,6 +316,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
+        FPictureFault.Tick();
         AVFrame* picture = PreProcessFrame(ist, ToneMapForHook(ist, TurnUpright(ist, frame)));
         if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
@@ -598,7 +596,9 @@ void TTranscoder::NextSegment(int fileIndex) {
 }
 
 void TTranscoder::DrainDecoder(TInputStream& ist) {
+    if (Interrupted()) EndDecodingStage(ist); // what it decoded past the stop is dropped
     PacketStep(ist, nullptr);
+    EndDecodingStage(ist);
     if (ist.DecoderContext) ff::avcodec.avcodec_flush_buffers(ist.DecoderContext.get());
     ist.Drained = true;
 }

@@ -13,6 +13,8 @@
 #include "engine/FFmpeg.h"
 #include "engine/AudioChain.h"
 #include "engine/PictureChain.h"
+#include "engine/DecodeStage.h"
+#include "engine/StageFault.h"
 #include "engine/StageWorker.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
@@ -75,7 +77,11 @@ struct TInputStream {
     const AVCodec* Decoder = nullptr;
     ff::CodecContextPtr DecoderContext;
     bool DecoderOpen = false;
-    ff::FramePtr Frame;                      // decoded frame, reused
+    ff::FramePtr Frame; // decoded frame, reused
+    // The stream's own decoding thread (FFmpegDecode.cpp); null when the
+    // task's thread decodes. While it runs, DecoderContext is its thread's
+    // but between a drain's Finish and the stage's end.
+    std::unique_ptr<TDecodeStage> Decoding;
     std::unique_ptr<TAudioChain> AudioChain; // the "af" filters of decoded samples
 
     // Turning decoded pictures upright (Rotation degrees clockwise).
@@ -190,6 +196,7 @@ struct TOutputStream {
     TStreamWriting Writing;
     // Null when the task's thread encodes (see TCustomFFmpeg::StagedEncoding).
     std::unique_ptr<TEncodeStage> Encoding;
+    TStageFault EncodeFault{"encode"}; // the thread that encodes
 };
 
 class TTranscoder {
@@ -250,7 +257,8 @@ private:
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
-    void DistributeFrame(TInputStream& ist, AVFrame* frame);
+    void DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t packetTime);
+    void NoteMultipleFrames(TInputStream& ist);
     void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
     int DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
     void EndOfInput(int fileIndex);
@@ -269,6 +277,13 @@ private:
     void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
     bool Interrupted() const;
+
+    // FFmpegDecode.cpp
+    bool DecodeStagesAllowed() const;
+    void StartDecodingStages();
+    int DecodeOnStage(TInputStream& ist, const AVPacket* packet);
+    int TakeDecoded(TInputStream& ist);
+    void EndDecodingStage(TInputStream& ist);
 
     // FFmpegEncode.cpp
     void StartEncodingStages();
@@ -372,4 +387,6 @@ private:
     int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;
     FILE* FVStats = nullptr;
     bool FLoggedMultipleFrames = false;
+    TStageFault FReadFault{"read"};       // the task's thread
+    TStageFault FPictureFault{"picture"}; // the task's thread
 };
