@@ -104,9 +104,10 @@ void TTranscoder::FlushEncodingStage(TOutputStream& ost) {
     if (ost.Encoding) ost.Encoding->Flush();
 }
 
-// Ends the threads of every stage, the decoding ones too: the codecs are
-// the task's thread's again.
+// Ends the threads of every stage, the reading and decoding ones too: the
+// inputs and codecs are the task's thread's again.
 void TTranscoder::StopEncodingStages() {
+    StopReadStages();
     for (TInputStream& ist : FInputStreams)
         EndDecodingStage(ist);
     for (TOutputStream& ost : FOutputStreams)

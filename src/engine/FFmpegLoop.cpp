@@ -61,8 +61,14 @@ bool TTranscoder::Interrupted() const {
 // ---- the loop ----
 
 void TTranscoder::Loop() {
+    StartReadStages();
     StartDecodingStages();
     FStartTime = FLastReport = ff::avutil.av_gettime();
+    RunLoop();
+    StopReadStages();
+}
+
+void TTranscoder::RunLoop() {
     for (;;) {
         FEngine.WaitWhilePaused();
         if (Interrupted()) break;
@@ -131,8 +137,7 @@ int TTranscoder::ChooseInput(bool& limitReached) {
 bool TTranscoder::ReadPacket(int fileIndex) {
     AVFormatContext* context = FEngine.InputContext(fileIndex);
     AVPacket* packet = FPacket.get();
-    FReadFault.Tick();
-    const int code = ff::avformat.av_read_frame(context, packet);
+    const int code = NextPacket(fileIndex, packet);
     if (code == AVERROR(EAGAIN)) {
         FNoPacket[fileIndex] = true;
         return false;

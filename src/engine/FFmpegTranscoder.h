@@ -14,6 +14,7 @@
 #include "engine/AudioChain.h"
 #include "engine/PictureChain.h"
 #include "engine/DecodeStage.h"
+#include "engine/ReadStage.h"
 #include "engine/StageFault.h"
 #include "engine/StageWorker.h"
 #include "media/AVFilterEntries.h"
@@ -250,6 +251,7 @@ private:
 
     // FFmpegLoop.cpp
     void Loop();
+    void RunLoop();
     int ChooseInput(bool& limitReached);
     bool ReadPacket(int fileIndex);
     void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
@@ -277,6 +279,12 @@ private:
     void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
     bool Interrupted() const;
+
+    // FFmpegRead.cpp
+    bool ReadStagesAllowed() const;
+    void StartReadStages();
+    int NextPacket(int fileIndex, AVPacket* packet);
+    void StopReadStages();
 
     // FFmpegDecode.cpp
     bool DecodeStagesAllowed() const;
@@ -387,6 +395,9 @@ private:
     int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;
     FILE* FVStats = nullptr;
     bool FLoggedMultipleFrames = false;
+    // The inputs' reading threads, by file (FFmpegRead.cpp); empty when
+    // the task's thread reads.
+    std::vector<std::unique_ptr<TReadStage>> FReading;
     TStageFault FReadFault{"read"};       // the task's thread
     TStageFault FPictureFault{"picture"}; // the task's thread
 };
