@@ -14,7 +14,7 @@
 namespace {
 
 // Packets a decoder's queue holds.
-constexpr std::size_t kDecodeQueuePackets = 8;
+constexpr std::size_t kDecodeQueuePackets = 4;
 
 } // namespace
 
