@@ -23,7 +23,7 @@ constexpr std::size_t kDecodeQueuePackets = 4;
 // choose the next input or to end: the frame limits, the end at the
 // shortest of several inputs and a stream kept in step with another input.
 bool TTranscoder::DecodeStagesAllowed() const {
-    if (!FEngine.StagedEncoding) return false;
+    if (!FEngine.StagedEncoding || !SeveralCores()) return false;
     if (FOptions.OptShortest && FInputFiles.size() > 1) return false;
     for (const int limit : FOptions.MaxFrames)
         if (limit != std::numeric_limits<int>::max()) return false;

@@ -273,6 +273,7 @@ int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) 
         return packet ? DistributeSubtitle(ist, packet) : 0;
     }
     if (ist.Decoding) return DecodeOnStage(ist, packet);
+    FDecodeFault.Tick();
     int code = ff::avcodec.avcodec_send_packet(decoder, packet);
     if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
         if (ReceiveFrames(ist, false) < 0) return -1;

@@ -4,6 +4,8 @@
 // The packets of each file come in the order they were read.
 #include "engine/FFmpegTranscoder.h"
 
+#include <sched.h>
+
 namespace {
 
 // Packets a reading queue holds: the pictures and sounds of a few frames.
@@ -11,9 +13,19 @@ constexpr std::size_t kReadQueuePackets = 16;
 
 } // namespace
 
+// Reading and decoding ahead pay only where they can run beside the rest:
+// on one core the handing over between the threads would cost time for
+// nothing.
+bool TTranscoder::SeveralCores() {
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (sched_getaffinity(0, sizeof(cores), &cores) != 0) return true;
+    return CPU_COUNT(&cores) > 1;
+}
+
 // The packet dump shows each packet's stream as the reading left it.
 bool TTranscoder::ReadStagesAllowed() const {
-    return FEngine.StagedEncoding && !FOptions.DoPktDump && !FOptions.DoHexDump;
+    return FEngine.StagedEncoding && SeveralCores() && !FOptions.DoPktDump && !FOptions.DoHexDump;
 }
 
 void TTranscoder::StartReadStages() {

@@ -281,6 +281,7 @@ private:
     bool Interrupted() const;
 
     // FFmpegRead.cpp
+    static bool SeveralCores();
     bool ReadStagesAllowed() const;
     void StartReadStages();
     int NextPacket(int fileIndex, AVPacket* packet);
@@ -399,5 +400,6 @@ private:
     // the task's thread reads.
     std::vector<std::unique_ptr<TReadStage>> FReading;
     TStageFault FReadFault{"read"};       // the task's thread
+    TStageFault FDecodeFault{"decode"};   // the task's thread
     TStageFault FPictureFault{"picture"}; // the task's thread
 };
