@@ -1,13 +1,18 @@
 // The conversion of one task in progress: the stream tables built at its
 // start, the transcoding loop and its end. Internal to the engine; the task
-// (TCustomFFmpeg) creates one per conversion on the thread that runs it, and
-// everything here belongs to that thread.
+// (TCustomFFmpeg) creates one per conversion on the thread that runs it.
+// That thread conducts: it starts the stages that run beside it (each input
+// file's reading, each decoded stream's decoding, each encoded stream's
+// encoding and writing), hands their items on, and ends them. Everything
+// here belongs to it but what the structures below give to a stage's thread.
 //
-// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream tables, mapping,
-// codec parameters, filters, headers), FFmpegLoop.cpp (the loop, the packet
-// step, copying and writing, the end), FFmpegVideo.cpp (pre-processing, the
-// frame hook, video output, the preview), FFmpegAudio.cpp (audio and
-// subtitle output) and FFmpegProgress.cpp (the progress report).
+// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream
+// tables, mapping, codec parameters, filters, headers), FFmpegLoop.cpp (the
+// loop, the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp
+// and FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (writing),
+// FFmpegVideo.cpp (pre-processing, the frame hook, video output, the
+// preview), FFmpegAudio.cpp (audio and subtitle output) and
+// FFmpegProgress.cpp (the progress report).
 #pragma once
 
 #include "engine/FFmpeg.h"
@@ -271,6 +276,9 @@ private:
     void FinishConversion();
     int64_t ExpectedLength() const;
     void NoteEarlyEnd();
+    bool Interrupted() const;
+
+    // FFmpegWrite.cpp
     void WritePacket(TOutputStream& ost, AVPacket* packet);
     void WriteFiltered(TOutputStream& ost, AVPacket* packet);
     std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
@@ -278,7 +286,6 @@ private:
     void DrainBitstreamFilters(TOutputStream& ost);
     void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
-    bool Interrupted() const;
 
     // FFmpegRead.cpp
     static bool SeveralCores();

@@ -88,11 +88,12 @@ public:
         if (FThread.joinable()) FThread.join();
     }
 
-    // Items given and not yet worked on, and results not yet taken.
+    // Items given and not yet worked on.
     std::size_t Waiting() const {
         std::lock_guard lock(FLock);
         return FInput.size() + (FBusy ? 1 : 0);
     }
+    // Results not yet taken.
     std::size_t Ready() const {
         std::lock_guard lock(FLock);
         return FOutput.size();
