@@ -82,7 +82,9 @@ TEST_F(StagedConversion, PauseHoldsTheStagesAndResumeAndStopFinishTheFile) {
             c.Converter.Stop(true);
         else
             c.Converter.Resume();
-        ASSERT_TRUE(c.WaitForEnd());
+        // The rest of the pictures go through the hook: the thread checker's
+        // build takes up to a minute for them on a busy machine.
+        ASSERT_TRUE(c.WaitForEnd() || c.WaitForEnd() || c.WaitForEnd());
         const TTerminateInfo end = c.TaskEnd(0);
         EXPECT_FALSE(end.ExceptionRaised) << end.ExceptionMsg;
         EXPECT_EQ(end.Finished, !stop);
