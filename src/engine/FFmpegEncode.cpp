@@ -91,6 +91,7 @@ void TTranscoder::WorkOnItem(TOutputStream& ost, TEncodeItem& item) {
 
 // On the stream's encoding thread, or the task's thread without one.
 void TTranscoder::EncodeOnStage(TOutputStream& ost, AVFrame* frame) {
+    if (frame) ost.EncodeFault.Tick();
     if (ff::avcodec.avcodec_send_frame(ost.Encoder, frame) < 0)
         throw FFmpegException(ost.MediaType == AVMEDIA_TYPE_VIDEO ? "Video encoding failed"
                                                                   : "Audio encoding failed");
@@ -103,7 +104,12 @@ void TTranscoder::FlushEncodingStage(TOutputStream& ost) {
     if (ost.Encoding) ost.Encoding->Flush();
 }
 
+// Ends the threads of every stage, the reading and decoding ones too: the
+// inputs and codecs are the task's thread's again.
 void TTranscoder::StopEncodingStages() {
+    StopReadStages();
+    for (TInputStream& ist : FInputStreams)
+        EndDecodingStage(ist);
     for (TOutputStream& ost : FOutputStreams)
         if (ost.Encoding) ost.Encoding->Stop();
 }

@@ -1,6 +1,8 @@
 // The transcoding loop: choosing the input, reading and correcting packets,
-// decoding and handing frames to the output streams, copying packets,
-// writing, the joins of several inputs and the end of the conversion.
+// decoding and handing frames to the output streams, copying packets, the
+// joins of several inputs and the end of the conversion (the writing is in
+// FFmpegWrite.cpp, the stages' threads in FFmpegRead.cpp, FFmpegDecode.cpp
+// and FFmpegEncode.cpp).
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
@@ -61,7 +63,14 @@ bool TTranscoder::Interrupted() const {
 // ---- the loop ----
 
 void TTranscoder::Loop() {
+    StartReadStages();
+    StartDecodingStages();
     FStartTime = FLastReport = ff::avutil.av_gettime();
+    RunLoop();
+    StopReadStages();
+}
+
+void TTranscoder::RunLoop() {
     for (;;) {
         FEngine.WaitWhilePaused();
         if (Interrupted()) break;
@@ -130,7 +139,7 @@ int TTranscoder::ChooseInput(bool& limitReached) {
 bool TTranscoder::ReadPacket(int fileIndex) {
     AVFormatContext* context = FEngine.InputContext(fileIndex);
     AVPacket* packet = FPacket.get();
-    const int code = ff::avformat.av_read_frame(context, packet);
+    const int code = NextPacket(fileIndex, packet);
     if (code == AVERROR(EAGAIN)) {
         FNoPacket[fileIndex] = true;
         return false;
@@ -265,6 +274,8 @@ int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) 
     if (decoder->codec_type == AVMEDIA_TYPE_SUBTITLE) {
         return packet ? DistributeSubtitle(ist, packet) : 0;
     }
+    if (ist.Decoding) return DecodeOnStage(ist, packet);
+    FDecodeFault.Tick();
     int code = ff::avcodec.avcodec_send_packet(decoder, packet);
     if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
         if (ReceiveFrames(ist, false) < 0) return -1;
@@ -284,26 +295,20 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         const int code = ff::avcodec.avcodec_receive_frame(decoder, frame);
         if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
         if (code < 0) return -1;
-        // With frame threads a decoder hands out frames as its threads
-        // finish, so only a decoder without them says something here.
-        const bool frameThreads = decoder->active_thread_type & FF_THREAD_FRAME;
-        if (++count == 2 && !draining && !frameThreads &&
-            ((FOptions.Verbose > 0 && !ist.ReportedMultipleFrames) || FOptions.Verbose > 1)) {
-            ist.ReportedMultipleFrames = true;
-            Log(llError, FormatText("Multiple frames in a packet from stream %d", ist.StreamIndex));
-        }
-        DistributeFrame(ist, frame);
+        if (++count == 2 && !draining) NoteMultipleFrames(ist);
+        DistributeFrame(ist, frame, ist.Pts);
         ff::avutil.av_frame_unref(frame);
     }
 }
 
-void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
+// `packetTime`: the stream's packet time when the frame was decoded.
+void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t packetTime) {
     const AVRational base = ist.Stream->time_base;
     const int64_t best = frame->best_effort_timestamp;
     if (best != AV_NOPTS_VALUE)
         ist.FramePts = ToMicroseconds(best, base);
     else
-        ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : ist.Pts;
+        ist.FramePts = ist.FrameNextPts != AV_NOPTS_VALUE ? ist.FrameNextPts : packetTime;
     const int index = static_cast<int>(&ist - FInputStreams.data());
     const bool sought = FEngine.FInputFiles[ist.FileIndex].Sought;
     if (ist.DecoderContext->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -319,6 +324,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame) {
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
+        FPictureFault.Tick();
         AVFrame* picture = PreProcessFrame(ist, ToneMapForHook(ist, TurnUpright(ist, frame)));
         if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
@@ -416,152 +422,6 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
     ++ost.FrameNumber;
 }
 
-// ---- writing ----
-
-void TTranscoder::WritePacket(TOutputStream& ost, AVPacket* packet) {
-    std::lock_guard lock(FWriteLock);
-    packet->stream_index = ost.Stream->index;
-    if (ost.Writing.Filters.empty()) {
-        ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.PacketTimeBase, ost.Stream->time_base);
-        WriteFiltered(ost, packet);
-        return;
-    }
-    // Through the chain in order; a filter may hold packets back or make
-    // several. The chain counts in the time base it was made with (the
-    // muxer may have chosen another one for the stream since).
-    ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.PacketTimeBase,
-                                     ost.Writing.Filters.front()->time_base_in);
-    std::vector<ff::PacketPtr> stage;
-    stage.emplace_back(ff::avcodec.av_packet_alloc());
-    if (!stage.back() || ff::avcodec.av_packet_ref(stage.back().get(), packet) < 0)
-        throw FFmpegException("av_mallocz fail");
-    ff::avcodec.av_packet_unref(packet);
-    for (std::size_t f = 0; f < ost.Writing.Filters.size(); ++f)
-        stage = FilterStage(ost, f, std::move(stage), false);
-    for (ff::PacketPtr& out : stage)
-        WriteFromChain(ost, out.get());
-}
-
-void TTranscoder::WriteFromChain(TOutputStream& ost, AVPacket* packet) {
-    packet->stream_index = ost.Stream->index;
-    ff::avcodec.av_packet_rescale_ts(packet, ost.Writing.Filters.back()->time_base_out,
-                                     ost.Stream->time_base);
-    WriteFiltered(ost, packet);
-}
-
-// At the end: each filter of the chain gives up what it holds back, which
-// the filters after it still see.
-void TTranscoder::DrainBitstreamFilters(TOutputStream& ost) {
-    if (ost.Writing.Filters.empty()) return;
-    std::vector<ff::PacketPtr> stage;
-    for (std::size_t f = 0; f < ost.Writing.Filters.size(); ++f)
-        stage = FilterStage(ost, f, std::move(stage), true);
-    for (ff::PacketPtr& out : stage)
-        WriteFromChain(ost, out.get());
-}
-
-// The packets that filter `f` makes of `in` (and, with `end`, of what it
-// still holds). A packet the filter refuses goes on unchanged.
-std::vector<ff::PacketPtr> TTranscoder::FilterStage(TOutputStream& ost, std::size_t f,
-                                                    std::vector<ff::PacketPtr> in, bool end) {
-    AVBSFContext* filter = ost.Writing.Filters[f].get();
-    std::vector<ff::PacketPtr> out;
-    auto receive = [&] {
-        for (;;) {
-            ff::PacketPtr next(ff::avcodec.av_packet_alloc());
-            if (!next) throw FFmpegException("av_mallocz fail");
-            if (ff::avcodec.av_bsf_receive_packet(filter, next.get()) < 0) return;
-            out.push_back(std::move(next));
-        }
-    };
-    for (ff::PacketPtr& packet : in) {
-        const int code = ff::avcodec.av_bsf_send_packet(filter, packet.get());
-        if (code < 0) {
-            const std::string text = MediaErrorText(
-                FormatText("%s failed for stream %d, codec %s", filter->filter->name,
-                           ost.StreamIndex, ost.Copy ? "copy" : ost.Encoder->codec->name),
-                code);
-            if (FOptions.ExitOnError) throw FFmpegException(text);
-            Log(llError, text);
-            out.push_back(std::move(packet));
-            continue;
-        }
-        receive();
-    }
-    if (end && ff::avcodec.av_bsf_send_packet(filter, nullptr) >= 0) receive();
-    return out;
-}
-
-void TTranscoder::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
-    const int64_t end = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    if (end != AV_NOPTS_VALUE) {
-        const double time =
-            static_cast<double>(end + packet->duration) * av_q2d(ost.Stream->time_base);
-        ost.Writing.OutTime = std::max(ost.Writing.OutTime, time);
-    }
-    const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
-    if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));
-    // A cover picture alone does not make an output that holds something.
-    if (!(ost.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) ++FPacketsWritten;
-}
-
-namespace {
-
-uint64_t LittleEndian(const uint8_t* p, int bytes) {
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | p[i];
-    return v;
-}
-
-} // namespace
-
-// The encoder's report on a coded picture: quality (u32), picture type
-// (u8), count of error values (u8), two bytes reserved, then the squared
-// error of each plane (u64 each).
-void TTranscoder::ReadEncoderStats(TOutputStream& ost, const AVPacket* packet) {
-    size_t size = 0;
-    const uint8_t* stats =
-        ff::avcodec.av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
-    if (!stats || size < 5) return;
-    ost.Video.Quality =
-        static_cast<float>(static_cast<int32_t>(LittleEndian(stats, 4))) / FF_QP2LAMBDA;
-    ost.Video.PictureType = stats[4];
-    if (size < 6) return;
-    const std::size_t count = std::min<std::size_t>(stats[5], ost.Video.Error.size());
-    for (std::size_t i = 0; i < count && 8 + 8 * (i + 1) <= size; ++i) {
-        ost.Video.Error[i] = static_cast<int64_t>(LittleEndian(stats + 8 + 8 * i, 8));
-        ost.Video.ErrorSum[i] += ost.Video.Error[i];
-    }
-}
-
-// Takes every packet the encoder has ready and writes it.
-void TTranscoder::ReceivePackets(TOutputStream& ost) {
-    AVPacket* packet = ost.Writing.Packet.get();
-    const bool video = ost.MediaType == AVMEDIA_TYPE_VIDEO;
-    for (;;) {
-        const int code = ff::avcodec.avcodec_receive_packet(ost.Encoder, packet);
-        if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return;
-        if (code < 0)
-            throw FFmpegException(video ? "Video encoding failed" : "Audio encoding failed");
-        const int size = packet->size;
-        if (video) {
-            FVideoBytes += size;
-            {
-                std::lock_guard lock(FWriteLock);
-                ReadEncoderStats(ost, packet);
-            }
-            if (ost.Writing.PassLog && ost.Encoder->stats_out)
-                std::fputs(ost.Encoder->stats_out, ost.Writing.PassLog);
-        } else {
-            FAudioBytes += size;
-        }
-        ost.Writing.PacketTimeBase = ost.Encoder->time_base;
-        WritePacket(ost, packet);
-        if (video && FOptions.HasVStatsFileName) WriteVideoStats(ost, size);
-    }
-}
-
 // ---- ends of inputs ----
 
 void TTranscoder::EndOfInput(int fileIndex) {
@@ -598,7 +458,9 @@ void TTranscoder::NextSegment(int fileIndex) {
 }
 
 void TTranscoder::DrainDecoder(TInputStream& ist) {
+    if (Interrupted()) EndDecodingStage(ist); // what it decoded past the stop is dropped
     PacketStep(ist, nullptr);
+    EndDecodingStage(ist);
     if (ist.DecoderContext) ff::avcodec.avcodec_flush_buffers(ist.DecoderContext.get());
     ist.Drained = true;
 }

@@ -1,21 +1,28 @@
 // The conversion of one task in progress: the stream tables built at its
 // start, the transcoding loop and its end. Internal to the engine; the task
-// (TCustomFFmpeg) creates one per conversion on the thread that runs it, and
-// everything here belongs to that thread.
+// (TCustomFFmpeg) creates one per conversion on the thread that runs it.
+// That thread conducts: it starts the stages that run beside it (each input
+// file's reading, each decoded stream's decoding, each encoded stream's
+// encoding and writing), hands their items on, and ends them. Everything
+// here belongs to it but what the structures below give to a stage's thread.
 //
 // The unit is split by step of the conversion: FFmpegPrepare.cpp (stream
 // tables, mapping, codec parameters), FFmpegCodecs.cpp (opening and closing
 // the codecs), FFmpegFileHeaders.cpp (tags, chapters, headers),
 // FFmpegVideoFilters.cpp (the video filter graph), FFmpegLoop.cpp (the
-// loop, the packet step, copying and writing, the end), FFmpegVideo.cpp
-// (pre-processing, the frame hook, video output, the preview),
-// FFmpegAudio.cpp (audio and subtitle output) and FFmpegProgress.cpp (the
-// progress report).
+// loop, the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp
+// and FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (writing),
+// FFmpegVideo.cpp (pre-processing, the frame hook, video output, the
+// preview), FFmpegAudio.cpp (audio and subtitle output) and
+// FFmpegProgress.cpp (the progress report).
 #pragma once
 
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
 #include "engine/FilterChain.h"
+#include "engine/DecodeStage.h"
+#include "engine/ReadStage.h"
+#include "engine/StageFault.h"
 #include "engine/StageWorker.h"
 #include "engine/TaskShare.h"
 #include "media/AVFilterEntries.h"
@@ -79,7 +86,11 @@ struct TInputStream {
     const AVCodec* Decoder = nullptr;
     ff::CodecContextPtr DecoderContext;
     bool DecoderOpen = false;
-    ff::FramePtr Frame;                      // decoded frame, reused
+    ff::FramePtr Frame; // decoded frame, reused
+    // The stream's own decoding thread (FFmpegDecode.cpp); null when the
+    // task's thread decodes. While it runs, DecoderContext is its thread's
+    // but between a drain's Finish and the stage's end.
+    std::unique_ptr<TDecodeStage> Decoding;
     std::unique_ptr<TAudioChain> AudioChain; // the "af" filters of decoded samples
 
     // Turning decoded pictures upright (Rotation degrees clockwise).
@@ -194,6 +205,7 @@ struct TOutputStream {
     TStreamWriting Writing;
     // Null when the task's thread encodes (see TCustomFFmpeg::StagedEncoding).
     std::unique_ptr<TEncodeStage> Encoding;
+    TStageFault EncodeFault{"encode"}; // the thread that encodes
 };
 
 class TTranscoder {
@@ -247,6 +259,7 @@ private:
 
     // FFmpegLoop.cpp
     void Loop();
+    void RunLoop();
     int ChooseInput(bool& limitReached);
     bool ReadPacket(int fileIndex);
     void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
@@ -254,7 +267,8 @@ private:
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
-    void DistributeFrame(TInputStream& ist, AVFrame* frame);
+    void DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t packetTime);
+    void NoteMultipleFrames(TInputStream& ist);
     void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
     int DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
     void EndOfInput(int fileIndex);
@@ -265,6 +279,9 @@ private:
     void FinishConversion();
     int64_t ExpectedLength() const;
     void NoteEarlyEnd();
+    bool Interrupted() const;
+
+    // FFmpegWrite.cpp
     void WritePacket(TOutputStream& ost, AVPacket* packet);
     void WriteFiltered(TOutputStream& ost, AVPacket* packet);
     std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
@@ -272,7 +289,20 @@ private:
     void DrainBitstreamFilters(TOutputStream& ost);
     void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
-    bool Interrupted() const;
+
+    // FFmpegRead.cpp
+    static bool SeveralCores();
+    bool ReadStagesAllowed() const;
+    void StartReadStages();
+    int NextPacket(int fileIndex, AVPacket* packet);
+    void StopReadStages();
+
+    // FFmpegDecode.cpp
+    bool DecodeStagesAllowed() const;
+    void StartDecodingStages();
+    int DecodeOnStage(TInputStream& ist, const AVPacket* packet);
+    int TakeDecoded(TInputStream& ist);
+    void EndDecodingStage(TInputStream& ist);
 
     // FFmpegEncode.cpp
     void StartEncodingStages();
@@ -382,4 +412,10 @@ private:
     int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;
     FILE* FVStats = nullptr;
     bool FLoggedMultipleFrames = false;
+    // The inputs' reading threads, by file (FFmpegRead.cpp); empty when
+    // the task's thread reads.
+    std::vector<std::unique_ptr<TReadStage>> FReading;
+    TStageFault FReadFault{"read"};       // the task's thread
+    TStageFault FDecodeFault{"decode"};   // the task's thread
+    TStageFault FPictureFault{"picture"}; // the task's thread
 };

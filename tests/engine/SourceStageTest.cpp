@@ -1,0 +1,149 @@
+// A stage that makes items ahead of the thread that takes them, scripted:
+// order and end, how far it runs ahead, an error and a stop in the middle.
+#include "engine/SourceStage.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+template <class Predicate> bool Eventually(Predicate done) {
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+class TestSignal {
+public:
+    void Set() {
+        {
+            std::lock_guard hold(Lock);
+            Done = true;
+        }
+        Wake.notify_all();
+    }
+    bool WaitFor(std::chrono::milliseconds limit) {
+        std::unique_lock hold(Lock);
+        return Wake.wait_for(hold, limit, [this] { return Done; });
+    }
+
+private:
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool Done = false;
+};
+
+} // namespace
+
+TEST(SourceStage, ItemsComeInOrderAndTakeSaysWhenTheLastWasTaken) {
+    int next = 0; // the stage's thread
+    TSourceStage<int> stage(3, [&](int& item) {
+        item = next++;
+        return item < 20;
+    });
+    stage.Start();
+    std::vector<int> taken;
+    int item = -1;
+    while (stage.Take(item))
+        taken.push_back(item);
+    ASSERT_EQ(taken.size(), 21u); // the last item (20) comes too
+    for (int i = 0; i <= 20; ++i)
+        EXPECT_EQ(taken[i], i);
+    EXPECT_FALSE(stage.Take(item)) << "an item after the last";
+}
+
+// The stage runs ahead of the taker by its capacity, no further.
+TEST(SourceStage, RunsAheadByItsCapacityOnly) {
+    std::atomic<int> made{0};
+    TSourceStage<int> stage(4, [&](int& item) {
+        item = made++;
+        return true;
+    });
+    stage.Start();
+    ASSERT_TRUE(Eventually([&] { return stage.Ready() == 4; }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(made, 4) << "the stage made more than its queue holds";
+    int item = -1;
+    ASSERT_TRUE(stage.Take(item));
+    EXPECT_EQ(item, 0);
+    ASSERT_TRUE(Eventually([&] { return made == 5; }));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(made, 5);
+    stage.Stop();
+}
+
+TEST(SourceStage, AnErrorInTheMiddleReachesTheTaker) {
+    TSourceStage<int> stage(8, [n = 0](int& item) mutable {
+        if (n == 5) throw std::runtime_error("Read error");
+        item = n++;
+        return true;
+    });
+    stage.Start();
+    int item = -1;
+    std::string message;
+    try {
+        while (stage.Take(item)) {
+        }
+    } catch (const std::runtime_error& e) {
+        message = e.what();
+    }
+    EXPECT_EQ(message, "Read error");
+    EXPECT_LT(item, 5);
+    EXPECT_THROW(stage.Take(item), std::runtime_error); // and on every call after it
+}
+
+// A stop while the work waits (for the disk, say) returns once the item
+// in work is made, drops it and what waits, and wakes a waiting taker.
+TEST(SourceStage, StopInTheMiddleEndsTheWorkAndTheWaitingTake) {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool release = false;
+    std::atomic<int> made{0};
+    TSourceStage<int> stage(8, [&](int& item) {
+        item = made++;
+        if (item == 2) {
+            std::unique_lock hold(lock);
+            wake.wait_for(hold, 10s, [&] { return release; });
+        }
+        return true;
+    });
+    stage.Start();
+    int item = -1;
+    ASSERT_TRUE(stage.Take(item));
+    ASSERT_TRUE(stage.Take(item));
+    ASSERT_TRUE(Eventually([&] { return made == 3; }));
+    TestSignal back;
+    std::thread taker([&] { // waits for item 2; it gets it or nothing, but comes back
+        int got = -1;
+        stage.Take(got);
+        back.Set();
+    });
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(30ms);
+        {
+            std::lock_guard hold(lock);
+            release = true;
+        }
+        wake.notify_all();
+    });
+    stage.Stop();
+    releaser.join();
+    EXPECT_TRUE(back.WaitFor(5s)) << "a stop left the taker waiting";
+    taker.join();
+    EXPECT_EQ(made, 3) << "the stage went on after its stop";
+    EXPECT_EQ(stage.Ready(), 0u);
+    EXPECT_FALSE(stage.Take(item));
+}
