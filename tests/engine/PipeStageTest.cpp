@@ -4,6 +4,7 @@
 // failures a test can inject into a named stage.
 #include "engine/FFmpegRecords.h"
 #include "engine/PipeStage.h"
+#include "StageTestSupport.h"
 #include "engine/StageFault.h"
 
 #include <gtest/gtest.h>
@@ -22,46 +23,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using namespace stagetest;
 using TStage = TPipeStage<int, int>;
-
-// Holds the stage's work until Open is called.
-class Gate {
-public:
-    void Wait() {
-        std::unique_lock lock(Lock);
-        Wake.wait_for(lock, 10s, [this] { return Opened; });
-    }
-    void Open() {
-        {
-            std::lock_guard lock(Lock);
-            Opened = true;
-        }
-        Wake.notify_all();
-    }
-
-private:
-    std::mutex Lock;
-    std::condition_variable Wake;
-    bool Opened = false;
-};
-
-template <class Predicate> bool Eventually(Predicate done) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-std::string Raised(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
 
 std::vector<int> TakeAll(TStage& stage) {
     std::vector<int> results;

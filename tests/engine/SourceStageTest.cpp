@@ -1,6 +1,7 @@
 // A stage that makes items ahead of the thread that takes them, scripted:
 // order and end, how far it runs ahead, an error and a stop in the middle.
 #include "engine/SourceStage.h"
+#include "StageTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,15 +17,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-template <class Predicate> bool Eventually(Predicate done) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using namespace stagetest;
 
 class TestSignal {
 public:

@@ -1,6 +1,7 @@
 // A stage on its own thread, fed with scripted items: order, the bound of
 // its queue, flushing, an error in the middle and a stop in the middle.
 #include "engine/StageWorker.h"
+#include "StageTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,43 +18,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// Holds the stage's work until Open is called.
-class Gate {
-public:
-    void Wait() {
-        std::unique_lock lock(Lock);
-        Wake.wait_for(lock, 10s, [this] { return Opened; });
-    }
-    void Open() {
-        {
-            std::lock_guard lock(Lock);
-            Opened = true;
-        }
-        Wake.notify_all();
-    }
-
-private:
-    std::mutex Lock;
-    std::condition_variable Wake;
-    bool Opened = false;
-};
-
-template <class Predicate> bool Eventually(Predicate done) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (!done())
-        if (std::chrono::steady_clock::now() > until) return false;
-    return true;
-}
-
-std::string Raised(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
+using namespace stagetest;
 
 } // namespace
 
