@@ -65,7 +65,7 @@ bool TTranscoder::Interrupted() const {
 void TTranscoder::Loop() {
     StartReadStages();
     StartDecodingStages();
-    FStartTime = FLastReport = ff::avutil.av_gettime();
+    FProgress.Start(ff::avutil.av_gettime());
     RunLoop();
     StopReadStages();
 }

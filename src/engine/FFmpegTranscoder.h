@@ -20,6 +20,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
 #include "engine/FilterChain.h"
+#include "engine/ProgressReport.h"
 #include "engine/DecodeStage.h"
 #include "engine/ReadStage.h"
 #include "engine/StageFault.h"
@@ -355,9 +356,7 @@ private:
     // FFmpegProgress.cpp
     void MaybeReport(int fileIndex);
     void ProgressReport(bool final, int fileIndex);
-    std::string ReportLine(bool final, TOutputStream* video, double t1, double bitRate,
-                           int64_t size, int frameNumber, int fps, float quality);
-    std::string QpHistogramText(float quality);
+    int64_t FirstOutputSize() const; // bytes; under FWriteLock
 
     void Log(int level, const std::string& text) const;
     static const char* TypeName(int type); // a media type's name
@@ -376,23 +375,18 @@ private:
     bool FJoined = false;
     int FSegment = 0;      // join: the input being read
     int FFrameCounter = 0; // decoded video frames that entered pre-processing
-    int FDupFrames = 0, FDropFrames = 0;
     // Microseconds the inputs last together (0: unknown), set before the
     // loop; whether copies of pictures were cut at that end (logged once).
     int64_t FSourceDuration = 0;
     bool FCopiesLimited = false;
-    std::array<int, 52> FQpHistogram{}; // reports per rounded quantizer ("qphist")
-    bool FChanged = false;
+    TProgressReport FProgress{FOptions.QpHist}; // the task's thread
     // Taken around every write to an output file and the reading of what
     // the encoders' threads set for the progress report.
     std::mutex FWriteLock;
     std::atomic<int64_t> FVideoBytes{0}, FAudioBytes{0};
     int64_t FHeaderBytes = 0;
     int64_t FPacketsWritten = 0; // FWriteLock: to every output
-    int64_t FStartTime = 0;      // wall clock when the loop began
-    int64_t FLastReport = 0;     // wall clock of the last progress report
     int64_t FLastPreview = 0;
-    double FReportedTime = 0.0; // seconds: the progress time never goes back
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
     // The loop ended at a limit the options set (frames, size, shortest).

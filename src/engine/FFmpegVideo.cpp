@@ -244,12 +244,10 @@ int TTranscoder::FramesToWrite(TOutputStream& ost, double syncTime) {
         n = static_cast<int>(std::llround(delta));
     }
     if (n == 0) {
-        ++FDropFrames;
-        FChanged = true;
+        FProgress.Dropped();
         if (FOptions.Verbose > 2) Log(llVerbose, "*** drop!");
     } else if (n > 1) {
-        FDupFrames += n - 1;
-        FChanged = true;
+        FProgress.Duplicated(n - 1);
         if (FOptions.Verbose > 2) Log(llVerbose, FormatText("*** %d dup!", n - 1));
     }
     return n;
@@ -271,7 +269,7 @@ int TTranscoder::LimitCopies(const TOutputStream& ost, int n) {
                                   "pictures are not repeated beyond it",
                                   DurationToText(FSourceDuration).c_str()));
     FCopiesLimited = true;
-    FDupFrames -= n - limited;
+    FProgress.TakeBack(n - limited);
     return limited;
 }
 
