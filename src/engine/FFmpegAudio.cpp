@@ -361,7 +361,7 @@ void TTranscoder::SubtitleOutput(TOutputStream& ost, TInputStream&, AVSubtitle& 
         packet->pts = packet->dts = time + (i == 1 ? int64_t(subtitle.end_display_time) * 1000 : 0);
         packet->duration = i == 0 ? int64_t(subtitle.end_display_time) * 1000 : 0;
         ost.Writing.PacketTimeBase = kMicroseconds;
-        WritePacket(ost, packet);
+        FWriter.Write(ost, packet);
         ++ost.FrameNumber;
     }
 }

@@ -60,7 +60,7 @@ void TTranscoder::OpenEncoders(bool subtitles) {
                 ost.Encoder->sample_fmt, ost.Encoder->ch_layout.nb_channels, 1024));
             if (!ost.Audio.Fifo) throw FFmpegException("av_fifo_alloc fail");
         }
-        FHeaderBytes += ost.Encoder->extradata_size;
+        FWriter.CountHeader(ost.Encoder->extradata_size);
     }
 }
 

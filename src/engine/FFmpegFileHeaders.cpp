@@ -98,33 +98,6 @@ void TTranscoder::CopyChapters() {
     }
 }
 
-void TTranscoder::SetupBitstreamFilters(TOutputStream& ost) {
-    for (const TBitstreamFilterEntry& entry : ost.Setup->BitstreamFilters) {
-        AVBSFContext* context = nullptr;
-        if (ff::avcodec.av_bsf_alloc(entry.Filter, &context) < 0)
-            throw FFmpegException("av_mallocz fail");
-        ff::BsfPtr filter(context);
-        const AVCodecParameters* in = ost.Writing.Filters.empty()
-                                          ? ost.Stream->codecpar
-                                          : ost.Writing.Filters.back()->par_out;
-        ff::avcodec.avcodec_parameters_copy(context->par_in, in);
-        context->time_base_in = ost.Writing.Filters.empty()
-                                    ? ost.Stream->time_base
-                                    : ost.Writing.Filters.back()->time_base_out;
-        if (!entry.Args.empty())
-            ff::avutil.av_opt_set_from_string(context->priv_data, entry.Args.c_str(), nullptr, "=",
-                                              ":");
-        const int code = ff::avcodec.av_bsf_init(context);
-        if (code < 0)
-            throw FFmpegException(MediaErrorText(
-                FormatText("%s failed for stream %d", entry.Filter->name, ost.StreamIndex), code));
-        ost.Writing.Filters.push_back(std::move(filter));
-    }
-    if (!ost.Writing.Filters.empty())
-        ff::avcodec.avcodec_parameters_copy(ost.Stream->codecpar,
-                                            ost.Writing.Filters.back()->par_out);
-}
-
 void TTranscoder::WriteHeaders() {
     for (std::size_t i = 0; i < FOutputs.size(); ++i) {
         // The encoders' time bases were what the packets are made in; the

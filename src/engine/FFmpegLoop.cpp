@@ -402,10 +402,10 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
         !FOptions.CopyInitialNonkeyframes)
         return;
     if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
-        FVideoBytes += packet->size;
+        FWriter.CountVideo(packet->size);
         ++ost.SyncOpts;
     } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
-        FAudioBytes += packet->size;
+        FWriter.CountAudio(packet->size);
     }
     AVPacket* copy = FCopyPacket.get();
     if (ff::avcodec.av_packet_ref(copy, packet) < 0) throw FFmpegException("av_mallocz fail");
@@ -418,7 +418,7 @@ void TTranscoder::CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPack
     if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) // a still for the whole length
         copy->pts = copy->dts = 0;
     ost.Writing.PacketTimeBase = base;
-    WritePacket(ost, copy);
+    FWriter.Write(ost, copy);
     ++ost.FrameNumber;
 }
 
@@ -518,7 +518,7 @@ void TTranscoder::FinishConversion() {
     HoldCoverPictures();
     FlushEncoders();
     for (TOutputStream& ost : FOutputStreams)
-        DrainBitstreamFilters(ost);
+        FWriter.Drain(ost);
     for (const auto& file : FEngine.FOutputFiles)
         file->NameTheWrittenFile();
     for (AVFormatContext* output : FOutputs) {
@@ -529,7 +529,7 @@ void TTranscoder::FinishConversion() {
     // A start point past the end, say, or a stop before the first packet: a
     // file with nothing in it is no result (and is not left behind). Only a
     // conversion that ran to its end without any packet is a failure.
-    if (FPacketsWritten == 0) {
+    if (FWriter.PacketsWritten() == 0) {
         for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
         if (!FEngine.FBreakRequested)

@@ -71,7 +71,7 @@ void TTranscoder::PrepareConversion() {
     CopyMetadataMaps();
     CopyChapters();
     for (TOutputStream& ost : FOutputStreams)
-        SetupBitstreamFilters(ost);
+        TPacketWriter::OpenFilters(ost);
     WriteHeaders();
     LogStreamMapping();
     StartEncodingStages();

@@ -46,7 +46,7 @@ int64_t TTranscoder::FirstOutputSize() const {
 void TTranscoder::ProgressReport(bool final, int fileIndex) {
     const bool callback = static_cast<bool>(FEngine.OnProgressCallback);
     if (!callback && FOptions.Verbose <= 0 && !final) return;
-    std::unique_lock lock(FWriteLock); // until the line is made
+    std::unique_lock lock(FWriter.Lock()); // until the line is made
     const int64_t size = FirstOutputSize();
     const TOutputStream* video = nullptr;
     for (const TOutputStream& ost : FOutputStreams)
@@ -80,12 +80,5 @@ void TTranscoder::ProgressReport(bool final, int fileIndex) {
                                    static_cast<int64_t>(t1 * 1000000), FEngine.FTotalDuration);
     else if (FOptions.Verbose >= 0)
         Log(llVerbose, line);
-    if (final && FOptions.Verbose >= 0) {
-        const int64_t sum = FVideoBytes + FAudioBytes + FHeaderBytes;
-        Log(llVerbose,
-            FormatText(
-                "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %f%%\r\n",
-                FVideoBytes / 1024.0, FAudioBytes / 1024.0, FHeaderBytes / 1024.0,
-                sum ? static_cast<double>(size - sum) * 100 / sum : 0.0));
-    }
+    if (final && FOptions.Verbose >= 0) Log(llVerbose, FWriter.Totals(size));
 }

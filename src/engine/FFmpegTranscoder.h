@@ -20,6 +20,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
 #include "engine/FilterChain.h"
+#include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
 #include "engine/DecodeStage.h"
 #include "engine/ReadStage.h"
@@ -76,7 +77,6 @@ private:
     void CopyChapters();
     void WriteHeaders();
     void LogStreamMapping();
-    void SetupBitstreamFilters(TOutputStream& ost);
     int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
     int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
     void PrepareToneMap(TInputStream& ist, TOutputStream& ost);
@@ -116,12 +116,6 @@ private:
     bool Interrupted() const;
 
     // FFmpegWrite.cpp
-    void WritePacket(TOutputStream& ost, AVPacket* packet);
-    void WriteFiltered(TOutputStream& ost, AVPacket* packet);
-    std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
-                                           std::vector<ff::PacketPtr> in, bool end);
-    void DrainBitstreamFilters(TOutputStream& ost);
-    void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     void ReceivePackets(TOutputStream& ost);
 
     // FFmpegRead.cpp
@@ -170,7 +164,6 @@ private:
     void WriteVideoStats(TOutputStream& ost, int frameSize);
     void KeepCover(TOutputStream& ost, const AVFrame* picture);
     void HoldCoverPictures();
-    void ReadEncoderStats(TOutputStream& ost, const AVPacket* packet);
 
     // FFmpegAudio.cpp
     // `cut`: samples at the front that lie before the start point.
@@ -189,7 +182,7 @@ private:
     // FFmpegProgress.cpp
     void MaybeReport(int fileIndex);
     void ProgressReport(bool final, int fileIndex);
-    int64_t FirstOutputSize() const; // bytes; under FWriteLock
+    int64_t FirstOutputSize() const; // bytes; under FWriter.Lock()
 
     void Log(int level, const std::string& text) const;
     static const char* TypeName(int type); // a media type's name
@@ -212,13 +205,8 @@ private:
     // loop; whether copies of pictures were cut at that end (logged once).
     int64_t FSourceDuration = 0;
     bool FCopiesLimited = false;
-    TProgressReport FProgress{FOptions.QpHist}; // the task's thread
-    // Taken around every write to an output file and the reading of what
-    // the encoders' threads set for the progress report.
-    std::mutex FWriteLock;
-    std::atomic<int64_t> FVideoBytes{0}, FAudioBytes{0};
-    int64_t FHeaderBytes = 0;
-    int64_t FPacketsWritten = 0; // FWriteLock: to every output
+    TProgressReport FProgress{FOptions.QpHist};  // the task's thread
+    TPacketWriter FWriter{FOptions.ExitOnError}; // see its header for its threads
     int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)

@@ -451,10 +451,10 @@ void TTranscoder::WriteVideoStats(TOutputStream& ost, int frameSize) {
     double time = static_cast<double>(ost.SyncOpts) * base;
     if (time < 0.01) time = 0.01;
     const double rate = frameSize * 8 / base / 1000.0;
-    const double average = static_cast<double>(FVideoBytes) * 8 / time / 1000.0;
+    const double average = static_cast<double>(FWriter.VideoBytes()) * 8 / time / 1000.0;
     std::fprintf(FVStats, "f_size= %6d ", frameSize);
     std::fprintf(FVStats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
-                 static_cast<double>(FVideoBytes) / 1024, time, rate, average);
+                 static_cast<double>(FWriter.VideoBytes()) / 1024, time, rate, average);
     std::fprintf(
         FVStats, "type= %c\n",
         ff::avutil.av_get_picture_type_char(static_cast<AVPictureType>(ost.Video.PictureType)));

@@ -163,7 +163,7 @@ using TEncodeStage = TStageWorker<TEncodeItem, FFmpegException>;
 // but, while Encoding runs, what its thread uses: Encoder, Writing, the
 // picture fitting of Video (Crop and the bands, Scaler, Temp, Cropped,
 // Last*) and the coded frame's Video.Quality, PictureType, Error and
-// ErrorSum (these four written under the transcoder's FWriteLock).
+// ErrorSum (these four written under the transcoder's writer's lock).
 struct TOutputStream {
     int FileIndex = 0;
     int StreamIndex = 0;

@@ -1,0 +1,136 @@
+// The packet writer driven alone: packets go through a stream's bitstream
+// filters to a muxer whose file lists what it got (framecrc), the stream's
+// written time follows them, a cover picture is not counted as content, and
+// the totals line adds up the counted bytes.
+#include "engine/PacketWriter.h"
+#include "EngineTestSupport.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One video stream in 1/25 s, copied, into a framecrc listing.
+struct ListedOutput {
+    testsupport::TempDir Dir;
+    std::string Path = Dir.file("list.txt");
+    AVFormatContext* Context = nullptr;
+    TOutputStreamSetup Setup;
+    TOutputStream Stream;
+
+    explicit ListedOutput(const std::string& filter, const std::string& args) {
+        EXPECT_GE(ff::avformat.avformat_alloc_output_context2(&Context, nullptr, "framecrc",
+                                                              Path.c_str()),
+                  0);
+        AVStream* st = ff::avformat.avformat_new_stream(Context, nullptr);
+        st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+        st->codecpar->codec_id = AV_CODEC_ID_RAWVIDEO;
+        st->codecpar->width = 16;
+        st->codecpar->height = 16;
+        st->time_base = {1, 25};
+        if (!filter.empty()) Setup.BitstreamFilters.push_back({Find(filter), args});
+        Stream.Stream = st;
+        Stream.Output = Context;
+        Stream.Setup = &Setup;
+        Stream.Copy = true;
+        Stream.Writing.PacketTimeBase = {1, 1000};
+        TPacketWriter::OpenFilters(Stream);
+        EXPECT_GE(ff::avformat.avio_open(&Context->pb, Path.c_str(), AVIO_FLAG_WRITE), 0);
+        EXPECT_GE(ff::avformat.avformat_write_header(Context, nullptr), 0);
+    }
+    ~ListedOutput() {
+        Stream.Writing.Filters.clear();
+        ff::avformat.avio_closep(&Context->pb);
+        ff::avformat.avformat_free_context(Context);
+    }
+    static const AVBitStreamFilter* Find(const std::string& name) {
+        const AVBitStreamFilter* f = ff::avcodec.av_bsf_get_by_name(name.c_str());
+        EXPECT_NE(f, nullptr) << name;
+        return f;
+    }
+    // A 4-byte packet at `ms` milliseconds lasting 40.
+    void Write(TPacketWriter& writer, int64_t ms) {
+        ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
+        ASSERT_GE(ff::avcodec.av_new_packet(packet.get(), 4), 0);
+        packet->pts = packet->dts = ms;
+        packet->duration = 40;
+        packet->flags = AV_PKT_FLAG_KEY;
+        writer.Write(Stream, packet.get());
+    }
+    std::string Finish(TPacketWriter& writer) {
+        writer.Drain(Stream);
+        EXPECT_GE(ff::avformat.av_write_trailer(Context), 0);
+        ff::avformat.avio_closep(&Context->pb);
+        return FileText(Path);
+    }
+};
+
+} // namespace
+
+TEST(PacketWriter, WritesThroughTheFiltersInTheStreamsTimeBase) {
+    RequireLibraries();
+    {
+        TPacketWriter writer(true);
+        ListedOutput out("", "");
+        out.Write(writer, 0);
+        out.Write(writer, 80);
+        EXPECT_DOUBLE_EQ(out.Stream.Writing.OutTime, 0.12); // (2 + 1) / 25
+        EXPECT_EQ(writer.PacketsWritten(), 2);
+        const std::string list = out.Finish(writer);
+        EXPECT_NE(list.find("0,          0,          0,        1,        4,"), std::string::npos)
+            << list;
+        EXPECT_NE(list.find("0,          2,          2,        1,        4,"), std::string::npos)
+            << list;
+    }
+    {
+        // A filter that doubles the times and holds the latest packet back
+        // until the next one or the end: the packets are written as it made
+        // them, the last one by the drain, and the written time follows.
+        TPacketWriter writer(true);
+        ListedOutput out("setts", "pts=PTS*2:dts=DTS*2");
+        out.Write(writer, 40);
+        out.Write(writer, 80);
+        EXPECT_DOUBLE_EQ(out.Stream.Writing.OutTime, 0.12); // (2 + 1) / 25
+        const std::string list = out.Finish(writer);
+        EXPECT_DOUBLE_EQ(out.Stream.Writing.OutTime, 0.2) << list; // (4 + 1) / 25
+        EXPECT_NE(list.find("0,          2,          2,        1,        4,"), std::string::npos)
+            << list;
+        EXPECT_NE(list.find("0,          4,          4,        1,        4,"), std::string::npos)
+            << list;
+        EXPECT_EQ(list.find("0,          1,"), std::string::npos) << list;
+    }
+}
+
+TEST(PacketWriter, ACoverPictureIsNoContent) {
+    RequireLibraries();
+    TPacketWriter writer(true);
+    ListedOutput out("", "");
+    out.Stream.Stream->disposition = AV_DISPOSITION_ATTACHED_PIC;
+    out.Write(writer, 0);
+    EXPECT_EQ(writer.PacketsWritten(), 0);
+    out.Stream.Stream->disposition = 0;
+    out.Write(writer, 40);
+    EXPECT_EQ(writer.PacketsWritten(), 1);
+    out.Finish(writer);
+}
+
+TEST(PacketWriter, TotalsAddUpTheCountedBytes) {
+    TPacketWriter writer(false);
+    EXPECT_EQ(writer.Totals(100),
+              "video:0kB audio:0kB global headers:0kB muxing overhead 0.000000%\r\n");
+    writer.CountVideo(1024);
+    writer.CountVideo(1024);
+    writer.CountAudio(1024);
+    writer.CountHeader(0);
+    EXPECT_EQ(writer.VideoBytes(), 2048);
+    // 3200 bytes in the file for 3072 counted: 128 / 3072.
+    EXPECT_EQ(writer.Totals(3200),
+              "video:2kB audio:1kB global headers:0kB muxing overhead 4.166667%\r\n");
+}
