@@ -349,7 +349,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t pac
     if (frame->sample_rate > 0)
         ist.FrameNextPts =
             ist.FramePts + int64_t(AV_TIME_BASE) * frame->nb_samples / frame->sample_rate;
-    if (FOptions.AudioVolume != 256) ApplyVolume(frame, ist.DecoderContext.get());
+    if (FOptions.AudioVolume != 256) TSoundOutput::ApplyVolume(frame, FOptions.AudioVolume);
     if (!FOptions.AudioFilters.empty()) {
         if (!ist.AudioChain) ist.AudioChain = std::make_unique<TAudioChain>();
         ist.AudioChain->SetText(FOptions.AudioFilters);
@@ -468,8 +468,7 @@ void TTranscoder::DrainDecoder(TInputStream& ist) {
 void TTranscoder::FlushEncoder(TOutputStream& ost) {
     if (!ost.EncodingNeeded || !ost.EncoderOpen) return;
     if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
-        DrainResampler(ost);
-        EncodeAudioFrames(ost, true);
+        FSound.Flush(ost);
     } else if (ost.MediaType != AVMEDIA_TYPE_VIDEO) {
         return;
     }

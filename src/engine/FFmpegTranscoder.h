@@ -22,6 +22,7 @@
 #include "engine/FilterChain.h"
 #include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
+#include "engine/SoundOutput.h"
 #include "engine/DecodeStage.h"
 #include "engine/ReadStage.h"
 #include "engine/StageFault.h"
@@ -166,16 +167,9 @@ private:
     void HoldCoverPictures();
 
     // FFmpegAudio.cpp
-    // `cut`: samples at the front that lie before the start point.
+    // To FSound, against the time of the stream `ost` syncs to; `cut`:
+    // samples at the front that lie before the start point.
     void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
-    void ApplyVolume(AVFrame* samples, const AVCodecContext* decoder);
-    void EnsureResampler(TOutputStream& ost, const AVFrame* samples);
-    bool SyncAudio(TOutputStream& ost, TInputStream& ist, const AVFrame* samples, int& skip,
-                   int& silence);
-    uint8_t** ConvertedPlanes(TOutputStream& ost, int count);
-    void PushSamples(TOutputStream& ost, uint8_t** data, int count);
-    void DrainResampler(TOutputStream& ost);
-    void EncodeAudioFrames(TOutputStream& ost, bool flush);
     void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle,
                         int64_t packetTime);
 
@@ -207,6 +201,9 @@ private:
     bool FCopiesLimited = false;
     TProgressReport FProgress{FOptions.QpHist};  // the task's thread
     TPacketWriter FWriter{FOptions.ExitOnError}; // see its header for its threads
+    // The task's thread.
+    TSoundOutput FSound{FOptions,
+                        [this](TOutputStream& ost, AVFrame* frame) { SendToEncoder(ost, frame); }};
     int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
