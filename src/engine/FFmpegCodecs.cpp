@@ -8,7 +8,7 @@
 
 #include <mutex>
 
-void TTranscoder::OpenEncoders(bool subtitles) {
+void TConversionSetup::OpenEncoders(bool subtitles) {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.EncodingNeeded || (ost.MediaType == AVMEDIA_TYPE_SUBTITLE) != subtitles) continue;
         if (subtitles) CopySubtitleHeader(ost);
@@ -64,7 +64,7 @@ void TTranscoder::OpenEncoders(bool subtitles) {
     }
 }
 
-void TTranscoder::CopySubtitleHeader(TOutputStream& ost) {
+void TConversionSetup::CopySubtitleHeader(TOutputStream& ost) {
     AVCodecContext* encoder = ost.Encoder;
     encoder->time_base = AVRational{1, 1000};
     const AVCodecContext* decoder = FInputStreams[ost.SourceIndex].DecoderContext.get();
@@ -77,7 +77,7 @@ void TTranscoder::CopySubtitleHeader(TOutputStream& ost) {
     encoder->subtitle_header_size = decoder->subtitle_header_size;
 }
 
-void TTranscoder::OpenDecoders() {
+void TConversionSetup::OpenDecoders() {
     for (TInputStream& ist : FInputStreams) {
         if (!ist.DecodingNeeded) continue;
         const AVCodecParameters* par = ist.Stream->codecpar;
@@ -132,7 +132,7 @@ void TTranscoder::CloseCodecs() {
         }
 }
 
-void TTranscoder::SetStartTimes() {
+void TConversionSetup::SetStartTimes() {
     for (TInputStream& ist : FInputStreams) {
         const AVRational rate = ist.Stream->avg_frame_rate;
         const int delay = ist.DecoderContext ? ist.DecoderContext->has_b_frames : 0;

@@ -1,7 +1,7 @@
 // The colour of encoded pictures: HDR sources (PQ, HLG) are tone-mapped to
 // SDR BT.709 inside the stream's filter graph, or ahead of the frame hook
 // when one is on, and the output is tagged so; SDR sources pass untouched.
-#include "engine/FFmpegTranscoder.h"
+#include "engine/ConversionSetup.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
@@ -19,7 +19,7 @@ extern "C" {
 #include <libavutil/mastering_display_metadata.h>
 }
 
-void TTranscoder::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
+void TConversionSetup::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
     ost.Video.ToneMap.clear();
     if (KeepsHdr(ost)) {
         KeepHdrColours(ist, ost);
@@ -48,14 +48,14 @@ void TTranscoder::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
                               ist.FileIndex, ist.StreamIndex));
 }
 
-bool TTranscoder::HookOn() const {
+bool TConversionSetup::HookOn() const {
     return FEngine.OnHookCallback || FUsingVhook;
 }
 
 // An HDR source's pictures are tone-mapped before the hook sees them, into
 // the source's own pixel format (the filter graphs and scalers after the
 // hook are built for it).
-void TTranscoder::ToneMapAheadOfHook(TInputStream& ist) {
+void TConversionSetup::ToneMapAheadOfHook(TInputStream& ist) {
     const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
     if (!IsHdr(colour) || !ToneMapAvailable()) return;
     const char* format =
@@ -66,8 +66,8 @@ void TTranscoder::ToneMapAheadOfHook(TInputStream& ist) {
 
 // Appends the filters of `text` after `last`; `last` becomes the chain's
 // end (a pass-through filter, so that the chain can be followed by more).
-int TTranscoder::LinkFilterChain(AVFilterGraph* graph, const std::string& text,
-                                 AVFilterContext*& last) {
+int TConversionSetup::LinkFilterChain(AVFilterGraph* graph, const std::string& text,
+                                      AVFilterContext*& last) {
     AVFilterContext* end = nullptr;
     const AVFilter* pass = ff::avfilter.avfilter_get_by_name("null");
     if (!pass || ff::avfilter.avfilter_graph_create_filter(&end, pass, "tonemapped", nullptr,
@@ -216,21 +216,21 @@ std::vector<THdrEntry> PictureHdrEntries(const AVFormatContext& input, int strea
 
 // With KeepHdr a deep source is encoded as 10-bit 4:2:0 where the encoder
 // offers it, any other as 8-bit 4:2:0.
-void TTranscoder::KeepSourceDepth(const TInputStream& ist, TOutputStream& ost) {
+void TConversionSetup::KeepSourceDepth(const TInputStream& ist, TOutputStream& ost) {
     if (!FOptions.KeepHdr) return;
     const AVPixelFormat wanted =
         DepthOf(ist.Stream->codecpar->format) > 8 ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
     if (Offers(ost.Setup->Encoder, wanted)) ost.Encoder->pix_fmt = wanted;
 }
 
-bool TTranscoder::KeepsHdr(const TOutputStream& ost) const {
+bool TConversionSetup::KeepsHdr(const TOutputStream& ost) const {
     return FOptions.KeepHdr && DepthOf(ost.Encoder->pix_fmt) > 8;
 }
 
 // The source's colour description goes to the encoder and its mastering
 // display and light levels to the stream (containers) and to the encoders
 // that write them into the pictures.
-void TTranscoder::KeepHdrColours(const TInputStream& ist, TOutputStream& ost) {
+void TConversionSetup::KeepHdrColours(const TInputStream& ist, TOutputStream& ost) {
     const AVCodecParameters* in = ist.Stream->codecpar;
     AVCodecContext* encoder = ost.Encoder;
     encoder->color_primaries = in->color_primaries;
@@ -242,7 +242,7 @@ void TTranscoder::KeepHdrColours(const TInputStream& ist, TOutputStream& ost) {
     PassHdrMetadata(ist, ost);
 }
 
-void TTranscoder::PassHdrMetadata(const TInputStream& ist, TOutputStream& ost) {
+void TConversionSetup::PassHdrMetadata(const TInputStream& ist, TOutputStream& ost) {
     const std::string name = ost.Encoder->codec   ? ost.Encoder->codec->name
                              : ost.Setup->Encoder ? ost.Setup->Encoder->name
                                                   : "";

@@ -1,6 +1,6 @@
 // The output files' side of a conversion's start: their tags and chapters,
 // the bitstream filters, the headers, and the log of the stream mapping.
-#include "engine/FFmpegTranscoder.h"
+#include "engine/ConversionSetup.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-void TTranscoder::CopyMetadataMaps() {
+void TConversionSetup::CopyMetadataMaps() {
     if (FOptions.MetaDataMaps.empty()) CarrySourceTags();
     for (const TMetaDataMap& map : FOptions.MetaDataMaps) {
         if (map.OutFile < 0 || map.OutFile >= static_cast<int>(FOutputs.size()))
@@ -47,7 +47,7 @@ void DateFromCreationTime(AVFormatContext* output) {
 // Without metadata maps every output takes the first input's tags (title,
 // artist, album, track, dates, creation time); what the options set when
 // the output opened stays.
-void TTranscoder::CarrySourceTags() {
+void TConversionSetup::CarrySourceTags() {
     if (FEngine.InputFileCount() == 0) return;
     const AVDictionary* tags = FEngine.InputContext(0)->metadata;
     for (AVFormatContext* output : FOutputs) {
@@ -60,7 +60,7 @@ void TTranscoder::CarrySourceTags() {
     }
 }
 
-void TTranscoder::CopyChapters() {
+void TConversionSetup::CopyChapters() {
     for (int i = 0; i < FEngine.InputFileCount(); ++i) {
         AVFormatContext* input = FEngine.InputContext(i);
         if (input->nb_chapters == 0) continue;
@@ -98,7 +98,7 @@ void TTranscoder::CopyChapters() {
     }
 }
 
-void TTranscoder::WriteHeaders() {
+void TConversionSetup::WriteHeaders() {
     for (std::size_t i = 0; i < FOutputs.size(); ++i) {
         // The encoders' time bases were what the packets are made in; the
         // muxer may choose its own in the header.
@@ -123,7 +123,7 @@ void TTranscoder::WriteHeaders() {
     }
 }
 
-void TTranscoder::LogStreamMapping() {
+void TConversionSetup::LogStreamMapping() {
     for (std::size_t i = 0; i < FOutputs.size(); ++i)
         ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
     if (FOptions.Verbose < 0) return;

@@ -1,7 +1,7 @@
 // H.264 streams that strict players accept: the rate control's ceiling is
 // never below the chosen bit rate, and the stream's level holds its
 // pictures.
-#include "engine/FFmpegTranscoder.h"
+#include "engine/ConversionSetup.h"
 #include "engine/H264Level.h"
 #include "media/FFmpegLogger.h"
 
@@ -22,7 +22,7 @@ double PictureRate(const AVCodecContext* encoder) {
 // chosen rate to it; a level below the demand (a preset's, chosen for small
 // pictures) would be a false promise to the decoder. A stream without a
 // level gets the encoder's own choice.
-void TTranscoder::FitH264Limits(TOutputStream& ost) {
+void TConversionSetup::FitH264Limits(TOutputStream& ost) {
     AVCodecContext* encoder = ost.Encoder;
     if (encoder->rc_max_rate > 0 && encoder->bit_rate > encoder->rc_max_rate) {
         Log(llVerbose,

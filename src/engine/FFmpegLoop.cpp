@@ -452,7 +452,7 @@ void TTranscoder::NextSegment(int fileIndex) {
     FEngine.FInputFiles[fileIndex + 1].TsOffset += std::llround(end * AV_TIME_BASE);
     FSegment = fileIndex + 1;
     for (TOutputStream& ost : FOutputStreams) {
-        ost.SourceIndex = FindSource(FSegment, ost.MediaType);
+        ost.SourceIndex = FSetup.FindSource(FSegment, ost.MediaType);
         ost.SyncIndex = ost.SourceIndex;
     }
 }

@@ -3,6 +3,7 @@
 // FFmpegCodecs.cpp, the output files' headers in FFmpegFileHeaders.cpp, the
 // video filter graph in FFmpegVideoFilters.cpp.
 #include "engine/PassTwoRate.h"
+#include "engine/ConversionSetup.h"
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLoader.h"
@@ -28,7 +29,7 @@ void BsfDeleter::operator()(AVBSFContext* p) const {
 
 // Made once by whichever worker comes first (a static's start is thread-safe);
 // filled lazily per entry, two workers would write one string at once.
-const char* TTranscoder::TypeName(int type) {
+const char* TConversionSetup::TypeName(int type) {
     static const std::string names[5] = {MediaTypeName(0), MediaTypeName(1), MediaTypeName(2),
                                          MediaTypeName(3), MediaTypeName(4)};
     if (type < 0 || type > 4) return "unknown";
@@ -56,9 +57,29 @@ void TTranscoder::Run() {
     FinishConversion();
 }
 
-// ---- PrepareConversion ----
+// ---- the set-up ----
 
 void TTranscoder::PrepareConversion() {
+    FSetup.Run();
+    StartEncodingStages();
+    FPacket.reset(ff::avcodec.av_packet_alloc());
+    FCopyPacket.reset(ff::avcodec.av_packet_alloc());
+    if (!FPacket || !FCopyPacket) throw FFmpegException("av_mallocz fail");
+}
+
+TConversionSetup::TConversionSetup(const TTaskShare& engine, const TConversionOptions& options,
+                                   TPacketWriter& writer, const TConversionTables& tables)
+    : FEngine(engine), FOptions(options), FWriter(writer), FInputFiles(tables.InputFiles),
+      FInputStreams(tables.InputStreams), FOutputStreams(tables.OutputStreams),
+      FOutputs(tables.Outputs), FNoPacket(tables.NoPacket), FJoined(tables.Joined),
+      FSourceDuration(tables.SourceDuration), FHeadersWritten(tables.HeadersWritten),
+      FUsingVhook(tables.UsingVhook) {}
+
+void TConversionSetup::Log(int level, const std::string& text) {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
+void TConversionSetup::Run() {
     FJoined = FEngine.FJoined;
     BuildInputTables();
     CheckOutputsAndMaps();
@@ -74,13 +95,9 @@ void TTranscoder::PrepareConversion() {
         TPacketWriter::OpenFilters(ost);
     WriteHeaders();
     LogStreamMapping();
-    StartEncodingStages();
-    FPacket.reset(ff::avcodec.av_packet_alloc());
-    FCopyPacket.reset(ff::avcodec.av_packet_alloc());
-    if (!FPacket || !FCopyPacket) throw FFmpegException("av_mallocz fail");
 }
 
-void TTranscoder::BuildInputTables() {
+void TConversionSetup::BuildInputTables() {
     for (int i = 0; i < FEngine.InputFileCount(); ++i) {
         AVFormatContext* context = FEngine.InputContext(i);
         TInputFileRun file;
@@ -114,7 +131,7 @@ void TTranscoder::BuildInputTables() {
 // How long the inputs last together: joined one after the other, else side
 // by side. 0 when one of them does not tell, or only guesses from its bit
 // rate (a guess can be short of the real length).
-int64_t TTranscoder::SourceDuration() const {
+int64_t TConversionSetup::SourceDuration() const {
     int64_t total = 0;
     for (int i = 0; i < FEngine.InputFileCount(); ++i) {
         const AVFormatContext* context = FEngine.InputContext(i);
@@ -127,7 +144,7 @@ int64_t TTranscoder::SourceDuration() const {
     return total;
 }
 
-void TTranscoder::CheckOutputsAndMaps() {
+void TConversionSetup::CheckOutputsAndMaps() {
     for (std::size_t i = 0; i < FOutputs.size(); ++i)
         if (FOutputs[i]->nb_streams == 0) {
             ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
@@ -153,7 +170,7 @@ void TTranscoder::CheckOutputsAndMaps() {
 
 // The input stream of `mediaType` an output stream of file `file` reads
 // from without a map (-1: none); in join mode only input `file` qualifies.
-int TTranscoder::FindSource(int file, int mediaType) const {
+int TConversionSetup::FindSource(int file, int mediaType) const {
     // The libraries' own choice of a file's best stream stands for the one
     // with the most frames seen while probing.
     int best = -1;
@@ -175,7 +192,7 @@ int TTranscoder::FindSource(int file, int mediaType) const {
     return best;
 }
 
-void TTranscoder::MapStreams() {
+void TConversionSetup::MapStreams() {
     auto& setups = FEngine.FOutputStreams;
     for (std::size_t k = 0; k < setups.size(); ++k) {
         TOutputStreamSetup& setup = setups[k];
@@ -222,7 +239,7 @@ void TTranscoder::MapStreams() {
     }
 }
 
-void TTranscoder::SetStreamParameters() {
+void TConversionSetup::SetStreamParameters() {
     for (TOutputStream& ost : FOutputStreams) {
         TInputStream& ist = FInputStreams[ost.SourceIndex];
         ff::avutil.av_dict_copy(&ost.Stream->metadata, ist.Stream->metadata,
@@ -245,7 +262,7 @@ void TTranscoder::SetStreamParameters() {
 
 // A copied picture keeps its rotation; an encoded one was turned upright,
 // so a rotation left on it would turn it once more.
-void TTranscoder::KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist) {
+void TConversionSetup::KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist) {
     if (!ost.Copy) {
         ff::avutil.av_dict_set(&ost.Stream->metadata, "rotate", nullptr, 0);
         return;
@@ -259,7 +276,7 @@ void TTranscoder::KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist
     }
 }
 
-void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
+void TConversionSetup::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
     const AVCodecParameters* in = ist.Stream->codecpar;
     if (in->extradata_size > INT32_MAX - 8 - AV_INPUT_BUFFER_PADDING_SIZE)
         throw FFmpegException("icodec.extradata_size is invalid (too large)");
@@ -310,7 +327,7 @@ void TTranscoder::SetCopyParameters(TOutputStream& ost, TInputStream& ist) {
     }
 }
 
-void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
+void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
     AVCodecContext* encoder = ost.Setup->EncoderContext.get();
     if (!encoder) {
         const char* kind = ost.MediaType == AVMEDIA_TYPE_SUBTITLE ? "Subtitle" : "Stream";
@@ -372,7 +389,7 @@ void TTranscoder::SetEncodeParameters(TOutputStream& ost, TInputStream& ist) {
         }
 }
 
-void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
+void TConversionSetup::SetupPassLog(TOutputStream& ost, int index) {
     AVCodecContext* encoder = ost.Encoder;
     if (!(encoder->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
     std::string name =
@@ -410,7 +427,7 @@ void TTranscoder::SetupPassLog(TOutputStream& ost, int index) {
 // The MPEG-family encoders of the libraries abort the program (their rate
 // control is freed twice) when they refuse a second pass's rate as too low,
 // so such a rate ends the task here, with the rate that would do.
-void TTranscoder::CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const {
+void TConversionSetup::CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const {
     const AVCodecContext* encoder = ost.Encoder;
     const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder
                                               : ff::avcodec.avcodec_find_encoder(encoder->codec_id);

@@ -6,19 +6,21 @@
 // encoding and writing), hands their items on, and ends them. Everything
 // here belongs to it but what the structures below give to a stage's thread.
 //
-// The unit is split by step of the conversion: FFmpegPrepare.cpp (stream
-// tables, mapping, codec parameters), FFmpegCodecs.cpp (opening and closing
-// the codecs), FFmpegFileHeaders.cpp (tags, chapters, headers),
-// FFmpegVideoFilters.cpp (the video filter graph), FFmpegLoop.cpp (the
-// loop, the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp
-// and FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (writing),
-// FFmpegVideo.cpp (pre-processing, the frame hook, video output, the
-// preview), FFmpegAudio.cpp (audio and subtitle output) and
-// FFmpegProgress.cpp (the progress report).
+// Whole jobs are units of their own that it owns: the set-up that builds
+// the tables (ConversionSetup.h), the packet writing (PacketWriter.h), the
+// sound output (SoundOutput.h) and the progress report (ProgressReport.h).
+// The rest is split by step of the conversion: FFmpegPrepare.cpp (the
+// start), FFmpegCodecs.cpp (closing the codecs), FFmpegLoop.cpp (the loop,
+// the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp and
+// FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (the encoders'
+// packets), FFmpegVideo.cpp (pre-processing, the frame hook, video output,
+// the preview), FFmpegAudio.cpp (handing samples on, subtitle output) and
+// FFmpegProgress.cpp (gathering the progress report).
 #pragma once
 
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
+#include "engine/ConversionSetup.h"
 #include "engine/FilterChain.h"
 #include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
@@ -57,40 +59,8 @@ public:
     void CloseCodecs();
 
 private:
-    // FFmpegPrepare.cpp, FFmpegCodecs.cpp, FFmpegFileHeaders.cpp, FFmpegVideoFilters.cpp
+    // FFmpegPrepare.cpp: the set-up, then what the loop needs.
     void PrepareConversion();
-    void BuildInputTables();
-    int64_t SourceDuration() const;
-    void CheckOutputsAndMaps();
-    void MapStreams();
-    int FindSource(int file, int mediaType) const;
-    void SetStreamParameters();
-    void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
-    void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);
-    void SetupPassLog(TOutputStream& ost, int index);
-    void CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const;
-    void OpenEncoders(bool subtitles);
-    void CopySubtitleHeader(TOutputStream& ost);
-    void OpenDecoders();
-    void SetStartTimes();
-    void CopyMetadataMaps();
-    void CarrySourceTags();
-    void CopyChapters();
-    void WriteHeaders();
-    void LogStreamMapping();
-    int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
-    int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
-    void PrepareToneMap(TInputStream& ist, TOutputStream& ost);
-    void KeepSourceDepth(const TInputStream& ist, TOutputStream& ost);
-    bool KeepsHdr(const TOutputStream& ost) const;
-    void KeepHdrColours(const TInputStream& ist, TOutputStream& ost);
-    void PassHdrMetadata(const TInputStream& ist, TOutputStream& ost);
-    bool HookOn() const;
-    void ToneMapAheadOfHook(TInputStream& ist);
-    void FitH264Limits(TOutputStream& ost);
-    static int LinkFilterChain(AVFilterGraph* graph, const std::string& text,
-                               AVFilterContext*& last);
-    void KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist);
 
     // FFmpegLoop.cpp
     void Loop();
@@ -179,7 +149,6 @@ private:
     int64_t FirstOutputSize() const; // bytes; under FWriter.Lock()
 
     void Log(int level, const std::string& text) const;
-    static const char* TypeName(int type); // a media type's name
 
     const TTaskShare FEngine; // what the task being converted lends it
     // The options as they were when the conversion started (the stages read
@@ -230,4 +199,9 @@ private:
     TStageFault FReadFault{"read"};       // the task's thread
     TStageFault FDecodeFault{"decode"};   // the task's thread
     TStageFault FPictureFault{"picture"}; // the task's thread
+    // Builds the tables above; the task's thread, before any stage starts.
+    TConversionSetup FSetup{FEngine, FOptions, FWriter,
+                            TConversionTables{FInputFiles, FInputStreams, FOutputStreams, FOutputs,
+                                              FNoPacket, FJoined, FSourceDuration, FHeadersWritten,
+                                              FUsingVhook}};
 };

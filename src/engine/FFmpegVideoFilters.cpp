@@ -1,14 +1,14 @@
 // The video filter graph of an output stream: the decoded picture in,
 // the encoder's picture out, with the options' filters, tone mapping and
 // scaling in between.
-#include "engine/FFmpegTranscoder.h"
+#include "engine/ConversionSetup.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "media/FilterLink.h"
 
-int TTranscoder::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
+int TConversionSetup::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
     ost.Video.Graph.reset(ff::avfilter.avfilter_graph_alloc());
     if (!ost.Video.Graph) return -1;
     AVFilterContext* last = nullptr;
@@ -20,8 +20,8 @@ int TTranscoder::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
     return 0;
 }
 
-int TTranscoder::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
-                                       AVFilterContext*& last) {
+int TConversionSetup::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
+                                            AVFilterContext*& last) {
     AVFilterGraph* graph = ost.Video.Graph.get();
     const AVCodecParameters* in = ist.Stream->codecpar;
     AVCodecContext* encoder = ost.Encoder;
