@@ -1,5 +1,6 @@
-// Opening the codecs of a conversion (the encoders, subtitles' after the
-// others, then the decoders), closing them, and the inputs' start times.
+// Opening the codecs of a conversion in its set-up (the encoders,
+// subtitles' after the others, then the decoders) and the inputs' start
+// times; the transcoder's closing of them, at the end or after an error.
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLoader.h"

@@ -1,7 +1,6 @@
-// The start of a conversion: stream tables, mapping and the codec
-// parameters for copying or encoding. Opening the codecs is in
-// FFmpegCodecs.cpp, the output files' headers in FFmpegFileHeaders.cpp, the
-// video filter graph in FFmpegVideoFilters.cpp.
+// The start of a conversion: the transcoder's own start and end, and the
+// set-up's stream tables, mapping and codec parameters for copying or
+// encoding (ConversionSetup.h names the set-up's other files).
 #include "engine/PassTwoRate.h"
 #include "engine/ConversionSetup.h"
 #include "engine/FFmpegTranscoder.h"

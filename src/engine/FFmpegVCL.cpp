@@ -13,7 +13,7 @@
 //      its OnTerminate raised; never while a task is started or waited for;
 //   4. a task's run lock (FFmpegThread.cpp): short steps only, no call out
 //      of the task except its probes forgetting their inputs;
-//   5. the codec lock, and a conversion's write lock (FFmpegTranscoder.h),
+//   5. the codec lock, and a conversion's write lock (PacketWriter.h),
 //      which a task's thread and its encoders' threads take around writing
 //      to the outputs; never both;
 //   6. the logger's locks and the main-thread hand-over lock: innermost,

@@ -117,7 +117,8 @@ struct TVideoEncoding {
 };
 
 // The audio encoding part of an output stream: resampling to the encoder's
-// format, the sample queue and the frames cut from it.
+// format, the sample queue and the frames cut from it. The task's thread's:
+// the sound output (SoundOutput.h) works on it there.
 struct TAudioEncoding {
     ff::SwrPtr Resampler;
     int ResampleInFormat = -1, ResampleInRate = 0, ResampleInChannels = 0;
@@ -134,7 +135,9 @@ struct TAudioEncoding {
 };
 
 // The writing part of an output stream: the packets' way through the
-// bitstream filters to the muxer, and the two-pass log.
+// bitstream filters to the muxer, and the two-pass log. Filters and OutTime
+// are used under the packet writer's lock (PacketWriter.h); Packet,
+// PacketTimeBase and PassLog by the thread that encodes the stream.
 struct TStreamWriting {
     double OutTime = 0.0;                       // seconds: end of the last packet written
     AVRational PacketTimeBase{1, AV_TIME_BASE}; // of the packets handed to WritePacket
