@@ -210,20 +210,24 @@ void TWaterMarkControls::CreateTimeControls() {
     w.trcRange->setToolTip("Time range");
     w.trcRange->SetSecondThumb(true);
     w.trcRange->setGeometry(615, 272, 375, 26);
-    Caption("Start time:", &w, 615, 302, 70);
-    w.edtStart = ReadOnlyEdit("edtStart", "Start time:", &w);
-    w.edtStart->setGeometry(685, 302, 70, 22);
-    w.btnStartUp1 = ArrowButton("btnStartUp1", Qt::UpArrow, "Start later", &w);
-    w.btnStartUp1->setGeometry(757, 302, 20, 11);
-    w.btnStartUpStartDown = ArrowButton("btnStartUpStartDown", Qt::DownArrow, "Start earlier", &w);
-    w.btnStartUpStartDown->setGeometry(757, 313, 20, 11);
-    Caption("End Time:", &w, 805, 302, 70);
-    w.edtEnd = ReadOnlyEdit("edtEnd", "End Time:", &w);
-    w.edtEnd->setGeometry(875, 302, 70, 22);
-    w.btnStartUpEndUp = ArrowButton("btnStartUpEndUp", Qt::UpArrow, "End later", &w);
-    w.btnStartUpEndUp->setGeometry(947, 302, 20, 11);
-    w.btnStartUpEndDown = ArrowButton("btnStartUpEndDown", Qt::DownArrow, "End earlier", &w);
-    w.btnStartUpEndDown->setGeometry(947, 313, 20, 11);
+    // One end of the range: its caption, its time box and the arrows that
+    // move it later and earlier.
+    const auto rangeEnd = [&w](int x, const char* caption, const char* what,
+                               std::pair<const char*, QLineEdit**> edit,
+                               std::pair<const char*, QToolButton**> later,
+                               std::pair<const char*, QToolButton**> earlier) {
+        Caption(caption, &w, x, 302, 70);
+        *edit.second = ReadOnlyEdit(edit.first, caption, &w);
+        (*edit.second)->setGeometry(x + 70, 302, 70, 22);
+        *later.second = ArrowButton(later.first, Qt::UpArrow, QString(what) + " later", &w);
+        (*later.second)->setGeometry(x + 142, 302, 20, 11);
+        *earlier.second = ArrowButton(earlier.first, Qt::DownArrow, QString(what) + " earlier", &w);
+        (*earlier.second)->setGeometry(x + 142, 313, 20, 11);
+    };
+    rangeEnd(615, "Start time:", "Start", {"edtStart", &w.edtStart},
+             {"btnStartUp1", &w.btnStartUp1}, {"btnStartUpStartDown", &w.btnStartUpStartDown});
+    rangeEnd(805, "End Time:", "End", {"edtEnd", &w.edtEnd},
+             {"btnStartUpEndUp", &w.btnStartUpEndUp}, {"btnStartUpEndDown", &w.btnStartUpEndDown});
 }
 
 void TWaterMarkControls::CreateFontControls() {
