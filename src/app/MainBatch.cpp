@@ -1,6 +1,7 @@
 #include "app/MainBatch.h"
 
 #include "app/ListKeeper.h"
+#include "app/MainAdd.h"
 #include "app/WinProgress.h"
 #include "core/GlobalUnit.h"
 #include "core/IniFile.h"
@@ -124,7 +125,7 @@ void TMainBatch::NoteTaskRows() {
 // Why the start stopped on a row, naming the row's file.
 std::string TMainBatch::RowFailureText(int row, const std::string& reason) const {
     return "Cannot convert " +
-           TfrmMain::FileReasonText(FWindow.lvFIles->Row(row)->Record.SourceFile, reason);
+           TMainAdd::FileReasonText(FWindow.lvFIles->Row(row)->Record.SourceFile, reason);
 }
 
 void TMainBatch::ClearCheckedProgress() {
@@ -172,7 +173,7 @@ void TMainBatch::ShowTaskProgress(const TTaskReport& report) {
     list.SetProgressText(row, caption.isEmpty() ? percent : caption + " " + percent);
     if (!FWindow.frmProgress) return;
     const QString& source = QString::fromStdString(list.Row(row)->Record.SourceFile);
-    const QString file = TfrmMain::ShortFileCaption(source);
+    const QString file = ShortFileCaption(source);
     FWindow.frmProgress->ShowReport(report, caption.isEmpty() ? file : caption + ": " + file);
 }
 
@@ -299,4 +300,10 @@ void TMainBatch::RunEndActions() {
     if (!progress) return;
     if (progress->ckOpen->isChecked()) FWindow.btnOpenClick();
     if (progress->ckShutDown->isChecked() && PowerOffCommand()) PowerOffCommand()();
+}
+
+QString TMainBatch::ShortFileCaption(const QString& path) {
+    if (path.size() <= 50) return path;
+    const int dot = path.lastIndexOf('.');
+    return path.left(44) + ".." + (dot >= 0 ? path.mid(dot) : QString());
 }

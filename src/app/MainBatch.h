@@ -12,6 +12,7 @@
 #include "core/BatchRunner.h"
 #include "editing/FrameRenderer.h"
 
+#include <QString>
 #include <functional>
 #include <string>
 
@@ -36,6 +37,9 @@ public:
 
     // The power-off request of "Shut down computer after conversion".
     static std::function<void()>& PowerOffCommand();
+    // A source path as the progress window shows it: at most 50 characters
+    // as it is, else its first 44, "..", and its extension.
+    static QString ShortFileCaption(const QString& path);
 
 private:
     void AddTasks(int formatCode);

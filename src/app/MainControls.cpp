@@ -1,5 +1,7 @@
 #include "app/MainControls.h"
 
+#include "app/MainLayout.h"
+
 #include "app/ConversionList.h"
 #include "app/MainAdd.h"
 #include "app/MainMenus.h"
@@ -257,7 +259,7 @@ void TMainControls::ConnectHandlers() {
     QObject::connect(w.lvFIles, &QTreeWidget::itemDoubleClicked, &w, &TfrmMain::lvFIlesDblClick);
     w.FPreview->Connect();
     w.lvFIles->OnFilesDropped = [win = &w](const std::vector<std::string>& files) {
-        if (win->FAdd->ConverterReady()) win->AddFiles(files);
+        if (win->FAdd->ConverterReady()) win->FAdd->AddFiles(files);
     };
     QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &w,
                      [win = &w](Qt::ApplicationState state) {
@@ -278,5 +280,6 @@ void TMainControls::CreateMaximizeButton() {
     w.btnMaximize->setAccessibleName("Maximize");
     w.btnMaximize->move(w.btnClose->x() - 28, w.btnClose->y());
     w.btnSmall->move(w.btnMaximize->x() - 28, w.btnMaximize->y());
-    QObject::connect(w.btnMaximize, &QToolButton::clicked, &w, &TfrmMain::btnMaximizeClick);
+    QObject::connect(w.btnMaximize, &QToolButton::clicked, &w,
+                     [win = &w] { win->FLayout->ToggleMaximized(); });
 }

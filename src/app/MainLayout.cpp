@@ -128,10 +128,10 @@ Qt::Edges TMainLayout::EdgesAt(const QPoint& pos) const {
     return edges;
 }
 
-bool TMainLayout::StartEdgeResize(QMouseEvent* event) const {
+bool TMainLayout::StartEdgeResize(const QMouseEvent& event) const {
     TfrmMain& w = FWindow;
-    if (event->button() != Qt::LeftButton || !w.windowHandle()) return false;
-    const Qt::Edges edges = EdgesAt(event->position().toPoint());
+    if (event.button() != Qt::LeftButton || !w.windowHandle()) return false;
+    const Qt::Edges edges = EdgesAt(event.position().toPoint());
     return edges && w.windowHandle()->startSystemResize(edges);
 }
 
@@ -170,4 +170,11 @@ void TMainLayout::RestorePlace() {
     window.setGeometry(place);
     if (settings.ReadInteger(kPlaceSection, "Maximized", 0) == 1)
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
+}
+
+void TMainLayout::ToggleMaximized() {
+    if (FWindow.isMaximized())
+        FWindow.showNormal();
+    else
+        FWindow.showMaximized();
 }

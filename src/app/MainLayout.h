@@ -31,7 +31,10 @@ public:
     // The edges of the window's rim at `pos` (none when maximised).
     Qt::Edges EdgesAt(const QPoint& pos) const;
     // A press on the window's rim starts resizing; true when it did.
-    bool StartEdgeResize(QMouseEvent* event) const;
+    bool StartEdgeResize(const QMouseEvent& event) const;
+    // Maximises the window, or restores it (the maximise button, a double
+    // click on the title row).
+    void ToggleMaximized();
 
 private:
     // Extra pixels: across and down, and the part of across that the list

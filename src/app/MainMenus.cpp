@@ -4,6 +4,8 @@
 #include "app/Shell.h"
 #include "app/WinAbout.h"
 #include "app/WinFileInfo.h"
+#include "app/WinPreference.h"
+#include "app/directory.h"
 #include "app/winMain.h"
 #include "core/GlobalUnit.h"
 #include "core/IniFile.h"
@@ -214,4 +216,18 @@ void TMainMenus::ShowFileInfo() {
     if (!w.frmFileInfo) w.frmFileInfo = new TfrmFileInfo(&w);
     const int row = w.lvFIles->SelectedRow();
     w.frmFileInfo->Execute(row >= 0 ? w.lvFIles->Row(row)->Record.SourceFile : std::string());
+}
+
+void TMainMenus::ShowPreferences() {
+    if (!FWindow.frmPreference)
+        FWindow.frmPreference =
+            new TfrmPreference(&FWindow, FWindow.Global(),
+                               [this](const std::string& shown) { return ChooseFolder(shown); });
+    FWindow.frmPreference->exec();
+}
+
+std::string TMainMenus::ChooseFolder(const std::string& shown) {
+    if (FWindow.FFolderChooser) return FWindow.FFolderChooser(shown);
+    if (!FWindow.fmDirectory) FWindow.fmDirectory = new TfmDirectory(&FWindow);
+    return FWindow.fmDirectory->Execute(shown);
 }

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QtGlobal>
 #include <map>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -41,6 +42,11 @@ public:
     void ShowWaterMark();
     void ShowFileInfo();
     void ShowAbout();
+    // The preferences, whose Browse buttons choose folders as below.
+    void ShowPreferences();
+    // The folder the user picks for a Browse button (the window's folder
+    // chooser when a test set one), empty when none.
+    std::string ChooseFolder(const std::string& shown);
 
     // The tag rule on its own: false (and the tag reset) when the click only
     // dismissed the menu, that is when its press is the one that closed it.

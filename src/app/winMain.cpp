@@ -1,6 +1,8 @@
 #include "app/winMain.h"
 
 #include "app/MainAdd.h"
+#include "app/MainFormat.h"
+#include "app/MainFrame.h"
 #include "app/MainControls.h"
 #include "app/MainMenus.h"
 #include "app/MainPreview.h"
@@ -61,20 +63,6 @@ constexpr int kWidth = 914;
 constexpr int kHeight = 566;
 constexpr int kTitleHeight = 32;
 const char* const kSettings = "settings";
-const char* const kDefaultFormatName = "Apple iPod Video MPEG-4 Movie (*.mp4)";
-
-// Captions of the never-shown format combo.
-const char* const kOutputFormatItems[] = {"ZUNE - MPEG-4 Video ( *.mp4)",
-                                          "ZUNE - MPEG-4 AVC Video ( *.mp4)",
-                                          "ZUNE WMV -Windows Media Video (*.wmv)",
-                                          "MOV - QuickTime (*.mov)",
-                                          "WAV - Waveform Audio (*.wav)",
-                                          "WMA - Windows Meida Audio (*.wma)",
-                                          "M4A MPEG-4 Audio (*.m4a)",
-                                          "MP3 MPEG Layer-3 Audio (*.mp3)",
-                                          "AAC Advenced Audio Codec (*.aac)",
-                                          "OGG Vorbis Audio Codec (*.ogg)"};
-
 bool IsNamed(const QObject* object, const char* name) {
     return object->objectName().compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
 }
@@ -86,6 +74,17 @@ bool IsChooserControl(const QWidget* widget) {
         if (o->isWidgetType() && static_cast<const QWidget*>(o)->isWindow()) break;
     }
     return false;
+}
+
+// The player's libraries from the program's "LibAV" folder; a failure is
+// noted in the log.
+void LoadMediaLibraries(QPlainTextEdit& log) {
+    TFFmpegLoader& loader = FFmpegLoader();
+    if (loader.AreLoaded(PlayerLibraries)) return;
+    loader.SetLibraryFolder(
+        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString());
+    if (!loader.LoadLibraries(PlayerLibraries))
+        log.appendPlainText(QString::fromStdString(loader.GetLastError()));
 }
 
 } // namespace
@@ -111,24 +110,25 @@ TfrmMain::TfrmMain(QWidget* parent)
     FormCreate();
     // The trim dialog is made once with the window and shown again on every opening.
     frmTrim = new TfrmTrim(this, lvFIles, GlobalObject->SettingsFile());
-    RestoreList();
+    // The stored list of a start after a crash (ListKeeper.h).
+    FListKeeper = std::make_unique<TListKeeper>(*lvFIles, GlobalObject->SettingsFile());
+    FListKeeper->Restore();
+    if (lvFIles->RowCount() > 0) {
+        btnStart->setEnabled(true);
+        btnClear->setEnabled(true);
+        btnRemove->setEnabled(true);
+        lvFIles->SelectRow(0);
+    }
     FLayout = std::make_unique<TMainLayout>(*this);
     FLayout->RecordDesignPlaces();
     FLayout->RestorePlace();
     FLayout->LayOut();
-}
-
-void TfrmMain::RestoreList() {
-    FListKeeper = std::make_unique<TListKeeper>(*lvFIles, GlobalObject->SettingsFile());
-    FListKeeper->Restore();
-    if (lvFIles->RowCount() == 0) return;
-    btnStart->setEnabled(true);
-    btnClear->setEnabled(true);
-    btnRemove->setEnabled(true);
-    lvFIles->SelectRow(0);
+    FFrame = new TMainFrame(*this, *FLayout);
 }
 
 TfrmMain::~TfrmMain() {
+    // The frame watches nothing once the layout it uses is going.
+    delete FFrame;
     FAdd.reset();
     // A window that ends normally leaves no list behind: only after a crash
     // or a power cut does the next start find one.
@@ -154,23 +154,18 @@ void TfrmMain::FormCreate() {
     qApp->installEventFilter(this);
     FChooser = new TFormatChooser(
         edt1, imgbtn1, lst1, TFormatChooser::TPlacement{false, 422},
-        [this] { return StoredFormatName(); },
-        [this](const std::string& caption, int code) { PickFormat(caption, code); }, this);
+        [this] { return StoredFormatName(GlobalObject->SettingsFile()); },
+        [this](const std::string& caption, int code) {
+            StorePickedFormat(GlobalObject->SettingsFile(), caption, code);
+            FAdd->ShowDestinationNames();
+        },
+        this);
     InstallMainThreadPump();
     InstallPreviewWindows();
-    LoadMediaLibraries();
+    LoadMediaLibraries(*mmoLog);
     CCAVC = std::make_unique<TFFmpegVCL>();
     CCAVC->SetPreviewBitmap(true);
     FBatch = std::make_unique<TMainBatch>(*this);
-}
-
-void TfrmMain::LoadMediaLibraries() {
-    TFFmpegLoader& loader = FFmpegLoader();
-    if (loader.AreLoaded(PlayerLibraries)) return;
-    loader.SetLibraryFolder(
-        QDir(QCoreApplication::applicationDirPath()).filePath("LibAV").toStdString());
-    if (!loader.LoadLibraries(PlayerLibraries))
-        mmoLog->appendPlainText(QString::fromStdString(loader.GetLastError()));
 }
 
 void TfrmMain::FormShow() {
@@ -184,7 +179,7 @@ void TfrmMain::FormShow() {
     imgPreview->setGeometry(pan1->rect());
     imgPreview->hide();
     PreviewBitmap = QImage();
-    FillOutputFormatCombo();
+    FillOutputFormatCombo(*cbOutputFormat, GlobalObject->SettingsFile());
     CheckFolderAtStart(*GlobalObject, "OutPutDir");
     CheckFolderAtStart(*GlobalObject, "SnapOutPutDir");
     TIniFile settings(GlobalObject->SettingsFile());
@@ -198,33 +193,7 @@ void TfrmMain::FormShow() {
     GlobalObject->SetVersionText(GlobalObject->GetVersionText());
     lbl_appname->setText(
         QString::fromStdString(GlobalObject->ProductName() + GlobalObject->VersionText()));
-    FChooser->BuildFormatChooser(settings, StoredFormatName());
-}
-
-void TfrmMain::FillOutputFormatCombo() {
-    cbOutputFormat->clear();
-    for (const char* caption : kOutputFormatItems)
-        cbOutputFormat->addItem(caption);
-    cbOutputFormat->setMaxVisibleItems(std::min(cbOutputFormat->count(), 20));
-    TIniFile settings(GlobalObject->SettingsFile());
-    cbOutputFormat->setCurrentIndex(settings.ReadInteger(kSettings, "OutPutFormat", 0));
-}
-
-// Before a format was ever picked the caption shown is that of the format
-// in use ("FormatCode", default 1), not a caption the list does not have.
-std::string TfrmMain::StoredFormatName() const {
-    TIniFile settings(GlobalObject->SettingsFile());
-    const std::string stored = settings.ReadString(kSettings, "FormatName", "");
-    if (!stored.empty()) return stored;
-    const std::string inUse = FormatCaptionOf(settings.ReadInteger(kSettings, "FormatCode", 1));
-    return inUse.empty() ? kDefaultFormatName : inUse;
-}
-
-void TfrmMain::PickFormat(const std::string& caption, int code) {
-    TIniFile settings(GlobalObject->SettingsFile());
-    settings.WriteString(kSettings, "FormatName", caption);
-    settings.WriteString(kSettings, "FormatCode", std::to_string(code));
-    FAdd->ShowDestinationNames();
+    FChooser->BuildFormatChooser(settings, StoredFormatName(GlobalObject->SettingsFile()));
 }
 
 bool TfrmMain::FormCloseQuery() {
@@ -275,14 +244,6 @@ void TfrmMain::paintEvent(QPaintEvent*) {
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-void TfrmMain::mousePressEvent(QMouseEvent* event) {
-    if (FLayout && FLayout->StartEdgeResize(event)) return;
-    // The title row moves the window.
-    if (event->button() == Qt::LeftButton && event->position().y() < kTitleHeight && windowHandle())
-        windowHandle()->startSystemMove();
-    QWidget::mousePressEvent(event);
-}
-
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (ApplicationEvents1Message(watched, event)) return true;
     return QWidget::eventFilter(watched, event);
@@ -318,14 +279,6 @@ void TfrmMain::btnCloseClick() {
 
 void TfrmMain::btnExitClick() {
     close();
-}
-
-bool TfrmMain::TakeOpeningClick(TPopupMenu* menu, bool pressClosedTheMenu) {
-    return TMainMenus::TakeOpeningClick(menu, pressClosedTheMenu);
-}
-
-void TfrmMain::MenuClosed(TPopupMenu* menu, bool dismissedByItsButton) {
-    TMainMenus::MenuClosed(menu, dismissedByItsButton);
 }
 
 void TfrmMain::menubtnFileClick() {
@@ -389,16 +342,7 @@ void TfrmMain::Infomation1Click() {
 }
 
 void TfrmMain::menubtnPreferenceClick() {
-    if (!frmPreference)
-        frmPreference = new TfrmPreference(
-            this, *GlobalObject, [this](const std::string& shown) { return ChooseFolder(shown); });
-    frmPreference->exec();
-}
-
-std::string TfrmMain::ChooseFolder(const std::string& shown) {
-    if (FFolderChooser) return FFolderChooser(shown);
-    if (!fmDirectory) fmDirectory = new TfmDirectory(this);
-    return fmDirectory->Execute(shown);
+    FMenus->ShowPreferences();
 }
 
 void TfrmMain::btnSettingsClick() {
@@ -406,7 +350,7 @@ void TfrmMain::btnSettingsClick() {
     if (frmSettings->exec() != QDialog::Accepted) return;
     cbOutputFormat->setCurrentIndex(frmSettings->cbOutputFormat->currentIndex());
     TIniFile settings(GlobalObject->SettingsFile());
-    FChooser->BuildFormatChooser(settings, StoredFormatName());
+    FChooser->BuildFormatChooser(settings, StoredFormatName(GlobalObject->SettingsFile()));
 }
 
 void TfrmMain::btnOptionsClick() {
@@ -417,7 +361,7 @@ void TfrmMain::btnOptionsClick() {
 
 void TfrmMain::btnBrowsClick() {
     const std::string shown = edDirectory->text().toStdString();
-    const std::string chosen = ChooseFolder(shown);
+    const std::string chosen = FMenus->ChooseFolder(shown);
     edDirectory->setText(
         QString::fromStdString(AcceptChosenFolder(*GlobalObject, "OutPutDir", chosen, shown)));
 }

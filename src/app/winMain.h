@@ -46,6 +46,7 @@ class TAVProbe;
 class TfrmProgress;
 class TMainBatch;
 class TMainLayout;
+class TMainFrame;
 class TListKeeper;
 class TfrmCrop;
 class TMainAdd;
@@ -74,6 +75,7 @@ class TfrmMain : public QWidget {
     // driver, the preview and the menus do the work of the window's handlers.
     friend class TMainBatch;
     friend class TMainLayout;
+    friend class TMainFrame;
     friend class TMainAdd;
     friend class TMainControls;
     friend class TMainMenus;
@@ -86,10 +88,8 @@ public:
     // Lets tests and other callers choose the output folder without a dialog.
     using TFolderChooser = std::function<std::string(const std::string& startFolder)>;
     void SetFolderChooser(TFolderChooser chooser) { FFolderChooser = std::move(chooser); }
-    // Lets tests choose the files to add without the file dialog.
-    using TFilesChooser = std::function<std::vector<std::string>()>;
-    void SetFilesChooser(TFilesChooser chooser);
-
+    // The add driver (MainAdd.h): tests add files and choose them through it.
+    TMainAdd& Add() { return *FAdd; }
     TGlobalObject& Global() { return *GlobalObject; }
     TFormatChooser& Chooser() { return *FChooser; }
 
@@ -150,43 +150,18 @@ public:
     // A progress report of the converter, as the batch runner takes it.
     void CCAVCProgress(TCustomFFmpegVCL* Sender, TProgressInfo* AProgressInfo);
 
-    // Percentage of a task: current * 100 div total, 0 without a total.
-    static int ProgressPercent(int64_t current, int64_t total);
-    // A source path as the progress window shows it: at most 50 characters
-    // as it is, else its first 44, "..", and its extension.
-    static QString ShortFileCaption(const QString& path);
-    // Replaces the power-off request of "Shut down computer after
-    // conversion" (tests must never power anything off).
-    static void SetPowerOffCommand(std::function<void()> command);
-    // "file: reason", unless the reason names the file already.
-    static std::string FileReasonText(const std::string& file, const std::string& reason);
-    // Adds files as the file dialog, a drop or the command line gives them;
-    // returns when the add has ended (MainAdd.h).
-    void AddFiles(const std::vector<std::string>& files);
     // Files named on the command line, or handed over by a later start of
     // the program: the window comes to the front and adds them as the Add
     // button does, as soon as no dialog or batch is in the way.
     void OpenFiles(const std::vector<std::string>& files);
-    // An add is running: its rows are still coming.
-    bool Adding() const;
-    // Probes one file for the list; safe on several threads at once.
-    static TAddProbe ProbeForList(const std::string& file);
-    // The open dialog as Add shows it.
-    std::unique_ptr<QFileDialog> NewOpenDialog();
-
-    // A menu opened from its button (MainMenus.h): false (and the tag reset)
-    // when the click only dismissed the menu; the tag set when it closed.
-    static bool TakeOpeningClick(TPopupMenu* menu, bool pressClosedTheMenu);
-    static void MenuClosed(TPopupMenu* menu, bool dismissedByItsButton);
 
     // Title row
     QLabel* imgIcon = nullptr;
     QLabel* lbl_appname = nullptr;
     skin::TImageButton* btnSmall = nullptr;
     skin::TImageButton* btnClose = nullptr;
-    // Maximises the window, or restores it (winMainLayout.cpp).
+    // Maximises the window, or restores it (MainLayout.h).
     skin::TImageButton* btnMaximize = nullptr;
-    void btnMaximizeClick();
     // Menu row
     skin::TMenuRowButton* menubtnFile = nullptr;
     skin::TMenuRowButton* menubtnEdit = nullptr;
@@ -292,28 +267,16 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
     // Space and the arrow keys that no control of the window has used.
     void keyPressEvent(QKeyEvent* event) override; // winMainPreview.cpp
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
-    // The folder the user picks for a Browse button, empty when none.
-    std::string ChooseFolder(const std::string& shown);
-    void LoadMediaLibraries();
-    // The stored list of a start after a crash (ListKeeper.h).
-    void RestoreList();
-    void FillOutputFormatCombo();
-    std::string StoredFormatName() const;
-    void PickFormat(const std::string& caption, int code);
-
     std::unique_ptr<TGlobalObject> GlobalObject;
-    // Sizes and places (MainLayout.h).
+    // Sizes and places (MainLayout.h); the frame's mouse handling
+    // (MainFrame.h), a child of the window.
     std::unique_ptr<TMainLayout> FLayout;
+    TMainFrame* FFrame = nullptr;
     TFormatChooser* FChooser = nullptr;
     TFolderChooser FFolderChooser;
     bool FCloseConfirmed = false;

@@ -9,30 +9,10 @@
 #include <QApplication>
 #include <QFileDialog>
 
-void TfrmMain::SetFilesChooser(TFilesChooser chooser) {
-    FAdd->SetFilesChooser(std::move(chooser));
-}
-
-std::unique_ptr<QFileDialog> TfrmMain::NewOpenDialog() {
-    return FAdd->NewOpenDialog();
-}
-
 void TfrmMain::btnAddClick() {
     if (!FAdd->ConverterReady()) return;
     const std::vector<std::string> files = FAdd->ChooseFiles();
     if (files.empty()) return;
-    FAdd->AddFiles(files);
-}
-
-TAddProbe TfrmMain::ProbeForList(const std::string& file) {
-    return TMainAdd::ProbeForList(file);
-}
-
-std::string TfrmMain::FileReasonText(const std::string& file, const std::string& reason) {
-    return TMainAdd::FileReasonText(file, reason);
-}
-
-void TfrmMain::AddFiles(const std::vector<std::string>& files) {
     FAdd->AddFiles(files);
 }
 
@@ -41,10 +21,6 @@ void TfrmMain::OpenFiles(const std::vector<std::string>& files) {
     raise();
     activateWindow();
     FAdd->AddWhenFree(files);
-}
-
-bool TfrmMain::Adding() const {
-    return FAdd->Adding();
 }
 
 void TfrmMain::btnRemoveClick() {

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 enum TOrientation { toHorizontal, toVertical };
 enum TTrackStyle { trUserDrawn, trFlat, trRaised, trLowered };
@@ -46,8 +47,13 @@ struct TBarGeometry {
     TBarRect LowerRect, UpperRect;
 };
 
+class TBarPainter;
+
 class TTrackBar2 : public QWidget {
     Q_OBJECT
+    // Draws with the published state and raises the drawing events.
+    friend class TBarPainter;
+
 public:
     explicit TTrackBar2(QWidget* parent = nullptr);
     ~TTrackBar2() override;
@@ -133,24 +139,17 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
-    // The drawing steps, in painting order, and the change event call.
-    virtual void DrawTrack(QPainter& canvas, const TBarGeometry& g);
+    // The calls of the drawing events, in painting order, and of the change
+    // event; the built-in drawing is the painter's (BarPainter.h).
     virtual void DoDrawTrack(QPainter& canvas);
-    virtual void PrepareTickImage();
-    virtual void DrawTicks(QPainter& canvas, const TBarGeometry& g);
     virtual void DoDrawTick(QPainter& canvas, int x, int y, int position);
-    virtual void PrepareThumbImage();
-    virtual void DrawThumbs(QPainter& canvas, const TBarGeometry& g);
     virtual void DoDrawThumb(QPainter& canvas, int x, int y);
-    virtual void PrepareDitherPattern();
     virtual void DoChange();
 
 private:
     void ThumbGeometryChanged();
     void PressThumb(bool upper, int x, int y, Qt::KeyboardModifiers shift, const TBarRect& rect);
     void StepPosition(bool upper, int delta);
-    void DrawTickAt(QPainter& canvas, int x, int y);
-    QImage ComposedThumb(int left, int top) const;
     void NotifyAccessibleValue();
 
     // Published state.
@@ -178,8 +177,6 @@ private:
     bool FTrackingU = false;
     bool FCtl3D = true;
 
-    // The pictures, made again when what they show changes.
-    QImage FThumbImage; // ARGB: transparent outside a pointer's mask
-    QImage FTickImage;
-    QImage FDither; // 8 x 8
+    // The built-in drawing and its pictures.
+    std::unique_ptr<TBarPainter> FPainter;
 };

@@ -7,6 +7,8 @@
 #include "core/MessageSeam.h"
 #include "controls/Tracker2.h"
 #include "editing/FrameRenderer.h"
+#include "editing/LayerPictures.h"
+#include "editing/WaterMarkControls.h"
 #include "player/FFPlay.h"
 
 #include <QTimer>
@@ -49,7 +51,6 @@ const char* const kPictureFilter =
 namespace {
 
 const char* const kHelpPage = "https://www.vantrel.org/help/watermark.html";
-constexpr int kCheckerSquare = 13;
 constexpr int kDefaultSizeIndex = 19; // 26 points
 constexpr int kDefaultFontColor = 12; // blue
 constexpr int kDefaultBackColor = 2;  // green
@@ -61,35 +62,10 @@ QString TimeText(int64_t seconds) {
     return QString::fromStdString(FormatSeconds(seconds));
 }
 
-template <class W> W* Named(W* widget, const char* name, const QString& accessible) {
-    widget->setObjectName(name);
-    widget->setAccessibleName(accessible);
-    return widget;
-}
-
-QLabel* Caption(const QString& text, QWidget* parent, int x, int y, int w = 120) {
-    auto* label = new QLabel(text, parent);
-    label->setGeometry(x, y, w, 22);
-    return label;
-}
-
-QLineEdit* ReadOnlyEdit(const char* name, const QString& accessible, QWidget* parent) {
-    auto* edit = Named(new QLineEdit(parent), name, accessible);
-    edit->setReadOnly(true);
-    return edit;
-}
-
 QPixmap Swatch(const QColor& colour) {
     QPixmap pixmap(14, 14);
     pixmap.fill(colour);
     return pixmap;
-}
-
-QComboBox* ColorBox(const char* name, const QString& accessible, QWidget* parent) {
-    auto* box = Named(new QComboBox(parent), name, accessible);
-    for (const auto& [caption, colour] : WmColorBoxColors())
-        box->addItem(QIcon(Swatch(ResolveColor(colour))), caption, QVariant::fromValue(colour));
-    return box;
 }
 
 uint32_t BoxColor(const QComboBox* box) {
@@ -104,40 +80,6 @@ void SetBoxColor(QComboBox* box, uint32_t colour) {
     }
     box->setCurrentIndex(index);
 }
-
-QSlider* PositionSlider(const char* name, const QString& accessible, QWidget* parent) {
-    auto* slider = Named(new QSlider(Qt::Horizontal, parent), name, accessible);
-    slider->setRange(0, 100);
-    return slider;
-}
-
-QToolButton* ArrowButton(const char* name, Qt::ArrowType arrow, const QString& accessible,
-                         QWidget* parent) {
-    auto* button = Named(new QToolButton(parent), name, accessible);
-    button->setArrowType(arrow);
-    button->setToolTip(accessible);
-    return button;
-}
-
-// The background stage: a checkerboard around (and under) the picture.
-class TCheckerView : public QGraphicsView {
-public:
-    using QGraphicsView::QGraphicsView;
-
-protected:
-    void drawBackground(QPainter* painter, const QRectF&) override {
-        painter->save();
-        painter->resetTransform();
-        const QRect area = viewport()->rect();
-        for (int y = 0; y < area.height(); y += kCheckerSquare)
-            for (int x = 0; x < area.width(); x += kCheckerSquare) {
-                const bool same = (x / kCheckerSquare) % 2 == (y / kCheckerSquare) % 2;
-                painter->fillRect(x, y, kCheckerSquare, kCheckerSquare,
-                                  same ? QColor(176, 176, 176) : QColor(Qt::white));
-            }
-        painter->restore();
-    }
-};
 
 } // namespace
 
@@ -225,187 +167,22 @@ TfrmWaterMark::TfrmWaterMark(TlvFilesRecord* row, bool mute, std::string library
     setWindowTitle("Water Mark");
     setAccessibleName("Water Mark");
     setFixedSize(1000, 560);
-    lblTitle = Named(new QLabel("Watermark", this), "lblTitle", "Watermark");
-    lblTitle->setGeometry(10, 6, 300, 24);
-    btnClose = Named(new QToolButton(this), "btnClose", "Close");
-    btnClose->setText("X");
-    btnClose->setToolTip("Close");
-    btnClose->setGeometry(968, 6, 24, 22);
-    CreateView();
-    CreatePlayerControls();
+    TWaterMarkControls controls(*this);
+    controls.CreateViewSide();
     FPreview = std::make_unique<TPreviewController>(
         TPreviewKind::WaterMark,
         TPreviewParts{imgbtnPlay, imgbtnpause, nullptr, nullptr, trcPreview, lblTime, lblPTS},
         FFPlayer.get());
-    CreateLayerControls();
-    CreateTimeControls();
-    CreateFontControls();
-    btnOk = Named(new QPushButton("Ok", this), "btnOk", "Ok");
-    btnOk->setGeometry(700, 520, 90, 28);
-    btnCancel = Named(new QPushButton("Cancel", this), "btnCancel", "Cancel");
-    btnCancel->setGeometry(800, 520, 90, 28);
-    btnHelp = Named(new QPushButton("&Help", this), "btnHelp", "Help");
-    btnHelp->setGeometry(900, 520, 90, 28);
-    // The drop-down lists of the boxes are named after their boxes.
-    for (QComboBox* box : findChildren<QComboBox*>())
-        box->view()->setAccessibleName(box->accessibleName());
+    controls.CreateLayerSide();
     Connect();
     ConnectAttributes();
     // Layers are placed on the source's frames: none can be added before
     // the source is open.
     SetAddingEnabled(false);
-    MakeOkTheDefaultButton();
-}
-
-// Enter presses Ok wherever the focus is; no other button takes it over by
-// having the focus (Add Text would otherwise add a layer on every Enter).
-void TfrmWaterMark::MakeOkTheDefaultButton() {
-    for (QPushButton* button : findChildren<QPushButton*>())
-        button->setAutoDefault(false);
-    btnOk->setDefault(true);
-}
-
-// A layer's picture as the view shows it: with the file's own transparency
-// when it has one (drawn under the layer's opacity), else opaque.
-QImage TfrmWaterMark::LayerPicture(const QImage& read) {
-    if (read.isNull()) return read;
-    return read.convertToFormat(read.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                       : QImage::Format_RGB888);
 }
 
 TfrmWaterMark::~TfrmWaterMark() {
     StopPlayer();
-}
-
-void TfrmWaterMark::CreateView() {
-    FScene = new QGraphicsScene(this);
-    ImgView = Named(new TCheckerView(FScene, this), "ImgView", "Picture");
-    ImgView->setGeometry(10, 36, 592, 427);
-    ImgView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ImgView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    ImgView->setFrameShape(QFrame::NoFrame);
-    ImgView->viewport()->installEventFilter(this);
-    FBackground = FScene->addPixmap(QPixmap());
-    FBackground->setZValue(-1);
-    FScene->setSceneRect(0, 0, 100, 100);
-    imgPreview = Named(new TPlayerSurface(this), "imgPreview", "Player picture");
-    imgPreview->setGeometry(10, 36, 592, 427);
-    imgPreview->hide();
-}
-
-void TfrmWaterMark::CreatePlayerControls() {
-    imgbtnPlay = Named(new QToolButton(this), "imgbtnPlay", "Play");
-    imgbtnPlay->setText("Play");
-    imgbtnPlay->setToolTip("Play");
-    imgbtnPlay->setGeometry(10, 470, 44, 24);
-    imgbtnpause = Named(new QToolButton(this), "imgbtnpause", "Pause");
-    imgbtnpause->setText("Pause");
-    imgbtnpause->setToolTip("Pause");
-    imgbtnpause->setGeometry(58, 470, 44, 24);
-    imgbtnPlay->setEnabled(false);
-    imgbtnpause->setEnabled(false);
-    trcPreview = Named(new TTrackBar2(this), "trcPreview", "Position");
-    trcPreview->setToolTip("Position");
-    trcPreview->setGeometry(108, 472, 350, 20);
-    trcPreview->SetMax(100);
-    trcPreview->setEnabled(false);
-    lblTime = Named(new QLabel("0:00:00", this), "lblTime", "Current time");
-    lblTime->setGeometry(466, 470, 60, 24);
-    lblPTS = Named(new QLabel("0:00:00", this), "lblPTS", "Total time");
-    lblPTS->setGeometry(530, 470, 70, 24);
-}
-
-void TfrmWaterMark::CreateLayerControls() {
-    const std::pair<QPushButton**, const char*> buttons[] = {{&btnAddText, "Add Text"},
-                                                             {&btnAddImage, "Add Image"},
-                                                             {&btnDelete, "Delete"},
-                                                             {&btnUp, "Up"},
-                                                             {&btnDown, "Down"}};
-    const char* names[] = {"btnAddText", "btnAddImage", "btnDelete", "btnUp", "btnDown"};
-    int x = 615;
-    for (int i = 0; i < 5; ++i) {
-        *buttons[i].first =
-            Named(new QPushButton(buttons[i].second, this), names[i], buttons[i].second);
-        (*buttons[i].first)->setGeometry(x, 36, i < 2 ? 84 : 64, 26);
-        x += (i < 2 ? 84 : 64) + 6;
-    }
-    lsbox = Named(new QListWidget(this), "lsbox", "Layers");
-    lsbox->setGeometry(615, 68, 375, 110);
-    lsbox->setItemDelegate(new TWmListDelegate(lsbox));
-    edt1 = Named(new QLineEdit(lsbox), "edt1", "Layer text");
-    edt1->hide();
-    edt1->installEventFilter(this);
-    const std::tuple<QSlider**, QLineEdit**, const char*, const char*, const char*> rows[] = {
-        {&trcTextHoriz, &edtTextHoriz, "trcTextHoriz", "edtTextHoriz", "Horizontal Position:"},
-        {&trcTextVert, &edtTextVert, "trcTextVert", "edtTextVert", "Vertical Position:"},
-        {&trcTextTran, &edtTextTran, "trcTextTran", "edtTextTran", "Transparency:"}};
-    int y = 186;
-    for (const auto& [slider, edit, sliderName, editName, caption] : rows) {
-        Caption(caption, this, 615, y, 130);
-        *slider = PositionSlider(sliderName, caption, this);
-        (*slider)->setGeometry(745, y, 185, 22);
-        *edit = ReadOnlyEdit(editName, caption, this);
-        (*edit)->setGeometry(936, y, 54, 22);
-        y += 28;
-    }
-    trcTextTran->setRange(0, 255);
-}
-
-void TfrmWaterMark::CreateTimeControls() {
-    trcRange = Named(new TTrackBar2(this), "trcRange", "Time range");
-    trcRange->setToolTip("Time range");
-    trcRange->SetSecondThumb(true);
-    trcRange->setGeometry(615, 272, 375, 26);
-    Caption("Start time:", this, 615, 302, 70);
-    edtStart = ReadOnlyEdit("edtStart", "Start time:", this);
-    edtStart->setGeometry(685, 302, 70, 22);
-    btnStartUp1 = ArrowButton("btnStartUp1", Qt::UpArrow, "Start later", this);
-    btnStartUp1->setGeometry(757, 302, 20, 11);
-    btnStartUpStartDown = ArrowButton("btnStartUpStartDown", Qt::DownArrow, "Start earlier", this);
-    btnStartUpStartDown->setGeometry(757, 313, 20, 11);
-    Caption("End Time:", this, 805, 302, 70);
-    edtEnd = ReadOnlyEdit("edtEnd", "End Time:", this);
-    edtEnd->setGeometry(875, 302, 70, 22);
-    btnStartUpEndUp = ArrowButton("btnStartUpEndUp", Qt::UpArrow, "End later", this);
-    btnStartUpEndUp->setGeometry(947, 302, 20, 11);
-    btnStartUpEndDown = ArrowButton("btnStartUpEndDown", Qt::DownArrow, "End earlier", this);
-    btnStartUpEndDown->setGeometry(947, 313, 20, 11);
-}
-
-void TfrmWaterMark::CreateFontControls() {
-    Caption("Font:", this, 615, 334, 80);
-    suiFontCmb = Named(new QFontComboBox(this), "suiFontCmb", "Font:");
-    suiFontCmb->setGeometry(700, 334, 290, 24);
-    suiFontCmb->setEditable(false);
-    Caption("Font Size:", this, 615, 362, 80);
-    suiFontSizeCmb = Named(new QComboBox(this), "suiFontSizeCmb", "Font Size:");
-    suiFontSizeCmb->setGeometry(700, 362, 80, 24);
-    Caption("Font Color:", this, 790, 362, 70);
-    suiColorBoxcmb = ColorBox("suiColorBoxcmb", "Font Color:", this);
-    suiColorBoxcmb->setGeometry(860, 362, 130, 24);
-    Caption("Font Style:", this, 615, 390, 80);
-    const std::tuple<QCheckBox**, const char*, const char*> boxes[] = {
-        {&suiChkBold, "suiChkBold", "Bold"},
-        {&suiChkItalic, "suiChkItalic", "Italic"},
-        {&suiChkUnderline, "suiChkUnderline", "Underline"},
-        {&suiChkStrikeOut, "suiChkStrikeOut", "Strikeout"}};
-    const int widths[] = {60, 66, 92, 80};
-    int x = 700, i = 0;
-    for (const auto& [box, name, caption] : boxes) {
-        *box = Named(new QCheckBox(caption, this), name, caption);
-        (*box)->setGeometry(x, 390, widths[i], 22);
-        x += widths[i++];
-    }
-    auto* group = new QGroupBox("Font background color", this);
-    group->setObjectName("grpBackground");
-    group->setAccessibleName("Font background color");
-    group->setGeometry(615, 418, 375, 56);
-    rb1 = Named(new QRadioButton("Background color", group), "rb1", "Background color");
-    rb1->setGeometry(10, 24, 130, 22);
-    rb2 = Named(new QRadioButton("Transparent", group), "rb2", "Transparent");
-    rb2->setGeometry(145, 24, 100, 22);
-    suiColorBoxbackground = ColorBox("suiColorBoxbackground", "Background color box", group);
-    suiColorBoxbackground->setGeometry(245, 22, 120, 24);
 }
 
 // ---------------------------------------------------------------------------
@@ -633,8 +410,8 @@ void TfrmWaterMark::LoadLayers() {
             LoadImageLayer(item);
         } else {
             lsbox->addItem(QString::fromStdString(rec.Text));
-            const QImage picture = TextPicture(rec.Text, rec.Font.value_or(TWmFont{}),
-                                               rec.UseBackColor, rec.BackColor);
+            const QImage picture = TextLayerPicture(rec.Text, rec.Font.value_or(TWmFont{}),
+                                                    rec.UseBackColor, rec.BackColor);
             item.Layer =
                 NewLayer(kWmTextLayer, picture, QPointF(rec.TextLeft, rec.TextTop), rec.TextAlpha);
         }
@@ -671,7 +448,7 @@ void TfrmWaterMark::LoadImageLayer(TWmItemRec& item) {
         p.setPen(QPen(QColor(255, 0, 0), 1, Qt::DashLine));
         p.drawRect(picture.rect().adjusted(0, 0, -1, -1));
     } else {
-        picture = LayerPicture(picture);
+        picture = ShownLayerPicture(picture);
     }
     item.Layer =
         NewLayer(kWmImageLayer, picture, QPointF(rec.ImageLeft, rec.ImageTop), rec.ImageAlpha);
@@ -771,21 +548,6 @@ QPoint TfrmWaterMark::FrameToView(const QPointF& framePoint) const {
 
 // ---------------------------------------------------------------------------
 // Layers
-
-QImage TfrmWaterMark::TextPicture(const std::string& text, const TWmFont& font, bool useBack,
-                                  uint32_t back) const {
-    const QFont qfont = LayerFont(font);
-    const QFontMetrics metrics(qfont);
-    const QString qtext = QString::fromStdString(text);
-    const QSize size(std::max(1, metrics.horizontalAdvance(qtext)), std::max(1, metrics.height()));
-    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
-    picture.fill(useBack ? ResolveColor(back) : QColor(Qt::transparent));
-    QPainter p(&picture);
-    p.setFont(qfont);
-    p.setPen(ResolveColor(font.Color));
-    p.drawText(QRect(QPoint(0, 0), size), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, qtext);
-    return picture;
-}
 
 TWmLayerItem* TfrmWaterMark::NewLayer(int tag, const QImage& picture, const QPointF& topLeft,
                                       int alpha) {
@@ -902,7 +664,7 @@ void TfrmWaterMark::btnAddTextClick() {
     item.Rec.UseBackColor = rb1->isChecked();
     item.Rec.BackColor = BoxColor(suiColorBoxbackground);
     const QImage picture =
-        TextPicture(item.Rec.Text, *item.Rec.Font, item.Rec.UseBackColor, item.Rec.BackColor);
+        TextLayerPicture(item.Rec.Text, *item.Rec.Font, item.Rec.UseBackColor, item.Rec.BackColor);
     const QPointF topLeft = CentredTopLeft(picture);
     item.Layer = NewLayer(kWmTextLayer, picture, topLeft, trcTextTran->value());
     item.Rec.TextLeft = static_cast<int32_t>(topLeft.x());
@@ -947,7 +709,7 @@ void TfrmWaterMark::btnAddImageClick() {
         FFPlayer->Hook = FFileOpened;
         return;
     }
-    const QImage picture = LayerPicture(QImage(QString::fromStdString(file)));
+    const QImage picture = ShownLayerPicture(QImage(QString::fromStdString(file)));
     if (picture.isNull()) {
         ShowMessageBox("Water Mark", "Cannot read the picture file \"" + file + "\".",
                        TMsgIcon::Error, TMsgButtons::Ok);
@@ -1077,8 +839,8 @@ void TfrmWaterMark::RedrawText() {
     font.Style = item.Rec.Font.value_or(TWmFont{}).Style;
     SelectLayer(nullptr);
     delete item.Layer;
-    const QImage picture =
-        TextPicture(item.Rec.Text, font, item.Rec.UseBackColor, BoxColor(suiColorBoxbackground));
+    const QImage picture = TextLayerPicture(item.Rec.Text, font, item.Rec.UseBackColor,
+                                            BoxColor(suiColorBoxbackground));
     item.Layer = NewLayer(kWmTextLayer, picture, topLeft, alpha);
     item.Rec.Font = font;
     RestackLayers();

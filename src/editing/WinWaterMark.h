@@ -79,6 +79,9 @@ public:
 
 class TfrmWaterMark : public QDialog {
     Q_OBJECT
+    // The control builder sets up the view's scene as well.
+    friend class TWaterMarkControls;
+
 public:
     // `row` is the row being edited (nullptr: the main list is empty);
     // `mute` the sound setting; `libraryFolder` where the media libraries
@@ -154,11 +157,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void CreateLayerControls();
-    void CreateFontControls();
-    void CreateTimeControls();
-    void CreateView();
-    void CreatePlayerControls();
     void Connect();
     void ConnectAttributes();
     void EnableLayerControls();
@@ -176,10 +174,6 @@ private:
     void LoadImageLayer(TWmItemRec& item);
     void SetAddingEnabled(bool enabled);
     TWmLayerItem* NewLayer(int tag, const QImage& picture, const QPointF& topLeft, int alpha);
-    void MakeOkTheDefaultButton();
-    static QImage LayerPicture(const QImage& read);
-    QImage TextPicture(const std::string& text, const TWmFont& font, bool useBack,
-                       uint32_t back) const;
     QPointF ViewCentre() const;
     QPointF CentredTopLeft(const QImage& picture) const;
     void AppendItem(TWmItemRec&& item);

@@ -4,6 +4,8 @@
 // dialog's seam and the batch started with a click on Start.
 #pragma once
 
+#include "app/MainAdd.h"
+#include "app/MainBatch.h"
 #include "app/Shell.h"
 #include "app/winMain.h"
 #include "core/IniFile.h"
@@ -12,9 +14,11 @@
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,7 +39,7 @@ public:
             return buttons == TMsgButtons::YesNo ? TMsgResult::Yes : TMsgResult::Ok;
         });
         SetUrlOpener([this](const std::string& url) { Opened.push_back(url); });
-        TfrmMain::SetPowerOffCommand([this] { ++PowerOffs; });
+        TMainBatch::PowerOffCommand() = [this] { ++PowerOffs; };
         std::filesystem::create_directories(Home("media"));
         std::filesystem::create_directories(OutputFolder());
         Settings().WriteString("settings", "OutPutDir", OutputFolder());
@@ -43,7 +47,7 @@ public:
     ~TWindowHarness() {
         SetMessageHandler(nullptr);
         SetUrlOpener(nullptr);
-        TfrmMain::SetPowerOffCommand(nullptr);
+        TMainBatch::PowerOffCommand() = nullptr;
     }
     TWindowHarness(const TWindowHarness&) = delete;
     TWindowHarness& operator=(const TWindowHarness&) = delete;
@@ -67,6 +71,45 @@ public:
         return MadeMedia(name, "-f lavfi -i sine=f=330 -t 1 -c:a pcm_s16le");
     }
 
+    // A 40 x 30 one-colour bitmap for image layers; empty when ffmpeg fails.
+    std::string MakeLogo(const std::string& name) const {
+        return MadeMedia(name, "-f lavfi -i color=c=0x30e0a0:s=40x30 -frames:v 1 -pix_fmt bgr24");
+    }
+
+    // A first window writes the formats' settings; then MPEG-4 is chosen at
+    // the source's size and rate, with a bit rate far above what the small
+    // test pictures need.
+    void ChooseSourceSizedMpeg4() const {
+        auto window = NewWindow();
+        Dispose(window);
+        const std::string section = "formatInfo102";
+        Settings().WriteString(section, "paraVideoSize", "as source");
+        Settings().WriteString(section, "paraFrameRate", "as source");
+        Settings().WriteString(section, "paraVideoBitRate", "8000");
+        ChooseFormat(102);
+    }
+
+    // Lets the window's timers and the player's hand-overs run for a while.
+    static void RunEvents(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            ServiceMainThread(std::chrono::milliseconds(5));
+        }
+    }
+
+    // Runs the events until `done` holds; false when `ms` pass first.
+    static bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > ms) return false;
+            RunEvents(20);
+        }
+        return true;
+    }
+
     std::unique_ptr<TfrmMain> NewWindow() const {
         auto window = std::make_unique<TfrmMain>();
         window->show();
@@ -82,7 +125,7 @@ public:
 
     // Adds files as if they were picked in the open dialog.
     static void AddFiles(TfrmMain& window, const std::vector<std::string>& files) {
-        window.SetFilesChooser([files] { return files; });
+        window.Add().SetFilesChooser([files] { return files; });
         QTest::mouseClick(window.btnAdd, Qt::LeftButton);
     }
 

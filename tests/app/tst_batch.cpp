@@ -1,6 +1,7 @@
 // The batch driver and the progress window on real conversions: which rows
 // become tasks, what the reports do to the rows and the progress window,
 // the end actions, pause, resume and cancel.
+#include "app/MainBatch.h"
 #include "WindowHarness.h"
 #include "app/ErrorReporter.h"
 #include "app/WinProgress.h"
@@ -99,16 +100,16 @@ private slots:
 
     void captionsPercentAndPreviewFit() {
         const QString longPath = QString(55, 'a') + ".mpeg"; // 60 characters
-        QCOMPARE(TfrmMain::ShortFileCaption(longPath), QString(44, 'a') + "...mpeg");
+        QCOMPARE(TMainBatch::ShortFileCaption(longPath), QString(44, 'a') + "...mpeg");
         const QString fifty = QString(46, 'b') + ".avi";
-        QCOMPARE(TfrmMain::ShortFileCaption(fifty), fifty);
-        QCOMPARE(TfrmMain::ShortFileCaption(QString(51, 'c')), QString(44, 'c') + "..");
-        QCOMPARE(TfrmMain::ProgressPercent(50, 200), 25);
-        QCOMPARE(TfrmMain::ProgressPercent(199, 200), 99);
-        QCOMPARE(TfrmMain::ProgressPercent(10, 0), 0);
-        QCOMPARE(TfrmMain::ProgressPercent(10, -1), 0);
+        QCOMPARE(TMainBatch::ShortFileCaption(fifty), fifty);
+        QCOMPARE(TMainBatch::ShortFileCaption(QString(51, 'c')), QString(44, 'c') + "..");
+        QCOMPARE(TaskPercent(50, 200), 25);
+        QCOMPARE(TaskPercent(199, 200), 99);
+        QCOMPARE(TaskPercent(10, 0), 0);
+        QCOMPARE(TaskPercent(10, -1), 0);
         // Beyond 32 bits: a 10-hour file.
-        QCOMPARE(TfrmMain::ProgressPercent(18'000'000'000LL, 36'000'000'000LL), 50);
+        QCOMPARE(TaskPercent(18'000'000'000LL, 36'000'000'000LL), 50);
         QCOMPARE(FitPreviewRect(QSize(640, 360), QSize(372, 210)), QRect(0, 0, 372, 210));
         // 100 x 200 fills the height; 133.5 rounds to the even 134.
         QCOMPARE(FitPreviewRect(QSize(100, 200), QSize(372, 210)), QRect(134, 0, 104, 210));
@@ -186,7 +187,7 @@ private slots:
         QCOMPARE(progress->lblLength->text(),
                  QString::number(static_cast<int64_t>(seconds * 1e6) / 1000000) + " Second");
         QCOMPARE(progress->lblOutput->text(),
-                 TfrmMain::ShortFileCaption(QString::fromStdString(copy)));
+                 TMainBatch::ShortFileCaption(QString::fromStdString(copy)));
         QVERIFY(progress->lblSize->text().endsWith(" kb"));
         QVERIFY(progress->lblSpeed->text().endsWith(" fps"));
         QVERIFY(window->btnAdd->isEnabled() && window->btnStart->isEnabled());

@@ -2,6 +2,7 @@
 // in the chosen order while probes run on several threads, an add that can
 // be stopped, a long typed selection that keeps every name, and the stored
 // list with the marks of an interrupted batch.
+#include "app/MainAdd.h"
 #include "WindowHarness.h"
 #include "core/ListStore.h"
 
@@ -92,7 +93,7 @@ private slots:
         std::vector<std::string> expected = files;
         expected.push_back(twin);
         QCOMPARE(Captions(*window), expected);
-        QVERIFY(!window->Adding());
+        QVERIFY(!window->Add().Adding());
         QVERIFY(!window->pnlAdding->isVisible());
         QCOMPARE(window->lvFIles->SelectedRow(), 0);
         QCOMPARE(window->lvFIles->Row(7)->text(colLength), QString("0:00:01"));
@@ -123,7 +124,7 @@ private slots:
         watcher.setInterval(0);
         connect(&watcher, &QTimer::timeout, [&] {
             ++ticks;
-            if (!window->Adding() || !shown.isEmpty()) return;
+            if (!window->Add().Adding() || !shown.isEmpty()) return;
             panelShown = window->pnlAdding->isVisible();
             shown = window->lblAdding->text();
             QTest::mouseClick(window->btnStopAdding, Qt::LeftButton);
@@ -153,7 +154,7 @@ private slots:
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([&, t] {
                 for (std::size_t i = t; i < files.size(); i += 4)
-                    results[i] = TfrmMain::ProbeForList(files[i]);
+                    results[i] = TMainAdd::ProbeForList(files[i]);
             });
         for (std::thread& thread : threads)
             thread.join();
@@ -161,7 +162,7 @@ private slots:
             QVERIFY2(r.Opened, r.Error.c_str());
             QVERIFY(r.DurationUS >= 990000 && r.DurationUS <= 1010000);
         }
-        const TAddProbe missing = TfrmMain::ProbeForList(h.Media("none.wav"));
+        const TAddProbe missing = TMainAdd::ProbeForList(h.Media("none.wav"));
         QVERIFY(!missing.Opened);
         QVERIFY(missing.Error.find("none.wav") != std::string::npos);
         TWindowHarness::Dispose(window);
@@ -184,7 +185,7 @@ private slots:
             typed += "\"" + names.back() + "\" ";
         }
         QVERIFY(typed.size() > 32767);
-        std::unique_ptr<QFileDialog> dialog = window->NewOpenDialog();
+        std::unique_ptr<QFileDialog> dialog = window->Add().NewOpenDialog();
         dialog->setNameFilter("All files (*)");
         dialog->setDirectory(QString::fromStdString(folder));
         QTimer::singleShot(0, dialog.get(), [&] {

@@ -1,5 +1,6 @@
 // The window on the desktop: files on the command line, one window per
 // user, the keys, the tool tips and the open dialog.
+#include "app/MainAdd.h"
 #include "WindowHarness.h"
 
 #include "app/CommandLine.h"
@@ -245,7 +246,7 @@ private slots:
 
     void keysAddSelectRemoveAndHelp() {
         ActivateWindow();
-        window->SetFilesChooser([this] { return std::vector<std::string>{clip, tone}; });
+        window->Add().SetFilesChooser([this] { return std::vector<std::string>{clip, tone}; });
         QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
         QVERIFY(WaitForRows(2));
         QCOMPARE(window->lvFIles->selectedItems().size(), 1);

@@ -6,6 +6,7 @@
 #include "app/Skin.h"
 #include "app/Shell.h"
 #include "app/WinCover.h"
+#include "app/MainMenus.h"
 #include "app/winMain.h"
 #include "core/GlobalUnit.h"
 #include "core/IniFile.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -225,19 +227,19 @@ private slots:
 
     void menuTagSwallowsOnlyTheDismissingClick() {
         TPopupMenu menu("suiPopupMenuFile", nullptr);
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu, false));
+        QVERIFY(TMainMenus::TakeOpeningClick(&menu, false));
         // Closed by a press on its button: that click opens nothing, the next
         // one opens the menu again.
-        TfrmMain::MenuClosed(&menu, true);
-        QVERIFY(!TfrmMain::TakeOpeningClick(&menu, true));
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu, true));
+        TMainMenus::MenuClosed(&menu, true);
+        QVERIFY(!TMainMenus::TakeOpeningClick(&menu, true));
+        QVERIFY(TMainMenus::TakeOpeningClick(&menu, true));
         // A later click of its own, or a menu closed by an item or Escape,
         // opens at once.
-        TfrmMain::MenuClosed(&menu, true);
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu, false));
+        TMainMenus::MenuClosed(&menu, true);
+        QVERIFY(TMainMenus::TakeOpeningClick(&menu, false));
         QCOMPARE(menu.Tag, 0);
-        TfrmMain::MenuClosed(&menu, false);
-        QVERIFY(TfrmMain::TakeOpeningClick(&menu, true));
+        TMainMenus::MenuClosed(&menu, false);
+        QVERIFY(TMainMenus::TakeOpeningClick(&menu, true));
     }
 
     void editMenuNeedsSelectedRow() {
@@ -392,6 +394,40 @@ private slots:
     // The window grows from its designed size: the list and the preview take
     // the room, the bottom rows and the title buttons keep their distance
     // from the edges. A new window comes back at the size the last one had.
+    // The frame the window draws itself: resize cursors on the rim only,
+    // the maximise button and a double click on the title row switching
+    // between maximised and normal, the button's tip naming what it does.
+    void frameCursorsAndMaximising() {
+        auto window = NewWindow();
+        const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button) {
+            QMouseEvent event(type, at, window->mapToGlobal(at), button, button, Qt::NoModifier);
+            QCoreApplication::sendEvent(window.get(), &event);
+        };
+        const auto hover = [&](QPoint at) {
+            send(QEvent::MouseMove, at, Qt::NoButton);
+            return window->testAttribute(Qt::WA_SetCursor) ? window->cursor().shape()
+                                                           : Qt::ArrowCursor;
+        };
+        const int w = window->width(), h = window->height();
+        QCOMPARE(hover(QPoint(1, h / 2)), Qt::SizeHorCursor);
+        QCOMPARE(hover(QPoint(w / 2, h - 2)), Qt::SizeVerCursor);
+        QCOMPARE(hover(QPoint(1, 1)), Qt::SizeFDiagCursor);
+        QCOMPARE(hover(QPoint(w - 2, 1)), Qt::SizeBDiagCursor);
+        QCOMPARE(hover(QPoint(w / 2, h / 2)), Qt::ArrowCursor);
+
+        QCOMPARE(window->btnMaximize->accessibleName(), QString("Maximize"));
+        QTest::mouseClick(window->btnMaximize, Qt::LeftButton);
+        QTRY_VERIFY(window->isMaximized());
+        QCOMPARE(window->btnMaximize->toolTip(), QString("Restore"));
+        QCOMPARE(window->btnMaximize->accessibleName(), QString("Restore"));
+        // Below the title row a double click does nothing to the window.
+        send(QEvent::MouseButtonDblClick, QPoint(w / 2, 40), Qt::LeftButton);
+        QVERIFY(window->isMaximized());
+        send(QEvent::MouseButtonDblClick, QPoint(w / 2, 10), Qt::LeftButton);
+        QTRY_VERIFY(!window->isMaximized());
+        QCOMPARE(window->btnMaximize->accessibleName(), QString("Maximize"));
+    }
+
     void windowGrowsAndRemembersItsSize() {
         auto window = NewWindow();
         QCOMPARE(window->size(), QSize(914, 566));

@@ -2,6 +2,7 @@
 // pausing, seeking by dragging, stepping rows, muting, the end of a file,
 // stopping before the list changes, and snapshot files checked against
 // ffmpeg's decoding of the same frame.
+#include "app/MainAdd.h"
 #include "WindowHarness.h"
 
 #include "app/PlayerSurface.h"
@@ -30,16 +31,6 @@ using testsupport::RunFfmpeg;
 using testsupport::ShellQuote;
 
 namespace {
-
-// Lets the window's timers and the player's hand-overs run for a while.
-void RunEvents(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        ServiceMainThread(std::chrono::milliseconds(5));
-    }
-}
 
 // Mean absolute difference of the colour channels of two same-sized images.
 double MeanDifference(const QImage& a, const QImage& b) {
@@ -109,22 +100,9 @@ class PreviewTest : public QObject {
     // Plays `row` with the Play button and waits for the first pictures.
     bool PlayAndWait() {
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
-        QElapsedTimer clock;
-        clock.start();
-        while (window->pan1->PicturesReceived() < 2 || window->FFPlayer->CurrentPosition() <= 0) {
-            if (clock.elapsed() > 10000) return false;
-            RunEvents(20);
-        }
-        return true;
-    }
-    bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-        QElapsedTimer clock;
-        clock.start();
-        while (!done()) {
-            if (clock.elapsed() > ms) return false;
-            RunEvents(20);
-        }
-        return true;
+        return TWindowHarness::WaitFor([this] {
+            return window->pan1->PicturesReceived() >= 2 && window->FFPlayer->CurrentPosition() > 0;
+        });
     }
 
     // A clip long enough to play through a test: 20 s at 96 x 64.
@@ -138,8 +116,9 @@ class PreviewTest : public QObject {
     // Whether the player goes on: its position passes the present one.
     bool KeepsPlaying() {
         const int64_t now = window->FFPlayer->CurrentPosition();
-        return window->FFPlayer->FileOpen() &&
-               WaitFor([&] { return window->FFPlayer->CurrentPosition() > now + 200000; });
+        return window->FFPlayer->FileOpen() && TWindowHarness::WaitFor([&] {
+                   return window->FFPlayer->CurrentPosition() > now + 200000;
+               });
     }
     // Opens a menu of the menu row with Space on its button, as the
     // keyboard alone does, and runs `act` on it once it is open; the menu
@@ -166,7 +145,8 @@ class PreviewTest : public QObject {
         poll.start();
         button->setFocus();
         QTest::keyClick(button, Qt::Key_Space);
-        QVERIFY2(WaitFor([&] { return acted && !menu->isVisible(); }), "the menu did not open");
+        QVERIFY2(TWindowHarness::WaitFor([&] { return acted && !menu->isVisible(); }),
+                 "the menu did not open");
         QVERIFY2(!leftOpen, "the menu's key chose nothing");
     }
 
@@ -221,13 +201,14 @@ private slots:
         QVERIFY(window->Paused && window->FFPlayer->IsPaused());
         QVERIFY(window->imgbtnPlay->isEnabled() && !window->imgbtnPause->isEnabled());
         QVERIFY(window->imgbtnStop->isEnabled() && window->imgbtnSnap->isEnabled());
-        RunEvents(200);
+        TWindowHarness::RunEvents(200);
         const int64_t paused = window->FFPlayer->CurrentPosition();
-        RunEvents(400);
+        TWindowHarness::RunEvents(400);
         QCOMPARE(window->FFPlayer->CurrentPosition(), paused);
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
         QVERIFY(!window->Paused && !window->FFPlayer->IsPaused());
-        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > paused; }));
+        QVERIFY(
+            TWindowHarness::WaitFor([&] { return window->FFPlayer->CurrentPosition() > paused; }));
         // Resumed where it stood, not opened again from the start.
         QVERIFY(window->FFPlayer->CurrentPosition() < paused + 2000000);
         // Space pauses and plays while the list does not have the focus.
@@ -259,8 +240,9 @@ private slots:
         const int before = window->SeekCount;
         // Position reports keep arriving but leave the thumb where it was dragged.
         const int64_t shown = window->FFPlayer->CurrentPosition();
-        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > shown + 300000; }));
-        RunEvents(100);
+        QVERIFY(TWindowHarness::WaitFor(
+            [&] { return window->FFPlayer->CurrentPosition() > shown + 300000; }));
+        TWindowHarness::RunEvents(100);
         QCOMPARE(bar->PositionL(), 190);
         QCOMPARE(window->SeekCount, before);
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(187, 10));
@@ -268,17 +250,19 @@ private slots:
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(187, 10));
         QCOMPARE(window->SeekCount, before + 1);
         // The player went to half of the file, and the bar follows it again.
-        QVERIFY(WaitFor([&] {
+        QVERIFY(TWindowHarness::WaitFor([&] {
             const int64_t p = window->FFPlayer->CurrentPosition();
             return p > 9000000 && p < 12000000;
         }));
-        QVERIFY(WaitFor([&] { return !window->SeekDragging && bar->PositionL() >= 180; }));
+        QVERIFY(TWindowHarness::WaitFor(
+            [&] { return !window->SeekDragging && bar->PositionL() >= 180; }));
         QVERIFY(bar->PositionL() < 240);
         // The arrow keys seek 5 s.
         const int64_t p = window->FFPlayer->CurrentPosition();
         window->setFocus();
         QTest::keyClick(window.get(), Qt::Key_Right);
-        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > p + 4000000; }));
+        QVERIFY(TWindowHarness::WaitFor(
+            [&] { return window->FFPlayer->CurrentPosition() > p + 4000000; }));
     }
 
     void StepsRowsAndStopsBeforeTheListChanges() {
@@ -386,7 +370,8 @@ private slots:
         TWindowHarness::AddFiles(*window, {a, b});
         window->lvFIles->SelectRow(0);
         QVERIFY(PlayAndWait());
-        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > 3000000; }));
+        QVERIFY(
+            TWindowHarness::WaitFor([&] { return window->FFPlayer->CurrentPosition() > 3000000; }));
         QTest::mouseClick(window->imgbtnPause, Qt::LeftButton);
         const int64_t paused = window->FFPlayer->CurrentPosition();
         // Every opening of a file writes its frame size to the log.
@@ -403,7 +388,8 @@ private slots:
         QVERIFY(!window->Paused && !window->FFPlayer->IsPaused());
         QCOMPARE(openings(), opened);
         QVERIFY(window->FFPlayer->CurrentPosition() >= paused);
-        QVERIFY(WaitFor([&] { return window->FFPlayer->CurrentPosition() > paused; }));
+        QVERIFY(
+            TWindowHarness::WaitFor([&] { return window->FFPlayer->CurrentPosition() > paused; }));
         QTest::mouseClick(window->imgbtnPause, Qt::LeftButton);
         doubleClick(1);
         QVERIFY(!window->Paused);
@@ -465,14 +451,14 @@ private slots:
     void EmptyListAddsThenPlaysAndTheEndRewinds() {
         const std::string clip = harness->MakeClip("clip.avi");
         QVERIFY(!clip.empty());
-        window->SetFilesChooser([clip] { return std::vector<std::string>{clip}; });
+        window->Add().SetFilesChooser([clip] { return std::vector<std::string>{clip}; });
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
         QCOMPARE(window->lvFIles->RowCount(), 1);
         QVERIFY(window->FFPlayer->FileOpen());
         QVERIFY(!window->PlayAfterAdd);
         QCOMPARE(window->lblPTS->text(), QString("0:00:02"));
         // The end of the 2 s file: back to the stopped buttons, rewound.
-        QVERIFY(WaitFor([&] { return window->imgbtnPlay->isEnabled(); }));
+        QVERIFY(TWindowHarness::WaitFor([&] { return window->imgbtnPlay->isEnabled(); }));
         QVERIFY(!window->imgbtnPause->isEnabled() && !window->imgbtnStop->isEnabled());
         QVERIFY(!window->imgbtnSnap->isEnabled() && !window->trcPreview->isEnabled());
         QCOMPARE(window->lblTime->text(), QString("00:00:00"));
@@ -521,7 +507,7 @@ private slots:
         TWindowHarness::AddFiles(*window, {clip});
         QVERIFY(PlayAndWait());
         QTest::mouseClick(window->imgbtnPause, Qt::LeftButton);
-        RunEvents(200);
+        TWindowHarness::RunEvents(200);
         int64_t pts = -1;
         window->FFPlayer->CurrentFrame(pts);
         QVERIFY(pts >= 0);

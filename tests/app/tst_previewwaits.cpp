@@ -30,25 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void RunEvents(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        ServiceMainThread(std::chrono::milliseconds(5));
-    }
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms) return false;
-        RunEvents(20);
-    }
-    return true;
-}
-
 // Ends the program with `what` when it is still armed after `seconds`: a
 // hang on the main thread cannot fail a test any other way.
 class TWatchdog {
@@ -141,7 +122,7 @@ private slots:
         });
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
         QVERIFY(clicked); // the click landed inside the open
-        QVERIFY(WaitFor([&] { return window->pan1->PicturesReceived() >= 2; }));
+        QVERIFY(TWindowHarness::WaitFor([&] { return window->pan1->PicturesReceived() >= 2; }));
         QCOMPARE(window->lvFIles->SelectedRow(), 1);
         QVERIFY(window->FFPlayer->FileOpen());
         QVERIFY2(window->FFPlayer->Probe().GetFileName().find("next.avi") != std::string::npos,
@@ -194,7 +175,7 @@ private slots:
         TWatchdog watchdog("a click inside the end-of-file pause", 60);
         window->lvFIles->SelectRow(playedRow);
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
-        QVERIFY(WaitFor([&] {
+        QVERIFY(TWindowHarness::WaitFor([&] {
             std::lock_guard guard(lock);
             return done;
         }));
@@ -205,13 +186,13 @@ private slots:
             QVERIFY(window->imgbtnPlay->isEnabled() && !window->imgbtnStop->isEnabled());
         } else {
             QCOMPARE(window->lvFIles->SelectedRow(), nextRow);
-            QVERIFY(WaitFor([&] { return player.FileOpen(); }, 5000));
+            QVERIFY(TWindowHarness::WaitFor([&] { return player.FileOpen(); }, 5000));
             const std::string name = nextRow == 0 ? "first.avi" : "second.avi";
             QVERIFY(player.Probe().GetFileName().find(name) != std::string::npos);
         }
         // The buttons still work: a file plays and stops.
         player.Hook = false;
-        QVERIFY(WaitFor(
+        QVERIFY(TWindowHarness::WaitFor(
             [&] { return window->imgbtnPlay->isEnabled() || window->imgbtnStop->isEnabled(); }));
         if (window->imgbtnStop->isEnabled()) {
             QTest::mouseClick(window->imgbtnStop, Qt::LeftButton);
@@ -220,7 +201,8 @@ private slots:
         const int before = window->pan1->PicturesReceived();
         QTest::mouseClick(window->imgbtnPlay, Qt::LeftButton);
         QVERIFY(player.FileOpen());
-        QVERIFY(WaitFor([&] { return window->pan1->PicturesReceived() > before + 1; }));
+        QVERIFY(
+            TWindowHarness::WaitFor([&] { return window->pan1->PicturesReceived() > before + 1; }));
         QTest::mouseClick(window->imgbtnStop, Qt::LeftButton);
         QVERIFY(!player.FileOpen());
         player.OnHook = nullptr;

@@ -104,24 +104,14 @@ private slots:
     void initTestCase() {
         h_ = std::make_unique<TWindowHarness>();
         source_ = h_->Media("gradient.avi");
-        image_ = h_->Media("logo.bmp");
+        image_ = h_->MakeLogo("logo.bmp");
         // A still, smooth picture keeps the encoder's loss small.
         QVERIFY(testsupport::MakeMedia(
             source_, "-f lavfi -i nullsrc=s=160x120:r=25:d=3,format=gbrp,"
                      "geq=r='40+X':g='30+Y':b='170-X/2' -f lavfi -i sine=f=440:d=3 "
                      "-c:v ffv1 -pix_fmt yuv444p -c:a pcm_s16le"));
-        QVERIFY(testsupport::MakeMedia(image_, "-f lavfi -i color=c=0x30e0a0:s=40x30 "
-                                               "-frames:v 1 -pix_fmt bgr24"));
-        // The first window writes the formats' settings; then MPEG-4 at the
-        // source's size and rate with a bit rate far above what a picture
-        // this small needs.
-        auto window = h_->NewWindow();
-        TWindowHarness::Dispose(window);
-        const std::string section = "formatInfo102";
-        h_->Settings().WriteString(section, "paraVideoSize", "as source");
-        h_->Settings().WriteString(section, "paraFrameRate", "as source");
-        h_->Settings().WriteString(section, "paraVideoBitRate", "8000");
-        h_->ChooseFormat(102);
+        QVERIFY(!image_.empty());
+        h_->ChooseSourceSizedMpeg4();
     }
 
     void cleanupTestCase() { h_.reset(); }

@@ -107,19 +107,12 @@ private slots:
     void initTestCase() {
         h_ = std::make_unique<TWindowHarness>();
         clip_ = h_->Media("clip.avi");
-        image_ = h_->Media("logo.bmp");
+        image_ = h_->MakeLogo("logo.bmp");
         // Every frame a key frame: seeks land on the asked second.
         QVERIFY(testsupport::MakeMedia(
             clip_, "-f lavfi -i testsrc2=size=160x120:rate=10:duration=10 -c:v mpeg4 -g 1 -q:v 3"));
-        QVERIFY(testsupport::MakeMedia(image_, "-f lavfi -i color=c=0x30e0a0:s=40x30 "
-                                               "-frames:v 1 -pix_fmt bgr24"));
-        auto window = h_->NewWindow();
-        TWindowHarness::Dispose(window);
-        const std::string section = "formatInfo102";
-        h_->Settings().WriteString(section, "paraVideoSize", "as source");
-        h_->Settings().WriteString(section, "paraFrameRate", "as source");
-        h_->Settings().WriteString(section, "paraVideoBitRate", "8000");
-        h_->ChooseFormat(102);
+        QVERIFY(!image_.empty());
+        h_->ChooseSourceSizedMpeg4();
     }
 
     void cleanupTestCase() { h_.reset(); }

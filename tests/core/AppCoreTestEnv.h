@@ -44,4 +44,17 @@ protected:
     std::string HomeDir() const { return Temp.file("home"); }
 };
 
+// The items of a comma-separated list as the format files write them, empty
+// items kept.
+inline std::vector<std::string> CommaItems(const std::string& list) {
+    std::vector<std::string> items;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = list.find(',', start);
+        items.push_back(list.substr(start, comma - start));
+        if (comma == std::string::npos) return items;
+        start = comma + 1;
+    }
+}
+
 } // namespace appcoretest

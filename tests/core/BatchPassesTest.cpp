@@ -2,15 +2,10 @@
 // preparing pass's tasks and the rows they stand for, the conversion after
 // it, a stop that ends the batch, a target too small for a row, and the
 // encodes again of a file that missed its size until it is removed.
-#include "AppCoreTestEnv.h"
+#include "BatchTestEnv.h"
 
 #include "core/BatchPasses.h"
-#include "core/BatchPlan.h"
 #include "core/BatchRunner.h"
-#include "core/DefaultFormats.h"
-#include "core/FormatCatalogue.h"
-#include "engine/FFmpegVCL.h"
-#include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 
 #include <chrono>
@@ -20,33 +15,21 @@
 namespace {
 
 namespace fs = std::filesystem;
-using appcoretest::TAppCoreTest;
+using appcoretest::kMp4;
 
-constexpr int kMp4 = 102; // MPEG-4 Video (*.mp4)
-
-class BatchPassesTest : public TAppCoreTest {
+class BatchPassesTest : public appcoretest::TBatchTest {
 protected:
     void SetUp() override {
-        TAppCoreTest::SetUp();
         SetMainThread();
-        ASSERT_EQ(EnsureDefaultFormatFiles(Global), "");
-        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries));
-        fs::create_directories(OutputDir());
-        ASSERT_TRUE(Global.Settings().WriteString("settings", "OutPutDir", OutputDir()));
-        ASSERT_TRUE(testsupport::MakeMedia(Clip(), "-f lavfi -i testsrc2=size=160x120:rate=25 "
-                                                   "-f lavfi -i sine=f=440 -t 1 -c:v mpeg4 "
-                                                   "-c:a mp2 -shortest"));
+        TBatchTest::SetUp();
         ASSERT_TRUE(testsupport::MakeMedia(Silent(), "-f lavfi -i testsrc2=size=160x120:rate=25 "
                                                      "-t 1 -c:v mpeg4"));
-        Converter.NewOutputsOnly = true;
     }
     void TearDown() override {
-        Converter.ClearTasks();
+        TBatchTest::TearDown();
         ClearMainThread();
     }
 
-    std::string OutputDir() const { return Temp.file("out"); }
-    std::string Clip() const { return Temp.file("clip.avi"); }
     std::string Silent() const { return Temp.file("silent.avi"); }
     std::string Black() const { return Temp.file("black.avi"); }
     TlvFilesRecord Row(const std::string& file) const {
@@ -77,8 +60,6 @@ protected:
             if (key == name) value = text;
         return value;
     }
-
-    TFFmpegVCL Converter;
 };
 
 // Only rows with audio are measured, their tasks standing for their rows;

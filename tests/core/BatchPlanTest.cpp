@@ -1,48 +1,15 @@
 // The batch core's planning of rows: the output name taken by another
 // program between planning and opening, rows that cannot be planned, and
 // the frame hook switch with the hook finding a frame's row.
-#include "AppCoreTestEnv.h"
+#include "BatchTestEnv.h"
 
-#include "core/BatchPlan.h"
-#include "core/DefaultFormats.h"
-#include "core/FormatCatalogue.h"
-#include "engine/FFmpegVCL.h"
-#include "media/FFmpegLoader.h"
-
-#include <filesystem>
 #include <fstream>
 
 namespace {
 
-namespace fs = std::filesystem;
-using appcoretest::TAppCoreTest;
+using appcoretest::kMp4;
 
-constexpr int kMp4 = 102; // MPEG-4 Video (*.mp4)
-
-class BatchPlanTest : public TAppCoreTest {
-protected:
-    void SetUp() override {
-        TAppCoreTest::SetUp();
-        ASSERT_EQ(EnsureDefaultFormatFiles(Global), "");
-        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries));
-        fs::create_directories(OutputDir());
-        ASSERT_TRUE(Global.Settings().WriteString("settings", "OutPutDir", OutputDir()));
-        ASSERT_TRUE(testsupport::MakeMedia(Clip(), "-f lavfi -i testsrc2=size=160x120:rate=25 "
-                                                   "-f lavfi -i sine=f=440 -t 1 -c:v mpeg4 "
-                                                   "-c:a mp2 -shortest"));
-        Converter.NewOutputsOnly = true;
-    }
-    void TearDown() override { Converter.ClearTasks(); }
-
-    std::string OutputDir() const { return Temp.file("out"); }
-    std::string Output(const std::string& name) const { return OutputDir() + "/" + name; }
-    std::string Clip() const { return Temp.file("clip.avi"); }
-    TlvFilesRecord Row(const std::string& file) const {
-        return NewFilesRecord(file, "", 1000000, "lbox");
-    }
-
-    TFFmpegVCL Converter;
-};
+class BatchPlanTest : public appcoretest::TBatchTest {};
 
 // The frame-size question comes between naming the output and opening it:
 // a file made with that name meanwhile (as another vantrel-convert of the

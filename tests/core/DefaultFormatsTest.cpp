@@ -23,17 +23,6 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-std::vector<std::string> SplitList(const std::string& list) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = list.find(',', start);
-        items.push_back(list.substr(start, comma - start));
-        if (comma == std::string::npos) return items;
-        start = comma + 1;
-    }
-}
-
 std::string ValueOf(const TIniFile::TKeyValues& values, const std::string& key) {
     for (const auto& [k, v] : values)
         if (k == key) return v;
@@ -235,7 +224,7 @@ protected:
 
     // The item of the format list `list` that the index key points at.
     std::string IndexedItem(const TIniFile::TKeyValues& section, const std::string& list) {
-        const std::vector<std::string> items = SplitList(ValueOf(Preset, list));
+        const std::vector<std::string> items = appcoretest::CommaItems(ValueOf(Preset, list));
         const int index = std::stoi(ValueOf(section, "i" + list));
         EXPECT_GE(index, 0) << list;
         EXPECT_LT(index, static_cast<int>(items.size())) << list;
@@ -280,7 +269,7 @@ TEST_P(PresetTest, PresetsOwnValuesLieInsideItsRanges) {
         if (!IsVideoCode(Code) && list == "VideoBitRate") continue;
         EXPECT_EQ(ValueOf(Preset, "para" + list), ValueOf(User, "para" + list)) << list;
         if (!HasList(list)) continue;
-        std::vector<std::string> items = SplitList(ValueOf(Preset, list));
+        std::vector<std::string> items = appcoretest::CommaItems(ValueOf(Preset, list));
         if (items.front() == "as source") items.erase(items.begin());
         std::vector<double> numbers;
         for (const std::string& item : items)
@@ -294,11 +283,11 @@ TEST_P(PresetTest, PresetsOwnValuesLieInsideItsRanges) {
 }
 
 TEST_P(PresetTest, ListItemsAreInTheDialogsVocabulary) {
-    for (const std::string& item : SplitList(ValueOf(Preset, "AudioEncoder")))
+    for (const std::string& item : appcoretest::CommaItems(ValueOf(Preset, "AudioEncoder")))
         EXPECT_TRUE(kAudioEncoderItems.count(item)) << item;
-    for (const std::string& item : SplitList(ValueOf(Preset, "Channel")))
+    for (const std::string& item : appcoretest::CommaItems(ValueOf(Preset, "Channel")))
         EXPECT_TRUE(item == "null" || kChannelItems.count(item)) << item;
-    for (const std::string& size : SplitList(ValueOf(Preset, "VideoSize"))) {
+    for (const std::string& size : appcoretest::CommaItems(ValueOf(Preset, "VideoSize"))) {
         if (size == "null" || size == "as source") continue;
         const auto x = size.find('x');
         ASSERT_NE(x, std::string::npos) << size;
@@ -306,7 +295,7 @@ TEST_P(PresetTest, ListItemsAreInTheDialogsVocabulary) {
         EXPECT_EQ(std::stoi(size.substr(x + 1)) % 2, 0) << size;
     }
     if (!IsVideoCode(Code)) return;
-    for (const std::string& item : SplitList(ValueOf(Preset, "VideoEncoder")))
+    for (const std::string& item : appcoretest::CommaItems(ValueOf(Preset, "VideoEncoder")))
         EXPECT_TRUE(kVideoEncoderItems.count(item)) << item;
 }
 

@@ -66,17 +66,6 @@ const std::map<std::string, std::string> kEncoderOfItem = {{"mpeg-4", "mpeg4"},
                                                            {"adpcm_ms", "adpcm_ms"},
                                                            {"adpcm_ima_wav", "adpcm_ima_wav"}};
 
-std::vector<std::string> ListItems(const std::string& list) {
-    std::vector<std::string> items;
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = list.find(',', start);
-        items.push_back(list.substr(start, comma - start));
-        if (comma == std::string::npos) return items;
-        start = comma + 1;
-    }
-}
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -196,7 +185,7 @@ TEST_P(FormatOracleTest, EveryListedEncoderConverts) {
     for (const std::string kind : {"VideoEncoder", "AudioEncoder"}) {
         const std::string list = formats.ReadString(section, kind, "null");
         if (list == "null") continue;
-        for (const std::string& item : ListItems(list)) {
+        for (const std::string& item : appcoretest::CommaItems(list)) {
             ASSERT_TRUE(kEncoderOfItem.count(item)) << item;
             TFormatParameters p = preset;
             (kind == "VideoEncoder" ? p.VideoEncoder : p.AudioEncoder) = kEncoderOfItem.at(item);

@@ -53,14 +53,8 @@ struct TSoundRig {
         int index = Demuxer.ChooseStreams(false, true).Audio;
         AVStream* stream = Demuxer.Stream(index);
         if (!stream) return;
-        const AVCodec* codec = ff::avcodec.avcodec_find_decoder(stream->codecpar->codec_id);
-        Codec.reset(ff::avcodec.avcodec_alloc_context3(codec));
-        ff::avcodec.avcodec_parameters_to_context(Codec.get(), stream->codecpar);
-        Codec->pkt_timebase = stream->time_base;
-        {
-            std::lock_guard lock(CodecLock());
-            EXPECT_EQ(ff::avcodec.avcodec_open2(Codec.get(), codec, nullptr), 0);
-        }
+        Codec = OpenStreamCodec(*stream);
+        if (!Codec) return;
         Clock.SetFormat(Codec->sample_rate, 1, 4096);
         Packets.Start();
         Packets.PutFlush();

@@ -49,13 +49,13 @@ std::vector<std::int16_t> PlayToDisk(const std::string& tone, const std::string&
     TScopedEnv driver("SDL_AUDIODRIVER", "disk");
     TScopedEnv file("SDL_DISKAUDIOFILE", out);
     TFFPlayer player;
-    bool ended = false;
-    player.OnState = [&](TCustomPlayer*, const TPlayState s) { ended = ended || s == psEnd; };
+    TSeen seen;
+    seen.Attach(player);
     player.DisableDisplay = true;
     player.AudioVolume = volume;
     player.Mute = mute;
     EXPECT_TRUE(player.Open(tone, nullptr, false)) << player.LastErrMsg();
-    EXPECT_TRUE(WaitUntil([&] { return ended; }, 15));
+    EXPECT_TRUE(WaitUntil([&] { return seen.Has(psEnd); }, 15));
     // The end is reported once the queues are empty; the last buffers are
     // still on their way out.
     EXPECT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 1000000; }, 5));

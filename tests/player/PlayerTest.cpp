@@ -13,22 +13,6 @@ using testsupport::TScopedEnv;
 
 namespace {
 
-// Events as the host sees them (on the main thread).
-struct TSeen {
-    std::vector<TPlayState> States;
-    std::vector<std::int64_t> Positions;
-    void Attach(TFFPlayer& player) {
-        player.OnState = [this](TCustomPlayer*, const TPlayState s) { States.push_back(s); };
-        player.OnPosition = [this](TCustomPlayer*, const std::int64_t p) {
-            Positions.push_back(p);
-        };
-    }
-    int Count(TPlayState state) const {
-        return static_cast<int>(std::count(States.begin(), States.end(), state));
-    }
-    bool Has(TPlayState state) const { return Count(state) > 0; }
-};
-
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out << text;

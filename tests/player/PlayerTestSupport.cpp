@@ -60,3 +60,15 @@ double MeanDifference(const Bitmap24& bitmap, const std::vector<std::uint8_t>& r
             sum += std::abs(int(bitmap.Row(y)[x]) - int(rows[(y * bitmap.Width) * 3 + x]));
     return sum / rows.size();
 }
+
+ff::CodecContextPtr OpenStreamCodec(const AVStream& stream) {
+    const AVCodec* codec = ff::avcodec.avcodec_find_decoder(stream.codecpar->codec_id);
+    EXPECT_NE(codec, nullptr);
+    if (!codec) return nullptr;
+    ff::CodecContextPtr context(ff::avcodec.avcodec_alloc_context3(codec));
+    ff::avcodec.avcodec_parameters_to_context(context.get(), stream.codecpar);
+    context->pkt_timebase = stream.time_base;
+    std::lock_guard lock(CodecLock());
+    EXPECT_EQ(ff::avcodec.avcodec_open2(context.get(), codec, nullptr), 0);
+    return context;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/FFmpegLoader.h"
+#include "media/FFHandles.h"
 #include "media/FFmpegLogger.h"
 #include "media/MainThread.h"
 #include "player/FFPlay.h"
@@ -10,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -102,3 +105,23 @@ protected:
 std::vector<std::uint8_t> OracleFrame(const std::string& file, int index, int width, int height);
 // Mean absolute difference between a bitmap and BGR rows of the same size.
 double MeanDifference(const Bitmap24& bitmap, const std::vector<std::uint8_t>& rows);
+
+// Events as the host sees them (on the main thread).
+struct TSeen {
+    std::vector<TPlayState> States;
+    std::vector<std::int64_t> Positions;
+    void Attach(TFFPlayer& player) {
+        player.OnState = [this](TCustomPlayer*, const TPlayState s) { States.push_back(s); };
+        player.OnPosition = [this](TCustomPlayer*, const std::int64_t p) {
+            Positions.push_back(p);
+        };
+    }
+    int Count(TPlayState state) const {
+        return static_cast<int>(std::count(States.begin(), States.end(), state));
+    }
+    bool Has(TPlayState state) const { return Count(state) > 0; }
+};
+
+// A decoder for `stream`, opened under the codec lock as the player opens
+// its own; a failure fails the test. Null when no decoder is known.
+ff::CodecContextPtr OpenStreamCodec(const AVStream& stream);

@@ -41,14 +41,8 @@ struct TSubtitleRig {
         TStreamChoice choice = Demuxer.ChooseStreams(true, false);
         AVStream* stream = Demuxer.Stream(choice.Subtitle);
         if (!stream) return;
-        const AVCodec* codec = ff::avcodec.avcodec_find_decoder(stream->codecpar->codec_id);
-        Codec.reset(ff::avcodec.avcodec_alloc_context3(codec));
-        ff::avcodec.avcodec_parameters_to_context(Codec.get(), stream->codecpar);
-        Codec->pkt_timebase = stream->time_base;
-        {
-            std::lock_guard lock(CodecLock());
-            EXPECT_EQ(ff::avcodec.avcodec_open2(Codec.get(), codec, nullptr), 0);
-        }
+        Codec = OpenStreamCodec(*stream);
+        if (!Codec) return;
         OpenResult =
             Subtitles.Open(TSubtitles::TSource{Codec.get(), stream, choice.Subtitle, choice.Video,
                                                file, Demuxer.Context()->interrupt_callback});

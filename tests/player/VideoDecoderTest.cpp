@@ -78,14 +78,8 @@ struct TDecodeRig {
         int index = Demuxer.ChooseStreams(true, false).Video;
         Stream = Demuxer.Stream(index);
         if (!Stream) return;
-        const AVCodec* codec = ff::avcodec.avcodec_find_decoder(Stream->codecpar->codec_id);
-        Codec.reset(ff::avcodec.avcodec_alloc_context3(codec));
-        ff::avcodec.avcodec_parameters_to_context(Codec.get(), Stream->codecpar);
-        Codec->pkt_timebase = Stream->time_base;
-        {
-            std::lock_guard lock(CodecLock());
-            EXPECT_EQ(ff::avcodec.avcodec_open2(Codec.get(), codec, nullptr), 0);
-        }
+        Codec = OpenStreamCodec(*Stream);
+        if (!Codec) return;
         Packets.Start();
         if (flushFirst) Packets.PutFlush();
         Demuxer.Feed(TFeed::Video, index, Packets);
