@@ -66,7 +66,7 @@ void TTranscoder::GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     item.Copies = copies;
     item.Pts = ost.SyncOpts;
     item.Quality = ist.Quality;
-    item.FrameCounter = FFrameCounter;
+    item.FrameCounter = FPictureWork.Pictures();
     ost.SyncOpts += copies;
     ost.FrameNumber += copies;
     ost.Encoding->Give(std::move(item));

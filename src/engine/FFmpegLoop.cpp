@@ -324,8 +324,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t pac
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
-        FPictureFault.Tick();
-        AVFrame* picture = PreProcessFrame(ist, ToneMapForHook(ist, TurnUpright(ist, frame)));
+        AVFrame* picture = FPictureWork.Work(index, frame, ist.FramePts);
         if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
         for (TOutputStream& ost : FOutputStreams) {
             if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;

@@ -12,15 +12,16 @@
 // FFmpegVideoFilters.cpp (the video filter graph), FFmpegLoop.cpp (the
 // loop, the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp
 // and FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (writing),
-// FFmpegVideo.cpp (pre-processing, the frame hook, video output, the
-// preview), FFmpegAudio.cpp (audio and subtitle output) and
-// FFmpegProgress.cpp (the progress report).
+// FFmpegVideo.cpp (video output, the preview), FFmpegAudio.cpp (audio and
+// subtitle output) and FFmpegProgress.cpp (the progress report). The work
+// on each decoded picture is its own unit, TPictureWork.
 #pragma once
 
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
 #include "engine/FilterChain.h"
 #include "engine/DecodeStage.h"
+#include "engine/PictureWork.h"
 #include "engine/ReadStage.h"
 #include "engine/StageFault.h"
 #include "engine/StageWorker.h"
@@ -92,19 +93,9 @@ struct TInputStream {
     // but between a drain's Finish and the stage's end.
     std::unique_ptr<TDecodeStage> Decoding;
     std::unique_ptr<TAudioChain> AudioChain; // the "af" filters of decoded samples
-
-    // Turning decoded pictures upright (Rotation degrees clockwise).
+    // Degrees clockwise the pictures are turned to be upright (the turning
+    // itself is the picture work's).
     int Rotation = 0;
-    ff::FilterGraphPtr RotateGraph;
-    AVFilterContext* RotateSource = nullptr;
-    AVFilterContext* RotateSink = nullptr;
-    int RotateWidth = 0, RotateHeight = 0, RotateFormat = -1;
-    ff::FramePtr Upright;
-
-    // An HDR source's tone mapping when a frame hook is on: it runs ahead of
-    // the hook, so that the hook draws on the SDR picture, and the output
-    // streams' filter graphs do not tone-map again. Null otherwise.
-    std::unique_ptr<TPictureChain> HookToneMap;
 };
 
 // The video encoding part of an output stream: cropping, scaling and
@@ -317,12 +308,6 @@ private:
     void StopEncodingStages();
 
     // FFmpegVideo.cpp
-    AVFrame* TurnUpright(TInputStream& ist, AVFrame* picture);
-    bool BuildRotateGraph(TInputStream& ist, const AVFrame* picture);
-    AVFrame* ToneMapForHook(TInputStream& ist, AVFrame* picture);
-    AVFrame* PreProcessFrame(TInputStream& ist, AVFrame* picture);
-    bool Deinterlace(AVFrame* source, AVFrame* target);
-    void CallCustomHook(AVFrame* picture, int64_t pts);
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
     int LimitCopies(const TOutputStream& ost, int n);
@@ -330,8 +315,8 @@ private:
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
                      int frameCounter);
-    // On the task's thread or a stream's; FLastPreview, FPreviewContext and
-    // FFromRGB's use here are under the process-wide preview-flag lock.
+    // On the task's thread or a stream's; FLastPreview and FPreviewContext
+    // are under the process-wide preview-flag lock.
     void DoPreview(const AVFrame* picture, const AVCodecContext* encoder, int frameCounter);
     void WriteVideoStats(TOutputStream& ost, int frameSize);
     void KeepCover(TOutputStream& ost, const AVFrame* picture);
@@ -366,16 +351,15 @@ private:
     // The options as they were when the conversion started (the stages read
     // nothing else of the option state).
     const TConversionOptions FOptions;
-    // Frame-hook modules run on the pictures; off for the rest of the
-    // conversion once a hook asks to stop.
-    bool FUsingVhook = false;
+    // Turning upright, tone mapping ahead of the hook, deinterlacing and
+    // the hook, on the task's thread.
+    TPictureWork FPictureWork;
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;
     std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
     bool FJoined = false;
-    int FSegment = 0;      // join: the input being read
-    int FFrameCounter = 0; // decoded video frames that entered pre-processing
+    int FSegment = 0; // join: the input being read
     int FDupFrames = 0, FDropFrames = 0;
     // Microseconds the inputs last together (0: unknown), set before the
     // loop; whether copies of pictures were cut at that end (logged once).
@@ -400,22 +384,13 @@ private:
     std::vector<bool> FNoPacket;
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;
-    ff::FramePtr FHookFrame; // pre-processing buffer
-    TToRGBContext FHookContext;
     TToRGBContext FPreviewContext;
-    ff::SwsContextPtr FFromRGB;
-    ff::FilterGraphPtr FDeinterlaceGraph;
-    ff::FramePtr FDeinterlaced;
     ff::AvBuffer FSubtitleBuffer;
-    AVFilterContext* FDeinterlaceSource = nullptr;
-    AVFilterContext* FDeinterlaceSink = nullptr;
-    int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;
     FILE* FVStats = nullptr;
     bool FLoggedMultipleFrames = false;
     // The inputs' reading threads, by file (FFmpegRead.cpp); empty when
     // the task's thread reads.
     std::vector<std::unique_ptr<TReadStage>> FReading;
-    TStageFault FReadFault{"read"};       // the task's thread
-    TStageFault FDecodeFault{"decode"};   // the task's thread
-    TStageFault FPictureFault{"picture"}; // the task's thread
+    TStageFault FReadFault{"read"};     // the task's thread
+    TStageFault FDecodeFault{"decode"}; // the task's thread
 };
