@@ -2,16 +2,17 @@
 // start, the transcoding loop and its end. Internal to the engine; the task
 // (TCustomFFmpeg) creates one per conversion on the thread that runs it.
 // That thread conducts: it starts the stages that run beside it (each input
-// file's reading, each decoded stream's decoding, each encoded stream's
-// encoding and writing), hands their items on, and ends them. Everything
-// here belongs to it but what the structures below give to a stage's thread.
+// file's reading, each decoded stream's decoding, the work on the decoded
+// pictures, each encoded stream's encoding and writing), hands their items
+// on, and ends them. Everything here belongs to it but what the structures
+// below give to a stage's thread.
 //
 // The unit is split by step of the conversion: FFmpegPrepare.cpp (stream
 // tables, mapping, codec parameters), FFmpegCodecs.cpp (opening and closing
 // the codecs), FFmpegFileHeaders.cpp (tags, chapters, headers),
 // FFmpegVideoFilters.cpp (the video filter graph), FFmpegLoop.cpp (the
 // loop, the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp
-// and FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (writing),
+// FFmpegEncode.cpp and FFmpegPictures.cpp (the stages' threads), FFmpegWrite.cpp (writing),
 // FFmpegVideo.cpp (video output, the preview), FFmpegAudio.cpp (audio and
 // subtitle output) and FFmpegProgress.cpp (the progress report). The work
 // on each decoded picture is its own unit, TPictureWork.
@@ -20,6 +21,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
 #include "engine/FilterChain.h"
+#include "engine/PipeStage.h"
 #include "engine/DecodeStage.h"
 #include "engine/PictureWork.h"
 #include "engine/ReadStage.h"
@@ -307,6 +309,16 @@ private:
     void FlushEncodingStage(TOutputStream& ost);
     void StopEncodingStages();
 
+    // FFmpegPictures.cpp
+    bool PictureStageAllowed() const;
+    void StartPictureStage();
+    void WorkOnPicture(TInputStream& ist, AVFrame* frame);
+    void GiveToPictureStage(TInputStream& ist, const AVFrame* frame);
+    void TakePictures();
+    void FinishPictures();
+    void StopPictureStage();
+    void OutputPicture(TInputStream& ist, AVFrame* picture, bool beforeStop);
+
     // FFmpegVideo.cpp
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
@@ -352,8 +364,10 @@ private:
     // nothing else of the option state).
     const TConversionOptions FOptions;
     // Turning upright, tone mapping ahead of the hook, deinterlacing and
-    // the hook, on the task's thread.
+    // the hook: the picture stage's thread's while it runs, else the task's.
     TPictureWork FPictureWork;
+    // The count of the picture being handed on (task's thread).
+    int FPictureCounter = 0;
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;
@@ -393,4 +407,7 @@ private:
     std::vector<std::unique_ptr<TReadStage>> FReading;
     TStageFault FReadFault{"read"};     // the task's thread
     TStageFault FDecodeFault{"decode"}; // the task's thread
+    // The pictures' own thread (FFmpegPictures.cpp), fed and emptied by
+    // the task's thread; null when the task's thread works on them.
+    std::unique_ptr<TPipeStage<TPictureItem, TPictureItem, FFmpegException>> FPictureStage;
 };

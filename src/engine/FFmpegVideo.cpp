@@ -190,7 +190,7 @@ AVFrame* TTranscoder::FitPicture(TOutputStream& ost, const TInputStream& ist, AV
 }
 
 void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
-    CodePicture(ost, picture, ost.SyncOpts, ist.Quality, FPictureWork.Pictures());
+    CodePicture(ost, picture, ost.SyncOpts, ist.Quality, FPictureCounter);
     ++ost.SyncOpts;
     ++ost.FrameNumber;
 }

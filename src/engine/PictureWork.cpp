@@ -91,6 +91,13 @@ bool TPictureWork::HookOn() const {
     return FHooks.Callback || FModulesOn;
 }
 
+bool TPictureWork::Changes() const {
+    if (HookOn() || FDeinterlace) return true;
+    for (const TStreamPictures& stream : FStreams)
+        if (stream.Rotation != 0 || stream.ToneMap) return true;
+    return false;
+}
+
 AVFrame* TPictureWork::Work(int index, AVFrame* decoded, int64_t pts) {
     FFault.Tick();
     TStreamPictures& stream = Stream(index);

@@ -21,6 +21,19 @@
 #include <string>
 #include <vector>
 
+// A picture on its way through the picture stage: the decoded one going
+// in, the one worked on coming out, with what the outputs read of it.
+struct TPictureItem {
+    ff::FramePtr Frame;
+    int Stream = 0;  // input stream index
+    int64_t Pts = 0; // microseconds
+    int Quality = 0; // of the decoded picture
+    int Counted = 0; // out: Pictures() once this one was worked on
+    // out: worked on before the task was stopped (handed on even so, as
+    // the task's thread would have done).
+    bool BeforeStop = true;
+};
+
 class TPictureWork {
 public:
     // Where the hook is: the callback is cleared, and the modules turned
@@ -53,6 +66,8 @@ public:
     AVFrame* Work(int index, AVFrame* decoded, int64_t pts);
     // Pictures that came to Work.
     int Pictures() const { return FPictures.load(std::memory_order_relaxed); }
+    // Whether Work can change a picture (else it only counts them).
+    bool Changes() const;
 
 private:
     struct TGraphFree {
