@@ -31,10 +31,12 @@ void TTranscoder::StartPictureStage() {
         FEngine.WaitWhilePaused();
         if (Interrupted()) return;
         AVFrame* done = FPictureWork.Work(item.Stream, item.Frame.get(), item.Pts);
+        // Moved, not shared: the work's own frame gets a new buffer for the
+        // next picture instead of a copy of this one to write over.
         TPictureItem out;
         out.Frame.reset(ff::avutil.av_frame_alloc());
-        if (!out.Frame || ff::avutil.av_frame_ref(out.Frame.get(), done) < 0)
-            throw FFmpegException("Out of memory while handing a picture on");
+        if (!out.Frame) throw FFmpegException("Out of memory while handing a picture on");
+        ff::avutil.av_frame_move_ref(out.Frame.get(), done);
         out.Stream = item.Stream;
         out.Pts = item.Pts;
         out.Quality = item.Quality;
