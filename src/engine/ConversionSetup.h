@@ -15,6 +15,7 @@
 
 #include "engine/ConversionOptions.h"
 #include "engine/PacketWriter.h"
+#include "engine/PictureWork.h"
 #include "engine/TaskShare.h"
 #include "engine/TranscoderStreams.h"
 
@@ -32,7 +33,7 @@ struct TConversionTables {
     bool& Joined;
     int64_t& SourceDuration; // microseconds the inputs last together, 0: unknown
     bool& HeadersWritten;
-    const bool& UsingVhook;
+    TPictureWork& PictureWork; // its streams are added as the tables grow
 };
 
 class TConversionSetup {
@@ -102,5 +103,5 @@ private:
     bool& FJoined;
     int64_t& FSourceDuration;
     bool& FHeadersWritten;
-    const bool& FUsingVhook;
+    TPictureWork& FPictureWork;
 };

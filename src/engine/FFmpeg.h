@@ -396,6 +396,7 @@ private:
     bool FConvertDone = true;     // FRunLock: the worker body is not running
     bool FTerminateDone = true;   // FRunLock: no engine-side terminate thread runs
     std::thread FWorker;          // FRunLock; joined when the task is destroyed
+    bool FThreaded = false;       // FRunLock, set before the conversion starts: it runs on FWorker
     std::thread FTerminateThread; // FRunLock
     std::unique_ptr<TTranscoder> FTranscoder; // the conversion in progress (worker)
 };

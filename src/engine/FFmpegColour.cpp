@@ -49,7 +49,7 @@ void TConversionSetup::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
 }
 
 bool TConversionSetup::HookOn() const {
-    return FEngine.OnHookCallback || FUsingVhook;
+    return FPictureWork.HookOn();
 }
 
 // An HDR source's pictures are tone-mapped before the hook sees them, into
@@ -60,8 +60,8 @@ void TConversionSetup::ToneMapAheadOfHook(TInputStream& ist) {
     if (!IsHdr(colour) || !ToneMapAvailable()) return;
     const char* format =
         ff::avutil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(ist.Stream->codecpar->format));
-    if (!ist.HookToneMap) ist.HookToneMap = std::make_unique<TPictureChain>();
-    ist.HookToneMap->SetText(ToneMapFilterText(colour, format ? format : "yuv420p"));
+    FPictureWork.ToneMapAheadOfHook(static_cast<int>(&ist - FInputStreams.data()),
+                                    ToneMapFilterText(colour, format ? format : "yuv420p"));
 }
 
 // Appends the filters of `text` after `last`; `last` becomes the chain's

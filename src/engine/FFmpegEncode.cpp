@@ -66,7 +66,7 @@ void TTranscoder::GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     item.Copies = copies;
     item.Pts = ost.SyncOpts;
     item.Quality = ist.Quality;
-    item.FrameCounter = FFrameCounter;
+    item.FrameCounter = FPictureCounter;
     ost.SyncOpts += copies;
     ost.FrameNumber += copies;
     ost.Encoding->Give(std::move(item));
@@ -108,6 +108,7 @@ void TTranscoder::FlushEncodingStage(TOutputStream& ost) {
 // inputs and codecs are the task's thread's again.
 void TTranscoder::StopEncodingStages() {
     StopReadStages();
+    StopPictureStage();
     for (TInputStream& ist : FInputStreams)
         EndDecodingStage(ist);
     for (TOutputStream& ost : FOutputStreams)

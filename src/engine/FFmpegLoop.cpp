@@ -65,6 +65,7 @@ bool TTranscoder::Interrupted() const {
 void TTranscoder::Loop() {
     StartReadStages();
     StartDecodingStages();
+    StartPictureStage();
     FProgress.Start(ff::avutil.av_gettime());
     RunLoop();
     StopReadStages();
@@ -324,26 +325,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t pac
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
-        FPictureFault.Tick();
-        AVFrame* picture = PreProcessFrame(ist, ToneMapForHook(ist, TurnUpright(ist, frame)));
-        if (ist.FramePts < FOptions.StartTime || (sought && ist.FramePts < 0)) return;
-        for (TOutputStream& ost : FOutputStreams) {
-            if (ost.SourceIndex != index || !ost.EncodingNeeded || Interrupted()) continue;
-            if (!ost.Video.Graph) {
-                VideoOutput(ost, ist, picture, picture->sample_aspect_ratio);
-                continue;
-            }
-            picture->pts = ist.FramePts;
-            if (ff::avfilter.av_buffersrc_add_frame_flags(ost.Video.FilterSource, picture,
-                                                          AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
-                continue;
-            while (ff::avfilter.av_buffersink_get_frame(ost.Video.FilterSink,
-                                                        ost.Video.Filtered.get()) >= 0) {
-                VideoOutput(ost, ist, ost.Video.Filtered.get(),
-                            ost.Video.Filtered->sample_aspect_ratio);
-                ff::avutil.av_frame_unref(ost.Video.Filtered.get());
-            }
-        }
+        WorkOnPicture(ist, frame);
         return;
     }
     if (frame->sample_rate > 0)
@@ -460,6 +442,7 @@ void TTranscoder::NextSegment(int fileIndex) {
 void TTranscoder::DrainDecoder(TInputStream& ist) {
     if (Interrupted()) EndDecodingStage(ist); // what it decoded past the stop is dropped
     PacketStep(ist, nullptr);
+    FinishPictures();
     EndDecodingStage(ist);
     if (ist.DecoderContext) ff::avcodec.avcodec_flush_buffers(ist.DecoderContext.get());
     ist.Drained = true;

@@ -37,7 +37,9 @@ const char* TConversionSetup::TypeName(int type) {
 
 TTranscoder::TTranscoder(const TTaskShare& task)
     : FEngine(task), FOptions(ConversionOptionsOf(task.FOptions, task.FOptionContexts)),
-      FUsingVhook(FOptions.UsingVhook) {}
+      FPictureWork({&task.Task, task.OnHookCallback, task.FFrameHooks, FOptions.UsingVhook},
+                   FOptions.DoDeinterlace,
+                   [this](int level, const std::string& text) { Log(level, text); }) {}
 
 TTranscoder::~TTranscoder() {
     CloseCodecs();
@@ -72,7 +74,7 @@ TConversionSetup::TConversionSetup(const TTaskShare& engine, const TConversionOp
       FInputStreams(tables.InputStreams), FOutputStreams(tables.OutputStreams),
       FOutputs(tables.Outputs), FNoPacket(tables.NoPacket), FJoined(tables.Joined),
       FSourceDuration(tables.SourceDuration), FHeadersWritten(tables.HeadersWritten),
-      FUsingVhook(tables.UsingVhook) {}
+      FPictureWork(tables.PictureWork) {}
 
 void TConversionSetup::Log(int level, const std::string& text) {
     GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
@@ -114,6 +116,8 @@ void TConversionSetup::BuildInputTables() {
                 !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
                 ist.Rotation = StreamRotation(ist.Stream);
             if (FOptions.RateEmu) ist.Start = ff::avutil.av_gettime();
+            FPictureWork.AddStream(static_cast<int>(FInputStreams.size()), i, static_cast<int>(k),
+                                   ist.Rotation);
             FInputStreams.push_back(std::move(ist));
         }
     }
@@ -283,7 +287,7 @@ void TConversionSetup::SetCopyParameters(TOutputStream& ost, TInputStream& ist) 
         if (FEngine.OnHookCallback)
             throw FFmpegException(
                 "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
-        if (FUsingVhook)
+        if (FPictureWork.ModulesOn())
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
         if (FEngine.PreviewFlags() != 0 && !ost.Setup->WholeFileCopy)

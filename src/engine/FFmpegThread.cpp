@@ -79,6 +79,7 @@ bool TCustomFFmpeg::StartConvert(bool threaded, TThreadPriority priority) {
             FEndedEarly.clear();
             FReachedPercent = 100;
             FWorking = true;
+            FThreaded = threaded;
             if (threaded) {
                 FConvertDone = false;
                 FPaused = true; // the caller resumes the new worker
@@ -173,6 +174,7 @@ TTaskShare TCustomFFmpeg::ShareWithConversion() {
         .OnProgressCallback = OnProgressCallback,
         .ProgressInterval = ProgressInterval,
         .StagedEncoding = StagedEncoding,
+        .Threaded = FThreaded,
     };
 }
 

@@ -2,20 +2,23 @@
 // start, the transcoding loop and its end. Internal to the engine; the task
 // (TCustomFFmpeg) creates one per conversion on the thread that runs it.
 // That thread conducts: it starts the stages that run beside it (each input
-// file's reading, each decoded stream's decoding, each encoded stream's
-// encoding and writing), hands their items on, and ends them. Everything
-// here belongs to it but what the structures below give to a stage's thread.
+// file's reading, each decoded stream's decoding, the work on the decoded
+// pictures, each encoded stream's encoding and writing), hands their items
+// on, and ends them. Everything here belongs to it but what the structures
+// below give to a stage's thread.
 //
 // Whole jobs are units of their own that it owns: the set-up that builds
 // the tables (ConversionSetup.h), the packet writing (PacketWriter.h), the
 // sound output (SoundOutput.h) and the progress report (ProgressReport.h).
 // The rest is split by step of the conversion: FFmpegPrepare.cpp (the
 // start), FFmpegCodecs.cpp (closing the codecs), FFmpegLoop.cpp (the loop,
-// the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp and
-// FFmpegEncode.cpp (the stages' threads), FFmpegWrite.cpp (the encoders'
-// packets), FFmpegVideo.cpp (pre-processing, the frame hook, video output,
+// the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp,
+// FFmpegEncode.cpp and FFmpegPictures.cpp (the stages' threads),
+// FFmpegWrite.cpp (the encoders' packets), FFmpegVideo.cpp (video output,
 // the preview), FFmpegAudio.cpp (handing samples on, subtitle output) and
-// FFmpegProgress.cpp (gathering the progress report).
+// FFmpegProgress.cpp (gathering the progress report). The work on each
+// decoded picture (turning, tone mapping, deinterlacing, the frame hook) is
+// a unit of its own too, TPictureWork.
 #pragma once
 
 #include "engine/FFmpeg.h"
@@ -25,7 +28,9 @@
 #include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
 #include "engine/SoundOutput.h"
+#include "engine/PipeStage.h"
 #include "engine/DecodeStage.h"
+#include "engine/PictureWork.h"
 #include "engine/ReadStage.h"
 #include "engine/StageFault.h"
 #include "engine/StageWorker.h"
@@ -115,13 +120,17 @@ private:
     void FlushEncodingStage(TOutputStream& ost);
     void StopEncodingStages();
 
+    // FFmpegPictures.cpp
+    bool PictureStageAllowed() const;
+    void StartPictureStage();
+    void WorkOnPicture(TInputStream& ist, AVFrame* frame);
+    void GiveToPictureStage(TInputStream& ist, const AVFrame* frame);
+    void TakePictures();
+    void FinishPictures();
+    void StopPictureStage();
+    void OutputPicture(TInputStream& ist, AVFrame* picture, bool beforeStop);
+
     // FFmpegVideo.cpp
-    AVFrame* TurnUpright(TInputStream& ist, AVFrame* picture);
-    bool BuildRotateGraph(TInputStream& ist, const AVFrame* picture);
-    AVFrame* ToneMapForHook(TInputStream& ist, AVFrame* picture);
-    AVFrame* PreProcessFrame(TInputStream& ist, AVFrame* picture);
-    bool Deinterlace(AVFrame* source, AVFrame* target);
-    void CallCustomHook(AVFrame* picture, int64_t pts);
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
     int FramesToWrite(TOutputStream& ost, double syncTime);
     int LimitCopies(const TOutputStream& ost, int n);
@@ -129,8 +138,8 @@ private:
     void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
     void CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
                      int frameCounter);
-    // On the task's thread or a stream's; FLastPreview, FPreviewContext and
-    // FFromRGB's use here are under the process-wide preview-flag lock.
+    // On the task's thread or a stream's; FLastPreview and FPreviewContext
+    // are under the process-wide preview-flag lock.
     void DoPreview(const AVFrame* picture, const AVCodecContext* encoder, int frameCounter);
     void WriteVideoStats(TOutputStream& ost, int frameSize);
     void KeepCover(TOutputStream& ost, const AVFrame* picture);
@@ -154,16 +163,17 @@ private:
     // The options as they were when the conversion started (the stages read
     // nothing else of the option state).
     const TConversionOptions FOptions;
-    // Frame-hook modules run on the pictures; off for the rest of the
-    // conversion once a hook asks to stop.
-    bool FUsingVhook = false;
+    // Turning upright, tone mapping ahead of the hook, deinterlacing and
+    // the hook: the picture stage's thread's while it runs, else the task's.
+    TPictureWork FPictureWork;
+    // The count of the picture being handed on (task's thread).
+    int FPictureCounter = 0;
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;
     std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
     bool FJoined = false;
-    int FSegment = 0;      // join: the input being read
-    int FFrameCounter = 0; // decoded video frames that entered pre-processing
+    int FSegment = 0; // join: the input being read
     // Microseconds the inputs last together (0: unknown), set before the
     // loop; whether copies of pictures were cut at that end (logged once).
     int64_t FSourceDuration = 0;
@@ -181,27 +191,21 @@ private:
     std::vector<bool> FNoPacket;
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;
-    ff::FramePtr FHookFrame; // pre-processing buffer
-    TToRGBContext FHookContext;
     TToRGBContext FPreviewContext;
-    ff::SwsContextPtr FFromRGB;
-    ff::FilterGraphPtr FDeinterlaceGraph;
-    ff::FramePtr FDeinterlaced;
     ff::AvBuffer FSubtitleBuffer;
-    AVFilterContext* FDeinterlaceSource = nullptr;
-    AVFilterContext* FDeinterlaceSink = nullptr;
-    int FDeinterlaceW = 0, FDeinterlaceH = 0, FDeinterlaceFormat = -1;
     FILE* FVStats = nullptr;
     bool FLoggedMultipleFrames = false;
     // The inputs' reading threads, by file (FFmpegRead.cpp); empty when
     // the task's thread reads.
     std::vector<std::unique_ptr<TReadStage>> FReading;
-    TStageFault FReadFault{"read"};       // the task's thread
-    TStageFault FDecodeFault{"decode"};   // the task's thread
-    TStageFault FPictureFault{"picture"}; // the task's thread
+    TStageFault FReadFault{"read"};     // the task's thread
+    TStageFault FDecodeFault{"decode"}; // the task's thread
+    // The pictures' own thread (FFmpegPictures.cpp), fed and emptied by
+    // the task's thread; null when the task's thread works on them.
+    std::unique_ptr<TPipeStage<TPictureItem, TPictureItem, FFmpegException>> FPictureStage;
     // Builds the tables above; the task's thread, before any stage starts.
     TConversionSetup FSetup{FEngine, FOptions, FWriter,
                             TConversionTables{FInputFiles, FInputStreams, FOutputStreams, FOutputs,
                                               FNoPacket, FJoined, FSourceDuration, FHeadersWritten,
-                                              FUsingVhook}};
+                                              FPictureWork}};
 };

@@ -1,6 +1,6 @@
-// Video frames between the decoder and the encoder: pre-processing
-// (deinterlacing, the frame hook), the output synchronisation that drops or
-// repeats frames, cropping and scaling, encoding and the preview.
+// Video frames between the picture work and the encoder: the output
+// synchronisation that drops or repeats frames, cropping and scaling,
+// encoding and the preview.
 #include "engine/FFmpegPreview.h"
 #include "engine/FFmpegTranscoder.h"
 
@@ -34,192 +34,6 @@ bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
 }
 
 } // namespace
-
-// ---- turning pictures upright ----
-
-// The picture as it is shown: a stream with a rotation is turned by a
-// filter that holds no frame back. Without a rotation, or when the filter
-// fails (logged once), the picture itself.
-AVFrame* TTranscoder::TurnUpright(TInputStream& ist, AVFrame* picture) {
-    if (ist.Rotation == 0) return picture;
-    if ((!ist.RotateGraph || ist.RotateWidth != picture->width ||
-         ist.RotateHeight != picture->height || ist.RotateFormat != picture->format) &&
-        !BuildRotateGraph(ist, picture)) {
-        Log(llError, FormatText("Cannot turn the pictures of stream #%d.%d upright", ist.FileIndex,
-                                ist.StreamIndex));
-        ist.Rotation = 0;
-        return picture;
-    }
-    AVFrame* upright = ist.Upright.get();
-    ff::avutil.av_frame_unref(upright);
-    if (ff::avfilter.av_buffersrc_add_frame_flags(ist.RotateSource, picture,
-                                                  AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
-        ff::avfilter.av_buffersink_get_frame(ist.RotateSink, upright) < 0)
-        throw FFmpegException("Error while turning a picture upright");
-    return upright;
-}
-
-bool TTranscoder::BuildRotateGraph(TInputStream& ist, const AVFrame* picture) {
-    ist.RotateGraph.reset(ff::avfilter.avfilter_graph_alloc());
-    ist.RotateSource = ist.RotateSink = nullptr;
-    ist.RotateWidth = picture->width;
-    ist.RotateHeight = picture->height;
-    ist.RotateFormat = picture->format;
-    if (!ist.Upright) ist.Upright.reset(ff::avutil.av_frame_alloc());
-    AVFilterGraph* graph = ist.RotateGraph.get();
-    const AVFilter* buffer = ff::avfilter.avfilter_get_by_name("buffer");
-    const AVFilter* sink = ff::avfilter.avfilter_get_by_name("buffersink");
-    const AVRational sar =
-        picture->sample_aspect_ratio.num ? picture->sample_aspect_ratio : AVRational{0, 1};
-    const std::string args = BufferSourceArgs(picture->width, picture->height, picture->format,
-                                              AVRational{1, AV_TIME_BASE}, sar);
-    const char* turn = ist.Rotation == 90    ? "transpose=dir=clock"
-                       : ist.Rotation == 270 ? "transpose=dir=cclock"
-                                             : "hflip,vflip";
-    if (!graph || !buffer || !sink || !ist.Upright ||
-        ff::avfilter.avfilter_graph_create_filter(&ist.RotateSource, buffer, "src", args.c_str(),
-                                                  nullptr, graph) < 0 ||
-        ff::avfilter.avfilter_graph_create_filter(&ist.RotateSink, sink, "out", nullptr, nullptr,
-                                                  graph) < 0)
-        return false;
-    const int code = LinkByText(graph, turn, ist.RotateSource, ist.RotateSink);
-    if (code < 0 || ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) {
-        ist.RotateGraph.reset();
-        return false;
-    }
-    return true;
-}
-
-// ---- pre-processing and the hook ----
-
-AVFrame* TTranscoder::ToneMapForHook(TInputStream& ist, AVFrame* picture) {
-    if (!ist.HookToneMap) return picture;
-    AVFrame* mapped = ist.HookToneMap->Run(picture);
-    if (!mapped)
-        throw FFmpegException(FormatText("Cannot tone-map the pictures of stream #%d.%d",
-                                         ist.FileIndex, ist.StreamIndex));
-    return mapped;
-}
-
-AVFrame* TTranscoder::PreProcessFrame(TInputStream& ist, AVFrame* picture) {
-    ++FFrameCounter;
-    const bool hook = static_cast<bool>(FEngine.OnHookCallback);
-    if (!FOptions.DoDeinterlace && !hook && !FUsingVhook) return picture;
-    if (!FHookFrame) FHookFrame.reset(ff::avutil.av_frame_alloc());
-    AVFrame* buffer = FHookFrame.get();
-    if (!buffer || !EnsurePicture(buffer, picture->width, picture->height, picture->format)) {
-        Log(llError, "hook buf malloc error.");
-        return picture;
-    }
-    if (!FOptions.DoDeinterlace || !Deinterlace(picture, buffer)) {
-        if (FOptions.DoDeinterlace) Log(llError, "Deinterlacing failed.");
-        ff::avutil.av_frame_copy(buffer, picture);
-    }
-    ff::avutil.av_frame_copy_props(buffer, picture);
-    if (hook) {
-        CallCustomHook(buffer, ist.FramePts);
-    } else if (FUsingVhook) {
-        FrameHookPicture view{};
-        for (int plane = 0; plane < 4; ++plane) {
-            view.data[plane] = buffer->data[plane];
-            view.linesize[plane] = buffer->linesize[plane];
-        }
-        ProcessFrameHooks(FEngine.FFrameHooks.Head, &view, buffer->format, buffer->width,
-                          buffer->height, ist.FramePts);
-    }
-    return buffer;
-}
-
-// Deinterlaces with a filter that works inside one frame (no frame is held
-// back), into `target`.
-bool TTranscoder::Deinterlace(AVFrame* source, AVFrame* target) {
-    if (!FDeinterlaceGraph || FDeinterlaceW != source->width || FDeinterlaceH != source->height ||
-        FDeinterlaceFormat != source->format) {
-        FDeinterlaceGraph.reset(ff::avfilter.avfilter_graph_alloc());
-        FDeinterlaceSource = FDeinterlaceSink = nullptr;
-        FDeinterlaceW = source->width;
-        FDeinterlaceH = source->height;
-        FDeinterlaceFormat = source->format;
-        AVFilterGraph* graph = FDeinterlaceGraph.get();
-        AVFilterContext* filter = nullptr;
-        const std::string args =
-            FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d", source->width, source->height,
-                       source->format, AV_TIME_BASE);
-        const AVFilter* buffer = ff::avfilter.avfilter_get_by_name("buffer");
-        const AVFilter* pp = ff::avfilter.avfilter_get_by_name("pp");
-        const AVFilter* sink = ff::avfilter.avfilter_get_by_name("buffersink");
-        if (!graph || !buffer || !pp || !sink ||
-            ff::avfilter.avfilter_graph_create_filter(&FDeinterlaceSource, buffer, "src",
-                                                      args.c_str(), nullptr, graph) < 0 ||
-            ff::avfilter.avfilter_graph_create_filter(&filter, pp, "deinterlace", "lb", nullptr,
-                                                      graph) < 0 ||
-            ff::avfilter.avfilter_graph_create_filter(&FDeinterlaceSink, sink, "out", nullptr,
-                                                      nullptr, graph) < 0 ||
-            ff::avfilter.avfilter_link(FDeinterlaceSource, 0, filter, 0) < 0 ||
-            ff::avfilter.avfilter_link(filter, 0, FDeinterlaceSink, 0) < 0 ||
-            ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) {
-            FDeinterlaceGraph.reset();
-            return false;
-        }
-    }
-    if (!FDeinterlaced) FDeinterlaced.reset(ff::avutil.av_frame_alloc());
-    if (!FDeinterlaced || ff::avfilter.av_buffersrc_add_frame_flags(FDeinterlaceSource, source,
-                                                                    AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
-        return false;
-    if (ff::avfilter.av_buffersink_get_frame(FDeinterlaceSink, FDeinterlaced.get()) < 0)
-        return false;
-    const bool same = FDeinterlaced->width == target->width &&
-                      FDeinterlaced->height == target->height &&
-                      FDeinterlaced->format == target->format;
-    if (same) ff::avutil.av_frame_copy(target, FDeinterlaced.get());
-    ff::avutil.av_frame_unref(FDeinterlaced.get());
-    return same;
-}
-
-void TTranscoder::CallCustomHook(AVFrame* picture, int64_t pts) {
-    bool stop = false;
-    if (!FrameToBitmap(FHookContext, picture)) {
-        Log(llError, "Cannot initialize the toRGB conversion context");
-        stop = true;
-    } else {
-        bool update = true;
-        Bitmap24* bitmap = FHookContext.Bitmap.get();
-        try {
-            FEngine.OnHookCallback(&FEngine.Task, bitmap, stop, update, pts, FFrameCounter);
-        } catch (const std::exception& e) {
-            Log(llError, std::string("Error occurs OnCustomHook: ") + e.what());
-            update = false;
-        }
-        if (update) {
-            // Back into the picture the bitmap was filled from, then into the frame.
-            auto* target = const_cast<uint8_t*>(FHookContext.SourceData);
-            const int linesize = FHookContext.SourceLinesize;
-            const std::size_t count = static_cast<std::size_t>(std::min(linesize, bitmap->Stride));
-            for (int y = 0; y < bitmap->Height; ++y)
-                std::memcpy(target + static_cast<std::ptrdiff_t>(y) * linesize, bitmap->Row(y),
-                            count);
-            if (target != picture->data[0]) {
-                FFromRGB.reset(ff::swscale.sws_getCachedContext(
-                    FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24,
-                    picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
-                    SWS_BICUBIC, nullptr, nullptr, nullptr));
-                if (!FFromRGB ||
-                    !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
-                    Log(llError, "Cannot initialize the fromRGB conversion context");
-                    stop = true;
-                } else {
-                    ff::swscale.sws_scale(FFromRGB.get(), FHookContext.PictureData,
-                                          FHookContext.PictureLinesize, 0, picture->height,
-                                          picture->data, picture->linesize);
-                }
-            }
-        }
-    }
-    if (stop) {
-        FEngine.OnHookCallback = nullptr;
-        FUsingVhook = false;
-    }
-}
 
 // ---- video output ----
 
@@ -374,7 +188,7 @@ AVFrame* TTranscoder::FitPicture(TOutputStream& ost, const TInputStream& ist, AV
 }
 
 void TTranscoder::EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture) {
-    CodePicture(ost, picture, ost.SyncOpts, ist.Quality, FFrameCounter);
+    CodePicture(ost, picture, ost.SyncOpts, ist.Quality, FPictureCounter);
     ++ost.SyncOpts;
     ++ost.FrameNumber;
 }

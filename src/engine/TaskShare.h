@@ -51,6 +51,9 @@ struct TTaskShare {
     const TEngineProgressCallback& OnProgressCallback;
     const int64_t& ProgressInterval;
     const bool& StagedEncoding;
+    // The conversion runs on a worker of the task's own, not on the thread
+    // that started it (whose own thread then sees every event).
+    const bool& Threaded;
 
     // The task's public reading of its files and its pause point.
     int InputFileCount() const { return Task.InputFileCount(); }

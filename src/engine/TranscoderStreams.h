@@ -73,19 +73,9 @@ struct TInputStream {
     // but between a drain's Finish and the stage's end.
     std::unique_ptr<TDecodeStage> Decoding;
     std::unique_ptr<TAudioChain> AudioChain; // the "af" filters of decoded samples
-
-    // Turning decoded pictures upright (Rotation degrees clockwise).
+    // Degrees clockwise the pictures are turned to be upright (the turning
+    // itself is the picture work's).
     int Rotation = 0;
-    ff::FilterGraphPtr RotateGraph;
-    AVFilterContext* RotateSource = nullptr;
-    AVFilterContext* RotateSink = nullptr;
-    int RotateWidth = 0, RotateHeight = 0, RotateFormat = -1;
-    ff::FramePtr Upright;
-
-    // An HDR source's tone mapping when a frame hook is on: it runs ahead of
-    // the hook, so that the hook draws on the SDR picture, and the output
-    // streams' filter graphs do not tone-map again. Null otherwise.
-    std::unique_ptr<TPictureChain> HookToneMap;
 };
 
 // The video encoding part of an output stream: cropping, scaling and

@@ -45,6 +45,18 @@ TEST_F(StagedConversion, AFailureInAnyStageEndsTheTaskWithItsMessageAndNoFile) {
         EXPECT_EQ(end.ExceptionMsg, TStageFault::FaultText(stage));
         EXPECT_FALSE(std::filesystem::exists(out)) << stage << ": a failed task left its file";
     }
+    // With a hook the pictures are worked on by a thread of their own.
+    ::setenv("VANTREL_STAGE_FAULT", "picture:12", 1);
+    {
+        RecordingConverter c;
+        c.RecordHook([](THookInfo*) {});
+        const std::string out = Out.file("hooked.avi");
+        ASSERT_EQ(c.Add(Source, out, "vcodec=mpeg4\nacodec=mp2", true), 0);
+        ASSERT_TRUE(c.Run());
+        EXPECT_EQ(c.TaskEnd(0).ExceptionMsg, TStageFault::FaultText("picture"));
+        EXPECT_EQ(c.HookCalls, 11);
+        EXPECT_FALSE(std::filesystem::exists(out)) << "a failed hooked task left its file";
+    }
     ::unsetenv("VANTREL_STAGE_FAULT");
     RecordingConverter c; // and the next conversion runs as ever
     const std::string out = Out.file("after.avi");

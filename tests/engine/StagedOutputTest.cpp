@@ -3,8 +3,10 @@
 // whose output depends only on their input.
 #include "ConversionTestSupport.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -111,4 +113,50 @@ TEST_F(StagedOutput, AStopKeepsEveryPictureHandedToTheEncoders) {
     }
     EXPECT_EQ(counts[0], "9");
     EXPECT_EQ(counts[1], counts[0]);
+}
+
+// With a hook that draws by the picture's number, deinterlacing, or a
+// hook that stops half-way, the pictures are worked on beside the task's
+// thread: the hook still sees every picture once, in order, and the file is
+// the one thread's, byte for byte.
+TEST_F(StagedOutput, PictureWorkOnItsThreadWritesTheSameBytesAsOneThread) {
+    const struct {
+        const char* Output;
+        const char* Lines;
+        int StopAt; // 0: never
+    } cases[] = {{"h.avi", "vcodec=mpeg4\nacodec=mp2", 0},
+                 {"d.avi", "vcodec=mpeg4\ndeinterlace=1\nacodec=mp2", 0},
+                 {"t.mpg", "vcodec=mpeg2video\ns=160x120\nacodec=mp2", 20}};
+    for (const auto& item : cases) {
+        std::string bytes[2];
+        for (const bool staged : {false, true}) {
+            RecordingConverter c;
+            c.Converter.StagedEncoding = staged;
+            std::vector<int> numbers;
+            int64_t lastPts = -1;
+            bool ordered = true;
+            c.RecordHook([&](THookInfo* info) {
+                numbers.push_back(info->FrameNumber);
+                ordered = ordered && info->PTS > lastPts;
+                lastPts = info->PTS;
+                Bitmap24& bitmap = *info->Bitmap;
+                const int row = (info->FrameNumber * 7) % (bitmap.Height - 8);
+                for (int y = row; y < row + 8; ++y)
+                    std::memset(bitmap.Row(y), 255, 3 * 16);
+                info->StopHook = info->FrameNumber == item.StopAt;
+            });
+            const std::string out = Out.file(std::string(staged ? "ps-" : "pt-") + item.Output);
+            ASSERT_EQ(c.Add(Source, out, item.Lines, true), 0) << c.Converter.LastErrMsg;
+            ASSERT_TRUE(c.Run());
+            ASSERT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+            const int calls = item.StopAt ? item.StopAt : 50;
+            ASSERT_EQ(static_cast<int>(numbers.size()), calls) << item.Output;
+            for (int i = 0; i < calls; ++i)
+                EXPECT_EQ(numbers[i], i + 1) << item.Output;
+            EXPECT_TRUE(ordered) << item.Output;
+            bytes[staged] = FileBytes(out);
+        }
+        EXPECT_GT(bytes[0].size(), 1000u) << item.Output;
+        EXPECT_TRUE(bytes[0] == bytes[1]) << item.Output << ": the files differ";
+    }
 }

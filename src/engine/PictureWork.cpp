@@ -1,0 +1,226 @@
+#include "engine/PictureWork.h"
+
+#include "media/AVFilterEntries.h"
+#include "media/FFmpegLogger.h"
+#include "media/FilterLink.h"
+#include "media/MyUtils.h"
+#include "media/PictureMatrix.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Makes `frame` a writable picture of the given size and format, keeping
+// its buffer when it already is one.
+bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
+    if (frame->data[0] && frame->width == width && frame->height == height &&
+        frame->format == format)
+        return ff::avutil.av_frame_make_writable(frame) >= 0;
+    ff::avutil.av_frame_unref(frame);
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    return ff::avutil.av_frame_get_buffer(frame, 0) >= 0;
+}
+
+const char* TurnFilters(int rotation) {
+    if (rotation == 90) return "transpose=dir=clock";
+    if (rotation == 270) return "transpose=dir=cclock";
+    return "hflip,vflip";
+}
+
+} // namespace
+
+void TPictureWork::TGraphFree::operator()(AVFilterGraph* graph) const {
+    ff::avfilter.avfilter_graph_free(&graph);
+}
+
+bool TPictureWork::TOneFilter::Fits(const AVFrame* picture) const {
+    return Graph && Width == picture->width && Height == picture->height &&
+           Format == picture->format;
+}
+
+bool TPictureWork::TOneFilter::Build(const AVFrame* picture, const char* filters) {
+    Graph.reset(ff::avfilter.avfilter_graph_alloc());
+    Source = Sink = nullptr;
+    Width = picture->width;
+    Height = picture->height;
+    Format = picture->format;
+    const AVFilter* buffer = ff::avfilter.avfilter_get_by_name("buffer");
+    const AVFilter* sink = ff::avfilter.avfilter_get_by_name("buffersink");
+    const AVRational sar =
+        picture->sample_aspect_ratio.num ? picture->sample_aspect_ratio : AVRational{0, 1};
+    const std::string args = BufferSourceArgs(picture->width, picture->height, picture->format,
+                                              AVRational{1, AV_TIME_BASE}, sar);
+    AVFilterGraph* graph = Graph.get();
+    const bool built = graph && buffer && sink &&
+                       ff::avfilter.avfilter_graph_create_filter(
+                           &Source, buffer, "src", args.c_str(), nullptr, graph) >= 0 &&
+                       ff::avfilter.avfilter_graph_create_filter(&Sink, sink, "out", nullptr,
+                                                                 nullptr, graph) >= 0 &&
+                       LinkByText(graph, filters, Source, Sink) >= 0 &&
+                       ff::avfilter.avfilter_graph_config(graph, nullptr) >= 0;
+    if (!built) Graph.reset();
+    return built;
+}
+
+TPictureWork::TPictureWork(THooks hooks, bool deinterlace, TLog log)
+    : FHooks(hooks), FModulesOn(hooks.ModulesOn), FDeinterlace(deinterlace), FLog(std::move(log)) {}
+
+TPictureWork::~TPictureWork() = default;
+
+TPictureWork::TStreamPictures& TPictureWork::Stream(int index) {
+    if (index >= static_cast<int>(FStreams.size())) FStreams.resize(index + 1);
+    return FStreams[index];
+}
+
+void TPictureWork::AddStream(int index, int file, int stream, int rotation) {
+    TStreamPictures& pictures = Stream(index);
+    pictures.Name = FormatText("#%d.%d", file, stream);
+    pictures.Rotation = rotation;
+}
+
+void TPictureWork::ToneMapAheadOfHook(int index, const std::string& text) {
+    TStreamPictures& pictures = Stream(index);
+    if (!pictures.ToneMap) pictures.ToneMap = std::make_unique<TPictureChain>();
+    pictures.ToneMap->SetText(text);
+}
+
+bool TPictureWork::HookOn() const {
+    return FHooks.Callback || FModulesOn;
+}
+
+bool TPictureWork::Changes() const {
+    if (HookOn() || FDeinterlace) return true;
+    for (const TStreamPictures& stream : FStreams)
+        if (stream.Rotation != 0 || stream.ToneMap) return true;
+    return false;
+}
+
+AVFrame* TPictureWork::Work(int index, AVFrame* decoded, int64_t pts) {
+    FFault.Tick();
+    TStreamPictures& stream = Stream(index);
+    return PreProcess(ToneMap(stream, TurnUpright(stream, decoded)), pts);
+}
+
+// The picture as it is shown: a stream with a rotation is turned by a
+// filter that holds no frame back. Without a rotation, or when the filter
+// fails (logged once), the picture itself.
+AVFrame* TPictureWork::TurnUpright(TStreamPictures& stream, AVFrame* picture) {
+    if (stream.Rotation == 0) return picture;
+    if (!stream.Upright) stream.Upright.reset(ff::avutil.av_frame_alloc());
+    if (!stream.Upright ||
+        (!stream.Turn.Fits(picture) && !stream.Turn.Build(picture, TurnFilters(stream.Rotation)))) {
+        FLog(llError, "Cannot turn the pictures of stream " + stream.Name + " upright");
+        stream.Rotation = 0;
+        return picture;
+    }
+    AVFrame* upright = stream.Upright.get();
+    ff::avutil.av_frame_unref(upright);
+    if (ff::avfilter.av_buffersrc_add_frame_flags(stream.Turn.Source, picture,
+                                                  AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
+        ff::avfilter.av_buffersink_get_frame(stream.Turn.Sink, upright) < 0)
+        throw FFmpegException("Error while turning a picture upright");
+    return upright;
+}
+
+AVFrame* TPictureWork::ToneMap(TStreamPictures& stream, AVFrame* picture) {
+    if (!stream.ToneMap) return picture;
+    AVFrame* mapped = stream.ToneMap->Run(picture);
+    if (!mapped) throw FFmpegException("Cannot tone-map the pictures of stream " + stream.Name);
+    return mapped;
+}
+
+// Deinterlacing and the hook work on a copy of ours: the decoder's picture
+// may be shared with the outputs' references.
+AVFrame* TPictureWork::PreProcess(AVFrame* picture, int64_t pts) {
+    FPictures.fetch_add(1, std::memory_order_relaxed);
+    const bool hook = static_cast<bool>(FHooks.Callback);
+    if (!FDeinterlace && !hook && !FModulesOn) return picture;
+    if (!FBuffer) FBuffer.reset(ff::avutil.av_frame_alloc());
+    AVFrame* buffer = FBuffer.get();
+    if (!buffer || !EnsurePicture(buffer, picture->width, picture->height, picture->format)) {
+        FLog(llError, "hook buf malloc error.");
+        return picture;
+    }
+    if (!FDeinterlace || !Deinterlace(picture, buffer)) {
+        if (FDeinterlace) FLog(llError, "Deinterlacing failed.");
+        ff::avutil.av_frame_copy(buffer, picture);
+    }
+    ff::avutil.av_frame_copy_props(buffer, picture);
+    if (hook) {
+        CallHook(buffer, pts);
+    } else if (FModulesOn) {
+        FrameHookPicture view{};
+        for (int plane = 0; plane < 4; ++plane) {
+            view.data[plane] = buffer->data[plane];
+            view.linesize[plane] = buffer->linesize[plane];
+        }
+        ProcessFrameHooks(FHooks.Modules.Head, &view, buffer->format, buffer->width, buffer->height,
+                          pts);
+    }
+    return buffer;
+}
+
+// With a filter that works inside one frame (no frame is held back), into
+// `target` of the same shape.
+bool TPictureWork::Deinterlace(const AVFrame* source, AVFrame* target) {
+    if (!FDeinterlacer.Fits(source) && !FDeinterlacer.Build(source, "pp=lb")) return false;
+    if (!FDeinterlaced) FDeinterlaced.reset(ff::avutil.av_frame_alloc());
+    if (!FDeinterlaced ||
+        ff::avfilter.av_buffersrc_add_frame_flags(
+            FDeinterlacer.Source, const_cast<AVFrame*>(source), AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
+        ff::avfilter.av_buffersink_get_frame(FDeinterlacer.Sink, FDeinterlaced.get()) < 0)
+        return false;
+    AVFrame* done = FDeinterlaced.get();
+    const bool same = done->width == target->width && done->height == target->height &&
+                      done->format == target->format;
+    if (same) ff::avutil.av_frame_copy(target, done);
+    ff::avutil.av_frame_unref(done);
+    return same;
+}
+
+void TPictureWork::CallHook(AVFrame* picture, int64_t pts) {
+    bool stop = false;
+    if (!FrameToBitmap(FToRGB, picture)) {
+        FLog(llError, "Cannot initialize the toRGB conversion context");
+        stop = true;
+    } else {
+        bool update = true;
+        Bitmap24* bitmap = FToRGB.Bitmap.get();
+        try {
+            FHooks.Callback(FHooks.Task, bitmap, stop, update, pts, Pictures());
+        } catch (const std::exception& e) {
+            FLog(llError, std::string("Error occurs OnCustomHook: ") + e.what());
+            update = false;
+        }
+        if (update && !PutBack(picture, *bitmap)) stop = true;
+    }
+    if (stop) {
+        FHooks.Callback = nullptr;
+        FModulesOn = false;
+    }
+}
+
+// The bitmap back into the picture it was filled from, then, for a picture
+// that is not itself BGR, into the frame; false when that cannot be done.
+bool TPictureWork::PutBack(AVFrame* picture, Bitmap24& bitmap) {
+    auto* target = const_cast<uint8_t*>(FToRGB.SourceData);
+    const int linesize = FToRGB.SourceLinesize;
+    const std::size_t count = static_cast<std::size_t>(std::min(linesize, bitmap.Stride));
+    for (int y = 0; y < bitmap.Height; ++y)
+        std::memcpy(target + static_cast<std::ptrdiff_t>(y) * linesize, bitmap.Row(y), count);
+    if (target == picture->data[0]) return true;
+    FFromRGB.reset(ff::swscale.sws_getCachedContext(
+        FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24, picture->width,
+        picture->height, static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr,
+        nullptr));
+    if (!FFromRGB || !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
+        FLog(llError, "Cannot initialize the fromRGB conversion context");
+        return false;
+    }
+    ff::swscale.sws_scale(FFromRGB.get(), FToRGB.PictureData, FToRGB.PictureLinesize, 0,
+                          picture->height, picture->data, picture->linesize);
+    return true;
+}
