@@ -276,11 +276,11 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
     for (const auto& [name, value] : FOptions.FormatPrivateOptions)
         if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) <
             0) {
-            if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
-            Log(llWarning, InvalidValueText(name, value));
+            if (StrictOptions) throw FFmpegException(TTaskOptions::InvalidValueText(name, value));
+            Log(llWarning, TTaskOptions::InvalidValueText(name, value));
         }
     FOptions.FormatPrivateOptions.clear();
-    TakePendingMuxerOptions(context); // now that the muxer is known
+    FTaskOptions.TakePendingMuxerOptions(context); // now that the muxer is known
     FOptions.StreamIdMap.fill(0);
 }
 

@@ -85,10 +85,11 @@ void TCustomFFmpeg::ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* co
     const TMediaKind kind = MediaKindOf(type);
     ApplyRecordedOptions(
         FOptionContexts, encoder, FOptionContexts.CodecOptions[type], flags,
-        [this, kind](const char* option) { return RecordedOptionFor(option, kind); });
+        [this, kind](const char* option) { return FTaskOptions.RecordedOptionFor(option, kind); });
     setup.PrivateOptions = std::move(FOptions.PrivateOptions[kind]);
     FOptions.PrivateOptions[kind].clear();
-    TakePendingEncoderOptions(setup, kind); // now that the encoder is known
+    FTaskOptions.TakePendingEncoderOptions(setup.Encoder, setup.PrivateOptions,
+                                           kind); // now that the encoder is known
 }
 
 void TCustomFFmpeg::SetGlobalHeader(AVCodecContext* encoder, AVFormatContext* context, bool video) {
