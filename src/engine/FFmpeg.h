@@ -273,14 +273,6 @@ private:
     TOutputStreamSetup& NewStream(int outputFile, int mediaType);
     void ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* context, bool hasName,
                        const std::string& name);
-    void SetGlobalHeader(AVCodecContext* encoder, AVFormatContext* context, bool video);
-    void SetupVideoEncoder(TOutputStreamSetup& setup, AVFormatContext* context);
-    AVRational ChooseFrameRate(const AVCodec* codec) const;
-    int ChoosePixelFormat(const AVCodec* codec, int strictness) const;
-    uint16_t* CopyMatrix(const std::array<uint16_t, 64>* matrix) const;
-    void SetRcOverride(AVCodecContext* encoder) const;
-    void SetupAudioEncoder(TOutputStreamSetup& setup);
-    int ChooseSampleRate(const AVCodec* codec) const;
 
     // Run steps (FFmpegThread.cpp).
     void ConversionBody();
