@@ -246,15 +246,8 @@ private:
     // Setup steps (FFmpegInputSetup.cpp, FFmpegOutputSetup.cpp,
     // FFmpegStreamSetup.cpp).
     void ClearCodecNames();
-    AVDictionary* InputParameters() const;
     bool OpenInputSteps(const std::string& fileName, ff::InputContextPtr& context,
                         std::vector<const AVCodec*>& decoders, int64_t& timestamp);
-    bool SelectProgram(AVFormatContext* context);
-    int64_t SeekToStart(AVFormatContext* context, const std::string& fileName);
-    void CopyInputStreams(AVFormatContext* context, std::vector<const AVCodec*>& decoders,
-                          const TByKind<const AVCodec*>& chosen);
-    void CopyInputVideo(AVStream* stream);
-    void CopyInputAudio(AVStream* stream);
     const AVOutputFormat* GuessOutputFormat(const std::string& fileName);
     bool OpenOutputSteps(const std::string& fileName, bool join);
     void DropOutputsFrom(std::size_t files, std::size_t streams);
