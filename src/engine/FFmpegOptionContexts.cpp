@@ -4,6 +4,8 @@
 // while no one knows them yet.
 #include "engine/TaskOptions.h"
 
+#include "engine/OptionCheck.h"
+
 #include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
@@ -32,7 +34,7 @@ bool TTaskOptions::SetDefaultOrPrivateOption(const std::string& name, const std:
                                              TMediaKind kindHint, const std::string& refusal) {
     if (Trim(name).empty() || Trim(value).empty()) return false;
     if (SetCodecOption(name, value, kindHint)) return true;
-    if (IsGenericOptionName(name)) return false; // known, but the value was refused
+    if (IsGenericOptionName(FContexts, name)) return false; // known, but the value was refused
     if (kindHint != TMediaKind::Any) {
         if (HasCodecName(kindHint)) return SetPrivateOption(kindHint, name, value);
         DeferOption(name, value, kindHint, refusal);
@@ -40,7 +42,8 @@ bool TTaskOptions::SetDefaultOrPrivateOption(const std::string& name, const std:
     }
     for (TMediaKind kind : kMediaKinds)
         if (SetPrivateOption(kind, name, value)) return true;
-    if (HasSettableOption(name)) return false; // a named encoder's own, refusing the value
+    if (HasSettableOption(FContexts, FState, name))
+        return false; // a named encoder's own, refusing the value
     if (SetFormatPrivateOption(name, value)) return true;
     DeferOption(name, value, TMediaKind::Any, refusal);
     return true;
@@ -63,19 +66,6 @@ bool TTaskOptions::SetCodecOption(const std::string& name, const std::string& va
     if (!SetDefaultOption(FContexts, target.c_str(), value.c_str())) return false;
     if (kind != TMediaKind::Any) FState.SharedOptionKinds[target.substr(1)] |= 1 << KindIndex(kind);
     return true;
-}
-
-// Whether the generic option contexts know the name (a refused value then
-// is the value's fault, not the name's).
-bool TTaskOptions::IsGenericOptionName(const std::string& name) const {
-    auto known = [](void* context, const std::string& n) {
-        return context && ff::avutil.av_opt_find(context, n.c_str(), nullptr, 0, 0);
-    };
-    if (known(FContexts.CodecOptions[0], name) || known(FContexts.FormatOptions, name) ||
-        known(FContexts.ScalerOptions, name))
-        return true;
-    const bool prefixed = name.size() > 1 && (name[0] == 'v' || name[0] == 'a' || name[0] == 's');
-    return prefixed && known(FContexts.CodecOptions[0], name.substr(1));
 }
 
 bool TTaskOptions::HasCodecName(TMediaKind kind) const {

@@ -4,6 +4,8 @@
 // gives that value already.
 #include "engine/TaskOptions.h"
 
+#include "engine/OptionCheck.h"
+
 #include "media/FFmpegLoader.h"
 #include "media/TextUtils.h"
 
@@ -341,10 +343,11 @@ void TTaskOptions::Apply(const std::string& name, const TOptionValue& value) {
         }
     }
     const std::string text = OptionValueText(value);
-    RefuseUnknownName(name); // before it could wait for an output
+    if (FStrict) RefuseUnknownName(FContexts, FState, name); // before it could wait
     // A refused value then fails the option with its own message.
     const TQuietOptionRefusals quiet(FStrict);
-    if (!SetDefaultOrPrivateOption(name, text, TMediaKind::Any)) RefuseOption(name, text);
+    if (!SetDefaultOrPrivateOption(name, text, TMediaKind::Any) && FStrict)
+        RefuseOption(FContexts, FState, name, text);
 }
 
 void TTaskOptions::SetNumber(const std::string& name, int64_t value) {

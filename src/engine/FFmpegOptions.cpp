@@ -3,6 +3,8 @@
 // FFmpegOptionContexts.cpp, the targets in FFmpegTargets.cpp.
 #include "engine/TaskOptions.h"
 
+#include "engine/OptionCheck.h"
+
 #include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"

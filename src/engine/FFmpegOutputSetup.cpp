@@ -3,6 +3,8 @@
 // stream and the muxer's settings.
 #include "engine/FFmpeg.h"
 
+#include "engine/OptionCheck.h"
+
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
@@ -276,8 +278,8 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
     for (const auto& [name, value] : FOptions.FormatPrivateOptions)
         if (ff::avutil.av_opt_set(context, name.c_str(), value.c_str(), AV_OPT_SEARCH_CHILDREN) <
             0) {
-            if (StrictOptions) throw FFmpegException(TTaskOptions::InvalidValueText(name, value));
-            Log(llWarning, TTaskOptions::InvalidValueText(name, value));
+            if (StrictOptions) throw FFmpegException(InvalidValueText(name, value));
+            Log(llWarning, InvalidValueText(name, value));
         }
     FOptions.FormatPrivateOptions.clear();
     FTaskOptions.TakePendingMuxerOptions(context); // now that the muxer is known

@@ -66,8 +66,6 @@ public:
     void TakePendingEncoderOptions(const AVCodec* codec, TPrivateOptions& into, TMediaKind kind);
     void TakePendingMuxerOptions(AVFormatContext* context);
 
-    static std::string InvalidValueText(const std::string& name, const std::string& value);
-
 private:
     using TOptionHandler = void (TTaskOptions::*)(const std::string& name,
                                                   const std::string& value);
@@ -122,17 +120,11 @@ private:
     bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
                                    TMediaKind kindHint, const std::string& refusal = std::string());
     bool SetCodecOption(const std::string& name, const std::string& value, TMediaKind kindHint);
-    bool IsGenericOptionName(const std::string& name) const;
     bool HasCodecName(TMediaKind kind) const;
     void DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
                      const std::string& refusal);
     bool SetPrivateOption(TMediaKind kind, const std::string& name, const std::string& value);
     bool SetFormatPrivateOption(const std::string& name, const std::string& value);
-    // With the strict setting, an option no context took fails
-    // (FFmpegOptionCheck.cpp).
-    void RefuseOption(const std::string& name, const std::string& value) const;
-    bool HasSettableOption(const std::string& name) const;
-    void RefuseUnknownName(const std::string& name) const;
     void SetCodecName(TMediaKind kind, const std::string& value);
     void ApplyPresetText(const std::string& value, const std::string& text, TMediaKind kind,
                          bool builtin);
