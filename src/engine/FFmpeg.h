@@ -1,10 +1,9 @@
 // The task engine: one conversion task with its option state, its input and
-// output files and the streams prepared for them. The unit is split by
-// concern: FFmpegOptionTable.cpp (the option table, which option texts and
-// the option records both go through), FFmpegOptions.cpp (its handlers and
-// presets), FFmpegOptionContexts.cpp (options for the libraries' contexts),
-// FFmpegTargets.cpp (targets), FFmpegSetup.cpp (construction, checks,
-// codecs), FFmpegInputSetup.cpp and FFmpegOutputSetup.cpp (opening inputs
+// output files and the streams prepared for them. The option state and
+// everything that writes it is TTaskOptions (TaskOptions.h); the task's
+// option calls hand over to it. The unit is split by concern:
+// FFmpegSetup.cpp (construction, the option calls, checks, codecs),
+// FFmpegInputSetup.cpp and FFmpegOutputSetup.cpp (opening inputs
 // and outputs), FFmpegStreamSetup.cpp (creating output streams) and
 // FFmpegThread.cpp (the worker thread); the conversion itself is the
 // transcoder's (FFmpegTranscoder.h).
@@ -15,6 +14,7 @@
 #include "engine/FFmpegOutputTarget.h"
 #include "engine/FFmpegRecordOptions.h"
 #include "engine/FFmpegRecords.h"
+#include "engine/TaskOptions.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
 #include "media/FrameHook.h"
@@ -100,7 +100,7 @@ public:
     // contexts exist (a task created before the libraries were loaded has none).
     void CheckLibraries();
 
-    // Options (FFmpegOptionTable.cpp, FFmpegOptions.cpp, FFmpegTargets.cpp).
+    // Options (FFmpegSetup.cpp, acting through TTaskOptions).
     // Errors raise FFmpegException.
     // ApplyOption acts by the option table: a text value is read by the
     // rules of the option's row, a typed value (a record's) is taken as it
@@ -238,94 +238,16 @@ protected:
     virtual bool AddHookModule(const THookModuleWords& words);
 
 private:
-    using TOptionHandler = void (TCustomFFmpeg::*)(const std::string& name,
-                                                   const std::string& value);
-    // A handler of a row whose value is read before it acts (a number, a
-    // time, a pair...): it gets the value of the row's kind.
-    using TValueHandler = void (TCustomFFmpeg::*)(const std::string& name,
-                                                  const TOptionValue& value);
-    struct TOptionRow;
-    static const std::vector<TOptionRow>& OptionTable();
-
-    // Option handlers of the table rows that need more than one field.
-    void OptDoNothing(const std::string& name, const std::string& value);
-    void OptLogLevel(const std::string& name, const std::string& value);
-    void OptFormat(const std::string& name, const std::string& value);
-    void OptMap(const std::string& name, const std::string& value);
-    void OptMapMetaData(const std::string& name, const std::string& value);
-    void OptTime(const std::string& name, const TOptionValue& value);
-    void OptTimestamp(const std::string& name, const TOptionValue& value);
-    void OptFileSize(const std::string& name, const TOptionValue& value);
-    void OptTsScale(const std::string& name, const std::string& value);
-    void OptMetadata(const std::string& name, const TOptionValue& value);
-    void OptFrames(const std::string& name, const TOptionValue& value);
-    void OptTimeLimit(const std::string& name, const std::string& value);
-    void OptTarget(const std::string& name, const TOptionValue& value);
-    void OptThreads(const std::string& name, const std::string& value);
-    void OptBitrate(const std::string& name, const std::string& value);
-    void OptFrameRate(const std::string& name, const std::string& value);
-    void OptFrameSize(const std::string& name, const std::string& value);
-    void OptAspect(const std::string& name, const std::string& value);
-    void OptPixFmt(const std::string& name, const std::string& value);
-    void OptSampleFmt(const std::string& name, const std::string& value);
-    void OptCrop(const std::string& name, const TOptionValue& value);
-    void OptPad(const std::string& name, const std::string& value);
-    void OptQScale(const std::string& name, const TOptionValue& value);
-    void OptCodec(const std::string& name, const std::string& value);
-    void OptPass(const std::string& name, const TOptionValue& value);
-    void OptVStats(const std::string& name, const std::string& value);
-    void OptVHook(const std::string& name, const std::string& value);
-    void OptVFilters(const std::string& name, const std::string& value);
-    void OptMatrix(const std::string& name, const std::string& value);
-    void OptTag(const std::string& name, const std::string& value);
-    void OptNewStream(const std::string& name, const std::string& value);
-    void OptStreamId(const std::string& name, const std::string& value);
-    void OptSampleRate(const std::string& name, const TOptionValue& value);
-    void OptChannels(const std::string& name, const TOptionValue& value);
-    void OptBitstreamFilter(const std::string& name, const std::string& value);
-    void OptPreset(const std::string& name, const std::string& value);
-
-    // Unknown names: the generic option contexts, then the private options
-    // of the kind's current encoder. True when one of them took the option.
-    // Names no one knows yet wait for the next output (TPendingOption).
-    bool SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
-                                   TMediaKind kindHint, const std::string& refusal = std::string());
-    bool SetCodecOption(const std::string& name, const std::string& value, TMediaKind kindHint);
-    bool IsGenericOptionName(const std::string& name) const;
-    bool HasCodecName(TMediaKind kind) const;
-    void DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
-                     const std::string& refusal);
-    bool RecordedOptionFor(const char* name, TMediaKind kind) const;
-    void TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaKind kind);
-    void TakePendingMuxerOptions(AVFormatContext* context);
-    bool SetPrivateOption(TMediaKind kind, const std::string& name, const std::string& value);
-    bool SetFormatPrivateOption(const std::string& name, const std::string& value);
-    // With StrictOptions, an option no context took fails (FFmpegOptionCheck.cpp).
-    void RefuseOption(const std::string& name, const std::string& value) const;
-    bool HasSettableOption(const std::string& name) const;
-    void RefuseUnknownName(const std::string& name) const;
-    static std::string InvalidValueText(const std::string& name, const std::string& value);
-    void SetCodecName(TMediaKind kind, const std::string& value);
-    void ApplyPresetText(const std::string& value, const std::string& text, TMediaKind kind,
-                         bool builtin);
-    void ApplyPresetLine(const std::string& value, const std::string& line, const std::string& key,
-                         const std::string& val, TMediaKind kind, bool builtin);
-    int GuessTargetNorm(const std::string& fallback);
+    // What the option handlers reach of the task (the files, the hooks).
+    TOptionLinks OptionLinks();
     int CodecStrictness(int mediaType) const;
     void Log(int level, const std::string& text) const;
 
     // Setup steps (FFmpegInputSetup.cpp, FFmpegOutputSetup.cpp,
     // FFmpegStreamSetup.cpp).
     void ClearCodecNames();
-    AVDictionary* InputParameters() const;
     bool OpenInputSteps(const std::string& fileName, ff::InputContextPtr& context,
                         std::vector<const AVCodec*>& decoders, int64_t& timestamp);
-    bool SelectProgram(AVFormatContext* context);
-    int64_t SeekToStart(AVFormatContext* context, const std::string& fileName);
-    void CopyInputStreams(AVFormatContext* context, std::vector<const AVCodec*>& decoders,
-                          const TByKind<const AVCodec*>& chosen);
-    void CopyInputVideo(AVStream* stream);
-    void CopyInputAudio(AVStream* stream);
     const AVOutputFormat* GuessOutputFormat(const std::string& fileName);
     bool OpenOutputSteps(const std::string& fileName, bool join);
     void DropOutputsFrom(std::size_t files, std::size_t streams);
@@ -344,14 +266,6 @@ private:
     TOutputStreamSetup& NewStream(int outputFile, int mediaType);
     void ChooseEncoder(TOutputStreamSetup& setup, AVFormatContext* context, bool hasName,
                        const std::string& name);
-    void SetGlobalHeader(AVCodecContext* encoder, AVFormatContext* context, bool video);
-    void SetupVideoEncoder(TOutputStreamSetup& setup, AVFormatContext* context);
-    AVRational ChooseFrameRate(const AVCodec* codec) const;
-    int ChoosePixelFormat(const AVCodec* codec, int strictness) const;
-    uint16_t* CopyMatrix(const std::array<uint16_t, 64>* matrix) const;
-    void SetRcOverride(AVCodecContext* encoder) const;
-    void SetupAudioEncoder(TOutputStreamSetup& setup);
-    int ChooseSampleRate(const AVCodec* codec) const;
 
     // Run steps (FFmpegThread.cpp).
     void ConversionBody();
@@ -365,8 +279,12 @@ private:
     void MarkDone(bool& flag);
     void WaitDone(const bool& flag, bool serviceMainThread);
 
-    TOptionState FOptions;
-    TOptionContexts FOptionContexts{};
+    // The option state with everything that writes it; the set-up steps
+    // and the conversion read and write the state and contexts through
+    // the two references.
+    TTaskOptions FTaskOptions{StrictOptions, OptionLinks()};
+    TOptionState& FOptions = FTaskOptions.State();
+    TOptionContexts& FOptionContexts = FTaskOptions.Contexts();
     std::string FErrorText;
     int64_t FTotalDuration = -1;
     bool FJoined = false;

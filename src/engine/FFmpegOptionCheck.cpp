@@ -1,6 +1,6 @@
 // Checking an option that no context took, for callers that want unknown
-// names and refused values to fail (StrictOptions).
-#include "engine/FFmpeg.h"
+// names and refused values to fail (FStrict).
+#include "engine/OptionCheck.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
@@ -42,23 +42,22 @@ bool IsLibraryOptionName(const char* name) {
 } // namespace
 
 // A context of this task has the option, so it refused the value.
-bool TCustomFFmpeg::HasSettableOption(const std::string& name) const {
+bool HasSettableOption(const TOptionContexts& contexts, const TOptionState& options,
+                       const std::string& name) {
     const char* n = name.c_str();
-    for (AVCodecContext* context : FOptionContexts.CodecOptions)
+    for (AVCodecContext* context : contexts.CodecOptions)
         if (ContextHasOption(context, n)) return true;
-    if (ContextHasOption(FOptionContexts.FormatOptions, n) ||
-        ContextHasOption(FOptionContexts.ScalerOptions, n))
+    if (ContextHasOption(contexts.FormatOptions, n) || ContextHasOption(contexts.ScalerOptions, n))
         return true;
     const int prefixed = name[0] == 'v'   ? AVMEDIA_TYPE_VIDEO
                          : name[0] == 'a' ? AVMEDIA_TYPE_AUDIO
                          : name[0] == 's' ? AVMEDIA_TYPE_SUBTITLE
                                           : -1;
-    if (prefixed >= 0 && ContextHasOption(FOptionContexts.CodecOptions[prefixed], n + 1))
-        return true;
-    const bool has[3] = {FOptions.HasVideoCodecName, FOptions.HasAudioCodecName,
-                         FOptions.HasSubtitleCodecName};
-    const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
-                                   &FOptions.SubtitleCodecName};
+    if (prefixed >= 0 && ContextHasOption(contexts.CodecOptions[prefixed], n + 1)) return true;
+    const bool has[3] = {options.HasVideoCodecName, options.HasAudioCodecName,
+                         options.HasSubtitleCodecName};
+    const std::string* names[3] = {&options.VideoCodecName, &options.AudioCodecName,
+                                   &options.SubtitleCodecName};
     for (TMediaKind kind : kMediaKinds) {
         const std::size_t i = KindIndex(kind);
         if (!has[i]) continue;
@@ -68,9 +67,10 @@ bool TCustomFFmpeg::HasSettableOption(const std::string& name) const {
     return false;
 }
 
-void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& value) const {
-    if (!StrictOptions) return;
-    if (HasSettableOption(name)) throw FFmpegException(InvalidValueText(name, value));
+void RefuseOption(const TOptionContexts& contexts, const TOptionState& options,
+                  const std::string& name, const std::string& value) {
+    if (HasSettableOption(contexts, options, name))
+        throw FFmpegException(InvalidValueText(name, value));
     if (!IsLibraryOptionName(name.c_str()))
         throw FFmpegException(FormatText("Unrecognized option '%s'.", name.c_str()));
 }
@@ -78,13 +78,28 @@ void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& val
 // A name that neither a context of this task nor any muxer, demuxer, codec
 // or protocol of the libraries knows is a typing mistake: refused at once
 // instead of waiting for an output that would only report it.
-void TCustomFFmpeg::RefuseUnknownName(const std::string& name) const {
-    if (!StrictOptions || name.empty()) return;
-    if (IsGenericOptionName(name) || HasSettableOption(name) || IsLibraryOptionName(name.c_str()))
+void RefuseUnknownName(const TOptionContexts& contexts, const TOptionState& options,
+                       const std::string& name) {
+    if (name.empty()) return;
+    if (IsGenericOptionName(contexts, name) || HasSettableOption(contexts, options, name) ||
+        IsLibraryOptionName(name.c_str()))
         return;
     throw FFmpegException(FormatText("Unrecognized option '%s'.", name.c_str()));
 }
 
-std::string TCustomFFmpeg::InvalidValueText(const std::string& name, const std::string& value) {
+std::string InvalidValueText(const std::string& name, const std::string& value) {
     return FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
+}
+
+// Whether the generic option contexts know the name (a refused value then
+// is the value's fault, not the name's).
+bool IsGenericOptionName(const TOptionContexts& contexts, const std::string& name) {
+    auto known = [](void* context, const std::string& n) {
+        return context && ff::avutil.av_opt_find(context, n.c_str(), nullptr, 0, 0);
+    };
+    if (known(contexts.CodecOptions[0], name) || known(contexts.FormatOptions, name) ||
+        known(contexts.ScalerOptions, name))
+        return true;
+    const bool prefixed = name.size() > 1 && (name[0] == 'v' || name[0] == 'a' || name[0] == 's');
+    return prefixed && known(contexts.CodecOptions[0], name.substr(1));
 }

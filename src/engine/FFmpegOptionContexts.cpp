@@ -2,7 +2,9 @@
 // table knows go to the libraries' generic contexts or to the private
 // options of the chosen encoder or muxer, and wait for the next output
 // while no one knows them yet.
-#include "engine/FFmpeg.h"
+#include "engine/TaskOptions.h"
+
+#include "engine/OptionCheck.h"
 
 #include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
@@ -28,11 +30,11 @@ void SetPrivateEntry(TPrivateOptions& options, const std::string& name, const st
 
 // ---- generic and private option contexts ----
 
-bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
-                                              TMediaKind kindHint, const std::string& refusal) {
+bool TTaskOptions::SetDefaultOrPrivateOption(const std::string& name, const std::string& value,
+                                             TMediaKind kindHint, const std::string& refusal) {
     if (Trim(name).empty() || Trim(value).empty()) return false;
     if (SetCodecOption(name, value, kindHint)) return true;
-    if (IsGenericOptionName(name)) return false; // known, but the value was refused
+    if (IsGenericOptionName(FContexts, name)) return false; // known, but the value was refused
     if (kindHint != TMediaKind::Any) {
         if (HasCodecName(kindHint)) return SetPrivateOption(kindHint, name, value);
         DeferOption(name, value, kindHint, refusal);
@@ -40,7 +42,8 @@ bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std
     }
     for (TMediaKind kind : kMediaKinds)
         if (SetPrivateOption(kind, name, value)) return true;
-    if (HasSettableOption(name)) return false; // a named encoder's own, refusing the value
+    if (HasSettableOption(FContexts, FState, name))
+        return false; // a named encoder's own, refusing the value
     if (SetFormatPrivateOption(name, value)) return true;
     DeferOption(name, value, TMediaKind::Any, refusal);
     return true;
@@ -49,8 +52,8 @@ bool TCustomFFmpeg::SetDefaultOrPrivateOption(const std::string& name, const std
 // The generic option contexts; a name the libraries share between kinds
 // goes only to the context of the kind it was given for (unprefixed: the
 // hint's, else video) and is remembered for that kind.
-bool TCustomFFmpeg::SetCodecOption(const std::string& name, const std::string& value,
-                                   TMediaKind kindHint) {
+bool TTaskOptions::SetCodecOption(const std::string& name, const std::string& value,
+                                  TMediaKind kindHint) {
     std::string target = name;
     TMediaKind kind = TMediaKind::Any;
     if (IsSharedCodecOption(name)) {
@@ -60,34 +63,20 @@ bool TCustomFFmpeg::SetCodecOption(const std::string& name, const std::string& v
                IsSharedCodecOption(name.substr(1))) {
         kind = MediaKindOfOption(name);
     }
-    if (!SetDefaultOption(FOptionContexts, target.c_str(), value.c_str())) return false;
-    if (kind != TMediaKind::Any)
-        FOptions.SharedOptionKinds[target.substr(1)] |= 1 << KindIndex(kind);
+    if (!SetDefaultOption(FContexts, target.c_str(), value.c_str())) return false;
+    if (kind != TMediaKind::Any) FState.SharedOptionKinds[target.substr(1)] |= 1 << KindIndex(kind);
     return true;
 }
 
-// Whether the generic option contexts know the name (a refused value then
-// is the value's fault, not the name's).
-bool TCustomFFmpeg::IsGenericOptionName(const std::string& name) const {
-    auto known = [](void* context, const std::string& n) {
-        return context && ff::avutil.av_opt_find(context, n.c_str(), nullptr, 0, 0);
-    };
-    if (known(FOptionContexts.CodecOptions[0], name) ||
-        known(FOptionContexts.FormatOptions, name) || known(FOptionContexts.ScalerOptions, name))
-        return true;
-    const bool prefixed = name.size() > 1 && (name[0] == 'v' || name[0] == 'a' || name[0] == 's');
-    return prefixed && known(FOptionContexts.CodecOptions[0], name.substr(1));
+bool TTaskOptions::HasCodecName(TMediaKind kind) const {
+    return kind == TMediaKind::Video   ? FState.HasVideoCodecName
+           : kind == TMediaKind::Audio ? FState.HasAudioCodecName
+                                       : FState.HasSubtitleCodecName;
 }
 
-bool TCustomFFmpeg::HasCodecName(TMediaKind kind) const {
-    return kind == TMediaKind::Video   ? FOptions.HasVideoCodecName
-           : kind == TMediaKind::Audio ? FOptions.HasAudioCodecName
-                                       : FOptions.HasSubtitleCodecName;
-}
-
-void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
-                                const std::string& refusal) {
-    auto& pending = FOptions.PendingOptions;
+void TTaskOptions::DeferOption(const std::string& name, const std::string& value, TMediaKind kind,
+                               const std::string& refusal) {
+    auto& pending = FState.PendingOptions;
     auto it = std::find_if(pending.begin(), pending.end(), [&](const TPendingOption& p) {
         return p.Name == name && p.Kind == kind;
     });
@@ -99,17 +88,17 @@ void TCustomFFmpeg::DeferOption(const std::string& name, const std::string& valu
 
 // A recorded option reaches an encoder of `kind` unless it is one the
 // libraries share and it was given for other kinds only.
-bool TCustomFFmpeg::RecordedOptionFor(const char* name, TMediaKind kind) const {
-    const auto it = FOptions.SharedOptionKinds.find(name);
-    return it == FOptions.SharedOptionKinds.end() || (it->second & (1 << KindIndex(kind))) != 0;
+bool TTaskOptions::RecordedOptionFor(const char* name, TMediaKind kind) const {
+    const auto it = FState.SharedOptionKinds.find(name);
+    return it == FState.SharedOptionKinds.end() || (it->second & (1 << KindIndex(kind))) != 0;
 }
 
 // The waiting options that the private class of the stream's encoder knows
 // become the stream's private options; those given for this kind that it
 // does not know are refused.
-void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaKind kind) {
-    auto& pending = FOptions.PendingOptions;
-    const AVCodec* codec = setup.Encoder;
+void TTaskOptions::TakePendingEncoderOptions(const AVCodec* codec, TPrivateOptions& into,
+                                             TMediaKind kind) {
+    auto& pending = FState.PendingOptions;
     for (auto it = pending.begin(); it != pending.end();) {
         if (it->Kind != kind && it->Kind != TMediaKind::Any) {
             ++it;
@@ -133,7 +122,7 @@ void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaK
                                           option.Value.c_str(), 0) >= 0;
         }
         if (valid) {
-            SetPrivateEntry(setup.PrivateOptions, option.Name, option.Value);
+            SetPrivateEntry(into, option.Name, option.Value);
             continue;
         }
         if (!option.Refusal.empty()) throw FFmpegException(option.Refusal);
@@ -147,9 +136,9 @@ void TCustomFFmpeg::TakePendingEncoderOptions(TOutputStreamSetup& setup, TMediaK
 // The waiting options of any kind that the output's muxer knows are set on
 // it; whatever is left is refused or reported. Those given for one kind
 // wait on for that kind's next stream (this output has none).
-void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
+void TTaskOptions::TakePendingMuxerOptions(AVFormatContext* context) {
     std::vector<TPendingOption> pending;
-    auto& waiting = FOptions.PendingOptions;
+    auto& waiting = FState.PendingOptions;
     for (auto it = waiting.begin(); it != waiting.end();) {
         if (it->Kind != TMediaKind::Any) {
             ++it;
@@ -176,27 +165,27 @@ void TCustomFFmpeg::TakePendingMuxerOptions(AVFormatContext* context) {
 
 // An option private to the requested output format's muxer ("muxrate" of
 // the MPEG muxers, ...): kept for the next output, which sets it.
-bool TCustomFFmpeg::SetFormatPrivateOption(const std::string& name, const std::string& value) {
-    if (FOptions.FormatName.empty()) return false;
+bool TTaskOptions::SetFormatPrivateOption(const std::string& name, const std::string& value) {
+    if (FState.FormatName.empty()) return false;
     const AVOutputFormat* format =
-        ff::avformat.av_guess_format(FOptions.FormatName.c_str(), nullptr, nullptr);
+        ff::avformat.av_guess_format(FState.FormatName.c_str(), nullptr, nullptr);
     if (!format || !format->priv_class) return false;
     if (!ff::avutil.av_opt_find(const_cast<AVClass**>(&format->priv_class), name.c_str(), nullptr,
                                 0, AV_OPT_SEARCH_FAKE_OBJ))
         return false;
-    SetPrivateEntry(FOptions.FormatPrivateOptions, name, value);
+    SetPrivateEntry(FState.FormatPrivateOptions, name, value);
     return true;
 }
 
 // Checks the option against the private class of the kind's current encoder
 // (a context of that encoder takes the value) and keeps it for the kind's
 // next stream.
-bool TCustomFFmpeg::SetPrivateOption(TMediaKind kind, const std::string& name,
-                                     const std::string& value) {
-    const bool has[3] = {FOptions.HasVideoCodecName, FOptions.HasAudioCodecName,
-                         FOptions.HasSubtitleCodecName};
-    const std::string* names[3] = {&FOptions.VideoCodecName, &FOptions.AudioCodecName,
-                                   &FOptions.SubtitleCodecName};
+bool TTaskOptions::SetPrivateOption(TMediaKind kind, const std::string& name,
+                                    const std::string& value) {
+    const bool has[3] = {FState.HasVideoCodecName, FState.HasAudioCodecName,
+                         FState.HasSubtitleCodecName};
+    const std::string* names[3] = {&FState.VideoCodecName, &FState.AudioCodecName,
+                                   &FState.SubtitleCodecName};
     const std::size_t i = KindIndex(kind);
     if (!has[i] || !FFmpegLoader().IsLoaded(libAVCodec)) return false;
     const AVCodec* codec = ff::avcodec.avcodec_find_encoder_by_name(names[i]->c_str());
@@ -213,6 +202,25 @@ bool TCustomFFmpeg::SetPrivateOption(TMediaKind kind, const std::string& name,
                 FormatText("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str()));
         return false;
     }
-    SetPrivateEntry(FOptions.PrivateOptions[kind], name, value);
+    SetPrivateEntry(FState.PrivateOptions[kind], name, value);
     return true;
+}
+
+// ---- the state's life ----
+
+TTaskOptions::TTaskOptions(const bool& strict, TOptionLinks links)
+    : FStrict(strict), FLinks(std::move(links)) {
+    Reset();
+}
+
+void TTaskOptions::Reset() {
+    FState = TOptionState();
+    FreeOptionContexts(FContexts);
+    if (FFmpegLoader().AreLoaded(ConverterLibraries))
+        AllocOptionContexts(FContexts, FState.SwsFlags);
+}
+
+void TTaskOptions::EnsureContexts() {
+    if (!FContexts.CodecOptions[0] && !AllocOptionContexts(FContexts, FState.SwsFlags))
+        throw FFmpegException("Cannot allocate the option contexts");
 }

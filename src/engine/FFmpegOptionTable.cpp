@@ -2,7 +2,9 @@
 // takes and what it sets. Option texts and the option records both act
 // through it: a text is first read into the row's kind of value, a record
 // gives that value already.
-#include "engine/FFmpeg.h"
+#include "engine/TaskOptions.h"
+
+#include "engine/OptionCheck.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/TextUtils.h"
@@ -120,7 +122,7 @@ void CheckIntegerRange(TValueKind kind, const TOptionValue& value) {
 
 // One row of the option table: the option's name, the kind of value it
 // takes and what that value sets, a handler or one field of the option state.
-struct TCustomFFmpeg::TOptionRow {
+struct TTaskOptions::TOptionRow {
     const char* Name = nullptr;
     TValueKind Kind = vkText;
     TOptionHandler RunText = nullptr;               // a handler of the text
@@ -181,13 +183,13 @@ struct TCustomFFmpeg::TOptionRow {
         return given;
     }
 
-    void Apply(TCustomFFmpeg& engine, const std::string& name, const TOptionValue& given) const {
+    void Apply(TTaskOptions& options, const std::string& name, const TOptionValue& given) const {
         const TOptionValue value = Read(name, given);
-        TOptionState& state = engine.FOptions;
+        TOptionState& state = options.FState;
         if (RunText)
-            (engine.*RunText)(name, std::get<std::string>(value));
+            (options.*RunText)(name, std::get<std::string>(value));
         else if (RunValue)
-            (engine.*RunValue)(name, value);
+            (options.*RunValue)(name, value);
         else if (Kind == vkAny)
             state.*BoolField = true;
         else if (Kind == vkBoolean)
@@ -207,8 +209,8 @@ struct TCustomFFmpeg::TOptionRow {
 };
 
 // The option table, searched in order; the first row whose name matches acts.
-const std::vector<TCustomFFmpeg::TOptionRow>& TCustomFFmpeg::OptionTable() {
-    using T = TCustomFFmpeg;
+const std::vector<TTaskOptions::TOptionRow>& TTaskOptions::OptionTable() {
+    using T = TTaskOptions;
     using S = TOptionState;
     using R = TOptionRow;
     static const std::vector<TOptionRow> table = {
@@ -333,8 +335,7 @@ const std::vector<TCustomFFmpeg::TOptionRow>& TCustomFFmpeg::OptionTable() {
     return table;
 }
 
-void TCustomFFmpeg::ApplyOption(const std::string& name, const TOptionValue& value) {
-    CheckLibraries();
+void TTaskOptions::Apply(const std::string& name, const TOptionValue& value) {
     for (const TOptionRow& row : OptionTable()) {
         if (name == row.Name) {
             row.Apply(*this, name, value);
@@ -342,37 +343,13 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const TOptionValue& val
         }
     }
     const std::string text = OptionValueText(value);
-    RefuseUnknownName(name); // before it could wait for an output
+    if (FStrict) RefuseUnknownName(FContexts, FState, name); // before it could wait
     // A refused value then fails the option with its own message.
-    const TQuietOptionRefusals quiet(StrictOptions);
-    if (!SetDefaultOrPrivateOption(name, text, TMediaKind::Any)) RefuseOption(name, text);
+    const TQuietOptionRefusals quiet(FStrict);
+    if (!SetDefaultOrPrivateOption(name, text, TMediaKind::Any) && FStrict)
+        RefuseOption(FContexts, FState, name, text);
 }
 
-void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
-    ApplyOption(name, TOptionValue(value));
-}
-
-void TCustomFFmpeg::ApplyRecordOptions(const TRecordOptions& options) {
-    for (const TRecordOption& option : options) {
-        if (option.Route == TRecordOption::roLibrary)
-            SetNumberOption(option.Name, std::get<int64_t>(option.Value));
-        else
-            ApplyOption(option.Name, option.Value);
-    }
-}
-
-void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
-    ParseOptionList(SplitOptionLines(text), inputSide);
-}
-
-void TCustomFFmpeg::ParseOptionList(const TOptionPairs& options, bool inputSide) {
-    for (const auto& [name, value] : options) {
-        if (inputSide ? IsInputSkippedOption(name) : IsOutputSkippedOption(name)) continue;
-        ParseOption(name, value);
-    }
-}
-
-void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
-    CheckLibraries();
+void TTaskOptions::SetNumber(const std::string& name, int64_t value) {
     SetDefaultOrPrivateOption(name, std::to_string(value), TMediaKind::Any);
 }

@@ -3,6 +3,8 @@
 // stream and the muxer's settings.
 #include "engine/FFmpeg.h"
 
+#include "engine/OptionCheck.h"
+
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
@@ -280,7 +282,7 @@ void TCustomFFmpeg::ApplyMuxerSettings(AVFormatContext* context) {
             Log(llWarning, InvalidValueText(name, value));
         }
     FOptions.FormatPrivateOptions.clear();
-    TakePendingMuxerOptions(context); // now that the muxer is known
+    FTaskOptions.TakePendingMuxerOptions(context); // now that the muxer is known
     FOptions.StreamIdMap.fill(0);
 }
 

@@ -1,4 +1,5 @@
-// The task's construction and its libraries, the checks that keep inputs
+// The task's construction and its libraries, its option calls (handed to
+// the option state, TaskOptions.h), the checks that keep inputs
 // and outputs apart, finding codecs by name, and the converter's task with
 // its probes. Opening inputs is in FFmpegInputSetup.cpp, opening outputs in
 // FFmpegOutputSetup.cpp, creating output streams in FFmpegStreamSetup.cpp.
@@ -7,9 +8,13 @@
 #include "engine/FFmpegPreview.h"
 #include "engine/FFmpegTranscoder.h"
 #include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
 #include "media/UnicodeProtocol.h"
 #include "probe/AVProbe.h"
 #include "media/MyUtils.h"
+
+#include <algorithm>
+#include <array>
 
 namespace {
 
@@ -62,6 +67,46 @@ TCustomFFmpeg::TCustomFFmpeg() {
     ResetOptions();
 }
 
+TOptionLinks TCustomFFmpeg::OptionLinks() {
+    TOptionLinks links;
+    links.InputVideoRates = [this] {
+        std::vector<AVRational> rates;
+        for (const TInputFileSlot& input : FInputFiles)
+            for (unsigned s = 0; s < input.Context->nb_streams; ++s)
+                if (input.Context->streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+                    rates.push_back(input.Context->streams[s]->r_frame_rate);
+        return rates;
+    };
+    links.AddHookModule = [this](const THookModuleWords& words) { return AddHookModule(words); };
+    links.NewStream = [this](TMediaKind kind) {
+        if (FOutputFiles.empty())
+            throw FFmpegException("At least one output file must be specified");
+        const int last = OutputFileCount() - 1;
+        if (kind == TMediaKind::Video)
+            NewVideoStream(last);
+        else if (kind == TMediaKind::Audio)
+            NewAudioStream(last);
+        else
+            NewSubtitleStream(last);
+    };
+    links.RecordingTime = [this](int64_t time) { FTotalDuration = time; };
+    return links;
+}
+
+void TCustomFFmpeg::Log(int level, const std::string& text) const {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
+bool TCustomFFmpeg::AddHookModule(const THookModuleWords& words) {
+    // 64 slots: the words (at most 63) and the end mark after them.
+    std::array<char*, 64> argv{};
+    const std::size_t count = std::min<std::size_t>(words.size(), argv.size() - 1);
+    std::vector<std::string> copies(words.begin(), words.begin() + count);
+    for (std::size_t i = 0; i < count; ++i)
+        argv[i] = copies[i].data();
+    return AddFrameHook(&FFrameHooks.Head, static_cast<int>(count), argv.data()) == 0;
+}
+
 TCustomFFmpeg::~TCustomFFmpeg() {
     StopAndJoin();
     FTranscoder.reset();
@@ -71,11 +116,8 @@ TCustomFFmpeg::~TCustomFFmpeg() {
 }
 
 void TCustomFFmpeg::ResetOptions() {
-    FOptions = TOptionState();
+    FTaskOptions.Reset();
     ReleaseFrameHooks(&FFrameHooks.Head);
-    FreeOptionContexts(FOptionContexts);
-    if (FFmpegLoader().AreLoaded(ConverterLibraries))
-        AllocOptionContexts(FOptionContexts, FOptions.SwsFlags);
 }
 
 void TCustomFFmpeg::CheckLibraries() {
@@ -86,9 +128,55 @@ void TCustomFFmpeg::CheckLibraries() {
     };
     for (const auto& [index, text] : libraries)
         if (!FFmpegLoader().IsLoaded(index)) throw FFmpegException(text);
-    if (!FOptionContexts.CodecOptions[0] &&
-        !AllocOptionContexts(FOptionContexts, FOptions.SwsFlags))
-        throw FFmpegException("Cannot allocate the option contexts");
+    FTaskOptions.EnsureContexts();
+}
+
+// ---- options ----
+
+void TCustomFFmpeg::ApplyOption(const std::string& name, const TOptionValue& value) {
+    CheckLibraries();
+    FTaskOptions.Apply(name, value);
+}
+
+void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
+    ApplyOption(name, TOptionValue(value));
+}
+
+void TCustomFFmpeg::ApplyRecordOptions(const TRecordOptions& options) {
+    for (const TRecordOption& option : options) {
+        if (option.Route == TRecordOption::roLibrary)
+            SetNumberOption(option.Name, std::get<int64_t>(option.Value));
+        else
+            ApplyOption(option.Name, option.Value);
+    }
+}
+
+void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
+    ParseOptionList(SplitOptionLines(text), inputSide);
+}
+
+void TCustomFFmpeg::ParseOptionList(const TOptionPairs& options, bool inputSide) {
+    for (const auto& [name, value] : options) {
+        if (inputSide ? IsInputSkippedOption(name) : IsOutputSkippedOption(name)) continue;
+        ParseOption(name, value);
+    }
+}
+
+void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
+    CheckLibraries();
+    FTaskOptions.SetNumber(name, value);
+}
+
+void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value) {
+    if (kind.empty() || value.empty()) return;
+    CheckLibraries();
+    FTaskOptions.LoadPreset(kind, value);
+}
+
+void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
+                              const std::string& fallback) {
+    CheckLibraries();
+    FTaskOptions.SetTarget(type, norm, fallback);
 }
 
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {

@@ -1,7 +1,7 @@
 // Targets of the task engine ("vcd", "svcd", "dvd", "dv", "dv50"): the
 // norm, guessed from the inputs' frame rates when not given, and the
 // options each target sets for its norm.
-#include "engine/FFmpeg.h"
+#include "engine/TaskOptions.h"
 
 #include "media/FFmpegHeaders.h"
 #include "media/FFmpegLoader.h"
@@ -151,27 +151,22 @@ const TTargetProfile* FindTargetProfile(const std::string& type) {
 
 // ---- targets ----
 
-int TCustomFFmpeg::GuessTargetNorm(const std::string& fallback) {
-    if (FOptions.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
-    int norm = NormOfRate(RoundHalfEvenInt(FOptions.FrameRateNum * 1000.0 / FOptions.FrameRateDen));
-    for (std::size_t i = 0; norm < 0 && i < FInputFiles.size(); ++i) {
-        AVFormatContext* context = FInputFiles[i].Context.get();
-        for (unsigned s = 0; norm < 0 && s < context->nb_streams; ++s) {
-            const AVStream* stream = context->streams[s];
-            const AVRational rate = stream->r_frame_rate;
-            if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.den > 0)
-                norm = NormOfRate(RoundHalfEvenInt(rate.num * 1000.0 / rate.den));
-        }
-    }
+int TTaskOptions::GuessTargetNorm(const std::string& fallback) {
+    if (FState.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
+    int norm = NormOfRate(RoundHalfEvenInt(FState.FrameRateNum * 1000.0 / FState.FrameRateDen));
+    const std::vector<AVRational> rates =
+        FLinks.InputVideoRates ? FLinks.InputVideoRates() : std::vector<AVRational>();
+    for (std::size_t i = 0; norm < 0 && i < rates.size(); ++i)
+        if (rates[i].den > 0)
+            norm = NormOfRate(RoundHalfEvenInt(rates[i].num * 1000.0 / rates[i].den));
     if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);
-    if (FOptions.Verbose > 0)
+    if (FState.Verbose > 0)
         Log(llVerbose, FormatText("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
     return norm;
 }
 
-void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
-                              const std::string& fallback) {
-    CheckLibraries();
+void TTaskOptions::SetTarget(const std::string& type, const std::string& norm,
+                             const std::string& fallback) {
     const TTargetProfile* profile = FindTargetProfile(type);
     int n;
     if (norm == "pal")
@@ -186,19 +181,19 @@ void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
     const int side = n == nmPal ? 0 : 1;
     if (profile->VideoCodec) SetCodecName(TMediaKind::Video, profile->VideoCodec);
     if (profile->AudioCodec) SetCodecName(TMediaKind::Audio, profile->AudioCodec);
-    FOptions.FormatName = profile->Format;
+    FState.FormatName = profile->Format;
     OptFrameSize("s", profile->FrameSize[side]);
-    FOptions.FrameSizeOfTarget = true;
+    FState.FrameSizeOfTarget = true;
     if (profile->PixFmt[side]) OptPixFmt("pix_fmt", profile->PixFmt[side]);
     OptFrameRate("r", NormFrameRate(n));
     for (const TTargetOption& option : profile->Options)
         SetDefaultOrPrivateOption(option.Name, option.Value[side], TMediaKind::Any);
     for (const auto& [name, value] : profile->VideoPrivate)
         SetPrivateOption(TMediaKind::Video, name, value);
-    FOptions.AudioSampleRate = profile->SampleRate;
-    if (profile->Channels == tcStereo || FOptions.AudioChannels == 1) FOptions.AudioChannels = 2;
-    if (profile->MuxPreload > 0.0f) FOptions.MuxPreload = profile->MuxPreload;
-    if (profile->DefaultAspect && FOptions.FrameAspectRatio == 0.0f) {
+    FState.AudioSampleRate = profile->SampleRate;
+    if (profile->Channels == tcStereo || FState.AudioChannels == 1) FState.AudioChannels = 2;
+    if (profile->MuxPreload > 0.0f) FState.MuxPreload = profile->MuxPreload;
+    if (profile->DefaultAspect && FState.FrameAspectRatio == 0.0f) {
         Log(llInfo, FormatText("Assuming %s for aspect ratio", profile->DefaultAspect));
         OptAspect("aspect", profile->DefaultAspect);
     }

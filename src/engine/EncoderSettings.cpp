@@ -1,0 +1,179 @@
+// The encoder settings the option state asks for (EncoderSettings.h).
+#include "engine/EncoderSettings.h"
+
+#include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+AVRational InverseRate(int num, int den) {
+    return AVRational{den, num};
+}
+
+} // namespace
+
+AVRational SampleAspect(float aspect, int width, int height) {
+    const double value = width == 0 || height == 0 ? aspect * 3.0 / 4.0
+                                                   : static_cast<double>(aspect) * height / width;
+    int num = 0, den = 1;
+    ff::avutil.av_reduce(&num, &den, static_cast<int64_t>(std::llround(value * 255 * 255 * 8)),
+                         255 * 255 * 8, 255);
+    return AVRational{num, den};
+}
+
+void TEncoderSettings::SetGlobalHeader(AVCodecContext* encoder, const AVFormatContext* context,
+                                       bool video) const {
+    const bool wanted = (context->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    AVCodecContext* options = FContexts.CodecOptions[video ? 0 : 1];
+    const bool global =
+        video ? ((FOptions.VideoGlobalHeader & 1) || (FOptions.VideoGlobalHeader == 0 && wanted))
+              : wanted;
+    if (global) {
+        if (encoder) encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (options) options->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    if (video && (FOptions.VideoGlobalHeader & 2)) {
+        if (encoder) encoder->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+        if (options) options->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+    }
+}
+
+AVRational TEncoderSettings::ChooseFrameRate(const AVCodec* codec) const {
+    AVRational rate{FOptions.FrameRateNum, FOptions.FrameRateDen};
+    if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+    if (codec && codec->supported_framerates && !FOptions.ForceFps)
+        rate = codec->supported_framerates[ff::avutil.av_find_nearest_q_idx(
+            rate, codec->supported_framerates)];
+    return rate;
+}
+
+int TEncoderSettings::ChoosePixelFormat(const AVCodec* codec, int strictness) const {
+    const int wanted = FOptions.FramePixFmt;
+    if (!codec || !codec->pix_fmts) return wanted;
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+        if (*p == wanted) return wanted;
+    if (codec->id == AV_CODEC_ID_MJPEG && strictness < 0 &&
+        (wanted == AV_PIX_FMT_YUV420P || wanted == AV_PIX_FMT_YUV422P))
+        return wanted;
+    return codec->pix_fmts[0];
+}
+
+void TEncoderSettings::SetupVideo(AVCodecContext* encoder, const AVCodec* codec,
+                                  AVStream* stream) const {
+    const AVRational rate = ChooseFrameRate(codec);
+    encoder->framerate = rate;
+    encoder->time_base = InverseRate(rate.num, rate.den);
+    encoder->width = FOptions.FrameWidth;
+    encoder->height = FOptions.FrameHeight;
+    encoder->sample_aspect_ratio =
+        SampleAspect(FOptions.FrameAspectRatio, FOptions.FrameWidth, FOptions.FrameHeight);
+    stream->sample_aspect_ratio = encoder->sample_aspect_ratio;
+    stream->time_base = encoder->time_base;
+    encoder->pix_fmt =
+        static_cast<AVPixelFormat>(ChoosePixelFormat(codec, encoder->strict_std_compliance));
+    if (FOptions.IntraOnly) encoder->gop_size = 0;
+    if (FOptions.VideoQScale != 0.0f || FOptions.SameQuality) {
+        encoder->flags |= AV_CODEC_FLAG_QSCALE;
+        encoder->global_quality = static_cast<int>(FF_QP2LAMBDA * FOptions.VideoQScale);
+    }
+    encoder->intra_matrix = CopyMatrix(FOptions.IntraMatrix.get());
+    encoder->inter_matrix = CopyMatrix(FOptions.InterMatrix.get());
+    if (FOptions.HasRcOverride) SetRcOverride(encoder);
+    if (encoder->rc_initial_buffer_occupancy == 0)
+        encoder->rc_initial_buffer_occupancy = encoder->rc_buffer_size * 3 / 4;
+    encoder->intra_dc_precision = FOptions.IntraDcPrecision - 8;
+    if (FOptions.DoPsnr) encoder->flags |= AV_CODEC_FLAG_PSNR;
+    if (FOptions.DoPass == 1)
+        encoder->flags |= AV_CODEC_FLAG_PASS1;
+    else if (FOptions.DoPass == 2)
+        encoder->flags |= AV_CODEC_FLAG_PASS2;
+}
+
+// A copy in library memory (the codec context frees it), or nullptr.
+uint16_t* TEncoderSettings::CopyMatrix(const std::array<uint16_t, 64>* matrix) {
+    if (!matrix) return nullptr;
+    auto* copy = static_cast<uint16_t*>(ff::avutil.av_mallocz(sizeof(uint16_t) * 64));
+    if (!copy) throw FFmpegException("av_mallocz fail");
+    std::copy(matrix->begin(), matrix->end(), copy);
+    return copy;
+}
+
+// "start,end,q/start,end,q...": q > 0 a fixed quantizer, else a quality factor of -q/100.
+void TEncoderSettings::SetRcOverride(AVCodecContext* encoder) const {
+    std::vector<RcOverride> groups;
+    const std::string& text = FOptions.RcOverride;
+    std::size_t start = 0;
+    while (start <= text.size() && !text.empty()) {
+        std::size_t slash = text.find('/', start);
+        if (slash == std::string::npos) slash = text.size();
+        int first = 0, last = 0, q = 0;
+        if (std::sscanf(text.substr(start, slash - start).c_str(), "%d,%d,%d", &first, &last, &q) !=
+            3)
+            throw FFmpegException("error parsing rc_override");
+        RcOverride group{};
+        group.start_frame = first;
+        group.end_frame = last;
+        if (q > 0) {
+            group.qscale = q;
+            group.quality_factor = 1.0f;
+        } else {
+            group.qscale = 0;
+            group.quality_factor = -q / 100.0f;
+        }
+        groups.push_back(group);
+        start = slash + 1;
+    }
+    if (groups.empty()) return;
+    auto* list =
+        static_cast<RcOverride*>(ff::avutil.av_mallocz(sizeof(RcOverride) * groups.size()));
+    if (!list) throw FFmpegException("av_mallocz fail");
+    std::copy(groups.begin(), groups.end(), list);
+    ff::avutil.av_freep(&encoder->rc_override);
+    encoder->rc_override = list;
+    encoder->rc_override_count = static_cast<int>(groups.size());
+}
+
+int TEncoderSettings::ChooseSampleRate(const AVCodec* codec) const {
+    const int wanted = FOptions.AudioSampleRate;
+    if (!codec || !codec->supported_samplerates) return wanted;
+    int best = codec->supported_samplerates[0];
+    for (const int* rate = codec->supported_samplerates; *rate; ++rate)
+        if (std::abs(*rate - wanted) < std::abs(best - wanted)) best = *rate;
+    if (best != wanted)
+        GetLogger().Log(
+            nullptr, llWarning,
+            FormatText("Requested sampling rate unsupported using closest supported (%d)", best));
+    return best;
+}
+
+void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
+                                  AVStream* stream) const {
+    if (FOptions.AudioQScale > -99999.0f) {
+        encoder->flags |= AV_CODEC_FLAG_QSCALE;
+        encoder->global_quality = static_cast<int>(FF_QP2LAMBDA * FOptions.AudioQScale);
+    }
+    const uint64_t layout = static_cast<uint64_t>(FOptions.AudioChannelLayout);
+    if (layout != 0 && __builtin_popcountll(layout) == FOptions.AudioChannels)
+        ff::avutil.av_channel_layout_from_mask(&encoder->ch_layout, layout);
+    else
+        ff::avutil.av_channel_layout_default(&encoder->ch_layout, FOptions.AudioChannels);
+    int format = FOptions.AudioSampleFmt;
+    if (codec && codec->sample_fmts) {
+        bool listed = false;
+        for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+            listed |= *f == format;
+        if (!listed) format = codec->sample_fmts[0];
+    }
+    encoder->sample_fmt = static_cast<AVSampleFormat>(format);
+    encoder->sample_rate = ChooseSampleRate(codec);
+    encoder->time_base = AVRational{1, encoder->sample_rate > 0 ? encoder->sample_rate : 1};
+    stream->time_base = encoder->time_base;
+}

@@ -1,0 +1,42 @@
+// What the option state sets on a new output stream's encoder: frame rate,
+// size, pixel format, quantizers and passes for video; channels, sample
+// format and rate for audio; global headers for both. Used by the task's
+// stream set-up on the caller's thread while the task is idle.
+#pragma once
+
+#include "engine/FFmpegOptions.h"
+#include "media/FFUtils.h"
+#include "media/FFmpegHeaders.h"
+
+#include <array>
+#include <cstdint>
+
+// The sample aspect ratio that shows a width x height picture at `aspect`
+// (width / height); with no size, a 4:3 picture is assumed.
+AVRational SampleAspect(float aspect, int width, int height);
+
+class TEncoderSettings {
+public:
+    // The settings read `options` and mark global headers on the recorded
+    // codec options of `contexts` too (both stay the caller's).
+    TEncoderSettings(const TOptionState& options, TOptionContexts& contexts)
+        : FOptions(options), FContexts(contexts) {}
+
+    // Prepares an encoder context (not opened) of `codec` (may be null) for
+    // `stream`; the stream's time base follows the encoder's.
+    void SetupVideo(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream) const;
+    void SetupAudio(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream) const;
+    // Global (and, for video, local) headers as the output format and the
+    // "vglobal" option want them; `encoder` may be null (a copied stream).
+    void SetGlobalHeader(AVCodecContext* encoder, const AVFormatContext* context, bool video) const;
+
+private:
+    AVRational ChooseFrameRate(const AVCodec* codec) const;
+    int ChoosePixelFormat(const AVCodec* codec, int strictness) const;
+    int ChooseSampleRate(const AVCodec* codec) const;
+    void SetRcOverride(AVCodecContext* encoder) const;
+    static uint16_t* CopyMatrix(const std::array<uint16_t, 64>* matrix);
+
+    const TOptionState& FOptions;
+    TOptionContexts& FContexts;
+};
