@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     QObject::connect(window->lvFIles->model(), &QAbstractItemModel::rowsInserted, [&] {
         if (window->lvFIles->RowCount() == count) lastRowAt = clock.nsecsElapsed();
     });
-    window->SetFilesChooser([&] { return files; });
+    window->Add().SetFilesChooser([&] { return files; });
     clock.start();
     meter.start();
     window->btnAdd->click();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -71,10 +72,10 @@ protected:
 };
 
 Seen FrameSeen(const AVFrame* frame) {
-    int sum = 0;
+    std::uint32_t sum = 0; // wraps around by design; a signed sum would overflow
     for (int x = 0; x < frame->width; ++x)
-        sum = sum * 31 + frame->data[0][x];
-    return {frame->pts, sum};
+        sum = sum * 31u + frame->data[0][x];
+    return {frame->pts, static_cast<int>(sum)};
 }
 
 } // namespace

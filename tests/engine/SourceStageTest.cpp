@@ -7,8 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,26 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace stagetest;
-
-class TestSignal {
-public:
-    void Set() {
-        {
-            std::lock_guard hold(Lock);
-            Done = true;
-        }
-        Wake.notify_all();
-    }
-    bool WaitFor(std::chrono::milliseconds limit) {
-        std::unique_lock hold(Lock);
-        return Wake.wait_for(hold, limit, [this] { return Done; });
-    }
-
-private:
-    std::mutex Lock;
-    std::condition_variable Wake;
-    bool Done = false;
-};
 
 } // namespace
 
@@ -58,7 +36,8 @@ TEST(SourceStage, ItemsComeInOrderAndTakeSaysWhenTheLastWasTaken) {
     EXPECT_FALSE(stage.Take(item)) << "an item after the last";
 }
 
-// The stage runs ahead of the taker by its capacity, no further.
+// The stage waits for room before it makes an item: it runs ahead of the
+// taker by its capacity, no further.
 TEST(SourceStage, RunsAheadByItsCapacityOnly) {
     std::atomic<int> made{0};
     TSourceStage<int> stage(4, [&](int& item) {
@@ -86,31 +65,23 @@ TEST(SourceStage, AnErrorInTheMiddleReachesTheTaker) {
     });
     stage.Start();
     int item = -1;
-    std::string message;
-    try {
-        while (stage.Take(item)) {
-        }
-    } catch (const std::runtime_error& e) {
-        message = e.what();
-    }
-    EXPECT_EQ(message, "Read error");
+    EXPECT_EQ(Raised([&] {
+                  while (stage.Take(item)) {
+                  }
+              }),
+              "Read error");
     EXPECT_LT(item, 5);
-    EXPECT_THROW(stage.Take(item), std::runtime_error); // and on every call after it
+    EXPECT_EQ(Raised([&] { stage.Take(item); }), "Read error"); // and on every call after it
 }
 
 // A stop while the work waits (for the disk, say) returns once the item
 // in work is made, drops it and what waits, and wakes a waiting taker.
 TEST(SourceStage, StopInTheMiddleEndsTheWorkAndTheWaitingTake) {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool release = false;
+    Gate gate;
     std::atomic<int> made{0};
     TSourceStage<int> stage(8, [&](int& item) {
         item = made++;
-        if (item == 2) {
-            std::unique_lock hold(lock);
-            wake.wait_for(hold, 10s, [&] { return release; });
-        }
+        if (item == 2) gate.Wait();
         return true;
     });
     stage.Start();
@@ -118,22 +89,13 @@ TEST(SourceStage, StopInTheMiddleEndsTheWorkAndTheWaitingTake) {
     ASSERT_TRUE(stage.Take(item));
     ASSERT_TRUE(stage.Take(item));
     ASSERT_TRUE(Eventually([&] { return made == 3; }));
-    TestSignal back;
+    Gate back;
     std::thread taker([&] { // waits for item 2; it gets it or nothing, but comes back
         int got = -1;
         stage.Take(got);
-        back.Set();
+        back.Open();
     });
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(30ms);
-        {
-            std::lock_guard hold(lock);
-            release = true;
-        }
-        wake.notify_all();
-    });
-    stage.Stop();
-    releaser.join();
+    StopWhileHeld(gate, [&] { stage.Stop(); });
     EXPECT_TRUE(back.WaitFor(5s)) << "a stop left the taker waiting";
     taker.join();
     EXPECT_EQ(made, 3) << "the stage went on after its stop";

@@ -17,9 +17,11 @@ using namespace std::chrono_literals;
 // Holds the stage's work until Open is called (at most 10 s).
 class Gate {
 public:
-    void Wait() {
+    void Wait() { WaitFor(10s); }
+    // False when still shut after `limit`.
+    bool WaitFor(std::chrono::milliseconds limit) {
         std::unique_lock lock(Lock);
-        Wake.wait_for(lock, 10s, [this] { return Opened; });
+        return Wake.wait_for(lock, limit, [this] { return Opened; });
     }
     void Open() {
         {
@@ -43,6 +45,17 @@ template <class Predicate> bool Eventually(Predicate done) {
         std::this_thread::sleep_for(1ms);
     }
     return true;
+}
+
+// Runs `stop` while the work is held at `gate`, opening it a moment later
+// from another thread, as a stop comes while an item is in work.
+inline void StopWhileHeld(Gate& gate, const std::function<void()>& stop) {
+    std::thread opener([&] {
+        std::this_thread::sleep_for(20ms);
+        gate.Open();
+    });
+    stop();
+    opener.join();
 }
 
 // The message of the runtime error `action` raises; empty when none.
