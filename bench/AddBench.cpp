@@ -4,6 +4,7 @@
 //
 //   vantrel-add-bench [COUNT]        (default 1000; needs ffmpeg on the PATH)
 #include "app/Shell.h"
+#include "app/MainAdd.h"
 #include "app/winMain.h"
 #include "core/AddQueue.h"
 #include "core/IniFile.h"
