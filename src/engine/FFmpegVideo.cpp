@@ -20,19 +20,6 @@ constexpr int64_t kPreviewInterval = 100000; // microseconds
 // Seconds an output may run past the end of its sources through copies.
 constexpr double kCopyRoom = 1.0;
 
-// Makes `frame` a writable picture of the given size and format, keeping
-// its buffer when it already is one.
-bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
-    if (frame->data[0] && frame->width == width && frame->height == height &&
-        frame->format == format)
-        return ff::avutil.av_frame_make_writable(frame) >= 0;
-    ff::avutil.av_frame_unref(frame);
-    frame->width = width;
-    frame->height = height;
-    frame->format = format;
-    return ff::avutil.av_frame_get_buffer(frame, 0) >= 0;
-}
-
 } // namespace
 
 // ---- video output ----

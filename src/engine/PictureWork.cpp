@@ -11,6 +11,14 @@
 
 namespace {
 
+const char* TurnFilters(int rotation) {
+    if (rotation == 90) return "transpose=dir=clock";
+    if (rotation == 270) return "transpose=dir=cclock";
+    return "hflip,vflip";
+}
+
+} // namespace
+
 // Makes `frame` a writable picture of the given size and format, keeping
 // its buffer when it already is one.
 bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
@@ -23,14 +31,6 @@ bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
     frame->format = format;
     return ff::avutil.av_frame_get_buffer(frame, 0) >= 0;
 }
-
-const char* TurnFilters(int rotation) {
-    if (rotation == 90) return "transpose=dir=clock";
-    if (rotation == 270) return "transpose=dir=cclock";
-    return "hflip,vflip";
-}
-
-} // namespace
 
 void TPictureWork::TGraphFree::operator()(AVFilterGraph* graph) const {
     ff::avfilter.avfilter_graph_free(&graph);

@@ -118,7 +118,7 @@ public:
     }
 
     // Keeps `message` when it is the first failure; drops what waits and
-// what is in work.
+    // what is in work.
     void Fail(std::string message) {
         {
             std::lock_guard lock(FLock);
