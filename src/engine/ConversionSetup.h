@@ -6,14 +6,16 @@
 // The tables belong to the transcoder, which lends them to its set-up for
 // its whole life; both run on the task's thread, the set-up before the
 // transcoder starts any stage, so nothing here is shared with another
-// thread. The work is split by step: FFmpegPrepare.cpp (stream tables,
-// mapping, codec parameters), FFmpegCodecs.cpp (opening the codecs),
-// FFmpegFileHeaders.cpp (tags, chapters, headers), FFmpegVideoFilters.cpp
-// and FFmpegColour.cpp (the video filter graph, HDR colours), FFmpegH264.cpp
-// (the H.264 limits).
+// thread. The steps it does itself are the stream tables, the mapping, the
+// codec parameters and the opening of the codecs; it hands the colours to
+// ColourSetup.h, the video filter graphs to VideoFilterGraph.h, the H.264
+// limits to H264Limits.h, the two-pass logs to PassLogFile.h and the output
+// files' tags, chapters and headers to OutputFileHeaders.h.
 #pragma once
 
+#include "engine/ColourSetup.h"
 #include "engine/ConversionOptions.h"
+#include "engine/OutputFileHeaders.h"
 #include "engine/PacketWriter.h"
 #include "engine/PictureWork.h"
 #include "engine/TaskShare.h"
@@ -53,7 +55,6 @@ public:
     int FindSource(int file, int mediaType) const;
 
 private:
-    // FFmpegPrepare.cpp
     void BuildInputTables();
     int64_t SourceDuration() const;
     void CheckOutputsAndMaps();
@@ -61,33 +62,15 @@ private:
     void SetStreamParameters();
     void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
     void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);
-    void SetupPassLog(TOutputStream& ost, int index);
-    void CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const;
+    bool BuildFilters(const TInputStream& ist, TOutputStream& ost);
     void KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist);
-    // FFmpegCodecs.cpp
     void OpenEncoders(bool subtitles);
     void CopySubtitleHeader(TOutputStream& ost);
     void OpenDecoders();
     void SetStartTimes();
-    // FFmpegFileHeaders.cpp
-    void CopyMetadataMaps();
-    void CarrySourceTags();
-    void CopyChapters();
-    void WriteHeaders();
+    std::vector<THeaderSource> HeaderSources() const;
     void LogStreamMapping();
-    // FFmpegVideoFilters.cpp, FFmpegColour.cpp, FFmpegH264.cpp
-    int ConfigureFilters(TInputStream& ist, TOutputStream& ost);
-    int ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost, AVFilterContext*& last);
-    void PrepareToneMap(TInputStream& ist, TOutputStream& ost);
-    void KeepSourceDepth(const TInputStream& ist, TOutputStream& ost);
-    bool KeepsHdr(const TOutputStream& ost) const;
-    void KeepHdrColours(const TInputStream& ist, TOutputStream& ost);
-    void PassHdrMetadata(const TInputStream& ist, TOutputStream& ost);
-    bool HookOn() const;
-    void ToneMapAheadOfHook(TInputStream& ist);
-    void FitH264Limits(TOutputStream& ost);
-    static int LinkFilterChain(AVFilterGraph* graph, const std::string& text,
-                               AVFilterContext*& last);
+    int IndexOf(const TInputStream& ist) const; // in FInputStreams
 
     static void Log(int level, const std::string& text);
     static const char* TypeName(int type); // a media type's name
@@ -104,4 +87,5 @@ private:
     int64_t& FSourceDuration;
     bool& FHeadersWritten;
     TPictureWork& FPictureWork;
+    TColourSetup FColour;
 };

@@ -1,8 +1,7 @@
 // The transcoding loop: choosing the input, reading and correcting packets,
 // decoding and handing frames to the output streams, copying packets, the
-// joins of several inputs and the end of the conversion (the writing is in
-// FFmpegWrite.cpp, the stages' threads in FFmpegRead.cpp, FFmpegDecode.cpp
-// and FFmpegEncode.cpp).
+// joins of several inputs and the end of the conversion (the reading, the
+// decoding threads and the encoding are units of their own).
 #include "engine/FFmpegTranscoder.h"
 
 #include "media/FFmpegLogger.h"
@@ -68,7 +67,7 @@ void TTranscoder::Loop() {
     StartPictureStage();
     FProgress.Start(ff::avutil.av_gettime());
     RunLoop();
-    StopReadStages();
+    FReading.Stop();
 }
 
 void TTranscoder::RunLoop() {
@@ -94,7 +93,7 @@ void TTranscoder::RunLoop() {
             FEndedByLimit = true;
             break;
         }
-        if (ReadPacket(file)) MaybeReport(file);
+        if (ReadPacket(file)) FProgressSender.Maybe(file);
         if (FLoopEnd) break;
     }
 }
@@ -140,7 +139,7 @@ int TTranscoder::ChooseInput(bool& limitReached) {
 bool TTranscoder::ReadPacket(int fileIndex) {
     AVFormatContext* context = FEngine.InputContext(fileIndex);
     AVPacket* packet = FPacket.get();
-    const int code = NextPacket(fileIndex, packet);
+    const int code = FReading.Next(fileIndex, packet);
     if (code == AVERROR(EAGAIN)) {
         FNoPacket[fileIndex] = true;
         return false;
@@ -275,7 +274,7 @@ int TTranscoder::DecodeAndDistribute(TInputStream& ist, const AVPacket* packet) 
     if (decoder->codec_type == AVMEDIA_TYPE_SUBTITLE) {
         return packet ? DistributeSubtitle(ist, packet) : 0;
     }
-    if (ist.Decoding) return DecodeOnStage(ist, packet);
+    if (ist.Decoding) return FDecoding.Decode(ist, packet);
     FDecodeFault.Tick();
     int code = ff::avcodec.avcodec_send_packet(decoder, packet);
     if (code == AVERROR(EAGAIN)) { // frames are waiting: take them first
@@ -296,7 +295,7 @@ int TTranscoder::ReceiveFrames(TInputStream& ist, bool draining) {
         const int code = ff::avcodec.avcodec_receive_frame(decoder, frame);
         if (code == AVERROR(EAGAIN) || code == AVERROR_EOF) return 0;
         if (code < 0) return -1;
-        if (++count == 2 && !draining) NoteMultipleFrames(ist);
+        if (++count == 2 && !draining) FDecoding.NoteMultipleFrames(ist);
         DistributeFrame(ist, frame, ist.Pts);
         ff::avutil.av_frame_unref(frame);
     }
@@ -368,7 +367,7 @@ int TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
         if (FOptions.StartTime == 0 || ist.Pts >= FOptions.StartTime)
             for (TOutputStream& ost : FOutputStreams)
                 if (ost.SourceIndex == index && ost.EncodingNeeded)
-                    SubtitleOutput(ost, ist, subtitle, time);
+                    FSubtitles.Output(ost, subtitle, time);
     } catch (...) {
         ff::avcodec.avsubtitle_free(&subtitle);
         throw;
@@ -440,10 +439,10 @@ void TTranscoder::NextSegment(int fileIndex) {
 }
 
 void TTranscoder::DrainDecoder(TInputStream& ist) {
-    if (Interrupted()) EndDecodingStage(ist); // what it decoded past the stop is dropped
+    if (Interrupted()) TFrameDecoding::End(ist); // what it decoded past the stop is dropped
     PacketStep(ist, nullptr);
     FinishPictures();
-    EndDecodingStage(ist);
+    TFrameDecoding::End(ist);
     if (ist.DecoderContext) ff::avcodec.avcodec_flush_buffers(ist.DecoderContext.get());
     ist.Drained = true;
 }
@@ -455,9 +454,9 @@ void TTranscoder::FlushEncoder(TOutputStream& ost) {
     } else if (ost.MediaType != AVMEDIA_TYPE_VIDEO) {
         return;
     }
-    FlushEncodingStage(ost);
+    TStreamEncoding::Flush(ost);
     if (ff::avcodec.avcodec_send_frame(ost.Encoder, nullptr) < 0) return;
-    ReceivePackets(ost);
+    FEncoding.Receive(ost);
 }
 
 void TTranscoder::FlushEncoders() {
@@ -470,7 +469,7 @@ void TTranscoder::FlushEncoders() {
 void TTranscoder::HoldCoverPictures() {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.Video.Cover || !ost.EncoderOpen) continue;
-        FlushEncodingStage(ost); // the picture fitting is the task's thread's again
+        TStreamEncoding::Flush(ost); // the picture fitting is the task's thread's again
         double end = 0.0;
         for (const TOutputStream& other : FOutputStreams)
             if (&other != &ost && other.Output == ost.Output)
@@ -517,7 +516,7 @@ void TTranscoder::FinishConversion() {
         if (!FEngine.FBreakRequested)
             throw FFmpegException("Output file is empty, nothing was encoded");
     }
-    ProgressReport(true, -1);
+    FProgressSender.Report(true, -1);
     CloseCodecs();
     if (!FEngine.FBreakRequested && !FEndedByLimit) NoteEarlyEnd();
     FEngine.FFinished = !FEngine.FBreakRequested;

@@ -1,39 +1,38 @@
-// The conversion of one task in progress: the stream tables built at its
-// start, the transcoding loop and its end. Internal to the engine; the task
+// The conversion of one task in progress. Internal to the engine; the task
 // (TCustomFFmpeg) creates one per conversion on the thread that runs it.
-// That thread conducts: it starts the stages that run beside it (each input
-// file's reading, each decoded stream's decoding, the work on the decoded
-// pictures, each encoded stream's encoding and writing), hands their items
-// on, and ends them. Everything here belongs to it but what the structures
-// below give to a stage's thread.
+// That thread conducts: it has the set-up build the tables, starts the
+// units that run beside it, hands their items on, and ends them. Everything
+// here belongs to it but what the structures below give to a unit's thread.
 //
-// Whole jobs are units of their own that it owns: the set-up that builds
-// the tables (ConversionSetup.h), the packet writing (PacketWriter.h), the
-// sound output (SoundOutput.h) and the progress report (ProgressReport.h).
-// The rest is split by step of the conversion: FFmpegPrepare.cpp (the
-// start), FFmpegCodecs.cpp (closing the codecs), FFmpegLoop.cpp (the loop,
-// the packet step, copying, the end), FFmpegRead.cpp, FFmpegDecode.cpp,
-// FFmpegEncode.cpp and FFmpegPictures.cpp (the stages' threads),
-// FFmpegWrite.cpp (the encoders' packets), FFmpegVideo.cpp (video output,
-// the preview), FFmpegAudio.cpp (handing samples on, subtitle output) and
-// FFmpegProgress.cpp (gathering the progress report). The work on each
-// decoded picture (turning, tone mapping, deinterlacing, the frame hook) is
-// a unit of its own too, TPictureWork.
+// The units it owns, each with its own state: the set-up that builds the
+// tables (ConversionSetup.h), the reading of the inputs (InputReading.h),
+// the decoding threads (FrameDecoding.h), the work on each decoded picture
+// (PictureWork.h), the encoding and its packets (StreamEncoding.h), the
+// sound output (SoundOutput.h), the subtitle output (SubtitleOutput.h), the
+// packet writing (PacketWriter.h) and the progress report
+// (ProgressSender.h, ProgressReport.h). The conductor itself is
+// FFmpegTranscoder.cpp (start, end, the stages' start and stop),
+// FFmpegLoop.cpp (the loop, the packet step, copying, the end),
+// FFmpegPictures.cpp (the picture stage's hand-over) and FFmpegVideo.cpp
+// (video output, the preview).
 #pragma once
 
 #include "engine/FFmpeg.h"
 #include "engine/ConversionOptions.h"
 #include "engine/ConversionSetup.h"
 #include "engine/FilterChain.h"
+#include "engine/FrameDecoding.h"
+#include "engine/InputReading.h"
 #include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
+#include "engine/ProgressSender.h"
 #include "engine/SoundOutput.h"
 #include "engine/PipeStage.h"
-#include "engine/DecodeStage.h"
 #include "engine/PictureWork.h"
-#include "engine/ReadStage.h"
+#include "engine/StageControl.h"
 #include "engine/StageFault.h"
-#include "engine/StageWorker.h"
+#include "engine/StreamEncoding.h"
+#include "engine/SubtitleOutput.h"
 #include "engine/TaskShare.h"
 #include "engine/TranscoderStreams.h"
 #include "media/AVFilterEntries.h"
@@ -64,8 +63,19 @@ public:
     void CloseCodecs();
 
 private:
-    // FFmpegPrepare.cpp: the set-up, then what the loop needs.
+    // FFmpegTranscoder.cpp: the set-up, then what the loop needs; the
+    // stages' start and stop.
     void PrepareConversion();
+    void StartReadStages();
+    void StartDecodingStages();
+    void StopStages();
+    // The picture files' ways to the units.
+    bool DecodeStagesAllowed() const;
+    void GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies);
+    void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
+    // To the sound output, against the time of the stream `ost` syncs to;
+    // `cut`: samples at the front that lie before the start point.
+    void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
 
     // FFmpegLoop.cpp
     void Loop();
@@ -78,7 +88,6 @@ private:
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
     void DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t packetTime);
-    void NoteMultipleFrames(TInputStream& ist);
     void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
     int DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
     void EndOfInput(int fileIndex);
@@ -90,35 +99,6 @@ private:
     int64_t ExpectedLength() const;
     void NoteEarlyEnd();
     bool Interrupted() const;
-
-    // FFmpegWrite.cpp
-    void ReceivePackets(TOutputStream& ost);
-
-    // FFmpegRead.cpp
-    static bool SeveralCores();
-    bool ReadStagesAllowed() const;
-    void StartReadStages();
-    int NextPacket(int fileIndex, AVPacket* packet);
-    void StopReadStages();
-
-    // FFmpegDecode.cpp
-    bool DecodeStagesAllowed() const;
-    void StartDecodingStages();
-    int DecodeOnStage(TInputStream& ist, const AVPacket* packet);
-    int TakeDecoded(TInputStream& ist);
-    void EndDecodingStage(TInputStream& ist);
-
-    // FFmpegEncode.cpp
-    void StartEncodingStages();
-    bool StagesAllowed() const;
-    // Hands `frame` (its pts set) to the stream's encoder; the caller keeps it.
-    void SendToEncoder(TOutputStream& ost, AVFrame* frame);
-    void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
-    void WorkOnItem(TOutputStream& ost, TEncodeItem& item);
-    // Hands a picture and its copies to the stream's thread.
-    void GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies);
-    void FlushEncodingStage(TOutputStream& ost);
-    void StopEncodingStages();
 
     // FFmpegPictures.cpp
     bool PictureStageAllowed() const;
@@ -145,18 +125,6 @@ private:
     void KeepCover(TOutputStream& ost, const AVFrame* picture);
     void HoldCoverPictures();
 
-    // FFmpegAudio.cpp
-    // To FSound, against the time of the stream `ost` syncs to; `cut`:
-    // samples at the front that lie before the start point.
-    void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
-    void SubtitleOutput(TOutputStream& ost, TInputStream& ist, AVSubtitle& subtitle,
-                        int64_t packetTime);
-
-    // FFmpegProgress.cpp
-    void MaybeReport(int fileIndex);
-    void ProgressReport(bool final, int fileIndex);
-    int64_t FirstOutputSize() const; // bytes; under FWriter.Lock()
-
     void Log(int level, const std::string& text) const;
 
     const TTaskShare FEngine; // what the task being converted lends it
@@ -181,8 +149,7 @@ private:
     TProgressReport FProgress{FOptions.QpHist};  // the task's thread
     TPacketWriter FWriter{FOptions.ExitOnError}; // see its header for its threads
     // The task's thread.
-    TSoundOutput FSound{FOptions,
-                        [this](TOutputStream& ost, AVFrame* frame) { SendToEncoder(ost, frame); }};
+    TSoundOutput FSound;
     int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
@@ -192,14 +159,17 @@ private:
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;
     TToRGBContext FPreviewContext;
-    ff::AvBuffer FSubtitleBuffer;
     FILE* FVStats = nullptr;
     bool FLoggedMultipleFrames = false;
-    // The inputs' reading threads, by file (FFmpegRead.cpp); empty when
-    // the task's thread reads.
-    std::vector<std::unique_ptr<TReadStage>> FReading;
-    TStageFault FReadFault{"read"};     // the task's thread
-    TStageFault FDecodeFault{"decode"}; // the task's thread
+    // The task's pause and stop, as the units see them.
+    const TStageControl FControl;
+    // The units; the task's thread calls them.
+    TInputReading FReading;
+    TStageFault FDecodeFault{"decode"}; // decoding on the task's thread
+    TFrameDecoding FDecoding;
+    TStreamEncoding FEncoding;
+    TSubtitleOutput FSubtitles{FWriter, FOptions.StartTime, FOptions.ExitOnError};
+    TProgressSender FProgressSender;
     // The pictures' own thread (FFmpegPictures.cpp), fed and emptied by
     // the task's thread; null when the task's thread works on them.
     std::unique_ptr<TPipeStage<TPictureItem, TPictureItem, FFmpegException>> FPictureStage;

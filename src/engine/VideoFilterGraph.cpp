@@ -1,27 +1,29 @@
-// The video filter graph of an output stream: the decoded picture in,
-// the encoder's picture out, with the options' filters, tone mapping and
-// scaling in between.
-#include "engine/ConversionSetup.h"
+#include "engine/VideoFilterGraph.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "media/FilterLink.h"
 
-int TConversionSetup::ConfigureFilters(TInputStream& ist, TOutputStream& ost) {
-    ost.Video.Graph.reset(ff::avfilter.avfilter_graph_alloc());
-    if (!ost.Video.Graph) return -1;
-    AVFilterContext* last = nullptr;
-    if (ConfigureFiltersSteps(ist, ost, last) < 0) {
-        ost.Video.Graph.reset();
-        ost.Video.FilterSource = ost.Video.FilterSink = nullptr;
+namespace {
+
+// Appends the filters of `text` after `last`; `last` becomes the chain's
+// end (a pass-through filter, so that the chain can be followed by more).
+int LinkFilterChain(AVFilterGraph* graph, const std::string& text, AVFilterContext*& last) {
+    AVFilterContext* end = nullptr;
+    const AVFilter* pass = ff::avfilter.avfilter_get_by_name("null");
+    if (!pass || ff::avfilter.avfilter_graph_create_filter(&end, pass, "tonemapped", nullptr,
+                                                           nullptr, graph) < 0)
         return -1;
-    }
+    const int code = LinkByText(graph, text.c_str(), last, end);
+    if (code < 0) return code;
+    last = end;
     return 0;
 }
 
-int TConversionSetup::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& ost,
-                                            AVFilterContext*& last) {
+int BuildSteps(const TInputStream& ist, TOutputStream& ost, const TVideoFilterOptions& options,
+               std::string& error) {
+    AVFilterContext* last = nullptr;
     AVFilterGraph* graph = ost.Video.Graph.get();
     const AVCodecParameters* in = ist.Stream->codecpar;
     AVCodecContext* encoder = ost.Encoder;
@@ -66,9 +68,9 @@ int TConversionSetup::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& os
     // picture's pixels) come first, and their result is brought to the
     // target's size.
     const bool resize = width != encoder->width || height != encoder->height;
-    const bool resizeLast = resize && FOptions.FrameSizeOfTarget && !FOptions.VFilters.empty();
+    const bool resizeLast = resize && options.FrameSizeOfTarget && !options.Filters.empty();
     const std::string resizeArgs =
-        FormatText("%d:%d:flags=0x%X", encoder->width, encoder->height, FOptions.SwsFlags);
+        FormatText("%d:%d:flags=0x%X", encoder->width, encoder->height, options.SwsFlags);
     if (resize && !resizeLast && link("scale", "scale", resizeArgs) < 0) return -1;
     if (!ost.Video.ToneMap.empty() && LinkFilterChain(graph, ost.Video.ToneMap, last) < 0)
         return -1;
@@ -76,12 +78,12 @@ int TConversionSetup::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& os
     if (resizeLast && (create("scale", "scale", resizeArgs, &tail) < 0 ||
                        ff::avfilter.avfilter_link(tail, 0, ost.Video.FilterSink, 0) < 0))
         return -1;
-    const std::string scaleOptions = FormatText("flags=0x%X", FOptions.SwsFlags);
+    const std::string scaleOptions = FormatText("flags=0x%X", options.SwsFlags);
     ff::avutil.av_opt_set(graph, "scale_sws_opts", scaleOptions.c_str(), 0);
-    if (!FOptions.VFilters.empty()) {
-        const int code = LinkByText(graph, FOptions.VFilters.c_str(), last, tail);
+    if (!options.Filters.empty()) {
+        const int code = LinkByText(graph, options.Filters.c_str(), last, tail);
         if (code < 0) {
-            FEngine.FErrorText = MediaErrorText(FOptions.VFilters, code);
+            error = MediaErrorText(options.Filters, code);
             return -1;
         }
     } else if (ff::avfilter.avfilter_link(last, 0, ost.Video.FilterSink, 0) < 0) {
@@ -90,5 +92,19 @@ int TConversionSetup::ConfigureFiltersSteps(TInputStream& ist, TOutputStream& os
     if (ff::avfilter.avfilter_graph_config(graph, nullptr) < 0) return -1;
     encoder->width = ff::avfilter.av_buffersink_get_w(ost.Video.FilterSink);
     encoder->height = ff::avfilter.av_buffersink_get_h(ost.Video.FilterSink);
+    return 0;
+}
+
+} // namespace
+
+int BuildVideoFilterGraph(const TInputStream& ist, TOutputStream& ost,
+                          const TVideoFilterOptions& options, std::string& error) {
+    ost.Video.Graph.reset(ff::avfilter.avfilter_graph_alloc());
+    if (!ost.Video.Graph) return -1;
+    if (BuildSteps(ist, ost, options, error) < 0) {
+        ost.Video.Graph.reset();
+        ost.Video.FilterSource = ost.Video.FilterSink = nullptr;
+        return -1;
+    }
     return 0;
 }

@@ -1,30 +1,16 @@
-// The start of a conversion: the transcoder's own start and end, and the
-// set-up's stream tables, mapping and codec parameters for copying or
-// encoding (ConversionSetup.h names the set-up's other files).
-#include "engine/PassTwoRate.h"
 #include "engine/ConversionSetup.h"
-#include "engine/FFmpegTranscoder.h"
+
+#include "engine/H264Limits.h"
+#include "engine/OutputFileHeaders.h"
+#include "engine/PassLogFile.h"
+#include "engine/VideoFilterGraph.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 
 #include <algorithm>
-
-namespace ff {
-void FilterGraphDeleter::operator()(AVFilterGraph* p) const {
-    if (p && avfilter.avfilter_graph_free) avfilter.avfilter_graph_free(&p);
-}
-void SwrDeleter::operator()(SwrContext* p) const {
-    if (p && swresample.swr_free) swresample.swr_free(&p);
-}
-void AudioFifoDeleter::operator()(AVAudioFifo* p) const {
-    if (p && avutil.av_audio_fifo_free) avutil.av_audio_fifo_free(p);
-}
-void BsfDeleter::operator()(AVBSFContext* p) const {
-    if (p && avcodec.av_bsf_free) avcodec.av_bsf_free(&p);
-}
-} // namespace ff
+#include <mutex>
 
 // Made once by whichever worker comes first (a static's start is thread-safe);
 // filled lazily per entry, two workers would write one string at once.
@@ -35,46 +21,13 @@ const char* TConversionSetup::TypeName(int type) {
     return names[type].c_str();
 }
 
-TTranscoder::TTranscoder(const TTaskShare& task)
-    : FEngine(task), FOptions(ConversionOptionsOf(task.FOptions, task.FOptionContexts)),
-      FPictureWork({&task.Task, task.OnHookCallback, task.FFrameHooks, FOptions.UsingVhook},
-                   FOptions.DoDeinterlace,
-                   [this](int level, const std::string& text) { Log(level, text); }) {}
-
-TTranscoder::~TTranscoder() {
-    CloseCodecs();
-    for (TOutputStream& ost : FOutputStreams)
-        if (ost.Writing.PassLog) std::fclose(ost.Writing.PassLog);
-    if (FVStats) std::fclose(FVStats);
-}
-
-void TTranscoder::Log(int level, const std::string& text) const {
-    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
-}
-
-void TTranscoder::Run() {
-    PrepareConversion();
-    Loop();
-    FinishConversion();
-}
-
-// ---- the set-up ----
-
-void TTranscoder::PrepareConversion() {
-    FSetup.Run();
-    StartEncodingStages();
-    FPacket.reset(ff::avcodec.av_packet_alloc());
-    FCopyPacket.reset(ff::avcodec.av_packet_alloc());
-    if (!FPacket || !FCopyPacket) throw FFmpegException("av_mallocz fail");
-}
-
 TConversionSetup::TConversionSetup(const TTaskShare& engine, const TConversionOptions& options,
                                    TPacketWriter& writer, const TConversionTables& tables)
     : FEngine(engine), FOptions(options), FWriter(writer), FInputFiles(tables.InputFiles),
       FInputStreams(tables.InputStreams), FOutputStreams(tables.OutputStreams),
       FOutputs(tables.Outputs), FNoPacket(tables.NoPacket), FJoined(tables.Joined),
       FSourceDuration(tables.SourceDuration), FHeadersWritten(tables.HeadersWritten),
-      FPictureWork(tables.PictureWork) {}
+      FPictureWork(tables.PictureWork), FColour(options.KeepHdr, tables.PictureWork) {}
 
 void TConversionSetup::Log(int level, const std::string& text) {
     GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
@@ -90,12 +43,35 @@ void TConversionSetup::Run() {
     OpenDecoders();
     OpenEncoders(true); // subtitle encoders take the decoder's header
     SetStartTimes();
-    CopyMetadataMaps();
-    CopyChapters();
+    const std::vector<THeaderSource> sources = HeaderSources();
+    CopyTags(FOptions.MetaDataMaps, sources, FOutputs);
+    CopyChapters(sources, FOutputs, FOptions.StartTime, FOptions.RecordingTime);
     for (TOutputStream& ost : FOutputStreams)
         TPacketWriter::OpenFilters(ost);
-    WriteHeaders();
+    WriteHeaders(FOutputs);
+    FHeadersWritten = true;
     LogStreamMapping();
+}
+
+int TConversionSetup::IndexOf(const TInputStream& ist) const {
+    return static_cast<int>(&ist - FInputStreams.data());
+}
+
+std::vector<THeaderSource> TConversionSetup::HeaderSources() const {
+    std::vector<THeaderSource> sources;
+    for (int i = 0; i < FEngine.InputFileCount(); ++i)
+        sources.push_back({FEngine.InputContext(i), FEngine.InputFile(i).TsOffset});
+    return sources;
+}
+
+// The stream's video filter graph; a fault in the filter text is told in
+// the task's error text.
+bool TConversionSetup::BuildFilters(const TInputStream& ist, TOutputStream& ost) {
+    std::string error;
+    const int code = BuildVideoFilterGraph(
+        ist, ost, {FOptions.VFilters, FOptions.FrameSizeOfTarget, FOptions.SwsFlags}, error);
+    if (!error.empty()) FEngine.FErrorText = error;
+    return code >= 0;
 }
 
 void TConversionSetup::BuildInputTables() {
@@ -260,7 +236,8 @@ void TConversionSetup::SetStreamParameters() {
         if (ost.MediaType == AVMEDIA_TYPE_VIDEO) KeepOrDropRotation(ost, ist);
     }
     for (std::size_t i = 0; i < FOutputStreams.size(); ++i)
-        if (FOutputStreams[i].EncodingNeeded) SetupPassLog(FOutputStreams[i], static_cast<int>(i));
+        if (FOutputStreams[i].EncodingNeeded)
+            OpenPassLog(FOutputStreams[i], static_cast<int>(i), FOptions.PassLogFileName);
 }
 
 // A copied picture keeps its rotation; an encoded one was turned upright,
@@ -356,10 +333,9 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
         ost.Video.LastHeight = ost.Video.FirstHeight - ost.Video.TopBand - ost.Video.BottomBand;
         ost.Video.LastFormat = in->format;
         encoder->bits_per_raw_sample = 0;
-        KeepSourceDepth(ist, ost);
-        PrepareToneMap(ist, ost);
-        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) &&
-            ConfigureFilters(ist, ost) < 0) {
+        FColour.KeepSourceDepth(ist, ost);
+        FColour.Prepare(ist, IndexOf(ist), *FEngine.InputContext(ist.FileIndex), ost);
+        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) && !BuildFilters(ist, ost)) {
             const std::string& error = FEngine.FErrorText;
             throw FFmpegException(error.empty() ? std::string("Error opening filters!")
                                                 : "Error opening filters: " + error);
@@ -387,69 +363,146 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
             const int source = FindSource(j, ost.MediaType);
             if (source < 0) continue;
             FInputStreams[source].DecodingNeeded = true;
-            if (ost.MediaType == AVMEDIA_TYPE_VIDEO && HookOn())
-                ToneMapAheadOfHook(FInputStreams[source]);
+            if (ost.MediaType == AVMEDIA_TYPE_VIDEO)
+                FColour.ToneMapAheadOfHook(FInputStreams[source], source);
         }
 }
 
-void TConversionSetup::SetupPassLog(TOutputStream& ost, int index) {
-    AVCodecContext* encoder = ost.Encoder;
-    if (!(encoder->flags & (AV_CODEC_FLAG_PASS1 | AV_CODEC_FLAG_PASS2))) return;
-    std::string name =
-        (FOptions.PassLogFileName.empty() ? std::string("ffmpeg2pass") : FOptions.PassLogFileName) +
-        "-" + std::to_string(index) + ".log";
-    if (name.size() > 1023) name.resize(1023);
-    // libx264 reads and writes its statistics itself, under this name
-    // rather than a fixed one in the working folder.
-    const AVCodec* codec = ost.Setup ? ost.Setup->Encoder : nullptr;
-    if (codec && std::string(codec->name) == "libx264" && encoder->priv_data) {
-        ff::avutil.av_opt_set(encoder->priv_data, "stats", name.c_str(), 0);
-        return;
+// ---- the codecs ----
+
+void TConversionSetup::OpenEncoders(bool subtitles) {
+    for (TOutputStream& ost : FOutputStreams) {
+        if (!ost.EncodingNeeded || (ost.MediaType == AVMEDIA_TYPE_SUBTITLE) != subtitles) continue;
+        if (subtitles) CopySubtitleHeader(ost);
+        const AVCodec* codec = ost.Setup->Encoder;
+        if (!codec) codec = ff::avcodec.avcodec_find_encoder(ost.Encoder->codec_id);
+        if (!codec) {
+            const std::string text =
+                FormatText("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
+                           static_cast<int>(ost.Encoder->codec_id), ost.FileIndex, ost.StreamIndex,
+                           TypeName(ost.MediaType));
+            LogStreamMapping();
+            Log(llError, text);
+            throw FFmpegException(text);
+        }
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO && std::string(codec->name) == "libx264")
+            FitH264Limits(ost.Encoder, ost.FileIndex, ost.StreamIndex);
+        AVDictionary* options = nullptr;
+        for (const auto& [name, value] : ost.Setup->PrivateOptions)
+            ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);
+        ff::DictionaryPtr owned;
+        int code;
+        {
+            std::lock_guard<std::mutex> lock(CodecLock());
+            code = ff::avcodec.avcodec_open2(ost.Encoder, codec, &options);
+        }
+        owned.reset(options);
+        if (code < 0) {
+            const std::string text = FormatText(
+                "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
+                "parameters such as bit_rate, rate, width or height. Please check error log "
+                "message to find out more detail information.",
+                ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
+            LogStreamMapping();
+            Log(llError, text);
+            throw FFmpegException(text);
+        }
+        ost.EncoderOpen = true;
+        for (const AVDictionaryEntry* e = nullptr;
+             (e = ff::avutil.av_dict_get(options, "", e, AV_DICT_IGNORE_SUFFIX));)
+            Log(llWarning, FormatText("Option %s not found for encoder %s", e->key, codec->name));
+        ff::avcodec.avcodec_parameters_from_context(ost.Stream->codecpar, ost.Encoder);
+        ost.Stream->time_base = ost.Encoder->time_base;
+        if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
+            ost.Stream->avg_frame_rate = ost.Encoder->framerate;
+            ost.Stream->sample_aspect_ratio = ost.Encoder->sample_aspect_ratio;
+        }
+        if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
+            ost.Audio.Fifo.reset(ff::avutil.av_audio_fifo_alloc(
+                ost.Encoder->sample_fmt, ost.Encoder->ch_layout.nb_channels, 1024));
+            if (!ost.Audio.Fifo) throw FFmpegException("av_fifo_alloc fail");
+        }
+        FWriter.CountHeader(ost.Encoder->extradata_size);
     }
-    if (encoder->flags & AV_CODEC_FLAG_PASS1) {
-        ost.Writing.PassLog = std::fopen(name.c_str(), "wb");
-        if (!ost.Writing.PassLog)
-            throw FFmpegException(
-                FormatText("Cannot write log file %s for pass-1 encoding", name.c_str()));
-        return;
-    }
-    uint8_t* buffer = nullptr;
-    int size = 0;
-    const int code = ReadWholeFile(name, buffer, size);
-    if (code == -12)
-        throw FFmpegException(FormatText(
-            "Could not allocate file buffer: Error reading log file \"%s\" for pass-2 encoding",
-            name.c_str()));
-    if (code < 0)
-        throw FFmpegException(FormatText(
-            "Cannot read file: Error reading log file \"%s\" for pass-2 encoding", name.c_str()));
-    encoder->stats_in = reinterpret_cast<char*>(buffer); // freed when the encoder closes
-    CheckPassTwoRate(ost, std::string(encoder->stats_in, static_cast<std::size_t>(size)));
 }
 
-// The MPEG-family encoders of the libraries abort the program (their rate
-// control is freed twice) when they refuse a second pass's rate as too low,
-// so such a rate ends the task here, with the rate that would do.
-void TConversionSetup::CheckPassTwoRate(const TOutputStream& ost, const std::string& stats) const {
-    const AVCodecContext* encoder = ost.Encoder;
-    const AVCodec* codec = ost.Setup->Encoder ? ost.Setup->Encoder
-                                              : ff::avcodec.avcodec_find_encoder(encoder->codec_id);
-    if (!codec || !codec->name || !KeepsMpegFamilyStatistics(codec->name)) return;
-    TPassTwoPicture picture;
-    picture.BFrames = encoder->max_b_frames;
-    picture.QMax = encoder->qmax;
-    picture.BQuantFactor = encoder->b_quant_factor;
-    picture.BQuantOffset = encoder->b_quant_offset;
-    picture.IQuantFactor = encoder->i_quant_factor;
-    picture.IQuantOffset = encoder->i_quant_offset;
-    if (encoder->time_base.num > 0 && encoder->time_base.den > 0)
-        picture.FrameRate = static_cast<double>(encoder->time_base.den) / encoder->time_base.num /
-                            std::max(encoder->ticks_per_frame, 1);
-    const int64_t lowest = LowestPassTwoBitRate(stats, picture);
-    if (lowest < 0 || encoder->bit_rate >= lowest) return;
-    throw FFmpegException(FormatText(
-        "Video bit rate %lld b/s is too low for the second pass of output stream #%d.%d: "
-        "its first pass needs at least %lld b/s",
-        static_cast<long long>(encoder->bit_rate), ost.FileIndex, ost.StreamIndex,
-        static_cast<long long>(lowest)));
+void TConversionSetup::CopySubtitleHeader(TOutputStream& ost) {
+    AVCodecContext* encoder = ost.Encoder;
+    encoder->time_base = AVRational{1, 1000};
+    const AVCodecContext* decoder = FInputStreams[ost.SourceIndex].DecoderContext.get();
+    if (!decoder || !decoder->subtitle_header || encoder->subtitle_header) return;
+    encoder->subtitle_header = static_cast<uint8_t*>(
+        ff::avutil.av_mallocz(static_cast<std::size_t>(decoder->subtitle_header_size) + 1));
+    if (!encoder->subtitle_header) throw FFmpegException("av_mallocz fail");
+    std::copy(decoder->subtitle_header, decoder->subtitle_header + decoder->subtitle_header_size,
+              encoder->subtitle_header);
+    encoder->subtitle_header_size = decoder->subtitle_header_size;
+}
+
+void TConversionSetup::OpenDecoders() {
+    for (TInputStream& ist : FInputStreams) {
+        if (!ist.DecodingNeeded) continue;
+        const AVCodecParameters* par = ist.Stream->codecpar;
+        const AVCodec* codec =
+            ist.Decoder ? ist.Decoder : ff::avcodec.avcodec_find_decoder(par->codec_id);
+        const char* type = TypeName(par->codec_type);
+        if (!codec)
+            throw FFmpegException(
+                FormatText("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
+                           static_cast<int>(par->codec_id), ist.FileIndex, ist.StreamIndex, type));
+        ist.DecoderContext.reset(ff::avcodec.avcodec_alloc_context3(codec));
+        AVCodecContext* decoder = ist.DecoderContext.get();
+        if (!decoder || ff::avcodec.avcodec_parameters_to_context(decoder, par) < 0)
+            throw FFmpegException("avcodec_alloc_context failed");
+        decoder->pkt_timebase = ist.Stream->time_base;
+        decoder->thread_count = FOptions.ThreadCount;
+        const int mediaType = par->codec_type;
+        if (mediaType >= 0 && mediaType < 5)
+            ApplyRecordedOptions(FEngine.FOptionContexts, decoder,
+                                 FEngine.FOptionContexts.CodecOptions[mediaType],
+                                 AV_OPT_FLAG_DECODING_PARAM);
+        int code;
+        {
+            std::lock_guard<std::mutex> lock(CodecLock());
+            code = ff::avcodec.avcodec_open2(decoder, codec, nullptr);
+        }
+        if (code < 0)
+            throw FFmpegException(
+                FormatText("Error while opening decoder for input stream #%d.%d (%s)",
+                           ist.FileIndex, ist.StreamIndex, type));
+        ist.DecoderOpen = true;
+        ist.Frame.reset(ff::avutil.av_frame_alloc());
+        if (!ist.Frame) throw FFmpegException("av_mallocz fail");
+    }
+}
+
+void TConversionSetup::SetStartTimes() {
+    for (TInputStream& ist : FInputStreams) {
+        const AVRational rate = ist.Stream->avg_frame_rate;
+        const int delay = ist.DecoderContext ? ist.DecoderContext->has_b_frames : 0;
+        ist.Pts = rate.num && rate.den
+                      ? -RoundHalfEvenInt(static_cast<double>(delay) * AV_TIME_BASE / av_q2d(rate))
+                      : 0;
+        ist.NextPts = AV_NOPTS_VALUE;
+        ist.IsStart = true;
+    }
+}
+
+void TConversionSetup::LogStreamMapping() {
+    for (std::size_t i = 0; i < FOutputs.size(); ++i)
+        ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
+    if (FOptions.Verbose < 0) return;
+    Log(llVerbose, "Stream mapping:");
+    for (const TOutputStream& ost : FOutputStreams) {
+        const TInputStream& source = FInputStreams[ost.SourceIndex];
+        std::string line =
+            FormatText("  Stream #%d.%d -> #%d.%d (%s)", FJoined ? 0 : source.FileIndex,
+                       source.StreamIndex, ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
+        if (ost.SyncIndex != ost.SourceIndex) {
+            const TInputStream& sync = FInputStreams[ost.SyncIndex];
+            line += FormatText(" [sync #%d.%d (%s)]", sync.FileIndex, sync.StreamIndex,
+                               TypeName(ost.MediaType));
+        }
+        Log(llVerbose, line);
+    }
 }

@@ -1,9 +1,8 @@
-// H.264 streams that strict players accept: the rate control's ceiling is
-// never below the chosen bit rate, and the stream's level holds its
-// pictures.
-#include "engine/ConversionSetup.h"
+#include "engine/H264Limits.h"
+
 #include "engine/H264Level.h"
 #include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
 
 #include <algorithm>
 
@@ -16,18 +15,21 @@ double PictureRate(const AVCodecContext* encoder) {
     return 0.0;
 }
 
+void Log(int level, const std::string& text) {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
 } // namespace
 
 // A ceiling below the bit rate (a preset's) would make the encoder drop the
 // chosen rate to it; a level below the demand (a preset's, chosen for small
 // pictures) would be a false promise to the decoder. A stream without a
 // level gets the encoder's own choice.
-void TConversionSetup::FitH264Limits(TOutputStream& ost) {
-    AVCodecContext* encoder = ost.Encoder;
+void FitH264Limits(AVCodecContext* encoder, int fileIndex, int streamIndex) {
     if (encoder->rc_max_rate > 0 && encoder->bit_rate > encoder->rc_max_rate) {
         Log(llVerbose,
-            FormatText("Stream #%d.%d: maximum rate raised to the bit rate %lld", ost.FileIndex,
-                       ost.StreamIndex, static_cast<long long>(encoder->bit_rate)));
+            FormatText("Stream #%d.%d: maximum rate raised to the bit rate %lld", fileIndex,
+                       streamIndex, static_cast<long long>(encoder->bit_rate)));
         encoder->rc_max_rate = encoder->bit_rate;
     }
     if (encoder->level <= 0) return;
@@ -41,7 +43,7 @@ void TConversionSetup::FitH264Limits(TOutputStream& ost) {
     const int level = LowestH264Level(demand);
     if (level <= encoder->level) return;
     Log(llVerbose, FormatText("Stream #%d.%d: H.264 level %d raised to %d for %dx%d at %.3f fps",
-                              ost.FileIndex, ost.StreamIndex, encoder->level, level, encoder->width,
+                              fileIndex, streamIndex, encoder->level, level, encoder->width,
                               encoder->height, demand.FrameRate));
     encoder->level = level;
 }

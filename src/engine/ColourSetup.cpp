@@ -1,7 +1,4 @@
-// The colour of encoded pictures: HDR sources (PQ, HLG) are tone-mapped to
-// SDR BT.709 inside the stream's filter graph, or ahead of the frame hook
-// when one is on, and the output is tagged so; SDR sources pass untouched.
-#include "engine/ConversionSetup.h"
+#include "engine/ColourSetup.h"
 
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
@@ -19,10 +16,22 @@ extern "C" {
 #include <libavutil/mastering_display_metadata.h>
 }
 
-void TConversionSetup::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
+TColourSetup::TColourSetup(bool keepHdr, TPictureWork& pictureWork)
+    : FKeepHdr(keepHdr), FPictureWork(pictureWork) {}
+
+namespace {
+
+void Log(int level, const std::string& text) {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
+} // namespace
+
+void TColourSetup::Prepare(const TInputStream& ist, int index, const AVFormatContext& input,
+                           TOutputStream& ost) {
     ost.Video.ToneMap.clear();
     if (KeepsHdr(ost)) {
-        KeepHdrColours(ist, ost);
+        KeepHdrColours(ist, input, ost);
         return;
     }
     const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
@@ -34,8 +43,8 @@ void TConversionSetup::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
                                   ist.FileIndex, ist.StreamIndex));
         return;
     }
-    if (HookOn()) {
-        ToneMapAheadOfHook(ist);
+    if (FPictureWork.HookOn()) {
+        ToneMapAheadOfHook(ist, index);
     } else {
         const char* format = ff::avutil.av_get_pix_fmt_name(encoder->pix_fmt);
         ost.Video.ToneMap = ToneMapFilterText(colour, format ? format : "yuv420p");
@@ -48,35 +57,16 @@ void TConversionSetup::PrepareToneMap(TInputStream& ist, TOutputStream& ost) {
                               ist.FileIndex, ist.StreamIndex));
 }
 
-bool TConversionSetup::HookOn() const {
-    return FPictureWork.HookOn();
-}
-
 // An HDR source's pictures are tone-mapped before the hook sees them, into
 // the source's own pixel format (the filter graphs and scalers after the
 // hook are built for it).
-void TConversionSetup::ToneMapAheadOfHook(TInputStream& ist) {
+void TColourSetup::ToneMapAheadOfHook(const TInputStream& ist, int index) {
+    if (!FPictureWork.HookOn()) return;
     const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
     if (!IsHdr(colour) || !ToneMapAvailable()) return;
     const char* format =
         ff::avutil.av_get_pix_fmt_name(static_cast<AVPixelFormat>(ist.Stream->codecpar->format));
-    FPictureWork.ToneMapAheadOfHook(static_cast<int>(&ist - FInputStreams.data()),
-                                    ToneMapFilterText(colour, format ? format : "yuv420p"));
-}
-
-// Appends the filters of `text` after `last`; `last` becomes the chain's
-// end (a pass-through filter, so that the chain can be followed by more).
-int TConversionSetup::LinkFilterChain(AVFilterGraph* graph, const std::string& text,
-                                      AVFilterContext*& last) {
-    AVFilterContext* end = nullptr;
-    const AVFilter* pass = ff::avfilter.avfilter_get_by_name("null");
-    if (!pass || ff::avfilter.avfilter_graph_create_filter(&end, pass, "tonemapped", nullptr,
-                                                           nullptr, graph) < 0)
-        return -1;
-    const int code = LinkByText(graph, text.c_str(), last, end);
-    if (code < 0) return code;
-    last = end;
-    return 0;
+    FPictureWork.ToneMapAheadOfHook(index, ToneMapFilterText(colour, format ? format : "yuv420p"));
 }
 
 // ---- keeping HDR ------------------------------------------------------------
@@ -216,21 +206,22 @@ std::vector<THdrEntry> PictureHdrEntries(const AVFormatContext& input, int strea
 
 // With KeepHdr a deep source is encoded as 10-bit 4:2:0 where the encoder
 // offers it, any other as 8-bit 4:2:0.
-void TConversionSetup::KeepSourceDepth(const TInputStream& ist, TOutputStream& ost) {
-    if (!FOptions.KeepHdr) return;
+void TColourSetup::KeepSourceDepth(const TInputStream& ist, TOutputStream& ost) const {
+    if (!FKeepHdr) return;
     const AVPixelFormat wanted =
         DepthOf(ist.Stream->codecpar->format) > 8 ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
     if (Offers(ost.Setup->Encoder, wanted)) ost.Encoder->pix_fmt = wanted;
 }
 
-bool TConversionSetup::KeepsHdr(const TOutputStream& ost) const {
-    return FOptions.KeepHdr && DepthOf(ost.Encoder->pix_fmt) > 8;
+bool TColourSetup::KeepsHdr(const TOutputStream& ost) const {
+    return FKeepHdr && DepthOf(ost.Encoder->pix_fmt) > 8;
 }
 
 // The source's colour description goes to the encoder and its mastering
 // display and light levels to the stream (containers) and to the encoders
 // that write them into the pictures.
-void TConversionSetup::KeepHdrColours(const TInputStream& ist, TOutputStream& ost) {
+void TColourSetup::KeepHdrColours(const TInputStream& ist, const AVFormatContext& input,
+                                  TOutputStream& ost) {
     const AVCodecParameters* in = ist.Stream->codecpar;
     AVCodecContext* encoder = ost.Encoder;
     encoder->color_primaries = in->color_primaries;
@@ -239,10 +230,11 @@ void TConversionSetup::KeepHdrColours(const TInputStream& ist, TOutputStream& os
     encoder->color_range =
         in->color_range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     encoder->chroma_sample_location = in->chroma_location;
-    PassHdrMetadata(ist, ost);
+    PassHdrMetadata(ist, input, ost);
 }
 
-void TConversionSetup::PassHdrMetadata(const TInputStream& ist, TOutputStream& ost) {
+void TColourSetup::PassHdrMetadata(const TInputStream& ist, const AVFormatContext& input,
+                                   TOutputStream& ost) {
     const std::string name = ost.Encoder->codec   ? ost.Encoder->codec->name
                              : ost.Setup->Encoder ? ost.Setup->Encoder->name
                                                   : "";
@@ -251,7 +243,7 @@ void TConversionSetup::PassHdrMetadata(const TInputStream& ist, TOutputStream& o
     TPrivateOptions& privates = ost.Setup->PrivateOptions;
     std::vector<THdrEntry> entries = StreamHdrEntries(*ist.Stream);
     if (entries.empty() && IsHdr(ColourOf(*ist.Stream->codecpar)))
-        entries = PictureHdrEntries(*FEngine.InputContext(ist.FileIndex), ist.StreamIndex);
+        entries = PictureHdrEntries(input, ist.StreamIndex);
     for (const THdrEntry& entry : entries) {
         uint8_t* copy =
             ff::avformat.av_stream_new_side_data(ost.Stream, entry.Type, entry.Bytes.size());

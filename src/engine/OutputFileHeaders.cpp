@@ -1,27 +1,14 @@
-// The output files' side of a conversion's start: their tags and chapters,
-// the bitstream filters, the headers, and the log of the stream mapping.
-#include "engine/ConversionSetup.h"
+#include "engine/OutputFileHeaders.h"
 
+#include "media/AVFormatEntries.h"
+#include "media/AVUtilEntries.h"
+#include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 
 #include <algorithm>
 #include <cstring>
-
-void TConversionSetup::CopyMetadataMaps() {
-    if (FOptions.MetaDataMaps.empty()) CarrySourceTags();
-    for (const TMetaDataMap& map : FOptions.MetaDataMaps) {
-        if (map.OutFile < 0 || map.OutFile >= static_cast<int>(FOutputs.size()))
-            throw FFmpegException(FormatText("Invalid output file index %d map_meta_data(%d,%d)",
-                                             map.OutFile, map.OutFile, map.InFile));
-        if (map.InFile < 0 || map.InFile >= FEngine.InputFileCount())
-            throw FFmpegException(FormatText("Invalid input file index %d map_meta_data(%d,%d)",
-                                             map.InFile, map.OutFile, map.InFile));
-        ff::avutil.av_dict_copy(&FOutputs[map.OutFile]->metadata,
-                                FEngine.InputContext(map.InFile)->metadata, AV_DICT_DONT_OVERWRITE);
-    }
-}
 
 namespace {
 
@@ -42,15 +29,14 @@ void DateFromCreationTime(AVFormatContext* output) {
         ff::avutil.av_dict_set(&output->metadata, "date", created->value, AV_DICT_DONT_OVERWRITE);
 }
 
-} // namespace
-
 // Without metadata maps every output takes the first input's tags (title,
 // artist, album, track, dates, creation time); what the options set when
 // the output opened stays.
-void TConversionSetup::CarrySourceTags() {
-    if (FEngine.InputFileCount() == 0) return;
-    const AVDictionary* tags = FEngine.InputContext(0)->metadata;
-    for (AVFormatContext* output : FOutputs) {
+void CarrySourceTags(const std::vector<THeaderSource>& inputs,
+                     const std::vector<AVFormatContext*>& outputs) {
+    if (inputs.empty()) return;
+    const AVDictionary* tags = inputs[0].Context->metadata;
+    for (AVFormatContext* output : outputs) {
         const AVDictionaryEntry* entry = nullptr;
         while ((entry = ff::avutil.av_dict_get(tags, "", entry, AV_DICT_IGNORE_SUFFIX)))
             if (!SourceOnlyTag(entry->key))
@@ -60,21 +46,40 @@ void TConversionSetup::CarrySourceTags() {
     }
 }
 
-void TConversionSetup::CopyChapters() {
-    for (int i = 0; i < FEngine.InputFileCount(); ++i) {
-        AVFormatContext* input = FEngine.InputContext(i);
+} // namespace
+
+void CopyTags(const std::vector<TMetaDataMap>& maps, const std::vector<THeaderSource>& inputs,
+              const std::vector<AVFormatContext*>& outputs) {
+    if (maps.empty()) CarrySourceTags(inputs, outputs);
+    for (const TMetaDataMap& map : maps) {
+        if (map.OutFile < 0 || map.OutFile >= static_cast<int>(outputs.size()))
+            throw FFmpegException(FormatText("Invalid output file index %d map_meta_data(%d,%d)",
+                                             map.OutFile, map.OutFile, map.InFile));
+        if (map.InFile < 0 || map.InFile >= static_cast<int>(inputs.size()))
+            throw FFmpegException(FormatText("Invalid input file index %d map_meta_data(%d,%d)",
+                                             map.InFile, map.OutFile, map.InFile));
+        ff::avutil.av_dict_copy(&outputs[map.OutFile]->metadata,
+                                inputs[map.InFile].Context->metadata, AV_DICT_DONT_OVERWRITE);
+    }
+}
+
+void CopyChapters(const std::vector<THeaderSource>& inputs,
+                  const std::vector<AVFormatContext*>& outputs, int64_t startTime,
+                  int64_t recordingTime) {
+    for (const THeaderSource& source : inputs) {
+        const AVFormatContext* input = source.Context;
         if (input->nb_chapters == 0) continue;
-        const int64_t offset = FEngine.InputFile(i).TsOffset;
-        for (AVFormatContext* output : FOutputs) {
-            const int64_t start = FOptions.StartTime - offset;
-            const bool limited = FOptions.RecordingTime != INT64_MAX;
+        const int64_t offset = source.TsOffset;
+        for (AVFormatContext* output : outputs) {
+            const int64_t start = startTime - offset;
+            const bool limited = recordingTime != INT64_MAX;
             for (unsigned c = 0; c < input->nb_chapters; ++c) {
                 const AVChapter* chapter = input->chapters[c];
                 const AVRational base{1, AV_TIME_BASE};
                 const int64_t shift = ff::avutil.av_rescale_q(start, base, chapter->time_base);
-                const int64_t limit = limited ? ff::avutil.av_rescale_q(FOptions.RecordingTime,
-                                                                        base, chapter->time_base)
-                                              : INT64_MAX;
+                const int64_t limit =
+                    limited ? ff::avutil.av_rescale_q(recordingTime, base, chapter->time_base)
+                            : INT64_MAX;
                 if (chapter->end < shift) continue;
                 if (limited && chapter->start > shift + limit) continue;
                 auto* copy = static_cast<AVChapter*>(ff::avutil.av_mallocz(sizeof(AVChapter)));
@@ -98,46 +103,26 @@ void TConversionSetup::CopyChapters() {
     }
 }
 
-void TConversionSetup::WriteHeaders() {
-    for (std::size_t i = 0; i < FOutputs.size(); ++i) {
+void WriteHeaders(const std::vector<AVFormatContext*>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
         // The encoders' time bases were what the packets are made in; the
         // muxer may choose its own in the header.
-        const int code = ff::avformat.avformat_write_header(FOutputs[i], nullptr);
+        const int code = ff::avformat.avformat_write_header(outputs[i], nullptr);
         if (code < 0) {
             const std::string text = FormatText(
                 "Could not write header for output file #%d (incorrect codec parameters ?)",
                 static_cast<int>(i));
-            Log(llError, MediaErrorText(text, code));
+            GetLogger().Log(nullptr, llError, MediaErrorText(text, code));
             throw FFmpegException(text);
         }
     }
-    FHeadersWritten = true;
-    bool allRtp = !FOutputs.empty();
-    for (AVFormatContext* output : FOutputs)
+    bool allRtp = !outputs.empty();
+    for (const AVFormatContext* output : outputs)
         allRtp &= std::string(output->oformat->name) == "rtp";
     if (allRtp) {
         char sdp[2048] = {};
-        ff::avformat.av_sdp_create(FOutputs.data(), static_cast<int>(FOutputs.size()), sdp,
-                                   sizeof(sdp));
-        Log(llInfo, std::string("SDP:\r\n") + sdp);
-    }
-}
-
-void TConversionSetup::LogStreamMapping() {
-    for (std::size_t i = 0; i < FOutputs.size(); ++i)
-        ff::avformat.av_dump_format(FOutputs[i], static_cast<int>(i), FOutputs[i]->url, 1);
-    if (FOptions.Verbose < 0) return;
-    Log(llVerbose, "Stream mapping:");
-    for (const TOutputStream& ost : FOutputStreams) {
-        const TInputStream& source = FInputStreams[ost.SourceIndex];
-        std::string line =
-            FormatText("  Stream #%d.%d -> #%d.%d (%s)", FJoined ? 0 : source.FileIndex,
-                       source.StreamIndex, ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
-        if (ost.SyncIndex != ost.SourceIndex) {
-            const TInputStream& sync = FInputStreams[ost.SyncIndex];
-            line += FormatText(" [sync #%d.%d (%s)]", sync.FileIndex, sync.StreamIndex,
-                               TypeName(ost.MediaType));
-        }
-        Log(llVerbose, line);
+        std::vector<AVFormatContext*> files = outputs;
+        ff::avformat.av_sdp_create(files.data(), static_cast<int>(files.size()), sdp, sizeof(sdp));
+        GetLogger().Log(nullptr, llInfo, std::string("SDP:\r\n") + sdp);
     }
 }
