@@ -68,7 +68,7 @@ struct TInputStream {
     ff::CodecContextPtr DecoderContext;
     bool DecoderOpen = false;
     ff::FramePtr Frame; // decoded frame, reused
-    // The stream's own decoding thread (FFmpegDecode.cpp); null when the
+    // The stream's own decoding thread (FrameDecoding.h); null when the
     // task's thread decodes. While it runs, DecoderContext is its thread's
     // but between a drain's Finish and the stage's end.
     std::unique_ptr<TDecodeStage> Decoding;
@@ -177,7 +177,7 @@ struct TOutputStream {
     TVideoEncoding Video;
     TAudioEncoding Audio;
     TStreamWriting Writing;
-    // Null when the task's thread encodes (see TCustomFFmpeg::StagedEncoding).
+    // Null when the task's thread encodes (StreamEncoding.h).
     std::unique_ptr<TEncodeStage> Encoding;
     TStageFault EncodeFault{"encode"}; // the thread that encodes
 };

@@ -1,0 +1,120 @@
+// The encoding unit alone, with a scripted picture coding in place of an
+// encoder: a picture given to a stream's thread is coded once per copy from
+// the stream's time, while the stream's time moves on at once; a stop
+// between the copies codes no more of them; an error of the stream's
+// thread comes back to the thread that feeds it.
+#include "EngineTestSupport.h"
+#include "StageTestSupport.h"
+#include "engine/StreamEncoding.h"
+#include "media/AVUtilEntries.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Coded {
+    int64_t Pts;
+    int Quality;
+    int Counter;
+    bool operator==(const Coded&) const = default;
+};
+
+class StreamEncoding : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RequireLibraries();
+        Picture.reset(ff::avutil.av_frame_alloc());
+        ASSERT_TRUE(Picture);
+        Picture->format = AV_PIX_FMT_GRAY8;
+        Picture->width = Picture->height = 16;
+        ASSERT_GE(ff::avutil.av_frame_get_buffer(Picture.get(), 0), 0);
+        Streams.emplace_back();
+        TOutputStream& ost = Streams.back();
+        ost.MediaType = AVMEDIA_TYPE_VIDEO;
+        ost.EncodingNeeded = ost.EncoderOpen = true;
+        Source.Quality = 7;
+    }
+
+    // The encoding whose coding runs `onCode` after it noted each copy.
+    std::unique_ptr<TStreamEncoding> Make(std::function<void()> onCode = {}) {
+        TStageControl control{[this] { ++Waits; }, [this] { return Stopped.load(); }};
+        TStreamEncoding::TPictureCoding coding{
+            [this](TOutputStream&, const TInputStream&, AVFrame* picture) {
+                return DropAll ? nullptr : picture;
+            },
+            [this, onCode](TOutputStream&, const AVFrame*, int64_t pts, int quality, int counter) {
+                {
+                    std::lock_guard lock(Lock);
+                    Seen.push_back({pts, quality, counter});
+                }
+                if (onCode) onCode();
+            }};
+        auto encoding = std::make_unique<TStreamEncoding>(Writer, control, coding, nullptr);
+        encoding->Start(Streams);
+        return encoding;
+    }
+
+    std::vector<Coded> Taken() {
+        std::lock_guard lock(Lock);
+        return Seen;
+    }
+
+    TPacketWriter Writer{false};
+    std::vector<TOutputStream> Streams;
+    TInputStream Source;
+    ff::FramePtr Picture;
+    std::atomic<bool> Stopped{false};
+    std::atomic<int> Waits{0};
+    bool DropAll = false;
+    std::mutex Lock;
+    std::vector<Coded> Seen; // Lock
+};
+
+} // namespace
+
+TEST_F(StreamEncoding, APictureIsCodedOncePerCopyFromTheStreamsTimeWhichMovesOnAtOnce) {
+    auto encoding = Make();
+    TOutputStream& ost = Streams[0];
+    ASSERT_TRUE(ost.Encoding) << "an open picture encoder gets a thread";
+    ost.SyncOpts = 10;
+    encoding->Give(ost, Source, Picture.get(), 3, 42);
+    EXPECT_EQ(ost.SyncOpts, 13) << "the next picture's time is known before the coding";
+    EXPECT_EQ(ost.FrameNumber, 3);
+    encoding->Give(ost, Source, Picture.get(), 1, 43);
+    TStreamEncoding::Flush(ost);
+    const std::vector<Coded> expected{{10, 7, 42}, {11, 7, 42}, {12, 7, 42}, {13, 7, 43}};
+    EXPECT_EQ(Taken(), expected);
+    EXPECT_EQ(Waits.load(), 2) << "a pause is seen between the copies of a picture";
+    encoding->Stop();
+}
+
+TEST_F(StreamEncoding, AStopBetweenCopiesAndADroppedPictureCodeNothingMore) {
+    auto encoding = Make([this] { Stopped = true; });
+    TOutputStream& ost = Streams[0];
+    encoding->Give(ost, Source, Picture.get(), 5, 1);
+    TStreamEncoding::Flush(ost);
+    EXPECT_EQ(Taken().size(), 1u) << "copies coded after the stop";
+
+    Stopped = false;
+    DropAll = true;
+    encoding->Give(ost, Source, Picture.get(), 2, 2);
+    TStreamEncoding::Flush(ost);
+    EXPECT_EQ(Taken().size(), 1u) << "a picture the fitting dropped was coded";
+    encoding->Stop();
+}
+
+TEST_F(StreamEncoding, AnErrorOnTheStreamsThreadComesBackToTheFeedingThread) {
+    auto encoding = Make([] { throw FFmpegException("Video encoding failed"); });
+    TOutputStream& ost = Streams[0];
+    encoding->Give(ost, Source, Picture.get(), 1, 1);
+    EXPECT_EQ(stagetest::Raised([&] { TStreamEncoding::Flush(ost); }), "Video encoding failed");
+    EXPECT_EQ(stagetest::Raised([&] { encoding->Give(ost, Source, Picture.get(), 1, 2); }),
+              "Video encoding failed")
+        << "a picture given after the error";
+    encoding->Stop();
+}
