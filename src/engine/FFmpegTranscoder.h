@@ -160,7 +160,6 @@ private:
     ff::PacketPtr FCopyPacket;
     TToRGBContext FPreviewContext;
     FILE* FVStats = nullptr;
-    bool FLoggedMultipleFrames = false;
     // The task's pause and stop, as the units see them.
     const TStageControl FControl;
     // The units; the task's thread calls them.
