@@ -28,3 +28,17 @@ std::string ChosenCodecName(const TOptionState& state, TMediaKind kind) {
     }
     return std::string();
 }
+
+std::vector<TPendingOption> TakeAnyKindPendingOptions(TOptionState& state) {
+    std::vector<TPendingOption> taken;
+    auto& waiting = state.PendingOptions;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (it->Kind != TMediaKind::Any) {
+            ++it;
+            continue;
+        }
+        taken.push_back(std::move(*it));
+        it = waiting.erase(it);
+    }
+    return taken;
+}

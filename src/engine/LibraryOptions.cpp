@@ -154,18 +154,8 @@ void TLibraryOptions::TakePendingEncoderOptions(const AVCodec* codec, TPrivateOp
 // it; whatever is left is refused or reported. Those given for one kind
 // wait on for that kind's next stream (this output has none).
 void TLibraryOptions::TakePendingMuxerOptions(AVFormatContext* context) {
-    std::vector<TPendingOption> pending;
-    auto& waiting = FState.PendingOptions;
-    for (auto it = waiting.begin(); it != waiting.end();) {
-        if (it->Kind != TMediaKind::Any) {
-            ++it;
-            continue;
-        }
-        pending.push_back(*it);
-        it = waiting.erase(it);
-    }
     const AVOutputFormat* format = context->oformat;
-    for (const TPendingOption& option : pending) {
+    for (const TPendingOption& option : TakeAnyKindPendingOptions(FState)) {
         const bool known = ClassHasOption(format->priv_class, option.Name);
         if (known && ff::avutil.av_opt_set(context, option.Name.c_str(), option.Value.c_str(),
                                            AV_OPT_SEARCH_CHILDREN) >= 0)
