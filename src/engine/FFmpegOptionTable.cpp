@@ -1,12 +1,11 @@
-// The engine's option table: every option name with the kind of value it
-// takes and what it sets. Option texts and the option records both act
-// through it: a text is first read into the row's kind of value, a record
-// gives that value already.
-#include "engine/TaskOptions.h"
+// The option table's rows and how a row reads the text of its value.
+#include "engine/FFmpegOptionTable.h"
 
-#include "engine/OptionCheck.h"
+#include "engine/OptionHandlers.h"
 
+#include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
+#include "media/MyUtils.h"
 #include "media/TextUtils.h"
 
 #include <cstring>
@@ -118,26 +117,25 @@ void CheckIntegerRange(TValueKind kind, const TOptionValue& value) {
         throw FFmpegException("'" + std::to_string(number) + "' is not a valid integer value");
 }
 
-} // namespace
-
 // One row of the option table: the option's name, the kind of value it
 // takes and what that value sets, a handler or one field of the option state.
-struct TTaskOptions::TOptionRow {
+struct TOptionRow {
     const char* Name = nullptr;
     TValueKind Kind = vkText;
-    TOptionHandler RunText = nullptr;               // a handler of the text
-    TValueHandler RunValue = nullptr;               // a handler of the value read
-    bool TOptionState::*BoolField = nullptr;        // vkBoolean, vkAny (set); vkText: "is set"
-    int TOptionState::*IntField = nullptr;          // vkInteger
-    float TOptionState::*FloatField = nullptr;      // vkFloat
-    std::string TOptionState::*TextField = nullptr; // vkText
+    TOptionHandlers::TTextHandler RunText = nullptr;   // a handler of the text
+    TOptionHandlers::TValueHandler RunValue = nullptr; // a handler of the value read
+    bool TOptionState::*BoolField = nullptr;           // vkBoolean, vkAny (set); vkText: "is set"
+    int TOptionState::*IntField = nullptr;             // vkInteger
+    float TOptionState::*FloatField = nullptr;         // vkFloat
+    std::string TOptionState::*TextField = nullptr;    // vkText
 
-    static TOptionRow Handler(const char* name, TOptionHandler run) {
+    static TOptionRow Handler(const char* name, TOptionHandlers::TTextHandler run) {
         TOptionRow row{name, vkText};
         row.RunText = run;
         return row;
     }
-    static TOptionRow Reading(const char* name, TValueKind kind, TValueHandler run) {
+    static TOptionRow Reading(const char* name, TValueKind kind,
+                              TOptionHandlers::TValueHandler run) {
         TOptionRow row{name, kind};
         row.RunValue = run;
         return row;
@@ -183,13 +181,13 @@ struct TTaskOptions::TOptionRow {
         return given;
     }
 
-    void Apply(TTaskOptions& options, const std::string& name, const TOptionValue& given) const {
+    void Apply(TOptionHandlers& handlers, TOptionState& state, const std::string& name,
+               const TOptionValue& given) const {
         const TOptionValue value = Read(name, given);
-        TOptionState& state = options.FState;
         if (RunText)
-            (options.*RunText)(name, std::get<std::string>(value));
+            (handlers.*RunText)(name, std::get<std::string>(value));
         else if (RunValue)
-            (options.*RunValue)(name, value);
+            (handlers.*RunValue)(name, value);
         else if (Kind == vkAny)
             state.*BoolField = true;
         else if (Kind == vkBoolean)
@@ -209,8 +207,8 @@ struct TTaskOptions::TOptionRow {
 };
 
 // The option table, searched in order; the first row whose name matches acts.
-const std::vector<TTaskOptions::TOptionRow>& TTaskOptions::OptionTable() {
-    using T = TTaskOptions;
+const std::vector<TOptionRow>& OptionTable() {
+    using T = TOptionHandlers;
     using S = TOptionState;
     using R = TOptionRow;
     static const std::vector<TOptionRow> table = {
@@ -335,21 +333,15 @@ const std::vector<TTaskOptions::TOptionRow>& TTaskOptions::OptionTable() {
     return table;
 }
 
-void TTaskOptions::Apply(const std::string& name, const TOptionValue& value) {
+} // namespace
+
+bool ApplyTableOption(TOptionHandlers& handlers, TOptionState& state, const std::string& name,
+                      const TOptionValue& value) {
     for (const TOptionRow& row : OptionTable()) {
         if (name == row.Name) {
-            row.Apply(*this, name, value);
-            return;
+            row.Apply(handlers, state, name, value);
+            return true;
         }
     }
-    const std::string text = OptionValueText(value);
-    if (FStrict) RefuseUnknownName(FContexts, FState, name); // before it could wait
-    // A refused value then fails the option with its own message.
-    const TQuietOptionRefusals quiet(FStrict);
-    if (!SetDefaultOrPrivateOption(name, text, TMediaKind::Any) && FStrict)
-        RefuseOption(FContexts, FState, name, text);
-}
-
-void TTaskOptions::SetNumber(const std::string& name, int64_t value) {
-    SetDefaultOrPrivateOption(name, std::to_string(value), TMediaKind::Any);
+    return false;
 }

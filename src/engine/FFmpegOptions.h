@@ -192,6 +192,13 @@ struct TOptionState {
     std::map<std::string, int> SharedOptionKinds;
 };
 
+// Takes the waiting options given for no kind in particular out of the
+// state, in their order; those of one kind stay.
+std::vector<TPendingOption> TakeAnyKindPendingOptions(TOptionState& state);
+
+// The codec name chosen for a kind other than Any; empty while none is.
+std::string ChosenCodecName(const TOptionState& state, TMediaKind kind);
+
 // True for the codec options current libraries share between audio and
 // video, which a task gives only to the kind they were meant for.
 bool IsSharedCodecOption(const std::string& name);

@@ -1,13 +1,10 @@
-// Targets of the task engine ("vcd", "svcd", "dvd", "dv", "dv50"): the
-// norm, guessed from the inputs' frame rates when not given, and the
-// options each target sets for its norm.
-#include "engine/TaskOptions.h"
+// The target profiles and the norm of a target.
+#include "engine/TargetProfiles.h"
 
-#include "media/FFmpegHeaders.h"
-#include "media/FFmpegLoader.h"
+#include "engine/FFmpegOptions.h"
+
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
-#include "media/TextUtils.h"
 
 #include <array>
 #include <vector>
@@ -147,54 +144,59 @@ const TTargetProfile* FindTargetProfile(const std::string& type) {
     return nullptr;
 }
 
-} // namespace
+int NormOfRate(AVRational rate) {
+    return NormOfRate(RoundHalfEvenInt(rate.num * 1000.0 / rate.den));
+}
 
-// ---- targets ----
-
-int TTaskOptions::GuessTargetNorm(const std::string& fallback) {
-    if (FState.FrameRateDen == 0) throw FFmpegException("frame_rate is invalid.");
-    int norm = NormOfRate(RoundHalfEvenInt(FState.FrameRateNum * 1000.0 / FState.FrameRateDen));
-    const std::vector<AVRational> rates =
-        FLinks.InputVideoRates ? FLinks.InputVideoRates() : std::vector<AVRational>();
-    for (std::size_t i = 0; norm < 0 && i < rates.size(); ++i)
-        if (rates[i].den > 0)
-            norm = NormOfRate(RoundHalfEvenInt(rates[i].num * 1000.0 / rates[i].den));
-    if (norm < 0) norm = fallback == "film" ? nmFilm : (fallback == "ntsc" ? nmNtsc : nmPal);
-    if (FState.Verbose > 0)
-        Log(llVerbose, FormatText("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
+// The frame rate given first, then the first input rate that has a norm,
+// then the fallback.
+int GuessNorm(const TNormClues& clues) {
+    if (clues.FrameRate.den == 0) throw FFmpegException("frame_rate is invalid.");
+    int norm = NormOfRate(clues.FrameRate);
+    if (norm < 0 && clues.InputVideoRates)
+        for (const AVRational& rate : clues.InputVideoRates())
+            if (rate.den > 0 && (norm = NormOfRate(rate)) >= 0) break;
+    if (norm < 0)
+        norm = clues.Fallback == "film" ? nmFilm : (clues.Fallback == "ntsc" ? nmNtsc : nmPal);
+    if (clues.Verbose)
+        GetLogger().Log(nullptr, llVerbose,
+                        FormatText("Assuming %s for target.", norm == nmPal ? "PAL" : "NTSC"));
     return norm;
 }
 
-void TTaskOptions::SetTarget(const std::string& type, const std::string& norm,
-                             const std::string& fallback) {
+int ReadNorm(const std::string& norm, const TNormClues& clues) {
+    if (norm == "pal") return nmPal;
+    if (norm == "ntsc") return nmNtsc;
+    if (norm == "film") return nmFilm;
+    return GuessNorm(clues);
+}
+
+std::string TextOrEmpty(const char* text) {
+    return text ? text : std::string();
+}
+
+} // namespace
+
+TTargetSettings TargetSettings(const std::string& type, const std::string& norm,
+                               const TNormClues& clues) {
+    const int n = ReadNorm(norm, clues); // its error comes first
     const TTargetProfile* profile = FindTargetProfile(type);
-    int n;
-    if (norm == "pal")
-        n = nmPal;
-    else if (norm == "ntsc")
-        n = nmNtsc;
-    else if (norm == "film")
-        n = nmFilm;
-    else
-        n = GuessTargetNorm(fallback);
     if (!profile) throw FFmpegException("Unknown target type");
-    const int side = n == nmPal ? 0 : 1;
-    if (profile->VideoCodec) SetCodecName(TMediaKind::Video, profile->VideoCodec);
-    if (profile->AudioCodec) SetCodecName(TMediaKind::Audio, profile->AudioCodec);
-    FState.FormatName = profile->Format;
-    OptFrameSize("s", profile->FrameSize[side]);
-    FState.FrameSizeOfTarget = true;
-    if (profile->PixFmt[side]) OptPixFmt("pix_fmt", profile->PixFmt[side]);
-    OptFrameRate("r", NormFrameRate(n));
+    const std::size_t side = n == nmPal ? 0 : 1;
+    TTargetSettings settings;
+    settings.VideoCodec = TextOrEmpty(profile->VideoCodec);
+    settings.AudioCodec = TextOrEmpty(profile->AudioCodec);
+    settings.Format = profile->Format;
+    settings.FrameSize = profile->FrameSize[side];
+    settings.PixFmt = TextOrEmpty(profile->PixFmt[side]);
+    settings.FrameRate = NormFrameRate(n);
     for (const TTargetOption& option : profile->Options)
-        SetDefaultOrPrivateOption(option.Name, option.Value[side], TMediaKind::Any);
+        settings.Options.emplace_back(option.Name, option.Value[side]);
     for (const auto& [name, value] : profile->VideoPrivate)
-        SetPrivateOption(TMediaKind::Video, name, value);
-    FState.AudioSampleRate = profile->SampleRate;
-    if (profile->Channels == tcStereo || FState.AudioChannels == 1) FState.AudioChannels = 2;
-    if (profile->MuxPreload > 0.0f) FState.MuxPreload = profile->MuxPreload;
-    if (profile->DefaultAspect && FState.FrameAspectRatio == 0.0f) {
-        Log(llInfo, FormatText("Assuming %s for aspect ratio", profile->DefaultAspect));
-        OptAspect("aspect", profile->DefaultAspect);
-    }
+        settings.VideoPrivate.emplace_back(name, value);
+    settings.SampleRate = profile->SampleRate;
+    settings.MonoOnlyToStereo = profile->Channels == tcMonoToStereo;
+    settings.MuxPreload = profile->MuxPreload;
+    settings.DefaultAspect = TextOrEmpty(profile->DefaultAspect);
+    return settings;
 }
