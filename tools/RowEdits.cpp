@@ -148,28 +148,31 @@ void ApplyOne(const std::string& name, const std::string& value, TlvFilesRecord&
         throw std::invalid_argument("Unknown edit: " + name);
 }
 
-} // namespace
-
-TWmRec NewTextLayer(const TlvFilesRecord& row, const std::string& text) {
+// A layer of the kind shown from the row's start to its end.
+TWmRec WholeRowLayer(const TlvFilesRecord& row, int32_t kind) {
     TWmRec layer;
-    layer.Kind = kWmTextLayer;
-    layer.Text = text;
-    layer.Font = TWmFont{"", kFontSize, 0, kBlue};
-    layer.TextAlpha = kLayerAlpha;
-    layer.BackColor = kGreen;
-    layer.UseBackColor = false;
+    layer.Kind = kind;
     layer.StartTime = 0;
     layer.EndTime = row.Duration;
     return layer;
 }
 
+} // namespace
+
+TWmRec NewTextLayer(const TlvFilesRecord& row, const std::string& text) {
+    TWmRec layer = WholeRowLayer(row, kWmTextLayer);
+    layer.Text = text;
+    layer.Font = TWmFont{"", kFontSize, 0, kBlue};
+    layer.TextAlpha = kLayerAlpha;
+    layer.BackColor = kGreen;
+    layer.UseBackColor = false;
+    return layer;
+}
+
 TWmRec NewImageLayer(const TlvFilesRecord& row, const std::string& file) {
-    TWmRec layer;
-    layer.Kind = kWmImageLayer;
+    TWmRec layer = WholeRowLayer(row, kWmImageLayer);
     layer.ImageFile = file;
     layer.ImageAlpha = kLayerAlpha;
-    layer.StartTime = 0;
-    layer.EndTime = row.Duration;
     return layer;
 }
 

@@ -188,13 +188,7 @@ void TFormatRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const TChooserRow& row = FModel.Rows[rowIndex];
     QRect rect = option.rect;
     painter->save();
-    if (option.state & QStyle::State_Selected) {
-        painter->fillRect(rect.adjusted(2, 2, -2, -2), skin::HotFill());
-        painter->setPen(skin::HotFrame());
-        painter->drawRect(rect.adjusted(1, 1, -2, -2));
-    } else {
-        painter->fillRect(rect, skin::LightBox());
-    }
+    skin::PaintDropDownRow(painter, rect, option.state & QStyle::State_Selected, skin::LightBox());
     rect.adjust(3, 0, -3, 0);
     QFont font = option.font;
     const QString text = QString::fromStdString(row.Text);
@@ -273,17 +267,14 @@ void TFormatChooser::edt1Click() {
 }
 
 void TFormatChooser::imgbtn1Click() {
-    if (FLst1->isVisible()) {
-        HideList();
-        return;
-    }
-    const std::string name = FCurrentName();
-    FEdt1->setText(QString::fromStdString(name));
-    SelectRowOf(name);
-    ShowList(true);
+    ToggleListOnCurrent(true);
 }
 
 void TFormatChooser::edt1DblClick() {
+    ToggleListOnCurrent(false);
+}
+
+void TFormatChooser::ToggleListOnCurrent(bool size) {
     if (FLst1->isVisible()) {
         HideList();
         return;
@@ -291,7 +282,7 @@ void TFormatChooser::edt1DblClick() {
     const std::string name = FCurrentName();
     FEdt1->setText(QString::fromStdString(name));
     SelectRowOf(name);
-    ShowList(false);
+    ShowList(size);
 }
 
 void TFormatChooser::lst1Click() {

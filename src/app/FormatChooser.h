@@ -134,6 +134,9 @@ private:
     void RefreshList();
     void SelectRowOf(const std::string& caption);
     void ShowList(bool size);
+    // Hides a shown list; else shows the current format in the box and
+    // opens the list on its row (`size`: placed beside the box first).
+    void ToggleListOnCurrent(bool size);
     void SizeList();
     void PickRow(int row);
 

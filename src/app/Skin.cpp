@@ -45,6 +45,16 @@ QPixmap Pixmap(const QString& name, int width, int height) {
     return pixmap;
 }
 
+void PaintDropDownRow(QPainter* painter, const QRect& rect, bool selected, const QColor& plain) {
+    if (!selected) {
+        painter->fillRect(rect, plain);
+        return;
+    }
+    painter->fillRect(rect.adjusted(2, 2, -2, -2), HotFill());
+    painter->setPen(HotFrame());
+    painter->drawRect(rect.adjusted(1, 1, -2, -2));
+}
+
 QPixmap Pixmap(const QString& name, int size) {
     return Pixmap(name, size, size);
 }

@@ -8,6 +8,9 @@
 #include <QString>
 #include <QToolButton>
 
+class QPainter;
+class QRect;
+
 namespace skin {
 
 // Window background, dark blue.
@@ -29,6 +32,9 @@ inline QColor HotFill() {
 inline QColor HotFrame() {
     return QColor(122, 160, 218);
 }
+// Paints a drop-down row's background: a framed hot fill when the row is
+// selected, else `plain`.
+void PaintDropDownRow(QPainter* painter, const QRect& rect, bool selected, const QColor& plain);
 // Text of format rows.
 inline QColor EntryText() {
     return QColor(0, 0, 128);

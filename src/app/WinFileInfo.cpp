@@ -1,6 +1,7 @@
 #include "app/WinFileInfo.h"
 
 #include "app/Skin.h"
+#include "controls/NamedWidget.h"
 #include "engine/FFmpegVCL.h"
 #include "probe/AVProbe.h"
 #include "probe/StreamFacts.h"
@@ -27,16 +28,18 @@ QLabel* NewLabel(const QString& name, const QString& text, const QRect& geometry
     return label;
 }
 
+QGroupBox* NewGroup(const QString& name, const QString& caption, const QString& accessibleName,
+                    const QRect& geometry, QWidget* parent) {
+    return Named(new QGroupBox(caption, parent), name, accessibleName, geometry);
+}
+
 // One row of a group: its caption and the read-only box of the value.
 QLineEdit* NewField(const QString& labelName, const QString& caption, const QString& name, int row,
                     QWidget* group) {
     const int y = 24 + row * 32;
     NewLabel(labelName, caption, QRect(16, y + 2, 96, 22), group);
-    auto* edit = new QLineEdit(group);
-    edit->setObjectName(name);
-    edit->setAccessibleName(caption);
+    auto* edit = Named(new QLineEdit(group), name, caption, QRect(120, y, 250, 24));
     edit->setReadOnly(true);
-    edit->setGeometry(120, y, 250, 24);
     QPalette palette = edit->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::ToolTipBase));
     palette.setColor(QPalette::Text, palette.color(QPalette::ToolTipText));
@@ -73,10 +76,7 @@ TfrmFileInfo::TfrmFileInfo(QWidget* mainWindow)
 TfrmFileInfo::~TfrmFileInfo() = default;
 
 void TfrmFileInfo::CreateVideoGroup() {
-    grpbx1 = new QGroupBox("Video ", this);
-    grpbx1->setObjectName("grpbx1");
-    grpbx1->setAccessibleName("Video");
-    grpbx1->setGeometry(12, 70, 383, 188);
+    grpbx1 = NewGroup("grpbx1", "Video ", "Video", QRect(12, 70, 383, 188), this);
     edtFormat = NewField("lbl5", "Format:", "edtFormat", 0, grpbx1);
     edtResloution = NewField("lbl6", "Resloution:", "edtResloution", 1, grpbx1);
     edtBitRate = NewField("lbl13", "Bit Rate:", "edtBitRate", 2, grpbx1);
@@ -85,10 +85,7 @@ void TfrmFileInfo::CreateVideoGroup() {
 }
 
 void TfrmFileInfo::CreateAudioGroup() {
-    grpbx2 = new QGroupBox("Audio", this);
-    grpbx2->setObjectName("grpbx2");
-    grpbx2->setAccessibleName("Audio");
-    grpbx2->setGeometry(12, 264, 383, 156);
+    grpbx2 = NewGroup("grpbx2", "Audio", "Audio", QRect(12, 264, 383, 156), this);
     edtAudioForamt = NewField("lbl9", "Format:", "edtAudioForamt", 0, grpbx2);
     edtAudioBitRate = NewField("lbl12", "Bit Rate:", "edtAudioBitRate", 1, grpbx2);
     edtSampleRate = NewField("lbl10", "Sample Rate:", "edtSampleRate", 2, grpbx2);

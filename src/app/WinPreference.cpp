@@ -2,6 +2,7 @@
 
 #include "app/Shell.h"
 #include "app/Skin.h"
+#include "controls/NamedWidget.h"
 #include "core/GlobalUnit.h"
 #include "core/MessageSeam.h"
 #include "core/WorkPriority.h"
@@ -38,20 +39,12 @@ QLabel* NewLabel(const QString& text, const QRect& geometry, QWidget* parent) {
 
 QCheckBox* NewCheckBox(const QString& name, const QString& caption, const QRect& geometry,
                        QWidget* parent) {
-    auto* box = new QCheckBox(caption, parent);
-    box->setObjectName(name);
-    box->setAccessibleName(caption);
-    box->setGeometry(geometry);
-    return box;
+    return Named(new QCheckBox(caption, parent), name, caption, geometry);
 }
 
 QPushButton* NewButton(const QString& name, const QString& caption, const QRect& geometry,
                        QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAccessibleName(QString(caption).remove('&'));
-    button->setGeometry(geometry);
-    return button;
+    return Named(new QPushButton(caption, parent), name, AccessibleCaption(caption), geometry);
 }
 
 } // namespace

@@ -109,11 +109,34 @@ private:
 namespace {
 
 // One of the nine combos filled from the format file.
+// One of the nine combos filled from the format file, and the choice OK
+// takes from it.
 struct TListCombo {
     QComboBox* TfrmSettings::*Combo;
     const TChoiceKeys& Keys;
     bool KeepsText; // a stored index below 0 shows the stored text
+    int TFormatChoices::*Index;
+    std::string TFormatChoices::*Text;
 };
+
+const TListCombo kListCombos[] = {{&TfrmSettings::cmbVideoSize, kVideoSizeKeys, true,
+                                   &TFormatChoices::iVideoSize, &TFormatChoices::VideoSize},
+                                  {&TfrmSettings::cmbVideoBitRate, kVideoBitRateKeys, true,
+                                   &TFormatChoices::iVideoBitRate, &TFormatChoices::VideoBitRate},
+                                  {&TfrmSettings::cmbFrameRate, kFrameRateKeys, true,
+                                   &TFormatChoices::iFrameRate, &TFormatChoices::FrameRate},
+                                  {&TfrmSettings::cmbVideoEncoder, kVideoEncoderKeys, false,
+                                   &TFormatChoices::iVideoEncoder, &TFormatChoices::VideoEncoder},
+                                  {&TfrmSettings::cmbSamplerate, kSampleRateKeys, true,
+                                   &TFormatChoices::iSampleRate, &TFormatChoices::SampleRate},
+                                  {&TfrmSettings::cmbAudioEncoder, kAudioEncoderKeys, false,
+                                   &TFormatChoices::iAudioEncoder, &TFormatChoices::AudioEncoder},
+                                  {&TfrmSettings::cmbChannel, kChannelKeys, false,
+                                   &TFormatChoices::iChannel, &TFormatChoices::Channel},
+                                  {&TfrmSettings::cmbAudioBitRate, kAudioBitRateKeys, true,
+                                   &TFormatChoices::iAudioBitRate, &TFormatChoices::AudioBitRate},
+                                  {&TfrmSettings::cmbVolume, kVolumeKeys, false,
+                                   &TFormatChoices::iVolume, &TFormatChoices::Volume}};
 
 } // namespace
 
@@ -124,13 +147,7 @@ void TSettingsRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
                                  const QModelIndex& index) const {
     QRect rect = option.rect;
     painter->save();
-    if (option.state & QStyle::State_Selected) {
-        painter->fillRect(rect.adjusted(2, 2, -2, -2), skin::HotFill());
-        painter->setPen(skin::HotFrame());
-        painter->drawRect(rect.adjusted(1, 1, -2, -2));
-    } else {
-        painter->fillRect(rect, Qt::white);
-    }
+    skin::PaintDropDownRow(painter, rect, option.state & QStyle::State_Selected, QColor(Qt::white));
     rect.adjust(3, 0, -3, 0);
     const QString text = index.data(Qt::DisplayRole).toString();
     painter->setFont(option.font);
@@ -315,20 +332,12 @@ std::string TfrmSettings::Section() const {
 }
 
 void TfrmSettings::LoadFormatLists(bool storedTexts) {
-    static const TListCombo kLists[] = {{&TfrmSettings::cmbVideoSize, kVideoSizeKeys, true},
-                                        {&TfrmSettings::cmbVideoBitRate, kVideoBitRateKeys, true},
-                                        {&TfrmSettings::cmbFrameRate, kFrameRateKeys, true},
-                                        {&TfrmSettings::cmbVideoEncoder, kVideoEncoderKeys, false},
-                                        {&TfrmSettings::cmbSamplerate, kSampleRateKeys, true},
-                                        {&TfrmSettings::cmbAudioEncoder, kAudioEncoderKeys, false},
-                                        {&TfrmSettings::cmbChannel, kChannelKeys, false},
-                                        {&TfrmSettings::cmbAudioBitRate, kAudioBitRateKeys, true},
-                                        {&TfrmSettings::cmbVolume, kVolumeKeys, false}};
     const std::string section = Section();
     const TIniFile formats(FFormatFile);
     const TIniFile settings(FSettingsFile);
-    for (const auto& [member, keys, keepsText] : kLists) {
-        QComboBox* combo = this->*member;
+    for (const TListCombo& list : kListCombos) {
+        QComboBox* combo = this->*list.Combo;
+        const TChoiceKeys& keys = list.Keys;
         const std::string text = ReadFormatKey(formats, section, keys.List);
         combo->clear();
         const bool present = FormatListPresent(keys.List.Name, text);
@@ -340,7 +349,7 @@ void TfrmSettings::LoadFormatLists(bool storedTexts) {
         combo->setMaxVisibleItems(std::max(1, combo->count()));
         const int index = ReadFormatKeyInteger(settings, section, keys.UserIndex);
         SelectIndex(combo, index);
-        if (storedTexts && keepsText && index < 0)
+        if (storedTexts && list.KeepsText && index < 0)
             ShowStoredText(combo, settings.ReadString(section, keys.UserValue.Name,
                                                       keys.UserValue.DialogValue()));
     }
@@ -402,25 +411,12 @@ void TfrmSettings::btnDefaultClick() {
 void TfrmSettings::btnOkClick() {
     TFormatChoices c;
     c.Description = FFormatName;
-    c.iVideoSize = ShownIndex(cmbVideoSize);
-    c.iVideoBitRate = ShownIndex(cmbVideoBitRate);
-    c.iFrameRate = ShownIndex(cmbFrameRate);
-    c.iVideoEncoder = ShownIndex(cmbVideoEncoder);
-    c.iSampleRate = ShownIndex(cmbSamplerate);
-    c.iAudioEncoder = ShownIndex(cmbAudioEncoder);
-    c.iChannel = ShownIndex(cmbChannel);
-    c.iAudioBitRate = ShownIndex(cmbAudioBitRate);
-    c.iVolume = ShownIndex(cmbVolume);
-    c.VideoSize = ShownText(cmbVideoSize);
-    c.VideoBitRate = ShownText(cmbVideoBitRate);
-    c.FrameRate = ShownText(cmbFrameRate);
+    for (const TListCombo& list : kListCombos) {
+        const QComboBox* combo = this->*list.Combo;
+        c.*list.Index = ShownIndex(combo);
+        c.*list.Text = ShownText(combo);
+    }
     c.Zoom = cmbZoom->currentIndex();
-    c.VideoEncoder = ShownText(cmbVideoEncoder);
-    c.SampleRate = ShownText(cmbSamplerate);
-    c.AudioBitRate = ShownText(cmbAudioBitRate);
-    c.Channel = ShownText(cmbChannel);
-    c.Volume = ShownText(cmbVolume);
-    c.AudioEncoder = ShownText(cmbAudioEncoder);
 
     TIniFile settings(FSettingsFile);
     std::string error;

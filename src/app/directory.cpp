@@ -1,6 +1,7 @@
 #include "app/directory.h"
 
 #include "app/Skin.h"
+#include "controls/NamedWidget.h"
 #include "core/MessageSeam.h"
 
 #include <QCoreApplication>
@@ -57,10 +58,7 @@ bool OnCdRom(const std::string& folder) {
 }
 
 QPushButton* NewButton(const QString& name, const QString& caption, QWidget* parent) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAccessibleName(caption);
-    return button;
+    return Named(new QPushButton(caption, parent), name, caption);
 }
 
 } // namespace

@@ -13,25 +13,26 @@ constexpr const TFormatKey* kKeys[] = {
     // Format file.
     &kPresetFormat, &kPresetFileExt, &kListVideoSize, &kListVideoBitRate, &kListFrameRate,
     &kListVideoEncoder, &kListAudioBitRate, &kListSampleRate, &kListAudioEncoder, &kListChannel,
-    &kListVolume, &kPresetIndexVideoSize, &kPresetIndexVideoBitRate, &kPresetIndexFrameRate,
-    &kPresetIndexVideoEncoder, &kPresetIndexSampleRate, &kPresetIndexAudioBitRate,
-    &kPresetIndexChannel, &kPresetIndexVolume, &kPresetIndexAudioEncoder, &kPresetSampleRate,
-    &kPresetAudioBitRate, &kPresetVideoBitRate, &kPresetBitExact, &kPresetMaxBitrate,
-    &kPresetBufferSize, &kPresetLevel, &kPresetQscale, &kPresetGop, &kPresetCoder,
+    &kListVolume, &kPresetIndex.VideoSize, &kPresetIndex.VideoBitRate, &kPresetIndex.FrameRate,
+    &kPresetIndex.VideoEncoder, &kPresetIndex.SampleRate, &kPresetIndex.AudioBitRate,
+    &kPresetIndex.Channel, &kPresetIndex.Volume, &kPresetIndex.AudioEncoder, &kPresetSampleRate,
+    &kPresetAudioBitRate, &kPresetVideoBitRate, &kPresetH264.BitExact, &kPresetH264.MaxBitrate,
+    &kPresetH264.BufferSize, &kPresetH264.Level, &kPresetH264.Qscale, &kPresetH264.Gop,
+    &kPresetH264.Coder,
     // Settings file.
-    &kUserDescription, &kUserIndexVideoSize, &kUserIndexVideoBitRate, &kUserIndexFrameRate,
-    &kUserIndexVideoEncoder, &kUserIndexSampleRate, &kUserIndexAudioBitRate, &kUserIndexChannel,
-    &kUserIndexVolume, &kUserIndexAudioEncoder, &kUserVideoSize, &kUserVideoBitRate,
+    &kUserDescription, &kUserIndex.VideoSize, &kUserIndex.VideoBitRate, &kUserIndex.FrameRate,
+    &kUserIndex.VideoEncoder, &kUserIndex.SampleRate, &kUserIndex.AudioBitRate, &kUserIndex.Channel,
+    &kUserIndex.Volume, &kUserIndex.AudioEncoder, &kUserVideoSize, &kUserVideoBitRate,
     &kUserFrameRate, &kUserZoom, &kUserVideoEncoder, &kUserSampleRate, &kUserAudioBitRate,
-    &kUserChannel, &kUserVolume, &kUserAudioEncoder, &kUserBitExact, &kUserMaxBitrate,
-    &kUserBufferSize, &kUserLevel, &kUserQscale, &kUserGop, &kUserCoder, &kUserQualityStep,
-    &kUserSpeed, &kUserLoudnessTarget, &kUserTargetSize};
+    &kUserChannel, &kUserVolume, &kUserAudioEncoder, &kUserH264.BitExact, &kUserH264.MaxBitrate,
+    &kUserH264.BufferSize, &kUserH264.Level, &kUserH264.Qscale, &kUserH264.Gop, &kUserH264.Coder,
+    &kUserQualityStep, &kUserSpeed, &kUserLoudnessTarget, &kUserTargetSize};
 
-constexpr std::array<TCopiedKey, 5> kH264Counts = {{{kPresetMaxBitrate, kUserMaxBitrate},
-                                                    {kPresetBufferSize, kUserBufferSize},
-                                                    {kPresetLevel, kUserLevel},
-                                                    {kPresetQscale, kUserQscale},
-                                                    {kPresetGop, kUserGop}}};
+constexpr std::array<TCopiedKey, 5> kH264Counts = {{{kPresetH264.MaxBitrate, kUserH264.MaxBitrate},
+                                                    {kPresetH264.BufferSize, kUserH264.BufferSize},
+                                                    {kPresetH264.Level, kUserH264.Level},
+                                                    {kPresetH264.Qscale, kUserH264.Qscale},
+                                                    {kPresetH264.Gop, kUserH264.Gop}}};
 
 bool SameName(const std::string& a, const char* b) {
     const std::string other = b;

@@ -110,16 +110,23 @@ inline constexpr TFormatKey kListAudioEncoder = ListKey("AudioEncoder", kReadByD
 inline constexpr TFormatKey kListChannel = ListKey("Channel", kReadByDialog, true);
 inline constexpr TFormatKey kListVolume = ListKey("Volume", kReadByDialog, true);
 
-// The preset's item of each list, for the dialog's Default button.
-inline constexpr TFormatKey kPresetIndexVideoSize = IndexKey("iVideoSize", kFormatFile);
-inline constexpr TFormatKey kPresetIndexVideoBitRate = IndexKey("iVideoBitRate", kFormatFile);
-inline constexpr TFormatKey kPresetIndexFrameRate = IndexKey("iFrameRate", kFormatFile);
-inline constexpr TFormatKey kPresetIndexVideoEncoder = IndexKey("iVideoEncoder", kFormatFile);
-inline constexpr TFormatKey kPresetIndexSampleRate = IndexKey("iSampleRate", kFormatFile);
-inline constexpr TFormatKey kPresetIndexAudioBitRate = IndexKey("iAudioBitRate", kFormatFile);
-inline constexpr TFormatKey kPresetIndexChannel = IndexKey("iChannel", kFormatFile);
-inline constexpr TFormatKey kPresetIndexVolume = IndexKey("iVolume", kFormatFile);
-inline constexpr TFormatKey kPresetIndexAudioEncoder = IndexKey("iAudioEncoder", kFormatFile);
+// The item of each list (0-based, -1 for a typed value), under the same
+// names in both files: the preset's, for the dialog's Default button, and
+// the user's.
+struct TIndexKeys {
+    TFormatKey VideoSize, VideoBitRate, FrameRate, VideoEncoder, SampleRate, AudioBitRate, Channel,
+        Volume, AudioEncoder;
+};
+
+constexpr TIndexKeys IndexKeys(TKeyFile file) {
+    return {IndexKey("iVideoSize", file),   IndexKey("iVideoBitRate", file),
+            IndexKey("iFrameRate", file),   IndexKey("iVideoEncoder", file),
+            IndexKey("iSampleRate", file),  IndexKey("iAudioBitRate", file),
+            IndexKey("iChannel", file),     IndexKey("iVolume", file),
+            IndexKey("iAudioEncoder", file)};
+}
+
+inline constexpr TIndexKeys kPresetIndex = IndexKeys(kFormatFile);
 
 // The preset's own rates, used when the user's "as source" does not fit the
 // list's range (kbit/s for the bit rates, Hz for the sample rate).
@@ -130,38 +137,35 @@ inline constexpr TFormatKey kPresetAudioBitRate = NumberKey(
 inline constexpr TFormatKey kPresetVideoBitRate = NumberKey(
     "paraVideoBitRate", kFormatFile, kInteger, "256", kReadByBuilder, 1, 1000000, kAsSourceToo);
 
-// H.264 extras, copied into the settings file when the dialog's OK confirms
-// the H.264 encoder: "paraBitExact" when "true", the counts when above 0,
-// "paraCoder" when 0 or more (the defaults are never copied).
-inline constexpr TFormatKey kPresetBitExact =
-    WordKey("paraBitExact", kFormatFile, "", kReadByDialog, "true,false");
-inline constexpr TFormatKey kPresetMaxBitrate =
-    NumberKey("paraMaxBitrate", kFormatFile, kInteger, "0", kReadByDialog, 0, kMaxInt32);
-inline constexpr TFormatKey kPresetBufferSize =
-    NumberKey("paraBufferSize", kFormatFile, kInteger, "0", kReadByDialog, 0, kMaxInt32);
-inline constexpr TFormatKey kPresetLevel =
-    NumberKey("paraLevel", kFormatFile, kInteger, "0", kReadByDialog, 0, kMaxInt32);
-inline constexpr TFormatKey kPresetQscale =
-    NumberKey("paraQscale", kFormatFile, kInteger, "0", kReadByDialog, 0, kMaxInt32);
-inline constexpr TFormatKey kPresetGop =
-    NumberKey("paraGop", kFormatFile, kInteger, "0", kReadByDialog, 0, kMaxInt32);
-inline constexpr TFormatKey kPresetCoder =
-    NumberKey("paraCoder", kFormatFile, kInteger, "-1", kReadByDialog, -1, 1);
+// H.264 extras, under the same names and ranges in both files. The
+// preset's are read by the dialog, which copies them into the settings file
+// when its OK confirms the H.264 encoder: "paraBitExact" when "true", the
+// counts when above 0, "paraCoder" when 0 or more (the defaults are never
+// copied). Nothing reads the user's copies yet.
+struct TH264ExtraKeys {
+    TFormatKey BitExact, MaxBitrate, BufferSize, Level, Qscale, Gop, Coder;
+};
+
+constexpr TFormatKey H264CountKey(const char* name, TKeyFile file, uint8_t readers) {
+    return NumberKey(name, file, kInteger, "0", readers, 0, kMaxInt32);
+}
+constexpr TH264ExtraKeys H264ExtraKeys(TKeyFile file, uint8_t readers) {
+    return {WordKey("paraBitExact", file, "", readers, "true,false"),
+            H264CountKey("paraMaxBitrate", file, readers),
+            H264CountKey("paraBufferSize", file, readers),
+            H264CountKey("paraLevel", file, readers),
+            H264CountKey("paraQscale", file, readers),
+            H264CountKey("paraGop", file, readers),
+            NumberKey("paraCoder", file, kInteger, "-1", readers, -1, 1)};
+}
+
+inline constexpr TH264ExtraKeys kPresetH264 = H264ExtraKeys(kFormatFile, kReadByDialog);
 
 // ---- Settings file: the user's parameters -----------------------------------
 
 inline constexpr TFormatKey kUserDescription = TextKey("Description", kSettingsFile, "", kNotRead);
 
-// The user's item of each list.
-inline constexpr TFormatKey kUserIndexVideoSize = IndexKey("iVideoSize", kSettingsFile);
-inline constexpr TFormatKey kUserIndexVideoBitRate = IndexKey("iVideoBitRate", kSettingsFile);
-inline constexpr TFormatKey kUserIndexFrameRate = IndexKey("iFrameRate", kSettingsFile);
-inline constexpr TFormatKey kUserIndexVideoEncoder = IndexKey("iVideoEncoder", kSettingsFile);
-inline constexpr TFormatKey kUserIndexSampleRate = IndexKey("iSampleRate", kSettingsFile);
-inline constexpr TFormatKey kUserIndexAudioBitRate = IndexKey("iAudioBitRate", kSettingsFile);
-inline constexpr TFormatKey kUserIndexChannel = IndexKey("iChannel", kSettingsFile);
-inline constexpr TFormatKey kUserIndexVolume = IndexKey("iVolume", kSettingsFile);
-inline constexpr TFormatKey kUserIndexAudioEncoder = IndexKey("iAudioEncoder", kSettingsFile);
+inline constexpr TIndexKeys kUserIndex = IndexKeys(kSettingsFile);
 
 // The user's values, in converter terms. A missing frame size makes the
 // builder ask for one.
@@ -203,21 +207,8 @@ inline constexpr TFormatKey kUserLoudnessTarget =
 inline constexpr TFormatKey kUserTargetSize =
     NumberKey("paraTargetSize", kSettingsFile, kDecimal, "0", kReadByDialog, 0, 1000000);
 
-// Copies of the preset's H.264 extras; nothing reads them yet.
-inline constexpr TFormatKey kUserBitExact =
-    WordKey("paraBitExact", kSettingsFile, "", kNotRead, "true,false");
-inline constexpr TFormatKey kUserMaxBitrate =
-    NumberKey("paraMaxBitrate", kSettingsFile, kInteger, "0", kNotRead, 0, kMaxInt32);
-inline constexpr TFormatKey kUserBufferSize =
-    NumberKey("paraBufferSize", kSettingsFile, kInteger, "0", kNotRead, 0, kMaxInt32);
-inline constexpr TFormatKey kUserLevel =
-    NumberKey("paraLevel", kSettingsFile, kInteger, "0", kNotRead, 0, kMaxInt32);
-inline constexpr TFormatKey kUserQscale =
-    NumberKey("paraQscale", kSettingsFile, kInteger, "0", kNotRead, 0, kMaxInt32);
-inline constexpr TFormatKey kUserGop =
-    NumberKey("paraGop", kSettingsFile, kInteger, "0", kNotRead, 0, kMaxInt32);
-inline constexpr TFormatKey kUserCoder =
-    NumberKey("paraCoder", kSettingsFile, kInteger, "-1", kNotRead, -1, 1);
+// The user's copies of the preset's H.264 extras.
+inline constexpr TH264ExtraKeys kUserH264 = H264ExtraKeys(kSettingsFile, kNotRead);
 
 // ---- Settings file: the modern formats' own keys -----------------------------
 
@@ -242,24 +233,24 @@ struct TChoiceKeys {
     const TFormatKey& UserValue;
 };
 
-inline constexpr TChoiceKeys kVideoSizeKeys{kListVideoSize, kPresetIndexVideoSize,
-                                            kUserIndexVideoSize, kUserVideoSize};
-inline constexpr TChoiceKeys kVideoBitRateKeys{kListVideoBitRate, kPresetIndexVideoBitRate,
-                                               kUserIndexVideoBitRate, kUserVideoBitRate};
-inline constexpr TChoiceKeys kFrameRateKeys{kListFrameRate, kPresetIndexFrameRate,
-                                            kUserIndexFrameRate, kUserFrameRate};
-inline constexpr TChoiceKeys kVideoEncoderKeys{kListVideoEncoder, kPresetIndexVideoEncoder,
-                                               kUserIndexVideoEncoder, kUserVideoEncoder};
-inline constexpr TChoiceKeys kSampleRateKeys{kListSampleRate, kPresetIndexSampleRate,
-                                             kUserIndexSampleRate, kUserSampleRate};
-inline constexpr TChoiceKeys kAudioBitRateKeys{kListAudioBitRate, kPresetIndexAudioBitRate,
-                                               kUserIndexAudioBitRate, kUserAudioBitRate};
-inline constexpr TChoiceKeys kChannelKeys{kListChannel, kPresetIndexChannel, kUserIndexChannel,
+inline constexpr TChoiceKeys kVideoSizeKeys{kListVideoSize, kPresetIndex.VideoSize,
+                                            kUserIndex.VideoSize, kUserVideoSize};
+inline constexpr TChoiceKeys kVideoBitRateKeys{kListVideoBitRate, kPresetIndex.VideoBitRate,
+                                               kUserIndex.VideoBitRate, kUserVideoBitRate};
+inline constexpr TChoiceKeys kFrameRateKeys{kListFrameRate, kPresetIndex.FrameRate,
+                                            kUserIndex.FrameRate, kUserFrameRate};
+inline constexpr TChoiceKeys kVideoEncoderKeys{kListVideoEncoder, kPresetIndex.VideoEncoder,
+                                               kUserIndex.VideoEncoder, kUserVideoEncoder};
+inline constexpr TChoiceKeys kSampleRateKeys{kListSampleRate, kPresetIndex.SampleRate,
+                                             kUserIndex.SampleRate, kUserSampleRate};
+inline constexpr TChoiceKeys kAudioBitRateKeys{kListAudioBitRate, kPresetIndex.AudioBitRate,
+                                               kUserIndex.AudioBitRate, kUserAudioBitRate};
+inline constexpr TChoiceKeys kChannelKeys{kListChannel, kPresetIndex.Channel, kUserIndex.Channel,
                                           kUserChannel};
-inline constexpr TChoiceKeys kVolumeKeys{kListVolume, kPresetIndexVolume, kUserIndexVolume,
+inline constexpr TChoiceKeys kVolumeKeys{kListVolume, kPresetIndex.Volume, kUserIndex.Volume,
                                          kUserVolume};
-inline constexpr TChoiceKeys kAudioEncoderKeys{kListAudioEncoder, kPresetIndexAudioEncoder,
-                                               kUserIndexAudioEncoder, kUserAudioEncoder};
+inline constexpr TChoiceKeys kAudioEncoderKeys{kListAudioEncoder, kPresetIndex.AudioEncoder,
+                                               kUserIndex.AudioEncoder, kUserAudioEncoder};
 
 // The H.264 extras: the preset's key and the user's copy, in copying order.
 struct TCopiedKey {

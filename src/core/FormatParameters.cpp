@@ -141,28 +141,28 @@ void SetValue(TIniFile::TKeyValues& values, const TFormatKey& key, const std::st
 // when above 0, "paraCoder" when 0 or more; absent keys are skipped.
 void AddH264Extras(const TIniFile& formatFile, const std::string& section,
                    TIniFile::TKeyValues& values) {
-    if (formatFile.ValueExists(section, kPresetBitExact.Name)) {
-        const std::string exact = ReadFormatKey(formatFile, section, kPresetBitExact);
-        if (SameTextIgnoringCase(exact, "true")) SetValue(values, kUserBitExact, exact);
+    if (formatFile.ValueExists(section, kPresetH264.BitExact.Name)) {
+        const std::string exact = ReadFormatKey(formatFile, section, kPresetH264.BitExact);
+        if (SameTextIgnoringCase(exact, "true")) SetValue(values, kUserH264.BitExact, exact);
     }
     for (const TCopiedKey& key : H264CountKeys()) {
         if (!formatFile.ValueExists(section, key.Preset.Name)) continue;
         const int n = ReadFormatKeyInteger(formatFile, section, key.Preset);
         if (n > 0) SetValue(values, key.User, std::to_string(n));
     }
-    if (formatFile.ValueExists(section, kPresetCoder.Name)) {
-        const int coder = ReadFormatKeyInteger(formatFile, section, kPresetCoder);
-        if (coder >= 0) SetValue(values, kUserCoder, std::to_string(coder));
+    if (formatFile.ValueExists(section, kPresetH264.Coder.Name)) {
+        const int coder = ReadFormatKeyInteger(formatFile, section, kPresetH264.Coder);
+        if (coder >= 0) SetValue(values, kUserH264.Coder, std::to_string(coder));
     }
 }
 
 void AddIndexes(const TFormatChoices& c, TIniFile::TKeyValues& values) {
     const std::pair<const TFormatKey&, int> indexes[] = {
-        {kUserIndexVideoSize, c.iVideoSize},   {kUserIndexVideoBitRate, c.iVideoBitRate},
-        {kUserIndexFrameRate, c.iFrameRate},   {kUserIndexVideoEncoder, c.iVideoEncoder},
-        {kUserIndexSampleRate, c.iSampleRate}, {kUserIndexAudioEncoder, c.iAudioEncoder},
-        {kUserIndexChannel, c.iChannel},       {kUserIndexAudioBitRate, c.iAudioBitRate},
-        {kUserIndexVolume, c.iVolume}};
+        {kUserIndex.VideoSize, c.iVideoSize},   {kUserIndex.VideoBitRate, c.iVideoBitRate},
+        {kUserIndex.FrameRate, c.iFrameRate},   {kUserIndex.VideoEncoder, c.iVideoEncoder},
+        {kUserIndex.SampleRate, c.iSampleRate}, {kUserIndex.AudioEncoder, c.iAudioEncoder},
+        {kUserIndex.Channel, c.iChannel},       {kUserIndex.AudioBitRate, c.iAudioBitRate},
+        {kUserIndex.Volume, c.iVolume}};
     for (const auto& [key, index] : indexes)
         SetValue(values, key, std::to_string(index));
 }

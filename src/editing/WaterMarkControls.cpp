@@ -1,6 +1,7 @@
 #include "editing/WaterMarkControls.h"
 
 #include "app/PlayerSurface.h"
+#include "controls/NamedWidget.h"
 #include "controls/Tracker2.h"
 #include "editing/FrameRenderer.h"
 #include "editing/WinWaterMark.h"
@@ -26,12 +27,6 @@
 namespace {
 
 constexpr int kCheckerSquare = 13;
-
-template <class W> W* Named(W* widget, const char* name, const QString& accessible) {
-    widget->setObjectName(name);
-    widget->setAccessibleName(accessible);
-    return widget;
-}
 
 QLabel* Caption(const QString& text, QWidget* parent, int x, int y, int w = 120) {
     auto* label = new QLabel(text, parent);

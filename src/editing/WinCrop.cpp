@@ -4,6 +4,7 @@
 #include "app/PlayerSurface.h"
 #include "app/PreviewController.h"
 #include "app/Skin.h"
+#include "controls/NamedWidget.h"
 #include "core/IniFile.h"
 #include "controls/RectTracker.h"
 #include "controls/Tracker2.h"
@@ -57,11 +58,7 @@ QLabel* Caption(const QString& text, QWidget* parent, int x, int y, int w) {
 }
 
 QPushButton* Button(const char* name, const QString& caption, QWidget* parent, QRect at) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(name);
-    button->setAccessibleName(QString(caption).remove('&'));
-    button->setGeometry(at);
-    return button;
+    return Named(new QPushButton(caption, parent), name, AccessibleCaption(caption), at);
 }
 
 QSpinBox* SpinEdit(const char* name, const QString& accessible, QWidget* parent, int min, int max) {

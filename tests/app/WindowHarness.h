@@ -7,15 +7,18 @@
 #include "app/MainAdd.h"
 #include "app/MainBatch.h"
 #include "app/Shell.h"
+#include "app/directory.h"
 #include "app/winMain.h"
 #include "core/IniFile.h"
 #include "core/MessageSeam.h"
 #include "media/MainThread.h"
 #include "support/TestSupport.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -152,6 +155,23 @@ public:
             QCoreApplication::processEvents();
         }
         return true;
+    }
+
+    // Presses a Browse button and runs `act` on the folder chooser it shows
+    // modally; a chooser `act` leaves open is cancelled. False when no
+    // chooser was shown.
+    static bool WithFolderChooser(TfrmMain& window, QAbstractButton* browse,
+                                  const std::function<void(TfmDirectory&)>& act) {
+        bool shown = false;
+        QTimer::singleShot(0, &window, [&] {
+            TfmDirectory* chooser = window.fmDirectory;
+            shown = chooser && chooser->isVisible();
+            if (!shown) return;
+            act(*chooser);
+            if (chooser->isVisible()) chooser->btnCancelClick();
+        });
+        browse->click();
+        return shown;
     }
 
     // The first message shown, for failure reports.

@@ -4,6 +4,7 @@
 // list with the marks of an interrupted batch.
 #include "app/MainAdd.h"
 #include "WindowHarness.h"
+#include "support/TestSupport.h"
 #include "core/ListStore.h"
 
 #include <QFileDialog>
@@ -20,13 +21,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Runs the window's events until `done` holds; false after the deadline.
 template <class Done>
@@ -221,12 +215,12 @@ private slots:
         list->NotifyChanged();
         const std::string stored = ListFile(h);
         QVERIFY(WaitFor([&] {
-            const std::string text = ReadAll(stored);
+            const std::string text = testsupport::ReadFileText(stored);
             return text.find("Brightness=300") != std::string::npos &&
                    text.find("Checked=0") != std::string::npos;
         }));
         // The crash: the window's end never comes, the stored list stays.
-        const std::string atCrash = ReadAll(stored);
+        const std::string atCrash = testsupport::ReadFileText(stored);
         const std::string destination = edited.DestinationFile;
         TWindowHarness::Dispose(window);
         QVERIFY(!fs::exists(stored)); // a normal end leaves nothing behind
@@ -276,8 +270,10 @@ private slots:
         QCOMPARE(list->Row(1)->text(colProgress), QString());
         QCOMPARE(list->Row(2)->text(colProgress), QString("Too large, removed"));
         // The list on disk no longer counts as in a batch.
-        QVERIFY(WaitFor(
-            [&] { return ReadAll(ListFile(h)).find("BatchRunning=0") != std::string::npos; }));
+        QVERIFY(WaitFor([&] {
+            return testsupport::ReadFileText(ListFile(h)).find("BatchRunning=0") !=
+                   std::string::npos;
+        }));
         QVERIFY(TWindowHarness::PressStart(*window));
         QVERIFY2(h.Messages.empty(), h.FirstMessage());
         const std::string converted = list->Row(1)->Record.DestinationFile;
@@ -290,8 +286,9 @@ private slots:
         QVERIFY(WaitFor([&] {
             TStoredList now;
             std::string why;
-            return ListFromText(ReadAll(ListFile(h)), now, why) && !now.BatchRunning &&
-                   now.Rows.size() == 3 && now.Rows[1].Converted && !now.Rows[2].Converted;
+            return ListFromText(testsupport::ReadFileText(ListFile(h)), now, why) &&
+                   !now.BatchRunning && now.Rows.size() == 3 && now.Rows[1].Converted &&
+                   !now.Rows[2].Converted;
         }));
         TWindowHarness::Dispose(window);
     }

@@ -31,16 +31,8 @@ class TestDirectory : public QObject {
     // Presses Browse and runs `act` on the shown chooser; a chooser `act`
     // leaves open is cancelled.
     void WithChooser(const std::function<void(TfmDirectory&)>& act) {
-        bool shown = false;
-        QTimer::singleShot(0, window_.get(), [&] {
-            TfmDirectory* chooser = window_->fmDirectory;
-            shown = chooser && chooser->isVisible();
-            if (!shown) return;
-            act(*chooser);
-            if (chooser->isVisible()) chooser->btnCancelClick();
-        });
-        window_->btnBrows->click();
-        QVERIFY2(shown, "the folder chooser did not open modally");
+        QVERIFY2(TWindowHarness::WithFolderChooser(*window_, window_->btnBrows, act),
+                 "the folder chooser did not open modally");
     }
 
     // Replaces the path box's text as typing would.

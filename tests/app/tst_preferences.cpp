@@ -3,6 +3,7 @@
 // leave in the settings file, the chooser's refusals, and the work priority
 // as the converter's worker thread really runs with it.
 #include "WindowHarness.h"
+#include "support/TestSupport.h"
 #include "WindowShot.h"
 #include "app/WinPreference.h"
 #include "app/WinProgress.h"
@@ -29,13 +30,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Nice value and scheduling policy of every thread of this process, read
 // from /proc.
 struct TThreadSched {
@@ -44,7 +38,7 @@ struct TThreadSched {
 std::vector<TThreadSched> ThreadScheds() {
     std::vector<TThreadSched> result;
     for (const auto& entry : fs::directory_iterator("/proc/self/task")) {
-        const std::string stat = FileText(entry.path().string() + "/stat");
+        const std::string stat = testsupport::ReadFileText(entry.path().string() + "/stat");
         const std::size_t close = stat.rfind(')');
         if (close == std::string::npos) continue;
         std::istringstream fields(stat.substr(close + 2));
@@ -93,16 +87,8 @@ class TestPreferences : public QObject {
 
     // Presses a Browse button and runs `act` on the shown folder chooser.
     void WithChooser(QAbstractButton* browse, const std::function<void(TfmDirectory&)>& act) {
-        bool shown = false;
-        QTimer::singleShot(0, window_.get(), [&] {
-            TfmDirectory* chooser = window_->fmDirectory;
-            shown = chooser && chooser->isVisible();
-            if (!shown) return;
-            act(*chooser);
-            if (chooser->isVisible()) chooser->btnCancelClick();
-        });
-        browse->click();
-        QVERIFY2(shown, "the folder chooser did not open modally");
+        QVERIFY2(TWindowHarness::WithFolderChooser(*window_, browse, act),
+                 "the folder chooser did not open modally");
     }
 
 private slots:
@@ -175,7 +161,7 @@ private slots:
         h_->Settings().WriteString("settings", "Priority", "3");
         h_->Settings().WriteString("settings", "snapBmp", "0");
         h_->Settings().WriteString("settings", "MaxConcurrent", "99");
-        const std::string before = FileText(SettingsPath());
+        const std::string before = testsupport::ReadFileText(SettingsPath());
         WithPreferences([](TfrmPreference& d) {
             QCOMPARE(d.spedCmp->value(), 45);
             QCOMPARE(d.PriorityIndex(), 3);
@@ -192,7 +178,7 @@ private slots:
             QCOMPARE(d.edtSnapDirectory->text().toStdString(), DefaultOutputFolder());
             d.btnCancel->click();
         });
-        QCOMPARE(FileText(SettingsPath()), before);
+        QCOMPARE(testsupport::ReadFileText(SettingsPath()), before);
         // A pair stored with both boxes off shows its first box on.
         h_->Settings().WriteString("settings", "snapJpg", "0");
         h_->Settings().WriteString("settings", "snapFullSize", "0");
@@ -206,7 +192,7 @@ private slots:
 
     void defaultThenOkWritesTheDefaults() {
         // Nothing stored for the quality.
-        std::istringstream lines(FileText(SettingsPath()));
+        std::istringstream lines(testsupport::ReadFileText(SettingsPath()));
         std::string kept;
         for (std::string line; std::getline(lines, line);)
             if (line.rfind("jpgCmp=", 0) != 0) kept += line + "\n";
@@ -239,7 +225,7 @@ private slots:
     // A restore from the task bar shows the dialog again without reading
     // the settings: the edits made so far stay.
     void restoredDialogKeepsItsEdits() {
-        const std::string before = FileText(SettingsPath());
+        const std::string before = testsupport::ReadFileText(SettingsPath());
         WithPreferences([](TfrmPreference& d) {
             d.spedCmp->setValue(77);
             d.rdPriority[3]->click();
@@ -250,7 +236,7 @@ private slots:
             QCOMPARE(d.PriorityIndex(), 3);
             d.btnCancel->click();
         });
-        QCOMPARE(FileText(SettingsPath()), before);
+        QCOMPARE(testsupport::ReadFileText(SettingsPath()), before);
     }
 
     // OK writes every value in one rewrite of the settings file. A value the
@@ -270,10 +256,10 @@ private slots:
             d.ckSmallSize->click();
             small = d.ckSmallSize->isChecked();
             d.spedCmp->setValue(64);
-            const std::string before = FileText(SettingsPath());
+            const std::string before = testsupport::ReadFileText(SettingsPath());
             d.btnOk->click();
             QVERIFY(d.isVisible());
-            QCOMPARE(FileText(SettingsPath()), before);
+            QCOMPARE(testsupport::ReadFileText(SettingsPath()), before);
             QCOMPARE(int(h_->Messages.size()), 1);
             QVERIFY(h_->Messages[0].Text.find(SettingsPath()) != std::string::npos);
             // A writable folder, but the settings file is in the way.
@@ -283,7 +269,7 @@ private slots:
                 QVERIFY(c.SelectFolder(plain));
                 c.btnOk->click();
             });
-            const std::string kept = FileText(SettingsPath());
+            const std::string kept = testsupport::ReadFileText(SettingsPath());
             fs::remove(SettingsPath());
             fs::create_directory(SettingsPath());
             d.btnOk->click();

@@ -3,6 +3,7 @@
 // Default, OK writing the format's keys (read back from the file on disk),
 // Cancel writing nothing, and a conversion with parameters edited here.
 #include "WindowHarness.h"
+#include "support/TestSupport.h"
 #include "app/ErrorReporter.h"
 #include "app/WinSettings.h"
 #include "core/FormatCatalogue.h"
@@ -26,13 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // Replaces the box's text by typing it, key by key, as a user would.
 void TypeInto(QComboBox* combo, const QString& text) {
@@ -389,7 +383,7 @@ private slots:
     }
 
     void cancelAndDefaultWriteNothing() {
-        const std::string before = ReadWhole(SettingsPath());
+        const std::string before = testsupport::ReadFileText(SettingsPath());
         QVERIFY(WhileOpen([this](TfrmSettings& d) {
             PickInChooser(d, 204);
             QCOMPARE(d.FormatCode(), std::string("204"));
@@ -408,7 +402,7 @@ private slots:
             QTest::mouseClick(d.btnCancel, Qt::LeftButton);
             QVERIFY(!d.isVisible());
         }));
-        QCOMPARE(ReadWhole(SettingsPath()), before);
+        QCOMPARE(testsupport::ReadFileText(SettingsPath()), before);
         QCOMPARE(h_->Settings().ReadString("settings", "FormatCode", ""), std::string("102"));
         QVERIFY(WhileOpen([](TfrmSettings& d) { QCOMPARE(d.FormatCode(), std::string("102")); }));
     }
@@ -417,7 +411,7 @@ private slots:
         TIniFile formats = Formats();
         const std::string section = FormatSectionName(102);
         QVERIFY(formats.WriteString(section, "Volume", "100%,loud!"));
-        const std::string before = ReadWhole(SettingsPath());
+        const std::string before = testsupport::ReadFileText(SettingsPath());
         QVERIFY(WhileOpen([this](TfrmSettings& d) {
             Choose(d.cmbVolume, "loud!");
             TypeInto(d.cmbVideoBitRate, "900");
@@ -426,7 +420,7 @@ private slots:
             QCOMPARE(h_->Messages.size(), size_t(1));
             QVERIFY(h_->Messages[0].Text.find("loud!") != std::string::npos);
         }));
-        QCOMPARE(ReadWhole(SettingsPath()), before);
+        QCOMPARE(testsupport::ReadFileText(SettingsPath()), before);
         QVERIFY(formats.WriteString(section, "Volume",
                                     "25%,50%,75%,100%,125%,150%,175%,200%,250%,300%,350%,400%"));
     }

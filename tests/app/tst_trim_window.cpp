@@ -79,7 +79,6 @@ class TestTrimWindow : public QObject {
         trim_->show();
         QVERIFY(QTest::qWaitForWindowExposed(trim_));
     }
-    TlvFilesRecord& Record(int row) { return window_->lvFIles->Row(row)->Record; }
 
     // Opens the dialog through the main window's Trim entry on the selected
     // row and runs `act` once the modal dialog has opened the row; gives up
@@ -117,6 +116,26 @@ class TestTrimWindow : public QObject {
         return outputs.size() == 1 ? outputs.front() : std::string();
     }
     QString Column(int row) { return window_->lvFIles->Row(row)->text(colTrimmed); }
+    TlvFilesRecord& Record(int row) { return window_->lvFIles->Row(row)->Record; }
+    // The row's stored trim (microseconds) and what its column shows.
+    void ExpectStored(int row, std::int64_t start, std::int64_t length, const char* column) {
+        QCOMPARE(Record(row).TrimStart, start);
+        QCOMPARE(Record(row).TrimLength, length);
+        QCOMPARE(Column(row), QString(column));
+    }
+
+    // Clicks from 200 towards the middle of the 0..30 s range move the
+    // start marker up to 28 s; a click beyond the middle then moves the
+    // end marker to 29 s.
+    void SqueezeMarkersToOneSecond() {
+        for (int x : {200, 300, 350, 378, 392, 399})
+            Click(trim_->trcPosition, x);
+        QCOMPARE(trim_->LeftMarkerX(), 393);
+        QCOMPARE(trim_->Start(), 28);
+        Click(trim_->trcPosition, 406);
+        QCOMPARE(trim_->RightMarkerX(), 400);
+        QCOMPARE(trim_->End(), 29);
+    }
 
 private slots:
     void initTestCase() {
@@ -192,9 +211,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(trim_->imgPreview->PicturesReceived() > 0, 10000);
         trim_->btnOk->click();
         QVERIFY(!trim_->isVisible());
-        QCOMPARE(Record(0).TrimStart, 0);
-        QCOMPARE(Record(0).TrimLength, 0);
-        QCOMPARE(Column(0), QString("60"));
+        ExpectStored(0, 0, 0, "60");
     }
 
     // A click at 146 puts the start marker at 140: 140 / 838 x 60 = 10.02 s.
@@ -212,9 +229,7 @@ private slots:
                                      trim_->FFPlayer->CurrentPosition() < 13000000,
                                  10000);
         trim_->btnOk->click();
-        QCOMPARE(Record(0).TrimStart, 10000000);
-        QCOMPARE(Record(0).TrimLength, 50000000);
-        QCOMPARE(Column(0), QString("50"));
+        ExpectStored(0, 10000000, 50000000, "50");
     }
 
     // The next opening starts from the row's values; a click below half the
@@ -233,9 +248,7 @@ private slots:
         QCOMPARE(trim_->End(), 30);
         QCOMPARE(trim_->edtTrimLength->text(), QString("0:00:30"));
         trim_->btnOk->click();
-        QCOMPARE(Record(0).TrimStart, 0);
-        QCOMPARE(Record(0).TrimLength, 30000000);
-        QCOMPARE(Column(0), QString("30"));
+        ExpectStored(0, 0, 30000000, "30");
     }
 
     // Dragging moves a marker while the range is 2 s or more; below that
@@ -250,13 +263,7 @@ private slots:
         Click(trim_->trcPosition, 3);   // start 0
         Click(trim_->trcPosition, 419); // end 30
         QCOMPARE(trim_->End(), 30);
-        for (int x : {200, 300, 350, 378, 392, 399})
-            Click(trim_->trcPosition, x);
-        QCOMPARE(trim_->LeftMarkerX(), 393);
-        QCOMPARE(trim_->Start(), 28);
-        Click(trim_->trcPosition, 406); // beyond the middle: the end marker
-        QCOMPARE(trim_->RightMarkerX(), 400);
-        QCOMPARE(trim_->End(), 29);
+        SqueezeMarkersToOneSecond();
         DragTo(trim_->trcPosition, 300);
         DragTo(trim_->trcPosition, 600);
         QCOMPARE(trim_->LeftMarkerX(), 393);
@@ -268,9 +275,7 @@ private slots:
         QCOMPARE(trim_->Start(), 21);
         QCOMPARE(trim_->edtStart->text(), QString("0:00:21"));
         trim_->btnCancel->click();
-        QCOMPARE(Record(1).TrimStart, 0);
-        QCOMPARE(Record(1).TrimLength, 0);
-        QCOMPARE(Column(1), QString("60"));
+        ExpectStored(1, 0, 0, "60");
     }
 
     // The end marker pulled to the left of the start marker: the row is
@@ -279,17 +284,11 @@ private slots:
     void endBeforeStartConvertsToTheEnd() {
         OpenOn(1);
         Click(trim_->trcPosition, 419);
-        for (int x : {200, 300, 350, 378, 392, 399})
-            Click(trim_->trcPosition, x);
-        QCOMPARE(trim_->Start(), 28);
-        Click(trim_->trcPosition, 406);
-        QCOMPARE(trim_->End(), 29);
+        SqueezeMarkersToOneSecond();
         Click(trim_->trcPosition, 397); // end marker at 391, left of the start's 393
         QCOMPARE(trim_->End(), 28);
         trim_->btnOk->click();
-        QCOMPARE(Record(1).TrimStart, 28000000);
-        QCOMPARE(Record(1).TrimLength, 0);
-        QCOMPARE(Column(1), QString("32"));
+        ExpectStored(1, 28000000, 0, "32");
     }
 
     // Pause, Stop and Play again: Play opens the source once more.
@@ -362,9 +361,7 @@ private slots:
         TypeTime(trim_->edtTrimLength, "0:00:15.4");
         trim_->btnOk->click();
         QVERIFY(!trim_->isVisible());
-        QCOMPARE(Record(1).TrimStart, 12200000);
-        QCOMPARE(Record(1).TrimLength, 3200000);
-        QCOMPARE(Column(1), QString("3.2"));
+        ExpectStored(1, 12200000, 3200000, "3.2");
         // The next opening shows the stored times to the millisecond.
         OpenOn(1);
         QCOMPARE(trim_->edtStart->text(), QString("0:00:12.200"));
@@ -434,9 +431,7 @@ private slots:
         QVERIFY(!trim_->SourceOpened());
         QCOMPARE(trim_->Start(), 10);
         trim_->btnOk->click();
-        QCOMPARE(Record(row).TrimStart, 0);
-        QCOMPARE(Record(row).TrimLength, 0);
-        QCOMPARE(Column(row), QString("3"));
+        ExpectStored(row, 0, 0, "3");
     }
 
     // Through the main window: Trim on the row, markers at 10 s and 30 s,
@@ -446,34 +441,17 @@ private slots:
         window_->lvFIles->SelectRow(1);
         window_->lvFIles->SetChecked(0, false);
         QCOMPARE(window_->lvFIles->RowCount(), 2);
-        // Acts once the modal dialog has opened the row; gives up after a deadline so that the test
-        // fails instead of waiting in the dialog for ever.
-        bool acted = false;
-        const int openings = trim_->Openings();
-        QElapsedTimer waited;
-        waited.start();
-        QTimer poll;
-        poll.setInterval(50);
-        connect(&poll, &QTimer::timeout, trim_, [&] {
-            if (waited.elapsed() > 15000) {
-                poll.stop();
-                trim_->reject();
-                return;
-            }
-            if (QApplication::activeModalWidget() != trim_ || trim_->Openings() == openings) return;
-            poll.stop();
+        bool tenToThirty = false;
+        const bool acted = TrimModally([&] {
             Click(trim_->trcPosition, 3);
             Click(trim_->trcPosition, 419);
             Click(trim_->trcPosition, 146);
-            acted = trim_->Start() == 10 && trim_->End() == 30;
+            tenToThirty = trim_->Start() == 10 && trim_->End() == 30;
             trim_->btnOk->click();
         });
-        poll.start();
-        window_->Trim1Click();
         QVERIFY(acted);
-        QCOMPARE(Record(1).TrimStart, 10000000);
-        QCOMPARE(Record(1).TrimLength, 20000000);
-        QCOMPARE(Column(1), QString("20"));
+        QVERIFY(tenToThirty);
+        ExpectStored(1, 10000000, 20000000, "20");
         h_->Messages.clear();
         TWindowHarness::PressStart(*window_);
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
@@ -516,9 +494,7 @@ private slots:
             trim_->btnOk->click();
         });
         QVERIFY(acted);
-        QCOMPARE(Record(row).TrimStart, 1480000);
-        QCOMPARE(Record(row).TrimLength, 1520000);
-        QCOMPARE(Column(row), QString("1.52"));
+        ExpectStored(row, 1480000, 1520000, "1.52");
         h_->Messages.clear();
         TWindowHarness::PressStart(*window_);
         QVERIFY2(h_->Messages.empty(), h_->FirstMessage());

@@ -84,21 +84,36 @@ struct TZoomCase {
 
 class Zoom : public buildertest::TBuilderTest, public ::testing::WithParamInterface<TZoomCase> {};
 
-TEST_P(Zoom, Arithmetic) {
-    const TZoomCase& c = GetParam();
-    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", c.Size}});
+// The row of a case: its zoom mode and crop.
+TlvFilesRecord ZoomRow(const TZoomCase& c) {
     TlvFilesRecord row;
     row.ZoomMode = c.Mode;
     row.CropTop = c.CropTop, row.CropLeft = c.CropLeft;
     row.CropBottom = c.CropBottom, row.CropRight = c.CropRight;
-    const auto b = Build(row, VideoSource(c.SW, c.SH));
-    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
-    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
-    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+    return row;
+}
+
+// The frame, its aspect and the filter chain the builder chose.
+void ExpectPicture(const buildertest::TBuilt& b, const char* frameSize, const char* aspect,
+                   const char* filters) {
+    EXPECT_EQ(b.Out.FrameSize, frameSize);
+    EXPECT_EQ(b.Out.FrameAspectRatio, aspect);
+    EXPECT_EQ(b.Out.VideoFilters, filters);
+}
+
+// The picture and the crop options the builder left for the encoder.
+void ExpectZoomed(const buildertest::TBuilt& b, const TZoomCase& c) {
+    ExpectPicture(b, c.FrameSize, c.Aspect, c.Filters);
     EXPECT_EQ(b.Out.CropTop, c.OutTop);
     EXPECT_EQ(b.Out.CropBottom, c.OutBottom);
     EXPECT_EQ(b.Out.CropLeft, c.OutLeft);
     EXPECT_EQ(b.Out.CropRight, c.OutRight);
+}
+
+TEST_P(Zoom, Arithmetic) {
+    const TZoomCase& c = GetParam();
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", c.Size}});
+    ExpectZoomed(Build(ZoomRow(c), VideoSource(c.SW, c.SH)), c);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,10 +167,7 @@ TEST_P(TvFrame, FourByThreeGeometry) {
     User({{"paraVideoEncoder", c.Encoder}, {"paraVideoSize", c.Size}});
     TlvFilesRecord row;
     row.ZoomMode = c.Mode;
-    const auto b = Build(row, VideoSource(c.SW, c.SH));
-    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
-    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
-    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+    ExpectPicture(Build(row, VideoSource(c.SW, c.SH)), c.FrameSize, c.Aspect, c.Filters);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builder, TvFrame,
@@ -272,20 +284,9 @@ TEST_P(Anamorphic, FitsTheShownPicture) {
     const TAnamorphicCase& a = GetParam();
     const TZoomCase& c = a.Zoom;
     User({{"paraVideoEncoder", a.Encoder}, {"paraVideoSize", c.Size}});
-    TlvFilesRecord row;
-    row.ZoomMode = c.Mode;
-    row.CropTop = c.CropTop, row.CropLeft = c.CropLeft;
-    row.CropBottom = c.CropBottom, row.CropRight = c.CropRight;
     TProbedSource source = VideoSource(c.SW, c.SH);
     source.VideoDisplayWidth = a.ShownWidth;
-    const auto b = Build(row, source);
-    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
-    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
-    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
-    EXPECT_EQ(b.Out.CropTop, c.OutTop);
-    EXPECT_EQ(b.Out.CropBottom, c.OutBottom);
-    EXPECT_EQ(b.Out.CropLeft, c.OutLeft);
-    EXPECT_EQ(b.Out.CropRight, c.OutRight);
+    ExpectZoomed(Build(ZoomRow(c), source), c);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -389,10 +390,7 @@ TEST_P(WideDvd, ChosenPictureShape) {
     User({{"paraVideoEncoder", "mpeg2video"}, {"paraVideoSize", c.Size}});
     TlvFilesRecord row;
     row.ZoomMode = "lbox";
-    const auto b = Build(row, VideoSource(c.SW, c.SH));
-    EXPECT_EQ(b.Out.FrameSize, c.FrameSize);
-    EXPECT_EQ(b.Out.FrameAspectRatio, c.Aspect);
-    EXPECT_EQ(b.Out.VideoFilters, c.Filters);
+    ExpectPicture(Build(row, VideoSource(c.SW, c.SH)), c.FrameSize, c.Aspect, c.Filters);
 }
 
 INSTANTIATE_TEST_SUITE_P(

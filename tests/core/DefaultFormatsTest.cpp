@@ -1,6 +1,7 @@
 #include "core/DefaultFormats.h"
 
 #include "AppCoreTestEnv.h"
+#include "support/TestSupport.h"
 #include "core/FormatCatalogue.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,6 @@ namespace fs = std::filesystem;
 using appcoretest::TAppCoreTest;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string ValueOf(const TIniFile::TKeyValues& values, const std::string& key) {
     for (const auto& [k, v] : values)
@@ -82,7 +76,7 @@ using DefaultFormatFilesTest = TAppCoreTest;
 
 TEST_F(DefaultFormatFilesTest, WrittenAtFirstStart) {
     EnsureDefaultFormatFiles(Global);
-    EXPECT_EQ(ReadFile(Global.FormatFile()), BuiltInFormatFileText());
+    EXPECT_EQ(testsupport::ReadFileText(Global.FormatFile()), BuiltInFormatFileText());
     const TIniFile settings = Global.Settings();
     for (int code : FormatCodes()) {
         const std::string section = FormatSectionName(code);
@@ -100,10 +94,11 @@ TEST_F(DefaultFormatFilesTest, ExistingFilesSectionsAndKeysAreNeverOverwritten) 
     std::ofstream(Global.FormatFile()) << myFormats;
 
     EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");
-    const std::string repaired = ReadFile(Global.FormatFile());
+    const std::string repaired = testsupport::ReadFileText(Global.FormatFile());
     EXPECT_EQ(EnsureDefaultFormatFiles(Global), "");
 
-    EXPECT_EQ(ReadFile(Global.FormatFile()), repaired) << "a complete file is left as it is";
+    EXPECT_EQ(testsupport::ReadFileText(Global.FormatFile()), repaired)
+        << "a complete file is left as it is";
     EXPECT_EQ(repaired.rfind(myFormats, 0), 0u) << "the user's lines come first, unchanged";
     EXPECT_EQ(Global.Formats().ReadString("formatInfo0", "Format", ""), "mine");
     EXPECT_EQ(settings.ReadString("settings", "FormatCode", ""), "204");
@@ -117,7 +112,7 @@ TEST_F(DefaultFormatFilesTest, RemovedSectionComesBackAtTheNextStart) {
     EnsureDefaultFormatFiles(Global);
     TIniFile settings = Global.Settings();
     ASSERT_TRUE(settings.WriteString("formatInfo204", "paraSampleRate", "22050"));
-    std::string text = ReadFile(Global.SettingsFile());
+    std::string text = testsupport::ReadFileText(Global.SettingsFile());
     const auto start = text.find("[formatInfo205]");
     const auto end = text.find("[formatInfo206]");
     ASSERT_NE(start, std::string::npos);
@@ -162,7 +157,8 @@ TEST_F(DefaultFormatFilesTest, BrokenFormatFileIsRestoredFromTheBuiltInCopy) {
         ExpectCompleteFormatFile(Global);
         EXPECT_EQ(Global.Formats().ReadString("formatInfo200", "FileExt", ""), "mp3");
         EXPECT_EQ(Global.Formats().ReadString("formatInfo101", "Format", ""), "vob");
-        EXPECT_EQ(ReadFile(Global.FormatFile()).rfind(broken, 0), 0u) << "garbage stays";
+        EXPECT_EQ(testsupport::ReadFileText(Global.FormatFile()).rfind(broken, 0), 0u)
+            << "garbage stays";
     }
 }
 

@@ -96,7 +96,7 @@ TEST(FormatKeysTable, RangesRefuseWhatTheReadersWouldRefuse) {
     EXPECT_TRUE(FormatKeyValueAllowed(kUserChannel, "as source"));
     EXPECT_FALSE(FormatKeyValueAllowed(kUserChannel, "6"));
     EXPECT_FALSE(FormatKeyValueAllowed(kUserZoom, "lbox,pan"));
-    EXPECT_TRUE(FormatKeyValueAllowed(kPresetCoder, "-1"));
+    EXPECT_TRUE(FormatKeyValueAllowed(kPresetH264.Coder, "-1"));
     // Every zoom the dialog can write is a word of the key.
     for (int zoom = 0; !ZoomValue(zoom).empty(); ++zoom)
         EXPECT_TRUE(FormatKeyValueAllowed(kUserZoom, ZoomValue(zoom))) << ZoomValue(zoom);

@@ -1,6 +1,7 @@
 #include "core/FormatParameters.h"
 
 #include "AppCoreTestEnv.h"
+#include "support/TestSupport.h"
 #include "core/DefaultFormats.h"
 #include "core/FormatCatalogue.h"
 
@@ -60,13 +61,6 @@ TFormatChoices Mpeg4Choices() {
     c.Volume = "75%";
     c.AudioEncoder = "aac";
     return c;
-}
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 } // namespace
@@ -252,13 +246,13 @@ TEST_F(TAppCoreTest, H264CopiesOnlyTheUsableExtrasOfThePreset) {
 TEST_F(TAppCoreTest, AVolumeThatIsNotAPercentageWritesNothing) {
     EnsureDefaultFormatFiles(Global);
     TIniFile settings = Global.Settings();
-    const std::string before = ReadWhole(settings.FileName());
+    const std::string before = testsupport::ReadFileText(settings.FileName());
     TFormatChoices c = Mpeg4Choices();
     c.Volume = "loud!";
     std::string error;
     EXPECT_FALSE(WriteFormatChoices(settings, Global.Formats(), FormatSectionName(102), c, error));
     EXPECT_NE(error.find("loud!"), std::string::npos) << error;
-    EXPECT_EQ(ReadWhole(settings.FileName()), before);
+    EXPECT_EQ(testsupport::ReadFileText(settings.FileName()), before);
 
     c.Volume = "125%";
     ASSERT_TRUE(WriteFormatChoices(settings, Global.Formats(), FormatSectionName(102), c, error));

@@ -21,13 +21,6 @@ void WriteFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class IniFileTest : public ::testing::Test {
 protected:
     testsupport::TempDir Temp;
@@ -43,7 +36,7 @@ TEST_F(IniFileTest, SectionsAndKeysIgnoreCase) {
     EXPECT_TRUE(Ini.ValueExists("settings", "PARAZOOM"));
 
     ASSERT_TRUE(Ini.WriteInteger("SETTINGS", "PRIORITY", 2));
-    EXPECT_EQ(ReadFile(Path), "[Settings]\nPriority=2\nparaZoom=full\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "[Settings]\nPriority=2\nparaZoom=full\n");
     EXPECT_EQ(Ini.ReadSectionKeys("settings"), (std::vector<std::string>{"Priority", "paraZoom"}));
 }
 
@@ -78,7 +71,7 @@ TEST_F(IniFileTest, AnythingElseReadsAsTheDefault) {
 TEST_F(IniFileTest, BooleansAreIntegers) {
     ASSERT_TRUE(Ini.WriteBool("s", "on", true));
     ASSERT_TRUE(Ini.WriteBool("s", "off", false));
-    EXPECT_EQ(ReadFile(Path), "[s]\non=1\noff=0\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "[s]\non=1\noff=0\n");
 
     WriteFile(Path, "[s]\ntwo=2\nzero=0\nword=yes\nhex=0x10\n");
     EXPECT_TRUE(Ini.ReadBool("s", "two", false));
@@ -92,7 +85,8 @@ TEST_F(IniFileTest, BooleansAreIntegers) {
 TEST_F(IniFileTest, LongValuesAreCutWhenRead) {
     const std::string value(3000, 'a');
     ASSERT_TRUE(Ini.WriteString("s", "k", value));
-    EXPECT_NE(ReadFile(Path).find(value), std::string::npos) << "the file keeps the whole value";
+    EXPECT_NE(testsupport::ReadFileText(Path).find(value), std::string::npos)
+        << "the file keeps the whole value";
     EXPECT_EQ(Ini.ReadString("s", "k", ""), std::string(2047, 'a'));
 
     const std::string exact(2047, 'b');
@@ -127,7 +121,7 @@ TEST_F(IniFileTest, FirstWriteCreatesTheFileAndItsFolders) {
     const std::string nested = Temp.file("a/b/c/settings.ini");
     TIniFile ini(nested);
     ASSERT_TRUE(ini.WriteString("settings", "OutPutDir", "/data/out"));
-    EXPECT_EQ(ReadFile(nested), "[settings]\nOutPutDir=/data/out\n");
+    EXPECT_EQ(testsupport::ReadFileText(nested), "[settings]\nOutPutDir=/data/out\n");
     EXPECT_EQ(ini.ReadString("settings", "outputdir", ""), "/data/out");
 }
 
@@ -144,26 +138,26 @@ TEST_F(IniFileTest, RewriteKeepsEverythingElseInPlace) {
     ASSERT_TRUE(Ini.WriteString("settings", "volume", "64"));
     ASSERT_TRUE(Ini.WriteString("formatinfo0", "format", "avi"));
     ASSERT_TRUE(Ini.WriteString("lstformat", "0", "1"));
-    EXPECT_EQ(ReadFile(Path), "; top comment\n"
-                              "[settings]\n"
-                              "OutPutDir=/x\n"
-                              "volume=64\n"
-                              "# note\n"
-                              "weird line\n"
-                              "\n"
-                              "[formatInfo0]\n"
-                              "Format=avi\n"
-                              "FileExt = mp4\n"
-                              "\n"
-                              "[lstformat]\n"
-                              "0=1\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "; top comment\n"
+                                               "[settings]\n"
+                                               "OutPutDir=/x\n"
+                                               "volume=64\n"
+                                               "# note\n"
+                                               "weird line\n"
+                                               "\n"
+                                               "[formatInfo0]\n"
+                                               "Format=avi\n"
+                                               "FileExt = mp4\n"
+                                               "\n"
+                                               "[lstformat]\n"
+                                               "0=1\n");
     EXPECT_EQ(Ini.ReadString("formatInfo0", "FileExt", ""), "mp4");
 }
 
 TEST_F(IniFileTest, RewriteKeepsWindowsLineEndings) {
     WriteFile(Path, "[s]\r\na=1\r\n");
     ASSERT_TRUE(Ini.WriteString("s", "b", "2"));
-    EXPECT_EQ(ReadFile(Path), "[s]\r\na=1\r\nb=2\r\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "[s]\r\na=1\r\nb=2\r\n");
     EXPECT_EQ(Ini.ReadInteger("s", "a", 0), 1);
 }
 
@@ -173,7 +167,7 @@ TEST_F(IniFileTest, RepeatedSectionsAndKeysUseTheFirstMatch) {
     EXPECT_EQ(Ini.ReadInteger("s", "b", 0), 3);
     ASSERT_TRUE(Ini.WriteString("s", "b", "4"));
     ASSERT_TRUE(Ini.WriteString("s", "c", "5"));
-    EXPECT_EQ(ReadFile(Path), "[s]\na=1\na=2\nc=5\n[t]\n[S]\nb=4\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "[s]\na=1\na=2\nc=5\n[t]\n[S]\nb=4\n");
     EXPECT_EQ(Ini.ReadSectionKeys("s"), (std::vector<std::string>{"a", "c", "b"}));
 }
 
@@ -216,7 +210,8 @@ TEST_F(IniFileTest, WritersAtOnceLoseNoKeys) {
 TEST_F(IniFileTest, SeveralKeysInOneWrite) {
     ASSERT_TRUE(Ini.WriteSectionValues("formatInfo204", {{"Format", "wav"}, {"FileExt", "wav"}}));
     ASSERT_TRUE(Ini.WriteSectionValues("empty", {}));
-    EXPECT_EQ(ReadFile(Path), "[formatInfo204]\nFormat=wav\nFileExt=wav\n\n[empty]\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path),
+              "[formatInfo204]\nFormat=wav\nFileExt=wav\n\n[empty]\n");
     EXPECT_TRUE(Ini.SectionExists("empty"));
     EXPECT_TRUE(Ini.ReadSectionKeys("empty").empty());
 }
@@ -243,7 +238,7 @@ TEST_F(IniFileTest, TextsThatWouldBreakTheFileAreRefused) {
     EXPECT_FALSE(Ini.WriteString("s]", "k", "v"));
     EXPECT_FALSE(Ini.WriteString("", "k", "v"));
     EXPECT_FALSE(Ini.WriteSectionValues("s", {{"good", "1"}, {"bad", "a\nb"}}));
-    EXPECT_EQ(ReadFile(Path), "[s]\nk=old\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "[s]\nk=old\n");
 }
 
 TEST_F(IniFileTest, WriteReplacesTheFileWholeAndKeepsItsMode) {
@@ -266,14 +261,14 @@ TEST_F(IniFileTest, WriteThroughASymbolicLinkKeepsTheLink) {
     fs::create_symlink(real, Path);
     ASSERT_TRUE(Ini.WriteInteger("s", "k", 2));
     EXPECT_TRUE(fs::is_symlink(Path));
-    EXPECT_EQ(ReadFile(real), "[s]\nk=2\n");
+    EXPECT_EQ(testsupport::ReadFileText(real), "[s]\nk=2\n");
 }
 
 TEST_F(IniFileTest, ByteOrderMarkIsSkippedWhenReadAndKept) {
     WriteFile(Path, "\xEF\xBB\xBF[s]\nk=1\n");
     EXPECT_EQ(Ini.ReadInteger("s", "k", 0), 1);
     ASSERT_TRUE(Ini.WriteInteger("s", "k", 2));
-    EXPECT_EQ(ReadFile(Path), "\xEF\xBB\xBF[s]\nk=2\n");
+    EXPECT_EQ(testsupport::ReadFileText(Path), "\xEF\xBB\xBF[s]\nk=2\n");
 }
 
 } // namespace

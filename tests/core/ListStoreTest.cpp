@@ -103,13 +103,6 @@ void ExpectSameRow(const TStoredRow& a, const TStoredRow& b) {
         ExpectSameLayer(x.Watermarks[i], y.Watermarks[i]);
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void WriteAll(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
@@ -184,7 +177,7 @@ TEST(ListStoreTest, ADamagedFileIsSetAsideWithAMessage) {
         EXPECT_TRUE(store.Load(problem).Rows.empty());
         EXPECT_NE(problem.find(file + ".corrupt"), std::string::npos) << problem;
         EXPECT_FALSE(std::filesystem::exists(file));
-        EXPECT_EQ(ReadAll(file + ".corrupt"), text);
+        EXPECT_EQ(testsupport::ReadFileText(file + ".corrupt"), text);
     }
 }
 
@@ -197,8 +190,8 @@ TEST(ListStoreTest, ASecondDamagedFileDoesNotReplaceTheFirst) {
     store.Load(problem);
     WriteAll(file, "second");
     store.Load(problem);
-    EXPECT_EQ(ReadAll(file + ".corrupt"), "first");
-    EXPECT_EQ(ReadAll(file + ".corrupt1"), "second");
+    EXPECT_EQ(testsupport::ReadFileText(file + ".corrupt"), "first");
+    EXPECT_EQ(testsupport::ReadFileText(file + ".corrupt1"), "second");
     EXPECT_NE(problem.find(".corrupt1"), std::string::npos);
 }
 

@@ -2,6 +2,7 @@
 // image layers, their time ranges and clipping, the layer cache.
 #include "editing/FrameRenderer.h"
 
+#include "support/BitmapSupport.h"
 #include "support/TestSupport.h"
 
 #include <QGuiApplication>
@@ -32,22 +33,9 @@ private:
 };
 const auto* const kGui = testing::AddGlobalTestEnvironment(new GuiEnvironment);
 
-using Bgr = std::array<int, 3>;
-
-Bitmap24 Filled(int w, int h, Bgr c) {
-    Bitmap24 b;
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int k = 0; k < 3; ++k)
-                b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
-    return b;
-}
-
-Bgr At(const Bitmap24& b, int x, int y) {
-    const uint8_t* p = b.Row(y) + x * 3;
-    return {p[0], p[1], p[2]};
-}
+using testsupport::At;
+using testsupport::Bgr;
+using testsupport::Filled;
 
 int Blend(int dst, int src, int alpha) {
     return ((256 - alpha) * dst + alpha * src) >> 8;

@@ -1,6 +1,8 @@
 // The picture adjustments, blending and fitting on small frames.
 #include "effects/FrameEffects.h"
 
+#include "support/BitmapSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -8,22 +10,9 @@
 
 namespace {
 
-using Bgr = std::array<int, 3>; // blue, green, red
-
-Bitmap24 Filled(int w, int h, Bgr c) {
-    Bitmap24 b;
-    b.SetSize(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int k = 0; k < 3; ++k)
-                b.Row(y)[x * 3 + k] = static_cast<uint8_t>(c[k]);
-    return b;
-}
-
-Bgr At(const Bitmap24& b, int x, int y) {
-    const uint8_t* p = b.Row(y) + x * 3;
-    return {p[0], p[1], p[2]};
-}
+using testsupport::At;
+using testsupport::Bgr;
+using testsupport::Filled;
 
 // A frame holding every byte value 0..255 in some channel, odd width so the
 // rows carry padding.

@@ -18,10 +18,7 @@ protected:
     void SetUp() override {
         RequireLibraries();
         Source = Out.file("source.mkv");
-        ASSERT_TRUE(testsupport::MakeMedia(
-            Source, "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i "
-                    "sine=frequency=440:sample_rate=44100 -ac 2 -t 2 -c:v mpeg4 -q:v 3 "
-                    "-c:a pcm_s16le"));
+        ASSERT_TRUE(testsupport::MakeTwoSecondClip(Source));
     }
     void TearDown() override { ::unsetenv("VANTREL_STAGE_FAULT"); }
 

@@ -12,21 +12,14 @@
 
 namespace {
 
-class ProbeBadInput : public ::testing::Test {
+class ProbeBadInput : public ProbeTestBase {
 protected:
-    static void SetUpTestSuite() {
-        FFmpegLoader().SetLibraryFolder("");
-        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries))
-            << FFmpegLoader().GetLastError();
-        TestMedia();
-    }
     void ExpectNoFile() {
         EXPECT_EQ(Prober.FormatContext(), nullptr);
         EXPECT_EQ(Prober.StreamCount(), -1);
         EXPECT_EQ(Prober.FileSize(), -1);
     }
     testsupport::TempDir Dir;
-    TAVProbe Prober;
 };
 
 TEST_F(ProbeBadInput, MissingFileIsReportedAndLogged) {

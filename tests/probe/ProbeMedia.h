@@ -1,6 +1,8 @@
 // Media files made once for the probe tests (lavfi sources, small and short).
 #pragma once
 
+#include "media/FFmpegLoader.h"
+#include "probe/AVProbe.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,3 +22,16 @@ struct ProbeMedia {
 
 // Makes the files on first use; fails the calling test when ffmpeg fails.
 const ProbeMedia& TestMedia();
+
+// A test of one prober over the shared media; the libraries are loaded and
+// the media made once for the suite.
+class ProbeTestBase : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        FFmpegLoader().SetLibraryFolder("");
+        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries))
+            << FFmpegLoader().GetLastError();
+        TestMedia();
+    }
+    TAVProbe Prober;
+};

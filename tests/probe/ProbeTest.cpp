@@ -47,16 +47,7 @@ const ProbeMedia& TestMedia() {
 
 namespace {
 
-class Probe : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        FFmpegLoader().SetLibraryFolder("");
-        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries))
-            << FFmpegLoader().GetLastError();
-        TestMedia();
-    }
-    TAVProbe Prober;
-};
+class Probe : public ProbeTestBase {};
 
 std::int64_t Microseconds(const std::string& seconds) {
     return std::llround(std::stod(seconds) * 1e6);

@@ -30,19 +30,12 @@ int CountStartingWith(const std::vector<std::string>& lines, const std::string& 
     return count;
 }
 
-class ProbeText : public ::testing::Test {
+class ProbeText : public ProbeTestBase {
 protected:
-    static void SetUpTestSuite() {
-        FFmpegLoader().SetLibraryFolder("");
-        ASSERT_TRUE(FFmpegLoader().LoadLibraries(ConverterLibraries))
-            << FFmpegLoader().GetLastError();
-        TestMedia();
-    }
     std::vector<std::string> Describe(const std::string& file) {
         EXPECT_TRUE(Prober.LoadFile(file)) << Prober.LastErrMsg();
         return Lines(Prober.GetFormatInfoText());
     }
-    TAVProbe Prober;
 };
 
 TEST(RateRule, DecimalsOnlyWhereNeededThousandsAsK) {

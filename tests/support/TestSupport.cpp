@@ -102,6 +102,24 @@ std::string ProbeValue(const std::string& file, const std::string& entries,
     return lines.empty() ? std::string() : lines.front();
 }
 
+bool MakeOneSecondAvi(const std::string& file) {
+    return MakeMedia(file, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
+                           "sine=sample_rate=44100 -ac 2 -t 1 -c:v mpeg4 -c:a mp2");
+}
+
+bool MakeTwoSecondClip(const std::string& file) {
+    return MakeMedia(file, "-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i "
+                           "sine=frequency=440:sample_rate=44100 -ac 2 -t 2 -c:v mpeg4 -q:v 3 "
+                           "-c:a pcm_s16le");
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 double DurationSeconds(const std::string& file) {
     const std::string text = ProbeValue(file, "format=duration");
     return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);

@@ -59,6 +59,9 @@ CommandResult RunCommand(const std::string& commandLine);
 // Quotes a text for the shell.
 std::string ShellQuote(const std::string& text);
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+
 // Runs `ffmpeg -hide_banner -loglevel error -y <args>`; true on exit status 0.
 bool RunFfmpeg(const std::string& args);
 
@@ -67,6 +70,15 @@ bool RunFfmpeg(const std::string& args);
 //   "-f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v mpeg4".
 // Returns false (and prints the command's output) when ffmpeg fails.
 bool MakeMedia(const std::string& file, const std::string& inputs);
+
+// One second of MPEG-4 pictures (160x120, 25 fps) and a stereo MP2 tone in
+// an AVI file, for the command-line tools; false as MakeMedia.
+bool MakeOneSecondAvi(const std::string& file);
+
+// Two seconds of MPEG-4 pictures (320x240, 25 fps, a moving test card) and
+// a stereo PCM tone (440 Hz, 44.1 kHz), for conversions that exercise every
+// stage of the converter; false as MakeMedia.
+bool MakeTwoSecondClip(const std::string& file);
 
 // One value from ffprobe: `entries` as in -show_entries, for example
 // "stream=codec_name" with `select` "v:0". Empty when ffprobe fails.

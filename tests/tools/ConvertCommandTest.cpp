@@ -31,9 +31,7 @@ protected:
     static void SetUpTestSuite() {
         Dir = new testsupport::TempDir;
         Input = Dir->file("in ü.avi");
-        ASSERT_TRUE(
-            testsupport::MakeMedia(Input, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
-                                          "sine=sample_rate=44100 -ac 2 -t 1 -c:v mpeg4 -c:a mp2"));
+        ASSERT_TRUE(testsupport::MakeOneSecondAvi(Input));
     }
     static void TearDownTestSuite() { delete Dir; }
     testsupport::CommandResult Run(const std::string& args) {
@@ -156,6 +154,65 @@ std::string PrintedOutputValue(const std::string& printed, const std::string& na
     return {};
 }
 
+struct SignalledRun {
+    std::string Output;
+    int Status = 0;
+    bool Signalled = false;
+};
+
+// Starts the tool with `args` and the `environment` variables added; its
+// output and errors go to a pipe whose reading end `output` receives. -1
+// when it cannot be started.
+pid_t StartTool(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                int& output) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return -1;
+    }
+    if (child == 0) {
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+        ::close(fds[0]);
+        for (const std::string& variable : environment)
+            ::putenv(const_cast<char*>(variable.c_str()));
+        std::vector<char*> argv{const_cast<char*>(VANTREL_CONVERT)};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VANTREL_CONVERT, argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    output = fds[0];
+    return child;
+}
+
+// Runs the tool with `args` and sends it `signals` (one after the other)
+// once it shows its first progress line; waits for it to end.
+SignalledRun RunAndSignal(const std::vector<std::string>& args, const std::vector<int>& signals,
+                          const std::vector<std::string>& environment = {}) {
+    SignalledRun run;
+    int output = -1;
+    const pid_t child = StartTool(args, environment, output);
+    if (child < 0) return run;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(output, buffer, sizeof buffer)) > 0;) {
+        run.Output.append(buffer, static_cast<std::size_t>(n));
+        if (!run.Signalled && run.Output.find("frame=") != std::string::npos) {
+            for (int signal : signals)
+                ::kill(child, signal);
+            run.Signalled = true;
+        }
+    }
+    ::close(output);
+    ::waitpid(child, &run.Status, 0);
+    return run;
+}
+
 } // namespace
 
 TEST_F(ConvertCommand, ConvertsWithProgressAndResult) {
@@ -264,35 +321,11 @@ TEST_F(ConvertCommand, InterruptStopsAndFinishesTheOutput) {
     ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=160x120:rate=25 -t 10 "
                                                "-c:v mpeg4"));
     const std::string out = Dir->file("interrupted.mkv");
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(fds[1], 1);
-        ::dup2(fds[1], 2);
-        ::close(fds[0]);
-        ::execl(VANTREL_CONVERT, VANTREL_CONVERT, "-re", "-i", source.c_str(), "-vcodec", "mpeg4",
-                out.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    std::string output;
-    bool signalled = false;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-        output.append(buffer, static_cast<std::size_t>(n));
-        if (!signalled && output.find("frame=") != std::string::npos) {
-            ::kill(child, SIGINT);
-            signalled = true;
-        }
-    }
-    ::close(fds[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(signalled) << output;
-    ASSERT_TRUE(WIFEXITED(status)) << output;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+    const SignalledRun run = RunAndSignal({"-re", "-i", source, "-vcodec", "mpeg4", out}, {SIGINT});
+    const std::string& output = run.Output;
+    ASSERT_TRUE(run.Signalled) << output;
+    ASSERT_TRUE(WIFEXITED(run.Status)) << output;
+    EXPECT_EQ(WEXITSTATUS(run.Status), 1) << output;
     EXPECT_NE(output.find("Conversion stopped\n"), std::string::npos) << output;
     const double seconds = testsupport::DurationSeconds(out);
     EXPECT_GT(seconds, 0.0) << output;
@@ -466,13 +499,6 @@ TEST_F(ConvertCommand, PngLogoShowsThePictureThroughItsHole) {
 
 namespace {
 
-std::string Contents(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Names in `dir` other than `keep`.
 std::vector<std::string> OtherNames(const std::string& dir, const std::vector<std::string>& keep) {
     std::vector<std::string> names;
@@ -483,49 +509,6 @@ std::vector<std::string> OtherNames(const std::string& dir, const std::vector<st
     return names;
 }
 
-struct SignalledRun {
-    std::string Output;
-    int Status = 0;
-    bool Signalled = false;
-};
-
-// Runs the tool with `args` and sends it `signals` (one after the other)
-// once it shows its first progress line; waits for it to end.
-SignalledRun RunAndSignal(const std::vector<std::string>& args, const std::vector<int>& signals,
-                          const std::vector<std::string>& environment = {}) {
-    SignalledRun run;
-    int fds[2];
-    if (::pipe(fds) != 0) return run;
-    const pid_t child = ::fork();
-    if (child < 0) return run;
-    if (child == 0) {
-        ::dup2(fds[1], 1);
-        ::dup2(fds[1], 2);
-        ::close(fds[0]);
-        for (const std::string& variable : environment)
-            ::putenv(const_cast<char*>(variable.c_str()));
-        std::vector<char*> argv{const_cast<char*>(VANTREL_CONVERT)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(VANTREL_CONVERT, argv.data());
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char buffer[512];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
-        run.Output.append(buffer, static_cast<std::size_t>(n));
-        if (!run.Signalled && run.Output.find("frame=") != std::string::npos) {
-            for (int signal : signals)
-                ::kill(child, signal);
-            run.Signalled = true;
-        }
-    }
-    ::close(fds[0]);
-    ::waitpid(child, &run.Status, 0);
-    return run;
-}
-
 } // namespace
 
 // By its own name, "./", a hard link, a symbolic link and as a join
@@ -534,7 +517,7 @@ TEST_F(ConvertCommand, AnOutputThatIsAnInputIsRefused) {
     testsupport::TempDir dir;
     const std::string source = dir.file("source.avi");
     std::filesystem::copy_file(Input, source);
-    const std::string original = Contents(source);
+    const std::string original = testsupport::ReadFileText(source);
     std::filesystem::create_hard_link(source, dir.file("hard.avi"));
     std::filesystem::create_symlink(source, dir.file("link.avi"));
     for (const std::string& name :
@@ -550,7 +533,7 @@ TEST_F(ConvertCommand, AnOutputThatIsAnInputIsRefused) {
     EXPECT_NE(joined.output.find("is the same file as input file '" + source + "'"),
               std::string::npos)
         << joined.output;
-    EXPECT_EQ(Contents(source), original);
+    EXPECT_EQ(testsupport::ReadFileText(source), original);
     EXPECT_EQ(OtherNames(dir.path().string(), {"source.avi", "hard.avi", "link.avi"}),
               std::vector<std::string>{});
 }
@@ -562,7 +545,7 @@ TEST_F(ConvertCommand, AnOutputNamedInsideAnInputsProtocolIsRefused) {
     testsupport::TempDir dir;
     const std::string source = dir.file("source.avi");
     std::filesystem::copy_file(Input, source);
-    const std::string original = Contents(source);
+    const std::string original = testsupport::ReadFileText(source);
     const std::string list = dir.file("list.txt");
     std::ofstream(list) << source << "\n";
     const std::string inputs[] = {
@@ -588,7 +571,7 @@ TEST_F(ConvertCommand, AnOutputNamedInsideAnInputsProtocolIsRefused) {
                 << r.output;
             EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
         }
-        EXPECT_EQ(Contents(source), original);
+        EXPECT_EQ(testsupport::ReadFileText(source), original);
     }
     EXPECT_EQ(OtherNames(dir.path().string(), {"source.avi", "list.txt"}),
               std::vector<std::string>{});
@@ -611,7 +594,7 @@ TEST_F(ConvertCommand, AnExistingOutputNeedsYesAndSurvivesFailures) {
         r = Run("-y -i " + Q(Input) + " " + failing + " " + Q(target));
         EXPECT_EQ(r.exitCode, 1) << failing << "\n" << r.output;
         EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
-        EXPECT_EQ(Contents(target), "the user's file") << failing;
+        EXPECT_EQ(testsupport::ReadFileText(target), "the user's file") << failing;
     }
     r = Run("-y -i " + Q(Input) + " -vcodec mpeg4 -acodec aac " + Q(target));
     EXPECT_EQ(r.exitCode, 0) << r.output;
@@ -681,7 +664,7 @@ TEST_F(ConvertCommand, AFullDiskFailsAndLeavesNothing) {
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("File too large"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Conversion finished"), std::string::npos) << r.output;
-    EXPECT_EQ(Contents(target), "the user's file");
+    EXPECT_EQ(testsupport::ReadFileText(target), "the user's file");
     EXPECT_EQ(OtherNames(limited, {"existing.mkv"}), std::vector<std::string>{});
 
     const std::string small = dir.file("small");
@@ -753,24 +736,9 @@ SignalledRun SignalWhenReady(const std::vector<std::string>& args,
                              const std::vector<std::string>& environment) {
     SignalledRun run;
     run.Status = -1;
-    int fds[2];
-    if (::pipe(fds) != 0) return run;
-    const pid_t child = ::fork();
+    int output = -1;
+    const pid_t child = StartTool(args, environment, output);
     if (child < 0) return run;
-    if (child == 0) {
-        ::dup2(fds[1], 1);
-        ::dup2(fds[1], 2);
-        ::close(fds[0]);
-        for (const std::string& variable : environment)
-            ::putenv(const_cast<char*>(variable.c_str()));
-        std::vector<char*> argv{const_cast<char*>(VANTREL_CONVERT)};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(VANTREL_CONVERT, argv.data());
-        ::_exit(127);
-    }
-    ::close(fds[1]);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     bool isReady = false;
     while (std::chrono::steady_clock::now() < until && !(isReady = ready(child)))
@@ -780,7 +748,7 @@ SignalledRun SignalWhenReady(const std::vector<std::string>& args,
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             until - std::chrono::steady_clock::now());
-        pollfd ready{fds[0], POLLIN, 0};
+        pollfd ready{output, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
             ::kill(child, SIGKILL);
             ::waitpid(child, nullptr, 0);
@@ -788,14 +756,14 @@ SignalledRun SignalWhenReady(const std::vector<std::string>& args,
             run.Status = -1;
             break;
         }
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        const ssize_t n = ::read(output, buffer, sizeof buffer);
         if (n <= 0) {
             ::waitpid(child, &run.Status, 0);
             break;
         }
         run.Output.append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fds[0]);
+    ::close(output);
     return run;
 }
 
@@ -976,7 +944,7 @@ namespace {
 // time stamp of the first video tag at or after `fromMs` of an FLV file, as
 // one damaged bit would; false when there is no such tag.
 bool DamageFlvTimeStamp(const std::string& file, unsigned fromMs, int byte, unsigned char mask) {
-    std::string data = Contents(file);
+    std::string data = testsupport::ReadFileText(file);
     std::size_t pos = 9 + 4; // the file header, then the size of the tag before the first
     while (pos + 11 <= data.size()) {
         const auto at = [&](std::size_t i) {

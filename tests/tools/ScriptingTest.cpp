@@ -199,21 +199,12 @@ std::string Q(const std::string& text) {
     return testsupport::ShellQuote(text);
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class Scripting : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         Dir = new testsupport::TempDir;
         Clip = Dir->file("clip.avi");
-        ASSERT_TRUE(
-            testsupport::MakeMedia(Clip, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi -i "
-                                         "sine=sample_rate=44100 -ac 2 -t 1 -c:v mpeg4 -c:a mp2"));
+        ASSERT_TRUE(testsupport::MakeOneSecondAvi(Clip));
     }
     static void TearDownTestSuite() { delete Dir; }
 
@@ -227,8 +218,8 @@ protected:
         const auto r =
             testsupport::RunCommand("( " + Env() + Q(VANTREL_CONVERT) + " --format " + args + " >" +
                                     Q(outFile) + " 2>" + Q(errFile) + " )");
-        out = ReadFile(outFile);
-        err = ReadFile(errFile);
+        out = testsupport::ReadFileText(outFile);
+        err = testsupport::ReadFileText(errFile);
         return r.exitCode;
     }
 
@@ -416,7 +407,7 @@ TEST_F(Scripting, GnuParallelSpreadsTheBatch) {
                                 "parallel --will-cite --sshlogin 4/: --line-buffer " +
                                 Q(VANTREL_CONVERT) + " --format 200 --json --output-dir " +
                                 Q(folder) + " {} :::" + list + " 2>" + Q(errFile) + " )");
-    ASSERT_EQ(r.exitCode, 0) << r.output << ReadFile(errFile);
+    ASSERT_EQ(r.exitCode, 0) << r.output << testsupport::ReadFileText(errFile);
     const std::string json = r.output; // the jobs' standard output only
     const std::vector<TJsonObject> lines = ParseLines(json);
     std::set<std::string> outputs;
