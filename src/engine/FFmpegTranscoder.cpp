@@ -16,7 +16,8 @@ TTranscoder::TTranscoder(const TTaskShare& task)
                            FOptions.AudioDriftThreshold, FOptions.ExitOnError, FOptions.Verbose},
              [this](TOutputStream& ost, AVFrame* frame) { FEncoding.Send(ost, frame); }),
       FControl{[this] { FEngine.WaitWhilePaused(); }, [this] { return Interrupted(); }},
-      FDecoding(TDecodingOptions{FOptions.OptShortest, FOptions.MaxFrames, FOptions.Verbose},
+      FDecoding(TDecodingOptions{FOptions.OptShortest, FOptions.MaxFrames, FOptions.LimitFileSize,
+                                 FOptions.Verbose},
                 FControl,
                 [this](TInputStream& ist, AVFrame* frame, int64_t time) {
                     DistributeFrame(ist, frame, time);
