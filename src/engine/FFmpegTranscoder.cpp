@@ -12,9 +12,12 @@ TTranscoder::TTranscoder(const TTaskShare& task)
       FPictureWork({&task.Task, task.OnHookCallback, task.FFrameHooks, FOptions.UsingVhook},
                    FOptions.DoDeinterlace,
                    [this](int level, const std::string& text) { Log(level, text); }),
-      FSound(FOptions, [this](TOutputStream& ost, AVFrame* frame) { FEncoding.Send(ost, frame); }),
+      FSound(TSoundOptions{FOptions.StartTime, FOptions.AudioSyncMethod,
+                           FOptions.AudioDriftThreshold, FOptions.ExitOnError, FOptions.Verbose},
+             [this](TOutputStream& ost, AVFrame* frame) { FEncoding.Send(ost, frame); }),
       FControl{[this] { FEngine.WaitWhilePaused(); }, [this] { return Interrupted(); }},
-      FDecoding(TDecodingOptions{FOptions.OptShortest, FOptions.MaxFrames, FOptions.Verbose},
+      FDecoding(TDecodingOptions{FOptions.OptShortest, FOptions.MaxFrames, FOptions.LimitFileSize,
+                                 FOptions.Verbose},
                 FControl,
                 [this](TInputStream& ist, AVFrame* frame, int64_t time) {
                     DistributeFrame(ist, frame, time);

@@ -22,6 +22,7 @@ bool TFrameDecoding::Allowed(bool staged, std::size_t inputFiles,
                              const std::vector<TOutputStream>& outputs) const {
     if (!staged || !TInputReading::SeveralCores()) return false;
     if (FOptions.Shortest && inputFiles > 1) return false;
+    if (FOptions.LimitFileSize > 0) return false;
     for (const int limit : FOptions.MaxFrames)
         if (limit != std::numeric_limits<int>::max()) return false;
     for (const TOutputStream& ost : outputs)

@@ -23,6 +23,7 @@
 struct TDecodingOptions {
     bool Shortest = false;          // the output ends with the shortest input
     std::array<int, 4> MaxFrames{}; // by media type; INT_MAX: no limit
+    int64_t LimitFileSize = 0;      // bytes of the output file; 0: no limit
     int Verbose = 0;
 };
 
@@ -38,9 +39,9 @@ public:
 
     // Whether a staged conversion with `inputFiles` inputs and `outputs`
     // may decode on the streams' threads: the frames reach the outputs
-    // later, which matters where the outputs' own clock is read to choose
-    // the next input or to end (frame limits, the shortest input, a stream
-    // kept in step with another).
+    // later, which matters where the outputs' own clock or size is read to
+    // choose the next input or to end (frame limits, the shortest input, a
+    // stream kept in step with another, the file size limit).
     bool Allowed(bool staged, std::size_t inputFiles,
                  const std::vector<TOutputStream>& outputs) const;
     // A thread for each sound and picture stream of `streams` that is

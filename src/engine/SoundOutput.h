@@ -8,20 +8,32 @@
 // go to the encoder through the send function given at construction.
 #pragma once
 
-#include "engine/ConversionOptions.h"
 #include "engine/TranscoderStreams.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+// What the sound output reads of the conversion's options.
+struct TSoundOptions {
+    // Microseconds into the input where the output starts.
+    int64_t StartTime = 0;
+    // 0: the samples follow one another; 1: padded or cut to their sync
+    // stream; more: also stretched by up to that many samples a second.
+    int AudioSyncMethod = 0;
+    // Seconds the samples may stray from their sync stream.
+    float AudioDriftThreshold = 0.0f;
+    // A failed resampling ends the conversion.
+    bool ExitOnError = false;
+    int Verbose = 0;
+};
+
 class TSoundOutput {
 public:
     // Hands a frame (its pts set) to the stream's encoder; the caller keeps it.
     using TSend = std::function<void(TOutputStream&, AVFrame*)>;
 
-    // `options` outlives this.
-    TSoundOutput(const TConversionOptions& options, TSend send)
+    TSoundOutput(const TSoundOptions& options, TSend send)
         : FOptions(options), FSend(std::move(send)) {}
 
     // Scales the samples by `volume` / 256, clipped to full scale.
@@ -44,6 +56,6 @@ private:
     void EncodeFrames(TOutputStream& ost, bool flush);
     static void Log(int level, const std::string& text);
 
-    const TConversionOptions& FOptions;
+    const TSoundOptions FOptions;
     const TSend FSend;
 };

@@ -78,7 +78,7 @@ protected:
 
 } // namespace
 
-TEST_F(FrameDecoding, StagesAreRefusedWhereTheOutputsClockChoosesTheInputOrEnds) {
+TEST_F(FrameDecoding, StagesAreRefusedWhereTheOutputsClockOrSizeChoosesTheInputOrEnds) {
     const bool cores = TInputReading::SeveralCores();
     std::vector<TOutputStream> outputs(1);
     outputs[0].SourceIndex = outputs[0].SyncIndex = 0;
@@ -93,6 +93,10 @@ TEST_F(FrameDecoding, StagesAreRefusedWhereTheOutputsClockChoosesTheInputOrEnds)
     Options.Shortest = false;
     Options.MaxFrames[AVMEDIA_TYPE_AUDIO] = 10;
     EXPECT_FALSE(Make().Allowed(true, 1, outputs)) << "a frame limit";
+    Options.MaxFrames[AVMEDIA_TYPE_AUDIO] = std::numeric_limits<int>::max();
+    EXPECT_EQ(Make().Allowed(true, 1, outputs), cores);
+    Options.LimitFileSize = 30000;
+    EXPECT_FALSE(Make().Allowed(true, 1, outputs)) << "a file size limit";
 }
 
 TEST_F(FrameDecoding, EveryFrameIsHandedOnInOrderAndNoneAfterAStop) {

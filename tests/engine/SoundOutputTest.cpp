@@ -18,7 +18,7 @@ struct SentFrame {
 };
 
 struct SoundOutput : ::testing::Test {
-    TConversionOptions Options;
+    TSoundOptions Options;
     AVFormatContext* Output = nullptr;
     ff::CodecContextPtr Encoder;
     TInputStream Source;

@@ -22,8 +22,8 @@ struct Case {
 };
 
 // MPEG-4, MPEG-2, MP2, PCM, FLAC and libx264 on one and on two threads of
-// its own; scaling, a filter and a start point take the other ways to the
-// encoder. libx264's macroblock tree reads memory its assembly never wrote
+// its own; scaling, a filter, a start point and a size limit take the other
+// ways to the encoder. libx264's macroblock tree reads memory its assembly never wrote
 // (its output follows the heap's old contents, with the ffmpeg program as
 // well), so it is turned off here: with it the bytes differ from run to run
 // of one process even on one thread.
@@ -36,6 +36,9 @@ const Case kCases[] = {
     {"mpeg4 start point", "p.mp4", "vcodec=mpeg4\nacodec=mp2\nss=0.5"},
     {"x264 one thread", "x1.mp4", "vcodec=libx264\nthreads=1\nmbtree=0\nacodec=mp2"},
     {"x264 two threads", "x2.mp4", "vcodec=libx264\nthreads=2\nmbtree=0\nacodec=aac"},
+    // The size limit is read from the file as it grows: it ends the file at
+    // the same picture only when every frame reaches the encoders at once.
+    {"mpeg4 size limit", "l.avi", "vcodec=mpeg4\nacodec=mp2\nfs=30000"},
 };
 
 class StagedOutput : public ::testing::Test {
