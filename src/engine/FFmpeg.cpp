@@ -1,0 +1,400 @@
+// The task: its construction and its libraries, its option calls (handed to
+// the option state, TaskOptions.h), opening its inputs, what it hands to its
+// run (TaskRun.h) and its conversion (TaskShare.h), and the converter's task
+// with its probes. Opening outputs is TOutputSetup's (OutputSetup.h).
+#include "engine/FFmpeg.h"
+
+#include "engine/CodecChoice.h"
+#include "engine/FFmpegPreview.h"
+#include "engine/FFmpegTranscoder.h"
+#include "engine/InputSettings.h"
+#include "engine/TaskShare.h"
+#include "media/FFmpegLoader.h"
+#include "media/FFmpegLogger.h"
+#include "media/MyUtils.h"
+#include "media/UnicodeProtocol.h"
+#include "probe/AVProbe.h"
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+
+// ---- construction ----
+
+TCustomFFmpeg::TCustomFFmpeg() {
+    ResetOptions();
+}
+
+TOptionLinks TCustomFFmpeg::OptionLinks() {
+    TOptionLinks links;
+    links.InputVideoRates = [this] {
+        std::vector<AVRational> rates;
+        for (const TInputFileSlot& input : FInputFiles)
+            for (unsigned s = 0; s < input.Context->nb_streams; ++s)
+                if (input.Context->streams[s]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+                    rates.push_back(input.Context->streams[s]->r_frame_rate);
+        return rates;
+    };
+    links.AddHookModule = [this](const THookModuleWords& words) { return AddHookModule(words); };
+    links.NewStream = [this](TMediaKind kind) {
+        if (OutputFileCount() == 0)
+            throw FFmpegException("At least one output file must be specified");
+        const int last = OutputFileCount() - 1;
+        if (kind == TMediaKind::Video)
+            FOutputSetup.NewVideoStream(last);
+        else if (kind == TMediaKind::Audio)
+            FOutputSetup.NewAudioStream(last);
+        else
+            FOutputSetup.NewSubtitleStream(last);
+    };
+    links.RecordingTime = [this](int64_t time) { FTotalDuration = time; };
+    return links;
+}
+
+void TCustomFFmpeg::Log(int level, const std::string& text) const {
+    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+}
+
+bool TCustomFFmpeg::AddHookModule(const THookModuleWords& words) {
+    // 64 slots: the words (at most 63) and the end mark after them.
+    std::array<char*, 64> argv{};
+    const std::size_t count = std::min<std::size_t>(words.size(), argv.size() - 1);
+    std::vector<std::string> copies(words.begin(), words.begin() + count);
+    for (std::size_t i = 0; i < count; ++i)
+        argv[i] = copies[i].data();
+    return AddFrameHook(&FFrameHooks.Head, static_cast<int>(count), argv.data()) == 0;
+}
+
+TCustomFFmpeg::~TCustomFFmpeg() {
+    FRun.StopAndJoin();
+    FTranscoder.reset();
+    FOutputSetup.Clear();
+    FInputFiles.clear();
+}
+
+void TCustomFFmpeg::ResetOptions() {
+    FTaskOptions.Reset();
+    ReleaseFrameHooks(&FFrameHooks.Head);
+}
+
+void TCustomFFmpeg::CheckLibraries() {
+    static const std::pair<int, const char*> libraries[] = {
+        {libAVCodec, "LibAVCodec not loaded."},   {libAVFormat, "LibAVFormat not loaded."},
+        {libAVUtil, "LibAVUtil not loaded."},     {libSwScale, "LibSwScale not loaded."},
+        {libAVFilter, "LibAVFilter not loaded."}, {libSwResample, "LibSwResample not loaded."},
+    };
+    for (const auto& [index, text] : libraries)
+        if (!FFmpegLoader().IsLoaded(index)) throw FFmpegException(text);
+    FTaskOptions.EnsureContexts();
+}
+
+// ---- options ----
+
+void TCustomFFmpeg::ApplyOption(const std::string& name, const TOptionValue& value) {
+    CheckLibraries();
+    FTaskOptions.Apply(name, value);
+}
+
+void TCustomFFmpeg::ParseOption(const std::string& name, const std::string& value) {
+    ApplyOption(name, TOptionValue(value));
+}
+
+void TCustomFFmpeg::ApplyRecordOptions(const TRecordOptions& options) {
+    for (const TRecordOption& option : options) {
+        if (option.Route == TRecordOption::roLibrary)
+            SetNumberOption(option.Name, std::get<int64_t>(option.Value));
+        else
+            ApplyOption(option.Name, option.Value);
+    }
+}
+
+void TCustomFFmpeg::ParseOptionLines(const std::string& text, bool inputSide) {
+    ParseOptionList(SplitOptionLines(text), inputSide);
+}
+
+void TCustomFFmpeg::ParseOptionList(const TOptionPairs& options, bool inputSide) {
+    for (const auto& [name, value] : options) {
+        if (inputSide ? IsInputSkippedOption(name) : IsOutputSkippedOption(name)) continue;
+        ParseOption(name, value);
+    }
+}
+
+void TCustomFFmpeg::SetNumberOption(const std::string& name, int64_t value) {
+    CheckLibraries();
+    FTaskOptions.SetNumber(name, value);
+}
+
+void TCustomFFmpeg::LoadPreset(const std::string& kind, const std::string& value) {
+    if (kind.empty() || value.empty()) return;
+    CheckLibraries();
+    FTaskOptions.LoadPreset(kind, value);
+}
+
+void TCustomFFmpeg::SetTarget(const std::string& type, const std::string& norm,
+                              const std::string& fallback) {
+    CheckLibraries();
+    FTaskOptions.SetTarget(type, norm, fallback);
+}
+
+AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
+    return index >= 0 && index < InputFileCount() ? FInputFiles[index].Context.get() : nullptr;
+}
+
+// ---- inputs ----
+
+bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+    CheckLibraries();
+    FOutputSetup.CheckNotAnOutput(fileName);
+    ff::InputContextPtr context;
+    std::vector<const AVCodec*> decoders;
+    int64_t timestamp = 0; // the start time plus the file's own start time
+    bool ok = false;
+    const bool sought = FOptions.StartTime != 0;
+    const int64_t soughtTime = FOptions.StartTime;
+    try {
+        ok = OpenInputSteps(fileName, context, decoders, timestamp);
+    } catch (...) {
+        FOptions.VideoChannel = 0;
+        ClearCodecNames();
+        throw;
+    }
+    FOptions.VideoChannel = 0;
+    ClearCodecNames();
+    if (!ok) return false;
+    TInputFileSlot slot;
+    slot.Context = std::move(context);
+    slot.Decoders = std::move(decoders);
+    slot.Sought = sought;
+    slot.SoughtTime = soughtTime;
+    slot.TsScale = FOptions.NextInputTsScale;
+    FOptions.NextInputTsScale.fill(0.0);
+    slot.TsOffset = FOptions.InputTsOffset - (FOptions.CopyTs ? 0 : timestamp);
+    if (FOptions.Verbose >= 0)
+        ff::avformat.av_dump_format(slot.Context.get(), InputFileCount(), fileName.c_str(), 0);
+    FInputFiles.push_back(std::move(slot));
+    return true;
+}
+
+void TCustomFFmpeg::ClearCodecNames() {
+    FOptions.HasVideoCodecName = FOptions.HasAudioCodecName = false;
+    FOptions.HasSubtitleCodecName = false;
+    FOptions.VideoCodecName.clear();
+    FOptions.AudioCodecName.clear();
+    FOptions.SubtitleCodecName.clear();
+}
+
+bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContextPtr& result,
+                                   std::vector<const AVCodec*>& decoders, int64_t& timestamp) {
+    const AVInputFormat* format = nullptr;
+    if (!FOptions.FormatName.empty()) {
+        format = ff::avformat.av_find_input_format(FOptions.FormatName.c_str());
+        if (!format)
+            throw FFmpegException(
+                FormatText("Unknown input format: \"%s\"", FOptions.FormatName.c_str()));
+        FOptions.FormatName.clear();
+    }
+    AVFormatContext* context = ff::avformat.avformat_alloc_context();
+    if (!context) throw FFmpegException("avformat_alloc_context failed");
+    ff::FormatContextPtr pending(context); // freed here until the library owns it
+    ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
+                         AV_OPT_FLAG_DECODING_PARAM);
+    TByKind<const AVCodec*> chosen;
+    auto find = [this](bool named, const std::string& name, AVMediaType type, TMediaKind kind,
+                       TByKind<const AVCodec*>& codecs) {
+        return FindCodecByName(named ? name : "", type, false,
+                               CodecStrictness(FOptionContexts, type), &codecs[kind], FErrorText);
+    };
+    if (!find(FOptions.HasVideoCodecName, FOptions.VideoCodecName, AVMEDIA_TYPE_VIDEO,
+              TMediaKind::Video, chosen) ||
+        !find(FOptions.HasAudioCodecName, FOptions.AudioCodecName, AVMEDIA_TYPE_AUDIO,
+              TMediaKind::Audio, chosen) ||
+        !find(FOptions.HasSubtitleCodecName, FOptions.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
+              TMediaKind::Subtitle, chosen))
+        return false;
+    context->flags |= AVFMT_FLAG_NONBLOCK;
+    if (const AVCodec* video = chosen[TMediaKind::Video]) {
+        context->video_codec_id = video->id;
+        context->video_codec = video;
+    }
+    if (const AVCodec* audio = chosen[TMediaKind::Audio]) {
+        context->audio_codec_id = audio->id;
+        context->audio_codec = audio;
+    }
+    if (const AVCodec* subtitle = chosen[TMediaKind::Subtitle]) {
+        context->subtitle_codec_id = subtitle->id;
+        context->subtitle_codec = subtitle;
+    }
+    if (FOptions.UsingPgmyuv) context->video_codec_id = AV_CODEC_ID_PGMYUV;
+
+    ff::DictionaryPtr parameters(TInputSettings(FOptions, FOptionContexts).Parameters());
+    AVDictionary* rawParameters = parameters.release();
+    // Options no one knew yet may be the demuxer's own.
+    std::vector<TPendingOption> unknown;
+    auto& waiting = FOptions.PendingOptions;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (it->Kind != TMediaKind::Any) {
+            ++it;
+            continue;
+        }
+        ff::avutil.av_dict_set(&rawParameters, it->Name.c_str(), it->Value.c_str(), 0);
+        unknown.push_back(*it);
+        it = waiting.erase(it);
+    }
+    // A stop of the task, or of a program that is still setting up, gives
+    // a blocked open or read back.
+    context->interrupt_callback.callback = [](void* task) {
+        return (static_cast<TCustomFFmpeg*>(task)->BreakRequested() || OpenInterruptRequested())
+                   ? 1
+                   : 0;
+    };
+    context->interrupt_callback.opaque = this;
+    pending.release(); // avformat_open_input frees the context on failure
+    int code = AVERROR_EXIT;
+    if (OpenInterruptRequested())
+        ff::avformat.avformat_free_context(context);
+    else
+        code = ff::avformat.avformat_open_input(&context, ToLibraryName(fileName).c_str(), format,
+                                                &rawParameters);
+    parameters.reset(rawParameters);
+    for (const TPendingOption& option : unknown)
+        if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))
+            Log(llWarning, FormatText("Unrecognized option '%s'", option.Name.c_str()));
+    if (code < 0) {
+        FErrorText = MediaErrorText(fileName, code);
+        return false;
+    }
+    result.reset(context);
+    TInputSettings settings(FOptions, FOptionContexts);
+    if (!settings.SelectProgram(context)) {
+        FErrorText = "Specified program id not found";
+        return false;
+    }
+    int infoResult;
+    {
+        std::lock_guard<std::mutex> lock(CodecLock());
+        infoResult = ff::avformat.avformat_find_stream_info(context, nullptr);
+    }
+    if (infoResult < 0 && FOptions.Verbose >= 0) {
+        FErrorText = FormatText("%s: could not find codec parameters", fileName.c_str());
+        Log(llVerbose, FErrorText);
+        return false;
+    }
+    timestamp = settings.SeekToStart(context, fileName);
+    settings.TakeStreams(context, decoders, chosen);
+    if (context->duration != AV_NOPTS_VALUE && context->duration > FTotalDuration)
+        FTotalDuration = context->duration;
+    return true;
+}
+
+// ---- outputs ----
+
+int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
+    CheckLibraries();
+    return FOutputSetup.Open(fileName, join);
+}
+
+// ---- the run and the conversion ----
+
+namespace {
+
+// The conversion stops reading a source that blocks once a stop is requested.
+int InterruptCallback(void* opaque) {
+    return static_cast<TCustomFFmpeg*>(opaque)->BreakRequested() ? 1 : 0;
+}
+
+} // namespace
+
+TTaskRunSteps TCustomFFmpeg::RunSteps() {
+    TTaskRunSteps steps;
+    steps.ReleaseInputs = [this] { InputsClosing(); };
+    steps.HasInputs = [this] { return InputFileCount() > 0; };
+    steps.HasOutputs = [this] { return OutputFileCount() > 0; };
+    steps.Convert = [this] { RunConversion(); };
+    steps.CloseCodecs = [this] {
+        if (FTranscoder) FTranscoder->CloseCodecs();
+    };
+    steps.CloseOutputs = [this](bool keep) { return FOutputSetup.CloseFiles(keep); };
+    steps.CloseAndReset = [this] { CloseAndReset(); };
+    steps.Terminate = [this] {
+        if (OnTerminateCallback) OnTerminateCallback(this);
+    };
+    return steps;
+}
+
+void TCustomFFmpeg::SetPreviewFlags(int flags) {
+    std::lock_guard<std::mutex> lock(PreviewFlagLock());
+    if ((FPreviewFlags & 1) && !(flags & 1)) FPreviewer.reset();
+    FPreviewFlags = flags;
+}
+
+void TCustomFFmpeg::RunConversion() {
+    for (TInputFileSlot& input : FInputFiles) {
+        input.Context->interrupt_callback.callback = InterruptCallback;
+        input.Context->interrupt_callback.opaque = this;
+    }
+    FTranscoder = std::make_unique<TTranscoder>(ShareWithConversion());
+    FTranscoder->Run();
+}
+
+TTaskShare TCustomFFmpeg::ShareWithConversion() {
+    const TRunShare run = FRun.ShareWithConversion();
+    return TTaskShare{
+        .Task = *this,
+        .FOptions = FOptions,
+        .FOptionContexts = FOptionContexts,
+        .FInputFiles = FInputFiles,
+        .FOutputFiles = FOutputSetup.Files(),
+        .FOutputStreams = FOutputSetup.Streams(),
+        .FFrameHooks = FFrameHooks,
+        .FErrorText = FErrorText,
+        .FTotalDuration = FTotalDuration,
+        .FJoined = FOutputSetup.Joined(),
+        .FBreakRequested = run.BreakRequested,
+        .FFinished = run.Finished,
+        .FPreviewFlags = FPreviewFlags,
+        .FPreviewer = FPreviewer,
+        .FRunLock = run.Lock,
+        .FEndedEarly = run.EndedEarly,
+        .FReachedPercent = run.ReachedPercent,
+        .OnHookCallback = OnHookCallback,
+        .OnPreview = OnPreview,
+        .OnProgressCallback = OnProgressCallback,
+        .ProgressInterval = ProgressInterval,
+        .StagedEncoding = StagedEncoding,
+        .Threaded = run.Threaded,
+    };
+}
+
+void TCustomFFmpeg::CloseAndReset() {
+    FTranscoder.reset();
+    FOutputSetup.Clear(); // closes the files; an empty one is removed
+    FInputFiles.clear();
+    FreeOptionContexts(FOptionContexts);
+    ReleaseFrameHooks(&FFrameHooks.Head);
+    FOptions.UsingVhook = false;
+    std::lock_guard<std::mutex> lock(PreviewFlagLock());
+    FPreviewer.reset();
+}
+
+// ---- TFFmpeg ----
+
+TFFmpeg::TFFmpeg() = default;
+
+TFFmpeg::~TFFmpeg() {
+    TaskRun().StopAndJoin(); // before the probes go
+}
+
+void TProbeDeleter::operator()(TAVProbe* probe) const {
+    delete probe;
+}
+
+TAVProbe* TFFmpeg::Probe(int index) {
+    if (index < 0 || index >= MAX_FILES) return nullptr;
+    if (!FProbes[index]) FProbes[index].reset(new TAVProbe());
+    return FProbes[index].get();
+}
+
+void TFFmpeg::InputsClosing() {
+    for (TProbePtr& probe : FProbes)
+        if (probe) probe->CloseFile();
+}
