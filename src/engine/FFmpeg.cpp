@@ -1,18 +1,15 @@
 // The task: its construction and its libraries, its option calls (handed to
-// the option state, TaskOptions.h), opening its inputs, what it hands to its
-// run (TaskRun.h) and its conversion (TaskShare.h), and the converter's task
-// with its probes. Opening outputs is TOutputSetup's (OutputSetup.h).
+// the option state, TaskOptions.h), what it hands to its run (TaskRun.h) and
+// its conversion (TaskShare.h), and the converter's task with its probes.
+// Opening files is TInputSetup's and TOutputSetup's.
 #include "engine/FFmpeg.h"
 
-#include "engine/CodecChoice.h"
 #include "engine/FFmpegPreview.h"
 #include "engine/FFmpegTranscoder.h"
-#include "engine/InputSettings.h"
 #include "engine/TaskShare.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
-#include "media/UnicodeProtocol.h"
 #include "probe/AVProbe.h"
 
 #include <algorithm>
@@ -49,6 +46,17 @@ TOptionLinks TCustomFFmpeg::OptionLinks() {
     };
     links.RecordingTime = [this](int64_t time) { FTotalDuration = time; };
     return links;
+}
+
+TInputSetupLinks TCustomFFmpeg::InputLinks() {
+    return TInputSetupLinks{
+        .Options = FTaskOptions,
+        .ErrorText = FErrorText,
+        .TotalDuration = FTotalDuration,
+        .CheckNotAnOutput =
+            [this](const std::string& name) { FOutputSetup.CheckNotAnOutput(name); },
+        .StopRequested = [this] { return BreakRequested(); },
+    };
 }
 
 void TCustomFFmpeg::Log(int level, const std::string& text) const {
@@ -140,153 +148,12 @@ AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
     return index >= 0 && index < InputFileCount() ? FInputFiles[index].Context.get() : nullptr;
 }
 
-// ---- inputs ----
+// ---- files ----
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     CheckLibraries();
-    FOutputSetup.CheckNotAnOutput(fileName);
-    ff::InputContextPtr context;
-    std::vector<const AVCodec*> decoders;
-    int64_t timestamp = 0; // the start time plus the file's own start time
-    bool ok = false;
-    const bool sought = FOptions.StartTime != 0;
-    const int64_t soughtTime = FOptions.StartTime;
-    try {
-        ok = OpenInputSteps(fileName, context, decoders, timestamp);
-    } catch (...) {
-        FOptions.VideoChannel = 0;
-        ClearCodecNames();
-        throw;
-    }
-    FOptions.VideoChannel = 0;
-    ClearCodecNames();
-    if (!ok) return false;
-    TInputFileSlot slot;
-    slot.Context = std::move(context);
-    slot.Decoders = std::move(decoders);
-    slot.Sought = sought;
-    slot.SoughtTime = soughtTime;
-    slot.TsScale = FOptions.NextInputTsScale;
-    FOptions.NextInputTsScale.fill(0.0);
-    slot.TsOffset = FOptions.InputTsOffset - (FOptions.CopyTs ? 0 : timestamp);
-    if (FOptions.Verbose >= 0)
-        ff::avformat.av_dump_format(slot.Context.get(), InputFileCount(), fileName.c_str(), 0);
-    FInputFiles.push_back(std::move(slot));
-    return true;
+    return FInputSetup.Open(fileName);
 }
-
-void TCustomFFmpeg::ClearCodecNames() {
-    FOptions.HasVideoCodecName = FOptions.HasAudioCodecName = false;
-    FOptions.HasSubtitleCodecName = false;
-    FOptions.VideoCodecName.clear();
-    FOptions.AudioCodecName.clear();
-    FOptions.SubtitleCodecName.clear();
-}
-
-bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContextPtr& result,
-                                   std::vector<const AVCodec*>& decoders, int64_t& timestamp) {
-    const AVInputFormat* format = nullptr;
-    if (!FOptions.FormatName.empty()) {
-        format = ff::avformat.av_find_input_format(FOptions.FormatName.c_str());
-        if (!format)
-            throw FFmpegException(
-                FormatText("Unknown input format: \"%s\"", FOptions.FormatName.c_str()));
-        FOptions.FormatName.clear();
-    }
-    AVFormatContext* context = ff::avformat.avformat_alloc_context();
-    if (!context) throw FFmpegException("avformat_alloc_context failed");
-    ff::FormatContextPtr pending(context); // freed here until the library owns it
-    ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
-                         AV_OPT_FLAG_DECODING_PARAM);
-    TByKind<const AVCodec*> chosen;
-    auto find = [this](bool named, const std::string& name, AVMediaType type, TMediaKind kind,
-                       TByKind<const AVCodec*>& codecs) {
-        return FindCodecByName(named ? name : "", type, false,
-                               CodecStrictness(FOptionContexts, type), &codecs[kind], FErrorText);
-    };
-    if (!find(FOptions.HasVideoCodecName, FOptions.VideoCodecName, AVMEDIA_TYPE_VIDEO,
-              TMediaKind::Video, chosen) ||
-        !find(FOptions.HasAudioCodecName, FOptions.AudioCodecName, AVMEDIA_TYPE_AUDIO,
-              TMediaKind::Audio, chosen) ||
-        !find(FOptions.HasSubtitleCodecName, FOptions.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
-              TMediaKind::Subtitle, chosen))
-        return false;
-    context->flags |= AVFMT_FLAG_NONBLOCK;
-    if (const AVCodec* video = chosen[TMediaKind::Video]) {
-        context->video_codec_id = video->id;
-        context->video_codec = video;
-    }
-    if (const AVCodec* audio = chosen[TMediaKind::Audio]) {
-        context->audio_codec_id = audio->id;
-        context->audio_codec = audio;
-    }
-    if (const AVCodec* subtitle = chosen[TMediaKind::Subtitle]) {
-        context->subtitle_codec_id = subtitle->id;
-        context->subtitle_codec = subtitle;
-    }
-    if (FOptions.UsingPgmyuv) context->video_codec_id = AV_CODEC_ID_PGMYUV;
-
-    ff::DictionaryPtr parameters(TInputSettings(FOptions, FOptionContexts).Parameters());
-    AVDictionary* rawParameters = parameters.release();
-    // Options no one knew yet may be the demuxer's own.
-    std::vector<TPendingOption> unknown;
-    auto& waiting = FOptions.PendingOptions;
-    for (auto it = waiting.begin(); it != waiting.end();) {
-        if (it->Kind != TMediaKind::Any) {
-            ++it;
-            continue;
-        }
-        ff::avutil.av_dict_set(&rawParameters, it->Name.c_str(), it->Value.c_str(), 0);
-        unknown.push_back(*it);
-        it = waiting.erase(it);
-    }
-    // A stop of the task, or of a program that is still setting up, gives
-    // a blocked open or read back.
-    context->interrupt_callback.callback = [](void* task) {
-        return (static_cast<TCustomFFmpeg*>(task)->BreakRequested() || OpenInterruptRequested())
-                   ? 1
-                   : 0;
-    };
-    context->interrupt_callback.opaque = this;
-    pending.release(); // avformat_open_input frees the context on failure
-    int code = AVERROR_EXIT;
-    if (OpenInterruptRequested())
-        ff::avformat.avformat_free_context(context);
-    else
-        code = ff::avformat.avformat_open_input(&context, ToLibraryName(fileName).c_str(), format,
-                                                &rawParameters);
-    parameters.reset(rawParameters);
-    for (const TPendingOption& option : unknown)
-        if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))
-            Log(llWarning, FormatText("Unrecognized option '%s'", option.Name.c_str()));
-    if (code < 0) {
-        FErrorText = MediaErrorText(fileName, code);
-        return false;
-    }
-    result.reset(context);
-    TInputSettings settings(FOptions, FOptionContexts);
-    if (!settings.SelectProgram(context)) {
-        FErrorText = "Specified program id not found";
-        return false;
-    }
-    int infoResult;
-    {
-        std::lock_guard<std::mutex> lock(CodecLock());
-        infoResult = ff::avformat.avformat_find_stream_info(context, nullptr);
-    }
-    if (infoResult < 0 && FOptions.Verbose >= 0) {
-        FErrorText = FormatText("%s: could not find codec parameters", fileName.c_str());
-        Log(llVerbose, FErrorText);
-        return false;
-    }
-    timestamp = settings.SeekToStart(context, fileName);
-    settings.TakeStreams(context, decoders, chosen);
-    if (context->duration != AV_NOPTS_VALUE && context->duration > FTotalDuration)
-        FTotalDuration = context->duration;
-    return true;
-}
-
-// ---- outputs ----
 
 int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
     CheckLibraries();

@@ -3,8 +3,9 @@
 // writes it is TTaskOptions (TaskOptions.h), the output files and their
 // streams TOutputSetup (OutputSetup.h), the run state and the task's
 // threads TTaskRun (TaskRun.h); the conversion itself is the transcoder's
-// (FFmpegTranscoder.h). FFmpeg.cpp holds the construction, the option calls,
-// opening inputs, and what the task hands to its run and its conversion.
+// (FFmpegTranscoder.h); the input files are TInputSetup's (InputSetup.h).
+// FFmpeg.cpp holds the construction, the option calls, and what the task
+// hands to its run and its conversion.
 #pragma once
 
 #include "engine/FFmpegOptions.h"
@@ -12,6 +13,7 @@
 #include "engine/FFmpegOutputTarget.h"
 #include "engine/FFmpegRecordOptions.h"
 #include "engine/FFmpegRecords.h"
+#include "engine/InputSetup.h"
 #include "engine/OutputSetup.h"
 #include "engine/TaskFiles.h"
 #include "engine/TaskOptions.h"
@@ -169,14 +171,11 @@ protected:
 private:
     // What the option handlers reach of the task (the files, the hooks).
     TOptionLinks OptionLinks();
+    // What the input set-up reaches of the task.
+    TInputSetupLinks InputLinks();
     // What the run does with the task at each step.
     TTaskRunSteps RunSteps();
     void Log(int level, const std::string& text) const;
-
-    // Opening an input.
-    void ClearCodecNames();
-    bool OpenInputSteps(const std::string& fileName, ff::InputContextPtr& context,
-                        std::vector<const AVCodec*>& decoders, int64_t& timestamp);
 
     // The conversion (on the thread that runs the task).
     void RunConversion();
@@ -202,7 +201,8 @@ private:
     // Frame-hook modules ("vhook"): filled while options are parsed, run and
     // released by the thread that runs the task.
     TFrameHookList FFrameHooks;
-    std::vector<TInputFileSlot> FInputFiles;
+    TInputSetup FInputSetup{InputLinks()};
+    std::vector<TInputFileSlot>& FInputFiles = FInputSetup.Files();
     TOutputSetup FOutputSetup{
         {FTaskOptions, FInputFiles, FErrorText, FTotalDuration, StrictOptions, NewOutputsOnly}};
     std::unique_ptr<TTranscoder> FTranscoder; // the conversion in progress
