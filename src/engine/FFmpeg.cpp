@@ -8,7 +8,6 @@
 #include "engine/FFmpegTranscoder.h"
 #include "engine/TaskShare.h"
 #include "media/FFmpegLoader.h"
-#include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "probe/AVProbe.h"
 
@@ -57,10 +56,6 @@ TInputSetupLinks TCustomFFmpeg::InputLinks() {
             [this](const std::string& name) { FOutputSetup.CheckNotAnOutput(name); },
         .StopRequested = [this] { return BreakRequested(); },
     };
-}
-
-void TCustomFFmpeg::Log(int level, const std::string& text) const {
-    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
 }
 
 bool TCustomFFmpeg::AddHookModule(const THookModuleWords& words) {

@@ -175,7 +175,6 @@ private:
     TInputSetupLinks InputLinks();
     // What the run does with the task at each step.
     TTaskRunSteps RunSteps();
-    void Log(int level, const std::string& text) const;
 
     // The conversion (on the thread that runs the task).
     void RunConversion();
