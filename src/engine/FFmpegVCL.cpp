@@ -11,7 +11,7 @@
 //      never two of them at once; the handler may stop, pause and resume;
 //   3. a component's terminate lock: held while a termination is counted and
 //      its OnTerminate raised; never while a task is started or waited for;
-//   4. a task's run lock (FFmpegThread.cpp): short steps only, no call out
+//   4. a task's run lock (TaskRun.cpp): short steps only, no call out
 //      of the task except its probes forgetting their inputs;
 //   5. the codec lock, and a conversion's write lock (PacketWriter.h),
 //      which a task's thread and its encoders' threads take around writing
@@ -351,7 +351,7 @@ void TCustomFFmpegVCL::StartTask(int MaxConcurrent) {
     CheckWorking("StartTask");
     // The inputs go to the conversions here, on the caller's thread: no
     // worker ever touches a probe the caller may be reading.
-    FTasks.ForEach([](TFFmpeg& task) { task.ReleaseInputs(); });
+    FTasks.ForEach([](TFFmpeg& task) { task.TaskRun().ReleaseInputs(); });
     {
         std::lock_guard<std::mutex> lock(FTerminateLock);
         FFinishedCount = 0;
@@ -411,7 +411,8 @@ void TCustomFFmpegVCL::StartNextTask() {
     // A worker made while the batch is paused stays held: Resume lets it go.
     // The flag is read after the worker exists, and Resume clears it before
     // it resumes the tasks, so one of the two always lets the worker run.
-    if (task->StartConvert(FThreaded, FThreadPriority) && !FBatchPaused) task->ResumeTask();
+    if (task->TaskRun().StartConvert(FThreaded, FThreadPriority) && !FBatchPaused)
+        task->TaskRun().ResumeTask();
 }
 
 // Counts the task's end before anything a handler raised goes on, so the
@@ -425,12 +426,13 @@ void TCustomFFmpegVCL::DoTerminate(TCustomFFmpeg* engine) {
         if (OnTerminate) {
             TTerminateInfo info;
             info.TaskIndex = FTasks.IndexOf(engine);
-            info.Finished = engine->Finished();
-            info.ExceptionRaised = engine->ErrorRaised();
-            info.ExceptionMsg = engine->ErrorMessage();
+            const TTaskRun& run = engine->TaskRun();
+            info.Finished = run.Finished();
+            info.ExceptionRaised = run.ErrorRaised();
+            info.ExceptionMsg = run.ErrorMessage();
             if (info.Finished) {
-                info.EndedEarly = engine->EndedEarly();
-                info.ReachedPercent = engine->ReachedPercent();
+                info.EndedEarly = run.EndedEarly();
+                info.ReachedPercent = run.ReachedPercent();
             }
             FTerminateInfo = info;
             try {
@@ -487,12 +489,12 @@ void TCustomFFmpegVCL::RaiseTerminate(const TTerminateInfo& info) {
 
 void TCustomFFmpegVCL::Pause() {
     if (FWorking && FThreaded) FBatchPaused = true;
-    FTasks.ForEach([](TFFmpeg& task) { task.PauseTask(); });
+    FTasks.ForEach([](TFFmpeg& task) { task.TaskRun().PauseTask(); });
 }
 
 void TCustomFFmpegVCL::Resume() {
     FBatchPaused = false;
-    FTasks.ForEach([](TFFmpeg& task) { task.ResumeTask(); });
+    FTasks.ForEach([](TFFmpeg& task) { task.TaskRun().ResumeTask(); });
 }
 
 // No lock is taken here: a handler that stops the batch may hold the
@@ -502,5 +504,5 @@ void TCustomFFmpegVCL::Stop(bool WaitForStop) {
     if (!FWorking) return;
     FStopping = true;
     const bool wait = WaitForStop && HandlerDepth == 0;
-    FTasks.ForEach([wait](TFFmpeg& task) { task.BreakTask(wait); });
+    FTasks.ForEach([wait](TFFmpeg& task) { task.TaskRun().BreakTask(wait); });
 }

@@ -1,7 +1,8 @@
 // Opening a task's input files: the format and its parameters, the
 // program, the start point and the streams' decoders and settings.
-#include "engine/FFmpeg.h"
+#include "engine/InputSetup.h"
 
+#include "engine/CodecChoice.h"
 #include "engine/InputSettings.h"
 
 #include "media/FFmpegLoader.h"
@@ -11,11 +12,12 @@
 
 #include <mutex>
 
-// ---- OpenInputFile ----
+TInputSetup::TInputSetup(TInputSetupLinks links)
+    : FLinks(std::move(links)), FOptions(FLinks.Options.State()),
+      FOptionContexts(FLinks.Options.Contexts()) {}
 
-bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
-    CheckLibraries();
-    CheckNotAnOutput(fileName);
+bool TInputSetup::Open(const std::string& fileName) {
+    FLinks.CheckNotAnOutput(fileName);
     ff::InputContextPtr context;
     std::vector<const AVCodec*> decoders;
     int64_t timestamp = 0; // the start time plus the file's own start time
@@ -23,7 +25,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     const bool sought = FOptions.StartTime != 0;
     const int64_t soughtTime = FOptions.StartTime;
     try {
-        ok = OpenInputSteps(fileName, context, decoders, timestamp);
+        ok = OpenSteps(fileName, context, decoders, timestamp);
     } catch (...) {
         FOptions.VideoChannel = 0;
         ClearCodecNames();
@@ -41,12 +43,13 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     FOptions.NextInputTsScale.fill(0.0);
     slot.TsOffset = FOptions.InputTsOffset - (FOptions.CopyTs ? 0 : timestamp);
     if (FOptions.Verbose >= 0)
-        ff::avformat.av_dump_format(slot.Context.get(), InputFileCount(), fileName.c_str(), 0);
-    FInputFiles.push_back(std::move(slot));
+        ff::avformat.av_dump_format(slot.Context.get(), static_cast<int>(FFiles.size()),
+                                    fileName.c_str(), 0);
+    FFiles.push_back(std::move(slot));
     return true;
 }
 
-void TCustomFFmpeg::ClearCodecNames() {
+void TInputSetup::ClearCodecNames() {
     FOptions.HasVideoCodecName = FOptions.HasAudioCodecName = false;
     FOptions.HasSubtitleCodecName = false;
     FOptions.VideoCodecName.clear();
@@ -54,8 +57,8 @@ void TCustomFFmpeg::ClearCodecNames() {
     FOptions.SubtitleCodecName.clear();
 }
 
-bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContextPtr& result,
-                                   std::vector<const AVCodec*>& decoders, int64_t& timestamp) {
+bool TInputSetup::OpenSteps(const std::string& fileName, ff::InputContextPtr& result,
+                            std::vector<const AVCodec*>& decoders, int64_t& timestamp) {
     const AVInputFormat* format = nullptr;
     if (!FOptions.FormatName.empty()) {
         format = ff::avformat.av_find_input_format(FOptions.FormatName.c_str());
@@ -70,13 +73,18 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     ApplyRecordedOptions(FOptionContexts, context, FOptionContexts.FormatOptions,
                          AV_OPT_FLAG_DECODING_PARAM);
     TByKind<const AVCodec*> chosen;
-    if (!FindCodec(FOptions.HasVideoCodecName ? FOptions.VideoCodecName : "", AVMEDIA_TYPE_VIDEO,
-                   false, CodecStrictness(AVMEDIA_TYPE_VIDEO), &chosen[TMediaKind::Video]) ||
-        !FindCodec(FOptions.HasAudioCodecName ? FOptions.AudioCodecName : "", AVMEDIA_TYPE_AUDIO,
-                   false, CodecStrictness(AVMEDIA_TYPE_AUDIO), &chosen[TMediaKind::Audio]) ||
-        !FindCodec(FOptions.HasSubtitleCodecName ? FOptions.SubtitleCodecName : "",
-                   AVMEDIA_TYPE_SUBTITLE, false, CodecStrictness(AVMEDIA_TYPE_SUBTITLE),
-                   &chosen[TMediaKind::Subtitle]))
+    auto find = [this](bool named, const std::string& name, AVMediaType type, TMediaKind kind,
+                       TByKind<const AVCodec*>& codecs) {
+        return FindCodecByName(named ? name : "", type, false,
+                               CodecStrictness(FOptionContexts, type), &codecs[kind],
+                               FLinks.ErrorText);
+    };
+    if (!find(FOptions.HasVideoCodecName, FOptions.VideoCodecName, AVMEDIA_TYPE_VIDEO,
+              TMediaKind::Video, chosen) ||
+        !find(FOptions.HasAudioCodecName, FOptions.AudioCodecName, AVMEDIA_TYPE_AUDIO,
+              TMediaKind::Audio, chosen) ||
+        !find(FOptions.HasSubtitleCodecName, FOptions.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE,
+              TMediaKind::Subtitle, chosen))
         return false;
     context->flags |= AVFMT_FLAG_NONBLOCK;
     if (const AVCodec* video = chosen[TMediaKind::Video]) {
@@ -109,8 +117,9 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     }
     // A stop of the task, or of a program that is still setting up, gives
     // a blocked open or read back.
-    context->interrupt_callback.callback = [](void* task) {
-        return (static_cast<TCustomFFmpeg*>(task)->BreakRequested() || OpenInterruptRequested())
+    context->interrupt_callback.callback = [](void* setup) {
+        return (static_cast<TInputSetup*>(setup)->FLinks.StopRequested() ||
+                OpenInterruptRequested())
                    ? 1
                    : 0;
     };
@@ -125,15 +134,16 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
     parameters.reset(rawParameters);
     for (const TPendingOption& option : unknown)
         if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))
-            Log(llWarning, FormatText("Unrecognized option '%s'", option.Name.c_str()));
+            GetLogger().Log(nullptr, llWarning,
+                            FormatText("Unrecognized option '%s'", option.Name.c_str()));
     if (code < 0) {
-        FErrorText = MediaErrorText(fileName, code);
+        FLinks.ErrorText = MediaErrorText(fileName, code);
         return false;
     }
     result.reset(context);
     TInputSettings settings(FOptions, FOptionContexts);
     if (!settings.SelectProgram(context)) {
-        FErrorText = "Specified program id not found";
+        FLinks.ErrorText = "Specified program id not found";
         return false;
     }
     int infoResult;
@@ -142,13 +152,13 @@ bool TCustomFFmpeg::OpenInputSteps(const std::string& fileName, ff::InputContext
         infoResult = ff::avformat.avformat_find_stream_info(context, nullptr);
     }
     if (infoResult < 0 && FOptions.Verbose >= 0) {
-        FErrorText = FormatText("%s: could not find codec parameters", fileName.c_str());
-        Log(llVerbose, FErrorText);
+        FLinks.ErrorText = FormatText("%s: could not find codec parameters", fileName.c_str());
+        GetLogger().Log(nullptr, llVerbose, FLinks.ErrorText);
         return false;
     }
     timestamp = settings.SeekToStart(context, fileName);
     settings.TakeStreams(context, decoders, chosen);
-    if (context->duration != AV_NOPTS_VALUE && context->duration > FTotalDuration)
-        FTotalDuration = context->duration;
+    if (context->duration != AV_NOPTS_VALUE && context->duration > FLinks.TotalDuration)
+        FLinks.TotalDuration = context->duration;
     return true;
 }

@@ -1,67 +1,21 @@
-// The task's construction and its libraries, its option calls (handed to
-// the option state, TaskOptions.h), the checks that keep inputs
-// and outputs apart, finding codecs by name, and the converter's task with
-// its probes. Opening inputs is in FFmpegInputSetup.cpp, opening outputs in
-// FFmpegOutputSetup.cpp, creating output streams in FFmpegStreamSetup.cpp.
+// The task: its construction and its libraries, its option calls (handed to
+// the option state, TaskOptions.h), what it hands to its run (TaskRun.h) and
+// its conversion (TaskShare.h), and the converter's task with its probes.
+// Opening files is TInputSetup's and TOutputSetup's.
 #include "engine/FFmpeg.h"
 
 #include "engine/FFmpegPreview.h"
 #include "engine/FFmpegTranscoder.h"
+#include "engine/TaskShare.h"
 #include "media/FFmpegLoader.h"
-#include "media/FFmpegLogger.h"
-#include "media/UnicodeProtocol.h"
-#include "probe/AVProbe.h"
 #include "media/MyUtils.h"
+#include "probe/AVProbe.h"
 
 #include <algorithm>
 #include <array>
-
-namespace {
-
-const char* KindWord(bool encoder) {
-    return encoder ? "encoder" : "decoder";
-}
-
-} // namespace
+#include <mutex>
 
 // ---- construction ----
-
-void TCustomFFmpeg::CloseOutputFiles(bool keep) {
-    std::string error;
-    for (const std::shared_ptr<TOutputFile>& file : FOutputFiles) {
-        const std::string text = file->Close(keep); // a joined file closes once
-        if (error.empty()) error = text;
-    }
-    if (error.empty()) return;
-    FFinished = false;
-    Fail(error);
-}
-
-// Refuses an input that is one of the task's outputs, or the reverse,
-// before anything is opened for writing.
-void TCustomFFmpeg::CheckNotAnInput(const std::string& outputName) const {
-    const std::vector<TFileIdentity> output = IdentifyFiles(ToLibraryName(outputName));
-    for (const TInputFileSlot& input : FInputFiles) {
-        const char* url = input.Context ? input.Context->url : nullptr;
-        if (url && SharedFile(output, IdentifyFiles(url)))
-            throw FFmpegException(FormatText("Output file '%s' is the same file as input file '%s'",
-                                             outputName.c_str(), FromLibraryName(url).c_str()));
-    }
-}
-
-bool TCustomFFmpeg::ReplacesFile(const TFileIdentity& file) const {
-    for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
-        if (output->Target.Replaces() && IsSameFile(file, output->Identity)) return true;
-    return false;
-}
-
-void TCustomFFmpeg::CheckNotAnOutput(const std::string& inputName) const {
-    const std::vector<TFileIdentity> input = IdentifyFiles(ToLibraryName(inputName));
-    for (const std::shared_ptr<TOutputFile>& output : FOutputFiles)
-        if (!output->FileName.empty() && SharedFile(input, {output->Identity}))
-            throw FFmpegException(FormatText("Input file '%s' is the same file as output file '%s'",
-                                             inputName.c_str(), output->FileName.c_str()));
-}
 
 TCustomFFmpeg::TCustomFFmpeg() {
     ResetOptions();
@@ -79,22 +33,29 @@ TOptionLinks TCustomFFmpeg::OptionLinks() {
     };
     links.AddHookModule = [this](const THookModuleWords& words) { return AddHookModule(words); };
     links.NewStream = [this](TMediaKind kind) {
-        if (FOutputFiles.empty())
+        if (OutputFileCount() == 0)
             throw FFmpegException("At least one output file must be specified");
         const int last = OutputFileCount() - 1;
         if (kind == TMediaKind::Video)
-            NewVideoStream(last);
+            FOutputSetup.NewVideoStream(last);
         else if (kind == TMediaKind::Audio)
-            NewAudioStream(last);
+            FOutputSetup.NewAudioStream(last);
         else
-            NewSubtitleStream(last);
+            FOutputSetup.NewSubtitleStream(last);
     };
     links.RecordingTime = [this](int64_t time) { FTotalDuration = time; };
     return links;
 }
 
-void TCustomFFmpeg::Log(int level, const std::string& text) const {
-    GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
+TInputSetupLinks TCustomFFmpeg::InputLinks() {
+    return TInputSetupLinks{
+        .Options = FTaskOptions,
+        .ErrorText = FErrorText,
+        .TotalDuration = FTotalDuration,
+        .CheckNotAnOutput =
+            [this](const std::string& name) { FOutputSetup.CheckNotAnOutput(name); },
+        .StopRequested = [this] { return BreakRequested(); },
+    };
 }
 
 bool TCustomFFmpeg::AddHookModule(const THookModuleWords& words) {
@@ -108,10 +69,9 @@ bool TCustomFFmpeg::AddHookModule(const THookModuleWords& words) {
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
-    StopAndJoin();
+    FRun.StopAndJoin();
     FTranscoder.reset();
-    FOutputStreams.clear();
-    FOutputFiles.clear();
+    FOutputSetup.Clear();
     FInputFiles.clear();
 }
 
@@ -183,46 +143,99 @@ AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
     return index >= 0 && index < InputFileCount() ? FInputFiles[index].Context.get() : nullptr;
 }
 
-AVFormatContext* TCustomFFmpeg::OutputContext(int index) const {
-    return index >= 0 && index < OutputFileCount() ? FOutputFiles[index]->Context : nullptr;
+// ---- files ----
+
+bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+    CheckLibraries();
+    return FInputSetup.Open(fileName);
 }
 
-int TCustomFFmpeg::CodecStrictness(int mediaType) const {
-    const AVCodecContext* context =
-        mediaType >= 0 && mediaType < 5 ? FOptionContexts.CodecOptions[mediaType] : nullptr;
-    return context ? context->strict_std_compliance : 0;
+int TCustomFFmpeg::OpenOutputFile(const std::string& fileName, bool join) {
+    CheckLibraries();
+    return FOutputSetup.Open(fileName, join);
 }
 
-// ---- FindCodec ----
+// ---- the run and the conversion ----
 
-bool TCustomFFmpeg::FindCodec(const std::string& name, int mediaType, bool encoder, int strictness,
-                              const AVCodec** codec) {
-    *codec = nullptr;
-    if (name.empty()) return true;
-    const AVCodec* found = encoder ? ff::avcodec.avcodec_find_encoder_by_name(name.c_str())
-                                   : ff::avcodec.avcodec_find_decoder_by_name(name.c_str());
-    if (!found) {
-        FErrorText = FormatText("Unknown %s '%s'", KindWord(encoder), name.c_str());
-        return false;
+namespace {
+
+// The conversion stops reading a source that blocks once a stop is requested.
+int InterruptCallback(void* opaque) {
+    return static_cast<TCustomFFmpeg*>(opaque)->BreakRequested() ? 1 : 0;
+}
+
+} // namespace
+
+TTaskRunSteps TCustomFFmpeg::RunSteps() {
+    TTaskRunSteps steps;
+    steps.ReleaseInputs = [this] { InputsClosing(); };
+    steps.HasInputs = [this] { return InputFileCount() > 0; };
+    steps.HasOutputs = [this] { return OutputFileCount() > 0; };
+    steps.Convert = [this] { RunConversion(); };
+    steps.CloseCodecs = [this] {
+        if (FTranscoder) FTranscoder->CloseCodecs();
+    };
+    steps.CloseOutputs = [this](bool keep) { return FOutputSetup.CloseFiles(keep); };
+    steps.CloseAndReset = [this] { CloseAndReset(); };
+    steps.Terminate = [this] {
+        if (OnTerminateCallback) OnTerminateCallback(this);
+    };
+    return steps;
+}
+
+void TCustomFFmpeg::SetPreviewFlags(int flags) {
+    std::lock_guard<std::mutex> lock(PreviewFlagLock());
+    if ((FPreviewFlags & 1) && !(flags & 1)) FPreviewer.reset();
+    FPreviewFlags = flags;
+}
+
+void TCustomFFmpeg::RunConversion() {
+    for (TInputFileSlot& input : FInputFiles) {
+        input.Context->interrupt_callback.callback = InterruptCallback;
+        input.Context->interrupt_callback.opaque = this;
     }
-    if (found->type != mediaType) {
-        FErrorText = FormatText("Invalid %s type '%s'", KindWord(encoder), name.c_str());
-        return false;
-    }
-    if ((found->capabilities & AV_CODEC_CAP_EXPERIMENTAL) &&
-        strictness > FF_COMPLIANCE_EXPERIMENTAL) {
-        FErrorText = FormatText("%s '%s' is experimental and might produce bad results.\r\nAdd "
-                                "'-strict experimental' if you want to use it.",
-                                KindWord(encoder), found->name);
-        const AVCodec* other = encoder ? ff::avcodec.avcodec_find_encoder(found->id)
-                                       : ff::avcodec.avcodec_find_decoder(found->id);
-        if (other && !(other->capabilities & AV_CODEC_CAP_EXPERIMENTAL))
-            FErrorText += "\r\n" + FormatText("Or use the non experimental %s '%s'.",
-                                              KindWord(encoder), other->name);
-        return false;
-    }
-    *codec = found;
-    return true;
+    FTranscoder = std::make_unique<TTranscoder>(ShareWithConversion());
+    FTranscoder->Run();
+}
+
+TTaskShare TCustomFFmpeg::ShareWithConversion() {
+    const TRunShare run = FRun.ShareWithConversion();
+    return TTaskShare{
+        .Task = *this,
+        .FOptions = FOptions,
+        .FOptionContexts = FOptionContexts,
+        .FInputFiles = FInputFiles,
+        .FOutputFiles = FOutputSetup.Files(),
+        .FOutputStreams = FOutputSetup.Streams(),
+        .FFrameHooks = FFrameHooks,
+        .FErrorText = FErrorText,
+        .FTotalDuration = FTotalDuration,
+        .FJoined = FOutputSetup.Joined(),
+        .FBreakRequested = run.BreakRequested,
+        .FFinished = run.Finished,
+        .FPreviewFlags = FPreviewFlags,
+        .FPreviewer = FPreviewer,
+        .FRunLock = run.Lock,
+        .FEndedEarly = run.EndedEarly,
+        .FReachedPercent = run.ReachedPercent,
+        .OnHookCallback = OnHookCallback,
+        .OnPreview = OnPreview,
+        .OnProgressCallback = OnProgressCallback,
+        .ProgressInterval = ProgressInterval,
+        .StagedEncoding = StagedEncoding,
+        .Threaded = run.Threaded,
+    };
+}
+
+void TCustomFFmpeg::CloseAndReset() {
+    FTranscoder.reset();
+    FOutputSetup.Clear(); // closes the files; an empty one is removed
+    FInputFiles.clear();
+    FreeOptionContexts(FOptionContexts);
+    ReleaseFrameHooks(&FFrameHooks.Head);
+    FOptions.UsingVhook = false;
+    std::lock_guard<std::mutex> lock(PreviewFlagLock());
+    FPreviewer.reset();
 }
 
 // ---- TFFmpeg ----
@@ -230,7 +243,7 @@ bool TCustomFFmpeg::FindCodec(const std::string& name, int mediaType, bool encod
 TFFmpeg::TFFmpeg() = default;
 
 TFFmpeg::~TFFmpeg() {
-    StopAndJoin(); // before the probes go
+    TaskRun().StopAndJoin(); // before the probes go
 }
 
 void TProbeDeleter::operator()(TAVProbe* probe) const {
