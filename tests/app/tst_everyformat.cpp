@@ -370,11 +370,9 @@ private slots:
         });
         TWindowHarness::PressStart(*window_);
         QCoreApplication::processEvents();
-        QCOMPARE(int(h_->Messages.size()), 1);
-        const TShownMessage& shown = h_->Messages[0];
-        QCOMPARE(shown.Caption, std::string("Vantrel"));
-        QCOMPARE(shown.Icon, TMsgIcon::Warning);
-        QVERIFY2(shown.Text.find("gone.avi") != std::string::npos, shown.Text.c_str());
+        const TShownMessage* shown = h_->OnlyMessage("Vantrel", TMsgIcon::Warning);
+        QVERIFY(shown);
+        QVERIFY2(shown->Text.find("gone.avi") != std::string::npos, shown->Text.c_str());
         QVERIFY(!progressShown);
         QVERIFY(FilesIn(folder).empty());
         QCOMPARE(window_->lvFIles->RowCount(), 1);
