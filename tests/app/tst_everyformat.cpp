@@ -78,12 +78,7 @@ double Rate(const std::string& text) {
     return den > 0 ? Seconds(text.substr(0, slash)) / den : -1;
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
+using testsupport::FilesIn;
 
 } // namespace
 

@@ -20,12 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
+using testsupport::FilesIn;
 
 void WriteRandomBytes(const std::string& file) {
     std::mt19937 random(23);
