@@ -8,6 +8,7 @@
 //   vantrel-play-bench FILE PANEL_WIDTH PANEL_HEIGHT SEEK_SECONDS
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
+#include "media/MainThreadWait.h"
 #include "player/FFPlay.h"
 
 #include <sys/resource.h>
@@ -47,15 +48,6 @@ int Number(const char* text) {
     int value = 0;
     std::from_chars(text, text + std::char_traits<char>::length(text), value);
     return value;
-}
-
-template <typename Done> bool WaitFor(Done done, int seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        ServiceMainThread(std::chrono::milliseconds(10));
-    }
-    return true;
 }
 
 } // namespace
@@ -104,7 +96,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
         return 1;
     }
-    if (!WaitFor([&] { return duration > 0 && last >= duration; }, 600)) {
+    if (!ServeMainThreadUntil([&] { return duration > 0 && last >= duration; },
+                              std::chrono::seconds(600))) {
         std::fprintf(stderr, "did not reach the end\n");
         return 1;
     }
@@ -123,12 +116,12 @@ int main(int argc, char** argv) {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - seekStart)
             .count();
     // And until the picture at the asked time is on the display.
-    WaitFor(
+    ServeMainThreadUntil(
         [&] {
             std::lock_guard guard(lock);
             return seekShown != seekStart;
         },
-        10);
+        std::chrono::seconds(10));
     player.Close(true);
     std::lock_guard guard(lock);
     double shownMs = std::chrono::duration<double, std::milli>(seekShown - seekStart).count();

@@ -14,6 +14,7 @@
 #include "app/MainThreadPump.h"
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
+#include "media/MainThreadWait.h"
 #include "player/FFPlay.h"
 
 #include <QApplication>
@@ -92,16 +93,6 @@ bool WriteBmp(const std::string& path, const Bitmap24& bitmap) {
     return std::fclose(file) == 0;
 }
 
-// Waits, serving the main thread, until `done` or `seconds` have passed.
-template <typename Done> bool WaitFor(Done done, int seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        ServiceMainThread(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 int Snapshot(const std::string& output, double seconds, const std::string& file) {
     SetMainThread();
     TFFPlayer player;
@@ -111,14 +102,17 @@ int Snapshot(const std::string& output, double seconds, const std::string& file)
         std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
         return 1;
     }
-    if (!WaitFor([&] { return player.ShownPictures > 0 || !player.FileOpen(); }, 10)) {
+    if (!ServeMainThreadUntil([&] { return player.ShownPictures > 0 || !player.FileOpen(); },
+                              std::chrono::seconds(10))) {
         std::fprintf(stderr, "%s: no picture to show\n", file.c_str());
         return 1;
     }
     if (seconds > 0) {
         int shown = player.ShownPictures;
         player.Seek(0, true, static_cast<std::int64_t>(seconds * 1000000.0));
-        if (!WaitFor([&] { return player.ShownPictures > shown || !player.FileOpen(); }, 10)) {
+        if (!ServeMainThreadUntil(
+                [&] { return player.ShownPictures > shown || !player.FileOpen(); },
+                std::chrono::seconds(10))) {
             std::fprintf(stderr, "%s: no picture at %g seconds\n", file.c_str(), seconds);
             return 1;
         }

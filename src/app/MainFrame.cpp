@@ -3,12 +3,21 @@
 #include "app/MainLayout.h"
 #include "app/winMain.h"
 
+#include "app/Skin.h"
+
+#include <QLinearGradient>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWindow>
 
 namespace {
 
 constexpr int kTitleRowHeight = 32;
+// The band of the tool row, from the window's top.
+constexpr int kToolBandTop = 64;
+constexpr int kToolBandHeight = 60;
+// The bottom rows keep this distance from the window's bottom.
+constexpr int kBottomRowsHeight = 104;
 
 bool OnTitleRow(const QMouseEvent& event) {
     return event.button() == Qt::LeftButton && event.position().y() < kTitleRowHeight;
@@ -50,6 +59,9 @@ bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Resize:
         FLayout.LayOut();
         break;
+    case QEvent::Paint:
+        PaintBands();
+        break;
     default:
         break;
     }
@@ -76,4 +88,23 @@ void TMainFrame::ShowMaximizeTip() {
     const char* tip = FWindow.isMaximized() ? "Restore" : "Maximize";
     FWindow.btnMaximize->setToolTip(tip);
     FWindow.btnMaximize->setAccessibleName(tip);
+}
+
+void TMainFrame::PaintBands() {
+    QPainter painter(&FWindow);
+    const QRect all = FWindow.rect();
+    painter.fillRect(all, skin::Background());
+    const int w = all.width();
+    QLinearGradient title(0, 0, 0, kTitleRowHeight);
+    title.setColorAt(0, QColor(52, 96, 152));
+    title.setColorAt(1, skin::Band());
+    painter.fillRect(QRect(0, 0, w, kTitleRowHeight), title);
+    painter.fillRect(QRect(0, kToolBandTop, w, kToolBandHeight), QColor(30, 62, 106));
+    painter.setPen(QColor(60, 98, 146));
+    const int toolBandBottom = kToolBandTop + kToolBandHeight - 1;
+    const int bottomRows = all.height() - kBottomRowsHeight;
+    for (int y : {kTitleRowHeight, kToolBandTop, toolBandBottom, bottomRows})
+        painter.drawLine(0, y, w, y);
+    painter.setPen(skin::HotFrame());
+    painter.drawRect(all.adjusted(0, 0, -1, -1));
 }

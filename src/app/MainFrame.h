@@ -1,8 +1,8 @@
-// The main window's frame, which the system does not draw: the title row
-// moves the window and a double click on it maximises or restores it, the
-// rim resizes it and shows the resize cursors, the maximise button's tip
-// follows the window's state, and a new size lays the controls out again
-// (the sizes and places are MainLayout.h's).
+// The main window's frame, which the system does not draw: the frame paints
+// the window's bands and rim, the title row moves the window and a double click on it maximises or
+// restores it, the rim resizes it and shows the resize cursors, the maximise button's tip follows
+// the window's state, and a new size lays the controls out again (the sizes and places are
+// MainLayout.h's).
 //
 // Threads: user-interface thread only.
 #pragma once
@@ -26,6 +26,9 @@ private:
     bool Pressed(const QMouseEvent& event);
     void ShowRimCursor(const QMouseEvent& event);
     void ShowMaximizeTip();
+    // The title band, the band behind the tool row, the lines between the
+    // rows and the rim.
+    void PaintBands();
 
     TfrmMain& FWindow;
     TMainLayout& FLayout;

@@ -409,9 +409,20 @@ bool TMainPreview::Message(QWidget* widget, QEvent* event) {
             !FSeekSettling)
             FinishSeekDrag();
         return false;
+    case QEvent::KeyPress:
+        return widget == &w && KeyUnused(static_cast<QKeyEvent&>(*event));
     default:
         return false;
     }
+}
+
+// A key reaches the window itself only when the control with the focus has
+// not used it: a button still presses on Space, a text box or the list keeps
+// its keys, and an open menu has its own.
+bool TMainPreview::KeyUnused(QKeyEvent& event) {
+    if (!Key(event.key())) return false;
+    event.accept();
+    return true;
 }
 
 bool TMainPreview::Key(int key) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 class QEvent;
+class QKeyEvent;
 class QPainter;
 class QTreeWidgetItem;
 class QWidget;
@@ -46,8 +47,8 @@ public:
                     int& screenHeight);
     void PositionReported(std::int64_t pts);
 
-    // The preview's part of the application's mouse events; true when the
-    // event is used up.
+    // The preview's part of the application's mouse events and of the keys
+    // that come to the window itself; true when the event is used up.
     bool Message(QWidget* widget, QEvent* event);
     // Space plays or pauses, Left and Right seek; true when the key was used.
     bool Key(int key);
@@ -61,6 +62,7 @@ public:
     void VolumeChanged(TTrackBar2* bar);
 
 private:
+    bool KeyUnused(QKeyEvent& event);
     void CreatePictures();
     void PlaySelectedRow();
     void PlayRow(int row);

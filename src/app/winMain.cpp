@@ -45,7 +45,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -61,7 +60,6 @@ namespace {
 
 constexpr int kWidth = 914;
 constexpr int kHeight = 566;
-constexpr int kTitleHeight = 32;
 const char* const kSettings = "settings";
 bool IsNamed(const QObject* object, const char* name) {
     return object->objectName().compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
@@ -223,25 +221,6 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     } else {
         event->ignore();
     }
-}
-
-void TfrmMain::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), skin::Background());
-    const int w = width();
-    QLinearGradient title(0, 0, 0, kTitleHeight);
-    title.setColorAt(0, QColor(52, 96, 152));
-    title.setColorAt(1, skin::Band());
-    painter.fillRect(QRect(0, 0, w, kTitleHeight), title);
-    painter.fillRect(QRect(0, 64, w, 60), QColor(30, 62, 106));
-    painter.setPen(QColor(60, 98, 146));
-    painter.drawLine(0, kTitleHeight, w, kTitleHeight);
-    painter.drawLine(0, 64, w, 64);
-    painter.drawLine(0, 123, w, 123);
-    // The bottom rows keep their distance from the window's bottom.
-    painter.drawLine(0, height() - (kHeight - 462), w, height() - (kHeight - 462));
-    painter.setPen(skin::HotFrame());
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -266,9 +266,6 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    // Space and the arrow keys that no control of the window has used.
-    void keyPressEvent(QKeyEvent* event) override; // winMainPreview.cpp
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

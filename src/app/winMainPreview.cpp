@@ -4,8 +4,6 @@
 
 #include "app/MainPreview.h"
 
-#include <QKeyEvent>
-
 void TfrmMain::lvFIlesClick() {
     FPreview->UpdatePreNextEnabling();
 }
@@ -53,16 +51,6 @@ void TfrmMain::FFPlayerPosition(TCustomPlayer*, int64_t APTS) {
 
 void TfrmMain::FFPlayerState(TCustomPlayer*, int AState) {
     Preview->ShowState(static_cast<TPlayState>(AState));
-}
-
-// The keys come here only when the control with the focus has not used
-// them: a button still presses on Space, a text box or the list keeps its
-// keys, and an open menu has its own.
-void TfrmMain::keyPressEvent(QKeyEvent* event) {
-    if (FPreview->Key(event->key()))
-        event->accept();
-    else
-        QWidget::keyPressEvent(event);
 }
 
 void TfrmMain::trcPreviewMouseMove(TTrackBar2* Sender, Qt::MouseButtons Buttons, int X, int) {

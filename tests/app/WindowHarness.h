@@ -179,6 +179,20 @@ public:
         return Messages.empty() ? "" : Messages.front().Text.c_str();
     }
 
+    // The one message shown since Messages was cleared; nullptr, with the
+    // test failed, unless exactly one came, under `caption` with `icon`.
+    const TShownMessage* OnlyMessage(const std::string& caption, TMsgIcon icon) const {
+        std::string problem;
+        if (Messages.size() != 1)
+            problem = std::to_string(Messages.size()) + " messages instead of one";
+        else if (Messages[0].Caption != caption || Messages[0].Icon != icon)
+            problem = "the message came under \"" + Messages[0].Caption + "\" with icon " +
+                      std::to_string(static_cast<int>(Messages[0].Icon));
+        if (problem.empty()) return &Messages[0];
+        QTest::qFail((problem + ": " + FirstMessage()).c_str(), __FILE__, __LINE__);
+        return nullptr;
+    }
+
     std::vector<TShownMessage> Messages;
     std::vector<std::string> Opened;
     int PowerOffs = 0;

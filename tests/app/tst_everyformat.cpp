@@ -78,12 +78,7 @@ double Rate(const std::string& text) {
     return den > 0 ? Seconds(text.substr(0, slash)) / den : -1;
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
+using testsupport::FilesIn;
 
 } // namespace
 
@@ -370,11 +365,9 @@ private slots:
         });
         TWindowHarness::PressStart(*window_);
         QCoreApplication::processEvents();
-        QCOMPARE(int(h_->Messages.size()), 1);
-        const TShownMessage& shown = h_->Messages[0];
-        QCOMPARE(shown.Caption, std::string("Vantrel"));
-        QCOMPARE(shown.Icon, TMsgIcon::Warning);
-        QVERIFY2(shown.Text.find("gone.avi") != std::string::npos, shown.Text.c_str());
+        const TShownMessage* shown = h_->OnlyMessage("Vantrel", TMsgIcon::Warning);
+        QVERIFY(shown);
+        QVERIFY2(shown->Text.find("gone.avi") != std::string::npos, shown->Text.c_str());
         QVERIFY(!progressShown);
         QVERIFY(FilesIn(folder).empty());
         QCOMPARE(window_->lvFIles->RowCount(), 1);

@@ -20,12 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
+using testsupport::FilesIn;
 
 void WriteRandomBytes(const std::string& file) {
     std::mt19937 random(23);
@@ -205,11 +200,9 @@ private slots:
         h_->Messages.clear();
         TWindowHarness::PressStart(*window_);
         QCoreApplication::processEvents();
-        QCOMPARE(int(h_->Messages.size()), 1);
-        const TShownMessage& shown = h_->Messages[0];
-        QCOMPARE(shown.Caption, std::string("Vantrel"));
-        QCOMPARE(shown.Icon, TMsgIcon::Warning);
-        QCOMPARE(shown.Text, "Cannot convert " + doomed + ": No such file or directory.");
+        const TShownMessage* shown = h_->OnlyMessage("Vantrel", TMsgIcon::Warning);
+        QVERIFY(shown);
+        QCOMPARE(shown->Text, "Cannot convert " + doomed + ": No such file or directory.");
         QCOMPARE(FilesIn(folder), std::vector<std::string>());
         QCOMPARE(Progress(0), QString());
         QCOMPARE(Progress(1), QString("100%"));

@@ -1,5 +1,6 @@
 // Hand-over of calls to the main thread.
 #include "media/MainThread.h"
+#include "media/MainThreadWait.h"
 
 #include <atomic>
 #include <chrono>
@@ -148,6 +149,26 @@ TEST_F(MainThread, WaitingCallGivenUpNeverRunsOrRunsOnWithoutThePoster) {
     poster.join();
     EXPECT_FALSE(ran);
     EXPECT_EQ(runs, 1);
+}
+
+// A headless wait serves the calls a worker posts (the worker's call is
+// what ends it), and gives up, false, once its limit has passed.
+TEST_F(MainThread, ServingUntilDoneRunsPostedCallsAndStopsAtTheLimit) {
+    bool done = false;
+    std::thread::id ranOn;
+    std::thread worker([&] {
+        QueueInMainThread([&] {
+            ranOn = std::this_thread::get_id();
+            done = true;
+        });
+    });
+    EXPECT_TRUE(ServeMainThreadUntil([&] { return done; }, std::chrono::seconds(10)));
+    worker.join();
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ServeMainThreadUntil([] { return false; }, std::chrono::seconds(1)));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST(MainThreadUnset, WithoutAMainThreadCallsRunOnTheCaller) {

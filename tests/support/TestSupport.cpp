@@ -125,6 +125,13 @@ double DurationSeconds(const std::string& file) {
     return text.empty() ? -1.0 : std::strtod(text.c_str(), nullptr);
 }
 
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
 std::vector<std::string> PartFiles(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir))

@@ -97,6 +97,9 @@ std::filesystem::path ExecutableFolder();
 // gives none (no such file, not a media file).
 double DurationSeconds(const std::string& file);
 
+// The names (without the folder) of what `dir` holds, in the folder's order.
+std::vector<std::string> FilesIn(const std::string& dir);
+
 // The temporary files of a conversion (".part") in `dir`.
 std::vector<std::string> PartFiles(const std::string& dir);
 
