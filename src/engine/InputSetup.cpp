@@ -104,17 +104,9 @@ bool TInputSetup::OpenSteps(const std::string& fileName, ff::InputContextPtr& re
     ff::DictionaryPtr parameters(TInputSettings(FOptions, FOptionContexts).Parameters());
     AVDictionary* rawParameters = parameters.release();
     // Options no one knew yet may be the demuxer's own.
-    std::vector<TPendingOption> unknown;
-    auto& waiting = FOptions.PendingOptions;
-    for (auto it = waiting.begin(); it != waiting.end();) {
-        if (it->Kind != TMediaKind::Any) {
-            ++it;
-            continue;
-        }
-        ff::avutil.av_dict_set(&rawParameters, it->Name.c_str(), it->Value.c_str(), 0);
-        unknown.push_back(*it);
-        it = waiting.erase(it);
-    }
+    const std::vector<TPendingOption> unknown = TakeAnyKindPendingOptions(FOptions);
+    for (const TPendingOption& option : unknown)
+        ff::avutil.av_dict_set(&rawParameters, option.Name.c_str(), option.Value.c_str(), 0);
     // A stop of the task, or of a program that is still setting up, gives
     // a blocked open or read back.
     context->interrupt_callback.callback = [](void* setup) {
