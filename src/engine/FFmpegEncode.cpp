@@ -72,14 +72,15 @@ void TTranscoder::GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     ost.Encoding->Give(std::move(item));
 }
 
-// On the stream's thread: a picture is fitted to the encoder and coded as
-// often as it was given (a pause or stop is seen between the copies).
+// On the stream's thread: a picture (fitted to the encoder by the task's
+// thread) is coded as often as it was given (a pause or stop is seen
+// between the copies).
 void TTranscoder::WorkOnItem(TOutputStream& ost, TEncodeItem& item) {
     if (!item.Source) {
         EncodeOnStage(ost, item.Frame.get());
         return;
     }
-    const AVFrame* final = FitPicture(ost, *item.Source, item.Frame.get());
+    const AVFrame* final = item.Frame.get();
     for (int i = 0; final && i < item.Copies; ++i) {
         if (i > 0) {
             FEngine.WaitWhilePaused();

@@ -13,6 +13,7 @@
 #include "engine/StageFault.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
+#include "media/PicturePool.h"
 
 #include <atomic>
 #include <cstdint>
@@ -100,7 +101,8 @@ private:
     AVFrame* ToneMap(TStreamPictures& stream, AVFrame* picture);
     AVFrame* PreProcess(AVFrame* picture, int64_t pts);
     bool Deinterlace(const AVFrame* source, AVFrame* target);
-    void CallHook(AVFrame* picture, int64_t pts);
+    static bool HookRewritesWholePicture(const AVFrame& picture);
+    bool CallHook(const AVFrame* source, AVFrame* target, int64_t pts);
     bool PutBack(AVFrame* picture, Bitmap24& bitmap);
 
     THooks FHooks;
@@ -111,6 +113,7 @@ private:
     std::atomic<int> FPictures{0};
     TStageFault FFault{"picture"};
     ff::FramePtr FBuffer; // the picture the hook works on
+    TPicturePool FBufferPool;
     TOneFilter FDeinterlacer;
     ff::FramePtr FDeinterlaced;
     TToRGBContext FToRGB;
