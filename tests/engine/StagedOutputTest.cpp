@@ -116,9 +116,9 @@ TEST_F(StagedOutput, AStopKeepsEveryPictureHandedToTheEncoders) {
 }
 
 // With a hook that draws by the picture's number, deinterlacing, or a
-// hook that stops half-way, the pictures are worked on beside the task's
-// thread: the hook still sees every picture once, in order, and the file is
-// the one thread's, byte for byte.
+// hook that stops half-way, on the task's thread or (for two picture
+// outputs) beside it: the hook still sees every picture once, in order,
+// and the file is the one thread's, byte for byte.
 TEST_F(StagedOutput, PictureWorkOnItsThreadWritesTheSameBytesAsOneThread) {
     const struct {
         const char* Output;
@@ -126,7 +126,8 @@ TEST_F(StagedOutput, PictureWorkOnItsThreadWritesTheSameBytesAsOneThread) {
         int StopAt; // 0: never
     } cases[] = {{"h.avi", "vcodec=mpeg4\nacodec=mp2", 0},
                  {"d.avi", "vcodec=mpeg4\ndeinterlace=1\nacodec=mp2", 0},
-                 {"t.mpg", "vcodec=mpeg2video\ns=160x120\nacodec=mp2", 20}};
+                 {"t.mpg", "vcodec=mpeg2video\ns=160x120\nacodec=mp2", 20},
+                 {"two.avi", "vcodec=mpeg4\nacodec=mp2\nnewvideo", 0}};
     for (const auto& item : cases) {
         std::string bytes[2];
         for (const bool staged : {false, true}) {
