@@ -19,19 +19,6 @@ const char* TurnFilters(int rotation) {
 
 } // namespace
 
-// Makes `frame` a writable picture of the given size and format, keeping
-// its buffer when it already is one.
-bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
-    if (frame->data[0] && frame->width == width && frame->height == height &&
-        frame->format == format)
-        return ff::avutil.av_frame_make_writable(frame) >= 0;
-    ff::avutil.av_frame_unref(frame);
-    frame->width = width;
-    frame->height = height;
-    frame->format = format;
-    return ff::avutil.av_frame_get_buffer(frame, 0) >= 0;
-}
-
 void TPictureWork::TGraphFree::operator()(AVFilterGraph* graph) const {
     ff::avfilter.avfilter_graph_free(&graph);
 }

@@ -22,10 +22,6 @@
 #include <string>
 #include <vector>
 
-// Makes `frame` a writable picture of the given size and format, keeping
-// its buffer when it already is one; false when no buffer can be had.
-bool EnsurePicture(AVFrame* frame, int width, int height, int format);
-
 // A picture on its way through the picture stage: the decoded one going
 // in, the one worked on coming out, with what the outputs read of it.
 struct TPictureItem {
