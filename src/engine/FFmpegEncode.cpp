@@ -1,8 +1,8 @@
 // The output streams' own threads: each sound and picture output stream
 // that is encoded gets one, fed by the task's thread through a short queue.
-// A picture stream's thread crops and scales the pictures to the encoder's
-// and codes them; meanwhile the task's thread reads, decodes and works on
-// the next pictures (effects, layers, the hook). The frames reach each
+// A picture stream's thread codes the pictures the task's thread cropped
+// and scaled to the encoder's; meanwhile the task's thread works on the
+// next pictures (effects, layers, the hook). The frames reach each
 // encoder in the same order as on one thread, and the muxer orders the
 // packets of all streams by time, so the files are the same byte for byte.
 #include "engine/FFmpegTranscoder.h"
