@@ -10,9 +10,9 @@ the load.
     PAIRS=5 bench/run.py          (alternating pairs per case, default 3)
     CASES=a,c bench/run.py        (only the cases whose name begins so)
 
-Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0) with
-the encoders on threads of their own against everything on the task's one
-thread (VANTREL_SERIAL_ENCODING=1), and case b against HandBrakeCLI when it
+Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0), where
+the engine keeps its work on the task's one thread, against the serial
+engine (VANTREL_SERIAL_ENCODING=1), and case b against HandBrakeCLI when it
 is installed (bench/setup.sh installs it; make test does not need it).
 """
 
@@ -138,7 +138,7 @@ SERIAL = {"VANTREL_SERIAL_ENCODING": "1"}
 
 
 def one_core_cases(v, source, mpeg4, hook, out):
-    """Cases a, c and e on one core: the encoders' threads against one thread."""
+    """Cases a, c and e on one core: the staged engine against the serial one."""
     if not shutil.which("taskset"):
         return []
     one = ["taskset", "-c", "0"]

@@ -28,9 +28,11 @@ ff::FramePtr QueuedFrame(const AVFrame* source) {
 
 // Some outputs need the encoder's results at once on the task's thread:
 // the size limit reads the file as it grows, and the statistics file the
-// frame counts next to each coded picture.
+// frame counts next to each coded picture. On one core the hand-overs
+// would only cost time, as for the reading and decoding.
 bool TTranscoder::StagesAllowed() const {
-    return FEngine.StagedEncoding && FOptions.LimitFileSize <= 0 && !FOptions.HasVStatsFileName;
+    return FEngine.StagedEncoding && SeveralCores() && FOptions.LimitFileSize <= 0 &&
+           !FOptions.HasVStatsFileName;
 }
 
 void TTranscoder::StartEncodingStages() {
