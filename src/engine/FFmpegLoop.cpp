@@ -470,7 +470,7 @@ void TTranscoder::FlushEncoders() {
 void TTranscoder::HoldCoverPictures() {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.Video.Cover || !ost.EncoderOpen) continue;
-        FlushEncodingStage(ost); // the picture fitting is the task's thread's again
+        FlushEncodingStage(ost); // the encoder is the task's thread's again
         double end = 0.0;
         for (const TOutputStream& other : FOutputStreams)
             if (&other != &ost && other.Output == ost.Output)
