@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Times vantrel-convert against the ffmpeg command line on the same
 conversions of a generated 720p source, alternating the two, and prints the
-median wall time and peak memory of each side and their ratios.
+median wall time, processor time (user + system) and peak memory of each
+side and their ratios. On a machine that other work keeps busy the wall
+times say little; the processor times and the memory much less depend on
+the load.
 
     bench/run.py [BUILD_DIR]      (default: build)
     PAIRS=5 bench/run.py          (alternating pairs per case, default 3)
     CASES=a,c bench/run.py        (only the cases whose name begins so)
 
-Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0) with
-the encoders on threads of their own against everything on the task's one
-thread (VANTREL_SERIAL_ENCODING=1), and case b against HandBrakeCLI when it
+Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0), where
+the engine keeps its work on the task's one thread, against the serial
+engine (VANTREL_SERIAL_ENCODING=1), and case b against HandBrakeCLI when it
 is installed (bench/setup.sh installs it; make test does not need it).
 """
 
@@ -54,7 +57,8 @@ def make_source(work):
 
 class Measured:
     """Runs one command line under /usr/bin/time (or, without it, with the
-    children's resource usage) and gives wall seconds and peak RSS in kB."""
+    children's resource usage) and gives wall seconds, user + system
+    seconds and peak RSS in kB."""
 
     def __init__(self, work):
         self.report = os.path.join(work, "time.txt")
@@ -62,15 +66,15 @@ class Measured:
 
     def run(self, command, env=None):
         if self.have_time:
-            full = [TIME, "-f", "%e %M", "-o", self.report] + command
+            full = [TIME, "-f", "%e %U %S %M", "-o", self.report] + command
             done = subprocess.run(full, env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.PIPE)
             if done.returncode != 0:
                 sys.exit("failed (%d): %s\n%s" % (done.returncode, " ".join(command),
                                                   done.stderr.decode(errors="replace")[-2000:]))
             with open(self.report) as f:
-                wall, rss = f.read().split()[-2:]
-            return float(wall), int(rss)
+                wall, user, system, rss = f.read().split()[-4:]
+            return float(wall), float(user) + float(system), int(rss)
         return self.run_with_rusage(command, env)
 
     @staticmethod
@@ -83,7 +87,7 @@ class Measured:
         child.returncode = os.waitstatus_to_exitcode(status)
         if child.returncode != 0:
             sys.exit("failed (%d): %s" % (child.returncode, " ".join(command)))
-        return time.monotonic() - start, usage.ru_maxrss
+        return (time.monotonic() - start, usage.ru_utime + usage.ru_stime, usage.ru_maxrss)
 
 
 def cases(tool, source, layer, out):
@@ -134,7 +138,7 @@ SERIAL = {"VANTREL_SERIAL_ENCODING": "1"}
 
 
 def one_core_cases(v, source, mpeg4, hook, out):
-    """Cases a, c and e on one core: the encoders' threads against one thread."""
+    """Cases a, c and e on one core: the staged engine against the serial one."""
     if not shutil.which("taskset"):
         return []
     one = ["taskset", "-c", "0"]
@@ -157,6 +161,11 @@ def handbrake_cases(v, source, out):
     return [("b libx264 640x360 + aac", ours, theirs, "HandBrakeCLI")]
 
 
+def medians(runs):
+    """The median of each measure (wall, processor time, RSS) over runs."""
+    return [statistics.median(values) for values in zip(*runs)]
+
+
 def main():
     build_dir = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
     tool = find_tool(build_dir)
@@ -174,27 +183,26 @@ def main():
             return os.path.join(outputs, name)
 
         print("load average %.2f %.2f %.2f on %d cores" % (os.getloadavg() + (os.cpu_count(),)))
-        print("%-34s %9s %9s %7s %9s %9s %7s  (%d pairs, median)"
-              % ("case", "wall s", "base s", "ratio", "RSS MB", "base MB", "ratio", PAIRS))
+        print("%-34s %7s %7s %6s %7s %7s %6s %7s %7s %6s  (%d pairs, median)"
+              % ("case", "wall s", "base s", "ratio", "cpu s", "base s", "ratio",
+                 "RSS MB", "base MB", "ratio", PAIRS))
         for name, ours, base, base_name, *base_env in cases(tool, source, layer, out):
             if CASES and name.split()[0] not in CASES:
                 continue
-            walls, rsss, base_walls, base_rsss = [], [], [], []
+            ours_runs, base_runs = [], []
             base_run_env = dict(env, **base_env[0]) if base_env else env
             for pair in range(PAIRS):
-                order = [(ours, walls, rsss, env), (base, base_walls, base_rsss, base_run_env)]
+                order = [(ours, ours_runs, env), (base, base_runs, base_run_env)]
                 if pair % 2:
                     order.reverse()
-                for command, w, r, run_env in order:
+                for command, runs, run_env in order:
                     shutil.rmtree(os.path.join(outputs, "format"), ignore_errors=True)
-                    wall, rss = measured.run(command, run_env)
-                    w.append(wall)
-                    r.append(rss)
-            wall, base_wall = statistics.median(walls), statistics.median(base_walls)
-            rss, base_rss = statistics.median(rsss), statistics.median(base_rsss)
-            print("%-34s %9.2f %9.2f %7.3f %9.1f %9.1f %7.3f  vs %s"
-                  % (name, wall, base_wall, wall / base_wall, rss / 1024.0, base_rss / 1024.0,
-                     rss / base_rss, base_name), flush=True)
+                    runs.append(measured.run(command, run_env))
+            wall, cpu, rss = medians(ours_runs)
+            base_wall, base_cpu, base_rss = medians(base_runs)
+            print("%-34s %7.2f %7.2f %6.3f %7.2f %7.2f %6.3f %7.1f %7.1f %6.3f  vs %s"
+                  % (name, wall, base_wall, wall / base_wall, cpu, base_cpu, cpu / base_cpu,
+                     rss / 1024.0, base_rss / 1024.0, rss / base_rss, base_name), flush=True)
         print("load average %.2f %.2f %.2f" % os.getloadavg())
     finally:
         shutil.rmtree(work, ignore_errors=True)

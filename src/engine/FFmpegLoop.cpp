@@ -469,7 +469,7 @@ void TTranscoder::FlushEncoders() {
 void TTranscoder::HoldCoverPictures() {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.Video.Cover || !ost.EncoderOpen) continue;
-        TStreamEncoding::Flush(ost); // the picture fitting is the task's thread's again
+        TStreamEncoding::Flush(ost); // the encoder is the task's thread's again
         double end = 0.0;
         for (const TOutputStream& other : FOutputStreams)
             if (&other != &ost && other.Output == ost.Output)

@@ -8,18 +8,31 @@
 
 #include "media/AVFilterEntries.h"
 
+#include <algorithm>
+
 namespace {
 
-// Pictures the stage's queue holds.
-constexpr std::size_t kPictureQueue = 4;
+// Pictures the stage's queue holds: each is a reference to a decoded
+// picture, which keeps the decoder from using that buffer again.
+constexpr std::size_t kPictureQueue = 2;
 
 } // namespace
 
 // Under the decoding stages' conditions, and only when the work changes
 // pictures: a picture that would only be counted is not worth a hand-over.
-// A conversion on the caller's thread calls the hook there.
+// A conversion on the caller's thread calls the hook there. With the
+// reading, decoding and encoding on threads of their own, the task's thread
+// has little else to do for one picture output than that output's fitting,
+// and a hand-over there would only add the pictures in the stage's queues
+// to the memory, not speed; with several picture outputs to fit, the
+// picture work goes beside them.
 bool TTranscoder::PictureStageAllowed() const {
-    return FEngine.Threaded && DecodeStagesAllowed() && FPictureWork.Changes();
+    if (!FEngine.Threaded || !DecodeStagesAllowed() || !FPictureWork.Changes()) return false;
+    const auto pictureOutputs =
+        std::count_if(FOutputStreams.begin(), FOutputStreams.end(), [](const TOutputStream& ost) {
+            return ost.EncodingNeeded && ost.MediaType == AVMEDIA_TYPE_VIDEO;
+        });
+    return pictureOutputs > 1;
 }
 
 void TTranscoder::StartPictureStage() {

@@ -22,12 +22,9 @@ TTranscoder::TTranscoder(const TTaskShare& task)
                 [this](TInputStream& ist, AVFrame* frame, int64_t time) {
                     DistributeFrame(ist, frame, time);
                 }),
-      // The encoding threads fit and code the pictures as the task's thread would.
+      // The encoding threads code the pictures as the task's thread would.
       FEncoding(FWriter, FControl,
-                {[this](TOutputStream& ost, const TInputStream& ist, AVFrame* picture) {
-                     return FitPicture(ost, ist, picture);
-                 },
-                 [this](TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
+                {[this](TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
                         int counter) { CodePicture(ost, picture, pts, quality, counter); }},
                 FOptions.HasVStatsFileName
                     ? TStreamEncoding::TVideoStats(

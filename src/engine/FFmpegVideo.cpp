@@ -96,12 +96,14 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     const int64_t left = FOptions.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);
     if (n <= 0) return;
-    if (ost.Encoding) {
-        GivePicture(ost, ist, picture, n);
-        return;
-    }
+    // Fitted here, so that the encoder's queue holds pictures of the
+    // encoder's size, not the source's.
     AVFrame* final = FitPicture(ost, ist, picture);
     if (!final) return;
+    if (ost.Encoding) {
+        GivePicture(ost, ist, final, n);
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         if (i > 0) {
             FEngine.WaitWhilePaused();
@@ -164,8 +166,9 @@ AVFrame* TTranscoder::FitPicture(TOutputStream& ost, const TInputStream& ist, AV
         encoder->width, encoder->height, encoder->pix_fmt, FOptions.SwsFlags, nullptr, nullptr,
         nullptr));
     if (!ost.Video.Scaler) throw FFmpegException("Cannot get resampling context");
+    // A buffer the encoder's queue still holds is left to it.
     AVFrame* temp = ost.Video.Temp.get();
-    if (!EnsurePicture(temp, encoder->width, encoder->height, encoder->pix_fmt))
+    if (!ost.Video.TempPool.Get(temp, encoder->width, encoder->height, encoder->pix_fmt))
         throw FFmpegException("Cannot allocate temp picture, check pix fmt");
     ff::swscale.sws_scale(ost.Video.Scaler.get(), cropped->data, cropped->linesize, 0, height,
                           temp->data, temp->linesize);

@@ -19,19 +19,6 @@ const char* TurnFilters(int rotation) {
 
 } // namespace
 
-// Makes `frame` a writable picture of the given size and format, keeping
-// its buffer when it already is one.
-bool EnsurePicture(AVFrame* frame, int width, int height, int format) {
-    if (frame->data[0] && frame->width == width && frame->height == height &&
-        frame->format == format)
-        return ff::avutil.av_frame_make_writable(frame) >= 0;
-    ff::avutil.av_frame_unref(frame);
-    frame->width = width;
-    frame->height = height;
-    frame->format = format;
-    return ff::avutil.av_frame_get_buffer(frame, 0) >= 0;
-}
-
 void TPictureWork::TGraphFree::operator()(AVFilterGraph* graph) const {
     ff::avfilter.avfilter_graph_free(&graph);
 }
@@ -132,25 +119,30 @@ AVFrame* TPictureWork::ToneMap(TStreamPictures& stream, AVFrame* picture) {
     return mapped;
 }
 
-// Deinterlacing and the hook work on a copy of ours: the decoder's picture
-// may be shared with the outputs' references.
+// Deinterlacing and the hook work on a picture of ours: the decoder's
+// picture may be shared with the outputs' references. Each picture gets a
+// buffer of the pool (the one before may still be held by an output).
 AVFrame* TPictureWork::PreProcess(AVFrame* picture, int64_t pts) {
     FPictures.fetch_add(1, std::memory_order_relaxed);
     const bool hook = static_cast<bool>(FHooks.Callback);
     if (!FDeinterlace && !hook && !FModulesOn) return picture;
     if (!FBuffer) FBuffer.reset(ff::avutil.av_frame_alloc());
     AVFrame* buffer = FBuffer.get();
-    if (!buffer || !EnsurePicture(buffer, picture->width, picture->height, picture->format)) {
+    if (!buffer || !FBufferPool.Get(buffer, picture->width, picture->height, picture->format)) {
         FLog(llError, "hook buf malloc error.");
         return picture;
+    }
+    ff::avutil.av_frame_copy_props(buffer, picture);
+    if (hook && !FDeinterlace && HookRewritesWholePicture(*picture)) {
+        if (!CallHook(picture, buffer, pts)) ff::avutil.av_frame_copy(buffer, picture);
+        return buffer;
     }
     if (!FDeinterlace || !Deinterlace(picture, buffer)) {
         if (FDeinterlace) FLog(llError, "Deinterlacing failed.");
         ff::avutil.av_frame_copy(buffer, picture);
     }
-    ff::avutil.av_frame_copy_props(buffer, picture);
     if (hook) {
-        CallHook(buffer, pts);
+        CallHook(buffer, buffer, pts);
     } else if (FModulesOn) {
         FrameHookPicture view{};
         for (int plane = 0; plane < 4; ++plane) {
@@ -161,6 +153,18 @@ AVFrame* TPictureWork::PreProcess(AVFrame* picture, int64_t pts) {
                           pts);
     }
     return buffer;
+}
+
+// Whether the hook's drawing, converted back from its bitmap, fills every
+// plane of a picture of this format, so that the picture need not be
+// copied before the hook. A picture that is itself the bitmap's format is
+// drawn on in place; pictures with alpha or a palette keep the copy too.
+bool TPictureWork::HookRewritesWholePicture(const AVFrame& picture) {
+    if (picture.format == AV_PIX_FMT_BGR24) return false;
+    const AVPixFmtDescriptor* format =
+        ff::avutil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture.format));
+    return format && !(format->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL |
+                                        AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM));
 }
 
 // With a filter that works inside one frame (no frame is held back), into
@@ -181,9 +185,12 @@ bool TPictureWork::Deinterlace(const AVFrame* source, AVFrame* target) {
     return same;
 }
 
-void TPictureWork::CallHook(AVFrame* picture, int64_t pts) {
+// The hook draws on `source` (as a bitmap); its drawing goes into `target`
+// (`source` itself, or a picture of the same shape). True when it did.
+bool TPictureWork::CallHook(const AVFrame* source, AVFrame* target, int64_t pts) {
     bool stop = false;
-    if (!FrameToBitmap(FToRGB, picture)) {
+    bool drawn = false;
+    if (!FrameToBitmap(FToRGB, source)) {
         FLog(llError, "Cannot initialize the toRGB conversion context");
         stop = true;
     } else {
@@ -195,12 +202,14 @@ void TPictureWork::CallHook(AVFrame* picture, int64_t pts) {
             FLog(llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
         }
-        if (update && !PutBack(picture, *bitmap)) stop = true;
+        drawn = update && PutBack(target, *bitmap);
+        if (update && !drawn) stop = true;
     }
     if (stop) {
         FHooks.Callback = nullptr;
         FModulesOn = false;
     }
+    return drawn;
 }
 
 // The bitmap back into the picture it was filled from, then, for a picture

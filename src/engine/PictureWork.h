@@ -13,6 +13,7 @@
 #include "engine/StageFault.h"
 #include "media/FFHandles.h"
 #include "media/FFUtils.h"
+#include "media/PicturePool.h"
 
 #include <atomic>
 #include <cstdint>
@@ -20,10 +21,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Makes `frame` a writable picture of the given size and format, keeping
-// its buffer when it already is one; false when no buffer can be had.
-bool EnsurePicture(AVFrame* frame, int width, int height, int format);
 
 // A picture on its way through the picture stage: the decoded one going
 // in, the one worked on coming out, with what the outputs read of it.
@@ -100,7 +97,8 @@ private:
     AVFrame* ToneMap(TStreamPictures& stream, AVFrame* picture);
     AVFrame* PreProcess(AVFrame* picture, int64_t pts);
     bool Deinterlace(const AVFrame* source, AVFrame* target);
-    void CallHook(AVFrame* picture, int64_t pts);
+    static bool HookRewritesWholePicture(const AVFrame& picture);
+    bool CallHook(const AVFrame* source, AVFrame* target, int64_t pts);
     bool PutBack(AVFrame* picture, Bitmap24& bitmap);
 
     THooks FHooks;
@@ -111,6 +109,7 @@ private:
     std::atomic<int> FPictures{0};
     TStageFault FFault{"picture"};
     ff::FramePtr FBuffer; // the picture the hook works on
+    TPicturePool FBufferPool;
     TOneFilter FDeinterlacer;
     ff::FramePtr FDeinterlaced;
     TToRGBContext FToRGB;

@@ -1,5 +1,7 @@
 #include "engine/StreamEncoding.h"
 
+#include "engine/InputReading.h"
+
 #include "media/AVCodecEntries.h"
 #include "media/AVUtilEntries.h"
 
@@ -61,7 +63,7 @@ TStreamEncoding::TStreamEncoding(TPacketWriter& writer, TStageControl control,
       FVideoStats(std::move(videoStats)) {}
 
 bool TStreamEncoding::StagesAllowed(bool staged, int64_t limitFileSize, bool videoStats) {
-    return staged && limitFileSize <= 0 && !videoStats;
+    return staged && TInputReading::SeveralCores() && limitFileSize <= 0 && !videoStats;
 }
 
 void TStreamEncoding::Start(std::vector<TOutputStream>& streams) {
@@ -100,14 +102,15 @@ void TStreamEncoding::Give(TOutputStream& ost, const TInputStream& ist, AVFrame*
     ost.Encoding->Give(std::move(item));
 }
 
-// On the stream's thread: a picture is fitted to the encoder and coded as
-// often as it was given (a pause or stop is seen between the copies).
+// On the stream's thread: a picture (fitted to the encoder by the task's
+// thread) is coded as often as it was given (a pause or stop is seen
+// between the copies).
 void TStreamEncoding::WorkOnItem(TOutputStream& ost, TEncodeItem& item) {
     if (!item.Source) {
         Encode(ost, item.Frame.get());
         return;
     }
-    const AVFrame* final = FPictures.Fit(ost, *item.Source, item.Frame.get());
+    const AVFrame* final = item.Frame.get();
     for (int i = 0; final && i < item.Copies; ++i) {
         if (i > 0) {
             FControl.WaitWhilePaused();

@@ -1,8 +1,8 @@
 // Encoding the output streams and writing what the encoders make. Each
 // sound and picture output stream that is encoded may get a thread of its
 // own (TEncodeStage), fed through a short queue: a picture stream's thread
-// fits the pictures to the encoder's and codes them while the task's
-// thread reads, decodes and works on the next ones. The frames reach each
+// codes the pictures the task's thread fitted to the encoder's size and
+// format, while the task's thread works on the next ones. The frames reach each
 // encoder in the same order as on one thread, and the muxer orders the
 // packets of all streams by time, so the files are the same byte for byte.
 //
@@ -23,10 +23,8 @@
 
 class TStreamEncoding {
 public:
-    // What becomes of a picture on its stream's thread: fitted to the
-    // encoder's size and format (null: dropped) and coded, once per copy.
+    // What becomes of a picture on its stream's thread: coded, once per copy.
     struct TPictureCoding {
-        std::function<AVFrame*(TOutputStream&, const TInputStream&, AVFrame*)> Fit;
         std::function<void(TOutputStream&, const AVFrame*, int64_t pts, int quality,
                            int frameCounter)>
             Code;
@@ -43,7 +41,8 @@ public:
 
     // Some outputs need the encoder's results at once on the task's thread:
     // the size limit reads the file as it grows, and the statistics file
-    // the frame counts next to each coded picture.
+    // the frame counts next to each coded picture. On one core the
+    // hand-overs would only cost time, as for the reading and decoding.
     static bool StagesAllowed(bool staged, int64_t limitFileSize, bool videoStats);
     // A thread for each open sound and picture encoder of `streams`, which
     // outlive the stages and keep their places.

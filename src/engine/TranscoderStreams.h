@@ -12,6 +12,7 @@
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
 #include "media/FFUtils.h"
+#include "media/PicturePool.h"
 #include "media/FFmpegHeaders.h"
 
 #include <array>
@@ -88,8 +89,9 @@ struct TVideoEncoding {
     int FirstWidth = 0, FirstHeight = 0;
     int LastWidth = 0, LastHeight = 0, LastFormat = -1;
     ff::SwsContextPtr Scaler;
-    ff::FramePtr Temp;    // scaled picture (encoder size and format)
-    ff::FramePtr Cropped; // view of the decoded picture inside the bands
+    ff::FramePtr Temp;     // scaled picture (encoder size and format)
+    TPicturePool TempPool; // Temp's buffers, taken again once the encoder is done
+    ff::FramePtr Cropped;  // view of the decoded picture inside the bands
     ff::FramePtr EncodeFrame;
     ff::FilterGraphPtr Graph;
     AVFilterContext* FilterSource = nullptr;
@@ -137,7 +139,7 @@ struct TStreamWriting {
 };
 
 // What an output stream's own thread gets to encode: sound frames as they
-// are, pictures still to be cropped and scaled to the encoder's picture and
+// are, pictures already cropped and scaled to the encoder's picture, to be
 // coded as often as the frame rate asks.
 struct TEncodeItem {
     ff::FramePtr Frame;
@@ -153,10 +155,10 @@ struct TEncodeItem {
 using TEncodeStage = TStageWorker<TEncodeItem, FFmpegException>;
 
 // One stream of an output file. Everything belongs to the task's thread
-// but, while Encoding runs, what its thread uses: Encoder, Writing, the
-// picture fitting of Video (Crop and the bands, Scaler, Temp, Cropped,
-// Last*) and the coded frame's Video.Quality, PictureType, Error and
-// ErrorSum (these four written under the transcoder's writer's lock).
+// but, while Encoding runs, what its thread uses: Encoder, Writing and the
+// coded frame's Video.Quality, PictureType, Error and ErrorSum (these four
+// written under the transcoder's writer's lock). The picture fitting
+// (cropping and scaling) is always the task's thread's.
 struct TOutputStream {
     int FileIndex = 0;
     int StreamIndex = 0;

@@ -68,7 +68,11 @@
     X(av_frame_copy_props) \
     X(av_frame_get_buffer) \
     X(av_frame_make_writable) \
+    X(av_frame_is_writable) \
     X(av_frame_ref) \
+    X(av_buffer_pool_init) \
+    X(av_buffer_pool_get) \
+    X(av_buffer_pool_uninit) \
     X(av_get_bytes_per_sample) \
     X(av_get_packed_sample_fmt) \
     X(av_opt_set_double) \

@@ -118,6 +118,38 @@ TEST_F(PictureWork, TheHookSeesEachPictureInOrderAndItsDrawingReachesThePicture)
     EXPECT_EQ(calls, expected);
 }
 
+// Pictures handed on and still held (by an encoder's queue, say) keep
+// what the hook drew on them while the next ones are worked on; the
+// decoder's picture is never drawn on, whatever its format.
+TEST_F(PictureWork, HeldPicturesKeepTheirDrawingAndTheDecodedOneIsNotDrawnOn) {
+    int calls = 0;
+    Hook = [&calls](TCustomFFmpeg*, Bitmap24* bitmap, bool&, bool&, int64_t, int) {
+        std::memset(bitmap->Data.data(), ++calls % 2 ? 255 : 0, bitmap->Data.size());
+    };
+    auto work = Make();
+    std::vector<ff::FramePtr> held;
+    for (int i = 0; i < 4; ++i) {
+        ff::FramePtr decoded = Black(16, 16);
+        held.emplace_back(ff::avutil.av_frame_alloc());
+        ASSERT_GE(ff::avutil.av_frame_ref(held.back().get(), work->Work(0, decoded.get(), 0)), 0);
+    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(held[i]->data[0][0] > 128, i % 2 == 0) << "picture " << i;
+    EXPECT_EQ(calls, 4);
+
+    // A picture in the bitmap's own format and row length, which the
+    // bitmap could take as it is, is drawn on in a copy too.
+    ff::FramePtr bgr = Picture(64, 16, AV_PIX_FMT_BGR24);
+    ASSERT_EQ(bgr->linesize[0], Bitmap24::RowLength(64));
+    for (int y = 0; y < 16; ++y)
+        std::memset(bgr->data[0] + y * bgr->linesize[0], 40, 192);
+    const AVFrame* drawn = work->Work(0, bgr.get(), 0);
+    ASSERT_NE(drawn, bgr.get());
+    EXPECT_EQ(drawn->data[0][0], 255); // the fifth call draws white
+    EXPECT_EQ(bgr->data[0][0], 40);
+    EXPECT_EQ(held[3]->data[0][0], held[1]->data[0][0]);
+}
+
 // A hook that asks to stop is not called again and later pictures pass
 // untouched; one that throws is logged, its drawing dropped, and it stays.
 TEST_F(PictureWork, AHookStopsWhenItAsksAndAThrowingOneIsLoggedAndKept) {

@@ -3,7 +3,11 @@
 // whose output depends only on their input.
 #include "ConversionTestSupport.h"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -14,6 +18,38 @@ std::string FileBytes(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// Threads of this process now.
+int ThreadCount() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+}
+
+// Keeps the calling thread (and the threads it starts) on its first core.
+class TOneCore {
+public:
+    TOneCore() {
+        FHad = sched_getaffinity(0, sizeof(FAll), &FAll) == 0;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+            if (CPU_ISSET(cpu, &FAll)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        FHad = FHad && sched_setaffinity(0, sizeof(one), &one) == 0;
+    }
+    ~TOneCore() {
+        if (FHad) sched_setaffinity(0, sizeof(FAll), &FAll);
+    }
+    TOneCore(const TOneCore&) = delete;
+    TOneCore& operator=(const TOneCore&) = delete;
+    bool Set() const { return FHad; }
+
+private:
+    cpu_set_t FAll;
+    bool FHad = false;
+};
 
 struct Case {
     const char* Name;
@@ -87,6 +123,26 @@ TEST_F(StagedOutput, EncoderThreadsWriteTheSameBytesAsOneThread) {
     }
 }
 
+// On one core the encoders are not given threads of their own: the hook
+// sees as many threads with staging as without.
+TEST_F(StagedOutput, OnOneCoreTheEncodersStayOnTheTasksThread) {
+    TOneCore one;
+    ASSERT_TRUE(one.Set());
+    int most[2] = {0, 0};
+    for (const bool staged : {false, true}) {
+        RecordingConverter c;
+        c.Converter.StagedEncoding = staged;
+        c.RecordHook([&](THookInfo*) { most[staged] = std::max(most[staged], ThreadCount()); });
+        const std::string out = Out.file(staged ? "one-staged.avi" : "one-serial.avi");
+        ASSERT_EQ(c.Add(Source, out, "vcodec=mpeg4\nacodec=mp2", true), 0)
+            << c.Converter.LastErrMsg;
+        ASSERT_TRUE(c.Run());
+        ASSERT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+    }
+    EXPECT_GT(most[0], 0);
+    EXPECT_EQ(most[1], most[0]);
+}
+
 // A stop drains the encoders' queues: the file holds every picture handed
 // over before the stop, as many as on one thread.
 TEST_F(StagedOutput, AStopKeepsEveryPictureHandedToTheEncoders) {
@@ -116,9 +172,9 @@ TEST_F(StagedOutput, AStopKeepsEveryPictureHandedToTheEncoders) {
 }
 
 // With a hook that draws by the picture's number, deinterlacing, or a
-// hook that stops half-way, the pictures are worked on beside the task's
-// thread: the hook still sees every picture once, in order, and the file is
-// the one thread's, byte for byte.
+// hook that stops half-way, on the task's thread or (for two picture
+// outputs) beside it: the hook still sees every picture once, in order,
+// and the file is the one thread's, byte for byte.
 TEST_F(StagedOutput, PictureWorkOnItsThreadWritesTheSameBytesAsOneThread) {
     const struct {
         const char* Output;
@@ -126,7 +182,8 @@ TEST_F(StagedOutput, PictureWorkOnItsThreadWritesTheSameBytesAsOneThread) {
         int StopAt; // 0: never
     } cases[] = {{"h.avi", "vcodec=mpeg4\nacodec=mp2", 0},
                  {"d.avi", "vcodec=mpeg4\ndeinterlace=1\nacodec=mp2", 0},
-                 {"t.mpg", "vcodec=mpeg2video\ns=160x120\nacodec=mp2", 20}};
+                 {"t.mpg", "vcodec=mpeg2video\ns=160x120\nacodec=mp2", 20},
+                 {"two.avi", "vcodec=mpeg4\nacodec=mp2\nnewvideo", 0}};
     for (const auto& item : cases) {
         std::string bytes[2];
         for (const bool staged : {false, true}) {
