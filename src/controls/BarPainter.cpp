@@ -93,6 +93,10 @@ void FloodDither(QImage& image, int x, int y, const QImage& dither, int originX,
 } // namespace
 
 void TBarPainter::DrawTrack(QPainter& canvas, const TBarGeometry& g) const {
+    if (FBar.FTrackStyle == trUserDrawn) {
+        if (FBar.OnDrawTrack) FBar.OnDrawTrack(&FBar, canvas);
+        return;
+    }
     const TBarRect& r = g.Track;
     if (r.Width() <= 0 || r.Height() <= 0) return;
     if (FBar.isEnabled()) {
@@ -149,10 +153,10 @@ void TBarPainter::DrawTicks(QPainter& canvas, const TBarGeometry& g) const {
             if (!(side == 0 ? nearSide : farSide)) continue;
             const int across = side == 0 ? 2 : farEdge;
             const int x = vertical ? across : p, y = vertical ? p : across;
-            if (FBar.FTickStyle == tiUserDrawn)
-                FBar.DoDrawTick(canvas, x, y, static_cast<int>(v));
-            else
+            if (FBar.FTickStyle != tiUserDrawn)
                 DrawTickAt(canvas, x, y);
+            else if (FBar.OnDrawTick)
+                FBar.OnDrawTick(&FBar, canvas, x, y, static_cast<int>(v));
         }
     };
     const int64_t last =
@@ -183,6 +187,11 @@ void TBarPainter::DrawTickAt(QPainter& canvas, int x, int y) const {
         canvas.drawImage(x, y - FBar.FTickSize / 2, FTickImage);
     else
         canvas.drawImage(x - FBar.FTickSize / 2, y, FTickImage);
+}
+
+void TBarPainter::RedoThumb() {
+    PrepareThumbImage();
+    FBar.update();
 }
 
 void TBarPainter::PrepareThumbImage() {
@@ -219,8 +228,9 @@ QImage TBarPainter::ComposedThumb(int left, int top) const {
 
 void TBarPainter::DrawThumbs(QPainter& canvas, const TBarGeometry& g) const {
     if (FBar.FThumbStyle == tsUserDrawn) {
-        FBar.DoDrawThumb(canvas, g.LowerThumb.x(), g.LowerThumb.y());
-        if (FBar.FSecondThumb) FBar.DoDrawThumb(canvas, g.UpperThumb.x(), g.UpperThumb.y());
+        if (!FBar.OnDrawThumb) return;
+        FBar.OnDrawThumb(&FBar, canvas, g.LowerThumb.x(), g.LowerThumb.y());
+        if (FBar.FSecondThumb) FBar.OnDrawThumb(&FBar, canvas, g.UpperThumb.x(), g.UpperThumb.y());
         return;
     }
     canvas.drawImage(g.LowerThumb, ComposedThumb(g.LowerThumb.x(), g.LowerThumb.y()));

@@ -27,9 +27,13 @@ public:
     // The thumb picture for the bar's style, colour and direction; a pointer
     // style also sets the bar's thumb size to the picture's.
     void PrepareThumbImage();
+    // The thumb picture made again and the bar repainted with it.
+    void RedoThumb();
     void PrepareTickImage();
     void PrepareDitherPattern();
 
+    // Each draws in the bar's style, or raises the bar's drawing event when
+    // that part is user drawn.
     void DrawTrack(QPainter& canvas, const TBarGeometry& g) const;
     void DrawTicks(QPainter& canvas, const TBarGeometry& g) const;
     void DrawThumbs(QPainter& canvas, const TBarGeometry& g) const;

@@ -40,6 +40,13 @@ private:
     TTrackBar2* Bar() const { return static_cast<TTrackBar2*>(widget()); }
 };
 
+// Tells a screen reader that the lower position moved.
+void AnnounceValue(TTrackBar2* bar) {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(bar, bar->PositionL());
+    QAccessible::updateAccessibility(&event);
+}
+
 QAccessibleInterface* TrackBar2Accessible(const QString&, QObject* object) {
     if (auto* bar = qobject_cast<TTrackBar2*>(object)) return new TTrackBar2Accessible(bar);
     return nullptr;
@@ -90,7 +97,7 @@ void TTrackBar2::SetOrientation(TOrientation value) {
     if (value == Orientation()) return;
     if (width() != height()) resize(height(), width());
     FOrientation = value;
-    ThumbGeometryChanged();
+    FPainter->RedoThumb();
 }
 
 void TTrackBar2::SetTrackSize(int value) {
@@ -130,7 +137,7 @@ void TTrackBar2::SetTickColor(const QColor& value) {
 
 void TTrackBar2::SetTickOrientation(TTickOrientation value) {
     FTickOrientation = value;
-    ThumbGeometryChanged();
+    FPainter->RedoThumb();
 }
 
 void TTrackBar2::SetTickInterval(int value) {
@@ -148,7 +155,7 @@ void TTrackBar2::SetPositionL(int value) {
         value = FMin;
     FPositionL = value;
     update();
-    NotifyAccessibleValue();
+    AnnounceValue(this);
     DoChange();
 }
 
@@ -165,24 +172,22 @@ void TTrackBar2::SetPositionU(int value) {
 
 void TTrackBar2::SetThumbSize(int value) {
     FThumbSize = value;
-    ThumbGeometryChanged();
+    FPainter->RedoThumb();
 }
 
 void TTrackBar2::SetThumbStyle(TThumbStyle value) {
     FThumbStyle = value;
-    ThumbGeometryChanged();
+    FPainter->RedoThumb();
 }
 
 void TTrackBar2::SetThumbColor(const QColor& value) {
     FThumbColor = value;
-    FPainter->PrepareThumbImage();
-    update();
+    FPainter->RedoThumb();
 }
 
 void TTrackBar2::SetSecondThumb(bool value) {
     FSecondThumb = value;
-    FPainter->PrepareThumbImage();
-    update();
+    FPainter->RedoThumb();
 }
 
 void TTrackBar2::SetDitherThumb(bool value) {
@@ -199,11 +204,6 @@ void TTrackBar2::SetCtl3D(bool value) {
             FThumbStyle = tsRaisedRectangle;
         FPainter->PrepareThumbImage();
     }
-    update();
-}
-
-void TTrackBar2::ThumbGeometryChanged() {
-    FPainter->PrepareThumbImage();
     update();
 }
 
@@ -276,34 +276,13 @@ void TTrackBar2::paintEvent(QPaintEvent*) {
     QPainter canvas(this);
     if (OnPaint) OnPaint(this, canvas);
     const TBarGeometry g = Geometry();
-    if (FTrackStyle == trUserDrawn)
-        DoDrawTrack(canvas);
-    else
-        FPainter->DrawTrack(canvas, g);
+    FPainter->DrawTrack(canvas, g);
     FPainter->DrawTicks(canvas, g);
     FPainter->DrawThumbs(canvas, g);
 }
 
-void TTrackBar2::DoDrawTrack(QPainter& canvas) {
-    if (OnDrawTrack) OnDrawTrack(this, canvas);
-}
-
-void TTrackBar2::DoDrawTick(QPainter& canvas, int x, int y, int position) {
-    if (OnDrawTick) OnDrawTick(this, canvas, x, y, position);
-}
-
-void TTrackBar2::DoDrawThumb(QPainter& canvas, int x, int y) {
-    if (OnDrawThumb) OnDrawThumb(this, canvas, x, y);
-}
-
 void TTrackBar2::DoChange() {
     if (OnChange) OnChange(this);
-}
-
-void TTrackBar2::NotifyAccessibleValue() {
-    if (!QAccessible::isActive()) return;
-    QAccessibleValueChangeEvent event(this, FPositionL);
-    QAccessible::updateAccessibility(&event);
 }
 
 // ---- state changes -----------------------------------------------------

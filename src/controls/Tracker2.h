@@ -139,18 +139,13 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
-    // The calls of the drawing events, in painting order, and of the change
-    // event; the built-in drawing is the painter's (BarPainter.h).
-    virtual void DoDrawTrack(QPainter& canvas);
-    virtual void DoDrawTick(QPainter& canvas, int x, int y, int position);
-    virtual void DoDrawThumb(QPainter& canvas, int x, int y);
+    // The call of the change event. The drawing and its events are the
+    // painter's (BarPainter.h).
     virtual void DoChange();
 
 private:
-    void ThumbGeometryChanged();
     void PressThumb(bool upper, int x, int y, Qt::KeyboardModifiers shift, const TBarRect& rect);
     void StepPosition(bool upper, int delta);
-    void NotifyAccessibleValue();
 
     // Published state.
     int FMax = 20;

@@ -25,21 +25,6 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
-// CR LF, CR and LF all become LF.
-std::string UnifyLineBreaks(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            out += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 // A decimal number at `p` with "." as its separator whatever the locale
 // (after blanks and a "+"); moves `p` past it. False when there is none.
 bool ReadDouble(const char*& p, const char* end, double& value) {
@@ -58,6 +43,20 @@ bool IsOneOf(const std::string& name, std::initializer_list<const char*> names) 
 }
 
 } // namespace
+
+std::string UnifyLineBreaks(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 
 std::vector<std::pair<std::string, std::string>> SplitOptionLines(const std::string& text) {
     std::string rest = UnifyLineBreaks(Trim(text));

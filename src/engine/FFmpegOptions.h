@@ -203,6 +203,8 @@ std::string ChosenCodecName(const TOptionState& state, TMediaKind kind);
 // video, which a task gives only to the kind they were meant for.
 bool IsSharedCodecOption(const std::string& name);
 
+// The text with CR LF and a lone CR each turned into LF.
+std::string UnifyLineBreaks(const std::string& text);
 // Splits an option text into (name, value) pairs: the whole text is trimmed,
 // CR LF / CR / LF and the literal "<CRLF>" separate lines, each line is cut
 // at its first "=", the name lower-cased; nothing is trimmed further.

@@ -42,18 +42,6 @@ std::string ReadPresetFile(const std::string& name) {
     return std::string(reinterpret_cast<const char*>(buffer), size > 0 ? size - 1 : 0);
 }
 
-// The text trimmed, with CR LF and CR turned into LF.
-std::string UnifiedText(const std::string& text) {
-    const std::string trimmed = Trim(text);
-    std::string unified;
-    unified.reserve(trimmed.size());
-    for (std::size_t i = 0; i < trimmed.size(); ++i) {
-        unified += trimmed[i] == '\r' ? '\n' : trimmed[i];
-        if (trimmed[i] == '\r' && i + 1 < trimmed.size() && trimmed[i + 1] == '\n') ++i;
-    }
-    return unified;
-}
-
 TPresetLine CutLine(const std::string& value, const std::string& line) {
     const std::size_t eq = line.find('=');
     TPresetLine cut{line, eq == std::string::npos ? line : line.substr(0, eq),
@@ -70,7 +58,8 @@ void ReadPreset(const TPresetSource& source,
                 const std::function<void(const TPresetLine& line, bool builtin)>& take) {
     if (source.Kind.empty() || source.Value.empty()) return;
     const TOptionsPreset* preset = FindBuiltin(source);
-    const std::string text = UnifiedText(preset ? preset->Text : ReadPresetFile(source.Value));
+    const std::string text =
+        UnifyLineBreaks(Trim(preset ? preset->Text : ReadPresetFile(source.Value)));
     std::size_t start = 0;
     while (start <= text.size()) {
         std::size_t lf = text.find('\n', start);

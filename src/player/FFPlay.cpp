@@ -8,19 +8,20 @@
 #include "media/FFmpegLoader.h"
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
-#include "media/ScalerPicture.h"
-#include "media/PictureMatrix.h"
 #include "media/SDLEntries.h"
 #include "probe/AVProbe.h"
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 
 using namespace std::chrono_literals;
 
 namespace {
+
+double Now() {
+    return static_cast<double>(ff::avutil.av_gettime()) / 1000000.0;
+}
 
 const char* AudioDriverName(TAudioDriver driver) {
     switch (driver) {
@@ -60,7 +61,7 @@ TCustomPlayer::~TCustomPlayer() {
     Close(true);
     JoinFinishedThreads();
     if (FPlayThread.joinable()) FPlayThread.join();
-    if (FEventThread.joinable()) FEventThread.join();
+    FHostEvents.Join({});
 }
 
 bool TCustomPlayer::LibrariesLoaded() const {
@@ -121,7 +122,7 @@ bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, 
     }
     ResetToRGBContext(FFrameContext);
     FLoopEvents.Clear();
-    StartEventRing();
+    FHostEvents.Reset();
     if (!StreamOpen(fileName, startPaused)) {
         FSurface = nullptr;
         FOwnWindow.reset();
@@ -138,9 +139,9 @@ bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, 
         GetLogger().Log(this, llWarning, e.what());
     }
     RaiseFileOpen(window);
-    FEventThreadDone = false;
     FPlayThreadDone.Reset();
-    FEventThread = std::thread(&TCustomPlayer::EventThreadRun, this);
+    FHostEvents.Start([this](const TEventEntry& entry) { DeliverEvent(entry); },
+                      TriggerEventInMainThread);
     FPlayThread = std::thread(&TCustomPlayer::PlayThreadRun, this);
     return true;
 }
@@ -230,18 +231,7 @@ void TCustomPlayer::JoinFinishedThreads() {
             ServiceWait();
         FPlayThread.join();
     }
-    if (FEventThread.joinable()) {
-        // The event thread ends after it has delivered the stop state; the
-        // main thread keeps serving its hand-overs meanwhile. Called from
-        // inside a handler, the event thread waits for this very thread: it
-        // is told to stop waiting and to end without the rest of its events.
-        if (FDeliveryThread.load() == std::this_thread::get_id()) FEventGiveUp = true;
-        while (!FEventThreadDone) {
-            ServiceWait();
-            FEvents.WaitForWake(20ms);
-        }
-        FEventThread.join();
-    }
+    FHostEvents.Join([this] { ServiceWait(); });
     if (!FFileOpen) {
         FOwnWindow.reset();
         FSurface = nullptr;
@@ -392,48 +382,26 @@ void TCustomPlayer::SetState(TPlayState state) {
         hasHandler = static_cast<bool>(OnState);
     }
     if (hasHandler)
-        FEvents.Post(TEventEntry{TEventEntry::StateEvent, state, 0});
+        FHostEvents.Post(TEventEntry{TEventEntry::StateEvent, state, 0});
     else if (state == psStop)
-        FEvents.Post(TEventEntry{TEventEntry::StopEvent, state, 0});
+        FHostEvents.Post(TEventEntry{TEventEntry::StopEvent, state, 0});
 }
 
-void TCustomPlayer::StartEventRing() {
-    // What an event thread that gave up left behind belongs to the last file.
-    FEvents.Clear();
-    FEventGiveUp = false;
-}
-
-void TCustomPlayer::EventThreadRun() {
-    for (;;) {
-        TEventEntry entry;
-        if (!FEvents.Take(entry, 500ms)) continue;
-        if (entry.Kind == TEventEntry::StopEvent) break;
-        auto call = [this, entry] {
-            // Player calls the handler makes run when it has returned (from
-            // `held`'s end, while `mark` still marks the delivery).
-            TDeliveryMark mark(FDeliveryThread);
-            TGatedCall held(FCallGate);
-            std::unique_lock lock(FHandlerLock);
-            if (entry.Kind == TEventEntry::PositionEvent && OnPosition) {
-                TPositionEvent handler = OnPosition;
-                lock.unlock();
-                handler(this, entry.PTS);
-            } else if (entry.Kind == TEventEntry::StateEvent && OnState) {
-                TPlayStateEvent handler = OnState;
-                lock.unlock();
-                handler(this, static_cast<TPlayState>(entry.State));
-            }
-        };
-        try {
-            if (TriggerEventInMainThread && !RunInMainThreadUnless(call, FEventGiveUp)) break;
-            if (!TriggerEventInMainThread) call();
-        } catch (const std::exception& e) {
-            GetLogger().Log(this, llError, e.what());
-        }
-        if (entry.Kind == TEventEntry::StateEvent && entry.State == psStop) break;
+// An entry of the event thread to its handler. Player calls the handler
+// makes run when it has returned (from `held`'s end, while the delivery is
+// still marked as running on this thread).
+void TCustomPlayer::DeliverEvent(const TEventEntry& entry) {
+    TGatedCall held(FCallGate);
+    std::unique_lock lock(FHandlerLock);
+    if (entry.Kind == TEventEntry::PositionEvent && OnPosition) {
+        TPositionEvent handler = OnPosition;
+        lock.unlock();
+        handler(this, entry.PTS);
+    } else if (entry.Kind == TEventEntry::StateEvent && OnState) {
+        TPlayStateEvent handler = OnState;
+        lock.unlock();
+        handler(this, static_cast<TPlayState>(entry.State));
     }
-    FEventThreadDone = true;
-    FEvents.Wake();
 }
 
 void TCustomPlayer::PlayThreadRun() {
@@ -477,9 +445,10 @@ void TCustomPlayer::UpdatePosition() {
     if (!FFileOpen || !is || is->Input.IsImageSequence()) return;
     std::int64_t position;
     if (is->VideoSt) {
-        position = std::llround(VideoClockNow(is) * 1000000.0) - is->Input.StartTime();
+        const double start = static_cast<double>(is->Input.StartTime()) / 1000000.0;
+        position = std::llround(is->Clock.Video(Now(), start) * 1000000.0) - is->Input.StartTime();
     } else if (is->AudioSt) {
-        position = std::llround(AudioClockNow(is) * 1000000.0) - is->Input.StartTime();
+        position = std::llround(is->Clock.Sound(Now()) * 1000000.0) - is->Input.StartTime();
         if (is->AudioDuration > 0 && position >= is->AudioDuration &&
             is->Input.Duration() > position)
             position = is->Input.Duration();
@@ -499,7 +468,7 @@ void TCustomPlayer::UpdatePosition() {
             std::lock_guard lock(FHandlerLock);
             hasHandler = static_cast<bool>(OnPosition);
         }
-        if (hasHandler) FEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, position});
+        if (hasHandler) FHostEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, position});
     }
     if (!is->Input.IsCapture() && !is->EndReported && is->Input.Drained()) {
         if (is->VideoSt) is->EndReported = true;
@@ -508,46 +477,6 @@ void TCustomPlayer::UpdatePosition() {
 }
 
 // ---- The hook ----
-
-namespace {
-
-// Converts `picture` into the context's 24-bit bitmap through the scaler.
-bool HookToBitmap(TToRGBContext& context, const AVFrame* picture) {
-    int width = picture->width, height = picture->height;
-    auto format = static_cast<AVPixelFormat>(picture->format);
-    SwsContext* scaler = ff::swscale.sws_getCachedContext(
-        context.ScaleContext.release(), width, height, format, width, height, AV_PIX_FMT_BGR24,
-        SWS_BICUBIC, nullptr, nullptr, nullptr);
-    context.ScaleContext.reset(scaler);
-    if (!scaler || !SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/true)) return false;
-    if (!PrepareScalerPicture(context, AV_PIX_FMT_BGR24, width, height)) return false;
-    ff::swscale.sws_scale(scaler, picture->data, picture->linesize, 0, height, context.PictureData,
-                          context.PictureLinesize);
-    if (!context.Bitmap) context.Bitmap = std::make_unique<Bitmap24>();
-    context.Bitmap->SetSize(width, height);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(context.Bitmap->Row(y), context.PictureData[0] + y * context.PictureLinesize[0],
-                    static_cast<std::size_t>(width) * 3);
-    return true;
-}
-
-// Copies the bitmap back and converts it into `picture`.
-bool BitmapToPicture(TToRGBContext& context, AVFrame* picture) {
-    int width = picture->width, height = picture->height;
-    for (int y = 0; y < height; ++y)
-        std::memcpy(context.PictureData[0] + y * context.PictureLinesize[0], context.Bitmap->Row(y),
-                    static_cast<std::size_t>(width) * 3);
-    SwsContext* scaler = ff::swscale.sws_getCachedContext(
-        context.ReverseScaleContext.release(), width, height, AV_PIX_FMT_BGR24, width, height,
-        static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
-    context.ReverseScaleContext.reset(scaler);
-    if (!scaler || !SetPictureMatrix(scaler, MatrixOf(*picture), /*toRgb=*/false)) return false;
-    ff::swscale.sws_scale(scaler, context.PictureData, context.PictureLinesize, 0, height,
-                          picture->data, picture->linesize);
-    return true;
-}
-
-} // namespace
 
 // False when the file was closed while the hook ran: the caller then
 // touches nothing of the player (it may be gone) and ends its thread.
@@ -559,36 +488,27 @@ bool TCustomPlayer::HookPicture(TPlaybackState* is, AVFrame* picture, double pts
         handler = OnHook;
     }
     if (!handler) return true;
-    TToRGBContext& context = is->HookContext;
-    if (!HookToBitmap(context, picture)) {
+    TPictureHook& hook = is->PictureHook;
+    if (!hook.ToBitmap(picture)) {
         GetLogger().Log(this, llError, "Cannot initialize the toRGB conversion context");
         return true;
     }
     std::int64_t hostPts = ToHostTime(pts);
-    {
-        std::lock_guard lock(is->VideoExitLock);
-        is->VideoInHook = true;
-    }
+    hook.Enter();
     std::string failure;
     try {
-        handler(this, *context.Bitmap, hostPts);
+        handler(this, hook.Bitmap(), hostPts);
     } catch (const std::exception& e) {
         failure = std::string("Error occurs OnHook: ") + e.what();
     } catch (...) {
         failure = "Error occurs OnHook: unknown exception";
     }
-    {
-        std::lock_guard lock(is->VideoExitLock);
-        is->VideoInHook = false;
-        if (is->VideoAbandoned) return false;
-    }
+    if (!hook.Leave()) return false;
     if (!failure.empty()) {
         GetLogger().Log(this, llError, failure);
         return true;
     }
-    Bitmap24& bitmap = *context.Bitmap;
-    if (bitmap.Width != picture->width || bitmap.Height != picture->height) return true;
-    if (!BitmapToPicture(context, picture))
+    if (!hook.PutBack(picture))
         GetLogger().Log(this, llError, "Cannot initialize the fromRGB conversion context");
     return true;
 }

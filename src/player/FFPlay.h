@@ -16,7 +16,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegLogger.h"
 #include "media/SwResampleEntries.h"
-#include "player/EventRing.h"
+#include "player/HostEvents.h"
 #include "player/FFPlayPipeline.h"
 #include "player/PlayerSync.h"
 #include "player/VideoSurface.h"
@@ -115,10 +115,9 @@ private:
     // ---- component (FFPlay.cpp) ----
     bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
     void CloseNow(bool wait);
-    void StartEventRing();
     void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
-    void EventThreadRun();
+    void DeliverEvent(const TEventEntry& entry);
     void PlayThreadRun();
     void RaiseFileOpen(IVideoSurface* window);
     void WaitForPlayThread();
@@ -143,7 +142,6 @@ private:
     void SeekReached(TPlaybackState* is);
     void ReadEnd(TPlaybackState* is, int result);
     int ComponentOpen(TPlaybackState* is, int streamIndex);
-    void HoldAudio(TPlaybackState* is);
     void ComponentClose(TPlaybackState* is, int streamIndex);
     void RefreshThreadRun(TPlaybackState* is);
     // ---- video (FFPlayVideo.cpp) ----
@@ -153,11 +151,6 @@ private:
     void DisplayPicture(TPlaybackState* is);
     void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
     bool MakeSurface(TPlaybackState* is, bool force);
-    double VideoClockNow(TPlaybackState* is);
-    double MasterClock(TPlaybackState* is);
-    bool AheadOfSound(TPlaybackState* is, double pts);
-    // ---- audio (FFPlayAudio.cpp) ----
-    double AudioClockNow(TPlaybackState* is);
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};
@@ -190,28 +183,14 @@ private:
     TLoopEventQueue FLoopEvents;
     std::atomic<bool> FSdlStarted{false};
 
-    // Host events, for the event thread (the ring locks itself).
-    TEventRing FEvents;
-
     std::mutex FHandlerLock; // guards the four handlers against destruction
-    std::thread FEventThread, FPlayThread;
-    std::atomic<bool> FEventThreadDone{true};
-    // Set when a handler closes the file: the event thread then stops waiting
-    // for that handler (which waits for it) and ends.
-    std::atomic<bool> FEventGiveUp{false};
-    // The thread running a handler of the event thread, while it runs.
-    std::atomic<std::thread::id> FDeliveryThread{};
-    struct TDeliveryMark {
-        explicit TDeliveryMark(std::atomic<std::thread::id>& mark) : Mark(mark) {
-            Previous = Mark.exchange(std::this_thread::get_id());
-        }
-        ~TDeliveryMark() { Mark = Previous; }
-        std::atomic<std::thread::id>& Mark;
-        std::thread::id Previous;
-    };
+    std::thread FPlayThread;
 
     // Host calls of the host's thread never run inside each other.
     TCallGate FCallGate;
+    // Host events and the event thread that delivers them (last: it ends
+    // its thread before the gate and the handler lock it uses go).
+    THostEvents FHostEvents{this, psStop};
 };
 
 class TFFPlayer : public TCustomPlayer {

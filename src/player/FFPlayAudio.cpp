@@ -1,5 +1,5 @@
-// The pipeline's sound side as the component sees it: the audio clock and
-// the waveform of files without pictures (the output is TAudioOutput).
+// The waveform of files without pictures (the sound's output is
+// TAudioOutput, its clock TAudioClock).
 #include "player/FFPlay.h"
 
 #include "media/MyUtils.h"
@@ -17,11 +17,6 @@ double Now() {
 }
 
 } // namespace
-
-// The time of the sound being heard now.
-double TCustomPlayer::AudioClockNow(TPlaybackState* is) {
-    return is->Audio.Heard(Now(), is->Paused);
-}
 
 // ---- Waveform ----
 

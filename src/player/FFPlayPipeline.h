@@ -10,7 +10,9 @@
 #include "player/AudioOutput.h"
 #include "player/Demuxer.h"
 #include "player/PacketQueue.h"
+#include "player/PictureHook.h"
 #include "player/PictureQueue.h"
+#include "player/PlaybackClock.h"
 #include "player/Presenter.h"
 #include "player/Subtitles.h"
 #include "player/VideoDecoder.h"
@@ -42,11 +44,11 @@
 //   PendingShows, StartPausedFrames, PausedAtSeek, JustSeeked,
 //   EndReported, AudioHeldUntil, HoldShown, OpenStatus, AbortRequest,
 //   Refresh, VideoOpen).
-// - playback thread: the display clock (VideoCurrent*, atomics because
-//   TogglePause and the position reports read them), ShowAudio, and
-//   LastShown* under LastShownLock (CurrentFrame reads them).
-// - video thread: HookContext, and VideoInHook under VideoExitLock (with
-//   VideoAbandoned, set by the closing read thread).
+// - playback thread: the display's position (VideoCurrentPosition), ShowAudio,
+//   and LastShown* under LastShownLock (CurrentFrame reads them); the
+//   clocks (TPlaybackClock) are atomics.
+// - video thread: PictureHook (which locks itself for the closing read
+//   thread).
 // - threads: ReadThread and RefreshThread are started by the opening host
 //   call and joined by StreamClose; VideoThread and SubtitleThread are
 //   started and joined by the read thread.
@@ -58,15 +60,10 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::thread ReadThread, RefreshThread, VideoThread, SubtitleThread;
     // The video thread holds this state while it runs and sets VideoDone at
     // its end. A hook that does not return when the file closes leaves it
-    // behind: VideoExitLock guards VideoInHook (video thread) and
-    // VideoAbandoned (the closing read thread), so that either the close
-    // waits for the thread or the thread, back from the hook, touches
-    // nothing but this state.
+    // behind: either the close waits for the thread or the thread, back
+    // from the hook it was given up on, touches nothing but this state.
     TManualEvent VideoDone{false};
-    std::mutex VideoExitLock;
-    bool VideoInHook = false;
-    bool VideoAbandoned = false;
-    TToRGBContext HookContext; // video thread: the hook's bitmap and scalers
+    TPictureHook PictureHook;
 
     std::atomic<int> OpenStatus{0}; // 0 opening, 1 opened, -1 failed, -2 cleaned up
 
@@ -107,10 +104,7 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // its decoding).
     TSubtitles Subtitles{SubtitleQueue, AbortRequest};
 
-    // Clocks (seconds). VideoCurrent*: written by the playback thread (and
-    // TogglePause), read by others through the atomics.
-    std::atomic<double> VideoCurrentPTS{0};
-    std::atomic<double> VideoCurrentPTSDrift{0};
+    // The file position of the picture on the display (playback thread).
     std::atomic<std::int64_t> VideoCurrentPosition{-1};
 
     // Audio.
@@ -119,9 +113,10 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     // the latest until this av_gettime), the audio callback plays silence
     // without decoding and the display shows only the first picture, so
     // sound and pictures start together. 0: not held. Set by the read
-    // thread, cleared by the video thread; HoldShown by the playback thread.
+    // thread (Clock.HoldSound), cleared by the video thread.
     std::atomic<std::int64_t> AudioHeldUntil{0};
-    std::atomic<bool> HoldShown{false}; // a picture was shown while held
+    // The display's and the sound's time, and the sound's hold.
+    TPlaybackClock Clock{Audio, Paused, AudioHeldUntil};
     // The sound's output (SDL's audio thread runs it).
     TAudioOutput Sound{TAudioLinks{AudioQueue, Audio, Paused, AudioHeldUntil, ShowAudio}};
 

@@ -111,13 +111,11 @@ namespace {
 // seek (a broken video stream must not silence the file).
 constexpr std::int64_t AudioHoldLimit = 1500000;
 
-} // namespace
-
-void TCustomPlayer::HoldAudio(TPlaybackState* is) {
-    is->HoldShown = false;
-    is->Audio.Hold();
-    is->AudioHeldUntil = ff::avutil.av_gettime() + AudioHoldLimit;
+void HoldSound(TPlaybackState& is) {
+    is.Clock.HoldSound(ff::avutil.av_gettime() + AudioHoldLimit);
 }
+
+} // namespace
 
 // What the demuxer reports, turned into the pipeline's flushes; the
 // component decides what the seek's end means for the play state.
@@ -136,7 +134,7 @@ public:
         Is.JustSeeked = true;
         if (Is.AudioSt) Is.Sound.SeekStarting(exact);
         if (!Is.VideoSt) return;
-        if (Is.AudioSt) Player.HoldAudio(&Is);
+        if (Is.AudioSt) HoldSound(Is);
         // Set again by the video thread with the first picture after the
         // flush marker, so cleared before that marker is queued.
         Player.FFrameQueued.Reset();
@@ -198,7 +196,7 @@ bool TCustomPlayer::ReadOpenInput(TPlaybackState* is, const std::string& fileNam
 
 void TCustomPlayer::ReadChooseStreams(TPlaybackState* is) {
     TStreamChoice choice = is->Input.ChooseStreams(DisableAudio, DisableVideo);
-    if (choice.Audio >= 0 && choice.Video >= 0) HoldAudio(is);
+    if (choice.Audio >= 0 && choice.Video >= 0) HoldSound(*is);
     if (choice.Audio >= 0) ComponentOpen(is, choice.Audio);
     int videoResult = choice.Video >= 0 ? ComponentOpen(is, choice.Video) : -1;
     if (videoResult < 0) is->AudioHeldUntil = 0;
@@ -360,16 +358,14 @@ constexpr auto HookReturnLimit = std::chrono::seconds(2);
 // after HookReturnLimit is not waited for: the thread is let go, holding the
 // pipeline state it uses (its shared reference) but nothing of the player,
 // which may be destroyed before the hook returns. Back from the hook it sees
-// VideoAbandoned and ends at once. Keeping the player alive instead would
+// that it was given up on and ends at once. Keeping the player alive instead would
 // make Close and the host's window wait as long as the hook.
 void TCustomPlayer::JoinVideoThread(TPlaybackState* is) {
     if (!is->VideoThread.joinable()) return;
     auto deadline = std::chrono::steady_clock::now() + HookReturnLimit;
     while (!is->VideoDone.WaitFor(50ms)) {
         if (std::chrono::steady_clock::now() < deadline) continue;
-        std::lock_guard lock(is->VideoExitLock);
-        if (!is->VideoInHook) continue; // busy elsewhere: it ends soon
-        is->VideoAbandoned = true;
+        if (!is->PictureHook.Abandon()) continue; // busy elsewhere: it ends soon
         is->VideoThread.detach();
         GetLogger().Log(this, llWarning, "OnHook does not return: the video thread is left to end");
         return;
@@ -404,10 +400,8 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
         double now = Now();
         // The pictures queued before the pause are timed from the first one
         // shown after it, not taken as late.
-        is->Pictures.ResumeSchedule(now + is->VideoCurrentPTSDrift - is->VideoCurrentPTS);
-        if (is->Input.PauseResult() != AVERROR(ENOSYS))
-            is->VideoCurrentPTS = is->VideoCurrentPTSDrift + now;
-        is->VideoCurrentPTSDrift = is->VideoCurrentPTS - now;
+        is->Pictures.ResumeSchedule(is->Clock.StoodFor(now));
+        is->Clock.Resume(now, is->Input.PauseResult() != AVERROR(ENOSYS));
         is->Paused = false;
     } else {
         if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);

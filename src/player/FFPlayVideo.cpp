@@ -1,6 +1,6 @@
 // The pipeline's picture side: the video thread (decoding, the filter graph,
 // the exact seek, the two-slot picture queue), the display refresh with its
-// frame dropping, drawing through the surface and the clocks.
+// frame dropping and drawing through the surface.
 #include "player/FFPlay.h"
 
 #include "media/MyUtils.h"
@@ -18,10 +18,6 @@ namespace {
 double Now() {
     return static_cast<double>(ff::avutil.av_gettime()) / 1000000.0;
 }
-
-// Sound output that has not played for this long (beyond its buffer) is not
-// playing, and holds no picture back.
-constexpr double MaxSoundPause = 0.1;
 
 } // namespace
 
@@ -55,7 +51,9 @@ public:
     // sound's), once the sound tells the time heard.
     std::optional<double> OffSound() override {
         if (!Is.AudioSt || !Is.Audio.Tells()) return std::nullopt;
-        return Player.VideoClockNow(&Is) - Player.MasterClock(&Is);
+        const double now = Now();
+        return Is.Clock.Video(now, static_cast<double>(Is.Input.StartTime()) / 1000000.0) -
+               Is.Clock.Sound(now);
     }
     void PictureQueued() override {
         // The sound starts once the decoder keeps ahead of the display.
@@ -110,14 +108,14 @@ void TCustomPlayer::VideoRefresh(TPlaybackState* is, bool consume) {
         if (is->Paused && !forced) return;
         double now = Now();
         if (!forced && now < front.Target) return;
-        if (!forced && AheadOfSound(is, front.PTS)) {
+        if (!forced && is->Clock.AheadOfSound(front.PTS, FrameDuration(is->VideoSt),
+                                              ff::avutil.av_gettime(), is->AudioSt != nullptr)) {
             // The schedule slips by the time waited for the sound, so the
             // pictures after this one are not taken as late.
             is->Pictures.Slip(front.Taken, now);
             return;
         }
-        is->VideoCurrentPTS = front.PTS;
-        is->VideoCurrentPTSDrift = front.PTS - now;
+        is->Clock.Shown(front.PTS, now);
         is->VideoCurrentPosition = front.Position;
         if (!forced && front.ScheduleRestart) {
             // The first picture after a flush or a resume is shown now and
@@ -186,41 +184,8 @@ void TCustomPlayer::DrawVideo(TPlaybackState* is, TPictureSlot& slot) {
             is->LastShownPTS = slot.PTS;
         }
     }
-    if (OnPictureShown) OnPictureShown(slot.PTS, AudioClockNow(is), is->AudioSt != nullptr);
+    if (OnPictureShown) OnPictureShown(slot.PTS, is->Clock.Sound(Now()), is->AudioSt != nullptr);
     is->Display.Show(picture, is->Display.PictureRect(FAspectRatio, slot.Width, slot.Height,
                                                       picture->sample_aspect_ratio));
     ++ShownPictures;
-}
-
-// ---- Clocks ----
-
-// A picture more than half a frame ahead of the sound that is playing waits
-// (the sound output runs slow, or was late): shown pictures stay within a
-// frame of the sound. Sound that is not playing (paused, held, ended, or
-// an output that stopped calling) holds nothing back.
-bool TCustomPlayer::AheadOfSound(TPlaybackState* is, double pts) {
-    if (!is->AudioSt || is->Paused || is->Audio.Rate() <= 0) return false;
-    std::int64_t heldUntil = is->AudioHeldUntil;
-    if (heldUntil != 0 && ff::avutil.av_gettime() >= heldUntil) return false;
-    bool running = is->Audio.Running(Now(), MaxSoundPause);
-    if (!is->Audio.Tells()) {
-        // After the open or a seek the first picture shows at once, the next
-        // ones wait until the sound has started (its clock still tells the
-        // time before the hold), unless the output stopped.
-        if (!is->HoldShown.exchange(true)) return false;
-        return heldUntil != 0 || running;
-    }
-    if (!running) return false;
-    return pts - AudioClockNow(is) > 0.5 * FrameDuration(is->VideoSt);
-}
-
-double TCustomPlayer::VideoClockNow(TPlaybackState* is) {
-    if (is->Paused) return is->VideoCurrentPTS;
-    double drift = is->VideoCurrentPTSDrift;
-    if (drift != 0) return drift + Now();
-    return static_cast<double>(is->Input.StartTime()) / 1000000.0;
-}
-
-double TCustomPlayer::MasterClock(TPlaybackState* is) {
-    return is->AudioSt ? AudioClockNow(is) : VideoClockNow(is);
 }
