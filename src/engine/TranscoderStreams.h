@@ -128,8 +128,10 @@ struct TAudioEncoding {
 
 // The writing part of an output stream: the packets' way through the
 // bitstream filters to the muxer, and the two-pass log. Filters and OutTime
-// are used under the packet writer's lock (PacketWriter.h); Packet,
-// PacketTimeBase and PassLog by the thread that encodes the stream.
+// are written under the packet writer's lock (PacketWriter.h); OutTime is
+// read without it only on the task's thread, for the streams that thread
+// writes itself (copied and subtitle streams) or once the encoders' stages
+// are flushed. Packet, PacketTimeBase and PassLog are the encoding thread's.
 struct TStreamWriting {
     double OutTime = 0.0;                       // seconds: end of the last packet written
     AVRational PacketTimeBase{1, AV_TIME_BASE}; // of the packets handed to WritePacket

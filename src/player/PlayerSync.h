@@ -9,15 +9,15 @@
 #include <mutex>
 #include <thread>
 
-// A manual-reset signal: stays set until reset. Any thread.
+// A manual-reset signal: stays set until reset. Any thread. A waiter may
+// destroy it as soon as its wait returns: Set wakes the waiters before it
+// lets go of the lock, so it is done with the signal once they run.
 class TManualEvent {
 public:
     explicit TManualEvent(bool initiallySet) : FSet(initiallySet) {}
     void Set() {
-        {
-            std::lock_guard lock(FLock);
-            FSet = true;
-        }
+        std::lock_guard lock(FLock);
+        FSet = true;
         FChanged.notify_all();
     }
     void Reset() {
