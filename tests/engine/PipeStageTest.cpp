@@ -133,7 +133,10 @@ TEST(PipeStage, StopInTheMiddleEndsTheItemInWorkAndDropsTheRest) {
     for (int i = 0; i < 5; ++i)
         stage.Give(i);
     ASSERT_TRUE(Eventually([&] { return started == 2; }));
-    StopWhileHeld(gate, [&] { stage.Stop(); });
+    bool seen = false; // the stop dropped what waited
+    StopWhileHeld(
+        gate, [&] { stage.Stop(); }, [&] { return stage.Waiting() == 1; }, seen);
+    EXPECT_TRUE(seen) << "the stop never dropped what waited";
     EXPECT_EQ(started, 2);
     EXPECT_EQ(stage.Ready(), 0u) << "results kept after a stop";
     EXPECT_EQ(stage.Waiting(), 0u);

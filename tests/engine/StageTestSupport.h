@@ -47,11 +47,13 @@ template <class Predicate> bool Eventually(Predicate done) {
     return true;
 }
 
-// Runs `stop` while the work is held at `gate`, opening it a moment later
-// from another thread, as a stop comes while an item is in work.
-inline void StopWhileHeld(Gate& gate, const std::function<void()>& stop) {
+// Runs `stop` while the work is held at `gate`, as a stop comes while an
+// item is in work: another thread opens the gate once `stopSeen` shows that
+// the stop has taken hold (or after 10 s, and then `seen` is false).
+inline void StopWhileHeld(Gate& gate, const std::function<void()>& stop,
+                          const std::function<bool()>& stopSeen, bool& seen) {
     std::thread opener([&] {
-        std::this_thread::sleep_for(20ms);
+        seen = Eventually(stopSeen);
         gate.Open();
     });
     stop();

@@ -69,7 +69,10 @@ TEST(StageWorker, AnErrorOrAStopReachesTheFeeder) {
     for (int i = 0; i < 5; ++i)
         stopped.Give(i);
     ASSERT_TRUE(Eventually([&] { return started == 1; }));
-    StopWhileHeld(held, [&] { stopped.Stop(); });
+    bool seen = false; // the stop dropped what waited
+    StopWhileHeld(
+        held, [&] { stopped.Stop(); }, [&] { return stopped.Waiting() == 1; }, seen);
+    EXPECT_TRUE(seen) << "the stop never dropped what waited";
     EXPECT_EQ(started, 1) << "an item after the stop was worked on";
     EXPECT_EQ(finished, 1) << "the item in work was not finished";
     EXPECT_EQ(stopped.Waiting(), 0u);
