@@ -31,6 +31,14 @@ std::string OutputOptionLines(const TOutputOptions& out) {
            OptionLines(NewStreamRecordOptions(out));
 }
 
+std::string TaskPlanText(const TTaskPlan& plan) {
+    std::string text = "[input]\n" + InputOptionLines(plan.In);
+    if (plan.HasPicture) text += "[picture]\n" + InputOptionLines(plan.Picture);
+    text += "[output]\n" + OutputOptionLines(plan.Out);
+    if (plan.Out.CustomHook) text += "[record]\ncustomhook=1\n";
+    return text;
+}
+
 int PrintConversionOptions(int formatCode, const std::string& file, std::ostream& out,
                            std::ostream& err, const std::vector<std::string>& edits) {
     const TScopedMessageHandler answer(AnswerNoOn(err));
@@ -46,9 +54,7 @@ int PrintConversionOptions(int formatCode, const std::string& file, std::ostream
         }
         TlvFilesRecord row = NewEditedRow(g, formatCode, file, probed.Duration, edits, {});
         const TTaskPlan plan = PlanRowTask(g, formatCode, row, probed, nullptr);
-        out << "[input]\n"
-            << InputOptionLines(plan.In) << "[output]\n"
-            << OutputOptionLines(plan.Out);
+        out << TaskPlanText(plan);
         return 0;
     } catch (const std::exception& e) {
         err << e.what() << '\n';

@@ -2,6 +2,7 @@
 // at batch start for the format CODE, one name=value line each.
 #pragma once
 
+#include "core/BatchPlan.h"
 #include "engine/FFmpegRecords.h"
 
 #include <iosfwd>
@@ -17,9 +18,17 @@ std::string InputOptionLines(const TInputOptions& in);
 // opens, then those of the streams that extra options add.
 std::string OutputOptionLines(const TOutputOptions& out);
 
+// Everything the engine is given for a planned task, in sections: "[input]"
+// and the source's lines; "[picture]" and the lines of the black picture
+// input that follows the source, when the plan has one; "[output]" and the
+// output's lines; "[record]" with "customhook=1" when the pictures go
+// through the frame hook (effects, layers), which is a switch of the output
+// record and no option.
+std::string TaskPlanText(const TTaskPlan& plan);
+
 // Probes the file (the media libraries must be loaded), builds the options
-// from the settings store with its built-in defaults and prints "[input]",
-// the input lines, "[output]" and the output lines to `out`. The size
+// from the settings store with its built-in defaults and prints the task's
+// TaskPlanText to `out`. The size
 // question is answered No and said on `err`. Returns the exit status: 0, or
 // 1 with the probe's or the builder's error text on `err`.
 // `edits` are the per-file edits of RowEdits.h, applied to the new row.

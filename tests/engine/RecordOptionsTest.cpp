@@ -2,6 +2,7 @@
 // state as their options given as text, the same state again from the text
 // the options printer writes, and values holding line breaks kept whole.
 #include "EngineTestSupport.h"
+#include "OptionStateCompare.h"
 
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegRecordOptions.h"
@@ -14,93 +15,6 @@
 #include <stdexcept>
 
 namespace {
-
-// A number of an option context ("" when it has no such option).
-std::string ContextNumber(void* context, const char* name) {
-    int64_t value = 0;
-    if (!context || ff::avutil.av_opt_get_int(context, name, 0, &value) < 0) return "";
-    return std::to_string(value);
-}
-
-std::vector<std::string> PendingTexts(const TOptionState& s) {
-    std::vector<std::string> texts;
-    for (const TPendingOption& p : s.PendingOptions)
-        texts.push_back(p.Name + "=" + p.Value + "@" + std::to_string(static_cast<int>(p.Kind)) +
-                        ":" + p.Refusal);
-    return texts;
-}
-
-// Every part of the option state that an option can set, and the numbers
-// the record hands to the option contexts.
-void ExpectSameState(TFFmpeg& a, TFFmpeg& b) {
-    const TOptionState& x = a.OptionState();
-    const TOptionState& y = b.OptionState();
-#define SAME(field) EXPECT_EQ(x.field, y.field) << #field
-    SAME(FormatName);
-    SAME(FrameWidth);
-    SAME(FrameHeight);
-    SAME(FrameSizeOfTarget);
-    SAME(FrameAspectRatio);
-    SAME(FramePixFmt);
-    SAME(FrameTopBand);
-    SAME(FrameBottomBand);
-    SAME(FrameLeftBand);
-    SAME(FrameRightBand);
-    SAME(MaxFrames);
-    SAME(FrameRateNum);
-    SAME(FrameRateDen);
-    SAME(VideoQScale);
-    SAME(VideoDisable);
-    SAME(HasVideoCodecName);
-    SAME(VideoCodecName);
-    SAME(VideoCodecTag);
-    SAME(VideoLanguage);
-    SAME(VFilters);
-    SAME(AudioSampleRate);
-    SAME(AudioDisable);
-    SAME(AudioChannels);
-    SAME(HasAudioCodecName);
-    SAME(AudioCodecName);
-    SAME(AudioCodecTag);
-    SAME(AudioLanguage);
-    SAME(SubtitleDisable);
-    SAME(HasSubtitleCodecName);
-    SAME(SubtitleCodecName);
-    SAME(SubtitleLanguage);
-    SAME(MuxPreload);
-    SAME(MuxMaxDelay);
-    SAME(RecordingTime);
-    SAME(StartTime);
-    SAME(RecordingTimestamp);
-    SAME(InputTsOffset);
-    SAME(Metadata);
-    SAME(AudioStreamCopy);
-    SAME(VideoStreamCopy);
-    SAME(SubtitleStreamCopy);
-    SAME(VideoSyncMethod);
-    SAME(AudioSyncMethod);
-    SAME(CopyTs);
-    SAME(OptShortest);
-    SAME(OptProgramID);
-    SAME(AudioVolume);
-    SAME(InputSync);
-    SAME(HookModules.size());
-    SAME(PrivateOptions);
-    SAME(FormatPrivateOptions);
-    SAME(SharedOptionKinds);
-#undef SAME
-    EXPECT_EQ(PendingTexts(x), PendingTexts(y));
-    EXPECT_EQ(a.TotalDuration(), b.TotalDuration());
-    TOptionContexts& cx = a.OptionContexts();
-    TOptionContexts& cy = b.OptionContexts();
-    for (int kind : {AVMEDIA_TYPE_VIDEO, AVMEDIA_TYPE_AUDIO})
-        for (const char* name : {"b", "g", "maxrate", "minrate", "bt", "bufsize", "qmin", "qmax"})
-            EXPECT_EQ(ContextNumber(cx.CodecOptions[kind], name),
-                      ContextNumber(cy.CodecOptions[kind], name))
-                << kind << " " << name;
-    EXPECT_EQ(ContextNumber(cx.FormatOptions, "packetsize"),
-              ContextNumber(cy.FormatOptions, "packetsize"));
-}
 
 class RecordOptions : public ::testing::Test, protected LibrariesFirst {
 protected:
