@@ -83,6 +83,7 @@ std::vector<ff::PacketPtr> TPacketWriter::FilterStage(TOutputStream& ost, std::s
 }
 
 void TPacketWriter::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
+    FFault.Tick();
     const int64_t end = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
     if (end != AV_NOPTS_VALUE) {
         const double time =

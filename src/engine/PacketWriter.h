@@ -9,6 +9,7 @@
 // task's thread's, counted before the loop.
 #pragma once
 
+#include "engine/StageFault.h"
 #include "engine/TranscoderStreams.h"
 
 #include <atomic>
@@ -56,6 +57,7 @@ private:
 
     const bool FExitOnError;
     std::mutex FLock;
+    TStageFault FFault{"write"}; // FLock
     std::atomic<int64_t> FVideoBytes{0}, FAudioBytes{0};
     int64_t FHeaderBytes = 0;    // the task's thread
     int64_t FPacketsWritten = 0; // FLock

@@ -3,6 +3,21 @@
 #include "engine/FFmpegRecords.h"
 
 #include <cstdlib>
+#include <mutex>
+
+namespace {
+
+std::mutex& HoldLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+TStageFault::THold& Hold() { // HoldLock()
+    static TStageFault::THold hold;
+    return hold;
+}
+
+} // namespace
 
 TStageFault::TStageFault(const std::string& stage) : FStage(stage) {
     const char* value = std::getenv("VANTREL_STAGE_FAULT");
@@ -19,7 +34,19 @@ TStageFault::TStageFault(const std::string& stage) : FStage(stage) {
 
 void TStageFault::Tick() {
     if (FAt == 0) return;
-    if (++FSeen == FAt) throw FFmpegException(FaultText(FStage));
+    if (++FSeen != FAt) return;
+    THold hold;
+    {
+        const std::lock_guard lock(HoldLock());
+        hold = Hold();
+    }
+    if (!hold) throw FFmpegException(FaultText(FStage));
+    hold(FStage);
+}
+
+void TStageFault::SetHold(THold hold) {
+    const std::lock_guard lock(HoldLock());
+    Hold() = std::move(hold);
 }
 
 std::string TStageFault::FaultText(const std::string& stage) {
