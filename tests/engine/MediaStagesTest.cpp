@@ -1,10 +1,12 @@
 // The reading and decoding stages alone, on a small file made here: they
 // give the same packets and frames, in the same order, as reading and
 // decoding on the calling thread; a decoder's drain gives the pictures it
-// held back; a stop in the middle of the reading comes back at once.
+// held back; a stop in the middle of the reading comes back at once; a
+// failure in the middle of either reaches the thread that takes from it.
 #include "EngineTestSupport.h"
 #include "engine/DecodeStage.h"
 #include "engine/ReadStage.h"
+#include "engine/StageFault.h"
 #include "media/AVCodecEntries.h"
 #include "media/AVFormatEntries.h"
 #include "media/AVUtilEntries.h"
@@ -12,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +74,25 @@ protected:
     testsupport::TempDir Out;
     std::string Source;
 };
+
+// The message of the engine error `action` raises; empty when none.
+std::string RaisedBy(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const FFmpegException& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// A stage made while VANTREL_STAGE_FAULT names it fails at that item.
+template <class Stage, class... Args>
+std::unique_ptr<Stage> FailingAt(const char* fault, Args... args) {
+    ::setenv("VANTREL_STAGE_FAULT", fault, 1);
+    auto stage = std::make_unique<Stage>(args...);
+    ::unsetenv("VANTREL_STAGE_FAULT");
+    return stage;
+}
 
 Seen FrameSeen(const AVFrame* frame) {
     std::uint32_t sum = 0; // wraps around by design; a signed sum would overflow
@@ -161,4 +184,53 @@ TEST_F(MediaStages, DecodingOnItsThreadGivesTheFramesOfDecodingHereAndTheDrainTh
     takeReady();
     EXPECT_EQ(staged, here);
     stage.Stop();
+}
+
+// The packets read before the failure come first (those still waiting may
+// be dropped), in order; then the failure, on every Take after it.
+TEST_F(MediaStages, AFailureInTheMiddleOfTheReadingReachesTheTaker) {
+    const std::vector<Seen> here = ReadHere();
+    ff::InputContextPtr input = Open();
+    const auto reading = FailingAt<TReadStage>("read:6", input.get(), std::size_t{4});
+    reading->Start();
+    std::vector<Seen> staged;
+    ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
+    EXPECT_EQ(RaisedBy([&] {
+                  while (reading->Take(packet.get()) == 0) {
+                      staged.push_back({packet->dts, packet->size});
+                      ff::avcodec.av_packet_unref(packet.get());
+                  }
+              }),
+              TStageFault::FaultText("read"));
+    ASSERT_LE(staged.size(), 5u);
+    EXPECT_EQ(staged, std::vector<Seen>(here.begin(), here.begin() + staged.size()));
+    EXPECT_EQ(RaisedBy([&] { reading->Take(packet.get()); }), TStageFault::FaultText("read"));
+}
+
+// The frames of the packets before the failure at most, then the failure
+// on the feeder's next call, and on every call after it.
+TEST_F(MediaStages, AFailureInTheMiddleOfTheDecodingReachesTheFeeder) {
+    ff::InputContextPtr input = Open();
+    ff::CodecContextPtr decoder = OpenDecoder(input.get());
+    const auto stage = FailingAt<TDecodeStage>("decode:6", decoder.get(), std::size_t{3});
+    stage->Start();
+    int frames = 0;
+    ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
+    const std::string error = RaisedBy([&] {
+        TDecodedItem out;
+        while (ff::avformat.av_read_frame(input.get(), packet.get()) >= 0) {
+            TPacketItem item;
+            item.Packet.reset(ff::avcodec.av_packet_alloc());
+            ff::avcodec.av_packet_move_ref(item.Packet.get(), packet.get());
+            stage->Give(std::move(item));
+            while (stage->Take(out))
+                frames += out.Failed ? 0 : 1;
+        }
+        stage->Give(TPacketItem{});
+        stage->Finish();
+    });
+    EXPECT_EQ(error, TStageFault::FaultText("decode"));
+    EXPECT_LE(frames, 5);
+    EXPECT_EQ(RaisedBy([&] { stage->Give(TPacketItem{}); }), TStageFault::FaultText("decode"));
+    stage->Stop();
 }

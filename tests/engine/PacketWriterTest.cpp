@@ -1,10 +1,12 @@
 // The packet writer driven alone: packets go through a stream's bitstream
 // filters to a muxer whose file lists what it got (framecrc), the stream's
 // written time follows them, a cover picture is not counted as content, and
-// the totals line adds up the counted bytes.
+// the totals line adds up the counted bytes; the muxer's refusal and a
+// failure in the middle raise their messages.
 #include "engine/PacketWriter.h"
 #include "EngineTestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -119,6 +121,45 @@ TEST(PacketWriter, ACoverPictureIsNoContent) {
     out.Write(writer, 40);
     EXPECT_EQ(writer.PacketsWritten(), 1);
     out.Finish(writer);
+}
+
+// A packet the muxer refuses (its time goes back) raises the muxer's error
+// and is not counted; a failure of the writing in the middle comes at its
+// packet, and the packets before it are in the file.
+TEST(PacketWriter, TheMuxersRefusalAndAFailureInTheMiddleRaiseTheirMessages) {
+    RequireLibraries();
+    {
+        TPacketWriter writer(true);
+        ListedOutput out("", "");
+        out.Write(writer, 80);
+        std::string error;
+        try {
+            out.Write(writer, 0);
+        } catch (const FFmpegException& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error.rfind("av_interleaved_write_frame(): ", 0), 0u) << error;
+        EXPECT_EQ(writer.PacketsWritten(), 1);
+        out.Finish(writer);
+    }
+    ::setenv("VANTREL_STAGE_FAULT", "write:3", 1);
+    TPacketWriter writer(true);
+    ::unsetenv("VANTREL_STAGE_FAULT");
+    ListedOutput out("", "");
+    out.Write(writer, 0);
+    out.Write(writer, 40);
+    std::string error;
+    try {
+        out.Write(writer, 80);
+    } catch (const FFmpegException& e) {
+        error = e.what();
+    }
+    EXPECT_EQ(error, TStageFault::FaultText("write"));
+    EXPECT_EQ(writer.PacketsWritten(), 2);
+    const std::string list = out.Finish(writer);
+    EXPECT_NE(list.find("0,          1,          1,        1,        4,"), std::string::npos)
+        << list;
+    EXPECT_EQ(list.find("0,          2,"), std::string::npos) << list;
 }
 
 TEST(PacketWriter, TotalsAddUpTheCountedBytes) {

@@ -164,3 +164,21 @@ TEST(StageFault, FailsTheNamedStageAtTheChosenItemOnly) {
     }
     EXPECT_NE(TStageFault::FaultText("read").find("read stage"), std::string::npos);
 }
+
+// With a hold set, the chosen item calls it on the ticking thread instead of
+// failing, and only that item; without one the item fails again.
+TEST(StageFault, AHoldRunsInsteadOfTheFailureAtTheChosenItem) {
+    ::setenv("VANTREL_STAGE_FAULT", "write:2", 1);
+    TStageFault held("write"), failing("write");
+    ::unsetenv("VANTREL_STAGE_FAULT");
+    std::vector<std::string> holds;
+    TStageFault::SetHold([&](const std::string& stage) { holds.push_back(stage); });
+    EXPECT_NO_THROW(held.Tick());
+    EXPECT_TRUE(holds.empty());
+    EXPECT_NO_THROW(held.Tick());
+    EXPECT_NO_THROW(held.Tick());
+    EXPECT_EQ(holds, std::vector<std::string>{"write"});
+    TStageFault::SetHold({});
+    EXPECT_NO_THROW(failing.Tick());
+    EXPECT_EQ(Raised([&] { failing.Tick(); }), TStageFault::FaultText("write"));
+}
