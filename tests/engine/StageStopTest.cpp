@@ -19,13 +19,20 @@ using namespace std::chrono_literals;
 // have been written whatever the queues between the stages hold (a stop
 // before the first packet leaves no file, by rule), and well before the
 // clip's 50 pictures (of 137 packets) are all through.
+// With a hook and two picture outputs the pictures are worked on by a
+// thread of their own; otherwise by the task's.
+const char* const kLines = "vcodec=mpeg4\nacodec=mp2";
 struct TStagePoint {
     const char* Stage;
     int Item;
+    const char* Lines = kLines;
+    bool Hook = false;
 };
 const TStagePoint kStages[] = {
-    {"read", 60}, {"decode", 25}, {"picture", 12}, {"encode", 12}, {"write", 12}};
-const char* const kLines = "vcodec=mpeg4\nacodec=mp2";
+    {"read", 60},    {"decode", 25},
+    {"picture", 12}, {"picture", 12, "vcodec=mpeg4\nacodec=mp2\nnewvideo", true},
+    {"encode", 12},  {"write", 12},
+};
 
 // Holds the chosen item of the stage named in VANTREL_STAGE_FAULT until
 // Release; restores the failure and the environment when it goes.
@@ -58,8 +65,10 @@ protected:
     }
 
     // Starts a conversion into `out` and waits until `held` has the stage.
-    void StartHeld(RecordingConverter& c, THeldStage& held, const std::string& out) {
-        ASSERT_EQ(c.Add(Source, out, kLines), 0) << c.Converter.LastErrMsg;
+    void StartHeld(RecordingConverter& c, THeldStage& held, const TStagePoint& point,
+                   const std::string& out) {
+        if (point.Hook) c.RecordHook([](THookInfo*) {});
+        ASSERT_EQ(c.Add(Source, out, point.Lines, point.Hook), 0) << c.Converter.LastErrMsg;
         c.Converter.StartTask(1);
         ASSERT_TRUE(held.Reached.WaitFor(30s)) << "the stage never reached its item";
     }
@@ -90,14 +99,15 @@ protected:
 } // namespace
 
 TEST_F(StageStop, AStopInTheMiddleOfAnyStageFinishesTheFileMadeSoFar) {
-    for (const auto& [stage, item] : kStages) {
+    for (const TStagePoint& point : kStages) {
+        const std::string stage = point.Stage + std::string(point.Hook ? "-beside" : "");
         SCOPED_TRACE(stage);
         const Watchdog watchdog(120s, std::string("a stop in the ") + stage + " stage");
         RecordingConverter c;
         const std::string out = Out.file(std::string("stop-") + stage + ".avi");
         {
-            THeldStage held(stage, item);
-            ASSERT_NO_FATAL_FAILURE(StartHeld(c, held, out));
+            THeldStage held(point.Stage, point.Item);
+            ASSERT_NO_FATAL_FAILURE(StartHeld(c, held, point, out));
             c.Converter.Stop(false);
             held.Released.Set();
             ASSERT_TRUE(c.WaitForEnd());
@@ -113,7 +123,8 @@ TEST_F(StageStop, AStopInTheMiddleOfAnyStageFinishesTheFileMadeSoFar) {
 }
 
 TEST_F(StageStop, APauseInTheMiddleOfAnyStageHoldsTheTaskUntilItsResumeOrStop) {
-    for (const auto& [stage, item] : kStages) {
+    for (const TStagePoint& point : kStages) {
+        const std::string stage = point.Stage + std::string(point.Hook ? "-beside" : "");
         for (const bool stop : {false, true}) {
             SCOPED_TRACE(std::string(stage) + (stop ? " then a stop" : " then a resume"));
             const Watchdog watchdog(120s, std::string("a pause in the ") + stage + " stage");
@@ -121,8 +132,8 @@ TEST_F(StageStop, APauseInTheMiddleOfAnyStageHoldsTheTaskUntilItsResumeOrStop) {
             const std::string out =
                 Out.file(std::string(stop ? "paused-stop-" : "paused-") + stage + ".avi");
             {
-                THeldStage held(stage, item);
-                ASSERT_NO_FATAL_FAILURE(StartHeld(c, held, out));
+                THeldStage held(point.Stage, point.Item);
+                ASSERT_NO_FATAL_FAILURE(StartHeld(c, held, point, out));
                 c.Converter.Pause();
                 held.Released.Set();
                 // Unpaused, the whole clip converts in a fraction of this.
