@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -35,25 +36,32 @@ const TStagePoint kStages[] = {
 };
 
 // Holds the chosen item of the stage named in VANTREL_STAGE_FAULT until
-// Release; restores the failure and the environment when it goes.
+// Release; restores the failure and the environment when it goes. The
+// signals outlive it in the hold a stage's thread may still be leaving
+// when a failed test gives up early.
 class THeldStage {
 public:
     THeldStage(const std::string& stage, int item) {
         ::setenv("VANTREL_STAGE_FAULT", (stage + ":" + std::to_string(item)).c_str(), 1);
-        TStageFault::SetHold([this](const std::string&) {
-            Reached.Set();
-            Released.WaitFor(60s); // the test fails on its own deadline first
+        TStageFault::SetHold([reached = FReached, released = FReleased](const std::string&) {
+            reached->Set();
+            released->WaitFor(60s); // the test fails on its own deadline first
         });
     }
     ~THeldStage() {
-        Released.Set();
+        Release();
         TStageFault::SetHold({});
         ::unsetenv("VANTREL_STAGE_FAULT");
     }
     THeldStage(const THeldStage&) = delete;
     THeldStage& operator=(const THeldStage&) = delete;
 
-    TestSignal Reached, Released;
+    bool WaitReached(std::chrono::milliseconds limit) { return FReached->WaitFor(limit); }
+    void Release() { FReleased->Set(); }
+
+private:
+    std::shared_ptr<TestSignal> FReached = std::make_shared<TestSignal>();
+    std::shared_ptr<TestSignal> FReleased = std::make_shared<TestSignal>();
 };
 
 class StageStop : public ::testing::Test {
@@ -70,7 +78,7 @@ protected:
         if (point.Hook) c.RecordHook([](THookInfo*) {});
         ASSERT_EQ(c.Add(Source, out, point.Lines, point.Hook), 0) << c.Converter.LastErrMsg;
         c.Converter.StartTask(1);
-        ASSERT_TRUE(held.Reached.WaitFor(30s)) << "the stage never reached its item";
+        ASSERT_TRUE(held.WaitReached(30s)) << "the stage never reached its item";
     }
 
     static bool Ended(RecordingConverter& c) {
@@ -109,7 +117,7 @@ TEST_F(StageStop, AStopInTheMiddleOfAnyStageFinishesTheFileMadeSoFar) {
             THeldStage held(point.Stage, point.Item);
             ASSERT_NO_FATAL_FAILURE(StartHeld(c, held, point, out));
             c.Converter.Stop(false);
-            held.Released.Set();
+            held.Release();
             ASSERT_TRUE(c.WaitForEnd());
         }
         const TTerminateInfo end = c.TaskEnd(0);
@@ -135,7 +143,7 @@ TEST_F(StageStop, APauseInTheMiddleOfAnyStageHoldsTheTaskUntilItsResumeOrStop) {
                 THeldStage held(point.Stage, point.Item);
                 ASSERT_NO_FATAL_FAILURE(StartHeld(c, held, point, out));
                 c.Converter.Pause();
-                held.Released.Set();
+                held.Release();
                 // Unpaused, the whole clip converts in a fraction of this.
                 EXPECT_FALSE(WaitUntil([&] { return Ended(c); }, 1500ms))
                     << "the task ended while paused";
