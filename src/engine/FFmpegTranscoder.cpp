@@ -16,9 +16,6 @@
 namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
-// An output this much and this share shorter than its sources ended early.
-constexpr int64_t kEarlyEndSeconds = 2;
-constexpr double kEarlyEndShare = 0.05;
 
 const char* TypeText(int type) {
     switch (type) {
@@ -470,61 +467,20 @@ void TTranscoder::FinishConversion() {
     FEngine.FFinished = !FEngine.FBreakRequested;
 }
 
-// How long the output should last when every source is read to its end, in
-// microseconds: the mapped streams' own lengths where they all tell (the
-// container's length counts its longest stream, mapped or not), else the
-// container's; after the start point and within the recording time. 0 when
-// unknown, or only guessed from the bit rate.
-int64_t TTranscoder::ExpectedLength() const {
+// A conversion that ran to the end of its sources but wrote well short of
+// their length says so.
+void TTranscoder::NoteEarlyEnd() {
+    std::vector<TLengthCheck::TInputFile> inputs;
     for (int i = 0; i < FEngine.InputFileCount(); ++i)
-        if (FEngine.InputContext(i)->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
-            return 0;
-    int64_t mapped = 0;
-    for (const TOutputStream& ost : FOutputStreams) {
-        if (FJoined || ost.SourceIndex < 0) continue;
-        const TInputStream& ist = FInputStreams[ost.SourceIndex];
-        const AVStream* stream = ist.Stream;
-        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
-        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) {
-            mapped = 0;
-            break;
-        }
-        int64_t end = ToMicroseconds(stream->duration, stream->time_base);
-        const int64_t start = FEngine.InputContext(ist.FileIndex)->start_time;
-        if (stream->start_time != AV_NOPTS_VALUE && start != AV_NOPTS_VALUE)
-            end += ToMicroseconds(stream->start_time, stream->time_base) - start;
-        mapped = std::max(mapped, end - FEngine.InputFile(ist.FileIndex).SoughtTime);
-    }
-    const int64_t sought = FEngine.InputFileCount() > 0 ? FEngine.InputFile(0).SoughtTime : 0;
-    int64_t length = (mapped > 0 ? mapped : FSourceDuration - sought) - FOptions.StartTime;
-    if (FOptions.RecordingTime != std::numeric_limits<int64_t>::max())
-        length = std::min(length, FOptions.RecordingTime);
-    return std::max<int64_t>(length, 0);
+        inputs.push_back({FEngine.InputContext(i), FEngine.InputFile(i).SoughtTime});
+    const TLengthCheck::TShortfall shortfall = FLength.Shortfall(FLength.Expected(inputs));
+    if (shortfall.Text.empty()) return;
+    Log(llWarning, shortfall.Text);
+    std::lock_guard lock(FEngine.FRunLock);
+    FEngine.FEndedEarly = shortfall.Text;
+    FEngine.FReachedPercent = shortfall.Percent;
 }
 
-// A conversion that ran to the end of its sources but wrote well short of
-// their length (more than kEarlyEndSeconds and kEarlyEndShare of it) says
-// so: the source was cut while it converted, or is shorter than its header
-// claims.
-void TTranscoder::NoteEarlyEnd() {
-    const int64_t length = ExpectedLength();
-    if (length <= 0) return;
-    double reached = 0.0;
-    for (const TOutputStream& ost : FOutputStreams)
-        reached = std::max(reached, ost.Writing.OutTime);
-    const auto written = static_cast<int64_t>(reached * AV_TIME_BASE);
-    const int64_t missing = length - written;
-    if (missing <= kEarlyEndSeconds * AV_TIME_BASE ||
-        static_cast<double>(missing) <= kEarlyEndShare * static_cast<double>(length))
-        return;
-    const std::string text =
-        FormatText("The source ended at %s of its %s: the output is shorter than the source",
-                   DurationToText(written).c_str(), DurationToText(length).c_str());
-    Log(llWarning, text);
-    std::lock_guard lock(FEngine.FRunLock);
-    FEngine.FEndedEarly = text;
-    FEngine.FReachedPercent = static_cast<int>(std::clamp<int64_t>(written * 100 / length, 0, 99));
-}
 // ---- the stages ----
 
 void TTranscoder::StartReadStages() {

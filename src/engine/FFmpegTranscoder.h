@@ -8,7 +8,8 @@
 // tables (ConversionSetup.h), the reading of the inputs (InputReading.h),
 // the choice of the input to read next and of a join's segment
 // (InputChoice.h), the packets' time stamps (PacketTimes.h), stream copy
-// (StreamCopy.h), the decoding threads (FrameDecoding.h), the way of the
+// (StreamCopy.h), the check of the output's length at the end
+// (LengthCheck.h), the decoding threads (FrameDecoding.h), the way of the
 // decoded pictures to the outputs (PictureHandOver.h) and the work on each
 // (PictureWork.h), the encoding and its packets (StreamEncoding.h), the
 // sound output (SoundOutput.h), the subtitle output (SubtitleOutput.h), the
@@ -26,6 +27,7 @@
 #include "engine/FrameDecoding.h"
 #include "engine/InputChoice.h"
 #include "engine/InputReading.h"
+#include "engine/LengthCheck.h"
 #include "engine/PacketTimes.h"
 #include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
@@ -98,7 +100,6 @@ private:
     void FlushEncoders();
     void FlushEncoder(TOutputStream& ost);
     void FinishConversion();
-    int64_t ExpectedLength() const;
     void NoteEarlyEnd();
     bool Interrupted() const;
 
@@ -167,6 +168,9 @@ private:
         FInputFiles, FInputStreams, FEngine.FInputFiles,
         TPacketTimeOptions{FOptions.CopyTs, FOptions.DtsDeltaThreshold, FOptions.Verbose},
         [this](int level, const std::string& text) { Log(level, text); }};
+    TLengthCheck FLength{{FInputStreams, FOutputStreams, FJoined, FSourceDuration},
+                         FOptions.StartTime,
+                         FOptions.RecordingTime};
     TStreamCopy FCopy{FWriter, FOptions.StartTime, FOptions.CopyInitialNonkeyframes != 0};
     TPictureHandOver FPictures{
         {FPictureWork, FInputStreams, FOutputStreams, FEngine.FInputFiles, FPictureCounter},

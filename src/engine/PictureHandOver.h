@@ -32,9 +32,8 @@ public:
     using TVideoOutput = std::function<void(TOutputStream& ost, TInputStream& ist, AVFrame* picture,
                                             AVRational sar)>;
 
-    // What the hand-over works on; everything outlives it. `counter`: the
-    // count of the picture being handed on, which the video output reads;
-    // `startTime` (microseconds): pictures before it are not handed on.
+    // What the hand-over works on; everything outlives it. `Counter`: the
+    // count of the picture being handed on, which the video output reads.
     struct TTables {
         TPictureWork& Work;
         std::vector<TInputStream>& Inputs;
@@ -43,6 +42,7 @@ public:
         int& Counter;
     };
 
+    // `startTime` (microseconds): pictures before it are not handed on.
     TPictureHandOver(const TTables& tables, TStageControl control, int64_t startTime,
                      TVideoOutput output);
     ~TPictureHandOver() { Stop(); }
