@@ -32,6 +32,12 @@ const char* TypeText(int type) {
     }
 }
 
+// Lets go of a read packet's data once it is handled, also on an error.
+struct TPacketRelease {
+    AVPacket* Packet;
+    ~TPacketRelease() { ff::avcodec.av_packet_unref(Packet); }
+};
+
 int64_t ToMicroseconds(int64_t value, AVRational base) {
     return ff::avutil.av_rescale_q(value, base, kMicroseconds);
 }
@@ -153,8 +159,7 @@ void TTranscoder::RunLoop() {
             ff::avutil.av_usleep(10000);
             continue;
         }
-        if (FOptions.LimitFileSize > 0 && !FOutputs.empty() && FOutputs[0]->pb &&
-            ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > FOptions.LimitFileSize) {
+        if (FileSizeReached()) {
             FEndedByLimit = true;
             break;
         }
@@ -163,11 +168,15 @@ void TTranscoder::RunLoop() {
     }
 }
 
+bool TTranscoder::FileSizeReached() const {
+    return FOptions.LimitFileSize > 0 && !FOutputs.empty() && FOutputs[0]->pb &&
+           ff::avformat.avio_seek(FOutputs[0]->pb, 0, SEEK_CUR) > FOptions.LimitFileSize;
+}
+
 // Reads and handles one packet of `fileIndex`; true when a packet was read
 // and handled (the progress check follows), false for no data, the end of
 // the input or a decoding error.
 bool TTranscoder::ReadPacket(int fileIndex) {
-    AVFormatContext* context = FEngine.InputContext(fileIndex);
     AVPacket* packet = FPacket.get();
     const int code = FReading.Next(fileIndex, packet);
     if (code == AVERROR(EAGAIN)) {
@@ -179,34 +188,47 @@ bool TTranscoder::ReadPacket(int fileIndex) {
         return false;
     }
     FChoice.DataCame();
+    const TPacketRelease release{packet};
+    AVFormatContext* context = FEngine.InputContext(fileIndex);
     if (FOptions.DoPktDump || FOptions.DoHexDump)
         ff::avformat.av_pkt_dump_log2(nullptr, AV_LOG_INFO, packet, FOptions.DoHexDump,
                                       context->streams[packet->stream_index]);
+    TInputStream* ist = StreamOf(fileIndex, packet);
+    if (!ist) return true;
+    FTimes.Adjust(*ist, packet, fileIndex, (context->iformat->flags & AVFMT_TS_DISCONT) != 0);
+    if (PastRecordingTime(*ist, packet)) return true;
+    if (PacketStep(*ist, packet) >= 0) return true;
+    DecodingError(*ist);
+    return false;
+}
+
+// The converted stream a packet of `fileIndex` belongs to, null for one
+// that is not converted.
+TInputStream* TTranscoder::StreamOf(int fileIndex, const AVPacket* packet) {
     const TInputFileRun& file = FInputFiles[fileIndex];
-    if (packet->stream_index >= file.StreamCount ||
-        FInputStreams[file.FirstStream + packet->stream_index].Discard) {
-        ff::avcodec.av_packet_unref(packet);
-        return true;
-    }
+    if (packet->stream_index >= file.StreamCount) return nullptr;
     TInputStream& ist = FInputStreams[file.FirstStream + packet->stream_index];
-    FTimes.Adjust(ist, packet, fileIndex, (context->iformat->flags & AVFMT_TS_DISCONT) != 0);
-    if (FOptions.RecordingTime != std::numeric_limits<int64_t>::max() &&
-        packet->pts != AV_NOPTS_VALUE &&
+    return ist.Discard ? nullptr : &ist;
+}
+
+// Whether `packet` lies past the part converted; its stream is then done.
+bool TTranscoder::PastRecordingTime(TInputStream& ist, const AVPacket* packet) {
+    if (FOptions.RecordingTime == std::numeric_limits<int64_t>::max() ||
+        packet->pts == AV_NOPTS_VALUE ||
         ff::avutil.av_compare_ts(packet->pts, ist.Stream->time_base,
-                                 FOptions.StartTime + FOptions.RecordingTime, kMicroseconds) >= 0) {
-        ist.PastRecordingTime = true;
-        ff::avcodec.av_packet_unref(packet);
-        return true;
-    }
-    const bool ok = PacketStep(ist, packet) >= 0;
-    ff::avcodec.av_packet_unref(packet);
-    if (ok) return true;
+                                 FOptions.StartTime + FOptions.RecordingTime, kMicroseconds) < 0)
+        return false;
+    ist.PastRecordingTime = true;
+    return true;
+}
+
+// Ends the conversion where errors must, else logs and goes on.
+void TTranscoder::DecodingError(const TInputStream& ist) const {
     const std::string text =
         FormatText("Error while decoding stream #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
                    TypeText(ist.Stream->codecpar->codec_type));
     if (FOptions.ExitOnError) throw FFmpegException(text);
     if (FOptions.Verbose >= 0) Log(llVerbose, text);
-    return false;
 }
 
 // ---- the packet step ----

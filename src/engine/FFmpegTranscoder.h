@@ -87,7 +87,11 @@ private:
     // The loop and its packet step.
     void Loop();
     void RunLoop();
+    bool FileSizeReached() const;
     bool ReadPacket(int fileIndex);
+    TInputStream* StreamOf(int fileIndex, const AVPacket* packet);
+    bool PastRecordingTime(TInputStream& ist, const AVPacket* packet);
+    void DecodingError(const TInputStream& ist) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
@@ -125,7 +129,8 @@ private:
     // nothing else of the option state).
     const TConversionOptions FOptions;
     // Turning upright, tone mapping ahead of the hook, deinterlacing and
-    // the hook: the picture stage's thread's while it runs, else the task's.
+    // the hook: the picture hand-over's thread's while it runs, else the
+    // task's.
     TPictureWork FPictureWork;
     // The count of the picture being handed on (task's thread; the picture
     // hand-over sets it, the video output reads it).
