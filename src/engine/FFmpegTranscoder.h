@@ -6,15 +6,18 @@
 //
 // The units it owns, each with its own state: the set-up that builds the
 // tables (ConversionSetup.h), the reading of the inputs (InputReading.h),
-// the decoding threads (FrameDecoding.h), the work on each decoded picture
+// the choice of the input to read next and of a join's segment
+// (InputChoice.h), the packets' time stamps (PacketTimes.h), stream copy
+// (StreamCopy.h), the check of the output's length at the end
+// (LengthCheck.h), the decoding threads (FrameDecoding.h), the way of the
+// decoded pictures to the outputs (PictureHandOver.h) and the work on each
 // (PictureWork.h), the encoding and its packets (StreamEncoding.h), the
 // sound output (SoundOutput.h), the subtitle output (SubtitleOutput.h), the
 // packet writing (PacketWriter.h) and the progress report
 // (ProgressSender.h, ProgressReport.h). The conductor itself is
-// FFmpegTranscoder.cpp (start, end, the stages' start and stop),
-// FFmpegLoop.cpp (the loop, the packet step, copying, the end),
-// FFmpegPictures.cpp (the picture stage's hand-over) and FFmpegVideo.cpp
-// (video output, the preview).
+// FFmpegTranscoder.cpp (start and end, the loop and its packet step, the
+// ends of inputs, the stages' start and stop); FFmpegVideo.cpp holds the
+// video output and the preview.
 #pragma once
 
 #include "engine/FFmpeg.h"
@@ -22,15 +25,19 @@
 #include "engine/ConversionSetup.h"
 #include "engine/FilterChain.h"
 #include "engine/FrameDecoding.h"
+#include "engine/InputChoice.h"
 #include "engine/InputReading.h"
+#include "engine/LengthCheck.h"
+#include "engine/PacketTimes.h"
 #include "engine/PacketWriter.h"
 #include "engine/ProgressReport.h"
 #include "engine/ProgressSender.h"
 #include "engine/SoundOutput.h"
-#include "engine/PipeStage.h"
+#include "engine/PictureHandOver.h"
 #include "engine/PictureWork.h"
 #include "engine/StageControl.h"
 #include "engine/StageFault.h"
+#include "engine/StreamCopy.h"
 #include "engine/StreamEncoding.h"
 #include "engine/SubtitleOutput.h"
 #include "engine/TaskShare.h"
@@ -77,38 +84,28 @@ private:
     // `cut`: samples at the front that lie before the start point.
     void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
 
-    // FFmpegLoop.cpp
+    // The loop and its packet step.
     void Loop();
     void RunLoop();
-    int ChooseInput(bool& limitReached);
+    bool FileSizeReached() const;
     bool ReadPacket(int fileIndex);
-    void AdjustTimes(TInputStream& ist, AVPacket* packet, int fileIndex);
-    bool IsDamagedJump(const TInputStream& ist, int64_t dts, int64_t threshold) const;
+    TInputStream* StreamOf(int fileIndex, const AVPacket* packet);
+    bool PastRecordingTime(TInputStream& ist, const AVPacket* packet);
+    void DecodingError(const TInputStream& ist) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);
     void DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t packetTime);
-    void CopyPacket(TOutputStream& ost, TInputStream& ist, const AVPacket* packet);
     int DistributeSubtitle(TInputStream& ist, const AVPacket* packet);
+    // The ends of the inputs and of the conversion.
     void EndOfInput(int fileIndex);
     void NextSegment(int fileIndex);
     void DrainDecoder(TInputStream& ist);
     void FlushEncoders();
     void FlushEncoder(TOutputStream& ost);
     void FinishConversion();
-    int64_t ExpectedLength() const;
     void NoteEarlyEnd();
     bool Interrupted() const;
-
-    // FFmpegPictures.cpp
-    bool PictureStageAllowed() const;
-    void StartPictureStage();
-    void WorkOnPicture(TInputStream& ist, AVFrame* frame);
-    void GiveToPictureStage(TInputStream& ist, const AVFrame* frame);
-    void TakePictures();
-    void FinishPictures();
-    void StopPictureStage();
-    void OutputPicture(TInputStream& ist, AVFrame* picture, bool beforeStop);
 
     // FFmpegVideo.cpp
     void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
@@ -132,16 +129,17 @@ private:
     // nothing else of the option state).
     const TConversionOptions FOptions;
     // Turning upright, tone mapping ahead of the hook, deinterlacing and
-    // the hook: the picture stage's thread's while it runs, else the task's.
+    // the hook: the picture hand-over's thread's while it runs, else the
+    // task's.
     TPictureWork FPictureWork;
-    // The count of the picture being handed on (task's thread).
+    // The count of the picture being handed on (task's thread; the picture
+    // hand-over sets it, the video output reads it).
     int FPictureCounter = 0;
     std::vector<TInputFileRun> FInputFiles;
     std::vector<TInputStream> FInputStreams;
     std::vector<TOutputStream> FOutputStreams;
     std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
     bool FJoined = false;
-    int FSegment = 0; // join: the input being read
     // Microseconds the inputs last together (0: unknown), set before the
     // loop; whether copies of pictures were cut at that end (logged once).
     int64_t FSourceDuration = 0;
@@ -155,9 +153,8 @@ private:
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
     // The loop ended at a limit the options set (frames, size, shortest).
     bool FEndedByLimit = false;
-    std::vector<bool> FNoPacket;
-    ff::PacketPtr FPacket;
-    ff::PacketPtr FCopyPacket;
+    std::vector<bool> FNoPacket; // the input choice's, by input file
+    ff::PacketPtr FPacket;       // the packet read
     TToRGBContext FPreviewContext;
     FILE* FVStats = nullptr;
     // The task's pause and stop, as the units see them.
@@ -169,9 +166,24 @@ private:
     TStreamEncoding FEncoding;
     TSubtitleOutput FSubtitles{FWriter, FOptions.StartTime, FOptions.ExitOnError};
     TProgressSender FProgressSender;
-    // The pictures' own thread (FFmpegPictures.cpp), fed and emptied by
-    // the task's thread; null when the task's thread works on them.
-    std::unique_ptr<TPipeStage<TPictureItem, TPictureItem, FFmpegException>> FPictureStage;
+    TInputChoice FChoice{{FInputFiles, FInputStreams, FOutputStreams, FNoPacket, FJoined},
+                         FOptions.MaxFrames,
+                         FOptions.InputSync};
+    TPacketTimes FTimes{
+        FInputFiles, FInputStreams, FEngine.FInputFiles,
+        TPacketTimeOptions{FOptions.CopyTs, FOptions.DtsDeltaThreshold, FOptions.Verbose},
+        [this](int level, const std::string& text) { Log(level, text); }};
+    TLengthCheck FLength{{FInputStreams, FOutputStreams, FJoined, FSourceDuration},
+                         FOptions.StartTime,
+                         FOptions.RecordingTime};
+    TStreamCopy FCopy{FWriter, FOptions.StartTime, FOptions.CopyInitialNonkeyframes != 0};
+    TPictureHandOver FPictures{
+        {FPictureWork, FInputStreams, FOutputStreams, FEngine.FInputFiles, FPictureCounter},
+        FControl,
+        FOptions.StartTime,
+        [this](TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar) {
+            VideoOutput(ost, ist, picture, sar);
+        }};
     // Builds the tables above; the task's thread, before any stage starts.
     TConversionSetup FSetup{FEngine, FOptions, FWriter,
                             TConversionTables{FInputFiles, FInputStreams, FOutputStreams, FOutputs,

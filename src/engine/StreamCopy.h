@@ -1,0 +1,29 @@
+// Stream copy: a packet read goes to an output stream as it is, its times
+// moved by the start point, without being decoded or encoded.
+//
+// Threads: the task's thread only (the writer is shared as its header says).
+#pragma once
+
+#include "engine/PacketWriter.h"
+#include "engine/TranscoderStreams.h"
+#include "media/FFHandles.h"
+
+#include <cstdint>
+
+class TStreamCopy {
+public:
+    // `writer` outlives this; `startTime` (microseconds): where the output
+    // starts in the input; `initialNonKeys`: packets ahead of the first key
+    // frame are copied too (else a copy starts at a key frame).
+    TStreamCopy(TPacketWriter& writer, int64_t startTime, bool initialNonKeys);
+
+    // Writes `packet` of `ist` (its time line's, ist.Pts its time) to `ost`;
+    // raises FFmpegException.
+    void Copy(TOutputStream& ost, const TInputStream& ist, const AVPacket* packet);
+
+private:
+    TPacketWriter& FWriter;
+    const int64_t FStartTime;
+    const bool FInitialNonKeys;
+    ff::PacketPtr FPacket; // the copy handed to the writer, made at the first
+};
