@@ -30,11 +30,11 @@ void Log(int level, const std::string& text) {
 void TColourSetup::Prepare(const TInputStream& ist, int index, const AVFormatContext& input,
                            TOutputStream& ost) {
     ost.Video.ToneMap.clear();
-    if (KeepsHdr(ost)) {
+    const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
+    if (KeepsHdr(ost) && !EditsDropHdr(ist, colour)) {
         KeepHdrColours(ist, input, ost);
         return;
     }
-    const TColourDescription colour = ColourOf(*ist.Stream->codecpar);
     if (!IsHdr(colour)) return;
     AVCodecContext* encoder = ost.Encoder;
     if (!ToneMapAvailable()) {
@@ -55,6 +55,18 @@ void TColourSetup::Prepare(const TInputStream& ist, int index, const AVFormatCon
     encoder->color_range = AVCOL_RANGE_MPEG;
     Log(llVerbose, FormatText("Stream #%d.%d: HDR pictures tone-mapped to SDR BT.709",
                               ist.FileIndex, ist.StreamIndex));
+}
+
+// The hook edits 8-bit pictures on the SDR curve (effects, text and image
+// layers): an HDR picture it edits is tone-mapped ahead of it and written
+// as SDR even where HDR would be kept, since the edits' values mean nothing
+// on the HDR curve (a white layer would come out at the peak of PQ).
+bool TColourSetup::EditsDropHdr(const TInputStream& ist, const TColourDescription& colour) const {
+    if (!IsHdr(colour) || !FPictureWork.HookOn() || !ToneMapAvailable()) return false;
+    Log(llWarning, FormatText("Stream #%d.%d: HDR is not kept because the pictures are edited "
+                              "(effects or watermarks); written as SDR BT.709",
+                              ist.FileIndex, ist.StreamIndex));
+    return true;
 }
 
 // An HDR source's pictures are tone-mapped before the hook sees them, into

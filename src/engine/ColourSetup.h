@@ -2,13 +2,16 @@
 // prepared: HDR sources (PQ, HLG) are tone-mapped to SDR BT.709, inside the
 // output stream's filter graph or ahead of the frame hook when one is on,
 // and the output is tagged so; with KeepHdr a deep source keeps its depth,
-// colours and HDR metadata; SDR sources pass untouched.
+// colours and HDR metadata, unless the hook edits its HDR pictures (those
+// are tone-mapped and written as SDR all the same); SDR sources pass
+// untouched.
 //
 // Threads: the task's thread, during the set-up.
 #pragma once
 
 #include "engine/PictureWork.h"
 #include "engine/TranscoderStreams.h"
+#include "media/ToneMap.h"
 
 class TColourSetup {
 public:
@@ -29,6 +32,7 @@ public:
 
 private:
     bool KeepsHdr(const TOutputStream& ost) const;
+    bool EditsDropHdr(const TInputStream& ist, const TColourDescription& colour) const;
     static void KeepHdrColours(const TInputStream& ist, const AVFormatContext& input,
                                TOutputStream& ost);
     static void PassHdrMetadata(const TInputStream& ist, const AVFormatContext& input,

@@ -134,6 +134,32 @@ TEST_F(VideoSetup, KeepingHdrKeepsTheDepthTheColoursAndTheMasteringDisplay) {
     EXPECT_TRUE(HasSideData(Ost.Stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA));
 }
 
+// The hook edits SDR pictures: where HDR would be kept, a hooked HDR source
+// is tone-mapped ahead of the hook and written as SDR, without the HDR
+// metadata; a deep SDR source keeps its depth and colours all the same.
+TEST_F(VideoSetup, KeepingHdrGivesWayToTheHook) {
+    if (!ToneMapAvailable()) GTEST_SKIP() << "the filter library cannot tone-map";
+    Setup.Encoder = ff::avcodec.avcodec_find_encoder(AV_CODEC_ID_FFV1);
+    ASSERT_TRUE(Setup.Encoder);
+    std::unique_ptr<TPictureWork> hooked = Work(true);
+    hooked->AddStream(0, 0, 0, 0);
+    TColourSetup colour(true, *hooked);
+    Ist.Stream->codecpar->format = AV_PIX_FMT_YUV420P10LE;
+    Ist.Stream->codecpar->color_trc = AVCOL_TRC_BT709;
+    colour.KeepSourceDepth(Ist, Ost);
+    colour.Prepare(Ist, 0, *Input, Ost);
+    EXPECT_EQ(Encoder->pix_fmt, AV_PIX_FMT_YUV420P10LE);
+    EXPECT_EQ(Encoder->color_trc, AVCOL_TRC_BT709) << "a deep SDR source lost its colours";
+
+    MakeHdr();
+    colour.Prepare(Ist, 0, *Input, Ost);
+    EXPECT_TRUE(Ost.Video.ToneMap.empty()) << "tone-mapped after the hook saw the picture";
+    EXPECT_EQ(Encoder->color_trc, AVCOL_TRC_BT709);
+    EXPECT_EQ(Encoder->color_primaries, AVCOL_PRI_BT709);
+    EXPECT_EQ(Encoder->colorspace, AVCOL_SPC_BT709);
+    EXPECT_FALSE(HasSideData(Ost.Stream, AV_PKT_DATA_MASTERING_DISPLAY_METADATA));
+}
+
 TEST_F(VideoSetup, TheGraphTakesTheUprightPictureAndGivesTheEncodersSize) {
     std::string error;
     ASSERT_EQ(BuildVideoFilterGraph(Ist, Ost, {"scale=64:48", false, 0}, error), 0) << error;

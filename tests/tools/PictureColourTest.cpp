@@ -433,3 +433,66 @@ TEST_F(PictureColour, PqHighlightsAreRolledOffNotClipped) {
     EXPECT_LT(bright, peak);
     EXPECT_GE(peak, 250);
 }
+
+namespace {
+
+// The mean luma of a first picture's box, the file read with its own tags
+// (or with `given`, zscale's input options, for an untagged file) into PQ
+// (8-bit limited steps) with SDR white at the reference white (203 cd/m²):
+// the same light gives the same value in SDR and HDR files.
+double LightInPq(const std::string& file, int x, int y, int w, int h,
+                 const std::string& given = "") {
+    const auto r = testsupport::RunCommand(
+        "ffmpeg -hide_banner -nostdin -i " + Q(file) + " -frames:v 1 -vf zscale=" + given +
+        "t=smpte2084:p=2020:m=2020_ncl:r=tv:npl=203,format=yuv420p,crop=" + std::to_string(w) +
+        ":" + std::to_string(h) + ":" + std::to_string(x) + ":" + std::to_string(y) +
+        ",signalstats,metadata=print:file=- -f null - 2>/dev/null");
+    const std::string key = "lavfi.signalstats.YAVG=";
+    const std::size_t at = r.output.find(key);
+    return at == std::string::npos ? -1 : std::strtod(r.output.c_str() + at + key.size(), nullptr);
+}
+
+void ExpectSdrTags(const std::string& file) {
+    EXPECT_EQ(testsupport::ProbeValue(file, "stream=color_primaries", "v:0"), "bt709");
+    EXPECT_EQ(testsupport::ProbeValue(file, "stream=color_transfer", "v:0"), "bt709");
+    EXPECT_EQ(testsupport::ProbeValue(file, "stream=color_space", "v:0"), "bt709");
+}
+
+} // namespace
+
+TEST_F(PictureColour, EditsOnAKeptHdrSourceGiveItsSdrPicture) {
+    // The modern formats keep a 10-bit PQ source's HDR, but effects and
+    // layers edit SDR pictures: with them the output is the SDR twin's
+    // edited picture, tagged BT.709, a white layer as bright as SDR white
+    // (not at the peak of PQ), and the log says why HDR was not kept.
+    FormatHome home;
+    const std::string white = home.File("white.png");
+    ASSERT_TRUE(
+        testsupport::RunFfmpeg("-f lavfi -i color=white:size=48x24 -frames:v 1 " + Q(white)));
+    const std::string layer = "--image " + Q(white + "@120,60,255");
+    for (const std::string code : {"300", "301"}) {
+        SCOPED_TRACE("format " + code);
+        const std::string kept = ConvertAsSource(home, code, Pq, home.File("kept" + code));
+        EXPECT_EQ(testsupport::ProbeValue(kept, "stream=color_transfer", "v:0"), "smpte2084");
+        const std::string sdr = ConvertAsSource(home, code, Sdr, home.File("sdr" + code), layer);
+        const std::string folder = home.File("pq" + code);
+        const auto r = home.Convert(code, Pq, folder, layer);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NE(r.output.find("HDR is not kept because the pictures are edited"),
+                  std::string::npos)
+            << r.output;
+        const std::string edited = OnlyFile(folder);
+        ExpectSdrTags(edited);
+        ExpectClose(MeasurePictures(edited), MeasurePictures(sdr), "PQ with a layer");
+        const double layerLight = LightInPq(edited, 124, 64, 40, 16);
+        // The SDR twin's output is untagged: it is read as what it is.
+        EXPECT_NEAR(layerLight, LightInPq(sdr, 124, 64, 40, 16, "tin=709:pin=709:min=709:"), 6.0);
+        EXPECT_LT(layerLight, 180.0) << "the layer is brighter than SDR white";
+    }
+    // An effect alone does the same.
+    const std::string brighter = "--brightness 300";
+    const std::string sdr = ConvertAsSource(home, "300", Sdr, home.File("sdrEffect"), brighter);
+    const std::string edited = ConvertAsSource(home, "300", Pq, home.File("pqEffect"), brighter);
+    ExpectSdrTags(edited);
+    ExpectClose(MeasurePictures(edited), MeasurePictures(sdr), "PQ with an effect");
+}
