@@ -150,8 +150,15 @@ TEST_F(HookPictureColour, KeptHdrIsPreviewedAsItsSdrPictureAndWrittenAsHdr) {
     MakeTwins(sdr, pq);
     const std::string lines = "vcodec=libx265\nkeep_hdr=1\nx265-params=log-level=error";
     const TBitmapMeans sdrPreview = PreviewOf(sdr, "sdr-kept.mkv", lines);
-    const TBitmapMeans pqPreview = PreviewOf(pq, "pq-kept.mkv", lines);
-    ExpectClose(pqPreview, sdrPreview, "preview of kept HDR");
+    ExpectClose(PreviewOf(pq, "pq-kept.mkv", lines), sdrPreview, "preview of kept HDR");
+    // The same from 10-bit HEVC, as cameras and phones write it.
+    const std::string hevc = Dir.file("pq-hevc.mp4");
+    ASSERT_TRUE(testsupport::RunFfmpeg(
+        "-i " + testsupport::ShellQuote(pq) +
+        " -c:v libx265 -x265-params log-level=error -pix_fmt yuv420p10le -color_primaries bt2020 "
+        "-color_trc smpte2084 -colorspace bt2020nc " +
+        testsupport::ShellQuote(hevc)));
+    ExpectClose(PreviewOf(hevc, "hevc-kept.mkv", lines), sdrPreview, "preview of kept HEVC HDR");
     const std::string out = Dir.file("pq-kept.mkv");
     EXPECT_EQ(testsupport::ProbeValue(out, "stream=color_transfer", "v:0"), "smpte2084");
     EXPECT_EQ(testsupport::ProbeValue(out, "stream=pix_fmt", "v:0"), "yuv420p10le");
