@@ -12,18 +12,12 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <list>
 #include <vector>
 
 namespace {
 
 constexpr int kWidth = 320, kHeight = 180;
-
-// The BT.709 picture's conversion into HDR, SDR white at the reference
-// white, for the given transfer.
-std::string ToHdr(const std::string& transfer) {
-    return "zscale=tin=709:pin=709:min=709:rin=tv:p=2020:m=2020_ncl:r=tv:npl=203:t=" + transfer +
-           ",format=yuv420p10le";
-}
 
 class DisplayPicture : public ::testing::Test {
 protected:
@@ -42,10 +36,10 @@ protected:
     }
 
     // That picture read back into a frame of `format` tagged with the
-    // given colours.
+    // given colours; its planes are kept in Planes.
     ff::FramePtr Picture(const std::string& filters, AVPixelFormat format, int transfer,
                          int primaries, int matrix) {
-        const std::vector<char> bytes = RawPicture(filters);
+        Planes.push_back(RawPicture(filters));
         ff::FramePtr frame(ff::avutil.av_frame_alloc());
         frame->format = format;
         frame->width = kWidth;
@@ -54,19 +48,11 @@ protected:
         frame->color_primaries = static_cast<AVColorPrimaries>(primaries);
         frame->colorspace = static_cast<AVColorSpace>(matrix);
         frame->color_range = AVCOL_RANGE_MPEG;
-        EXPECT_GE(ff::avutil.av_frame_get_buffer(frame.get(), 0), 0);
-        const int sample = format == AV_PIX_FMT_YUV420P10LE ? 2 : 1;
-        std::size_t at = 0;
-        for (int plane = 0; plane < 3; ++plane) {
-            const int w = (plane ? kWidth / 2 : kWidth) * sample, h = plane ? kHeight / 2 : kHeight;
-            for (int y = 0; y < h; ++y, at += w) {
-                if (at + w > bytes.size()) {
-                    ADD_FAILURE() << "short raw picture";
-                    return frame;
-                }
-                std::copy_n(bytes.data() + at, w, frame->data[plane] + y * frame->linesize[plane]);
-            }
-        }
+        EXPECT_EQ(ff::avutil.av_image_get_buffer_size(format, kWidth, kHeight, 1),
+                  int(Planes.back().size()));
+        ff::avutil.av_image_fill_arrays(frame->data, frame->linesize,
+                                        reinterpret_cast<std::uint8_t*>(Planes.back().data()),
+                                        format, kWidth, kHeight, 1);
         return frame;
     }
 
@@ -75,8 +61,12 @@ protected:
                        AV_PIX_FMT_YUV420P, AVCOL_TRC_BT709, AVCOL_PRI_BT709, AVCOL_SPC_BT709);
     }
 
+    // The BT.709 picture made HDR with the given transfer, SDR white at
+    // the reference white.
     static std::string HdrFilters(const std::string& transfer) {
-        return "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p," + ToHdr(transfer);
+        return "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,zscale=tin=709:pin=709:"
+               "min=709:rin=tv:p=2020:m=2020_ncl:r=tv:npl=203:t=" +
+               transfer + ",format=yuv420p10le";
     }
 
     ff::FramePtr Hdr(const std::string& transfer, int code) {
@@ -119,6 +109,7 @@ protected:
 
     testsupport::TempDir Dir;
     TDisplayContext Context;
+    std::list<std::vector<char>> Planes;
 };
 
 } // namespace
