@@ -59,22 +59,26 @@ void TDisplayToneMap::Reset() {
     FMapped.reset();
 }
 
-const AVFrame* TDisplayToneMap::Map(const AVFrame& hdr) {
-    if (!FGraph || !FGraph->Matches(hdr)) {
-        FGraph.reset();
-        if (!ToneMapAvailable()) return nullptr;
-        auto graph = std::make_unique<TGraph>();
-        if (!graph->Build(hdr)) return nullptr;
-        FGraph = std::move(graph);
-    }
+bool TDisplayToneMap::Ready(const AVFrame& hdr) {
+    if (FGraph && FGraph->Matches(hdr)) return true;
+    FGraph.reset();
+    if (!ToneMapAvailable()) return false;
+    auto graph = std::make_unique<TGraph>();
+    if (!graph->Build(hdr)) return false;
+    FGraph = std::move(graph);
     if (!FMapped) FMapped.reset(ff::avutil.av_frame_alloc());
-    if (!FMapped) return nullptr;
+    return FMapped != nullptr;
+}
+
+const AVFrame* TDisplayToneMap::Map(const AVFrame& hdr) {
+    if (!Ready(hdr)) return nullptr;
     ff::avutil.av_frame_unref(FMapped.get());
-    // The source keeps its own reference: the picture given stays as it is.
+    // The source takes a reference of its own: the picture given stays as
+    // it is.
     if (ff::avfilter.av_buffersrc_add_frame_flags(FGraph->Source, const_cast<AVFrame*>(&hdr),
                                                   AV_BUFFERSRC_FLAG_KEEP_REF) < 0 ||
         ff::avfilter.av_buffersink_get_frame(FGraph->Sink, FMapped.get()) < 0) {
-        FGraph.reset();
+        FGraph.reset(); // built again for the next picture
         return nullptr;
     }
     return FMapped.get();

@@ -25,6 +25,9 @@ public:
     void Reset();
 
 private:
+    // The graph built for `hdr` and the frame to take its picture.
+    bool Ready(const AVFrame& hdr);
+
     struct TGraph;
     std::unique_ptr<TGraph> FGraph;
     ff::FramePtr FMapped;
