@@ -43,6 +43,7 @@
 #include "engine/TaskShare.h"
 #include "engine/TranscoderStreams.h"
 #include "media/AVFilterEntries.h"
+#include "media/DisplayPicture.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
 #include "media/FFUtils.h"
@@ -155,7 +156,7 @@ private:
     bool FEndedByLimit = false;
     std::vector<bool> FNoPacket; // the input choice's, by input file
     ff::PacketPtr FPacket;       // the packet read
-    TToRGBContext FPreviewContext;
+    TDisplayContext FPreviewContext;
     FILE* FVStats = nullptr;
     // The task's pause and stop, as the units see them.
     const TStageControl FControl;

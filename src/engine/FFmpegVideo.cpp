@@ -214,7 +214,7 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
     if (now - FLastPreview <= kPreviewInterval) return;
     const int64_t pts = ff::avutil.av_rescale_q(picture->pts, encoder->time_base, kMicroseconds);
     if ((flags & 2) && FEngine.OnPreview) {
-        if (FrameToBitmap(FPreviewContext, picture)) {
+        if (FrameToDisplayBitmap(FPreviewContext, picture)) {
             FEngine.OnPreview(&FEngine.Task, FPreviewContext.Bitmap.get(), pts, frameCounter);
         } else {
             Log(llError, "Cannot initialize the toRGB conversion context");
@@ -222,7 +222,7 @@ void TTranscoder::DoPreview(const AVFrame* picture, const AVCodecContext* encode
         }
         FLastPreview = now;
     } else if (flags & 1) {
-        if (FrameToBitmap(FPreviewContext, picture)) {
+        if (FrameToDisplayBitmap(FPreviewContext, picture)) {
             if (!FEngine.FPreviewer) FEngine.FPreviewer = std::make_unique<TPreviewer>();
             if (!FEngine.FPreviewer->Show(*FPreviewContext.Bitmap, frameCounter, pts)) flags &= ~1;
         } else {

@@ -59,6 +59,42 @@ protected:
         EXPECT_TRUE(seen && previewed);
     }
 
+    // The first preview of converting `source` with the given options, no
+    // hook on: the pictures go to the encoder as decoded.
+    TBitmapMeans PreviewOf(const std::string& source, const std::string& output,
+                           const std::string& lines) {
+        RecordingConverter c;
+        TBitmapMeans preview;
+        bool previewed = false;
+        c.Converter.OnPreviewBitmap = [&](TCustomFFmpegVCL*, const TPreviewInfo& info) {
+            if (!previewed) preview = Measure(*info.Bitmap);
+            previewed = true;
+        };
+        c.Converter.SetPreviewBitmap(true);
+        EXPECT_EQ(c.Add(source, Dir.file(output), lines), 0);
+        EXPECT_TRUE(c.Run());
+        EXPECT_TRUE(c.TaskEnd(0).Finished) << c.TaskEnd(0).ExceptionMsg;
+        EXPECT_TRUE(previewed);
+        return preview;
+    }
+
+    // A BT.709 picture and its PQ twin, the same light at the reference
+    // white, both lossless.
+    void MakeTwins(std::string& sdr, std::string& pq) {
+        sdr = Dir.file("sdr.mkv");
+        pq = Dir.file("pq.mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            sdr, "-f lavfi -i testsrc2=size=320x180:rate=25 -t 0.2 -vf "
+                 "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p -color_primaries bt709 "
+                 "-color_trc bt709 -colorspace bt709 -c:v ffv1"));
+        ASSERT_TRUE(testsupport::RunFfmpeg(
+            "-i " + testsupport::ShellQuote(sdr) +
+            " -vf zscale=tin=709:pin=709:min=709:rin=tv:p=2020:m=2020_ncl:r=tv:npl=203:"
+            "t=smpte2084,format=yuv420p10le -color_primaries bt2020 -color_trc smpte2084 "
+            "-colorspace bt2020nc -c:v ffv1 " +
+            testsupport::ShellQuote(pq)));
+    }
+
     testsupport::TempDir Dir;
 };
 
@@ -104,4 +140,26 @@ TEST_F(HookPictureColour, HdPictureKeepsItsColoursThroughAHookThatChangesNothing
         " -lavfi psnr -f null - 2>&1 | grep -o 'average:[0-9.inf]*' | cut -d: -f2");
     const double psnr = r.output.rfind("inf", 0) == 0 ? 100.0 : std::atof(r.output.c_str());
     EXPECT_GT(psnr, 40.0) << r.output;
+}
+
+TEST_F(HookPictureColour, KeptHdrIsPreviewedAsItsSdrPictureAndWrittenAsHdr) {
+    // With HDR kept the encoder gets the PQ pictures; the preview shows
+    // them tone-mapped (not the PQ values seen as SDR, dull and pale),
+    // while the file keeps them as they were.
+    std::string sdr, pq;
+    MakeTwins(sdr, pq);
+    const std::string lines = "vcodec=libx265\nkeep_hdr=1\nx265-params=log-level=error";
+    const TBitmapMeans sdrPreview = PreviewOf(sdr, "sdr-kept.mkv", lines);
+    ExpectClose(PreviewOf(pq, "pq-kept.mkv", lines), sdrPreview, "preview of kept HDR");
+    // The same from 10-bit HEVC, as cameras and phones write it.
+    const std::string hevc = Dir.file("pq-hevc.mp4");
+    ASSERT_TRUE(testsupport::RunFfmpeg(
+        "-i " + testsupport::ShellQuote(pq) +
+        " -c:v libx265 -x265-params log-level=error -pix_fmt yuv420p10le -color_primaries bt2020 "
+        "-color_trc smpte2084 -colorspace bt2020nc " +
+        testsupport::ShellQuote(hevc)));
+    ExpectClose(PreviewOf(hevc, "hevc-kept.mkv", lines), sdrPreview, "preview of kept HEVC HDR");
+    const std::string out = Dir.file("pq-kept.mkv");
+    EXPECT_EQ(testsupport::ProbeValue(out, "stream=color_transfer", "v:0"), "smpte2084");
+    EXPECT_EQ(testsupport::ProbeValue(out, "stream=pix_fmt", "v:0"), "yuv420p10le");
 }
