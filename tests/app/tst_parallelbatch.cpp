@@ -168,6 +168,58 @@ private slots:
         TWindowHarness::Dispose(window);
     }
 
+    // While two convert, the picture comes from one of them; the file name,
+    // times and bar above the task lines describe that same task, not
+    // whichever reported last.
+    void labelsDescribeThePicturesTask() {
+        if (std::thread::hardware_concurrency() < 2) QSKIP("one processor core");
+        h_->Settings().WriteString("settings", "MaxConcurrent", "2");
+        auto window = h_->NewWindow();
+        const std::vector<std::string> sources = Copies({"l1.avi", "l2.avi"});
+        TWindowHarness::AddFiles(*window, sources);
+        TfrmMain* w = window.get();
+        w->CCAVC->SetProgressInterval(100);
+        int pictureTask = -1;
+        bool pictureReported = false; // its task reported since the picture came
+        const TPreviewBitmapEvent preview = w->CCAVC->OnPreviewBitmap;
+        w->CCAVC->OnPreviewBitmap = [&](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
+            const qint64 before = w->PreviewBitmap.cacheKey();
+            preview(s, i);
+            if (w->PreviewBitmap.cacheKey() == before || i.TaskIndex == pictureTask) return;
+            pictureTask = i.TaskIndex;
+            pictureReported = false;
+        };
+        const TProgressEvent shown = w->CCAVC->OnProgress;
+        int otherReports = 0, pictureBar = 0;
+        std::vector<QString> wrong;
+        w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
+            shown(s, i);
+            TfrmProgress* p = w->frmProgress;
+            if (pictureTask < 0) return;
+            if (i->TaskIndex == pictureTask) {
+                pictureReported = true;
+                pictureBar = p->progbarFile->value();
+                return;
+            }
+            if (!pictureReported || p->lstTasks->count() < 2) return;
+            ++otherReports;
+            const QString expected = TMainBatch::ShortFileCaption(
+                QString::fromStdString(sources[static_cast<std::size_t>(pictureTask)]));
+            if (p->lblOutput->text() != expected) wrong.push_back(p->lblOutput->text());
+            if (p->progbarFile->value() != pictureBar)
+                wrong.push_back(QString("bar %1").arg(p->progbarFile->value()));
+        };
+        QVERIFY(TWindowHarness::PressStart(*window));
+        w->CCAVC->OnPreviewBitmap = preview;
+        w->CCAVC->OnProgress = shown;
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QVERIFY(otherReports > 0); // the other task did report meanwhile
+        QVERIFY2(wrong.empty(), qPrintable(wrong.empty() ? QString() : wrong.front()));
+        for (int row = 0; row < 2; ++row)
+            QCOMPARE(w->lvFIles->Row(row)->text(colProgress), QString("100%"));
+        TWindowHarness::Dispose(window);
+    }
+
     // A long first file and two short ones: the last task ends while the
     // first still converts. The folder opens (and the computer would shut
     // down) only once the first has ended too.
