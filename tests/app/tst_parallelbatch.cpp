@@ -4,6 +4,7 @@
 // output, and a cancel while two convert leaves no half file looking done.
 #include "WindowHarness.h"
 #include "app/WinProgress.h"
+#include "core/BatchRunner.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
@@ -217,6 +218,44 @@ private slots:
         QVERIFY2(wrong.empty(), qPrintable(wrong.empty() ? QString() : wrong.front()));
         for (int row = 0; row < 2; ++row)
             QCOMPARE(w->lvFIles->Row(row)->text(colProgress), QString("100%"));
+        TWindowHarness::Dispose(window);
+    }
+
+    // The file bar belongs to the task the labels describe: with several at
+    // a time another task's end moves only the list; one at a time every
+    // finished task fills it.
+    void fileBarKeepsToTheLabelledTask() {
+        auto window = h_->NewWindow();
+        // Owned by the window, as the batch's own.
+        auto* progress = new TfrmProgress(window.get(), window->CCAVC.get(), &window->PreviewBitmap,
+                                          window->btnPause, window->btnResume);
+        progress->SetConversionsAtATime(2);
+        TProgressInfo info;
+        info.TaskIndex = 0;
+        info.CurrentDuration = 4000000;
+        info.TotalDuration = 10000000;
+        progress->ShowReport(TTaskReport{0, 2, 0, 40, &info}, "first.avi");
+        progress->ShowTaskLine(1, 2, "second.avi", 70);
+        QCOMPARE(progress->lstTasks->count(), 2);
+        TTerminateInfo ended;
+        ended.TaskIndex = 1;
+        ended.Finished = true;
+        progress->TaskEnded(ended);
+        QCOMPARE(progress->progbarFile->value(), 40);
+        QCOMPARE(progress->lblOutput->text(), QString("first.avi"));
+        QCOMPARE(progress->lstTasks->count(), 1);
+        ended.TaskIndex = 0;
+        ended.EndedEarly = "the source ended early";
+        ended.ReachedPercent = 93;
+        progress->TaskEnded(ended);
+        QCOMPARE(progress->progbarFile->value(), 93);
+        QCOMPARE(progress->lstTasks->count(), 0);
+        progress->SetConversionsAtATime(1);
+        progress->progbarFile->setValue(10);
+        ended.TaskIndex = 3; // never reported
+        ended.EndedEarly.clear();
+        progress->TaskEnded(ended);
+        QCOMPARE(progress->progbarFile->value(), 100);
         TWindowHarness::Dispose(window);
     }
 
