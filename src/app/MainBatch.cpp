@@ -62,6 +62,7 @@ void TMainBatch::Start() {
         return;
     }
     w.TaskItems.clear();
+    FPictureTask = -1;
     ClearCheckedProgress();
     FLayers.Clear();
     w.imgbtnStopClick();
@@ -174,10 +175,18 @@ void TMainBatch::ShowTaskProgress(const TTaskReport& report) {
     if (!FWindow.frmProgress) return;
     const QString& source = QString::fromStdString(list.Row(row)->Record.SourceFile);
     const QString file = ShortFileCaption(source);
-    FWindow.frmProgress->ShowReport(report, caption.isEmpty() ? file : caption + ": " + file);
+    const QString shown = caption.isEmpty() ? file : caption + ": " + file;
+    // Another task's report only moves its line: the labels stay with the
+    // picture.
+    TfrmProgress& progress = *FWindow.frmProgress;
+    if (progress.ConversionsAtATime() > 1 && FPictureTask >= 0 && report.Task != FPictureTask)
+        progress.ShowTaskLine(report.Task, report.TaskCount, shown, report.Percent);
+    else
+        progress.ShowReport(report, shown);
 }
 
 void TMainBatch::KeepPreviewBitmap(const TPreviewInfo& info) {
+    FPictureTask = info.TaskIndex;
     const Bitmap24& bitmap = *info.Bitmap;
     FWindow.PreviewBitmap = QImage(bitmap.Data.data(), bitmap.Width, bitmap.Height, bitmap.Stride,
                                    QImage::Format_BGR888)
@@ -190,6 +199,7 @@ void TMainBatch::KeepPreviewBitmap(const TPreviewInfo& info) {
 void TMainBatch::TaskEnded(const TTaskEnd& end) {
     TFilesList& list = *FWindow.lvFIles;
     const TTerminateInfo& info = *end.Info;
+    if (info.TaskIndex == FPictureTask) FPictureTask = -1;
     if (FWindow.frmProgress) FWindow.frmProgress->TaskEnded(info);
     const int row = end.Row;
     // A task of the preparing pass converts nothing yet.
@@ -257,6 +267,7 @@ bool TMainBatch::StartNextPass() {
         return false;
     }
     NoteTaskRows();
+    FPictureTask = -1;
     progress->StartNextPass();
     FRunner.Start(progress->ConversionsAtATime());
     return true;

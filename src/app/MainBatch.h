@@ -71,4 +71,7 @@ private:
     int FFormatCode = 0;
     // The end actions were due after a pass that others followed.
     bool FEndActionsDue = false;
+    // The task whose picture the progress window shows, -1 while none: with
+    // several at a time its labels and bar describe that task alone.
+    int FPictureTask = -1;
 };

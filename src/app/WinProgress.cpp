@@ -213,6 +213,7 @@ void TfrmProgress::FormShow() {
     FPauseClock.invalidate();
     FEstimate.Begin(0, 0, 0);
     lstTasks->clear();
+    FLabelTask = -1;
     FBatch.Begin(FConverter->TaskCount());
     ShowBatch();
     emit Shown();
@@ -220,6 +221,7 @@ void TfrmProgress::FormShow() {
 
 void TfrmProgress::StartNextPass() {
     progbarFile->setValue(0);
+    FLabelTask = -1;
     lstTasks->clear();
     FBatch.Begin(FConverter->TaskCount());
     ShowBatch();
@@ -265,6 +267,7 @@ qint64 TfrmProgress::WorkingMs() const {
 
 void TfrmProgress::ShowReport(const TTaskReport& report, const QString& file) {
     const TProgressInfo& info = *report.Info;
+    FLabelTask = report.Task;
     progbarFile->setValue(report.Percent);
     lblTime->setText(QString::number(info.CurrentDuration / 1000000) + " Second");
     lblLength->setText(QString::number(info.TotalDuration / 1000000) + " Second");
@@ -336,7 +339,11 @@ void TfrmProgress::ShowTaskLine(int taskIndex, int taskCount, const QString& fil
 }
 
 void TfrmProgress::TaskEnded(const TTerminateInfo& info) {
-    if (info.Finished) progbarFile->setValue(info.EndedEarly.empty() ? 100 : info.ReachedPercent);
+    // With several at a time another task's end leaves the bar to the task
+    // shown.
+    const bool shown = FAtATime <= 1 || info.TaskIndex == FLabelTask;
+    if (info.Finished && shown)
+        progbarFile->setValue(info.EndedEarly.empty() ? 100 : info.ReachedPercent);
     if (FAtATime <= 1) return;
     const int taskIndex = info.TaskIndex;
     for (int at = 0; at < lstTasks->count(); ++at) {

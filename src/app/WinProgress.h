@@ -106,8 +106,8 @@ public:
     int ConversionsAtATime() const { return FAtATime; }
     // The running task's line ("[k/N] file  P%"); several tasks only.
     void ShowTaskLine(int taskIndex, int taskCount, const QString& file, int percent);
-    // The task has ended: a finished task's bar shows how far it got, its
-    // line goes, the batch bar moves on.
+    // The task has ended: the bar of the task the labels describe shows how
+    // far it got, its line goes, the batch bar moves on.
     void TaskEnded(const TTerminateInfo& info);
 
     QLabel* lblHeading = nullptr; // "Converting", "Paused" while paused
@@ -174,6 +174,7 @@ private:
     TTimeLeftEstimate FEstimate;
     TBatchProgress FBatch;
     int FAtATime = 1;
+    int FLabelTask = -1; // the task of the last ShowReport: the labels and the bar
     QElapsedTimer FClock;
     qint64 FPausedMs = 0;
     QElapsedTimer FPauseClock; // running while paused

@@ -4,6 +4,7 @@
 // output, and a cancel while two convert leaves no half file looking done.
 #include "WindowHarness.h"
 #include "app/WinProgress.h"
+#include "core/BatchRunner.h"
 #include "engine/FFmpegVCL.h"
 
 #include <QCheckBox>
@@ -165,6 +166,96 @@ private slots:
         QCOMPARE(h_->Opened, std::vector<std::string>{h_->OutputFolder()});
         QCOMPARE(testsupport::PartFiles(h_->OutputFolder()), std::vector<std::string>{});
         w->CCAVC->OnProgress = shown;
+        TWindowHarness::Dispose(window);
+    }
+
+    // While two convert, the picture comes from one of them; the file name,
+    // times and bar above the task lines describe that same task, not
+    // whichever reported last.
+    void labelsDescribeThePicturesTask() {
+        if (std::thread::hardware_concurrency() < 2) QSKIP("one processor core");
+        h_->Settings().WriteString("settings", "MaxConcurrent", "2");
+        auto window = h_->NewWindow();
+        const std::vector<std::string> sources = Copies({"l1.avi", "l2.avi"});
+        TWindowHarness::AddFiles(*window, sources);
+        TfrmMain* w = window.get();
+        w->CCAVC->SetProgressInterval(100);
+        int pictureTask = -1;
+        bool pictureReported = false; // its task reported since the picture came
+        const TPreviewBitmapEvent preview = w->CCAVC->OnPreviewBitmap;
+        w->CCAVC->OnPreviewBitmap = [&](TCustomFFmpegVCL* s, const TPreviewInfo& i) {
+            const qint64 before = w->PreviewBitmap.cacheKey();
+            preview(s, i);
+            if (w->PreviewBitmap.cacheKey() == before || i.TaskIndex == pictureTask) return;
+            pictureTask = i.TaskIndex;
+            pictureReported = false;
+        };
+        const TProgressEvent shown = w->CCAVC->OnProgress;
+        int otherReports = 0, pictureBar = 0;
+        std::vector<QString> wrong;
+        w->CCAVC->OnProgress = [&](TCustomFFmpegVCL* s, TProgressInfo* i) {
+            shown(s, i);
+            TfrmProgress* p = w->frmProgress;
+            if (pictureTask < 0) return;
+            if (i->TaskIndex == pictureTask) {
+                pictureReported = true;
+                pictureBar = p->progbarFile->value();
+                return;
+            }
+            if (!pictureReported || p->lstTasks->count() < 2) return;
+            ++otherReports;
+            const QString expected = TMainBatch::ShortFileCaption(
+                QString::fromStdString(sources[static_cast<std::size_t>(pictureTask)]));
+            if (p->lblOutput->text() != expected) wrong.push_back(p->lblOutput->text());
+            if (p->progbarFile->value() != pictureBar)
+                wrong.push_back(QString("bar %1").arg(p->progbarFile->value()));
+        };
+        QVERIFY(TWindowHarness::PressStart(*window));
+        w->CCAVC->OnPreviewBitmap = preview;
+        w->CCAVC->OnProgress = shown;
+        QVERIFY2(h_->Messages.empty(), h_->FirstMessage());
+        QVERIFY(otherReports > 0); // the other task did report meanwhile
+        QVERIFY2(wrong.empty(), qPrintable(wrong.empty() ? QString() : wrong.front()));
+        for (int row = 0; row < 2; ++row)
+            QCOMPARE(w->lvFIles->Row(row)->text(colProgress), QString("100%"));
+        TWindowHarness::Dispose(window);
+    }
+
+    // The file bar belongs to the task the labels describe: with several at
+    // a time another task's end moves only the list; one at a time every
+    // finished task fills it.
+    void fileBarKeepsToTheLabelledTask() {
+        auto window = h_->NewWindow();
+        // Owned by the window, as the batch's own.
+        auto* progress = new TfrmProgress(window.get(), window->CCAVC.get(), &window->PreviewBitmap,
+                                          window->btnPause, window->btnResume);
+        progress->SetConversionsAtATime(2);
+        TProgressInfo info;
+        info.TaskIndex = 0;
+        info.CurrentDuration = 4000000;
+        info.TotalDuration = 10000000;
+        progress->ShowReport(TTaskReport{0, 2, 0, 40, &info}, "first.avi");
+        progress->ShowTaskLine(1, 2, "second.avi", 70);
+        QCOMPARE(progress->lstTasks->count(), 2);
+        TTerminateInfo ended;
+        ended.TaskIndex = 1;
+        ended.Finished = true;
+        progress->TaskEnded(ended);
+        QCOMPARE(progress->progbarFile->value(), 40);
+        QCOMPARE(progress->lblOutput->text(), QString("first.avi"));
+        QCOMPARE(progress->lstTasks->count(), 1);
+        ended.TaskIndex = 0;
+        ended.EndedEarly = "the source ended early";
+        ended.ReachedPercent = 93;
+        progress->TaskEnded(ended);
+        QCOMPARE(progress->progbarFile->value(), 93);
+        QCOMPARE(progress->lstTasks->count(), 0);
+        progress->SetConversionsAtATime(1);
+        progress->progbarFile->setValue(10);
+        ended.TaskIndex = 3; // never reported
+        ended.EndedEarly.clear();
+        progress->TaskEnded(ended);
+        QCOMPARE(progress->progbarFile->value(), 100);
         TWindowHarness::Dispose(window);
     }
 
