@@ -18,7 +18,10 @@
 #include "media/SwResampleEntries.h"
 #include "player/HostEvents.h"
 #include "player/FFPlayPipeline.h"
+#include "player/CurrentPicture.h"
 #include "player/PlayerSync.h"
+#include "player/PositionReport.h"
+#include "player/VideoRefresh.h"
 #include "player/VideoSurface.h"
 
 #include <atomic>
@@ -48,7 +51,7 @@ using THookEvent =
 using TPositionEvent = std::function<void(TCustomPlayer* Sender, const std::int64_t APTS)>;
 using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, const TPlayState AState)>;
 
-class TCustomPlayer : public TFFBaseComponent {
+class TCustomPlayer : public TFFBaseComponent, private IPipelineOwner {
 public:
     explicit TCustomPlayer(TFFBaseComponent* owner = nullptr);
     ~TCustomPlayer() override;
@@ -72,7 +75,7 @@ public:
     const std::string& LastErrMsg() const { return FLastErrMsg; }
     bool FileOpen() const { return FFileOpen.load(); }
     TPlayState State() const { return FState.load(); }
-    std::int64_t CurrentPosition() const { return FCurrentPosition.load(); }
+    std::int64_t CurrentPosition() const { return FPositions.Current(); }
     TAVProbe& Probe() { return *FProbe; }
 
     float GetAspectRatio() const { return FAspectRatio.load(); }
@@ -105,52 +108,40 @@ public:
     std::atomic<int> ShownPictures{0};
     std::atomic<int> DroppedPictures{0};
     std::function<void(double APTS, double AAudioClock, bool AHasAudio)> OnPictureShown;
-    bool Stepping() const { return FStepping.load(); }
+    bool Stepping() const override { return FStepping.load(); }
     bool Seeking() const { return FSeeking.load(); }
 
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
-    friend class TReadEvents;            // the demuxer's reports
-    friend class TVideoEvents;           // the video decoder's reports
-    // ---- component (FFPlay.cpp) ----
+    // ---- host calls and events ----
     bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
     void CloseNow(bool wait);
-    void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
     void DeliverEvent(const TEventEntry& entry);
-    void PlayThreadRun();
     void RaiseFileOpen(IVideoSurface* window);
     void WaitForPlayThread();
     void JoinFinishedThreads();
-    void ShutDownPipeline();
     void ResetPlayer();
-    void UpdatePosition();
-    void PictureQueued(TPlaybackState* is);
-    bool HookPicture(TPlaybackState* is, AVFrame* picture, double pts);
     std::int64_t ToHostTime(double seconds) const;
     void ServiceWait();
-    // ---- pipeline (FFPlayStream.cpp) ----
+    // ---- the pipeline's life ----
     bool StreamOpen(const std::string& fileName, bool startPaused);
+    void StartReadThread(TPlaybackState& is, const std::string& fileName);
     void StreamClose();
-    void TogglePause(TPlaybackState* is);
+    void ShutDownPipeline();
     std::shared_ptr<TPlaybackState> HeldStream();
+    void TogglePause(TPlaybackState* is);
+    void PlayThreadRun();
     void EventLoop();
-    void PostQuit();
-    void ReadThreadRun(TPlaybackState* is, std::string fileName);
-    bool ReadOpenInput(TPlaybackState* is, const std::string& fileName);
-    void ReadChooseStreams(TPlaybackState* is);
-    void SeekReached(TPlaybackState* is);
-    void ReadEnd(TPlaybackState* is, int result);
-    int ComponentOpen(TPlaybackState* is, int streamIndex);
-    void ComponentClose(TPlaybackState* is, int streamIndex);
-    void RefreshThreadRun(TPlaybackState* is);
-    // ---- video (FFPlayVideo.cpp) ----
-    void VideoThreadRun(TPlaybackState* is);
-    void JoinVideoThread(TPlaybackState* is);
-    void VideoRefresh(TPlaybackState* is, bool consume);
-    void DisplayPicture(TPlaybackState* is);
-    void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
-    bool MakeSurface(TPlaybackState* is, bool force);
+    // ---- what the pipeline tells (IPipelineOwner) ----
+    void ReportError(const std::string& text, bool store) override;
+    void ExpectPicture(bool coming) override;
+    void SeekReached(TPlaybackState& is) override;
+    void InputClosing() override;
+    void PostQuit() override;
+    bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts) override;
+    void PictureQueued(TPlaybackState& is) override;
+    void UpdatePosition() override;
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};
@@ -161,12 +152,10 @@ private:
 
     std::atomic<bool> FStepping{false};
     std::atomic<bool> FSeeking{false};
-    std::atomic<std::int64_t> FCurrentPosition{-1};
-    std::atomic<std::int64_t> FLastReportedPosition{AV_NOPTS_VALUE};
+    TPositionReport FPositions;
     std::atomic<TPlayState> FState{psStop};
 
-    std::mutex FFrameLock; // CurrentFrame's context (host threads)
-    TToRGBContext FFrameContext;
+    TCurrentPicture FCurrentPicture; // CurrentFrame's (host threads)
     std::unique_ptr<TAVProbe> FProbe;
 
     // The player lock: held by the playback thread per event, and by Close.
@@ -181,7 +170,9 @@ private:
     std::mutex FStreamLock; // guards FStreamOwner
     std::shared_ptr<TPlaybackState> FStreamOwner;
     TLoopEventQueue FLoopEvents;
-    std::atomic<bool> FSdlStarted{false};
+    // The display of the open file (playback thread).
+    TVideoRefresh FRefresh{TRefreshLinks{ScreenWidth, ScreenHeight, FAspectRatio, ShownPictures,
+                                         DroppedPictures, OnPictureShown, *this}};
 
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FPlayThread;
