@@ -45,19 +45,6 @@ bool TryLockFor(std::unique_lock<std::recursive_timed_mutex>& lock, int ms) {
     }
 }
 
-// Waits up to `ms` for `signal`, serving the main thread meanwhile; sets it
-// when the time runs out.
-void WaitOrSet(TManualEvent& signal, int ms, bool mainThread) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!signal.WaitFor(mainThread ? 20ms : std::chrono::milliseconds(ms))) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            signal.Set();
-            return;
-        }
-        if (mainThread) ProcessPendingMessages();
-    }
-}
-
 } // namespace
 
 TCustomPlayer::TCustomPlayer(TFFBaseComponent* owner)
@@ -172,11 +159,7 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
         if (!handler) return;
         std::int64_t duration = is->Input.IsImageSequence() ? 0 : is->Input.Duration();
         int width = -1, height = -1;
-        if (is->VideoCodec && is->VideoCodec->width > 0) {
-            bool turned = IsQuarterTurn(is->Rotation);
-            width = turned ? is->VideoCodec->height : is->VideoCodec->width;
-            height = turned ? is->VideoCodec->width : is->VideoCodec->height;
-        }
+        is->UprightSize(width, height); // -1 x -1 without video
         int screenWidth = ScreenWidth, screenHeight = ScreenHeight;
         handler(this, duration, width, height, screenWidth, screenHeight);
         ScreenWidth = screenWidth;
@@ -494,8 +477,9 @@ std::shared_ptr<TPlaybackState> TCustomPlayer::HeldStream() {
 
 void TCustomPlayer::TogglePause(TPlaybackState* is) {
     if (!is) return;
-    bool mainThread = IsMainThread();
-    WaitOrSet(FSeekDone, 250, mainThread);
+    std::function<void()> serve;
+    if (IsMainThread()) serve = [] { ProcessPendingMessages(); };
+    FSeekDone.WaitOrSet(250ms, serve);
     if (is->Paused) {
         double now = Now();
         // The pictures queued before the pause are timed from the first one
@@ -504,7 +488,7 @@ void TCustomPlayer::TogglePause(TPlaybackState* is) {
         is->Clock.Resume(now, is->Input.PauseResult() != AVERROR(ENOSYS));
         is->Paused = false;
     } else {
-        if (is->VideoOpen) WaitOrSet(FFrameQueued, 250, mainThread);
+        if (is->VideoOpen) FFrameQueued.WaitOrSet(250ms, serve);
         is->Paused = true;
     }
 }

@@ -128,6 +128,16 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
     int Rotation = 0; // degrees clockwise to stand upright (StreamRotation)
+
+    // The video's size standing upright; false without a video decoder.
+    // Read thread, or others while the decoders are open.
+    bool UprightSize(int& width, int& height) const {
+        if (!VideoCodec || VideoCodec->width <= 0) return false;
+        const bool turned = IsQuarterTurn(Rotation);
+        width = turned ? VideoCodec->height : VideoCodec->width;
+        height = turned ? VideoCodec->width : VideoCodec->height;
+        return true;
+    }
 };
 
 // What the pipeline's threads tell the component that conducts them (the

@@ -116,10 +116,9 @@ bool TVideoRefresh::MakeSurface(TPlaybackState& is, bool force) {
     if (FLinks.ScreenWidth > 0 && FLinks.ScreenHeight > 0) {
         width = FLinks.ScreenWidth;
         height = FLinks.ScreenHeight;
-    } else if (is.VideoCodec && is.VideoCodec->width > 0) {
-        bool turned = IsQuarterTurn(is.Rotation);
-        width = (turned ? is.VideoCodec->height : is.VideoCodec->width) & ~1;
-        height = (turned ? is.VideoCodec->width : is.VideoCodec->height) & ~1;
+    } else if (is.UprightSize(width, height)) {
+        width &= ~1;
+        height &= ~1;
     }
     if (is.Display.Make(width, height, force)) return true;
     FLinks.Owner.ReportError("SDL: could not set video mode.", false);
