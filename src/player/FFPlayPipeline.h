@@ -35,18 +35,18 @@
 // the playback thread), TAudioOutput (SDL's audio thread), TPresenter
 // (playback thread); the queues and TAudioClock lock themselves. What is
 // left here, by owner:
-// - read thread: the stream choice and the decoders (AudioStream ...
-//   SubtitleCodec, Rotation, AudioDuration), written while opening (before
-//   OpenStatus is 1) and when closing (after the other threads ended);
-//   read-only for the others meanwhile.
+// - read thread (TStreamReader, TStreamComponents): the stream choice and
+//   the decoders (AudioStream ... SubtitleCodec, Rotation, AudioDuration),
+//   written while opening (before OpenStatus is 1) and when closing (after
+//   the other threads ended); read-only for the others meanwhile; OpenError.
 // - component (host calls, the playback thread under the player lock, and
 //   the units' event handlers it runs): the play state, all atomics (Paused,
 //   PendingShows, StartPausedFrames, PausedAtSeek, JustSeeked,
 //   EndReported, AudioHeldUntil, HoldShown, OpenStatus, AbortRequest,
 //   Refresh, VideoOpen).
-// - playback thread: the display's position (VideoCurrentPosition), ShowAudio,
-//   and LastShown* under LastShownLock (CurrentFrame reads them); the
-//   clocks (TPlaybackClock) are atomics.
+// - playback thread (TVideoRefresh): the display's position
+//   (VideoCurrentPosition), ShowAudio, and LastShown* under LastShownLock
+//   (TCurrentPicture reads them); the clocks (TPlaybackClock) are atomics.
 // - video thread: PictureHook (which locks itself for the closing read
 //   thread).
 // - threads: ReadThread and RefreshThread are started by the opening host
