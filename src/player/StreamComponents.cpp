@@ -1,7 +1,6 @@
 #include "player/StreamComponents.h"
 
 #include "media/AVUtilEntries.h"
-
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 

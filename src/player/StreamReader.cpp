@@ -1,7 +1,6 @@
 #include "player/StreamReader.h"
 
 #include "media/AVUtilEntries.h"
-
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
 #include "media/SDLEntries.h"

@@ -1,7 +1,6 @@
 #include "player/VideoRefresh.h"
 
 #include "media/AVUtilEntries.h"
-
 #include "player/Waveform.h"
 
 #include <algorithm>
