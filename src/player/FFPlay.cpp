@@ -443,7 +443,7 @@ void TCustomPlayer::StartReadThread(TPlaybackState& is, const std::string& fileN
     options.DisableAudio = DisableAudio;
     options.DisableVideo = DisableVideo;
     options.DisableDisplay = DisableDisplay;
-    TComponentLinks links{Mute, AudioVolume, this, DroppedPictures, *this};
+    TComponentLinks links{Mute, AudioVolume, this, DroppedPictures, FReports};
     is.ReadThread = std::thread(
         [&is, options, links, fileName] { TStreamReader(is, options, links).Run(fileName); });
 }

@@ -51,7 +51,7 @@ using THookEvent =
 using TPositionEvent = std::function<void(TCustomPlayer* Sender, const std::int64_t APTS)>;
 using TPlayStateEvent = std::function<void(TCustomPlayer* Sender, const TPlayState AState)>;
 
-class TCustomPlayer : public TFFBaseComponent, private IPipelineOwner {
+class TCustomPlayer : public TFFBaseComponent {
 public:
     explicit TCustomPlayer(TFFBaseComponent* owner = nullptr);
     ~TCustomPlayer() override;
@@ -108,7 +108,7 @@ public:
     std::atomic<int> ShownPictures{0};
     std::atomic<int> DroppedPictures{0};
     std::function<void(double APTS, double AAudioClock, bool AHasAudio)> OnPictureShown;
-    bool Stepping() const override { return FStepping.load(); }
+    bool Stepping() const { return FStepping.load(); }
     bool Seeking() const { return FSeeking.load(); }
 
 private:
@@ -133,15 +133,39 @@ private:
     void TogglePause(TPlaybackState* is);
     void PlayThreadRun();
     void EventLoop();
-    // ---- what the pipeline tells (IPipelineOwner) ----
-    void ReportError(const std::string& text, bool store) override;
-    void ExpectPicture(bool coming) override;
-    void SeekReached(TPlaybackState& is) override;
-    void InputClosing() override;
-    void PostQuit() override;
-    bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts) override;
-    void PictureQueued(TPlaybackState& is) override;
-    void UpdatePosition() override;
+    // ---- what the pipeline tells (through FReports) ----
+    void ReportError(const std::string& text, bool store);
+    void ExpectPicture(bool coming);
+    void SeekReached(TPlaybackState& is);
+    void InputClosing();
+    void PostQuit();
+    bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts);
+    void PictureQueued(TPlaybackState& is);
+    void UpdatePosition();
+
+    // Hands what the pipeline's threads tell on to the player. A member, not
+    // a base of the player: the dispatch of a base would change under those
+    // threads when the player's destructor starts, before it has ended them.
+    class TPipelineReports final : public IPipelineOwner {
+    public:
+        explicit TPipelineReports(TCustomPlayer& player) : P(player) {}
+        void ReportError(const std::string& text, bool store) override {
+            P.ReportError(text, store);
+        }
+        void ExpectPicture(bool coming) override { P.ExpectPicture(coming); }
+        void SeekReached(TPlaybackState& is) override { P.SeekReached(is); }
+        void InputClosing() override { P.InputClosing(); }
+        void PostQuit() override { P.PostQuit(); }
+        bool Stepping() const override { return P.Stepping(); }
+        bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts) override {
+            return P.HookPicture(is, picture, pts);
+        }
+        void PictureQueued(TPlaybackState& is) override { P.PictureQueued(is); }
+        void UpdatePosition() override { P.UpdatePosition(); }
+
+    private:
+        TCustomPlayer& P;
+    };
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};
@@ -170,9 +194,10 @@ private:
     std::mutex FStreamLock; // guards FStreamOwner
     std::shared_ptr<TPlaybackState> FStreamOwner;
     TLoopEventQueue FLoopEvents;
+    TPipelineReports FReports{*this};
     // The display of the open file (playback thread).
     TVideoRefresh FRefresh{TRefreshLinks{ScreenWidth, ScreenHeight, FAspectRatio, ShownPictures,
-                                         DroppedPictures, OnPictureShown, *this}};
+                                         DroppedPictures, OnPictureShown, FReports}};
 
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FPlayThread;
