@@ -1,5 +1,6 @@
 #include "controls/Tracker2.h"
 
+#include "controls/BarLayout.h"
 #include "controls/BarPainter.h"
 
 #include <QAccessible>
@@ -7,9 +8,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <algorithm>
-#include <cstdint>
-#include <vector>
 
 namespace {
 
@@ -50,6 +48,20 @@ void AnnounceValue(TTrackBar2* bar) {
 QAccessibleInterface* TrackBar2Accessible(const QString&, QObject* object) {
     if (auto* bar = qobject_cast<TTrackBar2*>(object)) return new TTrackBar2Accessible(bar);
     return nullptr;
+}
+
+// The bar's layout for its present size, lie, thumb, track and range.
+TBarLayout LayoutOf(const TTrackBar2& bar) {
+    TBarShape shape;
+    shape.Width = bar.width();
+    shape.Height = bar.height();
+    shape.Vertical = bar.Orientation() == toVertical;
+    shape.ThumbStyle = bar.ThumbStyle();
+    shape.ThumbSize = bar.ThumbSize();
+    shape.TrackSize = bar.TrackSize();
+    shape.Min = bar.Min();
+    shape.Max = bar.Max();
+    return TBarLayout(shape);
 }
 
 } // namespace
@@ -210,60 +222,11 @@ void TTrackBar2::SetCtl3D(bool value) {
 // ---- geometry ----------------------------------------------------------
 
 TBarGeometry TTrackBar2::Geometry() const {
-    TBarGeometry g;
-    const bool vertical = Orientation() == toVertical;
-    const int w = width(), h = height();
-    if (FThumbStyle == tsUserDrawn) {
-        g.ThumbWidth = g.ThumbHeight = FThumbSize;
-        g.ThumbOffset = FThumbSize / 2;
-    } else if (IsPointer(FThumbStyle)) {
-        const TPointerSize size = PointerSize(FThumbStyle);
-        g.ThumbWidth = vertical ? size.Height : size.Width;
-        g.ThumbHeight = vertical ? size.Width : size.Height;
-        g.ThumbOffset = FThumbSize / 2;
-    } else {
-        g.ThumbWidth = vertical ? FThumbSize : FThumbSize / 2;
-        g.ThumbHeight = vertical ? FThumbSize / 2 : FThumbSize;
-        g.ThumbOffset = FThumbSize / 4;
-    }
-    const int along = vertical ? h : w;
-    const int L = along - FThumbSize;
-    const int o = g.ThumbOffset;
-    g.TrackLength = L;
-    // The track runs between the thumb centres at the two ends of the range.
-    const int a = o, b = L + o;
-    const int t = (along - (b - a)) / 2 - o;
-    g.TrackOffset = t;
-    const int64_t range = std::max<int64_t>(int64_t(FMax) - FMin, 1);
-    auto scaled = [&](int64_t n) { return static_cast<int>(n * L / range); };
-    if (vertical) {
-        g.Track = {w / 2 - FTrackSize / 2, a + t, w / 2 + FTrackSize / 2, b + t};
-        const int x = w / 2 - g.ThumbWidth / 2;
-        g.LowerThumb = QPoint(x, scaled(int64_t(FMax) - FPositionL) + t);
-        g.UpperThumb = QPoint(x, scaled(int64_t(FMax) - FPositionU) + t);
-    } else {
-        g.Track = {a + t, h / 2 - FTrackSize / 2, b + t, h / 2 + FTrackSize / 2};
-        const int y = h / 2 - g.ThumbHeight / 2;
-        g.LowerThumb = QPoint(scaled(int64_t(FPositionL) - FMin) + t, y);
-        g.UpperThumb = QPoint(scaled(int64_t(FPositionU) - FMin) + t, y);
-    }
-    if (FThumbStyle != tsUserDrawn) {
-        auto rect = [&](QPoint p) {
-            return TBarRect{p.x(), p.y(), p.x() + g.ThumbWidth, p.y() + g.ThumbHeight};
-        };
-        g.LowerRect = rect(g.LowerThumb);
-        g.UpperRect = rect(g.UpperThumb);
-    }
-    return g;
+    return LayoutOf(*this).Place(FPositionL, FPositionU);
 }
 
 int TTrackBar2::ValueAt(int x, int y) const {
-    const TBarGeometry g = Geometry();
-    const int64_t range = std::max<int64_t>(int64_t(FMax) - FMin, 1);
-    const int64_t L = std::max(g.TrackLength, 1);
-    if (Orientation() == toVertical)
-        return static_cast<int>(FMax - (int64_t(y) + g.ThumbOffset) * range / L);
-    return static_cast<int>(FMin + (int64_t(x) - g.ThumbOffset) * range / L);
+    return LayoutOf(*this).ValueAt(x, y);
 }
 
 // ---- painting ----------------------------------------------------------
@@ -315,11 +278,11 @@ void TTrackBar2::focusOutEvent(QFocusEvent* event) {
 
 // ---- keyboard and mouse ------------------------------------------------
 
-void TTrackBar2::StepPosition(bool upper, int delta) {
+void TTrackBar2::MoveThumb(bool upper, int value) {
     if (upper)
-        SetPositionU(FPositionU + delta);
+        SetPositionU(value);
     else
-        SetPositionL(FPositionL + delta);
+        SetPositionL(value);
 }
 
 void TTrackBar2::keyPressEvent(QKeyEvent* event) {
@@ -345,7 +308,7 @@ void TTrackBar2::keyPressEvent(QKeyEvent* event) {
         QWidget::keyPressEvent(event);
         return;
     }
-    StepPosition(upper, delta);
+    MoveThumb(upper, (upper ? FPositionU : FPositionL) + delta);
     if (OnKeyDown) OnKeyDown(this, event->key(), event->modifiers());
     event->accept();
 }
@@ -356,40 +319,19 @@ void TTrackBar2::mousePressEvent(QMouseEvent* event) {
     if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);
     event->accept();
     if (event->button() != Qt::LeftButton) return;
-    const TBarGeometry g = Geometry();
-    bool upper = false;
-    if (FSecondThumb) {
-        if (Orientation() == toVertical)
-            upper = at.y() < (g.LowerRect.Top + g.UpperRect.Bottom) / 2;
-        else
-            upper = at.x() > (g.LowerRect.Right + g.UpperRect.Left) / 2;
-    }
-    PressThumb(upper, at.x(), at.y(), event->modifiers(), upper ? g.UpperRect : g.LowerRect);
-}
-
-void TTrackBar2::PressThumb(bool upper, int x, int y, Qt::KeyboardModifiers shift,
-                            const TBarRect& rect) {
-    if (rect.Contains(x, y)) {
+    // A press on a thumb drags it; beside it the thumb jumps to the point,
+    // or with Shift steps towards it.
+    const TBarLayout layout = LayoutOf(*this);
+    const TBarGeometry g = layout.Place(FPositionL, FPositionU);
+    const bool upper = FSecondThumb && layout.PicksUpper(g, at.x(), at.y());
+    const TBarRect& thumb = upper ? g.UpperRect : g.LowerRect;
+    if (thumb.Contains(at.x(), at.y())) {
         (upper ? FTrackingU : FTrackingL) = true;
-        return;
+    } else if (!(event->modifiers() & Qt::ShiftModifier)) {
+        MoveThumb(upper, layout.ValueAt(at.x(), at.y()));
+    } else if (int step = layout.StepTowards(thumb, at.x(), at.y(), FSmallChange)) {
+        MoveThumb(upper, (upper ? FPositionU : FPositionL) + step);
     }
-    if (!(shift & Qt::ShiftModifier)) {
-        if (upper)
-            SetPositionU(ValueAt(x, y));
-        else
-            SetPositionL(ValueAt(x, y));
-        return;
-    }
-    // Shift steps towards the mouse, unless the mouse lies on the thumb's span.
-    int delta = 0;
-    if (Orientation() == toVertical) {
-        if (y < rect.Top) delta = FSmallChange;
-        if (y >= rect.Bottom) delta = -FSmallChange;
-    } else {
-        if (x >= rect.Right) delta = FSmallChange;
-        if (x < rect.Left) delta = -FSmallChange;
-    }
-    if (delta != 0) StepPosition(upper, delta);
 }
 
 void TTrackBar2::mouseMoveEvent(QMouseEvent* event) {

@@ -144,8 +144,8 @@ protected:
     virtual void DoChange();
 
 private:
-    void PressThumb(bool upper, int x, int y, Qt::KeyboardModifiers shift, const TBarRect& rect);
-    void StepPosition(bool upper, int delta);
+    // Sets the upper or the lower position.
+    void MoveThumb(bool upper, int value);
 
     // Published state.
     int FMax = 20;

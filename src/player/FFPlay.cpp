@@ -1,7 +1,8 @@
-// The player component: properties, host operations, the host event queue
-// with its thread, the playback thread, positions, the hook and the current
-// picture. The pipeline lives in FFPlayStream.cpp, FFPlayVideo.cpp,
-// FFPlayAudio.cpp and the units they run (TDemuxer, TVideoDecoder,
+// The player component conducts the pipeline: host operations, the play
+// state and its events, the playback thread's loop, positions, the hook and
+// the current picture. The pipeline's parts do the work: the read thread
+// (TStreamReader, which opens the decoders through TStreamComponents), the
+// display (TVideoRefresh) and the units they run (TDemuxer, TVideoDecoder,
 // TAudioOutput, TSubtitles).
 #include "player/FFPlay.h"
 
@@ -9,6 +10,7 @@
 #include "media/MainThread.h"
 #include "media/MyUtils.h"
 #include "media/SDLEntries.h"
+#include "player/StreamReader.h"
 #include "probe/AVProbe.h"
 
 #include <cmath>
@@ -120,7 +122,7 @@ bool TCustomPlayer::OpenNow(const std::string& fileName, IVideoSurface* window, 
         if (!window) FOwnWindow = MakeOwnWindow("FFPlayer");
         FSurface = window ? window : FOwnWindow.get();
     }
-    ResetToRGBContext(FFrameContext);
+    FCurrentPicture.Reset();
     FLoopEvents.Clear();
     FHostEvents.Reset();
     if (!StreamOpen(fileName, startPaused)) {
@@ -157,11 +159,7 @@ void TCustomPlayer::RaiseFileOpen(IVideoSurface* window) {
         if (!handler) return;
         std::int64_t duration = is->Input.IsImageSequence() ? 0 : is->Input.Duration();
         int width = -1, height = -1;
-        if (is->VideoCodec && is->VideoCodec->width > 0) {
-            bool turned = IsQuarterTurn(is->Rotation);
-            width = turned ? is->VideoCodec->height : is->VideoCodec->width;
-            height = turned ? is->VideoCodec->width : is->VideoCodec->height;
-        }
+        is->UprightSize(width, height); // -1 x -1 without video
         int screenWidth = ScreenWidth, screenHeight = ScreenHeight;
         handler(this, duration, width, height, screenWidth, screenHeight);
         ScreenWidth = screenWidth;
@@ -245,8 +243,7 @@ void TCustomPlayer::ShutDownPipeline() {
 
 void TCustomPlayer::ResetPlayer() {
     FFileOpen = false;
-    FLastReportedPosition = AV_NOPTS_VALUE;
-    FCurrentPosition = -1;
+    FPositions.Reset();
     FStepping = false;
     FSeeking = false;
     FSeekDone.Set();
@@ -333,37 +330,10 @@ Bitmap24& TCustomPlayer::CurrentFrame() {
 }
 
 Bitmap24& TCustomPlayer::CurrentFrame(std::int64_t& pts) {
-    std::lock_guard frameLock(FFrameLock);
-    if (!FFrameContext.Bitmap) FFrameContext.Bitmap = std::make_unique<Bitmap24>();
-    Bitmap24& bitmap = *FFrameContext.Bitmap;
     std::shared_ptr<TPlaybackState> held = HeldStream();
     std::unique_lock playerLock(FPlayerLock, std::defer_lock);
     TryLockFor(playerLock, 200); // keeps the decoders from closing meanwhile
-    TPlaybackState* is = FFileOpen ? held.get() : nullptr;
-    if (!is || !is->VideoOpen || !playerLock.owns_lock()) {
-        bitmap.SetSize(0, 0);
-        pts = -1;
-        return bitmap;
-    }
-    bitmap.SetSize(is->VideoCodec->width, is->VideoCodec->height);
-    std::fill(bitmap.Data.begin(), bitmap.Data.end(), 0);
-    // The picture on the display; before the first one is shown, the one
-    // that will be shown first.
-    {
-        std::lock_guard shownLock(is->LastShownLock);
-        if (is->LastShown && is->LastShown->data[0]) {
-            pts = ToHostTime(is->LastShownPTS);
-            if (!FrameToBitmap(FFrameContext, is->LastShown.get())) bitmap.SetSize(0, 0);
-            return bitmap;
-        }
-    }
-    TPictureSlot& slot = is->Pictures.ReadSlot();
-    std::lock_guard overlayLock(slot.OverlayLock);
-    pts = ToHostTime(slot.PTS);
-    AVFrame* picture = slot.Overlay.get();
-    if (!picture || !picture->data[0] || !FrameToBitmap(FFrameContext, picture))
-        bitmap.SetSize(0, 0);
-    return bitmap;
+    return FCurrentPicture.Take(FFileOpen && playerLock.owns_lock() ? held.get() : nullptr, pts);
 }
 
 std::int64_t TCustomPlayer::ToHostTime(double seconds) const {
@@ -417,70 +387,206 @@ void TCustomPlayer::PlayThreadRun() {
     FPlayThreadDone.Set();
 }
 
-// ---- Pictures queued ----
+// ---- The pipeline's life ----
+
+bool TCustomPlayer::StreamOpen(const std::string& fileName, bool startPaused) {
+    std::shared_ptr<TPlaybackState> is;
+    try {
+        is = std::make_shared<TPlaybackState>();
+    } catch (const std::bad_alloc&) {
+        ReportError("av_mallocz() failed.", true);
+        return false;
+    }
+    is->Display.Attach(FSurface);
+    if (startPaused) {
+        is->Paused = true;
+        is->StartPausedFrames = 1;
+        FStepping = false;
+    }
+    try {
+        StartReadThread(*is, fileName);
+    } catch (const std::system_error&) {
+        ReportError("SDL_CreateThread() failed.", true);
+        return false;
+    }
+    while (is->OpenStatus == 0) {
+        ServiceWait();
+        std::this_thread::sleep_for(10ms);
+    }
+    if (is->OpenStatus == 1) {
+        if (!is->VideoSt && !DisableDisplay) is->ShowAudio = 1;
+        TPlaybackState* state = is.get();
+        {
+            std::lock_guard lock(FStreamLock);
+            FStreamOwner = std::move(is);
+        }
+        FStream = state;
+        FFileOpen = true;
+        state->RefreshThread =
+            std::thread([state, this] { TVideoRefresh::Tick(*state, FLoopEvents); });
+        return true;
+    }
+    while (is->OpenStatus == -1) {
+        ServiceWait();
+        std::this_thread::sleep_for(10ms);
+    }
+    is->ReadThread.join();
+    FLastErrMsg = is->OpenError;
+    ResetPlayer();
+    return false;
+}
+
+void TCustomPlayer::StartReadThread(TPlaybackState& is, const std::string& fileName) {
+    TReadOptions options;
+    if (FrameWidth > 0 && FrameHeight > 0)
+        options.VideoSize = FormatText("%dx%d", FrameWidth, FrameHeight);
+    options.DisableAudio = DisableAudio;
+    options.DisableVideo = DisableVideo;
+    options.DisableDisplay = DisableDisplay;
+    TComponentLinks links{Mute, AudioVolume, this, DroppedPictures, FReports};
+    is.ReadThread = std::thread(
+        [&is, options, links, fileName] { TStreamReader(is, options, links).Run(fileName); });
+}
+
+void TCustomPlayer::StreamClose() {
+    TPlaybackState* is = FStream.load();
+    if (!is) return;
+    is->AbortRequest = true;
+    is->AudioQueue.Abort();
+    is->VideoQueue.Abort();
+    is->SubtitleQueue.Abort();
+    is->Pictures.Abort();
+    is->Subtitles.Abort();
+    if (is->ReadThread.joinable()) is->ReadThread.join();
+    if (is->RefreshThread.joinable()) is->RefreshThread.join();
+    if (FSurface) FSurface->SetResizeHandler(nullptr);
+    std::shared_ptr<TPlaybackState> owner;
+    {
+        std::lock_guard streamLock(FStreamLock);
+        FStream = nullptr;
+        FFileOpen = false;
+        owner = std::move(FStreamOwner);
+    }
+    // Freed here, or by the last host call still holding it.
+}
+
+std::shared_ptr<TPlaybackState> TCustomPlayer::HeldStream() {
+    std::lock_guard lock(FStreamLock);
+    return FStreamOwner;
+}
+
+void TCustomPlayer::TogglePause(TPlaybackState* is) {
+    if (!is) return;
+    std::function<void()> serve;
+    if (IsMainThread()) serve = [] { ProcessPendingMessages(); };
+    FSeekDone.WaitOrSet(250ms, serve);
+    if (is->Paused) {
+        double now = Now();
+        // The pictures queued before the pause are timed from the first one
+        // shown after it, not taken as late.
+        is->Pictures.ResumeSchedule(is->Clock.StoodFor(now));
+        is->Clock.Resume(now, is->Input.PauseResult() != AVERROR(ENOSYS));
+        is->Paused = false;
+    } else {
+        if (is->VideoOpen) FFrameQueued.WaitOrSet(250ms, serve);
+        is->Paused = true;
+    }
+}
+
+// The playback thread: what the host's surface and the refresh thread ask,
+// one event at a time under the player lock.
+void TCustomPlayer::EventLoop() {
+    for (;;) {
+        TLoopEvent event;
+        bool got = FLoopEvents.Wait(event, 100ms);
+        std::lock_guard lock(FPlayerLock);
+        TPlaybackState* is = FStream.load();
+        if (!is || !FFileOpen) return;
+        if (!got) continue;
+        if (event.Kind == TLoopEventKind::Quit) {
+            ShutDownPipeline();
+            return;
+        }
+        FRefresh.Handle(*is, event);
+    }
+}
+
+// ---- What the pipeline tells ----
+
+void TCustomPlayer::PostQuit() {
+    FLoopEvents.Push(TLoopEvent{TLoopEventKind::Quit});
+}
+
+void TCustomPlayer::ExpectPicture(bool coming) {
+    if (coming)
+        FFrameQueued.Reset();
+    else
+        FFrameQueued.Set();
+}
+
+// A seek has reached the file: the host's wait for it ends, and without
+// pictures the seek is over (else the first picture after it ends it).
+void TCustomPlayer::SeekReached(TPlaybackState& is) {
+    FSeekDone.Set();
+    if (!is.VideoSt) FSeeking = false;
+}
+
+void TCustomPlayer::InputClosing() {
+    try {
+        FProbe->AttachContext(nullptr);
+    } catch (const std::exception&) {
+    }
+}
 
 // The video thread has queued a picture. The play state follows from it
 // here: a waiting seek is done, a file opened paused pauses after its first
 // picture, and a step pauses again.
-void TCustomPlayer::PictureQueued(TPlaybackState* is) {
+void TCustomPlayer::PictureQueued(TPlaybackState& is) {
     FFrameQueued.Set();
-    is->EndReported = false;
-    if (!is->Input.SeekPending()) FSeeking = false;
-    if (is->StartPausedFrames != 0) {
-        if (is->StartPausedFrames == 1) is->PendingShows = 1;
-        if (is->StartPausedFrames > 1) {
-            is->StartPausedFrames = 0;
+    is.EndReported = false;
+    if (!is.Input.SeekPending()) FSeeking = false;
+    if (is.StartPausedFrames != 0) {
+        if (is.StartPausedFrames == 1) is.PendingShows = 1;
+        if (is.StartPausedFrames > 1) {
+            is.StartPausedFrames = 0;
             SetState(psPause);
         } else {
-            is->StartPausedFrames += 1;
+            is.StartPausedFrames += 1;
         }
     }
-    if (FStepping.exchange(false) && !is->Paused) TogglePause(is);
+    if (FStepping.exchange(false) && !is.Paused) TogglePause(&is);
 }
-
-// ---- Positions and end of file ----
 
 void TCustomPlayer::UpdatePosition() {
     TPlaybackState* is = FStream.load();
     if (!FFileOpen || !is || is->Input.IsImageSequence()) return;
+    const std::int64_t start = is->Input.StartTime(), duration = is->Input.Duration();
     std::int64_t position;
     if (is->VideoSt) {
-        const double start = static_cast<double>(is->Input.StartTime()) / 1000000.0;
-        position = std::llround(is->Clock.Video(Now(), start) * 1000000.0) - is->Input.StartTime();
+        position = std::llround(is->Clock.Video(Now(), start / 1000000.0) * 1000000.0) - start;
     } else if (is->AudioSt) {
-        position = std::llround(is->Clock.Sound(Now()) * 1000000.0) - is->Input.StartTime();
-        if (is->AudioDuration > 0 && position >= is->AudioDuration &&
-            is->Input.Duration() > position)
-            position = is->Input.Duration();
+        position = std::llround(is->Clock.Sound(Now()) * 1000000.0) - start;
+        if (is->AudioDuration > 0 && position >= is->AudioDuration && duration > position)
+            position = duration;
     } else {
         return;
     }
-    FCurrentPosition = position;
-    if (is->Input.Duration() > 0 && position >= is->Input.Duration()) {
-        position = is->Input.Duration();
-        if (position != FLastReportedPosition) FLastReportedPosition = 0;
+    std::optional<std::int64_t> report = FPositions.Update(position, duration);
+    bool hasHandler = false;
+    if (report) {
+        std::lock_guard lock(FHandlerLock);
+        hasHandler = static_cast<bool>(OnPosition);
     }
-    std::int64_t last = FLastReportedPosition;
-    if (last == AV_NOPTS_VALUE || std::llabs(position - last) > 10000) {
-        FLastReportedPosition = position;
-        bool hasHandler;
-        {
-            std::lock_guard lock(FHandlerLock);
-            hasHandler = static_cast<bool>(OnPosition);
-        }
-        if (hasHandler) FHostEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, position});
-    }
+    if (hasHandler) FHostEvents.Post(TEventEntry{TEventEntry::PositionEvent, psPlay, *report});
     if (!is->Input.IsCapture() && !is->EndReported && is->Input.Drained()) {
         if (is->VideoSt) is->EndReported = true;
         SetState(psEnd);
     }
 }
 
-// ---- The hook ----
-
 // False when the file was closed while the hook ran: the caller then
 // touches nothing of the player (it may be gone) and ends its thread.
-bool TCustomPlayer::HookPicture(TPlaybackState* is, AVFrame* picture, double pts) {
+bool TCustomPlayer::HookPicture(TPlaybackState& is, AVFrame* picture, double pts) {
     if (!Hook) return true;
     THookEvent handler;
     {
@@ -488,27 +594,8 @@ bool TCustomPlayer::HookPicture(TPlaybackState* is, AVFrame* picture, double pts
         handler = OnHook;
     }
     if (!handler) return true;
-    TPictureHook& hook = is->PictureHook;
-    if (!hook.ToBitmap(picture)) {
-        GetLogger().Log(this, llError, "Cannot initialize the toRGB conversion context");
-        return true;
-    }
-    std::int64_t hostPts = ToHostTime(pts);
-    hook.Enter();
-    std::string failure;
-    try {
-        handler(this, hook.Bitmap(), hostPts);
-    } catch (const std::exception& e) {
-        failure = std::string("Error occurs OnHook: ") + e.what();
-    } catch (...) {
-        failure = "Error occurs OnHook: unknown exception";
-    }
-    if (!hook.Leave()) return false;
-    if (!failure.empty()) {
-        GetLogger().Log(this, llError, failure);
-        return true;
-    }
-    if (!hook.PutBack(picture))
-        GetLogger().Log(this, llError, "Cannot initialize the fromRGB conversion context");
-    return true;
+    const std::int64_t hostPts = ToHostTime(pts);
+    return is.PictureHook.Run(
+        picture, [&](Bitmap24& bitmap) { handler(this, bitmap, hostPts); },
+        [this](const std::string& text) { GetLogger().Log(this, llError, text); });
 }

@@ -18,7 +18,10 @@
 #include "media/SwResampleEntries.h"
 #include "player/HostEvents.h"
 #include "player/FFPlayPipeline.h"
+#include "player/CurrentPicture.h"
 #include "player/PlayerSync.h"
+#include "player/PositionReport.h"
+#include "player/VideoRefresh.h"
 #include "player/VideoSurface.h"
 
 #include <atomic>
@@ -72,7 +75,7 @@ public:
     const std::string& LastErrMsg() const { return FLastErrMsg; }
     bool FileOpen() const { return FFileOpen.load(); }
     TPlayState State() const { return FState.load(); }
-    std::int64_t CurrentPosition() const { return FCurrentPosition.load(); }
+    std::int64_t CurrentPosition() const { return FPositions.Current(); }
     TAVProbe& Probe() { return *FProbe; }
 
     float GetAspectRatio() const { return FAspectRatio.load(); }
@@ -110,47 +113,59 @@ public:
 
 private:
     friend struct TPlayerPipelineAccess; // tests look at the pipeline
-    friend class TReadEvents;            // the demuxer's reports
-    friend class TVideoEvents;           // the video decoder's reports
-    // ---- component (FFPlay.cpp) ----
+    // ---- host calls and events ----
     bool OpenNow(const std::string& fileName, IVideoSurface* window, bool startPaused);
     void CloseNow(bool wait);
-    void ReportError(const std::string& text, bool store);
     void SetState(TPlayState state);
     void DeliverEvent(const TEventEntry& entry);
-    void PlayThreadRun();
     void RaiseFileOpen(IVideoSurface* window);
     void WaitForPlayThread();
     void JoinFinishedThreads();
-    void ShutDownPipeline();
     void ResetPlayer();
-    void UpdatePosition();
-    void PictureQueued(TPlaybackState* is);
-    bool HookPicture(TPlaybackState* is, AVFrame* picture, double pts);
     std::int64_t ToHostTime(double seconds) const;
     void ServiceWait();
-    // ---- pipeline (FFPlayStream.cpp) ----
+    // ---- the pipeline's life ----
     bool StreamOpen(const std::string& fileName, bool startPaused);
+    void StartReadThread(TPlaybackState& is, const std::string& fileName);
     void StreamClose();
-    void TogglePause(TPlaybackState* is);
+    void ShutDownPipeline();
     std::shared_ptr<TPlaybackState> HeldStream();
+    void TogglePause(TPlaybackState* is);
+    void PlayThreadRun();
     void EventLoop();
+    // ---- what the pipeline tells (through FReports) ----
+    void ReportError(const std::string& text, bool store);
+    void ExpectPicture(bool coming);
+    void SeekReached(TPlaybackState& is);
+    void InputClosing();
     void PostQuit();
-    void ReadThreadRun(TPlaybackState* is, std::string fileName);
-    bool ReadOpenInput(TPlaybackState* is, const std::string& fileName);
-    void ReadChooseStreams(TPlaybackState* is);
-    void SeekReached(TPlaybackState* is);
-    void ReadEnd(TPlaybackState* is, int result);
-    int ComponentOpen(TPlaybackState* is, int streamIndex);
-    void ComponentClose(TPlaybackState* is, int streamIndex);
-    void RefreshThreadRun(TPlaybackState* is);
-    // ---- video (FFPlayVideo.cpp) ----
-    void VideoThreadRun(TPlaybackState* is);
-    void JoinVideoThread(TPlaybackState* is);
-    void VideoRefresh(TPlaybackState* is, bool consume);
-    void DisplayPicture(TPlaybackState* is);
-    void DrawVideo(TPlaybackState* is, TPictureSlot& slot);
-    bool MakeSurface(TPlaybackState* is, bool force);
+    bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts);
+    void PictureQueued(TPlaybackState& is);
+    void UpdatePosition();
+
+    // Hands what the pipeline's threads tell on to the player. A member, not
+    // a base of the player: the dispatch of a base would change under those
+    // threads when the player's destructor starts, before it has ended them.
+    class TPipelineReports final : public IPipelineOwner {
+    public:
+        explicit TPipelineReports(TCustomPlayer& player) : P(player) {}
+        void ReportError(const std::string& text, bool store) override {
+            P.ReportError(text, store);
+        }
+        void ExpectPicture(bool coming) override { P.ExpectPicture(coming); }
+        void SeekReached(TPlaybackState& is) override { P.SeekReached(is); }
+        void InputClosing() override { P.InputClosing(); }
+        void PostQuit() override { P.PostQuit(); }
+        bool Stepping() const override { return P.Stepping(); }
+        bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts) override {
+            return P.HookPicture(is, picture, pts);
+        }
+        void PictureQueued(TPlaybackState& is) override { P.PictureQueued(is); }
+        void UpdatePosition() override { P.UpdatePosition(); }
+
+    private:
+        TCustomPlayer& P;
+    };
 
     std::string FLastErrMsg;
     std::atomic<bool> FFileOpen{false};
@@ -161,12 +176,10 @@ private:
 
     std::atomic<bool> FStepping{false};
     std::atomic<bool> FSeeking{false};
-    std::atomic<std::int64_t> FCurrentPosition{-1};
-    std::atomic<std::int64_t> FLastReportedPosition{AV_NOPTS_VALUE};
+    TPositionReport FPositions;
     std::atomic<TPlayState> FState{psStop};
 
-    std::mutex FFrameLock; // CurrentFrame's context (host threads)
-    TToRGBContext FFrameContext;
+    TCurrentPicture FCurrentPicture; // CurrentFrame's (host threads)
     std::unique_ptr<TAVProbe> FProbe;
 
     // The player lock: held by the playback thread per event, and by Close.
@@ -181,7 +194,10 @@ private:
     std::mutex FStreamLock; // guards FStreamOwner
     std::shared_ptr<TPlaybackState> FStreamOwner;
     TLoopEventQueue FLoopEvents;
-    std::atomic<bool> FSdlStarted{false};
+    TPipelineReports FReports{*this};
+    // The display of the open file (playback thread).
+    TVideoRefresh FRefresh{TRefreshLinks{ScreenWidth, ScreenHeight, FAspectRatio, ShownPictures,
+                                         DroppedPictures, OnPictureShown, FReports}};
 
     std::mutex FHandlerLock; // guards the four handlers against destruction
     std::thread FPlayThread;

@@ -35,27 +35,25 @@
 // the playback thread), TAudioOutput (SDL's audio thread), TPresenter
 // (playback thread); the queues and TAudioClock lock themselves. What is
 // left here, by owner:
-// - read thread: the stream choice and the decoders (AudioStream ...
-//   SubtitleCodec, Rotation, AudioDuration), written while opening (before
-//   OpenStatus is 1) and when closing (after the other threads ended);
-//   read-only for the others meanwhile.
+// - read thread (TStreamReader, TStreamComponents): the stream choice and
+//   the decoders (AudioStream ... SubtitleCodec, Rotation, AudioDuration),
+//   written while opening (before OpenStatus is 1) and when closing (after
+//   the other threads ended); read-only for the others meanwhile; OpenError.
 // - component (host calls, the playback thread under the player lock, and
 //   the units' event handlers it runs): the play state, all atomics (Paused,
 //   PendingShows, StartPausedFrames, PausedAtSeek, JustSeeked,
 //   EndReported, AudioHeldUntil, HoldShown, OpenStatus, AbortRequest,
 //   Refresh, VideoOpen).
-// - playback thread: the display's position (VideoCurrentPosition), ShowAudio,
-//   and LastShown* under LastShownLock (CurrentFrame reads them); the
-//   clocks (TPlaybackClock) are atomics.
+// - playback thread (TVideoRefresh): the display's position
+//   (VideoCurrentPosition), ShowAudio, and LastShown* under LastShownLock
+//   (TCurrentPicture reads them); the clocks (TPlaybackClock) are atomics.
 // - video thread: PictureHook (which locks itself for the closing read
 //   thread).
 // - threads: ReadThread and RefreshThread are started by the opening host
-//   call and joined by StreamClose; VideoThread and SubtitleThread are
-//   started and joined by the read thread.
-class TCustomPlayer;
-
+//   call and joined by the component's close; VideoThread and
+//   SubtitleThread are started and joined by the read thread
+//   (TStreamComponents).
 struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
-    TCustomPlayer* Player = nullptr;
     // Threads.
     std::thread ReadThread, RefreshThread, VideoThread, SubtitleThread;
     // The video thread holds this state while it runs and sets VideoDone at
@@ -66,6 +64,9 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     TPictureHook PictureHook;
 
     std::atomic<int> OpenStatus{0}; // 0 opening, 1 opened, -1 failed, -2 cleaned up
+    // Why the open failed: written by the read thread before OpenStatus
+    // becomes -1, read by the opening host call after.
+    std::string OpenError;
 
     int AudioStream = -1, VideoStream = -1, SubtitleStream = -1;
     AVStream* AudioSt = nullptr;
@@ -127,7 +128,43 @@ struct TPlaybackState : std::enable_shared_from_this<TPlaybackState> {
     std::atomic<bool> PausedAtSeek{false};
     std::atomic<bool> JustSeeked{false};
     int Rotation = 0; // degrees clockwise to stand upright (StreamRotation)
+
+    // The video's size standing upright; false without a video decoder.
+    // Read thread, or others while the decoders are open.
+    bool UprightSize(int& width, int& height) const {
+        if (!VideoCodec || VideoCodec->width <= 0) return false;
+        const bool turned = IsQuarterTurn(Rotation);
+        width = turned ? VideoCodec->height : VideoCodec->width;
+        height = turned ? VideoCodec->width : VideoCodec->height;
+        return true;
+    }
 };
 
-// Draws the waveform of the sound heard now on the display (playback thread).
-void DrawWaveform(TPlaybackState* is);
+// What the pipeline's threads tell the component that conducts them (the
+// player), and the little they ask of it. Every call is safe on the read,
+// video and playback threads.
+class IPipelineOwner {
+public:
+    virtual ~IPipelineOwner() = default;
+    // Logs `text` as an error (`store`: it becomes the host's last error).
+    virtual void ReportError(const std::string& text, bool store) = 0;
+    // Whether a picture is on its way (the first one after a seek's flush),
+    // or none comes any more: a host waiting for a seek's picture waits for
+    // it only while one comes.
+    virtual void ExpectPicture(bool coming) = 0;
+    // A seek has reached the file (read thread).
+    virtual void SeekReached(TPlaybackState& is) = 0;
+    // The file is about to be closed (read thread, after a successful open).
+    virtual void InputClosing() = 0;
+    // Asks the playback thread to shut the pipeline down.
+    virtual void PostQuit() = 0;
+    // Whether the host asked for one more picture (video thread).
+    virtual bool Stepping() const = 0;
+    // The host's hook on `picture` before it is queued; false when the file
+    // was closed while the host held it (video thread).
+    virtual bool HookPicture(TPlaybackState& is, AVFrame* picture, double pts) = 0;
+    // A picture was queued (video thread).
+    virtual void PictureQueued(TPlaybackState& is) = 0;
+    // The display or the end of the input moved the position.
+    virtual void UpdatePosition() = 0;
+};

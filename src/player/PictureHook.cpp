@@ -1,10 +1,12 @@
 #include "player/PictureHook.h"
 
+#include "media/AVUtilEntries.h"
 #include "media/PictureMatrix.h"
 #include "media/ScalerPicture.h"
 #include "media/SwScaleEntries.h"
 
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -45,6 +47,31 @@ bool BitmapToPicture(TToRGBContext& context, AVFrame* picture) {
 }
 
 } // namespace
+
+bool TPictureHook::Run(AVFrame* picture, const std::function<void(Bitmap24&)>& handler,
+                       const std::function<void(const std::string&)>& failed) {
+    if (ff::avutil.av_frame_make_writable(picture) < 0) return true;
+    if (!ToBitmap(picture)) {
+        failed("Cannot initialize the toRGB conversion context");
+        return true;
+    }
+    Enter();
+    std::string failure;
+    try {
+        handler(Bitmap());
+    } catch (const std::exception& e) {
+        failure = std::string("Error occurs OnHook: ") + e.what();
+    } catch (...) {
+        failure = "Error occurs OnHook: unknown exception";
+    }
+    if (!Leave()) return false;
+    if (!failure.empty()) {
+        failed(failure);
+        return true;
+    }
+    if (!PutBack(picture)) failed("Cannot initialize the fromRGB conversion context");
+    return true;
+}
 
 bool TPictureHook::ToBitmap(const AVFrame* picture) {
     return HookToBitmap(FContext, picture);

@@ -3,20 +3,27 @@
 // picture, and the guard that lets a close give up on a host that does not
 // return from its handler.
 //
-//   if (hook.ToBitmap(picture)) {
-//       hook.Enter(); handler(hook.Bitmap()); if (!hook.Leave()) return;
-//       hook.PutBack(picture);
-//   }
+//   if (!hook.Run(picture, [&](Bitmap24& bitmap) { ... }, log)) return; // closed
 #pragma once
 
 #include "media/FFUtils.h"
 
+#include <functional>
 #include <mutex>
+#include <string>
 
 // The conversions and Enter / Leave run on the video thread; Abandon on the
 // thread that closes the file. FExitLock guards FInHook and FAbandoned.
 class TPictureHook {
 public:
+    // Hands `picture` to `handler` as a bitmap and puts what it drew back.
+    // What fails (no conversion, the handler threw) goes to `failed`, and
+    // the picture stays as it was. False when a close gave up on the handler
+    // meanwhile: then nothing else is called and the caller touches nothing
+    // of the player.
+    bool Run(AVFrame* picture, const std::function<void(Bitmap24&)>& handler,
+             const std::function<void(const std::string&)>& failed);
+
     // The picture as the bitmap; false when no conversion can be had.
     bool ToBitmap(const AVFrame* picture);
     Bitmap24& Bitmap() { return *FContext.Bitmap; }

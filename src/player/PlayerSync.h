@@ -33,6 +33,20 @@ public:
         std::unique_lock lock(FLock);
         return FChanged.wait_for(lock, timeout, [this] { return FSet; });
     }
+    // Waits up to `limit` for the signal and sets it when the time runs out.
+    // `serve`, if given, is called every 20 ms meanwhile (a main thread
+    // running what was handed over to it).
+    void WaitOrSet(std::chrono::milliseconds limit, const std::function<void()>& serve) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        const auto slice = serve ? std::chrono::milliseconds(20) : limit;
+        while (!WaitFor(slice)) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                Set();
+                return;
+            }
+            if (serve) serve();
+        }
+    }
 
 private:
     std::mutex FLock; // guards FSet

@@ -39,3 +39,37 @@ TEST(ManualEvent, AWaiterMayDestroyTheSignalAsSoonAsItsWaitReturns) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(ManualEvent, WaitOrSetServesWhileItWaitsAndSetsTheSignalWhenTheTimeRunsOut) {
+    // Set by what the wait serves: it returns at once, long before the limit.
+    TManualEvent event(false);
+    int served = 0;
+    auto started = std::chrono::steady_clock::now();
+    event.WaitOrSet(30s, [&] {
+        if (++served == 2) event.Set();
+    });
+    EXPECT_EQ(served, 2);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+
+    // Never set: the limit passes, serving every 20 ms, and the signal is set.
+    TManualEvent late(false);
+    served = 0;
+    started = std::chrono::steady_clock::now();
+    late.WaitOrSet(100ms, [&] { ++served; });
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 100ms);
+    EXPECT_GE(served, 1);
+    EXPECT_TRUE(late.IsSet());
+
+    // Without anything to serve the wait is one piece.
+    TManualEvent alone(false);
+    started = std::chrono::steady_clock::now();
+    alone.WaitOrSet(50ms, nullptr);
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 50ms);
+    EXPECT_TRUE(alone.IsSet());
+}
+
+} // namespace
