@@ -25,7 +25,10 @@ TTranscoder::TTranscoder(const TTaskShare& task)
       // The encoding threads code the pictures as the task's thread would.
       FEncoding(FWriter, FControl,
                 {[this](TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
-                        int counter) { CodePicture(ost, picture, pts, quality, counter); }},
+                        int counter) { CodePicture(ost, picture, pts, quality, counter); },
+                 [this](TOutputStream& ost, const TInputStream& ist, AVFrame* picture) {
+                     return FitPicture(ost, ist, picture);
+                 }},
                 FOptions.HasVStatsFileName
                     ? TStreamEncoding::TVideoStats(
                           [this](TOutputStream& ost, int size) { WriteVideoStats(ost, size); })
@@ -60,7 +63,7 @@ void TTranscoder::PrepareConversion() {
     FSetup.Run();
     if (TStreamEncoding::StagesAllowed(FEngine.StagedEncoding, FOptions.LimitFileSize,
                                        FOptions.HasVStatsFileName))
-        FEncoding.Start(FOutputStreams);
+        FEncoding.Start(FOutputStreams, FPictureWork.Changes() && !PictureStageAllowed());
     FPacket.reset(ff::avcodec.av_packet_alloc());
     FCopyPacket.reset(ff::avcodec.av_packet_alloc());
     if (!FPacket || !FCopyPacket) throw FFmpegException("av_mallocz fail");

@@ -96,6 +96,10 @@ void TTranscoder::VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* pi
     const int64_t left = FOptions.MaxFrames[0] - ost.FrameNumber;
     if (n > left) n = static_cast<int>(left);
     if (n <= 0) return;
+    if (ost.Encoding && ost.Video.FitOnStage) {
+        GivePicture(ost, ist, picture, n);
+        return;
+    }
     // Fitted here, so that the encoder's queue holds pictures of the
     // encoder's size, not the source's.
     AVFrame* final = FitPicture(ost, ist, picture);
