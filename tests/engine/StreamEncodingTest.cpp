@@ -52,7 +52,7 @@ protected:
                 {
                     std::lock_guard lock(Lock);
                     Seen.push_back({pts, quality, counter});
-                    CodedPictures.push_back(picture);
+                    CodedPictures.push_back(picture->data[0]);
                 }
                 if (onCode) onCode();
             },
@@ -78,9 +78,9 @@ protected:
     std::atomic<bool> Stopped{false};
     std::atomic<int> Waits{0};
     std::mutex Lock;
-    std::vector<Coded> Seen;                   // Lock
-    std::vector<const AVFrame*> CodedPictures; // Lock
-    std::vector<std::thread::id> FittedOn;     // Lock
+    std::vector<Coded> Seen;                        // Lock
+    std::vector<const std::uint8_t*> CodedPictures; // Lock: the pictures' first planes
+    std::vector<std::thread::id> FittedOn;          // Lock
     const AVFrame* Fitted = nullptr;
 };
 
@@ -128,6 +128,9 @@ TEST_F(StreamEncoding, AnErrorOnTheStreamsThreadComesBackToTheFeedingThread) {
 // stream's time. Without it the picture given is coded as it is.
 TEST_F(StreamEncoding, TheStreamsThreadFitsEachPictureOnceWhenAskedTo) {
     ff::FramePtr fitted(ff::avutil.av_frame_alloc());
+    fitted->format = AV_PIX_FMT_GRAY8;
+    fitted->width = fitted->height = 8;
+    ASSERT_GE(ff::avutil.av_frame_get_buffer(fitted.get(), 0), 0);
     Fitted = fitted.get();
     ff::FramePtr other(ff::avutil.av_frame_alloc());
     ASSERT_GE(ff::avutil.av_frame_ref(other.get(), Picture.get()), 0);
@@ -141,7 +144,7 @@ TEST_F(StreamEncoding, TheStreamsThreadFitsEachPictureOnceWhenAskedTo) {
     EXPECT_EQ(ost.SyncOpts, 5);
     {
         std::lock_guard lock(Lock);
-        const std::vector<const AVFrame*> coded{fitted.get(), fitted.get()};
+        const std::vector<const std::uint8_t*> coded{fitted->data[0], fitted->data[0]};
         EXPECT_EQ(CodedPictures, coded);
         ASSERT_EQ(FittedOn.size(), 2u);
         EXPECT_NE(FittedOn[0], std::this_thread::get_id());
@@ -161,6 +164,6 @@ TEST_F(StreamEncoding, TheStreamsThreadFitsEachPictureOnceWhenAskedTo) {
     TStreamEncoding::Flush(Streams[0]);
     EXPECT_TRUE(FittedOn.empty());
     ASSERT_EQ(CodedPictures.size(), 1u);
-    EXPECT_EQ(CodedPictures[0]->data[0], other->data[0]);
+    EXPECT_EQ(CodedPictures[0], other->data[0]);
     plain->Stop();
 }
