@@ -483,11 +483,11 @@ void TTranscoder::HoldCoverPictures() {
         }
         TInputStream& ist = FInputStreams[source];
         AVFrame* final =
-            ost.SyncOpts < target ? FitPicture(ost, ist, ost.Video.Cover.get()) : nullptr;
+            ost.SyncOpts < target ? FVideo.Fit(ost, ist, ost.Video.Cover.get()) : nullptr;
         while (final && ost.SyncOpts < target && ost.FrameNumber < FOptions.MaxFrames[0] &&
                !Interrupted()) {
             FEngine.WaitWhilePaused();
-            EncodeVideo(ost, ist, final);
+            FVideo.Encode(ost, ist, final, FPictureCounter);
         }
         ost.Video.Cover.reset();
     }

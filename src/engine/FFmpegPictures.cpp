@@ -133,7 +133,7 @@ void TTranscoder::OutputPicture(TInputStream& ist, AVFrame* picture, bool before
         if (ost.SourceIndex != index || !ost.EncodingNeeded || (!beforeStop && Interrupted()))
             continue;
         if (!ost.Video.Graph) {
-            VideoOutput(ost, ist, picture, picture->sample_aspect_ratio);
+            FVideo.Output(ost, ist, picture, FPictureCounter);
             continue;
         }
         picture->pts = ist.FramePts;
@@ -142,8 +142,7 @@ void TTranscoder::OutputPicture(TInputStream& ist, AVFrame* picture, bool before
             continue;
         while (ff::avfilter.av_buffersink_get_frame(ost.Video.FilterSink,
                                                     ost.Video.Filtered.get()) >= 0) {
-            VideoOutput(ost, ist, ost.Video.Filtered.get(),
-                        ost.Video.Filtered->sample_aspect_ratio);
+            FVideo.Output(ost, ist, ost.Video.Filtered.get(), FPictureCounter);
             ff::avutil.av_frame_unref(ost.Video.Filtered.get());
         }
     }

@@ -25,14 +25,23 @@ TTranscoder::TTranscoder(const TTaskShare& task)
       // The encoding threads code the pictures as the task's thread would.
       FEncoding(FWriter, FControl,
                 {[this](TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
-                        int counter) { CodePicture(ost, picture, pts, quality, counter); },
+                        int counter) { FVideo.Code(ost, picture, pts, quality, counter); },
                  [this](TOutputStream& ost, const TInputStream& ist, AVFrame* picture) {
-                     return FitPicture(ost, ist, picture);
+                     return FVideo.Fit(ost, ist, picture);
                  }},
                 FOptions.HasVStatsFileName
                     ? TStreamEncoding::TVideoStats(
-                          [this](TOutputStream& ost, int size) { WriteVideoStats(ost, size); })
+                          [this](TOutputStream& ost, int size) { FVideo.WriteStats(ost, size); })
                     : TStreamEncoding::TVideoStats()),
+      FVideo(VideoOptionsOf(FOptions),
+             {FEncoding,
+              FProgress,
+              FWriter,
+              FInputStreams,
+              FSourceDuration,
+              FControl,
+              {FEngine.FPreviewFlags, FEngine.OnPreview, &FEngine.Task, FEngine.FPreviewer}},
+             [this](int level, const std::string& text) { Log(level, text); }),
       FProgressSender(
           FProgress, FWriter, FOutputStreams, FOutputs, FOptions.Verbose, FEngine.ProgressInterval,
           task.OnProgressCallback ? TProgressSender::TSend([this](const TProgressValues& v) {
@@ -46,7 +55,6 @@ TTranscoder::~TTranscoder() {
     CloseCodecs();
     for (TOutputStream& ost : FOutputStreams)
         if (ost.Writing.PassLog) std::fclose(ost.Writing.PassLog);
-    if (FVStats) std::fclose(FVStats);
 }
 
 void TTranscoder::Log(int level, const std::string& text) const {
@@ -114,14 +122,6 @@ void TTranscoder::StopStages() {
     for (TInputStream& ist : FInputStreams)
         TFrameDecoding::End(ist);
     FEncoding.Stop();
-}
-
-void TTranscoder::GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies) {
-    FEncoding.Give(ost, ist, picture, copies, FPictureCounter);
-}
-
-void TTranscoder::EncodeOnStage(TOutputStream& ost, AVFrame* frame) {
-    FEncoding.Encode(ost, frame);
 }
 
 void TTranscoder::AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut) {

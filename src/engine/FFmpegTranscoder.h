@@ -9,12 +9,12 @@
 // the decoding threads (FrameDecoding.h), the work on each decoded picture
 // (PictureWork.h), the encoding and its packets (StreamEncoding.h), the
 // sound output (SoundOutput.h), the subtitle output (SubtitleOutput.h), the
-// packet writing (PacketWriter.h) and the progress report
-// (ProgressSender.h, ProgressReport.h). The conductor itself is
-// FFmpegTranscoder.cpp (start, end, the stages' start and stop),
-// FFmpegLoop.cpp (the loop, the packet step, copying, the end),
-// FFmpegPictures.cpp (the picture stage's hand-over) and FFmpegVideo.cpp
-// (video output, the preview).
+// packet writing (PacketWriter.h), the video output with its preview
+// (VideoOutput.h) and the progress report (ProgressSender.h,
+// ProgressReport.h). The conductor itself is FFmpegTranscoder.cpp (start,
+// end, the stages' start and stop), FFmpegLoop.cpp (the loop, the packet
+// step, copying, the end) and FFmpegPictures.cpp (the picture stage's
+// hand-over).
 #pragma once
 
 #include "engine/FFmpeg.h"
@@ -35,6 +35,7 @@
 #include "engine/SubtitleOutput.h"
 #include "engine/TaskShare.h"
 #include "engine/TranscoderStreams.h"
+#include "engine/VideoOutput.h"
 #include "media/AVFilterEntries.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
@@ -69,10 +70,7 @@ private:
     void StartReadStages();
     void StartDecodingStages();
     void StopStages();
-    // The picture files' ways to the units.
     bool DecodeStagesAllowed() const;
-    void GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies);
-    void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
     // To the sound output, against the time of the stream `ost` syncs to;
     // `cut`: samples at the front that lie before the start point.
     void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
@@ -110,19 +108,6 @@ private:
     void StopPictureStage();
     void OutputPicture(TInputStream& ist, AVFrame* picture, bool beforeStop);
 
-    // FFmpegVideo.cpp
-    void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
-    int FramesToWrite(TOutputStream& ost, double syncTime);
-    int LimitCopies(const TOutputStream& ost, int n);
-    AVFrame* FitPicture(TOutputStream& ost, const TInputStream& ist, AVFrame* picture);
-    void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
-    void CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
-                     int frameCounter);
-    // On the task's thread or a stream's; FLastPreview and FPreviewContext
-    // are under the process-wide preview-flag lock.
-    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder, int frameCounter);
-    void WriteVideoStats(TOutputStream& ost, int frameSize);
-    void KeepCover(TOutputStream& ost, const AVFrame* picture);
     void HoldCoverPictures();
 
     void Log(int level, const std::string& text) const;
@@ -143,14 +128,12 @@ private:
     bool FJoined = false;
     int FSegment = 0; // join: the input being read
     // Microseconds the inputs last together (0: unknown), set before the
-    // loop; whether copies of pictures were cut at that end (logged once).
+    // loop.
     int64_t FSourceDuration = 0;
-    bool FCopiesLimited = false;
     TProgressReport FProgress{FOptions.QpHist};  // the task's thread
     TPacketWriter FWriter{FOptions.ExitOnError}; // see its header for its threads
     // The task's thread.
     TSoundOutput FSound;
-    int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
     // The loop ended at a limit the options set (frames, size, shortest).
@@ -158,8 +141,6 @@ private:
     std::vector<bool> FNoPacket;
     ff::PacketPtr FPacket;
     ff::PacketPtr FCopyPacket;
-    TToRGBContext FPreviewContext;
-    FILE* FVStats = nullptr;
     // The task's pause and stop, as the units see them.
     const TStageControl FControl;
     // The units; the task's thread calls them.
@@ -167,6 +148,7 @@ private:
     TStageFault FDecodeFault{"decode"}; // decoding on the task's thread
     TFrameDecoding FDecoding;
     TStreamEncoding FEncoding;
+    TVideoOutput FVideo;
     TSubtitleOutput FSubtitles{FWriter, FOptions.StartTime, FOptions.ExitOnError};
     TProgressSender FProgressSender;
     // The pictures' own thread (FFmpegPictures.cpp), fed and emptied by
