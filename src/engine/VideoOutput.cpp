@@ -42,16 +42,11 @@ TVideoOutput::~TVideoOutput() {
 }
 
 void TVideoOutput::Output(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int counter) {
-    const TInputStream& sync = FLinks.Inputs[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
-    const double syncTime = static_cast<double>(sync.FramePts - FOptions.StartTime) / AV_TIME_BASE /
-                            av_q2d(ost.Encoder->time_base);
     if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) {
         KeepCover(ost, picture);
         ost.Video.CoverSource = static_cast<int>(&ist - FLinks.Inputs.data());
     }
-    int n = Copies(ost, syncTime);
-    const int64_t left = FOptions.MaxPictures - ost.FrameNumber;
-    if (n > left) n = static_cast<int>(left);
+    const int n = PicturesToWrite(ost);
     if (n <= 0) return;
     if (ost.Encoding && ost.Video.FitOnStage) {
         FLinks.Encoding.Give(ost, ist, picture, n, counter);
@@ -72,6 +67,17 @@ void TVideoOutput::Output(TOutputStream& ost, TInputStream& ist, AVFrame* pictur
         }
         Encode(ost, ist, final, counter);
     }
+}
+
+// The copies of the picture at the time of the stream `ost` keeps in step
+// with, within the stream's picture limit.
+int TVideoOutput::PicturesToWrite(TOutputStream& ost) {
+    const TInputStream& sync = FLinks.Inputs[ost.SyncIndex >= 0 ? ost.SyncIndex : ost.SourceIndex];
+    const double syncTime = static_cast<double>(sync.FramePts - FOptions.StartTime) / AV_TIME_BASE /
+                            av_q2d(ost.Encoder->time_base);
+    const int n = Copies(ost, syncTime);
+    const int64_t left = FOptions.MaxPictures - ost.FrameNumber;
+    return n > left ? static_cast<int>(left) : n;
 }
 
 int TVideoOutput::Copies(TOutputStream& ost, double syncTime) {

@@ -103,6 +103,7 @@ public:
     void WriteStats(TOutputStream& ost, int frameSize);
 
 private:
+    int PicturesToWrite(TOutputStream& ost);
     int FramesToWrite(TOutputStream& ost, double syncTime);
     int LimitCopies(const TOutputStream& ost, int n);
     void FollowSizeChange(TOutputStream& ost, const TInputStream& ist, const AVFrame& picture);
