@@ -14,6 +14,10 @@ Besides the ffmpeg pairs: cases a, c and e on one core (taskset -c 0), where
 the engine keeps its work on the task's one thread, against the serial
 engine (VANTREL_SERIAL_ENCODING=1), and case b against HandBrakeCLI when it
 is installed (bench/setup.sh installs it; make test does not need it).
+
+bench/stalls.py runs one conversion under the scheduler's trace and tells
+how much core time its threads left idle, and which thread the others
+waited for: a busy machine stretches the wall times, not that.
 """
 
 import os

@@ -71,11 +71,23 @@ TTranscoder::TTranscoder(const TTaskShare& task)
       // The encoding threads code the pictures as the task's thread would.
       FEncoding(FWriter, FControl,
                 {[this](TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
-                        int counter) { CodePicture(ost, picture, pts, quality, counter); }},
+                        int counter) { FVideo.Code(ost, picture, pts, quality, counter); },
+                 [this](TOutputStream& ost, const TInputStream& ist, AVFrame* picture) {
+                     return FVideo.Fit(ost, ist, picture);
+                 }},
                 FOptions.HasVStatsFileName
                     ? TStreamEncoding::TVideoStats(
-                          [this](TOutputStream& ost, int size) { WriteVideoStats(ost, size); })
+                          [this](TOutputStream& ost, int size) { FVideo.WriteStats(ost, size); })
                     : TStreamEncoding::TVideoStats()),
+      FVideo(VideoOptionsOf(FOptions),
+             {FEncoding,
+              FProgress,
+              FWriter,
+              FInputStreams,
+              FSourceDuration,
+              FControl,
+              {FEngine.FPreviewFlags, FEngine.OnPreview, &FEngine.Task, FEngine.FPreviewer}},
+             [this](int level, const std::string& text) { Log(level, text); }),
       FProgressSender(
           FProgress, FWriter, FOutputStreams, FOutputs, FOptions.Verbose, FEngine.ProgressInterval,
           task.OnProgressCallback ? TProgressSender::TSend([this](const TProgressValues& v) {
@@ -89,7 +101,6 @@ TTranscoder::~TTranscoder() {
     CloseCodecs();
     for (TOutputStream& ost : FOutputStreams)
         if (ost.Writing.PassLog) std::fclose(ost.Writing.PassLog);
-    if (FVStats) std::fclose(FVStats);
 }
 
 void TTranscoder::Log(int level, const std::string& text) const {
@@ -106,7 +117,9 @@ void TTranscoder::PrepareConversion() {
     FSetup.Run();
     if (TStreamEncoding::StagesAllowed(FEngine.StagedEncoding, FOptions.LimitFileSize,
                                        FOptions.HasVStatsFileName))
-        FEncoding.Start(FOutputStreams);
+        FEncoding.Start(FOutputStreams,
+                        FPictureWork.Changes() &&
+                            !FPictures.StageAllowed(FEngine.Threaded && DecodeStagesAllowed()));
     FPacket.reset(ff::avcodec.av_packet_alloc());
     if (!FPacket) throw FFmpegException("av_mallocz fail");
 }
@@ -450,11 +463,11 @@ void TTranscoder::HoldCoverPictures() {
         }
         TInputStream& ist = FInputStreams[source];
         AVFrame* final =
-            ost.SyncOpts < target ? FitPicture(ost, ist, ost.Video.Cover.get()) : nullptr;
+            ost.SyncOpts < target ? FVideo.Fit(ost, ist, ost.Video.Cover.get()) : nullptr;
         while (final && ost.SyncOpts < target && ost.FrameNumber < FOptions.MaxFrames[0] &&
                !Interrupted()) {
             FEngine.WaitWhilePaused();
-            EncodeVideo(ost, ist, final);
+            FVideo.Encode(ost, ist, final, FPictureCounter);
         }
         ost.Video.Cover.reset();
     }
@@ -530,14 +543,6 @@ void TTranscoder::StopStages() {
     for (TInputStream& ist : FInputStreams)
         TFrameDecoding::End(ist);
     FEncoding.Stop();
-}
-
-void TTranscoder::GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies) {
-    FEncoding.Give(ost, ist, picture, copies, FPictureCounter);
-}
-
-void TTranscoder::EncodeOnStage(TOutputStream& ost, AVFrame* frame) {
-    FEncoding.Encode(ost, frame);
 }
 
 void TTranscoder::AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut) {

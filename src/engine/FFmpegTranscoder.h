@@ -13,11 +13,11 @@
 // decoded pictures to the outputs (PictureHandOver.h) and the work on each
 // (PictureWork.h), the encoding and its packets (StreamEncoding.h), the
 // sound output (SoundOutput.h), the subtitle output (SubtitleOutput.h), the
-// packet writing (PacketWriter.h) and the progress report
-// (ProgressSender.h, ProgressReport.h). The conductor itself is
-// FFmpegTranscoder.cpp (start and end, the loop and its packet step, the
-// ends of inputs, the stages' start and stop); FFmpegVideo.cpp holds the
-// video output and the preview.
+// packet writing (PacketWriter.h), the video output with its preview
+// (VideoOutput.h) and the progress report (ProgressSender.h,
+// ProgressReport.h). The conductor itself is FFmpegTranscoder.cpp (start
+// and end, the loop and its packet step, the ends of inputs, the stages'
+// start and stop).
 #pragma once
 
 #include "engine/FFmpeg.h"
@@ -42,8 +42,8 @@
 #include "engine/SubtitleOutput.h"
 #include "engine/TaskShare.h"
 #include "engine/TranscoderStreams.h"
+#include "engine/VideoOutput.h"
 #include "media/AVFilterEntries.h"
-#include "media/DisplayPicture.h"
 #include "media/FFHandles.h"
 #include "media/SwResampleEntries.h"
 #include "media/FFUtils.h"
@@ -77,10 +77,7 @@ private:
     void StartReadStages();
     void StartDecodingStages();
     void StopStages();
-    // The picture files' ways to the units.
     bool DecodeStagesAllowed() const;
-    void GivePicture(TOutputStream& ost, TInputStream& ist, AVFrame* picture, int copies);
-    void EncodeOnStage(TOutputStream& ost, AVFrame* frame);
     // To the sound output, against the time of the stream `ost` syncs to;
     // `cut`: samples at the front that lie before the start point.
     void AudioOutput(TOutputStream& ost, TInputStream& ist, AVFrame* samples, int cut);
@@ -108,19 +105,6 @@ private:
     void NoteEarlyEnd();
     bool Interrupted() const;
 
-    // FFmpegVideo.cpp
-    void VideoOutput(TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar);
-    int FramesToWrite(TOutputStream& ost, double syncTime);
-    int LimitCopies(const TOutputStream& ost, int n);
-    AVFrame* FitPicture(TOutputStream& ost, const TInputStream& ist, AVFrame* picture);
-    void EncodeVideo(TOutputStream& ost, TInputStream& ist, AVFrame* picture);
-    void CodePicture(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality,
-                     int frameCounter);
-    // On the task's thread or a stream's; FLastPreview and FPreviewContext
-    // are under the process-wide preview-flag lock.
-    void DoPreview(const AVFrame* picture, const AVCodecContext* encoder, int frameCounter);
-    void WriteVideoStats(TOutputStream& ost, int frameSize);
-    void KeepCover(TOutputStream& ost, const AVFrame* picture);
     void HoldCoverPictures();
 
     void Log(int level, const std::string& text) const;
@@ -142,22 +126,18 @@ private:
     std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
     bool FJoined = false;
     // Microseconds the inputs last together (0: unknown), set before the
-    // loop; whether copies of pictures were cut at that end (logged once).
+    // loop.
     int64_t FSourceDuration = 0;
-    bool FCopiesLimited = false;
     TProgressReport FProgress{FOptions.QpHist};  // the task's thread
     TPacketWriter FWriter{FOptions.ExitOnError}; // see its header for its threads
     // The task's thread.
     TSoundOutput FSound;
-    int64_t FLastPreview = 0;
     bool FHeadersWritten = false;
     bool FLoopEnd = false; // the inputs are done (shortest, last joined segment)
     // The loop ended at a limit the options set (frames, size, shortest).
     bool FEndedByLimit = false;
     std::vector<bool> FNoPacket; // the input choice's, by input file
     ff::PacketPtr FPacket;       // the packet read
-    TDisplayContext FPreviewContext;
-    FILE* FVStats = nullptr;
     // The task's pause and stop, as the units see them.
     const TStageControl FControl;
     // The units; the task's thread calls them.
@@ -165,6 +145,7 @@ private:
     TStageFault FDecodeFault{"decode"}; // decoding on the task's thread
     TFrameDecoding FDecoding;
     TStreamEncoding FEncoding;
+    TVideoOutput FVideo;
     TSubtitleOutput FSubtitles{FWriter, FOptions.StartTime, FOptions.ExitOnError};
     TProgressSender FProgressSender;
     TInputChoice FChoice{{FInputFiles, FInputStreams, FOutputStreams, FNoPacket, FJoined},
@@ -183,7 +164,7 @@ private:
         FControl,
         FOptions.StartTime,
         [this](TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar) {
-            VideoOutput(ost, ist, picture, sar);
+            FVideo.Output(ost, ist, picture, FPictureCounter);
         }};
     // Builds the tables above; the task's thread, before any stage starts.
     TConversionSetup FSetup{FEngine, FOptions, FWriter,

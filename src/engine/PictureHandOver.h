@@ -64,8 +64,11 @@ public:
     // thread's again.
     void Stop();
 
-private:
+    // Whether the pictures get a thread of their own: the decoding runs
+    // apart, the pictures are worked on, and more than one output takes them.
     bool StageAllowed(bool decodingApart) const;
+
+private:
     void Give(TInputStream& ist, const AVFrame* frame);
     void Take();
     void Output(TInputStream& ist, AVFrame* picture, bool beforeStop);

@@ -5,6 +5,7 @@
 #include "media/FilterLink.h"
 #include "media/MyUtils.h"
 #include "media/PictureMatrix.h"
+#include "media/ScalerPicture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -188,21 +189,21 @@ bool TPictureWork::Deinterlace(const AVFrame* source, AVFrame* target) {
 // The hook draws on `source` (as a bitmap); its drawing goes into `target`
 // (`source` itself, or a picture of the same shape). True when it did.
 bool TPictureWork::CallHook(const AVFrame* source, AVFrame* target, int64_t pts) {
-    bool stop = false;
+    const bool onCanvas = source->format != AV_PIX_FMT_BGR24;
+    Bitmap24* bitmap = onCanvas ? ToCanvas(*source) : ToBitmap(*source);
+    bool stop = !bitmap;
     bool drawn = false;
-    if (!FrameToBitmap(FToRGB, source)) {
+    if (!bitmap) {
         FLog(llError, "Cannot initialize the toRGB conversion context");
-        stop = true;
     } else {
         bool update = true;
-        Bitmap24* bitmap = FToRGB.Bitmap.get();
         try {
             FHooks.Callback(FHooks.Task, bitmap, stop, update, pts, Pictures());
         } catch (const std::exception& e) {
             FLog(llError, std::string("Error occurs OnCustomHook: ") + e.what());
             update = false;
         }
-        drawn = update && PutBack(target, *bitmap);
+        drawn = update && (onCanvas ? FromCanvas(target) : PutBack(target, *bitmap));
         if (update && !drawn) stop = true;
     }
     if (stop) {
@@ -210,6 +211,58 @@ bool TPictureWork::CallHook(const AVFrame* source, AVFrame* target, int64_t pts)
         FModulesOn = false;
     }
     return drawn;
+}
+
+Bitmap24* TPictureWork::ToBitmap(const AVFrame& picture) {
+    return FrameToBitmap(FToRGB, &picture) ? FToRGB.Bitmap.get() : nullptr;
+}
+
+// A picture of another format than the bitmap's is converted straight into
+// the canvas the hook draws on, and back from it: no rows are copied on the
+// way. The scaler may read and write past the last pixel
+// (media/ScalerPicture.h), so the canvas's rows are followed by room.
+Bitmap24* TPictureWork::ToCanvas(const AVFrame& picture) {
+    if (picture.width <= 0 || picture.height <= 0 || !picture.data[0]) return nullptr;
+    FToCanvas.reset(ff::swscale.sws_getCachedContext(
+        FToCanvas.release(), picture.width, picture.height,
+        static_cast<AVPixelFormat>(picture.format), picture.width, picture.height, AV_PIX_FMT_BGR24,
+        SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!FToCanvas) return nullptr;
+    SetPictureMatrix(FToCanvas.get(), MatrixOf(picture), /*toRgb=*/true);
+    FCanvas.SetSize(picture.width, picture.height);
+    RoomAfterCanvas();
+    std::uint8_t* planes[4] = {FCanvas.Data.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {FCanvas.Stride, 0, 0, 0};
+    ff::swscale.sws_scale(FToCanvas.get(), picture.data, picture.linesize, 0, picture.height,
+                          planes, strides);
+    return &FCanvas;
+}
+
+// The canvas (which the hook may have resized, not reshaped) into `picture`.
+bool TPictureWork::FromCanvas(AVFrame* picture) {
+    if (FCanvas.Width != picture->width || FCanvas.Height != picture->height ||
+        FCanvas.Stride != Bitmap24::RowLength(picture->width))
+        return false;
+    RoomAfterCanvas();
+    FFromRGB.reset(ff::swscale.sws_getCachedContext(
+        FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24, picture->width,
+        picture->height, static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr,
+        nullptr));
+    if (!FFromRGB || !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
+        FLog(llError, "Cannot initialize the fromRGB conversion context");
+        return false;
+    }
+    const std::uint8_t* planes[4] = {FCanvas.Data.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {FCanvas.Stride, 0, 0, 0};
+    ff::swscale.sws_scale(FFromRGB.get(), planes, strides, 0, picture->height, picture->data,
+                          picture->linesize);
+    return true;
+}
+
+void TPictureWork::RoomAfterCanvas() {
+    const std::size_t rows = static_cast<std::size_t>(FCanvas.Stride) * FCanvas.Height;
+    const std::size_t room = rows + FCanvas.Stride + kScalerPadding;
+    if (FCanvas.Data.size() < room) FCanvas.Data.resize(room);
 }
 
 // The bitmap back into the picture it was filled from, then, for a picture

@@ -99,7 +99,11 @@ private:
     bool Deinterlace(const AVFrame* source, AVFrame* target);
     static bool HookRewritesWholePicture(const AVFrame& picture);
     bool CallHook(const AVFrame* source, AVFrame* target, int64_t pts);
+    Bitmap24* ToBitmap(const AVFrame& picture);
     bool PutBack(AVFrame* picture, Bitmap24& bitmap);
+    Bitmap24* ToCanvas(const AVFrame& picture);
+    bool FromCanvas(AVFrame* picture);
+    void RoomAfterCanvas();
 
     THooks FHooks;
     bool FModulesOn;
@@ -112,6 +116,8 @@ private:
     TPicturePool FBufferPool;
     TOneFilter FDeinterlacer;
     ff::FramePtr FDeinterlaced;
-    TToRGBContext FToRGB;
+    TToRGBContext FToRGB;        // a BGR picture's bitmap
+    ff::SwsContextPtr FToCanvas; // other pictures into FCanvas
+    Bitmap24 FCanvas;            // their bitmap, with room after the rows
     ff::SwsContextPtr FFromRGB;
 };

@@ -70,6 +70,9 @@ private:
         In item;
         while (FInput.Take(item)) {
             std::string failure = StageFailure([&] { FWork(item, emit); });
+            // What the item holds (a picture's buffers, say) goes before the
+            // stage waits for the next one.
+            item = In();
             if (!failure.empty()) {
                 // The results first: once Finish or Give sees the error, no
                 // result made before it can still be taken.

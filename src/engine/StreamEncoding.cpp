@@ -13,6 +13,8 @@ namespace {
 // Frames an encoder's queue holds: enough to smooth out the uneven cost of
 // pictures, few enough to keep the memory of a conversion small.
 constexpr std::size_t kEncodeQueueFrames = 8;
+// Pictures not yet fitted are the source's size: a queue of them holds fewer.
+constexpr std::size_t kUnfittedQueuePictures = 4;
 
 // A frame for the encoder's queue: a new reference to `source`'s buffers.
 // The task's thread makes its reused buffers writable before it fills them
@@ -66,13 +68,15 @@ bool TStreamEncoding::StagesAllowed(bool staged, int64_t limitFileSize, bool vid
     return staged && TInputReading::SeveralCores() && limitFileSize <= 0 && !videoStats;
 }
 
-void TStreamEncoding::Start(std::vector<TOutputStream>& streams) {
+void TStreamEncoding::Start(std::vector<TOutputStream>& streams, bool fitPictures) {
     for (TOutputStream& ost : streams) {
         if (!ost.EncodingNeeded || !ost.EncoderOpen) continue;
         if (ost.MediaType != AVMEDIA_TYPE_VIDEO && ost.MediaType != AVMEDIA_TYPE_AUDIO) continue;
+        ost.Video.FitOnStage = fitPictures && ost.MediaType == AVMEDIA_TYPE_VIDEO;
         TOutputStream* stream = &ost;
         ost.Encoding = std::make_unique<TEncodeStage>(
-            kEncodeQueueFrames, [this, stream](TEncodeItem& item) { WorkOnItem(*stream, item); });
+            ost.Video.FitOnStage ? kUnfittedQueuePictures : kEncodeQueueFrames,
+            [this, stream](TEncodeItem& item) { WorkOnItem(*stream, item); });
         ost.Encoding->Start();
         FStaged.push_back(stream);
     }
@@ -102,15 +106,16 @@ void TStreamEncoding::Give(TOutputStream& ost, const TInputStream& ist, AVFrame*
     ost.Encoding->Give(std::move(item));
 }
 
-// On the stream's thread: a picture (fitted to the encoder by the task's
-// thread) is coded as often as it was given (a pause or stop is seen
-// between the copies).
+// On the stream's thread: a picture (fitted here with Video.FitOnStage) is
+// coded as often as it was given (a pause or stop is seen between the
+// copies).
 void TStreamEncoding::WorkOnItem(TOutputStream& ost, TEncodeItem& item) {
     if (!item.Source) {
         Encode(ost, item.Frame.get());
         return;
     }
-    const AVFrame* final = item.Frame.get();
+    const AVFrame* final = ost.Video.FitOnStage ? FPictures.Fit(ost, *item.Source, item.Frame.get())
+                                                : item.Frame.get();
     for (int i = 0; final && i < item.Copies; ++i) {
         if (i > 0) {
             FControl.WaitWhilePaused();

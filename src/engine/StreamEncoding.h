@@ -1,10 +1,14 @@
 // Encoding the output streams and writing what the encoders make. Each
 // sound and picture output stream that is encoded may get a thread of its
 // own (TEncodeStage), fed through a short queue: a picture stream's thread
-// codes the pictures the task's thread fitted to the encoder's size and
-// format, while the task's thread works on the next ones. The frames reach each
+// codes the pictures fitted to the encoder's size and format, while the
+// task's thread works on the next ones. The frames reach each
 // encoder in the same order as on one thread, and the muxer orders the
 // packets of all streams by time, so the files are the same byte for byte.
+//
+// The task's thread fits the pictures to the encoder unless it works on
+// them itself (the hook, say): then the picture streams' threads do, so
+// that the two share the work.
 //
 // Threads: the task's thread calls Start, Send, Give, Flush and Stop; Encode
 // and Receive run on whichever thread owns the stream's encoder (its
@@ -23,11 +27,14 @@
 
 class TStreamEncoding {
 public:
-    // What becomes of a picture on its stream's thread: coded, once per copy.
+    // What becomes of a picture on its stream's thread: fitted to the
+    // encoder (with Video.FitOnStage; null: dropped), then coded once per
+    // copy.
     struct TPictureCoding {
         std::function<void(TOutputStream&, const AVFrame*, int64_t pts, int quality,
                            int frameCounter)>
             Code;
+        std::function<const AVFrame*(TOutputStream&, const TInputStream&, AVFrame*)> Fit;
     };
     // Told each coded picture's packet size (the statistics file); may be
     // empty.
@@ -45,13 +52,16 @@ public:
     // hand-overs would only cost time, as for the reading and decoding.
     static bool StagesAllowed(bool staged, int64_t limitFileSize, bool videoStats);
     // A thread for each open sound and picture encoder of `streams`, which
-    // outlive the stages and keep their places.
-    void Start(std::vector<TOutputStream>& streams);
+    // outlive the stages and keep their places. With `fitPictures` (the
+    // task's thread has work of its own on each picture) the picture
+    // streams' threads fit the pictures too.
+    void Start(std::vector<TOutputStream>& streams, bool fitPictures);
     // Hands a sound frame (its pts set) to the stream's encoder, on its
     // thread if it has one; the caller keeps `frame`.
     void Send(TOutputStream& ost, AVFrame* frame);
-    // Hands a picture of `ist` to the stream's thread, to be coded `copies`
-    // times from the stream's next time stamp; the stream's time stamps and
+    // Hands a picture of `ist` to the stream's thread (fitted, unless the
+    // thread fits it), to be coded `copies` times from the stream's next
+    // time stamp; the stream's time stamps and
     // counts go on at once, as the task's thread decides by them.
     void Give(TOutputStream& ost, const TInputStream& ist, AVFrame* picture, int copies,
               int frameCounter);

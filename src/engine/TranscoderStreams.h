@@ -88,6 +88,8 @@ struct TVideoEncoding {
     int FirstTopBand = 0, FirstBottomBand = 0, FirstLeftBand = 0, FirstRightBand = 0;
     int FirstWidth = 0, FirstHeight = 0;
     int LastWidth = 0, LastHeight = 0, LastFormat = -1;
+    // The stream's own thread fits the pictures (set before it starts).
+    bool FitOnStage = false;
     ff::SwsContextPtr Scaler;
     ff::FramePtr Temp;     // scaled picture (encoder size and format)
     TPicturePool TempPool; // Temp's buffers, taken again once the encoder is done
@@ -141,8 +143,9 @@ struct TStreamWriting {
 };
 
 // What an output stream's own thread gets to encode: sound frames as they
-// are, pictures already cropped and scaled to the encoder's picture, to be
-// coded as often as the frame rate asks.
+// are, pictures (cropped and scaled to the encoder's picture by the task's
+// thread, or by the stream's own with Video.FitOnStage) to be coded as
+// often as the frame rate asks.
 struct TEncodeItem {
     ff::FramePtr Frame;
     const TInputStream* Source = nullptr; // pictures: where the picture came from
@@ -160,7 +163,8 @@ using TEncodeStage = TStageWorker<TEncodeItem, FFmpegException>;
 // but, while Encoding runs, what its thread uses: Encoder, Writing and the
 // coded frame's Video.Quality, PictureType, Error and ErrorSum (these four
 // written under the transcoder's writer's lock). The picture fitting
-// (cropping and scaling) is always the task's thread's.
+// (cropping and scaling: the bands, Scaler, Temp, TempPool, Cropped and
+// Last*) is the stream's thread's with Video.FitOnStage, else the task's.
 struct TOutputStream {
     int FileIndex = 0;
     int StreamIndex = 0;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -220,4 +221,57 @@ TEST_F(PictureWork, DeinterlacingBlendsTheLinesOfACopy) {
     }
     EXPECT_EQ(decoded->data[0][decoded->linesize[0]], 255);
     EXPECT_FALSE(Logged("Deinterlacing failed."));
+}
+
+// The hook's bitmap of a picture whose rows are not a multiple of any
+// vector width (odd sizes, full and half chroma) holds every row of it, the
+// last too, and the hook's drawing comes back into every row: the left
+// half white and the right half black becomes the other way round.
+TEST_F(PictureWork, TheHookSeesAndDrawsEveryRowOfOddSizedPictures) {
+    Hook = [](TCustomFFmpeg*, Bitmap24* bitmap, bool& stop, bool&, int64_t, int) {
+        for (const int y : {0, bitmap->Height - 1}) {
+            const std::uint8_t* row = bitmap->Row(y);
+            if (row[0] < 200 || row[3 * (bitmap->Width - 1)] > 50) stop = true;
+        }
+        for (int y = 0; y < bitmap->Height; ++y)
+            for (int x = 0; x < 3 * bitmap->Width; ++x)
+                bitmap->Row(y)[x] = static_cast<std::uint8_t>(255 - bitmap->Row(y)[x]);
+    };
+    for (const auto& [width, height, format] :
+         {std::tuple{362, 202, AV_PIX_FMT_YUV420P}, std::tuple{361, 201, AV_PIX_FMT_YUV444P}}) {
+        auto work = Make();
+        ff::FramePtr decoded = Picture(width, height, format);
+        const bool full = format == AV_PIX_FMT_YUV444P;
+        for (int plane = 0; plane < 3; ++plane) {
+            const int rows = plane && !full ? (height + 1) / 2 : height;
+            const int columns = plane && !full ? (width + 1) / 2 : width;
+            for (int y = 0; y < rows; ++y) {
+                std::uint8_t* row = decoded->data[plane] + y * decoded->linesize[plane];
+                std::memset(row, plane ? 128 : 235, columns / 2);
+                std::memset(row + columns / 2, plane ? 128 : 16, columns - columns / 2);
+            }
+        }
+        const AVFrame* drawn = work->Work(0, decoded.get(), 0);
+        ASSERT_TRUE(work->HookOn()) << width << "x" << height << ": the hook saw a wrong picture";
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* row = drawn->data[0] + y * drawn->linesize[0];
+            ASSERT_LT(row[2], 50) << width << "x" << height << " row " << y;
+            ASSERT_GT(row[width - 3], 200) << width << "x" << height << " row " << y;
+        }
+    }
+}
+
+// A hook that gives its bitmap another size has its drawing dropped (the
+// picture passes as it came) and is stopped.
+TEST_F(PictureWork, AHookThatResizesItsBitmapIsStopped) {
+    Hook = [](TCustomFFmpeg*, Bitmap24* bitmap, bool&, bool&, int64_t, int) {
+        bitmap->SetSize(bitmap->Width * 2, bitmap->Height * 2);
+        std::memset(bitmap->Data.data(), 255, bitmap->Data.size());
+    };
+    auto work = Make();
+    ff::FramePtr decoded = Black(16, 16);
+    const AVFrame* passed = work->Work(0, decoded.get(), 0);
+    EXPECT_EQ(passed->data[0][0], 16);
+    EXPECT_EQ(passed->data[0][15 * passed->linesize[0] + 15], 16);
+    EXPECT_FALSE(work->HookOn());
 }

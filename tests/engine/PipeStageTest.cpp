@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -88,6 +89,21 @@ TEST(PipeStage, TakeNeverWaitsForTheItemInWork) {
     gate.Open();
     stage.Finish();
     EXPECT_EQ(TakeAll(stage), (std::vector<int>{1}));
+}
+
+// Once its work is done an item is let go, not kept until the next one
+// comes: a picture's buffers go back to their pool at once.
+TEST(PipeStage, AnItemWorkedOnIsLetGoAtOnce) {
+    using TShared = TPipeStage<std::shared_ptr<int>, int>;
+    TShared stage(2, [](std::shared_ptr<int>& item, const TShared::TEmit& emit) { emit(*item); });
+    stage.Start();
+    auto item = std::make_shared<int>(7);
+    stage.Give(item);
+    stage.Finish();
+    EXPECT_EQ(item.use_count(), 1) << "the stage still holds the item it worked on";
+    int result = 0;
+    EXPECT_TRUE(stage.Take(result));
+    EXPECT_EQ(result, 7);
 }
 
 // The error reaches the feeder on its next call, whichever it is; what the
