@@ -163,7 +163,7 @@ private:
         {FPictureWork, FInputStreams, FOutputStreams, FEngine.FInputFiles, FPictureCounter},
         FControl,
         FOptions.StartTime,
-        [this](TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational sar) {
+        [this](TOutputStream& ost, TInputStream& ist, AVFrame* picture, AVRational) {
             FVideo.Output(ost, ist, picture, FPictureCounter);
         }};
     // Builds the tables above; the task's thread, before any stage starts.
