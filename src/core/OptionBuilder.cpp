@@ -713,11 +713,13 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
 
 // ---- A black picture for formats that need one ------------------------------
 
-// DV carries a picture in every frame, so a source without one gets a black
-// picture of the format's frame.
+// DV carries a picture in every frame, so a source of sound alone gets a
+// black picture of the format's frame. The picture repeats until the sound
+// ends: a source without sound (subtitles alone) gets none, else nothing
+// would end the conversion.
 bool NeedsBlackPicture(const TBuild& b) {
     return SameText(b.PresetFormat(), "dv") && !HasPicture(b.Probe) &&
-           !Trim(b.User(kUserVideoEncoder)).empty();
+           b.Probe.AudioStreamIndex >= 0 && !Trim(b.User(kUserVideoEncoder)).empty();
 }
 
 struct TBlackFrame {
