@@ -486,6 +486,27 @@ TEST_F(ConvertCommand, FormatRefusesANamedPipe) {
     EXPECT_EQ(testsupport::FilesIn(folder), std::vector<std::string>{"in ü_(new).mp3"});
 }
 
+// DV waits for the sound of each picture. A source whose first sound track
+// has no packet gets a black picture that ends with that track at once: the
+// muxer got a picture but wrote no byte, which is a failure, not a finished
+// file that is nowhere.
+TEST_F(ConvertCommand, FormatFailsAnOutputThatGotNoByte) {
+    testsupport::TempDir home;
+    const std::string source = home.file("silent first.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i sine=duration=1 -f lavfi -i sine=duration=1 -filter_complex "
+                "[0]atrim=end_sample=0[a] -map [a] -map 1 -c:a aac"));
+    const std::string folder = home.file("o");
+    const auto r = RunFormat(home, "109 --output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Conversion failed: Output file is empty, nothing was encoded"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("0 of 1 files converted (1 failed, 0 stopped)"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(testsupport::FilesIn(folder), std::vector<std::string>{});
+}
+
 // Edits reach the frame hook: an opaque image layer over the whole frame is
 // what the output shows; a text layer goes through the font machinery.
 TEST_F(ConvertCommand, FormatDrawsTheRowEdits) {
