@@ -14,8 +14,8 @@
 
 namespace {
 
-// A pipe, a socket or a terminal gives what it holds once: the probe would
-// take it, and the conversion would wait at its opening for good.
+// A pipe, a socket or a terminal gives what it holds once: the probe took
+// it, and the conversion would wait at its opening for good.
 bool ReadableOnce(const std::string& file) {
     std::error_code ec;
     switch (std::filesystem::status(file, ec).type()) {
@@ -32,12 +32,13 @@ bool ReadableOnce(const std::string& file) {
 
 bool ProbeRowSource(TAVProbe& probe, const std::string& file, TProbedFile& probed,
                     std::string& error) {
-    if (ReadableOnce(file)) {
-        error = "Not a regular file: a pipe or a device cannot be probed and then converted";
-        return false;
-    }
     if (!probe.LoadFile(file)) {
         error = probe.LastErrMsg();
+        probe.CloseFile();
+        return false;
+    }
+    if (ReadableOnce(file)) {
+        error = "Not a regular file: a pipe or a device cannot be probed and then converted";
         probe.CloseFile();
         return false;
     }

@@ -466,8 +466,8 @@ TEST_F(ConvertCommand, FormatGoesOnAfterAFailingFile) {
 }
 
 // The format form reads each file twice (the probe, then the conversion): a
-// named pipe is refused at once instead of waiting at its second opening.
-// Both programs run under a deadline so that a wait fails the test.
+// named pipe is refused once probed instead of waiting at its second
+// opening. Both programs run under a deadline so that a wait fails the test.
 TEST_F(ConvertCommand, FormatRefusesANamedPipe) {
     testsupport::TempDir home;
     const std::string pipe = home.file("pipe.avi");
@@ -477,8 +477,7 @@ TEST_F(ConvertCommand, FormatRefusesANamedPipe) {
         "(timeout 30 sh -c " + Q("cat " + Q(Input) + " > " + Q(pipe)) +
         " > /dev/null 2>&1 &); HOME=" + Q(home.file("home")) +
         " XDG_CONFIG_HOME=" + Q(home.file("cfg")) + " timeout 30 " + Q(VANTREL_CONVERT) +
-        " --format 200 --output-dir " + Q(folder) + " " + Q(pipe) + " " + Q(Input) +
-        " 2>&1; status=$?; timeout 5 cat " + Q(pipe) + " > /dev/null; exit $status");
+        " --format 200 --output-dir " + Q(folder) + " " + Q(pipe) + " " + Q(Input) + " 2>&1");
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find(pipe + ": Not a regular file"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("1 of 2 files converted (1 failed, 0 stopped)"), std::string::npos)
