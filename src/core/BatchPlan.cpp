@@ -9,12 +9,36 @@
 #include "probe/AVProbe.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <stdexcept>
+
+namespace {
+
+// A pipe, a socket or a terminal gives what it holds once: the probe took
+// it, and the conversion would wait at its opening for good.
+bool ReadableOnce(const std::string& file) {
+    std::error_code ec;
+    switch (std::filesystem::status(file, ec).type()) {
+    case std::filesystem::file_type::fifo:
+    case std::filesystem::file_type::socket:
+    case std::filesystem::file_type::character:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 bool ProbeRowSource(TAVProbe& probe, const std::string& file, TProbedFile& probed,
                     std::string& error) {
     if (!probe.LoadFile(file)) {
         error = probe.LastErrMsg();
+        probe.CloseFile();
+        return false;
+    }
+    if (ReadableOnce(file)) {
+        error = "Not a regular file: a pipe or a device cannot be probed and then converted";
         probe.CloseFile();
         return false;
     }

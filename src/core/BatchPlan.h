@@ -37,7 +37,8 @@ struct TProbedFile {
 };
 
 // Opens `file` in `probe`, describes it and closes it again; false (with
-// the probe's error in `error`) when it cannot be opened.
+// the probe's error in `error`) when it cannot be opened, or when it is a
+// pipe or a device, which the conversion could not open a second time.
 bool ProbeRowSource(TAVProbe& probe, const std::string& file, TProbedFile& probed,
                     std::string& error);
 

@@ -322,9 +322,11 @@ struct TGeometry {
     long double StoredPerShown() const {
         return SW > 0 && StoredSW > 0 ? static_cast<long double>(StoredSW) / SW : 1.0L;
     }
-    // The source's width as a frame width: a shown width of non-square
-    // pixels is made even for the encoders.
-    int32_t SourceFrameWidth() const { return SW == StoredSW ? SW : (SW + 1) / 2 * 2; }
+    // The source's size as a frame size, made even for the encoders (whose
+    // colour samples cover two by two pixels).
+    int32_t SourceFrameWidth() const { return EvenUpward(SW); }
+    int32_t SourceFrameHeight() const { return EvenUpward(SH); }
+    static int32_t EvenUpward(int32_t size) { return (size + 1) / 2 * 2; }
 };
 
 bool AskDefaultSize() {
@@ -350,12 +352,12 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
     if (text != kAsSource && sized) {
         int32_t n = 0;
         g.W = ParseInteger(text.substr(0, x), n) ? n : g.SourceFrameWidth();
-        g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SH;
+        g.H = ParseInteger(text.substr(x + 1), n) ? n : g.SourceFrameHeight();
         if (SameText(encoder, "h263")) FitH263Size(text, g);
     } else if (text != kAsSource && AskDefaultSize()) {
         g.W = 320, g.H = 240;
     } else {
-        g.W = g.SourceFrameWidth(), g.H = g.SH;
+        g.W = g.SourceFrameWidth(), g.H = g.SourceFrameHeight();
     }
 }
 
@@ -521,8 +523,11 @@ std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out)
     return {};
 }
 
+// The padded size is even: the filter cannot pad a picture of two by two
+// colour samples to an odd size at least as large as an odd source.
 std::string CenterPad(int32_t a, int32_t b, int32_t c, int32_t d) {
-    return "pad=" + std::to_string(a) + ":" + std::to_string(b) + ":" + std::to_string(c) + ":" +
+    return "pad=" + std::to_string(TGeometry::EvenUpward(a)) + ":" +
+           std::to_string(TGeometry::EvenUpward(b)) + ":" + std::to_string(c) + ":" +
            std::to_string(d) + ":black";
 }
 
@@ -708,11 +713,13 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
 
 // ---- A black picture for formats that need one ------------------------------
 
-// DV carries a picture in every frame, so a source without one gets a black
-// picture of the format's frame.
+// DV carries a picture in every frame, so a source of sound alone gets a
+// black picture of the format's frame. The picture repeats until the sound
+// ends: a source without sound (subtitles alone) gets none, else nothing
+// would end the conversion.
 bool NeedsBlackPicture(const TBuild& b) {
     return SameText(b.PresetFormat(), "dv") && !HasPicture(b.Probe) &&
-           !Trim(b.User(kUserVideoEncoder)).empty();
+           b.Probe.AudioStreamIndex >= 0 && !Trim(b.User(kUserVideoEncoder)).empty();
 }
 
 struct TBlackFrame {

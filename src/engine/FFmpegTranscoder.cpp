@@ -32,6 +32,15 @@ const char* TypeText(int type) {
     }
 }
 
+// A muxer may hold back every packet it was given (DV waits for the sound
+// of each picture): output files that got packets but not a byte are as
+// empty as files that got none.
+bool NoByteWritten(const std::vector<std::shared_ptr<TOutputFile>>& files) {
+    return !files.empty() && std::all_of(files.begin(), files.end(), [](const auto& file) {
+        return file->Target.Replaces() && file->Target.WrittenSize() == 0;
+    });
+}
+
 // Lets go of a read packet's data once it is handled, also on an error.
 struct TPacketRelease {
     AVPacket* Packet;
@@ -490,7 +499,7 @@ void TTranscoder::FinishConversion() {
     // A start point past the end, say, or a stop before the first packet: a
     // file with nothing in it is no result (and is not left behind). Only a
     // conversion that ran to its end without any packet is a failure.
-    if (FWriter.PacketsWritten() == 0) {
+    if (FWriter.PacketsWritten() == 0 || NoByteWritten(FEngine.FOutputFiles)) {
         for (const auto& file : FEngine.FOutputFiles)
             file->Discard = true;
         if (!FEngine.FBreakRequested)

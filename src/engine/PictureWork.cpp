@@ -244,9 +244,12 @@ bool TPictureWork::FromCanvas(AVFrame* picture) {
         FCanvas.Stride != Bitmap24::RowLength(picture->width))
         return false;
     RoomAfterCanvas();
+    // Of an odd width, the colour of the last pixel pair would take in the
+    // bytes past the row's end: the colour is then taken of every pixel.
+    const int flags = SWS_BICUBIC | ((picture->width & 1) ? SWS_FULL_CHR_H_INP : 0);
     FFromRGB.reset(ff::swscale.sws_getCachedContext(
         FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24, picture->width,
-        picture->height, static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr,
+        picture->height, static_cast<AVPixelFormat>(picture->format), flags, nullptr, nullptr,
         nullptr));
     if (!FFromRGB || !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
         FLog(llError, "Cannot initialize the fromRGB conversion context");
@@ -274,9 +277,12 @@ bool TPictureWork::PutBack(AVFrame* picture, Bitmap24& bitmap) {
     for (int y = 0; y < bitmap.Height; ++y)
         std::memcpy(target + static_cast<std::ptrdiff_t>(y) * linesize, bitmap.Row(y), count);
     if (target == picture->data[0]) return true;
+    // Of an odd width, the colour of the last pixel pair would take in the
+    // bytes past the row's end: the colour is then taken of every pixel.
+    const int flags = SWS_BICUBIC | ((picture->width & 1) ? SWS_FULL_CHR_H_INP : 0);
     FFromRGB.reset(ff::swscale.sws_getCachedContext(
         FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24, picture->width,
-        picture->height, static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr,
+        picture->height, static_cast<AVPixelFormat>(picture->format), flags, nullptr, nullptr,
         nullptr));
     if (!FFromRGB || !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
         FLog(llError, "Cannot initialize the fromRGB conversion context");

@@ -155,10 +155,12 @@ AVFrame* TVideoOutput::Fit(TOutputStream& ost, const TInputStream& ist, AVFrame*
     const int height = ost.Video.LastHeight;
     if (width == encoder->width && height == encoder->height && picture->format == encoder->pix_fmt)
         return cropped;
+    // The colour of an odd width's last pixel pair would take in the bytes
+    // past the row's end of a picture of red, green and blue.
+    const int flags = FOptions.SwsFlags | ((width & 1) ? SWS_FULL_CHR_H_INP : 0);
     ost.Video.Scaler.reset(ff::swscale.sws_getCachedContext(
         ost.Video.Scaler.release(), width, height, static_cast<AVPixelFormat>(picture->format),
-        encoder->width, encoder->height, encoder->pix_fmt, FOptions.SwsFlags, nullptr, nullptr,
-        nullptr));
+        encoder->width, encoder->height, encoder->pix_fmt, flags, nullptr, nullptr, nullptr));
     if (!ost.Video.Scaler) throw FFmpegException("Cannot get resampling context");
     // A buffer the encoder's queue still holds is left to it.
     AVFrame* temp = ost.Video.Temp.get();

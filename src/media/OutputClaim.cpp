@@ -1,9 +1,12 @@
 #include "media/OutputClaim.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -22,6 +25,34 @@ constexpr char kClaimSuffix[] = ".vantrel-claim";
 constexpr char kPartSuffix[] = ".part";
 // A claim whose owner has not yet written itself into it is that young.
 constexpr std::time_t kClaimBirthSeconds = 60;
+// The longest name of a folder entry on the usual file systems, in bytes.
+constexpr std::size_t kNameMax = 255;
+
+// 64-bit FNV-1a: a text gives the same number in every run and program.
+std::uint64_t NameHash(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+// The target's name inside a hidden name that adds `added` bytes to it:
+// whole when that fits in a folder entry, else cut at the start of a
+// character and followed by a hash of the whole name, so that one target
+// always gives one hidden name.
+std::string NameInside(const fs::path& target, std::size_t added) {
+    const std::string name = target.filename().string();
+    if (name.size() + added <= kNameMax) return name;
+    char hash[24];
+    std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(NameHash(name)));
+    const std::size_t room = kNameMax - std::min(kNameMax, added + std::strlen(hash));
+    std::size_t keep = std::min(room, name.size());
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+        --keep;
+    return name.substr(0, keep) + hash;
+}
 
 std::string HostName() {
     char name[256] = {};
@@ -91,7 +122,8 @@ bool RemoveDeadClaim(const std::string& path) {
 
 std::string ClaimNameOf(const std::string& target) {
     const fs::path path(target);
-    return (path.parent_path() / ("." + path.filename().string() + kClaimSuffix)).string();
+    const std::size_t added = 1 + std::strlen(kClaimSuffix);
+    return (path.parent_path() / ("." + NameInside(path, added) + kClaimSuffix)).string();
 }
 
 std::string TemporaryNameOf(const std::string& target) {
@@ -101,9 +133,8 @@ std::string TemporaryNameOf(const std::string& target) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08x", tag);
     const fs::path path(target);
-    return (path.parent_path() /
-            ("." + path.filename().string() + "." + hex + "." + Owner() + kPartSuffix))
-        .string();
+    const std::string tail = "." + std::string(hex) + "." + Owner() + kPartSuffix;
+    return (path.parent_path() / ("." + NameInside(path, 1 + tail.size()) + tail)).string();
 }
 
 bool IsClaimed(const std::string& target) {

@@ -6,7 +6,8 @@
 // beside it, renamed onto NAME at the end. A new name is held by a claim
 // ".NAME.vantrel-claim" beside it, created exclusively (so two programs
 // never take one name) and holding "<pid>@<host>" of its owner, who keeps
-// it locked while it lives. Leftovers are removed only when they are of
+// it locked while it lives. A NAME too long to fit in them is cut there and
+// followed by a hash of the whole name. Leftovers are removed only when they are of
 // this machine and their owner process is gone; names of other machines
 // (a shared folder) are left to those machines' runs.
 #pragma once

@@ -383,6 +383,20 @@ TEST_F(Builder, SourceWithoutVideoStream) {
     EXPECT_TRUE(Questions.empty());
 }
 
+// DV: a source of sound alone gets a looping black picture of the frame,
+// which the sound's end stops; a source with a picture or without sound
+// (subtitles alone, which would loop the picture without end) gets none.
+TEST_F(Builder, DvBlackPictureOnlyUnderSound) {
+    Preset({{"Format", "dv"}});
+    User({{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}});
+    TInputOptions picture;
+    ASSERT_TRUE(BlackPictureInput(Global, kCode, AudioSource(), picture));
+    EXPECT_EQ(picture.ForceFormat, "image2");
+    EXPECT_EQ(picture.ExtOptions, "loop_input=1\nr=25");
+    EXPECT_FALSE(BlackPictureInput(Global, kCode, VideoSource(320, 240), picture));
+    EXPECT_FALSE(BlackPictureInput(Global, kCode, TProbedSource{}, picture));
+}
+
 TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {
     Preset({{"Format", "dv"}});
     User({{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}});

@@ -260,6 +260,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "pad=1280:720:0:0:black", 2, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A source of an odd size (a single pixel even) gives an even frame as the
+// source's size, and the center mode pads it to an even size: the encoders
+// and the pad filter take no odd size of two by two colour samples.
+INSTANTIATE_TEST_SUITE_P(
+    OddSource, Zoom,
+    ::testing::Values(TZoomCase{"letterbox_as_source", "lbox", 321, 241, "as source", 0, 0, 0, 0,
+                                "322x242", "322:242", "pad=322:242:0:0", 0, 0, 0, 0},
+                      TZoomCase{"one_pixel", "lbox", 1, 1, "as source", 0, 0, 0, 0, "2x2", "2:2",
+                                "pad=2:2:0:0", 0, 0, 0, 0},
+                      TZoomCase{"full_as_source", "full", 321, 241, "as source", 0, 0, 0, 0,
+                                "322x242", "322:242", "", 0, 0, 0, 0},
+                      TZoomCase{"center_as_source", "center", 321, 241, "as source", 0, 0, 0, 0,
+                                "322x242", "322:242", "pad=322:242:0:0:black", 0, 0, 0, 0},
+                      TZoomCase{"center_into_vga", "center", 321, 241, "640x480", 0, 0, 0, 0,
+                                "640x480", "640:480", "pad=322:242:0:0:black", 0, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
 INSTANTIATE_TEST_SUITE_P(Other, Zoom,
                          ::testing::Values(TZoomCase{"unknown_mode", "Full", 640, 480, "320x240", 0,
                                                      0, 0, 0, "", "", "", 0, 0, 0, 0}),

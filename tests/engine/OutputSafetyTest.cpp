@@ -183,6 +183,31 @@ TEST_F(OutputSafety, AKeptResultReplacesTheTargetInPlace) {
               std::vector<std::string>{});
 }
 
+// A name as long as a folder entry allows (in bytes, of one- and two-byte
+// characters) converts, new and replacing: the claim and the temporary
+// file beside it carry a shortened name, one per target, and go at the end.
+TEST_F(OutputSafety, TheLongestNamesConvert) {
+    std::string accented;
+    while (accented.size() + 2 <= 251)
+        accented += "\xc3\xbc"; // u with two dots
+    for (const std::string& stem : {std::string(251, 'n'), accented + "n"}) {
+        const std::string name = stem + ".mkv";
+        SCOPED_TRACE(name.size());
+        ASSERT_LE(name.size(), 255u);
+        const std::string target = Out.file(name);
+        ASSERT_LE(fs::path(ClaimNameOf(target)).filename().string().size(), 255u);
+        EXPECT_EQ(ClaimNameOf(target), ClaimNameOf(target));
+        EXPECT_NE(ClaimNameOf(target), ClaimNameOf(Out.file(stem + ".mka")));
+        for (int round = 0; round < 2; ++round) {
+            const TTerminateInfo end = Convert(target, "vcodec=mpeg4\nacodec=mp2\nt=0.3");
+            EXPECT_TRUE(end.Finished) << end.ExceptionMsg;
+        }
+        EXPECT_EQ(testsupport::ProbeValue(target, "stream=codec_name", "v:0"), "mpeg4");
+        EXPECT_EQ(OtherNames(Out.path(), {"source.avi", name}), std::vector<std::string>{});
+        fs::remove(target);
+    }
+}
+
 // A muxer that reads its output back to move the index to the front reads
 // the file being written, not the file it replaces.
 TEST_F(OutputSafety, AnIndexMovedToTheFrontComesFromTheWrittenFile) {

@@ -135,9 +135,9 @@ using testsupport::ShellQuote;
 // decoded by ffmpeg.
 std::vector<int> PixelAt(const std::string& file, int x, int y, const testsupport::TempDir& dir) {
     const std::string raw = dir.file("pixel.rgb");
-    if (!testsupport::RunFfmpeg(
-            "-i " + ShellQuote(file) + " -frames:v 1 -vf crop=2:2:" + std::to_string(x) + ":" +
-            std::to_string(y) + " -f rawvideo -pix_fmt rgb24 " + ShellQuote(raw)))
+    if (!testsupport::RunFfmpeg("-i " + ShellQuote(file) +
+                                " -frames:v 1 -vf format=rgb24,crop=1:1:" + std::to_string(x) +
+                                ":" + std::to_string(y) + " -f rawvideo " + ShellQuote(raw)))
         return {};
     std::ifstream in(raw, std::ios::binary);
     std::vector<int> rgb;
@@ -299,19 +299,55 @@ TEST_F(ConvertCommand, JoinedInputsGiveTheSummedLength) {
     EXPECT_EQ(ProbeValue(out, "stream=nb_frames", "v:0"), "75");
 }
 
+// Also at the right edge of an odd width, where the colour of a pixel pair
+// is taken from one pixel only, and on a picture of a single pixel.
 TEST_F(ConvertCommand, InvertHookInvertsEveryPixel) {
-    const std::string plain = Dir->file("plain.avi");
-    ASSERT_TRUE(testsupport::MakeMedia(plain, "-f lavfi -i color=c=0x3070C0:size=64x48:rate=25 "
-                                              "-t 0.4 -c:v ffv1"));
-    const std::string out = Dir->file("inverted.mkv");
-    const auto r = Run("--invert-hook -i " + Q(plain) + " -vcodec ffv1 " + Q(out));
-    ASSERT_EQ(r.exitCode, 0) << r.output;
-    const std::vector<int> before = PixelAt(plain, 30, 20, *Dir);
-    const std::vector<int> after = PixelAt(out, 30, 20, *Dir);
-    ASSERT_EQ(before.size(), 3u);
-    ASSERT_EQ(after.size(), 3u);
-    for (int c = 0; c < 3; ++c)
-        EXPECT_NEAR(after[c], 255 - before[c], 6) << "channel " << c;
+    struct Case {
+        int Width, Height, X, Y;
+    };
+    for (const Case c : {Case{64, 48, 30, 20}, Case{65, 49, 64, 48}, Case{1, 1, 0, 0}}) {
+        const std::string size = std::to_string(c.Width) + ":" + std::to_string(c.Height);
+        SCOPED_TRACE(size);
+        const std::string plain = Dir->file("plain" + std::to_string(c.Width) + ".avi");
+        ASSERT_TRUE(testsupport::MakeMedia(plain, "-f lavfi -i color=c=0x3070C0:size=64x48:rate=25 "
+                                                  "-t 0.4 -vf scale=" +
+                                                      size + " -pix_fmt yuv420p -c:v ffv1"));
+        const std::string out = Dir->file("inverted" + std::to_string(c.Width) + ".mkv");
+        const auto r = Run("--invert-hook -i " + Q(plain) + " -vcodec ffv1 " + Q(out));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        ASSERT_EQ(ProbeValue(out, "stream=width", "v:0"), std::to_string(c.Width));
+        const std::vector<int> before = PixelAt(plain, c.X, c.Y, *Dir);
+        const std::vector<int> after = PixelAt(out, c.X, c.Y, *Dir);
+        ASSERT_EQ(before.size(), 3u);
+        ASSERT_EQ(after.size(), 3u);
+        for (int channel = 0; channel < 3; ++channel)
+            EXPECT_NEAR(after[channel], 255 - before[channel], 8) << "channel " << channel;
+    }
+}
+
+// A picture of red, green and blue of an odd width keeps the colour of its
+// last column (and a single pixel its colour) in an output of fewer colour
+// samples than pixels.
+TEST_F(ConvertCommand, AnOddWidthKeepsTheColourOfItsLastColumn) {
+    for (const char* size : {"65:49", "1:1"}) {
+        SCOPED_TRACE(size);
+        const std::string source = Dir->file("rgb" + std::string(size).substr(0, 2) + ".mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i color=c=0x3070C0:size=64x48:"
+                                                   "rate=25 -t 0.4 -vf scale=" +
+                                                       std::string(size) +
+                                                       ",format=rgb24 -c:v png"));
+        const std::string out = Dir->file("yuv" + std::string(size).substr(0, 2) + ".mkv");
+        const auto r = Run("-i " + Q(source) + " -vcodec ffv1 -pix_fmt yuv420p " + Q(out));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        ASSERT_EQ(ProbeValue(out, "stream=pix_fmt", "v:0"), "yuv420p");
+        const int last = std::stoi(ProbeValue(source, "stream=width", "v:0")) - 1;
+        const std::vector<int> before = PixelAt(source, last, 0, *Dir);
+        const std::vector<int> after = PixelAt(out, last, 0, *Dir);
+        ASSERT_EQ(before.size(), 3u);
+        ASSERT_EQ(after.size(), 3u);
+        for (int channel = 0; channel < 3; ++channel)
+            EXPECT_NEAR(after[channel], before[channel], 8) << "channel " << channel;
+    }
 }
 
 // Ctrl-C while the task converts (the input read at its own rate, so it
@@ -427,6 +463,47 @@ TEST_F(ConvertCommand, FormatGoesOnAfterAFailingFile) {
               std::string::npos);
     EXPECT_NE(RunFormat(home, "200 --jobs 0 " + Q(Input)).output.find("--jobs: 0"),
               std::string::npos);
+}
+
+// The format form reads each file twice (the probe, then the conversion): a
+// named pipe is refused once probed instead of waiting at its second
+// opening. Both programs run under a deadline so that a wait fails the test.
+TEST_F(ConvertCommand, FormatRefusesANamedPipe) {
+    testsupport::TempDir home;
+    const std::string pipe = home.file("pipe.avi");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string folder = home.file("o");
+    const auto r = testsupport::RunCommand(
+        "(timeout 30 sh -c " + Q("cat " + Q(Input) + " > " + Q(pipe)) +
+        " > /dev/null 2>&1 &); HOME=" + Q(home.file("home")) +
+        " XDG_CONFIG_HOME=" + Q(home.file("cfg")) + " timeout 30 " + Q(VANTREL_CONVERT) +
+        " --format 200 --output-dir " + Q(folder) + " " + Q(pipe) + " " + Q(Input) + " 2>&1");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(pipe + ": Not a regular file"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("1 of 2 files converted (1 failed, 0 stopped)"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(testsupport::FilesIn(folder), std::vector<std::string>{"in ü_(new).mp3"});
+}
+
+// DV waits for the sound of each picture. A source whose first sound track
+// has no packet gets a black picture that ends with that track at once: the
+// muxer got a picture but wrote no byte, which is a failure, not a finished
+// file that is nowhere.
+TEST_F(ConvertCommand, FormatFailsAnOutputThatGotNoByte) {
+    testsupport::TempDir home;
+    const std::string source = home.file("silent first.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i sine=duration=1 -f lavfi -i sine=duration=1 -filter_complex "
+                "[0]atrim=end_sample=0[a] -map [a] -map 1 -c:a aac"));
+    const std::string folder = home.file("o");
+    const auto r = RunFormat(home, "109 --output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Conversion failed: Output file is empty, nothing was encoded"),
+              std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("0 of 1 files converted (1 failed, 0 stopped)"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(testsupport::FilesIn(folder), std::vector<std::string>{});
 }
 
 // Edits reach the frame hook: an opaque image layer over the whole frame is
