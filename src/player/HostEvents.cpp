@@ -31,18 +31,20 @@ void THostEvents::Reset() {
 
 void THostEvents::Start(TDeliver deliver, bool mainThread) {
     FDone = false;
-    FThread =
-        std::thread([this, deliver = std::move(deliver), mainThread] { Run(deliver, mainThread); });
+    auto shared = std::make_shared<const TDeliver>(std::move(deliver));
+    FThread = std::thread([this, shared, mainThread] { Run(shared, mainThread); });
 }
 
-void THostEvents::Run(const TDeliver& deliver, bool mainThread) {
+void THostEvents::Run(const std::shared_ptr<const TDeliver>& deliver, bool mainThread) {
     for (;;) {
         TEventEntry entry;
         if (!FRing.Take(entry, 500ms)) continue;
         if (entry.Kind == TEventEntry::StopEvent) break;
-        auto call = [this, &deliver, entry] {
+        // Each call holds the handler: a call the main thread still runs
+        // after this thread gave up on it outlives this thread.
+        auto call = [this, deliver, entry] {
             TDeliveryMark mark(FDeliveryThread);
-            deliver(entry);
+            (*deliver)(entry);
         };
         try {
             if (mainThread && !RunInMainThreadUnless(call, FGiveUp)) break;

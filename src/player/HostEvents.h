@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <thread>
 
 class TFFBaseComponent;
@@ -44,7 +45,7 @@ public:
     void Join(const std::function<void()>& serve);
 
 private:
-    void Run(const TDeliver& deliver, bool mainThread);
+    void Run(const std::shared_ptr<const TDeliver>& deliver, bool mainThread);
 
     TFFBaseComponent* FOwner;
     const int FStopState;
