@@ -32,8 +32,11 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Undefined behaviour stops the test that meets it, so that it fails instead
+# of leaving a line in a passing test's output.
 test-asan:
-	$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Asan
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		$(MAKE) test BUILD_DIR=build-asan BUILD_TYPE=Asan
 
 # The window tests stay out: Qt's own worker threads, which the checker cannot
 # see into, make it report and slow down without end. They are not built
