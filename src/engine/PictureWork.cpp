@@ -244,22 +244,27 @@ bool TPictureWork::FromCanvas(AVFrame* picture) {
         FCanvas.Stride != Bitmap24::RowLength(picture->width))
         return false;
     RoomAfterCanvas();
-    // Of an odd width, the colour of the last pixel pair would take in the
-    // bytes past the row's end: the colour is then taken of every pixel.
-    const int flags = SWS_BICUBIC | ((picture->width & 1) ? SWS_FULL_CHR_H_INP : 0);
-    FFromRGB.reset(ff::swscale.sws_getCachedContext(
-        FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24, picture->width,
-        picture->height, static_cast<AVPixelFormat>(picture->format), flags, nullptr, nullptr,
-        nullptr));
-    if (!FFromRGB || !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
-        FLog(llError, "Cannot initialize the fromRGB conversion context");
-        return false;
-    }
+    if (!FromRGBScaler(*picture)) return false;
     const std::uint8_t* planes[4] = {FCanvas.Data.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {FCanvas.Stride, 0, 0, 0};
     ff::swscale.sws_scale(FFromRGB.get(), planes, strides, 0, picture->height, picture->data,
                           picture->linesize);
     return true;
+}
+
+// The scaler from BGR back into `picture`'s format and colours.
+bool TPictureWork::FromRGBScaler(const AVFrame& picture) {
+    // Of an odd width, the colour of the last pixel pair would take in the
+    // bytes past the row's end: the colour is then taken of every pixel.
+    const int flags = SWS_BICUBIC | ((picture.width & 1) ? SWS_FULL_CHR_H_INP : 0);
+    FFromRGB.reset(ff::swscale.sws_getCachedContext(
+        FFromRGB.release(), picture.width, picture.height, AV_PIX_FMT_BGR24, picture.width,
+        picture.height, static_cast<AVPixelFormat>(picture.format), flags, nullptr, nullptr,
+        nullptr));
+    if (FFromRGB && SetPictureMatrix(FFromRGB.get(), MatrixOf(picture), /*toRgb=*/false))
+        return true;
+    FLog(llError, "Cannot initialize the fromRGB conversion context");
+    return false;
 }
 
 void TPictureWork::RoomAfterCanvas() {
@@ -277,17 +282,7 @@ bool TPictureWork::PutBack(AVFrame* picture, Bitmap24& bitmap) {
     for (int y = 0; y < bitmap.Height; ++y)
         std::memcpy(target + static_cast<std::ptrdiff_t>(y) * linesize, bitmap.Row(y), count);
     if (target == picture->data[0]) return true;
-    // Of an odd width, the colour of the last pixel pair would take in the
-    // bytes past the row's end: the colour is then taken of every pixel.
-    const int flags = SWS_BICUBIC | ((picture->width & 1) ? SWS_FULL_CHR_H_INP : 0);
-    FFromRGB.reset(ff::swscale.sws_getCachedContext(
-        FFromRGB.release(), picture->width, picture->height, AV_PIX_FMT_BGR24, picture->width,
-        picture->height, static_cast<AVPixelFormat>(picture->format), flags, nullptr, nullptr,
-        nullptr));
-    if (!FFromRGB || !SetPictureMatrix(FFromRGB.get(), MatrixOf(*picture), /*toRgb=*/false)) {
-        FLog(llError, "Cannot initialize the fromRGB conversion context");
-        return false;
-    }
+    if (!FromRGBScaler(*picture)) return false;
     ff::swscale.sws_scale(FFromRGB.get(), FToRGB.PictureData, FToRGB.PictureLinesize, 0,
                           picture->height, picture->data, picture->linesize);
     return true;

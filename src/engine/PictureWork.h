@@ -103,6 +103,7 @@ private:
     bool PutBack(AVFrame* picture, Bitmap24& bitmap);
     Bitmap24* ToCanvas(const AVFrame& picture);
     bool FromCanvas(AVFrame* picture);
+    bool FromRGBScaler(const AVFrame& picture);
     void RoomAfterCanvas();
 
     THooks FHooks;
