@@ -2,6 +2,9 @@
 // items in, one takes them out, in order. It holds at most its capacity;
 // the putting side waits for room and the taking side for an item, each
 // wait waking at least every 100 ms and at once on a stop or a failure.
+// A putting side that finds the queue full waits until it is down to half
+// (its low mark) and is woken then: once for several items, not for each
+// one taken, which on two busy cores would cost a switch of threads each.
 //
 // A stop drops what waits and ends every wait; a failure does the same and
 // keeps the first failure's message, which RaiseError then raises on
@@ -27,7 +30,8 @@ template <class T, class Error = std::runtime_error> class TStageQueue {
 public:
     static constexpr std::size_t kUnbounded = std::numeric_limits<std::size_t>::max();
 
-    explicit TStageQueue(std::size_t capacity) : FCapacity(capacity < 1 ? 1 : capacity) {}
+    explicit TStageQueue(std::size_t capacity)
+        : FCapacity(capacity < 1 ? 1 : capacity), FLowMark(FCapacity / 2) {}
     TStageQueue(const TStageQueue&) = delete;
     TStageQueue& operator=(const TStageQueue&) = delete;
 
@@ -73,6 +77,7 @@ public:
     // The oldest item into `out`; waits while none is there. False after
     // the last item of a closed queue, after a stop and after a failure.
     bool Take(T& out) {
+        bool room = false;
         {
             std::unique_lock lock(FLock);
             while (FItems.empty() && !FClosed && Live())
@@ -81,32 +86,38 @@ public:
             out = std::move(FItems.front());
             FItems.pop_front();
             FInWork = true;
+            room = FItems.size() <= FLowMark;
         }
-        FTaken.notify_all();
+        if (room) FTaken.notify_all();
         return true;
     }
 
     // The oldest item into `out` without waiting: false when none is there.
     // Raises the failure.
     bool TryTake(T& out) {
+        bool room = false;
         {
             std::lock_guard lock(FLock);
             RaiseErrorLocked();
             if (FItems.empty()) return false;
             out = std::move(FItems.front());
             FItems.pop_front();
+            room = FItems.size() <= FLowMark;
         }
-        FTaken.notify_all();
+        if (room) FTaken.notify_all();
         return true;
     }
 
-    // The item taken last is worked on.
+    // The item taken last is worked on. Only WaitDrained can be waiting for
+    // that, and only once nothing else waits.
     void Done() {
+        bool drained = false;
         {
             std::lock_guard lock(FLock);
             FInWork = false;
+            drained = FItems.empty();
         }
-        FTaken.notify_all();
+        if (drained) FTaken.notify_all();
     }
 
     // Waits until every item put is taken and done; raises the failure.
@@ -162,7 +173,8 @@ private:
     // Under FLock.
     bool Live() const { return !FStopping && FError.empty(); }
     bool WaitForRoom(std::unique_lock<std::mutex>& lock) {
-        while (FItems.size() >= FCapacity && Live())
+        if (FItems.size() < FCapacity) return Live();
+        while (FItems.size() > FLowMark && Live())
             FTaken.wait_for(lock, kWakeUp);
         return Live();
     }
@@ -176,6 +188,7 @@ private:
     }
 
     const std::size_t FCapacity;
+    const std::size_t FLowMark; // a full queue's putting side waits until down to it
     mutable std::mutex FLock;
     std::condition_variable FPut;   // an item was put, the queue closed, stopped or failed
     std::condition_variable FTaken; // an item was taken or done, or the queue stopped or failed

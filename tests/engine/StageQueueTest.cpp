@@ -64,6 +64,34 @@ TEST(StageQueue, HoldsItsCapacityBesidesTheItemInWorkAndKeepsTheOrder) {
     EXPECT_FALSE(queue.TryTake(item));
 }
 
+// A feeder that found the queue full goes on only once half of it is
+// taken, then fills it again; the order stays.
+TEST(StageQueue, AFeederOfAFullQueueWaitsUntilHalfOfItIsTaken) {
+    TQueue queue(4);
+    for (int i = 0; i < 4; ++i)
+        queue.Give(i);
+    int item = -1;
+    std::vector<int> taken;
+    {
+        Side feeder([&] { queue.Give(4); });
+        EXPECT_FALSE(feeder.Back(50ms)) << "a full queue took another item";
+        ASSERT_TRUE(queue.Take(item));
+        taken.push_back(item);
+        queue.Done();
+        EXPECT_FALSE(feeder.Back(50ms)) << "the feeder went on with one item taken";
+        EXPECT_EQ(queue.Size(), 3u);
+        ASSERT_TRUE(queue.Take(item));
+        taken.push_back(item);
+        EXPECT_TRUE(feeder.Back(5s)) << "half of the queue taken, the feeder still waits";
+    }
+    EXPECT_EQ(queue.Size(), 3u);
+    queue.Give(5);
+    queue.Close();
+    while (queue.Take(item))
+        taken.push_back(item);
+    EXPECT_EQ(taken, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+}
+
 TEST(StageQueue, ATakerWaitsForAnItemAndAStopEndsEveryWait) {
     TQueue queue(1);
     int got = -1;
