@@ -2,9 +2,10 @@
 """Times vantrel-convert against the ffmpeg command line on the same
 conversions of a generated 720p source, alternating the two, and prints the
 median wall time, processor time (user + system) and peak memory of each
-side and their ratios. On a machine that other work keeps busy the wall
-times say little; the processor times and the memory much less depend on
-the load.
+side and their ratios, and the ratio of the times their threads waited
+(voluntary switches: hand-overs between threads). On a machine that other
+work keeps busy the wall times say little; the processor times, the memory
+and the waits much less depend on the load.
 
     bench/run.py [BUILD_DIR]      (default: build)
     PAIRS=5 bench/run.py          (alternating pairs per case, default 3)
@@ -62,7 +63,8 @@ def make_source(work):
 class Measured:
     """Runs one command line under /usr/bin/time (or, without it, with the
     children's resource usage) and gives wall seconds, user + system
-    seconds and peak RSS in kB."""
+    seconds, peak RSS in kB and the times a thread of it waited (voluntary
+    switches), which unlike the times hardly depend on the load."""
 
     def __init__(self, work):
         self.report = os.path.join(work, "time.txt")
@@ -70,15 +72,15 @@ class Measured:
 
     def run(self, command, env=None):
         if self.have_time:
-            full = [TIME, "-f", "%e %U %S %M", "-o", self.report] + command
+            full = [TIME, "-f", "%e %U %S %M %w", "-o", self.report] + command
             done = subprocess.run(full, env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.PIPE)
             if done.returncode != 0:
                 sys.exit("failed (%d): %s\n%s" % (done.returncode, " ".join(command),
                                                   done.stderr.decode(errors="replace")[-2000:]))
             with open(self.report) as f:
-                wall, user, system, rss = f.read().split()[-4:]
-            return float(wall), float(user) + float(system), int(rss)
+                wall, user, system, rss, waits = f.read().split()[-5:]
+            return float(wall), float(user) + float(system), int(rss), int(waits)
         return self.run_with_rusage(command, env)
 
     @staticmethod
@@ -91,7 +93,8 @@ class Measured:
         child.returncode = os.waitstatus_to_exitcode(status)
         if child.returncode != 0:
             sys.exit("failed (%d): %s" % (child.returncode, " ".join(command)))
-        return (time.monotonic() - start, usage.ru_utime + usage.ru_stime, usage.ru_maxrss)
+        return (time.monotonic() - start, usage.ru_utime + usage.ru_stime, usage.ru_maxrss,
+                usage.ru_nvcsw)
 
 
 def cases(tool, source, layer, out):
@@ -166,7 +169,7 @@ def handbrake_cases(v, source, out):
 
 
 def medians(runs):
-    """The median of each measure (wall, processor time, RSS) over runs."""
+    """The median of each measure (wall, processor time, RSS, waits) over runs."""
     return [statistics.median(values) for values in zip(*runs)]
 
 
@@ -187,9 +190,9 @@ def main():
             return os.path.join(outputs, name)
 
         print("load average %.2f %.2f %.2f on %d cores" % (os.getloadavg() + (os.cpu_count(),)))
-        print("%-34s %7s %7s %6s %7s %7s %6s %7s %7s %6s  (%d pairs, median)"
+        print("%-34s %7s %7s %6s %7s %7s %6s %7s %7s %6s %6s  (%d pairs, median)"
               % ("case", "wall s", "base s", "ratio", "cpu s", "base s", "ratio",
-                 "RSS MB", "base MB", "ratio", PAIRS))
+                 "RSS MB", "base MB", "ratio", "waits", PAIRS))
         for name, ours, base, base_name, *base_env in cases(tool, source, layer, out):
             if CASES and name.split()[0] not in CASES:
                 continue
@@ -202,11 +205,12 @@ def main():
                 for command, runs, run_env in order:
                     shutil.rmtree(os.path.join(outputs, "format"), ignore_errors=True)
                     runs.append(measured.run(command, run_env))
-            wall, cpu, rss = medians(ours_runs)
-            base_wall, base_cpu, base_rss = medians(base_runs)
-            print("%-34s %7.2f %7.2f %6.3f %7.2f %7.2f %6.3f %7.1f %7.1f %6.3f  vs %s"
+            wall, cpu, rss, waits = medians(ours_runs)
+            base_wall, base_cpu, base_rss, base_waits = medians(base_runs)
+            print("%-34s %7.2f %7.2f %6.3f %7.2f %7.2f %6.3f %7.1f %7.1f %6.3f %6.2f  vs %s"
                   % (name, wall, base_wall, wall / base_wall, cpu, base_cpu, cpu / base_cpu,
-                     rss / 1024.0, base_rss / 1024.0, rss / base_rss, base_name), flush=True)
+                     rss / 1024.0, base_rss / 1024.0, rss / base_rss,
+                     waits / max(base_waits, 1), base_name), flush=True)
         print("load average %.2f %.2f %.2f" % os.getloadavg())
     finally:
         shutil.rmtree(work, ignore_errors=True)
