@@ -127,58 +127,54 @@ inline __m512i Join(const __m512i (&ch)[3], int o) {
     return _mm512_mask_permutexvar_epi8(part, kJoinMask[o], Load(kJoinSecond[o].At), ch[2]);
 }
 
-inline __m512i LowWords(__m512i bytes) {
-    return _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
-}
-inline __m512i HighWords(__m512i bytes) {
-    return _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
-}
-
-// Words already clamped below at 0, saturated to bytes above.
-inline __m512i ToBytes(__m512i low, __m512i high) {
-    return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtusepi16_epi8(low)),
-                              _mm512_cvtusepi16_epi8(high), 1);
+// The two halves of 64 bytes as words 64 * (v + 1), each lane's low eight
+// bytes in one vector and its high eight in the other (packus undoes that).
+// 64 * (v + 1) stays below 2^15, and the sum of a pixel's three below 2^16.
+inline void Widen(__m512i bytes, __m512i& low, __m512i& high) {
+    const __m512i one = _mm512_set1_epi8(1);
+    const __m512i both64 = _mm512_set1_epi8(64);
+    low = _mm512_maddubs_epi16(_mm512_unpacklo_epi8(bytes, one), both64);
+    high = _mm512_maddubs_epi16(_mm512_unpackhi_epi8(bytes, one), both64);
 }
 
-// (s * (x + 1)) >> 8 in 16 bits: bits 8..23 of the 32-bit product.
-inline __m512i Weight(__m512i x, __m512i s) {
-    const __m512i x1 = _mm512_add_epi16(x, _mm512_set1_epi16(1));
-    const __m512i low = _mm512_mullo_epi16(x1, s);
-    const __m512i high = _mm512_mulhi_epu16(x1, s);
-    return _mm512_or_si512(_mm512_slli_epi16(high, 8), _mm512_srli_epi16(low, 8));
+// (s * (v + 1)) >> 8 of a word 64 * (v + 1), with s4 = 4 * s:
+// (64 * (v + 1) * 4 * s) >> 16.
+inline __m512i Weight(__m512i v64, __m512i s4) {
+    return _mm512_mulhi_epu16(v64, s4);
 }
 
-// Replaces the three channels (words) of 32 pixels by their table indices.
-inline void ToIndices(__m512i (&ch)[3], __m512i s) {
-    const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(ch[0], ch[1]), ch[2]);
-    // sum / 3 for sums below 2^16.
-    const __m512i third = _mm512_srli_epi16(
-        _mm512_mulhi_epu16(sum, _mm512_set1_epi16(static_cast<short>(0xAAAB))), 1);
-    const __m512i grey = _mm512_sub_epi16(third, Weight(third, s));
-    const __m512i zero = _mm512_setzero_si512();
+// Replaces the three channels (words 64 * (v + 1)) of 32 pixels by their
+// table indices, signed; packus clamps them into 0..255.
+inline void ToIndices(__m512i (&ch)[3], __m512i s4) {
+    // sum + 3 = q / 64; (sum + 3) / 3 = third + 1 = (q * 0xAAAB) >> 23.
+    const __m512i q = _mm512_add_epi16(_mm512_add_epi16(ch[0], ch[1]), ch[2]);
+    const __m512i m = _mm512_mulhi_epu16(q, _mm512_set1_epi16(static_cast<short>(0xAAAB)));
+    const __m512i thirdUp64 =
+        _mm512_and_si512(_mm512_srli_epi16(m, 1), _mm512_set1_epi16(static_cast<short>(~63)));
+    const __m512i thirdUp = _mm512_srli_epi16(m, 7);
+    // grey = third - w(third) = thirdUp - 1 - w(third)
+    const __m512i grey =
+        _mm512_sub_epi16(_mm512_sub_epi16(thirdUp, Weight(thirdUp64, s4)), _mm512_set1_epi16(1));
     for (__m512i& v : ch)
-        v = _mm512_max_epi16(_mm512_add_epi16(grey, Weight(v, s)), zero);
+        v = _mm512_add_epi16(grey, Weight(v, s4));
 }
 
 } // namespace
 
 int ColorRow(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation) {
     const TTable table = LoadTable(tone);
-    const __m512i s = _mm512_set1_epi16(static_cast<short>(saturation));
+    const __m512i s4 = _mm512_set1_epi16(static_cast<short>(4 * saturation));
     const int done = width / 64 * 64;
     for (int x = 0; x < done; x += 64) {
         uint8_t* p = row + x * 3;
         const __m512i v0 = Load(p), v1 = Load(p + 64), v2 = Load(p + 128);
         __m512i ch[3], low[3], high[3];
-        for (int c = 0; c < 3; ++c) {
-            ch[c] = Split(v0, v1, v2, c);
-            low[c] = LowWords(ch[c]);
-            high[c] = HighWords(ch[c]);
-        }
-        ToIndices(low, s);
-        ToIndices(high, s);
         for (int c = 0; c < 3; ++c)
-            ch[c] = Lookup(table, ToBytes(low[c], high[c]));
+            Widen(Split(v0, v1, v2, c), low[c], high[c]);
+        ToIndices(low, s4);
+        ToIndices(high, s4);
+        for (int c = 0; c < 3; ++c)
+            ch[c] = Lookup(table, _mm512_packus_epi16(low[c], high[c]));
         for (int o = 0; o < 3; ++o)
             Store(p + 64 * o, Join(ch, o));
     }
