@@ -14,34 +14,32 @@ bool Available() {
 namespace {
 
 // Byte positions for the permutes between 64 BGR pixels in three vectors
-// (192 bytes) and three vectors of one channel each. A permute reads from
-// two vectors, so each direction takes two steps: the first fetches what
-// lies in two of the vectors, the second (under a mask) the rest from the
-// third.
+// (192 bytes) and vectors of one channel each.
 struct TByteIndex {
     alignas(64) uint8_t At[64];
 };
 
-// Channel c of pixel j lies at byte 3 * j + c.
-constexpr TByteIndex SplitFirst(int c) {
+// Channel c of pixel j lies at byte 3 * j + c. Taking 32 pixels apart,
+// each channel's bytes go to the even bytes of a vector, read from the
+// first two vectors for pixels 0..31, from the last two for pixels 32..63;
+// the odd bytes come from the index itself and are 1 (so each word is
+// v + 256).
+constexpr TByteIndex Widen(int half, int c) {
     TByteIndex t{};
-    for (int j = 0; j < 64; ++j)
-        t.At[j] = static_cast<uint8_t>(3 * j + c < 128 ? 3 * j + c : 0);
+    for (int j = 0; j < 32; ++j) {
+        t.At[2 * j] = static_cast<uint8_t>(32 * half + 3 * j + c);
+        t.At[2 * j + 1] = 1;
+    }
     return t;
 }
 
-constexpr TByteIndex SplitSecond(int c) {
-    TByteIndex t{};
-    for (int j = 0; j < 64; ++j)
-        t.At[j] = static_cast<uint8_t>(3 * j + c >= 128 ? 3 * j + c - 128 : 0);
-    return t;
-}
+constexpr uint64_t kEvenBytes = 0x5555555555555555u;
 
-constexpr uint64_t SplitMask(int c) {
-    uint64_t m = 0;
-    for (int j = 0; j < 64; ++j)
-        if (3 * j + c >= 128) m |= uint64_t{1} << j;
-    return m;
+// Packing the words of pixels 0..31 and those of 32..63 back into bytes
+// goes lane by lane: pixel p lands at this byte of the channel's vector.
+constexpr int Packed(int p) {
+    const int q = p % 32;
+    return 16 * (q / 8) + 8 * (p / 32) + q % 8;
 }
 
 // Byte i of output vector o is channel (64 * o + i) % 3 of pixel
@@ -50,7 +48,7 @@ constexpr TByteIndex JoinFirst(int o) {
     TByteIndex t{};
     for (int i = 0; i < 64; ++i) {
         const int at = 64 * o + i;
-        t.At[i] = static_cast<uint8_t>(at % 3 < 2 ? at / 3 + 64 * (at % 3) : 0);
+        t.At[i] = static_cast<uint8_t>(at % 3 < 2 ? Packed(at / 3) + 64 * (at % 3) : 0);
     }
     return t;
 }
@@ -59,7 +57,7 @@ constexpr TByteIndex JoinSecond(int o) {
     TByteIndex t{};
     for (int i = 0; i < 64; ++i) {
         const int at = 64 * o + i;
-        t.At[i] = static_cast<uint8_t>(at % 3 == 2 ? at / 3 : 0);
+        t.At[i] = static_cast<uint8_t>(at % 3 == 2 ? Packed(at / 3) : 0);
     }
     return t;
 }
@@ -71,9 +69,8 @@ constexpr uint64_t JoinMask(int o) {
     return m;
 }
 
-constexpr TByteIndex kSplitFirst[3] = {SplitFirst(0), SplitFirst(1), SplitFirst(2)};
-constexpr TByteIndex kSplitSecond[3] = {SplitSecond(0), SplitSecond(1), SplitSecond(2)};
-constexpr uint64_t kSplitMask[3] = {SplitMask(0), SplitMask(1), SplitMask(2)};
+constexpr TByteIndex kWiden[2][3] = {{Widen(0, 0), Widen(0, 1), Widen(0, 2)},
+                                     {Widen(1, 0), Widen(1, 1), Widen(1, 2)}};
 constexpr TByteIndex kJoinFirst[3] = {JoinFirst(0), JoinFirst(1), JoinFirst(2)};
 constexpr TByteIndex kJoinSecond[3] = {JoinSecond(0), JoinSecond(1), JoinSecond(2)};
 constexpr uint64_t kJoinMask[3] = {JoinMask(0), JoinMask(1), JoinMask(2)};
@@ -117,24 +114,19 @@ inline __m512i Lookup(const TTable& t, __m512i index) {
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(index), low, high);
 }
 
-inline __m512i Split(__m512i v0, __m512i v1, __m512i v2, int c) {
-    const __m512i part = _mm512_permutex2var_epi8(v0, Load(kSplitFirst[c].At), v1);
-    return _mm512_mask_permutexvar_epi8(part, kSplitMask[c], Load(kSplitSecond[c].At), v2);
-}
-
 inline __m512i Join(const __m512i (&ch)[3], int o) {
     const __m512i part = _mm512_permutex2var_epi8(ch[0], Load(kJoinFirst[o].At), ch[1]);
     return _mm512_mask_permutexvar_epi8(part, kJoinMask[o], Load(kJoinSecond[o].At), ch[2]);
 }
 
-// The two halves of 64 bytes as words 64 * (v + 1), each lane's low eight
-// bytes in one vector and its high eight in the other (packus undoes that).
-// 64 * (v + 1) stays below 2^15, and the sum of a pixel's three below 2^16.
-inline void Widen(__m512i bytes, __m512i& low, __m512i& high) {
-    const __m512i one = _mm512_set1_epi8(1);
-    const __m512i both64 = _mm512_set1_epi8(64);
-    low = _mm512_maddubs_epi16(_mm512_unpacklo_epi8(bytes, one), both64);
-    high = _mm512_maddubs_epi16(_mm512_unpackhi_epi8(bytes, one), both64);
+// Channel c of 32 pixels (half 0: the first 32 of the three vectors v0,
+// v1, v2, half 1: the rest) as words 64 * (v + 1): below 2^15, and the sum
+// of a pixel's three below 2^16.
+inline __m512i ChannelWords(__m512i v0, __m512i v1, __m512i v2, int half, int c) {
+    const __m512i pairs =
+        half == 0 ? _mm512_mask2_permutex2var_epi8(v0, Load(kWiden[0][c].At), kEvenBytes, v1)
+                  : _mm512_mask2_permutex2var_epi8(v1, Load(kWiden[1][c].At), kEvenBytes, v2);
+    return _mm512_maddubs_epi16(pairs, _mm512_set1_epi8(64));
 }
 
 // (s * (v + 1)) >> 8 of a word 64 * (v + 1), with s4 = 4 * s:
@@ -169,8 +161,10 @@ int ColorRow(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation) 
         uint8_t* p = row + x * 3;
         const __m512i v0 = Load(p), v1 = Load(p + 64), v2 = Load(p + 128);
         __m512i ch[3], low[3], high[3];
-        for (int c = 0; c < 3; ++c)
-            Widen(Split(v0, v1, v2, c), low[c], high[c]);
+        for (int c = 0; c < 3; ++c) {
+            low[c] = ChannelWords(v0, v1, v2, 0, c);
+            high[c] = ChannelWords(v0, v1, v2, 1, c);
+        }
         ToIndices(low, s4);
         ToIndices(high, s4);
         for (int c = 0; c < 3; ++c)
