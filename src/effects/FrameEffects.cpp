@@ -116,7 +116,19 @@ struct TColorTable {
     }
 };
 
+bool IsIdentity(const std::array<uint8_t, 256>& table) {
+    for (int i = 0; i < 256; ++i)
+        if (table[i] != i) return false;
+    return true;
+}
+
 void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
+    // At 256 a pixel's grey cancels out: w(v) = v + 1, grey = -1, so each
+    // byte v becomes t2[v] on its own.
+    if (saturation == 256) {
+        if (!IsIdentity(t2)) MapBytes(bitmap, t2);
+        return;
+    }
     thread_local TColorTable cache;
     const uint8_t* const table = cache.For(t2, saturation);
     const auto s = static_cast<uint32_t>(std::max(saturation, 0));
@@ -151,19 +163,38 @@ std::array<uint8_t, 256> ExposureTable(float exposure) {
     return table;
 }
 
+// The tone table with the exposure folded in (exposure 0 changes nothing),
+// kept while the settings stay: every picture of a task uses the same.
+const std::array<uint8_t, 256>& Tone(int32_t brightness, int32_t contrast, float exposure) {
+    thread_local struct {
+        bool Made = false;
+        int32_t Brightness = 0, Contrast = 0;
+        float Exposure = 0;
+        std::array<uint8_t, 256> Table{};
+    } cache;
+    if (cache.Made && cache.Brightness == brightness && cache.Contrast == contrast &&
+        cache.Exposure == exposure)
+        return cache.Table;
+    cache.Table = ToneTable(brightness, contrast);
+    const std::array<uint8_t, 256> light = ExposureTable(exposure);
+    for (uint8_t& v : cache.Table)
+        v = light[v];
+    cache.Made = true;
+    cache.Brightness = brightness;
+    cache.Contrast = contrast;
+    cache.Exposure = exposure;
+    return cache.Table;
+}
+
 } // namespace
 
 void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation) {
-    ColorPass(bitmap, ToneTable(brightness, contrast), saturation);
+    ColorPass(bitmap, Tone(brightness, contrast, 0.0f), saturation);
 }
 
 void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contrast,
                              int32_t saturation, float exposure) {
-    std::array<uint8_t, 256> tone = ToneTable(brightness, contrast);
-    const std::array<uint8_t, 256> light = ExposureTable(exposure);
-    for (uint8_t& v : tone)
-        v = light[v];
-    ColorPass(bitmap, tone, saturation);
+    ColorPass(bitmap, Tone(brightness, contrast, exposure), saturation);
 }
 
 void AdjustExposure(Bitmap24& bitmap, float exposure) {

@@ -340,3 +340,33 @@ TEST(BlendBitmap, EveryByteAndOpacityInLongRows) {
 }
 
 } // namespace
+
+namespace {
+
+// A grey pixel keeps its grey at any saturation, so it shows the tone curve
+// alone. At saturation 256 every byte of every colour follows that curve
+// on its own, whatever the other two bytes of its pixel are.
+TEST(AdjustColors, SaturationTwoFiftySixIsTheToneCurveOnEachByte) {
+    const std::tuple<int, int, float> cases[] = {
+        {300, 20, 20.0f}, {0, -100, 0.0f}, {512, 100, -255.0f}, {256, 0, 0.0f}, {200, 0, 512.0f}};
+    for (const auto& [b, c, x] : cases) {
+        Bitmap24 greys;
+        greys.SetSize(256, 1);
+        for (int v = 0; v < 256; ++v)
+            for (int k = 0; k < 3; ++k)
+                greys.Row(0)[v * 3 + k] = static_cast<uint8_t>(v);
+        AdjustColorsAndExposure(greys, b, c, 300, x);
+        for (int red : {0, 77, 255}) {
+            Bitmap24 colours = Plane(256, red);
+            const Bitmap24 before = colours;
+            AdjustColorsAndExposure(colours, b, c, 256, x);
+            int wrong = 0;
+            for (std::size_t i = 0; i < colours.Data.size(); ++i)
+                if (colours.Data[i] != greys.Row(0)[before.Data[i] * 3] && ++wrong <= 3)
+                    ADD_FAILURE() << b << "/" << c << "/" << x << " byte " << i;
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
+} // namespace
