@@ -214,26 +214,60 @@ TSpan Overlap(int64_t at, int64_t srcLen, int64_t dstLen) {
     return {count, std::max<int64_t>(0, -at), std::max<int64_t>(0, at)};
 }
 
-// (keep * d + a * s) >> 8 with keep = 256 - a, a 0..255, for `count`
-// bytes: the sum stays below 2^16. Whole blocks of a fixed size through
-// local copies, which the compiler turns into vector code, then the rest.
-void BlendBytes(uint8_t* d, const uint8_t* s, int64_t count, uint16_t a) {
-    constexpr int kBlock = 64;
-    const auto keep = static_cast<uint16_t>(256 - a);
-    auto one = [a, keep](uint8_t dv, uint8_t sv) {
-        return static_cast<uint8_t>(static_cast<uint16_t>(keep * dv + a * sv) >> 8);
-    };
+// ((256 - w) x d + w x s) >> 8 for w 0..255: the sum stays below 2^16.
+inline uint8_t Mix(uint8_t d, uint8_t s, uint16_t w) {
+    return static_cast<uint8_t>(static_cast<uint16_t>((256 - w) * d + w * s) >> 8);
+}
+
+// Whole blocks of a fixed size go through local copies, which the compiler
+// turns into vector code; then the rest.
+constexpr int kBlock = 64;
+
+// Mix of `count` bytes with one weight.
+void BlendBytes(uint8_t* d, const uint8_t* s, int64_t count, uint16_t w) {
     int64_t i = 0;
     for (; i + kBlock <= count; i += kBlock) {
         uint8_t db[kBlock], sb[kBlock];
         std::memcpy(db, d + i, kBlock);
         std::memcpy(sb, s + i, kBlock);
         for (int k = 0; k < kBlock; ++k)
-            db[k] = one(db[k], sb[k]);
+            db[k] = Mix(db[k], sb[k], w);
         std::memcpy(d + i, db, kBlock);
     }
     for (; i < count; ++i)
-        d[i] = one(d[i], s[i]);
+        d[i] = Mix(d[i], s[i], w);
+}
+
+// Mix of `count` bytes, each with its own weight.
+void BlendBytes(uint8_t* d, const uint8_t* s, int64_t count, const uint8_t* w) {
+    int64_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        uint8_t db[kBlock], sb[kBlock], wb[kBlock];
+        std::memcpy(db, d + i, kBlock);
+        std::memcpy(sb, s + i, kBlock);
+        std::memcpy(wb, w + i, kBlock);
+        for (int k = 0; k < kBlock; ++k)
+            db[k] = Mix(db[k], sb[k], wb[k]);
+        std::memcpy(d + i, db, kBlock);
+    }
+    for (; i < count; ++i)
+        d[i] = Mix(d[i], s[i], w[i]);
+}
+
+// The weights of a masked row: each pixel's opacity alpha x mask / 255,
+// rounded, for each of its three bytes.
+void MaskWeights(const uint8_t* mask, int64_t pixels, uint16_t alpha, std::vector<uint8_t>& w) {
+    w.resize(static_cast<std::size_t>(pixels) * 3);
+    for (int64_t c = 0; c < pixels; c += kBlock) {
+        const int count = static_cast<int>(std::min<int64_t>(kBlock, pixels - c));
+        uint8_t mb[kBlock] = {}, pa[kBlock];
+        std::memcpy(mb, mask + c, count);
+        for (int k = 0; k < kBlock; ++k)
+            pa[k] = static_cast<uint8_t>(static_cast<uint16_t>(alpha * mb[k] + 127) / 255);
+        uint8_t* out = w.data() + 3 * c;
+        for (int k = 0; k < count; ++k)
+            out[3 * k] = out[3 * k + 1] = out[3 * k + 2] = pa[k];
+    }
 }
 
 } // namespace
@@ -258,19 +292,14 @@ void BlendBitmapMasked(Bitmap24& dst, const Bitmap24& src, const std::vector<uin
     const TSpan rows = Overlap(y, src.Height, dst.Height);
     const TSpan cols = Overlap(x, src.Width, dst.Width);
     if (rows.Count <= 0 || cols.Count <= 0) return;
-    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+    const auto a = static_cast<uint16_t>(std::clamp(alpha, 0, 255));
+    std::vector<uint8_t> weights;
     for (int64_t r = 0; r < rows.Count; ++r) {
         const int64_t srcRow = rows.Src + r;
-        const uint8_t* m = mask.data() + srcRow * src.Width + cols.Src;
+        MaskWeights(mask.data() + srcRow * src.Width + cols.Src, cols.Count, a, weights);
         const uint8_t* s = src.Row(static_cast<int>(srcRow)) + cols.Src * 3;
         uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
-        for (int64_t c = 0; c < cols.Count; ++c, s += 3, d += 3) {
-            const uint32_t pa = (a * m[c] + 127) / 255;
-            if (pa == 0) continue;
-            const uint32_t keep = 256 - pa;
-            for (int i = 0; i < 3; ++i)
-                d[i] = static_cast<uint8_t>((keep * d[i] + pa * s[i]) >> 8);
-        }
+        BlendBytes(d, s, cols.Count * 3, weights.data());
     }
 }
 

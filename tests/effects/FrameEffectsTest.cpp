@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -366,6 +367,51 @@ TEST(AdjustColors, SaturationTwoFiftySixIsTheToneCurveOnEachByte) {
                     ADD_FAILURE() << b << "/" << c << "/" << x << " byte " << i;
             EXPECT_EQ(wrong, 0);
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A picture with its own transparency over long rows at odd offsets: each
+// pixel's opacity is alpha x mask / 255 rounded, for every mask value and
+// every pair of bytes, and where it comes to 0 the frame stays.
+TEST(BlendBitmapMasked, EveryMaskValueAndByteInLongRows) {
+    Bitmap24 src;
+    src.SetSize(300, 256);
+    std::vector<uint8_t> mask(static_cast<std::size_t>(src.Width) * src.Height);
+    for (int y = 0; y < src.Height; ++y)
+        for (int x = 0; x < src.Width; ++x) {
+            mask[static_cast<std::size_t>(y) * src.Width + x] = static_cast<uint8_t>(x + 3 * y);
+            for (int k = 0; k < 3; ++k)
+                src.Row(y)[x * 3 + k] = static_cast<uint8_t>(x * 7 + y + k * 85);
+        }
+    for (int alpha : {-3, 0, 1, 2, 128, 200, 254, 255, 400}) {
+        Bitmap24 dst;
+        dst.SetSize(290, 250);
+        for (int y = 0; y < dst.Height; ++y)
+            for (int i = 0; i < dst.Width * 3; ++i)
+                dst.Row(y)[i] = static_cast<uint8_t>(i + 2 * y);
+        const Bitmap24 before = dst;
+        BlendBitmapMasked(dst, src, mask, -5, 3, alpha);
+        const int a = std::clamp(alpha, 0, 255);
+        int wrong = 0;
+        for (int y = 0; y < dst.Height; ++y)
+            for (int x = 0; x < dst.Width; ++x) {
+                const int sx = x + 5, sy = y - 3;
+                const bool inside = sx < src.Width && sy >= 0;
+                const int m = inside ? mask[static_cast<std::size_t>(sy) * src.Width + sx] : 0;
+                const int pa = (a * m + 127) / 255;
+                for (int k = 0; k < 3; ++k) {
+                    const int d = before.Row(y)[x * 3 + k];
+                    const int want =
+                        pa == 0 ? d : ((256 - pa) * d + pa * src.Row(sy)[sx * 3 + k]) >> 8;
+                    if (dst.Row(y)[x * 3 + k] != want && ++wrong <= 3)
+                        ADD_FAILURE() << "alpha " << alpha << " pixel " << x << "," << y;
+                }
+            }
+        EXPECT_EQ(wrong, 0);
     }
 }
 
