@@ -133,11 +133,12 @@ void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t sat
     const uint8_t* const table = cache.For(t2, saturation);
     const auto s = static_cast<uint32_t>(std::max(saturation, 0));
     const bool useWide = wide::Available() && s <= wide::kMaxSaturation;
-    ForRowBands(bitmap, useWide, [&bitmap, table, &t2, s, useWide](int first, int last) {
+    const uint8_t* const tone = IsIdentity(t2) ? nullptr : t2.data();
+    ForRowBands(bitmap, useWide, [&bitmap, table, tone, s, useWide](int first, int last) {
         const int width = bitmap.Width;
         for (int y = first; y < last; ++y) {
             uint8_t* const line = bitmap.Row(y);
-            const int done = useWide ? wide::ColorRow(line, width, t2.data(), s) : 0;
+            const int done = useWide ? wide::ColorRow(line, width, tone, s) : 0;
             uint8_t* p = line + done * 3;
             for (int x = done; x < width; ++x, p += 3) {
                 const uint32_t b = p[0], g = p[1], r = p[2];

@@ -153,8 +153,13 @@ inline void ToIndices(__m512i (&ch)[3], __m512i s4) {
 
 } // namespace
 
-int ColorRow(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation) {
-    const TTable table = LoadTable(tone);
+namespace {
+
+// The colour pass over whole runs of 64 pixels, through the tone table or,
+// without one, straight from the clamped indices.
+template <bool kTone>
+int ColorRuns(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation) {
+    const TTable table = kTone ? LoadTable(tone) : TTable{};
     const __m512i s4 = _mm512_set1_epi16(static_cast<short>(4 * saturation));
     const int done = width / 64 * 64;
     for (int x = 0; x < done; x += 64) {
@@ -167,12 +172,21 @@ int ColorRow(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation) 
         }
         ToIndices(low, s4);
         ToIndices(high, s4);
-        for (int c = 0; c < 3; ++c)
-            ch[c] = Lookup(table, _mm512_packus_epi16(low[c], high[c]));
+        for (int c = 0; c < 3; ++c) {
+            ch[c] = _mm512_packus_epi16(low[c], high[c]);
+            if (kTone) ch[c] = Lookup(table, ch[c]);
+        }
         for (int o = 0; o < 3; ++o)
             Store(p + 64 * o, Join(ch, o));
     }
     return done;
+}
+
+} // namespace
+
+int ColorRow(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation) {
+    return tone ? ColorRuns<true>(row, width, tone, saturation)
+                : ColorRuns<false>(row, width, nullptr, saturation);
 }
 
 int MapRow(uint8_t* bytes, int count, const uint8_t* table) {

@@ -291,8 +291,9 @@ Bitmap24 Plane(int width, int red) {
 // the ends of the settings' ranges and next to their neutral values.
 TEST(AdjustColors, EveryColourTheSameInLongAndShortRows) {
     const std::tuple<int, int, int, float> cases[] = {
-        {300, 20, 300, 20.0f}, {0, -100, 0, 0.0f},   {512, 100, 512, 512.0f}, {255, 0, 1, -255.0f},
-        {256, 0, 257, 0.0f},   {1, 99, 16383, 0.0f}, {256, -1, 255, 1.0f}};
+        {300, 20, 300, 20.0f}, {0, -100, 0, 0.0f},  {512, 100, 512, 512.0f},
+        {255, 0, 1, -255.0f},  {256, 0, 257, 0.0f}, {1, 99, 16383, 0.0f},
+        {256, -1, 255, 1.0f},  {256, 0, 300, 0.0f}, {256, 0, 0, 0.0f}};
     for (const auto& [b, c, s, x] : cases) {
         for (int red = 0; red < 256; ++red) {
             Bitmap24 wide = Plane(256, red), narrow = Plane(32, red);
