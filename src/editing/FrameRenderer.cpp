@@ -77,10 +77,27 @@ QRect BoxPart(const TWmRec& layer, const Bitmap24& frame) {
                  static_cast<int>(bottom - top));
 }
 
-void CopyRows(const Bitmap24& from, int x, int y, Bitmap24& to) {
-    const std::size_t bytes = static_cast<std::size_t>(to.Width) * 3;
-    for (int r = 0; r < to.Height; ++r)
-        std::memcpy(to.Row(r), from.Row(y + r) + x * 3, bytes);
+// Pixels of a row side by side, Begin to just before End.
+struct TPixelRun {
+    int Row, Begin, End;
+};
+
+// The runs of an ARGB picture's pixels that are not wholly transparent.
+std::vector<TPixelRun> OpaqueRuns(const QImage& picture) {
+    std::vector<TPixelRun> runs;
+    for (int y = 0; y < picture.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        int x = 0;
+        while (x < picture.width()) {
+            while (x < picture.width() && qAlpha(line[x]) == 0)
+                ++x;
+            const int begin = x;
+            while (x < picture.width() && qAlpha(line[x]) != 0)
+                ++x;
+            if (x > begin) runs.push_back({y, begin, x});
+        }
+    }
+    return runs;
 }
 
 // A picture file (PNG, JPEG, BMP, ...) as 24-bit pixels, and the opacity
@@ -118,10 +135,11 @@ struct TLayerImageCache::TTextBox {
     QFont Font;
     QColor Pen;
     QColor Back;
-    Bitmap24 Pixels;    // the part's pixels
-    QImage Image;       // over Pixels
-    QImage Glyphs;      // transparent text: the text alone, drawn once
-    bool Ready = false; // an opaque box (or the glyphs) is rendered once
+    Bitmap24 Pixels;             // the part's pixels
+    QImage Image;                // over Pixels
+    QImage Glyphs;               // transparent text: the text alone, drawn once
+    std::vector<TPixelRun> Runs; // of Glyphs' pixels that are not transparent
+    bool Ready = false;          // an opaque box (or the glyphs) is rendered once
 
     TTextBox(const TWmRec& layer, const Bitmap24& frame)
         : Layer(layer), FrameWidth(frame.Width), FrameHeight(frame.Height),
@@ -139,25 +157,33 @@ struct TLayerImageCache::TTextBox {
     }
 
     // Transparent text over the frame's own pixels: the glyphs are drawn
-    // once onto a transparent picture and laid over the pixels per frame.
+    // once onto a transparent picture; only its pixels that are not fully
+    // transparent change the frame, so they are kept as runs of a row.
     void RenderGlyphs() {
         Glyphs = QImage(Image.size(), QImage::Format_ARGB32_Premultiplied);
         Glyphs.fill(Qt::transparent);
         Draw(Glyphs);
+        Runs = OpaqueRuns(Glyphs);
     }
 
-    void LayGlyphs() {
-        for (int y = 0; y < Pixels.Height; ++y) {
-            const auto* g = reinterpret_cast<const QRgb*>(Glyphs.constScanLine(y));
-            uint8_t* p = Pixels.Row(y);
-            for (int x = 0; x < Pixels.Width; ++x, p += 3) {
+    // Each glyph pixel over the frame's pixel p (premultiplied: glyph + p x
+    // (255 - its alpha) / 255), that mixed with p at the layer's opacity.
+    // Elsewhere the mix of p with itself is p.
+    void LayGlyphs(Bitmap24& frame, int alpha) const {
+        const auto a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+        const uint32_t keep = 256 - a;
+        for (const TPixelRun& run : Runs) {
+            const auto* g = reinterpret_cast<const QRgb*>(Glyphs.constScanLine(run.Row));
+            uint8_t* p = frame.Row(Part.y() + run.Row) + (Part.x() + run.Begin) * 3;
+            for (int x = run.Begin; x < run.End; ++x, p += 3) {
                 const QRgb c = g[x];
-                const uint32_t a = qAlpha(c);
-                if (a == 0) continue;
-                const uint32_t keep = 255 - a;
-                p[0] = static_cast<uint8_t>(qBlue(c) + (p[0] * keep + 127) / 255);
-                p[1] = static_cast<uint8_t>(qGreen(c) + (p[1] * keep + 127) / 255);
-                p[2] = static_cast<uint8_t>(qRed(c) + (p[2] * keep + 127) / 255);
+                const uint32_t rest = 255 - qAlpha(c);
+                const uint8_t laid[3] = {
+                    static_cast<uint8_t>(qBlue(c) + (p[0] * rest + 127) / 255),
+                    static_cast<uint8_t>(qGreen(c) + (p[1] * rest + 127) / 255),
+                    static_cast<uint8_t>(qRed(c) + (p[2] * rest + 127) / 255)};
+                for (int i = 0; i < 3; ++i)
+                    p[i] = static_cast<uint8_t>((keep * p[i] + a * laid[i]) >> 8);
             }
         }
     }
@@ -210,9 +236,10 @@ void TLayerImageCache::DrawText(Bitmap24& frame, const TWmRec& layer) {
             box.RenderGlyphs();
             box.Ready = true;
         }
-        CopyRows(frame, box.Part.x(), box.Part.y(), box.Pixels);
-        box.LayGlyphs();
-    } else if (!box.Ready) {
+        box.LayGlyphs(frame, layer.TextAlpha);
+        return;
+    }
+    if (!box.Ready) {
         box.Render();
         box.Ready = true;
     }

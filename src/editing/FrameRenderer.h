@@ -1,7 +1,8 @@
 // Drawing of one row's frame effects and watermark layers into a decoded
 // frame: the colour adjustments, the exposure, then every layer visible at
-// the frame's time, in list order. Text layers are rendered with QPainter
-// straight on the frame's pixels; image layers are read once and reused.
+// the frame's time, in list order. A text layer is rendered with QPainter
+// once (an opaque box, or the glyphs alone on transparency) and then only
+// laid over each frame; image layers are read once and reused.
 //
 // Threads: the converter calls the hook on its worker thread inside its hook
 // lock, so one cache is used by one thread at a time; Clear it on the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <stdexcept>
 #include <thread>
@@ -115,16 +116,29 @@ struct TColorTable {
     }
 };
 
+bool IsIdentity(const std::array<uint8_t, 256>& table) {
+    for (int i = 0; i < 256; ++i)
+        if (table[i] != i) return false;
+    return true;
+}
+
 void ColorPass(Bitmap24& bitmap, const std::array<uint8_t, 256>& t2, int32_t saturation) {
+    // At 256 a pixel's grey cancels out: w(v) = v + 1, grey = -1, so each
+    // byte v becomes t2[v] on its own.
+    if (saturation == 256) {
+        if (!IsIdentity(t2)) MapBytes(bitmap, t2);
+        return;
+    }
     thread_local TColorTable cache;
     const uint8_t* const table = cache.For(t2, saturation);
     const auto s = static_cast<uint32_t>(std::max(saturation, 0));
     const bool useWide = wide::Available() && s <= wide::kMaxSaturation;
-    ForRowBands(bitmap, useWide, [&bitmap, table, &t2, s, useWide](int first, int last) {
+    const uint8_t* const tone = IsIdentity(t2) ? nullptr : t2.data();
+    ForRowBands(bitmap, useWide, [&bitmap, table, tone, s, useWide](int first, int last) {
         const int width = bitmap.Width;
         for (int y = first; y < last; ++y) {
             uint8_t* const line = bitmap.Row(y);
-            const int done = useWide ? wide::ColorRow(line, width, t2.data(), s) : 0;
+            const int done = useWide ? wide::ColorRow(line, width, tone, s) : 0;
             uint8_t* p = line + done * 3;
             for (int x = done; x < width; ++x, p += 3) {
                 const uint32_t b = p[0], g = p[1], r = p[2];
@@ -150,19 +164,38 @@ std::array<uint8_t, 256> ExposureTable(float exposure) {
     return table;
 }
 
+// The tone table with the exposure folded in (exposure 0 changes nothing),
+// kept while the settings stay: every picture of a task uses the same.
+const std::array<uint8_t, 256>& Tone(int32_t brightness, int32_t contrast, float exposure) {
+    thread_local struct {
+        bool Made = false;
+        int32_t Brightness = 0, Contrast = 0;
+        float Exposure = 0;
+        std::array<uint8_t, 256> Table{};
+    } cache;
+    if (cache.Made && cache.Brightness == brightness && cache.Contrast == contrast &&
+        cache.Exposure == exposure)
+        return cache.Table;
+    cache.Table = ToneTable(brightness, contrast);
+    const std::array<uint8_t, 256> light = ExposureTable(exposure);
+    for (uint8_t& v : cache.Table)
+        v = light[v];
+    cache.Made = true;
+    cache.Brightness = brightness;
+    cache.Contrast = contrast;
+    cache.Exposure = exposure;
+    return cache.Table;
+}
+
 } // namespace
 
 void AdjustColors(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation) {
-    ColorPass(bitmap, ToneTable(brightness, contrast), saturation);
+    ColorPass(bitmap, Tone(brightness, contrast, 0.0f), saturation);
 }
 
 void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contrast,
                              int32_t saturation, float exposure) {
-    std::array<uint8_t, 256> tone = ToneTable(brightness, contrast);
-    const std::array<uint8_t, 256> light = ExposureTable(exposure);
-    for (uint8_t& v : tone)
-        v = light[v];
-    ColorPass(bitmap, tone, saturation);
+    ColorPass(bitmap, Tone(brightness, contrast, exposure), saturation);
 }
 
 void AdjustExposure(Bitmap24& bitmap, float exposure) {
@@ -182,20 +215,74 @@ TSpan Overlap(int64_t at, int64_t srcLen, int64_t dstLen) {
     return {count, std::max<int64_t>(0, -at), std::max<int64_t>(0, at)};
 }
 
+// ((256 - w) x d + w x s) >> 8 for w 0..255: the sum stays below 2^16.
+inline uint8_t Mix(uint8_t d, uint8_t s, uint16_t w) {
+    return static_cast<uint8_t>(static_cast<uint16_t>((256 - w) * d + w * s) >> 8);
+}
+
+// Whole blocks of a fixed size go through local copies, which the compiler
+// turns into vector code; then the rest.
+constexpr int kBlock = 64;
+
+// Mix of `count` bytes with one weight.
+void BlendBytes(uint8_t* d, const uint8_t* s, int64_t count, uint16_t w) {
+    int64_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        uint8_t db[kBlock], sb[kBlock];
+        std::memcpy(db, d + i, kBlock);
+        std::memcpy(sb, s + i, kBlock);
+        for (int k = 0; k < kBlock; ++k)
+            db[k] = Mix(db[k], sb[k], w);
+        std::memcpy(d + i, db, kBlock);
+    }
+    for (; i < count; ++i)
+        d[i] = Mix(d[i], s[i], w);
+}
+
+// Mix of `count` bytes, each with its own weight.
+void BlendBytes(uint8_t* d, const uint8_t* s, int64_t count, const uint8_t* w) {
+    int64_t i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+        uint8_t db[kBlock], sb[kBlock], wb[kBlock];
+        std::memcpy(db, d + i, kBlock);
+        std::memcpy(sb, s + i, kBlock);
+        std::memcpy(wb, w + i, kBlock);
+        for (int k = 0; k < kBlock; ++k)
+            db[k] = Mix(db[k], sb[k], wb[k]);
+        std::memcpy(d + i, db, kBlock);
+    }
+    for (; i < count; ++i)
+        d[i] = Mix(d[i], s[i], w[i]);
+}
+
+// The weights of a masked row: each pixel's opacity alpha x mask / 255,
+// rounded, for each of its three bytes.
+void MaskWeights(const uint8_t* mask, int64_t pixels, uint16_t alpha, std::vector<uint8_t>& w) {
+    w.resize(static_cast<std::size_t>(pixels) * 3);
+    for (int64_t c = 0; c < pixels; c += kBlock) {
+        const int count = static_cast<int>(std::min<int64_t>(kBlock, pixels - c));
+        uint8_t mb[kBlock] = {}, pa[kBlock];
+        std::memcpy(mb, mask + c, count);
+        for (int k = 0; k < kBlock; ++k)
+            pa[k] = static_cast<uint8_t>(static_cast<uint16_t>(alpha * mb[k] + 127) / 255);
+        uint8_t* out = w.data() + 3 * c;
+        for (int k = 0; k < count; ++k)
+            out[3 * k] = out[3 * k + 1] = out[3 * k + 2] = pa[k];
+    }
+}
+
 } // namespace
 
 void BlendBitmap(Bitmap24& dst, const Bitmap24& src, int x, int y, int alpha) {
     const TSpan rows = Overlap(y, src.Height, dst.Height);
     const TSpan cols = Overlap(x, src.Width, dst.Width);
     if (rows.Count <= 0 || cols.Count <= 0) return;
-    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
-    const uint32_t keep = 256 - a;
+    const auto a = static_cast<uint16_t>(std::clamp(alpha, 0, 255));
     const int64_t bytes = cols.Count * 3;
     for (int64_t r = 0; r < rows.Count; ++r) {
         const uint8_t* s = src.Row(static_cast<int>(rows.Src + r)) + cols.Src * 3;
         uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
-        for (int64_t i = 0; i < bytes; ++i)
-            d[i] = static_cast<uint8_t>((keep * d[i] + a * s[i]) >> 8);
+        BlendBytes(d, s, bytes, a);
     }
 }
 
@@ -206,19 +293,14 @@ void BlendBitmapMasked(Bitmap24& dst, const Bitmap24& src, const std::vector<uin
     const TSpan rows = Overlap(y, src.Height, dst.Height);
     const TSpan cols = Overlap(x, src.Width, dst.Width);
     if (rows.Count <= 0 || cols.Count <= 0) return;
-    const uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+    const auto a = static_cast<uint16_t>(std::clamp(alpha, 0, 255));
+    std::vector<uint8_t> weights;
     for (int64_t r = 0; r < rows.Count; ++r) {
         const int64_t srcRow = rows.Src + r;
-        const uint8_t* m = mask.data() + srcRow * src.Width + cols.Src;
+        MaskWeights(mask.data() + srcRow * src.Width + cols.Src, cols.Count, a, weights);
         const uint8_t* s = src.Row(static_cast<int>(srcRow)) + cols.Src * 3;
         uint8_t* d = dst.Row(static_cast<int>(rows.Dst + r)) + cols.Dst * 3;
-        for (int64_t c = 0; c < cols.Count; ++c, s += 3, d += 3) {
-            const uint32_t pa = (a * m[c] + 127) / 255;
-            if (pa == 0) continue;
-            const uint32_t keep = 256 - pa;
-            for (int i = 0; i < 3; ++i)
-                d[i] = static_cast<uint8_t>((keep * d[i] + pa * s[i]) >> 8);
-        }
+        BlendBytes(d, s, cols.Count * 3, weights.data());
     }
 }
 

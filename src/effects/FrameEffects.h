@@ -3,7 +3,8 @@
 // bitmap over another, and fitting a rectangle into another.
 //
 // Each adjustment makes one pass over the pixels through tables built from
-// its parameters; the colour table is kept per thread while the parameters
+// its parameters (none when they change nothing, a byte look-up when the
+// saturation is 256); the tables are kept per thread while the parameters
 // stay, and processors with AVX-512 byte permutes take 64 pixels at a time.
 #pragma once
 

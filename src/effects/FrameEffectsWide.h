@@ -16,7 +16,8 @@ constexpr uint32_t kMaxSaturation = 16383;
 
 // The colour pass on the first pixels of a row of `width` BGR pixels: each
 // byte v becomes tone[clamp(grey + w(v))], grey = sum / 3 - w(sum / 3),
-// w(i) = (saturation * (i + 1)) >> 8. Returns the count of pixels done.
+// w(i) = (saturation * (i + 1)) >> 8; a null tone stands for the table
+// that keeps every value. Returns the count of pixels done.
 int ColorRow(uint8_t* row, int width, const uint8_t* tone, uint32_t saturation);
 
 // table[byte] for the first bytes of `count`; returns the count done.

@@ -7,6 +7,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
 #include <QPalette>
 #include <gtest/gtest.h>
 
@@ -251,6 +252,57 @@ TEST(TextLayer, TransparentBoxChangesOnlyGlyphs) {
             EXPECT_LE(At(frame, x, y)[1], At(before, x, y)[1]) << "glyphs carry no green";
         }
     EXPECT_GT(changed, 20);
+}
+
+// The text alone on transparency, as a 60 x 30 layer box holds it.
+QImage GlyphPicture(const TWmRec& layer) {
+    QImage glyphs(layer.TextWidth, layer.TextHeight, QImage::Format_ARGB32_Premultiplied);
+    glyphs.fill(Qt::transparent);
+    QPainter p(&glyphs);
+    p.setFont(LayerFont(*layer.Font));
+    p.setPen(ResolveColor(layer.Font->Color));
+    p.drawText(glyphs.rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+               QString::fromStdString(layer.Text));
+    return glyphs;
+}
+
+// Transparent text: each pixel of the box is the frame's pixel under the
+// premultiplied glyph pixel, that mixed with the frame's pixel at the
+// layer's opacity, whether the box lies inside the frame or across its edge.
+TEST(TextLayer, TransparentTextIsTheGlyphsOverTheFrameAtTheOpacity) {
+    Bitmap24 source;
+    source.SetSize(90, 50);
+    for (int y = 0; y < source.Height; ++y)
+        for (int i = 0; i < source.Width * 3; ++i)
+            source.Row(y)[i] = static_cast<uint8_t>(y * 37 + i * 13);
+    for (const auto& [x0, y0, alpha] : {std::array{20, 10, 255}, std::array{-9, -4, 200},
+                                        std::array{50, 30, 1}, std::array{5, 5, 0}}) {
+        TWmRec layer = TextLayer("W&g", x0, y0, false, 0);
+        layer.TextAlpha = alpha;
+        const QImage glyphs = GlyphPicture(layer);
+        Bitmap24 frame = source;
+        TLayerImageCache cache;
+        DrawLayer(frame, layer, cache);
+        int wrong = 0, glyphPixels = 0;
+        for (int y = 0; y < frame.Height; ++y)
+            for (int x = 0; x < frame.Width; ++x) {
+                const int gx = x - x0, gy = y - y0;
+                const bool inBox =
+                    gx >= 0 && gx < glyphs.width() && gy >= 0 && gy < glyphs.height();
+                const QRgb g = inBox ? glyphs.pixel(gx, gy) : 0;
+                glyphPixels += qAlpha(g) != 0;
+                const Bgr was = At(source, x, y);
+                const int glyph[3] = {qBlue(g), qGreen(g), qRed(g)};
+                Bgr want;
+                for (int k = 0; k < 3; ++k)
+                    want[k] =
+                        Blend(was[k], glyph[k] + (was[k] * (255 - qAlpha(g)) + 127) / 255, alpha);
+                if (At(frame, x, y) != want && ++wrong <= 3)
+                    ADD_FAILURE() << "layer at " << x0 << "," << y0 << " pixel " << x << "," << y;
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_GT(glyphPixels, 30);
+    }
 }
 
 TEST(TextLayer, NegativePlacementCutsTheBoxEdges) {

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -263,6 +265,154 @@ TEST(AdjustColors, LongRowsGiveWhatShortRowsGive) {
             if (Pixel(wide, k) != Pixel(narrow, k) && ++differing <= 3)
                 ADD_FAILURE() << b << "/" << c << "/" << s << "/" << x << " pixel " << k;
         EXPECT_EQ(differing, 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// All blue/green pairs at one red level, `width` pixels a row (no padding
+// for the widths used here, so two such frames hold the same bytes).
+Bitmap24 Plane(int width, int red) {
+    Bitmap24 b;
+    b.SetSize(width, 65536 / width);
+    for (int k = 0; k < 65536; ++k) {
+        uint8_t* p = b.Data.data() + k * 3;
+        p[0] = static_cast<uint8_t>(k);
+        p[1] = static_cast<uint8_t>(k >> 8);
+        p[2] = static_cast<uint8_t>(red);
+    }
+    return b;
+}
+
+// Every colour through a frame whose rows hold whole runs of 64 pixels and
+// one whose rows hold none: the two ways through the colour pass agree, at
+// the ends of the settings' ranges and next to their neutral values.
+TEST(AdjustColors, EveryColourTheSameInLongAndShortRows) {
+    const std::tuple<int, int, int, float> cases[] = {
+        {300, 20, 300, 20.0f}, {0, -100, 0, 0.0f},  {512, 100, 512, 512.0f},
+        {255, 0, 1, -255.0f},  {256, 0, 257, 0.0f}, {1, 99, 16383, 0.0f},
+        {256, -1, 255, 1.0f},  {256, 0, 300, 0.0f}, {256, 0, 0, 0.0f}};
+    for (const auto& [b, c, s, x] : cases) {
+        for (int red = 0; red < 256; ++red) {
+            Bitmap24 wide = Plane(256, red), narrow = Plane(32, red);
+            for (Bitmap24* f : {&wide, &narrow})
+                AdjustColorsAndExposure(*f, b, c, s, x);
+            if (wide.Data == narrow.Data) continue;
+            for (int k = 0, shown = 0; k < 65536 && shown < 3; ++k)
+                if (Pixel(wide, k) != Pixel(narrow, k) && ++shown)
+                    ADD_FAILURE() << b << "/" << c << "/" << s << "/" << x << " blue " << (k & 255)
+                                  << " green " << (k >> 8) << " red " << red;
+            break;
+        }
+    }
+}
+
+// Rows of several blocks and a rest, placed at odd offsets on both sides:
+// every byte is ((256 - alpha) x frame + alpha x picture) >> 8, for every
+// pair of byte values, at every opacity (clamped into 0..255).
+TEST(BlendBitmap, EveryByteAndOpacityInLongRows) {
+    Bitmap24 src;
+    src.SetSize(260, 256);
+    for (int y = 0; y < src.Height; ++y)
+        for (int i = 0; i < src.Width * 3; ++i)
+            src.Row(y)[i] = static_cast<uint8_t>(i + y);
+    for (int alpha : {-7, 0, 1, 2, 127, 128, 129, 200, 254, 255, 256, 999}) {
+        Bitmap24 dst;
+        dst.SetSize(301, 258);
+        for (int y = 0; y < dst.Height; ++y)
+            for (int i = 0; i < dst.Width * 3; ++i)
+                dst.Row(y)[i] = static_cast<uint8_t>(i / 3 * 5 + y);
+        const Bitmap24 before = dst;
+        BlendBitmap(dst, src, 37, 1, alpha);
+        const int a = std::clamp(alpha, 0, 255);
+        int wrong = 0;
+        for (int y = 0; y < dst.Height; ++y)
+            for (int i = 0; i < dst.Width * 3; ++i) {
+                const int sx = i - 37 * 3, sy = y - 1;
+                const int d = before.Row(y)[i];
+                const bool inside = sx >= 0 && sx < src.Width * 3 && sy >= 0 && sy < src.Height;
+                const int want = inside ? ((256 - a) * d + a * src.Row(sy)[sx]) >> 8 : d;
+                if (dst.Row(y)[i] != want && ++wrong <= 3)
+                    ADD_FAILURE() << "alpha " << alpha << " byte " << i << " of row " << y;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A grey pixel keeps its grey at any saturation, so it shows the tone curve
+// alone. At saturation 256 every byte of every colour follows that curve
+// on its own, whatever the other two bytes of its pixel are.
+TEST(AdjustColors, SaturationTwoFiftySixIsTheToneCurveOnEachByte) {
+    const std::tuple<int, int, float> cases[] = {
+        {300, 20, 20.0f}, {0, -100, 0.0f}, {512, 100, -255.0f}, {256, 0, 0.0f}, {200, 0, 512.0f}};
+    for (const auto& [b, c, x] : cases) {
+        Bitmap24 greys;
+        greys.SetSize(256, 1);
+        for (int v = 0; v < 256; ++v)
+            for (int k = 0; k < 3; ++k)
+                greys.Row(0)[v * 3 + k] = static_cast<uint8_t>(v);
+        AdjustColorsAndExposure(greys, b, c, 300, x);
+        for (int red : {0, 77, 255}) {
+            Bitmap24 colours = Plane(256, red);
+            const Bitmap24 before = colours;
+            AdjustColorsAndExposure(colours, b, c, 256, x);
+            int wrong = 0;
+            for (std::size_t i = 0; i < colours.Data.size(); ++i)
+                if (colours.Data[i] != greys.Row(0)[before.Data[i] * 3] && ++wrong <= 3)
+                    ADD_FAILURE() << b << "/" << c << "/" << x << " byte " << i;
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A picture with its own transparency over long rows at odd offsets: each
+// pixel's opacity is alpha x mask / 255 rounded, for every mask value and
+// every pair of bytes, and where it comes to 0 the frame stays.
+TEST(BlendBitmapMasked, EveryMaskValueAndByteInLongRows) {
+    Bitmap24 src;
+    src.SetSize(300, 256);
+    std::vector<uint8_t> mask(static_cast<std::size_t>(src.Width) * src.Height);
+    for (int y = 0; y < src.Height; ++y)
+        for (int x = 0; x < src.Width; ++x) {
+            mask[static_cast<std::size_t>(y) * src.Width + x] = static_cast<uint8_t>(x + 3 * y);
+            for (int k = 0; k < 3; ++k)
+                src.Row(y)[x * 3 + k] = static_cast<uint8_t>(x * 7 + y + k * 85);
+        }
+    for (int alpha : {-3, 0, 1, 2, 128, 200, 254, 255, 400}) {
+        Bitmap24 dst;
+        dst.SetSize(290, 250);
+        for (int y = 0; y < dst.Height; ++y)
+            for (int i = 0; i < dst.Width * 3; ++i)
+                dst.Row(y)[i] = static_cast<uint8_t>(i + 2 * y);
+        const Bitmap24 before = dst;
+        BlendBitmapMasked(dst, src, mask, -5, 3, alpha);
+        const int a = std::clamp(alpha, 0, 255);
+        int wrong = 0;
+        for (int y = 0; y < dst.Height; ++y)
+            for (int x = 0; x < dst.Width; ++x) {
+                const int sx = x + 5, sy = y - 3;
+                const bool inside = sx < src.Width && sy >= 0;
+                const int m = inside ? mask[static_cast<std::size_t>(sy) * src.Width + sx] : 0;
+                const int pa = (a * m + 127) / 255;
+                for (int k = 0; k < 3; ++k) {
+                    const int d = before.Row(y)[x * 3 + k];
+                    const int want =
+                        pa == 0 ? d : ((256 - pa) * d + pa * src.Row(sy)[sx * 3 + k]) >> 8;
+                    if (dst.Row(y)[x * 3 + k] != want && ++wrong <= 3)
+                        ADD_FAILURE() << "alpha " << alpha << " pixel " << x << "," << y;
+                }
+            }
+        EXPECT_EQ(wrong, 0);
     }
 }
 
