@@ -722,6 +722,23 @@ bool NeedsBlackPicture(const TBuild& b) {
            b.Probe.AudioStreamIndex >= 0 && !Trim(b.User(kUserVideoEncoder)).empty();
 }
 
+// A source whose picture tracks are all empty converts as one without
+// pictures: the engine is told to leave those tracks alone, else it would
+// take one and wait for a first frame that never comes. Where the black
+// picture stands in, the two streams are named (the picture is the second
+// input); elsewhere the source's pictures are switched off.
+void SkipEmptyPictures(const TBuild& b, TInputOptions& in, TOutputOptions& out) {
+    if (!b.Probe.EmptyVideoStreams || HasPicture(b.Probe)) return;
+    if (NeedsBlackPicture(b)) {
+        AppendExtOption(out, "map=1:0");
+        AppendExtOption(out, "map=0:" + std::to_string(b.Probe.AudioStreamIndex));
+        return;
+    }
+    if (in.ExtOptions == "vn=1") return;
+    in.ExtOptions += in.ExtOptions.empty() || in.ExtOptions.back() == '\n' ? "" : "\n";
+    in.ExtOptions += "vn=1";
+}
+
 struct TBlackFrame {
     int32_t W, H;
     const char* Rate;
@@ -908,6 +925,7 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
         BuildBlackPicturePath(b, encoder, out);
     else
         BuildVideoPath(b, encoder, out);
+    SkipEmptyPictures(b, in, out);
     SetModernVideoOptions(b, out);
 }
 

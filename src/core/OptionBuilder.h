@@ -26,6 +26,10 @@ struct TProbedSource {
     // The picture's width as shown (stored width x pixel aspect); -1 when
     // the pixels are square.
     int32_t VideoDisplayWidth = -1;
+    // The source declares picture or sound streams that bring no packets
+    // at all (empty tracks); the indices and the count above leave them out.
+    bool EmptyVideoStreams = false;
+    bool EmptyAudioStreams = false;
 };
 
 // ProbedSourceOf (core/ProbedSource.h) fills it from a TAVProbe.

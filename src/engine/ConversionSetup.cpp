@@ -74,6 +74,18 @@ bool TConversionSetup::BuildFilters(const TInputStream& ist, TOutputStream& ost)
     return code >= 0;
 }
 
+// Why the video filters could not be set up. A stream that gave no
+// picture while the input was opened has no picture format: it is empty
+// (a declared track without frames), and the filters are not to blame.
+std::string TConversionSetup::FilterFailureText(const TInputStream& ist) const {
+    if (ist.Stream->codecpar->format == AV_PIX_FMT_NONE)
+        return FormatText("The video stream #%d.%d has no pictures", ist.FileIndex,
+                          ist.StreamIndex);
+    const std::string& error = FEngine.FErrorText;
+    return error.empty() ? std::string("Error opening filters!")
+                         : "Error opening filters: " + error;
+}
+
 void TConversionSetup::BuildInputTables() {
     for (int i = 0; i < FEngine.InputFileCount(); ++i) {
         AVFormatContext* context = FEngine.InputContext(i);
@@ -335,11 +347,8 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
         encoder->bits_per_raw_sample = 0;
         FColour.KeepSourceDepth(ist, ost);
         FColour.Prepare(ist, IndexOf(ist), *FEngine.InputContext(ist.FileIndex), ost);
-        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) && !BuildFilters(ist, ost)) {
-            const std::string& error = FEngine.FErrorText;
-            throw FFmpegException(error.empty() ? std::string("Error opening filters!")
-                                                : "Error opening filters: " + error);
-        }
+        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) && !BuildFilters(ist, ost))
+            throw FFmpegException(FilterFailureText(ist));
         ost.Video.Temp.reset(ff::avutil.av_frame_alloc());
         ost.Video.EncodeFrame.reset(ff::avutil.av_frame_alloc());
         ost.Video.Filtered.reset(ff::avutil.av_frame_alloc());

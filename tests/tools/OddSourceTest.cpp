@@ -1,0 +1,74 @@
+// The format form with sources that lack something a format wants: a
+// declared track without packets, no sound at all, a name at the length
+// limit. Each converts as the nearest ordinary source would, or fails at
+// once with a message that names what is missing and leaves no file.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using testsupport::ProbeValue;
+using testsupport::ProbeValues;
+
+class OddSource : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Dir = new testsupport::TempDir;
+        EmptyPicture = Dir->file("empty picture.mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            EmptyPicture, "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -f lavfi -i "
+                          "sine=duration=2 -filter_complex [0]trim=end_frame=0[v] -map [v] "
+                          "-map 1 -c:v libx264 -c:a aac"));
+    }
+    static void TearDownTestSuite() { delete Dir; }
+    // The format form in a home and settings folder of its own.
+    testsupport::CommandResult Convert(const std::string& code, const std::string& file) {
+        return testsupport::RunCommand(
+            "HOME=" + Q(Home.file("home")) + " XDG_CONFIG_HOME=" + Q(Home.file("cfg")) + " " +
+            Q(VANTREL_CONVERT) + " --format " + code + " --output-dir " + Q(Out()) + " " + Q(file));
+    }
+    std::string Out() const { return Home.file("out"); }
+    static std::string Q(const std::string& text) { return testsupport::ShellQuote(text); }
+    testsupport::TempDir Home;
+    static testsupport::TempDir* Dir;
+    static std::string EmptyPicture;
+};
+testsupport::TempDir* OddSource::Dir = nullptr;
+std::string OddSource::EmptyPicture;
+
+} // namespace
+
+// A picture track without a frame is no picture: the formats that can go
+// without one keep the sound alone, DV gets its black picture.
+TEST_F(OddSource, AnEmptyPictureTrackConvertsLikeASoundOnlySource) {
+    {
+        const auto r = Convert("103", EmptyPicture);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string out = Out() + "/empty picture_(new).mp4";
+        EXPECT_EQ(ProbeValues(out, "stream=codec_type"), std::vector<std::string>{"audio"});
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.15);
+    }
+    {
+        const auto r = Convert("109", EmptyPicture);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string out = Out() + "/empty picture_(new).dv";
+        EXPECT_EQ(ProbeValues(out, "stream=codec_name"),
+                  (std::vector<std::string>{"dvvideo", "pcm_s16le"}));
+        EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "720");
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.15);
+    }
+}
+
+// The classic form takes the track as it is told; its filters cannot be
+// set up without a picture, and the message says why.
+TEST_F(OddSource, FiltersOnAnEmptyPictureTrackNameTheTrack) {
+    const std::string out = Home.file("filtered.mp4");
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(EmptyPicture) +
+                                           " -vf scale=100:100 " + Q(out));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("The video stream #0.0 has no pictures"), std::string::npos)
+        << r.output;
+}
