@@ -244,7 +244,15 @@ void SetAudioContainer(const TBuild& b, TOutputOptions& out) {
 // name, which UsableAudioEncoder maps to the native AAC encoder).
 constexpr char kAudioOnlyEncoder[] = "libfaac";
 
+// A source the probe opened and found no sound in (pictures alone, or only
+// empty sound tracks) gives an audio format nothing to write.
+void RequireSound(const TBuild& b) {
+    if (b.Probe.StreamCount >= 0 && b.Probe.AudioStreamIndex < 0)
+        throw std::invalid_argument("The source has no sound to convert");
+}
+
 void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
+    RequireSound(b);
     SetAudioEncoder(out,
                     b.Settings.ReadString(b.Section, kUserAudioEncoder.Name, kAudioOnlyEncoder));
     SetAudioContainer(b, out);

@@ -30,6 +30,9 @@ struct TProbedSource {
     // at all (empty tracks); the indices and the count above leave them out.
     bool EmptyVideoStreams = false;
     bool EmptyAudioStreams = false;
+    // The number of streams the probe found, -1 when it could not open the
+    // source (then nothing above is known).
+    int32_t StreamCount = -1;
 };
 
 // ProbedSourceOf (core/ProbedSource.h) fills it from a TAVProbe.

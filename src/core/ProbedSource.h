@@ -40,6 +40,7 @@ inline TProbedSource ProbedSourceOf(TCustomAVProbe& probe) {
     src.AudioStreamIndex = probe.FirstAudioStreamIndex();
     src.VideoStreamIndex = probe.FirstVideoStreamIndex();
     src.VideoStreamCount = probe.VideoStreamCount();
+    src.StreamCount = probe.StreamCount();
     if (AVFormatContext* context = probe.FormatContext()) {
         using probed_source_detail::FirstWithPackets;
         const std::vector<TPackets> seen = ScanPackets(context);

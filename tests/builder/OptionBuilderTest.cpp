@@ -48,6 +48,28 @@ TEST_F(Builder, BlankVideoEncoderCountsAsNone) {
     EXPECT_EQ(Build(Row, VideoSource(640, 480)).In.ExtOptions, "vn=1");
 }
 
+// A probed source without sound (or with empty sound tracks only) gives an
+// audio format nothing: refused with a plain reason. An unprobed source
+// (nothing known of it) is left to the conversion.
+TEST_F(Builder, AnAudioFormatRefusesASourceWithoutSound) {
+    TProbedSource pictures = VideoSource(320, 240);
+    pictures.AudioStreamIndex = -1;
+    pictures.StreamCount = 1;
+    try {
+        Build(Row, pictures);
+        ADD_FAILURE() << "a source without sound was accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), "The source has no sound to convert");
+    }
+    pictures.EmptyAudioStreams = true;
+    pictures.StreamCount = 2;
+    EXPECT_THROW(Build(Row, pictures), std::invalid_argument);
+    TProbedSource sound = AudioSource();
+    sound.StreamCount = 1;
+    EXPECT_EQ(Build(Row, sound).Out.AudioBitrate, 128000);
+    EXPECT_EQ(Build(Row, TProbedSource{}).In.ExtOptions, "vn=1");
+}
+
 TEST_F(Builder, AudioPathDefaults) {
     Preset({{"Format", "AC3"}});
     const auto b = Build(Row, AudioSource());

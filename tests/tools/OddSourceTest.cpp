@@ -72,3 +72,21 @@ TEST_F(OddSource, FiltersOnAnEmptyPictureTrackNameTheTrack) {
     EXPECT_NE(r.output.find("The video stream #0.0 has no pictures"), std::string::npos)
         << r.output;
 }
+
+// Pictures alone give an audio format nothing to write: the row fails at
+// once, saying so, and no file is made.
+TEST_F(OddSource, PicturesAloneIntoAnAudioFormatFailWithTheReason) {
+    const std::string pictures = Home.file("pictures.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        pictures, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264"));
+    for (const char* code : {"200", "204"}) {
+        SCOPED_TRACE(code);
+        const auto r = Convert(code, pictures);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_NE(r.output.find(pictures + ": The source has no sound to convert"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find("0 of 1 files converted"), std::string::npos) << r.output;
+        EXPECT_TRUE(testsupport::FilesIn(Out()).empty());
+    }
+}
