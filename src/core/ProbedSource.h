@@ -41,6 +41,8 @@ inline TProbedSource ProbedSourceOf(TCustomAVProbe& probe) {
     src.VideoStreamIndex = probe.FirstVideoStreamIndex();
     src.VideoStreamCount = probe.VideoStreamCount();
     src.StreamCount = probe.StreamCount();
+    TFileStreamInfo file;
+    if (probe.GetFileStreamInfo(file)) src.DurationUS = file.Duration;
     if (AVFormatContext* context = probe.FormatContext()) {
         using probed_source_detail::FirstWithPackets;
         const std::vector<TPackets> seen = ScanPackets(context);

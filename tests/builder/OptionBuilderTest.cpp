@@ -1,5 +1,7 @@
 #include "core/OptionBuilder.h"
 
+#include <filesystem>
+
 #include "BuilderTestEnv.h"
 
 namespace {
@@ -417,6 +419,62 @@ TEST_F(Builder, DvBlackPictureOnlyUnderSound) {
     EXPECT_EQ(picture.ExtOptions, "loop_input=1\nr=25");
     EXPECT_FALSE(BlackPictureInput(Global, kCode, VideoSource(320, 240), picture));
     EXPECT_FALSE(BlackPictureInput(Global, kCode, TProbedSource{}, picture));
+}
+
+// DV: a picture of a known length without sound gets silence from the
+// second input, named stream by stream, ending a second after the source
+// (or at the trim's end); a still picture, a source with sound and a
+// format without sound get none. Empty tracks count as missing.
+TEST_F(Builder, DvSilenceOnlyUnderAPictureOfKnownLength) {
+    Preset({{"Format", "dv"}});
+    User({{"paraVideoEncoder", "dvvideo"},
+          {"paraVideoSize", "720x576"},
+          {"paraAudioEncoder", "pcm_s16le"}});
+    TProbedSource pictures = VideoSource(320, 240);
+    pictures.VideoStreamIndex = 1;
+    pictures.AudioStreamIndex = -1;
+    pictures.EmptyAudioStreams = true;
+    pictures.StreamCount = 2;
+    pictures.DurationUS = 25000000;
+    TInputOptions sound;
+    ASSERT_TRUE(SilenceInput(Global, kCode, pictures, sound));
+    EXPECT_EQ(sound.ForceFormat, "concat");
+    // Three pieces of ten seconds cover the source and the margin.
+    const std::string list = testsupport::ReadFileText(sound.FileName);
+    EXPECT_EQ(list, "ffconcat version 1.0\n" + std::string("file silence.wav\n") +
+                        "file silence.wav\nfile silence.wav\n");
+    const std::filesystem::path piece =
+        std::filesystem::path(sound.FileName).parent_path() / "silence.wav";
+    EXPECT_EQ(std::filesystem::file_size(piece), 44u + 48000u * 4u * 10u);
+    TBuilt b = Build(Row, pictures);
+    EXPECT_NE(b.Out.ExtOptions.find("map=0:1\nmap=1:0"), std::string::npos) << b.Out.ExtOptions;
+    EXPECT_EQ(b.Out.RecordingTime, 26000000);
+    TlvFilesRecord trimmed = Row;
+    trimmed.TrimStart = 5000000;
+    trimmed.TrimLength = 2000000;
+    b.In.Reset();
+    b.Out.Reset();
+    HandOverRowEdits(trimmed, b.In, b.Out);
+    BuildConversionOptions(Global, trimmed, kCode, b.Out, pictures, b.In);
+    EXPECT_EQ(b.Out.RecordingTime, 2000000);
+    trimmed.TrimLength = 0;
+    b.In.Reset();
+    b.Out.Reset();
+    HandOverRowEdits(trimmed, b.In, b.Out);
+    BuildConversionOptions(Global, trimmed, kCode, b.Out, pictures, b.In);
+    EXPECT_EQ(b.Out.RecordingTime, 21000000);
+
+    TProbedSource still = pictures;
+    still.DurationUS = -1;
+    EXPECT_FALSE(SilenceInput(Global, kCode, still, sound));
+    EXPECT_EQ(Build(Row, still).Out.ExtOptions.find("map="), std::string::npos);
+    TProbedSource withSound = VideoSource(320, 240);
+    withSound.StreamCount = 2;
+    withSound.DurationUS = 25000000;
+    EXPECT_FALSE(SilenceInput(Global, kCode, withSound, sound));
+    EXPECT_EQ(Build(Row, withSound).Out.RecordingTime, vantrel_engine_detail::kNoTime);
+    User({{"paraAudioEncoder", ""}});
+    EXPECT_FALSE(SilenceInput(Global, kCode, pictures, sound));
 }
 
 TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {

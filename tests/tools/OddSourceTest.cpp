@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -88,5 +89,33 @@ TEST_F(OddSource, PicturesAloneIntoAnAudioFormatFailWithTheReason) {
             << r.output;
         EXPECT_NE(r.output.find("0 of 1 files converted"), std::string::npos) << r.output;
         EXPECT_TRUE(testsupport::FilesIn(Out()).empty());
+    }
+}
+
+// DV carries sound in every frame: a picture without sound (none at all,
+// or an empty track) gets silence of DV's rate, one frame of it for each
+// picture, and keeps its length.
+TEST_F(OddSource, PicturesWithoutSoundIntoDvGetSilence) {
+    const std::string noSound = Home.file("no sound.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        noSound, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v libx264"));
+    const std::string emptySound = Home.file("empty sound.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        emptySound, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i "
+                    "sine=duration=2 -filter_complex [1]atrim=end_sample=0[a] -map 0 -map [a] "
+                    "-c:v libx264 -c:a aac"));
+    for (const std::string& source : {noSound, emptySound}) {
+        SCOPED_TRACE(source);
+        const auto r = Convert("109", source);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string stem = std::filesystem::path(source).stem().string();
+        const std::string out = Out() + "/" + stem + "_(new).dv";
+        EXPECT_EQ(ProbeValues(out, "stream=codec_name"),
+                  (std::vector<std::string>{"dvvideo", "pcm_s16le"}));
+        EXPECT_EQ(ProbeValue(out, "stream=sample_rate", "a:0"), "48000");
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.05);
+        const auto level = testsupport::RunCommand("ffmpeg -hide_banner -nostats -i " + Q(out) +
+                                                   " -af volumedetect -f null - 2>&1");
+        EXPECT_NE(level.output.find("max_volume: -91.0 dB"), std::string::npos) << level.output;
     }
 }
