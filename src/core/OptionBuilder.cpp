@@ -720,6 +720,14 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
     SetAudioBitrate(b, out);
 }
 
+// The libraries would take the first sound track even when it is empty
+// (and the output silent): with an empty one, the first track that brings
+// sound is named. Stream maps, where a row has them, decide instead.
+void ChooseSoundTrack(const TBuild& b, TOutputOptions& out) {
+    if (!b.Probe.EmptyAudioStreams || b.Probe.AudioStreamIndex < 0 || out.DisableAudio) return;
+    AppendExtOption(out, "audio_source=" + std::to_string(b.Probe.AudioStreamIndex));
+}
+
 // ---- A black picture for formats that need one ------------------------------
 
 // DV carries a picture in every frame, so a source of sound alone gets a
@@ -1011,6 +1019,7 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
         BuildVideoPath(b, encoder, out);
     SkipEmptyPictures(b, in, out);
     AddSilenceStreams(b, in, out);
+    ChooseSoundTrack(b, out);
     SetModernVideoOptions(b, out);
 }
 

@@ -183,6 +183,19 @@ int TConversionSetup::FindSource(int file, int mediaType) const {
     return best;
 }
 
+// A stream chosen by its index must be one of the first input's, of the
+// output stream's kind.
+void TConversionSetup::CheckSourceStream(const TOutputStreamSetup& setup,
+                                         const TOutputStream& ost) const {
+    const int index = setup.SourceStream;
+    if (FInputFiles.empty() || index >= FInputFiles[0].StreamCount)
+        throw FFmpegException(FormatText("Could not find input stream #0.%d", index));
+    const int type = FInputStreams[FInputFiles[0].FirstStream + index].Stream->codecpar->codec_type;
+    if (type != ost.MediaType)
+        throw FFmpegException(FormatText("Input stream #0.%d is not a stream of type %s (but %s)",
+                                         index, TypeName(ost.MediaType), TypeName(type)));
+}
+
 void TConversionSetup::MapStreams() {
     auto& setups = FEngine.FOutputStreams;
     for (std::size_t k = 0; k < setups.size(); ++k) {
@@ -209,6 +222,7 @@ void TConversionSetup::MapStreams() {
                                ost.StreamIndex, TypeName(ost.MediaType)));
             }
         } else if (setup.SourceStream >= 0) {
+            CheckSourceStream(setup, ost);
             ost.SourceIndex = FInputFiles[0].FirstStream + setup.SourceStream;
             ost.SyncIndex = ost.SourceIndex;
         } else {

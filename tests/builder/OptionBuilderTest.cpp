@@ -477,6 +477,25 @@ TEST_F(Builder, DvSilenceOnlyUnderAPictureOfKnownLength) {
     EXPECT_FALSE(SilenceInput(Global, kCode, pictures, sound));
 }
 
+// Only a source with an empty sound track names the track to take: the
+// first one with sound.
+TEST_F(Builder, AnEmptySoundTrackNamesTheOneWithSound) {
+    TProbedSource sounds = AudioSource();
+    sounds.AudioStreamIndex = 2;
+    sounds.StreamCount = 3;
+    EXPECT_EQ(Build(Row, sounds).Out.ExtOptions, "");
+    sounds.EmptyAudioStreams = true;
+    EXPECT_EQ(Build(Row, sounds).Out.ExtOptions, "audio_source=2");
+    Preset({{"Format", "avi"}});
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraAudioEncoder", "libmp3lame"}});
+    TProbedSource film = VideoSource(320, 240);
+    film.AudioStreamIndex = 3;
+    film.EmptyAudioStreams = true;
+    EXPECT_NE(Build(Row, film).Out.ExtOptions.find("audio_source=3"), std::string::npos);
+    User({{"paraAudioEncoder", ""}}); // no sound wanted
+    EXPECT_EQ(Build(Row, film).Out.ExtOptions.find("audio_source"), std::string::npos);
+}
+
 TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {
     Preset({{"Format", "dv"}});
     User({{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}});

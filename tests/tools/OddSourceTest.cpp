@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -118,4 +119,34 @@ TEST_F(OddSource, PicturesWithoutSoundIntoDvGetSilence) {
                                                    " -af volumedetect -f null - 2>&1");
         EXPECT_NE(level.output.find("max_volume: -91.0 dB"), std::string::npos) << level.output;
     }
+}
+
+// An empty first sound track is passed over for the first one with sound,
+// in the audio formats and the video formats alike; a track named by its
+// index in the classic form must exist.
+TEST_F(OddSource, AnEmptyFirstSoundTrackGivesWayToOneWithSound) {
+    const std::string sounds = Home.file("empty first.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        sounds, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i sine=duration=2 "
+                "-f lavfi -i sine=duration=2 -filter_complex [1]atrim=end_sample=0[a] -map 0 "
+                "-map [a] -map 2 -c:v libx264 -c:a aac"));
+    for (const auto& [code, ext] : {std::pair{"200", "mp3"}, std::pair{"103", "mp4"}}) {
+        SCOPED_TRACE(code);
+        const auto r = Convert(code, sounds);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string out = Out() + "/empty first_(new)." + ext;
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.15);
+        const auto level = testsupport::RunCommand("ffmpeg -hide_banner -nostats -i " + Q(out) +
+                                                   " -af volumedetect -f null - 2>&1");
+        EXPECT_NE(level.output.find("max_volume: -2"), std::string::npos) << level.output;
+    }
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) +
+                                           " -audio_source 7 " + Q(Home.file("x.mp3")));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Could not find input stream #0.7"), std::string::npos) << r.output;
+    const auto video = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) +
+                                               " -audio_source 0 " + Q(Home.file("y.mp3")));
+    EXPECT_NE(video.output.find("Input stream #0.0 is not a stream of type Audio (but Video)"),
+              std::string::npos)
+        << video.output;
 }
