@@ -150,3 +150,18 @@ TEST_F(OddSource, AnEmptyFirstSoundTrackGivesWayToOneWithSound) {
               std::string::npos)
         << video.output;
 }
+
+// A source name near the limit of a folder entry converts into a name cut
+// to fit, with "_(new)" and the extension kept.
+TEST_F(OddSource, ANameAtTheLengthLimitIsCutToFit) {
+    const std::string base(250, 'n');
+    const std::string source = Home.file(base + ".mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
+                                               "-i sine -t 1 -c:v libx264 -c:a aac"));
+    const auto r = Convert("103", source);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = Out() + "/" + base.substr(0, 245) + "_(new).mp4";
+    EXPECT_EQ(testsupport::FilesIn(Out()),
+              std::vector<std::string>{base.substr(0, 245) + "_(new).mp4"});
+    EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.15);
+}
