@@ -748,7 +748,8 @@ void SkipEmptyPictures(const TBuild& b, TInputOptions& in, TOutputOptions& out) 
     if (!b.Probe.EmptyVideoStreams || HasPicture(b.Probe)) return;
     if (NeedsBlackPicture(b)) {
         AppendExtOption(out, "map=1:0");
-        AppendExtOption(out, "map=0:" + std::to_string(b.Probe.AudioStreamIndex));
+        if (!out.DisableAudio)
+            AppendExtOption(out, "map=0:" + std::to_string(b.Probe.AudioStreamIndex));
         return;
     }
     if (in.ExtOptions == "vn=1") return;
@@ -816,10 +817,8 @@ std::string BlackPictureFile(int32_t w, int32_t h) {
 // ---- Silence for formats that need sound ------------------------------------
 
 // DV carries sound in every frame as well: a picture without sound gets
-// silence at DV's own rate, at least as long as the picture, whose end
-// stops the conversion.
-// A still picture (no length) stays without sound: the silence would run
-// far ahead of its one frame.
+// silence at DV's own rate. A still picture (no length) stays without
+// sound: the silence would run far ahead of its one frame.
 bool NeedsSilence(const TBuild& b) {
     return SameText(b.PresetFormat(), "dv") && HasPicture(b.Probe) && b.Probe.StreamCount >= 0 &&
            b.Probe.AudioStreamIndex < 0 && b.Probe.DurationUS > 0 &&
@@ -874,9 +873,9 @@ std::string SilenceListFile(int64_t pieces) {
 // stops both earlier), so that it never runs far ahead of the pictures.
 void AddSilenceStreams(const TBuild& b, const TInputOptions& in, TOutputOptions& out) {
     if (!NeedsSilence(b)) return;
-    if (out.RecordingTime == vantrel_engine_detail::kNoTime)
-        out.RecordingTime =
-            b.Probe.DurationUS - std::max<int64_t>(in.StartTime, 0) + kSilenceMargin;
+    const int64_t left = b.Probe.DurationUS - std::max<int64_t>(in.StartTime, 0);
+    if (out.RecordingTime == vantrel_engine_detail::kNoTime && left > 0)
+        out.RecordingTime = left + kSilenceMargin;
     AppendExtOption(out, "map=0:" + std::to_string(b.Probe.VideoStreamIndex));
     AppendExtOption(out, "map=1:0");
 }

@@ -477,6 +477,30 @@ TEST_F(Builder, DvSilenceOnlyUnderAPictureOfKnownLength) {
     EXPECT_FALSE(SilenceInput(Global, kCode, pictures, sound));
 }
 
+// Empty picture tracks are no picture: the engine is told to leave them
+// alone, and DV's black picture and the sound are named as its streams.
+TEST_F(Builder, EmptyPictureTracksAreLeftAlone) {
+    Preset({{"Format", "avi"}});
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraAudioEncoder", "libmp3lame"}});
+    TProbedSource sound = AudioSource();
+    sound.AudioStreamIndex = 1;
+    sound.StreamCount = 2;
+    EXPECT_EQ(Build(Row, sound).In.ExtOptions, "");
+    sound.EmptyVideoStreams = true;
+    const TBuilt b = Build(Row, sound);
+    EXPECT_EQ(b.In.ExtOptions, "vn=1");
+    EXPECT_TRUE(b.Out.DisableVideo);
+    EXPECT_EQ(b.Out.ExtOptions.find("map="), std::string::npos);
+
+    Preset({{"Format", "dv"}});
+    User({{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}});
+    const TBuilt dv = Build(Row, sound);
+    EXPECT_EQ(dv.In.ExtOptions, "");
+    EXPECT_NE(dv.Out.ExtOptions.find("map=1:0\nmap=0:1"), std::string::npos) << dv.Out.ExtOptions;
+    User({{"paraAudioEncoder", ""}});
+    EXPECT_EQ(Build(Row, sound).Out.ExtOptions.find("map=0:"), std::string::npos);
+}
+
 // Only a source with an empty sound track names the track to take: the
 // first one with sound.
 TEST_F(Builder, AnEmptySoundTrackNamesTheOneWithSound) {
