@@ -439,13 +439,7 @@ TEST_F(Builder, DvSilenceOnlyUnderAPictureOfKnownLength) {
     TInputOptions sound;
     ASSERT_TRUE(SilenceInput(Global, kCode, pictures, sound));
     EXPECT_EQ(sound.ForceFormat, "concat");
-    // Three pieces of ten seconds cover the source and the margin.
-    const std::string list = testsupport::ReadFileText(sound.FileName);
-    EXPECT_EQ(list, "ffconcat version 1.0\n" + std::string("file silence.wav\n") +
-                        "file silence.wav\nfile silence.wav\n");
-    const std::filesystem::path piece =
-        std::filesystem::path(sound.FileName).parent_path() / "silence.wav";
-    EXPECT_EQ(std::filesystem::file_size(piece), 44u + 48000u * 4u * 10u);
+    EXPECT_EQ(std::filesystem::path(sound.FileName).filename(), "silence-3.ffconcat");
     TBuilt b = Build(Row, pictures);
     EXPECT_NE(b.Out.ExtOptions.find("map=0:1\nmap=1:0"), std::string::npos) << b.Out.ExtOptions;
     EXPECT_EQ(b.Out.RecordingTime, 26000000);
