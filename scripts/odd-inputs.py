@@ -16,8 +16,9 @@ pixel format, colour tags, sample aspect ratio, rotation, title) and flags:
     odd-inputs.py BUILD_DIR [--work DIR] [--formats 103,300,303,200]
                   [--only NAME,...] [--limit SECONDS]
 
-A long name's output in the format form ("NAME_(new).EXT") may itself be
-too long for a folder entry: that refusal is expected.
+The long name (250 bytes and the extension) gets a shortened output name
+in the format form; the classic form's output, named after the whole
+source name, is too long for a folder entry, so its refusal is expected.
 
 Not part of `make test`; it takes a few minutes.
 """
@@ -81,7 +82,7 @@ MADE = {
     "still_png": ("still.png", "-f lavfi -i testsrc2=size=320x240 -frames:v 1"),
     "six_channels": ("six.wav", f"-f lavfi -i {A3} -af pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0 "
                      "-c:a pcm_s24le"),
-    "long_name": ("n" * 240 + ".mp4", f"-f lavfi -i {V320} -f lavfi -i {A3} -c:v libx264 -c:a aac"),
+    "long_name": ("n" * 250 + ".mp4", f"-f lavfi -i {V320} -f lavfi -i {A3} -c:v libx264 -c:a aac"),
 }
 
 ROTATED = {"rot90": 90, "rot180": 180, "rot270": 270}

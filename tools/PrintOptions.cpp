@@ -34,6 +34,7 @@ std::string OutputOptionLines(const TOutputOptions& out) {
 std::string TaskPlanText(const TTaskPlan& plan) {
     std::string text = "[input]\n" + InputOptionLines(plan.In);
     if (plan.HasPicture) text += "[picture]\n" + InputOptionLines(plan.Picture);
+    if (plan.HasSilence) text += "[silence]\n" + InputOptionLines(plan.Silence);
     text += "[output]\n" + OutputOptionLines(plan.Out);
     if (plan.Out.CustomHook) text += "[record]\ncustomhook=1\n";
     return text;

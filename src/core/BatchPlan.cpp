@@ -64,6 +64,7 @@ TTaskPlan PlanRowTask(const TGlobalObject& g, int formatCode, TlvFilesRecord& re
     HandOverRowEdits(record, plan.In, plan.Out);
     BuildConversionOptions(g, record, formatCode, plan.Out, probed.Source, plan.In);
     plan.HasPicture = BlackPictureInput(g, formatCode, probed.Source, plan.Picture);
+    plan.HasSilence = SilenceInput(g, formatCode, probed.Source, plan.Silence);
     plan.Out.CustomHook = NeedsFrameHook(record);
     return plan;
 }
@@ -73,8 +74,10 @@ int AddPlannedTask(TCustomFFmpegVCL& converter, const TTaskPlan& plan) {
     const int task = converter.AddTask(in.FileName, &in);
     if (task < 0) throw FFmpegException(converter.LastErrMsg);
     TInputOptions picture = plan.Picture;
+    TInputOptions silence = plan.Silence;
     TOutputOptions out = plan.Out;
     if ((plan.HasPicture && !converter.AddInput(task, picture.FileName, &picture)) ||
+        (plan.HasSilence && !converter.AddInput(task, silence.FileName, &silence)) ||
         !converter.SetOutputFile(task, out.FileName, &out)) {
         const std::string error = converter.LastErrMsg;
         converter.RemoveTask(task);

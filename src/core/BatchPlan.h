@@ -48,13 +48,15 @@ struct TTaskPlan {
     TOutputOptions Out;
     bool HasPicture = false; // a black picture input follows the source
     TInputOptions Picture;
+    bool HasSilence = false; // a silent sound input follows the source
+    TInputOptions Silence;
 };
 
 // Plans a row's task for the format: the source's input with its forced
 // format, the output name (MakeDestinationName with "." + "FileExt", not
 // one of `taken`; no name when `taken` is null), the zoom mode read again
 // into the record, trim and crop, BuildConversionOptions, the black picture
-// and the frame hook switch. Throws what the builder throws.
+// or the silence, and the frame hook switch. Throws what the builder throws.
 TTaskPlan PlanRowTask(const TGlobalObject& g, int formatCode, TlvFilesRecord& record,
                       const TProbedFile& probed, const std::set<std::string>* taken);
 

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <limits>
 #include <mutex>
@@ -244,7 +245,15 @@ void SetAudioContainer(const TBuild& b, TOutputOptions& out) {
 // name, which UsableAudioEncoder maps to the native AAC encoder).
 constexpr char kAudioOnlyEncoder[] = "libfaac";
 
+// A source the probe opened and found no sound in (pictures alone, or only
+// empty sound tracks) gives an audio format nothing to write.
+void RequireSound(const TBuild& b) {
+    if (b.Probe.StreamCount >= 0 && b.Probe.AudioStreamIndex < 0)
+        throw std::invalid_argument("The source has no sound to convert");
+}
+
 void BuildAudioPath(const TBuild& b, TOutputOptions& out, TInputOptions& in) {
+    RequireSound(b);
     SetAudioEncoder(out,
                     b.Settings.ReadString(b.Section, kUserAudioEncoder.Name, kAudioOnlyEncoder));
     SetAudioContainer(b, out);
@@ -711,6 +720,14 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
     SetAudioBitrate(b, out);
 }
 
+// The libraries would take the first sound track even when it is empty
+// (and the output silent): with an empty one, the first track that brings
+// sound is named. Stream maps, where a row has them, decide instead.
+void ChooseSoundTrack(const TBuild& b, TOutputOptions& out) {
+    if (!b.Probe.EmptyAudioStreams || b.Probe.AudioStreamIndex < 0 || out.DisableAudio) return;
+    AppendExtOption(out, "audio_source=" + std::to_string(b.Probe.AudioStreamIndex));
+}
+
 // ---- A black picture for formats that need one ------------------------------
 
 // DV carries a picture in every frame, so a source of sound alone gets a
@@ -720,6 +737,24 @@ void BuildVideoPath(const TBuild& b, const std::string& encoder, TOutputOptions&
 bool NeedsBlackPicture(const TBuild& b) {
     return SameText(b.PresetFormat(), "dv") && !HasPicture(b.Probe) &&
            b.Probe.AudioStreamIndex >= 0 && !Trim(b.User(kUserVideoEncoder)).empty();
+}
+
+// A source whose picture tracks are all empty converts as one without
+// pictures: the engine is told to leave those tracks alone, else it would
+// take one and wait for a first frame that never comes. Where the black
+// picture stands in, the two streams are named (the picture is the second
+// input); elsewhere the source's pictures are switched off.
+void SkipEmptyPictures(const TBuild& b, TInputOptions& in, TOutputOptions& out) {
+    if (!b.Probe.EmptyVideoStreams || HasPicture(b.Probe)) return;
+    if (NeedsBlackPicture(b)) {
+        AppendExtOption(out, "map=1:0");
+        if (!out.DisableAudio)
+            AppendExtOption(out, "map=0:" + std::to_string(b.Probe.AudioStreamIndex));
+        return;
+    }
+    if (in.ExtOptions == "vn=1") return;
+    in.ExtOptions += in.ExtOptions.empty() || in.ExtOptions.back() == '\n' ? "" : "\n";
+    in.ExtOptions += "vn=1";
 }
 
 struct TBlackFrame {
@@ -732,32 +767,30 @@ TBlackFrame BlackFrameOf(const TBuild& b) {
     return {720, 480, "30000/1001"};
 }
 
-// The pictures live in a folder of this process, removed when it ends.
-class TBlackPictureFolder {
+// The stand-in pictures and sounds live in a folder of this process,
+// removed when it ends.
+class TStandInFolder {
 public:
-    ~TBlackPictureFolder() {
+    ~TStandInFolder() {
         std::error_code ec;
         if (!FFolder.empty()) fs::remove_all(FFolder, ec);
     }
-    // The picture of that size, written on first use.
-    std::string File(int32_t w, int32_t h) {
+    // The file of that name, written by `write` on first use.
+    std::string File(const std::string& name, const std::function<void(std::ostream&)>& write) {
         std::lock_guard<std::mutex> lock(FLock);
         std::error_code ec;
         if (FFolder.empty()) {
             FFolder = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
             fs::create_directories(FFolder, ec);
         }
-        const fs::path file = FFolder / ("black-" + SizeText(w, h) + ".ppm");
+        const fs::path file = FFolder / name;
         if (fs::exists(file, ec)) return file.string();
-        std::ofstream picture(file, std::ios::binary);
-        picture << "P6\n" << w << " " << h << "\n255\n";
-        const std::string row(static_cast<std::size_t>(w) * 3, '\0');
-        for (int32_t y = 0; y < h && picture; ++y)
-            picture.write(row.data(), static_cast<std::streamsize>(row.size()));
-        if (!picture.flush()) {
-            picture.close();
+        std::ofstream stream(file, std::ios::binary);
+        write(stream);
+        if (!stream.flush()) {
+            stream.close();
             fs::remove(file, ec);
-            throw std::runtime_error("Cannot write the black picture " + file.string());
+            throw std::runtime_error("Cannot write " + file.string());
         }
         return file.string();
     }
@@ -767,9 +800,84 @@ private:
     fs::path FFolder;
 };
 
-TBlackPictureFolder& BlackPictures() {
-    static TBlackPictureFolder folder;
+TStandInFolder& StandIns() {
+    static TStandInFolder folder;
     return folder;
+}
+
+std::string BlackPictureFile(int32_t w, int32_t h) {
+    return StandIns().File("black-" + SizeText(w, h) + ".ppm", [w, h](std::ostream& picture) {
+        picture << "P6\n" << w << " " << h << "\n255\n";
+        const std::string row(static_cast<std::size_t>(w) * 3, '\0');
+        for (int32_t y = 0; y < h && picture; ++y)
+            picture.write(row.data(), static_cast<std::streamsize>(row.size()));
+    });
+}
+
+// ---- Silence for formats that need sound ------------------------------------
+
+// DV carries sound in every frame as well: a picture without sound gets
+// silence at DV's own rate. A still picture (no length) stays without
+// sound: the silence would run far ahead of its one frame.
+bool NeedsSilence(const TBuild& b) {
+    return SameText(b.PresetFormat(), "dv") && HasPicture(b.Probe) && b.Probe.StreamCount >= 0 &&
+           b.Probe.AudioStreamIndex < 0 && b.Probe.DurationUS > 0 &&
+           !Trim(b.User(kUserAudioEncoder)).empty();
+}
+
+constexpr int32_t kSilenceRate = 48000;
+constexpr int32_t kSilenceSeconds = 10;     // one piece of the silence file
+constexpr int64_t kSilenceMargin = 1000000; // microseconds of silence after the source
+
+void PutLittleEndian(std::ostream& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+// Ten seconds of 16-bit stereo zeros in a WAV file.
+std::string SilencePieceFile() {
+    return StandIns().File("silence.wav", [](std::ostream& wav) {
+        const uint32_t bytes = kSilenceRate * 4u * kSilenceSeconds;
+        wav << "RIFF";
+        PutLittleEndian(wav, 36 + bytes, 4);
+        wav << "WAVEfmt ";
+        PutLittleEndian(wav, 16, 4);
+        PutLittleEndian(wav, 1, 2); // integer samples
+        PutLittleEndian(wav, 2, 2); // channels
+        PutLittleEndian(wav, kSilenceRate, 4);
+        PutLittleEndian(wav, kSilenceRate * 4u, 4);
+        PutLittleEndian(wav, 4, 2);
+        PutLittleEndian(wav, 16, 2);
+        wav << "data";
+        PutLittleEndian(wav, bytes, 4);
+        const std::string zeros(bytes, '\0');
+        wav.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    });
+}
+
+// A list that plays the piece `pieces` times in a row (beside it, so that
+// its plain name is all the list needs).
+std::string SilenceListFile(int64_t pieces) {
+    SilencePieceFile();
+    return StandIns().File("silence-" + std::to_string(pieces) + ".ffconcat",
+                           [pieces](std::ostream& list) {
+                               list << "ffconcat version 1.0\n";
+                               for (int64_t i = 0; i < pieces && list; ++i)
+                                   list << "file silence.wav\n";
+                           });
+}
+
+// The source's picture and the silence (the second input) are named. The
+// muxer writes a frame for each picture and drops the sound no picture
+// takes; the silence stops a second after the source's end (unless a trim
+// stops both earlier), so that it never runs far ahead of the pictures.
+void AddSilenceStreams(const TBuild& b, const TInputOptions& in, TOutputOptions& out) {
+    if (!NeedsSilence(b)) return;
+    const int64_t left = b.Probe.DurationUS - std::max<int64_t>(in.StartTime, 0);
+    if (out.RecordingTime == vantrel_engine_detail::kNoTime && left > 0)
+        out.RecordingTime = left + kSilenceMargin;
+    AppendExtOption(out, "map=0:" + std::to_string(b.Probe.VideoStreamIndex));
+    AppendExtOption(out, "map=1:0");
 }
 
 void BuildBlackPicturePath(const TBuild& b, const std::string& encoder, TOutputOptions& out) {
@@ -908,6 +1016,9 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
         BuildBlackPicturePath(b, encoder, out);
     else
         BuildVideoPath(b, encoder, out);
+    SkipEmptyPictures(b, in, out);
+    AddSilenceStreams(b, in, out);
+    ChooseSoundTrack(b, out);
     SetModernVideoOptions(b, out);
 }
 
@@ -919,9 +1030,23 @@ bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSour
     if (!NeedsBlackPicture(b)) return false;
     const TBlackFrame frame = BlackFrameOf(b);
     picture.Reset();
-    picture.FileName = BlackPictures().File(frame.W, frame.H);
+    picture.FileName = BlackPictureFile(frame.W, frame.H);
     picture.ForceFormat = "image2";
     picture.ExtOptions = std::string("loop_input=1\nr=") + frame.Rate;
+    return true;
+}
+
+bool SilenceInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,
+                  TInputOptions& sound) {
+    const TlvFilesRecord row;
+    const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
+                   row, probe};
+    if (!NeedsSilence(b)) return false;
+    const int64_t piece = int64_t{kSilenceSeconds} * 1000000;
+    const int64_t pieces = (probe.DurationUS + kSilenceMargin) / piece + 1;
+    sound.Reset();
+    sound.FileName = SilenceListFile(pieces);
+    sound.ForceFormat = "concat";
     return true;
 }
 

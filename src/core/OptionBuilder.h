@@ -26,6 +26,14 @@ struct TProbedSource {
     // The picture's width as shown (stored width x pixel aspect); -1 when
     // the pixels are square.
     int32_t VideoDisplayWidth = -1;
+    // The source declares picture or sound streams that bring no packets
+    // at all (empty tracks); the indices and the count above leave them out.
+    bool EmptyVideoStreams = false;
+    bool EmptyAudioStreams = false;
+    // The number of streams the probe found, -1 when it could not open the
+    // source (then nothing above is known).
+    int32_t StreamCount = -1;
+    int64_t DurationUS = -1; // the container's length, -1 when it does not tell
 };
 
 // ProbedSourceOf (core/ProbedSource.h) fills it from a TAVProbe.
@@ -64,6 +72,15 @@ void BuildConversionOptions(const TGlobalObject& g, const TlvFilesRecord& row, i
 // std::runtime_error when the picture cannot be written.
 bool BlackPictureInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,
                        TInputOptions& picture);
+
+// A source with a picture of a known length but without sound converted
+// into a format whose files carry sound in every frame (DV) gets silence
+// somewhat longer than the source (the muxer drops what no picture takes):
+// fills `sound` with the input to add to the task after the source and
+// returns true; false when the row needs none. Throws std::runtime_error
+// when the silence cannot be written.
+bool SilenceInput(const TGlobalObject& g, int formatCode, const TProbedSource& probe,
+                  TInputOptions& sound);
 
 // The zoom mode of a format: "parazoom" of its settings section, default
 // "lbox".

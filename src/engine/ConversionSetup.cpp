@@ -74,6 +74,18 @@ bool TConversionSetup::BuildFilters(const TInputStream& ist, TOutputStream& ost)
     return code >= 0;
 }
 
+// Why the video filters could not be set up. A stream that gave no
+// picture while the input was opened has no picture format: it is empty
+// (a declared track without frames), and the filters are not to blame.
+std::string TConversionSetup::FilterFailureText(const TInputStream& ist) const {
+    if (ist.Stream->codecpar->format == AV_PIX_FMT_NONE)
+        return FormatText("The video stream #%d.%d has no pictures", ist.FileIndex,
+                          ist.StreamIndex);
+    const std::string& error = FEngine.FErrorText;
+    return error.empty() ? std::string("Error opening filters!")
+                         : "Error opening filters: " + error;
+}
+
 void TConversionSetup::BuildInputTables() {
     for (int i = 0; i < FEngine.InputFileCount(); ++i) {
         AVFormatContext* context = FEngine.InputContext(i);
@@ -171,6 +183,19 @@ int TConversionSetup::FindSource(int file, int mediaType) const {
     return best;
 }
 
+// A stream chosen by its index must be one of the first input's, of the
+// output stream's kind.
+void TConversionSetup::CheckSourceStream(const TOutputStreamSetup& setup,
+                                         const TOutputStream& ost) const {
+    const int index = setup.SourceStream;
+    if (FInputFiles.empty() || index >= FInputFiles[0].StreamCount)
+        throw FFmpegException(FormatText("Could not find input stream #0.%d", index));
+    const int type = FInputStreams[FInputFiles[0].FirstStream + index].Stream->codecpar->codec_type;
+    if (type != ost.MediaType)
+        throw FFmpegException(FormatText("Input stream #0.%d is not a stream of type %s (but %s)",
+                                         index, TypeName(ost.MediaType), TypeName(type)));
+}
+
 void TConversionSetup::MapStreams() {
     auto& setups = FEngine.FOutputStreams;
     for (std::size_t k = 0; k < setups.size(); ++k) {
@@ -197,6 +222,7 @@ void TConversionSetup::MapStreams() {
                                ost.StreamIndex, TypeName(ost.MediaType)));
             }
         } else if (setup.SourceStream >= 0) {
+            CheckSourceStream(setup, ost);
             ost.SourceIndex = FInputFiles[0].FirstStream + setup.SourceStream;
             ost.SyncIndex = ost.SourceIndex;
         } else {
@@ -335,11 +361,8 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
         encoder->bits_per_raw_sample = 0;
         FColour.KeepSourceDepth(ist, ost);
         FColour.Prepare(ist, IndexOf(ist), *FEngine.InputContext(ist.FileIndex), ost);
-        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) && !BuildFilters(ist, ost)) {
-            const std::string& error = FEngine.FErrorText;
-            throw FFmpegException(error.empty() ? std::string("Error opening filters!")
-                                                : "Error opening filters: " + error);
-        }
+        if ((!FOptions.VFilters.empty() || !ost.Video.ToneMap.empty()) && !BuildFilters(ist, ost))
+            throw FFmpegException(FilterFailureText(ist));
         ost.Video.Temp.reset(ff::avutil.av_frame_alloc());
         ost.Video.EncodeFrame.reset(ff::avutil.av_frame_alloc());
         ost.Video.Filtered.reset(ff::avutil.av_frame_alloc());

@@ -62,6 +62,8 @@ private:
     void SetStreamParameters();
     void SetCopyParameters(TOutputStream& ost, TInputStream& ist);
     void SetEncodeParameters(TOutputStream& ost, TInputStream& ist);
+    void CheckSourceStream(const TOutputStreamSetup& setup, const TOutputStream& ost) const;
+    std::string FilterFailureText(const TInputStream& ist) const;
     bool BuildFilters(const TInputStream& ist, TOutputStream& ost);
     void KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist);
     void OpenEncoders(bool subtitles);

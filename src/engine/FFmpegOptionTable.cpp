@@ -251,6 +251,7 @@ const std::vector<TOptionRow>& OptionTable() {
         R::SetTrue("copyts", &S::CopyTs),
         R::SetTrue("copy_all_streams", &S::CopyAllStreams),
         R::SetTrue("keep_hdr", &S::KeepHdr),
+        R::Integer("audio_source", &S::AudioSourceStream),
         R::Boolean("shortest", &S::OptShortest),
         R::Float("dts_delta_threshold", &S::DtsDeltaThreshold),
         R::Integer("programid", &S::OptProgramID),

@@ -156,6 +156,9 @@ struct TOptionState {
     // Encoded pictures keep a deep source's bit depth (4:2:0) and its HDR
     // colours instead of being tone-mapped to 8-bit SDR.
     bool KeepHdr = false;
+    // The stream of the first input the next output's sound is made from;
+    // -1: the libraries' best one.
+    int AudioSourceStream = -1;
     bool OptShortest = false;
     int VideoGlobalHeader = 0;
     bool HasVStatsFileName = false;

@@ -468,6 +468,8 @@ void TOutputSetup::NewAudioStream(int outputFile) {
         ff::avcodec.avcodec_parameters_from_context(stream->codecpar, setup.EncoderContext.get());
     }
     SetLanguage(stream, FOptions.AudioLanguage);
+    setup.SourceStream = FOptions.AudioSourceStream;
+    FOptions.AudioSourceStream = -1;
     FOptions.AudioDisable = false;
     FOptions.HasAudioCodecName = false;
     FOptions.AudioCodecName.clear();

@@ -158,6 +158,7 @@ class TestBatchPaths : public QObject {
         QCOMPARE(a.HasPicture, b.HasPicture);
         if (a.HasPicture)
             CompareOptions(InputRecordOptions(a.Picture), InputRecordOptions(b.Picture), "picture");
+        QCOMPARE(a.HasSilence, b.HasSilence);
         QCOMPARE(windowRow.ZoomMode, toolRow.ZoomMode);
         converter.ClearTasks();
     }
@@ -177,6 +178,32 @@ private slots:
     }
 
     void cleanupTestCase() { h_.reset(); }
+
+    // The window's batch passes an empty first sound track over for the
+    // first one with sound, as the tool does, in an audio and a video format.
+    void anEmptyFirstSoundTrackIsPassedOver() {
+        const std::string source = h_->Media("empty first.mkv");
+        QVERIFY(testsupport::MakeMedia(
+            source, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -f lavfi -i "
+                    "sine=duration=1 -f lavfi -i sine=duration=1 -filter_complex "
+                    "[1]atrim=end_sample=0[a] -map 0 -map [a] -map 2 -c:v mpeg4 -c:a aac"));
+        auto window = h_->NewWindow();
+        TWindowHarness::AddFiles(*window, {source});
+        QCOMPARE(window->lvFIles->RowCount(), 1);
+        TlvFilesRecord row = window->lvFIles->Row(0)->Record;
+        TWindowHarness::Dispose(window);
+        TGlobalObject g;
+        InitGlobalObject(g);
+        TFFmpegVCL converter;
+        TBatchPlan plan(converter);
+        plan.KeepLastProbe = true;
+        for (int code : {200, 103}) {
+            const TTaskPlan& task = plan.TaskPlan(plan.AddRow(g, code, row, 0));
+            QVERIFY2(task.Out.ExtOptions.find("audio_source=2") != std::string::npos,
+                     task.Out.ExtOptions.c_str());
+        }
+        converter.ClearTasks();
+    }
 
     void everyFormatAndEditGivesTheSameOptions_data() {
         QTest::addColumn<int>("code");

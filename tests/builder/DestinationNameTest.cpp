@@ -103,3 +103,31 @@ TEST_F(DestinationName, FormatExtensionsOtherThanLettersAndDigitsAreNotUsed) {
     }
     EXPECT_EQ(fs::directory_iterator(Out), fs::directory_iterator());
 }
+
+// A source name near the limit of a folder entry (255 bytes) loses the end
+// of its base name, never part of a character, and keeps "_(new)" and the
+// extension; the numbered names are cut to fit as well.
+TEST_F(DestinationName, LongNamesAreCutToFitAFolderEntry) {
+    const std::string ascii(250, 'n');
+    const std::string first = MakeDestinationName(Global, "/m/" + ascii + ".mp4", ".mp4");
+    EXPECT_EQ(first, Out + "/" + std::string(245, 'n') + "_(new).mp4");
+    Touch(fs::path(first).filename().string());
+    EXPECT_EQ(MakeDestinationName(Global, "/m/" + ascii + ".mp4", ".mp4"),
+              Out + "/" + std::string(243, 'n') + "_(new_1).mp4");
+
+    // "é" is two bytes: 124 of them and "x" are 249 bytes; the cut keeps 122
+    // whole ones rather than 122 and a half.
+    std::string accented;
+    for (int i = 0; i < 124; ++i)
+        accented += "\xC3\xA9";
+    const std::string name =
+        fs::path(MakeDestinationName(Global, "/m/" + accented + "x.mkv", ".mp4"))
+            .filename()
+            .string();
+    EXPECT_EQ(name, accented.substr(0, 244) + "_(new).mp4");
+    EXPECT_LE(name.size(), 255u);
+
+    const std::string fits(245, 'f');
+    EXPECT_EQ(MakeDestinationName(Global, "/m/" + fits + ".avi", ".mp4"),
+              Out + "/" + fits + "_(new).mp4");
+}

@@ -1,5 +1,7 @@
 #include "core/OptionBuilder.h"
 
+#include <filesystem>
+
 #include "BuilderTestEnv.h"
 
 namespace {
@@ -46,6 +48,28 @@ TEST_F(Builder, WithoutVideoEncoderTheFormatIsAudioOnly) {
 TEST_F(Builder, BlankVideoEncoderCountsAsNone) {
     User({{"paraVideoEncoder", "   "}});
     EXPECT_EQ(Build(Row, VideoSource(640, 480)).In.ExtOptions, "vn=1");
+}
+
+// A probed source without sound (or with empty sound tracks only) gives an
+// audio format nothing: refused with a plain reason. An unprobed source
+// (nothing known of it) is left to the conversion.
+TEST_F(Builder, AnAudioFormatRefusesASourceWithoutSound) {
+    TProbedSource pictures = VideoSource(320, 240);
+    pictures.AudioStreamIndex = -1;
+    pictures.StreamCount = 1;
+    try {
+        Build(Row, pictures);
+        ADD_FAILURE() << "a source without sound was accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), "The source has no sound to convert");
+    }
+    pictures.EmptyAudioStreams = true;
+    pictures.StreamCount = 2;
+    EXPECT_THROW(Build(Row, pictures), std::invalid_argument);
+    TProbedSource sound = AudioSource();
+    sound.StreamCount = 1;
+    EXPECT_EQ(Build(Row, sound).Out.AudioBitrate, 128000);
+    EXPECT_EQ(Build(Row, TProbedSource{}).In.ExtOptions, "vn=1");
 }
 
 TEST_F(Builder, AudioPathDefaults) {
@@ -395,6 +419,99 @@ TEST_F(Builder, DvBlackPictureOnlyUnderSound) {
     EXPECT_EQ(picture.ExtOptions, "loop_input=1\nr=25");
     EXPECT_FALSE(BlackPictureInput(Global, kCode, VideoSource(320, 240), picture));
     EXPECT_FALSE(BlackPictureInput(Global, kCode, TProbedSource{}, picture));
+}
+
+// DV: a picture of a known length without sound gets silence from the
+// second input, named stream by stream, ending a second after the source
+// (or at the trim's end); a still picture, a source with sound and a
+// format without sound get none. Empty tracks count as missing.
+TEST_F(Builder, DvSilenceOnlyUnderAPictureOfKnownLength) {
+    Preset({{"Format", "dv"}});
+    User({{"paraVideoEncoder", "dvvideo"},
+          {"paraVideoSize", "720x576"},
+          {"paraAudioEncoder", "pcm_s16le"}});
+    TProbedSource pictures = VideoSource(320, 240);
+    pictures.VideoStreamIndex = 1;
+    pictures.AudioStreamIndex = -1;
+    pictures.EmptyAudioStreams = true;
+    pictures.StreamCount = 2;
+    pictures.DurationUS = 25000000;
+    TInputOptions sound;
+    ASSERT_TRUE(SilenceInput(Global, kCode, pictures, sound));
+    EXPECT_EQ(sound.ForceFormat, "concat");
+    EXPECT_EQ(std::filesystem::path(sound.FileName).filename(), "silence-3.ffconcat");
+    TBuilt b = Build(Row, pictures);
+    EXPECT_NE(b.Out.ExtOptions.find("map=0:1\nmap=1:0"), std::string::npos) << b.Out.ExtOptions;
+    EXPECT_EQ(b.Out.RecordingTime, 26000000);
+    TlvFilesRecord trimmed = Row;
+    trimmed.TrimStart = 5000000;
+    trimmed.TrimLength = 2000000;
+    b.In.Reset();
+    b.Out.Reset();
+    HandOverRowEdits(trimmed, b.In, b.Out);
+    BuildConversionOptions(Global, trimmed, kCode, b.Out, pictures, b.In);
+    EXPECT_EQ(b.Out.RecordingTime, 2000000);
+    trimmed.TrimLength = 0;
+    b.In.Reset();
+    b.Out.Reset();
+    HandOverRowEdits(trimmed, b.In, b.Out);
+    BuildConversionOptions(Global, trimmed, kCode, b.Out, pictures, b.In);
+    EXPECT_EQ(b.Out.RecordingTime, 21000000);
+
+    TProbedSource still = pictures;
+    still.DurationUS = -1;
+    EXPECT_FALSE(SilenceInput(Global, kCode, still, sound));
+    EXPECT_EQ(Build(Row, still).Out.ExtOptions.find("map="), std::string::npos);
+    TProbedSource withSound = VideoSource(320, 240);
+    withSound.StreamCount = 2;
+    withSound.DurationUS = 25000000;
+    EXPECT_FALSE(SilenceInput(Global, kCode, withSound, sound));
+    EXPECT_EQ(Build(Row, withSound).Out.RecordingTime, vantrel_engine_detail::kNoTime);
+    User({{"paraAudioEncoder", ""}});
+    EXPECT_FALSE(SilenceInput(Global, kCode, pictures, sound));
+}
+
+// Empty picture tracks are no picture: the engine is told to leave them
+// alone, and DV's black picture and the sound are named as its streams.
+TEST_F(Builder, EmptyPictureTracksAreLeftAlone) {
+    Preset({{"Format", "avi"}});
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraAudioEncoder", "libmp3lame"}});
+    TProbedSource sound = AudioSource();
+    sound.AudioStreamIndex = 1;
+    sound.StreamCount = 2;
+    EXPECT_EQ(Build(Row, sound).In.ExtOptions, "");
+    sound.EmptyVideoStreams = true;
+    const TBuilt b = Build(Row, sound);
+    EXPECT_EQ(b.In.ExtOptions, "vn=1");
+    EXPECT_TRUE(b.Out.DisableVideo);
+    EXPECT_EQ(b.Out.ExtOptions.find("map="), std::string::npos);
+
+    Preset({{"Format", "dv"}});
+    User({{"paraVideoEncoder", "dvvideo"}, {"paraVideoSize", "720x576"}});
+    const TBuilt dv = Build(Row, sound);
+    EXPECT_EQ(dv.In.ExtOptions, "");
+    EXPECT_NE(dv.Out.ExtOptions.find("map=1:0\nmap=0:1"), std::string::npos) << dv.Out.ExtOptions;
+    User({{"paraAudioEncoder", ""}});
+    EXPECT_EQ(Build(Row, sound).Out.ExtOptions.find("map=0:"), std::string::npos);
+}
+
+// Only a source with an empty sound track names the track to take: the
+// first one with sound.
+TEST_F(Builder, AnEmptySoundTrackNamesTheOneWithSound) {
+    TProbedSource sounds = AudioSource();
+    sounds.AudioStreamIndex = 2;
+    sounds.StreamCount = 3;
+    EXPECT_EQ(Build(Row, sounds).Out.ExtOptions, "");
+    sounds.EmptyAudioStreams = true;
+    EXPECT_EQ(Build(Row, sounds).Out.ExtOptions, "audio_source=2");
+    Preset({{"Format", "avi"}});
+    User({{"paraVideoEncoder", "mpeg4"}, {"paraAudioEncoder", "libmp3lame"}});
+    TProbedSource film = VideoSource(320, 240);
+    film.AudioStreamIndex = 3;
+    film.EmptyAudioStreams = true;
+    EXPECT_NE(Build(Row, film).Out.ExtOptions.find("audio_source=3"), std::string::npos);
+    User({{"paraAudioEncoder", ""}}); // no sound wanted
+    EXPECT_EQ(Build(Row, film).Out.ExtOptions.find("audio_source"), std::string::npos);
 }
 
 TEST_F(Builder, DvGetsTheDvTargetOfItsNorm) {

@@ -1,0 +1,167 @@
+// The format form with sources that lack something a format wants: a
+// declared track without packets, no sound at all, a name at the length
+// limit. Each converts as the nearest ordinary source would, or fails at
+// once with a message that names what is missing and leaves no file.
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <utility>
+
+namespace {
+
+using testsupport::ProbeValue;
+using testsupport::ProbeValues;
+
+class OddSource : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Dir = new testsupport::TempDir;
+        EmptyPicture = Dir->file("empty picture.mkv");
+        ASSERT_TRUE(testsupport::MakeMedia(
+            EmptyPicture, "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -f lavfi -i "
+                          "sine=duration=2 -filter_complex [0]trim=end_frame=0[v] -map [v] "
+                          "-map 1 -c:v libx264 -c:a aac"));
+    }
+    static void TearDownTestSuite() { delete Dir; }
+    // The format form in a home and settings folder of its own.
+    testsupport::CommandResult Convert(const std::string& code, const std::string& file) {
+        return testsupport::RunCommand(
+            "HOME=" + Q(Home.file("home")) + " XDG_CONFIG_HOME=" + Q(Home.file("cfg")) + " " +
+            Q(VANTREL_CONVERT) + " --format " + code + " --output-dir " + Q(Out()) + " " + Q(file));
+    }
+    std::string Out() const { return Home.file("out"); }
+    static std::string Q(const std::string& text) { return testsupport::ShellQuote(text); }
+    testsupport::TempDir Home;
+    static testsupport::TempDir* Dir;
+    static std::string EmptyPicture;
+};
+testsupport::TempDir* OddSource::Dir = nullptr;
+std::string OddSource::EmptyPicture;
+
+} // namespace
+
+// A picture track without a frame is no picture: the formats that can go
+// without one keep the sound alone, DV gets its black picture.
+TEST_F(OddSource, AnEmptyPictureTrackConvertsLikeASoundOnlySource) {
+    {
+        const auto r = Convert("103", EmptyPicture);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string out = Out() + "/empty picture_(new).mp4";
+        EXPECT_EQ(ProbeValues(out, "stream=codec_type"), std::vector<std::string>{"audio"});
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.15);
+    }
+    {
+        const auto r = Convert("109", EmptyPicture);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string out = Out() + "/empty picture_(new).dv";
+        EXPECT_EQ(ProbeValues(out, "stream=codec_name"),
+                  (std::vector<std::string>{"dvvideo", "pcm_s16le"}));
+        EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "720");
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.15);
+    }
+}
+
+// The classic form takes the track as it is told; its filters cannot be
+// set up without a picture, and the message says why.
+TEST_F(OddSource, FiltersOnAnEmptyPictureTrackNameTheTrack) {
+    const std::string out = Home.file("filtered.mp4");
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(EmptyPicture) +
+                                           " -vf scale=100:100 " + Q(out));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("The video stream #0.0 has no pictures"), std::string::npos)
+        << r.output;
+}
+
+// Pictures alone give an audio format nothing to write: the row fails at
+// once, saying so, and no file is made.
+TEST_F(OddSource, PicturesAloneIntoAnAudioFormatFailWithTheReason) {
+    const std::string pictures = Home.file("pictures.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        pictures, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v libx264"));
+    for (const char* code : {"200", "204"}) {
+        SCOPED_TRACE(code);
+        const auto r = Convert(code, pictures);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_NE(r.output.find(pictures + ": The source has no sound to convert"),
+                  std::string::npos)
+            << r.output;
+        EXPECT_NE(r.output.find("0 of 1 files converted"), std::string::npos) << r.output;
+        EXPECT_TRUE(testsupport::FilesIn(Out()).empty());
+    }
+}
+
+// DV carries sound in every frame: a picture without sound (none at all,
+// or an empty track) gets silence of DV's rate, one frame of it for each
+// picture, and keeps its length.
+TEST_F(OddSource, PicturesWithoutSoundIntoDvGetSilence) {
+    const std::string noSound = Home.file("no sound.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        noSound, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v libx264"));
+    const std::string emptySound = Home.file("empty sound.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        emptySound, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i "
+                    "sine=duration=2 -filter_complex [1]atrim=end_sample=0[a] -map 0 -map [a] "
+                    "-c:v libx264 -c:a aac"));
+    for (const std::string& source : {noSound, emptySound}) {
+        SCOPED_TRACE(source);
+        const auto r = Convert("109", source);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string stem = std::filesystem::path(source).stem().string();
+        const std::string out = Out() + "/" + stem + "_(new).dv";
+        EXPECT_EQ(ProbeValues(out, "stream=codec_name"),
+                  (std::vector<std::string>{"dvvideo", "pcm_s16le"}));
+        EXPECT_EQ(ProbeValue(out, "stream=sample_rate", "a:0"), "48000");
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.05);
+        const auto level = testsupport::RunCommand("ffmpeg -hide_banner -nostats -i " + Q(out) +
+                                                   " -af volumedetect -f null - 2>&1");
+        EXPECT_NE(level.output.find("max_volume: -91.0 dB"), std::string::npos) << level.output;
+    }
+}
+
+// An empty first sound track is passed over for the first one with sound,
+// in the audio formats and the video formats alike; a track named by its
+// index in the classic form must exist.
+TEST_F(OddSource, AnEmptyFirstSoundTrackGivesWayToOneWithSound) {
+    const std::string sounds = Home.file("empty first.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        sounds, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i sine=duration=2 "
+                "-f lavfi -i sine=duration=2 -filter_complex [1]atrim=end_sample=0[a] -map 0 "
+                "-map [a] -map 2 -c:v libx264 -c:a aac"));
+    for (const auto& [code, ext] : {std::pair{"200", "mp3"}, std::pair{"103", "mp4"}}) {
+        SCOPED_TRACE(code);
+        const auto r = Convert(code, sounds);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        const std::string out = Out() + "/empty first_(new)." + ext;
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.15);
+        const auto level = testsupport::RunCommand("ffmpeg -hide_banner -nostats -i " + Q(out) +
+                                                   " -af volumedetect -f null - 2>&1");
+        EXPECT_NE(level.output.find("max_volume: -2"), std::string::npos) << level.output;
+    }
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) +
+                                           " -audio_source 7 " + Q(Home.file("x.mp3")));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Could not find input stream #0.7"), std::string::npos) << r.output;
+    const auto video = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) +
+                                               " -audio_source 0 " + Q(Home.file("y.mp3")));
+    EXPECT_NE(video.output.find("Input stream #0.0 is not a stream of type Audio (but Video)"),
+              std::string::npos)
+        << video.output;
+}
+
+// A source name near the limit of a folder entry converts into a name cut
+// to fit, with "_(new)" and the extension kept.
+TEST_F(OddSource, ANameAtTheLengthLimitIsCutToFit) {
+    const std::string base(250, 'n');
+    const std::string source = Home.file(base + ".mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=160x120:rate=25 -f lavfi "
+                                               "-i sine -t 1 -c:v libx264 -c:a aac"));
+    const auto r = Convert("103", source);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string out = Out() + "/" + base.substr(0, 245) + "_(new).mp4";
+    EXPECT_EQ(testsupport::FilesIn(Out()),
+              std::vector<std::string>{base.substr(0, 245) + "_(new).mp4"});
+    EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.15);
+}
