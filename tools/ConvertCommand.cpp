@@ -2,6 +2,7 @@
 #include "ConvertCommand.h"
 #include "BatchRun.h"
 
+#include "engine/FFmpegOptionTable.h"
 #include "engine/FFmpegOutputTarget.h"
 #include "engine/FFmpegVCL.h"
 #include "media/Bitmap24.h"
@@ -25,15 +26,7 @@ constexpr char kStandardOutput[] = "pipe:";
 } // namespace
 
 bool OptionTakesNoValue(const std::string& name) {
-    static const char* const names[] = {
-        "an",     "vn",        "sn",          "y",          "copyts",   "xerror",    "shortest",
-        "intra",  "sameq",     "deinterlace", "psnr",       "qphist",   "force_fps", "isync",
-        "dump",   "hex",       "re",          "loop_input", "newvideo", "newaudio",  "newsubtitle",
-        "vstats", "benchmark", "L",           "h",          "version",  "formats",   "codecs",
-        "bsfs",   "protocols", "filters"};
-    for (const char* n : names)
-        if (name == n) return true;
-    return false;
+    return IsFlagOption(name);
 }
 
 TConvertCommand ParseConvertCommand(const std::vector<std::string>& args) {

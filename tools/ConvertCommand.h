@@ -10,8 +10,8 @@
 #include <vector>
 
 // One parsed command line: the inputs with their options, the outputs
-// with theirs. Options are "-name value" in the engine's vocabulary; names
-// of options that take no value are listed in OptionTakesNoValue. Each is
+// with theirs. Options are "-name value" in the engine's vocabulary; the
+// engine's option table says which names take no value. Each is
 // kept as one pair, so a value holding a line break stays one value.
 struct TConvertCommand {
     struct TFile {

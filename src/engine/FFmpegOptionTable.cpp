@@ -128,10 +128,18 @@ struct TOptionRow {
     int TOptionState::*IntField = nullptr;             // vkInteger
     float TOptionState::*FloatField = nullptr;         // vkFloat
     std::string TOptionState::*TextField = nullptr;    // vkText
+    bool Flag = false;                                 // written without a value on a command line
 
     static TOptionRow Handler(const char* name, TOptionHandlers::TTextHandler run) {
         TOptionRow row{name, vkText};
         row.RunText = run;
+        return row;
+    }
+    // A handler that looks at no value: on a command line the option
+    // stands alone.
+    static TOptionRow FlagHandler(const char* name, TOptionHandlers::TTextHandler run) {
+        TOptionRow row = Handler(name, run);
+        row.Flag = true;
         return row;
     }
     static TOptionRow Reading(const char* name, TValueKind kind,
@@ -143,12 +151,14 @@ struct TOptionRow {
     static TOptionRow Boolean(const char* name, bool TOptionState::*field) {
         TOptionRow row{name, vkBoolean};
         row.BoolField = field;
+        row.Flag = true;
         return row;
     }
     // True whatever the value.
     static TOptionRow SetTrue(const char* name, bool TOptionState::*field) {
         TOptionRow row{name, vkAny};
         row.BoolField = field;
+        row.Flag = true;
         return row;
     }
     static TOptionRow Integer(const char* name, int TOptionState::*field) {
@@ -212,17 +222,17 @@ const std::vector<TOptionRow>& OptionTable() {
     using S = TOptionState;
     using R = TOptionRow;
     static const std::vector<TOptionRow> table = {
-        R::Handler("L", &T::OptDoNothing),
-        R::Handler("h", &T::OptDoNothing),
-        R::Handler("version", &T::OptDoNothing),
-        R::Handler("formats", &T::OptDoNothing),
-        R::Handler("codecs", &T::OptDoNothing),
-        R::Handler("bsfs", &T::OptDoNothing),
-        R::Handler("protocols", &T::OptDoNothing),
-        R::Handler("filters", &T::OptDoNothing),
+        R::FlagHandler("L", &T::OptDoNothing),
+        R::FlagHandler("h", &T::OptDoNothing),
+        R::FlagHandler("version", &T::OptDoNothing),
+        R::FlagHandler("formats", &T::OptDoNothing),
+        R::FlagHandler("codecs", &T::OptDoNothing),
+        R::FlagHandler("bsfs", &T::OptDoNothing),
+        R::FlagHandler("protocols", &T::OptDoNothing),
+        R::FlagHandler("filters", &T::OptDoNothing),
         R::Handler("i", &T::OptDoNothing),
-        R::Handler("y", &T::OptDoNothing),
-        R::Handler("benchmark", &T::OptDoNothing),
+        R::FlagHandler("y", &T::OptDoNothing),
+        R::FlagHandler("benchmark", &T::OptDoNothing),
         R::Handler("loglevel", &T::OptLogLevel),
         R::Handler("f", &T::OptFormat),
         R::Handler("map", &T::OptMap),
@@ -286,7 +296,7 @@ const std::vector<TOptionRow>& OptionTable() {
         R::Text("passlogfile", &S::PassLogFileName),
         R::Boolean("deinterlace", &S::DoDeinterlace),
         R::Boolean("psnr", &S::DoPsnr),
-        R::Handler("vstats", &T::OptVStats),
+        R::FlagHandler("vstats", &T::OptVStats),
         R::Text("vstats_file", &S::VStatsFileName, &S::HasVStatsFileName),
         R::Handler("vhook", &T::OptVHook),
         R::Handler("vfilters", &T::OptVFilters),
@@ -296,7 +306,7 @@ const std::vector<TOptionRow>& OptionTable() {
         R::Integer("top", &S::TopFieldFirst),
         R::Integer("dc", &S::IntraDcPrecision),
         R::Handler("vtag", &T::OptTag),
-        R::Handler("newvideo", &T::OptNewStream),
+        R::FlagHandler("newvideo", &T::OptNewStream),
         R::Text("vlang", &S::VideoLanguage),
         R::Boolean("qphist", &S::QpHist),
         R::Boolean("force_fps", &S::ForceFps),
@@ -310,12 +320,12 @@ const std::vector<TOptionRow>& OptionTable() {
         R::Handler("atag", &T::OptTag),
         R::Integer("vol", &S::AudioVolume),
         R::Text("af", &S::AudioFilters),
-        R::Handler("newaudio", &T::OptNewStream),
+        R::FlagHandler("newaudio", &T::OptNewStream),
         R::Text("alang", &S::AudioLanguage),
         R::Handler("sample_fmt", &T::OptSampleFmt),
         R::Boolean("sn", &S::SubtitleDisable),
         R::Handler("scodec", &T::OptCodec),
-        R::Handler("newsubtitle", &T::OptNewStream),
+        R::FlagHandler("newsubtitle", &T::OptNewStream),
         R::Text("slang", &S::SubtitleLanguage),
         R::Handler("stag", &T::OptTag),
         R::Integer("vc", &S::VideoChannel),
@@ -344,5 +354,11 @@ bool ApplyTableOption(TOptionHandlers& handlers, TOptionState& state, const std:
             return true;
         }
     }
+    return false;
+}
+
+bool IsFlagOption(const std::string& name) {
+    for (const TOptionRow& row : OptionTable())
+        if (name == row.Name) return row.Flag;
     return false;
 }

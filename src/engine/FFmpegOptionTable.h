@@ -17,3 +17,8 @@ class TOptionHandlers;
 // take is a mistake of the caller (std::logic_error).
 bool ApplyTableOption(TOptionHandlers& handlers, TOptionState& state, const std::string& name,
                       const TOptionValue& value);
+
+// Whether the option of that name is written alone on a command line, its
+// value not looked at (a switch such as "an", "y" or "keep_hdr"). False for
+// a name the table does not have.
+bool IsFlagOption(const std::string& name);

@@ -681,6 +681,20 @@ TEST_F(ConvertCommand, AnExistingOutputNeedsYesAndSurvivesFailures) {
     EXPECT_EQ(OtherNames(dir.path().string(), {"existing.mp4"}), std::vector<std::string>{});
 }
 
+// A switch stands alone: the option after it is still read as an option,
+// so "-y" after any of them still allows replacing the file.
+TEST_F(ConvertCommand, ASwitchLeavesTheNextOptionAlone) {
+    testsupport::TempDir dir;
+    const std::string target = dir.file("existing.mkv");
+    for (const char* flag : {"-keep_hdr", "-copy_all_streams", "-copyts", "-xerror", "-shortest",
+                             "-sn", "-deinterlace", "-benchmark"}) {
+        std::ofstream(target) << "the user's file";
+        const auto r = Run("-i " + Q(Input) + " " + flag + " -y -vcodec mpeg4 " + Q(target));
+        EXPECT_EQ(r.exitCode, 0) << flag << "\n" << r.output;
+        EXPECT_EQ(ProbeValue(target, "stream=codec_name", "v:0"), "mpeg4") << flag;
+    }
+}
+
 TEST_F(ConvertCommand, UnknownOptionsAndBadValuesFail) {
     testsupport::TempDir dir;
     const std::string out = dir.file("o.mp4");
