@@ -1,5 +1,6 @@
 #include "engine/ConversionSetup.h"
 
+#include "engine/EncoderSettings.h"
 #include "engine/H264Limits.h"
 #include "engine/OutputFileHeaders.h"
 #include "engine/PassLogFile.h"
@@ -371,6 +372,8 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
         break;
     }
     case AVMEDIA_TYPE_AUDIO:
+        FollowSourceSound(encoder, ost.Setup->Encoder, ost.Stream, in, ost.Setup->SoundGiven);
+        ff::avcodec.avcodec_parameters_from_context(ost.Stream->codecpar, encoder);
         ost.Audio.AudioFrame.reset(ff::avutil.av_frame_alloc());
         if (!ost.Audio.AudioFrame) throw FFmpegException("av_fifo_alloc fail");
         break;

@@ -18,7 +18,51 @@ AVRational InverseRate(int num, int den) {
     return AVRational{den, num};
 }
 
+// The rate of those the codec takes nearest to `wanted` (any rate when the
+// codec lists none).
+int NearestSampleRate(const AVCodec* codec, int wanted) {
+    if (!codec || !codec->supported_samplerates) return wanted;
+    int best = codec->supported_samplerates[0];
+    for (const int* rate = codec->supported_samplerates; *rate; ++rate)
+        if (std::abs(*rate - wanted) < std::abs(best - wanted)) best = *rate;
+    if (best != wanted)
+        GetLogger().Log(
+            nullptr, llWarning,
+            FormatText("Requested sampling rate unsupported using closest supported (%d)", best));
+    return best;
+}
+
+// Whether the codec takes the sample format (any, when it lists none).
+bool TakesSampleFormat(const AVCodec* codec, int format) {
+    if (!codec || !codec->sample_fmts) return true;
+    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
+        if (*f == format) return true;
+    return false;
+}
+
+void SetChannels(AVChannelLayout& layout, const AVChannelLayout& source) {
+    ff::avutil.av_channel_layout_uninit(&layout);
+    if (source.order == AV_CHANNEL_ORDER_NATIVE)
+        ff::avutil.av_channel_layout_from_mask(&layout, source.u.mask);
+    else
+        ff::avutil.av_channel_layout_default(&layout, source.nb_channels);
+}
+
 } // namespace
+
+void FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
+                       const AVCodecParameters* source, TSoundSettingsGiven given) {
+    if (!given.Channels && source->ch_layout.nb_channels > 0 &&
+        ff::avutil.av_channel_layout_compare(&encoder->ch_layout, &source->ch_layout) != 0)
+        SetChannels(encoder->ch_layout, source->ch_layout);
+    if (!given.SampleFmt && source->format >= 0 && TakesSampleFormat(codec, source->format))
+        encoder->sample_fmt = static_cast<AVSampleFormat>(source->format);
+    if (given.SampleRate || source->sample_rate <= 0 || source->sample_rate == encoder->sample_rate)
+        return;
+    encoder->sample_rate = NearestSampleRate(codec, source->sample_rate);
+    encoder->time_base = AVRational{1, encoder->sample_rate};
+    stream->time_base = encoder->time_base;
+}
 
 AVRational SampleAspect(float aspect, int width, int height) {
     const double value = width == 0 || height == 0 ? aspect * 3.0 / 4.0
@@ -142,16 +186,7 @@ void TEncoderSettings::SetRcOverride(AVCodecContext* encoder) const {
 }
 
 int TEncoderSettings::ChooseSampleRate(const AVCodec* codec) const {
-    const int wanted = FOptions.AudioSampleRate;
-    if (!codec || !codec->supported_samplerates) return wanted;
-    int best = codec->supported_samplerates[0];
-    for (const int* rate = codec->supported_samplerates; *rate; ++rate)
-        if (std::abs(*rate - wanted) < std::abs(best - wanted)) best = *rate;
-    if (best != wanted)
-        GetLogger().Log(
-            nullptr, llWarning,
-            FormatText("Requested sampling rate unsupported using closest supported (%d)", best));
-    return best;
+    return NearestSampleRate(codec, FOptions.AudioSampleRate);
 }
 
 void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
@@ -166,12 +201,7 @@ void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
     else
         ff::avutil.av_channel_layout_default(&encoder->ch_layout, FOptions.AudioChannels);
     int format = FOptions.AudioSampleFmt;
-    if (codec && codec->sample_fmts) {
-        bool listed = false;
-        for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-            listed |= *f == format;
-        if (!listed) format = codec->sample_fmts[0];
-    }
+    if (!TakesSampleFormat(codec, format)) format = codec->sample_fmts[0];
     encoder->sample_fmt = static_cast<AVSampleFormat>(format);
     encoder->sample_rate = ChooseSampleRate(codec);
     encoder->time_base = AVRational{1, encoder->sample_rate > 0 ? encoder->sample_rate : 1};

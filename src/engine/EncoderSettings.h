@@ -15,6 +15,14 @@
 // (width / height); with no size, a 4:3 picture is assumed.
 AVRational SampleAspect(float aspect, int width, int height);
 
+// Until the track an output's sound is made from is known, the libraries'
+// preferred track stands in for it. Once it is known, the settings the
+// options did not give are set from `source` (channels and layout, sample
+// format where the codec takes it, the nearest rate the codec takes), with
+// the time bases that follow the rate. `codec` may be null.
+void FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
+                       const AVCodecParameters* source, TSoundSettingsGiven given);
+
 class TEncoderSettings {
 public:
     // The settings read `options` and mark global headers on the recorded

@@ -87,6 +87,14 @@ struct TPendingOption {
     std::string Refusal;
 };
 
+// Which sound settings of an encoder the options gave; the others follow
+// the track the sound is made from.
+struct TSoundSettingsGiven {
+    bool SampleRate = false; // "ar", a target
+    bool Channels = false;   // "ac", a target
+    bool SampleFmt = false;  // "sample_fmt"
+};
+
 // The option state of one task; every field has its reset value. Owned and
 // used by the task's caller thread while the task is idle, then read by the
 // conversion on the task's own thread (never both at once).
@@ -126,6 +134,7 @@ struct TOptionState {
     float AudioQScale = -99999.0f;
     bool AudioDisable = false;
     int AudioChannels = 2;
+    TSoundSettingsGiven AudioGiven; // since the last input was opened
     bool HasAudioCodecName = false;
     std::string AudioCodecName;
     uint32_t AudioCodecTag = 0;

@@ -166,4 +166,5 @@ void TInputSettings::TakeAudio(const AVStream* stream) {
     FOptions.AudioChannels = par->ch_layout.nb_channels;
     FOptions.AudioSampleRate = par->sample_rate;
     FOptions.AudioSampleFmt = par->format;
+    FOptions.AudioGiven = {};
 }

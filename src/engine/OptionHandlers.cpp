@@ -193,6 +193,7 @@ void TOptionHandlers::OptSampleFmt(const std::string&, const std::string& value)
         return;
     }
     FState.AudioSampleFmt = ff::avutil.av_get_sample_fmt(value.c_str());
+    FState.AudioGiven.SampleFmt = true;
 }
 
 void TOptionHandlers::OptCrop(const std::string& name, const TOptionValue& value) {
@@ -318,12 +319,16 @@ void TOptionHandlers::OptStreamId(const std::string& name, const std::string& va
 
 void TOptionHandlers::OptSampleRate(const std::string&, const TOptionValue& value) {
     const int rate = static_cast<int>(std::get<int64_t>(value));
-    if (rate > 0) FState.AudioSampleRate = rate;
+    if (rate <= 0) return;
+    FState.AudioSampleRate = rate;
+    FState.AudioGiven.SampleRate = true;
 }
 
 void TOptionHandlers::OptChannels(const std::string&, const TOptionValue& value) {
     const int channels = static_cast<int>(std::get<int64_t>(value));
-    if (channels > 0) FState.AudioChannels = channels;
+    if (channels <= 0) return;
+    FState.AudioChannels = channels;
+    FState.AudioGiven.Channels = true;
 }
 
 void TOptionHandlers::OptBitstreamFilter(const std::string& name, const std::string& value) {
@@ -362,7 +367,11 @@ void TOptionHandlers::SetTarget(const std::string& type, const std::string& norm
     for (const auto& [name, value] : target.VideoPrivate)
         FLibrary.SetPrivateOption(TMediaKind::Video, name, value);
     FState.AudioSampleRate = target.SampleRate;
-    if (!target.MonoOnlyToStereo || FState.AudioChannels == 1) FState.AudioChannels = 2;
+    FState.AudioGiven.SampleRate = true;
+    if (!target.MonoOnlyToStereo || FState.AudioChannels == 1) {
+        FState.AudioChannels = 2;
+        FState.AudioGiven.Channels = true;
+    }
     if (target.MuxPreload > 0.0f) FState.MuxPreload = target.MuxPreload;
     if (!target.DefaultAspect.empty() && FState.FrameAspectRatio == 0.0f) {
         Log(llInfo, FormatText("Assuming %s for aspect ratio", target.DefaultAspect.c_str()));

@@ -469,6 +469,7 @@ void TOutputSetup::NewAudioStream(int outputFile) {
     }
     SetLanguage(stream, FOptions.AudioLanguage);
     setup.SourceStream = FOptions.AudioSourceStream;
+    setup.SoundGiven = FOptions.AudioGiven;
     FOptions.AudioSourceStream = -1;
     FOptions.AudioDisable = false;
     FOptions.HasAudioCodecName = false;

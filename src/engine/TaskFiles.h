@@ -36,6 +36,7 @@ struct TOutputStreamSetup {
     TPrivateOptions PrivateOptions;     // encoder-private options for avcodec_open2
     std::vector<TBitstreamFilterEntry> BitstreamFilters;
     int SourceStream = -1; // stream of the first input it is made from, -1: the default choice
+    TSoundSettingsGiven SoundGiven; // sound: the settings the options gave
     // Made by copy_all_streams: the whole file is copied, so a preview
     // (which needs decoded pictures) simply shows nothing for it.
     bool WholeFileCopy = false;

@@ -165,3 +165,33 @@ TEST_F(OddSource, ANameAtTheLengthLimitIsCutToFit) {
               std::vector<std::string>{base.substr(0, 245) + "_(new).mp4"});
     EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.15);
 }
+
+// The sound's rate and channels are those of the track converted, not of
+// the one the libraries prefer; the ones the options give still win.
+TEST_F(OddSource, SoundSettingsFollowTheTrackConverted) {
+    const std::string tracks = Home.file("two tracks.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        tracks,
+        "-f lavfi -i sine=r=22050:duration=2 -f lavfi -i "
+        "sine=r=48000:duration=2,aformat=channel_layouts=stereo -map 0 -map 1 -c:a pcm_s16le"));
+    auto settings = [](const std::string& file) {
+        return ProbeValues(file, "stream=sample_rate,channels", "a:0");
+    };
+    const std::vector<std::string> second{"48000", "2"};
+    struct Case {
+        const char* Args;
+        std::vector<std::string> Expected;
+    };
+    const Case cases[] = {{"-audio_source 1", second},
+                          {"-map 0:1", second},
+                          {"-map 0:1 -ar 32000 -ac 1", {"32000", "1"}},
+                          {"", {"22050", "1"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Args);
+        const std::string out = Home.file("out.wav");
+        const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -y -i " + Q(tracks) + " " +
+                                               c.Args + " " + Q(out));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(settings(out), c.Expected);
+    }
+}
