@@ -160,11 +160,24 @@ void TConversionSetup::CheckOutputsAndMaps() {
     }
 }
 
+namespace {
+
+// A sound track that gave no packet while its file was probed: a declared
+// track that holds nothing, as a rule. One that speaks later than the probe
+// read is taken too when no other track has sound.
+bool BroughtNoSound(const TInputStream& ist) {
+    return ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO &&
+           !(ist.Stream->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS);
+}
+
+} // namespace
+
 // The input stream of `mediaType` an output stream of file `file` reads
 // from without a map (-1: none); in join mode only input `file` qualifies.
 int TConversionSetup::FindSource(int file, int mediaType) const {
-    // The libraries' own choice of a file's best stream stands for the one
-    // with the most frames seen while probing.
+    // A sound track that brought packets while probing goes first; then the
+    // libraries' own choice of a file's best stream stands for the one with
+    // the most frames seen while probing.
     int best = -1;
     int bestScore = -1;
     for (int i = 0; i < static_cast<int>(FInputStreams.size()); ++i) {
@@ -175,10 +188,10 @@ int TConversionSetup::FindSource(int file, int mediaType) const {
         const int chosen = ff::avformat.av_find_best_stream(FEngine.InputContext(ist.FileIndex),
                                                             static_cast<AVMediaType>(mediaType), -1,
                                                             -1, nullptr, 0);
-        const int frames = chosen == ist.StreamIndex ? 1 : 0;
-        if (frames > bestScore) {
+        const int score = (chosen == ist.StreamIndex ? 1 : 0) + (BroughtNoSound(ist) ? 0 : 2);
+        if (score > bestScore) {
             best = i;
-            bestScore = frames;
+            bestScore = score;
         }
     }
     return best;

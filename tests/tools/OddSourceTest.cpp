@@ -166,6 +166,31 @@ TEST_F(OddSource, ANameAtTheLengthLimitIsCutToFit) {
     EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.15);
 }
 
+// The classic form's own choice passes over a sound track that brings
+// nothing, as ffmpeg's does; a track named by a map is taken as it is.
+TEST_F(OddSource, TheClassicFormPassesOverAnEmptySoundTrack) {
+    const std::string sounds = Home.file("empty first.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        sounds, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i sine=duration=2 "
+                "-f lavfi -i sine=duration=2 -filter_complex [1]atrim=end_sample=0[a] -map 0 "
+                "-map [a] -map 2 -c:v libx264 -c:a aac"));
+    const std::string wav = Home.file("sound.wav");
+    auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) + " -vn " + Q(wav));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(wav), 2.0, 0.15);
+    const std::string mkv = Home.file("both.mkv");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) + " " + Q(mkv));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const auto level = testsupport::RunCommand("ffmpeg -hide_banner -nostats -i " + Q(mkv) +
+                                               " -af volumedetect -f null - 2>&1");
+    EXPECT_NE(level.output.find("max_volume: -"), std::string::npos) << level.output;
+    const std::string mapped = Home.file("mapped.mkv");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(sounds) + " -map 0:0 -map 0:1 " +
+                                Q(mapped));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValue(mapped, "stream_tags=DURATION", "a:0"), "00:00:00.000000000");
+}
+
 // The sound's rate and channels are those of the track converted, not of
 // the one the libraries prefer; the ones the options give still win.
 TEST_F(OddSource, SoundSettingsFollowTheTrackConverted) {
