@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -482,10 +483,26 @@ void TTranscoder::HoldCoverPictures() {
     }
 }
 
+// DV carries sound in every picture's frame: a sound that ended before the
+// pictures (a source cut short, a shorter track) goes on as silence.
+void TTranscoder::SoundUnderEveryPicture() {
+    for (TOutputStream& ost : FOutputStreams) {
+        if (ost.MediaType != AVMEDIA_TYPE_AUDIO || !ost.EncodingNeeded ||
+            std::strcmp(ost.Output->oformat->name, "dv") != 0)
+            continue;
+        double end = 0.0;
+        for (const TOutputStream& other : FOutputStreams)
+            if (other.Output == ost.Output && other.MediaType == AVMEDIA_TYPE_VIDEO)
+                end = std::max(end, TInputChoice::OutputTime(other));
+        FSound.PadWithSilence(ost, end);
+    }
+}
+
 void TTranscoder::FinishConversion() {
     for (TInputStream& ist : FInputStreams)
         if (ist.DecodingNeeded && !ist.Drained) DrainDecoder(ist);
     HoldCoverPictures();
+    SoundUnderEveryPicture();
     FlushEncoders();
     for (TOutputStream& ost : FOutputStreams)
         FWriter.Drain(ost);

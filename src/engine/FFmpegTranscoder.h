@@ -106,6 +106,7 @@ private:
     bool Interrupted() const;
 
     void HoldCoverPictures();
+    void SoundUnderEveryPicture();
 
     void Log(int level, const std::string& text) const;
 

@@ -329,6 +329,21 @@ void TSoundOutput::Flush(TOutputStream& ost) {
     EncodeFrames(ost, true);
 }
 
+void TSoundOutput::PadWithSilence(TOutputStream& ost, double end) {
+    if (!ost.EncoderOpen || ost.Encoder->sample_rate <= 0) return;
+    DrainResampler(ost);
+    const int64_t held = ost.SyncOpts + ff::avutil.av_audio_fifo_size(ost.Audio.Fifo.get());
+    int64_t missing = std::llround(end * ost.Encoder->sample_rate) - held;
+    while (missing > 0) {
+        const int count = static_cast<int>(std::min<int64_t>(missing, 16384));
+        uint8_t** planes = ConvertedPlanes(ost, count);
+        ff::avutil.av_samples_set_silence(planes, 0, count, ost.Encoder->ch_layout.nb_channels,
+                                          ost.Encoder->sample_fmt);
+        PushSamples(ost, planes, count);
+        missing -= count;
+    }
+}
+
 void TSoundOutput::Log(int level, const std::string& text) {
     GetLogger().Log(nullptr, static_cast<TLogLevel>(level), text);
 }

@@ -45,6 +45,9 @@ public:
     // At the end: what the resampler and the queue still hold, the last
     // frame short or padded with silence as the encoder needs.
     void Flush(TOutputStream& ost);
+    // Silence after what the stream holds, so that its sound lasts until
+    // `end` seconds of output time (nothing when it lasts that long).
+    void PadWithSilence(TOutputStream& ost, double end);
 
 private:
     void EnsureResampler(TOutputStream& ost, const AVFrame* samples);

@@ -220,3 +220,31 @@ TEST_F(OddSource, SoundSettingsFollowTheTrackConverted) {
         EXPECT_EQ(settings(out), c.Expected);
     }
 }
+
+// DV carries sound under every picture: a sound that ends before the
+// pictures goes on as silence until they end, in both forms of the tool.
+TEST_F(OddSource, ASoundThatEndsEarlyIsPaddedInDv) {
+    const std::string source = Home.file("short sound.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i "
+                "sine=duration=1 -c:v libx264 -c:a aac"));
+    auto r = Convert("109", source);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    const std::string formatOut = Out() + "/short sound_(new).dv";
+    const std::string classicOut = Home.file("classic.dv");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(source) + " -target pal-dv " +
+                                Q(classicOut));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    for (const std::string& out : {formatOut, classicOut}) {
+        SCOPED_TRACE(out);
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 2.0, 0.05);
+        const auto frames = testsupport::RunCommand(
+            "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+            "stream=nb_read_frames -of csv=p=0 " +
+            Q(out));
+        EXPECT_EQ(frames.output, "50\n");
+        const auto level = testsupport::RunCommand("ffmpeg -hide_banner -nostats -ss 1.2 -i " +
+                                                   Q(out) + " -af volumedetect -f null - 2>&1");
+        EXPECT_NE(level.output.find("max_volume: -91.0 dB"), std::string::npos) << level.output;
+    }
+}
