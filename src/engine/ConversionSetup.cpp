@@ -409,6 +409,24 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
 
 // ---- the codecs ----
 
+namespace {
+
+// Why an encoder did not open. A picture with an odd side in a format that
+// halves that side's colour samples is the usual reason, and told plainly.
+std::string EncoderFailureText(const std::string& head, const TOutputStream& ost,
+                               const AVCodec* codec) {
+    const AVCodecContext* c = ost.Encoder;
+    if (ost.MediaType != AVMEDIA_TYPE_VIDEO || WholeChromaSamples(c->pix_fmt, c->width, c->height))
+        return head + " - maybe incorrect parameters such as bit_rate, rate, width or height. "
+                      "Please check error log message to find out more detail information.";
+    const char* format = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
+    return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs even "
+                             "sizes in the pixel format %s (an even size can be given with -s)",
+                             codec->name, c->width, c->height, format ? format : "?");
+}
+
+} // namespace
+
 void TConversionSetup::OpenEncoders(bool subtitles) {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.EncodingNeeded || (ost.MediaType == AVMEDIA_TYPE_SUBTITLE) != subtitles) continue;
@@ -437,11 +455,10 @@ void TConversionSetup::OpenEncoders(bool subtitles) {
         }
         owned.reset(options);
         if (code < 0) {
-            const std::string text = FormatText(
-                "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
-                "parameters such as bit_rate, rate, width or height. Please check error log "
-                "message to find out more detail information.",
-                ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType));
+            const std::string text = EncoderFailureText(
+                FormatText("Error while opening encoder for output stream #%d.%d (%s)",
+                           ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)),
+                ost, codec);
             LogStreamMapping();
             Log(llError, text);
             throw FFmpegException(text);

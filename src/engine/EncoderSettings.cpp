@@ -48,7 +48,33 @@ void SetChannels(AVChannelLayout& layout, const AVChannelLayout& source) {
         ff::avutil.av_channel_layout_default(&layout, source.nb_channels);
 }
 
+// Colour or grey like the source, at the source's depth.
+bool SameKindOfPicture(const AVPixFmtDescriptor* a, const AVPixFmtDescriptor* b) {
+    return a && b && (a->nb_components >= 3) == (b->nb_components >= 3) &&
+           a->comp[0].depth == b->comp[0].depth;
+}
+
+// A picture with an odd side, in a format the codec does not take: the
+// codec's first format of the source's kind with a colour sample for each
+// pixel on that side, else the codec's first format.
+int FormatForOddSize(const AVCodec* codec, int wanted, int width, int height) {
+    const AVPixFmtDescriptor* source =
+        ff::avutil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(wanted));
+    for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+        if (WholeChromaSamples(*p, width, height) &&
+            SameKindOfPicture(ff::avutil.av_pix_fmt_desc_get(*p), source))
+            return *p;
+    return codec->pix_fmts[0];
+}
+
 } // namespace
+
+bool WholeChromaSamples(int format, int width, int height) {
+    const AVPixFmtDescriptor* d =
+        ff::avutil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    if (!d) return true;
+    return width % (1 << d->log2_chroma_w) == 0 && height % (1 << d->log2_chroma_h) == 0;
+}
 
 void FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
                        const AVCodecParameters* source, TSoundSettingsGiven given) {
@@ -107,6 +133,9 @@ int TEncoderSettings::ChoosePixelFormat(const AVCodec* codec, int strictness) co
     if (codec->id == AV_CODEC_ID_MJPEG && strictness < 0 &&
         (wanted == AV_PIX_FMT_YUV420P || wanted == AV_PIX_FMT_YUV422P))
         return wanted;
+    const int width = FOptions.FrameWidth, height = FOptions.FrameHeight;
+    if (!WholeChromaSamples(codec->pix_fmts[0], width, height))
+        return FormatForOddSize(codec, wanted, width, height);
     return codec->pix_fmts[0];
 }
 

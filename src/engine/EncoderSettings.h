@@ -15,6 +15,10 @@
 // (width / height); with no size, a 4:3 picture is assumed.
 AVRational SampleAspect(float aspect, int width, int height);
 
+// Whether a width x height picture has whole colour samples in the pixel
+// format (a 4:2:0 format halves both sides, so it needs even sizes).
+bool WholeChromaSamples(int format, int width, int height);
+
 // Until the track an output's sound is made from is known, the libraries'
 // preferred track stands in for it. Once it is known, the settings the
 // options did not give are set from `source` (channels and layout, sample

@@ -248,3 +248,34 @@ TEST_F(OddSource, ASoundThatEndsEarlyIsPaddedInDv) {
         EXPECT_NE(level.output.find("max_volume: -91.0 dB"), std::string::npos) << level.output;
     }
 }
+
+// A picture with an odd side: where another pixel format of the encoder
+// holds it, it converts at its own size (as ffmpeg does); where the
+// encoder cannot take it, the message says why.
+TEST_F(OddSource, OddSizedPicturesConvertOrSayWhyNot) {
+    const std::string rgb = Home.file("rgb odd.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        rgb, "-f lavfi -i color=c=0x3070C0:size=64x48:rate=25:duration=1 -vf "
+             "scale=65:49,format=rgb24 -c:v png"));
+    const std::string yuv = Home.file("yuv odd.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        yuv, "-f lavfi -i testsrc2=size=320x240:rate=25:duration=1 -vf scale=321:241 -pix_fmt "
+             "yuv420p -c:v ffv1"));
+    const std::string fromRgb = Home.file("from rgb.mkv");
+    auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(rgb) + " " + Q(fromRgb));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValues(fromRgb, "stream=codec_name,width,height", "v:0"),
+              (std::vector<std::string>{"h264", "65", "49"}));
+    const std::string fromYuv = Home.file("from yuv.mkv");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(yuv) + " " + Q(fromYuv));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("the encoder libx264 cannot take the picture size 321x241, it needs "
+                            "even sizes in the pixel format yuv420p"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(fromYuv));
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(yuv) + " -vcodec mpeg4 " +
+                                Q(Home.file("mpeg4.avi")));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValue(Home.file("mpeg4.avi"), "stream=width", "v:0"), "321");
+}
