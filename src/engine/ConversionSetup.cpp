@@ -11,6 +11,8 @@
 #include "media/MyUtils.h"
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 #include <mutex>
 
 // Made once by whichever worker comes first (a static's start is thread-safe);
@@ -281,12 +283,18 @@ void TConversionSetup::SetStreamParameters() {
 }
 
 // A copied picture keeps its rotation; an encoded one was turned upright,
-// so a rotation left on it would turn it once more.
+// so a rotation left on it would turn it once more. Matroska's muxer drops
+// the rotation matrix: there the stream's "rotate" tag (clockwise degrees)
+// carries it.
 void TConversionSetup::KeepOrDropRotation(TOutputStream& ost, const TInputStream& ist) {
     if (!ost.Copy) {
         ff::avutil.av_dict_set(&ost.Stream->metadata, "rotate", nullptr, 0);
         return;
     }
+    if (ist.Rotation != 0 && std::strcmp(ost.Output->oformat->name, "matroska") == 0 &&
+        !ff::avutil.av_dict_get(ost.Stream->metadata, "rotate", nullptr, 0))
+        ff::avutil.av_dict_set(&ost.Stream->metadata, "rotate",
+                               std::to_string(ist.Rotation).c_str(), 0);
     for (int i = 0; i < ist.Stream->nb_side_data; ++i) {
         const AVPacketSideData& data = ist.Stream->side_data[i];
         if (data.type != AV_PKT_DATA_DISPLAYMATRIX) continue;

@@ -3,6 +3,7 @@
 #include "engine/OutputSetup.h"
 
 #include "engine/CodecChoice.h"
+#include "engine/CopiedAttachments.h"
 #include "engine/EncoderSettings.h"
 #include "engine/OptionCheck.h"
 
@@ -213,21 +214,26 @@ void TOutputSetup::AddCoverStream(int outputFile) {
 }
 
 // One copied output stream for each video, audio and subtitle stream of the
-// first input, in its order; data and attachment streams stay behind.
+// first input, in its order; data streams stay behind. An output that keeps
+// attached files takes the attachments and cover pictures as such, after
+// the other streams; elsewhere a cover is copied as a picture stream.
 void TOutputSetup::AddCopiedStreams(int outputFile) {
     FOptions.CopyAllStreams = false;
     if (FLinks.Inputs.empty()) return;
     const AVFormatContext* input = FLinks.Inputs[0].Context.get();
+    const bool attachments = KeepsAttachments(Context(outputFile));
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const int type = input->streams[i]->codecpar->codec_type;
         if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO &&
             type != AVMEDIA_TYPE_SUBTITLE)
             continue;
+        if (attachments && GoesAsAttachment(input->streams[i])) continue;
         TOutputStreamSetup& setup = NewStream(outputFile, type);
         setup.StreamCopy = true;
         setup.SourceStream = static_cast<int>(i);
         setup.WholeFileCopy = true;
     }
+    if (attachments) CopyAttachments(Context(outputFile), input);
     FOptions.VideoStreamCopy = FOptions.AudioStreamCopy = FOptions.SubtitleStreamCopy = false;
 }
 

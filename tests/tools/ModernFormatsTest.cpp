@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -184,6 +185,54 @@ TEST_F(ModernFormats, CopyKeepsEveryPacketChaptersAndTags) {
     EXPECT_EQ(ProbeValue(out, "stream_disposition=default", "a:1"), "0");
     EXPECT_EQ(ProbeValue(out, "stream_disposition=forced", "s:0"), "1");
     EXPECT_EQ(DecodeErrors(out), "");
+}
+
+// The copy keeps a turned picture's rotation (as the stream's rotate tag,
+// the one Matroska keeps here), and the attachments and cover pictures as
+// attached files; an encoded conversion of the copy is turned as the
+// source's is.
+TEST_F(ModernFormats, CopyKeepsRotationAttachmentsAndCovers) {
+    const std::string clip = Dir->file("clip.mp4");
+    const std::string turned = Dir->file("turned.mp4");
+    ASSERT_TRUE(testsupport::RunFfmpeg("-i " + Q(clip) + " -c copy -metadata:s:v:0 rotate=90 " +
+                                       Q(turned)));
+    // The matrix turns counter-clockwise, the tag clockwise.
+    const int matrix = std::stoi(ProbeValue(turned, "stream_side_data=rotation", "v:0"));
+    ASSERT_NE(matrix % 360, 0);
+    const std::string copy = Convert(turned, "303", "mkv");
+    EXPECT_EQ(ProbeValue(copy, "stream_tags=rotate", "v:0"), std::to_string((360 - matrix) % 360));
+    const std::string upright = Dir->file("upright.mp4");
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(copy) +
+                                           " -vcodec mpeg4 -an " + Q(upright));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValues(upright, "stream=width,height", "v:0"),
+              (std::vector<std::string>{"120", "160"}));
+
+    const std::string font = Dir->file("font.ttf");
+    std::ofstream(font) << "not really a font";
+    const std::string cover = Dir->file("cover.png");
+    ASSERT_TRUE(testsupport::RunFfmpeg("-f lavfi -i testsrc2=size=64x48 -frames:v 1 " + Q(cover)));
+    const std::string attached = Dir->file("attached.mkv");
+    ASSERT_TRUE(testsupport::RunFfmpeg(
+        "-i " + Q(clip) + " -map 0 -c copy -attach " + Q(font) +
+        " -metadata:s:t:0 mimetype=application/x-truetype-font -metadata:s:t:0 filename=f.ttf " +
+        "-attach " + Q(cover) + " -metadata:s:t:1 mimetype=image/png " +
+        "-metadata:s:t:1 filename=cover.png " + Q(attached)));
+    const std::string song = Dir->file("song.mp3");
+    ASSERT_TRUE(testsupport::RunFfmpeg("-f lavfi -i sine=duration=1 -i " + Q(cover) +
+                                       " -map 0 -map 1 -c:a libmp3lame -c:v copy "
+                                       "-disposition:v attached_pic " +
+                                       Q(song)));
+    const std::vector<std::string> fromFilm{"mpeg4", "0",     "aac", "0", "ttf",
+                                            "0",     "f.ttf", "png", "1", "cover.png"};
+    const std::vector<std::string> fromSong{"mp3", "0", "png", "1", "cover.png"};
+    for (const auto& [source, expected] : {std::pair{attached, fromFilm}, {song, fromSong}}) {
+        SCOPED_TRACE(source);
+        const std::string out = Convert(source, "303", "mkv");
+        EXPECT_EQ(ProbeValues(out, "stream=codec_name:stream_disposition=attached_pic:stream_tags="
+                                   "filename"),
+                  expected);
+    }
 }
 
 // A row whose edits need its pictures encoded is refused by the copying
