@@ -281,13 +281,7 @@ void RenderRowFrame(const TlvFilesRecord& row, Bitmap24& frame, int64_t ptsUS,
     for (const TWmRec& layer : row.Watermarks)
         if (layer.Kind == kWmImageLayer && !layer.ImageFile.empty() && IsLayerVisible(layer, ptsUS))
             cache.Image(layer.ImageFile);
-    const auto exposure = static_cast<float>(row.Exposure);
-    if (HasColorAdjust(row) && HasExposure(row))
-        AdjustColorsAndExposure(frame, row.Brightness, row.Contrast, row.Saturation, exposure);
-    else if (HasColorAdjust(row))
-        AdjustColors(frame, row.Brightness, row.Contrast, row.Saturation);
-    else if (HasExposure(row))
-        AdjustExposure(frame, exposure);
+    AdjustPicture(frame, row.Brightness, row.Contrast, row.Saturation, row.Exposure);
     for (const TWmRec& layer : row.Watermarks)
         if (IsLayerVisible(layer, ptsUS)) DrawLayer(frame, layer, cache);
 }

@@ -799,17 +799,14 @@ void TfrmCrop::Timer1Timer() {
     imgPreview->setPixmap(QPixmap::fromImage(FPreviewImage));
     const int w = FTimerFrame.Width - FLeft - FRight, h = FTimerFrame.Height - FTop - FBottom;
     if (w <= 0 || h <= 0 || FLeft < 0 || FTop < 0) return;
-    const int brightness = trcBrightness->value(), contrast = trcContrast->value();
-    const int saturation = trcSaturation->value(), exposure = trcExposure->value();
-    if (brightness != 255 || contrast != 0 || saturation != 255 || exposure != 0) {
-        AdjustColors(FTimerFrame, brightness, contrast, saturation);
-        AdjustExposure(FTimerFrame, static_cast<float>(exposure));
-    }
+    // The crop, with the effects drawn as the conversion draws them.
     Bitmap24 output;
     output.SetSize(w, h);
     for (int y = 0; y < h; ++y)
         std::memcpy(output.Row(y), FTimerFrame.Row(y + FTop) + std::size_t{3} * FLeft,
                     std::size_t{3} * w);
+    AdjustPicture(output, trcBrightness->value(), trcContrast->value(), trcSaturation->value(),
+                  trcExposure->value());
     FOutput = QImage(output.Data.data(), w, h, output.Stride, QImage::Format_BGR888).copy();
     FOutputImage.fill(kViewBack);
     DrawFitted(FOutputImage, output);

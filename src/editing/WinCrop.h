@@ -133,6 +133,8 @@ public:
     // Pictures the timer drew into the output view.
     int OutputsDrawn() const { return FOutputsDrawn; }
     const QImage& OutputBitmap() const { return FOutput; }
+    // The picture the output view was last drawn from, as the player gave it.
+    const Bitmap24& OutputSource() const { return FTimerFrame; }
 
 protected:
     void showEvent(QShowEvent* event) override;

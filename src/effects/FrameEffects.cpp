@@ -1,5 +1,7 @@
 #include "effects/FrameEffects.h"
 
+#include "effects/EditSettings.h"
+
 #include "effects/FrameEffectsWide.h"
 
 #include <algorithm>
@@ -200,6 +202,20 @@ void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contr
 
 void AdjustExposure(Bitmap24& bitmap, float exposure) {
     MapBytes(bitmap, ExposureTable(exposure));
+}
+
+void AdjustPicture(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation,
+                   int32_t exposure) {
+    const bool colours = brightness != kUntouchedBrightness || contrast != kUntouchedContrast ||
+                         saturation != kUntouchedSaturation;
+    const bool light = exposure != kUntouchedExposure;
+    if (colours && light)
+        AdjustColorsAndExposure(bitmap, brightness, contrast, saturation,
+                                static_cast<float>(exposure));
+    else if (colours)
+        AdjustColors(bitmap, brightness, contrast, saturation);
+    else if (light)
+        AdjustExposure(bitmap, static_cast<float>(exposure));
 }
 
 namespace {

@@ -24,6 +24,14 @@ void AdjustExposure(Bitmap24& bitmap, float exposure);
 void AdjustColorsAndExposure(Bitmap24& bitmap, int32_t brightness, int32_t contrast,
                              int32_t saturation, float exposure);
 
+// A row's colour and exposure effects, as its record stores them, drawn as
+// a conversion draws them: the colour pass only when a colour setting
+// differs from the record's untouched values (brightness 255, contrast 0,
+// saturation 255; the pass at those values darkens by one level), the
+// exposure only when it is not 0.
+void AdjustPicture(Bitmap24& bitmap, int32_t brightness, int32_t contrast, int32_t saturation,
+                   int32_t exposure);
+
 // Draws src over dst with its top-left corner at (x, y) of dst, opacity
 // alpha 0..255 (values outside are clamped); x and y may be negative, the
 // part outside dst is clipped.

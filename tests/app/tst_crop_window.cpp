@@ -7,6 +7,7 @@
 #include "WindowHarness.h"
 #include "controls/RectTracker.h"
 #include "controls/Tracker2.h"
+#include "editing/FrameRenderer.h"
 #include "editing/WinCrop.h"
 #include "effects/FrameEffects.h"
 
@@ -269,6 +270,35 @@ private slots:
         QTest::mouseClick(dialog->imgbtnPlay, Qt::LeftButton);
         QVERIFY(dialog->imgbtnpause->isEnabled());
         QVERIFY(dialog->FFPlayer->FileOpen());
+    }
+
+    // The output view shows the picture the conversion writes from the same
+    // frame, to the level: with the exposure alone, and with every effect
+    // at its untouched value.
+    void outputViewDrawsTheConvertedPicture() {
+        auto dialog = OpenDialog();
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->OutputsDrawn() > 0, 5000);
+        for (const int exposure : {40, 0}) {
+            dialog->spedtExposure->setValue(exposure);
+            const int drawn = dialog->OutputsDrawn();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog->OutputsDrawn() > drawn, 5000);
+            TlvFilesRecord row;
+            row.Exposure = exposure;
+            Bitmap24 converted = dialog->OutputSource();
+            TLayerImageCache layers;
+            RenderRowFrame(row, converted, 0, layers);
+            const QImage shown = dialog->OutputBitmap();
+            QCOMPARE(shown.size(), QSize(converted.Width, converted.Height));
+            int differing = 0;
+            for (int y = 0; y < converted.Height; ++y)
+                for (int x = 0; x < converted.Width; ++x) {
+                    const uint8_t* bgr = converted.Row(y) + 3 * x;
+                    differing += shown.pixelColor(x, y) != QColor(bgr[2], bgr[1], bgr[0]);
+                }
+            QVERIFY2(
+                differing == 0,
+                qPrintable(QString("exposure %1: %2 pixels differ").arg(exposure).arg(differing)));
+        }
     }
 
     // A source the player cannot open: nothing to crop, and OK keeps the
