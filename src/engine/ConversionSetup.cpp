@@ -433,6 +433,27 @@ std::string EncoderFailureText(const std::string& head, const TOutputStream& ost
                              codec->name, c->width, c->height, format ? format : "?");
 }
 
+// x265 writes its lines to the terminal itself, past the log and its
+// filter: it gets a level one step quieter than the libraries', so that
+// its information lines come only with verbose logging. A log level the
+// options' x265-params give stays.
+void SetX265LogLevel(TPrivateOptions& options) {
+    const int level = LibraryFilterLevel();
+    const char* x265 = level <= AV_LOG_QUIET    ? "none"
+                       : level <= AV_LOG_ERROR  ? "error"
+                       : level < AV_LOG_VERBOSE ? "warning"
+                       : level < AV_LOG_DEBUG   ? "info"
+                                                : "debug";
+    const std::string pair = std::string("log-level=") + x265;
+    for (auto& [name, value] : options)
+        if (name == "x265-params") {
+            if (value.find("log-level=") == std::string::npos)
+                value += (value.empty() ? "" : ":") + pair;
+            return;
+        }
+    options.emplace_back("x265-params", pair);
+}
+
 } // namespace
 
 void TConversionSetup::OpenEncoders(bool subtitles) {
@@ -452,6 +473,7 @@ void TConversionSetup::OpenEncoders(bool subtitles) {
         }
         if (ost.MediaType == AVMEDIA_TYPE_VIDEO && std::string(codec->name) == "libx264")
             FitH264Limits(ost.Encoder, ost.FileIndex, ost.StreamIndex);
+        if (std::string(codec->name) == "libx265") SetX265LogLevel(ost.Setup->PrivateOptions);
         AVDictionary* options = nullptr;
         for (const auto& [name, value] : ost.Setup->PrivateOptions)
             ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);

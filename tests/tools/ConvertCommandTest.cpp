@@ -695,6 +695,25 @@ TEST_F(ConvertCommand, ASwitchLeavesTheNextOptionAlone) {
     }
 }
 
+// x265 prints its own lines past the log: its information lines follow the
+// log level as the other codecs' do (shown with verbose logging only), and
+// a level in the options' x265-params stays.
+TEST_F(ConvertCommand, X265LinesFollowTheLogLevel) {
+    testsupport::TempDir dir;
+    const std::string out = dir.file("hevc.mkv");
+    const std::string convert = "-y -i " + Q(Input) + " -an -vcodec libx265 ";
+    auto r = Run(convert + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output.find("x265 [info]"), std::string::npos) << r.output;
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "hevc");
+    r = Run("-loglevel verbose " + convert + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("x265 [info]: HEVC encoder version"), std::string::npos) << r.output;
+    r = Run(convert + "-x265-params log-level=info:keyint=5 " + Q(out));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("x265 [info]: HEVC encoder version"), std::string::npos) << r.output;
+}
+
 TEST_F(ConvertCommand, UnknownOptionsAndBadValuesFail) {
     testsupport::TempDir dir;
     const std::string out = dir.file("o.mp4");
