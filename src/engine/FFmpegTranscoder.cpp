@@ -484,12 +484,16 @@ void TTranscoder::HoldCoverPictures() {
 }
 
 // DV carries sound in every picture's frame: a sound that ended before the
-// pictures (a source cut short, a shorter track) goes on as silence.
+// pictures (a source cut short, a shorter track) goes on as silence. With
+// "shortest" the output ends with the sound: the few pictures past its end
+// get their silence, but a sound that brought nothing leaves the output
+// empty.
 void TTranscoder::SoundUnderEveryPicture() {
     for (TOutputStream& ost : FOutputStreams) {
         if (ost.MediaType != AVMEDIA_TYPE_AUDIO || !ost.EncodingNeeded ||
             std::strcmp(ost.Output->oformat->name, "dv") != 0)
             continue;
+        if (FOptions.OptShortest && EndOfWaiting(ost) <= 0.0) continue;
         double end = 0.0;
         for (const TOutputStream& other : FOutputStreams)
             if (other.Output == ost.Output && other.MediaType == AVMEDIA_TYPE_VIDEO)
