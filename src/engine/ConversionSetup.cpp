@@ -1,6 +1,5 @@
 #include "engine/ConversionSetup.h"
 
-#include "engine/DecoderPictureLayout.h"
 #include "engine/H264Limits.h"
 #include "engine/OutputFileHeaders.h"
 #include "engine/PassLogFile.h"
@@ -485,7 +484,6 @@ void TConversionSetup::OpenDecoders() {
             ApplyRecordedOptions(FEngine.FOptionContexts, decoder,
                                  FEngine.FOptionContexts.CodecOptions[mediaType],
                                  AV_OPT_FLAG_DECODING_PARAM);
-        LayPicturesForEncoders(decoder, IndexOf(ist), FOutputStreams);
         int code;
         {
             std::lock_guard<std::mutex> lock(CodecLock());

@@ -8,7 +8,7 @@
 // same: width, height and content; only the unused room at the end of each
 // line grows.
 //
-// Use (before the decoder is opened; the encoders are open):
+// Use (the encoders open; before the decoder has given a picture):
 //   LayPicturesForEncoders(decoder, sourceIndex, outputStreams);
 #pragma once
 

@@ -74,6 +74,7 @@ private:
     // FFmpegTranscoder.cpp: the set-up, then what the loop needs; the
     // stages' start and stop.
     void PrepareConversion();
+    void LayDecodedPictures();
     void StartReadStages();
     void StartDecodingStages();
     void StopStages();

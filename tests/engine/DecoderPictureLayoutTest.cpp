@@ -39,7 +39,7 @@ ff::CodecContextPtr H264Decoder(int width = kWidth, int height = kHeight) {
 }
 
 // Decodes every picture of the file's first video stream, the decoder laid
-// out for `bufferWidth` (0: its own buffers).
+// out for `bufferWidth` (0: its own buffers) once it is open.
 std::vector<ff::FramePtr> DecodeAll(const std::string& file, int bufferWidth) {
     std::vector<ff::FramePtr> pictures;
     AVFormatContext* raw = nullptr;
@@ -53,8 +53,9 @@ std::vector<ff::FramePtr> DecodeAll(const std::string& file, int bufferWidth) {
     ff::CodecContextPtr decoder(
         ff::avcodec.avcodec_alloc_context3(ff::avcodec.avcodec_find_decoder(par->codec_id)));
     ff::avcodec.avcodec_parameters_to_context(decoder.get(), par);
-    LayDecoderPictures(decoder.get(), bufferWidth);
+    decoder->thread_count = 2; // the frame threads take up the layout too
     if (ff::avcodec.avcodec_open2(decoder.get(), decoder->codec, nullptr) < 0) return pictures;
+    LayDecoderPictures(decoder.get(), bufferWidth);
     ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
     auto receive = [&] {
         for (;;) {
