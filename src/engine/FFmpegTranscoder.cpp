@@ -128,7 +128,7 @@ void TTranscoder::PrepareConversion() {
     FSetup.Run();
     if (TStreamEncoding::StagesAllowed(FEngine.StagedEncoding, FOptions.LimitFileSize,
                                        FOptions.HasVStatsFileName)) {
-        LayDecodedPictures();
+        if (!FPictureWork.Changes()) LayDecodedPictures();
         FEncoding.Start(FOutputStreams,
                         FPictureWork.Changes() &&
                             !FPictures.StageAllowed(FEngine.Threaded && DecodeStagesAllowed()));
@@ -141,7 +141,8 @@ void TTranscoder::PrepareConversion() {
 // on an encoder's thread holds up the whole conversion: the decoders lay
 // out their pictures so that the encoders take them as they are. (With one
 // thread doing everything the copy costs less than reading the pictures
-// where the decoder left them.)
+// where the decoder left them.) Pictures that the picture work changes
+// reach the encoders in buffers of its own.
 void TTranscoder::LayDecodedPictures() {
     for (std::size_t i = 0; i < FInputStreams.size(); ++i)
         if (FInputStreams[i].DecoderOpen)
