@@ -4,6 +4,8 @@
 // header).
 #include "engine/FFmpegTranscoder.h"
 
+#include "engine/DecoderPictureLayout.h"
+
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
@@ -126,12 +128,27 @@ void TTranscoder::Run() {
 void TTranscoder::PrepareConversion() {
     FSetup.Run();
     if (TStreamEncoding::StagesAllowed(FEngine.StagedEncoding, FOptions.LimitFileSize,
-                                       FOptions.HasVStatsFileName))
+                                       FOptions.HasVStatsFileName)) {
+        if (!FPictureWork.Changes()) LayDecodedPictures();
         FEncoding.Start(FOutputStreams,
                         FPictureWork.Changes() &&
                             !FPictures.StageAllowed(FEngine.Threaded && DecodeStagesAllowed()));
+    }
     FPacket.reset(ff::avcodec.av_packet_alloc());
     if (!FPacket) throw FFmpegException("av_mallocz fail");
+}
+
+// With the encoders on threads of their own, a copy of each picture made
+// on an encoder's thread holds up the whole conversion: the decoders lay
+// out their pictures so that the encoders take them as they are. (With one
+// thread doing everything the copy costs less than reading the pictures
+// where the decoder left them.) Pictures that the picture work changes
+// reach the encoders in buffers of its own.
+void TTranscoder::LayDecodedPictures() {
+    for (std::size_t i = 0; i < FInputStreams.size(); ++i)
+        if (FInputStreams[i].DecoderOpen)
+            LayPicturesForEncoders(FInputStreams[i].DecoderContext.get(), static_cast<int>(i),
+                                   FOutputStreams);
 }
 
 void TTranscoder::CloseCodecs() {

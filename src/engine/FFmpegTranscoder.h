@@ -11,7 +11,8 @@
 // (StreamCopy.h), the check of the output's length at the end
 // (LengthCheck.h), the decoding threads (FrameDecoding.h), the way of the
 // decoded pictures to the outputs (PictureHandOver.h) and the work on each
-// (PictureWork.h), the encoding and its packets (StreamEncoding.h), the
+// (PictureWork.h), the layout of the decoded pictures for the encoders
+// (DecoderPictureLayout.h), the encoding and its packets (StreamEncoding.h), the
 // sound output (SoundOutput.h), the subtitle output (SubtitleOutput.h), the
 // packet writing (PacketWriter.h), the video output with its preview
 // (VideoOutput.h) and the progress report (ProgressSender.h,
@@ -74,6 +75,7 @@ private:
     // FFmpegTranscoder.cpp: the set-up, then what the loop needs; the
     // stages' start and stop.
     void PrepareConversion();
+    void LayDecodedPictures();
     void StartReadStages();
     void StartDecodingStages();
     void StopStages();

@@ -10,6 +10,7 @@
     X(avcodec_free_context) \
     X(avcodec_close) \
     X(avcodec_open2) \
+    X(avcodec_default_get_buffer2) \
     X(avcodec_find_decoder) \
     X(avcodec_find_decoder_by_name) \
     X(avcodec_find_encoder) \
