@@ -132,6 +132,27 @@ void TTranscoder::PrepareConversion() {
                             !FPictures.StageAllowed(FEngine.Threaded && DecodeStagesAllowed()));
     FPacket.reset(ff::avcodec.av_packet_alloc());
     if (!FPacket) throw FFmpegException("av_mallocz fail");
+    if (FOptions.OptShortest && !FJoined) FShortestEnd = ShortestStreamEnd();
+}
+
+// Where the first of the converted pictures and sounds ends, as their
+// sources declare their lengths; none when one of them does not tell.
+int64_t TTranscoder::ShortestStreamEnd() const {
+    int64_t end = std::numeric_limits<int64_t>::max();
+    for (const TOutputStream& ost : FOutputStreams) {
+        if (ost.SourceIndex < 0 ||
+            (ost.MediaType != AVMEDIA_TYPE_VIDEO && ost.MediaType != AVMEDIA_TYPE_AUDIO))
+            continue;
+        const TInputStream& ist = FInputStreams[ost.SourceIndex];
+        const AVStream* stream = ist.Stream;
+        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+        if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0)
+            return std::numeric_limits<int64_t>::max();
+        const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+        end = std::min(end, ToMicroseconds(start + stream->duration, stream->time_base) +
+                                FEngine.InputFile(ist.FileIndex).TsOffset);
+    }
+    return end;
 }
 
 void TTranscoder::CloseCodecs() {
@@ -219,7 +240,7 @@ bool TTranscoder::ReadPacket(int fileIndex) {
     TInputStream* ist = StreamOf(fileIndex, packet);
     if (!ist) return true;
     FTimes.Adjust(*ist, packet, fileIndex, (context->iformat->flags & AVFMT_TS_DISCONT) != 0);
-    if (PastRecordingTime(*ist, packet)) return true;
+    if (PastRecordingTime(*ist, packet) || PastShortestEnd(*ist, packet)) return true;
     if (PacketStep(*ist, packet) >= 0) return true;
     DecodingError(*ist);
     return false;
@@ -234,12 +255,25 @@ TInputStream* TTranscoder::StreamOf(int fileIndex, const AVPacket* packet) {
     return ist.Discard ? nullptr : &ist;
 }
 
-// Whether `packet` lies past the part converted; its stream is then done.
+// Whether `packet` lies past the part converted (or past the shortest
+// stream's end); its stream is then done.
 bool TTranscoder::PastRecordingTime(TInputStream& ist, const AVPacket* packet) {
     if (FOptions.RecordingTime == std::numeric_limits<int64_t>::max() ||
         packet->pts == AV_NOPTS_VALUE ||
         ff::avutil.av_compare_ts(packet->pts, ist.Stream->time_base,
                                  FOptions.StartTime + FOptions.RecordingTime, kMicroseconds) < 0)
+        return false;
+    ist.PastRecordingTime = true;
+    return true;
+}
+
+// Whether `packet` is decoded after the shortest stream's end; its stream
+// is then done. The decoding time decides, so that a picture shown before
+// the end but stored after one past it is still decoded.
+bool TTranscoder::PastShortestEnd(TInputStream& ist, const AVPacket* packet) {
+    const int64_t time = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (FShortestEnd == std::numeric_limits<int64_t>::max() || time == AV_NOPTS_VALUE ||
+        ff::avutil.av_compare_ts(time, ist.Stream->time_base, FShortestEnd, kMicroseconds) < 0)
         return false;
     ist.PastRecordingTime = true;
     return true;
@@ -341,6 +375,7 @@ void TTranscoder::DistributeFrame(TInputStream& ist, AVFrame* frame, int64_t pac
         }
         ist.FrameNextPts = ist.FramePts + duration;
         ist.Quality = frame->quality;
+        if (ist.FramePts >= FShortestEnd) return; // decoded only for the ones before it
         FPictures.Work(ist, frame);
         return;
     }
@@ -398,7 +433,9 @@ int TTranscoder::DistributeSubtitle(TInputStream& ist, const AVPacket* packet) {
 void TTranscoder::EndOfInput(int fileIndex) {
     FInputFiles[fileIndex].Eof = true;
     if (!FJoined) {
-        if (FOptions.OptShortest) FLoopEnd = FEndedByLimit = true;
+        // Without the streams' declared ends, the first input to end ends all.
+        if (FOptions.OptShortest && FShortestEnd == std::numeric_limits<int64_t>::max())
+            FLoopEnd = FEndedByLimit = true;
         return;
     }
     if (fileIndex == FChoice.Segment()) NextSegment(fileIndex);

@@ -59,3 +59,35 @@ TEST_F(ClassicOutput, Mp3TakesTheCoverButNotTheVideo) {
     EXPECT_EQ(Streams(out + "/clip_(new).mp3"), soundAlone);
     EXPECT_EQ(Streams(out + "/covered_(new).mp3"), withCover);
 }
+
+// -shortest ends the output with the stream that ends first, whether the
+// streams come from one source or from two; the picture keeps the frames
+// before the sound's end. DV keeps no picture without its sound.
+TEST_F(ClassicOutput, ShortestEndsWithTheFirstStreamToEnd) {
+    const std::string shortSound = Home.file("short sound.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        shortSound, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -f lavfi -i "
+                    "sine=duration=1 -c:v libx264 -c:a aac"));
+    const std::string shortPicture = Home.file("short picture.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        shortPicture, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -f lavfi -i "
+                      "sine=duration=2 -c:v libx264 -c:a aac"));
+    const std::string sound = Home.file("sound.m4a");
+    ASSERT_TRUE(testsupport::MakeMedia(sound, "-f lavfi -i sine=duration=1 -c:a aac"));
+    const std::string dv = Home.file("out.dv");
+    const std::string inputs[] = {"-i " + Q(shortSound), "-i " + Q(shortPicture),
+                                  "-i " + Q(shortSound) + " -i " + Q(sound) + " -map 0:0 -map 1:0",
+                                  "-i " + Q(shortSound) + " -target pal-dv"};
+    for (const std::string& in : inputs) {
+        SCOPED_TRACE(in);
+        const std::string out = in.find("pal-dv") == std::string::npos ? Home.file("out.mp4") : dv;
+        const auto r = Run("-y " + in + " -shortest " + Q(out));
+        ASSERT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_NEAR(testsupport::DurationSeconds(out), 1.0, 0.05);
+        const auto frames = testsupport::RunCommand(
+            "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+            "stream=nb_read_frames -of csv=p=0 " +
+            Q(out));
+        EXPECT_EQ(frames.output, "25\n");
+    }
+}
