@@ -91,6 +91,7 @@ private:
     bool PastRecordingTime(TInputStream& ist, const AVPacket* packet);
     bool PastShortestEnd(TInputStream& ist, const AVPacket* packet);
     int64_t ShortestStreamEnd() const;
+    bool Loops(int fileIndex) const;
     void DecodingError(const TInputStream& ist) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);

@@ -74,8 +74,12 @@ TEST_F(ClassicOutput, ShortestEndsWithTheFirstStreamToEnd) {
                       "sine=duration=2 -c:v libx264 -c:a aac"));
     const std::string sound = Home.file("sound.m4a");
     ASSERT_TRUE(testsupport::MakeMedia(sound, "-f lavfi -i sine=duration=1 -c:a aac"));
+    // Matroska tells the streams' lengths only in its tags.
+    const std::string shortSoundMkv = Home.file("short sound.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(shortSoundMkv, "-i " + Q(shortSound) + " -c copy"));
     const std::string dv = Home.file("out.dv");
     const std::string inputs[] = {"-i " + Q(shortSound), "-i " + Q(shortPicture),
+                                  "-i " + Q(shortSoundMkv),
                                   "-i " + Q(shortSound) + " -i " + Q(sound) + " -map 0:0 -map 1:0",
                                   "-i " + Q(shortSound) + " -target pal-dv"};
     for (const std::string& in : inputs) {
