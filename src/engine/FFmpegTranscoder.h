@@ -91,6 +91,9 @@ private:
     bool ReadPacket(int fileIndex);
     TInputStream* StreamOf(int fileIndex, const AVPacket* packet);
     bool PastRecordingTime(TInputStream& ist, const AVPacket* packet);
+    bool PastShortestEnd(TInputStream& ist, const AVPacket* packet);
+    int64_t ShortestStreamEnd() const;
+    bool Loops(int fileIndex) const;
     void DecodingError(const TInputStream& ist) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
@@ -128,6 +131,9 @@ private:
     std::vector<TOutputStream> FOutputStreams;
     std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
     bool FJoined = false;
+    // With "shortest": the source time (microseconds) where the shortest
+    // converted stream ends as its source declares it (task's thread).
+    int64_t FShortestEnd = std::numeric_limits<int64_t>::max();
     // Microseconds the inputs last together (0: unknown), set before the
     // loop.
     int64_t FSourceDuration = 0;

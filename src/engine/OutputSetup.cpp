@@ -31,6 +31,15 @@ bool HoldsCoverPicture(const AVOutputFormat* format) {
     return false;
 }
 
+// A container whose picture codec goes in only as a cover (MP3's ID3v2
+// picture frame): it takes no moving picture, only a still attached to the
+// sound, at most one.
+bool TakesPicturesOnlyAsCover(const AVOutputFormat* format) {
+    return format->video_codec != AV_CODEC_ID_NONE &&
+           ff::avformat.avformat_query_codec(format, format->video_codec, FF_COMPLIANCE_NORMAL) ==
+               MKTAG('A', 'P', 'I', 'C');
+}
+
 // The first cover picture such a container takes, -1 when none.
 int CoverStreamIndex(const AVFormatContext* input) {
     for (unsigned i = 0; i < input->nb_streams; ++i) {
@@ -181,7 +190,8 @@ void TOutputSetup::AddDefaultStreams(AVFormatContext* context, int outputFile, b
             useSubtitle =
                 CanEncodeSubtitles(FLinks.Inputs[0].Context.get(), format->subtitle_codec);
     }
-    useVideo = useVideo && !FOptions.VideoDisable;
+    // A container that holds only a cover gets the source's cover below, never its video.
+    useVideo = useVideo && !FOptions.VideoDisable && !TakesPicturesOnlyAsCover(format);
     useAudio = useAudio && !FOptions.AudioDisable;
     useSubtitle = useSubtitle && !FOptions.SubtitleDisable;
     auto create = [&](bool use, const char* what, void (TOutputSetup::*add)(int)) {

@@ -21,6 +21,7 @@
     X(avio_protocol_get_class) \
     X(av_guess_codec) \
     X(avformat_alloc_output_context2) \
+    X(avformat_query_codec) \
     X(avformat_new_stream) \
     X(avio_open) \
     X(avio_open2) \
