@@ -54,24 +54,6 @@ int64_t ToMicroseconds(int64_t value, AVRational base) {
     return ff::avutil.av_rescale_q(value, base, kMicroseconds);
 }
 
-// Where a stream ends (microseconds) as its source declares it: the length
-// Matroska writes in the stream's tags (its stream length is the file's),
-// else the stream's start and length; AV_NOPTS_VALUE when not told (an
-// empty track's length of 0 tells nothing).
-int64_t DeclaredStreamEnd(const AVStream* stream) {
-    const AVDictionaryEntry* tag =
-        ff::avutil.av_dict_get(stream->metadata, "DURATION", nullptr, AV_DICT_MATCH_CASE);
-    if (tag) {
-        int64_t length = 0;
-        if (ff::avutil.av_parse_time(&length, tag->value, 1) < 0 || length <= 0)
-            return AV_NOPTS_VALUE;
-        return length;
-    }
-    if (stream->duration == AV_NOPTS_VALUE || stream->duration <= 0) return AV_NOPTS_VALUE;
-    const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
-    return ToMicroseconds(start + stream->duration, stream->time_base);
-}
-
 // Where an output stream ends once what waits in its FIFO is encoded.
 double EndOfWaiting(const TOutputStream& ost) {
     double time = TInputChoice::OutputTime(ost);
@@ -157,28 +139,18 @@ void TTranscoder::PrepareConversion() {
     if (FOptions.OptShortest && !FJoined) FShortestEnd = ShortestStreamEnd();
 }
 
-// Whether the input is a picture read over and over, which has no end of
-// its own.
-bool TTranscoder::Loops(int fileIndex) const {
-    const AVFormatContext* context = FEngine.InputContext(fileIndex);
-    int64_t loop = 0;
-    return context->priv_data && context->iformat->priv_class &&
-           ff::avutil.av_opt_get_int(context->priv_data, "loop", 0, &loop) >= 0 && loop != 0;
-}
-
 // Where the first of the converted pictures and sounds ends, as their
 // sources declare their lengths; none when one of them does not tell.
 int64_t TTranscoder::ShortestStreamEnd() const {
-    int64_t end = std::numeric_limits<int64_t>::max();
+    int64_t end = kNoStreamEnd;
     for (const TOutputStream& ost : FOutputStreams) {
         if (ost.SourceIndex < 0 ||
             (ost.MediaType != AVMEDIA_TYPE_VIDEO && ost.MediaType != AVMEDIA_TYPE_AUDIO))
             continue;
         const TInputStream& ist = FInputStreams[ost.SourceIndex];
-        const AVStream* stream = ist.Stream;
-        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC || Loops(ist.FileIndex)) continue;
-        const int64_t streamEnd = DeclaredStreamEnd(stream);
-        if (streamEnd == AV_NOPTS_VALUE) return std::numeric_limits<int64_t>::max();
+        if (EndlessStream(ist.Stream, FEngine.InputContext(ist.FileIndex))) continue;
+        const int64_t streamEnd = DeclaredStreamEnd(ist.Stream);
+        if (streamEnd == AV_NOPTS_VALUE) return kNoStreamEnd;
         end = std::min(end, streamEnd + FEngine.InputFile(ist.FileIndex).TsOffset);
     }
     return end;
@@ -310,13 +282,9 @@ bool TTranscoder::PastRecordingTime(TInputStream& ist, const AVPacket* packet) {
 }
 
 // Whether `packet` is decoded after the shortest stream's end; its stream
-// is then done. The decoding time decides, so that a picture shown before
-// the end but stored after one past it is still decoded.
+// is then done.
 bool TTranscoder::PastShortestEnd(TInputStream& ist, const AVPacket* packet) {
-    const int64_t time = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    if (FShortestEnd == std::numeric_limits<int64_t>::max() || time == AV_NOPTS_VALUE ||
-        ff::avutil.av_compare_ts(time, ist.Stream->time_base, FShortestEnd, kMicroseconds) < 0)
-        return false;
+    if (!DecodedPastEnd(packet, ist.Stream->time_base, FShortestEnd)) return false;
     ist.PastRecordingTime = true;
     return true;
 }
@@ -476,8 +444,7 @@ void TTranscoder::EndOfInput(int fileIndex) {
     FInputFiles[fileIndex].Eof = true;
     if (!FJoined) {
         // Without the streams' declared ends, the first input to end ends all.
-        if (FOptions.OptShortest && FShortestEnd == std::numeric_limits<int64_t>::max())
-            FLoopEnd = FEndedByLimit = true;
+        if (FOptions.OptShortest && FShortestEnd == kNoStreamEnd) FLoopEnd = FEndedByLimit = true;
         return;
     }
     if (fileIndex == FChoice.Segment()) NextSegment(fileIndex);

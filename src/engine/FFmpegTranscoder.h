@@ -40,6 +40,7 @@
 #include "engine/StageFault.h"
 #include "engine/StreamCopy.h"
 #include "engine/StreamEncoding.h"
+#include "engine/StreamEnds.h"
 #include "engine/SubtitleOutput.h"
 #include "engine/TaskShare.h"
 #include "engine/TranscoderStreams.h"
@@ -93,7 +94,6 @@ private:
     bool PastRecordingTime(TInputStream& ist, const AVPacket* packet);
     bool PastShortestEnd(TInputStream& ist, const AVPacket* packet);
     int64_t ShortestStreamEnd() const;
-    bool Loops(int fileIndex) const;
     void DecodingError(const TInputStream& ist) const;
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
@@ -132,8 +132,9 @@ private:
     std::vector<AVFormatContext*> FOutputs; // distinct output files, in order
     bool FJoined = false;
     // With "shortest": the source time (microseconds) where the shortest
-    // converted stream ends as its source declares it (task's thread).
-    int64_t FShortestEnd = std::numeric_limits<int64_t>::max();
+    // converted stream ends as its source declares it (set on the task's
+    // thread before the stages start, only read after).
+    int64_t FShortestEnd = kNoStreamEnd;
     // Microseconds the inputs last together (0: unknown), set before the
     // loop.
     int64_t FSourceDuration = 0;
