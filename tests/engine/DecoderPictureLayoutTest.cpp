@@ -44,7 +44,7 @@ std::vector<ff::FramePtr> DecodeAll(const std::string& file, int bufferWidth) {
     std::vector<ff::FramePtr> pictures;
     AVFormatContext* raw = nullptr;
     if (ff::avformat.avformat_open_input(&raw, file.c_str(), nullptr, nullptr) < 0) return pictures;
-    ff::FormatContextPtr input(raw);
+    ff::InputContextPtr input(raw); // closes the file it opened
     ff::avformat.avformat_find_stream_info(raw, nullptr);
     const int stream =
         ff::avformat.av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
