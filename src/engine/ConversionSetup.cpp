@@ -417,45 +417,6 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
 
 // ---- the codecs ----
 
-namespace {
-
-// Why an encoder did not open. A picture with an odd side in a format that
-// halves that side's colour samples is the usual reason, and told plainly.
-std::string EncoderFailureText(const std::string& head, const TOutputStream& ost,
-                               const AVCodec* codec) {
-    const AVCodecContext* c = ost.Encoder;
-    if (ost.MediaType != AVMEDIA_TYPE_VIDEO || WholeChromaSamples(c->pix_fmt, c->width, c->height))
-        return head + " - maybe incorrect parameters such as bit_rate, rate, width or height. "
-                      "Please check error log message to find out more detail information.";
-    const char* format = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
-    return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs even "
-                             "sizes in the pixel format %s (an even size can be given with -s)",
-                             codec->name, c->width, c->height, format ? format : "?");
-}
-
-// x265 writes its lines to the terminal itself, past the log and its
-// filter: it gets a level one step quieter than the libraries', so that
-// its information lines come only with verbose logging. A log level the
-// options' x265-params give stays.
-void SetX265LogLevel(TPrivateOptions& options) {
-    const int level = LibraryFilterLevel();
-    const char* x265 = level <= AV_LOG_QUIET    ? "none"
-                       : level <= AV_LOG_ERROR  ? "error"
-                       : level < AV_LOG_VERBOSE ? "warning"
-                       : level < AV_LOG_DEBUG   ? "info"
-                                                : "debug";
-    const std::string pair = std::string("log-level=") + x265;
-    for (auto& [name, value] : options)
-        if (name == "x265-params") {
-            if (value.find("log-level=") == std::string::npos)
-                value += (value.empty() ? "" : ":") + pair;
-            return;
-        }
-    options.emplace_back("x265-params", pair);
-}
-
-} // namespace
-
 void TConversionSetup::OpenEncoders(bool subtitles) {
     for (TOutputStream& ost : FOutputStreams) {
         if (!ost.EncodingNeeded || (ost.MediaType == AVMEDIA_TYPE_SUBTITLE) != subtitles) continue;
@@ -488,7 +449,7 @@ void TConversionSetup::OpenEncoders(bool subtitles) {
             const std::string text = EncoderFailureText(
                 FormatText("Error while opening encoder for output stream #%d.%d (%s)",
                            ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)),
-                ost, codec);
+                ost.Encoder, codec);
             LogStreamMapping();
             Log(llError, text);
             throw FFmpegException(text);

@@ -236,3 +236,31 @@ void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
     encoder->time_base = AVRational{1, encoder->sample_rate > 0 ? encoder->sample_rate : 1};
     stream->time_base = encoder->time_base;
 }
+
+std::string EncoderFailureText(const std::string& head, const AVCodecContext* c,
+                               const AVCodec* codec) {
+    if (codec->type != AVMEDIA_TYPE_VIDEO || WholeChromaSamples(c->pix_fmt, c->width, c->height))
+        return head + " - maybe incorrect parameters such as bit_rate, rate, width or height. "
+                      "Please check error log message to find out more detail information.";
+    const char* format = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
+    return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs even "
+                             "sizes in the pixel format %s (an even size can be given with -s)",
+                             codec->name, c->width, c->height, format ? format : "?");
+}
+
+void SetX265LogLevel(TPrivateOptions& options) {
+    const int level = LibraryFilterLevel();
+    const char* x265 = level <= AV_LOG_QUIET    ? "none"
+                       : level <= AV_LOG_ERROR  ? "error"
+                       : level < AV_LOG_VERBOSE ? "warning"
+                       : level < AV_LOG_DEBUG   ? "info"
+                                                : "debug";
+    const std::string pair = std::string("log-level=") + x265;
+    for (auto& [name, value] : options)
+        if (name == "x265-params") {
+            if (value.find("log-level=") == std::string::npos)
+                value += (value.empty() ? "" : ":") + pair;
+            return;
+        }
+    options.emplace_back("x265-params", pair);
+}

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 // The sample aspect ratio that shows a width x height picture at `aspect`
 // (width / height); with no size, a 4:3 picture is assumed.
@@ -18,6 +19,18 @@ AVRational SampleAspect(float aspect, int width, int height);
 // Whether a width x height picture has whole colour samples in the pixel
 // format (a 4:2:0 format halves both sides, so it needs even sizes).
 bool WholeChromaSamples(int format, int width, int height);
+
+// The message for an encoder that did not open, after `head`: a picture
+// with an odd side in a format that halves that side's colour samples is
+// the usual reason, and told plainly; otherwise the general advice.
+std::string EncoderFailureText(const std::string& head, const AVCodecContext* encoder,
+                               const AVCodec* codec);
+
+// x265 writes its lines to the terminal itself, past the log and its
+// filter: it gets a level one step quieter than the libraries', so that
+// its information lines come only with verbose logging. A log level the
+// options' x265-params give stays.
+void SetX265LogLevel(TPrivateOptions& options);
 
 // Until the track an output's sound is made from is known, the libraries'
 // preferred track stands in for it. Once it is known, the settings the
