@@ -5,6 +5,7 @@
 #include "core/FormatKeys.h"
 #include "core/MessageSeam.h"
 #include "core/ModernFormats.h"
+#include "media/EncoderLimits.h"
 #include "media/TextUtils.h"
 
 #include <charconv>
@@ -368,6 +369,10 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
     } else {
         g.W = g.SourceFrameWidth(), g.H = g.SourceFrameHeight();
     }
+    // A frame smaller than the encoder opens with is enlarged to it; the
+    // zoom then fits the picture into that frame.
+    const int32_t least = SmallestPictureSide(encoder);
+    g.W = std::max(g.W, least), g.H = std::max(g.H, least);
 }
 
 // ---- Video path: zoom -------------------------------------------------------

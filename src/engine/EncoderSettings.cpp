@@ -1,6 +1,7 @@
 // The encoder settings the option state asks for (EncoderSettings.h).
 #include "engine/EncoderSettings.h"
 
+#include "media/EncoderLimits.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
@@ -13,6 +14,10 @@
 #include <vector>
 
 namespace {
+
+constexpr char kGeneralEncoderFailure[] =
+    " - maybe incorrect parameters such as bit_rate, rate, width or height. Please check error "
+    "log message to find out more detail information.";
 
 AVRational InverseRate(int num, int den) {
     return AVRational{den, num};
@@ -239,9 +244,14 @@ void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
 
 std::string EncoderFailureText(const std::string& head, const AVCodecContext* c,
                                const AVCodec* codec) {
-    if (codec->type != AVMEDIA_TYPE_VIDEO || WholeChromaSamples(c->pix_fmt, c->width, c->height))
-        return head + " - maybe incorrect parameters such as bit_rate, rate, width or height. "
-                      "Please check error log message to find out more detail information.";
+    if (codec->type != AVMEDIA_TYPE_VIDEO)
+        return head + kGeneralEncoderFailure;
+    const int least = SmallestPictureSide(codec->name);
+    if (c->width < least || c->height < least)
+        return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs at "
+                                 "least %d pixels on each side (a larger size can be given with -s)",
+                                 codec->name, c->width, c->height, least);
+    if (WholeChromaSamples(c->pix_fmt, c->width, c->height)) return head + kGeneralEncoderFailure;
     const char* format = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
     return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs even "
                              "sizes in the pixel format %s (an even size can be given with -s)",

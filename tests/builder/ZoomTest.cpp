@@ -65,8 +65,25 @@ INSTANTIATE_TEST_SUITE_P(
         TSizeCase{"h263_any_case", "H263", "400x300", TMsgResult::Yes, false, "704x576"},
         TSizeCase{"h263_source_size", "h263", "as source", TMsgResult::Yes, false, "640x480"},
         TSizeCase{"h263_default_answer", "h263", "x", TMsgResult::Yes, true, "320x240"},
-        TSizeCase{"h263p_not_fitted", "h263p", "400x300", TMsgResult::Yes, false, "400x300"}),
+        TSizeCase{"h263p_not_fitted", "h263p", "400x300", TMsgResult::Yes, false, "400x300"},
+        TSizeCase{"hevc_enlarged", "libx265", "8x8", TMsgResult::Yes, false, "16x16"},
+        TSizeCase{"av1_enlarged", "LibSvtAv1", "100x50", TMsgResult::Yes, false, "100x64"},
+        TSizeCase{"av1_large_kept", "libsvtav1", "64x64", TMsgResult::Yes, false, "64x64"},
+        TSizeCase{"vp9_small_kept", "libvpx-vp9", "8x8", TMsgResult::Yes, false, "8x8"}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+// A source smaller than the encoder opens with keeps its shape in the
+// enlarged frame: the letterbox pads it.
+class SmallestFrame : public buildertest::TBuilderTest {};
+
+TEST_F(SmallestFrame, ASmallSourceIsFittedIntoTheEncodersSmallestFrame) {
+    User({{"paraVideoEncoder", "libsvtav1"}, {"paraVideoSize", "as source"}});
+    TlvFilesRecord row;
+    row.ZoomMode = "lbox";
+    const auto b = Build(row, VideoSource(66, 50));
+    EXPECT_EQ(b.Out.FrameSize, "66x52");
+    EXPECT_EQ(b.Out.VideoFilters, "pad=66:64:0:6");
+}
 
 // ---- Zoom modes ---------------------------------------------------------------
 

@@ -279,3 +279,32 @@ TEST_F(OddSource, OddSizedPicturesConvertOrSayWhyNot) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(ProbeValue(Home.file("mpeg4.avi"), "stream=width", "v:0"), "321");
 }
+
+// HEVC's and AV1's encoders refuse small pictures (under 16 and 64 pixels
+// a side): the format form enlarges the frame and fits the picture into
+// it; the classic form, which keeps the size it is given, says why.
+TEST_F(OddSource, SmallPicturesConvertIntoTheModernFormats) {
+    const std::string small = Home.file("small.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        small, "-f lavfi -i testsrc2=size=66x50:rate=25:duration=1 -pix_fmt yuv420p -c:v ffv1"));
+    for (const auto& [code, size] :
+         {std::pair<std::string, std::string>{"300", "66x50"}, {"301", "66x64"}}) {
+        const auto r = Convert(code, small);
+        ASSERT_EQ(r.exitCode, 0) << code << ": " << r.output;
+        const std::string out = Out() + "/small_(new).mp4";
+        EXPECT_EQ(ProbeValue(out, "stream=width", "v:0") + "x" +
+                      ProbeValue(out, "stream=height", "v:0"),
+                  size)
+            << code;
+        std::filesystem::remove(out);
+    }
+    const std::string tiny = Home.file("tiny.mp4");
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(small) +
+                                           " -vcodec libx265 -s 8x8 " + Q(tiny));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("the encoder libx265 cannot take the picture size 8x8, it needs at "
+                            "least 16 pixels on each side"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(tiny));
+}

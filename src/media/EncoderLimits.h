@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string_view>
+
+// The smallest picture side an encoder opens with, as the encoders the
+// program runs on behave: HEVC's libx265 refuses a side under 16 pixels,
+// SVT-AV1 one under 64. 1 for an encoder without such a limit. The name is
+// compared without regard to case.
+int SmallestPictureSide(std::string_view encoder);
