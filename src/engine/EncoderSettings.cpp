@@ -244,13 +244,13 @@ void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
 
 std::string EncoderFailureText(const std::string& head, const AVCodecContext* c,
                                const AVCodec* codec) {
-    if (codec->type != AVMEDIA_TYPE_VIDEO)
-        return head + kGeneralEncoderFailure;
+    if (codec->type != AVMEDIA_TYPE_VIDEO) return head + kGeneralEncoderFailure;
     const int least = SmallestPictureSide(codec->name);
     if (c->width < least || c->height < least)
-        return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs at "
-                                 "least %d pixels on each side (a larger size can be given with -s)",
-                                 codec->name, c->width, c->height, least);
+        return head +
+               FormatText(": the encoder %s cannot take the picture size %dx%d, it needs at "
+                          "least %d pixels on each side (a larger size can be given with -s)",
+                          codec->name, c->width, c->height, least);
     if (WholeChromaSamples(c->pix_fmt, c->width, c->height)) return head + kGeneralEncoderFailure;
     const char* format = ff::avutil.av_get_pix_fmt_name(c->pix_fmt);
     return head + FormatText(": the encoder %s cannot take the picture size %dx%d, it needs even "
