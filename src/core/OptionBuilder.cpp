@@ -370,9 +370,9 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
         g.W = g.SourceFrameWidth(), g.H = g.SourceFrameHeight();
     }
     // A frame smaller than the encoder opens with is enlarged to it; the
-    // zoom then fits the picture into that frame.
+    // zoom then fits the picture into that frame. An empty one stays an error.
     const int32_t least = SmallestPictureSide(encoder);
-    g.W = std::max(g.W, least), g.H = std::max(g.H, least);
+    if (g.W > 0 && g.H > 0) g.W = std::max(g.W, least), g.H = std::max(g.H, least);
 }
 
 // ---- Video path: zoom -------------------------------------------------------

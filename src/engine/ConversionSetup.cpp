@@ -393,7 +393,12 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
         break;
     }
     case AVMEDIA_TYPE_AUDIO:
-        FollowSourceSound(encoder, ost.Setup->Encoder, ost.Stream, in, ost.Setup->SoundGiven);
+        if (FollowSourceSound(encoder, ost.Setup->Encoder, ost.Stream, in, ost.Setup->SoundGiven))
+            Log(llWarning,
+                FormatText("The encoder %s takes no sound of %d channels: output "
+                           "stream #%d.%d is mixed to %d",
+                           ost.Setup->Encoder->name, in->ch_layout.nb_channels, ost.FileIndex,
+                           ost.StreamIndex, encoder->ch_layout.nb_channels));
         ff::avcodec.avcodec_parameters_from_context(ost.Stream->codecpar, encoder);
         ost.Audio.AudioFrame.reset(ff::avutil.av_frame_alloc());
         if (!ost.Audio.AudioFrame) throw FFmpegException("av_fifo_alloc fail");
@@ -439,6 +444,8 @@ void TConversionSetup::OpenEncoders(bool subtitles) {
         for (const auto& [name, value] : ost.Setup->PrivateOptions)
             ff::avutil.av_dict_set(&options, name.c_str(), value.c_str(), 0);
         ff::DictionaryPtr owned;
+        // A failed opening leaves the context without its channels.
+        const int channels = ost.Encoder->ch_layout.nb_channels;
         int code;
         {
             std::lock_guard<std::mutex> lock(CodecLock());
@@ -449,7 +456,7 @@ void TConversionSetup::OpenEncoders(bool subtitles) {
             const std::string text = EncoderFailureText(
                 FormatText("Error while opening encoder for output stream #%d.%d (%s)",
                            ost.FileIndex, ost.StreamIndex, TypeName(ost.MediaType)),
-                ost.Encoder, codec);
+                ost.Encoder, codec, channels);
             LogStreamMapping();
             Log(llError, text);
             throw FFmpegException(text);

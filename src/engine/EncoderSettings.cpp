@@ -72,6 +72,57 @@ int FormatForOddSize(const AVCodec* codec, int wanted, int width, int height) {
     return codec->pix_fmts[0];
 }
 
+// The most channels the codec takes, 0 when it is not known.
+int MostChannels(const AVCodec* codec) {
+    if (!codec->ch_layouts) return MostSoundChannels(codec->name);
+    int most = 0;
+    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels > 0; ++l)
+        most = std::max(most, l->nb_channels);
+    return most;
+}
+
+bool TakesChannelCount(const AVCodec* codec, int channels) {
+    if (!codec->ch_layouts) {
+        const int most = MostChannels(codec);
+        return most == 0 || channels <= most;
+    }
+    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels > 0; ++l)
+        if (l->nb_channels == channels) return true;
+    return false;
+}
+
+// Of the layouts the codec lists, the one a sound of `layout` is mixed to:
+// one of as many channels, else the one with the most channels below
+// that, else the codec's first. Null when the codec takes `layout` itself.
+const AVChannelLayout* ListedLayoutFor(const AVCodec* codec, const AVChannelLayout& layout) {
+    const AVChannelLayout *same = nullptr, *fewer = nullptr;
+    for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels > 0; ++l) {
+        if (ff::avutil.av_channel_layout_compare(l, &layout) == 0) return nullptr;
+        if (!same && l->nb_channels == layout.nb_channels) same = l;
+        if (l->nb_channels < layout.nb_channels && (!fewer || l->nb_channels > fewer->nb_channels))
+            fewer = l;
+    }
+    return same ? same : fewer ? fewer : codec->ch_layouts;
+}
+
+// The source's channels, mixed to a layout the codec takes when it takes
+// no sound of that shape; true when they were.
+bool FitChannels(AVChannelLayout& layout, const AVCodec* codec) {
+    if (!codec) return false;
+    if (codec->ch_layouts) {
+        const AVChannelLayout* listed = ListedLayoutFor(codec, layout);
+        if (!listed) return false;
+        ff::avutil.av_channel_layout_uninit(&layout);
+        ff::avutil.av_channel_layout_copy(&layout, listed);
+        return true;
+    }
+    const int most = MostChannels(codec);
+    if (most == 0 || layout.nb_channels <= most) return false;
+    ff::avutil.av_channel_layout_uninit(&layout);
+    ff::avutil.av_channel_layout_default(&layout, most);
+    return true;
+}
+
 } // namespace
 
 bool WholeChromaSamples(int format, int width, int height) {
@@ -81,18 +132,22 @@ bool WholeChromaSamples(int format, int width, int height) {
     return width % (1 << d->log2_chroma_w) == 0 && height % (1 << d->log2_chroma_h) == 0;
 }
 
-void FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
+bool FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
                        const AVCodecParameters* source, TSoundSettingsGiven given) {
-    if (!given.Channels && source->ch_layout.nb_channels > 0 &&
-        ff::avutil.av_channel_layout_compare(&encoder->ch_layout, &source->ch_layout) != 0)
-        SetChannels(encoder->ch_layout, source->ch_layout);
+    bool mixed = false;
+    if (!given.Channels && source->ch_layout.nb_channels > 0) {
+        if (ff::avutil.av_channel_layout_compare(&encoder->ch_layout, &source->ch_layout) != 0)
+            SetChannels(encoder->ch_layout, source->ch_layout);
+        mixed = FitChannels(encoder->ch_layout, codec);
+    }
     if (!given.SampleFmt && source->format >= 0 && TakesSampleFormat(codec, source->format))
         encoder->sample_fmt = static_cast<AVSampleFormat>(source->format);
     if (given.SampleRate || source->sample_rate <= 0 || source->sample_rate == encoder->sample_rate)
-        return;
+        return mixed;
     encoder->sample_rate = NearestSampleRate(codec, source->sample_rate);
     encoder->time_base = AVRational{1, encoder->sample_rate};
     stream->time_base = encoder->time_base;
+    return mixed;
 }
 
 AVRational SampleAspect(float aspect, int width, int height) {
@@ -243,7 +298,11 @@ void TEncoderSettings::SetupAudio(AVCodecContext* encoder, const AVCodec* codec,
 }
 
 std::string EncoderFailureText(const std::string& head, const AVCodecContext* c,
-                               const AVCodec* codec) {
+                               const AVCodec* codec, int channels) {
+    if (codec->type == AVMEDIA_TYPE_AUDIO && channels > 0 && !TakesChannelCount(codec, channels))
+        return head + FormatText(": the encoder %s cannot take %d sound channels, it takes at "
+                                 "most %d (a channel count can be given with -ac)",
+                                 codec->name, channels, MostChannels(codec));
     if (codec->type != AVMEDIA_TYPE_VIDEO) return head + kGeneralEncoderFailure;
     const int least = SmallestPictureSide(codec->name);
     if (c->width < least || c->height < least)

@@ -21,10 +21,12 @@ AVRational SampleAspect(float aspect, int width, int height);
 bool WholeChromaSamples(int format, int width, int height);
 
 // The message for an encoder that did not open, after `head`: a picture
-// with an odd side in a format that halves that side's colour samples is
-// the usual reason, and told plainly; otherwise the general advice.
+// smaller than the encoder takes or with an odd side in a format that
+// halves that side's colour samples, or more sound channels than it takes,
+// told plainly; otherwise the general advice. `channels` is the sound's
+// count the encoder was opened with (a failed opening clears the context's).
 std::string EncoderFailureText(const std::string& head, const AVCodecContext* encoder,
-                               const AVCodec* codec);
+                               const AVCodec* codec, int channels);
 
 // x265 writes its lines to the terminal itself, past the log and its
 // filter: it gets a level one step quieter than the libraries', so that
@@ -36,8 +38,9 @@ void SetX265LogLevel(TPrivateOptions& options);
 // preferred track stands in for it. Once it is known, the settings the
 // options did not give are set from `source` (channels and layout, sample
 // format where the codec takes it, the nearest rate the codec takes), with
-// the time bases that follow the rate. `codec` may be null.
-void FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
+// the time bases that follow the rate. Channels the codec does not take
+// are mixed to a layout it takes (true then). `codec` may be null.
+bool FollowSourceSound(AVCodecContext* encoder, const AVCodec* codec, AVStream* stream,
                        const AVCodecParameters* source, TSoundSettingsGiven given);
 
 class TEncoderSettings {

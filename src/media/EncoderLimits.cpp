@@ -17,5 +17,11 @@ bool SameName(std::string_view a, std::string_view b) {
 int SmallestPictureSide(std::string_view encoder) {
     if (SameName(encoder, "libx265")) return 16;
     if (SameName(encoder, "libsvtav1")) return 64;
-    return 1;
+    return 0;
+}
+
+int MostSoundChannels(std::string_view encoder) {
+    if (SameName(encoder, "flac") || SameName(encoder, "libopus")) return 8;
+    if (SameName(encoder, "wmav1") || SameName(encoder, "wmav2")) return 2;
+    return 0;
 }

@@ -114,3 +114,50 @@ TEST_F(EncoderSettings, GlobalHeadersFollowTheFormatAndVglobal) {
     EXPECT_TRUE(Contexts.CodecOptions[0]->flags2 & AV_CODEC_FLAG2_LOCAL_HEADER);
     EXPECT_FALSE(Contexts.CodecOptions[1]->flags2 & AV_CODEC_FLAG2_LOCAL_HEADER);
 }
+
+// A source's channels that the encoder does not take are mixed to a layout
+// it does: one of as many channels, else the largest below, else its
+// first; encoders without a list keep any count up to their known limit.
+// Channels the options gave are left for the encoder to refuse, and the
+// refusal names the limit.
+TEST_F(EncoderSettings, SourceChannelsAreFittedToTheEncoder) {
+    struct TCase {
+        const char* Encoder;
+        uint64_t Source;
+        const char* Expected;
+        bool Mixed;
+    };
+    AVCodecParameters* source = Stream->codecpar;
+    source->codec_type = AVMEDIA_TYPE_AUDIO;
+    source->format = -1;
+    source->sample_rate = 0;
+    for (const TCase& c : {TCase{"libmp3lame", AV_CH_LAYOUT_5POINT1_BACK, "stereo", true},
+                           TCase{"libmp3lame", AV_CH_LAYOUT_MONO, "mono", false},
+                           TCase{"ac3", AV_CH_LAYOUT_7POINT1, "5.1(side)", true},
+                           TCase{"ac3", AV_CH_LAYOUT_5POINT1_BACK, "5.1", false},
+                           TCase{"alac", AV_CH_LAYOUT_7POINT1, "7.1(wide)", true},
+                           TCase{"alac", AV_CH_LAYOUT_HEXADECAGONAL, "7.1(wide)", true},
+                           TCase{"flac", AV_CH_LAYOUT_7POINT1, "7.1", false},
+                           TCase{"flac", AV_CH_LAYOUT_HEXADECAGONAL, "7.1", true},
+                           TCase{"aac", AV_CH_LAYOUT_HEXADECAGONAL, "hexadecagonal", false}}) {
+        ff::CodecContextPtr encoder = Encoder(c.Encoder);
+        ASSERT_TRUE(encoder);
+        ff::avutil.av_channel_layout_uninit(&source->ch_layout);
+        ASSERT_EQ(ff::avutil.av_channel_layout_from_mask(&source->ch_layout, c.Source), 0);
+        const bool mixed = FollowSourceSound(encoder.get(), Codec, Stream, source, {});
+        char name[64] = {};
+        ff::avutil.av_channel_layout_describe(&encoder->ch_layout, name, sizeof name);
+        EXPECT_EQ(std::string(name), c.Expected) << c.Encoder << " " << c.Source;
+        EXPECT_EQ(mixed, c.Mixed) << c.Encoder << " " << c.Source;
+    }
+    ff::CodecContextPtr given = Encoder("libmp3lame");
+    ASSERT_TRUE(given);
+    ff::avutil.av_channel_layout_default(&given->ch_layout, 6);
+    ff::avutil.av_channel_layout_uninit(&source->ch_layout);
+    ff::avutil.av_channel_layout_default(&source->ch_layout, 6);
+    EXPECT_FALSE(FollowSourceSound(given.get(), Codec, Stream, source, {false, true, false}));
+    EXPECT_EQ(given->ch_layout.nb_channels, 6);
+    EXPECT_EQ(EncoderFailureText("Failed", given.get(), Codec, 6),
+              "Failed: the encoder libmp3lame cannot take 6 sound channels, it takes at most 2 (a "
+              "channel count can be given with -ac)");
+}

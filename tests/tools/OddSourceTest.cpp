@@ -308,3 +308,34 @@ TEST_F(OddSource, SmallPicturesConvertIntoTheModernFormats) {
         << r.output;
     EXPECT_FALSE(std::filesystem::exists(tiny));
 }
+
+// Sound of more channels than the encoder takes is mixed to a layout it
+// takes when the channels follow the source (the classic form without -ac,
+// a format's "as source"); a count given with -ac is refused with the
+// encoder's limit, and no file is left.
+TEST_F(OddSource, SoundOfManyChannelsIsMixedToWhatTheEncoderTakes) {
+    const std::string wide = Home.file("seven one.wav");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        wide, "-f lavfi -i sine=duration=1 -af 'pan=7.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0|c6=c0|"
+              "c7=c0' -c:a pcm_s16le"));
+    const std::string mp3 = Home.file("mixed.mp3");
+    auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(wide) + " " + Q(mp3));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValue(mp3, "stream=channels", "a:0"), "2");
+    EXPECT_NE(r.output.find("The encoder libmp3lame takes no sound of 8 channels"),
+              std::string::npos)
+        << r.output;
+    const std::string m4a = Home.file("mixed.m4a");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(wide) + " -acodec alac " + Q(m4a));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(ProbeValue(m4a, "stream=channels", "a:0"), "8");
+    const std::string refused = Home.file("refused.mp3");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(wide) +
+                                " -ac 6 -acodec libmp3lame " + Q(refused));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.output.find("the encoder libmp3lame cannot take 6 sound channels, it takes at "
+                            "most 2"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(refused));
+}
