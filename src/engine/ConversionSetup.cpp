@@ -4,6 +4,7 @@
 #include "engine/H264Limits.h"
 #include "engine/OutputFileHeaders.h"
 #include "engine/PassLogFile.h"
+#include "engine/StreamCopy.h"
 #include "engine/VideoFilterGraph.h"
 
 #include "media/FFmpegLoader.h"
@@ -318,6 +319,12 @@ void TConversionSetup::SetCopyParameters(TOutputStream& ost, TInputStream& ist) 
         if (FEngine.PreviewFlags() != 0 && !ost.Setup->WholeFileCopy)
             throw FFmpegException(
                 "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+        if (!CopiedPicturesDecode(ost.Output->oformat, in->codec_id))
+            throw FFmpegException(FormatText(
+                "Output stream #%d.%d cannot be copied into %s: the %s pictures would lose the "
+                "depth and colours they need to be decoded (convert them instead)",
+                ost.FileIndex, ost.StreamIndex, ost.Output->oformat->name,
+                ff::avcodec.avcodec_descriptor_get(in->codec_id)->name));
     } else if (ost.MediaType == AVMEDIA_TYPE_AUDIO) {
         if (FOptions.AudioVolume != 256)
             throw FFmpegException(

@@ -3,11 +3,19 @@
 #include "media/AVCodecEntries.h"
 #include "media/AVUtilEntries.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 
 } // namespace
+
+bool CopiedPicturesDecode(const AVOutputFormat* format, AVCodecID codec) {
+    const bool matroska = format && std::strcmp(format->name, "matroska") == 0;
+    return !matroska ||
+           (codec != AV_CODEC_ID_QTRLE && codec != AV_CODEC_ID_SMC && codec != AV_CODEC_ID_8BPS);
+}
 
 TStreamCopy::TStreamCopy(TPacketWriter& writer, int64_t startTime, bool initialNonKeys)
     : FWriter(writer), FStartTime(startTime), FInitialNonKeys(initialNonKeys) {}

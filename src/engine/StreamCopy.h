@@ -10,6 +10,12 @@
 
 #include <cstdint>
 
+// Whether pictures of `codec` copied into `format` still decode as they
+// did: Matroska's muxer writes QuickTime's run-length and palette codecs
+// without the depth and colour table of their sample description, so
+// their copies would not decode, or decode in other colours.
+bool CopiedPicturesDecode(const AVOutputFormat* format, AVCodecID codec);
+
 class TStreamCopy {
 public:
     // `writer` outlives this; `startTime` (microseconds): where the output

@@ -341,3 +341,25 @@ TEST_F(ModernFormats, ListAndPrintOptionsKnowTheCodes) {
     const auto copy = RunFormat("cfg", "303", "--print-options " + Q(Dir->file("clip.mp4")));
     EXPECT_NE(copy.output.find("\ncopy_all_streams=1\n"), std::string::npos) << copy.output;
 }
+
+// QuickTime's run-length pictures keep their depth only in the sample
+// description, which Matroska's muxer drops: their copy is refused with the
+// reason, where a copy into QuickTime's own container goes through.
+TEST_F(ModernFormats, CopyRefusesPicturesMatroskaCannotDescribe) {
+    const std::string source = Dir->file("rle.mov");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i testsrc2=size=64x48:rate=25 -t 1 -c:v qtrle -pix_fmt argb"));
+    const std::string folder = Dir->file("rle");
+    auto r = RunFormat("cfg", "303", "--output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Output stream #0.0 cannot be copied into matroska: the qtrle pictures "
+                            "would lose the depth and colours they need to be decoded"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/rle_(new).mkv"));
+    const std::string mov = Dir->file("rle copy.mov");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(source) + " -vcodec copy " +
+                                Q(mov));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(DecodeErrors(mov), "");
+}
