@@ -1,5 +1,7 @@
 #include "core/AddQueue.h"
 
+#include "media/FileUtils.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -119,6 +121,12 @@ TAddResult TAddQueue::ProbeOne(const std::string& file) const {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {
         result.Outcome = TAddOutcome::Folder;
+        return result;
+    }
+    // Opening a pipe would wait for a writer, and the probe would take what
+    // the conversion needs.
+    if (std::string refused = ReadOnceSourceText(file); !refused.empty()) {
+        result.Probe = TAddProbe{false, 0, file + ": " + refused};
         return result;
     }
     try {

@@ -5,30 +5,12 @@
 #include "core/ProbedSource.h"
 #include "engine/FFmpegVCL.h"
 #include "media/FFUtils.h"
+#include "media/FileUtils.h"
 #include "media/FFmpegHeaders.h"
 #include "probe/AVProbe.h"
 
 #include <cerrno>
-#include <filesystem>
 #include <stdexcept>
-
-namespace {
-
-// A pipe, a socket or a terminal gives what it holds once: the probe took
-// it, and the conversion would wait at its opening for good.
-bool ReadableOnce(const std::string& file) {
-    std::error_code ec;
-    switch (std::filesystem::status(file, ec).type()) {
-    case std::filesystem::file_type::fifo:
-    case std::filesystem::file_type::socket:
-    case std::filesystem::file_type::character:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
 
 bool ProbeRowSource(TAVProbe& probe, const std::string& file, TProbedFile& probed,
                     std::string& error) {
@@ -37,8 +19,10 @@ bool ProbeRowSource(TAVProbe& probe, const std::string& file, TProbedFile& probe
         probe.CloseFile();
         return false;
     }
-    if (ReadableOnce(file)) {
-        error = "Not a regular file: a pipe or a device cannot be probed and then converted";
+    // A pipe's opening waited for its writer (a stop signal ends that wait);
+    // what the probe read is gone for the conversion.
+    error = ReadOnceSourceText(file);
+    if (!error.empty()) {
         probe.CloseFile();
         return false;
     }

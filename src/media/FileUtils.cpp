@@ -26,6 +26,13 @@ bool IsExistingFile(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+std::string ReadOnceSourceText(const std::string& path) {
+    struct stat info {};
+    if (path.empty() || stat(path.c_str(), &info) != 0) return {};
+    if (!S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) && !S_ISCHR(info.st_mode)) return {};
+    return "Not a regular file: a pipe or a device cannot be probed and then converted";
+}
+
 std::int64_t GetFileSize64(const std::string& path) {
     struct stat info {};
     if (path.empty() || stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return -1;

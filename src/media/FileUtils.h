@@ -10,6 +10,10 @@
 std::string FetchToken(std::string& text, const std::string& delimiter, bool remove);
 // True when the path exists and is not a directory.
 bool IsExistingFile(const std::string& path);
+// Why a batch cannot take the path as a source: a pipe, a socket or a
+// terminal gives what it holds once (a probe would take it, or wait at the
+// opening for a writer that never comes). Empty for any other path.
+std::string ReadOnceSourceText(const std::string& path);
 // Size of an existing file, -1 for a directory or a missing file.
 std::int64_t GetFileSize64(const std::string& path);
 // The local zone's standard offset from UTC in days.

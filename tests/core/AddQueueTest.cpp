@@ -13,6 +13,8 @@
 #include <mutex>
 #include <set>
 
+#include <sys/stat.h>
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -165,6 +167,24 @@ TEST(AddQueueTest, AProberThatThrowsSkipsTheFileWithItsReason) {
     ASSERT_EQ(all.size(), 1u);
     EXPECT_FALSE(all[0].Probe.Opened);
     EXPECT_EQ(all[0].Probe.Error, "no codec");
+}
+
+// A named pipe would hold its probe at the opening until a writer came
+// (here none comes): it is skipped with the reason and never probed.
+TEST(AddQueueTest, ANamedPipeIsSkippedUnprobed) {
+    testsupport::TempDir dir;
+    const std::string pipe = dir.file("pipe.mp4");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    TGatedProber gate;
+    TAddQueue queue(gate.Prober(), 1);
+    queue.Append({pipe, "x.mp4"});
+    const std::vector<TAddResult> all = TakeAll(queue);
+    ASSERT_EQ(FilesOf(all), (std::vector<std::string>{pipe, "x.mp4"}));
+    EXPECT_FALSE(all[0].Probe.Opened);
+    EXPECT_EQ(all[0].Probe.Error,
+              pipe +
+                  ": Not a regular file: a pipe or a device cannot be probed and then converted");
+    EXPECT_EQ(gate.Probed(), std::vector<std::string>{"x.mp4"});
 }
 
 TEST(AddQueueTest, ProgressTextCountsTheFileBeingAdded) {
