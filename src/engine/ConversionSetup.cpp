@@ -401,11 +401,8 @@ void TConversionSetup::SetEncodeParameters(TOutputStream& ost, TInputStream& ist
     }
     case AVMEDIA_TYPE_AUDIO:
         if (FollowSourceSound(encoder, ost.Setup->Encoder, ost.Stream, in, ost.Setup->SoundGiven))
-            Log(llWarning,
-                FormatText("The encoder %s takes no sound of %d channels: output "
-                           "stream #%d.%d is mixed to %d",
-                           ost.Setup->Encoder->name, in->ch_layout.nb_channels, ost.FileIndex,
-                           ost.StreamIndex, encoder->ch_layout.nb_channels));
+            Log(llWarning, ChannelsMixedText(ost.Setup->Encoder, in->ch_layout, encoder->ch_layout,
+                                             ost.FileIndex, ost.StreamIndex));
         ff::avcodec.avcodec_parameters_from_context(ost.Stream->codecpar, encoder);
         ost.Audio.AudioFrame.reset(ff::avutil.av_frame_alloc());
         if (!ost.Audio.AudioFrame) throw FFmpegException("av_fifo_alloc fail");

@@ -317,6 +317,23 @@ std::string EncoderFailureText(const std::string& head, const AVCodecContext* c,
                              codec->name, c->width, c->height, format ? format : "?");
 }
 
+namespace {
+
+std::string LayoutName(const AVChannelLayout& layout) {
+    char name[128] = {};
+    if (ff::avutil.av_channel_layout_describe(&layout, name, sizeof name) < 0)
+        return FormatText("%d channels", layout.nb_channels);
+    return name;
+}
+
+} // namespace
+
+std::string ChannelsMixedText(const AVCodec* codec, const AVChannelLayout& from,
+                              const AVChannelLayout& to, int file, int stream) {
+    return FormatText("The encoder %s takes no %s sound: output stream #%d.%d is mixed to %s",
+                      codec->name, LayoutName(from).c_str(), file, stream, LayoutName(to).c_str());
+}
+
 void SetX265LogLevel(TPrivateOptions& options) {
     const int level = LibraryFilterLevel();
     const char* x265 = level <= AV_LOG_QUIET    ? "none"

@@ -28,6 +28,12 @@ bool WholeChromaSamples(int format, int width, int height);
 std::string EncoderFailureText(const std::string& head, const AVCodecContext* encoder,
                                const AVCodec* codec, int channels);
 
+// The warning for sound mixed to a layout the encoder takes, the layouts
+// by name: "The encoder ac3 takes no 7.1 sound: output stream #0.1 is mixed
+// to 5.1(side)".
+std::string ChannelsMixedText(const AVCodec* codec, const AVChannelLayout& from,
+                              const AVChannelLayout& to, int file, int stream);
+
 // x265 writes its lines to the terminal itself, past the log and its
 // filter: it gets a level one step quieter than the libraries', so that
 // its information lines come only with verbose logging. A log level the
