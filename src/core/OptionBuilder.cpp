@@ -3,28 +3,23 @@
 #include "core/DefaultFormats.h"
 #include "core/FormatCatalogue.h"
 #include "core/FormatKeys.h"
+#include "core/FrameZoom.h"
 #include "core/MessageSeam.h"
 #include "core/ModernFormats.h"
+#include "core/StandInMedia.h"
 #include "media/EncoderLimits.h"
 #include "media/TextUtils.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <initializer_list>
 #include <limits>
-#include <mutex>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr char kAsSource[] = "as source";
 
@@ -144,6 +139,16 @@ struct TBuild {
         return InPresetRange(Global, FormatCode, kind, value);
     }
 };
+
+// One more "name=value" line of a record's ExtOptions.
+void AppendExtOption(std::string& lines, const std::string& line) {
+    lines += lines.empty() || lines.back() == '\n' ? "" : "\n";
+    lines += line;
+}
+
+void AppendExtOption(TOutputOptions& out, const std::string& line) {
+    AppendExtOption(out.ExtOptions, line);
+}
 
 // ---- Target -----------------------------------------------------------------
 
@@ -322,30 +327,13 @@ void SetVideoContainer(const TBuild& b, TOutputOptions& out) {
 
 // ---- Video path: frame size -------------------------------------------------
 
-// The source counts in shown pixels (its stored width scaled by its pixel
-// aspect), so that a picture of non-square pixels keeps its shape; the
-// row's crop counts in stored pixels.
-struct TGeometry {
-    int32_t W = 0, H = 0;   // target frame
-    int32_t SW = 0, SH = 0; // source picture as it is shown
-    int32_t StoredSW = 0;   // source picture's stored width
-    long double StoredPerShown() const {
-        return SW > 0 && StoredSW > 0 ? static_cast<long double>(StoredSW) / SW : 1.0L;
-    }
-    // The source's size as a frame size, made even for the encoders (whose
-    // colour samples cover two by two pixels).
-    int32_t SourceFrameWidth() const { return EvenUpward(SW); }
-    int32_t SourceFrameHeight() const { return EvenUpward(SH); }
-    static int32_t EvenUpward(int32_t size) { return (size + 1) / 2 * 2; }
-};
-
 bool AskDefaultSize() {
     return ShowMessageBox("Warning", "Error output Video Size.Use the default size 320x240?",
                           TMsgIcon::Question, TMsgButtons::YesNo) == TMsgResult::Yes;
 }
 
 // The h263 encoder takes only its own sizes.
-void FitH263Size(const std::string& sizeText, TGeometry& g) {
+void FitH263Size(const std::string& sizeText, TFrameGeometry& g) {
     if (std::string("704x576,352x288,176x144,160x120,128x96").find(sizeText) != std::string::npos)
         return;
     if (g.W > 176 && g.W <= 352) g.W = 352, g.H = 288;
@@ -355,7 +343,7 @@ void FitH263Size(const std::string& sizeText, TGeometry& g) {
 
 // "as source", width "x" height, or anything else: then the user chooses
 // between 320x240 and the source size.
-void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) {
+void ChooseFrameSize(const TBuild& b, const std::string& encoder, TFrameGeometry& g) {
     const std::string text = b.User(kUserVideoSize);
     const std::size_t x = text.find('x');
     const bool sized = x != std::string::npos && x > 0 && x + 1 < text.size();
@@ -375,258 +363,6 @@ void ChooseFrameSize(const TBuild& b, const std::string& encoder, TGeometry& g) 
     if (g.W > 0 && g.H > 0) g.W = std::max(g.W, least), g.H = std::max(g.H, least);
 }
 
-// ---- Video path: zoom -------------------------------------------------------
-
-std::string SizeText(int32_t w, int32_t h) {
-    return std::to_string(w) + "x" + std::to_string(h);
-}
-std::string AspectText(int32_t w, int32_t h) {
-    return std::to_string(w) + ":" + std::to_string(h);
-}
-
-void RequireUsableGeometry(const TGeometry& g) {
-    if (g.W <= 0 || g.H <= 0 || g.SW <= 0 || g.SH <= 0)
-        throw std::invalid_argument("Cannot fit a " + SizeText(g.SW, g.SH) +
-                                    " picture into a frame of " + SizeText(g.W, g.H));
-}
-
-struct TPads {
-    int32_t T = 0, B = 0, L = 0, R = 0;
-};
-
-// The fitting arithmetic: ratios are stored as doubles and divided at the
-// precision of long double, the division results truncated.
-struct TFit {
-    const TGeometry& G;
-    double R1, R2;
-
-    explicit TFit(const TGeometry& g)
-        : G(g), R1(static_cast<double>(static_cast<long double>(g.SW) / g.W)),
-          R2(static_cast<double>(static_cast<long double>(g.SH) / g.H)) {}
-
-    static int32_t Fit(int32_t size, double r) {
-        return 2 * (static_cast<int32_t>(std::trunc(size / static_cast<long double>(r))) / 2);
-    }
-    int32_t PadV(double r) const { return 2 * ((G.H - Fit(G.SH, r)) / 4); }
-    int32_t PadH(double r) const { return 2 * ((G.W - Fit(G.SW, r)) / 4); }
-
-    bool Narrower() const { return G.W <= G.SW && G.H >= G.SH; }
-    bool Wider() const { return G.W >= G.SW && G.H <= G.SH; }
-    bool Larger() const { return G.W >= G.SW && G.H >= G.SH; }
-    bool Smaller() const { return G.W <= G.SW && G.H <= G.SH; }
-    bool Same() const { return G.W == G.SW && G.H == G.SH; }
-};
-
-TPads LetterboxPads(const TFit& f) {
-    TPads p;
-    if (f.Narrower()) p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
-    if (f.Wider()) p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
-    if (f.Larger() || f.Smaller()) {
-        if (f.R1 > f.R2)
-            p = {f.PadV(f.R1), f.PadV(f.R1), 0, 0};
-        else if (f.R1 < f.R2)
-            p = {0, 0, f.PadH(f.R2), f.PadH(f.R2)};
-        else
-            p = {f.PadV(f.R1), f.PadV(f.R1), f.PadH(f.R2), f.PadH(f.R2)};
-    }
-    if (f.Same()) p = {};
-    return p;
-}
-
-// The row's crop, which the output options carry unless the filter crops.
-struct TCrop {
-    int32_t T, B, L, R;
-    bool Any() const { return T > 0 || B > 0 || L > 0 || R > 0; }
-};
-
-std::string ZoomFull(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
-    if (c.Any()) {
-        out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
-    }
-    out.FrameSize = SizeText(g.W, g.H);
-    out.FrameAspectRatio = AspectText(g.W, g.H);
-    return {};
-}
-
-// The sample aspect of a TV frame size of the MPEG formats (DVD, SVCD,
-// VCD) and DV: pixels that make the frame a 4:3 picture, or a 16:9 one when
-// `wide`; 0 for any other size.
-struct TTvAspect {
-    int32_t Num = 0, Den = 1;
-    explicit operator bool() const { return Num > 0; }
-};
-
-TTvAspect TvSampleAspect(int32_t w, int32_t h, bool wide) {
-    const bool full = (w == 720 || w == 704 || w == 480 || w == 352) && (h == 480 || h == 576);
-    const bool half = w == 352 && (h == 240 || h == 288);
-    if (!full && !half) return {};
-    if (w == 352 && h == 288 && !wide) return {59, 54};
-    int32_t num = (wide ? 16 : 4) * h, den = (wide ? 9 : 3) * w;
-    for (int32_t a = num, b = den; b != 0;) {
-        const int32_t r = a % b;
-        a = b, b = r;
-        if (b == 0) num /= a, den /= a;
-    }
-    return {num, den};
-}
-
-// The letterbox of a TV frame is worked out on the picture as the TV shows
-// it (its width scaled by the sample aspect), then the side bars are taken
-// back to stored pixels.
-TPads TvLetterboxPads(const TGeometry& g, const TTvAspect& sar) {
-    TGeometry shown = g;
-    shown.W = static_cast<int32_t>(std::lround(static_cast<double>(g.W) * sar.Num / sar.Den));
-    TPads p = LetterboxPads(TFit(shown));
-    p.L = p.R = 2 * static_cast<int32_t>(std::lround(static_cast<double>(p.L) * g.W / shown.W / 2));
-    return p;
-}
-
-// Without a frame size the engine measures the aspect against the source's
-// stored frame: for a source of non-square pixels it is given so that the
-// filter's output gets square pixels (or those of the TV's shape).
-std::string StoredFrameAspect(const TGeometry& g, const TTvAspect& tv) {
-    const TTvAspect pixels = tv ? tv : TTvAspect{1, 1};
-    return AspectText(pixels.Num * g.StoredSW, pixels.Den * g.SH);
-}
-
-std::string ZoomLetterbox(const TGeometry& g, const TCrop& c, const TTvAspect& tv,
-                          TOutputOptions& out) {
-    RequireUsableGeometry(g);
-    const TPads p = tv ? TvLetterboxPads(g, tv) : LetterboxPads(TFit(g));
-    const int32_t w = g.W - p.L - p.R, h = g.H - p.T - p.B;
-    out.FrameAspectRatio = tv ? AspectText(tv.Num * w, tv.Den * h) : AspectText(w, h);
-    const std::string pad = "pad=" + std::to_string(g.W) + ":" + std::to_string(g.H) + ":" +
-                            std::to_string(p.L) + ":" + std::to_string(p.T);
-    if (!c.Any()) {
-        out.FrameSize = SizeText(w, h);
-        return pad;
-    }
-    // The filter crops the picture itself, so the engine must not crop first.
-    out.CropTop = out.CropBottom = out.CropLeft = out.CropRight = 0;
-    if (g.SW != g.StoredSW) out.FrameAspectRatio = StoredFrameAspect(g, tv);
-    // The crop filter of the libraries takes width:height:x:y.
-    return "crop=" + std::to_string(g.StoredSW - c.L - c.R) + ":" +
-           std::to_string(g.SH - c.T - c.B) + ":" + std::to_string(c.L) + ":" +
-           std::to_string(c.T) + ",scale=" + std::to_string(w) + ":" + std::to_string(h) + "," +
-           pad;
-}
-
-int32_t EvenTowardZero(int64_t value) {
-    return static_cast<int32_t>(value / 2 * 2);
-}
-
-std::string ZoomPanScan(const TGeometry& g, const TCrop& c, TOutputOptions& out) {
-    const int32_t cw = g.StoredSW - c.L - c.R, ch = g.SH - c.T - c.B;
-    if (cw <= 0 || ch <= 0)
-        throw std::invalid_argument("Cannot pan and scan a cropped picture of " + SizeText(cw, ch));
-    out.CropTop = c.T, out.CropBottom = c.B, out.CropLeft = c.L, out.CropRight = c.R;
-    // The shape is the shown one; the side crop goes back to stored pixels.
-    const long double shown = cw / g.StoredPerShown();
-    const long double aspect = shown / ch, standard = 4.0L / 3.0L;
-    if (aspect > standard) {
-        const int64_t k = static_cast<int64_t>(std::trunc((aspect - standard) * shown)) / 2;
-        const auto stored = static_cast<int64_t>(std::trunc(std::llabs(k) * g.StoredPerShown()));
-        out.CropLeft = out.CropRight = EvenTowardZero(stored + c.L);
-    } else if (aspect < standard) {
-        const long double tall = ch / shown;
-        const int64_t k = static_cast<int64_t>(std::trunc((tall - standard) * ch)) / 2;
-        out.CropTop = out.CropBottom = EvenTowardZero(std::llabs(k) + c.T);
-    }
-    out.FrameSize = SizeText(g.W, g.H);
-    out.FrameAspectRatio = AspectText(g.W, g.H);
-    return {};
-}
-
-// The padded size is even: the filter cannot pad a picture of two by two
-// colour samples to an odd size at least as large as an odd source.
-std::string CenterPad(int32_t a, int32_t b, int32_t c, int32_t d) {
-    return "pad=" + std::to_string(TGeometry::EvenUpward(a)) + ":" +
-           std::to_string(TGeometry::EvenUpward(b)) + ":" + std::to_string(c) + ":" +
-           std::to_string(d) + ":black";
-}
-
-// One case of the center mode: its frame size and pad filter.
-struct TCenterCase {
-    std::string Size, Filter;
-};
-
-TCenterCase CenterTall(const TGeometry& g, TPads& p, const TFit& f) {
-    p.T = p.B = f.PadV(f.R1);
-    return {SizeText(g.W, g.H - 2 * p.R), CenterPad(g.SW, g.SH + p.T + p.B, 0, p.T)};
-}
-
-TCenterCase CenterWide(const TGeometry& g, TPads& p, const TFit& f) {
-    p.L = p.R = f.PadH(f.R2);
-    return {SizeText(g.W - p.L - p.R, g.H), CenterPad(g.SW + p.L + p.R, g.SH, p.L, 0)};
-}
-
-TCenterCase CenterBoth(const TGeometry& g, TPads& p, const TFit& f) {
-    p.T = p.B = f.PadV(f.R1);
-    p.L = p.R = f.PadH(f.R2);
-    return {SizeText(g.W - p.L - p.R, g.H - 2 * p.R),
-            CenterPad(g.SW + p.L + p.R, g.SH + p.T + p.B, p.L, p.T)};
-}
-
-TCenterCase CenterSmallTall(const TGeometry& g, TPads& p, const TFit& f) {
-    p.T = f.PadV(f.R1);
-    return {SizeText(g.W, g.H - 2 * p.R), CenterPad(g.W, g.H, 0, p.T)};
-}
-
-// The cases are tested in order; the pads carry over from one to the next.
-TCenterCase CenterCases(const TGeometry& g, const TFit& f) {
-    TPads p;
-    TCenterCase last;
-    if (f.Narrower()) last = CenterTall(g, p, f);
-    if (f.Wider()) last = CenterWide(g, p, f);
-    if (f.Larger())
-        last = f.R1 > f.R2 ? CenterTall(g, p, f)
-                           : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
-    if (f.Smaller())
-        last = f.R1 > f.R2 ? CenterSmallTall(g, p, f)
-                           : (f.R1 < f.R2 ? CenterWide(g, p, f) : CenterBoth(g, p, f));
-    return last;
-}
-
-std::string ZoomCenter(const TGeometry& g, TOutputOptions& out) {
-    RequireUsableGeometry(g);
-    const TFit fit(g);
-    const TCenterCase chosen = CenterCases(g, fit);
-    out.FrameSize = fit.Same() ? SizeText(g.W, g.H) : chosen.Size;
-    out.FrameAspectRatio = AspectText(g.W, g.H);
-    return chosen.Filter;
-}
-
-std::string ApplyZoom(const TBuild& b, const TGeometry& g, const TTvAspect& tv,
-                      TOutputOptions& out) {
-    const TCrop crop{b.Row.CropTop, b.Row.CropBottom, b.Row.CropLeft, b.Row.CropRight};
-    const std::string& mode = b.Row.ZoomMode;
-    if (mode == "full") return ZoomFull(g, crop, out);
-    if (mode == "lbox") return ZoomLetterbox(g, crop, tv, out);
-    if (mode == "pan") return ZoomPanScan(g, crop, out);
-    if (mode == "center") return ZoomCenter(g, out);
-    return {};
-}
-
-// The TV frames of the MPEG formats and of DV are marked as 4:3 pictures,
-// or as 16:9 ones when the format's DVD target chose that (its full frame):
-// the aspect of the scaled picture is the one its pixels of the TV's shape
-// give it.
-TTvAspect TvAspectOf(const TGeometry& g, const std::string& encoder, const TOutputOptions& out) {
-    const bool tv = encoder == "mpeg1video" || encoder == "mpeg2video" || encoder == "dvvideo" ||
-                    (out.TargetType >= 1 && out.TargetType <= 3);
-    const bool wide = out.TargetType == 3 && out.FrameAspectRatio == "16:9";
-    return tv ? TvSampleAspect(g.W, g.H, wide) : TTvAspect{};
-}
-
-void MarkTvAspect(const TTvAspect& tv, TOutputOptions& out) {
-    const std::size_t x = out.FrameSize.find('x');
-    int32_t w = 0, h = 0;
-    if (!tv || x == std::string::npos || !ParseInteger(out.FrameSize.substr(0, x), w) ||
-        !ParseInteger(out.FrameSize.substr(x + 1), h) || w <= 0 || h <= 0)
-        return;
-    out.FrameAspectRatio = AspectText(tv.Num * w, tv.Den * h);
-}
-
 void ClearUnsetCrop(TOutputOptions& out) {
     for (int32_t* crop : {&out.CropTop, &out.CropBottom, &out.CropLeft, &out.CropRight})
         if (*crop == -1) *crop = 0;
@@ -634,17 +370,11 @@ void ClearUnsetCrop(TOutputOptions& out) {
 
 // The DV profile (pixel format, rates) comes with the DV target of the
 // option table; its norm follows the frame height.
-void SetDvTarget(const TBuild& b, const TGeometry& g, TOutputOptions& out) {
+void SetDvTarget(const TBuild& b, const TFrameGeometry& g, TOutputOptions& out) {
     if (!SameText(b.PresetFormat(), "dv")) return;
     const char* target = g.H == 576 ? "target=pal-dv" : (g.H == 480 ? "target=ntsc-dv" : nullptr);
     if (!target) return;
-    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
-    out.ExtOptions += target;
-}
-
-void AppendExtOption(TOutputOptions& out, const std::string& line) {
-    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
-    out.ExtOptions += line;
+    AppendExtOption(out, target);
 }
 
 // The formats' players decode 8-bit 4:2:0 pictures, so a 10-bit or 4:2:2
@@ -662,7 +392,7 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
     SetVideoBitrate(b, out);
     SetFrameRate(b, out);
     SetVideoContainer(b, out);
-    TGeometry g;
+    TFrameGeometry g;
     g.StoredSW = b.Probe.VideoWidth, g.SH = b.Probe.VideoHeight;
     g.SW = b.Probe.VideoDisplayWidth > 0 ? b.Probe.VideoDisplayWidth : g.StoredSW;
     ChooseFrameSize(b, encoder, g);
@@ -670,7 +400,8 @@ std::string BuildPicture(const TBuild& b, const std::string& encoder, TOutputOpt
     SetDvTarget(b, g, out);
     SetPlayablePixelFormat(b, out);
     const TTvAspect tv = TvAspectOf(g, encoder, out);
-    std::string filter = ApplyZoom(b, g, tv, out);
+    const TZoomCrop crop{b.Row.CropTop, b.Row.CropBottom, b.Row.CropLeft, b.Row.CropRight};
+    std::string filter = ApplyZoom(b.Row.ZoomMode, g, crop, tv, out);
     MarkTvAspect(tv, out);
     return filter;
 }
@@ -758,8 +489,7 @@ void SkipEmptyPictures(const TBuild& b, TInputOptions& in, TOutputOptions& out) 
         return;
     }
     if (in.ExtOptions == "vn=1") return;
-    in.ExtOptions += in.ExtOptions.empty() || in.ExtOptions.back() == '\n' ? "" : "\n";
-    in.ExtOptions += "vn=1";
+    AppendExtOption(in.ExtOptions, "vn=1");
 }
 
 struct TBlackFrame {
@@ -770,53 +500,6 @@ struct TBlackFrame {
 TBlackFrame BlackFrameOf(const TBuild& b) {
     if (ChosenFrameHeight(b) == 576) return {720, 576, "25"};
     return {720, 480, "30000/1001"};
-}
-
-// The stand-in pictures and sounds live in a folder of this process,
-// removed when it ends.
-class TStandInFolder {
-public:
-    ~TStandInFolder() {
-        std::error_code ec;
-        if (!FFolder.empty()) fs::remove_all(FFolder, ec);
-    }
-    // The file of that name, written by `write` on first use.
-    std::string File(const std::string& name, const std::function<void(std::ostream&)>& write) {
-        std::lock_guard<std::mutex> lock(FLock);
-        std::error_code ec;
-        if (FFolder.empty()) {
-            FFolder = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
-            fs::create_directories(FFolder, ec);
-        }
-        const fs::path file = FFolder / name;
-        if (fs::exists(file, ec)) return file.string();
-        std::ofstream stream(file, std::ios::binary);
-        write(stream);
-        if (!stream.flush()) {
-            stream.close();
-            fs::remove(file, ec);
-            throw std::runtime_error("Cannot write " + file.string());
-        }
-        return file.string();
-    }
-
-private:
-    std::mutex FLock;
-    fs::path FFolder;
-};
-
-TStandInFolder& StandIns() {
-    static TStandInFolder folder;
-    return folder;
-}
-
-std::string BlackPictureFile(int32_t w, int32_t h) {
-    return StandIns().File("black-" + SizeText(w, h) + ".ppm", [w, h](std::ostream& picture) {
-        picture << "P6\n" << w << " " << h << "\n255\n";
-        const std::string row(static_cast<std::size_t>(w) * 3, '\0');
-        for (int32_t y = 0; y < h && picture; ++y)
-            picture.write(row.data(), static_cast<std::streamsize>(row.size()));
-    });
 }
 
 // ---- Silence for formats that need sound ------------------------------------
@@ -830,48 +513,6 @@ bool NeedsSilence(const TBuild& b) {
            !Trim(b.User(kUserAudioEncoder)).empty();
 }
 
-constexpr int32_t kSilenceRate = 48000;
-constexpr int32_t kSilenceSeconds = 10;     // one piece of the silence file
-constexpr int64_t kSilenceMargin = 1000000; // microseconds of silence after the source
-
-void PutLittleEndian(std::ostream& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.put(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-// Ten seconds of 16-bit stereo zeros in a WAV file.
-std::string SilencePieceFile() {
-    return StandIns().File("silence.wav", [](std::ostream& wav) {
-        const uint32_t bytes = kSilenceRate * 4u * kSilenceSeconds;
-        wav << "RIFF";
-        PutLittleEndian(wav, 36 + bytes, 4);
-        wav << "WAVEfmt ";
-        PutLittleEndian(wav, 16, 4);
-        PutLittleEndian(wav, 1, 2); // integer samples
-        PutLittleEndian(wav, 2, 2); // channels
-        PutLittleEndian(wav, kSilenceRate, 4);
-        PutLittleEndian(wav, kSilenceRate * 4u, 4);
-        PutLittleEndian(wav, 4, 2);
-        PutLittleEndian(wav, 16, 2);
-        wav << "data";
-        PutLittleEndian(wav, bytes, 4);
-        const std::string zeros(bytes, '\0');
-        wav.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
-    });
-}
-
-// A list that plays the piece `pieces` times in a row (beside it, so that
-// its plain name is all the list needs).
-std::string SilenceListFile(int64_t pieces) {
-    SilencePieceFile();
-    return StandIns().File("silence-" + std::to_string(pieces) + ".ffconcat",
-                           [pieces](std::ostream& list) {
-                               list << "ffconcat version 1.0\n";
-                               for (int64_t i = 0; i < pieces && list; ++i)
-                                   list << "file silence.wav\n";
-                           });
-}
-
 // The source's picture and the silence (the second input) are named. The
 // muxer writes a frame for each picture and drops the sound no picture
 // takes; the silence stops a second after the source's end (unless a trim
@@ -880,7 +521,7 @@ void AddSilenceStreams(const TBuild& b, const TInputOptions& in, TOutputOptions&
     if (!NeedsSilence(b)) return;
     const int64_t left = b.Probe.DurationUS - std::max<int64_t>(in.StartTime, 0);
     if (out.RecordingTime == vantrel_engine_detail::kNoTime && left > 0)
-        out.RecordingTime = left + kSilenceMargin;
+        out.RecordingTime = left + kSilenceMarginUS;
     AppendExtOption(out, "map=0:" + std::to_string(b.Probe.VideoStreamIndex));
     AppendExtOption(out, "map=1:0");
 }
@@ -897,8 +538,7 @@ void BuildBlackPicturePath(const TBuild& b, const std::string& encoder, TOutputO
                              b.Formats, b.Row,        pictured};
     BuildVideoPath(withPicture, encoder, out);
     // The picture repeats for ever; the sound decides the length.
-    out.ExtOptions += out.ExtOptions.empty() || out.ExtOptions.back() == '\n' ? "" : "\n";
-    out.ExtOptions += "shortest=1";
+    AppendExtOption(out, "shortest=1");
 }
 
 // The video encoder of the build, empty for the audio path: the user's
@@ -1047,10 +687,8 @@ bool SilenceInput(const TGlobalObject& g, int formatCode, const TProbedSource& p
     const TBuild b{g,   formatCode, FormatSectionName(formatCode), g.Settings(), g.Formats(),
                    row, probe};
     if (!NeedsSilence(b)) return false;
-    const int64_t piece = int64_t{kSilenceSeconds} * 1000000;
-    const int64_t pieces = (probe.DurationUS + kSilenceMargin) / piece + 1;
     sound.Reset();
-    sound.FileName = SilenceListFile(pieces);
+    sound.FileName = SilenceFileFor(probe.DurationUS);
     sound.ForceFormat = "concat";
     return true;
 }
