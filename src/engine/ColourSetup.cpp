@@ -3,6 +3,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/FilterLink.h"
+#include "media/NestedOpens.h"
 #include "media/ToneMap.h"
 
 #include <algorithm>
@@ -161,7 +162,9 @@ std::vector<THdrEntry> StreamHdrEntries(const AVStream& stream) {
 // file (the conversion's own reading has not started yet); null when none
 // comes within a few hundred packets.
 ff::FramePtr FirstPicture(const AVFormatContext& input, int streamIndex) {
-    AVFormatContext* opened = nullptr;
+    AVFormatContext* opened = ff::avformat.avformat_alloc_context();
+    if (!opened) return nullptr;
+    ShareNestedOpenCheck(opened, input);
     if (ff::avformat.avformat_open_input(&opened, input.url, input.iformat, nullptr) < 0)
         return nullptr;
     const ff::InputContextPtr file(opened);

@@ -8,6 +8,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
 #include <mutex>
@@ -116,13 +117,15 @@ bool TInputSetup::OpenSteps(const std::string& fileName, ff::InputContextPtr& re
                    : 0;
     };
     context->interrupt_callback.opaque = this;
+    const std::string libraryName = ToLibraryName(fileName);
+    KeepNestedOpensInFolder(context, libraryName);
     pending.release(); // avformat_open_input frees the context on failure
     int code = AVERROR_EXIT;
     if (OpenInterruptRequested())
         ff::avformat.avformat_free_context(context);
     else
-        code = ff::avformat.avformat_open_input(&context, ToLibraryName(fileName).c_str(), format,
-                                                &rawParameters);
+        code =
+            ff::avformat.avformat_open_input(&context, libraryName.c_str(), format, &rawParameters);
     parameters.reset(rawParameters);
     for (const TPendingOption& option : unknown)
         if (ff::avutil.av_dict_get(rawParameters, option.Name.c_str(), nullptr, 0))

@@ -4,6 +4,7 @@
 #include "media/AVFormatEntries.h"
 #include "media/AVUtilEntries.h"
 #include "media/FFmpegLoader.h"
+#include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
 #include <algorithm>
@@ -211,6 +212,7 @@ bool TSubtitles::OpenLookback() {
     if (!context) return false;
     context->interrupt_callback = FSource.Interrupt;
     std::string path = FromLibraryName(FSource.FileName);
+    KeepNestedOpensInFolder(context, path);
     if (ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
         return false;
     FLookback.reset(context);

@@ -6,6 +6,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
+#include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
 #include <cmath>
@@ -219,6 +220,7 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
     // A program that stops while probing gets its blocked read back.
     context->interrupt_callback = OpenInterruptCallback();
     std::string name = ToLibraryName(fileName);
+    KeepNestedOpensInFolder(context, name);
     int result = AVERROR_EXIT;
     if (OpenInterruptRequested())
         ff::avformat.avformat_free_context(context);

@@ -9,6 +9,7 @@
 #include "media/MyUtils.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -145,6 +146,29 @@ TEST_F(PlayerTest, DemuxerOpensWithTheFileFactsAndChoosesStreamsOrRefusesWithThe
     { std::ofstream(text) << "no media here\n"; }
     TDemuxer notMedia(abort, paused);
     EXPECT_NE(notMedia.Open(text, ""), "");
+}
+
+// A playlist plays the segments beside it; one that names only files
+// elsewhere does not open.
+TEST_F(PlayerTest, DemuxerOpensNoPlaylistSegmentOutsideThePlaylistsFolder) {
+    testsupport::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "dl");
+    ASSERT_TRUE(testsupport::MakeMedia(dir.file("segment.ts"),
+                                       "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 "
+                                       "-c:v mpeg2video"));
+    std::filesystem::copy_file(dir.file("segment.ts"), dir.file("dl/own.ts"));
+    auto list = [&](const std::string& name, const std::string& segment) {
+        std::ofstream(dir.file(name)) << "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:1,\n"
+                                      << segment << "\n#EXT-X-ENDLIST\n";
+        return dir.file(name);
+    };
+    std::atomic<bool> abort{false}, paused{false};
+    TDemuxer outside(abort, paused);
+    EXPECT_NE(outside.Open(list("dl/outside.mp4", "../segment.ts"), ""), "");
+    EXPECT_EQ(outside.Context(), nullptr);
+    TDemuxer beside(abort, paused);
+    ASSERT_EQ(beside.Open(list("dl/beside.m3u8", "own.ts"), ""), "");
+    EXPECT_NE(beside.Stream(beside.ChooseStreams(false, false).Video), nullptr);
 }
 
 TEST_F(PlayerTest, DemuxerReadsEveryFedPacketOnceAndTellsTheEndOnceDrainedWhenTaken) {

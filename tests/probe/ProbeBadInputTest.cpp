@@ -91,6 +91,26 @@ TEST_F(ProbeBadInput, FileWithoutPermission) {
     ExpectNoFile();
 }
 
+// A playlist whose segments all lie outside its folder is not read: the
+// probe refuses it and the log names the segment.
+TEST_F(ProbeBadInput, PlaylistOfFilesElsewhereIsRefused) {
+    std::filesystem::create_directories(Dir.path() / "dl");
+    const std::string elsewhere = Dir.file("elsewhere.ts");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        elsewhere, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=1 -c:v mpeg2video"));
+    const std::string list = Dir.file("dl/clip.mp4");
+    std::ofstream(list) << "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:1,\n"
+                        << elsewhere << "\n#EXT-X-ENDLIST\n";
+    LogCollector log;
+    EXPECT_FALSE(Prober.LoadFile(list));
+    EXPECT_EQ(Prober.LastErrMsg().rfind(list + ": ", 0), 0u) << Prober.LastErrMsg();
+    bool named = false;
+    for (const TLoggedLine& line : log.Take())
+        named = named || line.Text.rfind(elsewhere + " is not opened", 0) == 0;
+    EXPECT_TRUE(named);
+    ExpectNoFile();
+}
+
 TEST_F(ProbeBadInput, FailedLoadClosesThePreviousFile) {
     ASSERT_TRUE(Prober.LoadFile(TestMedia().AudioVideo));
     EXPECT_FALSE(Prober.LoadFile(Dir.file("missing.avi")));

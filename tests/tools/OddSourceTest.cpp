@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -340,4 +341,42 @@ TEST_F(OddSource, SoundOfManyChannelsIsMixedToWhatTheEncoderTakes) {
               std::string::npos)
         << r.output;
     EXPECT_FALSE(std::filesystem::exists(refused));
+}
+
+// A "video" that is really a playlist gets none of the files it names
+// outside its folder into the output, in either form: the log names each
+// one left out, and the conversion says it ended early (the playlist
+// claims their length too). The segments beside it convert as usual.
+TEST_F(OddSource, APlaylistReadsNoFileOutsideItsFolder) {
+    namespace fs = std::filesystem;
+    fs::create_directories(Home.path() / "dl");
+    fs::create_directories(Home.path() / "private");
+    const std::string own = Home.file("dl/own.ts");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        own, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg2video"));
+    const std::string holiday = Home.file("private/holiday.ts");
+    fs::copy_file(own, holiday);
+    const std::string list = Home.file("dl/funny clip.mp4");
+    std::ofstream(list) << "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:2,\nown.ts\n#EXTINF:2,\n"
+                        << holiday << "\n#EXT-X-ENDLIST\n";
+    const std::string refused =
+        holiday + " is not opened: it lies outside the folder of the source";
+    auto r = Convert("303", list);
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(refused), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("1 ended early"), std::string::npos) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(Out() + "/funny clip_(new).mkv"), 2.0, 0.2);
+    const std::string classic = Home.file("classic.mkv");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(list) + " -vcodec copy " +
+                                Q(classic));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find(refused), std::string::npos) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(classic), 2.0, 0.2);
+
+    const std::string beside = Home.file("dl/beside.m3u8");
+    std::ofstream(beside) << "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:2,\nown.ts\n#EXTINF:2,\n"
+                          << own << "\n#EXT-X-ENDLIST\n";
+    r = Convert("303", beside);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(Out() + "/beside_(new).mkv"), 4.0, 0.2);
 }

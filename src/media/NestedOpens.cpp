@@ -1,0 +1,116 @@
+// The folder check of the files a demuxer opens for a local source.
+#include "media/NestedOpens.h"
+
+#include "media/FFmpegLogger.h"
+
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <utility>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using TOpenCallback = int (*)(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**);
+
+// The library's own opening, taken from the first context guarded (the
+// same function for every context).
+std::atomic<TOpenCallback> LibraryOpen{nullptr};
+
+// The folders a source may read from: the one its name is in, and the one
+// of the file it stands for when the name is a symbolic link. Kept for the
+// whole run (one entry per distinct pair), since child contexts of a
+// demuxer copy the pointer and may outlive the context it was given to.
+using TFolders = std::pair<std::string, std::string>;
+
+const TFolders* KeptFolders(TFolders folders) {
+    static std::mutex lock; // guards kept
+    static std::set<TFolders> kept;
+    std::lock_guard guard(lock);
+    return &*kept.insert(std::move(folders)).first;
+}
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+bool SchemeChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+}
+
+// The local path a library name stands for, as the library's file
+// protocol reads it; empty when the name is given to another protocol.
+std::string LocalPath(const std::string& name) {
+    if (StartsWith(name, "file:")) return name.substr(5);
+    std::size_t scheme = 0;
+    while (scheme < name.size() && SchemeChar(name[scheme]))
+        ++scheme;
+    if (scheme < name.size() && name[scheme] == ':') return {};
+    if (StartsWith(name, "subfile,")) return {};
+    return name;
+}
+
+// Absolute, with "..", "." and symbolic links resolved as far as the path
+// exists; empty when that fails.
+fs::path Resolved(const fs::path& path) {
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (ec) return {};
+    fs::path resolved = fs::weakly_canonical(absolute, ec);
+    return ec ? fs::path() : resolved;
+}
+
+bool Inside(const fs::path& folder, const fs::path& file) {
+    if (folder.empty() || file.empty()) return false;
+    auto f = file.begin();
+    for (const fs::path& part : folder) {
+        if (part.empty()) continue; // a trailing separator
+        if (f == file.end() || *f != part) return false;
+        ++f;
+    }
+    return true;
+}
+
+int GuardedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
+                AVDictionary** options) {
+    const auto* folders = static_cast<const TFolders*>(s->opaque);
+    const std::string name = url ? url : "";
+    if (folders && !NestedOpenAllowed(folders->first, name) &&
+        !NestedOpenAllowed(folders->second, name)) {
+        GetLogger().LogFmt(nullptr, llError,
+                           "%s is not opened: it lies outside the folder of the source %s",
+                           name.c_str(), s->url ? s->url : "");
+        return AVERROR(EPERM);
+    }
+    return LibraryOpen.load()(s, pb, url, flags, options);
+}
+
+} // namespace
+
+bool NestedOpenAllowed(const std::string& folder, const std::string& url) {
+    if (StartsWith(url, "data:")) return true;
+    std::string rest = url;
+    if (StartsWith(rest, "crypto+") || StartsWith(rest, "crypto:")) rest.erase(0, 7);
+    const std::string path = LocalPath(rest);
+    return !path.empty() && Inside(fs::path(folder), Resolved(path));
+}
+
+void ShareNestedOpenCheck(AVFormatContext* second, const AVFormatContext& first) {
+    second->io_open = first.io_open;
+    second->opaque = first.opaque;
+}
+
+void KeepNestedOpensInFolder(AVFormatContext* context, const std::string& sourceName) {
+    const std::string path = LocalPath(sourceName);
+    if (!context || !context->io_open || context->io_open == &GuardedOpen || path.empty()) return;
+    std::error_code ec;
+    const fs::path own = Resolved(fs::absolute(path, ec).parent_path());
+    const fs::path target = Resolved(path).parent_path();
+    TOpenCallback expected = nullptr;
+    LibraryOpen.compare_exchange_strong(expected, context->io_open);
+    context->opaque = const_cast<TFolders*>(KeptFolders({own.string(), target.string()}));
+    context->io_open = &GuardedOpen;
+}
