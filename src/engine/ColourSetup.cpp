@@ -92,6 +92,12 @@ int DepthOf(int format) {
     return desc ? desc->comp[0].depth : 8;
 }
 
+bool HasAlpha(int format) {
+    const AVPixFmtDescriptor* desc =
+        ff::avutil.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    return desc && (desc->flags & AV_PIX_FMT_FLAG_ALPHA);
+}
+
 bool Offers(const AVCodec* codec, AVPixelFormat format) {
     if (!codec || !codec->pix_fmts) return false;
     for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
@@ -220,11 +226,16 @@ std::vector<THdrEntry> PictureHdrEntries(const AVFormatContext& input, int strea
 } // namespace
 
 // With KeepHdr a deep source is encoded as 10-bit 4:2:0 where the encoder
-// offers it, any other as 8-bit 4:2:0.
+// offers it, any other as 8-bit 4:2:0. A transparent source keeps its
+// transparency (8-bit 4:2:0 with alpha) where the encoder carries it (VP9),
+// unless the hook draws on the pictures: its bitmaps are opaque.
 void TColourSetup::KeepSourceDepth(const TInputStream& ist, TOutputStream& ost) const {
     if (!FKeepHdr) return;
-    const AVPixelFormat wanted =
-        DepthOf(ist.Stream->codecpar->format) > 8 ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
+    const int source = ist.Stream->codecpar->format;
+    AVPixelFormat wanted = DepthOf(source) > 8 ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
+    if (HasAlpha(source) && !FPictureWork.HookOn() &&
+        Offers(ost.Setup->Encoder, AV_PIX_FMT_YUVA420P))
+        wanted = AV_PIX_FMT_YUVA420P;
     if (Offers(ost.Setup->Encoder, wanted)) ost.Encoder->pix_fmt = wanted;
 }
 

@@ -299,6 +299,39 @@ TEST_F(ModernFormats, HdrSourceStaysHdr) {
     }
 }
 
+// The alpha values of the first picture's middle row, decoded with libvpx
+// for VP9 (the library's own decoder leaves the alpha out): one byte each.
+static std::string MiddleRowAlpha(const std::string& file) {
+    const std::string decoder =
+        ProbeValue(file, "stream=codec_name", "v:0") == "vp9" ? "-c:v libvpx-vp9 " : "";
+    return testsupport::RunCommand("ffmpeg -v error " + decoder + "-i " + ShellQuote(file) +
+                                   " -frames:v 1 -vf format=rgba,alphaextract,crop=iw:1:0:ih/2 "
+                                   "-f rawvideo -")
+        .output;
+}
+
+// A transparent source (ProRes 4444, its left half clear) keeps its
+// transparency in WebM VP9; the formats whose encoder has no alpha, and
+// WebM with an edit drawn by the hook, give opaque pictures.
+TEST_F(ModernFormats, TransparencyIsKeptWhereTheEncoderCarriesIt) {
+    const std::string source = Dir->file("half clear.mov");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        source, "-f lavfi -i \"testsrc2=size=64x48:rate=25,format=rgba,geq=r='r(X,Y)':"
+                "g='g(X,Y)':b='b(X,Y)':a='if(lt(X,32),0,255)'\" -t 1 -c:v prores_ks "
+                "-profile:v 4 -pix_fmt yuva444p10le"));
+    const std::string clear(32, '\0'), opaque(32, '\xff');
+    const std::string webm = Convert(source, "302", "webm");
+    EXPECT_EQ(ProbeValue(webm, "stream_tags=alpha_mode", "v:0"), "1");
+    EXPECT_EQ(MiddleRowAlpha(webm), clear + opaque);
+    EXPECT_EQ(DecodeErrors(webm), "");
+    const std::string hevc = Convert(source, "300", "mp4");
+    EXPECT_EQ(ProbeValue(hevc, "stream=pix_fmt", "v:0"), "yuv420p10le");
+    EXPECT_EQ(MiddleRowAlpha(hevc), opaque + opaque);
+    const std::string edited = Convert(source, "302", "webm", "cfg", "--brightness 300");
+    EXPECT_EQ(ProbeValue(edited, "stream_tags=alpha_mode", "v:0"), "");
+    EXPECT_EQ(MiddleRowAlpha(edited), opaque + opaque);
+}
+
 // The quality steps of one format give files in their order of size.
 TEST_F(ModernFormats, QualityStepsOrderTheSizes) {
     const std::string config = "steps";
