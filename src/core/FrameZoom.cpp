@@ -1,6 +1,7 @@
 // The zoom modes of the output formats and the TV pixel aspects.
 #include "core/FrameZoom.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -40,8 +41,11 @@ struct TFit {
         : G(g), R1(static_cast<double>(static_cast<long double>(g.SW) / g.W)),
           R2(static_cast<double>(static_cast<long double>(g.SH) / g.H)) {}
 
+    // A side that would shrink below two pixels (a picture far wider or
+    // taller than the frame) keeps two, so that it still shows as a line.
     static int32_t Fit(int32_t size, double r) {
-        return 2 * (static_cast<int32_t>(std::trunc(size / static_cast<long double>(r))) / 2);
+        const auto fitted = static_cast<int32_t>(std::trunc(size / static_cast<long double>(r)));
+        return std::max(2, 2 * (fitted / 2));
     }
     int32_t PadV(double r) const { return 2 * ((G.H - Fit(G.SH, r)) / 4); }
     int32_t PadH(double r) const { return 2 * ((G.W - Fit(G.SW, r)) / 4); }

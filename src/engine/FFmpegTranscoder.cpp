@@ -500,6 +500,24 @@ void TTranscoder::FlushEncoders() {
         FlushEncoder(ost);
 }
 
+// A constant-rate stream's last picture lasts as long as its source says;
+// not in a join or with -shortest, where the other streams decide the end.
+void TTranscoder::RepeatLastPictures() {
+    for (TOutputStream& ost : FOutputStreams) {
+        if (!ost.Video.Last) continue;
+        const TInputStream* ist = ost.SourceIndex >= 0 ? &FInputStreams[ost.SourceIndex] : nullptr;
+        if (FJoined || FOptions.OptShortest || !ist || ist->FrameNextPts == AV_NOPTS_VALUE) {
+            ost.Video.Last.reset();
+            continue;
+        }
+        TStreamEncoding::Flush(ost); // the encoder is the task's thread's again
+        int64_t end = ist->FrameNextPts;
+        if (FOptions.RecordingTime != std::numeric_limits<int64_t>::max())
+            end = std::min(end, FOptions.StartTime + FOptions.RecordingTime);
+        FVideo.RepeatLastPicture(ost, *ist, end, FPictureCounter);
+    }
+}
+
 // A cover picture (a music file's) is shown for as long as the rest of its
 // output file lasts; it was decoded once, at the start.
 void TTranscoder::HoldCoverPictures() {
@@ -551,6 +569,7 @@ void TTranscoder::SoundUnderEveryPicture() {
 void TTranscoder::FinishConversion() {
     for (TInputStream& ist : FInputStreams)
         if (ist.DecodingNeeded && !ist.Drained) DrainDecoder(ist);
+    RepeatLastPictures();
     HoldCoverPictures();
     SoundUnderEveryPicture();
     FlushEncoders();

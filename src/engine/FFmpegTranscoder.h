@@ -111,6 +111,7 @@ private:
     bool Interrupted() const;
 
     void HoldCoverPictures();
+    void RepeatLastPictures();
     void SoundUnderEveryPicture();
 
     void Log(int level, const std::string& text) const;

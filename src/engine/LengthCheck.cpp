@@ -62,7 +62,7 @@ TLengthCheck::TShortfall TLengthCheck::Shortfall(int64_t expected) const {
     if (expected <= 0) return {};
     double reached = 0.0;
     for (const TOutputStream& ost : FTables.Outputs)
-        reached = std::max(reached, ost.Writing.OutTime);
+        reached = std::max(reached, ost.Writing.ShownEnd);
     const auto written = static_cast<int64_t>(reached * AV_TIME_BASE);
     const int64_t missing = expected - written;
     if (missing <= kEarlyEndSeconds * AV_TIME_BASE ||

@@ -82,6 +82,16 @@ std::vector<ff::PacketPtr> TPacketWriter::FilterStage(TOutputStream& ost, std::s
     return out;
 }
 
+// Seconds a packet lasts: its own length, else for a picture a frame of the
+// stream's rate (encoders give none where the frames do not tell it).
+double TPacketWriter::Length(const TOutputStream& ost, const AVPacket& packet) {
+    if (packet.duration > 0)
+        return static_cast<double>(packet.duration) * av_q2d(ost.Stream->time_base);
+    const AVRational rate = ost.Stream->avg_frame_rate;
+    if (ost.MediaType != AVMEDIA_TYPE_VIDEO || rate.num <= 0 || rate.den <= 0) return 0.0;
+    return av_q2d(av_inv_q(rate));
+}
+
 void TPacketWriter::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
     FFault.Tick();
     const int64_t end = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
@@ -89,6 +99,10 @@ void TPacketWriter::WriteFiltered(TOutputStream& ost, AVPacket* packet) {
         const double time =
             static_cast<double>(end + packet->duration) * av_q2d(ost.Stream->time_base);
         ost.Writing.OutTime = std::max(ost.Writing.OutTime, time);
+        const int64_t shown = packet->pts != AV_NOPTS_VALUE ? packet->pts : end;
+        ost.Writing.ShownEnd = std::max(ost.Writing.ShownEnd,
+                                        static_cast<double>(shown) * av_q2d(ost.Stream->time_base) +
+                                            Length(ost, *packet));
     }
     const int code = ff::avformat.av_interleaved_write_frame(ost.Output, packet);
     if (code < 0) throw FFmpegException(MediaErrorText("av_interleaved_write_frame()", code));

@@ -51,6 +51,7 @@ public:
 
 private:
     void WriteFiltered(TOutputStream& ost, AVPacket* packet);
+    static double Length(const TOutputStream& ost, const AVPacket& packet);
     void WriteFromChain(TOutputStream& ost, AVPacket* packet);
     std::vector<ff::PacketPtr> FilterStage(TOutputStream& ost, std::size_t f,
                                            std::vector<ff::PacketPtr> in, bool end);

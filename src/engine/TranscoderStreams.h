@@ -99,9 +99,12 @@ struct TVideoEncoding {
     AVFilterContext* FilterSource = nullptr;
     AVFilterContext* FilterSink = nullptr;
     ff::FramePtr Filtered;
-    std::string ToneMap;   // filters that make an HDR source SDR BT.709; empty for SDR
-    ff::FramePtr Cover;    // the source's cover picture, until the end
-    int CoverSource = -1;  // TInputStream the cover picture came from
+    std::string ToneMap;  // filters that make an HDR source SDR BT.709; empty for SDR
+    ff::FramePtr Cover;   // the source's cover picture, until the end
+    int CoverSource = -1; // TInputStream the cover picture came from
+    // The last picture written at a constant rate, repeated at the end for
+    // as long as it lasts (the task's thread).
+    ff::FramePtr Last;
     float Quality = -1.0f; // of the last coded frame / FF_QP2LAMBDA
     int PictureType = 0;   // of the last coded frame (AVPictureType)
     // Squared error per plane (Y, U, V, alpha) of the last coded frame and
@@ -129,13 +132,16 @@ struct TAudioEncoding {
 };
 
 // The writing part of an output stream: the packets' way through the
-// bitstream filters to the muxer, and the two-pass log. Filters and OutTime
-// are written under the packet writer's lock (PacketWriter.h); OutTime is
-// read without it only on the task's thread, for the streams that thread
+// bitstream filters to the muxer, and the two-pass log. Filters, OutTime
+// and ShownEnd are written under the packet writer's lock (PacketWriter.h);
+// they are read without it only on the task's thread, for the streams that thread
 // writes itself (copied and subtitle streams) or once the encoders' stages
 // are flushed. Packet, PacketTimeBase and PassLog are the encoding thread's.
 struct TStreamWriting {
-    double OutTime = 0.0;                       // seconds: end of the last packet written
+    double OutTime = 0.0; // seconds: end of the last packet written
+    // Seconds: where the latest picture or sound written ends when shown (a
+    // picture without its length lasts a frame of the stream's rate).
+    double ShownEnd = 0.0;
     AVRational PacketTimeBase{1, AV_TIME_BASE}; // of the packets handed to WritePacket
     std::vector<ff::BsfPtr> Filters;
     ff::PacketPtr Packet; // receives the encoder's packets

@@ -48,6 +48,8 @@ void TVideoOutput::Output(TOutputStream& ost, TInputStream& ist, AVFrame* pictur
     }
     const int n = PicturesToWrite(ost);
     if (n <= 0) return;
+    if (ConstantRate(ost) && !(ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        KeepLast(ost, picture);
     if (ost.Encoding && ost.Video.FitOnStage) {
         FLinks.Encoding.Give(ost, ist, picture, n, counter);
         return;
@@ -91,12 +93,9 @@ int TVideoOutput::FramesToWrite(TOutputStream& ost, double syncTime) {
     }
     int n = 1;
     const double delta = syncTime - static_cast<double>(ost.SyncOpts);
-    const bool variable =
-        FOptions.VideoSyncMethod == 2 ||
-        (FOptions.VideoSyncMethod == -1 && (ost.Output->oformat->flags & AVFMT_VARIABLE_FPS));
     if (delta < -1.1) {
         n = 0;
-    } else if (variable) {
+    } else if (!ConstantRate(ost)) {
         if (delta <= -0.6)
             n = 0;
         else if (delta > 0.6)
@@ -112,6 +111,40 @@ int TVideoOutput::FramesToWrite(TOutputStream& ost, double syncTime) {
         if (FOptions.Verbose > 2) Log(llVerbose, FormatText("*** %d dup!", n - 1));
     }
     return n;
+}
+
+// Pictures are repeated for a constant rate, not only dropped (a variable
+// rate) or passed as they come.
+bool TVideoOutput::ConstantRate(const TOutputStream& ost) const {
+    const int method = FOptions.VideoSyncMethod;
+    return method != 0 && method != 2 &&
+           !(method == -1 && (ost.Output->oformat->flags & AVFMT_VARIABLE_FPS));
+}
+
+// A reference, never a copy: a picture in a buffer of ours is not kept.
+void TVideoOutput::KeepLast(TOutputStream& ost, const AVFrame* picture) {
+    if (!ost.Video.Last) ost.Video.Last.reset(ff::avutil.av_frame_alloc());
+    if (!ost.Video.Last) return;
+    ff::avutil.av_frame_unref(ost.Video.Last.get());
+    if (!picture->buf[0] || ff::avutil.av_frame_ref(ost.Video.Last.get(), picture) < 0)
+        ost.Video.Last.reset();
+}
+
+void TVideoOutput::RepeatLastPicture(TOutputStream& ost, const TInputStream& ist, int64_t end,
+                                     int counter) {
+    const ff::FramePtr last = std::move(ost.Video.Last);
+    if (!last || !ost.EncoderOpen || FLinks.Control.Stopped()) return;
+    const double seconds = static_cast<double>(end - FOptions.StartTime) / AV_TIME_BASE;
+    const int64_t target = std::llround(seconds / av_q2d(ost.Encoder->time_base));
+    const int64_t missing =
+        std::min<int64_t>(target - ost.SyncOpts, int64_t{FOptions.MaxPictures} - ost.FrameNumber);
+    if (missing < 2) return;
+    const int n = LimitCopies(ost, static_cast<int>(std::min<int64_t>(missing, INT_MAX)));
+    AVFrame* final = Fit(ost, ist, last.get());
+    for (int i = 0; final && i < n && !FLinks.Control.Stopped(); ++i) {
+        FLinks.Control.WaitWhilePaused();
+        Encode(ost, ist, final, counter);
+    }
 }
 
 // Copies of a picture never carry the output past the end of its sources

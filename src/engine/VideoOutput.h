@@ -102,10 +102,18 @@ public:
     void Code(TOutputStream& ost, const AVFrame* picture, int64_t pts, int quality, int counter);
     // A line of the statistics file for the coded picture of `frameSize`.
     void WriteStats(TOutputStream& ost, int frameSize);
+    // At the end: the last picture of a constant-rate stream that lasts two
+    // or more of its frames (a slide show's, a recording's still end) is
+    // repeated up to `end` (microseconds in the input), as a picture is
+    // repeated while the next one is awaited. The stream's encoder must be
+    // the calling thread's.
+    void RepeatLastPicture(TOutputStream& ost, const TInputStream& ist, int64_t end, int counter);
 
 private:
     int PicturesToWrite(TOutputStream& ost);
     int FramesToWrite(TOutputStream& ost, double syncTime);
+    bool ConstantRate(const TOutputStream& ost) const;
+    static void KeepLast(TOutputStream& ost, const AVFrame* picture);
     int LimitCopies(const TOutputStream& ost, int n);
     void FollowSizeChange(TOutputStream& ost, const TInputStream& ist, const AVFrame& picture);
     AVFrame* Crop(TOutputStream& ost, AVFrame* picture);

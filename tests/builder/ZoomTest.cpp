@@ -291,7 +291,12 @@ INSTANTIATE_TEST_SUITE_P(
                       TZoomCase{"center_as_source", "center", 321, 241, "as source", 0, 0, 0, 0,
                                 "322x242", "322:242", "pad=322:242:0:0:black", 0, 0, 0, 0},
                       TZoomCase{"center_into_vga", "center", 321, 241, "640x480", 0, 0, 0, 0,
-                                "640x480", "640:480", "pad=322:242:0:0:black", 0, 0, 0, 0}),
+                                "640x480", "640:480", "pad=322:242:0:0:black", 0, 0, 0, 0},
+                      // a strip far wider or taller than the frame keeps two pixels
+                      TZoomCase{"wide_strip", "lbox", 8000, 16, "640x480", 0, 0, 0, 0, "640x4",
+                                "640:4", "pad=640:480:0:238", 0, 0, 0, 0},
+                      TZoomCase{"tall_strip", "lbox", 16, 8000, "640x480", 0, 0, 0, 0, "4x480",
+                                "4:480", "pad=640:480:318:0", 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 INSTANTIATE_TEST_SUITE_P(Other, Zoom,

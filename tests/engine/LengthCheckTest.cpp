@@ -57,7 +57,7 @@ protected:
     TLengthCheck::TShortfall Reached(const std::vector<double>& seconds, int64_t expected) {
         Outputs.clear();
         for (double s : seconds)
-            Outputs.emplace_back().Writing.OutTime = s;
+            Outputs.emplace_back().Writing.ShownEnd = s;
         const TLengthCheck check({Inputs, Outputs, Joined, SourceDuration}, 0, kNoLimit);
         return check.Shortfall(expected);
     }

@@ -57,12 +57,14 @@ struct ListedOutput {
         EXPECT_NE(f, nullptr) << name;
         return f;
     }
-    // A 4-byte packet at `ms` milliseconds lasting 40.
-    void Write(TPacketWriter& writer, int64_t ms) {
+    // A 4-byte packet at `ms` milliseconds (decoded at `dtsMs`, else then
+    // too) lasting `duration`.
+    void Write(TPacketWriter& writer, int64_t ms, int64_t dtsMs = -1, int64_t duration = 40) {
         ff::PacketPtr packet(ff::avcodec.av_packet_alloc());
         ASSERT_GE(ff::avcodec.av_new_packet(packet.get(), 4), 0);
-        packet->pts = packet->dts = ms;
-        packet->duration = 40;
+        packet->pts = ms;
+        packet->dts = dtsMs >= 0 ? dtsMs : ms;
+        packet->duration = duration;
         packet->flags = AV_PKT_FLAG_KEY;
         writer.Write(Stream, packet.get());
     }
@@ -75,6 +77,23 @@ struct ListedOutput {
 };
 
 } // namespace
+
+// Where the written pictures end when shown: by their presentation time,
+// not their decoding time (a reordered picture), and a picture without its
+// length lasts a frame of the stream's rate (a slide show's five seconds).
+TEST(PacketWriter, ShownEndCountsThePresentationTimeAndTheFrameOfAPictureWithoutLength) {
+    RequireLibraries();
+    TPacketWriter writer(true);
+    ListedOutput out("", "");
+    out.Stream.MediaType = AVMEDIA_TYPE_VIDEO;
+    out.Stream.Stream->avg_frame_rate = {1, 5};
+    out.Write(writer, 0);
+    EXPECT_DOUBLE_EQ(out.Stream.Writing.ShownEnd, 0.04);
+    out.Write(writer, 10000, 5000, 0);
+    EXPECT_DOUBLE_EQ(out.Stream.Writing.OutTime, 5.0);
+    EXPECT_DOUBLE_EQ(out.Stream.Writing.ShownEnd, 15.0);
+    out.Finish(writer);
+}
 
 TEST(PacketWriter, WritesThroughTheFiltersInTheStreamsTimeBase) {
     RequireLibraries();

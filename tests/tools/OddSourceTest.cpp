@@ -355,9 +355,10 @@ TEST_F(OddSource, APlaylistReadsNoFileOutsideItsFolder) {
     ASSERT_TRUE(testsupport::MakeMedia(
         own, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg2video"));
     const std::string holiday = Home.file("private/holiday.ts");
-    fs::copy_file(own, holiday);
+    ASSERT_TRUE(testsupport::MakeMedia(
+        holiday, "-f lavfi -i testsrc2=size=160x120:rate=25:duration=4 -c:v mpeg2video"));
     const std::string list = Home.file("dl/funny clip.mp4");
-    std::ofstream(list) << "#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:2,\nown.ts\n#EXTINF:2,\n"
+    std::ofstream(list) << "#EXTM3U\n#EXT-X-TARGETDURATION:4\n#EXTINF:2,\nown.ts\n#EXTINF:4,\n"
                         << holiday << "\n#EXT-X-ENDLIST\n";
     const std::string refused =
         holiday + " is not opened: it lies outside the folder of the source";
@@ -379,4 +380,27 @@ TEST_F(OddSource, APlaylistReadsNoFileOutsideItsFolder) {
     r = Convert("303", beside);
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NEAR(testsupport::DurationSeconds(Out() + "/beside_(new).mkv"), 4.0, 0.2);
+}
+
+// A slide show (a picture every five seconds) lasts as long as its last
+// picture does: the constant-rate formats repeat it to the end, the
+// variable-rate and copying ones give it its length, and none of them says
+// the source ended early. A length given with -t still ends it there.
+TEST_F(OddSource, TheLastPictureOfASlideShowLastsItsTime) {
+    const std::string slides = Home.file("slides.mp4");
+    ASSERT_TRUE(testsupport::MakeMedia(
+        slides, "-f lavfi -i testsrc2=size=160x120:rate=1/5:duration=15 -c:v libx264"));
+    for (const auto& [code, ext] : std::vector<std::pair<std::string, std::string>>{
+             {"0", "mp4"}, {"104", "avi"}, {"302", "webm"}, {"303", "mkv"}}) {
+        SCOPED_TRACE(code);
+        const auto r = Convert(code, slides);
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        EXPECT_EQ(r.output.find("ended early"), std::string::npos) << r.output;
+        EXPECT_NEAR(testsupport::DurationSeconds(Out() + "/slides_(new)." + ext), 15.0, 0.2);
+    }
+    const std::string cut = Home.file("cut.avi");
+    const auto r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(slides) +
+                                           " -t 12 -r 25 -vcodec mpeg4 " + Q(cut));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(cut), 12.0, 0.2);
 }
