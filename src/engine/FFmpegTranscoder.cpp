@@ -305,6 +305,8 @@ int TTranscoder::PacketStep(TInputStream& ist, AVPacket* packet) {
     if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
     if (packet && packet->dts != AV_NOPTS_VALUE)
         ist.Pts = ist.NextPts = ToMicroseconds(packet->dts, base);
+    else if (packet)
+        ist.Pts = ist.NextPts; // a packet without times follows the one before it
     if (ist.DecodingNeeded && DecodeAndDistribute(ist, packet) < 0) return -1;
     if (!packet) return 0;
     const AVCodecParameters* par = ist.Stream->codecpar;

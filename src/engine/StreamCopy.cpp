@@ -2,6 +2,7 @@
 
 #include "media/AVCodecEntries.h"
 #include "media/AVUtilEntries.h"
+#include "media/MyUtils.h"
 
 #include <cstring>
 
@@ -9,11 +10,19 @@ namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 
+const char* CodecName(AVCodecID codec) {
+    const AVCodecDescriptor* descriptor = ff::avcodec.avcodec_descriptor_get(codec);
+    return descriptor ? descriptor->name : "unknown";
+}
+
+bool IsMatroska(const AVOutputFormat* format) {
+    return format && std::strcmp(format->name, "matroska") == 0;
+}
+
 } // namespace
 
 bool CopiedPicturesDecode(const AVOutputFormat* format, AVCodecID codec) {
-    const bool matroska = format && std::strcmp(format->name, "matroska") == 0;
-    return !matroska ||
+    return !IsMatroska(format) ||
            (codec != AV_CODEC_ID_QTRLE && codec != AV_CODEC_ID_SMC && codec != AV_CODEC_ID_8BPS);
 }
 
@@ -38,6 +47,19 @@ void TStreamCopy::Copy(TOutputStream& ost, const TInputStream& ist, const AVPack
     if (copy->dts == AV_NOPTS_VALUE)
         copy->dts = ff::avutil.av_rescale_q(ist.Pts, kMicroseconds, base);
     copy->dts -= start;
+    // A raw stream's packets carry no times: those of a stream that is
+    // shown in the order it is stored (no reordered pictures) are the
+    // decoding times worked out above, which containers that keep times of
+    // presentation (Matroska) need.
+    if (copy->pts == AV_NOPTS_VALUE && ist.Stream->codecpar->video_delay == 0)
+        copy->pts = copy->dts;
+    // Reordered pictures without times have no time of presentation to
+    // give, and Matroska keeps nothing else.
+    if (copy->pts == AV_NOPTS_VALUE && IsMatroska(ost.Output->oformat))
+        throw FFmpegException(FormatText(
+            "Output stream #%d.%d cannot be copied into matroska: the %s pictures carry no "
+            "times and are not stored in the order they are shown (convert them instead)",
+            ost.FileIndex, ost.StreamIndex, CodecName(ist.Stream->codecpar->codec_id)));
     if (ist.Stream->disposition & AV_DISPOSITION_ATTACHED_PIC) // a still for the whole length
         copy->pts = copy->dts = 0;
     ost.Writing.PacketTimeBase = base;

@@ -396,3 +396,31 @@ TEST_F(ModernFormats, CopyRefusesPicturesMatroskaCannotDescribe) {
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(DecodeErrors(mov), "");
 }
+
+// A raw H.264 stream (a camera's .h264 file) carries no times: one stored
+// in the order it is shown is copied with the times of its frame rate, one
+// with reordered pictures is refused with the reason, leaving no file.
+TEST_F(ModernFormats, CopyOfARawStreamGivesItsPicturesTheirTimes) {
+    const std::string plain = Dir->file("camera.h264");
+    ASSERT_TRUE(testsupport::MakeMedia(plain, "-f lavfi -i testsrc2=size=64x48:rate=25 -t 2 "
+                                              "-c:v libx264 -bf 0 -f h264"));
+    const std::string folder = Dir->file("raw");
+    auto r = RunFormat("cfg", "303", "--output-dir " + Q(folder) + " " + Q(plain));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    const std::string mkv = folder + "/camera_(new).mkv";
+    EXPECT_NEAR(testsupport::DurationSeconds(mkv), 2.0, 0.1);
+    EXPECT_EQ(ProbeValues(mkv, "packet=pts").size(), 50u);
+    EXPECT_EQ(ProbeValues(mkv, "packet=pts").back(), "1960");
+    EXPECT_EQ(DecodeErrors(mkv), "");
+
+    const std::string reordered = Dir->file("reordered.h264");
+    ASSERT_TRUE(testsupport::MakeMedia(reordered, "-f lavfi -i testsrc2=size=64x48:rate=25 -t 2 "
+                                                  "-c:v libx264 -bf 2 -f h264"));
+    r = RunFormat("cfg", "303", "--output-dir " + Q(folder) + " " + Q(reordered));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Output stream #0.0 cannot be copied into matroska: the h264 pictures "
+                            "carry no times and are not stored in the order they are shown"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/reordered_(new).mkv"));
+}
