@@ -119,6 +119,7 @@ bool TInputSetup::OpenSteps(const std::string& fileName, ff::InputContextPtr& re
     context->interrupt_callback.opaque = this;
     const std::string libraryName = ToLibraryName(fileName);
     KeepNestedOpensInFolder(context, libraryName);
+    TakeRefusedOpen();
     pending.release(); // avformat_open_input frees the context on failure
     int code = AVERROR_EXIT;
     if (OpenInterruptRequested())
@@ -132,7 +133,7 @@ bool TInputSetup::OpenSteps(const std::string& fileName, ff::InputContextPtr& re
             GetLogger().Log(nullptr, llWarning,
                             FormatText("Unrecognized option '%s'", option.Name.c_str()));
     if (code < 0) {
-        FLinks.ErrorText = MediaErrorText(fileName, code);
+        FLinks.ErrorText = OpenFailureText(fileName, code);
         return false;
     }
     result.reset(context);

@@ -1,6 +1,7 @@
 // The folder check of the files a demuxer opens for a local source.
 #include "media/NestedOpens.h"
 
+#include "media/FFUtils.h"
 #include "media/FFmpegLogger.h"
 
 #include <atomic>
@@ -74,6 +75,9 @@ bool Inside(const fs::path& folder, const fs::path& file) {
     return true;
 }
 
+// The first file refused since TakeRefusedOpen last ran on the thread.
+thread_local std::string RefusedOpen;
+
 int GuardedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
                 AVDictionary** options) {
     const auto* folders = static_cast<const TFolders*>(s->opaque);
@@ -83,6 +87,7 @@ int GuardedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags
         GetLogger().LogFmt(nullptr, llError,
                            "%s is not opened: it lies outside the folder of the source %s",
                            name.c_str(), s->url ? s->url : "");
+        if (RefusedOpen.empty()) RefusedOpen = name;
         return AVERROR(EPERM);
     }
     return LibraryOpen.load()(s, pb, url, flags, options);
@@ -96,6 +101,17 @@ bool NestedOpenAllowed(const std::string& folder, const std::string& url) {
     if (StartsWith(rest, "crypto+") || StartsWith(rest, "crypto:")) rest.erase(0, 7);
     const std::string path = LocalPath(rest);
     return !path.empty() && Inside(fs::path(folder), Resolved(path));
+}
+
+std::string TakeRefusedOpen() {
+    return std::exchange(RefusedOpen, std::string());
+}
+
+std::string OpenFailureText(const std::string& file, int code) {
+    const std::string refused = TakeRefusedOpen();
+    if (refused.empty()) return MediaErrorText(file, code);
+    return file + ": it is a list of other files, and " + refused +
+           " lies outside its folder (such files are not read)";
 }
 
 void ShareNestedOpenCheck(AVFormatContext* second, const AVFormatContext& first) {

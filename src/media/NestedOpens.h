@@ -18,6 +18,15 @@
 // of files from several folders is kept in a folder above them all.
 void KeepNestedOpensInFolder(AVFormatContext* context, const std::string& sourceName);
 
+// The first file refused on this thread since the last call (empty when
+// none): for the message of an opening that failed for want of it.
+std::string TakeRefusedOpen();
+
+// The text for an opening of `file` on this thread that failed with
+// `code`: the refused file it named when there was one, else the library's
+// reason.
+std::string OpenFailureText(const std::string& file, int code);
+
 // A second context for the same source gets the first one's check (or its
 // absence).
 void ShareNestedOpenCheck(AVFormatContext* second, const AVFormatContext& first);

@@ -49,9 +49,10 @@ std::string TDemuxer::Open(const std::string& fileName, const std::string& video
     if (!videoSize.empty()) ff::avutil.av_dict_set(&options, "video_size", videoSize.c_str(), 0);
     const std::string path = FromLibraryName(fileName);
     KeepNestedOpensInFolder(context, path);
+    TakeRefusedOpen();
     int error = ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, &options);
     if (options) ff::avutil.av_dict_free(&options);
-    if (error < 0) return MediaErrorText(path, error);
+    if (error < 0) return OpenFailureText(path, error);
     FContext = context;
     {
         std::lock_guard lock(CodecLock());

@@ -221,6 +221,7 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
     context->interrupt_callback = OpenInterruptCallback();
     std::string name = ToLibraryName(fileName);
     KeepNestedOpensInFolder(context, name);
+    TakeRefusedOpen();
     int result = AVERROR_EXIT;
     if (OpenInterruptRequested())
         ff::avformat.avformat_free_context(context);
@@ -228,7 +229,7 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
         result = ff::avformat.avformat_open_input(&context, name.c_str(), format, nullptr);
     if (result < 0) {
         // avformat_open_input has freed the context.
-        ReportError(llError, MediaErrorText(FromLibraryName(fileName), result));
+        ReportError(llError, OpenFailureText(FromLibraryName(fileName), result));
         CloseFile();
         return false;
     }
