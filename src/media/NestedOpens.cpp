@@ -4,10 +4,10 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegLogger.h"
 
-#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <mutex>
+#include <functional>
 #include <set>
 #include <utility>
 
@@ -17,21 +17,27 @@ namespace fs = std::filesystem;
 
 using TOpenCallback = int (*)(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**);
 
-// The library's own opening, taken from the first context guarded (the
-// same function for every context).
-std::atomic<TOpenCallback> LibraryOpen{nullptr};
+// What a guarded context reads from: the folder its name is in, the one of
+// the file it stands for when the name is a symbolic link, and the
+// library's own opening it hands the allowed files to (taken from the
+// context, so a library loaded anew brings its own). Kept for the whole
+// run (one entry per distinct value), since child contexts of a demuxer
+// copy the pointer and may outlive the context it was given to.
+struct TGuard {
+    std::string Own, Target;
+    TOpenCallback Open = nullptr;
+    bool operator<(const TGuard& other) const {
+        if (Own != other.Own) return Own < other.Own;
+        if (Target != other.Target) return Target < other.Target;
+        return std::less<TOpenCallback>()(Open, other.Open);
+    }
+};
 
-// The folders a source may read from: the one its name is in, and the one
-// of the file it stands for when the name is a symbolic link. Kept for the
-// whole run (one entry per distinct pair), since child contexts of a
-// demuxer copy the pointer and may outlive the context it was given to.
-using TFolders = std::pair<std::string, std::string>;
-
-const TFolders* KeptFolders(TFolders folders) {
+const TGuard* KeptGuard(TGuard guard) {
     static std::mutex lock; // guards kept
-    static std::set<TFolders> kept;
-    std::lock_guard guard(lock);
-    return &*kept.insert(std::move(folders)).first;
+    static std::set<TGuard> kept;
+    std::lock_guard hold(lock);
+    return &*kept.insert(std::move(guard)).first;
 }
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -80,17 +86,17 @@ thread_local std::string RefusedOpen;
 
 int GuardedOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
                 AVDictionary** options) {
-    const auto* folders = static_cast<const TFolders*>(s->opaque);
+    const auto* guard = static_cast<const TGuard*>(s->opaque);
+    if (!guard) return AVERROR(EPERM);
     const std::string name = url ? url : "";
-    if (folders && !NestedOpenAllowed(folders->first, name) &&
-        !NestedOpenAllowed(folders->second, name)) {
+    if (!NestedOpenAllowed(guard->Own, name) && !NestedOpenAllowed(guard->Target, name)) {
         GetLogger().LogFmt(nullptr, llError,
                            "%s is not opened: it lies outside the folder of the source %s",
                            name.c_str(), s->url ? s->url : "");
         if (RefusedOpen.empty()) RefusedOpen = name;
         return AVERROR(EPERM);
     }
-    return LibraryOpen.load()(s, pb, url, flags, options);
+    return guard->Open(s, pb, url, flags, options);
 }
 
 } // namespace
@@ -125,8 +131,7 @@ void KeepNestedOpensInFolder(AVFormatContext* context, const std::string& source
     std::error_code ec;
     const fs::path own = Resolved(fs::absolute(path, ec).parent_path());
     const fs::path target = Resolved(path).parent_path();
-    TOpenCallback expected = nullptr;
-    LibraryOpen.compare_exchange_strong(expected, context->io_open);
-    context->opaque = const_cast<TFolders*>(KeptFolders({own.string(), target.string()}));
+    context->opaque =
+        const_cast<TGuard*>(KeptGuard({own.string(), target.string(), context->io_open}));
     context->io_open = &GuardedOpen;
 }
