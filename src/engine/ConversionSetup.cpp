@@ -12,7 +12,6 @@
 #include "media/MyUtils.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <mutex>
 
@@ -292,7 +291,7 @@ void TConversionSetup::KeepOrDropRotation(TOutputStream& ost, const TInputStream
         ff::avutil.av_dict_set(&ost.Stream->metadata, "rotate", nullptr, 0);
         return;
     }
-    if (ist.Rotation != 0 && std::strcmp(ost.Output->oformat->name, "matroska") == 0 &&
+    if (ist.Rotation != 0 && IsMatroska(ost.Output->oformat) &&
         !ff::avutil.av_dict_get(ost.Stream->metadata, "rotate", nullptr, 0))
         ff::avutil.av_dict_set(&ost.Stream->metadata, "rotate",
                                std::to_string(ist.Rotation).c_str(), 0);

@@ -1,6 +1,7 @@
 #include "engine/CopiedAttachments.h"
 
 #include "engine/FFmpegRecords.h"
+#include "engine/StreamCopy.h"
 #include "media/FFHandles.h"
 #include "media/FFmpegLoader.h"
 
@@ -34,7 +35,7 @@ void TakeCoverImage(AVCodecParameters* out, const AVStream* cover) {
 } // namespace
 
 bool KeepsAttachments(const AVFormatContext* output) {
-    return std::strcmp(output->oformat->name, "matroska") == 0;
+    return IsMatroska(output->oformat);
 }
 
 bool GoesAsAttachment(const AVStream* stream) {

@@ -15,11 +15,11 @@ const char* CodecName(AVCodecID codec) {
     return descriptor ? descriptor->name : "unknown";
 }
 
+} // namespace
+
 bool IsMatroska(const AVOutputFormat* format) {
     return format && std::strcmp(format->name, "matroska") == 0;
 }
-
-} // namespace
 
 bool CopiedPicturesDecode(const AVOutputFormat* format, AVCodecID codec) {
     return !IsMatroska(format) ||

@@ -10,6 +10,10 @@
 
 #include <cstdint>
 
+// Whether `format` is Matroska's muxer (not WebM's), whose files keep what
+// other containers drop: attachments, a rotation tag.
+bool IsMatroska(const AVOutputFormat* format);
+
 // Whether pictures of `codec` copied into `format` still decode as they
 // did: Matroska's muxer writes QuickTime's run-length and palette codecs
 // without the depth and colour table of their sample description, so
