@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <sys/vfs.h>
+#include <utility>
 
 namespace {
 
@@ -71,6 +72,10 @@ TfmDirectory::TfmDirectory(QWidget* mainWindow) : QDialog(mainWindow), FMainWind
     lbl1->setObjectName("lbl1");
     lbl1->setGeometry(12, 10, 298, 20);
     FModel = new QFileSystemModel(this);
+    // Before the tree's own handlers, which move its selection off an entry
+    // about to go.
+    connect(FModel, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            &TfmDirectory::KeepSelectionThroughRemoval);
     FModel->setIconProvider(&FIcons);
     FModel->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     // Writable only so that a new folder can be named in the tree; nothing
@@ -145,6 +150,28 @@ bool TfmDirectory::SelectFolder(const std::string& folder) {
 std::string TfmDirectory::SelectedFolder() const {
     const QModelIndex index = stview_selectdir->currentIndex();
     return index.isValid() ? FModel->filePath(index).toStdString() : std::string();
+}
+
+void TfmDirectory::KeepSelectionThroughRemoval(const QModelIndex& parent, int first, int last) {
+    if (!stview_selectdir) return;
+    for (QModelIndex entry = stview_selectdir->currentIndex(); entry.isValid();
+         entry = entry.parent()) {
+        if (entry.parent() != parent || entry.row() < first || entry.row() > last) continue;
+        if (FLostFolder.empty()) {
+            FLostFolder = SelectedFolder();
+            // After the model has finished removing.
+            QMetaObject::invokeMethod(this, &TfmDirectory::RestoreLostSelection,
+                                      Qt::QueuedConnection);
+        }
+        return;
+    }
+}
+
+void TfmDirectory::RestoreLostSelection() {
+    const std::string folder = std::exchange(FLostFolder, std::string());
+    if (!folder.empty() && QFileInfo(QString::fromStdString(folder)).isDir() &&
+        SelectedFolder() != folder)
+        SelectFolder(folder);
 }
 
 void TfmDirectory::FormShow() {

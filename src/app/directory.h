@@ -13,6 +13,7 @@
 
 class QFileSystemModel;
 class QLabel;
+class QModelIndex;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
@@ -67,10 +68,18 @@ private:
     // text names no folder.
     std::string ChosenFolder();
     void ShowSelectedPath();
+    // The model lists a folder in the background; a listing taken before a
+    // folder was made drops that folder's entry when it arrives, and the
+    // tree's selection would move to a neighbour. The selected folder is
+    // kept and selected again while it still exists.
+    void KeepSelectionThroughRemoval(const QModelIndex& parent, int first, int last);
+    void RestoreLostSelection();
 
     QWidget* FMainWindow;
     QFileSystemModel* FModel = nullptr;
     QFileIconProvider FIcons;
     std::string FResult;
     std::string FStartFolder;
+    // The selected folder whose entry the model dropped; empty when none.
+    std::string FLostFolder;
 };

@@ -8,12 +8,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFileSystemModel>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
 #include <filesystem>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -153,6 +157,49 @@ private slots:
         });
         QCOMPARE(Shown(), parent + "/New Folder 2");
         QCOMPARE(Setting("OutPutDir"), parent + "/New Folder 2");
+    }
+
+    // The tree lists a folder in the background. A listing taken just
+    // before a folder was made (selected by path, or by New Folder) arrives
+    // after it and drops its entry; the selection must not move to a
+    // neighbour.
+    void selectionOutlivesAnOlderListing_data() {
+        QTest::addColumn<bool>("byNewFolder");
+        QTest::newRow("selected") << false;
+        QTest::newRow("New Folder") << true;
+    }
+    void selectionOutlivesAnOlderListing() {
+        QFETCH(bool, byNewFolder);
+        const std::string parent = h_->Home(byNewFolder ? "crowded-new" : "crowded");
+        for (int i = 0; i < 200; ++i)
+            fs::create_directories(parent + "/f" + std::to_string(i));
+        const std::string fresh = parent + (byNewFolder ? "/New Folder" : "/fresh");
+        WithChooser([&](TfmDirectory& c) {
+            auto* model = qobject_cast<QFileSystemModel*>(c.stview_selectdir->model());
+            QVERIFY(model);
+            QVERIFY(c.SelectFolder(parent));
+            const QModelIndex listed = model->index(QString::fromStdString(parent));
+            QVERIFY(model->canFetchMore(listed));
+            QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+            model->fetchMore(listed);
+            // The listing is taken on the model's thread while this one
+            // handles no events; then the folder is made and selected.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            if (byNewFolder) {
+                c.btnNewFolder->click();
+                QVERIFY(fs::is_directory(fresh));
+            } else {
+                fs::create_directory(fresh);
+                QVERIFY(c.SelectFolder(fresh));
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(loaded.contains({QString::fromStdString(parent)}), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(c.SelectedFolder()),
+                                      QString::fromStdString(fresh), 5000);
+            QCOMPARE(c.edtPath->text(), QString::fromStdString(fresh));
+            c.stview_selectdir->setFocus();
+            c.btnOk->click();
+        });
+        QCOMPARE(Shown(), fresh);
     }
 };
 
