@@ -1,8 +1,10 @@
 #include "engine/ColourSetup.h"
 
+#include "media/FFHandles.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/FilterLink.h"
+#include "media/LiteralNames.h"
 #include "media/NestedOpens.h"
 #include "media/ToneMap.h"
 
@@ -171,8 +173,12 @@ ff::FramePtr FirstPicture(const AVFormatContext& input, int streamIndex) {
     AVFormatContext* opened = ff::avformat.avformat_alloc_context();
     if (!opened) return nullptr;
     ShareNestedOpenCheck(opened, input);
-    if (ff::avformat.avformat_open_input(&opened, input.url, input.iformat, nullptr) < 0)
-        return nullptr;
+    AVDictionary* rawOptions = nullptr;
+    ReadExistingFileAsItself(input.url ? input.url : "", &rawOptions);
+    const int code =
+        ff::avformat.avformat_open_input(&opened, input.url, input.iformat, &rawOptions);
+    const ff::DictionaryPtr options(rawOptions);
+    if (code < 0) return nullptr;
     const ff::InputContextPtr file(opened);
     const AVCodecParameters* par = input.streams[streamIndex]->codecpar;
     if (static_cast<int>(file->nb_streams) <= streamIndex ||

@@ -8,6 +8,7 @@
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegLogger.h"
 #include "media/MyUtils.h"
+#include "media/LiteralNames.h"
 #include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
@@ -119,6 +120,7 @@ bool TInputSetup::OpenSteps(const std::string& fileName, ff::InputContextPtr& re
     context->interrupt_callback.opaque = this;
     const std::string libraryName = ToLibraryName(fileName);
     KeepNestedOpensInFolder(context, libraryName);
+    ReadExistingFileAsItself(libraryName, &rawParameters);
     TakeRefusedOpen();
     pending.release(); // avformat_open_input frees the context on failure
     int code = AVERROR_EXIT;

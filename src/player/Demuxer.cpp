@@ -6,6 +6,7 @@
 #include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
+#include "media/LiteralNames.h"
 #include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
@@ -49,6 +50,7 @@ std::string TDemuxer::Open(const std::string& fileName, const std::string& video
     if (!videoSize.empty()) ff::avutil.av_dict_set(&options, "video_size", videoSize.c_str(), 0);
     const std::string path = FromLibraryName(fileName);
     KeepNestedOpensInFolder(context, path);
+    ReadExistingFileAsItself(path, &options);
     TakeRefusedOpen();
     int error = ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, &options);
     if (options) ff::avutil.av_dict_free(&options);

@@ -1,9 +1,11 @@
 #include "player/Subtitles.h"
 
+#include "media/FFHandles.h"
 #include "media/AVCodecEntries.h"
 #include "media/AVFormatEntries.h"
 #include "media/AVUtilEntries.h"
 #include "media/FFmpegLoader.h"
+#include "media/LiteralNames.h"
 #include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
@@ -213,8 +215,12 @@ bool TSubtitles::OpenLookback() {
     context->interrupt_callback = FSource.Interrupt;
     std::string path = FromLibraryName(FSource.FileName);
     KeepNestedOpensInFolder(context, path);
-    if (ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
-        return false;
+    AVDictionary* rawOptions = nullptr;
+    ReadExistingFileAsItself(path, &rawOptions);
+    const int opened =
+        ff::avformat.avformat_open_input(&context, path.c_str(), nullptr, &rawOptions);
+    const ff::DictionaryPtr options(rawOptions);
+    if (opened < 0) return false;
     FLookback.reset(context);
     // The streams as the header gives them must be those of the playing file.
     const AVCodecParameters* parameters = FSource.Stream->codecpar;

@@ -1,11 +1,13 @@
 #include "probe/AVProbe.h"
 
+#include "media/FFHandles.h"
 #include "media/AVCodecEntries.h"
 #include "media/AVFormatEntries.h"
 #include "media/AVUtilEntries.h"
 #include "media/FFUtils.h"
 #include "media/FFmpegLoader.h"
 #include "media/MyUtils.h"
+#include "media/LiteralNames.h"
 #include "media/NestedOpens.h"
 #include "media/UnicodeProtocol.h"
 
@@ -221,12 +223,16 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
     context->interrupt_callback = OpenInterruptCallback();
     std::string name = ToLibraryName(fileName);
     KeepNestedOpensInFolder(context, name);
+    ff::DictionaryPtr options;
+    AVDictionary* rawOptions = nullptr;
+    ReadExistingFileAsItself(name, &rawOptions);
     TakeRefusedOpen();
     int result = AVERROR_EXIT;
     if (OpenInterruptRequested())
         ff::avformat.avformat_free_context(context);
     else
-        result = ff::avformat.avformat_open_input(&context, name.c_str(), format, nullptr);
+        result = ff::avformat.avformat_open_input(&context, name.c_str(), format, &rawOptions);
+    options.reset(rawOptions);
     if (result < 0) {
         // avformat_open_input has freed the context.
         ReportError(llError, OpenFailureText(FromLibraryName(fileName), result));

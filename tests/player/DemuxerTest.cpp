@@ -175,6 +175,22 @@ TEST_F(PlayerTest, DemuxerOpensNoPlaylistSegmentOutsideThePlaylistsFolder) {
     EXPECT_NE(beside.Stream(beside.ChooseStreams(false, false).Video), nullptr);
 }
 
+// A picture named with '%' plays as itself, not as the sequence its name
+// spells.
+TEST_F(PlayerTest, DemuxerOpensAPictureNamedWithPercentAsItself) {
+    testsupport::TempDir dir;
+    ASSERT_TRUE(testsupport::MakeMedia(dir.file("a%d.png"),
+                                       "-f lavfi -i color=red:size=64x48 -frames:v 1 -update 1"));
+    ASSERT_TRUE(testsupport::MakeMedia(dir.file("a1.png"),
+                                       "-f lavfi -i color=blue:size=96x72 -frames:v 1 -update 1"));
+    std::atomic<bool> abort{false}, paused{false};
+    TDemuxer demuxer(abort, paused);
+    ASSERT_EQ(demuxer.Open(dir.file("a%d.png"), ""), "");
+    const AVStream* video = demuxer.Stream(demuxer.ChooseStreams(true, false).Video);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->codecpar->width, 64);
+}
+
 TEST_F(PlayerTest, DemuxerReadsEveryFedPacketOnceAndTellsTheEndOnceDrainedWhenTaken) {
     TReadRig rig(Media().AudioVideo);
     rig.FeedBoth();

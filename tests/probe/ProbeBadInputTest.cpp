@@ -112,6 +112,18 @@ TEST_F(ProbeBadInput, PlaylistOfFilesElsewhereIsRefused) {
     ExpectNoFile();
 }
 
+// A picture named with '%' is described as itself, not as the sequence its
+// name spells.
+TEST_F(ProbeBadInput, PictureNamedWithPercentIsDescribedAsItself) {
+    ASSERT_TRUE(testsupport::MakeMedia(Dir.file("a%d.png"),
+                                       "-f lavfi -i color=red:size=64x48 -frames:v 1 -update 1"));
+    ASSERT_TRUE(testsupport::MakeMedia(Dir.file("a1.png"),
+                                       "-f lavfi -i color=blue:size=96x72 -frames:v 1 -update 1"));
+    ASSERT_TRUE(Prober.LoadFile(Dir.file("a%d.png")));
+    EXPECT_NE(Prober.GetFormatInfoText().find("64x48"), std::string::npos)
+        << Prober.GetFormatInfoText();
+}
+
 TEST_F(ProbeBadInput, FailedLoadClosesThePreviousFile) {
     ASSERT_TRUE(Prober.LoadFile(TestMedia().AudioVideo));
     EXPECT_FALSE(Prober.LoadFile(Dir.file("missing.avi")));

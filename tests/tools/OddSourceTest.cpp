@@ -382,6 +382,38 @@ TEST_F(OddSource, APlaylistReadsNoFileOutsideItsFolder) {
     EXPECT_NEAR(testsupport::DurationSeconds(Out() + "/beside_(new).mkv"), 4.0, 0.2);
 }
 
+// A picture whose name holds '%' is converted as itself, not as the
+// numbered sequence its name spells (a1.jpg beside "a%d.jpg"), in either
+// form; a name that is no file still reads the sequence.
+TEST_F(OddSource, APictureNamedWithPercentIsReadAsItself) {
+    const std::string literal = Home.file("a%d.png");
+    ASSERT_TRUE(testsupport::MakeMedia(literal, "-f lavfi -i color=red:size=64x48 -frames:v 1 "
+                                                "-update 1"));
+    ASSERT_TRUE(testsupport::MakeMedia(Home.file("b1.png"),
+                                       "-f lavfi -i color=blue:size=64x48 -frames:v 1"));
+    std::filesystem::copy_file(Home.file("b1.png"), Home.file("a1.png"));
+    auto firstPixel = [](const std::string& file, const std::string& reading = "") {
+        return testsupport::RunCommand("ffmpeg -v error " + reading + " -i " + Q(file) +
+                                       " -frames:v 1 -vf scale=1:1 -f rawvideo -pix_fmt rgb24 - |"
+                                       " od -An -tu1")
+            .output;
+    };
+    const std::string red = firstPixel(literal, "-pattern_type none");
+    ASSERT_NE(red, firstPixel(Home.file("a1.png")));
+    auto r = Convert("0", literal);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(firstPixel(Out() + "/a%d_(new).mp4"), red);
+    const std::string classic = Home.file("classic.mp4");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(literal) + " " + Q(classic));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(firstPixel(classic), red);
+    const std::string sequence = Home.file("sequence.mp4");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(Home.file("b%d.png")) + " " +
+                                Q(sequence));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(firstPixel(sequence), red);
+}
+
 // A slide show (a picture every five seconds) lasts as long as its last
 // picture does: the constant-rate formats repeat it to the end, the
 // variable-rate and copying ones give it its length, and none of them says
