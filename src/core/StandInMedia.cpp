@@ -1,12 +1,14 @@
 // The stand-in picture and silence files.
 #include "core/StandInMedia.h"
 
+#include "core/GlobalUnit.h"
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
-#include <unistd.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -24,10 +26,7 @@ public:
     std::string File(const std::string& name, const std::function<void(std::ostream&)>& write) {
         std::lock_guard<std::mutex> lock(FLock);
         std::error_code ec;
-        if (FFolder.empty()) {
-            FFolder = fs::temp_directory_path(ec) / ("vantrel-" + std::to_string(::getpid()));
-            fs::create_directories(FFolder, ec);
-        }
+        if (FFolder.empty()) FFolder = NewPrivateFolder();
         const fs::path file = FFolder / name;
         if (fs::exists(file, ec)) return file.string();
         std::ofstream stream(file, std::ios::binary);
@@ -41,6 +40,16 @@ public:
     }
 
 private:
+    // A new folder that only this user can enter, so that no one can put
+    // files or links under the names used here before they are written.
+    static fs::path NewPrivateFolder() {
+        std::string pattern =
+            TGlobalObject::GetSpecialFolder(TSpecialFolder::Temp) + "vantrel-standin-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("Cannot create a folder for the stand-in media in " + pattern);
+        return pattern;
+    }
+
     std::mutex FLock;
     fs::path FFolder;
 };

@@ -1,6 +1,7 @@
 // Stand-in media for formats whose files need a picture or sound in every
 // frame (DV): a still black picture and a stretch of silence, written once
-// into a temporary folder of this process and removed when it ends.
+// into a new temporary folder of this process (its user's alone) and
+// removed when it ends.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,11 @@
 #include "core/OptionBuilder.h"
+#include "core/StandInMedia.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "BuilderTestEnv.h"
 
@@ -419,6 +424,37 @@ TEST_F(Builder, DvBlackPictureOnlyUnderSound) {
     EXPECT_EQ(picture.ExtOptions, "loop_input=1\nr=25");
     EXPECT_FALSE(BlackPictureInput(Global, kCode, VideoSource(320, 240), picture));
     EXPECT_FALSE(BlackPictureInput(Global, kCode, TProbedSource{}, picture));
+}
+
+// The stand-in picture and silence go to a new folder of this user's own.
+// A folder someone made beforehand under the name of the process, with
+// links in place of the files, is neither read nor written through.
+TEST(StandInMedia, GoToAFolderNoOneElseCouldPrepare) {
+    namespace fs = std::filesystem;
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a process of its own
+    testsupport::TempDir dir;
+    const std::string victim = dir.file("victim.txt");
+    std::ofstream(victim) << "keep";
+    const std::string planted = dir.file("planted.wav");
+    auto child = [&] {
+        ::setenv("TMPDIR", dir.path().c_str(), 1);
+        const fs::path trap = dir.path() / ("vantrel-" + std::to_string(::getpid()));
+        fs::create_directories(trap);
+        fs::create_symlink(victim, trap / "black-16x16.ppm");
+        fs::create_symlink(planted, trap / "silence.wav");
+        const fs::path picture = BlackPictureFile(16, 16);
+        const fs::path silence = SilenceFileFor(1000000);
+        struct stat folder {};
+        const bool own = ::lstat(picture.parent_path().c_str(), &folder) == 0 &&
+                         S_ISDIR(folder.st_mode) && (folder.st_mode & 077) == 0;
+        const bool apart = picture.parent_path() != trap &&
+                           silence.parent_path() == picture.parent_path() &&
+                           fs::is_regular_file(fs::symlink_status(picture));
+        std::exit(own && apart && !fs::exists(planted) ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(testsupport::ReadFileText(victim), "keep");
+    EXPECT_FALSE(fs::exists(planted));
 }
 
 // DV: a picture of a known length without sound gets silence from the
