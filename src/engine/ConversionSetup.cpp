@@ -536,7 +536,9 @@ void TConversionSetup::OpenDecoders() {
 void TConversionSetup::SetStartTimes() {
     for (TInputStream& ist : FInputStreams) {
         const AVRational rate = ist.Stream->avg_frame_rate;
-        const int delay = ist.DecoderContext ? ist.DecoderContext->has_b_frames : 0;
+        // A copied stream has no decoder; its parameters tell the same delay.
+        const int delay = ist.DecoderContext ? ist.DecoderContext->has_b_frames
+                                             : ist.Stream->codecpar->video_delay;
         ist.Pts = rate.num && rate.den
                       ? -RoundHalfEvenInt(static_cast<double>(delay) * AV_TIME_BASE / av_q2d(rate))
                       : 0;

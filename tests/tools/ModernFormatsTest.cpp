@@ -424,3 +424,29 @@ TEST_F(ModernFormats, CopyOfARawStreamGivesItsPicturesTheirTimes) {
         << r.output;
     EXPECT_FALSE(std::filesystem::exists(folder + "/reordered_(new).mkv"));
 }
+
+// Matroska keeps no decoding times: the first reordered pictures of an
+// H.264 or HEVC track come without one. Their copy starts as many frames
+// before zero as the stream reorders, so that the times the file does
+// carry follow in order, into Matroska as into MP4.
+TEST_F(ModernFormats, CopyOfAMatroskaTrackWithReorderedPicturesKeepsItsTimes) {
+    const std::string source = Dir->file("reordered.mkv");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=64x48:rate=25 -t 2 "
+                                               "-c:v libx264 -bf 2"));
+    const std::vector<std::string> shown = ProbeValues(source, "packet=pts");
+    const std::string folder = Dir->file("copied");
+    auto r = RunFormat("cfg", "303", "--output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    const std::string mkv = folder + "/reordered_(new).mkv";
+    EXPECT_EQ(ProbeValues(mkv, "packet=pts"), shown);
+    EXPECT_EQ(DecodeErrors(mkv), "");
+
+    const std::string mp4 = Dir->file("classic.mp4");
+    r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(source) + " -vcodec copy " +
+                                Q(mp4));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    const std::string peer = Dir->file("peer.mp4");
+    ASSERT_TRUE(testsupport::RunFfmpeg("-i " + Q(source) + " -c copy " + Q(peer)));
+    EXPECT_EQ(ProbeValues(mp4, "packet=pts,dts"), ProbeValues(peer, "packet=pts,dts"));
+    EXPECT_EQ(DecodeErrors(mp4), "");
+}
