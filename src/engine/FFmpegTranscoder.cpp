@@ -300,9 +300,21 @@ void TTranscoder::DecodingError(const TInputStream& ist) const {
 
 // ---- the packet step ----
 
+// The stream's first packet: its time is the reorder delay before zero
+// (set up with the stream). A copied stream whose first packets carry only
+// the time they are shown (Matroska) counts from that time instead, so
+// that the decoding times worked out for them stay below it, at the
+// source's start as after a seek.
+void TTranscoder::FirstPacketTime(TInputStream& ist, const AVPacket* packet) {
+    if (packet && packet->dts == AV_NOPTS_VALUE && packet->pts != AV_NOPTS_VALUE &&
+        !ist.DecodingNeeded)
+        ist.Pts += ToMicroseconds(packet->pts, ist.Stream->time_base);
+    ist.NextPts = ist.Pts;
+}
+
 int TTranscoder::PacketStep(TInputStream& ist, AVPacket* packet) {
     const AVRational base = ist.Stream->time_base;
-    if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+    if (ist.NextPts == AV_NOPTS_VALUE) FirstPacketTime(ist, packet);
     if (packet && packet->dts != AV_NOPTS_VALUE)
         ist.Pts = ist.NextPts = ToMicroseconds(packet->dts, base);
     else if (packet)

@@ -95,6 +95,7 @@ private:
     bool PastShortestEnd(TInputStream& ist, const AVPacket* packet);
     int64_t ShortestStreamEnd() const;
     void DecodingError(const TInputStream& ist) const;
+    void FirstPacketTime(TInputStream& ist, const AVPacket* packet);
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);

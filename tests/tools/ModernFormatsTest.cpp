@@ -426,13 +426,14 @@ TEST_F(ModernFormats, CopyOfARawStreamGivesItsPicturesTheirTimes) {
 }
 
 // Matroska keeps no decoding times: the first reordered pictures of an
-// H.264 or HEVC track come without one. Their copy starts as many frames
-// before zero as the stream reorders, so that the times the file does
-// carry follow in order, into Matroska as into MP4.
+// H.264 or HEVC track come without one. Their copy counts back from the
+// first time shown by as many frames as the stream reorders, so that the
+// times the file does carry follow in order: into Matroska as into MP4,
+// and from the key picture a trim starts at.
 TEST_F(ModernFormats, CopyOfAMatroskaTrackWithReorderedPicturesKeepsItsTimes) {
     const std::string source = Dir->file("reordered.mkv");
-    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=64x48:rate=25 -t 2 "
-                                               "-c:v libx264 -bf 2"));
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=64x48:rate=25 -t 6 "
+                                               "-c:v libx264 -bf 2 -g 50"));
     const std::vector<std::string> shown = ProbeValues(source, "packet=pts");
     const std::string folder = Dir->file("copied");
     auto r = RunFormat("cfg", "303", "--output-dir " + Q(folder) + " " + Q(source));
@@ -440,6 +441,12 @@ TEST_F(ModernFormats, CopyOfAMatroskaTrackWithReorderedPicturesKeepsItsTimes) {
     const std::string mkv = folder + "/reordered_(new).mkv";
     EXPECT_EQ(ProbeValues(mkv, "packet=pts"), shown);
     EXPECT_EQ(DecodeErrors(mkv), "");
+    // From the key picture at 2 s to the trim's end at 5 s.
+    const std::string cut = Dir->file("cut");
+    r = RunFormat("cfg", "303", "--trim 3,2 --output-dir " + Q(cut) + " " + Q(source));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NEAR(testsupport::DurationSeconds(cut + "/reordered_(new).mkv"), 3.0, 0.15);
+    EXPECT_EQ(DecodeErrors(cut + "/reordered_(new).mkv"), "");
 
     const std::string mp4 = Dir->file("classic.mp4");
     r = testsupport::RunCommand(Q(VANTREL_CONVERT) + " -i " + Q(source) + " -vcodec copy " +
