@@ -605,10 +605,29 @@ void TTranscoder::FinishConversion() {
         if (!FEngine.FBreakRequested)
             throw FFmpegException("Output file is empty, nothing was encoded");
     }
+    RefusePictureCopiesWithoutKey();
     FProgressSender.Report(true, -1);
     CloseCodecs();
     if (!FEngine.FBreakRequested && !FEndedByLimit) NoteEarlyEnd();
     FEngine.FFinished = !FEngine.FBreakRequested;
+}
+
+// A copied picture stream that never met a key packet (a trim that starts
+// after the source's last one, say) wrote nothing: an output with sound and
+// no pictures is no result.
+void TTranscoder::RefusePictureCopiesWithoutKey() {
+    if (FEngine.FBreakRequested) return;
+    for (const TOutputStream& ost : FOutputStreams) {
+        if (!ost.Copy || ost.MediaType != AVMEDIA_TYPE_VIDEO || ost.FrameNumber > 0 ||
+            ost.Writing.WaitedForKey == 0)
+            continue;
+        for (const auto& file : FEngine.FOutputFiles)
+            file->Discard = true;
+        throw FFmpegException(FormatText(
+            "Output stream #%d.%d has no picture: the part copied holds no key picture of its "
+            "source to start from (convert it instead)",
+            ost.FileIndex, ost.StreamIndex));
+    }
 }
 
 // A conversion that ran to the end of its sources but wrote well short of

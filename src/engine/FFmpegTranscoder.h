@@ -96,6 +96,7 @@ private:
     int64_t ShortestStreamEnd() const;
     void DecodingError(const TInputStream& ist) const;
     void FirstPacketTime(TInputStream& ist, const AVPacket* packet);
+    void RefusePictureCopiesWithoutKey();
     int PacketStep(TInputStream& ist, AVPacket* packet);
     int DecodeAndDistribute(TInputStream& ist, const AVPacket* packet);
     int ReceiveFrames(TInputStream& ist, bool draining);

@@ -30,7 +30,10 @@ TStreamCopy::TStreamCopy(TPacketWriter& writer, int64_t startTime, bool initialN
     : FWriter(writer), FStartTime(startTime), FInitialNonKeys(initialNonKeys) {}
 
 void TStreamCopy::Copy(TOutputStream& ost, const TInputStream& ist, const AVPacket* packet) {
-    if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !FInitialNonKeys) return;
+    if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY) && !FInitialNonKeys) {
+        ++ost.Writing.WaitedForKey;
+        return;
+    }
     if (ost.MediaType == AVMEDIA_TYPE_VIDEO) {
         FWriter.CountVideo(packet->size);
         ++ost.SyncOpts;

@@ -146,6 +146,8 @@ struct TStreamWriting {
     std::vector<ff::BsfPtr> Filters;
     ff::PacketPtr Packet; // receives the encoder's packets
     FILE* PassLog = nullptr;
+    // Copied packets left out before the first key packet (task's thread).
+    int64_t WaitedForKey = 0;
 };
 
 // What an output stream's own thread gets to encode: sound frames as they

@@ -457,3 +457,21 @@ TEST_F(ModernFormats, CopyOfAMatroskaTrackWithReorderedPicturesKeepsItsTimes) {
     EXPECT_EQ(ProbeValues(mp4, "packet=pts,dts"), ProbeValues(peer, "packet=pts,dts"));
     EXPECT_EQ(DecodeErrors(mp4), "");
 }
+
+// A trim that starts after the only key picture of a transport stream
+// (whose seeking does not land on one) has no picture to copy: it fails
+// with the reason instead of giving sound alone.
+TEST_F(ModernFormats, CopyOfATrimWithoutAKeyPictureFailsWithTheReason) {
+    const std::string source = Dir->file("onekey.ts");
+    ASSERT_TRUE(testsupport::MakeMedia(source, "-f lavfi -i testsrc2=size=64x48:rate=25 -f lavfi "
+                                               "-i sine -t 4 -c:v libx264 -g 250 -c:a mp2"));
+    const std::string folder = Dir->file("keyless");
+    const auto r =
+        RunFormat("cfg", "303", "--trim 2,1 --output-dir " + Q(folder) + " " + Q(source));
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.output.find("Output stream #0.0 has no picture: the part copied holds no key "
+                            "picture of its source to start from (convert it instead)"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/onekey_(new).mkv"));
+}
