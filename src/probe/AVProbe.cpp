@@ -223,7 +223,6 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
     context->interrupt_callback = OpenInterruptCallback();
     std::string name = ToLibraryName(fileName);
     KeepNestedOpensInFolder(context, name);
-    ff::DictionaryPtr options;
     AVDictionary* rawOptions = nullptr;
     ReadExistingFileAsItself(name, &rawOptions);
     TakeRefusedOpen();
@@ -232,7 +231,7 @@ bool TCustomAVProbe::OpenInput(const std::string& fileName, const AVInputFormat*
         ff::avformat.avformat_free_context(context);
     else
         result = ff::avformat.avformat_open_input(&context, name.c_str(), format, &rawOptions);
-    options.reset(rawOptions);
+    const ff::DictionaryPtr options(rawOptions);
     if (result < 0) {
         // avformat_open_input has freed the context.
         ReportError(llError, OpenFailureText(FromLibraryName(fileName), result));
